@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace benchcap::bus {
+
+// Driver status after a call: the driver's ibsta, iberr, ibcnt and ibcntl, each taken
+// as the program keeps it (16-bit signed status word, error and count; 32-bit count).
+struct DriverStatus {
+    int16_t ibsta = 0;
+    int16_t iberr = 0;
+    int16_t ibcnt = 0;
+    int32_t ibcntl = 0;
+};
+
+// Status word bits and error codes of NI-488.2 that callers look at.
+namespace ibsta_bits {
+inline constexpr int ERR = 0x8000;
+inline constexpr int TIMO = 0x4000;
+inline constexpr int END = 0x2000;
+inline constexpr int SRQI = 0x1000;
+inline constexpr int RQS = 0x0800;
+inline constexpr int CMPL = 0x0100;
+inline constexpr int LOK = 0x0080;
+inline constexpr int REM = 0x0040;
+inline constexpr int CIC = 0x0020;
+inline constexpr int ATN = 0x0010;
+inline constexpr int TACS = 0x0008;
+inline constexpr int LACS = 0x0004;
+inline constexpr int DTAS = 0x0002;
+inline constexpr int DCAS = 0x0001;
+}  // namespace ibsta_bits
+
+namespace iberr_codes {
+inline constexpr int EDVR = 0;   // system error
+inline constexpr int ECIC = 1;   // not controller-in-charge
+inline constexpr int ENOL = 2;   // write found no listeners
+inline constexpr int EADR = 3;   // board not addressed correctly
+inline constexpr int EARG = 4;   // invalid argument
+inline constexpr int ESAC = 5;   // not system controller
+inline constexpr int EABO = 6;   // I/O aborted (time-out)
+inline constexpr int ENEB = 7;   // no such board
+inline constexpr int EOIP = 10;  // asynchronous I/O in progress
+inline constexpr int ECAP = 11;  // no capability
+inline constexpr int EFSO = 12;  // file system error
+inline constexpr int EBUS = 14;  // bus error
+inline constexpr int ESTB = 15;  // serial poll queue overflow
+inline constexpr int ESRQ = 16;  // SRQ stuck
+inline constexpr int ETAB = 20;  // table problem
+}  // namespace iberr_codes
+
+// NI-488.2 time-out codes used by the program.
+namespace timeout_codes {
+inline constexpr int TNONE = 0;
+inline constexpr int T300ms = 10;
+inline constexpr int T1s = 11;
+inline constexpr int T3s = 12;
+inline constexpr int T10s = 13;
+inline constexpr int T30s = 14;
+inline constexpr int T100s = 15;
+inline constexpr int T300s = 16;
+inline constexpr int T1000s = 17;
+}  // namespace timeout_codes
+
+// Time-out of a code in microseconds (0 for TNONE: wait forever; -1 for an invalid code).
+int64_t timeoutMicros(int code);
+
+// ibconfig / ibask option codes used by the program.
+namespace ibc {
+inline constexpr int PAD = 0x0001;
+inline constexpr int SAD = 0x0002;
+inline constexpr int TMO = 0x0003;
+inline constexpr int EOT = 0x0004;
+inline constexpr int PPC = 0x0005;
+inline constexpr int READDR = 0x0006;
+inline constexpr int AUTOPOLL = 0x0007;
+inline constexpr int CICPROT = 0x0008;
+inline constexpr int IRQ = 0x0009;
+inline constexpr int SC = 0x000A;
+inline constexpr int SRE = 0x000B;
+inline constexpr int EOSrd = 0x000C;
+inline constexpr int EOSwrt = 0x000D;
+inline constexpr int EOScmp = 0x000E;
+inline constexpr int EOSchar = 0x000F;
+inline constexpr int PP2 = 0x0010;
+inline constexpr int TIMING = 0x0011;
+inline constexpr int DMA = 0x0012;
+}  // namespace ibc
+
+// The NI-488.2 call set the program uses, one method per driver call, with the
+// status of the last call kept per driver object. Every caller (session, bus scan,
+// plotter emulation, board configuration) goes through this interface; backends are
+// the run-time loaded driver library and the simulated bench.
+//
+// Calls return the driver's result as the C API does (ibsta for most calls, the
+// descriptor for ibdev/ibfind). status() is captured right after each call.
+class GpibDriver {
+public:
+    virtual ~GpibDriver() = default;
+
+    virtual int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) = 0;
+    virtual int ibfind(const std::string& name) = 0;
+    virtual int ibwrt(int ud, const void* data, long count) = 0;
+    virtual int ibrd(int ud, void* buffer, long count) = 0;
+    virtual int ibrdf(int ud, const std::string& fileName) = 0;
+    virtual int ibonl(int ud, int online) = 0;
+    virtual int ibpad(int ud, int pad) = 0;
+    virtual int ibrsc(int ud, int request) = 0;
+    virtual int ibsre(int ud, int value) = 0;
+    virtual int ibtmo(int ud, int code) = 0;
+    virtual int ibwait(int ud, int mask) = 0;
+    virtual int ibloc(int ud) = 0;
+    virtual int ibconfig(int ud, int option, int value) = 0;
+    virtual int ibask(int ud, int option, int* value) = 0;
+    virtual void SendIFC(int board) = 0;
+
+    // Status after the last call made through this object.
+    virtual DriverStatus status() const = 0;
+
+    // Empty when the backend can reach boards; otherwise one line that says why not
+    // (for example "GPIB driver library not found: libgpib.so.0").
+    virtual std::string unavailableReason() const { return {}; }
+};
+
+// Status word, error code and counts as the program keeps them: the low 16 bits of
+// the driver's 32-bit values taken as signed.
+int16_t LongToInt16(long value);
+
+}  // namespace benchcap::bus

@@ -1,0 +1,58 @@
+#include "support/test_paths.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace benchcap::test {
+namespace {
+
+struct TempDirs {
+    std::vector<std::filesystem::path> dirs;
+    ~TempDirs() {
+        std::error_code ec;
+        for (const auto& d : dirs) std::filesystem::remove_all(d, ec);
+    }
+};
+
+TempDirs& tempDirs() {
+    static TempDirs dirs;
+    return dirs;
+}
+
+}  // namespace
+
+std::filesystem::path testDataDir() {
+    if (const char* env = std::getenv("BENCHCAP_TESTDATA"); env && *env) return env;
+    return BENCHCAP_TESTDATA_DEFAULT;
+}
+
+std::filesystem::path sourceDir() {
+    if (const char* env = std::getenv("BENCHCAP_SOURCE_DIR"); env && *env) return env;
+    return BENCHCAP_SOURCE_DIR_DEFAULT;
+}
+
+std::filesystem::path makeTempDir(const std::string& hint) {
+    std::random_device rd;
+    auto base = std::filesystem::temp_directory_path();
+    for (int i = 0; i < 100; ++i) {
+        auto dir = base / ("benchcap-" + hint + "-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(dir)) {
+            tempDirs().dirs.push_back(dir);
+            return dir;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+}  // namespace benchcap::test

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <yaml-cpp/yaml.h>
+
+#include <string>
+#include <vector>
+
+namespace benchcap::sim {
+
+// One instrument of a bench file. Kind-specific keys stay in `node`; each instrument
+// module reads its own keys from it (they were validated when the file was loaded).
+struct InstrumentConfig {
+    int address = 0;  // primary address 1..30
+    int board = 0;    // index n of the board "GPIBn" whose bus it hangs on
+    std::string kind;
+    std::string idn;      // *IDN? answer without its line feed
+    std::string options;  // *OPT? answer without its line feed
+    YAML::Node node;      // the whole mapping of this instrument
+    std::string where;    // "file:line" for messages
+};
+
+// A whole bench: which boards exist and what hangs on their buses.
+struct BenchConfig {
+    std::vector<int> boards{0};
+    std::vector<InstrumentConfig> instruments;
+    bool realTime = false;  // key `clock: real|virtual`
+    std::string source;     // file name, or "built-in bench"
+};
+
+// Reading a bench file; `error` is empty on success and otherwise names the file,
+// the line and the key at fault.
+struct BenchLoadResult {
+    BenchConfig config;
+    std::string error;
+};
+
+BenchLoadResult loadBenchFile(const std::string& path);
+BenchLoadResult parseBenchText(const std::string& yamlText, const std::string& sourceName);
+
+// The built-in bench: every kind of instrument, a vector analyzer at address 20.
+BenchConfig builtinBench();
+const char* builtinBenchYaml();
+
+}  // namespace benchcap::sim

@@ -9,7 +9,7 @@ namespace benchcap::bus {
 
 // Placeholder until the run-time loading lands: a bus without boards.
 class LibraryDriver final : public GpibDriver {
-public:
+  public:
     LibraryDriver() = default;
     explicit LibraryDriver(std::vector<std::string>) {}
 
@@ -33,7 +33,7 @@ public:
         return "GPIB driver library not found: libgpib.so.0";
     }
 
-private:
+  private:
     int none() {
         status_ = DriverStatus{static_cast<int16_t>(ibsta_bits::ERR), iberr_codes::ENEB, 0, 0};
         return -1;

@@ -34,7 +34,7 @@ struct IniResult {
 class IniValue {
   public:
     IniValue(std::string text) : value_(std::move(text)) {}
-    IniValue(const char* text) : value_(std::string(text)) {}
+    IniValue(const char* text) : value_(std::string(text ? text : "")) {}
     IniValue(bool value) : value_(value) {}
     template <std::integral T>
     requires(!std::same_as<T, bool>) IniValue(T number) : value_(static_cast<int64_t>(number)) {}

@@ -210,18 +210,5 @@ TEST_F(BoardConfigTest, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(readFile(file), before);
 }
 
-TEST_F(BoardConfigTest, ReadOnlyFolderGivesAnError) {
-    if (!test::readOnlyFoldersStopUs())
-        GTEST_SKIP() << "root writes into read-only folders";
-    const std::string before = "[LAB1_BOARD]\nTimeout_Value=11\n";
-    writeBytes(file, before);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    FakeBoard board = boardWithAllOptions(0);
-    const IniResult result = SaveBoardStatus(board, file, "LAB1", 0);
-    fs::permissions(dir, fs::perms::owner_all);
-    EXPECT_FALSE(result.ok());
-    EXPECT_EQ(readFile(file), before);
-}
-
 }  // namespace
 }  // namespace benchcap::scanner

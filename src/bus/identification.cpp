@@ -36,8 +36,10 @@ constexpr FirmwareRow kFirmware[] = {
 constexpr FirmwareRow kOtherModels = {"", -1, "C", {}};
 
 std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return s;
 }
 
@@ -46,22 +48,29 @@ std::string_view afterFirstComma(std::string_view s) {
     return comma == std::string_view::npos ? s : s.substr(comma + 1);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 std::string formatTwoDecimals(double value, char separator) {
     char buf[512];  // wide enough for any double in fixed notation
     const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
     std::string out(buf, res.ptr);
     for (char& c : out) {
-        if (c == '.') c = separator;
+        if (c == '.')
+            c = separator;
     }
     return out;
 }
 
 }  // namespace
 
-std::span<const ModelRow> modelTable() { return kModels; }
-std::span<const FirmwareRow> firmwareTable() { return kFirmware; }
+std::span<const ModelRow> modelTable() {
+    return kModels;
+}
+std::span<const FirmwareRow> firmwareTable() {
+    return kFirmware;
+}
 
 Identification IdentifyAnswer(std::string_view answer) {
     Identification id;
@@ -86,21 +95,27 @@ Identification IdentifyAnswer(std::string_view answer) {
 double ParseFirmware(std::string_view s) {
     s = afterFirstComma(s);
     s = afterFirstComma(s);
-    if (const auto lf = s.find('\n'); lf != std::string_view::npos) s = s.substr(0, lf);
+    if (const auto lf = s.find('\n'); lf != std::string_view::npos)
+        s = s.substr(0, lf);
 
     // Keep the digits, points and commas at the start; an odd character that ends the
     // field is kept with it.
     size_t keep = 0;
-    while (keep < s.size() && (isDigit(s[keep]) || s[keep] == '.' || s[keep] == ',')) ++keep;
-    if (keep + 1 == s.size()) keep = s.size();
+    while (keep < s.size() && (isDigit(s[keep]) || s[keep] == '.' || s[keep] == ','))
+        ++keep;
+    if (keep + 1 == s.size())
+        keep = s.size();
     const std::string_view kept = s.substr(0, keep);
 
-    if (kept.empty() || !isDigit(kept.front())) return 0.0;
+    if (kept.empty() || !isDigit(kept.front()))
+        return 0.0;
     size_t end = 0;
-    while (end < kept.size() && isDigit(kept[end])) ++end;
+    while (end < kept.size() && isDigit(kept[end]))
+        ++end;
     if (end < kept.size() && kept[end] == '.') {
         ++end;
-        while (end < kept.size() && isDigit(kept[end])) ++end;
+        while (end < kept.size() && isDigit(kept[end]))
+            ++end;
     }
     return ParseNumber(kept.substr(0, end));
 }
@@ -119,16 +134,17 @@ bool CheckFirmware(const CurrentInstrument& instrument, std::string& hardcopyDri
     } else {
         const double rounded = RoundHalfEven(instrument.FirmwareVersion);
         if (rounded >= 1 && rounded <= 4) {
-            if (const char* d = row->driveByVersion[static_cast<int>(rounded)]) hardcopyDrive = d;
+            if (const char* d = row->driveByVersion[static_cast<int>(rounded)])
+                hardcopyDrive = d;
         }
     }
     // Compared in single precision, as the versions are given.
     // A version beyond the float range (any digits may come back) saturates.
-    const float version = static_cast<float>(
-        std::clamp(instrument.FirmwareVersion, -static_cast<double>(FLT_MAX),
-                   static_cast<double>(FLT_MAX)));
+    const float version = static_cast<float>(std::clamp(
+        instrument.FirmwareVersion, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
     const float minimum = static_cast<float>(row->minimum);
-    if (!(version < minimum)) return true;
+    if (!(version < minimum))
+        return true;
     ui.messageBox(MessageIcon::Critical, "HARDCOPY NOT AVAILABLE!",
                   "You need firmware version " + formatTwoDecimals(minimum, decimalSeparator) +
                       " to read out hardcopies over IEEE-bus.\nYou have firmware version " +

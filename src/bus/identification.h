@@ -40,8 +40,8 @@ struct FirmwareRow {
     const char* modelName;
     double minimum;  // -1: no minimum
     // Drive letter of the hardcopy file: fixed, or chosen by the rounded version.
-    const char* drive;                // nullptr: by version (or unchanged)
-    const char* driveByVersion[5];    // index = rounded version 1..4; nullptr: unchanged
+    const char* drive;              // nullptr: by version (or unchanged)
+    const char* driveByVersion[5];  // index = rounded version 1..4; nullptr: unchanged
 };
 
 std::span<const FirmwareRow> firmwareTable();

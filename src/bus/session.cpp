@@ -9,8 +9,10 @@ namespace {
 constexpr int kSecondaryAddressCode = 0x60;
 
 std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return s;
 }
 }  // namespace
@@ -24,7 +26,8 @@ void SelectInstrument(CurrentInstrument& instrument, int16_t board, int16_t addr
 
 void Session::OpenDevice() {
     CurrentInstrument& ci = instrument_;
-    if (ci.IsOpen && ci.OpenedAddress == ci.BusAddress) return;
+    if (ci.IsOpen && ci.OpenedAddress == ci.BusAddress)
+        return;
     if (ci.BusEnabled) {
         const int handle = driver_.ibdev(ci.BoardIndex, ci.BusAddress, kSecondaryAddressCode,
                                          ci.TimeoutCode, 1, 0);
@@ -37,17 +40,20 @@ void Session::OpenDevice() {
 }
 
 void Session::WriteDevice(std::string_view text) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled) return;
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return;
     driver_.ibwrt(instrument_.DeviceHandle, text.data(), static_cast<long>(text.size()));
 }
 
 int16_t Session::ReadBlock(char* buffer, long count) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled) return 0;
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return 0;
     return LongToInt16(driver_.ibrd(instrument_.DeviceHandle, buffer, count));
 }
 
 std::string Session::QueryDevice(std::string_view command) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled) return {};
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return {};
     std::string reply(kReplyLength, '\0');
     WriteDevice(command);
     driver_.ibrd(instrument_.DeviceHandle, reply.data(), static_cast<long>(reply.size()));
@@ -56,14 +62,17 @@ std::string Session::QueryDevice(std::string_view command) {
 }
 
 void Session::GoToLocal() {
-    if (!instrument_.IsOpen || !instrument_.IsReady) return;
-    if (instrument_.BusEnabled) driver_.ibloc(instrument_.DeviceHandle);
+    if (!instrument_.IsOpen || !instrument_.IsReady)
+        return;
+    if (instrument_.BusEnabled)
+        driver_.ibloc(instrument_.DeviceHandle);
     instrument_.IsReady = false;
 }
 
 void Session::IdentifyDevice() {
     CurrentInstrument& ci = instrument_;
-    if (!ci.IsOpen) return;
+    if (!ci.IsOpen)
+        return;
     ci.IsReady = true;
     const std::string answer = QueryDevice("*IDN?");
     const Identification id = IdentifyAnswer(answer);

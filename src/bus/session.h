@@ -35,7 +35,7 @@ inline constexpr size_t kReplyLength = 1000;
 // guards that fail make an operation do nothing, and a silent instrument shows only in
 // the untouched reply (1000 NULs), which identification then reads as "TMO".
 class Session {
-public:
+  public:
     Session(GpibDriver& driver, CurrentInstrument& instrument)
         : driver_(driver), instrument_(instrument) {}
 
@@ -63,7 +63,7 @@ public:
     CurrentInstrument& instrument() { return instrument_; }
     const CurrentInstrument& instrument() const { return instrument_; }
 
-private:
+  private:
     GpibDriver& driver_;
     CurrentInstrument& instrument_;
     std::string lastReply_;

@@ -10,7 +10,8 @@ std::vector<KeySpec> plotterKeys() {
     };
 }
 
-std::unique_ptr<SimInstrument> createPlotterOnly(const InstrumentConfig& config, bus::Clock& clock) {
+std::unique_ptr<SimInstrument> createPlotterOnly(const InstrumentConfig& config,
+                                                 bus::Clock& clock) {
     return std::make_unique<SimInstrument>(config, clock);
 }
 

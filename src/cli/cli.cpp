@@ -10,9 +10,11 @@ bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon, const std::str
                                                 bus::MessageButtons buttons) {
     shown_.push_back(text);
     if (!quiet_) {
-        if (!title.empty()) err_ << title << " ";
+        if (!title.empty())
+            err_ << title << " ";
         err_ << text;
-        if (text.empty() || text.back() != '\n') err_ << '\n';
+        if (text.empty() || text.back() != '\n')
+            err_ << '\n';
     }
     if (!answers_.empty()) {
         const bus::MessageResult answer = answers_.front();
@@ -39,12 +41,14 @@ std::optional<std::string> CliUserInterface::inputBox(const std::string& title,
         answer = inputs_.front();
         inputs_.pop_front();
     }
-    if (!quiet_) err_ << title << ": " << prompt << " -> '" << answer << "'\n";
+    if (!quiet_)
+        err_ << title << ": " << prompt << " -> '" << answer << "'\n";
     return answer;
 }
 
 bus::GpibDriver* CliContext::driver() {
-    if (!backend_) backend_ = sim::makeBackend(interfaceChoice_);
+    if (!backend_)
+        backend_ = sim::makeBackend(interfaceChoice_);
     if (!backend_->error.empty()) {
         err << "benchcap-cli: " << backend_->error << '\n';
         return nullptr;
@@ -57,7 +61,8 @@ bus::GpibDriver* CliContext::driver() {
 }
 
 bus::Clock& CliContext::clock() {
-    if (!backend_) driver();
+    if (!backend_)
+        driver();
     return *backend_->clock;
 }
 
@@ -80,6 +85,9 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
+        {"hardcopy",
+         "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",
+         cmdHardcopy},
     };
     return commands;
 }
@@ -89,7 +97,8 @@ namespace {
 void usage(std::ostream& err) {
     err << "usage: benchcap-cli [--interface library|sim[:BENCHFILE]] COMMAND ...\n"
            "commands:\n";
-    for (const auto& c : cliCommands()) err << "  " << c.usage << '\n';
+    for (const auto& c : cliCommands())
+        err << "  " << c.usage << '\n';
 }
 
 }  // namespace

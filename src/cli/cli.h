@@ -13,15 +13,16 @@ namespace benchcap::cli {
 
 // Exit codes of benchcap-cli.
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitNoAnswer = 1;  // the instrument did not answer, is not recognised, or the job failed
-inline constexpr int kExitUsage = 2;     // bad arguments or no usable interface
+inline constexpr int kExitNoAnswer =
+    1;  // the instrument did not answer, is not recognised, or the job failed
+inline constexpr int kExitUsage = 2;  // bad arguments or no usable interface
 
 // Boxes of a program without a window: each box is printed to stderr (title and text);
 // questions take the answers queued by the command (from its options), else the box's
 // first button (OK, Yes), as a user pressing Enter would. An input box without a queued
 // answer gets the empty entry.
 class CliUserInterface final : public bus::UserInterface {
-public:
+  public:
     explicit CliUserInterface(std::ostream& err) : err_(err) {}
 
     bus::MessageResult messageBox(bus::MessageIcon icon, const std::string& title,
@@ -35,7 +36,7 @@ public:
     const std::vector<std::string>& shown() const { return shown_; }
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
-private:
+  private:
     std::ostream& err_;
     std::deque<bus::MessageResult> answers_;
     std::deque<std::string> inputs_;
@@ -45,7 +46,7 @@ private:
 
 // What every command gets: the chosen backend (made on first use), the streams, the boxes.
 class CliContext {
-public:
+  public:
     CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err)
         : out(out), err(err), ui(err), interfaceChoice_(std::move(interfaceChoice)) {}
 
@@ -58,7 +59,7 @@ public:
     std::ostream& err;
     CliUserInterface ui;
 
-private:
+  private:
     std::string interfaceChoice_;
     std::optional<sim::Backend> backend_;
 };
@@ -81,5 +82,6 @@ std::string withoutNulFilling(const std::string& reply);
 int cmdIdn(CliContext& context, const std::vector<std::string>& args);
 int cmdQuery(CliContext& context, const std::vector<std::string>& args);
 int cmdDemo(CliContext& context, const std::vector<std::string>& args);
+int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace benchcap::cli

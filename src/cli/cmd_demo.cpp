@@ -27,11 +27,13 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     } else if (choice == "sim" || choice.empty()) {
         bench = sim::builtinBench();
     } else {
-        context.err << "benchcap-cli demo: runs on a simulated bench: --interface sim[:BENCHFILE]\n";
+        context.err
+            << "benchcap-cli demo: runs on a simulated bench: --interface sim[:BENCHFILE]\n";
         return kExitUsage;
     }
     bus::GpibDriver* driver = context.driver();
-    if (!driver) return kExitUsage;
+    if (!driver)
+        return kExitUsage;
 
     context.out << "Benchcap demo on " << bench.source << "\n\n";
     context.ui.setQuiet(true);
@@ -53,11 +55,14 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         }
         session.GoToLocal();
         std::string idn = withoutNulFilling(session.lastReply());
-        while (!idn.empty() && (idn.back() == '\n' || idn.back() == '\r')) idn.pop_back();
+        while (!idn.empty() && (idn.back() == '\n' || idn.back() == '\r'))
+            idn.pop_back();
         context.out << "GPIB" << entry.board << " address " << (entry.address < 10 ? " " : "")
-                    << entry.address << "  " << entry.kind << std::string(18 - std::min<size_t>(18, entry.kind.size()), ' ')
+                    << entry.address << "  " << entry.kind
+                    << std::string(18 - std::min<size_t>(18, entry.kind.size()), ' ')
                     << instrument.ModelName << "  " << verdict;
-        if (!idn.empty()) context.out << "  [" << idn << "]";
+        if (!idn.empty())
+            context.out << "  [" << idn << "]";
         context.out << '\n';
     }
     return kExitDone;

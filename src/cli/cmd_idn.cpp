@@ -30,7 +30,8 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
         return kExitUsage;
     }
     bus::GpibDriver* driver = context.driver();
-    if (!driver) return kExitUsage;
+    if (!driver)
+        return kExitUsage;
 
     bus::CurrentInstrument instrument;
     bus::Session session(*driver, instrument);
@@ -45,7 +46,8 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
     if (instrument.IsReady) {
         context.ui.setQuiet(json);
         firmwareOk = bus::CheckFirmware(instrument, hardcopyDrive, context.ui);
-        if (!firmwareOk && !context.ui.shown().empty()) message = context.ui.shown().back();
+        if (!firmwareOk && !context.ui.shown().empty())
+            message = context.ui.shown().back();
     }
     const std::string idn = withoutNulFilling(session.lastReply());
     session.GoToLocal();
@@ -72,10 +74,12 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
                     << "hardcopy drive: " << hardcopyDrive << '\n';
     }
     if (instrument.ModelName == "TMO") {
-        if (!json) context.err << "No device was found on GPIB " << *address << '\n';
+        if (!json)
+            context.err << "No device was found on GPIB " << *address << '\n';
         return kExitNoAnswer;
     }
-    if (instrument.ModelName == "unknown") return kExitNoAnswer;
+    if (instrument.ModelName == "unknown")
+        return kExitNoAnswer;
     return kExitDone;
 }
 
@@ -91,7 +95,8 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
         return kExitUsage;
     }
     bus::GpibDriver* driver = context.driver();
-    if (!driver) return kExitUsage;
+    if (!driver)
+        return kExitUsage;
     bus::CurrentInstrument instrument;
     bus::Session session(*driver, instrument);
     bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
@@ -105,7 +110,8 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
         return kExitNoAnswer;
     }
     context.out << answer;
-    if (answer.back() != '\n') context.out << '\n';
+    if (answer.back() != '\n')
+        context.out << '\n';
     return kExitDone;
 }
 

@@ -42,7 +42,8 @@ std::string jsonString(std::string_view bytes) {
 }
 
 void JsonObject::key(std::string_view k) {
-    if (!body_.empty()) body_ += ", ";
+    if (!body_.empty())
+        body_ += ", ";
     body_ += jsonString(k);
     body_ += ": ";
 }

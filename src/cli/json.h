@@ -11,17 +11,21 @@ namespace benchcap::cli {
 std::string jsonString(std::string_view bytes);
 
 class JsonObject {
-public:
+  public:
     JsonObject& add(std::string_view key, std::string_view text);
-    JsonObject& add(std::string_view key, const char* text) { return add(key, std::string_view(text)); }
+    JsonObject& add(std::string_view key, const char* text) {
+        return add(key, std::string_view(text));
+    }
     JsonObject& add(std::string_view key, bool value);
     JsonObject& add(std::string_view key, long long value);
-    JsonObject& add(std::string_view key, int value) { return add(key, static_cast<long long>(value)); }
+    JsonObject& add(std::string_view key, int value) {
+        return add(key, static_cast<long long>(value));
+    }
     JsonObject& add(std::string_view key, double value);
     JsonObject& addRaw(std::string_view key, std::string_view json);
     std::string str() const { return "{" + body_ + "}"; }
 
-private:
+  private:
     void key(std::string_view k);
     std::string body_;
 };

@@ -96,20 +96,22 @@ CaptureResult CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
         const auto got = static_cast<size_t>(
             std::clamp<int32_t>(driver.status().ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
         say(status, "receiving " + trimmedBlanks(std::string_view(buffer).substr(0, 2)));
-        const std::string line = CleanPlotLine(std::string_view(buffer).substr(0, got)) + "\r\n";
-        if (result.error.empty() && !out.write(line.data(), line.size(), result.error)) {
-            // Keep reading nothing more; the board is set back below all the same.
-            break;
-        }
-        ++result.lines;
+        const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
         result.bytes += static_cast<int64_t>(got);
-        if (got == 0)
-            break;
         if (result.bytes > kMaxPlotBytes) {
             result.error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
                            " MB without a pause; the capture was stopped";
             break;
         }
+        // A piece of nothing but the line feed that ended the previous line adds no line.
+        if (got > 0 && text.empty())
+            continue;
+        const std::string line = text + "\r\n";
+        if (!out.write(line.data(), line.size(), result.error))
+            break;
+        ++result.lines;
+        if (got == 0)
+            break;
     }
 
     say(status, "resetting board...");

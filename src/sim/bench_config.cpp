@@ -17,7 +17,8 @@ struct BenchError {
 
 std::string where(const std::string& source, const YAML::Node& node) {
     const YAML::Mark mark = node.Mark();
-    if (mark.line < 0) return source;
+    if (mark.line < 0)
+        return source;
     return source + ":" + std::to_string(mark.line + 1);
 }
 
@@ -26,7 +27,8 @@ std::string where(const std::string& source, const YAML::Node& node) {
 }
 
 bool isInt(const YAML::Node& n) {
-    if (!n.IsScalar()) return false;
+    if (!n.IsScalar())
+        return false;
     try {
         (void)n.as<long long>();
         return true;
@@ -36,7 +38,8 @@ bool isInt(const YAML::Node& n) {
 }
 
 bool isNumber(const YAML::Node& n) {
-    if (!n.IsScalar()) return false;
+    if (!n.IsScalar())
+        return false;
     try {
         (void)n.as<double>();
         return true;
@@ -46,7 +49,8 @@ bool isNumber(const YAML::Node& n) {
 }
 
 bool isBool(const YAML::Node& n) {
-    if (!n.IsScalar()) return false;
+    if (!n.IsScalar())
+        return false;
     try {
         (void)n.as<bool>();
         return true;
@@ -86,15 +90,19 @@ bool hasType(const YAML::Node& n, KeyType t) {
         case KeyType::Text:
             return n.IsScalar();
         case KeyType::IntList:
-            if (!n.IsSequence()) return false;
+            if (!n.IsSequence())
+                return false;
             for (const auto& e : n) {
-                if (!isInt(e)) return false;
+                if (!isInt(e))
+                    return false;
             }
             return true;
         case KeyType::TextList:
-            if (!n.IsSequence()) return false;
+            if (!n.IsSequence())
+                return false;
             for (const auto& e : n) {
-                if (!e.IsScalar()) return false;
+                if (!e.IsScalar())
+                    return false;
             }
             return true;
         case KeyType::Map:
@@ -109,9 +117,11 @@ void checkKeys(const std::string& source, const YAML::Node& map, const std::vect
         const std::string key = kv.first.as<std::string>();
         const KeySpec* spec = nullptr;
         for (const auto& s : specs) {
-            if (s.name == key) spec = &s;
+            if (s.name == key)
+                spec = &s;
         }
-        if (!spec) fail(source, kv.first, "unknown key '" + key + "'" + context);
+        if (!spec)
+            fail(source, kv.first, "unknown key '" + key + "'" + context);
         if (!hasType(kv.second, spec->type)) {
             fail(source, kv.second,
                  "key '" + key + "'" + context + " must be " + typeName(spec->type));
@@ -121,15 +131,18 @@ void checkKeys(const std::string& source, const YAML::Node& map, const std::vect
                 fail(source, kv.second, "key '" + key + "'" + context + " " + why);
             }
         }
-        if (spec->type == KeyType::Map) checkKeys(source, kv.second, spec->children, context);
+        if (spec->type == KeyType::Map)
+            checkKeys(source, kv.second, spec->children, context);
     }
 }
 
 BenchConfig parse(const YAML::Node& root, const std::string& source) {
     BenchConfig config;
     config.source = source;
-    if (!root || root.IsNull()) return config;  // an empty file: one board, no instruments
-    if (!root.IsMap()) fail(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
+    if (!root || root.IsNull())
+        return config;  // an empty file: one board, no instruments
+    if (!root.IsMap())
+        fail(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
     for (const auto& kv : root) {
         const std::string key = kv.first.as<std::string>();
         if (key == "boards") {
@@ -139,7 +152,8 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
             config.boards.clear();
             for (const auto& b : kv.second) {
                 const int n = b.as<int>();
-                if (n < 0 || n > 9) fail(source, b, "key 'boards': board index must lie in 0..9");
+                if (n < 0 || n > 9)
+                    fail(source, b, "key 'boards': board index must lie in 0..9");
                 config.boards.push_back(n);
             }
         } else if (key == "clock") {
@@ -149,29 +163,33 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
             }
             config.realTime = v == "real";
         } else if (key == "instruments") {
-            if (!kv.second.IsSequence()) fail(source, kv.second, "key 'instruments' must be a list");
+            if (!kv.second.IsSequence())
+                fail(source, kv.second, "key 'instruments' must be a list");
         } else {
             fail(source, kv.first, "unknown key '" + key + "'");
         }
     }
-    const int firstBoard = config.boards.empty() ? 0 : *std::min_element(config.boards.begin(),
-                                                                          config.boards.end());
+    const int firstBoard =
+        config.boards.empty() ? 0 : *std::min_element(config.boards.begin(), config.boards.end());
     std::set<std::pair<int, int>> taken;
     for (const auto& item : root["instruments"]) {
         const YAML::Node& node = item;
-        if (!node.IsMap()) fail(source, node, "an instrument is a mapping with 'address' and 'kind'");
-        if (!node["address"]) fail(source, node, "instrument without key 'address'");
+        if (!node.IsMap())
+            fail(source, node, "an instrument is a mapping with 'address' and 'kind'");
+        if (!node["address"])
+            fail(source, node, "instrument without key 'address'");
         if (!node["kind"] || !node["kind"].IsScalar()) {
             fail(source, node, "instrument without key 'kind'");
         }
         const std::string kind = node["kind"].as<std::string>();
         if (!isKnownKind(kind)) {
             std::string known;
-            for (const auto& k : instrumentKinds()) known += (known.empty() ? "" : ", ") + k;
-            fail(source, node["kind"], "key 'kind': unknown kind '" + kind + "' (known: " + known + ")");
+            for (const auto& k : instrumentKinds())
+                known += (known.empty() ? "" : ", ") + k;
+            fail(source, node["kind"],
+                 "key 'kind': unknown kind '" + kind + "' (known: " + known + ")");
         }
-        checkKeys(source, node, keysForKind(kind),
-                  " (instrument of kind " + kind + ")");
+        checkKeys(source, node, keysForKind(kind), " (instrument of kind " + kind + ")");
         InstrumentConfig ic;
         ic.address = node["address"].as<int>();
         ic.board = node["board"] ? node["board"].as<int>() : firstBoard;
@@ -181,9 +199,9 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
         ic.node = node;
         ic.where = where(source, node);
         if (!taken.insert({ic.board, ic.address}).second) {
-            fail(source, node["address"], "key 'address': address " + std::to_string(ic.address) +
-                                              " is used twice on board " +
-                                              std::to_string(ic.board));
+            fail(source, node["address"],
+                 "key 'address': address " + std::to_string(ic.address) +
+                     " is used twice on board " + std::to_string(ic.board));
         }
         config.instruments.push_back(std::move(ic));
     }
@@ -256,7 +274,8 @@ instruments:
 BenchConfig builtinBench() {
     BenchLoadResult result = parseBenchText(builtinBenchYaml(), "built-in bench");
     // The built-in text is part of the program; a fault in it is a programming error.
-    if (!result.error.empty()) throw std::logic_error(result.error);
+    if (!result.error.empty())
+        throw std::logic_error(result.error);
     return result.config;
 }
 

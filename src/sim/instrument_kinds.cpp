@@ -9,13 +9,13 @@ namespace {
 
 // A listener that never answers.
 class SilentInstrument final : public SimInstrument {
-public:
+  public:
     SilentInstrument(const InstrumentConfig& config, bus::Clock& clock)
         : SimInstrument(config, clock) {
         removeAllHandlers();
     }
 
-protected:
+  protected:
     bool unhandled(const Command&) override { return true; }
 };
 
@@ -54,9 +54,13 @@ std::vector<KeySpec> commonKeys() {
 }  // namespace
 
 const std::vector<std::string>& instrumentKinds() {
-    static const std::vector<std::string> kinds = {
-        "spectrum-analyzer", "vector-analyzer", "network-analyzer", "signal-generator",
-        "plotter-only",      "other-maker",     "silent"};
+    static const std::vector<std::string> kinds = {"spectrum-analyzer",
+                                                   "vector-analyzer",
+                                                   "network-analyzer",
+                                                   "signal-generator",
+                                                   "plotter-only",
+                                                   "other-maker",
+                                                   "silent"};
     return kinds;
 }
 
@@ -68,17 +72,21 @@ bool isKnownKind(const std::string& kind) {
 std::vector<KeySpec> keysForKind(const std::string& kind) {
     std::vector<KeySpec> keys = commonKeys();
     auto add = [&keys](std::vector<KeySpec> more) {
-        for (auto& k : more) keys.push_back(std::move(k));
+        for (auto& k : more)
+            keys.push_back(std::move(k));
     };
     add(screenKeys(kind));
     add(traceKeys(kind));
-    if (kind == "plotter-only") add(plotterKeys());
+    if (kind == "plotter-only")
+        add(plotterKeys());
     return keys;
 }
 
 std::unique_ptr<SimInstrument> createInstrument(const InstrumentConfig& config, bus::Clock& clock) {
-    if (config.kind == "silent") return std::make_unique<SilentInstrument>(config, clock);
-    if (config.kind == "plotter-only") return createPlotterOnly(config, clock);
+    if (config.kind == "silent")
+        return std::make_unique<SilentInstrument>(config, clock);
+    if (config.kind == "plotter-only")
+        return createPlotterOnly(config, clock);
     auto inst = std::make_unique<SimInstrument>(config, clock);
     installScreenCommands(*inst);
     installTraceCommands(*inst);

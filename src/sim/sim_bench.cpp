@@ -21,7 +21,8 @@ constexpr int kBoardDefaultTimeout = bus::timeout_codes::T10s;
 SimBench::SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock)
     : clock_(std::move(clock)) {
     for (int b : config.boards) {
-        if (b >= 0 && b < 10) boards_[b].present = true;
+        if (b >= 0 && b < 10)
+            boards_[b].present = true;
     }
     for (const InstrumentConfig& ic : config.instruments) {
         auto inst = createInstrument(ic, *clock_);
@@ -40,7 +41,9 @@ int SimBench::finish(int sta, int errCode, long count) {
     return sta;
 }
 
-int SimBench::fail(int errCode) { return finish(ERR, errCode, 0); }
+int SimBench::fail(int errCode) {
+    return finish(ERR, errCode, 0);
+}
 
 SimBench::Device* SimBench::device(int ud) {
     auto it = devices_.find(ud);
@@ -48,15 +51,19 @@ SimBench::Device* SimBench::device(int ud) {
 }
 
 SimBench::Board* SimBench::board(int ud) {
-    if (ud < 0 || ud >= 10 || !boards_[ud].present) return nullptr;
+    if (ud < 0 || ud >= 10 || !boards_[ud].present)
+        return nullptr;
     return &boards_[ud];
 }
 
-bool SimBench::boardPresent(int b) const { return b >= 0 && b < 10 && boards_[b].present; }
+bool SimBench::boardPresent(int b) const {
+    return b >= 0 && b < 10 && boards_[b].present;
+}
 
 int SimBench::option(const Board& b, int opt) const {
     auto it = b.options.find(opt);
-    if (it != b.options.end()) return it->second;
+    if (it != b.options.end())
+        return it->second;
     switch (opt) {
         case bus::ibc::TMO:
             return kBoardDefaultTimeout;
@@ -79,7 +86,8 @@ SimInstrument* SimBench::instrument(int b, int address) {
 std::vector<std::string> SimBench::writesTo(int address) const {
     std::vector<std::string> out;
     for (const auto& e : traffic_) {
-        if (e.kind == Traffic::Write && e.address == address) out.push_back(e.data);
+        if (e.kind == Traffic::Write && e.address == address)
+            out.push_back(e.data);
     }
     return out;
 }
@@ -124,10 +132,13 @@ int SimBench::ibdev(int b, int pad, int sad, int tmo, int eot, int eos) {
 
 int SimBench::ibwrt(int ud, const void* data, long count) {
     Device* dev = device(ud);
-    if (!dev || count < 0) return fail(err::EDVR);
+    if (!dev || count < 0)
+        return fail(err::EDVR);
     Board& brd = boards_[dev->board];
-    if (!brd.online) return fail(err::EDVR);
-    if (option(brd, bus::ibc::SC) == 0) return fail(err::ECIC);
+    if (!brd.online)
+        return fail(err::EDVR);
+    if (option(brd, bus::ibc::SC) == 0)
+        return fail(err::ECIC);
     const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
     SimInstrument* inst = instrument(dev->board, dev->pad);
     if (!inst || !inst->listens()) {
@@ -150,8 +161,8 @@ int SimBench::ibwrt(int ud, const void* data, long count) {
     return finish(CMPL | CIC, 0, count);
 }
 
-int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long count,
-                       int tmoCode, int eosMode, long* got) {
+int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long count, int tmoCode,
+                       int eosMode, long* got) {
     long n = 0;
     bool end = false;
     if (inst) {
@@ -168,10 +179,12 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
                     end = true;
                 }
             }
-            if (out) std::memcpy(out + n, chunk.bytes.data(), take);
+            if (out)
+                std::memcpy(out + n, chunk.bytes.data(), take);
             n += static_cast<long>(take);
             if (take == chunk.bytes.size()) {
-                if (chunk.eoi) end = true;
+                if (chunk.eoi)
+                    end = true;
                 queue.pop_front();
             } else {
                 chunk.bytes.erase(0, take);
@@ -179,7 +192,8 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
         }
     }
     *got = n;
-    if (end || n == count) return end ? END : 0;
+    if (end || n == count)
+        return end ? END : 0;
     // Nothing more is coming: the read runs into the handle's time-out.
     const int64_t micros = bus::timeoutMicros(tmoCode);
     clock_->sleepMicros(micros > 0 ? micros : 0);
@@ -188,7 +202,8 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
 }
 
 int SimBench::ibrd(int ud, void* buffer, long count) {
-    if (count < 0) return fail(err::EARG);
+    if (count < 0)
+        return fail(err::EARG);
     char* out = static_cast<char*>(buffer);
     long got = 0;
     int result = 0;
@@ -196,32 +211,40 @@ int SimBench::ibrd(int ud, void* buffer, long count) {
     int address = -1;
     if (Device* dev = device(ud)) {
         Board& brd = boards_[dev->board];
-        if (!brd.online) return fail(err::EDVR);
-        if (option(brd, bus::ibc::SC) == 0) return fail(err::ECIC);
+        if (!brd.online)
+            return fail(err::EDVR);
+        if (option(brd, bus::ibc::SC) == 0)
+            return fail(err::ECIC);
         b = dev->board;
         address = dev->pad;
         result = readFrom(instrument(b, address), b, address, out, count, dev->tmo, dev->eos, &got);
     } else if (Board* brd = board(ud)) {
-        if (!brd->online) return fail(err::EDVR);
+        if (!brd->online)
+            return fail(err::EDVR);
         // The board reads as a listener from whoever addressed it to listen.
         b = ud;
-        const int eosMode = option(*brd, bus::ibc::EOSrd) ? (kReos | (option(*brd, bus::ibc::EOSchar) & 0xFF)) : 0;
-        result = readFrom(brd->talker, b, -1, out, count, option(*brd, bus::ibc::TMO), eosMode, &got);
+        const int eosMode =
+            option(*brd, bus::ibc::EOSrd) ? (kReos | (option(*brd, bus::ibc::EOSchar) & 0xFF)) : 0;
+        result =
+            readFrom(brd->talker, b, -1, out, count, option(*brd, bus::ibc::TMO), eosMode, &got);
         address = brd->talker ? brd->talker->address() : -1;
     } else {
         return fail(err::EDVR);
     }
     log(b, address, Traffic::Read, std::string(out, static_cast<size_t>(std::min<long>(got, 256))),
         static_cast<int>(got));
-    if (result & TIMO) return finish(ERR | TIMO | CMPL, err::EABO, got);
+    if (result & TIMO)
+        return finish(ERR | TIMO | CMPL, err::EABO, got);
     return finish(CMPL | result, 0, got);
 }
 
 int SimBench::ibrdf(int ud, const std::string& fileName) {
     Device* dev = device(ud);
-    if (!dev) return fail(err::EDVR);
+    if (!dev)
+        return fail(err::EDVR);
     std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file) return fail(err::EFSO);
+    if (!file)
+        return fail(err::EFSO);
     long total = 0;
     int result = 0;
     std::vector<char> chunk(64 * 1024);
@@ -231,19 +254,23 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
                           static_cast<long>(chunk.size()), dev->tmo, dev->eos, &got);
         file.write(chunk.data(), got);
         total += got;
-        if (result & (END | TIMO)) break;
+        if (result & (END | TIMO))
+            break;
     }
     file.close();
     log(dev->board, dev->pad, Traffic::ReadToFile, fileName, static_cast<int>(total));
-    if (!file) return finish(ERR, err::EFSO, total);
-    if (result & TIMO) return finish(ERR | TIMO | CMPL, err::EABO, total);
+    if (!file)
+        return finish(ERR, err::EFSO, total);
+    if (result & TIMO)
+        return finish(ERR | TIMO | CMPL, err::EABO, total);
     return finish(CMPL | END, 0, total);
 }
 
 int SimBench::ibonl(int ud, int online) {
     if (Device* dev = device(ud)) {
         log(dev->board, dev->pad, Traffic::Online, {}, online);
-        if (!online) dev->online = false;
+        if (!online)
+            dev->online = false;
         return finish(CMPL, 0, 0);
     }
     if (Board* brd = board(ud)) {
@@ -261,7 +288,8 @@ int SimBench::ibconfig(int ud, int opt, int value) {
     if (Device* dev = device(ud)) {
         switch (opt) {
             case bus::ibc::TMO:
-                if (value < 0 || value > 17) return fail(err::EARG);
+                if (value < 0 || value > 17)
+                    return fail(err::EARG);
                 dev->tmo = value;
                 log(dev->board, dev->pad, Traffic::SetTimeout, {}, value);
                 break;
@@ -278,7 +306,8 @@ int SimBench::ibconfig(int ud, int opt, int value) {
         return finish(CMPL, 0, 0);
     }
     if (Board* brd = board(ud)) {
-        if (opt == bus::ibc::TMO && (value < 0 || value > 17)) return fail(err::EARG);
+        if (opt == bus::ibc::TMO && (value < 0 || value > 17))
+            return fail(err::EARG);
         brd->options[opt] = value;
         log(ud, -1, opt == bus::ibc::TMO ? Traffic::SetTimeout : Traffic::Config,
             opt == bus::ibc::TMO ? std::string() : std::to_string(opt), value);
@@ -288,7 +317,8 @@ int SimBench::ibconfig(int ud, int opt, int value) {
 }
 
 int SimBench::ibask(int ud, int opt, int* value) {
-    if (!value) return fail(err::EARG);
+    if (!value)
+        return fail(err::EARG);
     if (Device* dev = device(ud)) {
         switch (opt) {
             case bus::ibc::PAD:
@@ -316,39 +346,47 @@ int SimBench::ibask(int ud, int opt, int* value) {
 }
 
 int SimBench::ibpad(int ud, int pad) {
-    if (pad < 0 || pad > 30) return fail(err::EARG);
+    if (pad < 0 || pad > 30)
+        return fail(err::EARG);
     return ibconfig(ud, bus::ibc::PAD, pad);
 }
 
 int SimBench::ibrsc(int ud, int request) {
-    if (!board(ud)) return fail(err::EARG);
+    if (!board(ud))
+        return fail(err::EARG);
     return ibconfig(ud, bus::ibc::SC, request);
 }
 
 int SimBench::ibsre(int ud, int value) {
     Board* brd = board(ud);
-    if (!brd) return fail(err::EARG);
+    if (!brd)
+        return fail(err::EARG);
     brd->options[bus::ibc::SRE] = value;
     log(ud, -1, Traffic::Ren, {}, value);
     return finish(CMPL, 0, 0);
 }
 
-int SimBench::ibtmo(int ud, int code) { return ibconfig(ud, bus::ibc::TMO, code); }
+int SimBench::ibtmo(int ud, int code) {
+    return ibconfig(ud, bus::ibc::TMO, code);
+}
 
 int SimBench::ibloc(int ud) {
     if (Device* dev = device(ud)) {
         log(dev->board, dev->pad, Traffic::GoToLocal);
-        if (SimInstrument* inst = instrument(dev->board, dev->pad)) inst->onGoToLocal();
+        if (SimInstrument* inst = instrument(dev->board, dev->pad))
+            inst->onGoToLocal();
         return finish(CMPL, 0, 0);
     }
-    if (board(ud)) return finish(CMPL, 0, 0);
+    if (board(ud))
+        return finish(CMPL, 0, 0);
     return fail(err::EDVR);
 }
 
 int SimBench::ibwait(int ud, int mask) {
     Board* brd = board(ud);
     if (!brd) {
-        if (device(ud)) return finish(CMPL, 0, 0);
+        if (device(ud))
+            return finish(CMPL, 0, 0);
         return fail(err::EDVR);
     }
     const int tmo = option(*brd, bus::ibc::TMO);
@@ -359,7 +397,8 @@ int SimBench::ibwait(int ud, int mask) {
         SimInstrument* first = nullptr;
         int64_t firstDelay = 0;
         for (const auto& inst : instruments_) {
-            if (inst->config().board != ud) continue;
+            if (inst->config().board != ud)
+                continue;
             if (auto delay = inst->talkDelayMicros(pad); delay && (!first || *delay < firstDelay)) {
                 first = inst.get();
                 firstDelay = *delay;
@@ -392,10 +431,12 @@ void SimBench::SendIFC(int b) {
     }
     log(b, -1, Traffic::Ifc);
     for (auto& [key, pending] : pendingInput_) {
-        if (key.first == b) pending.clear();
+        if (key.first == b)
+            pending.clear();
     }
     for (const auto& inst : instruments_) {
-        if (inst->config().board == b) inst->onInterfaceClear();
+        if (inst->config().board == b)
+            inst->onInterfaceClear();
     }
     finish(CMPL | CIC, 0, 0);
 }

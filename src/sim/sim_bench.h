@@ -47,7 +47,7 @@ struct TrafficEntry {
 // Board descriptors are the board indices 0..9 (as NI-488.2 accepts board indices for
 // board-level calls); device descriptors start at 32.
 class SimBench final : public bus::GpibDriver {
-public:
+  public:
     SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock);
     ~SimBench() override;
 
@@ -79,11 +79,11 @@ public:
     SimInstrument* instrument(int board, int address);
     bool boardPresent(int board) const;
 
-private:
+  private:
     struct Board {
         bool present = false;
         bool online = true;
-        std::map<int, int> options;  // ibconfig option -> value
+        std::map<int, int> options;       // ibconfig option -> value
         SimInstrument* talker = nullptr;  // instrument addressed to talk to the board
     };
     struct Device {

@@ -10,14 +10,16 @@ namespace {
 
 std::string upper(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
 std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
-                          s.back() == '\r')) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) {
         s.remove_suffix(1);
     }
     return s;
@@ -31,7 +33,8 @@ std::vector<std::string> splitCommands(std::string_view message) {
     char quote = 0;
     for (char c : message) {
         if (quote) {
-            if (c == quote) quote = 0;
+            if (c == quote)
+                quote = 0;
         } else if (c == '\'' || c == '"') {
             quote = c;
         } else if (c == ';') {
@@ -50,7 +53,8 @@ Command parseCommand(std::string_view command) {
     cmd.raw = std::string(command);
     std::string_view s = trimBlanks(command);
     size_t end = 0;
-    while (end < s.size() && s[end] != ' ' && s[end] != '\t') ++end;
+    while (end < s.size() && s[end] != ' ' && s[end] != '\t')
+        ++end;
     cmd.header = upper(s.substr(0, end));
     cmd.args = std::string(trimBlanks(s.substr(end)));
     return cmd;
@@ -60,9 +64,12 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
     : config_(std::move(config)), clock_(clock) {
     const YAML::Node faults = config_.node["faults"];
     if (faults) {
-        if (faults["block_cut_after"]) blockCutAfter_ = faults["block_cut_after"].as<int64_t>();
-        if (faults["block_header"]) blockHeader_ = faults["block_header"].as<std::string>();
-        if (faults["silent_after"]) silentAfter_ = faults["silent_after"].as<int>();
+        if (faults["block_cut_after"])
+            blockCutAfter_ = faults["block_cut_after"].as<int64_t>();
+        if (faults["block_header"])
+            blockHeader_ = faults["block_header"].as<std::string>();
+        if (faults["silent_after"])
+            silentAfter_ = faults["silent_after"].as<int>();
     }
     on("*IDN?", [this](const Command&) { respond(config_.idn); });
     on("*OPT?", [this](const Command&) { respond(config_.options); });
@@ -128,8 +135,10 @@ void SimInstrument::pushError(int code, const std::string& text) {
 
 void SimInstrument::receiveMessage(std::string_view message) {
     for (const std::string& command : splitCommands(message)) {
-        if (trimBlanks(command).empty()) continue;
-        if (silentAfter_ && commandsAnswered_ >= *silentAfter_) return;
+        if (trimBlanks(command).empty())
+            continue;
+        if (silentAfter_ && commandsAnswered_ >= *silentAfter_)
+            return;
         ++commandsAnswered_;
         dispatch(command);
     }
@@ -143,9 +152,12 @@ void SimInstrument::dispatch(std::string_view text) {
             return;
         }
     }
-    if (!unhandled(cmd)) pushError(-113, "Undefined header");
+    if (!unhandled(cmd))
+        pushError(-113, "Undefined header");
 }
 
-std::optional<int64_t> SimInstrument::talkDelayMicros(int) const { return std::nullopt; }
+std::optional<int64_t> SimInstrument::talkDelayMicros(int) const {
+    return std::nullopt;
+}
 
 }  // namespace benchcap::sim

@@ -38,7 +38,7 @@ struct Command {
 // Unknown commands are ignored, as a real instrument would (it queues an error and
 // sends nothing, so a query it does not know lets the read time out).
 class SimInstrument {
-public:
+  public:
     using Handler = std::function<void(const Command&)>;
 
     SimInstrument(InstrumentConfig config, bus::Clock& clock);
@@ -81,13 +81,13 @@ public:
     // Messages received so far (for fault keys that count them).
     int commandsAnswered() const { return commandsAnswered_; }
 
-protected:
+  protected:
     // For kinds that answer nothing at all.
     void removeAllHandlers() { handlers_.clear(); }
     // Hook for kinds that answer commands no handler took.
     virtual bool unhandled(const Command&) { return false; }
 
-private:
+  private:
     void dispatch(std::string_view command);
 
     InstrumentConfig config_;

@@ -2,7 +2,9 @@
 
 namespace benchcap::sim {
 
-std::vector<KeySpec> traceKeys(const std::string&) { return {}; }
+std::vector<KeySpec> traceKeys(const std::string&) {
+    return {};
+}
 
 void installTraceCommands(SimInstrument&) {}
 

@@ -85,6 +85,9 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
+        {"hardcopy",
+         "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",
+         cmdHardcopy},
     };
     return commands;
 }

@@ -80,6 +80,7 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
+        {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
     };
     return commands;
 }

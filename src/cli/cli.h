@@ -81,5 +81,6 @@ std::string withoutNulFilling(const std::string& reply);
 int cmdIdn(CliContext& context, const std::vector<std::string>& args);
 int cmdQuery(CliContext& context, const std::vector<std::string>& args);
 int cmdDemo(CliContext& context, const std::vector<std::string>& args);
+int cmdScan(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace benchcap::cli

@@ -107,7 +107,7 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
                 .add("info", scan.DeviceInfo(a))
                 .add("idn", scan.IDAnswer(a))
                 .add("options", scan.OptionList(a));
-            devices += (devices.empty() ? "" : ",") + d.str();
+            devices += (devices.empty() ? "" : ", ") + d.str();
         }
         JsonObject o;
         o.add("board_id", static_cast<int>(scan.BoardID()))

@@ -81,6 +81,7 @@ const std::vector<CliCommand>& cliCommands() {
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
         {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
+        {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
     };
     return commands;
 }

@@ -53,6 +53,7 @@ class ScanIECControl {
 
     ScanIECControl(bus::GpibDriver& driver, bus::Clock& clock, bus::UserInterface& ui);
 
+    // Not to be called from inside a hook: it would replace the function that runs.
     void setHooks(ScanHooks hooks) { hooks_ = std::move(hooks); }
 
     int16_t StartTimeOut() const { return startTimeOut_; }
@@ -79,12 +80,14 @@ class ScanIECControl {
     const LedState& led(int16_t address) const;
     const std::string& addressText() const { return addressText_; }
     const std::string& answerText() const { return answerText_; }
+    // Sets a text line; the panel's hover texts go through here as the scan's do, so every
+    // view shows the same two lines.
+    void setText(TextLine line, std::string text);
 
   private:
     bool chooseBoard();
     void scanAddress(int16_t address, int timeoutCode, int16_t& found);
     void setLed(int16_t address, LedColour colour, std::string tooltip);
-    void setText(TextLine line, std::string text);
     void yield();
 
     bus::GpibDriver& driver_;

@@ -337,6 +337,17 @@ TEST(ScanIECBus, ASecondScanFromTheYieldHookIsIgnored) {
     EXPECT_EQ(rig.scan.DeviceTyp(5), 12);
 }
 
+TEST(ScanIECBus, TextLinesNotifyOnlyOnChange) {
+    Rig rig(kMixedBench);
+    std::vector<TextLine> changed;
+    rig.scan.setHooks({nullptr, [&](TextLine line) { changed.push_back(line); }, nullptr});
+    rig.scan.setText(TextLine::Address, "click to select instrument");
+    rig.scan.setText(TextLine::Address, "click to select instrument");
+    rig.scan.setText(TextLine::Answer, "---");
+    EXPECT_EQ(changed, std::vector<TextLine>{TextLine::Address});
+    EXPECT_EQ(rig.scan.addressText(), "click to select instrument");
+}
+
 TEST(ScanIECBus, MakerTestAndCountTexts) {
     EXPECT_TRUE(IsMakerAnswer("VEL"));
     EXPECT_TRUE(IsMakerAnswer("vEl,x"));

@@ -88,6 +88,8 @@ const std::vector<CliCommand>& cliCommands() {
         {"hardcopy",
          "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",
          cmdHardcopy},
+        {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
+        {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
     };
     return commands;
 }

@@ -83,5 +83,7 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args);
 int cmdQuery(CliContext& context, const std::vector<std::string>& args);
 int cmdDemo(CliContext& context, const std::vector<std::string>& args);
 int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
+int cmdScan(CliContext& context, const std::vector<std::string>& args);
+int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace benchcap::cli

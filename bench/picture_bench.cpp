@@ -26,8 +26,10 @@ std::string instrumentScreen() {
     w.nullPen();
     w.rectangle(0, 0, 640, 480);
     w.pen(benchcap::wmf::PS_DOT, 0, rgb(90, 90, 90));
-    for (int x = 40; x <= 600; x += 56) w.line(x, 40, x, 440);  // 11 vertical
-    for (int y = 40; y <= 440; y += 50) w.line(40, y, 600, y);  // 9 horizontal
+    for (int x = 40; x <= 600; x += 56)
+        w.line(x, 40, x, 440);  // 11 vertical
+    for (int y = 40; y <= 440; y += 50)
+        w.line(40, y, 600, y);  // 9 horizontal
     std::vector<benchcap::wmf::Point> trace;
     for (int i = 0; i <= 1000; ++i) {
         const double f = (i - 500) / 40.0;
@@ -39,11 +41,26 @@ std::string instrumentScreen() {
     w.font(14);
     w.textColor(rgb(255, 255, 255));
     w.bkMode(benchcap::wmf::TRANSPARENT);
-    const char* labels[] = {"Ref -10.0 dBm", "Att 20 dB", "RBW 100 kHz", "VBW 300 kHz",
-                            "SWT 5 ms",      "Center 1.5 GHz", "Span 20 MHz", "1 PK CLRW",
-                            "Marker 1",      "-23.4 dBm",  "1.500000 GHz", "TRG",
-                            "A",             "SGL",        "EXT",          "PRN",
-                            "10 dB/",        "Date: 01.Jan.1999", "VTK KLT", "*"};
+    const char* labels[] = {"Ref -10.0 dBm",
+                            "Att 20 dB",
+                            "RBW 100 kHz",
+                            "VBW 300 kHz",
+                            "SWT 5 ms",
+                            "Center 1.5 GHz",
+                            "Span 20 MHz",
+                            "1 PK CLRW",
+                            "Marker 1",
+                            "-23.4 dBm",
+                            "1.500000 GHz",
+                            "TRG",
+                            "A",
+                            "SGL",
+                            "EXT",
+                            "PRN",
+                            "10 dB/",
+                            "Date: 01.Jan.1999",
+                            "VTK KLT",
+                            "*"};
     int i = 0;
     for (const char* label : labels) {
         w.text(8 + (i % 4) * 160, i < 8 ? 4 + (i / 4) * 16 : 446 + ((i - 8) / 4) * 8, label);
@@ -57,8 +74,8 @@ void render(benchmark::State& state, const std::string& bytes, bool antialias) {
     for (auto _ : state) {
         image.fill(Qt::white);
         QPainter painter(&image);
-        auto result = benchcap::picture::playMetafile(painter, QRectF(0, 0, 1024, 768), bytes,
-                                                      {antialias});
+        auto result =
+            benchcap::picture::playMetafile(painter, QRectF(0, 0, 1024, 768), bytes, {antialias});
         benchmark::DoNotOptimize(result.records);
     }
 }

@@ -180,6 +180,7 @@ TEST(MetafilePlayer, DamagedRecordsDoNotStopThePicture) {
     w.record(wmf::META_RESTOREDC, {static_cast<uint16_t>(-100)});
     w.record(wmf::META_POLYPOLYGON, {3, 30000, 2});
     w.record(wmf::META_POLYLINE, {30000, 1, 1});
+    w.record(wmf::META_POLYGON, {});  // no count at all (found by fuzzing)
     w.record(wmf::META_TEXTOUT, {5000, 0x4141});
     w.record(wmf::META_EXTTEXTOUT, {0, 0, 4000, wmf::ETO_CLIPPED});
     w.record(wmf::META_STRETCHDIB,

@@ -186,7 +186,7 @@ void Player::polyline(const Params& p, bool polygon) {
     size_t count = p.u16(0);
     if (!p.has(1 + 2 * count)) {
         warn("damaged record: point count larger than the record");
-        count = (p.words() - 1) / 2;
+        count = p.words() > 0 ? (p.words() - 1) / 2 : 0;
     }
     if (count == 0)
         return;

@@ -124,7 +124,7 @@ Result<QImage> Picture::render(QSize wanted) const {
     return image;
 }
 
-Result<QImage> renderPicture(std::string_view bytes, QSize size) {
+Result<QImage> renderPictureBytes(std::string_view bytes, QSize size) {
     auto picture = pictureFromBytes(std::string(bytes));
     if (!picture)
         return Result<QImage>::failure(picture.error());

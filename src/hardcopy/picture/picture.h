@@ -76,7 +76,7 @@ class Picture {
 Result<Picture> pictureFromBytes(std::string bytes);
 Result<Picture> loadPicture(const std::filesystem::path& path);
 
-Result<QImage> renderPicture(std::string_view bytes, QSize size = {});
+Result<QImage> renderPictureBytes(std::string_view bytes, QSize size = {});
 Result<QImage> renderPicture(const std::filesystem::path& path, QSize size = {});
 
 // Renders `in` to a PNG file `out` (written under a temporary name, then renamed).

@@ -75,7 +75,9 @@ std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi) {
     return value;
 }
 
-std::optional<int> parseAddress(const std::string& text) { return parseBoundedInt(text, 1, 30); }
+std::optional<int> parseAddress(const std::string& text) {
+    return parseBoundedInt(text, 1, 30);
+}
 
 std::string withoutNulFilling(const std::string& reply) {
     const auto end = reply.find_last_not_of('\0');

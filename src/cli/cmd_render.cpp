@@ -14,10 +14,12 @@ namespace {
 // "WxH" with both sides 1..16384.
 std::optional<QSize> parseSize(const std::string& text) {
     const auto x = text.find_first_of("xX");
-    if (x == std::string::npos) return std::nullopt;
+    if (x == std::string::npos)
+        return std::nullopt;
     const std::optional<int> w = parseBoundedInt(text.substr(0, x), 1, picture::kMaxRenderSide);
     const std::optional<int> h = parseBoundedInt(text.substr(x + 1), 1, picture::kMaxRenderSide);
-    if (!w || !h) return std::nullopt;
+    if (!w || !h)
+        return std::nullopt;
     return QSize(*w, *h);
 }
 
@@ -57,7 +59,8 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     char* argv[] = {name, nullptr};
     std::optional<QGuiApplication> app;
     if (!QGuiApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         app.emplace(argc, argv);
         std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
     }
@@ -66,8 +69,7 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         context.err << "benchcap-cli render: " << in << ": " << result.error() << '\n';
         return kExitNoAnswer;
     }
-    context.out << out << ": " << result.value().width() << "x" << result.value().height()
-                << '\n';
+    context.out << out << ": " << result.value().width() << "x" << result.value().height() << '\n';
     return kExitDone;
 }
 

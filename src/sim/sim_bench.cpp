@@ -270,7 +270,8 @@ int SimBench::ibonl(int ud, int online) {
         log(dev->board, dev->pad, Traffic::Online, {}, online);
         // As a real driver, ibonl(ud, 0) frees the descriptor, so a program that opens one
         // per address and scan (the bus scan) never runs out of them.
-        if (!online) devices_.erase(ud);
+        if (!online)
+            devices_.erase(ud);
         return finish(CMPL, 0, 0);
     }
     if (Board* brd = board(ud)) {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>

@@ -45,7 +45,8 @@ instruments:
 )";
 
 struct HardcopyRun {
-    HardcopyRun() : bench(makeBench(kBench)), session(*bench, instrument), dir(makeTempDir("workflow")) {}
+    HardcopyRun()
+        : bench(makeBench(kBench)), session(*bench, instrument), dir(makeTempDir("workflow")) {}
 
     hardcopy::HardcopyOutcome hardcopy(int address, const std::string& format = "BMP") {
         hardcopy::HardcopyServices services{

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <ostream>
 
 namespace benchcap::cli {
@@ -46,6 +47,14 @@ std::optional<std::string> CliUserInterface::inputBox(const std::string& title,
     return answer;
 }
 
+CliContext::CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err)
+    : out(out), err(err), ui(err), interfaceChoice_(std::move(interfaceChoice)) {
+    if (interfaceChoice_.empty()) {
+        const char* env = std::getenv("BENCHCAP_INTERFACE");
+        interfaceChoice_ = env && *env ? env : "library";
+    }
+}
+
 bus::GpibDriver* CliContext::driver() {
     if (!backend_)
         backend_ = sim::makeBackend(interfaceChoice_);
@@ -88,7 +97,7 @@ const std::vector<CliCommand>& cliCommands() {
     static const std::vector<CliCommand> commands = {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
-        {"demo", "demo", cmdDemo},
+        {"demo", "demo [--out DIR]", cmdDemo},
         {"render", "render IN.(wmf|bmp) -o OUT.png [--size WxH]", cmdRender},
         {"hardcopy",
          "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",

@@ -47,8 +47,8 @@ class CliUserInterface final : public bus::UserInterface {
 // What every command gets: the chosen backend (made on first use), the streams, the boxes.
 class CliContext {
   public:
-    CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err)
-        : out(out), err(err), ui(err), interfaceChoice_(std::move(interfaceChoice)) {}
+    // An empty choice takes BENCHCAP_INTERFACE, and "library" when that is unset.
+    CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err);
 
     // The driver to use, or nullptr after printing the reason (exit code 2 then).
     bus::GpibDriver* driver();

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 #include "bus/identification.h"
@@ -7,38 +8,13 @@
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
+namespace {
 
-// The unattended job on a simulated bench: every instrument of the bench is identified
-// as an instrument command would do it.
-int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
-    if (!args.empty()) {
-        context.err << "usage: benchcap-cli [--interface sim[:BENCHFILE]] demo\n";
-        return kExitUsage;
-    }
-    const std::string& choice = context.interfaceChoice();
-    sim::BenchConfig bench;
-    if (choice.rfind("sim:", 0) == 0) {
-        sim::BenchLoadResult loaded = sim::loadBenchFile(choice.substr(4));
-        if (!loaded.error.empty()) {
-            context.err << "benchcap-cli: " << loaded.error << '\n';
-            return kExitUsage;
-        }
-        bench = loaded.config;
-    } else if (choice == "sim" || choice.empty()) {
-        bench = sim::builtinBench();
-    } else {
-        context.err
-            << "benchcap-cli demo: runs on a simulated bench: --interface sim[:BENCHFILE]\n";
-        return kExitUsage;
-    }
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
-        return kExitUsage;
-
-    context.out << "Benchcap demo on " << bench.source << "\n\n";
+// Identifies every instrument of the bench as an instrument command would.
+void identifyAll(CliContext& context, bus::GpibDriver& driver, const sim::BenchConfig& bench) {
     context.ui.setQuiet(true);
     bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
+    bus::Session session(driver, instrument);
     for (const auto& entry : bench.instruments) {
         bus::SelectInstrument(instrument, static_cast<int16_t>(entry.board),
                               static_cast<int16_t>(entry.address));
@@ -65,7 +41,103 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
             context.out << "  [" << idn << "]";
         context.out << '\n';
     }
-    return kExitDone;
+    context.ui.setQuiet(false);
+}
+
+const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const std::string& kind) {
+    for (const auto& entry : bench.instruments) {
+        if (entry.kind == kind && entry.board == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The unattended job on a simulated bench: every instrument is identified, then screen
+// hardcopies are taken from an analyzer, a network analyzer and a generator, a plot is
+// captured from a plotter-only instrument, and each picture is rendered to PNG, all
+// into one output folder.
+int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
+    std::filesystem::path outDir = "benchcap-demo";
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--out" && i + 1 < args.size()) {
+            outDir = args[++i];
+        } else {
+            context.err << "usage: benchcap-cli [--interface sim[:BENCHFILE]] demo [--out DIR]\n";
+            return kExitUsage;
+        }
+    }
+    const std::string& choice = context.interfaceChoice();
+    sim::BenchConfig bench;
+    if (choice.rfind("sim:", 0) == 0) {
+        sim::BenchLoadResult loaded = sim::loadBenchFile(choice.substr(4));
+        if (!loaded.error.empty()) {
+            context.err << "benchcap-cli: " << loaded.error << '\n';
+            return kExitUsage;
+        }
+        bench = loaded.config;
+    } else if (choice == "sim") {
+        bench = sim::builtinBench();
+    } else {
+        context.err
+            << "benchcap-cli demo: runs on a simulated bench: --interface sim[:BENCHFILE]\n";
+        return kExitUsage;
+    }
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return kExitUsage;
+    std::error_code ec;
+    std::filesystem::create_directories(outDir, ec);
+    if (ec) {
+        context.err << "benchcap-cli demo: cannot create " << outDir.string() << ": "
+                    << ec.message() << '\n';
+        return kExitUsage;
+    }
+
+    context.out << "== Benchcap on the " << bench.source << "\n";
+    identifyAll(context, *driver, bench);
+
+    struct Job {
+        const char* kind;
+        std::vector<std::string> extra;
+        const char* ext;
+    };
+    const Job jobs[] = {
+        {"vector-analyzer", {"--format", "WMF"}, "wmf"},
+        {"spectrum-analyzer", {"--format", "BMP", "--bw"}, "bmp"},
+        {"network-analyzer", {"--format", "WMF"}, "wmf"},
+        {"signal-generator", {}, "bmp"},
+        {"plotter-only", {"--plotter"}, "hgl"},
+    };
+    int failures = 0;
+    for (const Job& job : jobs) {
+        const sim::InstrumentConfig* entry = firstOfKind(bench, job.kind);
+        if (!entry)
+            continue;
+        const std::string address = std::to_string(entry->address);
+        const std::filesystem::path file =
+            outDir / ("address" + address + "-" + job.kind + "." + job.ext);
+        context.out << "\n== hardcopy of address " << address << " (" << job.kind << ") -> "
+                    << file.string() << '\n';
+        std::vector<std::string> hardcopyArgs = {address};
+        hardcopyArgs.insert(hardcopyArgs.end(), job.extra.begin(), job.extra.end());
+        hardcopyArgs.insert(hardcopyArgs.end(), {"-o", file.string()});
+        if (cmdHardcopy(context, hardcopyArgs) != kExitDone) {
+            ++failures;
+            continue;
+        }
+        if (std::string(job.ext) != "hgl") {
+            std::filesystem::path png = file;
+            png.replace_extension(".png");
+            if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
+                ++failures;
+        }
+    }
+    context.out << "\n== "
+                << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")
+                << "; files in " << outDir.string() << '\n';
+    return failures ? kExitNoAnswer : kExitDone;
 }
 
 }  // namespace benchcap::cli

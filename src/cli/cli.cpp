@@ -85,6 +85,7 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
+        {"trace", "trace ADDRESS N [-o FILE] [--locale NAME]", cmdTrace},
     };
     return commands;
 }

@@ -152,9 +152,9 @@ char* LayOut(char* out, Word ascii, int n, int exponent, char separator, int pre
 // May write up to kGeneralTextRoom bytes from `out`, more than the text it returns.
 template <int P>
 char* WriteDecimal(char* out, bool negative, uint64_t digits, int exponent, char separator) {
-    if (negative) {
-        *out++ = '-';
-    }
+    // The sign of measured values is random: no branch.
+    *out = '-';
+    out += negative ? 1 : 0;
     if constexpr (P == 7) {
         const uint64_t d = DigitBytes8(static_cast<uint32_t>(digits)) >> 8;
         return LayOut<uint64_t>(out, d | kAscii8, SignificantBytes(d), exponent, separator, P);
@@ -240,12 +240,11 @@ char* WriteGeneral(char* out, float value, char separator) {
     // q < 2^24. Rounding q to an integer is therefore certain unless q lies within that
     // distance of a half-integer; those few go the exact way.
     double q = a * kPow10[6 - exponent - kPow10Min];
-    if (q >= 9999999.75) {
-        // Either the exponent is one more, or q rounds up to 10^7 anyway: both give the
-        // same digits and exponent once the carry below is applied.
-        ++exponent;
-        q = a * kPow10[6 - exponent - kPow10Min];
-    }
+    // Either the exponent is one more, or q rounds up to 10^7 anyway: both give the same
+    // digits and exponent once the carry below is applied. Without a branch: which way
+    // it goes is random for measured values.
+    exponent += q >= 9999999.75 ? 1 : 0;
+    q = a * kPow10[6 - exponent - kPow10Min];
     const auto whole = static_cast<uint32_t>(q);
     const double fraction = q - whole;
     if (std::fabs(fraction - 0.5) < 0x1p-24) {

@@ -96,7 +96,7 @@ bool ReadPieces(bus::Session& session, int64_t count, Grow grow, std::string& er
 bool ReadBlockBytes(bus::Session& session, int64_t count, std::vector<uint8_t>& bytes,
                     std::string& error) {
     bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(std::min(count, 64 * kPiece)));
+    bytes.reserve(static_cast<std::size_t>(std::min(count, 16 * kPiece)));
     return ReadPieces(
         session, count,
         [&bytes](int64_t size) {
@@ -120,7 +120,7 @@ bool ReadReal32Block(bus::Session& session, std::vector<float>& values, std::str
     // byte first, which is the machine's own layout here.
     static_assert(std::endian::native == std::endian::little);
     std::vector<float> floats;
-    floats.reserve(static_cast<std::size_t>(std::min(length, 64 * kPiece) / 4));
+    floats.reserve(static_cast<std::size_t>(std::min(length, 16 * kPiece) / 4));
     if (!ReadPieces(
             session, length,
             [&floats](int64_t size) {

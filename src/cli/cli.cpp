@@ -104,6 +104,7 @@ const std::vector<CliCommand>& cliCommands() {
          cmdHardcopy},
         {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
+        {"trace", "trace ADDRESS N [-o FILE] [--locale NAME]", cmdTrace},
     };
     return commands;
 }

@@ -87,5 +87,11 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args);
 int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
 int cmdScan(CliContext& context, const std::vector<std::string>& args);
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
+int cmdTrace(CliContext& context, const std::vector<std::string>& args);
+
+// Decimal separator of a locale name such as "de_DE" or "en_US.UTF-8" ('.' for C/POSIX),
+// and of the user's regional settings (LC_ALL, LC_NUMERIC, LANG, the first one set).
+char decimalSeparatorFor(const std::string& localeName);
+char decimalSeparatorFromEnvironment();
 
 }  // namespace benchcap::cli

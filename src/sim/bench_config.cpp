@@ -254,6 +254,7 @@ instruments:
     kind: spectrum-analyzer
     idn: "Veltronik,KLR20,100112/004,3.10"
     options: "B4,B7"
+    traces_shown: [1, 2, 3]
   - address: 16
     kind: network-analyzer
     idn: "Veltronik,NQD8,100321/002,1.45"
@@ -262,6 +263,10 @@ instruments:
     kind: vector-analyzer
     idn: "Veltronik,KLVZ26,100234/003,2.10"
     options: "B4,K7"
+    span_hz: 0
+    sweep_time_s: 0
+    traces_shown: [1, 2]
+    vector_mode: {symbols: 100, points_per_symbol: 4, format: QAM, states: 16, layout: pairs}
   - address: 25
     kind: silent
   - address: 28

@@ -1,0 +1,226 @@
+// From the raw "FORM REAL,32" block payload to the trace text: data set, table, text.
+// Beside each case a baseline formats the same cells with snprintf("%.7G"/"%.15G").
+// Counters: ns_per_row, bytes_per_second (of text), and, from one run of the whole path
+// in a forked child, its peak resident memory (peak_rss_MB) and what the path added
+// to the child's resident memory (path_rss_MB).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "trace/trace_data.h"
+#include "trace/trace_field.h"
+#include "trace/trace_text.h"
+
+namespace {
+
+using namespace benchcap::trace;
+
+std::vector<uint8_t> Block(const std::vector<float>& values) {
+    std::vector<uint8_t> bytes(values.size() * 4);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        uint32_t u;
+        std::memcpy(&u, &values[i], 4);
+        for (int b = 0; b < 4; ++b) {
+            bytes[4 * i + b] = static_cast<uint8_t>(u >> (8 * b));
+        }
+    }
+    return bytes;
+}
+
+// Noise around -80 dBm with a few peaks: full 24-bit mantissas, as analyzers send them.
+std::vector<uint8_t> AnalyzerBlock(std::size_t points) {
+    std::mt19937 rng(1);
+    std::normal_distribution<float> noise(-80.0f, 3.0f);
+    std::vector<float> v(points);
+    for (std::size_t i = 0; i < points; ++i) {
+        v[i] = noise(rng) + (i % 5000 == 0 ? 50.0f : 0.0f);
+    }
+    return Block(v);
+}
+
+// A complex (real, imaginary) channel and its stimulus frequencies 1 to 3 GHz.
+struct NetworkBlocks {
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> stimulus;
+};
+NetworkBlocks NetworkBlock(std::size_t points) {
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::vector<float> data(2 * points);
+    for (float& x : data) {
+        x = unit(rng) * 0.3f;
+    }
+    std::vector<float> stim(points);
+    for (std::size_t i = 0; i < points; ++i) {
+        stim[i] = static_cast<float>(1e9 + 2e9 * static_cast<double>(i) /
+                                               static_cast<double>(points - 1));
+    }
+    return {Block(data), Block(stim)};
+}
+
+TraceDataSet AnalyzerDataSet(const std::vector<uint8_t>& block) {
+    TraceDataSet data;
+    data.values = DecodeReal32(block);
+    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0.02, 0);
+    return data;
+}
+
+TraceDataSet NetworkDataSet(const NetworkBlocks& blocks) {
+    TraceDataSet data;
+    data.IsNetworkTrace = true;
+    data.values = DecodeReal32(blocks.data);
+    data.axis32 = DecodeReal32(blocks.stimulus);
+    data.IsPairs = data.values.size() != data.axis32.size();
+    return data;
+}
+
+// The same table written cell by cell with snprintf, then the separator swapped in.
+std::string SnprintfText(const TraceField& field, char separator) {
+    std::string text;
+    text.reserve(field.rows * (field.ColumnCount() * 23 + 2));
+    char buf[64];
+    for (std::size_t r = 0; r < field.rows; ++r) {
+        for (std::size_t c = 0; c < field.ColumnCount(); ++c) {
+            if (c > 0) {
+                text.push_back('\t');
+            }
+            const TraceColumn& col = field.columns[c];
+            if (!col.HasCell(r)) {
+                continue;
+            }
+            int n = 0;
+            switch (col.kind) {
+                case CellKind::F32:
+                    n = std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(col.F32(r)));
+                    break;
+                case CellKind::F64:
+                    n = std::snprintf(buf, sizeof buf, "%.15G", col.F64(r));
+                    break;
+                case CellKind::Bit:
+                    n = std::snprintf(buf, sizeof buf, "%d", col.Bit(r));
+                    break;
+            }
+            for (int i = 0; i < n; ++i) {
+                if (buf[i] == '.') {
+                    buf[i] = separator;
+                }
+            }
+            text.append(buf, static_cast<std::size_t>(n));
+        }
+        text.append("\r\n");
+    }
+    return text;
+}
+
+long ResidentKiB() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Runs `path` once in a forked child; returns {peak RSS, peak minus RSS at start} in MB.
+template <class Path>
+std::pair<double, double> PeakMemory(Path path) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return {0, 0};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const long before = ResidentKiB();
+        path();
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const long report[2] = {usage.ru_maxrss, usage.ru_maxrss - before};
+        const ssize_t written = write(fds[1], report, sizeof report);
+        _exit(written == sizeof report ? 0 : 1);
+    }
+    close(fds[1]);
+    long report[2] = {0, 0};
+    const ssize_t got = read(fds[0], report, sizeof report);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (got != sizeof report) {
+        return {0, 0};
+    }
+    return {static_cast<double>(report[0]) / 1024.0, static_cast<double>(report[1]) / 1024.0};
+}
+
+template <class Path>
+void Run(benchmark::State& state, std::size_t rows, Path path) {
+    const auto [peak, added] = PeakMemory([&] { benchmark::DoNotOptimize(path().size()); });
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string text = path();
+        bytes = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.counters["ns_per_row"] = benchmark::Counter(
+        static_cast<double>(rows),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    state.SetItemsProcessed(static_cast<int64_t>(rows) * state.iterations());
+    state.counters["peak_rss_MB"] = peak;
+    state.counters["path_rss_MB"] = added;
+    state.counters["text_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void BM_AnalyzerPlain(benchmark::State& state) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    const std::vector<uint8_t> block = AnalyzerBlock(rows);
+    Run(state, rows, [&] {
+        const TraceDataSet data = AnalyzerDataSet(block);
+        return TraceText(GenTraceField(data), ',');
+    });
+}
+
+void BM_AnalyzerPlainSnprintf(benchmark::State& state) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    const std::vector<uint8_t> block = AnalyzerBlock(rows);
+    Run(state, rows, [&] {
+        const TraceDataSet data = AnalyzerDataSet(block);
+        return SnprintfText(GenTraceField(data), ',');
+    });
+}
+
+void BM_NetworkPairs(benchmark::State& state) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    const NetworkBlocks blocks = NetworkBlock(rows);
+    Run(state, rows, [&] {
+        const TraceDataSet data = NetworkDataSet(blocks);
+        return TraceText(GenTraceField(data), '.');
+    });
+}
+
+void BM_NetworkPairsSnprintf(benchmark::State& state) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    const NetworkBlocks blocks = NetworkBlock(rows);
+    Run(state, rows, [&] {
+        const TraceDataSet data = NetworkDataSet(blocks);
+        return SnprintfText(GenTraceField(data), '.');
+    });
+}
+
+BENCHMARK(BM_AnalyzerPlain)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnalyzerPlainSnprintf)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NetworkPairs)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NetworkPairsSnprintf)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,114 @@
+#include <QLocale>
+#include <QString>
+#include <charconv>
+#include <cstdlib>
+#include <ostream>
+
+#include "bus/session.h"
+#include "cli/cli.h"
+#include "trace/trace_command.h"
+
+namespace benchcap::cli {
+
+char decimalSeparatorFor(const std::string& localeName) {
+    if (localeName.empty() || localeName == "C" || localeName == "POSIX")
+        return '.';
+    const QString point = QLocale(QString::fromLatin1(localeName)).decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 0x80)
+        return static_cast<char>(point.at(0).unicode());
+    return '.';  // a separator that is not one 8-bit character cannot go into the text
+}
+
+char decimalSeparatorFromEnvironment() {
+    for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value)
+            return decimalSeparatorFor(value);
+    }
+    return '.';
+}
+
+int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
+    const char* usageLine = "usage: benchcap-cli trace ADDRESS N [-o FILE] [--locale NAME]\n";
+    std::optional<int> address;
+    std::optional<int> traceNumber;
+    std::optional<std::string> outputFile;
+    std::optional<std::string> locale;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--locale") {
+            if (i + 1 >= args.size()) {
+                context.err << "benchcap-cli trace: " << a << " needs a value\n" << usageLine;
+                return kExitUsage;
+            }
+            (a == "-o" ? outputFile : locale) = args[++i];
+        } else if (!address) {
+            address = parseAddress(a);
+            if (!address) {
+                context.err << "benchcap-cli trace: address must be a number from 1 to 30, not '"
+                            << a << "'\n";
+                return kExitUsage;
+            }
+        } else if (!traceNumber) {
+            int n = 0;
+            const auto [ptr, ec] = std::from_chars(a.data(), a.data() + a.size(), n);
+            if (ec != std::errc() || ptr != a.data() + a.size()) {
+                context.err << "benchcap-cli trace: the trace number must be a whole number, not '"
+                            << a << "'\n";
+                return kExitUsage;
+            }
+            traceNumber = n;
+        } else {
+            context.err << "benchcap-cli trace: unexpected argument '" << a << "'\n";
+            return kExitUsage;
+        }
+    }
+    if (!address || !traceNumber) {
+        context.err << usageLine;
+        return kExitUsage;
+    }
+    if (outputFile && outputFile->empty()) {
+        context.err << "benchcap-cli trace: -o needs a file name\n";
+        return kExitUsage;
+    }
+    const char separator =
+        locale ? decimalSeparatorFor(*locale) : decimalSeparatorFromEnvironment();
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return kExitUsage;
+
+    // What InitDevice does: select the address, open, identify.
+    bus::CurrentInstrument instrument;
+    bus::Session session(*driver, instrument);
+    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
+    session.OpenDevice();
+    session.IdentifyDevice();
+    if (instrument.ModelName == "TMO") {
+        context.err << "No device was found on GPIB " << *address << '\n';
+        return kExitNoAnswer;
+    }
+
+    // The boxes of the acquisition come back in the result; print each once.
+    context.ui.setQuiet(true);
+    trace::TraceState state;
+    const trace::TraceCommandResult result =
+        trace::RunTraceCommand(session, context.ui, *traceNumber, separator, state);
+    if (!result.notice.empty())
+        context.err << result.notice << '\n';
+    if (result.outcome != trace::TraceOutcome::Done) {
+        context.err << result.message << '\n';
+        return kExitNoAnswer;
+    }
+    if (outputFile) {
+        const std::string error = trace::WriteTraceFile(*outputFile, state.text);
+        if (!error.empty()) {
+            context.err << error << '\n';
+            return kExitNoAnswer;
+        }
+    } else {
+        context.out << state.text;
+    }
+    return result.notice.empty() ? kExitDone : kExitNoAnswer;
+}
+
+}  // namespace benchcap::cli

@@ -1,0 +1,231 @@
+#include "trace/acquisition.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "bus/number.h"
+#include "trace/trace_block.h"
+
+namespace benchcap::trace {
+namespace {
+
+namespace tmo = bus::timeout_codes;
+
+// The modulation table of vector-analysis mode: format, state-count query, and the
+// bits per symbol for each state count (an empty state count: no second query).
+struct Modulation {
+    const char* format;
+    const char* stateQuery;
+    std::array<std::pair<const char*, int>, 2> states;
+};
+constexpr Modulation kModulations[] = {
+    {"QPS", "", {{{"", 2}, {nullptr, 0}}}},
+    {"PSK", "SENS:DDEM:PSK:NST?", {{{"2", 1}, {"8", 3}}}},
+    {"MSK", "", {{{"", 1}, {nullptr, 0}}}},
+    {"QAM", "SENS:DDEM:QAM:NST?", {{{"16", 4}, {nullptr, 0}}}},
+    {"FSK", "SENS:DDEM:FSK:NST?", {{{"2", 1}, {"4", 2}}}},
+};
+
+const Modulation* FindModulation(const std::string& format) {
+    for (const Modulation& m : kModulations) {
+        if (format == m.format) {
+            return &m;
+        }
+    }
+    return nullptr;
+}
+
+void SetTimeout(bus::Session& session, int code) {
+    session.driver().ibtmo(session.instrument().DeviceHandle, code);
+}
+
+// Step 1 of every acquisition: open, identify again, go on only when ready.
+bool OpenAndIdentify(bus::Session& session) {
+    session.OpenDevice();
+    session.IdentifyDevice();
+    return session.instrument().IsReady;
+}
+
+AcquisitionResult Failed(std::string error) {
+    return {AcquisitionStatus::Failed, std::move(error), {}};
+}
+
+}  // namespace
+
+std::string CutAnswer(const std::string& answer) {
+    std::size_t end = answer.find_first_of(std::string("\n\0", 2));
+    std::string s = answer.substr(0, end);
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<uint8_t> UnpackSymbols(const std::vector<uint8_t>& symbols, int bitsPerSymbol) {
+    std::vector<uint8_t> bits(symbols.size() * static_cast<std::size_t>(bitsPerSymbol));
+    std::size_t k = 0;
+    for (uint8_t v : symbols) {
+        for (int j = bitsPerSymbol - 1; j >= 0; --j) {
+            bits[k++] = static_cast<uint8_t>((v >> j) & 1);
+        }
+    }
+    return bits;
+}
+
+std::string StateQueryFor(const std::string& format) {
+    const Modulation* m = FindModulation(format);
+    return m ? m->stateQuery : "";
+}
+
+int BitsPerSymbolFor(const std::string& format, const std::string& states) {
+    const Modulation* m = FindModulation(format);
+    if (!m) {
+        return 0;
+    }
+    for (const auto& [count, bits] : m->states) {
+        if (count && (*m->stateQuery == '\0' || states == count)) {
+            return bits;
+        }
+    }
+    return 0;
+}
+
+AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& ui,
+                                    int16_t traceNumber, TraceDataSet& data) {
+    if (!OpenAndIdentify(session)) {
+        return {AcquisitionStatus::NotReady, {}, {}};
+    }
+    const std::string n = std::to_string(traceNumber);
+
+    // Only the numeric answer "1" counts as shown: the first character alone is read.
+    session.WriteDevice("DISP:TRAC" + n + ":STAT?");
+    std::string state(30, ' ');
+    session.ReadBlock(state.data(), static_cast<long>(state.size()));
+    if (bus::ParseNumber(state.substr(0, 1)) != 1) {
+        return {AcquisitionStatus::NotActive, {}, {}};
+    }
+
+    const double centre = bus::ParseNumber(session.QueryDevice("FREQ:CENT?"));
+    const double span = bus::ParseNumber(session.QueryDevice("FREQ:SPAN?"));
+    const double sweepTime = bus::ParseNumber(session.QueryDevice("SWE:TIME?"));
+
+    session.WriteDevice("FORM REAL,32");
+    SetTimeout(session, tmo::T30s);
+    session.WriteDevice("TRAC? TRACE" + n);
+    std::vector<float> values;
+    std::string error;
+    if (!ReadReal32Block(session, values, error)) {
+        return Failed(error);
+    }
+    if (values.empty()) {
+        return Failed("The instrument sent an empty trace.");
+    }
+
+    // Instruments without the command let this one-character read time out after 1 s.
+    SetTimeout(session, tmo::T1s);
+    session.WriteDevice("INST:NSEL?");
+    char mode = ' ';
+    session.ReadBlock(&mode, 1);
+
+    TraceDataSet fresh;
+    fresh.BitsPerSymbol = data.BitsPerSymbol;
+    AcquisitionResult result{AcquisitionStatus::Read, {}, {}};
+    int32_t pointsPerSymbol = 0;
+    if (mode == '2') {
+        // Vector-analysis mode: the layout follows from the symbol count S and the points
+        // per symbol P compared with the N values read.
+        const int64_t count = static_cast<int64_t>(values.size());
+        const int64_t symbols = bus::ParseInt32(session.QueryDevice("SENS:DDEM:TIME?"));
+        pointsPerSymbol = bus::ParseInt32(session.QueryDevice("SENS:DDEM:PRAT?"));
+        if (symbols == count) {
+            const std::string format = CutAnswer(session.QueryDevice("SENS:DDEM:FORM?"));
+            std::string states;
+            if (const std::string query = StateQueryFor(format); !query.empty()) {
+                states = CutAnswer(session.QueryDevice(query));
+            }
+            const int bits = BitsPerSymbolFor(format, states);
+            if (bits == 0) {
+                // Unpacking with a width left from another read would give wrong bits.
+                return Failed("The symbol table cannot be read: the modulation \"" + format +
+                              (states.empty() ? "" : "\" with \"" + states) +
+                              "\" states is not known. Choose QPSK, BPSK, 8PSK, MSK, 16QAM, "
+                              "2FSK or 4FSK on the instrument.");
+            }
+            session.WriteDevice("FORM UINT,8");
+            SetTimeout(session, tmo::T30s);
+            session.WriteDevice("TRAC? TRACE" + n);
+            if (ReadBlockHeader(session, error) < 0) {
+                return Failed(error);
+            }
+            std::vector<uint8_t> bytes;
+            if (!ReadBlockBytes(session, symbols, bytes, error)) {
+                return Failed(error);
+            }
+            fresh.IsSymbolTable = true;
+            fresh.BitsPerSymbol = static_cast<int16_t>(bits);
+            fresh.bits = UnpackSymbols(bytes, bits);
+        } else if (symbols * pointsPerSymbol == count) {
+            fresh.values = std::move(values);
+        } else if (count % 2 == 0 && count / 2 == symbols * pointsPerSymbol) {
+            fresh.IsPairs = true;
+            fresh.values = std::move(values);
+        } else {
+            result.notice = "unknown numerical format!";
+            ui.messageBox(bus::MessageIcon::None, "", result.notice, bus::MessageButtons::Ok);
+            fresh.values = std::move(values);
+        }
+    } else {
+        fresh.values = std::move(values);
+    }
+    const std::size_t count = fresh.IsSymbolTable ? fresh.bits.size() : fresh.values.size();
+    fresh.axis64 = BuildAnalyzerAxis(count, centre, span, sweepTime, pointsPerSymbol);
+    data = std::move(fresh);
+    return result;
+}
+
+AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, TraceDataSet& data) {
+    if (!OpenAndIdentify(session)) {
+        return {AcquisitionStatus::NotReady, {}, {}};
+    }
+    const std::string n = std::to_string(channel);
+    session.WriteDevice("FORM REAL,32");
+    session.WriteDevice("FORM:DEXP:SOUR DDAT");
+    SetTimeout(session, tmo::T30s);
+
+    std::string error;
+    std::vector<float> values;
+    session.WriteDevice("TRAC? CH" + n + "DATA");
+    if (!ReadReal32Block(session, values, error)) {
+        return Failed(error);
+    }
+    std::vector<float> stimulus;
+    session.WriteDevice("TRAC:STIM? CH" + n + "DATA");
+    if (!ReadReal32Block(session, stimulus, error)) {
+        return Failed(error);
+    }
+    if (values.empty() || stimulus.empty()) {
+        return Failed("The instrument sent an empty trace.");
+    }
+    if (values.size() != stimulus.size() && values.size() != 2 * stimulus.size()) {
+        // Neither real (one value per point) nor complex (two): the table would pair
+        // values with the wrong stimulus points.
+        return Failed("Channel " + n + " sent " + std::to_string(values.size()) + " values for " +
+                      std::to_string(stimulus.size()) +
+                      " stimulus points; choose a real or complex data format on the "
+                      "instrument.");
+    }
+    // The symbol-table fields stay as they were; network traces do not use them.
+    TraceDataSet fresh;
+    fresh.IsNetworkTrace = true;
+    fresh.IsSymbolTable = data.IsSymbolTable;
+    fresh.BitsPerSymbol = data.BitsPerSymbol;
+    fresh.IsPairs = values.size() != stimulus.size();
+    fresh.values = std::move(values);
+    fresh.axis32 = std::move(stimulus);
+    data = std::move(fresh);
+    return {AcquisitionStatus::Read, {}, {}};
+}
+
+}  // namespace benchcap::trace

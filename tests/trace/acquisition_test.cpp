@@ -1,0 +1,309 @@
+#include "trace/acquisition.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim_fixture.h"
+#include "trace/trace_block.h"
+
+namespace benchcap::trace {
+namespace {
+
+using test::SimSession;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kAnalyzers = R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 2],
+     center_hz: 1.0e9, span_hz: 1.0e7, points: 501}
+  - {address: 8, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,3.1", span_hz: 0,
+     sweep_time_s: 0.02, knows_inst_nsel: false}
+  - {address: 9, kind: other-maker, idn: "Acme,X,1,1.0"}
+)";
+
+// A data set that must survive every failed read.
+TraceDataSet Previous() {
+    TraceDataSet d;
+    d.values = {-1.0f, -2.0f};
+    d.axis64 = {1.0, 2.0};
+    d.BitsPerSymbol = 7;
+    return d;
+}
+
+void ExpectPrevious(const TraceDataSet& d) {
+    EXPECT_EQ(d.values, (std::vector<float>{-1.0f, -2.0f}));
+    EXPECT_EQ(d.axis64, (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(d.BitsPerSymbol, 7);
+    EXPECT_FALSE(d.IsPairs || d.IsSymbolTable || d.IsNetworkTrace);
+}
+
+TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
+    SimSession s(kAnalyzers, 7);
+    TraceDataSet data = Previous();
+    const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 2, data);
+    ASSERT_EQ(r.status, AcquisitionStatus::Read) << r.error;
+    EXPECT_EQ(s.bench.writesTo(7),
+              (Strings{"*IDN?", "DISP:TRAC2:STAT?", "FREQ:CENT?", "FREQ:SPAN?", "SWE:TIME?",
+                       "FORM REAL,32", "TRAC? TRACE2", "INST:NSEL?"}));
+    EXPECT_EQ(s.timeouts(7), (std::vector<int>{14, 11}));
+    ASSERT_EQ(data.values.size(), 501u);  // a block of 2004 bytes
+    ASSERT_EQ(data.axis64.size(), 501u);
+    EXPECT_EQ(data.axis64.front(), 1e9 - 5e6);
+    EXPECT_EQ(data.axis64.back(), 1e9 + 5e6);
+    EXPECT_FALSE(data.IsPairs || data.IsSymbolTable || data.IsNetworkTrace);
+    for (float v : data.values) {
+        ASSERT_TRUE(v > -110 && v < 0) << v;  // dBm: noise floor and carriers
+    }
+    EXPECT_TRUE(s.ui.boxes.empty());
+}
+
+TEST(ReadAnalyzerTrace, ATraceThatIsNotShownChangesNothing) {
+    SimSession s(kAnalyzers, 7);
+    TraceDataSet data = Previous();
+    EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 3, data).status, AcquisitionStatus::NotActive);
+    EXPECT_EQ(s.bench.writesTo(7), (Strings{"*IDN?", "DISP:TRAC3:STAT?"}));
+    ExpectPrevious(data);
+}
+
+TEST(ReadAnalyzerTrace, OnlyALeadingOneCountsAsShown) {
+    for (const char* answer : {"0", "ON", "21", " 1"}) {
+        SimSession s(kAnalyzers, 7);
+        s.bench.instrument(0, 7)->on("DISP:TRAC1:STAT?", [&s, answer](const sim::Command&) {
+            s.bench.instrument(0, 7)->respond(answer);
+        });
+        TraceDataSet data = Previous();
+        EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::NotActive)
+            << answer;
+    }
+}
+
+TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
+    SimSession s(kAnalyzers, 8);
+    TraceDataSet data = Previous();
+    ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+    ASSERT_EQ(data.axis64.size(), 501u);
+    EXPECT_EQ(data.axis64.front(), 0.0);
+    EXPECT_EQ(data.axis64.back(), 0.02);
+    EXPECT_DOUBLE_EQ(data.axis64[1], 0.02 / 500);
+    // The instrument does not know "INST:NSEL?": the one-character read timed out.
+    EXPECT_EQ(s.bench.count(sim::Traffic::Timeout, 8), 1);
+    EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
+}
+
+TEST(ReadAnalyzerTrace, UnidentifiedInstrumentIsNotAsked) {
+    SimSession s(kAnalyzers, 9);
+    TraceDataSet data = Previous();
+    EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::NotReady);
+    EXPECT_EQ(s.bench.writesTo(9), Strings{"*IDN?"});
+    ExpectPrevious(data);
+}
+
+std::string VectorBench(const std::string& mode) {
+    return R"(
+instruments:
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", span_hz: 0,
+     sweep_time_s: 0, vector_mode: )" +
+           mode + "}\n";
+}
+
+TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
+    {
+        SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
+        TraceDataSet data;
+        ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+        EXPECT_EQ(data.values.size(), 400u);
+        EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
+        // Symbol axis: x = index / points per symbol.
+        EXPECT_EQ(data.axis64[5], 1.25);
+        const Strings w = s.bench.writesTo(20);
+        EXPECT_EQ(Strings(w.end() - 3, w.end()),
+                  (Strings{"INST:NSEL?", "SENS:DDEM:TIME?", "SENS:DDEM:PRAT?"}));
+    }
+    {
+        SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: pairs}"), 20);
+        TraceDataSet data;
+        data.IsSymbolTable = true;  // left from an earlier read
+        ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+        EXPECT_EQ(data.values.size(), 800u);
+        EXPECT_TRUE(data.IsPairs);
+        EXPECT_FALSE(data.IsSymbolTable);
+        EXPECT_EQ(data.axis64.size(), 800u);
+    }
+}
+
+TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
+    SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, format: QAM, states: 16, "
+                             "layout: symbols}"),
+                 20);
+    TraceDataSet data;
+    ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+    const Strings w = s.bench.writesTo(20);
+    EXPECT_EQ(Strings(w.begin() + 8, w.end()),
+              (Strings{"SENS:DDEM:TIME?", "SENS:DDEM:PRAT?", "SENS:DDEM:FORM?",
+                       "SENS:DDEM:QAM:NST?", "FORM UINT,8", "TRAC? TRACE1"}));
+    EXPECT_EQ(s.timeouts(20), (std::vector<int>{14, 11, 14}));  // left at 30 s
+    EXPECT_TRUE(data.IsSymbolTable);
+    EXPECT_EQ(data.BitsPerSymbol, 4);
+    ASSERT_EQ(data.bits.size(), 400u);
+    EXPECT_EQ(data.axis64.size(), 400u);
+
+    // The bits are the symbols the instrument sends as numbers, most significant first.
+    s.session.WriteDevice("FORM REAL,32");
+    s.session.WriteDevice("TRAC? TRACE1");
+    std::vector<float> symbols;
+    std::string error;
+    ASSERT_TRUE(ReadReal32Block(s.session, symbols, error)) << error;
+    ASSERT_EQ(symbols.size(), 100u);
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        const int v = static_cast<int>(symbols[i]);
+        for (int j = 0; j < 4; ++j) {
+            ASSERT_EQ(data.bits[4 * i + j], (v >> (3 - j)) & 1) << "symbol " << i;
+        }
+    }
+}
+
+TEST(UnpackSymbols, MostSignificantUsedBitFirst) {
+    EXPECT_EQ(UnpackSymbols({9}, 4), (std::vector<uint8_t>{1, 0, 0, 1}));  // 16QAM
+    EXPECT_EQ(UnpackSymbols({6}, 3), (std::vector<uint8_t>{1, 1, 0}));     // 8PSK
+    EXPECT_EQ(UnpackSymbols({2}, 2), (std::vector<uint8_t>{1, 0}));        // QPSK
+    EXPECT_EQ(UnpackSymbols({0xFE, 1}, 1), (std::vector<uint8_t>{0, 1}));  // upper bits ignored
+}
+
+TEST(ModulationTable, BitsPerSymbolAndStateQueries) {
+    EXPECT_EQ(BitsPerSymbolFor("QPS", ""), 2);
+    EXPECT_EQ(BitsPerSymbolFor("PSK", "2"), 1);
+    EXPECT_EQ(BitsPerSymbolFor("PSK", "8"), 3);
+    EXPECT_EQ(BitsPerSymbolFor("MSK", ""), 1);
+    EXPECT_EQ(BitsPerSymbolFor("QAM", "16"), 4);
+    EXPECT_EQ(BitsPerSymbolFor("FSK", "2"), 1);
+    EXPECT_EQ(BitsPerSymbolFor("FSK", "4"), 2);
+    EXPECT_EQ(BitsPerSymbolFor("PSK", "4"), 0);
+    EXPECT_EQ(BitsPerSymbolFor("QAM", "64"), 0);
+    EXPECT_EQ(BitsPerSymbolFor("qps", ""), 0);  // exact and case-sensitive
+    EXPECT_EQ(BitsPerSymbolFor("OQPSK", ""), 0);
+    EXPECT_EQ(StateQueryFor("FSK"), "SENS:DDEM:FSK:NST?");
+    EXPECT_EQ(StateQueryFor("QPS"), "");
+    EXPECT_EQ(CutAnswer(std::string(" QAM \n\0\0", 8)), "QAM");
+    EXPECT_EQ(CutAnswer(std::string("\0PSK", 4)), "");
+}
+
+TEST(ReadAnalyzerTrace, UnknownModulationRefusesTheSymbolTable) {
+    SimSession s(
+        VectorBench("{symbols: 50, points_per_symbol: 2, format: PSK, states: 4, layout: symbols}"),
+        20);
+    TraceDataSet data = Previous();
+    const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
+    EXPECT_EQ(r.status, AcquisitionStatus::Failed);
+    EXPECT_NE(r.error.find("\"PSK\" with \"4\" states is not known"), std::string::npos) << r.error;
+    EXPECT_EQ(s.bench.writesTo(20).back(), "SENS:DDEM:PSK:NST?");  // no second block asked for
+    ExpectPrevious(data);
+}
+
+TEST(ReadAnalyzerTrace, LayoutThatFitsNothingIsShownAsPlainAfterAMessage) {
+    SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
+    s.bench.instrument(0, 20)->on(
+        "SENS:DDEM:PRAT?", [&s](const sim::Command&) { s.bench.instrument(0, 20)->respond("3"); });
+    TraceDataSet data;
+    const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
+    ASSERT_EQ(r.status, AcquisitionStatus::Read);
+    EXPECT_EQ(r.notice, "unknown numerical format!");
+    EXPECT_EQ(s.ui.boxes, Strings{"|unknown numerical format!"});
+    EXPECT_EQ(data.values.size(), 400u);
+    EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
+}
+
+TEST(ReadAnalyzerTrace, BrokenBlocksAreFailedReadsThatKeepThePreviousTrace) {
+    const struct {
+        const char* faults;
+        const char* error;
+    } cases[] = {
+        {"{block_header: \"X4\"}", "does not start with a block header"},
+        {"{block_header: \"#4ab\"}", "holds no length"},
+        {"{block_header: \"#0\"}", "does not start with a block header"},
+        {"{block_header: \"#3999\"}", "not a whole number of 32-bit values"},
+        {"{block_header: \"#42008\"}", "broke off after 2005 of 2008 bytes."},
+        // Nine digits bound the length below 1 GB; what is read grows only with what comes.
+        {"{block_header: \"#9400000000\"}", "broke off after 2005 of 400000000 bytes."},
+        {"{block_header: \"#A9999999999\"}", "does not start with a block header"},
+        {"{block_header: \"#212\"}", ""},  // fewer bytes than sent: accepted as a short trace
+        {"{block_cut_after: 1000}", "broke off after 1000 of 2004 bytes (time-out)"},
+        {"{silent_after: 6}", "sent no trace data (time-out)"},
+    };
+    for (const auto& c : cases) {
+        SimSession s(std::string(R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", faults: )") +
+                         c.faults + "}\n",
+                     7);
+        TraceDataSet data = Previous();
+        const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
+        if (*c.error == '\0') {
+            EXPECT_EQ(r.status, AcquisitionStatus::Read) << c.faults;
+            EXPECT_EQ(data.values.size(), 3u);
+            continue;
+        }
+        EXPECT_EQ(r.status, AcquisitionStatus::Failed) << c.faults;
+        EXPECT_NE(r.error.find(c.error), std::string::npos) << c.faults << ": " << r.error;
+        ExpectPrevious(data);
+    }
+}
+
+constexpr const char* kNetwork = R"(
+instruments:
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 201,
+     start_hz: 1.0e9, stop_hz: 3.0e9, channels: {1: real, 2: complex}}
+)";
+
+TEST(ReadNetworkTrace, RealChannelHasOneValuePerStimulusPoint) {
+    SimSession s(kNetwork, 16);
+    TraceDataSet data = Previous();
+    ASSERT_EQ(ReadNetworkTrace(s.session, 1, data).status, AcquisitionStatus::Read);
+    EXPECT_EQ(s.bench.writesTo(16), (Strings{"*IDN?", "FORM REAL,32", "FORM:DEXP:SOUR DDAT",
+                                             "TRAC? CH1DATA", "TRAC:STIM? CH1DATA"}));
+    EXPECT_EQ(s.timeouts(16), std::vector<int>{14});
+    EXPECT_EQ(data.values.size(), 201u);
+    ASSERT_EQ(data.axis32.size(), 201u);
+    EXPECT_EQ(data.axis32.front(), 1e9f);
+    EXPECT_EQ(data.axis32.back(), 3e9f);
+    EXPECT_TRUE(data.IsNetworkTrace);
+    EXPECT_FALSE(data.IsPairs);
+    EXPECT_EQ(data.BitsPerSymbol, 7);  // not touched
+}
+
+TEST(ReadNetworkTrace, ComplexChannelIsPaired) {
+    SimSession s(kNetwork, 16);
+    TraceDataSet data;
+    ASSERT_EQ(ReadNetworkTrace(s.session, 2, data).status, AcquisitionStatus::Read);
+    EXPECT_EQ(s.bench.writesTo(16)[3], "TRAC? CH2DATA");
+    EXPECT_EQ(s.bench.writesTo(16)[4], "TRAC:STIM? CH2DATA");
+    EXPECT_EQ(data.values.size(), 402u);
+    EXPECT_EQ(data.axis32.size(), 201u);
+    EXPECT_TRUE(data.IsPairs);
+}
+
+TEST(ReadNetworkTrace, DataThatFitsNeitherLayoutIsRefused) {
+    SimSession s(kNetwork, 16);
+    s.bench.instrument(0, 16)->on("TRAC:STIM?", [&s](const sim::Command&) {
+        std::string bytes(4 * 134, '\0');  // 402 values are three per point of 134
+        s.bench.instrument(0, 16)->respondBlock(bytes);
+    });
+    TraceDataSet data = Previous();
+    const AcquisitionResult r = ReadNetworkTrace(s.session, 2, data);
+    EXPECT_EQ(r.status, AcquisitionStatus::Failed);
+    EXPECT_NE(r.error.find("402 values for 134 stimulus points"), std::string::npos) << r.error;
+    ExpectPrevious(data);
+}
+
+TEST(ReadNetworkTrace, MissingChannelTimesOutAsAFailedRead) {
+    SimSession s(kNetwork, 16);
+    TraceDataSet data = Previous();
+    const AcquisitionResult r = ReadNetworkTrace(s.session, 3, data);
+    EXPECT_EQ(r.status, AcquisitionStatus::Failed);
+    EXPECT_NE(r.error.find("time-out"), std::string::npos);
+    ExpectPrevious(data);
+}
+
+}  // namespace
+}  // namespace benchcap::trace

@@ -1,0 +1,158 @@
+#include "trace/trace_command.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim_fixture.h"
+#include "support/test_paths.h"
+#include "trace/trace_text.h"
+
+namespace benchcap::trace {
+namespace {
+
+using test::SimSession;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kBench = R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 3]}
+  - {address: 9, kind: other-maker, idn: "Veltronik,KLD4,1,1.02"}
+  - {address: 10, kind: other-maker, idn: "Veltronik,PBH2,1,1.0"}
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45",
+     channels: {1: real, 2: complex}}
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", traces_shown: [4]}
+  - {address: 21, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", points: 11,
+     span_hz: 1000, center_hz: 750, faults: {block_cut_after: 20}}
+)";
+
+// InitDevice, then the trace command; status-line texts collected.
+struct CommandRun {
+    CommandRun(int address, int trace, TraceState& state, char separator = '.')
+        : sim(kBench, address) {
+        sim.session.OpenDevice();
+        sim.session.IdentifyDevice();
+        result = RunTraceCommand(sim.session, sim.ui, trace, separator, state,
+                                 [this](std::string_view t) { status.emplace_back(t); });
+    }
+    SimSession sim;
+    TraceCommandResult result;
+    Strings status;
+};
+
+TEST(HighestTraceNumber, ThreeForTheSmallAnalyzers) {
+    for (const char* m : {"KLT", "KLW", "RVFE", "KLB"}) {
+        EXPECT_EQ(HighestTraceNumber(m), 3) << m;
+    }
+    for (const char* m : {"KLVZ", "KLRx", "RVM", "NQx", "PBH", "TMO"}) {
+        EXPECT_EQ(HighestTraceNumber(m), 4) << m;
+    }
+}
+
+TEST(RunTraceCommand, ReadsTabulatesAndWritesTheText) {
+    TraceState state;
+    CommandRun run(7, 1, state, ',');
+    ASSERT_EQ(run.result.outcome, TraceOutcome::Done) << run.result.message;
+    EXPECT_EQ(run.status, (Strings{"reading trace...", "reading finished", "idle"}));
+    EXPECT_EQ(run.sim.bench.count(sim::Traffic::GoToLocal, 7), 1);
+    EXPECT_TRUE(state.hasTrace);
+    EXPECT_EQ(state.field.RowCount(), 501u);
+    EXPECT_EQ(state.text, TraceText(GenTraceField(state.data), ','));
+    EXPECT_EQ(state.text.substr(0, 10), "950000000\t");
+    EXPECT_NE(state.text.find(','), std::string::npos);
+}
+
+TEST(RunTraceCommand, TraceNumberAboveTheModelsIsRefusedBeforeAnyRead) {
+    TraceState state;
+    CommandRun klt(7, 4, state);
+    EXPECT_EQ(klt.result.outcome, TraceOutcome::NumberNotSupported);
+    EXPECT_EQ(klt.result.message, "Trace 4 is not supported by the instrument!");
+    EXPECT_EQ(klt.sim.bench.writesTo(7), Strings{"*IDN?"});
+    EXPECT_TRUE(klt.status.empty());
+
+    CommandRun zero(7, 0, state);
+    EXPECT_EQ(zero.result.message, "Trace 0 is not supported by the instrument!");
+
+    CommandRun klvz(20, 4, state);
+    EXPECT_EQ(klvz.result.outcome, TraceOutcome::Done) << klvz.result.message;
+}
+
+TEST(RunTraceCommand, ModelsWithoutTraceDataOrTraceCommands) {
+    TraceState state;
+    CommandRun kld(9, 1, state);
+    EXPECT_EQ(kld.result.outcome, TraceOutcome::NotSupported);
+    EXPECT_EQ(kld.result.message, "Trace data is not supported for KLD");
+    EXPECT_EQ(kld.status, Strings{"trace data not supported."});
+
+    CommandRun pbh(10, 1, state);
+    EXPECT_EQ(pbh.result.outcome, TraceOutcome::NotActivated);
+    EXPECT_EQ(pbh.result.message, "Trace 1 is not activated!");
+    EXPECT_EQ(pbh.sim.bench.writesTo(10), Strings{"*IDN?"});
+    EXPECT_FALSE(state.hasTrace);
+}
+
+TEST(RunTraceCommand, NetworkTraceOf201ComplexPointsHasThreeCellsPerLine) {
+    TraceState state;
+    CommandRun run(16, 2, state);
+    ASSERT_EQ(run.result.outcome, TraceOutcome::Done) << run.result.message;
+    EXPECT_TRUE(run.result.isNetworkTrace);
+    EXPECT_EQ(state.field.RowCount(), 201u);
+    EXPECT_EQ(state.field.ColumnCount(), 3u);
+    EXPECT_EQ(state.text.substr(0, 6), "1E+07\t");  // 32-bit stimulus in exponent form
+}
+
+TEST(RunTraceCommand, FailedOrInactiveReadsKeepThePreviousTrace) {
+    TraceState state;
+    CommandRun first(7, 1, state);
+    ASSERT_EQ(first.result.outcome, TraceOutcome::Done);
+    const std::string text = state.text;
+    const std::vector<float> values = state.data.values;
+
+    CommandRun hidden(7, 2, state);
+    EXPECT_EQ(hidden.result.outcome, TraceOutcome::NotActivated);
+    EXPECT_EQ(hidden.result.message, "Trace 2 is not activated!");
+    EXPECT_EQ(hidden.status.back(), "idle");
+
+    CommandRun broken(21, 1, state);
+    EXPECT_EQ(broken.result.outcome, TraceOutcome::Failed);
+    EXPECT_NE(broken.result.message.find("broke off after 20 of 44 bytes"), std::string::npos)
+        << broken.result.message;
+    EXPECT_EQ(broken.sim.bench.count(sim::Traffic::GoToLocal, 21), 1);
+
+    EXPECT_EQ(state.text, text);
+    EXPECT_EQ(state.data.values, values);
+    EXPECT_EQ(state.field.RowCount(), 501u);
+}
+
+TEST(WriteTraceFile, TextPlusCrLfUnderTheFinalNameOnly) {
+    const auto dir = benchcap::test::makeTempDir("tracefile");
+    const std::string path = (dir / "TRACE1.TXT").string();
+    ASSERT_EQ(WriteTraceFile(path, "250\t-80.5\r\n"), "");
+    EXPECT_EQ(benchcap::test::readFile(path), "250\t-80.5\r\n\r\n");
+    // Overwriting works and leaves no temporary file behind.
+    ASSERT_EQ(WriteTraceFile(path, "1\t2\r\n"), "");
+    EXPECT_EQ(benchcap::test::readFile(path), "1\t2\r\n\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(WriteTraceFile, ErrorsNameTheFileAndTheReason) {
+    const auto dir = benchcap::test::makeTempDir("tracefile");
+    const std::string missing = (dir / "no such folder" / "T.TXT").string();
+    const std::string error = WriteTraceFile(missing, "1\r\n");
+    EXPECT_NE(error.find(missing), std::string::npos) << error;
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+
+    // A folder where the file should go: the rename fails, the folder stays.
+    const std::string folder = (dir / "taken").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_NE(WriteTraceFile(folder, "1\r\n"), "");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_FALSE(std::filesystem::exists(folder + ".part"));
+}
+
+}  // namespace
+}  // namespace benchcap::trace

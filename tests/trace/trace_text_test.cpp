@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "trace/trace_data.h"
+#include "trace/trace_field.h"
+#include "trace/trace_text.h"
+
+namespace benchcap::trace {
+namespace {
+
+TEST(TraceText, PlainAnalyzerLinesEndInCrLf) {
+    TraceDataSet data;
+    data.values = {-80.5f, -90.0f};
+    data.axis64 = {250.0, 2e-5};
+    EXPECT_EQ(TraceText(GenTraceField(data), '.'), "250\t-80.5\r\n2E-05\t-90\r\n");
+}
+
+TEST(TraceText, RegionalCommaSeparator) {
+    TraceDataSet data;
+    data.values = {-80.5f};
+    data.axis64 = {1234.5};
+    EXPECT_EQ(TraceText(GenTraceField(data), ','), "1234,5\t-80,5\r\n");
+}
+
+TEST(TraceText, AnalyzerXIs64BitNetworkXIs32Bit) {
+    TraceDataSet analyzer;
+    analyzer.values = {-20.0f};
+    analyzer.axis64 = {1234567890.125};
+    EXPECT_EQ(TraceText(GenTraceField(analyzer), '.'), "1234567890.125\t-20\r\n");
+
+    TraceDataSet network;
+    network.IsNetworkTrace = true;
+    network.values = {0.123456789f};
+    network.axis32 = {1.5e9f};
+    EXPECT_EQ(TraceText(GenTraceField(network), '.'), "1.5E+09\t0.1234568\r\n");
+}
+
+TEST(TraceText, LargeTraceIsWrittenCompletely) {
+    // More rows than one internal block holds: nothing lost or doubled at the seams.
+    TraceDataSet data;
+    const std::size_t n = 100001;
+    data.values.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        data.values[i] = static_cast<float>(i % 1000) * -0.125f;
+    }
+    data.axis64 = BuildAnalyzerAxis(n, 1e9, 1e8, 0, 0);
+    const std::string text = TraceText(GenTraceField(data), '.');
+    std::size_t lines = 0;
+    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos;
+         pos = text.find("\r\n", pos + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, n);
+    EXPECT_EQ(text.substr(0, 13), "950000000\t-0\r");
+    EXPECT_EQ(text.substr(text.size() - 16), "\n1050000000\t-0\r\n");
+}
+
+TEST(TraceFileContent, EndsWithAnEmptyLine) {
+    EXPECT_EQ(TraceFileContent("250\t-80.5\r\n"), "250\t-80.5\r\n\r\n");
+    EXPECT_EQ(TraceFileContent(""), "\r\n");
+}
+
+}  // namespace
+}  // namespace benchcap::trace

@@ -1,0 +1,48 @@
+// benchcap [--interface library|sim[:BENCHFILE]] [--screenshot FILE] [/KEYWORD ...]
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/app_options.h"
+#include "app/main_form.h"
+#include "app/output_files.h"
+#include "app/qt_ui_services.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Benchcap"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Benchcap"));
+
+    using namespace benchcap::app;
+    const AppOptions options = parseAppOptions(QCoreApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "benchcap: %s\n", qPrintable(options.error));
+        return 2;
+    }
+
+    // Services and program-wide records live as long as the program.
+    QtUserInterface boxes;
+    QtFolderBrowser folders;
+    QtSaveFileDialog saveDialog;
+    QtPrintDialog printDialog;
+    QtClipboard clipboard;
+    QtTrayIcon tray;
+    OutputFiles files;
+    files.DataPath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+
+    MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
+    boxes.setOwner(&form);
+    form.SelectAdr(20);
+    form.UpSta(QStringLiteral("idle"));
+    form.show();
+
+    if (!options.screenshotFile.isEmpty()) {
+        QTimer::singleShot(500, &form, [&] {
+            const bool ok = form.grab().save(options.screenshotFile);
+            QCoreApplication::exit(ok ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}

@@ -7,7 +7,7 @@ dir="$1"; seconds="$2"
 shopt -s nullglob
 count=0
 for exe in "$dir"/fuzz_*; do
-  [ -x "$exe" ] || continue
+  [ -f "$exe" ] && [ -x "$exe" ] || continue  # skips the autogen folders of AUTOMOC
   name="$(basename "$exe")"; name="${name#fuzz_}"
   corpus="$ROOT/fuzz/corpus/$name"
   work="$(mktemp -d)"

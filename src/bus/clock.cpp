@@ -11,7 +11,8 @@ int64_t RealClock::nowMicros() const {
 }
 
 void RealClock::sleepMicros(int64_t micros) {
-    if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+    if (micros > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
 }  // namespace benchcap::bus

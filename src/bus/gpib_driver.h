@@ -96,7 +96,7 @@ inline constexpr int DMA = 0x0012;
 // Calls return the driver's result as the C API does (ibsta for most calls, the
 // descriptor for ibdev/ibfind). status() is captured right after each call.
 class GpibDriver {
-public:
+  public:
     virtual ~GpibDriver() = default;
 
     virtual int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) = 0;

@@ -1,16 +1,18 @@
 #include "bus/number.h"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
-#include <system_error>
 #include <limits>
 #include <string>
+#include <system_error>
 
 namespace benchcap::bus {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 template <typename Int>
 Int clampRounded(double value, bool* overflow) {
@@ -28,7 +30,8 @@ Int clampRounded(double value, bool* overflow) {
     } else {
         result = static_cast<Int>(r);
     }
-    if (overflow) *overflow = over;
+    if (overflow)
+        *overflow = over;
     return result;
 }
 
@@ -36,34 +39,43 @@ Int clampRounded(double value, bool* overflow) {
 
 double ParseNumber(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     const size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
     size_t digits = 0;
-    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && isDigit(text[i]))
+        ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+        while (i < text.size() && isDigit(text[i]))
+            ++i, ++digits;
     }
-    if (digits == 0) return 0.0;
+    if (digits == 0)
+        return 0.0;
     size_t end = i;
     // An exponent counts only when at least one digit follows it.
     if (i < text.size() && (text[i] == 'E' || text[i] == 'e' || text[i] == 'D' || text[i] == 'd')) {
         size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            ++j;
         if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j])) ++j;
+            while (j < text.size() && isDigit(text[j]))
+                ++j;
             end = j;
         }
     }
     std::string number(text.substr(start, end - start));
     for (char& c : number) {
-        if (c == 'D' || c == 'd') c = 'E';
+        if (c == 'D' || c == 'd')
+            c = 'E';
     }
     // from_chars ignores the process locale (Qt sets it from the user's settings).
     double value = 0.0;
     const char* first = number.c_str();
-    if (*first == '+') ++first;
+    if (*first == '+')
+        ++first;
     const auto [ptr, ec] = std::from_chars(first, number.c_str() + number.size(), value);
     if (ec == std::errc::result_out_of_range) {
         // Beyond the double range: infinity of the right sign, or zero for underflow.
@@ -76,7 +88,8 @@ double ParseNumber(std::string_view text) {
 }
 
 double RoundHalfEven(double value) {
-    if (!std::isfinite(value)) return value;
+    if (!std::isfinite(value))
+        return value;
     return std::nearbyint(value);  // default rounding mode: to nearest, ties to even
 }
 

@@ -13,7 +13,7 @@ enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // An empty title means the application's own title.
@@ -21,8 +21,7 @@ public:
                                      const std::string& text, MessageButtons buttons) = 0;
 
     // The entered text, or nullopt when the user cancelled.
-    virtual std::optional<std::string> inputBox(const std::string& title,
-                                                const std::string& prompt,
+    virtual std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& preset) = 0;
 };
 

@@ -14,7 +14,8 @@ struct TempDirs {
     std::vector<std::filesystem::path> dirs;
     ~TempDirs() {
         std::error_code ec;
-        for (const auto& d : dirs) std::filesystem::remove_all(d, ec);
+        for (const auto& d : dirs)
+            std::filesystem::remove_all(d, ec);
     }
 };
 
@@ -26,12 +27,14 @@ TempDirs& tempDirs() {
 }  // namespace
 
 std::filesystem::path testDataDir() {
-    if (const char* env = std::getenv("BENCHCAP_TESTDATA"); env && *env) return env;
+    if (const char* env = std::getenv("BENCHCAP_TESTDATA"); env && *env)
+        return env;
     return BENCHCAP_TESTDATA_DEFAULT;
 }
 
 std::filesystem::path sourceDir() {
-    if (const char* env = std::getenv("BENCHCAP_SOURCE_DIR"); env && *env) return env;
+    if (const char* env = std::getenv("BENCHCAP_SOURCE_DIR"); env && *env)
+        return env;
     return BENCHCAP_SOURCE_DIR_DEFAULT;
 }
 

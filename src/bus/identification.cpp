@@ -1,0 +1,156 @@
+#include "bus/identification.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+
+#include "bus/number.h"
+
+namespace benchcap::bus {
+namespace {
+
+constexpr ModelRow kModels[] = {
+    {"KLD", "KLD", false},  {"KLG", "KLG", false},   {"KLV", "KLVZ", true},
+    {"NQD", "NQx", true},   {"NQS", "NQx", true},    {"NQL", "NQx", true},
+    {"NQY", "NQx", true},   {"NQT", "NQx", true},    {"NQG", "NQx", true},
+    {"KLT", "KLT", true},   {"KLW", "KLW", true},    {"KLB", "KLB", true},
+    {"KLR", "KLRx", true},  {"PBH", "PBH", true},    {"PBE", "C.N.S.", false},
+    {"RVM", "RVM", true},   {"RVF", "RVFE", true},   {"RVH", "RVHE", false},
+    {"RVC", "RVCE", false}, {"TDS", "TDS220", true}, {"YKR", "YKR", true},
+    {"GWP", "GWPZ", true},
+};
+
+// The rows for "NQD", "NQS" and "RVMP" are never reached by identification (it names
+// those families "NQx" and "RVM"); they are kept so the table stays complete.
+constexpr FirmwareRow kFirmware[] = {
+    {"KLVZ", 1.9, "C", {}},
+    {"KLT", -1, "D", {}},
+    {"KLRx", 1.65, nullptr, {nullptr, "D", "C", "D", "C"}},
+    {"NQD", 1.3, nullptr, {nullptr, "D", "D", "C", "C"}},
+    {"NQS", 1.3, nullptr, {nullptr, "D", "D", "C", "C"}},
+    {"RVMP", 2.02, nullptr, {}},
+    {"KLW", -1, "D", {}},
+    {"RVFE", -1, "D", {}},
+    {"GWPZ", 5.1, nullptr, {}},
+};
+constexpr FirmwareRow kOtherModels = {"", -1, "C", {}};
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string_view afterFirstComma(std::string_view s) {
+    const auto comma = s.find(',');
+    return comma == std::string_view::npos ? s : s.substr(comma + 1);
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string formatTwoDecimals(double value, char separator) {
+    char buf[512];  // wide enough for any double in fixed notation
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+    std::string out(buf, res.ptr);
+    for (char& c : out) {
+        if (c == '.')
+            c = separator;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::span<const ModelRow> modelTable() {
+    return kModels;
+}
+std::span<const FirmwareRow> firmwareTable() {
+    return kFirmware;
+}
+
+Identification IdentifyAnswer(std::string_view answer) {
+    Identification id;
+    const std::string_view rest = trimBlanks(afterFirstComma(answer));
+    if (rest.empty() || rest.front() == '\0') {
+        id.modelName = "TMO";
+        return id;
+    }
+    const std::string_view head = rest.substr(0, 3);
+    for (const ModelRow& row : kModels) {
+        if (head == row.prefix) {
+            id.model = &row;
+            id.modelName = row.modelName;
+            id.firmwareVersion = ParseFirmware(rest);
+            return id;
+        }
+    }
+    id.modelName = "unknown";
+    return id;
+}
+
+double ParseFirmware(std::string_view s) {
+    s = afterFirstComma(s);
+    s = afterFirstComma(s);
+    if (const auto lf = s.find('\n'); lf != std::string_view::npos)
+        s = s.substr(0, lf);
+
+    // Keep the digits, points and commas at the start; an odd character that ends the
+    // field is kept with it.
+    size_t keep = 0;
+    while (keep < s.size() && (isDigit(s[keep]) || s[keep] == '.' || s[keep] == ','))
+        ++keep;
+    if (keep + 1 == s.size())
+        keep = s.size();
+    const std::string_view kept = s.substr(0, keep);
+
+    if (kept.empty() || !isDigit(kept.front()))
+        return 0.0;
+    size_t end = 0;
+    while (end < kept.size() && isDigit(kept[end]))
+        ++end;
+    if (end < kept.size() && kept[end] == '.') {
+        ++end;
+        while (end < kept.size() && isDigit(kept[end]))
+            ++end;
+    }
+    return ParseNumber(kept.substr(0, end));
+}
+
+bool CheckFirmware(const CurrentInstrument& instrument, std::string& hardcopyDrive,
+                   UserInterface& ui, char decimalSeparator) {
+    const FirmwareRow* row = &kOtherModels;
+    for (const FirmwareRow& r : kFirmware) {
+        if (instrument.ModelName == r.modelName) {
+            row = &r;
+            break;
+        }
+    }
+    if (row->drive) {
+        hardcopyDrive = row->drive;
+    } else {
+        const double rounded = RoundHalfEven(instrument.FirmwareVersion);
+        if (rounded >= 1 && rounded <= 4) {
+            if (const char* d = row->driveByVersion[static_cast<int>(rounded)])
+                hardcopyDrive = d;
+        }
+    }
+    // Compared in single precision, as the versions are given.
+    // A version beyond the float range (any digits may come back) saturates.
+    const float version = static_cast<float>(std::clamp(
+        instrument.FirmwareVersion, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+    const float minimum = static_cast<float>(row->minimum);
+    if (!(version < minimum))
+        return true;
+    ui.messageBox(MessageIcon::Critical, "HARDCOPY NOT AVAILABLE!",
+                  "You need firmware version " + formatTwoDecimals(minimum, decimalSeparator) +
+                      " to read out hardcopies over IEEE-bus.\nYou have firmware version " +
+                      formatTwoDecimals(version, decimalSeparator),
+                  MessageButtons::Ok);
+    return false;
+}
+
+}  // namespace benchcap::bus

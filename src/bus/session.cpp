@@ -1,0 +1,88 @@
+#include "bus/session.h"
+
+#include "bus/identification.h"
+
+namespace benchcap::bus {
+
+namespace {
+// Secondary address code 0x60 is secondary address 0 (0 would mean none).
+constexpr int kSecondaryAddressCode = 0x60;
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+}  // namespace
+
+void SelectInstrument(CurrentInstrument& instrument, int16_t board, int16_t address) {
+    instrument.BoardIndex = board;
+    instrument.TimeoutCode = timeout_codes::T1s;
+    instrument.BusAddress = address;
+    instrument.BusEnabled = true;
+}
+
+void Session::OpenDevice() {
+    CurrentInstrument& ci = instrument_;
+    if (ci.IsOpen && ci.OpenedAddress == ci.BusAddress)
+        return;
+    if (ci.BusEnabled) {
+        const int handle = driver_.ibdev(ci.BoardIndex, ci.BusAddress, kSecondaryAddressCode,
+                                         ci.TimeoutCode, 1, 0);
+        ci.DeviceHandle = static_cast<int16_t>(handle);
+        driver_.ibsre(ci.BoardIndex, 0);
+        driver_.SendIFC(ci.BoardIndex);
+        ci.OpenedAddress = ci.BusAddress;
+    }
+    ci.IsOpen = true;
+}
+
+void Session::WriteDevice(std::string_view text) {
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return;
+    driver_.ibwrt(instrument_.DeviceHandle, text.data(), static_cast<long>(text.size()));
+}
+
+int16_t Session::ReadBlock(char* buffer, long count) {
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return 0;
+    return LongToInt16(driver_.ibrd(instrument_.DeviceHandle, buffer, count));
+}
+
+std::string Session::QueryDevice(std::string_view command) {
+    if (!instrument_.IsReady || !instrument_.BusEnabled)
+        return {};
+    std::string reply(kReplyLength, '\0');
+    WriteDevice(command);
+    driver_.ibrd(instrument_.DeviceHandle, reply.data(), static_cast<long>(reply.size()));
+    lastReply_ = std::string(trimBlanks(reply));
+    return lastReply_;
+}
+
+void Session::GoToLocal() {
+    if (!instrument_.IsOpen || !instrument_.IsReady)
+        return;
+    if (instrument_.BusEnabled)
+        driver_.ibloc(instrument_.DeviceHandle);
+    instrument_.IsReady = false;
+}
+
+void Session::IdentifyDevice() {
+    CurrentInstrument& ci = instrument_;
+    if (!ci.IsOpen)
+        return;
+    ci.IsReady = true;
+    const std::string answer = QueryDevice("*IDN?");
+    const Identification id = IdentifyAnswer(answer);
+    ci.ModelName = id.modelName;
+    if (id.model) {
+        ci.FullSupport = id.model->fullSupport;
+        ci.FirmwareVersion = id.firmwareVersion;
+    } else {
+        ci.IsReady = false;  // "TMO" or "unknown": FullSupport and FirmwareVersion stay
+    }
+}
+
+}  // namespace benchcap::bus

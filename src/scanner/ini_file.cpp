@@ -1,0 +1,378 @@
+#include "scanner/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace benchcap::scanner {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\v\f";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view trim(std::string_view s) {
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// What the profile call hands back for a stored value.
+std::string profileValue(std::string_view stored) {
+    std::string_view v = trim(stored);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return std::string(v.substr(0, kIniValueMax));
+}
+
+std::string formatDouble(double value) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0");
+    for (char& c : text) {
+        if (c == 'e')
+            c = 'E';
+    }
+    return text;
+}
+
+std::string errorText(const std::string& fileName, int err) {
+    return "Cannot write \"" + fileName + "\": " + std::generic_category().message(err) + ".";
+}
+
+bool hasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Writes all of `data` to `fd`; errno is kept on failure.
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string IniValue::defaultText() const {
+    if (const auto* text = std::get_if<std::string>(&value_))
+        return *text;
+    if (const auto* flag = std::get_if<bool>(&value_))
+        return *flag ? "True" : "False";
+    if (const auto* whole = std::get_if<int64_t>(&value_)) {
+        return (*whole < 0 ? "" : " ") + std::to_string(*whole);
+    }
+    const double number = std::get<double>(value_);
+    return (number < 0 ? "" : " ") + formatDouble(number);
+}
+
+std::string IniValue::writeText() const {
+    if (const auto* text = std::get_if<std::string>(&value_))
+        return *text;
+    if (const auto* flag = std::get_if<bool>(&value_))
+        return *flag ? "1" : "0";
+    if (const auto* whole = std::get_if<int64_t>(&value_))
+        return std::to_string(*whole);
+    return formatDouble(std::get<double>(value_));
+}
+
+IniDocument::IniDocument(std::string_view bytes) {
+    std::size_t start = 0;
+    bool lineEndSeen = false;
+    while (start < bytes.size()) {
+        Line line;
+        const auto lf = bytes.find('\n', start);
+        if (lf == std::string_view::npos) {
+            line.text = bytes.substr(start);
+            start = bytes.size();
+        } else {
+            const bool crlf = lf > start && bytes[lf - 1] == '\r';
+            line.text = bytes.substr(start, lf - start - (crlf ? 1 : 0));
+            line.end = crlf ? "\r\n" : "\n";
+            if (!lineEndSeen)
+                lineEnd_ = line.end;
+            lineEndSeen = true;
+            start = lf + 1;
+        }
+        classify(line, lines_.empty());
+        lines_.push_back(std::move(line));
+    }
+}
+
+void IniDocument::classify(Line& line, bool firstLine) {
+    line.kind = Kind::Other;
+    line.name.clear();
+    line.valueAt = 0;
+    std::string_view text = line.text;
+    std::size_t offset = 0;
+    if (firstLine && text.starts_with(kByteOrderMark))
+        offset = kByteOrderMark.size();
+    const auto p = text.find_first_not_of(kBlanks, offset);
+    if (p == std::string_view::npos || text[p] == ';')
+        return;
+    if (text[p] == '[') {
+        const auto close = text.find(']', p + 1);
+        if (close == std::string_view::npos)
+            return;
+        line.kind = Kind::Section;
+        line.name = trim(text.substr(p + 1, close - p - 1));
+        return;
+    }
+    const auto eq = text.find('=', p);
+    if (eq == std::string_view::npos)
+        return;
+    const auto name = trim(text.substr(p, eq - p));
+    if (name.empty())
+        return;
+    line.kind = Kind::Key;
+    line.name = name;
+    const auto value = text.find_first_not_of(kBlanks, eq + 1);
+    line.valueAt = value == std::string_view::npos ? text.size() : value;
+}
+
+std::optional<std::size_t> IniDocument::findSection(std::string_view section) const {
+    const auto wanted = trim(section);
+    if (wanted.empty())
+        return std::nullopt;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].kind == Kind::Section && sameName(lines_[i].name, wanted))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::size_t IniDocument::sectionEnd(std::size_t header) const {
+    std::size_t i = header + 1;
+    while (i < lines_.size() && lines_[i].kind != Kind::Section)
+        ++i;
+    return i;
+}
+
+std::optional<std::string> IniDocument::get(std::string_view section, std::string_view key) const {
+    const auto header = findSection(section);
+    const auto wanted = trim(key);
+    if (!header || wanted.empty())
+        return std::nullopt;
+    const auto end = sectionEnd(*header);
+    for (std::size_t i = *header + 1; i < end; ++i) {
+        const Line& line = lines_[i];
+        if (line.kind == Kind::Key && sameName(line.name, wanted)) {
+            return profileValue(std::string_view(line.text).substr(line.valueAt));
+        }
+    }
+    return std::nullopt;
+}
+
+std::string IniDocument::read(std::string_view section, std::string_view key,
+                              const IniValue& defaultValue) const {
+    if (auto value = get(section, key))
+        return std::move(*value);
+    // The profile call copies the default into the same buffer, without its trailing blanks.
+    std::string text = defaultValue.defaultText();
+    const auto last = text.find_last_not_of(' ');
+    text.resize(last == std::string::npos ? 0 : last + 1);
+    if (text.size() > kIniValueMax)
+        text.resize(kIniValueMax);
+    return text;
+}
+
+IniResult IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+    const auto sectionName = trim(section);
+    const auto keyName = trim(key);
+    if (sectionName.empty() || hasLineBreak(sectionName) ||
+        sectionName.find(']') != std::string_view::npos) {
+        return {"Invalid section name \"" + std::string(section) + "\"."};
+    }
+    if (keyName.empty() || hasLineBreak(keyName) || keyName.find('=') != std::string_view::npos ||
+        keyName.front() == ';' || keyName.front() == '[') {
+        return {"Invalid key name \"" + std::string(key) + "\"."};
+    }
+    if (hasLineBreak(value)) {
+        return {"The value of key \"" + std::string(keyName) + "\" holds a line break."};
+    }
+
+    auto newLine = [this](std::string text) {
+        Line line;
+        line.text = std::move(text);
+        line.end = lineEnd_;
+        classify(line, false);
+        return line;
+    };
+    // A line we add after the last line must not run into it.
+    auto endLastLine = [this] {
+        if (!lines_.empty() && lines_.back().end.empty())
+            lines_.back().end = lineEnd_;
+    };
+
+    const std::string keyLine = std::string(keyName) + "=" + std::string(value);
+    const auto header = findSection(sectionName);
+    if (!header) {
+        endLastLine();
+        lines_.push_back(newLine("[" + std::string(sectionName) + "]"));
+        lines_.push_back(newLine(keyLine));
+        return {};
+    }
+    const auto end = sectionEnd(*header);
+    std::size_t insertAt = *header + 1;
+    for (std::size_t i = *header + 1; i < end; ++i) {
+        Line& line = lines_[i];
+        if (line.kind != Kind::Key)
+            continue;
+        if (sameName(line.name, keyName)) {
+            line.text = line.text.substr(0, line.valueAt) + std::string(value);
+            classify(line, i == 0);
+            return {};
+        }
+        insertAt = i + 1;
+    }
+    if (insertAt == lines_.size())
+        endLastLine();
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(keyLine));
+    return {};
+}
+
+std::string IniDocument::bytes() const {
+    std::string out;
+    for (const Line& line : lines_) {
+        out += line.text;
+        out += line.end;
+    }
+    return out;
+}
+
+IniFile LoadIniFile(const std::string& fileName) {
+    IniFile result;
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file) {
+        const int err = errno;
+        result.missing = err == ENOENT;
+        result.error =
+            "Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".";
+        return result;
+    }
+    std::string bytes;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    const int err = errno;
+    std::fclose(file);
+    if (failed) {
+        // A folder opens but does not read (EISDIR).
+        result.error =
+            "Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".";
+        return result;
+    }
+    result.document = IniDocument(bytes);
+    return result;
+}
+
+IniResult SaveIniFile(const std::string& fileName, const IniDocument& document) {
+    namespace fs = std::filesystem;
+    const std::string content = document.bytes();
+    fs::path target(fileName);
+    std::error_code ec;
+    // Replace what a link points to, not the link.
+    if (fs::is_symlink(target, ec)) {
+        if (auto real = fs::canonical(target, ec); !ec)
+            target = real;
+    }
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
+        return {errorText(fileName, EISDIR)};
+
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::random_device random;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = (folder / ("." + target.filename().string() + ".tmp" + std::to_string(random())))
+                   .string();
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return {errorText(fileName, errno)};
+
+    bool written = writeAll(fd, content);
+    // The new file keeps the permissions of the one it replaces.
+    if (written && exists)
+        written = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (written)
+        written = ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        err = errno;
+    }
+    if (written && std::rename(temp.c_str(), target.c_str()) != 0) {
+        written = false;
+        err = errno;
+    }
+    if (!written) {
+        ::unlink(temp.c_str());
+        return {errorText(fileName, err)};
+    }
+    return {};
+}
+
+std::string ReadINI(const std::string& fileName, const std::string& section, const std::string& key,
+                    const IniValue& defaultValue) {
+    return LoadIniFile(fileName).document.read(section, key, defaultValue);
+}
+
+bool IniTextIsTrue(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper == "1" || upper == "WAHR" || upper == "TRUE";
+}
+
+IniResult WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
+                   const IniValue& value) {
+    IniFile file = LoadIniFile(fileName);
+    // A file we cannot read must not be replaced by one holding only this key.
+    if (!file.error.empty() && !file.missing)
+        return {file.error};
+    if (IniResult set = file.document.set(section, key, value.writeText()); !set.ok()) {
+        return {"Cannot write \"" + fileName + "\": " + set.error};
+    }
+    return SaveIniFile(fileName, file.document);
+}
+
+}  // namespace benchcap::scanner

@@ -1,0 +1,160 @@
+#pragma once
+
+// Private-profile (INI) files read and written key by key, the way the Windows profile
+// calls do: bracketed section lines, key=value lines, names compared without regard to
+// case or surrounding blanks. Unlike a settings library we keep every other byte of the
+// file as it stood (comments, blank lines, key order, line ends), because these files are
+// shared with other tools and edited by hand.
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "bus/number.h"
+
+namespace benchcap::scanner {
+
+// Longest value a read returns: the profile buffer holds 750 characters with its terminator.
+inline constexpr std::size_t kIniValueMax = 749;
+
+// Outcome of an operation on a profile file: `error` is empty on success and otherwise
+// names the file and the reason.
+struct IniResult {
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+
+// A value handed to ReadINI (as default) or WriteINI: text, Boolean or number.
+class IniValue {
+  public:
+    IniValue(std::string text) : value_(std::move(text)) {}
+    IniValue(const char* text) : value_(std::string(text ? text : "")) {}
+    IniValue(bool value) : value_(value) {}
+    template <std::integral T>
+    requires(!std::same_as<T, bool>) IniValue(T number) : value_(static_cast<int64_t>(number)) {}
+    template <std::floating_point T>
+    IniValue(T number) : value_(static_cast<double>(number)) {}
+
+    // As a ReadINI default: numbers get a leading blank when not negative (" 0", "-5"),
+    // which reads back as the same number; Booleans are "True" / "False".
+    std::string defaultText() const;
+    // As WriteINI stores it: Booleans "1" / "0", numbers without blanks, texts unchanged.
+    std::string writeText() const;
+
+  private:
+    std::variant<std::string, bool, int64_t, double> value_;
+};
+
+// A profile file as its lines. Only the line a `set` edits (or the lines it adds) change;
+// `bytes()` of an unedited document is the parsed input, byte for byte.
+//
+// Line model: a line whose first non-blank character is ';' is a comment; one starting with
+// '[' and holding a ']' is a section header (the name is between '[' and the first ']');
+// one holding '=' with a non-empty name before it is a key. Anything else is kept but has no
+// meaning. Keys before the first section belong to none. When a section or key appears
+// twice, the first one counts. A UTF-8 byte-order mark at the start of the file is skipped.
+//
+// New lines end like the first line end of the file; a file without any line end gets CR LF,
+// the ending of the platform these files come from.
+class IniDocument {
+  public:
+    IniDocument() = default;
+    explicit IniDocument(std::string_view bytes);
+
+    // The value as a profile read returns it: without surrounding blanks, without one pair
+    // of enclosing double or single quotes, cut at kIniValueMax characters. nullopt when the
+    // section or key is missing.
+    std::optional<std::string> get(std::string_view section, std::string_view key) const;
+
+    // get(), or the default's text (cut the same way) when missing.
+    std::string read(std::string_view section, std::string_view key,
+                     const IniValue& defaultValue) const;
+
+    // Replaces the value of an existing key in place, or adds the key after the last key
+    // line of its section, or adds section and key at the end. Names are stored without
+    // surrounding blanks. Refuses (document unchanged) names or values that would break the
+    // line structure: line breaks anywhere, an empty name, '=' in a key or a key starting
+    // with ';' or '[', ']' in a section name.
+    IniResult set(std::string_view section, std::string_view key, std::string_view value);
+
+    std::string bytes() const;
+    // CR LF or LF: how lines that `set` adds end.
+    const std::string& lineEnd() const { return lineEnd_; }
+
+  private:
+    enum class Kind { Other, Section, Key };
+    struct Line {
+        std::string text;  // without its line end
+        std::string end;   // "\r\n", "\n", or "" for a last line without one
+        Kind kind = Kind::Other;
+        std::string name;         // section or key name, trimmed
+        std::size_t valueAt = 0;  // key lines: where the value starts (after '=' and blanks)
+    };
+
+    static void classify(Line& line, bool firstLine);
+    std::optional<std::size_t> findSection(std::string_view section) const;
+    std::size_t sectionEnd(std::size_t header) const;
+
+    std::vector<Line> lines_;
+    std::string lineEnd_ = "\r\n";
+};
+
+// Reading and replacing a whole profile file.
+struct IniFile {
+    IniDocument document;  // empty when the file could not be read
+    bool missing = false;  // the file does not exist (error says so as well)
+    std::string error;     // empty when read
+};
+IniFile LoadIniFile(const std::string& fileName);
+
+// Writes under a temporary name in the file's folder and renames it over the file, so a
+// failure leaves the old file as it was.
+IniResult SaveIniFile(const std::string& fileName, const IniDocument& document);
+
+// ReadINI (file, section, key, default): the value text, or the default's text when the
+// file, section or key is missing (a file that cannot be read counts as missing, as with
+// the profile call).
+std::string ReadINI(const std::string& fileName, const std::string& section, const std::string& key,
+                    const IniValue& defaultValue);
+
+// ReadINI with a type sample: ReadINI<bool>(...) is true when the text in upper case is
+// "1", "WAHR" or "TRUE"; ReadINI<int16_t|int32_t|float|double>(...) is the number that the
+// text starts with (integers rounded half to even and clamped to their range).
+template <typename T>
+T ReadINI(const std::string& fileName, const std::string& section, const std::string& key,
+          const IniValue& defaultValue);
+
+// Whether a value text counts as True for ReadINI<bool>.
+bool IniTextIsTrue(std::string_view text);
+
+// WriteINI (file, section, key, value): creates file, section and key as needed and
+// replaces an existing value. An error names the file and the reason.
+IniResult WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
+                   const IniValue& value);
+
+template <typename T>
+T ReadINI(const std::string& fileName, const std::string& section, const std::string& key,
+          const IniValue& defaultValue) {
+    const std::string text = ReadINI(fileName, section, key, defaultValue);
+    if constexpr (std::is_same_v<T, bool>) {
+        return IniTextIsTrue(text);
+    } else if constexpr (std::is_same_v<T, int16_t>) {
+        return bus::ParseInt16(text);
+    } else if constexpr (std::is_same_v<T, int32_t>) {
+        return bus::ParseInt32(text);
+    } else if constexpr (std::is_same_v<T, float> || std::is_same_v<T, double>) {
+        return static_cast<T>(bus::ParseNumber(text));
+    } else {
+        static_assert(std::is_same_v<T, std::string>,
+                      "ReadINI reads bool, int16_t, int32_t, float, double or std::string");
+        return text;
+    }
+}
+
+}  // namespace benchcap::scanner

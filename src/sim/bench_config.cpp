@@ -1,0 +1,282 @@
+#include "sim/bench_config.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "sim/instrument_kinds.h"
+
+namespace benchcap::sim {
+namespace {
+
+struct BenchError {
+    std::string message;
+};
+
+std::string where(const std::string& source, const YAML::Node& node) {
+    const YAML::Mark mark = node.Mark();
+    if (mark.line < 0)
+        return source;
+    return source + ":" + std::to_string(mark.line + 1);
+}
+
+[[noreturn]] void fail(const std::string& source, const YAML::Node& node, const std::string& what) {
+    throw BenchError{where(source, node) + ": " + what};
+}
+
+bool isInt(const YAML::Node& n) {
+    if (!n.IsScalar())
+        return false;
+    try {
+        (void)n.as<long long>();
+        return true;
+    } catch (const YAML::Exception&) {
+        return false;
+    }
+}
+
+bool isNumber(const YAML::Node& n) {
+    if (!n.IsScalar())
+        return false;
+    try {
+        (void)n.as<double>();
+        return true;
+    } catch (const YAML::Exception&) {
+        return false;
+    }
+}
+
+bool isBool(const YAML::Node& n) {
+    if (!n.IsScalar())
+        return false;
+    try {
+        (void)n.as<bool>();
+        return true;
+    } catch (const YAML::Exception&) {
+        return false;
+    }
+}
+
+const char* typeName(KeyType t) {
+    switch (t) {
+        case KeyType::Int:
+            return "a whole number";
+        case KeyType::Number:
+            return "a number";
+        case KeyType::Bool:
+            return "true or false";
+        case KeyType::Text:
+            return "a text";
+        case KeyType::IntList:
+            return "a list of whole numbers";
+        case KeyType::TextList:
+            return "a list of texts";
+        case KeyType::Map:
+            return "a mapping";
+    }
+    return "?";
+}
+
+bool hasType(const YAML::Node& n, KeyType t) {
+    switch (t) {
+        case KeyType::Int:
+            return isInt(n);
+        case KeyType::Number:
+            return isNumber(n);
+        case KeyType::Bool:
+            return isBool(n);
+        case KeyType::Text:
+            return n.IsScalar();
+        case KeyType::IntList:
+            if (!n.IsSequence())
+                return false;
+            for (const auto& e : n) {
+                if (!isInt(e))
+                    return false;
+            }
+            return true;
+        case KeyType::TextList:
+            if (!n.IsSequence())
+                return false;
+            for (const auto& e : n) {
+                if (!e.IsScalar())
+                    return false;
+            }
+            return true;
+        case KeyType::Map:
+            return n.IsMap();
+    }
+    return false;
+}
+
+void checkKeys(const std::string& source, const YAML::Node& map, const std::vector<KeySpec>& specs,
+               const std::string& context) {
+    for (const auto& kv : map) {
+        const std::string key = kv.first.as<std::string>();
+        const KeySpec* spec = nullptr;
+        for (const auto& s : specs) {
+            if (s.name == key)
+                spec = &s;
+        }
+        if (!spec)
+            fail(source, kv.first, "unknown key '" + key + "'" + context);
+        if (!hasType(kv.second, spec->type)) {
+            fail(source, kv.second,
+                 "key '" + key + "'" + context + " must be " + typeName(spec->type));
+        }
+        if (spec->check) {
+            if (std::string why = spec->check(kv.second); !why.empty()) {
+                fail(source, kv.second, "key '" + key + "'" + context + " " + why);
+            }
+        }
+        if (spec->type == KeyType::Map)
+            checkKeys(source, kv.second, spec->children, context);
+    }
+}
+
+BenchConfig parse(const YAML::Node& root, const std::string& source) {
+    BenchConfig config;
+    config.source = source;
+    if (!root || root.IsNull())
+        return config;  // an empty file: one board, no instruments
+    if (!root.IsMap())
+        fail(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
+    for (const auto& kv : root) {
+        const std::string key = kv.first.as<std::string>();
+        if (key == "boards") {
+            if (!hasType(kv.second, KeyType::IntList)) {
+                fail(source, kv.second, "key 'boards' must be a list of board indices 0..9");
+            }
+            config.boards.clear();
+            for (const auto& b : kv.second) {
+                const int n = b.as<int>();
+                if (n < 0 || n > 9)
+                    fail(source, b, "key 'boards': board index must lie in 0..9");
+                config.boards.push_back(n);
+            }
+        } else if (key == "clock") {
+            const std::string v = kv.second.IsScalar() ? kv.second.as<std::string>() : "";
+            if (v != "real" && v != "virtual") {
+                fail(source, kv.second, "key 'clock' must be 'real' or 'virtual'");
+            }
+            config.realTime = v == "real";
+        } else if (key == "instruments") {
+            if (!kv.second.IsSequence())
+                fail(source, kv.second, "key 'instruments' must be a list");
+        } else {
+            fail(source, kv.first, "unknown key '" + key + "'");
+        }
+    }
+    const int firstBoard =
+        config.boards.empty() ? 0 : *std::min_element(config.boards.begin(), config.boards.end());
+    std::set<std::pair<int, int>> taken;
+    for (const auto& item : root["instruments"]) {
+        const YAML::Node& node = item;
+        if (!node.IsMap())
+            fail(source, node, "an instrument is a mapping with 'address' and 'kind'");
+        if (!node["address"])
+            fail(source, node, "instrument without key 'address'");
+        if (!node["kind"] || !node["kind"].IsScalar()) {
+            fail(source, node, "instrument without key 'kind'");
+        }
+        const std::string kind = node["kind"].as<std::string>();
+        if (!isKnownKind(kind)) {
+            std::string known;
+            for (const auto& k : instrumentKinds())
+                known += (known.empty() ? "" : ", ") + k;
+            fail(source, node["kind"],
+                 "key 'kind': unknown kind '" + kind + "' (known: " + known + ")");
+        }
+        checkKeys(source, node, keysForKind(kind), " (instrument of kind " + kind + ")");
+        InstrumentConfig ic;
+        ic.address = node["address"].as<int>();
+        ic.board = node["board"] ? node["board"].as<int>() : firstBoard;
+        ic.kind = kind;
+        ic.idn = node["idn"] ? node["idn"].as<std::string>() : std::string();
+        ic.options = node["options"] ? node["options"].as<std::string>() : std::string();
+        ic.node = node;
+        ic.where = where(source, node);
+        if (!taken.insert({ic.board, ic.address}).second) {
+            fail(source, node["address"],
+                 "key 'address': address " + std::to_string(ic.address) +
+                     " is used twice on board " + std::to_string(ic.board));
+        }
+        config.instruments.push_back(std::move(ic));
+    }
+    return config;
+}
+
+}  // namespace
+
+BenchLoadResult parseBenchText(const std::string& yamlText, const std::string& sourceName) {
+    BenchLoadResult result;
+    try {
+        result.config = parse(YAML::Load(yamlText), sourceName);
+    } catch (const BenchError& e) {
+        result.error = e.message;
+    } catch (const YAML::Exception& e) {
+        const std::string line = e.mark.line >= 0 ? ":" + std::to_string(e.mark.line + 1) : "";
+        result.error = sourceName + line + ": " + e.msg;
+    }
+    return result;
+}
+
+BenchLoadResult loadBenchFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        BenchLoadResult result;
+        result.error = path + ": cannot open the bench file";
+        return result;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseBenchText(text.str(), path);
+}
+
+const char* builtinBenchYaml() {
+    return R"(# The built-in bench: one instrument of every kind.
+boards: [0]
+clock: real
+instruments:
+  - address: 3
+    kind: other-maker
+    idn: "Acme Instruments,AI-2000,12345,1.0"
+  - address: 7
+    kind: spectrum-analyzer
+    idn: "Veltronik,KLT-3,100871/012,1.70"
+    options: "B4"
+  - address: 9
+    kind: plotter-only
+    idn: "Veltronik,KLD4,100455/007,1.02"
+  - address: 12
+    kind: spectrum-analyzer
+    idn: "Veltronik,KLR20,100112/004,3.10"
+    options: "B4,B7"
+  - address: 16
+    kind: network-analyzer
+    idn: "Veltronik,NQD8,100321/002,1.45"
+    options: "B21"
+  - address: 20
+    kind: vector-analyzer
+    idn: "Veltronik,KLVZ26,100234/003,2.10"
+    options: "B4,K7"
+  - address: 25
+    kind: silent
+  - address: 28
+    kind: signal-generator
+    idn: "Veltronik,GWPZ10,100567/001,5.10"
+    options: "B1"
+)";
+}
+
+BenchConfig builtinBench() {
+    BenchLoadResult result = parseBenchText(builtinBenchYaml(), "built-in bench");
+    // The built-in text is part of the program; a fault in it is a programming error.
+    if (!result.error.empty())
+        throw std::logic_error(result.error);
+    return result.config;
+}
+
+}  // namespace benchcap::sim

@@ -1,0 +1,444 @@
+#include "sim/sim_bench.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+#include "sim/instrument_kinds.h"
+
+namespace benchcap::sim {
+
+using namespace bus::ibsta_bits;
+namespace err = bus::iberr_codes;
+
+namespace {
+constexpr int kFirstDevice = 32;
+constexpr int kMaxDescriptors = 4096;  // as a real driver, descriptors are a bounded resource
+constexpr int kReos = 0x400;           // ibdev eos mode: end reads on the EOS character
+constexpr int kBoardDefaultTimeout = bus::timeout_codes::T10s;
+}  // namespace
+
+SimBench::SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock)
+    : clock_(std::move(clock)) {
+    for (int b : config.boards) {
+        if (b >= 0 && b < 10)
+            boards_[b].present = true;
+    }
+    for (const InstrumentConfig& ic : config.instruments) {
+        auto inst = createInstrument(ic, *clock_);
+        byAddress_[{ic.board, ic.address}] = inst.get();
+        instruments_.push_back(std::move(inst));
+    }
+}
+
+SimBench::~SimBench() = default;
+
+int SimBench::finish(int sta, int errCode, long count) {
+    status_.ibsta = bus::LongToInt16(sta);
+    status_.iberr = static_cast<int16_t>(errCode);
+    status_.ibcnt = bus::LongToInt16(count);
+    status_.ibcntl = static_cast<int32_t>(count);
+    return sta;
+}
+
+int SimBench::fail(int errCode) {
+    return finish(ERR, errCode, 0);
+}
+
+SimBench::Device* SimBench::device(int ud) {
+    auto it = devices_.find(ud);
+    return it == devices_.end() || !it->second.online ? nullptr : &it->second;
+}
+
+SimBench::Board* SimBench::board(int ud) {
+    if (ud < 0 || ud >= 10 || !boards_[ud].present)
+        return nullptr;
+    return &boards_[ud];
+}
+
+bool SimBench::boardPresent(int b) const {
+    return b >= 0 && b < 10 && boards_[b].present;
+}
+
+int SimBench::option(const Board& b, int opt) const {
+    auto it = b.options.find(opt);
+    if (it != b.options.end())
+        return it->second;
+    switch (opt) {
+        case bus::ibc::TMO:
+            return kBoardDefaultTimeout;
+        case bus::ibc::SC:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+void SimBench::log(int b, int address, Traffic kind, std::string data, int value) {
+    traffic_.push_back(TrafficEntry{clock_->nowMicros(), b, address, kind, std::move(data), value});
+}
+
+SimInstrument* SimBench::instrument(int b, int address) {
+    auto it = byAddress_.find({b, address});
+    return it == byAddress_.end() ? nullptr : it->second;
+}
+
+std::vector<std::string> SimBench::writesTo(int address) const {
+    std::vector<std::string> out;
+    for (const auto& e : traffic_) {
+        if (e.kind == Traffic::Write && e.address == address)
+            out.push_back(e.data);
+    }
+    return out;
+}
+
+int SimBench::count(Traffic kind, int address) const {
+    return static_cast<int>(std::count_if(traffic_.begin(), traffic_.end(), [&](const auto& e) {
+        return e.kind == kind && (address == -2 || e.address == address);
+    }));
+}
+
+int SimBench::ibfind(const std::string& name) {
+    // Board names are "GPIB" and one digit; a real driver matches them without case.
+    if (name.size() == 5 && (name.compare(0, 4, "GPIB") == 0 || name.compare(0, 4, "gpib") == 0) &&
+        name[4] >= '0' && name[4] <= '9') {
+        const int n = name[4] - '0';
+        if (boards_[n].present) {
+            boards_[n].online = true;
+            finish(CMPL, 0, 0);
+            return n;
+        }
+    }
+    finish(ERR, err::ENEB, 0);
+    return -1;
+}
+
+int SimBench::ibdev(int b, int pad, int sad, int tmo, int eot, int eos) {
+    if (!boardPresent(b)) {
+        finish(ERR, err::ENEB, 0);
+        return -1;
+    }
+    if (pad < 0 || pad > 30 || tmo < 0 || tmo > 17 ||
+        static_cast<int>(devices_.size()) >= kMaxDescriptors) {
+        finish(ERR, err::EARG, 0);
+        return -1;
+    }
+    const int ud = nextDescriptor_++;
+    devices_[ud] = Device{b, pad, sad, tmo, eot, eos, true};
+    log(b, pad, Traffic::Open, {}, tmo);
+    finish(CMPL, 0, 0);
+    return ud;
+}
+
+int SimBench::ibwrt(int ud, const void* data, long count) {
+    Device* dev = device(ud);
+    if (!dev || count < 0)
+        return fail(err::EDVR);
+    Board& brd = boards_[dev->board];
+    if (!brd.online)
+        return fail(err::EDVR);
+    if (option(brd, bus::ibc::SC) == 0)
+        return fail(err::ECIC);
+    const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+    SimInstrument* inst = instrument(dev->board, dev->pad);
+    if (!inst || !inst->listens()) {
+        log(dev->board, dev->pad, Traffic::Write, bytes, -1);
+        return fail(err::ENOL);
+    }
+    log(dev->board, dev->pad, Traffic::Write, bytes, 0);
+    std::string& pending = pendingInput_[{dev->board, dev->pad}];
+    pending += bytes;
+    if (dev->eot) {
+        // IEEE 488.2: a new message discards output the controller never read.
+        if (!inst->output().empty()) {
+            inst->output().clear();
+            inst->pushError(-410, "Query INTERRUPTED");
+        }
+        const std::string message = std::move(pending);
+        pending.clear();
+        inst->receiveMessage(message);
+    }
+    return finish(CMPL | CIC, 0, count);
+}
+
+int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long count, int tmoCode,
+                       int eosMode, long* got) {
+    long n = 0;
+    bool end = false;
+    if (inst) {
+        auto& queue = inst->output();
+        const bool eosOn = (eosMode & kReos) != 0;
+        const char eosChar = static_cast<char>(eosMode & 0xFF);
+        while (n < count && !queue.empty() && !end) {
+            OutputChunk& chunk = queue.front();
+            size_t take = std::min<size_t>(chunk.bytes.size(), static_cast<size_t>(count - n));
+            if (eosOn) {
+                const auto pos = chunk.bytes.find(eosChar);
+                if (pos != std::string::npos && pos < take) {
+                    take = pos + 1;
+                    end = true;
+                }
+            }
+            if (out)
+                std::memcpy(out + n, chunk.bytes.data(), take);
+            n += static_cast<long>(take);
+            if (take == chunk.bytes.size()) {
+                if (chunk.eoi)
+                    end = true;
+                queue.pop_front();
+            } else {
+                chunk.bytes.erase(0, take);
+            }
+        }
+    }
+    *got = n;
+    if (end || n == count)
+        return end ? END : 0;
+    // Nothing more is coming: the read runs into the handle's time-out.
+    const int64_t micros = bus::timeoutMicros(tmoCode);
+    clock_->sleepMicros(micros > 0 ? micros : 0);
+    log(b, address, Traffic::Timeout, {}, tmoCode);
+    return TIMO;
+}
+
+int SimBench::ibrd(int ud, void* buffer, long count) {
+    if (count < 0)
+        return fail(err::EARG);
+    char* out = static_cast<char*>(buffer);
+    long got = 0;
+    int result = 0;
+    int b = 0;
+    int address = -1;
+    if (Device* dev = device(ud)) {
+        Board& brd = boards_[dev->board];
+        if (!brd.online)
+            return fail(err::EDVR);
+        if (option(brd, bus::ibc::SC) == 0)
+            return fail(err::ECIC);
+        b = dev->board;
+        address = dev->pad;
+        result = readFrom(instrument(b, address), b, address, out, count, dev->tmo, dev->eos, &got);
+    } else if (Board* brd = board(ud)) {
+        if (!brd->online)
+            return fail(err::EDVR);
+        // The board reads as a listener from whoever addressed it to listen.
+        b = ud;
+        const int eosMode =
+            option(*brd, bus::ibc::EOSrd) ? (kReos | (option(*brd, bus::ibc::EOSchar) & 0xFF)) : 0;
+        result =
+            readFrom(brd->talker, b, -1, out, count, option(*brd, bus::ibc::TMO), eosMode, &got);
+        address = brd->talker ? brd->talker->address() : -1;
+    } else {
+        return fail(err::EDVR);
+    }
+    log(b, address, Traffic::Read, std::string(out, static_cast<size_t>(std::min<long>(got, 256))),
+        static_cast<int>(got));
+    if (result & TIMO)
+        return finish(ERR | TIMO | CMPL, err::EABO, got);
+    return finish(CMPL | result, 0, got);
+}
+
+int SimBench::ibrdf(int ud, const std::string& fileName) {
+    Device* dev = device(ud);
+    if (!dev)
+        return fail(err::EDVR);
+    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return fail(err::EFSO);
+    long total = 0;
+    int result = 0;
+    std::vector<char> chunk(64 * 1024);
+    for (;;) {
+        long got = 0;
+        result = readFrom(instrument(dev->board, dev->pad), dev->board, dev->pad, chunk.data(),
+                          static_cast<long>(chunk.size()), dev->tmo, dev->eos, &got);
+        file.write(chunk.data(), got);
+        total += got;
+        if (result & (END | TIMO))
+            break;
+    }
+    file.close();
+    log(dev->board, dev->pad, Traffic::ReadToFile, fileName, static_cast<int>(total));
+    if (!file)
+        return finish(ERR, err::EFSO, total);
+    if (result & TIMO)
+        return finish(ERR | TIMO | CMPL, err::EABO, total);
+    return finish(CMPL | END, 0, total);
+}
+
+int SimBench::ibonl(int ud, int online) {
+    if (Device* dev = device(ud)) {
+        log(dev->board, dev->pad, Traffic::Online, {}, online);
+        if (!online)
+            dev->online = false;
+        return finish(CMPL, 0, 0);
+    }
+    if (Board* brd = board(ud)) {
+        // Like linux-gpib, taking the board offline keeps its configured address and
+        // controller role; only a new ibfind brings it back online.
+        log(ud, -1, Traffic::Online, {}, online);
+        brd->online = online != 0;
+        brd->talker = nullptr;
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int SimBench::ibconfig(int ud, int opt, int value) {
+    if (Device* dev = device(ud)) {
+        switch (opt) {
+            case bus::ibc::TMO:
+                if (value < 0 || value > 17)
+                    return fail(err::EARG);
+                dev->tmo = value;
+                log(dev->board, dev->pad, Traffic::SetTimeout, {}, value);
+                break;
+            case bus::ibc::PAD:
+                dev->pad = value;
+                break;
+            case bus::ibc::EOT:
+                dev->eot = value;
+                break;
+            default:
+                break;
+        }
+        log(dev->board, dev->pad, Traffic::Config, std::to_string(opt), value);
+        return finish(CMPL, 0, 0);
+    }
+    if (Board* brd = board(ud)) {
+        if (opt == bus::ibc::TMO && (value < 0 || value > 17))
+            return fail(err::EARG);
+        brd->options[opt] = value;
+        log(ud, -1, opt == bus::ibc::TMO ? Traffic::SetTimeout : Traffic::Config,
+            opt == bus::ibc::TMO ? std::string() : std::to_string(opt), value);
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int SimBench::ibask(int ud, int opt, int* value) {
+    if (!value)
+        return fail(err::EARG);
+    if (Device* dev = device(ud)) {
+        switch (opt) {
+            case bus::ibc::PAD:
+                *value = dev->pad;
+                break;
+            case bus::ibc::SAD:
+                *value = dev->sad;
+                break;
+            case bus::ibc::TMO:
+                *value = dev->tmo;
+                break;
+            case bus::ibc::EOT:
+                *value = dev->eot;
+                break;
+            default:
+                *value = 0;
+        }
+        return finish(CMPL, 0, 0);
+    }
+    if (Board* brd = board(ud)) {
+        *value = option(*brd, opt);
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int SimBench::ibpad(int ud, int pad) {
+    if (pad < 0 || pad > 30)
+        return fail(err::EARG);
+    return ibconfig(ud, bus::ibc::PAD, pad);
+}
+
+int SimBench::ibrsc(int ud, int request) {
+    if (!board(ud))
+        return fail(err::EARG);
+    return ibconfig(ud, bus::ibc::SC, request);
+}
+
+int SimBench::ibsre(int ud, int value) {
+    Board* brd = board(ud);
+    if (!brd)
+        return fail(err::EARG);
+    brd->options[bus::ibc::SRE] = value;
+    log(ud, -1, Traffic::Ren, {}, value);
+    return finish(CMPL, 0, 0);
+}
+
+int SimBench::ibtmo(int ud, int code) {
+    return ibconfig(ud, bus::ibc::TMO, code);
+}
+
+int SimBench::ibloc(int ud) {
+    if (Device* dev = device(ud)) {
+        log(dev->board, dev->pad, Traffic::GoToLocal);
+        if (SimInstrument* inst = instrument(dev->board, dev->pad))
+            inst->onGoToLocal();
+        return finish(CMPL, 0, 0);
+    }
+    if (board(ud))
+        return finish(CMPL, 0, 0);
+    return fail(err::EDVR);
+}
+
+int SimBench::ibwait(int ud, int mask) {
+    Board* brd = board(ud);
+    if (!brd) {
+        if (device(ud))
+            return finish(CMPL, 0, 0);
+        return fail(err::EDVR);
+    }
+    const int tmo = option(*brd, bus::ibc::TMO);
+    int64_t limit = bus::timeoutMicros(tmo);
+    if ((mask & LACS) && brd->online && option(*brd, bus::ibc::SC) == 0) {
+        // An instrument that plots to the board's address addresses it as listener.
+        const int pad = option(*brd, bus::ibc::PAD);
+        SimInstrument* first = nullptr;
+        int64_t firstDelay = 0;
+        for (const auto& inst : instruments_) {
+            if (inst->config().board != ud)
+                continue;
+            if (auto delay = inst->talkDelayMicros(pad); delay && (!first || *delay < firstDelay)) {
+                first = inst.get();
+                firstDelay = *delay;
+            }
+        }
+        if (first && (limit == 0 || firstDelay <= limit)) {
+            clock_->sleepMicros(firstDelay);
+            first->beginTalking();
+            brd->talker = first;
+            const int sta = LACS | CMPL;
+            log(ud, first->address(), Traffic::Wait, {}, sta);
+            return finish(sta, 0, 0);
+        }
+    }
+    if (!(mask & TIMO) || limit == 0) {
+        // Nothing would ever end this wait; a simulated bench must not hang.
+        log(ud, -1, Traffic::Wait, {}, ERR);
+        return fail(err::EARG);
+    }
+    clock_->sleepMicros(limit);
+    log(ud, -1, Traffic::Timeout, {}, tmo);
+    log(ud, -1, Traffic::Wait, {}, TIMO);
+    return finish(TIMO, 0, 0);
+}
+
+void SimBench::SendIFC(int b) {
+    if (!board(b)) {
+        fail(err::ENEB);
+        return;
+    }
+    log(b, -1, Traffic::Ifc);
+    for (auto& [key, pending] : pendingInput_) {
+        if (key.first == b)
+            pending.clear();
+    }
+    for (const auto& inst : instruments_) {
+        if (inst->config().board == b)
+            inst->onInterfaceClear();
+    }
+    finish(CMPL | CIC, 0, 0);
+}
+
+}  // namespace benchcap::sim

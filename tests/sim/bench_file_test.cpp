@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "sim/bench_config.h"
+#include "sim/instrument_kinds.h"
+#include "support/test_paths.h"
+
+#include <fstream>
+
+namespace benchcap::sim {
+namespace {
+
+std::string errorOf(const std::string& yaml) {
+    return parseBenchText(yaml, "b.yaml").error;
+}
+
+TEST(BenchFile, ReadsBoardsInstrumentsAndDefaults) {
+    const BenchLoadResult r = parseBenchText(R"(
+boards: [2, 0]
+clock: virtual
+instruments:
+  - address: 20
+    kind: vector-analyzer
+    idn: "Veltronik,KLVZ26,100234/003,2.10"
+    options: "B4,K7"
+  - {address: 4, kind: silent, board: 2}
+)",
+                                             "b.yaml");
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.config.boards, (std::vector<int>{2, 0}));
+    ASSERT_EQ(r.config.instruments.size(), 2u);
+    EXPECT_EQ(r.config.instruments[0].board, 0);  // the lowest board by default
+    EXPECT_EQ(r.config.instruments[0].options, "B4,K7");
+    EXPECT_EQ(r.config.instruments[1].board, 2);
+    EXPECT_EQ(r.config.instruments[1].where, "b.yaml:9");
+    EXPECT_FALSE(r.config.realTime);
+}
+
+TEST(BenchFile, RefusesWithFileLineAndKey) {
+    EXPECT_EQ(errorOf("instruments:\n  - {address: 3, kind: silent, colour: red}\n"),
+              "b.yaml:2: unknown key 'colour' (instrument of kind silent)");
+    EXPECT_EQ(errorOf("instruments:\n  - address: 31\n    kind: silent\n"),
+              "b.yaml:2: key 'address' (instrument of kind silent) must lie in 1..30");
+    EXPECT_EQ(errorOf("instruments:\n  - address: seven\n    kind: silent\n"),
+              "b.yaml:2: key 'address' (instrument of kind silent) must be a whole number");
+    EXPECT_EQ(errorOf("boards: [0, 12]\n"), "b.yaml:1: key 'boards': board index must lie in 0..9");
+    EXPECT_EQ(errorOf("bords: [0]\n"), "b.yaml:1: unknown key 'bords'");
+    EXPECT_NE(
+        errorOf("instruments:\n  - {address: 3, kind: toaster}\n").find("unknown kind 'toaster'"),
+        std::string::npos);
+    EXPECT_NE(
+        errorOf("instruments:\n  - {address: 3, kind: silent}\n  - {address: 3, kind: silent}\n")
+            .find("used twice"),
+        std::string::npos);
+    EXPECT_NE(errorOf("instruments:\n  - {address: 3, kind: silent, faults: {block_cut: 3}}\n")
+                  .find("unknown key 'block_cut'"),
+              std::string::npos);
+    EXPECT_NE(errorOf("instruments: [\n").find("b.yaml:"), std::string::npos);  // YAML syntax
+    EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error,
+              "/nonexistent/bench.yaml: cannot open the bench file");
+}
+
+TEST(BenchFile, BuiltInBenchHasEveryKindAndTheVectorAnalyzerAt20) {
+    const BenchConfig bench = builtinBench();
+    std::set<std::string> kinds;
+    for (const auto& i : bench.instruments) {
+        kinds.insert(i.kind);
+        if (i.address == 20) {
+            EXPECT_EQ(i.kind, "vector-analyzer");
+            EXPECT_EQ(i.idn.rfind("Veltronik,KLVZ", 0), 0u);
+        }
+    }
+    EXPECT_EQ(kinds, std::set<std::string>(instrumentKinds().begin(), instrumentKinds().end()));
+}
+
+TEST(BenchFile, TheDocumentedExampleLoads) {
+    // docs/bench-file.md carries a complete example between the markers.
+    const std::string doc = test::readFile(test::sourceDir() / "docs" / "bench-file.md");
+    const auto begin = doc.find("```yaml\n");
+    const auto end = doc.find("```", begin + 8);
+    ASSERT_NE(begin, std::string::npos);
+    const BenchLoadResult r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
+    EXPECT_EQ(r.error, "");
+    EXPECT_FALSE(r.config.instruments.empty());
+}
+
+}  // namespace
+}  // namespace benchcap::sim

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "sim/sim_bench.h"
+
+namespace benchcap::sim {
+namespace {
+
+using namespace bus::ibsta_bits;
+namespace err = bus::iberr_codes;
+
+SimBench makeBench(const std::string& yaml) {
+    BenchLoadResult loaded = parseBenchText(yaml, "test");
+    EXPECT_EQ(loaded.error, "");
+    return SimBench(loaded.config, std::make_shared<bus::VirtualClock>());
+}
+
+constexpr const char* kTwoBoards = R"(
+boards: [0, 2]
+instruments:
+  - {address: 5, kind: other-maker, idn: "Acme,X1,1,1.0", faults: {silent_after: 2}}
+  - {address: 6, kind: silent}
+  - {address: 5, board: 2, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70"}
+)";
+
+int open(SimBench& bench, int board, int address, int tmo = 11) {
+    return bench.ibdev(board, address, 0x60, tmo, 1, 0);
+}
+
+std::string read(SimBench& bench, int ud, long count) {
+    std::string buf(static_cast<size_t>(count), '\0');
+    bench.ibrd(ud, buf.data(), count);
+    buf.resize(static_cast<size_t>(bench.status().ibcntl));
+    return buf;
+}
+
+TEST(SimBench, BoardsAndInstrumentsFollowTheBench) {
+    SimBench bench = makeBench(kTwoBoards);
+    EXPECT_EQ(bench.ibfind("GPIB0"), 0);
+    EXPECT_EQ(bench.ibfind("GPIB1"), -1);
+    EXPECT_EQ(bench.status().iberr, err::ENEB);
+    EXPECT_EQ(bench.ibfind("GPIB2"), 2);
+    EXPECT_EQ(bench.ibfind("GPIB10"), -1);
+
+    const int ud = open(bench, 2, 5);
+    bench.ibwrt(ud, "*IDN?", 5);
+    EXPECT_EQ(read(bench, ud, 1000), "Veltronik,KLT-3,1,1.70\n");
+    EXPECT_TRUE(bench.status().ibsta & END);
+    EXPECT_EQ(open(bench, 1, 5), -1);  // board 1 does not exist
+}
+
+TEST(SimBench, NoListenerGivesEnolAndNoTime) {
+    SimBench bench = makeBench(kTwoBoards);
+    const int ud = open(bench, 0, 9);
+    const int64_t t0 = bench.clock().nowMicros();
+    const int sta = bench.ibwrt(ud, "*IDN?", 5);
+    EXPECT_TRUE(sta & ERR);
+    EXPECT_EQ(bench.status().iberr, err::ENOL);
+    EXPECT_EQ(bench.clock().nowMicros(), t0);
+}
+
+TEST(SimBench, SilentListenerTimesOutAfterTheHandlesTimeout) {
+    SimBench bench = makeBench(kTwoBoards);
+    const int ud = open(bench, 0, 6, bus::timeout_codes::T3s);
+    EXPECT_FALSE(bench.ibwrt(ud, "*IDN?", 5) & ERR);
+    const int64_t t0 = bench.clock().nowMicros();
+    char buf[10];
+    const int sta = bench.ibrd(ud, buf, 10);
+    EXPECT_EQ(sta & (ERR | TIMO), ERR | TIMO);
+    EXPECT_EQ(bench.status().iberr, err::EABO);
+    EXPECT_EQ(bench.status().ibcntl, 0);
+    EXPECT_EQ(bench.clock().nowMicros() - t0, 3'000'000);
+
+    bench.ibtmo(ud, bus::timeout_codes::T300ms);
+    bench.ibrd(ud, buf, 10);
+    EXPECT_EQ(bench.clock().nowMicros() - t0, 3'300'000);
+}
+
+TEST(SimBench, ReadsFillTheBufferAndLeaveTheRest) {
+    SimBench bench = makeBench(kTwoBoards);
+    const int ud = open(bench, 2, 5);
+    bench.ibwrt(ud, "*IDN?", 5);
+    EXPECT_EQ(read(bench, ud, 9), "Veltronik");
+    EXPECT_FALSE(bench.status().ibsta & END);
+    EXPECT_EQ(read(bench, ud, 100), ",KLT-3,1,1.70\n");
+    // A new message discards what was never read (IEEE 488.2 query interrupted).
+    bench.ibwrt(ud, "*IDN?", 5);
+    EXPECT_EQ(read(bench, ud, 3), "Vel");
+    bench.ibwrt(ud, "*OPT?", 5);
+    EXPECT_EQ(read(bench, ud, 100), "\n");
+}
+
+TEST(SimBench, SilentAfterFaultStopsAnswering) {
+    SimBench bench = makeBench(kTwoBoards);
+    const int ud = open(bench, 0, 5);
+    for (int i = 0; i < 2; ++i) {
+        bench.ibwrt(ud, "*IDN?", 5);
+        EXPECT_EQ(read(bench, ud, 100), "Acme,X1,1,1.0\n");
+    }
+    bench.ibwrt(ud, "*IDN?", 5);
+    EXPECT_EQ(read(bench, ud, 100), "");
+    EXPECT_TRUE(bench.status().ibsta & TIMO);
+}
+
+TEST(SimBench, BoardOptionsAreKeptAndOfflineKeepsThem) {
+    SimBench bench = makeBench(kTwoBoards);
+    int value = -1;
+    bench.ibask(0, bus::ibc::TMO, &value);
+    EXPECT_EQ(value, bus::timeout_codes::T10s);
+    bench.ibconfig(0, 17, 2);
+    bench.ibask(0, 17, &value);
+    EXPECT_EQ(value, 2);
+    bench.ibpad(0, 5);
+    bench.ibrsc(0, 0);
+    bench.ibonl(0, 0);
+    bench.ibask(0, bus::ibc::PAD, &value);
+    EXPECT_EQ(value, 5);
+    // Without system control the board cannot address instruments.
+    EXPECT_EQ(bench.ibfind("GPIB0"), 0);
+    const int ud = open(bench, 0, 5);
+    EXPECT_TRUE(bench.ibwrt(ud, "*IDN?", 5) & ERR);
+    EXPECT_EQ(bench.status().iberr, err::ECIC);
+    bench.ibrsc(0, 1);
+    EXPECT_FALSE(bench.ibwrt(ud, "*IDN?", 5) & ERR);
+}
+
+TEST(SimBench, WaitingForAListenerNobodyAddressesEndsAtTheTimeout) {
+    SimBench bench = makeBench(kTwoBoards);
+    bench.ibpad(0, 5);
+    bench.ibrsc(0, 0);
+    bench.ibtmo(0, bus::timeout_codes::T100s);
+    const int64_t t0 = bench.clock().nowMicros();
+    EXPECT_EQ(bench.ibwait(0, TIMO | LACS), TIMO);
+    EXPECT_EQ(bench.clock().nowMicros() - t0, 100'000'000);
+    // A wait that nothing could end is refused instead of hanging.
+    bench.ibtmo(0, bus::timeout_codes::TNONE);
+    EXPECT_TRUE(bench.ibwait(0, LACS) & ERR);
+}
+
+TEST(SimBench, BadDescriptorsAndArgumentsAreErrors) {
+    SimBench bench = makeBench(kTwoBoards);
+    char buf[4];
+    EXPECT_TRUE(bench.ibwrt(1234, "x", 1) & ERR);
+    EXPECT_TRUE(bench.ibrd(-1, buf, 4) & ERR);
+    EXPECT_EQ(bench.status().iberr, err::EDVR);
+    EXPECT_EQ(bench.ibdev(0, 31, 0, 11, 1, 0), -1);
+    const int ud = open(bench, 0, 5);
+    bench.ibonl(ud, 0);
+    EXPECT_TRUE(bench.ibwrt(ud, "*IDN?", 5) & ERR);
+    EXPECT_TRUE(bench.ibtmo(open(bench, 0, 5), 99) & ERR);
+}
+
+TEST(SimBench, TrafficLogRecordsTheConversation) {
+    SimBench bench = makeBench(kTwoBoards);
+    const int ud = open(bench, 0, 5);
+    bench.ibsre(0, 1);
+    bench.SendIFC(0);
+    bench.ibwrt(ud, "*IDN?", 5);
+    read(bench, ud, 100);
+    bench.ibloc(ud);
+    std::vector<Traffic> kinds;
+    for (const auto& e : bench.traffic())
+        kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<Traffic>{Traffic::Open, Traffic::Ren, Traffic::Ifc,
+                                           Traffic::Write, Traffic::Read, Traffic::GoToLocal}));
+    EXPECT_EQ(bench.traffic()[4].data, "Acme,X1,1,1.0\n");
+    EXPECT_EQ(bench.writesTo(5), std::vector<std::string>{"*IDN?"});
+}
+
+}  // namespace
+}  // namespace benchcap::sim

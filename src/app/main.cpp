@@ -9,6 +9,7 @@
 #include "app/main_form.h"
 #include "app/output_files.h"
 #include "app/qt_ui_services.h"
+#include "sim/backend.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -34,8 +35,20 @@ int main(int argc, char** argv) {
 
     MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
     boxes.setOwner(&form);
+    // The driver backend: the NI-488.2 library, or a simulated bench.
+    benchcap::sim::Backend backend =
+        benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
+    if (!backend.error.empty()) {
+        std::fprintf(stderr, "benchcap: %s\n", backend.error.c_str());
+        boxes.messageBox(benchcap::bus::MessageIcon::Critical, "", backend.error,
+                         benchcap::bus::MessageButtons::Ok);
+        return 2;
+    }
+
     form.SelectAdr(20);
-    form.UpSta(QStringLiteral("idle"));
+    // Without a usable driver the status line says why, so the user knows what to install.
+    const std::string reason = backend.driver->unavailableReason();
+    form.UpSta(reason.empty() ? QStringLiteral("idle") : QString::fromStdString(reason));
     form.show();
 
     if (!options.screenshotFile.isEmpty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,37 +8,66 @@
 
 namespace benchcap::bus {
 
-// Placeholder until the run-time loading lands: a bus without boards.
+// The NI-488.2 driver library, loaded at run time (never linked at build time): linux-gpib,
+// NI-488.2 for Linux, or NI-488.2 on Windows. Each call is resolved under the names the
+// library exports it by; calls a library only has as macros over ibconfig (ibpad, ibrsc,
+// ibsre, ibtmo in NI-488.2) go through ibconfig.
+//
+// When no library loads, or the one found lacks a call the program needs, the driver
+// behaves as a bus without boards (ibfind -1 with ENEB, every other call ERR with EDVR)
+// and unavailableReason() says why in one line.
+//
+// Not thread-safe: one object serves the one user-interface thread, like the program.
 class LibraryDriver final : public GpibDriver {
   public:
-    LibraryDriver() = default;
-    explicit LibraryDriver(std::vector<std::string>) {}
+    // Tries the libraries of defaultLibraries() (BENCHCAP_GPIB_LIBRARY when set).
+    LibraryDriver();
+    // Tries `libraries` in order (file names for the loader's search, or paths); the first
+    // one that loads and has every required call is used.
+    explicit LibraryDriver(std::vector<std::string> libraries);
+    ~LibraryDriver() override;
+    LibraryDriver(const LibraryDriver&) = delete;
+    LibraryDriver& operator=(const LibraryDriver&) = delete;
 
-    int ibdev(int, int, int, int, int, int) override { return none(); }
-    int ibfind(const std::string&) override { return none(); }
-    int ibwrt(int, const void*, long) override { return none(); }
-    int ibrd(int, void*, long) override { return none(); }
-    int ibrdf(int, const std::string&) override { return none(); }
-    int ibonl(int, int) override { return none(); }
-    int ibpad(int, int) override { return none(); }
-    int ibrsc(int, int) override { return none(); }
-    int ibsre(int, int) override { return none(); }
-    int ibtmo(int, int) override { return none(); }
-    int ibwait(int, int) override { return none(); }
-    int ibloc(int) override { return none(); }
-    int ibconfig(int, int, int) override { return none(); }
-    int ibask(int, int, int*) override { return none(); }
-    void SendIFC(int) override { none(); }
+    // The platform's library names in the order tried; `overridePath` (the value of
+    // BENCHCAP_GPIB_LIBRARY) replaces them when it is not empty.
+    static std::vector<std::string> libraryCandidates(const char* overridePath);
+    static std::vector<std::string> defaultLibraries();
+
+    int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override;
+    int ibfind(const std::string& name) override;
+    int ibwrt(int ud, const void* data, long count) override;
+    int ibrd(int ud, void* buffer, long count) override;
+    int ibrdf(int ud, const std::string& fileName) override;
+    int ibonl(int ud, int online) override;
+    int ibpad(int ud, int pad) override;
+    int ibrsc(int ud, int request) override;
+    int ibsre(int ud, int value) override;
+    int ibtmo(int ud, int code) override;
+    int ibwait(int ud, int mask) override;
+    int ibloc(int ud) override;
+    int ibconfig(int ud, int option, int value) override;
+    int ibask(int ud, int option, int* value) override;
+    void SendIFC(int board) override;
+
     DriverStatus status() const override { return status_; }
-    std::string unavailableReason() const override {
-        return "GPIB driver library not found: libgpib.so.0";
-    }
+    std::string unavailableReason() const override { return reason_; }
+
+    // The library in use as it was named when loaded; empty when none is usable.
+    const std::string& libraryName() const { return libraryName_; }
 
   private:
-    int none() {
-        status_ = DriverStatus{static_cast<int16_t>(ibsta_bits::ERR), iberr_codes::ENEB, 0, 0};
-        return -1;
-    }
+    struct Api;  // the resolved entry points (library_driver.cpp)
+
+    bool usable() const { return api_ != nullptr; }
+    int unavailable(int result, int error);
+    void beforeCall();
+    void captureStatus();
+    int readToFileByReads(int ud, const std::string& fileName);
+
+    std::unique_ptr<Api> api_;
+    std::string libraryName_;
+    std::string reason_;
     DriverStatus status_;
 };
 

@@ -15,9 +15,13 @@ Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
     }
     Backend backend;
     if (choice == "library") {
-        backend.driver = std::make_unique<bus::LibraryDriver>();
+        auto library = std::make_unique<bus::LibraryDriver>();
+        backend.description =
+            "library (" +
+            (library->libraryName().empty() ? std::string("unavailable") : library->libraryName()) +
+            ")";
+        backend.driver = std::move(library);
         backend.clock = std::make_shared<bus::RealClock>();
-        backend.description = "library";
         return backend;
     }
     if (choice == "sim" || choice.rfind("sim:", 0) == 0) {

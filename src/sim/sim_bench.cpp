@@ -12,7 +12,6 @@ using namespace bus::ibsta_bits;
 namespace err = bus::iberr_codes;
 
 namespace {
-constexpr int kFirstDevice = 32;
 constexpr int kMaxDescriptors = 4096;  // as a real driver, descriptors are a bounded resource
 constexpr int kReos = 0x400;           // ibdev eos mode: end reads on the EOS character
 constexpr int kBoardDefaultTimeout = bus::timeout_codes::T10s;

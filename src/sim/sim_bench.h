@@ -111,7 +111,8 @@ class SimBench final : public bus::GpibDriver {
     std::map<std::pair<int, int>, SimInstrument*> byAddress_;
     std::map<int, Device> devices_;
     std::map<std::pair<int, int>, std::string> pendingInput_;  // writes without EOI yet
-    int nextDescriptor_ = 32;
+    static constexpr int kFirstDevice = 32;
+    int nextDescriptor_ = kFirstDevice;
     bus::DriverStatus status_;
     std::vector<TrafficEntry> traffic_;
 };

@@ -1,0 +1,199 @@
+// libbenchcap_simgpib.so: the simulated bench behind linux-gpib's C API.
+//
+// Environment: BENCHCAP_SIM_BENCH names a bench file (the built-in bench when unset);
+// BENCHCAP_SIM_REALTIME, when set, lets the bench file's `clock: real` take effect (virtual
+// time otherwise, so time-outs cost no waiting).
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "bus/gpib_driver.h"
+#include "sim/backend.h"
+
+#define BENCHCAP_SIMGPIB_EXPORT extern "C" __attribute__((visibility("default")))
+
+// linux-gpib's process-wide status of the last call from any thread. They are part of the
+// C API this library stands in for; only publish() below writes them.
+extern "C" {
+__attribute__((visibility("default"))) volatile int ibsta = 0;
+__attribute__((visibility("default"))) volatile int iberr = 0;
+__attribute__((visibility("default"))) volatile int ibcnt = 0;
+__attribute__((visibility("default"))) volatile long ibcntl = 0;
+}
+
+namespace {
+
+namespace bus = benchcap::bus;
+
+constexpr int kERR = bus::ibsta_bits::ERR;
+
+// Status of a call as the C API reports it: full-width values, ibsta unsigned.
+struct CallStatus {
+    int sta = 0;
+    int err = 0;
+    long cnt = 0;
+};
+
+// The one place where this library keeps process-wide state, because a C API has no
+// object to hang it on: the simulated bench, made on first use, and the lock that lets
+// several threads share it.
+struct Shim {
+    std::mutex mutex;
+    benchcap::sim::Backend backend;
+
+    Shim() {
+        const char* bench = std::getenv("BENCHCAP_SIM_BENCH");
+        const std::string choice =
+            bench && *bench ? std::string("sim:") + bench : std::string("sim");
+        backend =
+            benchcap::sim::makeBackend(choice, std::getenv("BENCHCAP_SIM_REALTIME") == nullptr);
+        if (!backend.driver) {
+            // A C library has no other channel; linux-gpib reports its own problems the same way.
+            std::fprintf(
+                stderr, "libbenchcap_simgpib: %s\n",
+                backend.error.empty() ? "simulated bench unavailable" : backend.error.c_str());
+        }
+    }
+};
+
+Shim& shim() {
+    static Shim instance;
+    return instance;
+}
+
+// Per-thread status behind ThreadIbsta and friends (linux-gpib keeps it per thread too).
+CallStatus& threadStatus() {
+    thread_local CallStatus status;
+    return status;
+}
+
+void publish(const CallStatus& status) {
+    threadStatus() = status;
+    ibsta = status.sta;
+    iberr = status.err;
+    ibcnt = static_cast<int>(status.cnt);
+    ibcntl = status.cnt;
+}
+
+CallStatus fromDriver(const bus::DriverStatus& status) {
+    return CallStatus{static_cast<uint16_t>(status.ibsta), status.iberr, status.ibcntl};
+}
+
+// Runs one call on the bench under the lock and publishes its status. Without a bench the
+// library is a bus without boards: `failResult` with ERR and `failError`.
+template <typename Call>
+int forward(Call&& call, int failResult, int failError) {
+    Shim& s = shim();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.backend.driver) {
+        publish(CallStatus{kERR, failError, 0});
+        return failResult;
+    }
+    const int result = call(*s.backend.driver);
+    publish(fromDriver(s.backend.driver->status()));
+    return result;
+}
+
+// A call refused before it reaches the bench (bad pointer).
+int refuse(int result) {
+    std::lock_guard<std::mutex> lock(shim().mutex);
+    publish(CallStatus{kERR, bus::iberr_codes::EARG, 0});
+    return result;
+}
+
+constexpr int kEDVR = bus::iberr_codes::EDVR;
+
+}  // namespace
+
+BENCHCAP_SIMGPIB_EXPORT int ibdev(int board_index, int pad, int sad, int timo, int send_eoi,
+                                  int eosmode) {
+    return forward(
+        [&](bus::GpibDriver& d) { return d.ibdev(board_index, pad, sad, timo, send_eoi, eosmode); },
+        -1, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibfind(const char* dev) {
+    if (!dev)
+        return refuse(-1);
+    return forward([&](bus::GpibDriver& d) { return d.ibfind(dev); }, -1, bus::iberr_codes::ENEB);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibwrt(int ud, const void* buf, long count) {
+    if (count < 0 || (count > 0 && !buf))
+        return refuse(kERR);
+    return forward([&](bus::GpibDriver& d) { return d.ibwrt(ud, buf, count); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibrd(int ud, void* buf, long count) {
+    if (count < 0 || (count > 0 && !buf))
+        return refuse(kERR);
+    return forward([&](bus::GpibDriver& d) { return d.ibrd(ud, buf, count); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibrdf(int ud, const char* file_path) {
+    if (!file_path)
+        return refuse(kERR);
+    return forward([&](bus::GpibDriver& d) { return d.ibrdf(ud, file_path); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibonl(int ud, int onl) {
+    return forward([&](bus::GpibDriver& d) { return d.ibonl(ud, onl); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibpad(int ud, int v) {
+    return forward([&](bus::GpibDriver& d) { return d.ibpad(ud, v); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibrsc(int ud, int v) {
+    return forward([&](bus::GpibDriver& d) { return d.ibrsc(ud, v); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibsre(int ud, int v) {
+    return forward([&](bus::GpibDriver& d) { return d.ibsre(ud, v); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibtmo(int ud, int v) {
+    return forward([&](bus::GpibDriver& d) { return d.ibtmo(ud, v); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibwait(int ud, int mask) {
+    return forward([&](bus::GpibDriver& d) { return d.ibwait(ud, mask); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibloc(int ud) {
+    return forward([&](bus::GpibDriver& d) { return d.ibloc(ud); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibconfig(int ud, int option, int value) {
+    return forward([&](bus::GpibDriver& d) { return d.ibconfig(ud, option, value); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibask(int ud, int option, int* value) {
+    if (!value)
+        return refuse(kERR);
+    return forward([&](bus::GpibDriver& d) { return d.ibask(ud, option, value); }, kERR, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT void SendIFC(int board) {
+    forward(
+        [&](bus::GpibDriver& d) {
+            d.SendIFC(board);
+            return 0;
+        },
+        0, kEDVR);
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ThreadIbsta(void) {
+    return threadStatus().sta;
+}
+BENCHCAP_SIMGPIB_EXPORT int ThreadIberr(void) {
+    return threadStatus().err;
+}
+BENCHCAP_SIMGPIB_EXPORT int ThreadIbcnt(void) {
+    return static_cast<int>(threadStatus().cnt);
+}
+BENCHCAP_SIMGPIB_EXPORT long ThreadIbcntl(void) {
+    return threadStatus().cnt;
+}

@@ -66,13 +66,17 @@ bus::Clock& CliContext::clock() {
     return *backend_->clock;
 }
 
-std::optional<int> parseAddress(const std::string& text) {
+std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi) {
     int value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || value < 1 || value > 30) {
+    if (ec != std::errc() || ptr != text.data() + text.size() || value < lo || value > hi) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<int> parseAddress(const std::string& text) {
+    return parseBoundedInt(text, 1, 30);
 }
 
 std::string withoutNulFilling(const std::string& reply) {
@@ -85,6 +89,12 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND", cmdQuery},
         {"demo", "demo", cmdDemo},
+        {"render", "render IN.(wmf|bmp) -o OUT.png [--size WxH]", cmdRender},
+        {"hardcopy",
+         "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",
+         cmdHardcopy},
+        {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
+        {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
     };
     return commands;
 }

@@ -75,6 +75,7 @@ const std::vector<CliCommand>& cliCommands();
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Small helpers for the commands.
+std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi);
 std::optional<int> parseAddress(const std::string& text);  // 1..30
 std::string withoutNulFilling(const std::string& reply);
 
@@ -82,5 +83,9 @@ std::string withoutNulFilling(const std::string& reply);
 int cmdIdn(CliContext& context, const std::vector<std::string>& args);
 int cmdQuery(CliContext& context, const std::vector<std::string>& args);
 int cmdDemo(CliContext& context, const std::vector<std::string>& args);
+int cmdRender(CliContext& context, const std::vector<std::string>& args);
+int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
+int cmdScan(CliContext& context, const std::vector<std::string>& args);
+int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 
 }  // namespace benchcap::cli

@@ -115,24 +115,24 @@ void checkKeys(const std::string& source, const YAML::Node& map, const std::vect
                const std::string& context) {
     for (const auto& kv : map) {
         const std::string key = kv.first.as<std::string>();
-        const KeySpec* spec = nullptr;
+        const KeySpec* known = nullptr;
         for (const auto& s : specs) {
             if (s.name == key)
-                spec = &s;
+                known = &s;
         }
-        if (!spec)
+        if (!known)
             fail(source, kv.first, "unknown key '" + key + "'" + context);
-        if (!hasType(kv.second, spec->type)) {
+        if (!hasType(kv.second, known->type)) {
             fail(source, kv.second,
-                 "key '" + key + "'" + context + " must be " + typeName(spec->type));
+                 "key '" + key + "'" + context + " must be " + typeName(known->type));
         }
-        if (spec->check) {
-            if (std::string why = spec->check(kv.second); !why.empty()) {
+        if (known->check) {
+            if (std::string why = known->check(kv.second); !why.empty()) {
                 fail(source, kv.second, "key '" + key + "'" + context + " " + why);
             }
         }
-        if (spec->type == KeyType::Map)
-            checkKeys(source, kv.second, spec->children, context);
+        if (known->type == KeyType::Map)
+            checkKeys(source, kv.second, known->children, context);
     }
 }
 

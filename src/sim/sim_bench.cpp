@@ -268,8 +268,10 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
 int SimBench::ibonl(int ud, int online) {
     if (Device* dev = device(ud)) {
         log(dev->board, dev->pad, Traffic::Online, {}, online);
+        // As a real driver, ibonl(ud, 0) frees the descriptor, so a program that opens one
+        // per address and scan (the bus scan) never runs out of them.
         if (!online)
-            dev->online = false;
+            devices_.erase(ud);
         return finish(CMPL, 0, 0);
     }
     if (Board* brd = board(ud)) {

@@ -1,0 +1,168 @@
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include "bus/session.h"
+#include "cli/cli.h"
+#include "hardcopy/hardcopy_workflow.h"
+
+namespace benchcap::cli {
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: benchcap-cli [--interface X] hardcopy ADDRESS [--format WMF|BMP] [--bw] "
+    "[--suppress-config] [--plotter] [-o FILE]\n";
+
+// The command's boxes, printed by the context's boxes; the plotter offer (the one Yes/No
+// question) is answered by --plotter.
+class HardcopyBoxes final : public bus::UserInterface {
+  public:
+    HardcopyBoxes(CliUserInterface& boxes, bool plotter) : boxes_(boxes), plotter_(plotter) {}
+
+    bus::MessageResult messageBox(bus::MessageIcon icon, const std::string& title,
+                                  const std::string& text, bus::MessageButtons buttons) override {
+        const bus::MessageResult shown = boxes_.messageBox(icon, title, text, buttons);
+        if (buttons != bus::MessageButtons::YesNo)
+            return shown;
+        return plotter_ ? bus::MessageResult::Yes : bus::MessageResult::No;
+    }
+    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                        const std::string& preset) override {
+        return boxes_.inputBox(title, prompt, preset);
+    }
+
+  private:
+    CliUserInterface& boxes_;
+    bool plotter_;
+};
+
+// Status texts on stdout, one per line; of the capture's "receiving" texts only the first,
+// and without the control characters a received piece may start with.
+class StatusPrinter {
+  public:
+    explicit StatusPrinter(std::ostream& out) : out_(out) {}
+    void operator()(const std::string& text) {
+        const bool receiving = text.rfind("receiving", 0) == 0;
+        if (receiving && receivingShown_)
+            return;
+        receivingShown_ = receiving;
+        for (const char c : text)
+            out_ << (static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
+        out_ << '\n';
+    }
+
+  private:
+    std::ostream& out_;
+    bool receivingShown_ = false;
+};
+
+}  // namespace
+
+// One screen hardcopy as the window's hardcopy command takes it: identification, the
+// answers for silent, unsupported and unknown instruments, the firmware check, then the
+// transfer, the generator read or (with --plotter) the plotter emulation.
+int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
+    std::optional<int> address;
+    hardcopy::HardcopyOptions options;
+    options.format = "BMP";
+    bool plotter = false;
+    std::string output;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--format" || a.rfind("--format=", 0) == 0) {
+            std::string value;
+            if (a == "--format") {
+                if (i + 1 >= args.size()) {
+                    context.err << "benchcap-cli hardcopy: --format needs WMF or BMP\n";
+                    return kExitUsage;
+                }
+                value = args[++i];
+            } else {
+                value = a.substr(9);
+            }
+            for (char& c : value)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (value != "WMF" && value != "BMP") {
+                context.err << "benchcap-cli hardcopy: --format must be WMF or BMP, not '" << value
+                            << "'\n";
+                return kExitUsage;
+            }
+            options.format = value;
+        } else if (a == "--bw") {
+            options.color = false;
+        } else if (a == "--suppress-config") {
+            options.suppressConfig = true;
+        } else if (a == "--plotter") {
+            plotter = true;
+        } else if (a == "-o") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                context.err << "benchcap-cli hardcopy: -o needs a file name\n";
+                return kExitUsage;
+            }
+            output = args[++i];
+        } else if (!address && !a.empty() && a[0] != '-') {
+            address = parseAddress(a);
+            if (!address) {
+                context.err << "benchcap-cli hardcopy: address must be a number from 1 to 30, not '"
+                            << a << "'\n";
+                return kExitUsage;
+            }
+        } else {
+            context.err << "benchcap-cli hardcopy: unexpected argument '" << a << "'\n" << kUsage;
+            return kExitUsage;
+        }
+    }
+    if (!address) {
+        context.err << kUsage;
+        return kExitUsage;
+    }
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return kExitUsage;
+
+    bus::CurrentInstrument instrument;
+    bus::Session session(*driver, instrument);
+    std::string hardcopyDrive;
+    // Without --plotter the plotter offer is answered No: a capture waits for a key press
+    // at the instrument, which an unattended run cannot give.
+    HardcopyBoxes boxes(context.ui, plotter);
+    auto printer = std::make_shared<StatusPrinter>(context.out);
+
+    hardcopy::HardcopyServices services{
+        session,
+        hardcopyDrive,
+        boxes,
+        [printer](const std::string& text) { (*printer)(text); },
+        [&output](std::string_view extension) {
+            if (!output.empty())
+                return output;
+            if (extension == "HGL")
+                return std::string("MainForm.HGL");
+            return "HARDCOPY." + std::string(extension);
+        },
+    };
+    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
+    session.OpenDevice();
+    session.IdentifyDevice();
+    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
+
+    if (outcome.written) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(outcome.file, ec);
+        context.out << "written: " << outcome.file;
+        if (!ec)
+            context.out << " (" << size << " bytes)";
+        context.out << '\n';
+        return kExitDone;
+    }
+    if (!outcome.error.empty()) {
+        context.err << "benchcap-cli hardcopy: " << outcome.error << '\n';
+    } else if (outcome.way == hardcopy::HardcopyWay::Plotter && !plotter) {
+        context.err << "benchcap-cli hardcopy: no picture; add --plotter to capture the "
+                       "instrument's plot as HPGL (press its HARDCOPY key when asked)\n";
+    }
+    return kExitNoAnswer;
+}
+
+}  // namespace benchcap::cli

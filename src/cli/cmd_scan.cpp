@@ -1,0 +1,139 @@
+#include <charconv>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "scanner/scan_iec.h"
+
+namespace benchcap::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: benchcap-cli [--interface X] scan [--timeouts START:STOP] [--board N] [--json]\n";
+
+std::optional<int> parseTimeoutCode(std::string_view text) {
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || value < 0 || value > 17) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Instrument texts on one line: control characters, the backslash and bytes above 0x7F
+// escaped, so an answer with its line feed (or any garbage) keeps the table readable.
+std::string oneLine(std::string_view bytes) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c >= 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int cmdScan(CliContext& context, const std::vector<std::string>& args) {
+    int start = bus::timeout_codes::T1s;
+    int stop = bus::timeout_codes::T3s;
+    std::optional<std::string> board;
+    bool json = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--json") {
+            json = true;
+        } else if (a == "--timeouts" || a == "--board") {
+            if (i + 1 >= args.size()) {
+                context.err << "benchcap-cli scan: " << a << " needs a value\n" << kUsage;
+                return kExitUsage;
+            }
+            const std::string& value = args[++i];
+            if (a == "--board") {
+                board = value;
+                continue;
+            }
+            const size_t colon = value.find(':');
+            const auto first = parseTimeoutCode(std::string_view(value).substr(0, colon));
+            const auto last = colon == std::string::npos
+                                  ? std::nullopt
+                                  : parseTimeoutCode(std::string_view(value).substr(colon + 1));
+            if (!first || !last) {
+                context.err << "benchcap-cli scan: --timeouts takes two time-out codes 0..17 as "
+                               "START:STOP (11 = 1 s, 12 = 3 s), not '"
+                            << value << "'\n";
+                return kExitUsage;
+            }
+            start = *first;
+            stop = *last;
+        } else {
+            context.err << "benchcap-cli scan: unexpected argument '" << a << "'\n" << kUsage;
+            return kExitUsage;
+        }
+    }
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return kExitUsage;
+    // The board question comes only with two or more boards; the answer waits for it.
+    if (board)
+        context.ui.queueInput(*board);
+
+    scanner::ScanIECControl scan(*driver, context.clock(), context.ui);
+    scan.setStartTimeOut(static_cast<int16_t>(start));
+    scan.setStopTimeOut(static_cast<int16_t>(stop));
+    scan.ScanIECBus();
+
+    using Scan = scanner::ScanIECControl;
+    if (json) {
+        std::string devices;
+        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+            JsonObject d;
+            d.add("address", static_cast<int>(a))
+                .add("type", static_cast<long long>(scan.DeviceTyp(a)))
+                .add("colour", scanner::LedColourName(scan.led(a).colour))
+                .add("tooltip", scan.led(a).tooltip)
+                .add("info", scan.DeviceInfo(a))
+                .add("idn", scan.IDAnswer(a))
+                .add("options", scan.OptionList(a));
+            devices += (devices.empty() ? "" : ", ") + d.str();
+        }
+        JsonObject o;
+        o.add("board_id", static_cast<int>(scan.BoardID()))
+            .add("address_line", scan.addressText())
+            .add("answer_line", scan.answerText())
+            .addRaw("devices", "[" + devices + "]");
+        context.out << o.str() << '\n';
+    } else {
+        context.out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
+        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+            context.out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
+                        << scanner::LedColourName(scan.led(a).colour) << '\t'
+                        << oneLine(scan.led(a).tooltip) << '\t' << oneLine(scan.DeviceInfo(a))
+                        << '\t' << oneLine(scan.IDAnswer(a)) << '\t' << oneLine(scan.OptionList(a))
+                        << '\n';
+        }
+        context.out << "board:\t" << scan.BoardID() << '\n'
+                    << "Address:\t" << scan.addressText() << '\n'
+                    << "Answer:\t" << scan.answerText() << '\n';
+    }
+    if (scan.BoardID() < 0) {
+        if (!json)
+            context.err << "benchcap-cli scan: " << scan.addressText() << '\n';
+        return kExitNoAnswer;
+    }
+    return kExitDone;
+}
+
+}  // namespace benchcap::cli

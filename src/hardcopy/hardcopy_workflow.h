@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "bus/session.h"
+#include "bus/user_interface.h"
+#include "hardcopy/file_result.h"
+
+namespace benchcap::hardcopy {
+
+// The two texts the hardcopy command shows, as LoadLanguage builds them.
+std::string UnsupportedText();
+std::string PlotterOfferText();
+
+inline constexpr char kTransferErrorText[] =
+    "An error occured. Please check instrument and try again!";
+
+// How the picture was (or would have been) obtained.
+enum class HardcopyWay { None, Transfer, Generator, Plotter };
+
+struct HardcopyOptions {
+    std::string format = "BMP";  // "BMP" or "WMF"
+    bool color = true;
+    bool suppressConfig = false;
+};
+
+// What the hardcopy command needs from its owner: the session on the identified
+// instrument, the drive letter kept between commands, the boxes, the status line and the
+// local file names (by extension: "BMP", "WMF", "HGL").
+struct HardcopyServices {
+    bus::Session& session;
+    std::string& hardcopyDrive;
+    bus::UserInterface& ui;
+    StatusFn status;
+    std::function<std::string(std::string_view extension)> fileName;
+    char decimalSeparator = '.';
+};
+
+struct HardcopyOutcome {
+    HardcopyWay way = HardcopyWay::None;
+    bool written = false;       // a picture (or HPGL) file now exists under `file`
+    std::string file;           // local file of this hardcopy (LastOutputFile)
+    std::string error;          // why nothing was written (empty when written, or when the
+                                // command ended on purpose: offer declined, firmware box)
+    bool transferFlag = false;  // True after a mass-memory transfer
+};
+
+// The hardcopy "way by model" on an instrument that InitDevice has just identified: the
+// answers for silent, unsupported and unknown instruments, the firmware check, then the
+// transfer, the generator read or the plotter emulation. Failures are shown as the
+// command's boxes and returned in the outcome; window matters (pointer, picture area,
+// menus, the actions after a hardcopy) stay with the caller.
+HardcopyOutcome HardcopyByModel(HardcopyServices& services, const HardcopyOptions& options);
+
+}  // namespace benchcap::hardcopy

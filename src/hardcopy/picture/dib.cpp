@@ -1,0 +1,252 @@
+#include "hardcopy/picture/dib.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+namespace benchcap::picture {
+namespace {
+
+enum Compression : uint32_t {
+    BI_RGB = 0,
+    BI_RLE8 = 1,
+    BI_RLE4 = 2,
+    BI_BITFIELDS = 3,
+    BI_JPEG = 4,
+    BI_PNG = 5
+};
+
+uint32_t rd(std::string_view b, size_t at, int size) {
+    uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        const size_t p = at + static_cast<size_t>(i);
+        v = (v << 8) | (p < b.size() ? static_cast<unsigned char>(b[p]) : 0u);
+    }
+    return v;
+}
+
+// Scales a masked channel to 8 bits.
+int channel(uint32_t pixel, uint32_t mask) {
+    if (mask == 0)
+        return 0;
+    const int shift = std::countr_zero(mask);
+    const uint32_t max = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255u / max);
+}
+
+DibImage fail(std::string why) {
+    return DibImage{QImage(), std::move(why)};
+}
+
+// Run-length encoded rows (bottom-up). Pixels not reached stay colour 0.
+void decodeRle(std::string_view data, int bits, const std::vector<QRgb>& table, QImage& image) {
+    const int w = image.width();
+    const int h = image.height();
+    auto set = [&](int x, int y, uint32_t index) {
+        if (x < 0 || x >= w || y < 0 || y >= h)
+            return;
+        const QRgb c = index < table.size() ? table[index] : qRgb(0, 0, 0);
+        reinterpret_cast<QRgb*>(image.scanLine(h - 1 - y))[x] = c;
+    };
+    int x = 0;
+    int y = 0;
+    size_t i = 0;
+    while (i + 1 < data.size() && y < h) {
+        const unsigned count = static_cast<unsigned char>(data[i]);
+        const unsigned value = static_cast<unsigned char>(data[i + 1]);
+        i += 2;
+        if (count > 0) {
+            for (unsigned k = 0; k < count && x < w; ++k, ++x) {
+                set(x, y, bits == 8 ? value : ((k & 1) ? value & 0x0F : value >> 4));
+            }
+        } else if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of bitmap
+            break;
+        } else if (value == 2) {  // delta
+            if (i + 1 >= data.size())
+                break;
+            x += static_cast<unsigned char>(data[i]);
+            y += static_cast<unsigned char>(data[i + 1]);
+            i += 2;
+        } else {  // absolute run of `value` pixels, padded to a word
+            const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+            for (unsigned k = 0; k < value && x < w; ++k, ++x) {
+                const size_t at = i + (bits == 8 ? k : k / 2);
+                if (at >= data.size())
+                    break;
+                const unsigned b = static_cast<unsigned char>(data[at]);
+                set(x, y, bits == 8 ? b : ((k & 1) ? b & 0x0F : b >> 4));
+            }
+            i += (bytes + 1) & ~size_t{1};
+        }
+    }
+}
+
+}  // namespace
+
+DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QRgb>& palette) {
+    if (b.size() < 12)
+        return fail("bitmap header is truncated");
+    const uint32_t headerSize = rd(b, 0, 4);
+    int64_t width = 0;
+    int64_t height = 0;
+    int bits = 0;
+    uint32_t compression = BI_RGB;
+    uint32_t colorsUsed = 0;
+    bool core = false;
+    if (headerSize == 12) {
+        core = true;
+        width = rd(b, 4, 2);
+        height = static_cast<int16_t>(rd(b, 6, 2));
+        bits = static_cast<int>(rd(b, 10, 2));
+    } else if (headerSize >= 40 && headerSize <= 124) {
+        if (b.size() < headerSize)
+            return fail("bitmap header is truncated");
+        width = static_cast<int32_t>(rd(b, 4, 4));
+        height = static_cast<int32_t>(rd(b, 8, 4));
+        bits = static_cast<int>(rd(b, 14, 2));
+        compression = rd(b, 16, 4);
+        colorsUsed = rd(b, 32, 4);
+    } else {
+        return fail("unsupported bitmap header");
+    }
+    const bool topDown = height < 0;
+    height = height < 0 ? -height : height;
+    if (width <= 0 || height <= 0)
+        return fail("bitmap has no pixels");
+    if (width * height > kMaxDibPixels)
+        return fail("bitmap is too large");
+    if (compression == BI_JPEG || compression == BI_PNG) {
+        // The pixel data is a complete JPEG or PNG image. biSizeImage is not trusted:
+        // the decoder finds the image's end itself.
+        const std::string_view data = b.substr(headerSize);
+        QImage image =
+            QImage::fromData(reinterpret_cast<const uchar*>(data.data()),
+                             static_cast<int>(data.size()), compression == BI_PNG ? "PNG" : "JPEG");
+        if (image.isNull())
+            return fail("embedded JPEG or PNG image cannot be read");
+        if (static_cast<int64_t>(image.width()) * image.height() > kMaxDibPixels) {
+            return fail("bitmap is too large");
+        }
+        return DibImage{image.convertToFormat(QImage::Format_RGB32), {}};
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        return fail("unsupported bitmap depth of " + std::to_string(bits) + " bits per pixel");
+    }
+    const bool rle = (compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4);
+    if (compression != BI_RGB && compression != BI_BITFIELDS && !rle) {
+        return fail("unsupported bitmap compression");
+    }
+
+    size_t at = headerSize;
+    uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+    if (bits == 32) {
+        masks[0] = 0xFF0000;
+        masks[1] = 0x00FF00;
+        masks[2] = 0x0000FF;
+    }
+    if (compression == BI_BITFIELDS && (bits == 16 || bits == 32)) {
+        const size_t maskAt = headerSize >= 52 ? 40 : headerSize;
+        for (int i = 0; i < 3; ++i)
+            masks[i] = rd(b, maskAt + 4 * static_cast<size_t>(i), 4);
+        if (headerSize < 52)
+            at += 12;
+    }
+
+    // Colour table: indexed depths always have one; others may carry an unused one.
+    const size_t maxEntries = bits <= 8 ? (size_t{1} << bits) : 0;
+    size_t entries = colorsUsed != 0 ? colorsUsed : maxEntries;
+    if (bits > 8 && colorsUsed > 256)
+        entries = 0;
+    const size_t entrySize = paletteIndices ? 2 : (core ? 3 : 4);
+    const uint64_t stride =
+        ((static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 31) / 32) * 4;
+    const uint64_t pixelBytes = stride * static_cast<uint64_t>(height);
+    if (!rle && bits <= 8 && colorsUsed == 0 && at + entries * entrySize + pixelBytes > b.size() &&
+        at + pixelBytes <= b.size()) {
+        // Writers that store fewer colours than the depth allows but leave biClrUsed 0:
+        // the pixel rows end the bitmap, so the table is what lies before them.
+        entries = (b.size() - at - pixelBytes) / entrySize;
+    }
+    if (entries > 4096 || at + entries * entrySize > b.size()) {
+        return fail("bitmap colour table is truncated");
+    }
+    std::vector<QRgb> table;
+    if (bits <= 8) {
+        table.reserve(maxEntries);
+        for (size_t i = 0; i < std::min(entries, maxEntries); ++i) {
+            const size_t e = at + i * entrySize;
+            if (paletteIndices) {
+                const uint32_t index = rd(b, e, 2);
+                table.push_back(index < palette.size()
+                                    ? palette[index]
+                                    : qRgb(index & 0xFF, index & 0xFF, index & 0xFF));
+            } else {
+                table.push_back(qRgb(static_cast<int>(rd(b, e + 2, 1)),
+                                     static_cast<int>(rd(b, e + 1, 1)),
+                                     static_cast<int>(rd(b, e, 1))));
+            }
+        }
+        while (table.size() < maxEntries)
+            table.push_back(qRgb(0, 0, 0));
+    }
+    at += entries * entrySize;
+    const std::string_view data = b.substr(std::min(at, b.size()));
+
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    if (image.isNull())
+        return fail("not enough memory for the bitmap");
+    const int w = image.width();
+    const int h = image.height();
+    if (rle) {
+        if (topDown)
+            return fail("top-down bitmaps cannot be run-length encoded");
+        image.fill(table.empty() ? qRgb(0, 0, 0) : table[0]);
+        decodeRle(data, bits, table, image);
+        return DibImage{std::move(image), {}};
+    }
+
+    if (pixelBytes > data.size())
+        return fail("bitmap data is truncated");
+    for (int row = 0; row < h; ++row) {
+        const auto* src = reinterpret_cast<const unsigned char*>(data.data()) + stride * row;
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(topDown ? row : h - 1 - row));
+        switch (bits) {
+            case 1:
+                for (int x = 0; x < w; ++x)
+                    dst[x] = table[(src[x >> 3] >> (7 - (x & 7))) & 1];
+                break;
+            case 4:
+                for (int x = 0; x < w; ++x)
+                    dst[x] = table[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+                break;
+            case 8:
+                for (int x = 0; x < w; ++x)
+                    dst[x] = table[src[x]];
+                break;
+            case 16:
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t p = src[2 * x] | (src[2 * x + 1] << 8);
+                    dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
+                }
+                break;
+            case 24:
+                for (int x = 0; x < w; ++x) {
+                    dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+                }
+                break;
+            case 32:
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t p = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
+                                       (static_cast<uint32_t>(src[4 * x + 3]) << 24);
+                    dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
+                }
+                break;
+        }
+    }
+    return DibImage{std::move(image), {}};
+}
+
+}  // namespace benchcap::picture

@@ -1,0 +1,61 @@
+#pragma once
+
+// The Windows Metafile (WMF) player: plays a metafile onto any QPainter (a window,
+// an image, a printer) stretched over a target rectangle.
+//
+// The player never trusts the file: lengths and counts are checked against the
+// bytes present, unknown records are skipped, damaged records end the walk, huge
+// bitmaps are refused. What was drawn before a damaged record stays drawn, and the
+// problem is reported as a warning. Only a file that cannot be played at all (empty,
+// no metafile header) gives an error.
+//
+// Text needs fonts, hence a QGuiApplication; without one, text records are skipped
+// with a warning.
+
+#include <QPainter>
+#include <QRectF>
+#include <QSize>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace benchcap::picture {
+
+struct PlayOptions {
+    bool antialias = true;  // smooth lines and shapes (text is always smoothed)
+};
+
+struct PlayResult {
+    bool ok = false;
+    std::string error;                  // why nothing could be played (ok == false)
+    std::vector<std::string> warnings;  // damage met on the way; the picture was drawn
+    size_t records = 0;                 // records played
+};
+
+struct MetafileInfo {
+    bool placeable = false;
+    int unitsPerInch = 0;  // placeable files only
+    // The picture's area in the player's reference units (placeable bounding box,
+    // window of the file, or the extent of what it draws).
+    QRectF frame;
+    // Size at 96 dpi (placeable) or in the file's own units, at most 8192 x 8192.
+    QSize naturalSize;
+};
+
+struct MetafileInspection {
+    std::optional<MetafileInfo> info;
+    std::string error;
+};
+
+// Largest natural size reported, per side.
+inline constexpr int kMaxNaturalSide = 8192;
+
+MetafileInspection inspectMetafile(std::string_view bytes);
+
+// Plays `bytes` stretched over `target` (painter coordinates). The painter's state is
+// the same afterwards.
+PlayResult playMetafile(QPainter& painter, const QRectF& target, std::string_view bytes,
+                        const PlayOptions& options = {});
+
+}  // namespace benchcap::picture

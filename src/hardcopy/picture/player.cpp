@@ -1,0 +1,472 @@
+#include <QGuiApplication>
+#include <QPaintEngine>
+#include <algorithm>
+#include <cmath>
+
+#include "hardcopy/picture/player_p.h"
+
+namespace benchcap::picture {
+namespace detail {
+namespace {
+
+constexpr size_t kMaxWarnings = 20;
+
+double metricUnitsPerInch(uint16_t mode) {
+    switch (mode) {
+        case wmf::MM_LOMETRIC:
+            return 254.0;
+        case wmf::MM_HIMETRIC:
+            return 2540.0;
+        case wmf::MM_LOENGLISH:
+            return 100.0;
+        case wmf::MM_HIENGLISH:
+            return 1000.0;
+        case wmf::MM_TWIPS:
+            return 1440.0;
+        default:
+            return 0.0;
+    }
+}
+
+}  // namespace
+
+Player::Player(QPainter* painter, std::string_view bytes, const MetafileHeader& header,
+               const Placement& placement, const QRectF& target, const PlayOptions& options)
+    : painter_(painter),
+      bytes_(bytes),
+      header_(header),
+      placement_(placement),
+      target_(target),
+      options_(options) {
+    objects_.resize(std::min<size_t>(header.objectCount, kMaxObjects));
+    const QRectF& w = placement_.initialWindow;
+    dc_.windowOrg = dc_.viewportOrg = w.topLeft();
+    dc_.windowExt = dc_.viewportExt = QPointF(w.width(), w.height());
+    haveFonts_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (painter_) {
+        rasterOps_ = painter_->paintEngine() &&
+                     painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+        QRegion base(target_.toAlignedRect());
+        if (painter_->hasClipping())
+            base &= painter_->clipRegion();
+        baseClip_ = base;
+    }
+    updateMapping();
+}
+
+void Player::run(PlayResult& result) {
+    if (painter_) {
+        painter_->save();
+        painter_->setRenderHint(QPainter::Antialiasing, options_.antialias);
+        painter_->setRenderHint(QPainter::TextAntialiasing, true);
+        painter_->setClipRegion(baseClip_);
+    }
+    RecordWalker walker(bytes_, header_.recordsOffset);
+    Record record;
+    while (walker.next(record))
+        dispatch(record);
+    if (painter_)
+        painter_->restore();
+
+    if (!header_.checksumOk)
+        warn("placeable header checksum is wrong (ignored)");
+    if (auto problem = walker.endProblem(); !problem.empty())
+        warn(problem);
+    if (droppedWarnings_ > 0) {
+        warnings_.push_back(std::to_string(droppedWarnings_) + " more problems not listed");
+    }
+    result.ok = true;
+    result.records = walker.count();
+    result.warnings = std::move(warnings_);
+}
+
+void Player::warn(const std::string& text) {
+    if (std::find(warnings_.begin(), warnings_.end(), text) != warnings_.end())
+        return;
+    if (warnings_.size() >= kMaxWarnings) {
+        ++droppedWarnings_;
+        return;
+    }
+    warnings_.push_back(text);
+}
+
+bool Player::measure(const QRectF& deviceBounds) {
+    if (painter_)
+        return false;
+    const QRectF b = deviceBounds.normalized();
+    if (std::isfinite(b.left()) && std::isfinite(b.top()) && std::isfinite(b.width()) &&
+        std::isfinite(b.height())) {
+        // Points have no area; keep them by giving them a tiny one.
+        const QRectF r(b.topLeft(), QSizeF(std::max(b.width(), 1e-6), std::max(b.height(), 1e-6)));
+        measured_ = measured_.isNull() ? r : measured_.united(r);
+    }
+    return true;
+}
+
+void Player::updateMapping() {
+    const QRectF& f = placement_.frame;
+    const double kx = target_.width() / f.width();
+    const double ky = target_.height() / f.height();
+    double sx = 1;
+    double sy = 1;
+    if (const double upi = metricUnitsPerInch(dc_.mapMode); upi > 0) {
+        sx = placement_.unitsPerInch / upi;
+        sy = -sx;
+    } else if (dc_.mapMode == wmf::MM_ISOTROPIC || dc_.mapMode == wmf::MM_ANISOTROPIC) {
+        sx = dc_.viewportExt.x() / dc_.windowExt.x();
+        sy = dc_.viewportExt.y() / dc_.windowExt.y();
+        if (dc_.mapMode == wmf::MM_ISOTROPIC) {
+            const double s = std::min(std::abs(sx), std::abs(sy));
+            sx = std::copysign(s, sx);
+            sy = std::copysign(s, sy);
+        }
+    }
+    stretch_ = kx / ky;
+    ax_ = sx * kx;
+    ay_ = sy * ky;
+    bx_ = (dc_.viewportOrg.x() - dc_.windowOrg.x() * sx - f.left()) * kx + target_.left();
+    by_ = (dc_.viewportOrg.y() - dc_.windowOrg.y() * sy - f.top()) * ky + target_.top();
+    fontDirty_ = true;
+}
+
+QRectF Player::mapRect(double left, double top, double right, double bottom) const {
+    return QRectF(map(left, top), map(right, bottom)).normalized();
+}
+
+void Player::setWindowExt(double x, double y) {
+    // A zero extent would divide by zero; GDI refuses it too.
+    if (x == 0 || y == 0)
+        return;
+    dc_.windowExt = QPointF(x, y);
+    updateMapping();
+}
+
+void Player::setViewportExt(double x, double y) {
+    if (x == 0 || y == 0)
+        return;
+    dc_.viewportExt = QPointF(x, y);
+    updateMapping();
+}
+
+void Player::saveDc() {
+    if (saved_.size() >= kMaxSavedStates) {
+        warn("too many saved drawing states");
+        return;
+    }
+    saved_.push_back(dc_);
+}
+
+void Player::restoreDc(int level) {
+    size_t keep = 0;  // number of saved states left afterwards
+    if (level < 0) {
+        const size_t back = static_cast<size_t>(-static_cast<long>(level));
+        if (back > saved_.size())
+            return;
+        keep = saved_.size() - back;
+    } else if (level > 0 && static_cast<size_t>(level) <= saved_.size()) {
+        keep = static_cast<size_t>(level) - 1;
+    } else {
+        return;
+    }
+    dc_ = std::move(saved_[keep]);
+    saved_.resize(keep);
+    stateChanged();
+}
+
+void Player::stateChanged() {
+    updateMapping();
+    applyClip();
+}
+
+void Player::applyClip() {
+    if (!painter_)
+        return;
+    painter_->setClipRegion(dc_.clip ? (*dc_.clip & baseClip_) : baseClip_);
+}
+
+void Player::intersectClip(const QRectF& device, bool exclude) {
+    const QRegion rect(device.toAlignedRect());
+    QRegion clip = dc_.clip ? *dc_.clip : QRegion(target_.toAlignedRect());
+    dc_.clip = exclude ? clip.subtracted(rect) : clip.intersected(rect);
+    applyClip();
+}
+
+void Player::dispatch(const Record& r) {
+    const Params& p = r.params;
+    using namespace wmf;
+    switch (r.function) {
+        case META_SETMAPMODE:
+            if (p.u16(0) >= MM_TEXT && p.u16(0) <= MM_ANISOTROPIC)
+                dc_.mapMode = p.u16(0);
+            updateMapping();
+            break;
+        case META_SETWINDOWORG:
+            dc_.windowOrg = QPointF(p.i16(1), p.i16(0));
+            updateMapping();
+            break;
+        case META_SETWINDOWEXT:
+            setWindowExt(p.i16(1), p.i16(0));
+            break;
+        case META_SETVIEWPORTORG:
+            dc_.viewportOrg = QPointF(p.i16(1), p.i16(0));
+            updateMapping();
+            break;
+        case META_SETVIEWPORTEXT:
+            setViewportExt(p.i16(1), p.i16(0));
+            break;
+        case META_OFFSETWINDOWORG:
+            dc_.windowOrg += QPointF(p.i16(1), p.i16(0));
+            updateMapping();
+            break;
+        case META_OFFSETVIEWPORTORG:
+            dc_.viewportOrg += QPointF(p.i16(1), p.i16(0));
+            updateMapping();
+            break;
+        case META_SCALEWINDOWEXT:
+        case META_SCALEVIEWPORTEXT: {
+            // yDenom, yNum, xDenom, xNum
+            if (p.i16(0) == 0 || p.i16(2) == 0)
+                break;
+            const QPointF& ext =
+                r.function == META_SCALEWINDOWEXT ? dc_.windowExt : dc_.viewportExt;
+            const double x = ext.x() * p.i16(3) / p.i16(2);
+            const double y = ext.y() * p.i16(1) / p.i16(0);
+            r.function == META_SCALEWINDOWEXT ? setWindowExt(x, y) : setViewportExt(x, y);
+            break;
+        }
+        case META_SAVEDC:
+            saveDc();
+            break;
+        case META_RESTOREDC:
+            restoreDc(p.i16(0));
+            break;
+        case META_SETBKCOLOR:
+            dc_.bkColour = colour(p, 0);
+            break;
+        case META_SETTEXTCOLOR:
+            dc_.textColour = colour(p, 0);
+            break;
+        case META_SETBKMODE:
+            dc_.bkMode = p.u16(0) == TRANSPARENT ? TRANSPARENT : OPAQUE;
+            break;
+        case META_SETTEXTALIGN:
+            dc_.textAlign = p.u16(0);
+            break;
+        case META_SETPOLYFILLMODE:
+            dc_.polyFill = p.u16(0) == WINDING ? WINDING : ALTERNATE;
+            break;
+        case META_SETROP2:
+            dc_.rop2 =
+                p.u16(0) >= R2_BLACK && p.u16(0) <= R2_WHITE ? p.u16(0) : uint16_t{R2_COPYPEN};
+            break;
+        case META_SETTEXTCHAREXTRA:
+            dc_.charExtra = p.i16(0);
+            break;
+        case META_CREATEPENINDIRECT:
+        case META_CREATEBRUSHINDIRECT:
+        case META_CREATEFONTINDIRECT:
+        case META_DIBCREATEPATTERNBRUSH:
+        case META_CREATEPATTERNBRUSH:
+            objectRecord(r);
+            break;
+        case META_CREATEPALETTE:
+            createPalette(p);
+            break;
+        case META_CREATEREGION:
+            createRegion(p);
+            break;
+        case 0x06FE:  // META_CREATEBITMAP
+        case 0x02FD:  // META_CREATEBITMAPINDIRECT
+        case 0x00F8:  // META_CREATEBRUSH
+            addObject(OtherObject{});
+            break;
+        case META_SELECTOBJECT:
+            selectObject(p.u16(0));
+            break;
+        case META_SELECTPALETTE:
+            if (p.u16(0) < objects_.size() && std::holds_alternative<Palette>(objects_[p.u16(0)])) {
+                dc_.palette = p.u16(0);
+            }
+            break;
+        case META_DELETEOBJECT:
+            deleteObject(p.u16(0));
+            break;
+        case META_SETPALENTRIES:
+        case META_ANIMATEPALETTE:
+        case META_RESIZEPALETTE:
+            changePalette(r.function, p);
+            break;
+        case META_INTERSECTCLIPRECT:
+        case META_EXCLUDECLIPRECT:
+            intersectClip(mapRect(p.i16(3), p.i16(2), p.i16(1), p.i16(0)),
+                          r.function == META_EXCLUDECLIPRECT);
+            break;
+        case META_OFFSETCLIPRGN:
+        case META_SELECTCLIPREGION:
+        case META_FILLREGION:
+        case META_FRAMEREGION:
+        case META_PAINTREGION:
+        case META_INVERTREGION:
+            regionRecord(r);
+            break;
+        case META_MOVETO:
+            dc_.position = QPointF(p.i16(1), p.i16(0));
+            break;
+        case META_LINETO:
+            lineTo(p.i16(1), p.i16(0));
+            break;
+        case META_POLYLINE:
+            polyline(p, false);
+            break;
+        case META_POLYGON:
+            polyline(p, true);
+            break;
+        case META_POLYPOLYGON:
+            polyPolygon(p);
+            break;
+        case META_RECTANGLE:
+            rectangle(p, false);
+            break;
+        case META_ROUNDRECT:
+            rectangle(p, true);
+            break;
+        case META_ELLIPSE:
+            ellipse(p);
+            break;
+        case META_ARC:
+            arc(p, 0);
+            break;
+        case META_PIE:
+            arc(p, 1);
+            break;
+        case META_CHORD:
+            arc(p, 2);
+            break;
+        case META_SETPIXEL:
+            setPixel(p);
+            break;
+        case META_TEXTOUT:
+            textOut(p);
+            break;
+        case META_EXTTEXTOUT:
+            extTextOut(p);
+            break;
+        case META_PATBLT:
+        case META_BITBLT:
+        case META_STRETCHBLT:
+        case META_DIBBITBLT:
+        case META_DIBSTRETCHBLT:
+        case META_STRETCHDIB:
+        case META_SETDIBTODEV:
+            bitmapRecord(r);
+            break;
+        default:
+            break;  // escapes, mapper flags, flood fills and the rest: nothing to draw
+    }
+}
+
+// Where the picture's reference rectangle comes from: the placeable bounding box,
+// else the window a file sets up for an anisotropic mapping, else the extent of
+// what it draws (MM_TEXT files without a window, metric mapping modes).
+std::optional<Placement> place(std::string_view bytes, const MetafileHeader& header) {
+    Placement placement;
+    placement.unitsPerInch = header.placeable && header.unitsPerInch > 0 ? header.unitsPerInch : 96;
+    if (header.placeable) {
+        const QRectF box =
+            QRectF(QPointF(header.left, header.top), QPointF(header.right, header.bottom))
+                .normalized();
+        if (box.width() > 0 && box.height() > 0) {
+            placement.initialWindow = placement.frame = box;
+            return placement;
+        }
+    }
+    std::optional<QPointF> org;
+    std::optional<QPointF> ext;
+    uint16_t mode = wmf::MM_ANISOTROPIC;
+    bool modeSeen = false;
+    RecordWalker walker(bytes, header.recordsOffset);
+    Record r;
+    while (walker.next(r) && !(org && ext && modeSeen)) {
+        if (r.function == wmf::META_SETWINDOWORG && !org) {
+            org = QPointF(r.params.i16(1), r.params.i16(0));
+        } else if (r.function == wmf::META_SETWINDOWEXT && !ext && r.params.i16(0) != 0 &&
+                   r.params.i16(1) != 0) {
+            ext = QPointF(r.params.i16(1), r.params.i16(0));
+        } else if (r.function == wmf::META_SETMAPMODE && !modeSeen) {
+            mode = r.params.u16(0);
+            modeSeen = true;
+        }
+    }
+    const QPointF o = org.value_or(QPointF(0, 0));
+    if (ext && (mode == wmf::MM_ANISOTROPIC || mode == wmf::MM_ISOTROPIC)) {
+        placement.initialWindow = placement.frame =
+            QRectF(o, QSizeF(ext->x(), ext->y())).normalized();
+        return placement;
+    }
+    placement.initialWindow = placement.frame = QRectF(o, QSizeF(1, 1));
+    Player measurer(nullptr, bytes, header, placement, placement.frame, {});
+    PlayResult ignored;
+    measurer.run(ignored);
+    const QRectF drawn = measurer.measured();
+    if (drawn.isNull() || drawn.width() <= 0 || drawn.height() <= 0) {
+        placement.frame = QRectF(o, QSizeF(100, 100));
+    } else {
+        // MM_TEXT pictures are drawn from the origin on; keep the margin to it.
+        placement.frame =
+            mode == wmf::MM_TEXT || !modeSeen ? drawn.united(QRectF(o, QSizeF(1e-6, 1e-6))) : drawn;
+    }
+    return placement;
+}
+
+}  // namespace detail
+
+MetafileInspection inspectMetafile(std::string_view bytes) {
+    MetafileInspection out;
+    HeaderParse parsed = parseMetafileHeader(bytes);
+    if (!parsed.header) {
+        out.error = parsed.error;
+        return out;
+    }
+    const auto placement = detail::place(bytes, *parsed.header);
+    MetafileInfo info;
+    info.placeable = parsed.header->placeable;
+    info.unitsPerInch = parsed.header->unitsPerInch;
+    info.frame = placement->frame;
+    double w = info.frame.width();
+    double h = info.frame.height();
+    if (info.placeable) {
+        const double inch = info.unitsPerInch > 0 ? info.unitsPerInch : 1440;
+        w = w * 96.0 / inch;
+        h = h * 96.0 / inch;
+    }
+    const double shrink = std::min(1.0, kMaxNaturalSide / std::max(w, h));
+    info.naturalSize =
+        QSize(std::clamp(static_cast<int>(std::lround(w * shrink)), 1, kMaxNaturalSide),
+              std::clamp(static_cast<int>(std::lround(h * shrink)), 1, kMaxNaturalSide));
+    out.info = info;
+    return out;
+}
+
+PlayResult playMetafile(QPainter& painter, const QRectF& target, std::string_view bytes,
+                        const PlayOptions& options) {
+    PlayResult result;
+    HeaderParse parsed = parseMetafileHeader(bytes);
+    if (!parsed.header) {
+        result.error = parsed.error;
+        return result;
+    }
+    if (!painter.isActive()) {
+        result.error = "painter is not active";
+        return result;
+    }
+    if (!(target.width() > 0 && target.height() > 0)) {
+        result.ok = true;  // nothing to draw into
+        return result;
+    }
+    const auto placement = detail::place(bytes, *parsed.header);
+    detail::Player player(&painter, bytes, *parsed.header, *placement, target, options);
+    player.run(result);
+    return result;
+}
+
+}  // namespace benchcap::picture

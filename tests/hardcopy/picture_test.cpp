@@ -1,0 +1,127 @@
+// Loading picture files by content, rendering, and PNG output.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImageReader>
+#include <fstream>
+
+#include "hardcopy/picture/picture.h"
+#include "hardcopy/picture/wmf_writer.h"
+#include "support/test_paths.h"
+
+namespace benchcap::picture {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string bmpBytes(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return data.toStdString();
+}
+
+std::string screen() {
+    wmf::Writer w(640, 480);
+    w.brush(wmf::rgb(0, 0, 128));
+    w.rectangle(0, 0, 640, 480);
+    return w.finish();
+}
+
+TEST(Picture, BitmapIsToldByContentEvenUnderAMetafileName) {
+    const fs::path dir = benchcap::test::makeTempDir("picture");
+    writeFile(dir / "HARDCOPY.WMF", bmpBytes(QSize(40, 30), Qt::red));
+    auto picture = loadPicture(dir / "HARDCOPY.WMF");
+    ASSERT_TRUE(picture.ok()) << picture.error();
+    EXPECT_EQ(picture->format(), PictureFormat::Bitmap);
+    EXPECT_EQ(picture->naturalSize(), QSize(40, 30));
+    auto image = picture->render(QSize(80, 60));
+    ASSERT_TRUE(image.ok());
+    EXPECT_EQ(image->pixel(40, 30) | 0xFF000000u, qRgb(255, 0, 0));
+}
+
+TEST(Picture, MetafileNaturalSizeComesFromThePlaceableHeader) {
+    auto at96 = pictureFromBytes(screen());
+    ASSERT_TRUE(at96.ok()) << at96.error();
+    EXPECT_EQ(at96->format(), PictureFormat::Metafile);
+    EXPECT_EQ(at96->naturalSize(), QSize(640, 480));
+    auto twips = pictureFromBytes(wmf::Writer(2880, 1440, 1440).finish());
+    ASSERT_TRUE(twips.ok());
+    EXPECT_EQ(twips->naturalSize(), QSize(192, 96));
+    auto huge = pictureFromBytes(wmf::Writer(32000, 16000, 10).finish());
+    ASSERT_TRUE(huge.ok());
+    EXPECT_EQ(huge->naturalSize(), QSize(8192, 4096));
+}
+
+TEST(Picture, RenderToPngWritesTheWholeImage) {
+    const fs::path dir = benchcap::test::makeTempDir("picture");
+    writeFile(dir / "screen.wmf", screen());
+    auto written = renderToPng(dir / "screen.wmf", dir / "screen.png");
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_EQ(written.value(), QSize(640, 480));
+    QImage png(QString::fromStdString((dir / "screen.png").string()));
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.size(), QSize(640, 480));
+    EXPECT_EQ(png.pixel(320, 240) | 0xFF000000u, qRgb(0, 0, 128));
+
+    auto scaled = renderToPng(dir / "screen.wmf", dir / "small.png", QSize(64, 48));
+    ASSERT_TRUE(scaled.ok());
+    EXPECT_EQ(QImage(QString::fromStdString((dir / "small.png").string())).size(), QSize(64, 48));
+}
+
+TEST(Picture, FailuresLeaveNoOutputAndSayWhy) {
+    const fs::path dir = benchcap::test::makeTempDir("picture");
+    writeFile(dir / "zero.wmf", std::string(64, '\0'));
+    writeFile(dir / "text.wmf", "HCOPY:DEV:LANG WMF\n");
+    auto zero = renderToPng(dir / "zero.wmf", dir / "zero.png");
+    ASSERT_FALSE(zero.ok());
+    EXPECT_NE(zero.error().find("zero.wmf"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "zero.png"));
+
+    auto text = loadPicture(dir / "text.wmf");
+    ASSERT_FALSE(text.ok());
+    EXPECT_NE(text.error().find("neither a bitmap"), std::string::npos) << text.error();
+
+    auto missing = loadPicture(dir / "missing.wmf");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("missing.wmf"), std::string::npos);
+
+    auto unwritable = renderToPng(dir / "nothing", dir / "no" / "such" / "folder.png");
+    EXPECT_FALSE(unwritable.ok());
+    writeFile(dir / "screen.wmf", screen());
+    auto badFolder = renderToPng(dir / "screen.wmf", dir / "no" / "such" / "folder.png");
+    ASSERT_FALSE(badFolder.ok());
+    EXPECT_NE(badFolder.error().find("cannot write"), std::string::npos);
+
+    auto tooBig = renderPictureBytes(screen(), QSize(100000, 10));
+    ASSERT_FALSE(tooBig.ok());
+    EXPECT_NE(tooBig.error().find("out of range"), std::string::npos);
+}
+
+TEST(Picture, DrawStretchesOverTheTargetAndKeepsThePainterState) {
+    auto picture = pictureFromBytes(screen());
+    ASSERT_TRUE(picture.ok());
+    QImage image(200, 100, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setPen(Qt::green);
+    const PlayResult played = picture->draw(painter, QRectF(50, 25, 100, 50));
+    EXPECT_TRUE(played.ok);
+    EXPECT_EQ(painter.pen().color(), QColor(Qt::green));
+    EXPECT_FALSE(painter.hasClipping());
+    painter.end();
+    EXPECT_EQ(image.pixel(100, 50) | 0xFF000000u, qRgb(0, 0, 128));
+    EXPECT_EQ(image.pixel(20, 50) | 0xFF000000u, qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(170, 50) | 0xFF000000u, qRgb(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace benchcap::picture

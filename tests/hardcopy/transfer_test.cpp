@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include "bus/session.h"
+#include "hardcopy/block_transfer.h"
+#include "hardcopy/generator_hardcopy.h"
+#include "hardcopy_test_support.h"
+
+namespace benchcap::test {
+namespace {
+
+using hardcopy::ParseBlockHeader;
+using sim::Traffic;
+
+constexpr char kBench[] = R"(
+instruments:
+  - address: 7
+    kind: spectrum-analyzer
+    idn: "Veltronik,KLT-3,100871/012,1.70"
+  - address: 16
+    kind: network-analyzer
+    idn: "Veltronik,NQD8,100321/002,1.45"
+    drives: ["C"]
+    panel_format: BMP
+    panel_color: false
+  - address: 20
+    kind: vector-analyzer
+    idn: "Veltronik,KLVZ26,100234/003,2.10"
+  - address: 25
+    kind: silent
+  - address: 28
+    kind: signal-generator
+    idn: "Veltronik,GWPZ10,100567/001,5.10"
+)";
+
+struct Fixture {
+    explicit Fixture(const std::string& yaml = kBench, int address = 20)
+        : bench(makeBench(yaml)), session(*bench, instrument) {
+        bus::SelectInstrument(instrument, 0, static_cast<int16_t>(address));
+        session.OpenDevice();
+        session.IdentifyDevice();
+        bench->clearTraffic();
+        dir = makeTempDir("transfer");
+    }
+    // The instrument answers MMEM:DATA? with exactly these bytes.
+    void answerWith(std::string bytes, bool eoi = true) {
+        sim::SimInstrument* inst = bench->instrument(0, instrument.BusAddress);
+        inst->on("MMEM:DATA?",
+                 [inst, bytes, eoi](const sim::Command&) { inst->respondRaw(bytes, eoi); });
+    }
+    hardcopy::FileResult transfer() {
+        return hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", local());
+    }
+    std::string local() const { return (dir / "shot.bmp").string(); }
+
+    std::unique_ptr<sim::SimBench> bench;
+    bus::CurrentInstrument instrument;
+    bus::Session session;
+    std::filesystem::path dir;
+};
+
+TEST(StartHardcopy, SendsSixCommandsInOrderAndLeavesThirtySeconds) {
+    Fixture f;
+    hardcopy::StartHardcopy(f.session, "  C:\\HARDCOPY.WMF ", false, "WMF");
+    EXPECT_EQ(f.bench->writesTo(20),
+              (std::vector<std::string>{"*IDN?", "HCOPY:DEST1 'MMEM'", "HCOPY:DEV:LANG WMF",
+                                        "HCOPY:DEV:COL OFF", "MMEM:NAME 'C:\\HARDCOPY.WMF'",
+                                        "SYST:DISP:UPD ON", "HCOPY:IMM1;*WAI"}));
+    int lastTimeout = -1;
+    for (const auto& e : f.bench->traffic()) {
+        if (e.kind == Traffic::SetTimeout && e.address == 20)
+            lastTimeout = e.value;
+    }
+    EXPECT_EQ(lastTimeout, 14);
+}
+
+TEST(StartHardcopy, SuppressedConfigurationSendsThreeCommands) {
+    Fixture f;
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP", true);
+    EXPECT_EQ(f.bench->writesTo(20),
+              (std::vector<std::string>{"*IDN?", "MMEM:NAME 'C:\\HARDCOPY.BMP'", "SYST:DISP:UPD ON",
+                                        "HCOPY:IMM1;*WAI"}));
+}
+
+TEST(StartHardcopy, SilentInstrumentReceivesOnlyTheIdentification) {
+    Fixture f(kBench, 25);
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    const auto result = hardcopy::TransferFile(f.session, "C:\\HARDCOPY.BMP", f.local());
+    EXPECT_EQ(f.bench->writesTo(25), (std::vector<std::string>{"*IDN?", "*IDN?"}));
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(filesIn(f.dir).empty());
+}
+
+TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
+    EXPECT_EQ(ParseBlockHeader("#3123").length, 123);
+    EXPECT_EQ(ParseBlockHeader("#204").length, 4);
+    EXPECT_EQ(ParseBlockHeader("#800000123").length, 123);
+    EXPECT_EQ(ParseBlockHeader("#9000000010").length, 10);
+    EXPECT_EQ(ParseBlockHeader("#9999999999").length, 999999999);
+    for (const char* bad : {"", "#", "#10", "#3000", "#0", "#A8", "#(5", "#3 12", "#31 2", "#312",
+                            "X15", "\n#1", "#1\xff"}) {
+        const auto h = ParseBlockHeader(bad);
+        EXPECT_FALSE(h) << "header " << bad;
+        EXPECT_FALSE(h.error.empty());
+    }
+    EXPECT_NE(ParseBlockHeader("#0").error.find("indefinite"), std::string::npos);
+    EXPECT_NE(ParseBlockHeader("#10").error.find("empty"), std::string::npos);
+}
+
+TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
+    const std::string floats =
+        "\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xde\x8b\x3c\x40\xde"
+        "\x8b\x3c\x40\xde\x8b\x3c\x40\xde\x8b\x3c\x40\xe0\x8b\x3c\x40\xe0\x8b\x3c\x40\xdc\x8b\x3c"
+        "\x40\xde\x8b\x3c\x40\xe2\x8b\x3c\x40\xe0\x8b\x3c";
+    const std::string payload123(123, '\x5a');
+    const struct {
+        std::string answer;
+        std::string data;
+    } cases[] = {
+        {"#3123" + payload123 + "\n", payload123},
+        {"#800000123" + payload123 + "\n", payload123},
+        {"#15HELLO\n", "HELLO"},
+        {std::string("#13a\r\n\n"), "a\r\n"},
+        {"#256" + floats + "\n", floats},
+        {"#204ABCD\n", "ABCD"},
+        {std::string("#16AB\nCD\0\n", 10), std::string("AB\nCD\0", 6)},
+        {"#12ABCD\n", "AB"},  // shorter than sent: the rest stays unread
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.answerWith(c.answer);
+        const auto result = f.transfer();
+        ASSERT_TRUE(result) << result.error;
+        EXPECT_EQ(readFile(f.local()), c.data);
+        EXPECT_EQ(result.bytes, static_cast<int64_t>(c.data.size()));
+        EXPECT_EQ(f.bench->writesTo(20).back(), "MMEM:DATA? 'C:\\HARDCOPY.BMP'");
+    }
+}
+
+TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
+    const struct {
+        std::string answer;
+        bool eoi;
+    } cases[] = {
+        {"#10\n", true},
+        {"#3000\n", true},
+        {"#0" + std::string(56, 'x') + "\n", true},
+        {"#A8\x38\x00xxxxxxxx", true},
+        {"X15HELLO\n", true},
+        {"\n#15HELLO\n", true},
+        {"#299ABCD\n", true},  // announces more than is sent, ends with EOI
+        {"#299ABCD", false},   // stops sending: time-out
+        {"#3 12abc\n", true},
+        {"", false},  // no answer at all
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        std::filesystem::path earlier = f.local();
+        { std::ofstream(earlier) << "earlier picture"; }
+        f.answerWith(c.answer, c.eoi);
+        const auto result = f.transfer();
+        EXPECT_FALSE(result) << c.answer;
+        EXPECT_FALSE(result.error.empty());
+        EXPECT_EQ(readFile(earlier), "earlier picture");
+        EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
+    }
+}
+
+TEST(TransferFile, FaultKeysOfTheBenchAreFailedTransfers) {
+    for (const char* fault : {"block_cut_after: 1000", "block_header: \"#9999999999\"",
+                              "block_header: \"#0\"", "silent_after: 6"}) {
+        const std::string yaml = std::string(R"(
+instruments:
+  - address: 20
+    kind: vector-analyzer
+    idn: "Veltronik,KLVZ26,100234/003,2.10"
+    faults:
+      )") + fault + "\n";
+        Fixture f(yaml);
+        hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+        const auto result = f.transfer();
+        EXPECT_FALSE(result) << fault;
+        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
+    }
+}
+
+TEST(TransferFile, ScreenOfTheSimulatedAnalyzerArrivesInOneRead) {
+    Fixture f;
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    f.bench->clearTraffic();
+    const auto result = f.transfer();
+    ASSERT_TRUE(result) << result.error;
+    const std::string bmp = readFile(f.local());
+    EXPECT_EQ(bmp.size(), 54u + 1024u * 768u * 3u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    // *IDN?, the two parts of the header, then the whole data in one call.
+    EXPECT_EQ(f.bench->count(Traffic::Read, 20), 4);
+
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.WMF", true, "WMF");
+    const auto wmf = hardcopy::TransferFile(f.session, "C:\\HARDCOPY.WMF", f.local());
+    ASSERT_TRUE(wmf) << wmf.error;
+    EXPECT_EQ(readFile(f.local()).substr(0, 4), "\xD7\xCD\xC6\x9A");
+}
+
+TEST(TransferFile, PanelSettingsDecideWhenTheConfigurationIsSuppressed) {
+    Fixture f(kBench, 16);  // front panel: BMP, black and white
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.WMF", true, "WMF", true);
+    ASSERT_TRUE(hardcopy::TransferFile(f.session, "C:\\HARDCOPY.WMF", f.local()));
+    std::string bw = readFile(f.local());
+    ASSERT_EQ(bw.substr(0, 2), "BM");
+    EXPECT_EQ(bw.substr(54, 3), "\xFF\xFF\xFF");  // white paper
+
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    ASSERT_TRUE(hardcopy::TransferFile(f.session, "C:\\HARDCOPY.BMP", f.local()));
+    EXPECT_NE(readFile(f.local()).substr(54, 3), "\xFF\xFF\xFF");
+}
+
+TEST(TransferFile, MissingDriveOrUnprintedFileIsAnInstrumentErrorWithoutBlock) {
+    Fixture f(kBench, 16);  // only drive C
+    hardcopy::StartHardcopy(f.session, "D:\\HARDCOPY.BMP", true, "BMP");
+    EXPECT_FALSE(hardcopy::TransferFile(f.session, "D:\\HARDCOPY.BMP", f.local()));
+    const auto& errors = f.bench->instrument(0, 16)->errors();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.front().rfind("-250,", 0), 0u);
+
+    Fixture g;
+    EXPECT_FALSE(hardcopy::TransferFile(g.session, "C:\\NEVER.BMP", g.local()));
+    EXPECT_EQ(g.bench->instrument(0, 20)->errors().front().rfind("-256,", 0), 0u);
+    EXPECT_TRUE(filesIn(f.dir).empty());
+    EXPECT_TRUE(filesIn(g.dir).empty());
+}
+
+TEST(GeneratorHardcopy, SendsTwoCommandsAndStoresTheBitmap) {
+    Fixture f(kBench, 28);
+    f.bench->clearTraffic();
+    const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
+    ASSERT_TRUE(result) << result.error;
+    EXPECT_EQ(f.bench->writesTo(28), (std::vector<std::string>{"*IDN?", "HCOP:DATA?"}));
+    const std::string bmp = readFile(f.local());
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(static_cast<int64_t>(bmp.size()), result.bytes);
+}
+
+TEST(GeneratorHardcopy, NoAnswerOrACutPictureLeavesNoFile) {
+    for (const char* fault : {"silent_after: 1", "block_cut_after: 5000"}) {
+        const std::string yaml = std::string(R"(
+instruments:
+  - address: 28
+    kind: signal-generator
+    idn: "Veltronik,GWPZ10,100567/001,5.10"
+    faults:
+      )") + fault + "\n";
+        Fixture f(yaml, 28);
+        const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
+        EXPECT_FALSE(result) << fault;
+        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
+        EXPECT_EQ(f.bench->count(Traffic::ReadToFile, 28), 1);
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::test

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "bus/session.h"
+#include "cli/cli.h"
+#include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy_test_support.h"
+
+namespace benchcap::test {
+namespace {
+
+using hardcopy::HardcopyWay;
+using sim::Traffic;
+
+constexpr char kBench[] = R"(
+instruments:
+  - address: 3
+    kind: other-maker
+    idn: "Acme Instruments,AI-2000,12345,1.0"
+  - address: 5
+    kind: other-maker
+    idn: "Veltronik,PBE2,100001/001,1.0"
+  - address: 7
+    kind: spectrum-analyzer
+    idn: "Veltronik,KLT-3,100871/012,1.70"
+  - address: 9
+    kind: plotter-only
+    idn: "Veltronik,KLD4,100455/007,1.02"
+  - address: 12
+    kind: spectrum-analyzer
+    idn: "Veltronik,KLR20,100112/004,1.60"
+  - address: 16
+    kind: network-analyzer
+    idn: "Veltronik,NQD8,100321/002,1.45"
+  - address: 20
+    kind: vector-analyzer
+    idn: "Veltronik,KLVZ26,100234/003,2.10"
+    faults:
+      block_cut_after: 100
+  - address: 28
+    kind: signal-generator
+    idn: "Veltronik,GWPZ10,100567/001,5.10"
+)";
+
+struct HardcopyRun {
+    HardcopyRun()
+        : bench(makeBench(kBench)), session(*bench, instrument), dir(makeTempDir("workflow")) {}
+
+    hardcopy::HardcopyOutcome hardcopy(int address, const std::string& format = "BMP") {
+        hardcopy::HardcopyServices services{
+            session, drive, ui, [this](const std::string& s) { statuses.push_back(s); },
+            [this](std::string_view ext) {
+                asked.emplace_back(ext);
+                return (dir / ("shot." + std::string(ext))).string();
+            }};
+        bus::SelectInstrument(instrument, 0, static_cast<int16_t>(address));
+        session.OpenDevice();
+        session.IdentifyDevice();
+        hardcopy::HardcopyOptions options;
+        options.format = format;
+        return hardcopy::HardcopyByModel(services, options);
+    }
+
+    std::unique_ptr<sim::SimBench> bench;
+    bus::CurrentInstrument instrument;
+    bus::Session session;
+    std::filesystem::path dir;
+    std::string drive;
+    ScriptedUi ui;
+    std::vector<std::string> statuses;
+    std::vector<std::string> asked;
+};
+
+TEST(HardcopyByModel, SilentAddressIsReportedWithItsNumber) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(25);
+    ASSERT_EQ(r.ui.shown.size(), 1u);
+    EXPECT_EQ(r.ui.shown[0].text, "No device was found on GPIB 25\n");
+    EXPECT_EQ(r.ui.shown[0].icon, bus::MessageIcon::Critical);
+    EXPECT_EQ(r.statuses.back(), "no device found");
+    EXPECT_FALSE(out.written);
+}
+
+TEST(HardcopyByModel, UnsupportedAndUnknownInstruments) {
+    HardcopyRun r;
+    r.hardcopy(5);
+    ASSERT_EQ(r.ui.shown.size(), 1u);
+    EXPECT_EQ(r.ui.shown[0].text, "device is not supported");
+    EXPECT_EQ(r.statuses.back(), "device is not supported");
+
+    HardcopyRun u;
+    u.ui.answers = {bus::MessageResult::Ok, bus::MessageResult::No};
+    const auto out = u.hardcopy(3);
+    ASSERT_EQ(u.ui.shown.size(), 2u);
+    EXPECT_EQ(u.ui.shown[0].text, hardcopy::UnsupportedText());
+    EXPECT_EQ(u.ui.shown[0].icon, bus::MessageIcon::Information);
+    EXPECT_EQ(u.ui.shown[1].title, "PLEASE SELECT");
+    EXPECT_EQ(out.way, HardcopyWay::Plotter);
+    EXPECT_FALSE(out.written);
+    EXPECT_TRUE(filesIn(u.dir).empty());
+    EXPECT_EQ(hardcopy::UnsupportedText().substr(0, 51),
+              "The selected device is not supported from Benchcap\n");
+}
+
+TEST(HardcopyByModel, KltWmfHardcopyFetchesDriveDWithoutRemoteEnable) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(7, "WMF");
+    ASSERT_TRUE(out.written) << out.error;
+    EXPECT_EQ(out.way, HardcopyWay::Transfer);
+    EXPECT_TRUE(out.transferFlag);
+    const auto writes = r.bench->writesTo(7);
+    EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'D:\\HARDCOPY.WMF'"),
+              writes.end());
+    EXPECT_EQ(readFile(out.file).substr(0, 4), "\xD7\xCD\xC6\x9A");
+    int lastRen = -1;
+    for (const auto& e : r.bench->traffic()) {
+        if (e.kind == Traffic::Ren)
+            lastRen = e.value;
+    }
+    EXPECT_EQ(lastRen, 0);
+    EXPECT_EQ(r.bench->count(Traffic::GoToLocal, 7), 1);
+    EXPECT_EQ(r.statuses.back(), "ready.");
+}
+
+TEST(HardcopyByModel, NetworkAnalyzerGetsRemoteEnable) {
+    HardcopyRun r;
+    ASSERT_TRUE(r.hardcopy(16).written);
+    bool ren1 = false;
+    for (const auto& e : r.bench->traffic()) {
+        if (e.kind == Traffic::Ren && e.value == 1)
+            ren1 = true;
+    }
+    EXPECT_TRUE(ren1);
+}
+
+TEST(HardcopyByModel, FailedTransferShowsTheErrorBoxAndLeavesNoFile) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(20);
+    EXPECT_FALSE(out.written);
+    EXPECT_FALSE(out.error.empty());
+    ASSERT_FALSE(r.ui.shown.empty());
+    EXPECT_EQ(r.ui.shown.back().title, "ERROR:");
+    EXPECT_EQ(r.ui.shown.back().text, "An error occured. Please check instrument and try again!");
+    EXPECT_TRUE(filesIn(r.dir).empty());
+}
+
+TEST(HardcopyByModel, GeneratorWritesABitmapWhateverTheFormat) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(28, "WMF");
+    ASSERT_TRUE(out.written) << out.error;
+    EXPECT_EQ(out.way, HardcopyWay::Generator);
+    EXPECT_FALSE(out.transferFlag);
+    EXPECT_EQ(r.asked, std::vector<std::string>{"BMP"});
+    EXPECT_EQ(readFile(out.file).substr(0, 2), "BM");
+}
+
+TEST(HardcopyByModel, OldFirmwareStopsBeforeAnyHardcopyCommand) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(12);
+    ASSERT_EQ(r.ui.shown.size(), 1u);
+    EXPECT_EQ(r.ui.shown[0].title, "HARDCOPY NOT AVAILABLE!");
+    EXPECT_EQ(r.bench->writesTo(12), std::vector<std::string>{"*IDN?"});
+    EXPECT_EQ(r.statuses.back(), "checking firmware");
+    EXPECT_FALSE(out.written);
+}
+
+TEST(HardcopyByModel, PlotterOnlyModelIsCapturedAsHpgl) {
+    HardcopyRun r;
+    const auto out = r.hardcopy(9);
+    ASSERT_TRUE(out.written) << out.error;
+    EXPECT_EQ(out.way, HardcopyWay::Plotter);
+    EXPECT_EQ(r.asked, std::vector<std::string>{"HGL"});
+    EXPECT_EQ(readFile(out.file).rfind("IN;", 0), 0u);
+}
+
+// --- the command line -------------------------------------------------------------------
+
+struct CliRun {
+    CliRun() : dir(makeTempDir("cli")) {
+        std::ofstream(dir / "bench.yaml") << "clock: virtual\n" << kBench;
+    }
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        args.insert(args.begin(), {"--interface", "sim:" + (dir / "bench.yaml").string()});
+        return cli::runCli(args, out, err);
+    }
+    std::filesystem::path dir;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
+    CliRun c;
+    const auto wmf = (c.dir / "shot.wmf").string();
+    EXPECT_EQ(c.run({"hardcopy", "16", "--format", "WMF", "--bw", "-o", wmf}), 0) << c.err.str();
+    EXPECT_EQ(readFile(wmf).substr(0, 4), "\xD7\xCD\xC6\x9A");
+
+    EXPECT_EQ(c.run({"hardcopy", "25", "-o", wmf}), 1);
+    EXPECT_NE(c.err.str().find("No device was found on GPIB 25\n"), std::string::npos);
+
+    const auto bad = (c.dir / "bad.bmp").string();
+    EXPECT_EQ(c.run({"hardcopy", "20", "-o", bad}), 1);
+    EXPECT_NE(c.err.str().find("An error occured. Please check instrument and try again!"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(bad));
+
+    EXPECT_EQ(c.run({"hardcopy", "3", "-o", bad}), 1);
+    EXPECT_NE(c.err.str().find("PLEASE SELECT"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(bad));
+
+    const auto hgl = (c.dir / "plot.hgl").string();
+    EXPECT_EQ(c.run({"hardcopy", "9", "--plotter", "-o", hgl}), 0) << c.err.str();
+    EXPECT_EQ(readFile(hgl).rfind("IN;", 0), 0u);
+
+    EXPECT_EQ(c.run({"hardcopy", "7", "--format", "PNG"}), 2);
+    EXPECT_EQ(c.run({"hardcopy", "31"}), 2);
+    EXPECT_EQ(c.run({"hardcopy"}), 2);
+}
+
+}  // namespace
+}  // namespace benchcap::test

@@ -19,6 +19,8 @@ AppOptions parseAppOptions(const QStringList& arguments) {
             o.interfaceChoice = value(QStringLiteral("--interface"));
         else if (a == QLatin1String("--screenshot") || a.startsWith(QLatin1String("--screenshot=")))
             o.screenshotFile = value(QStringLiteral("--screenshot"));
+        else if (a == QLatin1String("--scan"))
+            o.scan = true;
         else
             rest << a;
     }

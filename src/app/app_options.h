@@ -10,6 +10,7 @@ namespace benchcap::app {
 struct AppOptions {
     QString interfaceChoice;  // "library", "sim", "sim:BENCHFILE"; empty: environment
     QString screenshotFile;   // --screenshot FILE: save the window's picture and end
+    bool scan = false;        // --scan: "Search instruments" once the window is up
     QString commandLine;      // the rest, joined by blanks
     QString error;            // set when an option is malformed
 };

@@ -1,6 +1,7 @@
-// benchcap [--interface library|sim[:BENCHFILE]] [--screenshot FILE] [/KEYWORD ...]
+// benchcap [--interface library|sim[:BENCHFILE]] [--scan] [--screenshot FILE] [/KEYWORD ...]
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QTimer>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "app/main_form.h"
 #include "app/output_files.h"
 #include "app/qt_ui_services.h"
+#include "scanner/scan_iec.h"
 #include "sim/backend.h"
 
 int main(int argc, char** argv) {
@@ -45,17 +47,29 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
+    form.setScanner(&scanner);
+
     form.SelectAdr(20);
     // Without a usable driver the status line says why, so the user knows what to install.
     const std::string reason = backend.driver->unavailableReason();
     form.UpSta(reason.empty() ? QStringLiteral("idle") : QString::fromStdString(reason));
     form.show();
 
-    if (!options.screenshotFile.isEmpty()) {
-        QTimer::singleShot(500, &form, [&] {
-            const bool ok = form.grab().save(options.screenshotFile);
-            QCoreApplication::exit(ok ? 0 : 1);
+    auto screenshot = [&] {
+        const bool ok = form.grab().save(options.screenshotFile);
+        QCoreApplication::exit(ok ? 0 : 1);
+    };
+    if (options.scan) {
+        // As the user does it: open "Setup", choose "Search instruments".
+        QTimer::singleShot(0, &form, [&] {
+            emit form.menu(QStringLiteral("SetUp"))->aboutToShow();
+            form.menuItem(QStringLiteral("StartScan"))->trigger();
+            if (!options.screenshotFile.isEmpty())
+                QTimer::singleShot(300, &form, screenshot);
         });
+    } else if (!options.screenshotFile.isEmpty()) {
+        QTimer::singleShot(500, &form, screenshot);
     }
     return QApplication::exec();
 }

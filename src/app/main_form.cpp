@@ -10,6 +10,7 @@
 
 #include "app/logo.h"
 #include "app/twips.h"
+#include "scanner/scan_iec.h"
 
 namespace benchcap::app {
 namespace {
@@ -80,6 +81,8 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
 }
 
 MainForm::~MainForm() {
+    if (scanner_)
+        scanner_->setHooks({});  // the panel goes with the window
     if (services_.tray) {
         services_.tray->setActivationHandler({});
         services_.tray->setContextMenu(nullptr);
@@ -174,16 +177,13 @@ void MainForm::setWordIndicator(bool enabled) {
 }
 
 void MainForm::setScanPanel(QWidget* panel) {
+    if (scanIEC_ && scanIEC_ != panel)
+        scanIEC_->deleteLater();
     scanIEC_ = panel;
     if (panel) {
         panel->setParent(client_);
         panel->hide();
     }
-}
-
-void MainForm::SelectAdr(int Index) {
-    for (int i = 1; i <= 30; ++i)
-        Adr(i)->setChecked(i == Index);
 }
 
 int MainForm::selectedAddress() const {
@@ -363,8 +363,7 @@ void MainForm::trayActivated(TrayActivation activation, QPoint) {
     }
 }
 
-// Commands of the scanner, hardcopy, trace, printing and about parts hook in here.
-void MainForm::StartScan_Click() {}
+// Commands of the hardcopy, trace, printing and about parts hook in here.
 void MainForm::MakeHardcopy_Click() {}
 void MainForm::TraceData_Click(int) {}
 void MainForm::TraceRecorder_Click() {}

@@ -13,6 +13,10 @@
 class QMenu;
 class QStatusBar;
 
+namespace benchcap::scanner {
+class ScanIECControl;
+}
+
 namespace benchcap::app {
 
 // The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
@@ -69,11 +73,16 @@ class MainForm : public QMainWindow {
     void setExcelIndicator(bool enabled);
     void setWordIndicator(bool enabled);
 
+    // The bus scanner whose panel `ScanIEC` the window shows and whose device table decides
+    // the selection. The scanner outlives the window.
+    void setScanner(scanner::ScanIECControl* core);
+    scanner::ScanIECControl* scanner() const { return scanner_; }
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
     QWidget* ScanIEC() const { return scanIEC_; }
 
-    // Makes `Index` the current bus address: its address item alone is checked.
+    // Makes `Index` the current bus address: its address item alone is checked, and the
+    // trace commands follow the device type code found there.
     void SelectAdr(int Index);
     // The checked address item, 0 when none is.
     int selectedAddress() const;
@@ -99,8 +108,11 @@ class MainForm : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private slots:
-    // Commands of later parts; they do nothing yet.
+    // Bus scan and indicator clicks.
     void StartScan_Click();
+    void ScanIEC_SelectIEC(int16_t address);
+
+    // Commands of later parts; they do nothing yet.
     void MakeHardcopy_Click();
     void TraceData_Click(int index);
     void TraceRecorder_Click();
@@ -142,6 +154,7 @@ class MainForm : public QMainWindow {
     QLabel* trayInfo_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QPointer<QWidget> scanIEC_;
+    scanner::ScanIECControl* scanner_ = nullptr;
     QLabel* panels_[4] = {};
 };
 

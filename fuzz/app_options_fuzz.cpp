@@ -1,0 +1,24 @@
+// The program's arguments: bytes split at NUL into arguments, Latin-1 as the window takes them.
+#include <cstddef>
+#include <cstdint>
+
+#include "app/app_options.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    QStringList args{QStringLiteral("benchcap")};
+    QByteArray current;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            args << QString::fromLatin1(current);
+            current.clear();
+        } else {
+            current.append(static_cast<char>(data[i]));
+        }
+    }
+    args << QString::fromLatin1(current);
+    const benchcap::app::AppOptions o = benchcap::app::parseAppOptions(args);
+    // Every argument ends up somewhere: an option, its value or the keyword line.
+    if (o.error.isEmpty() && o.commandLine.size() > static_cast<qsizetype>(size) + args.size())
+        __builtin_trap();
+    return 0;
+}

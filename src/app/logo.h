@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+namespace benchcap::app {
+
+// The start logo: a stylised instrument screen with a trace and the word Benchcap.
+QImage drawStartLogo();
+// The window and tray icon: the same screen, small.
+QIcon drawWindowIcon();
+
+}  // namespace benchcap::app

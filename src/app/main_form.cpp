@@ -1,0 +1,375 @@
+#include "app/main_form.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QWindow>
+
+#include "app/logo.h"
+#include "app/twips.h"
+#include "scanner/scan_iec.h"
+
+namespace benchcap::app {
+namespace {
+
+// The window's own initial size before any stored placement applies.
+constexpr double kInitialWidthTwips = 10800;
+constexpr double kInitialHeightTwips = 8100;
+// The tip field of the notification-area record holds 63 characters.
+constexpr int kMaxTipLength = 63;
+
+}  // namespace
+
+MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      files_(files),
+      yield_([] { QCoreApplication::processEvents(); }) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowIcon(drawWindowIcon());
+
+    // The client area is laid out by hand, by the rules of applyResizeRules.
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    bild_ = new PictureBox(client_);
+    bild_->setObjectName(QStringLiteral("Bild"));
+    bild_->setScale(1, 1);
+    bmpMem_ = new PictureHolder(client_);
+    bmpMem_->setObjectName(QStringLiteral("BMPMem"));
+
+    startLogo_ = new QLabel(bild_);
+    startLogo_->setObjectName(QStringLiteral("StartLogo"));
+    startLogo_->setPixmap(QPixmap::fromImage(drawStartLogo()));
+    startLogo_->adjustSize();
+
+    fehler_ = new QLabel(bild_);
+    fehler_->setObjectName(QStringLiteral("Fehler"));
+    fehler_->setAlignment(Qt::AlignCenter);
+    fehler_->setWordWrap(true);
+    // White text needs a dark ground to be read over the light grey area.
+    fehler_->setStyleSheet(QStringLiteral(
+        "QLabel { color: white; background-color: rgb(150, 30, 30); font-weight: bold; "
+        "padding: 6px; }"));
+    fehler_->hide();
+
+    trayInfo_ = new QLabel(QStringLiteral("reading data, please wait ..."), this);
+    trayInfo_->setObjectName(QStringLiteral("TrayInfo"));
+    trayInfo_->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    trayInfo_->setWindowTitle(QStringLiteral("Benchcap"));
+    trayInfo_->setMargin(16);
+    trayInfo_->hide();
+
+    buildMenus();
+    buildTrayMenu();
+    buildStatusBar();
+
+    // The tray record is prepared once; the icon appears only when minimised to the tray.
+    if (TrayIcon* tray = services_.tray) {
+        tray->setIcon(windowIcon());
+        tray->setToolTip(QStringLiteral("Benchcap").left(kMaxTipLength));
+        tray->setContextMenu(trayMenu_);
+        tray->setActivationHandler([this](TrayActivation a, QPoint at) { trayActivated(a, at); });
+    }
+
+    resize(twipsToPixelsX(*this, kInitialWidthTwips), twipsToPixelsY(*this, kInitialHeightTwips));
+}
+
+MainForm::~MainForm() {
+    if (scanner_)
+        scanner_->setHooks({});  // the panel goes with the window
+    if (services_.tray) {
+        services_.tray->setActivationHandler({});
+        services_.tray->setContextMenu(nullptr);
+    }
+}
+
+void MainForm::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("Status"));
+    bar->setSizeGripEnabled(true);
+    const QString texts[4] = {QString(), QString(), QStringLiteral("Excel"),
+                              QStringLiteral("Word")};
+    for (int i = 0; i < 4; ++i) {
+        auto* panel = new QLabel(texts[i], bar);
+        panel->setObjectName(QStringLiteral("Status_%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panels_[i] = panel;
+    }
+    panels_[1]->setMinimumWidth(twipsToPixelsX(*this, 1500));
+    bar->addWidget(panels_[0], 1);
+    for (int i = 1; i < 4; ++i)
+        bar->addPermanentWidget(panels_[i]);
+    // No paste has been tried yet.
+    panels_[2]->setEnabled(false);
+    panels_[3]->setEnabled(false);
+}
+
+QStatusBar* MainForm::Status() const {
+    return const_cast<MainForm*>(this)->statusBar();
+}
+
+QLabel* MainForm::statusPanel(int n) const {
+    return n >= 1 && n <= 4 ? panels_[n - 1] : nullptr;
+}
+
+QAction* MainForm::menuItem(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+QMenu* MainForm::menu(const QString& name) const {
+    return findChild<QMenu*>(name);
+}
+
+QAction* MainForm::Adr(int index) const {
+    return index >= 1 && index <= 30 ? menuItem(QStringLiteral("Adr_%1").arg(index)) : nullptr;
+}
+
+QAction* MainForm::TraceData(int index) const {
+    return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TraceData_%1").arg(index)) : nullptr;
+}
+
+QAction* MainForm::TrayTrace(int index) const {
+    return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TrayTrace_%1").arg(index)) : nullptr;
+}
+
+void MainForm::setYieldHook(std::function<void()> hook) {
+    yield_ = std::move(hook);
+}
+
+void MainForm::setTraceRedraw(std::function<void()> redraw) {
+    traceRedraw_ = std::move(redraw);
+}
+
+void MainForm::UpSta(const QString& text) {
+    panels_[0]->setText(trimBlanks(text));
+    if (yield_)
+        yield_();
+}
+
+void MainForm::DispError() {
+    const QString text = trimBlanks(ErrorText);
+    if (text.isEmpty()) {
+        fehler_->hide();
+        return;
+    }
+    fehler_->setText(text);
+    const int w = bild_->width();
+    const int h = std::max(fehler_->fontMetrics().height() * 2 + 12, fehler_->heightForWidth(w));
+    fehler_->setGeometry(0, bild_->height() / 2 - h / 2, w, h);
+    fehler_->show();
+    fehler_->raise();
+}
+
+void MainForm::setModelName(const QString& name) {
+    panels_[1]->setText(name);
+}
+void MainForm::setExcelIndicator(bool enabled) {
+    panels_[2]->setEnabled(enabled);
+}
+void MainForm::setWordIndicator(bool enabled) {
+    panels_[3]->setEnabled(enabled);
+}
+
+void MainForm::setScanPanel(QWidget* panel) {
+    if (scanIEC_ && scanIEC_ != panel)
+        scanIEC_->deleteLater();
+    scanIEC_ = panel;
+    if (panel) {
+        panel->setParent(client_);
+        panel->hide();
+    }
+}
+
+int MainForm::selectedAddress() const {
+    for (int i = 1; i <= 30; ++i)
+        if (Adr(i)->isChecked())
+            return i;
+    return 0;
+}
+
+void MainForm::SetImagePath() {
+    if (!services_.folders)
+        return;
+    const QString path = services_.folders->browseForFolder(
+        this, files_.DataPath, QStringLiteral("Path to store hardcopies and trace data"));
+    if (!path.isEmpty())
+        files_.DataPath = path;
+}
+
+void MainForm::applyResizeRules() {
+    // 1, 2: the picture area spans the client area; a height of 0 or less is not taken.
+    const int h = client_->height() - bild_->y();
+    bild_->setGeometry(bild_->x(), bild_->y(), client_->width(), h > 0 ? h : bild_->height());
+
+    // 3: the error notice, else the trace on display.
+    if (!trimBlanks(ErrorText).isEmpty())
+        DispError();
+    else if (!ShowsHardcopy && traceRedraw_)
+        traceRedraw_();
+
+    // 4: a bitmap hardcopy is redrawn stretched to the new size.
+    if (bild_->tag() == QLatin1String("BMP")) {
+        bild_->cls();
+        bild_->paintStretched(bmpMem_->picture());
+    }
+
+    // 5: the start logo stays centred.
+    startLogo_->move(bild_->width() / 2 - startLogo_->width() / 2,
+                     bild_->height() / 2 - startLogo_->height() / 2);
+
+    // 6: minimised with "Minimize to tray" goes to the tray. Without a notification area
+    // the window stays in the taskbar: hiding it there would leave no way back.
+    TrayIcon* tray = services_.tray;
+    if ((windowState() & Qt::WindowMinimized) &&
+        menuItem(QStringLiteral("MinToTray"))->isChecked() && tray && tray->isAvailable()) {
+        tray->show();
+        // Hidden once the minimise has finished: showMinimized() shows the window again
+        // after the state change it reports.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized() && services_.tray && services_.tray->isVisible())
+                    hide();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+bool MainForm::isInTray() const {
+    return services_.tray && services_.tray->isVisible() && isHidden() && isMinimized();
+}
+
+bool MainForm::isTopmost() const {
+    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void MainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        applyResizeRules();
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize)
+        applyResizeRules();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    trayInfo_->close();
+    if (services_.tray)
+        services_.tray->hide();
+    event->accept();
+}
+
+void MainForm::menuOpened() {
+    startLogo_->hide();
+    if (scanIEC_)
+        scanIEC_->hide();
+}
+
+void MainForm::OnTop_Click() {
+    const bool on = menuItem(QStringLiteral("OnTop"))->isChecked();
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow* w = windowHandle()) {
+        // Changing the flag through the native window keeps position and size; the
+        // widget's own copy is updated without re-creating the window.
+        overrideWindowFlags(flags);
+        w->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+void MainForm::HardAutoExcel_Click() {
+    if (menuItem(QStringLiteral("HardAutoExcel"))->isChecked())
+        menuItem(QStringLiteral("HardAutoClip"))->setChecked(true);
+}
+
+void MainForm::CopyFormatWMF_Click() {
+    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(true);
+    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(false);
+}
+
+void MainForm::CopyFormatBMP_Click() {
+    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(true);
+    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(false);
+}
+
+void MainForm::Color_Click() {
+    menuItem(QStringLiteral("Color"))->setChecked(true);
+    menuItem(QStringLiteral("BW"))->setChecked(false);
+}
+
+void MainForm::BW_Click() {
+    menuItem(QStringLiteral("BW"))->setChecked(true);
+    menuItem(QStringLiteral("Color"))->setChecked(false);
+}
+
+void MainForm::ExitProg_Click() {
+    close();
+}
+
+void MainForm::runFromTray(const std::function<void()>& command) {
+    trayInfo_->show();
+    trayInfo_->raise();
+    if (command)
+        command();
+    trayInfo_->hide();
+}
+
+void MainForm::ScreenShot_Click() {
+    runFromTray([this] { MakeHardcopy_Click(); });
+}
+
+void MainForm::TrayTrace_Click(int index) {
+    runFromTray([this, index] { TraceData_Click(index); });
+}
+
+void MainForm::restoreFromTray() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainForm::MaxIt_Click() {
+    restoreFromTray();
+    if (services_.tray)
+        services_.tray->hide();
+}
+
+void MainForm::trayActivated(TrayActivation activation, QPoint) {
+    switch (activation) {
+        case TrayActivation::LeftRelease:
+        case TrayActivation::LeftDoubleClick:
+            restoreFromTray();  // the icon stays
+            break;
+        case TrayActivation::RightRelease:
+            // The desktop opens the tray menu at the pointer; in front, so it closes
+            // again when the user clicks elsewhere.
+            raise();
+            activateWindow();
+            break;
+        case TrayActivation::Other:
+            break;
+    }
+}
+
+// Commands of the hardcopy, trace, printing and about parts hook in here.
+void MainForm::MakeHardcopy_Click() {}
+void MainForm::TraceData_Click(int) {}
+void MainForm::TraceRecorder_Click() {}
+void MainForm::Drucken_Click() {}
+void MainForm::SaveHard_Click() {}
+void MainForm::SaveTrace_Click() {}
+void MainForm::About_Click() {}
+
+}  // namespace benchcap::app

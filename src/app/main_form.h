@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+#include "app/output_files.h"
+#include "app/picture_box.h"
+#include "app/ui_services.h"
+
+class QMenu;
+class QStatusBar;
+
+namespace benchcap::scanner {
+class ScanIECControl;
+}
+
+namespace benchcap::app {
+
+// The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
+// label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
+//
+// Every menu, menu item and separator carries its control name as QObject::objectName
+// ("SetUp", "StartScan", "Trenner3", ...). Items of a control array carry the name, an
+// underscore and the index: "Adr_1" ... "Adr_30", "TraceData_1" ... "TraceData_4",
+// "TrayTrace_1" ... "TrayTrace_4". A submenu's QMenu and its menu action share the name.
+// The status bar's panels are "Status_1" ... "Status_4".
+class MainForm : public QMainWindow {
+    Q_OBJECT
+  public:
+    // `services` and `files` belong to the application and outlive the window.
+    MainForm(const UiServices& services, OutputFiles& files, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Window state the commands share. Empty `ErrorText` means no error is shown.
+    QString ErrorText;
+    // True while the picture area shows the start logo or a hardcopy, false for a trace.
+    bool ShowsHardcopy = true;
+
+    // Status text (panel 1) without surrounding blanks, then lets pending window events
+    // run (through the yield hook), so long commands keep the window alive.
+    void UpSta(const QString& text);
+    // Shows `ErrorText` centred over the picture area, or hides the label when it is empty.
+    void DispError();
+
+    // What UpSta runs to let events in; by default all pending events are processed.
+    void setYieldHook(std::function<void()> hook);
+    // Redraws the trace on display after a resize (set by the trace plot).
+    void setTraceRedraw(std::function<void()> redraw);
+
+    PictureBox* Bild() const { return bild_; }
+    PictureHolder* BMPMem() const { return bmpMem_; }
+    QLabel* Fehler() const { return fehler_; }
+    QLabel* StartLogo() const { return startLogo_; }
+    QStatusBar* Status() const;
+    // Panel 1 status text, 2 model name, 3 "Excel", 4 "Word".
+    QLabel* statusPanel(int n) const;
+    QWidget* TrayInfo() const { return trayInfo_; }
+    QMenu* TrayMenu() const { return trayMenu_; }
+
+    // Menu items and menus by control name; nullptr when there is none.
+    QAction* menuItem(const QString& name) const;
+    QMenu* menu(const QString& name) const;
+    QAction* Adr(int index) const;
+    QAction* TraceData(int index) const;
+    QAction* TrayTrace(int index) const;
+
+    // Status panel 2: the model name of the current instrument.
+    void setModelName(const QString& name);
+    // Status panels 3 and 4: the outcome of the last paste into either office program.
+    void setExcelIndicator(bool enabled);
+    void setWordIndicator(bool enabled);
+
+    // The bus scanner whose panel `ScanIEC` the window shows and whose device table decides
+    // the selection. The scanner outlives the window.
+    void setScanner(scanner::ScanIECControl* core);
+    scanner::ScanIECControl* scanner() const { return scanner_; }
+    // The bus-scanner panel shown over the picture area; hidden when a menu opens.
+    void setScanPanel(QWidget* panel);
+    QWidget* ScanIEC() const { return scanIEC_; }
+
+    // Makes `Index` the current bus address: its address item alone is checked, and the
+    // trace commands follow the device type code found there.
+    void SelectAdr(int Index);
+    // The checked address item, 0 when none is.
+    int selectedAddress() const;
+
+    // "Path for auto-save files": the folder browser chooses `DataPath`.
+    void SetImagePath();
+
+    // Runs a command started from the tray menu with the notice `TrayInfo` shown.
+    void runFromTray(const std::function<void()>& command);
+    // Minimised, hidden and represented by the tray icon.
+    bool isInTray() const;
+    bool isTopmost() const;
+
+    // The layout rules that follow every change of size or state.
+    void applyResizeRules();
+
+    const UiServices& services() const { return services_; }
+    OutputFiles& outputFiles() { return files_; }
+
+  protected:
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private slots:
+    // Bus scan and indicator clicks.
+    void StartScan_Click();
+    void ScanIEC_SelectIEC(int16_t address);
+
+    // Commands of later parts; they do nothing yet.
+    void MakeHardcopy_Click();
+    void TraceData_Click(int index);
+    void TraceRecorder_Click();
+    void Drucken_Click();
+    void SaveHard_Click();
+    void SaveTrace_Click();
+    void About_Click();
+
+    // Shell commands.
+    void ExitProg_Click();
+    void OnTop_Click();
+    void HardAutoExcel_Click();
+    void CopyFormatWMF_Click();
+    void CopyFormatBMP_Click();
+    void Color_Click();
+    void BW_Click();
+    void ScreenShot_Click();
+    void TrayTrace_Click(int index);
+    void MaxIt_Click();
+    void menuOpened();
+    void trayActivated(TrayActivation activation, QPoint at);
+
+  private:
+    void buildMenus();
+    void buildTrayMenu();
+    void buildStatusBar();
+    void restoreFromTray();
+
+    UiServices services_;
+    OutputFiles& files_;
+    std::function<void()> yield_;
+    std::function<void()> traceRedraw_;
+
+    QWidget* client_ = nullptr;
+    PictureBox* bild_ = nullptr;
+    PictureHolder* bmpMem_ = nullptr;
+    QLabel* fehler_ = nullptr;
+    QLabel* startLogo_ = nullptr;
+    QLabel* trayInfo_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QPointer<QWidget> scanIEC_;
+    scanner::ScanIECControl* scanner_ = nullptr;
+    QLabel* panels_[4] = {};
+};
+
+}  // namespace benchcap::app

@@ -1,0 +1,111 @@
+// Bus scan and instrument selection on the main window.
+#include <QMenu>
+
+#include "app/main_form.h"
+#include "app/scan_panel.h"
+#include "app/selection_codes.h"
+#include "bus/user_interface.h"
+
+namespace benchcap::app {
+
+void MainForm::setScanner(scanner::ScanIECControl* core) {
+    if (scanner_)
+        scanner_->setHooks({});  // the old panel goes
+    scanner_ = core;
+    if (!core) {
+        setScanPanel(nullptr);
+        return;
+    }
+    auto* panel = new ScanIECPanel(*core, client_);
+    core->setHooks(panel->hooks([this] {
+        if (yield_)
+            yield_();
+    }));
+    connect(panel, &ScanIECPanel::SelectIEC, this, &MainForm::ScanIEC_SelectIEC);
+    setScanPanel(panel);
+}
+
+void MainForm::StartScan_Click() {
+    if (!scanner_)
+        return;
+    setCursor(Qt::WaitCursor);
+    ErrorText = QStringLiteral("scanning bus...");
+    DispError();
+    UpSta(QStringLiteral("scanning..."));
+
+    // The panel is centred in the client area and stays visible after the scan.
+    QWidget* panel = scanIEC_;
+    panel->move(client_->width() / 2 - panel->width() / 2,
+                client_->height() / 2 - panel->height() / 2);
+    panel->show();
+    panel->raise();
+
+    scanner_->setStartTimeOut(bus::timeout_codes::T1s);
+    scanner_->setStopTimeOut(bus::timeout_codes::T3s);
+    scanner_->ScanIECBus();
+
+    bool found = false;
+    for (int a = 1; a <= 30; ++a) {
+        Adr(a)->setVisible(true);
+        found = found || selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(a))).countsAsFound;
+    }
+    if (!found) {
+        Adr(1)->setText(QStringLiteral("no instruments found"));
+        Adr(1)->setEnabled(false);
+        for (int a = 2; a <= 30; ++a)
+            Adr(a)->setVisible(false);
+    } else {
+        for (int a = 1; a <= 30; ++a) {
+            const auto address = static_cast<int16_t>(a);
+            const std::string& info = scanner_->DeviceInfo(address);
+            Adr(a)->setEnabled(true);
+            Adr(a)->setText(
+                QStringLiteral("%1: ").arg(a, 2, 10, QLatin1Char('0')) +
+                trimBlanks(QString::fromLatin1(info.data(), static_cast<qsizetype>(info.size()))));
+            Adr(a)->setVisible(scanner_->DeviceTyp(address) != 0);
+        }
+    }
+
+    unsetCursor();
+    ErrorText.clear();
+    DispError();
+    UpSta(QStringLiteral("bus scanned"));
+}
+
+void MainForm::ScanIEC_SelectIEC(int16_t address) {
+    const int32_t code = scanner_ ? scanner_->DeviceTyp(address) : 0;
+    if (selectionRule(code).refused) {
+        if (services_.boxes)
+            services_.boxes->messageBox(bus::MessageIcon::Critical, "ERROR", kRefusedText,
+                                        bus::MessageButtons::Ok);
+        return;  // the selection and the panel stay
+    }
+    SelectAdr(address);
+    if (scanIEC_)
+        scanIEC_->hide();
+}
+
+void MainForm::SelectAdr(int Index) {
+    for (int i = 1; i <= 30; ++i)
+        Adr(i)->setChecked(i == Index);
+    if (Index < 1 || Index > 30 || !scanner_)
+        return;
+    QAction* getTheData = menuItem(QStringLiteral("GetTheData"));
+    switch (selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(Index))).menus) {
+        case TraceMenus::Keep:
+            break;
+        case TraceMenus::TraceOnTrace4On:
+            getTheData->setEnabled(true);
+            TraceData(4)->setEnabled(true);
+            break;
+        case TraceMenus::TraceOnTrace4Off:
+            getTheData->setEnabled(true);
+            TraceData(4)->setEnabled(false);
+            break;
+        case TraceMenus::TraceOff:
+            getTheData->setEnabled(false);
+            break;
+    }
+}
+
+}  // namespace benchcap::app

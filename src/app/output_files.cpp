@@ -1,0 +1,44 @@
+#include "app/output_files.h"
+
+#include <QLocale>
+
+namespace benchcap::app {
+
+WallClock systemWallClock() {
+    return [] { return QDateTime::currentDateTime(); };
+}
+
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+OutputFiles::OutputFiles(WallClock clock, QChar separator)
+    : clock_(std::move(clock)), separator_(separator) {}
+
+QString OutputFiles::stamp(const QDateTime& when) {
+    // The C locale keeps the digits ASCII whatever the desktop's language.
+    return QLocale::c().toString(when, QStringLiteral("yy.MM.dd-HH.mm.ss"));
+}
+
+QString OutputFiles::GetName(const QString& Extension, int Index, bool NameMan) const {
+    const QString ext = QLatin1Char('.') + Extension;
+    if (NameMan) {
+        const QString name = trimBlanks(ManualName);
+        if (name.contains(separator_))
+            return name + ext;  // already a full path
+        return DataPath + separator_ + name + ext;
+    }
+    // Only the exact capital "TXT" names a trace file.
+    const QString prefix = Extension == QLatin1String("TXT")
+                               ? QStringLiteral("TRACE") + QString::number(Index)
+                               : QStringLiteral("HARDCOPY");
+    return DataPath + separator_ + prefix + QLatin1Char('-') + stamp(clock_()) + ext;
+}
+
+}  // namespace benchcap::app

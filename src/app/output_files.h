@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QChar>
+#include <QDateTime>
+#include <QDir>
+#include <QString>
+
+#include <functional>
+
+namespace benchcap::app {
+
+// Wall-clock date and time for file-name stamps; injectable so tests fix the moment.
+using WallClock = std::function<QDateTime()>;
+WallClock systemWallClock();
+
+// Blanks removed at both ends (blanks only: tabs and line ends are part of the text).
+QString trimBlanks(const QString& text);
+
+// Where output files go and under which names. One object per program, owned by the
+// application and handed to whoever writes files.
+class OutputFiles {
+  public:
+    explicit OutputFiles(WallClock clock = systemWallClock(), QChar separator = QDir::separator());
+
+    // Folder for automatically named files, used unchanged (no separator added or removed).
+    QString DataPath;
+    // Name without extension from the command line's NAME=, and whether it applies.
+    QString ManualName;
+    bool UseManualName = false;
+
+    // Full name of a new output file. `Extension` without the dot ("BMP", "WMF", "TXT");
+    // `Index` is the trace number of "TXT" files; `NameMan` chooses `ManualName`.
+    // Only builds the name: creates nothing, checks nothing.
+    QString GetName(const QString& Extension, int Index, bool NameMan) const;
+
+    // The stamp of a moment: yy.MM.dd-HH.mm.ss, e.g. 03.12.05-14.03.09.
+    static QString stamp(const QDateTime& when);
+
+    QChar separator() const { return separator_; }
+
+  private:
+    WallClock clock_;
+    QChar separator_;
+};
+
+}  // namespace benchcap::app

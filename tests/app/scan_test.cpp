@@ -1,0 +1,228 @@
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <memory>
+#include <stdexcept>
+
+#include "app/scan_panel.h"
+#include "app/twips.h"
+#include "main_form_fixture.h"
+#include "sim/sim_bench.h"
+
+namespace benchcap::app::test {
+namespace {
+
+sim::BenchConfig loadBench(const char* yaml) {
+    sim::BenchLoadResult r = sim::parseBenchText(yaml, "test");
+    if (!r.error.empty())
+        throw std::runtime_error(r.error);
+    return r.config;
+}
+
+const char* kTwoInstruments = R"(
+instruments:
+  - {address: 5, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,1.60"}
+  - {address: 7, kind: other-maker, idn: "Acme,AI-2000,1,1.0"}
+  - {address: 9, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
+  - {address: 12, kind: spectrum-analyzer, idn: "Veltronik,KLR20,3,3.10"}
+  - {address: 14, kind: signal-generator, idn: "Veltronik,GJX12,1,1.0"}
+)";
+
+const char* kOnlyGwk = R"(
+instruments:
+  - {address: 6, kind: signal-generator, idn: "Veltronik,GWK22,1,1.0"}
+)";
+
+// A main window on a simulated bench and its scanner.
+class ScanTest : public MainFormTest {
+  protected:
+    void build(const char* yaml) {
+        bench =
+            std::make_unique<sim::SimBench>(loadBench(yaml), std::make_shared<bus::VirtualClock>());
+        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        form->setScanner(core.get());
+        form->resize(800, 600);
+        form->show();
+        QApplication::processEvents();
+    }
+    ScanIECPanel* panel() const { return qobject_cast<ScanIECPanel*>(form->ScanIEC()); }
+    void TearDown() override {
+        form.reset();  // the window goes before the scanner it shows
+    }
+
+    std::unique_ptr<sim::SimBench> bench;
+    std::unique_ptr<scanner::ScanIECControl> core;
+};
+
+TEST_F(ScanTest, PanelLayoutInTwips) {
+    build(kTwoInstruments);
+    ScanIECPanel* p = panel();
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->isHidden());  // until a scan starts
+    EXPECT_EQ(p->size(), QSize(twipsToPixelsX(*p, 3735), twipsToPixelsY(*p, 915)));
+    EXPECT_EQ(p->AddressLine()->geometry(), twipsToPixels(*p, 60, 120, 3615, 195));
+    EXPECT_EQ(p->AnswerLine()->geometry(), twipsToPixels(*p, 60, 420, 3615, 195));
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("00"));
+    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("---"));
+    EXPECT_EQ(p->AddressLine()->palette().color(QPalette::Window), QColor(192, 192, 192));
+    for (int a : {1, 2, 30})
+        EXPECT_EQ(p->LED(a)->geometry(), twipsToPixels(*p, 60 + (a - 1) * 120, 720, 135, 135));
+    EXPECT_EQ(p->LED(1)->objectName(), QStringLiteral("LED_1"));
+    // Resizing keeps the frame's size.
+    p->resize(50, 50);
+    EXPECT_EQ(p->size(), QSize(twipsToPixelsX(*p, 3735), twipsToPixelsY(*p, 915)));
+}
+
+TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
+    build(kTwoInstruments);
+    std::vector<QString> during;
+    form->setYieldHook(
+        [&] { during.push_back(form->statusPanel(1)->text() + "|" + form->ErrorText); });
+    item("StartScan")->trigger();
+
+    ASSERT_FALSE(during.empty());
+    EXPECT_EQ(during.front(), QStringLiteral("scanning...|scanning bus..."));
+    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
+    EXPECT_TRUE(form->ErrorText.isEmpty());
+    EXPECT_TRUE(form->Fehler()->isHidden());
+    EXPECT_EQ(core->StartTimeOut(), 11);
+    EXPECT_EQ(core->StopTimeOut(), 12);
+
+    // The panel stays visible, centred in the client area.
+    ScanIECPanel* p = panel();
+    EXPECT_FALSE(p->isHidden());
+    QWidget* client = form->centralWidget();
+    EXPECT_NEAR(p->geometry().center().x(), client->width() / 2, 1);
+    EXPECT_NEAR(p->geometry().center().y(), client->height() / 2, 1);
+    EXPECT_EQ(p->ledColour(5), QColor(0, 255, 0));
+    EXPECT_EQ(p->ledColour(7), QColor(0, 0, 0));
+    EXPECT_EQ(p->LED(5)->toolTip(), QStringLiteral("Addr 5: KLVZ26, firmware 1.60"));
+
+    EXPECT_EQ(form->Adr(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
+    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: -----"));
+    for (int a = 1; a <= 30; ++a) {
+        const bool shown = a == 5 || a == 7 || a == 9 || a == 12 || a == 14;
+        EXPECT_EQ(form->Adr(a)->isVisible(), shown) << a;
+    }
+    // A scan leaves the check marks alone.
+    form->SelectAdr(20);
+    item("StartScan")->trigger();
+    EXPECT_EQ(form->selectedAddress(), 20);
+}
+
+TEST_F(ScanTest, NoInstrumentsFound) {
+    build(kOnlyGwk);
+    item("StartScan")->trigger();
+    EXPECT_EQ(form->Adr(1)->text(), QStringLiteral("no instruments found"));
+    EXPECT_FALSE(form->Adr(1)->isEnabled());
+    for (int a = 2; a <= 30; ++a)
+        EXPECT_FALSE(form->Adr(a)->isVisible()) << a;
+
+    // Its green indicator is refused with the message box; nothing changes.
+    form->SelectAdr(20);
+    panel()->clickLed(6);
+    ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
+    const auto& box = scripted.boxes.boxes()[0];
+    EXPECT_EQ(box.icon, bus::MessageIcon::Critical);
+    EXPECT_EQ(box.title, "ERROR");
+    EXPECT_EQ(box.text, "This device does not support hardcopy or trace readout functions.");
+    EXPECT_EQ(box.buttons, bus::MessageButtons::Ok);
+    EXPECT_EQ(form->selectedAddress(), 20);
+    EXPECT_FALSE(panel()->isHidden());
+}
+
+TEST_F(ScanTest, IndicatorClicksSelect) {
+    build(kTwoInstruments);
+    item("StartScan")->trigger();
+    QAction* getTheData = item("GetTheData");
+
+    // "GJX" counts as found yet is refused.
+    panel()->clickLed(14);
+    EXPECT_EQ(scripted.boxes.boxes().size(), 1u);
+    EXPECT_FALSE(panel()->isHidden());
+
+    // KLT: trace menu on, "trace 4" off; KLR afterwards turns "trace 4" on again.
+    panel()->clickLed(9);
+    EXPECT_EQ(form->selectedAddress(), 9);
+    EXPECT_TRUE(panel()->isHidden());
+    EXPECT_TRUE(getTheData->isEnabled());
+    EXPECT_FALSE(form->TraceData(4)->isEnabled());
+    form->Adr(12)->trigger();
+    EXPECT_TRUE(form->TraceData(4)->isEnabled());
+
+    // An empty address is accepted; the trace menus keep their state.
+    form->TraceData(4)->setEnabled(false);
+    panel()->show();
+    panel()->clickLed(3);
+    EXPECT_EQ(form->selectedAddress(), 3);
+    EXPECT_TRUE(panel()->isHidden());
+    EXPECT_TRUE(getTheData->isEnabled());
+    EXPECT_FALSE(form->TraceData(4)->isEnabled());
+
+    // Another maker is accepted too; a refused generator code turns the trace menu off
+    // when chosen from the address menu.
+    panel()->clickLed(7);
+    EXPECT_EQ(form->selectedAddress(), 7);
+    form->Adr(14)->trigger();
+    EXPECT_FALSE(getTheData->isEnabled());
+    EXPECT_EQ(scripted.boxes.boxes().size(), 1u);  // no box from the menu
+
+    // Out-of-range addresses uncheck all and leave the menus alone.
+    getTheData->setEnabled(true);
+    form->SelectAdr(0);
+    EXPECT_EQ(form->selectedAddress(), 0);
+    EXPECT_TRUE(getTheData->isEnabled());
+    form->SelectAdr(31);
+    EXPECT_EQ(form->selectedAddress(), 0);
+    EXPECT_TRUE(getTheData->isEnabled());
+}
+
+TEST_F(ScanTest, HoverTexts) {
+    build(kTwoInstruments);
+    item("StartScan")->trigger();
+    ScanIECPanel* p = panel();
+    p->hoverAt(p->LED(5)->geometry().center());
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
+    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("KLVZ (1.60)"));
+    p->hoverAt(p->LED(7)->geometry().center());
+    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("-----"));
+    // Outside the indicators the answer line keeps the last text.
+    p->hoverAt(QPoint(2, 2));
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("move over LED to get more infos"));
+    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("-----"));
+    // The scanner keeps the same two lines for every view of it.
+    EXPECT_EQ(core->addressText(), "move over LED to get more infos");
+    EXPECT_EQ(core->answerText(), "-----");
+
+    // A real pointer movement over indicator 12.
+    const QPointF at = p->LED(12)->geometry().center();
+    QMouseEvent move(QEvent::MouseMove, at, p->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(p, &move);
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
+    EXPECT_EQ(p->AnswerLine()->text(), QString::fromStdString(core->DeviceInfo(12)));
+    EXPECT_FALSE(p->AnswerLine()->text().isEmpty());
+}
+
+TEST_F(ScanTest, MouseClickOnIndicatorRaisesSelectIEC) {
+    build(kTwoInstruments);
+    std::vector<int> raised;
+    QObject::connect(panel(), &ScanIECPanel::SelectIEC, [&](int16_t a) { raised.push_back(a); });
+    // Raised on every click, also before any scan and on the same indicator again.
+    for (int a : {30, 1, 1}) {
+        QWidget* led = panel()->LED(a);
+        const QPointF at(led->width() / 2.0, led->height() / 2.0);
+        QMouseEvent press(QEvent::MouseButtonPress, at, led->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, led->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(led, &press);
+        QApplication::sendEvent(led, &release);
+    }
+    EXPECT_EQ(raised, (std::vector<int>{30, 1, 1}));
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

@@ -56,8 +56,8 @@ const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const st
 
 // The unattended job on a simulated bench: every instrument is identified, then screen
 // hardcopies are taken from an analyzer, a network analyzer and a generator, a plot is
-// captured from a plotter-only instrument, and each picture is rendered to PNG, all
-// into one output folder.
+// captured from a plotter-only instrument, each picture is rendered to PNG, and trace 1
+// of the analyzers is written as text, all into one output folder.
 int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     std::filesystem::path outDir = "benchcap-demo";
     for (size_t i = 0; i < args.size(); ++i) {
@@ -133,6 +133,18 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
             if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
                 ++failures;
         }
+    }
+    // Trace 1 of the first analyzer of each family, as TXT files.
+    for (const char* kind : {"vector-analyzer", "network-analyzer"}) {
+        const sim::InstrumentConfig* entry = firstOfKind(bench, kind);
+        if (!entry)
+            continue;
+        const std::string address = std::to_string(entry->address);
+        const std::filesystem::path file = outDir / ("address" + address + "-trace1.txt");
+        context.out << "\n== trace 1 of address " << address << " (" << kind << ") -> "
+                    << file.string() << '\n';
+        if (cmdTrace(context, {address, "1", "-o", file.string()}) != kExitDone)
+            ++failures;
     }
     context.out << "\n== "
                 << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")

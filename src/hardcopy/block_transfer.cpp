@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "bus/text.h"
 #include "hardcopy/pending_file.h"
 
 namespace benchcap::hardcopy {
@@ -42,14 +43,6 @@ std::string readFailure(int status, int32_t got, int64_t expected) {
 }
 
 }  // namespace
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
 
 BlockLength ParseBlockHeader(std::string_view header) {
     BlockLength result;
@@ -116,7 +109,7 @@ void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool 
         session.WriteDevice("HCOPY:DEV:LANG " + std::string(format));
         session.WriteDevice(color ? "HCOPY:DEV:COL ON" : "HCOPY:DEV:COL OFF");
     }
-    session.WriteDevice("MMEM:NAME '" + std::string(TrimBlanks(instrumentFile)) + "'");
+    session.WriteDevice("MMEM:NAME '" + std::string(bus::TrimBlanks(instrumentFile)) + "'");
     session.driver().ibtmo(ci.DeviceHandle, bus::timeout_codes::T30s);
     session.WriteDevice("SYST:DISP:UPD ON");
     session.WriteDevice("HCOPY:IMM1;*WAI");
@@ -158,7 +151,7 @@ FileResult TransferFile(bus::Session& session, std::string_view instrumentFile,
                        " did not identify itself (" + ci.ModelName + "); nothing was transferred";
         return result;
     }
-    const std::string name(TrimBlanks(instrumentFile));
+    const std::string name(bus::TrimBlanks(instrumentFile));
     session.WriteDevice("MMEM:DATA? '" + name + "'");
     if (session.driver().status().ibsta & sta::ERR) {
         result.error = "the request for " + name + " did not reach the instrument (driver error " +
@@ -172,7 +165,7 @@ FileResult TransferFile(bus::Session& session, std::string_view instrumentFile,
     }
 
     PendingFile out;
-    if (!out.open(std::string(TrimBlanks(localFile)), result.error))
+    if (!out.open(std::string(bus::TrimBlanks(localFile)), result.error))
         return result;
     const int64_t length = block.length;
     const auto chunk = static_cast<size_t>(std::min(length, kTransferChunk));

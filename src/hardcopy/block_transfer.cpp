@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "bus/block_header.h"
 #include "bus/text.h"
 #include "hardcopy/pending_file.h"
 
@@ -75,14 +76,11 @@ BlockLength ParseBlockHeader(std::string_view header) {
                        std::to_string(field.size());
         return result;
     }
-    int64_t length = 0;
-    for (const char c : field) {
-        if (c < '0' || c > '9') {
-            result.error = "the length field of the block header " + shown(header) +
-                           " is not a decimal number";
-            return result;
-        }
-        length = length * 10 + (c - '0');  // at most nine digits: no overflow
+    const int64_t length = bus::BlockLengthValue(field);
+    if (length < 0) {
+        result.error =
+            "the length field of the block header " + shown(header) + " is not a decimal number";
+        return result;
     }
     if (length == 0) {
         result.error = "the instrument sent an empty block (length 0)";
@@ -116,27 +114,14 @@ void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool 
 }
 
 BlockLength ReadBlockLength(bus::Session& session) {
-    bus::GpibDriver& driver = session.driver();
-    const int handle = session.instrument().DeviceHandle;
-    char head[2] = {' ', ' '};
-    const int status = driver.ibrd(handle, head, 2);
-    const int32_t got = std::clamp<int32_t>(driver.status().ibcntl, 0, 2);
-    if (got == 0) {
+    int status = 0;
+    const std::string header = bus::ReadBlockHeaderBytes(session, status);
+    if (header.empty()) {
         BlockLength none;
         none.error =
             (status & sta::TIMO) ? "no block header arrived (time-out)" : "no block header arrived";
         return none;
     }
-    std::string header(head, static_cast<size_t>(got));
-    if (got < 2 || head[0] != '#' || head[1] < '1' || head[1] > '9') {
-        return ParseBlockHeader(header);
-    }
-    const long digits = head[1] - '0';
-    char field[9];
-    std::fill(std::begin(field), std::end(field), ' ');
-    driver.ibrd(handle, field, digits);
-    const int32_t more = std::clamp<int32_t>(driver.status().ibcntl, 0, digits);
-    header.append(field, static_cast<size_t>(more));
     return ParseBlockHeader(header);
 }
 

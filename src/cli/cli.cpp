@@ -70,6 +70,16 @@ std::optional<int> parseAddress(const std::string& text) {
     return parseBoundedInt(text, 1, 30);
 }
 
+std::optional<int> addressArgument(CliContext& context, const char* command,
+                                   const std::string& text) {
+    const std::optional<int> address = parseAddress(text);
+    if (!address) {
+        context.err << "benchcap-cli " << command
+                    << ": address must be a number from 1 to 30, not '" << text << "'\n";
+    }
+    return address;
+}
+
 std::string withoutNulFilling(const std::string& reply) {
     const auto end = reply.find_last_not_of('\0');
     return end == std::string::npos ? std::string() : reply.substr(0, end + 1);

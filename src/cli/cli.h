@@ -75,6 +75,9 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 // Small helpers for the commands.
 std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi);
 std::optional<int> parseAddress(const std::string& text);  // 1..30
+// parseAddress, printing "benchcap-cli <command>: address must be ..." when it fails.
+std::optional<int> addressArgument(CliContext& context, const char* command,
+                                   const std::string& text);
 std::string withoutNulFilling(const std::string& reply);
 
 // The commands.

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "bus/number.h"
+#include "bus/text.h"
 
 namespace benchcap::bus {
 namespace {
@@ -34,14 +35,6 @@ constexpr FirmwareRow kFirmware[] = {
     {"GWPZ", 5.1, nullptr, {}},
 };
 constexpr FirmwareRow kOtherModels = {"", -1, "C", {}};
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
 
 std::string_view afterFirstComma(std::string_view s) {
     const auto comma = s.find(',');
@@ -74,7 +67,7 @@ std::span<const FirmwareRow> firmwareTable() {
 
 Identification IdentifyAnswer(std::string_view answer) {
     Identification id;
-    const std::string_view rest = trimBlanks(afterFirstComma(answer));
+    const std::string_view rest = TrimBlanks(afterFirstComma(answer));
     if (rest.empty() || rest.front() == '\0') {
         id.modelName = "TMO";
         return id;

@@ -1,20 +1,13 @@
 #include "bus/session.h"
 
 #include "bus/identification.h"
+#include "bus/text.h"
 
 namespace benchcap::bus {
 
 namespace {
 // Secondary address code 0x60 is secondary address 0 (0 would mean none).
 constexpr int kSecondaryAddressCode = 0x60;
-
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
 }  // namespace
 
 void SelectInstrument(CurrentInstrument& instrument, int16_t board, int16_t address) {
@@ -57,7 +50,7 @@ std::string Session::QueryDevice(std::string_view command) {
     std::string reply(kReplyLength, '\0');
     WriteDevice(command);
     driver_.ibrd(instrument_.DeviceHandle, reply.data(), static_cast<long>(reply.size()));
-    lastReply_ = std::string(trimBlanks(reply));
+    lastReply_ = std::string(TrimBlanks(reply));
     return lastReply_;
 }
 

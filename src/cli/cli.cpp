@@ -6,10 +6,9 @@
 
 namespace benchcap::cli {
 
-bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon, const std::string& title,
+bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon icon, const std::string& title,
                                                 const std::string& text,
                                                 bus::MessageButtons buttons) {
-    shown_.push_back(text);
     if (!quiet_) {
         if (!title.empty())
             err_ << title << " ";
@@ -17,31 +16,14 @@ bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon, const std::str
         if (text.empty() || text.back() != '\n')
             err_ << '\n';
     }
-    if (!answers_.empty()) {
-        const bus::MessageResult answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-    switch (buttons) {
-        case bus::MessageButtons::Ok:
-        case bus::MessageButtons::OkCancel:
-            return bus::MessageResult::Ok;
-        case bus::MessageButtons::YesNo:
-        case bus::MessageButtons::YesNoCancel:
-            return bus::MessageResult::Yes;
-    }
-    return bus::MessageResult::Ok;
+    return script_.messageBox(icon, title, text, buttons);
 }
 
 std::optional<std::string> CliUserInterface::inputBox(const std::string& title,
                                                       const std::string& prompt,
-                                                      const std::string&) {
-    shown_.push_back(prompt);
-    std::string answer;
-    if (!inputs_.empty()) {
-        answer = inputs_.front();
-        inputs_.pop_front();
-    }
+                                                      const std::string& preset) {
+    // Unattended: no queued answer is the empty entry, not a cancelled box.
+    const std::string answer = script_.inputBox(title, prompt, preset).value_or("");
     if (!quiet_)
         err_ << title << ": " << prompt << " -> '" << answer << "'\n";
     return answer;
@@ -86,6 +68,16 @@ std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi) {
 
 std::optional<int> parseAddress(const std::string& text) {
     return parseBoundedInt(text, 1, 30);
+}
+
+std::optional<int> addressArgument(CliContext& context, const char* command,
+                                   const std::string& text) {
+    const std::optional<int> address = parseAddress(text);
+    if (!address) {
+        context.err << "benchcap-cli " << command
+                    << ": address must be a number from 1 to 30, not '" << text << "'\n";
+    }
+    return address;
 }
 
 std::string withoutNulFilling(const std::string& reply) {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <deque>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bus/testing/scripted_user_interface.h"
 #include "bus/user_interface.h"
 #include "sim/backend.h"
 
@@ -30,17 +30,15 @@ class CliUserInterface final : public bus::UserInterface {
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& preset) override;
 
-    void queueAnswer(bus::MessageResult answer) { answers_.push_back(answer); }
-    void queueInput(std::string text) { inputs_.push_back(std::move(text)); }
+    void queueInput(std::string text) { script_.queueInput(std::move(text)); }
     // Texts of the boxes shown so far.
-    const std::vector<std::string>& shown() const { return shown_; }
+    std::vector<std::string> shown() const { return script_.texts(); }
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
   private:
     std::ostream& err_;
-    std::deque<bus::MessageResult> answers_;
-    std::deque<std::string> inputs_;
-    std::vector<std::string> shown_;
+    // Queues the answers and keeps what was shown.
+    bus::testing::ScriptedUserInterface script_;
     bool quiet_ = false;
 };
 
@@ -77,6 +75,9 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 // Small helpers for the commands.
 std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi);
 std::optional<int> parseAddress(const std::string& text);  // 1..30
+// parseAddress, printing "benchcap-cli <command>: address must be ..." when it fails.
+std::optional<int> addressArgument(CliContext& context, const char* command,
+                                   const std::string& text);
 std::string withoutNulFilling(const std::string& reply);
 
 // The commands.

@@ -102,12 +102,9 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             }
             output = args[++i];
         } else if (!address && !a.empty() && a[0] != '-') {
-            address = parseAddress(a);
-            if (!address) {
-                context.err << "benchcap-cli hardcopy: address must be a number from 1 to 30, not '"
-                            << a << "'\n";
+            address = addressArgument(context, "hardcopy", a);
+            if (!address)
                 return kExitUsage;
-            }
         } else {
             context.err << "benchcap-cli hardcopy: unexpected argument '" << a << "'\n" << kUsage;
             return kExitUsage;

@@ -14,12 +14,9 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
         if (a == "--json") {
             json = true;
         } else if (!address) {
-            address = parseAddress(a);
-            if (!address) {
-                context.err << "benchcap-cli idn: address must be a number from 1 to 30, not '" << a
-                            << "'\n";
+            address = addressArgument(context, "idn", a);
+            if (!address)
                 return kExitUsage;
-            }
         } else {
             context.err << "benchcap-cli idn: unexpected argument '" << a << "'\n";
             return kExitUsage;
@@ -88,12 +85,9 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
         context.err << "usage: benchcap-cli query ADDRESS COMMAND\n";
         return kExitUsage;
     }
-    const std::optional<int> address = parseAddress(args[0]);
-    if (!address) {
-        context.err << "benchcap-cli query: address must be a number from 1 to 30, not '" << args[0]
-                    << "'\n";
+    const std::optional<int> address = addressArgument(context, "query", args[0]);
+    if (!address)
         return kExitUsage;
-    }
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;

@@ -43,12 +43,9 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
             }
             (a == "-o" ? outputFile : locale) = args[++i];
         } else if (!address) {
-            address = parseAddress(a);
-            if (!address) {
-                context.err << "benchcap-cli trace: address must be a number from 1 to 30, not '"
-                            << a << "'\n";
+            address = addressArgument(context, "trace", a);
+            if (!address)
                 return kExitUsage;
-            }
         } else if (!traceNumber) {
             int n = 0;
             const auto [ptr, ec] = std::from_chars(a.data(), a.data() + a.size(), n);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "bus/block_header.h"
+#include "bus/text.h"
 #include "hardcopy/pending_file.h"
 
 namespace benchcap::hardcopy {
@@ -43,14 +45,6 @@ std::string readFailure(int status, int32_t got, int64_t expected) {
 
 }  // namespace
 
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
 BlockLength ParseBlockHeader(std::string_view header) {
     BlockLength result;
     if (header.empty()) {
@@ -82,14 +76,11 @@ BlockLength ParseBlockHeader(std::string_view header) {
                        std::to_string(field.size());
         return result;
     }
-    int64_t length = 0;
-    for (const char c : field) {
-        if (c < '0' || c > '9') {
-            result.error = "the length field of the block header " + shown(header) +
-                           " is not a decimal number";
-            return result;
-        }
-        length = length * 10 + (c - '0');  // at most nine digits: no overflow
+    const int64_t length = bus::BlockLengthValue(field);
+    if (length < 0) {
+        result.error =
+            "the length field of the block header " + shown(header) + " is not a decimal number";
+        return result;
     }
     if (length == 0) {
         result.error = "the instrument sent an empty block (length 0)";
@@ -116,34 +107,21 @@ void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool 
         session.WriteDevice("HCOPY:DEV:LANG " + std::string(format));
         session.WriteDevice(color ? "HCOPY:DEV:COL ON" : "HCOPY:DEV:COL OFF");
     }
-    session.WriteDevice("MMEM:NAME '" + std::string(TrimBlanks(instrumentFile)) + "'");
+    session.WriteDevice("MMEM:NAME '" + std::string(bus::TrimBlanks(instrumentFile)) + "'");
     session.driver().ibtmo(ci.DeviceHandle, bus::timeout_codes::T30s);
     session.WriteDevice("SYST:DISP:UPD ON");
     session.WriteDevice("HCOPY:IMM1;*WAI");
 }
 
 BlockLength ReadBlockLength(bus::Session& session) {
-    bus::GpibDriver& driver = session.driver();
-    const int handle = session.instrument().DeviceHandle;
-    char head[2] = {' ', ' '};
-    const int status = driver.ibrd(handle, head, 2);
-    const int32_t got = std::clamp<int32_t>(driver.status().ibcntl, 0, 2);
-    if (got == 0) {
+    int status = 0;
+    const std::string header = bus::ReadBlockHeaderBytes(session, status);
+    if (header.empty()) {
         BlockLength none;
         none.error =
             (status & sta::TIMO) ? "no block header arrived (time-out)" : "no block header arrived";
         return none;
     }
-    std::string header(head, static_cast<size_t>(got));
-    if (got < 2 || head[0] != '#' || head[1] < '1' || head[1] > '9') {
-        return ParseBlockHeader(header);
-    }
-    const long digits = head[1] - '0';
-    char field[9];
-    std::fill(std::begin(field), std::end(field), ' ');
-    driver.ibrd(handle, field, digits);
-    const int32_t more = std::clamp<int32_t>(driver.status().ibcntl, 0, digits);
-    header.append(field, static_cast<size_t>(more));
     return ParseBlockHeader(header);
 }
 
@@ -158,7 +136,7 @@ FileResult TransferFile(bus::Session& session, std::string_view instrumentFile,
                        " did not identify itself (" + ci.ModelName + "); nothing was transferred";
         return result;
     }
-    const std::string name(TrimBlanks(instrumentFile));
+    const std::string name(bus::TrimBlanks(instrumentFile));
     session.WriteDevice("MMEM:DATA? '" + name + "'");
     if (session.driver().status().ibsta & sta::ERR) {
         result.error = "the request for " + name + " did not reach the instrument (driver error " +
@@ -172,7 +150,7 @@ FileResult TransferFile(bus::Session& session, std::string_view instrumentFile,
     }
 
     PendingFile out;
-    if (!out.open(std::string(TrimBlanks(localFile)), result.error))
+    if (!out.open(std::string(bus::TrimBlanks(localFile)), result.error))
         return result;
     const int64_t length = block.length;
     const auto chunk = static_cast<size_t>(std::min(length, kTransferChunk));

@@ -48,7 +48,4 @@ BlockLength ReadBlockLength(bus::Session& session);
 FileResult TransferFile(bus::Session& session, std::string_view instrumentFile,
                         std::string_view localFile);
 
-// Surrounding blanks removed.
-std::string_view TrimBlanks(std::string_view text);
-
 }  // namespace benchcap::hardcopy

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <fstream>
 
+#include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/pending_file.h"
 
@@ -32,7 +33,7 @@ FileResult ReadGeneratorHardcopy(bus::Session& session, std::string_view localFi
     session.WriteDevice("HCOP:DATA?");
 
     PendingFile out;
-    if (!out.open(std::string(TrimBlanks(localFile)), result.error))
+    if (!out.open(std::string(bus::TrimBlanks(localFile)), result.error))
         return result;
     out.closeForOtherWriter();
     bus::GpibDriver& driver = session.driver();

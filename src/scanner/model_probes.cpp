@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "bus/text.h"
+
 namespace benchcap::scanner {
 namespace {
 
@@ -63,17 +65,10 @@ std::span<const ModelProbe> ModelProbes() {
     return kProbes;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
               DeviceRecord& entry, std::string& tooltip) {
     const std::string_view match(probe.match);
-    const std::string_view text = probe.firmwareFromSixth ? TrimBlanks(answer) : answer;
+    const std::string_view text = probe.firmwareFromSixth ? bus::TrimBlanks(answer) : answer;
     if (text.substr(0, match.size()) != match)
         return false;
 
@@ -81,16 +76,16 @@ bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
     if (probe.firmwareFromSixth) {
         // A line feed in it stays part of the firmware text, as the instrument sent it.
         entry.ModelSuffix.clear();
-        entry.Firmware = TrimBlanks(from(text, 5));
+        entry.Firmware = bus::TrimBlanks(from(text, 5));
     } else {
         const size_t comma = text.find(',');
         const std::string_view model = modelField(text, comma);
         switch (probe.suffix) {
             case SuffixRule::FromFifth:
-                entry.ModelSuffix = TrimBlanks(from(model, 4));
+                entry.ModelSuffix = bus::TrimBlanks(from(model, 4));
                 break;
             case SuffixRule::AfterMatch:
-                entry.ModelSuffix = TrimBlanks(from(model, 3));
+                entry.ModelSuffix = bus::TrimBlanks(from(model, 3));
                 break;
             case SuffixRule::None:
                 entry.ModelSuffix.clear();
@@ -101,7 +96,7 @@ bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
     tooltip = "Addr " + std::to_string(address) + ": " + probe.display + entry.ModelSuffix +
               ", firmware " + entry.Firmware;
     entry.DeviceInfo =
-        std::string(probe.display) + " (" + std::string(TrimBlanks(entry.Firmware)) + ")";
+        std::string(probe.display) + " (" + std::string(bus::TrimBlanks(entry.Firmware)) + ")";
     entry.OptionsSupported = probe.optionsSupported;
     return true;
 }

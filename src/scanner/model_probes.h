@@ -59,7 +59,4 @@ std::span<const ModelProbe> ModelProbes();
 bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
               DeviceRecord& entry, std::string& tooltip);
 
-// Removes space characters (only those) at both ends.
-std::string_view TrimBlanks(std::string_view text);
-
 }  // namespace benchcap::scanner

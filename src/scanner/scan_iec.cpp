@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus/number.h"
+#include "bus/text.h"
 
 namespace benchcap::scanner {
 namespace {
@@ -72,7 +73,7 @@ int32_t LedColourValue(LedColour colour) {
 }
 
 bool IsMakerAnswer(std::string_view answer) {
-    const std::string_view head = TrimBlanks(answer.substr(0, 3));
+    const std::string_view head = bus::TrimBlanks(answer.substr(0, 3));
     if (head.size() != 3)
         return false;
     return std::toupper(static_cast<unsigned char>(head[0])) == 'V' &&

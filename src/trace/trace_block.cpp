@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <string_view>
+
+#include "bus/block_header.h"
 
 namespace benchcap::trace {
 namespace {
@@ -34,33 +37,27 @@ std::string Printable(const char* text, long count) {
 }  // namespace
 
 int64_t ReadBlockHeader(bus::Session& session, std::string& error) {
-    char start[2] = {' ', ' '};
-    bool timedOut = false;
-    bool ended = false;
-    const long got = ReadSome(session, start, 2, timedOut, ended);
-    if (got < 2) {
-        error = got == 0 ? "The instrument sent no trace data (time-out)."
-                         : "The trace data ended inside the block header.";
+    int status = 0;
+    const std::string header = bus::ReadBlockHeaderBytes(session, status);
+    if (header.size() < 2) {
+        error = header.empty() ? "The instrument sent no trace data (time-out)."
+                               : "The trace data ended inside the block header.";
         return -1;
     }
-    if (start[0] != '#' || start[1] < '1' || start[1] > '9') {
-        error = "The trace data does not start with a block header (\"" + Printable(start, 2) +
-                "\" instead of \"#\" and a digit 1 to 9).";
+    const int digits = bus::BlockLengthDigits(header);
+    if (digits == 0) {
+        error = "The trace data does not start with a block header (\"" +
+                Printable(header.data(), 2) + "\" instead of \"#\" and a digit 1 to 9).";
         return -1;
     }
-    const int digits = start[1] - '0';
-    char lengthText[9];
-    const long gotDigits = ReadSome(session, lengthText, digits, timedOut, ended);
-    int64_t length = 0;
-    for (long i = 0; i < gotDigits; ++i) {
-        if (lengthText[i] < '0' || lengthText[i] > '9') {
-            error = "The block header of the trace data holds no length (\"" +
-                    Printable(lengthText, gotDigits) + "\").";
-            return -1;
-        }
-        length = length * 10 + (lengthText[i] - '0');
+    const std::string_view lengthText = std::string_view(header).substr(2);
+    const int64_t length = bus::BlockLengthValue(lengthText);
+    if (length < 0) {
+        error = "The block header of the trace data holds no length (\"" +
+                Printable(lengthText.data(), static_cast<long>(lengthText.size())) + "\").";
+        return -1;
     }
-    if (gotDigits < digits) {
+    if (lengthText.size() < static_cast<size_t>(digits)) {
         error = "The trace data ended inside the block header.";
         return -1;
     }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "bus/identification.h"
-#include "support/recording_ui.h"
+#include "bus/testing/scripted_user_interface.h"
 
 namespace benchcap::bus {
 namespace {
@@ -92,10 +92,10 @@ TEST(CheckFirmware, MinimumsAndDrives) {
         ci.ModelName = c.model;
         ci.FirmwareVersion = c.version;
         std::string drive = "X";
-        test::RecordingUi ui;
+        bus::testing::ScriptedUserInterface ui;
         EXPECT_EQ(CheckFirmware(ci, drive, ui), c.passes) << c.model << " " << c.version;
         EXPECT_EQ(drive, c.driveAfter) << c.model << " " << c.version;
-        EXPECT_EQ(ui.boxes.size(), c.passes ? 0u : 1u);
+        EXPECT_EQ(ui.boxes().size(), c.passes ? 0u : 1u);
     }
 }
 
@@ -104,17 +104,17 @@ TEST(CheckFirmware, MessageNamesBothVersionsWithTwoDecimals) {
     ci.ModelName = "KLRx";
     ci.FirmwareVersion = 1.6;
     std::string drive;
-    test::RecordingUi ui;
+    bus::testing::ScriptedUserInterface ui;
     EXPECT_FALSE(CheckFirmware(ci, drive, ui));
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(ui.boxes[0].title, "HARDCOPY NOT AVAILABLE!");
-    EXPECT_EQ(ui.boxes[0].text,
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(ui.boxes()[0].title, "HARDCOPY NOT AVAILABLE!");
+    EXPECT_EQ(ui.boxes()[0].text,
               "You need firmware version 1.65 to read out hardcopies over IEEE-bus.\n"
               "You have firmware version 1.60");
 
     EXPECT_FALSE(CheckFirmware(ci, drive, ui, ','));
-    EXPECT_EQ(ui.boxes[1].text,
+    EXPECT_EQ(ui.boxes()[1].text,
               "You need firmware version 1,65 to read out hardcopies over IEEE-bus.\n"
               "You have firmware version 1,60");
 }

@@ -141,15 +141,15 @@ TEST(CapturePlot, NoKeyPressedWithin100SecondsIsNoPlot) {
 TEST(Plotter, NoCapturesNothingAndKeepsAnEarlierFile) {
     Capture c("IN;\r\n");
     std::ofstream(c.hgl()) << "earlier";
-    ScriptedUi ui;
-    ui.answers.push_back(bus::MessageResult::No);
+    bus::testing::ScriptedUserInterface ui;
+    ui.queueMessageResult(bus::MessageResult::No);
     const auto result =
         hardcopy::Plotter(*c.bench, ui, nullptr, hardcopy::PlotterOfferText(), c.hgl().string());
     EXPECT_FALSE(result.accepted);
-    ASSERT_EQ(ui.shown.size(), 1u);
-    EXPECT_EQ(ui.shown[0].title, "PLEASE SELECT");
-    EXPECT_EQ(ui.shown[0].icon, bus::MessageIcon::Question);
-    EXPECT_EQ(ui.shown[0].text, hardcopy::PlotterOfferText());
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].title, "PLEASE SELECT");
+    EXPECT_EQ(ui.boxes()[0].icon, bus::MessageIcon::Question);
+    EXPECT_EQ(ui.boxes()[0].text, hardcopy::PlotterOfferText());
     EXPECT_TRUE(c.bench->traffic().empty());
     EXPECT_EQ(readFile(c.hgl()), "earlier");
 }

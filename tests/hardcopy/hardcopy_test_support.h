@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -10,7 +9,7 @@
 #include <vector>
 
 #include "bus/clock.h"
-#include "bus/user_interface.h"
+#include "bus/testing/scripted_user_interface.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
 #include "support/test_paths.h"
@@ -23,34 +22,6 @@ inline std::unique_ptr<sim::SimBench> makeBench(const std::string& yaml) {
     EXPECT_EQ(loaded.error, "");
     return std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
 }
-
-struct ShownBox {
-    bus::MessageIcon icon;
-    std::string title;
-    std::string text;
-};
-
-// Boxes answered from a script (else the first button), remembered for the assertions.
-class ScriptedUi final : public bus::UserInterface {
-  public:
-    bus::MessageResult messageBox(bus::MessageIcon icon, const std::string& title,
-                                  const std::string& text, bus::MessageButtons buttons) override {
-        shown.push_back({icon, title, text});
-        if (!answers.empty()) {
-            const auto a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return buttons == bus::MessageButtons::YesNo ? bus::MessageResult::Yes
-                                                     : bus::MessageResult::Ok;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-    std::deque<bus::MessageResult> answers;
-    std::vector<ShownBox> shown;
-};
 
 // Files in a folder (to see that nothing half-written was left behind).
 inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {

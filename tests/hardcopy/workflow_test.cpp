@@ -68,7 +68,7 @@ struct HardcopyRun {
     bus::Session session;
     std::filesystem::path dir;
     std::string drive;
-    ScriptedUi ui;
+    bus::testing::ScriptedUserInterface ui;
     std::vector<std::string> statuses;
     std::vector<std::string> asked;
 };
@@ -76,9 +76,9 @@ struct HardcopyRun {
 TEST(HardcopyByModel, SilentAddressIsReportedWithItsNumber) {
     HardcopyRun r;
     const auto out = r.hardcopy(25);
-    ASSERT_EQ(r.ui.shown.size(), 1u);
-    EXPECT_EQ(r.ui.shown[0].text, "No device was found on GPIB 25\n");
-    EXPECT_EQ(r.ui.shown[0].icon, bus::MessageIcon::Critical);
+    ASSERT_EQ(r.ui.boxes().size(), 1u);
+    EXPECT_EQ(r.ui.boxes()[0].text, "No device was found on GPIB 25\n");
+    EXPECT_EQ(r.ui.boxes()[0].icon, bus::MessageIcon::Critical);
     EXPECT_EQ(r.statuses.back(), "no device found");
     EXPECT_FALSE(out.written);
 }
@@ -86,17 +86,18 @@ TEST(HardcopyByModel, SilentAddressIsReportedWithItsNumber) {
 TEST(HardcopyByModel, UnsupportedAndUnknownInstruments) {
     HardcopyRun r;
     r.hardcopy(5);
-    ASSERT_EQ(r.ui.shown.size(), 1u);
-    EXPECT_EQ(r.ui.shown[0].text, "device is not supported");
+    ASSERT_EQ(r.ui.boxes().size(), 1u);
+    EXPECT_EQ(r.ui.boxes()[0].text, "device is not supported");
     EXPECT_EQ(r.statuses.back(), "device is not supported");
 
     HardcopyRun u;
-    u.ui.answers = {bus::MessageResult::Ok, bus::MessageResult::No};
+    u.ui.queueMessageResult(bus::MessageResult::Ok);
+    u.ui.queueMessageResult(bus::MessageResult::No);
     const auto out = u.hardcopy(3);
-    ASSERT_EQ(u.ui.shown.size(), 2u);
-    EXPECT_EQ(u.ui.shown[0].text, hardcopy::UnsupportedText());
-    EXPECT_EQ(u.ui.shown[0].icon, bus::MessageIcon::Information);
-    EXPECT_EQ(u.ui.shown[1].title, "PLEASE SELECT");
+    ASSERT_EQ(u.ui.boxes().size(), 2u);
+    EXPECT_EQ(u.ui.boxes()[0].text, hardcopy::UnsupportedText());
+    EXPECT_EQ(u.ui.boxes()[0].icon, bus::MessageIcon::Information);
+    EXPECT_EQ(u.ui.boxes()[1].title, "PLEASE SELECT");
     EXPECT_EQ(out.way, HardcopyWay::Plotter);
     EXPECT_FALSE(out.written);
     EXPECT_TRUE(filesIn(u.dir).empty());
@@ -140,9 +141,9 @@ TEST(HardcopyByModel, FailedTransferShowsTheErrorBoxAndLeavesNoFile) {
     const auto out = r.hardcopy(20);
     EXPECT_FALSE(out.written);
     EXPECT_FALSE(out.error.empty());
-    ASSERT_FALSE(r.ui.shown.empty());
-    EXPECT_EQ(r.ui.shown.back().title, "ERROR:");
-    EXPECT_EQ(r.ui.shown.back().text, "An error occured. Please check instrument and try again!");
+    ASSERT_FALSE(r.ui.boxes().empty());
+    EXPECT_EQ(r.ui.boxes().back().title, "ERROR:");
+    EXPECT_EQ(r.ui.boxes().back().text, "An error occured. Please check instrument and try again!");
     EXPECT_TRUE(filesIn(r.dir).empty());
 }
 
@@ -159,8 +160,8 @@ TEST(HardcopyByModel, GeneratorWritesABitmapWhateverTheFormat) {
 TEST(HardcopyByModel, OldFirmwareStopsBeforeAnyHardcopyCommand) {
     HardcopyRun r;
     const auto out = r.hardcopy(12);
-    ASSERT_EQ(r.ui.shown.size(), 1u);
-    EXPECT_EQ(r.ui.shown[0].title, "HARDCOPY NOT AVAILABLE!");
+    ASSERT_EQ(r.ui.boxes().size(), 1u);
+    EXPECT_EQ(r.ui.boxes()[0].title, "HARDCOPY NOT AVAILABLE!");
     EXPECT_EQ(r.bench->writesTo(12), std::vector<std::string>{"*IDN?"});
     EXPECT_EQ(r.statuses.back(), "checking firmware");
     EXPECT_FALSE(out.written);

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <stdexcept>
 #include <tuple>
 
+#include "bus/testing/scripted_user_interface.h"
 #include "sim/sim_bench.h"
 
 namespace benchcap::scanner {
@@ -15,27 +15,7 @@ namespace {
 
 using sim::Traffic;
 
-// Input boxes answered from a queue (empty entry when it runs dry); every box is kept.
-class ScriptedUi final : public bus::UserInterface {
-  public:
-    bus::MessageResult messageBox(bus::MessageIcon, const std::string&, const std::string& text,
-                                  bus::MessageButtons) override {
-        messages.push_back(text);
-        return bus::MessageResult::Ok;
-    }
-    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
-                                        const std::string& preset) override {
-        inputs.push_back(title + "|" + prompt + "|" + preset);
-        if (entries.empty())
-            return std::string();
-        auto entry = entries.front();
-        entries.pop_front();
-        return entry;
-    }
-    std::deque<std::optional<std::string>> entries;
-    std::vector<std::string> inputs;
-    std::vector<std::string> messages;
-};
+using bus::testing::RecordedBox;
 
 struct Rig {
     explicit Rig(const std::string& yaml)
@@ -54,7 +34,7 @@ struct Rig {
         scan.ScanIECBus();
     }
 
-    ScriptedUi ui;
+    bus::testing::ScriptedUserInterface ui;
     sim::SimBench bench;
     ScanIECControl scan;
 };
@@ -142,7 +122,7 @@ TEST(ScanIECBus, DeviceTableAfterOnePass) {
     EXPECT_EQ(s.entry(0).DeviceInfo, "");
     EXPECT_EQ(s.entry(31).DeviceInfo, "");
     EXPECT_EQ(s.DeviceTyp(31), 0);
-    EXPECT_TRUE(rig.ui.inputs.empty());
+    EXPECT_TRUE(rig.ui.boxes(RecordedBox::Kind::Input).empty());
 }
 
 TEST(ScanIECBus, DriverCallsForOneAddress) {
@@ -188,13 +168,16 @@ instruments:
   - {address: 4, board: 0, kind: other-maker, idn: "Acme,A,1,1"}
   - {address: 6, board: 2, kind: vector-analyzer, idn: "Veltronik,KLVZ,1,1.60"}
 )";
-    const std::string prompt =
-        "SELECT BOARD INDEX|Please enter board number (available boards: GPIB0,GPIB2)|";
+    const std::string prompt = "Please enter board number (available boards: GPIB0,GPIB2)";
     {
         Rig rig(twoBoards);
-        rig.ui.entries = {"1"};
+        rig.ui.queueInput("1");
         rig.onePass();
-        EXPECT_EQ(rig.ui.inputs, std::vector<std::string>{prompt});
+        const std::vector<RecordedBox> asked = rig.ui.boxes(RecordedBox::Kind::Input);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].title, "SELECT BOARD INDEX");
+        EXPECT_EQ(asked[0].text, prompt);
+        EXPECT_EQ(asked[0].preset, "");
         EXPECT_EQ(rig.scan.BoardID(), -1);
         EXPECT_EQ(rig.scan.addressText(), "no valid board index selected!");
         EXPECT_EQ(rig.bench.count(Traffic::Open), 0);
@@ -202,7 +185,7 @@ instruments:
     }
     {
         Rig rig(twoBoards);
-        rig.ui.entries = {"2"};
+        rig.ui.queueInput("2");
         rig.onePass();
         EXPECT_EQ(rig.scan.BoardID(), 2);
         EXPECT_EQ(rig.scan.DeviceTyp(6), 12);
@@ -213,7 +196,7 @@ instruments:
          {std::optional<std::string>(""), std::optional<std::string>(),
           std::optional<std::string>("x"), std::optional<std::string>(" 2.5")}) {
         Rig rig(twoBoards);
-        rig.ui.entries = {entry};
+        rig.ui.queueInput(entry);
         rig.onePass();
         const int16_t expected = entry && *entry == " 2.5" ? 2 : 0;
         EXPECT_EQ(rig.scan.BoardID(), expected) << entry.value_or("(cancel)");
@@ -222,7 +205,7 @@ instruments:
     // Beyond a 16-bit integer, negative, or past 9: refused.
     for (const char* entry : {"65538", "1e300", "-1", "12"}) {
         Rig rig(twoBoards);
-        rig.ui.entries = {entry};
+        rig.ui.queueInput(entry);
         rig.onePass();
         EXPECT_EQ(rig.scan.BoardID(), -1) << entry;
         EXPECT_EQ(rig.scan.addressText(), "no valid board index selected!");
@@ -232,7 +215,7 @@ instruments:
         Rig rig(
             "boards: [7]\ninstruments:\n  - {address: 3, board: 7, kind: other-maker, idn: A}\n");
         rig.onePass();
-        EXPECT_TRUE(rig.ui.inputs.empty());
+        EXPECT_TRUE(rig.ui.boxes(RecordedBox::Kind::Input).empty());
         EXPECT_EQ(rig.scan.BoardID(), 7);
         EXPECT_EQ(rig.scan.DeviceTyp(3), 99);
     }

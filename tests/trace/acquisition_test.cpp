@@ -56,7 +56,7 @@ TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
     for (float v : data.values) {
         ASSERT_TRUE(v > -110 && v < 0) << v;  // dBm: noise floor and carriers
     }
-    EXPECT_TRUE(s.ui.boxes.empty());
+    EXPECT_TRUE(s.ui.boxes().empty());
 }
 
 TEST(ReadAnalyzerTrace, ATraceThatIsNotShownChangesNothing) {
@@ -209,7 +209,9 @@ TEST(ReadAnalyzerTrace, LayoutThatFitsNothingIsShownAsPlainAfterAMessage) {
     const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
     ASSERT_EQ(r.status, AcquisitionStatus::Read);
     EXPECT_EQ(r.notice, "unknown numerical format!");
-    EXPECT_EQ(s.ui.boxes, Strings{"|unknown numerical format!"});
+    ASSERT_EQ(s.ui.boxes().size(), 1u);
+    EXPECT_EQ(s.ui.boxes()[0].title, "");
+    EXPECT_EQ(s.ui.boxes()[0].text, "unknown numerical format!");
     EXPECT_EQ(data.values.size(), 400u);
     EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
 }

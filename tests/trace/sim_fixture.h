@@ -8,25 +8,10 @@
 
 #include "bus/clock.h"
 #include "bus/session.h"
-#include "bus/user_interface.h"
+#include "bus/testing/scripted_user_interface.h"
 #include "sim/sim_bench.h"
 
 namespace benchcap::trace::test {
-
-// Records every box; answers OK.
-class RecordingUi final : public bus::UserInterface {
-  public:
-    bus::MessageResult messageBox(bus::MessageIcon, const std::string& title,
-                                  const std::string& text, bus::MessageButtons) override {
-        boxes.push_back(title + "|" + text);
-        return bus::MessageResult::Ok;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-    std::vector<std::string> boxes;
-};
 
 // A simulated bench from a bench text, and a session on one of its addresses selected
 // as InitDevice does.
@@ -53,7 +38,7 @@ struct SimSession {
     sim::SimBench bench;
     bus::CurrentInstrument instrument;
     bus::Session session;
-    RecordingUi ui;
+    bus::testing::ScriptedUserInterface ui;
 };
 
 }  // namespace benchcap::trace::test

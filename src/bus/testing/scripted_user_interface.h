@@ -32,6 +32,22 @@ class ScriptedUserInterface final : public UserInterface {
     }
 
     const std::vector<RecordedBox>& boxes() const { return boxes_; }
+    // The texts shown (message texts and input prompts), in order.
+    std::vector<std::string> texts() const {
+        std::vector<std::string> shown;
+        for (const RecordedBox& box : boxes_)
+            shown.push_back(box.text);
+        return shown;
+    }
+    // The boxes of one kind, in order.
+    std::vector<RecordedBox> boxes(RecordedBox::Kind kind) const {
+        std::vector<RecordedBox> found;
+        for (const RecordedBox& box : boxes_) {
+            if (box.kind == kind)
+                found.push_back(box);
+        }
+        return found;
+    }
     void clearBoxes() { boxes_.clear(); }
     bool answersLeft() const { return !messageAnswers_.empty() || !inputAnswers_.empty(); }
 

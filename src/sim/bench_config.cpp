@@ -252,7 +252,7 @@ instruments:
     idn: "Veltronik,KLD4,100455/007,1.02"
   - address: 12
     kind: spectrum-analyzer
-    idn: "Veltronik,KLR20,100112/004,3.10"
+    idn: "Veltronik,KLR-20,100112/004,3.10"
     options: "B4,B7"
     traces_shown: [1, 2, 3]
   - address: 16

@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
 
     form.SelectAdr(20);
     // Without a usable driver the status line says why, so the user knows what to install.
-    const std::string reason = backend.driver->unavailableReason();
-    form.UpSta(reason.empty() ? QStringLiteral("idle") : QString::fromStdString(reason));
+    const QString reason = QString::fromStdString(backend.driver->unavailableReason());
+    form.setDriverProblem(reason);
+    form.UpSta(reason.isEmpty() ? QStringLiteral("idle") : reason);
     form.show();
 
     auto screenshot = [&] {

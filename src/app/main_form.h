@@ -76,6 +76,9 @@ class MainForm : public QMainWindow {
     // The bus scanner whose panel `ScanIEC` the window shows and whose device table decides
     // the selection. The scanner outlives the window.
     void setScanner(scanner::ScanIECControl* core);
+    // Why the driver cannot reach a board (empty when it can); a scan that finds no board
+    // shows it in the status line, so the user knows what to install or configure.
+    void setDriverProblem(const QString& reason) { driverProblem_ = reason; }
     scanner::ScanIECControl* scanner() const { return scanner_; }
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
@@ -155,6 +158,7 @@ class MainForm : public QMainWindow {
     QMenu* trayMenu_ = nullptr;
     QPointer<QWidget> scanIEC_;
     scanner::ScanIECControl* scanner_ = nullptr;
+    QString driverProblem_;
     QLabel* panels_[4] = {};
 };
 

@@ -69,7 +69,11 @@ void MainForm::StartScan_Click() {
     unsetCursor();
     ErrorText.clear();
     DispError();
-    UpSta(QStringLiteral("bus scanned"));
+    if (scanner_->BoardID() < 0 && !driverProblem_.isEmpty()) {
+        UpSta(driverProblem_);
+    } else {
+        UpSta(QStringLiteral("bus scanned"));
+    }
 }
 
 void MainForm::ScanIEC_SelectIEC(int16_t address) {

@@ -75,6 +75,15 @@ TEST_F(ScanTest, PanelLayoutInTwips) {
     EXPECT_EQ(p->size(), QSize(twipsToPixelsX(*p, 3735), twipsToPixelsY(*p, 915)));
 }
 
+TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
+    build("boards: []\n");
+    form->setDriverProblem(QStringLiteral("GPIB driver library not found: libgpib.so.0"));
+    item("StartScan")->trigger();
+    EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
+    EXPECT_EQ(form->statusPanel(1)->text(),
+              QStringLiteral("GPIB driver library not found: libgpib.so.0"));
+}
+
 TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     build(kTwoInstruments);
     std::vector<QString> during;

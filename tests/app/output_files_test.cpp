@@ -43,10 +43,5 @@ TEST(GetName, Examples) {
     }
 }
 
-TEST(TrimBlanks, OnlyBlanks) {
-    EXPECT_EQ(trimBlanks(QStringLiteral("\tx ")), QStringLiteral("\tx"));
-    EXPECT_EQ(trimBlanks(QStringLiteral("   ")), QString());
-}
-
 }  // namespace
 }  // namespace benchcap::app

@@ -239,12 +239,16 @@ char* WriteGeneral(char* out, float value, char separator) {
     // rounded once, so q is off by less than 2^-52 relative: below 2^-28 absolute for
     // q < 2^24. Rounding q to an integer is therefore certain unless q lies within that
     // distance of a half-integer; those few go the exact way.
-    double q = a * kPow10[6 - exponent - kPow10Min];
-    // Either the exponent is one more, or q rounds up to 10^7 anyway: both give the same
+    // Both candidate scalings are computed side by side, so only one multiplication lies
+    // on the dependency chain.
+    const double q0 = a * kPow10[6 - exponent - kPow10Min];
+    const double q1 = a * kPow10[5 - exponent - kPow10Min];
+    // Either the exponent is one more, or q0 rounds up to 10^7 anyway: both give the same
     // digits and exponent once the carry below is applied. Without a branch: which way
     // it goes is random for measured values.
-    exponent += q >= 9999999.75 ? 1 : 0;
-    q = a * kPow10[6 - exponent - kPow10Min];
+    const bool larger = q0 >= 9999999.75;
+    exponent += larger ? 1 : 0;
+    const double q = larger ? q1 : q0;
     const auto whole = static_cast<uint32_t>(q);
     const double fraction = q - whole;
     if (std::fabs(fraction - 0.5) < 0x1p-24) {
@@ -278,6 +282,12 @@ char* WriteGeneral(char* out, double value, char separator) {
     const uint64_t m = fractionBits | (uint64_t{1} << 52);
     const int e = biased - 1075;
     int exponent = FloorLog10Pow2(biased - 1023);
+    // The decimal exponent is this or one more; a comparison with the power of ten picks
+    // it without a second 128-bit round below. Near a power of ten the double nearest
+    // to it may decide wrongly either way: the loop corrects that from the exact digits.
+    if (exponent >= -13 && exponent <= 13) {
+        exponent += std::fabs(value) >= kPow10[exponent + 1 - kPow10Min] ? 1 : 0;
+    }
     int k = 14 - exponent;
     uint64_t whole = 0;
     u128 remainder = 0;
@@ -299,11 +309,15 @@ char* WriteGeneral(char* out, double value, char separator) {
             remainder = n & ((static_cast<u128>(1) << s) - 1);
             half = static_cast<u128>(1) << (s - 1);
         }
-        if (whole < 1000000000000000ull) {
+        if (whole >= 1000000000000000ull) {
+            ++exponent;
+            --k;
+        } else if (whole < 100000000000000ull) {
+            --exponent;
+            ++k;
+        } else {
             break;
         }
-        ++exponent;
-        --k;
     }
     const bool up = remainder > half || (remainder == half && (whole & 1) != 0);
     uint64_t digits = whole + (up ? 1 : 0);

@@ -249,12 +249,14 @@ char* WriteGeneral(char* out, float value, char separator) {
     const bool larger = q0 >= 9999999.75;
     exponent += larger ? 1 : 0;
     const double q = larger ? q1 : q0;
-    const auto whole = static_cast<uint32_t>(q);
-    const double fraction = q - whole;
+    const double fraction = q - static_cast<uint32_t>(q);
     if (std::fabs(fraction - 0.5) < 0x1p-24) {
         return WriteGeneralExact<7>(out, value, separator);
     }
-    uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
+    // Away from a tie, q + 0.5 truncated is q rounded: the addition errs by at most
+    // 2^-30 (q < 2^24), which could move it across an integer only within the tie zone
+    // handled above. Computed from q directly, the digits do not wait for the tie test.
+    uint32_t digits = static_cast<uint32_t>(q + 0.5);
     if (digits >= 10000000) {
         digits = 1000000;
         ++exponent;

@@ -284,12 +284,6 @@ char* WriteGeneral(char* out, double value, char separator) {
     const uint64_t m = fractionBits | (uint64_t{1} << 52);
     const int e = biased - 1075;
     int exponent = FloorLog10Pow2(biased - 1023);
-    // The decimal exponent is this or one more; a comparison with the power of ten picks
-    // it without a second 128-bit round below. Near a power of ten the double nearest
-    // to it may decide wrongly either way: the loop corrects that from the exact digits.
-    if (exponent >= -13 && exponent <= 13) {
-        exponent += std::fabs(value) >= kPow10[exponent + 1 - kPow10Min] ? 1 : 0;
-    }
     int k = 14 - exponent;
     uint64_t whole = 0;
     u128 remainder = 0;
@@ -311,15 +305,11 @@ char* WriteGeneral(char* out, double value, char separator) {
             remainder = n & ((static_cast<u128>(1) << s) - 1);
             half = static_cast<u128>(1) << (s - 1);
         }
-        if (whole >= 1000000000000000ull) {
-            ++exponent;
-            --k;
-        } else if (whole < 100000000000000ull) {
-            --exponent;
-            ++k;
-        } else {
+        if (whole < 1000000000000000ull) {
             break;
         }
+        ++exponent;
+        --k;
     }
     const bool up = remainder > half || (remainder == half && (whole & 1) != 0);
     uint64_t digits = whole + (up ? 1 : 0);

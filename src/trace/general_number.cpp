@@ -286,8 +286,7 @@ char* WriteGeneral(char* out, double value, char separator) {
     int exponent = FloorLog10Pow2(biased - 1023);
     int k = 14 - exponent;
     uint64_t whole = 0;
-    u128 remainder = 0;
-    u128 half = 0;
+    bool up = false;
     for (;;) {
         if (k < 0 || k > kPow5Max) {
             return WriteGeneralExact<15>(out, value, separator);
@@ -297,13 +296,16 @@ char* WriteGeneral(char* out, double value, char separator) {
         if (shift >= 0) {
             // q < 10^16 here, so the shift cannot overflow.
             whole = static_cast<uint64_t>(n << shift);
-            remainder = 0;
-            half = 1;
+            up = false;
         } else {
             const int s = -shift;  // at most 96 in this exponent range
-            whole = static_cast<uint64_t>(n >> s);
-            remainder = n & ((static_cast<u128>(1) << s) - 1);
-            half = static_cast<u128>(1) << (s - 1);
+            // q with one more binary place (< 2^55): its last bit is the first one dropped.
+            const uint64_t twice = static_cast<uint64_t>(n >> (s - 1));
+            whole = twice >> 1;
+            // Half to even: the first dropped bit, and any further dropped one (what the
+            // shift back fails to restore) or an odd last digit.
+            const bool beyondHalf = (static_cast<u128>(twice) << (s - 1)) != n;
+            up = (twice & 1) != 0 && (beyondHalf || (whole & 1) != 0);
         }
         if (whole < 1000000000000000ull) {
             break;
@@ -311,7 +313,6 @@ char* WriteGeneral(char* out, double value, char separator) {
         ++exponent;
         --k;
     }
-    const bool up = remainder > half || (remainder == half && (whole & 1) != 0);
     uint64_t digits = whole + (up ? 1 : 0);
     if (digits >= 1000000000000000ull) {
         digits = 100000000000000ull;

@@ -161,7 +161,9 @@ char* WriteDecimal(char* out, bool negative, uint64_t digits, int exponent, char
     } else {
         static_assert(P == 15);
         const uint64_t high = DigitBytes8(static_cast<uint32_t>(digits / 100000000)) >> 8;
-        const uint64_t low = DigitBytes8(static_cast<uint32_t>(digits % 100000000));
+        // x axes are mostly round numbers: their last eight digits are often all zero.
+        const auto lowValue = static_cast<uint32_t>(digits % 100000000);
+        const uint64_t low = lowValue != 0 ? DigitBytes8(lowValue) : 0;
         const int n = low != 0 ? 7 + SignificantBytes(low) : SignificantBytes(high);
         const u128 d = high | (static_cast<u128>(low) << 56);
         const u128 ascii = d | ((static_cast<u128>(kAscii8) << 64) | kAscii8);

@@ -161,7 +161,9 @@ char* WriteDecimal(char* out, bool negative, uint64_t digits, int exponent, char
     } else {
         static_assert(P == 15);
         const uint64_t high = DigitBytes8(static_cast<uint32_t>(digits / 100000000)) >> 8;
-        const uint64_t low = DigitBytes8(static_cast<uint32_t>(digits % 100000000));
+        // x axes are mostly round numbers: their last eight digits are often all zero.
+        const auto lowValue = static_cast<uint32_t>(digits % 100000000);
+        const uint64_t low = lowValue != 0 ? DigitBytes8(lowValue) : 0;
         const int n = low != 0 ? 7 + SignificantBytes(low) : SignificantBytes(high);
         const u128 d = high | (static_cast<u128>(low) << 56);
         const u128 ascii = d | ((static_cast<u128>(kAscii8) << 64) | kAscii8);
@@ -239,18 +241,24 @@ char* WriteGeneral(char* out, float value, char separator) {
     // rounded once, so q is off by less than 2^-52 relative: below 2^-28 absolute for
     // q < 2^24. Rounding q to an integer is therefore certain unless q lies within that
     // distance of a half-integer; those few go the exact way.
-    double q = a * kPow10[6 - exponent - kPow10Min];
-    // Either the exponent is one more, or q rounds up to 10^7 anyway: both give the same
+    // Both candidate scalings are computed side by side, so only one multiplication lies
+    // on the dependency chain.
+    const double q0 = a * kPow10[6 - exponent - kPow10Min];
+    const double q1 = a * kPow10[5 - exponent - kPow10Min];
+    // Either the exponent is one more, or q0 rounds up to 10^7 anyway: both give the same
     // digits and exponent once the carry below is applied. Without a branch: which way
     // it goes is random for measured values.
-    exponent += q >= 9999999.75 ? 1 : 0;
-    q = a * kPow10[6 - exponent - kPow10Min];
-    const auto whole = static_cast<uint32_t>(q);
-    const double fraction = q - whole;
+    const bool larger = q0 >= 9999999.75;
+    exponent += larger ? 1 : 0;
+    const double q = larger ? q1 : q0;
+    const double fraction = q - static_cast<uint32_t>(q);
     if (std::fabs(fraction - 0.5) < 0x1p-24) {
         return WriteGeneralExact<7>(out, value, separator);
     }
-    uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
+    // Away from a tie, q + 0.5 truncated is q rounded: the addition errs by at most
+    // 2^-30 (q < 2^24), which could move it across an integer only within the tie zone
+    // handled above. Computed from q directly, the digits do not wait for the tie test.
+    uint32_t digits = static_cast<uint32_t>(q + 0.5);
     if (digits >= 10000000) {
         digits = 1000000;
         ++exponent;
@@ -280,8 +288,7 @@ char* WriteGeneral(char* out, double value, char separator) {
     int exponent = FloorLog10Pow2(biased - 1023);
     int k = 14 - exponent;
     uint64_t whole = 0;
-    u128 remainder = 0;
-    u128 half = 0;
+    bool up = false;
     for (;;) {
         if (k < 0 || k > kPow5Max) {
             return WriteGeneralExact<15>(out, value, separator);
@@ -291,13 +298,16 @@ char* WriteGeneral(char* out, double value, char separator) {
         if (shift >= 0) {
             // q < 10^16 here, so the shift cannot overflow.
             whole = static_cast<uint64_t>(n << shift);
-            remainder = 0;
-            half = 1;
+            up = false;
         } else {
             const int s = -shift;  // at most 96 in this exponent range
-            whole = static_cast<uint64_t>(n >> s);
-            remainder = n & ((static_cast<u128>(1) << s) - 1);
-            half = static_cast<u128>(1) << (s - 1);
+            // q with one more binary place (< 2^55): its last bit is the first one dropped.
+            const uint64_t twice = static_cast<uint64_t>(n >> (s - 1));
+            whole = twice >> 1;
+            // Half to even: the first dropped bit, and any further dropped one (what the
+            // shift back fails to restore) or an odd last digit.
+            const bool beyondHalf = (static_cast<u128>(twice) << (s - 1)) != n;
+            up = (twice & 1) != 0 && (beyondHalf || (whole & 1) != 0);
         }
         if (whole < 1000000000000000ull) {
             break;
@@ -305,7 +315,6 @@ char* WriteGeneral(char* out, double value, char separator) {
         ++exponent;
         --k;
     }
-    const bool up = remainder > half || (remainder == half && (whole & 1) != 0);
     uint64_t digits = whole + (up ? 1 : 0);
     if (digits >= 1000000000000000ull) {
         digits = 100000000000000ull;

@@ -54,6 +54,75 @@ char* WriteCell(char* out, const TraceColumn& column, std::size_t row, char sepa
     return out;
 }
 
+// Rows below `end` whose cells all exist, for a column layout known at compile time:
+// no per-cell test of the kind or of HasCell, and unit strides become plain pointer
+// steps. Appends to `text` through the block buffer like the general loop.
+template <CellKind... Kinds>
+struct RowWriter {
+    static char* Cell(char* out, const TraceColumn& column, std::size_t row, CellKind kind,
+                      char separator) {
+        // `kind` is a constant in every instantiation, so this folds to one call.
+        if (kind == CellKind::F32) {
+            return WriteGeneral(out, column.F32(row), separator);
+        }
+        if (kind == CellKind::F64) {
+            return WriteGeneral(out, column.F64(row), separator);
+        }
+        *out = column.Bit(row) != 0 ? '1' : '0';
+        return out + 1;
+    }
+
+    static bool Matches(const TraceField& field) {
+        constexpr CellKind kinds[] = {Kinds...};
+        if (field.columns.size() != sizeof...(Kinds)) {
+            return false;
+        }
+        for (std::size_t c = 0; c < sizeof...(Kinds); ++c) {
+            if (field.columns[c].kind != kinds[c]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static char* Row(char* p, const TraceColumn* columns, std::size_t row, char separator) {
+        std::size_t c = 0;
+        ((p = Cell(p, columns[c], row, Kinds, separator), *p++ = '\t', ++c), ...);
+        p[-1] = '\r';  // the TAB after the last cell
+        *p++ = '\n';
+        return p;
+    }
+};
+
+// Appends rows [from, to) through `block`; flushes whenever a further row might not fit.
+template <class WriteRow>
+void AppendRows(std::string& text, std::vector<char>& block, std::size_t maxRow, std::size_t from,
+                std::size_t to, WriteRow writeRow) {
+    char* const begin = block.data();
+    char* const flushAt = begin + block.size() - maxRow - kGeneralTextRoom;
+    char* p = begin;
+    for (std::size_t row = from; row < to; ++row) {
+        p = writeRow(p, row);
+        if (p > flushAt) {
+            text.append(begin, p);
+            p = begin;
+        }
+    }
+    text.append(begin, p);
+}
+
+template <class Writer>
+bool AppendFullRows(std::string& text, std::vector<char>& block, std::size_t maxRow,
+                    const TraceField& field, std::size_t full, char separator) {
+    if (!Writer::Matches(field)) {
+        return false;
+    }
+    const TraceColumn* columns = field.columns.data();
+    AppendRows(text, block, maxRow, 0, full,
+               [&](char* p, std::size_t row) { return Writer::Row(p, columns, row, separator); });
+    return true;
+}
+
 }  // namespace
 
 std::string TraceText(const TraceField& field, char decimalSeparator) {
@@ -62,9 +131,11 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
     if (field.rows == 0 || columns == 0) {
         return text;
     }
-    std::size_t maxRow = 1;  // TABs between cells and CR LF: one more than the cells
+    std::size_t maxRow = 1;         // TABs between cells and CR LF: one more than the cells
+    std::size_t full = field.rows;  // rows before the first empty cell
     for (const TraceColumn& c : field.columns) {
         maxRow += MaxCellText(c.kind) + 1;
+        full = std::min(full, c.filled);
     }
     // An upper bound: capacity that is never written costs address space, not memory.
     text.reserve(field.rows * maxRow);
@@ -73,10 +144,19 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
     // Rows are written into a small buffer and appended in blocks, so the text is
     // built in place without per-cell allocations or a zero-filled oversize string.
     std::vector<char> block(std::max<std::size_t>(64 * 1024, 2 * maxRow + kGeneralTextRoom));
-    char* const begin = block.data();
-    char* const flushAt = begin + block.size() - maxRow - kGeneralTextRoom;
-    char* p = begin;
-    for (std::size_t row = 0; row < field.rows; ++row) {
+
+    // The layouts of analyzer and network traces get a loop of their own; symbol tables
+    // and the rows with empty cells (an odd count of paired values) take the general one.
+    constexpr auto f32 = CellKind::F32;
+    constexpr auto f64 = CellKind::F64;
+    const bool special =
+        AppendFullRows<RowWriter<f64, f32>>(text, block, maxRow, field, full, decimalSeparator) ||
+        AppendFullRows<RowWriter<f64, f32, f32>>(text, block, maxRow, field, full,
+                                                 decimalSeparator) ||
+        AppendFullRows<RowWriter<f32, f32>>(text, block, maxRow, field, full, decimalSeparator) ||
+        AppendFullRows<RowWriter<f32, f32, f32>>(text, block, maxRow, field, full,
+                                                 decimalSeparator);
+    AppendRows(text, block, maxRow, special ? full : 0, field.rows, [&](char* p, std::size_t row) {
         p = WriteCell(p, field.columns[0], row, decimalSeparator);
         for (std::size_t c = 1; c < columns; ++c) {
             *p++ = '\t';
@@ -84,12 +164,8 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
         }
         *p++ = '\r';
         *p++ = '\n';
-        if (p > flushAt) {
-            text.append(begin, p);
-            p = begin;
-        }
-    }
-    text.append(begin, p);
+        return p;
+    });
 
     const std::size_t last = text.find_last_not_of(' ');
     text.resize(last == std::string::npos ? 0 : last + 1);

@@ -37,6 +37,27 @@ TEST(TraceText, AnalyzerXIs64BitNetworkXIs32Bit) {
     EXPECT_EQ(TraceText(GenTraceField(network), '.'), "1.5E+09\t0.1234568\r\n");
 }
 
+TEST(TraceText, EveryLayoutKeepsItsEmptyCells) {
+    // Rows whose cells all exist take a loop of their own per layout; the rest do not.
+    TraceDataSet pairs;
+    pairs.IsPairs = true;
+    pairs.values = {1.5f, -2.0f, 3.25f};
+    pairs.axis64 = {10.0, 20.0, 30.0};
+    EXPECT_EQ(TraceText(GenTraceField(pairs), ','), "10\t1,5\t-2\r\n20\t3,25\t\r\n");
+
+    TraceDataSet network;
+    network.IsNetworkTrace = true;
+    network.values = {0.5f, 0.25f, 0.125f};
+    network.axis32 = {1e9f};
+    EXPECT_EQ(TraceText(GenTraceField(network), '.'), "1E+09\t0.5\r\n\t0.25\r\n\t0.125\r\n");
+
+    TraceDataSet symbols;
+    symbols.IsSymbolTable = true;
+    symbols.BitsPerSymbol = 2;
+    symbols.bits = {1, 0, 0};
+    EXPECT_EQ(TraceText(GenTraceField(symbols), '.'), "1\t0\r\n0\t\r\n");
+}
+
 TEST(TraceText, LargeTraceIsWrittenCompletely) {
     // More rows than one internal block holds: nothing lost or doubled at the seams.
     TraceDataSet data;

@@ -153,21 +153,16 @@ STUB_EXPORT int UnregisterGpibGlobalsForThread() {
 }
 #else
 // NI names the status calls Ibsta() etc., linux-gpib ThreadIbsta() etc.
+// clang-format off
+#define STATUS_CALLS(prefix)                                                 \
+    STUB_EXPORT int prefix##Ibsta() { return stub().sta; }                   \
+    STUB_EXPORT int prefix##Iberr() { return stub().err; }                   \
+    STUB_EXPORT int prefix##Ibcnt() { return static_cast<int>(stub().cnt); } \
+    STUB_EXPORT long prefix##Ibcntl() { return stub().cnt; }
+// clang-format on
 #ifdef STUB_NI
-#define STATUS_CALL(name) name
+STATUS_CALLS()
 #else
-#define STATUS_CALL(name) Thread##name
+STATUS_CALLS(Thread)
 #endif
-STUB_EXPORT int STATUS_CALL(Ibsta)() {
-    return stub().sta;
-}
-STUB_EXPORT int STATUS_CALL(Iberr)() {
-    return stub().err;
-}
-STUB_EXPORT int STATUS_CALL(Ibcnt)() {
-    return static_cast<int>(stub().cnt);
-}
-STUB_EXPORT long STATUS_CALL(Ibcntl)() {
-    return stub().cnt;
-}
 #endif

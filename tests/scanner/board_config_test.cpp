@@ -139,7 +139,7 @@ TEST_F(BoardConfigTest, FailuresLeaveBoardAndFileAlone) {
     EXPECT_FALSE(SaveBoardStatus(bench, dir.string(), "LAB1", 0).ok());  // a folder
     EXPECT_FALSE(SaveBoardStatus(bench, file, "LAB]1", 0).ok());         // no section name
     EXPECT_EQ(readFile(file), before);
-    EXPECT_EQ(test::folderEntries(dir).size(), 1u);
+    EXPECT_EQ(test::folderEntries(dir), 1);
 }
 
 }  // namespace

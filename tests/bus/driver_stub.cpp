@@ -23,13 +23,9 @@ struct Stub {
     std::string readData = "STUB\n";
     size_t readPos = 0;
     long reportedCount = -1;  // when >= 0, the count reported for reads instead of the real one
-    int sta = 0;
-    int err = 0;
+    int sta = 0, err = 0, registerResult = 0;
     long cnt = 0;
-    int registerResult = 0;
-    int* regSta = nullptr;
-    int* regErr = nullptr;
-    int* regCnt = nullptr;
+    int *regSta = nullptr, *regErr = nullptr, *regCnt = nullptr;
     long* regCntl = nullptr;
 };
 
@@ -38,39 +34,27 @@ Stub& stub() {
     return instance;
 }
 
-int done(int sta, int err, long cnt) {
+int done(int sta, int err = 0, long cnt = 0) {
     Stub& s = stub();
-    s.sta = sta;
-    s.err = err;
-    s.cnt = cnt;
-    if (s.regSta) {
-        *s.regSta = sta;
-        *s.regErr = err;
-        *s.regCnt = static_cast<int>(cnt);
-        *s.regCntl = cnt;
-    }
+    s.sta = sta, s.err = err, s.cnt = cnt;
+    if (s.regSta)
+        *s.regSta = sta, *s.regErr = err, *s.regCnt = static_cast<int>(cnt), *s.regCntl = cnt;
     return sta;
 }
 
-void note(const std::string& text) {
-    stub().log += text + ";";
-}
-
-std::string args(std::initializer_list<long> values) {
-    std::string text = "(";
+// Records "name(a,b,...);".
+void note(const char* name, std::initializer_list<long> values) {
+    std::string text = std::string(name) + "(";
     for (long v : values)
-        text += (text.size() > 1 ? "," : "") + std::to_string(v);
-    return text + ")";
+        text += (text.back() == '(' ? "" : ",") + std::to_string(v);
+    stub().log += text + ");";
 }
 
 int findBoard(const char* name) {
-    note(std::string("find(") + name + ")");
-    if (std::strcmp(name, "GPIB0") == 0) {
-        done(kCMPL, 0, 0);
-        return 0;
-    }
-    done(kERR, 7, 0);
-    return -1;
+    stub().log += std::string("find(") + name + ");";
+    const bool known = std::strcmp(name, "GPIB0") == 0;
+    done(known ? kCMPL : kERR, known ? 0 : 7);
+    return known ? 0 : -1;
 }
 
 }  // namespace
@@ -95,8 +79,8 @@ STUB_EXPORT void stub_set_register_result(int result) {
 
 #ifndef STUB_LACKING
 STUB_EXPORT int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    note("ibdev" + args({board, pad, sad, tmo, eot, eos}));
-    done(kCMPL, 0, 0);
+    note("ibdev", {board, pad, sad, tmo, eot, eos});
+    done(kCMPL);
     return 40 + pad;
 }
 #endif
@@ -106,8 +90,8 @@ STUB_EXPORT int ibfindA(const char* name) {
     return findBoard(name);
 }
 STUB_EXPORT int ibrdfA(int ud, const char* file) {
-    note("ibrdfA(" + std::to_string(ud) + "," + file + ")");
-    return done(kCMPL | kEND, 0, 0);
+    stub().log += "ibrdfA(" + std::to_string(ud) + "," + file + ");";
+    return done(kCMPL | kEND);
 }
 #else
 STUB_EXPORT int ibfind(const char* name) {
@@ -116,13 +100,13 @@ STUB_EXPORT int ibfind(const char* name) {
 #endif
 
 STUB_EXPORT int ibwrt(int ud, const void* data, long count) {
-    note("ibwrt" + args({ud, count}));
+    note("ibwrt", {ud, count});
     stub().written.append(static_cast<const char*>(data), static_cast<size_t>(count));
     return done(kCMPL, 0, count);
 }
 
 STUB_EXPORT int ibrd(int ud, void* buffer, long count) {
-    note("ibrd" + args({ud, count}));
+    note("ibrd", {ud, count});
     Stub& s = stub();
     const size_t n = std::min(static_cast<size_t>(count), s.readData.size() - s.readPos);
     std::memcpy(buffer, s.readData.data() + s.readPos, n);
@@ -131,80 +115,54 @@ STUB_EXPORT int ibrd(int ud, void* buffer, long count) {
     return done(kCMPL | end, 0, s.reportedCount >= 0 ? s.reportedCount : static_cast<long>(n));
 }
 
-STUB_EXPORT int ibonl(int ud, int v) {
-    note("ibonl" + args({ud, v}));
-    return done(kCMPL, 0, 0);
-}
-STUB_EXPORT int ibwait(int ud, int mask) {
-    note("ibwait" + args({ud, mask}));
-    return done(kCMPL, 0, 0);
-}
-STUB_EXPORT int ibloc(int ud) {
-    note("ibloc" + args({ud}));
-    return done(kCMPL, 0, 0);
-}
-STUB_EXPORT int ibconfig(int ud, int option, int value) {
-    note("ibconfig" + args({ud, option, value}));
-    return done(kCMPL, 0, 0);
-}
+// Calls that only need to be recorded.
+#define STUB_CALL(name, params, ...) \
+    STUB_EXPORT int name params {    \
+        note(#name, {__VA_ARGS__});  \
+        return done(kCMPL);          \
+    }
+STUB_CALL(ibonl, (int ud, int v), ud, v)
+STUB_CALL(ibwait, (int ud, int mask), ud, mask)
+STUB_CALL(ibloc, (int ud), ud)
+STUB_CALL(ibconfig, (int ud, int option, int value), ud, option, value)
 STUB_EXPORT int ibask(int ud, int option, int* value) {
-    note("ibask" + args({ud, option}));
     *value = 42;
-    return done(kCMPL, 0, 0);
+    note("ibask", {ud, option});
+    return done(kCMPL);
 }
 STUB_EXPORT void SendIFC(int board) {
-    note("SendIFC" + args({board}));
-    done(kCMPL, 0, 0);
+    note("SendIFC", {board});
+    done(kCMPL);
 }
 
-#ifdef STUB_NI
-STUB_EXPORT int Ibsta() {
-    return stub().sta;
-}
-STUB_EXPORT int Iberr() {
-    return stub().err;
-}
-STUB_EXPORT int Ibcnt() {
-    return static_cast<int>(stub().cnt);
-}
-STUB_EXPORT long Ibcntl() {
-    return stub().cnt;
-}
-#elif defined(STUB_REGISTER)
+#if defined(STUB_REGISTER)
 STUB_EXPORT int RegisterGpibGlobalsForThread(int* sta, int* err, int* cnt, long* cntl) {
-    note("register");
+    stub().log += "register;";
     Stub& s = stub();
-    if (s.registerResult == 0) {
-        s.regSta = sta;
-        s.regErr = err;
-        s.regCnt = cnt;
-        s.regCntl = cntl;
-    }
     const int result = s.registerResult;
+    if (result == 0)
+        s.regSta = sta, s.regErr = err, s.regCnt = cnt, s.regCntl = cntl;
     if (result == 1)
         s.registerResult = 0;  // registered before: after unregistering it works
     return result;
 }
 STUB_EXPORT int UnregisterGpibGlobalsForThread() {
-    note("unregister");
-    Stub& s = stub();
-    s.regSta = nullptr;
-    s.regErr = nullptr;
-    s.regCnt = nullptr;
-    s.regCntl = nullptr;
+    stub().log += "unregister;";
+    stub().regSta = nullptr;
     return 0;
 }
 #else
-STUB_EXPORT int ThreadIbsta() {
-    return stub().sta;
-}
-STUB_EXPORT int ThreadIberr() {
-    return stub().err;
-}
-STUB_EXPORT int ThreadIbcnt() {
-    return static_cast<int>(stub().cnt);
-}
-STUB_EXPORT long ThreadIbcntl() {
-    return stub().cnt;
-}
+// NI names the status calls Ibsta() etc., linux-gpib ThreadIbsta() etc.
+// clang-format off
+#define STATUS_CALLS(prefix)                                                 \
+    STUB_EXPORT int prefix##Ibsta() { return stub().sta; }                   \
+    STUB_EXPORT int prefix##Iberr() { return stub().err; }                   \
+    STUB_EXPORT int prefix##Ibcnt() { return static_cast<int>(stub().cnt); } \
+    STUB_EXPORT long prefix##Ibcntl() { return stub().cnt; }
+// clang-format on
+#ifdef STUB_NI
+STATUS_CALLS()
+#else
+STATUS_CALLS(Thread)
+#endif
 #endif

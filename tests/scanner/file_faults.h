@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
-#include <vector>
 
 namespace benchcap::test {
 
@@ -15,22 +15,17 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Names in a folder, to see that no temporary file was left behind.
-inline std::vector<std::string> folderEntries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
+// Entries in a folder, to see that no temporary file was left behind.
+inline long folderEntries(const std::filesystem::path& folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
 // While alive, writes that would make a file longer than `bytes` fail with EFBIG, as on a
 // full disk; works for root too, unlike a read-only folder.
 class FileSizeLimit {
   public:
-    explicit FileSizeLimit(rlim_t bytes) {
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{bytes, old_.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -38,17 +33,10 @@ class FileSizeLimit {
         setrlimit(RLIMIT_FSIZE, &old_);
         signal(SIGXFSZ, oldHandler_);
     }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
+    sighandler_t oldHandler_;
     rlimit old_{};
-    sighandler_t oldHandler_{};
 };
-
-// A read-only folder stops everyone but root.
-inline bool readOnlyFoldersStopUs() {
-    return geteuid() != 0;
-}
 
 }  // namespace benchcap::test

@@ -62,6 +62,12 @@ void Session::GoToLocal() {
     instrument_.IsReady = false;
 }
 
+void Session::SelectAndIdentify(int16_t board, int16_t address) {
+    SelectInstrument(instrument_, board, address);
+    OpenDevice();
+    IdentifyDevice();
+}
+
 void Session::IdentifyDevice() {
     CurrentInstrument& ci = instrument_;
     if (!ci.IsOpen)

@@ -55,6 +55,9 @@ class Session {
     void GoToLocal();
     // Asks "*IDN?" and sets ModelName, FullSupport, FirmwareVersion and IsReady.
     void IdentifyDevice();
+    // The bus part of every instrument command's start: SelectInstrument, OpenDevice,
+    // IdentifyDevice.
+    void SelectAndIdentify(int16_t board, int16_t address);
 
     // The reply of the last QueryDevice that reached the bus (NUL filling included).
     const std::string& lastReply() const { return lastReply_; }

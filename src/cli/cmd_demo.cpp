@@ -16,10 +16,8 @@ void identifyAll(CliContext& context, bus::GpibDriver& driver, const sim::BenchC
     bus::CurrentInstrument instrument;
     bus::Session session(driver, instrument);
     for (const auto& entry : bench.instruments) {
-        bus::SelectInstrument(instrument, static_cast<int16_t>(entry.board),
-                              static_cast<int16_t>(entry.address));
-        session.OpenDevice();
-        session.IdentifyDevice();
+        session.SelectAndIdentify(static_cast<int16_t>(entry.board),
+                                  static_cast<int16_t>(entry.address));
         std::string drive;
         std::string verdict;
         if (!instrument.IsReady) {

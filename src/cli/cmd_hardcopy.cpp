@@ -139,9 +139,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             return "HARDCOPY." + std::string(extension);
         },
     };
-    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
-    session.OpenDevice();
-    session.IdentifyDevice();
+    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
 
     if (outcome.written) {

@@ -32,9 +32,7 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
 
     bus::CurrentInstrument instrument;
     bus::Session session(*driver, instrument);
-    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
-    session.OpenDevice();
-    session.IdentifyDevice();
+    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     const bool ready = instrument.IsReady;
 
     std::string hardcopyDrive;

@@ -77,9 +77,7 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     // What InitDevice does: select the address, open, identify.
     bus::CurrentInstrument instrument;
     bus::Session session(*driver, instrument);
-    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
-    session.OpenDevice();
-    session.IdentifyDevice();
+    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     if (instrument.ModelName == "TMO") {
         context.err << "No device was found on GPIB " << *address << '\n';
         return kExitNoAnswer;

@@ -23,6 +23,9 @@ int64_t BlockLengthValue(std::string_view digits) {
 std::string ReadBlockHeaderBytes(Session& session, int& status) {
     char opening[2] = {' ', ' '};
     status = session.ReadBlock(opening, 2);
+    // 0: the session's guards kept the read off the bus, so the driver status is not ours.
+    if (status == 0)
+        return {};
     const long got = std::clamp<long>(session.driver().status().ibcntl, 0, 2);
     std::string header(opening, static_cast<size_t>(got));
     const int digits = BlockLengthDigits(header);
@@ -30,7 +33,8 @@ std::string ReadBlockHeaderBytes(Session& session, int& status) {
         return header;
     char field[9];
     std::fill(std::begin(field), std::end(field), ' ');
-    session.ReadBlock(field, digits);
+    if (session.ReadBlock(field, digits) == 0)
+        return header;
     const long more = std::clamp<long>(session.driver().status().ibcntl, 0, digits);
     header.append(field, static_cast<size_t>(more));
     return header;

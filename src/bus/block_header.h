@@ -24,7 +24,7 @@ int64_t BlockLengthValue(std::string_view digits);
 // Reads a header as it arrives: two bytes, then, when they open a definite-length block,
 // as many as they announce. Returns the bytes that came (fewer when the instrument
 // stopped, two when the opening is no definite-length one); `status` is the driver
-// status of the first read.
+// status of the first read (0, and nothing returned, when the session is not ready).
 std::string ReadBlockHeaderBytes(Session& session, int& status);
 
 }  // namespace benchcap::bus

@@ -42,7 +42,10 @@ void MainForm::StartScan_Click() {
 
     scanner_->setStartTimeOut(bus::timeout_codes::T1s);
     scanner_->setStopTimeOut(bus::timeout_codes::T3s);
-    scanner_->ScanIECBus();
+    // A scan already running (this click came in through one of its yields) goes on to
+    // its end and fills the menu itself; this request is refused.
+    if (!scanner_->ScanIECBus())
+        return;
 
     bool found = false;
     for (int a = 1; a <= 30; ++a) {

@@ -54,6 +54,25 @@ TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
               QStringLiteral("GPIB driver library not found: libgpib.so.0"));
 }
 
+TEST_F(ScanTest, SearchInstrumentsDuringAScanIsRefused) {
+    build(kFiveInstruments);
+    int nested = 0;
+    QString afterClick;
+    form->setYieldHook([&] {
+        if (++nested == 10) {  // well inside the scan, whose yields come here too
+            item("StartScan")->trigger();
+            afterClick = form->statusPanel(1)->text() + "|" + form->ErrorText;
+        }
+    });
+    item("StartScan")->trigger();
+    EXPECT_GT(nested, 30);  // the scan yielded, and the second click came in during it
+    // The refused click left the running scan's notice and status alone.
+    EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
+    EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
+    EXPECT_EQ(form->Adr(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
+    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
+}
+
 TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     build();
     EXPECT_TRUE(panel()->isHidden());  // until a scan starts

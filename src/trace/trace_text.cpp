@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "trace/general_number.h"
@@ -113,13 +116,98 @@ void AppendRows(std::string& text, std::vector<char>& block, std::size_t maxRow,
 
 template <class Writer>
 bool AppendFullRows(std::string& text, std::vector<char>& block, std::size_t maxRow,
-                    const TraceField& field, std::size_t full, char separator) {
+                    const TraceField& field, std::size_t from, std::size_t to, char separator) {
     if (!Writer::Matches(field)) {
         return false;
     }
     const TraceColumn* columns = field.columns.data();
-    AppendRows(text, block, maxRow, 0, full,
+    AppendRows(text, block, maxRow, from, to,
                [&](char* p, std::size_t row) { return Writer::Row(p, columns, row, separator); });
+    return true;
+}
+
+// What every part of one text shares: the field, the separator, the longest row and the
+// rows before the first empty cell.
+struct TextJob {
+    const TraceField& field;
+    char separator;
+    std::size_t maxRow;
+    std::size_t full;
+};
+
+// Appends the text of rows [from, to) to `text`.
+void AppendRowRange(std::string& text, const TextJob& job, std::size_t from, std::size_t to) {
+    const TraceField& field = job.field;
+    const char sep = job.separator;
+    const std::size_t maxRow = job.maxRow;
+    // Rows are written into a small buffer and appended in blocks, so the text is
+    // built in place without per-cell allocations or a zero-filled oversize string.
+    std::vector<char> block(std::max<std::size_t>(64 * 1024, 2 * maxRow + kGeneralTextRoom));
+
+    // The layouts of analyzer and network traces get a loop of their own; symbol tables
+    // and the rows with empty cells (an odd count of paired values) take the general one.
+    constexpr auto f32 = CellKind::F32;
+    constexpr auto f64 = CellKind::F64;
+    const std::size_t fullEnd = std::clamp(job.full, from, to);
+    const bool special =
+        AppendFullRows<RowWriter<f64, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
+        AppendFullRows<RowWriter<f64, f32, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
+        AppendFullRows<RowWriter<f32, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
+        AppendFullRows<RowWriter<f32, f32, f32>>(text, block, maxRow, field, from, fullEnd, sep);
+    const std::size_t columns = field.ColumnCount();
+    AppendRows(text, block, maxRow, special ? fullEnd : from, to, [&](char* p, std::size_t row) {
+        p = WriteCell(p, field.columns[0], row, sep);
+        for (std::size_t c = 1; c < columns; ++c) {
+            *p++ = '\t';
+            p = WriteCell(p, field.columns[c], row, sep);
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        return p;
+    });
+}
+
+// Long traces are written on two cores: the rows go in chunks, the calling thread writes
+// the even chunks straight into the text while a helper thread writes the next odd chunk
+// into a buffer of its own, which is then appended. The extra memory is one chunk's text,
+// and the output is the same bytes as a single pass gives.
+constexpr std::size_t kChunkRows = 64 * 1024;
+
+bool AppendOnTwoCores(std::string& text, const TextJob& job) {
+    const std::size_t rows = job.field.rows;
+    if (rows < 2 * kChunkRows || std::thread::hardware_concurrency() < 2) {
+        return false;
+    }
+    std::string odd;
+    odd.reserve(kChunkRows * job.maxRow);
+    for (std::size_t from = 0; from < rows; from += 2 * kChunkRows) {
+        const std::size_t mid = std::min(rows, from + kChunkRows);
+        const std::size_t to = std::min(rows, mid + kChunkRows);
+        odd.clear();
+        std::exception_ptr failure;  // an exception must not end the helper thread's process
+        std::jthread helper;
+        if (mid < to) {
+            try {
+                helper = std::jthread([&odd, &failure, &job, mid, to] {
+                    try {
+                        AppendRowRange(odd, job, mid, to);
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error&) {
+                AppendRowRange(odd, job, mid, to);  // no thread to be had: write it here
+            }
+        }
+        AppendRowRange(text, job, from, mid);
+        if (helper.joinable()) {
+            helper.join();
+        }
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        text.append(odd);
+    }
     return true;
 }
 
@@ -141,31 +229,10 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
     text.reserve(field.rows * maxRow);
     AdviseHugePages(text.data(), text.capacity());
 
-    // Rows are written into a small buffer and appended in blocks, so the text is
-    // built in place without per-cell allocations or a zero-filled oversize string.
-    std::vector<char> block(std::max<std::size_t>(64 * 1024, 2 * maxRow + kGeneralTextRoom));
-
-    // The layouts of analyzer and network traces get a loop of their own; symbol tables
-    // and the rows with empty cells (an odd count of paired values) take the general one.
-    constexpr auto f32 = CellKind::F32;
-    constexpr auto f64 = CellKind::F64;
-    const bool special =
-        AppendFullRows<RowWriter<f64, f32>>(text, block, maxRow, field, full, decimalSeparator) ||
-        AppendFullRows<RowWriter<f64, f32, f32>>(text, block, maxRow, field, full,
-                                                 decimalSeparator) ||
-        AppendFullRows<RowWriter<f32, f32>>(text, block, maxRow, field, full, decimalSeparator) ||
-        AppendFullRows<RowWriter<f32, f32, f32>>(text, block, maxRow, field, full,
-                                                 decimalSeparator);
-    AppendRows(text, block, maxRow, special ? full : 0, field.rows, [&](char* p, std::size_t row) {
-        p = WriteCell(p, field.columns[0], row, decimalSeparator);
-        for (std::size_t c = 1; c < columns; ++c) {
-            *p++ = '\t';
-            p = WriteCell(p, field.columns[c], row, decimalSeparator);
-        }
-        *p++ = '\r';
-        *p++ = '\n';
-        return p;
-    });
+    const TextJob job{field, decimalSeparator, maxRow, full};
+    if (!AppendOnTwoCores(text, job)) {
+        AppendRowRange(text, job, 0, field.rows);
+    }
 
     const std::size_t last = text.find_last_not_of(' ');
     text.resize(last == std::string::npos ? 0 : last + 1);

@@ -7,24 +7,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "bus/testing/scripted_user_interface.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 
 namespace {
 
 using namespace benchcap;
-
-class NoBoxes final : public bus::UserInterface {
-  public:
-    bus::MessageResult messageBox(bus::MessageIcon, const std::string&, const std::string&,
-                                  bus::MessageButtons) override {
-        return bus::MessageResult::Ok;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::string();
-    }
-};
 
 std::string fullBusYaml() {
     static const char* const models[] = {"KLVZ26", "KLR20",  "KLT-3", "GWPZ10", "NQD8",
@@ -43,7 +32,7 @@ void scanPass(benchmark::State& state, const std::string& yaml) {
     if (!loaded.error.empty())
         throw std::runtime_error(loaded.error);
     sim::SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
-    NoBoxes ui;
+    bus::testing::ScriptedUserInterface ui;
     scanner::ScanIECControl scan(bench, bench.clock(), ui);
     scan.setStartTimeOut(bus::timeout_codes::T1s);
     scan.setStopTimeOut(bus::timeout_codes::T1s);

@@ -3,4 +3,4 @@ benchcap_fuzzer(fuzz_trace_text
   LIBS benchcap_trace)
 benchcap_fuzzer(fuzz_trace_read
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/trace_read_fuzz.cpp
-  LIBS benchcap_trace)
+  LIBS benchcap_trace benchcap_scripted_ui)

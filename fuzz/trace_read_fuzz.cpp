@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bus/session.h"
-#include "bus/user_interface.h"
+#include "bus/testing/scripted_user_interface.h"
 #include "trace/acquisition.h"
 #include "trace/trace_field.h"
 #include "trace/trace_text.h"
@@ -84,18 +84,6 @@ class ScriptedInstrument final : public bus::GpibDriver {
     bus::DriverStatus status_;
 };
 
-class QuietUi final : public bus::UserInterface {
-  public:
-    bus::MessageResult messageBox(bus::MessageIcon, const std::string&, const std::string&,
-                                  bus::MessageButtons) override {
-        return bus::MessageResult::Ok;
-    }
-    std::optional<std::string> inputBox(const std::string&, const std::string&,
-                                        const std::string&) override {
-        return std::nullopt;
-    }
-};
-
 void Check(bool ok, const char* what) {
     if (!ok) {
         std::fprintf(stderr, "broken data set: %s\n", what);
@@ -116,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     bus::CurrentInstrument instrument;
     bus::Session session(driver, instrument);
     bus::SelectInstrument(instrument, 0, 20);
-    QuietUi ui;
+    bus::testing::ScriptedUserInterface ui;
     trace::TraceDataSet set;
     const trace::AcquisitionResult r =
         network ? trace::ReadNetworkTrace(session, traceNumber, set)

@@ -132,7 +132,7 @@ Result<OutputFile> OutputFile::create(const fs::path& target, const FileCalls& c
         if (error != EEXIST)
             break;
     }
-    return systemError(target, "create", error);
+    return systemError(target, "write", error);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept

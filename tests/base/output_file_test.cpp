@@ -267,10 +267,15 @@ TEST_F(OutputFileTest, ASymlinkAtTheTargetIsReplacedNotFollowed) {
     writeBytes(victim, "precious");
     fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(victim, target);
-    ASSERT_TRUE(writeOutputFile(target, "new"));
+    const mode_t oldMask = ::umask(022);
+    const Status written = writeOutputFile(target, "new");
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
     EXPECT_FALSE(fs::is_symlink(target));
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(modeOf(target), 0644u);  // a new file: the link's target lends it nothing
+    EXPECT_EQ(modeOf(victim), 0600u);
 
     // A dangling link does not create the file it points to.
     const fs::path ghost = dir / "ghost";
@@ -331,6 +336,21 @@ TEST_F(OutputFileTest, KeepsTheModeOfAReplacedFileAndFollowsTheUmaskForANewOne) 
     }
 }
 
+TEST_F(OutputFileTest, RootRewritingAUsersFileKeepsItTheUsers) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file away";
+    }
+    writeBytes(target, "old");
+    ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_TRUE(writeOutputFile(target, "new"));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
 TEST_F(OutputFileTest, ALegalLongNameWorks) {
     for (const std::size_t length : {1u, 200u, 229u, 230u, 255u}) {
         const fs::path longName = dir / std::string(length, 'L');
@@ -346,6 +366,24 @@ TEST_F(OutputFileTest, ALegalLongNameWorks) {
         EXPECT_LE(temporary.size(), 255u);
         fs::remove(longName);
     }
+    // A file system whose names end sooner than the target's would allow the long
+    // temporary name: a short one is taken instead.
+    FileCalls shortNames = FileCalls::system();
+    std::string temporary;
+    shortNames.open = [&temporary](const char* path, int flags, mode_t mode) {
+        temporary = fs::path(path).filename().string();
+        if (temporary.size() > 100) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        return ::open(path, flags, mode);
+    };
+    const fs::path longName = dir / std::string(120, 'S');
+    ASSERT_TRUE(writeOutputFile(longName, "short", shortNames));
+    EXPECT_LE(temporary.size(), 100u);
+    EXPECT_EQ(readFile(longName), "short");
+    fs::remove(longName);
+
     // One byte more than a name may have: the error says so.
     const Status tooLong = writeOutputFile(dir / std::string(256, 'L'), "x");
     EXPECT_TRUE(contains(tooLong.error(), "File name too long")) << tooLong.error();

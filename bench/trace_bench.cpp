@@ -3,22 +3,92 @@
 // Counters: ns_per_row, bytes_per_second (of text), and, from one run of the whole path
 // in a forked child, its peak resident memory (peak_rss_MB) and what the path added
 // to the child's resident memory (path_rss_MB).
+// The file cases write a TXT file from the raw block (data set, table, text streamed into
+// the file) and count the heap the path holds at its peak over both threads
+// (peak_heap_MiB), the data set's share of it (data_MiB) and the rest (beyond_data_MiB,
+// which the streamed text keeps under 64 MiB); the whole-text case is the path that
+// builds the text in memory first, for comparison.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "base/output_file.h"
+#include "trace/trace_command.h"
 #include "trace/trace_data.h"
 #include "trace/trace_field.h"
 #include "trace/trace_text.h"
+
+// GCC pairs the replaced operator new with free() at inlined call sites and warns; the
+// pairing is the replacement's own and correct.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+
+// Heap accounting of this program: a replaced operator new has nowhere else to keep its
+// count. Atomic, because the text is written on two threads.
+std::atomic<bool> counting{false};
+std::atomic<std::size_t> liveBytes{0};
+std::atomic<std::size_t> peakBytes{0};
+
+void noteAlloc(void* p) {
+    if (!p || !counting.load(std::memory_order_relaxed)) {
+        return;
+    }
+    const std::size_t live = liveBytes.fetch_add(malloc_usable_size(p)) + malloc_usable_size(p);
+    std::size_t peak = peakBytes.load();
+    while (live > peak && !peakBytes.compare_exchange_weak(peak, live)) {
+    }
+}
+
+void noteFree(void* p) {
+    if (!p || !counting.load(std::memory_order_relaxed)) {
+        return;
+    }
+    liveBytes.fetch_sub(std::min(liveBytes.load(), malloc_usable_size(p)));
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) {
+        throw std::bad_alloc();
+    }
+    noteAlloc(p);
+    return p;
+}
+void* operator new[](std::size_t n) {
+    return operator new(n);
+}
+void operator delete(void* p) noexcept {
+    noteFree(p);
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -218,6 +288,58 @@ void BM_NetworkPairsSnprintf(benchmark::State& state) {
     });
 }
 
+// From the block to the TXT file, the text streamed (what benchcap-cli trace -o does) or
+// built whole first.
+template <class WriteFile>
+void FileCase(benchmark::State& state, WriteFile writeFile) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    const std::vector<uint8_t> block = AnalyzerBlock(rows);
+    const auto file = std::filesystem::temp_directory_path() / "benchcap-bench-trace.txt";
+    std::size_t peak = 0;
+    std::size_t data = 0;
+    for (auto _ : state) {
+        liveBytes = 0;
+        peakBytes = 0;
+        counting = true;
+        {
+            const TraceDataSet set = AnalyzerDataSet(block);
+            data = set.values.capacity() * sizeof(float) + set.axis64.capacity() * sizeof(double);
+            const benchcap::Status written = writeFile(file, GenTraceField(set));
+            if (!written) {
+                counting = false;
+                state.SkipWithError(written.error().c_str());
+                break;
+            }
+        }
+        counting = false;
+        peak = std::max(peak, peakBytes.load());
+    }
+    const double fileBytes =
+        std::filesystem::exists(file) ? static_cast<double>(std::filesystem::file_size(file)) : 0;
+    std::filesystem::remove(file);
+    state.counters["ns_per_row"] = benchmark::Counter(
+        static_cast<double>(rows),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.SetBytesProcessed(static_cast<int64_t>(fileBytes) * state.iterations());
+    constexpr double kMiB = 1024.0 * 1024.0;
+    state.counters["text_MiB"] = fileBytes / kMiB;
+    state.counters["data_MiB"] = static_cast<double>(data) / kMiB;
+    state.counters["peak_heap_MiB"] = static_cast<double>(peak) / kMiB;
+    state.counters["beyond_data_MiB"] = static_cast<double>(peak - std::min(peak, data)) / kMiB;
+}
+
+void BM_AnalyzerFileStreamed(benchmark::State& state) {
+    FileCase(state, [](const std::filesystem::path& file, const TraceField& field) {
+        return WriteTraceFile(file, field, ',');
+    });
+}
+
+void BM_AnalyzerFileWholeText(benchmark::State& state) {
+    FileCase(state, [](const std::filesystem::path& file, const TraceField& field) {
+        return benchcap::writeOutputFile(file, TraceFileContent(TraceText(field, ',')));
+    });
+}
+
 // Long traces are written on two cores: ns_per_row is wall time (what the user waits);
 // the CPU column is the whole process's, both threads together.
 BENCHMARK(BM_AnalyzerPlain)
@@ -234,5 +356,17 @@ BENCHMARK(BM_NetworkPairs)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK(BM_NetworkPairsSnprintf)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnalyzerFileStreamed)
+    ->Arg(1000001)
+    ->Arg(50000000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_AnalyzerFileWholeText)
+    ->Arg(1000001)
+    ->Arg(50000000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 }  // namespace

@@ -1,8 +1,13 @@
 #include "cli/cli.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <ostream>
+#include <streambuf>
 
 namespace benchcap::cli {
 
@@ -103,6 +108,83 @@ const std::vector<CliCommand>& cliCommands() {
 
 namespace {
 
+// What the commands print goes through this to the real output, so a write error (a full
+// disk behind "> file", a closed pipe or terminal) is caught for every command in one
+// place, with the reason the system gave at the first failure. It buffers nothing.
+class CheckedOutput final : public std::streambuf {
+  public:
+    explicit CheckedOutput(std::streambuf* target) : target_(target) {}
+
+    bool failed() const { return failed_; }
+    int error() const { return error_; }
+
+  protected:
+    std::streamsize xsputn(const char* data, std::streamsize size) override {
+        if (failed_)
+            return 0;
+        errno = 0;
+        const std::streamsize done = target_->sputn(data, size);
+        if (done != size)
+            fail();
+        return done;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+    int sync() override {
+        if (failed_)
+            return -1;
+        errno = 0;
+        if (target_->pubsync() == -1) {
+            fail();
+            return -1;
+        }
+        return 0;
+    }
+
+  private:
+    void fail() {
+        failed_ = true;
+        error_ = errno;
+    }
+
+    std::streambuf* target_;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
+// Flushes the output; a failure at any time is the command's failure.
+int finishOutput(std::ostream& out, CheckedOutput& checked, std::ostream& err, int code) {
+    out.flush();
+    if (!checked.failed())
+        return code;
+    err << "benchcap-cli: cannot write to standard output";
+    if (checked.error() != 0)
+        err << ": " << std::strerror(checked.error());
+    err << ". The output is incomplete; check the disk or the program reading it.\n";
+    return code == kExitDone ? kExitNoAnswer : code;
+}
+
+int runCommand(const CliCommand& command, const std::string& interface,
+               const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    // An exception must end in a message and an exit code, never in an abort; the texts
+    // are literals so that reporting a lack of memory needs none.
+    try {
+        CliContext context(interface, out, err);
+        return command.run(context, args);
+    } catch (const std::bad_alloc&) {
+        err << "benchcap-cli " << command.name
+            << ": out of memory. Close other programs, raise the memory limit, or read a "
+               "shorter trace or picture.\n";
+    } catch (const std::exception& e) {
+        err << "benchcap-cli " << command.name << ": internal error: " << e.what() << '\n';
+    }
+    return kExitNoAnswer;
+}
+
 void usage(std::ostream& err) {
     err << "usage: benchcap-cli [--interface library|sim[:BENCHFILE]] COMMAND ...\n"
            "commands:\n";
@@ -110,9 +192,7 @@ void usage(std::ostream& err) {
         err << "  " << c.usage << '\n';
 }
 
-}  // namespace
-
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string interface;
     std::vector<std::string> rest;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -138,13 +218,21 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     for (const auto& c : cliCommands()) {
         if (rest[0] == c.name) {
-            CliContext context(interface, out, err);
-            return c.run(context, std::vector<std::string>(rest.begin() + 1, rest.end()));
+            return runCommand(c, interface, std::vector<std::string>(rest.begin() + 1, rest.end()),
+                              out, err);
         }
     }
     err << "benchcap-cli: unknown command '" << rest[0] << "'\n";
     usage(err);
     return kExitUsage;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& realOut, std::ostream& err) {
+    CheckedOutput checked(realOut.rdbuf());
+    std::ostream out(&checked);
+    return finishOutput(out, checked, err, runArguments(args, out, err));
 }
 
 }  // namespace benchcap::cli

@@ -7,6 +7,7 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "trace/trace_command.h"
+#include "trace/trace_text.h"
 
 namespace benchcap::cli {
 
@@ -86,8 +87,10 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     // The boxes of the acquisition come back in the result; print each once.
     context.ui.setQuiet(true);
     trace::TraceState state;
-    const trace::TraceCommandResult result =
-        trace::RunTraceCommand(session, context.ui, *traceNumber, separator, state);
+    // The text goes from the table straight into the file or the pipe, a few megabytes at a
+    // time: a long trace's text is several times the size of its data.
+    const trace::TraceCommandResult result = trace::RunTraceCommand(
+        session, context.ui, *traceNumber, separator, state, {}, trace::TraceTextUse::Streamed);
     if (!result.notice.empty())
         context.err << result.notice << '\n';
     if (result.outcome != trace::TraceOutcome::Done) {
@@ -95,13 +98,20 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
         return kExitNoAnswer;
     }
     if (outputFile) {
-        const std::string error = trace::WriteTraceFile(*outputFile, state.text);
-        if (!error.empty()) {
-            context.err << error << '\n';
+        if (const Status written = trace::WriteTraceFile(*outputFile, state.field, separator);
+            !written) {
+            context.err << written.error() << '\n';
             return kExitNoAnswer;
         }
     } else {
-        context.out << state.text;
+        // A failed standard output stops the writing; the dispatcher reports it.
+        const Status printed =
+            trace::WriteTraceText(state.field, separator, [&context](std::string_view piece) {
+                context.out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+                return context.out ? Status() : Status(fail("standard output failed"));
+            });
+        if (!printed)
+            return kExitNoAnswer;
     }
     return result.notice.empty() ? kExitDone : kExitNoAnswer;
 }

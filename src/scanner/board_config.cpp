@@ -65,7 +65,9 @@ IniResult SaveBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
             return {"Cannot write \"" + fileName + "\": " + set.error};
         }
     }
-    return SaveIniFile(fileName, file.document);
+    if (const Status saved = SaveIniFile(fileName, file.document); !saved)
+        return {saved.error()};
+    return {};
 }
 
 IniResult LoadBoardStatus(bus::GpibDriver& driver, const std::string& fileName,

@@ -1,15 +1,12 @@
 #include "scanner/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <system_error>
+
+#include "base/output_file.h"
 
 namespace benchcap::scanner {
 namespace {
@@ -59,27 +56,8 @@ std::string formatDouble(double value) {
     return text;
 }
 
-std::string errorText(const std::string& fileName, int err) {
-    return "Cannot write \"" + fileName + "\": " + std::generic_category().message(err) + ".";
-}
-
 bool hasLineBreak(std::string_view s) {
     return s.find_first_of("\r\n") != std::string_view::npos;
-}
-
-// Writes all of `data` to `fd`; errno is kept on failure.
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -298,55 +276,23 @@ IniFile LoadIniFile(const std::string& fileName) {
     return result;
 }
 
-IniResult SaveIniFile(const std::string& fileName, const IniDocument& document) {
+Status SaveIniFile(const std::string& fileName, const IniDocument& document) {
     namespace fs = std::filesystem;
-    const std::string content = document.bytes();
     fs::path target(fileName);
+    // These files are configuration, often kept elsewhere and linked into place; replacing
+    // the link by a plain file would quietly cut the user's setup off from its source. So
+    // a link that resolves is written through, once, to the file it names (only at the
+    // target: the temporary name is never followed). A dangling link is replaced, rather
+    // than creating a file wherever it happens to point.
     std::error_code ec;
-    // Replace what a link points to, not the link.
     if (fs::is_symlink(target, ec)) {
-        if (auto real = fs::canonical(target, ec); !ec)
-            target = real;
+        if (fs::path real = fs::canonical(target, ec); !ec)
+            target = std::move(real);
     }
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode))
-        return {errorText(fileName, EISDIR)};
-
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device random;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = (folder / ("." + target.filename().string() + ".tmp" + std::to_string(random())))
-                   .string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return {errorText(fileName, errno)};
-
-    bool written = writeAll(fd, content);
-    // The new file keeps the permissions of the one it replaces.
-    if (written && exists)
-        written = ::fchmod(fd, old.st_mode & 07777) == 0;
-    if (written)
-        written = ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        err = errno;
-    }
-    if (written && std::rename(temp.c_str(), target.c_str()) != 0) {
-        written = false;
-        err = errno;
-    }
-    if (!written) {
-        ::unlink(temp.c_str());
-        return {errorText(fileName, err)};
-    }
-    return {};
+    const Status written = writeOutputFile(target, document.bytes());
+    if (!written && target != fs::path(fileName))
+        return fail(written.error() + " (\"" + fileName + "\" links to it)");
+    return written;
 }
 
 std::string ReadINI(const std::string& fileName, const std::string& section, const std::string& key,
@@ -372,7 +318,9 @@ IniResult WriteINI(const std::string& fileName, const std::string& section, cons
     if (IniResult set = file.document.set(section, key, value.writeText()); !set.ok()) {
         return {"Cannot write \"" + fileName + "\": " + set.error};
     }
-    return SaveIniFile(fileName, file.document);
+    if (const Status saved = SaveIniFile(fileName, file.document); !saved)
+        return {saved.error()};
+    return {};
 }
 
 }  // namespace benchcap::scanner

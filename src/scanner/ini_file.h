@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/result.h"
 #include "bus/number.h"
 
 namespace benchcap::scanner {
@@ -113,9 +114,9 @@ struct IniFile {
 };
 IniFile LoadIniFile(const std::string& fileName);
 
-// Writes under a temporary name in the file's folder and renames it over the file, so a
-// failure leaves the old file as it was.
-IniResult SaveIniFile(const std::string& fileName, const IniDocument& document);
+// Writes through OutputFile, so a failure leaves the old file as it was. A symlink at the
+// file name is written through to the file it names; a dangling one is replaced.
+Status SaveIniFile(const std::string& fileName, const IniDocument& document);
 
 // ReadINI (file, section, key, default): the value text, or the default's text when the
 // file, section or key is missing (a file that cannot be read counts as missing, as with

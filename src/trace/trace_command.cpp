@@ -1,10 +1,5 @@
 #include "trace/trace_command.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-
 #include "trace/acquisition.h"
 #include "trace/trace_text.h"
 
@@ -34,7 +29,8 @@ int HighestTraceNumber(const std::string& modelName) {
 
 TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui, int traceNumber,
                                    char decimalSeparator, TraceState& state,
-                                   const std::function<void(std::string_view)>& status) {
+                                   const std::function<void(std::string_view)>& status,
+                                   TraceTextUse textUse) {
     const auto say = [&status](std::string_view text) {
         if (status) {
             status(text);
@@ -93,47 +89,47 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
 
     state.data = std::move(fresh);
     state.field = GenTraceField(state.data);
-    state.text = TraceText(state.field, decimalSeparator);
+    if (textUse == TraceTextUse::InState) {
+        state.text = TraceText(state.field, decimalSeparator);
+    } else {
+        state.text.clear();  // the previous trace's text must not pass for this one's
+    }
     state.hasTrace = true;
     result.outcome = TraceOutcome::Done;
     say("idle");
     return result;
 }
 
-std::string WriteTraceFile(const std::string& path, std::string_view traceText) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    fs::path temporary = target;
-    temporary += ".part";
-    const std::string content = TraceFileContent(traceText);
-
-    const auto failure = [&path](const char* what, int error) {
-        return "Cannot write the trace file " + path + ": " + what + " (" + std::strerror(error) +
-               ").";
-    };
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+Status WriteTraceFile(const std::filesystem::path& path, const TraceField& field,
+                      char decimalSeparator, const FileCalls& calls) {
+    Result<OutputFile> file = OutputFile::create(path, calls);
     if (!file) {
-        return failure("the file cannot be created", errno);
+        return Error{file.error()};
     }
-    const std::size_t written = std::fwrite(content.data(), 1, content.size(), file);
-    const int writeError = errno;
-    const bool flushed = std::fflush(file) == 0;
-    const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
-    const int closeError = errno;
-    if (written != content.size() || !flushed || !closed) {
-        std::remove(temporary.c_str());
-        return failure("writing failed", written != content.size() ? writeError
-                                         : !flushed                ? flushError
-                                                                   : closeError);
+    if (Status text =
+            WriteTraceText(field, decimalSeparator,
+                           [&file](std::string_view piece) { return file->write(piece); });
+        !text) {
+        return text;
     }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        return "Cannot write the trace file " + path + ": " + ec.message() + ".";
+    if (Status end = file->write("\r\n"); !end) {
+        return end;
     }
-    return {};
+    return file->commit();
+}
+
+Status WriteTraceFile(const std::filesystem::path& path, std::string_view traceText) {
+    Result<OutputFile> file = OutputFile::create(path);
+    if (!file) {
+        return Error{file.error()};
+    }
+    if (Status text = file->write(traceText); !text) {
+        return text;
+    }
+    if (Status end = file->write("\r\n"); !end) {
+        return end;
+    }
+    return file->commit();
 }
 
 }  // namespace benchcap::trace

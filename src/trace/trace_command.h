@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "base/output_file.h"
+#include "base/result.h"
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "trace/trace_data.h"
@@ -42,6 +45,11 @@ struct TraceCommandResult {
     bool isNetworkTrace = false;
 };
 
+// Whether a trace command builds the trace text in the state (the window shows and copies
+// it) or leaves it to be streamed from the table into a file or a pipe (WriteTraceText,
+// WriteTraceFile), so a long trace's text is never in memory whole.
+enum class TraceTextUse { InState, Streamed };
+
 // Highest trace number of a model: 3 for "KLT", "KLW", "RVFE" and "KLB", else 4.
 int HighestTraceNumber(const std::string& modelName);
 
@@ -50,15 +58,20 @@ int HighestTraceNumber(const std::string& modelName);
 // number and full support, reads the trace by model (network analyzer "NQx"; analyzers
 // "KLT", "KLW", "RVFE", "RVM", "KLB", "KLVZ", "KLRx"; other models have no trace commands),
 // returns the instrument to local, and on success replaces state.data, state.field and
-// state.text (cells written with `decimalSeparator`). `status` receives the status-line
+// state.text (cells written with `decimalSeparator`; empty for TraceTextUse::Streamed).
+// `status` receives the status-line
 // texts ("reading trace...", "reading finished", "idle", "trace data not supported.").
 TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui, int traceNumber,
                                    char decimalSeparator, TraceState& state,
-                                   const std::function<void(std::string_view)>& status = {});
+                                   const std::function<void(std::string_view)>& status = {},
+                                   TraceTextUse textUse = TraceTextUse::InState);
 
-// Writes a TXT file: the trace text and one more CR LF, under a temporary name in the
-// target folder, renamed when complete. Returns an empty text, or the error with the
-// file name and the reason.
-std::string WriteTraceFile(const std::string& path, std::string_view traceText);
+// Writes a TXT file through OutputFile: the trace text of `field` and one more CR LF,
+// streamed in pieces. On failure (with the file name and the reason) the file that was
+// there before stays as it was.
+Status WriteTraceFile(const std::filesystem::path& path, const TraceField& field,
+                      char decimalSeparator, const FileCalls& calls = FileCalls::system());
+// The same for a trace text already in memory.
+Status WriteTraceFile(const std::filesystem::path& path, std::string_view traceText);
 
 }  // namespace benchcap::trace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -168,25 +169,27 @@ void AppendRowRange(std::string& text, const TextJob& job, std::size_t from, std
 }
 
 // Long traces are written on two cores: the rows go in chunks, the calling thread writes
-// the even chunks straight into the text while a helper thread writes the next odd chunk
-// into a buffer of its own, which is then appended. The extra memory is one chunk's text,
-// and the output is the same bytes as a single pass gives.
+// the first chunk of each pair into `even` while a helper thread writes the second into
+// `odd`; `pairDone` then takes both. The extra memory is a chunk's text, and the bytes are
+// the same as a single pass gives. Without a helper (short traces, one core, no thread to
+// be had) the calling thread writes both chunks.
 constexpr std::size_t kChunkRows = 64 * 1024;
 
-bool AppendOnTwoCores(std::string& text, const TextJob& job) {
+bool WorthTwoCores(const TextJob& job) {
+    return job.field.rows >= 2 * kChunkRows && std::thread::hardware_concurrency() >= 2;
+}
+
+template <class PairDone>
+Status WriteChunkPairs(const TextJob& job, bool twoCores, std::string& even, std::string& odd,
+                       PairDone pairDone) {
     const std::size_t rows = job.field.rows;
-    if (rows < 2 * kChunkRows || std::thread::hardware_concurrency() < 2) {
-        return false;
-    }
-    std::string odd;
-    odd.reserve(kChunkRows * job.maxRow);
     for (std::size_t from = 0; from < rows; from += 2 * kChunkRows) {
         const std::size_t mid = std::min(rows, from + kChunkRows);
         const std::size_t to = std::min(rows, mid + kChunkRows);
         odd.clear();
         std::exception_ptr failure;  // an exception must not end the helper thread's process
         std::jthread helper;
-        if (mid < to) {
+        if (twoCores && mid < to) {
             try {
                 helper = std::jthread([&odd, &failure, &job, mid, to] {
                     try {
@@ -196,28 +199,29 @@ bool AppendOnTwoCores(std::string& text, const TextJob& job) {
                     }
                 });
             } catch (const std::system_error&) {
-                AppendRowRange(odd, job, mid, to);  // no thread to be had: write it here
+                // no thread to be had: written below
             }
         }
-        AppendRowRange(text, job, from, mid);
+        AppendRowRange(even, job, from, mid);
         if (helper.joinable()) {
             helper.join();
+        } else if (mid < to) {
+            AppendRowRange(odd, job, mid, to);
         }
         if (failure) {
             std::rethrow_exception(failure);
         }
-        text.append(odd);
+        if (Status done = pairDone(); !done) {
+            return done;
+        }
     }
-    return true;
+    return {};
 }
 
-}  // namespace
-
-std::string TraceText(const TraceField& field, char decimalSeparator) {
-    std::string text;
-    const std::size_t columns = field.ColumnCount();
-    if (field.rows == 0 || columns == 0) {
-        return text;
+// What every text starts with: the longest row and the rows before the first empty cell.
+std::optional<TextJob> MakeJob(const TraceField& field, char decimalSeparator) {
+    if (field.rows == 0 || field.ColumnCount() == 0) {
+        return std::nullopt;
     }
     std::size_t maxRow = 1;         // TABs between cells and CR LF: one more than the cells
     std::size_t full = field.rows;  // rows before the first empty cell
@@ -225,13 +229,31 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
         maxRow += MaxCellText(c.kind) + 1;
         full = std::min(full, c.filled);
     }
+    return TextJob{field, decimalSeparator, maxRow, full};
+}
+
+}  // namespace
+
+std::string TraceText(const TraceField& field, char decimalSeparator) {
+    std::string text;
+    const std::optional<TextJob> job = MakeJob(field, decimalSeparator);
+    if (!job) {
+        return text;
+    }
     // An upper bound: capacity that is never written costs address space, not memory.
-    text.reserve(field.rows * maxRow);
+    text.reserve(field.rows * job->maxRow);
     AdviseHugePages(text.data(), text.capacity());
 
-    const TextJob job{field, decimalSeparator, maxRow, full};
-    if (!AppendOnTwoCores(text, job)) {
-        AppendRowRange(text, job, 0, field.rows);
+    if (WorthTwoCores(*job)) {
+        std::string odd;
+        odd.reserve(kChunkRows * job->maxRow);
+        [[maybe_unused]] const Status done =
+            WriteChunkPairs(*job, true, text, odd, [&]() -> Status {
+                text.append(odd);
+                return {};
+            });
+    } else {
+        AppendRowRange(text, *job, 0, field.rows);
     }
 
     const std::size_t last = text.find_last_not_of(' ');
@@ -241,6 +263,27 @@ std::string TraceText(const TraceField& field, char decimalSeparator) {
         text.erase(0, first);
     }
     return text;
+}
+
+Status WriteTraceText(const TraceField& field, char decimalSeparator, const TraceTextSink& sink) {
+    const std::optional<TextJob> job = MakeJob(field, decimalSeparator);
+    if (!job) {
+        return {};
+    }
+    // No cell ever starts or ends in a blank, so the pieces need none of TraceText's
+    // trimming to be the same bytes.
+    std::string even;
+    std::string odd;
+    even.reserve(std::min(field.rows, kChunkRows) * job->maxRow);
+    odd.reserve(even.capacity());
+    return WriteChunkPairs(*job, WorthTwoCores(*job), even, odd, [&]() -> Status {
+        Status sent = sink(even);
+        even.clear();
+        if (sent && !odd.empty()) {
+            sent = sink(odd);
+        }
+        return sent;
+    });
 }
 
 std::string TraceFileContent(std::string_view traceText) {

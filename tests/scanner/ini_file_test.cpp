@@ -173,5 +173,28 @@ TEST_F(IniFileTest, RewriteKeepsPermissionsAndFollowsLinks) {
     EXPECT_EQ(fs::status(file).permissions(), perms);
 }
 
+TEST_F(IniFileTest, ALinkIsWrittenThroughOnlyWhenItLeadsToAFile) {
+    // A dangling link is replaced; the file it names is not created behind the user's back.
+    const fs::path ghost = dir / "elsewhere.ini";
+    const fs::path dangling = dir / "dangling.ini";
+    fs::create_symlink(ghost, dangling);
+    ASSERT_TRUE(WriteINI(dangling.string(), "S", "K", 1).ok());
+    EXPECT_FALSE(fs::is_symlink(dangling));
+    EXPECT_FALSE(fs::exists(ghost));
+    EXPECT_EQ(readFile(dangling), "[S]\r\nK=1\r\n");
+
+    // A failure through a link names both the link and the file it leads to.
+    const fs::path real = dir / "real.ini";
+    writeBytes(real, "[S]\nK=1\n");
+    const fs::path link = dir / "link.ini";
+    fs::create_symlink(real, link);
+    test::FileSizeLimit diskFull(4);
+    const IniResult result = WriteINI(link.string(), "S", "K", 2);
+    EXPECT_NE(result.error.find("\"" + fs::canonical(real).string() + "\""), std::string::npos)
+        << result.error;
+    EXPECT_NE(result.error.find(link.string()), std::string::npos) << result.error;
+    EXPECT_EQ(readFile(real), "[S]\nK=1\n");
+}
+
 }  // namespace
 }  // namespace benchcap::scanner

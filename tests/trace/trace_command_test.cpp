@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -126,32 +130,95 @@ TEST(RunTraceCommand, FailedOrInactiveReadsKeepThePreviousTrace) {
     EXPECT_EQ(state.field.RowCount(), 501u);
 }
 
+TEST(RunTraceCommand, StreamedTextIsLeftToTheWriter) {
+    TraceState state;
+    state.text = "the previous trace";
+    SimSession sim(kBench, 7);
+    sim.session.OpenDevice();
+    sim.session.IdentifyDevice();
+    const TraceCommandResult result =
+        RunTraceCommand(sim.session, sim.ui, 1, '.', state, {}, TraceTextUse::Streamed);
+    ASSERT_EQ(result.outcome, TraceOutcome::Done) << result.message;
+    EXPECT_EQ(state.text, "");
+    EXPECT_EQ(state.field.RowCount(), state.data.values.size());
+    EXPECT_NE(TraceText(state.field, '.'), "");
+}
+
+TraceDataSet LongAnalyzerTrace() {
+    TraceDataSet data;
+    data.values.resize(3 * 64 * 1024 + 5);
+    for (std::size_t i = 0; i < data.values.size(); ++i) {
+        data.values[i] = -80.0f + static_cast<float>(i % 100) * 0.25f;
+    }
+    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0, 0);
+    return data;
+}
+
 TEST(WriteTraceFile, TextPlusCrLfUnderTheFinalNameOnly) {
     const auto dir = benchcap::test::makeTempDir("tracefile");
-    const std::string path = (dir / "TRACE1.TXT").string();
-    ASSERT_EQ(WriteTraceFile(path, "250\t-80.5\r\n"), "");
+    const auto path = dir / "TRACE1.TXT";
+    ASSERT_TRUE(WriteTraceFile(path, "250\t-80.5\r\n"));
     EXPECT_EQ(benchcap::test::readFile(path), "250\t-80.5\r\n\r\n");
-    // Overwriting works and leaves no temporary file behind.
-    ASSERT_EQ(WriteTraceFile(path, "1\t2\r\n"), "");
-    EXPECT_EQ(benchcap::test::readFile(path), "1\t2\r\n\r\n");
+    // Overwriting works, the table is streamed to the same bytes as the text plus CR LF,
+    // and no temporary file is left behind.
+    const TraceDataSet data = LongAnalyzerTrace();
+    const TraceField field = GenTraceField(data);
+    ASSERT_TRUE(WriteTraceFile(path, field, ','));
+    EXPECT_TRUE(benchcap::test::readFile(path) == TraceFileContent(TraceText(field, ',')));
+    ASSERT_TRUE(WriteTraceFile(path, TraceField{}, ','));
+    EXPECT_EQ(benchcap::test::readFile(path), "\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                             std::filesystem::directory_iterator()),
               1);
 }
 
-TEST(WriteTraceFile, ErrorsNameTheFileAndTheReason) {
+TEST(WriteTraceFile, ErrorsNameTheFileAndTheReasonAndKeepTheOldFile) {
     const auto dir = benchcap::test::makeTempDir("tracefile");
     const std::string missing = (dir / "no such folder" / "T.TXT").string();
-    const std::string error = WriteTraceFile(missing, "1\r\n");
-    EXPECT_NE(error.find(missing), std::string::npos) << error;
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    const Status error = WriteTraceFile(missing, "1\r\n");
+    EXPECT_NE(error.error().find(missing), std::string::npos) << error.error();
+    EXPECT_NE(error.error().find("No such file or directory"), std::string::npos);
 
-    // A folder where the file should go: the rename fails, the folder stays.
-    const std::string folder = (dir / "taken").string();
+    const auto folder = dir / "taken";
     std::filesystem::create_directory(folder);
-    EXPECT_NE(WriteTraceFile(folder, "1\r\n"), "");
+    EXPECT_FALSE(WriteTraceFile(folder, "1\r\n"));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
-    EXPECT_FALSE(std::filesystem::exists(folder + ".part"));
+
+    // The disk fills up in the middle of a long trace.
+    const auto path = dir / "T.TXT";
+    ASSERT_TRUE(WriteTraceFile(path, "old\r\n"));
+    FileCalls calls = FileCalls::system();
+    std::size_t room = 1 << 20;
+    calls.write = [&room](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (size > room) {
+            errno = ENOSPC;
+            return -1;
+        }
+        room -= size;
+        return ::write(fd, data, size);
+    };
+    const TraceDataSet data = LongAnalyzerTrace();
+    const Status full = WriteTraceFile(path, GenTraceField(data), '.', calls);
+    EXPECT_NE(full.error().find(path.string()), std::string::npos) << full.error();
+    EXPECT_NE(full.error().find("No space left on device"), std::string::npos) << full.error();
+    EXPECT_EQ(benchcap::test::readFile(path), "old\r\n\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              2);  // the folder "taken" and T.TXT
+}
+
+// A link planted at a predictable temporary name ("T.TXT.part" was one) must not lead the
+// writer into the file it points to.
+TEST(WriteTraceFile, ALinkAtATemporaryNameIsNotFollowed) {
+    const auto dir = benchcap::test::makeTempDir("tracefile");
+    const auto victim = dir / "victim";
+    std::ofstream(victim) << "precious";
+    const auto path = dir / "T.TXT";
+    std::filesystem::create_symlink(victim, dir / "T.TXT.part");
+    ASSERT_TRUE(WriteTraceFile(path, "1\r\n"));
+    EXPECT_EQ(benchcap::test::readFile(victim), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(benchcap::test::readFile(path), "1\r\n\r\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -106,6 +107,83 @@ TEST(TraceText, LongTraceWrittenInChunksIsTheSameText) {
         expected += '\n';
     }
     EXPECT_TRUE(TraceText(GenTraceField(data), '.') == expected);
+}
+
+// The streamed text is TraceText's bytes, for every layout and across chunk seams, and
+// comes in pieces small enough never to hold a long trace's text whole.
+TEST(WriteTraceText, StreamsTheSameBytesInBoundedPieces) {
+    const auto analyzer = [](std::size_t n) {
+        TraceDataSet data;
+        data.values.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            data.values[i] = static_cast<float>(std::cos(0.01 * static_cast<double>(i)) * -80);
+        }
+        data.axis64 = BuildAnalyzerAxis(n, 1e9, 1e8, 0, 0);
+        return data;
+    };
+    const auto network = [](std::size_t rows, std::size_t values) {
+        TraceDataSet data;
+        data.IsNetworkTrace = true;
+        data.values.resize(values);
+        for (std::size_t i = 0; i < values; ++i) {
+            data.values[i] = static_cast<float>(i % 977) * 0.001f;
+        }
+        data.axis32.resize(rows);
+        for (std::size_t k = 0; k < rows; ++k) {
+            data.axis32[k] = 1e6f + static_cast<float>(k);
+        }
+        data.IsPairs = values != rows;
+        return data;
+    };
+    TraceDataSet symbols;
+    symbols.IsSymbolTable = true;
+    symbols.BitsPerSymbol = 3;
+    symbols.bits.resize(300001);
+    for (std::size_t i = 0; i < symbols.bits.size(); ++i) {
+        symbols.bits[i] = static_cast<uint8_t>((i * 7) % 3 == 0);
+    }
+    symbols.axis64 = BuildAnalyzerAxis(symbols.bits.size(), 0, 0, 0, 4);
+
+    const std::size_t chunk = 64 * 1024;
+    const TraceDataSet cases[] = {
+        TraceDataSet{},
+        analyzer(1),
+        analyzer(chunk),
+        analyzer(2 * chunk),
+        analyzer(2 * chunk + 1),
+        analyzer(5 * chunk + 3),
+        network(3 * chunk + 7, 2 * (3 * chunk + 7) - 1),  // odd pair count: empty last cell
+        network(9, 4),
+        symbols,
+    };
+    for (const TraceDataSet& data : cases) {
+        const TraceField field = GenTraceField(data);
+        SCOPED_TRACE(testing::Message() << field.rows << " rows");
+        std::string streamed;
+        std::size_t largest = 0;
+        const Status status = WriteTraceText(field, ',', [&](std::string_view piece) {
+            EXPECT_FALSE(piece.empty());
+            largest = std::max(largest, piece.size());
+            streamed.append(piece);
+            return Status();
+        });
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(streamed == TraceText(field, ','));
+        EXPECT_LE(largest, 8u << 20);
+    }
+}
+
+TEST(WriteTraceText, StopsAtTheFirstFailedPiece) {
+    TraceDataSet data;
+    data.values.assign(6 * 64 * 1024, -80.0f);
+    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0, 0);
+    int pieces = 0;
+    const Status status = WriteTraceText(GenTraceField(data), '.', [&](std::string_view) {
+        ++pieces;
+        return Status(fail("pipe closed"));
+    });
+    EXPECT_EQ(status.error(), "pipe closed");
+    EXPECT_EQ(pieces, 1);
 }
 
 TEST(TraceFileContent, EndsWithAnEmptyLine) {

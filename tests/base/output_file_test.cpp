@@ -1,0 +1,406 @@
+#include "base/output_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_paths.h"
+
+namespace benchcap {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::set<std::string> names(const fs::path& folder) {
+    std::set<std::string> result;
+    for (const auto& entry : fs::directory_iterator(folder))
+        result.insert(entry.path().filename().string());
+    return result;
+}
+
+mode_t modeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// While alive, the process may not write files longer than `bytes`: write() fails with
+// EFBIG (SIGXFSZ ignored), a real refusal that stops root too.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        const rlimit limit{bytes, old_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    sighandler_t oldHandler_;
+    rlimit old_{};
+};
+
+class OutputFileTest : public ::testing::Test {
+  protected:
+    const fs::path dir = test::makeTempDir("outputfile");
+    const fs::path target = dir / "TRACE1.TXT";
+};
+
+TEST_F(OutputFileTest, WritesInPiecesAndReplacesUnderTheFinalNameOnly) {
+    ASSERT_TRUE(writeOutputFile(target, "first"));
+    EXPECT_EQ(readFile(target), "first");
+
+    Result<OutputFile> file = OutputFile::create(target);
+    ASSERT_TRUE(file) << file.error();
+    ASSERT_TRUE(file->write("second, "));
+    ASSERT_TRUE(file->write("longer"));
+    EXPECT_EQ(file->bytesWritten(), 14u);
+    // Until the commit the old file is untouched and the new one is hidden beside it.
+    EXPECT_EQ(readFile(target), "first");
+    EXPECT_EQ(file->temporaryPath().parent_path(), dir);
+    EXPECT_EQ(file->temporaryPath().filename().string().front(), '.');
+    ASSERT_TRUE(file->commit());
+    EXPECT_EQ(readFile(target), "second, longer");
+    EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+    // Nothing more after the commit.
+    EXPECT_FALSE(file->write("x"));
+    EXPECT_FALSE(file->commit());
+}
+
+TEST_F(OutputFileTest, AnAbandonedOrKilledWriteKeepsTheOldFile) {
+    writeBytes(target, "old");
+    {
+        Result<OutputFile> file = OutputFile::create(target);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->write("half"));
+        Result<OutputFile> moved = std::move(file.value());  // ownership moves with it
+    }
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+
+    // A process killed in the middle of a write: the target still holds the old bytes.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Result<OutputFile> file = OutputFile::create(target);
+        if (file && file->write(std::string(100000, 'x')))
+            raise(SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(readFile(target), "old");
+}
+
+// The disk refusing at each step: the message names the file, the reason and what to do,
+// the old file stays whole and no temporary file is left.
+TEST_F(OutputFileTest, EveryRefusalIsAClearErrorAndKeepsTheOldFile) {
+    enum Step { Open, Write, ShortWrite, Fsync, Close, Rename };
+    const struct {
+        Step step;
+        int error;
+        const char* reason;
+        const char* advice;
+    } cases[] = {
+        {Open, EROFS, "Read-only file system", "Choose a folder you can write to"},
+        {Open, EACCES, "Permission denied", "Choose a folder you can write to"},
+        {Open, ENOSPC, "No space left on device", "Free some space"},
+        {Write, ENOSPC, "No space left on device", "Free some space"},
+        {ShortWrite, ENOSPC, "No space left on device", "Free some space"},
+        {Write, EIO, "Input/output error", "check it and try again"},
+        {Fsync, EIO, "Input/output error", "check it and try again"},
+        {Fsync, ENOSPC, "No space left on device", "Free some space"},
+        {Close, EIO, "Input/output error", "check it and try again"},
+        {Rename, EROFS, "Read-only file system", "Choose a folder"},
+        {Rename, EXDEV, "Invalid cross-device link", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "step " << c.step << ": " << c.reason);
+        writeBytes(target, "old contents");
+        FileCalls calls = FileCalls::system();
+        const int error = c.error;
+        const auto fail = [error] {
+            errno = error;
+            return -1;
+        };
+        switch (c.step) {
+            case Open:
+                calls.open = [fail](const char*, int, mode_t) { return fail(); };
+                break;
+            case Write:
+                calls.write = [fail](int, const void*, std::size_t) -> ssize_t { return fail(); };
+                break;
+            case ShortWrite:  // the first bytes fit, the rest does not
+                calls.write = [fail, first = true](int fd, const void* data,
+                                                   std::size_t size) mutable -> ssize_t {
+                    if (!std::exchange(first, false))
+                        return fail();
+                    return ::write(fd, data, std::min<std::size_t>(size, 3));
+                };
+                break;
+            case Fsync:
+                calls.fsync = [fail](int) { return fail(); };
+                break;
+            case Close:
+                calls.close = [fail](int fd) {
+                    ::close(fd);
+                    return fail();
+                };
+                break;
+            case Rename:
+                calls.rename = [fail](const char*, const char*) { return fail(); };
+                break;
+        }
+        const Status status = writeOutputFile(target, std::string(5000, 'n'), calls);
+        ASSERT_FALSE(status);
+        EXPECT_TRUE(contains(status.error(), "\"" + target.string() + "\"")) << status.error();
+        EXPECT_TRUE(contains(status.error(), c.reason)) << status.error();
+        EXPECT_TRUE(contains(status.error(), c.advice)) << status.error();
+        EXPECT_EQ(readFile(target), "old contents");
+        EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+    }
+}
+
+TEST_F(OutputFileTest, AFailedWriteCannotBeCommittedLater) {
+    writeBytes(target, "old");
+    FileCalls calls = FileCalls::system();
+    int writes = 0;
+    calls.write = [&writes](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (++writes == 2) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(fd, data, size);
+    };
+    Result<OutputFile> file = OutputFile::create(target, calls);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write("part one"));
+    const Status lost = file->write("part two");
+    ASSERT_FALSE(lost);
+    // A caller that goes on regardless gets the same error and no half file.
+    const Status more = file->write("part three");
+    const Status committed = file->commit();
+    EXPECT_EQ(more.error(), lost.error());
+    EXPECT_EQ(committed.error(), lost.error());
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+}
+
+TEST_F(OutputFileTest, AFileSizeLimitIsAClearError) {
+    writeBytes(target, "old");
+    Status status;
+    {
+        FileSizeLimit limit(4096);
+        status = writeOutputFile(target, std::string(10000, 'x'));
+    }
+    ASSERT_FALSE(status);
+    EXPECT_TRUE(contains(status.error(), target.string())) << status.error();
+    EXPECT_TRUE(contains(status.error(), "File too large")) << status.error();
+    EXPECT_TRUE(contains(status.error(), "file-size limit")) << status.error();
+    EXPECT_EQ(readFile(target), "old");
+    EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+}
+
+TEST_F(OutputFileTest, AReadOnlyOrMissingFolderNamesTheFile) {
+    const fs::path nowhere = dir / "no such folder" / "T.TXT";
+    Status status = writeOutputFile(nowhere, "1");
+    EXPECT_TRUE(contains(status.error(), nowhere.string())) << status.error();
+    EXPECT_TRUE(contains(status.error(), "No such file or directory")) << status.error();
+
+    if (geteuid() != 0) {  // permissions do not stop root; the injected EROFS covers that
+        const fs::path locked = dir / "locked";
+        fs::create_directory(locked);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        status = writeOutputFile(locked / "T.TXT", "1");
+        fs::permissions(locked, fs::perms::owner_all);
+        EXPECT_TRUE(contains(status.error(), "Permission denied")) << status.error();
+        EXPECT_TRUE(fs::is_empty(locked));
+    }
+}
+
+TEST_F(OutputFileTest, AFolderIsNeverReplaced) {
+    const fs::path folder = dir / "taken";
+    fs::create_directory(folder);
+    writeBytes(folder / "inside", "keep");
+    const fs::path link = dir / "link-to-folder";
+    fs::create_directory_symlink(folder, link);
+    for (const fs::path& path : {folder, link, dir / "taken" / ".", dir / "taken/.."}) {
+        const Status status = writeOutputFile(path, "1");
+        ASSERT_FALSE(status) << path;
+        EXPECT_TRUE(contains(status.error(), "Is a directory")) << status.error();
+        EXPECT_TRUE(contains(status.error(), "not a folder")) << status.error();
+    }
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readFile(folder / "inside"), "keep");
+    EXPECT_FALSE(writeOutputFile(dir / "", "1"));
+}
+
+TEST_F(OutputFileTest, ASymlinkAtTheTargetIsReplacedNotFollowed) {
+    const fs::path victim = dir / "victim";
+    writeBytes(victim, "precious");
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(victim, target);
+    const mode_t oldMask = ::umask(022);
+    const Status written = writeOutputFile(target, "new");
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
+    EXPECT_FALSE(fs::is_symlink(target));
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(modeOf(target), 0644u);  // a new file: the link's target lends it nothing
+    EXPECT_EQ(modeOf(victim), 0600u);
+
+    // A dangling link does not create the file it points to.
+    const fs::path ghost = dir / "ghost";
+    const fs::path dangling = dir / "dangling";
+    fs::create_symlink(ghost, dangling);
+    ASSERT_TRUE(writeOutputFile(dangling, "new"));
+    EXPECT_FALSE(fs::exists(ghost));
+    EXPECT_EQ(readFile(dangling), "new");
+}
+
+TEST_F(OutputFileTest, ASymlinkAtATemporaryNameIsNeverFollowed) {
+    const fs::path victim = dir / "victim";
+    writeBytes(victim, "precious");
+    const fs::path ghost = dir / "ghost";
+    for (const fs::path& pointsTo : {victim, ghost}) {
+        // Someone plants a link at the very name we are about to create.
+        FileCalls calls = FileCalls::system();
+        std::vector<std::string> tried;
+        calls.open = [&](const char* path, int flags, mode_t mode) {
+            tried.push_back(path);
+            if (tried.size() == 1)
+                fs::create_symlink(pointsTo, path);
+            return ::open(path, flags, mode);
+        };
+        ASSERT_TRUE(writeOutputFile(target, "mine", calls));
+        ASSERT_EQ(tried.size(), 2u);
+        EXPECT_NE(tried[0], tried[1]);
+        EXPECT_TRUE(fs::is_symlink(tried[0]));
+        fs::remove(tried[0]);
+        EXPECT_EQ(readFile(target), "mine");
+        EXPECT_EQ(readFile(victim), "precious");
+        EXPECT_FALSE(fs::exists(ghost));
+    }
+}
+
+TEST_F(OutputFileTest, KeepsTheModeOfAReplacedFileAndFollowsTheUmaskForANewOne) {
+    const struct {
+        mode_t umask;
+        mode_t existing;  // 0: no file before
+        mode_t expected;
+    } cases[] = {
+        {022, 0, 0644},    {027, 0, 0640},    {077, 0, 0600},
+        {022, 0600, 0600}, {077, 0664, 0664}, {022, 0755, 0755},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::oct << "umask " << c.umask << " existing " << c.existing);
+        fs::remove(target);
+        if (c.existing != 0) {
+            writeBytes(target, "old");
+            ASSERT_EQ(::chmod(target.c_str(), c.existing), 0);
+        }
+        const mode_t old = ::umask(c.umask);
+        const Status status = writeOutputFile(target, "new");
+        ::umask(old);
+        ASSERT_TRUE(status) << status.error();
+        EXPECT_EQ(modeOf(target), c.expected);
+    }
+}
+
+TEST_F(OutputFileTest, RootRewritingAUsersFileKeepsItTheUsers) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file away";
+    }
+    writeBytes(target, "old");
+    ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_TRUE(writeOutputFile(target, "new"));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(OutputFileTest, ALegalLongNameWorks) {
+    for (const std::size_t length : {1u, 200u, 229u, 230u, 255u}) {
+        const fs::path longName = dir / std::string(length, 'L');
+        FileCalls calls = FileCalls::system();
+        std::string temporary;
+        calls.open = [&temporary](const char* path, int flags, mode_t mode) {
+            temporary = fs::path(path).filename().string();
+            return ::open(path, flags, mode);
+        };
+        const Status status = writeOutputFile(longName, "long", calls);
+        ASSERT_TRUE(status) << length << ": " << status.error();
+        EXPECT_EQ(readFile(longName), "long");
+        EXPECT_LE(temporary.size(), 255u);
+        fs::remove(longName);
+    }
+    // A file system whose names end sooner than the target's would allow the long
+    // temporary name: a short one is taken instead.
+    FileCalls shortNames = FileCalls::system();
+    std::string temporary;
+    shortNames.open = [&temporary](const char* path, int flags, mode_t mode) {
+        temporary = fs::path(path).filename().string();
+        if (temporary.size() > 100) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        return ::open(path, flags, mode);
+    };
+    const fs::path longName = dir / std::string(120, 'S');
+    ASSERT_TRUE(writeOutputFile(longName, "short", shortNames));
+    EXPECT_LE(temporary.size(), 100u);
+    EXPECT_EQ(readFile(longName), "short");
+    fs::remove(longName);
+
+    // One byte more than a name may have: the error says so.
+    const Status tooLong = writeOutputFile(dir / std::string(256, 'L'), "x");
+    EXPECT_TRUE(contains(tooLong.error(), "File name too long")) << tooLong.error();
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(OutputFileTest, AnotherWriterCanFillTheFileByName) {
+    writeBytes(target, "old");
+    Result<OutputFile> file = OutputFile::create(target);
+    ASSERT_TRUE(file);
+    file->closeForOtherWriter();
+    EXPECT_FALSE(file->write("refused"));
+    writeBytes(file->temporaryPath(), "from the driver");
+    ASSERT_TRUE(file->commit());
+    EXPECT_EQ(readFile(target), "from the driver");
+    EXPECT_EQ(names(dir), std::set<std::string>{"TRACE1.TXT"});
+}
+
+}  // namespace
+}  // namespace benchcap

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 #include <algorithm>
 
@@ -23,6 +24,14 @@ std::optional<QSizeF> pictureSizeInPoints(const picture::Picture& picture) {
     if (natural.width() <= 0 || natural.height() <= 0)
         return std::nullopt;
     return QSizeF(natural.width() * kPointsPerPixel, natural.height() * kPointsPerPixel);
+}
+
+// Whether the pages can go anywhere: a file named for PDF output, or an installed printer.
+// Qt takes an unknown printer name for PDF output without a file.
+bool hasDestination(const QPrinter& printer) {
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return !printer.outputFileName().isEmpty();
+    return printer.isValid() && !QPrinterInfo::printerInfo(printer.printerName()).isNull();
 }
 
 }  // namespace
@@ -106,7 +115,7 @@ PrintOutcome printHardcopy(QWidget* owner, PrintDialog& dialog, PrinterFactory& 
 
     step = print_steps::kOptions;
     // No printer at all shows here: there is nothing to set the options on.
-    if (!printer->isValid())
+    if (!hasDestination(*printer))
         return failed(step);
     printer->setPageOrientation(options.orientation);
     printer->setCopyCount(std::max(1, options.copies));

@@ -1,6 +1,10 @@
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <filesystem>
@@ -494,6 +498,152 @@ TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
     item("SaveHard")->trigger();
     ASSERT_FALSE(scripted.boxes.boxes().empty());
     EXPECT_EQ(scripted.boxes.boxes().back().title, "ERROR:");
+}
+
+// --- printing ------------------------------------------------------------------------
+
+// Output of a poppler tool run on the printed PDF.
+QString runTool(const QString& program, const QStringList& args) {
+    QProcess tool;
+    tool.start(program, args);
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        return QStringLiteral("<%1 failed: %2>").arg(program, tool.readAllStandardError());
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+constexpr int kRenderDpi = 50;
+
+TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
+    item("HardAutoSave")->setChecked(true);
+    hardcopy(7);
+    PrintOptions choice;
+    choice.copies = 3;
+    scripted.printDialog.queueAnswer(choice);
+    item("Drucken")->trigger();
+
+    ASSERT_EQ(scripted.printDialog.presets().size(), 1u);
+    const PrintOptions& preset = scripted.printDialog.presets()[0];
+    EXPECT_EQ(preset.copies, 1);
+    EXPECT_TRUE(preset.pageRange);
+    EXPECT_EQ(preset.fromPage, 1);
+    EXPECT_EQ(preset.toPage, 1);
+    EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
+    EXPECT_TRUE(scripted.boxes.boxes().empty());
+    EXPECT_EQ(form->Bild()->scale(), QRectF(0, 0, 100, -100));
+
+    ASSERT_TRUE(QFile::exists(pdfPath()));
+    EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
+    const QString text = runTool("pdftotext", {"-f", "1", "-l", "1", pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->LastOutputFile()))
+        << text.toStdString();
+
+    // The page as paper shows it: the frame from 1/6 to 5/6 of the printable area.
+    const QString png = QString::fromStdString((dir / "page").string());
+    runTool("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", "1", "-l", "1", "-png",
+                         "-singlefile", pdfPath(), png});
+    const QImage page(png + ".png");
+    ASSERT_FALSE(page.isNull());
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_PRINTED_PAGE"); !keep.isEmpty())
+        page.save(QString::fromLocal8Bit(keep));
+    std::unique_ptr<QPrinter> paper = PdfPrinterFactory(pdfPath()).makePrinter();
+    paper->setPageOrientation(QPageLayout::Landscape);
+    const QRectF area = paper->pageRect(QPrinter::Point);
+    const double scale = kRenderDpi / 72.0;
+    ASSERT_NEAR(page.width(), paper->paperRect(QPrinter::Point).width() * scale, 1.5);
+    const QRectF frame((area.left() + area.width() / 6) * scale,
+                       (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
+                       area.height() * 2 / 3 * scale);
+    auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
+    const int midY = static_cast<int>(frame.center().y());
+    const int midX = static_cast<int>(frame.center().x());
+    int left = 0;
+    while (left < page.width() && !dark(left, midY))
+        ++left;
+    int right = page.width() - 1;
+    while (right > 0 && !dark(right, midY))
+        --right;
+    int top = 0;
+    while (top < page.height() && !dark(midX, top))
+        ++top;
+    const int nearLeft = static_cast<int>(frame.left()) + 3;
+    int bottom = page.height() - 1;
+    while (bottom > 0 && !dark(nearLeft, bottom))
+        --bottom;
+    EXPECT_NEAR(left, frame.left(), 2);
+    EXPECT_NEAR(right, frame.right(), 2);
+    EXPECT_NEAR(top, frame.top(), 2);
+    EXPECT_NEAR(bottom, frame.bottom(), 2);
+    // The caption sits below the frame, centred under it.
+    int captionLeft = page.width();
+    int captionRight = 0;
+    for (int y = static_cast<int>(frame.bottom()) + 4; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (dark(x, y)) {
+                captionLeft = std::min(captionLeft, x);
+                captionRight = std::max(captionRight, x);
+            }
+    ASSERT_LT(captionLeft, captionRight);
+    EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
+}
+
+TEST_F(HardcopyWindowTest, PrintNamesTheFileOnlyWhenItWasKept) {
+    hardcopy(7);
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString text = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
+}
+
+TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothing) {
+    hardcopy(7);
+    item("Drucken")->trigger();  // nothing queued: cancelled
+    EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
+    EXPECT_FALSE(QFile::exists(pdfPath()));
+    EXPECT_TRUE(scripted.boxes.boxes().empty());
+}
+
+// Printers that fail where real ones do.
+class BrokenPrinters final : public PrinterFactory {
+  public:
+    explicit BrokenPrinters(std::function<std::unique_ptr<QPrinter>()> make)
+        : make_(std::move(make)) {}
+    std::unique_ptr<QPrinter> makePrinter() override { return make_(); }
+
+  private:
+    std::function<std::unique_ptr<QPrinter>()> make_;
+};
+
+TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
+    hardcopy(7);
+    ASSERT_TRUE(command->onDisplay());
+    const struct {
+        std::function<std::unique_ptr<QPrinter>()> make;
+        const char* text;
+    } cases[] = {
+        // No printer installed under that name.
+        {[] {
+             auto p = std::make_unique<QPrinter>();
+             p->setPrinterName(QStringLiteral("no such printer"));
+             return p;
+         },
+         "Error while setting printer options"},
+        // The document cannot be started (a folder that does not exist).
+        {[this] { return PdfPrinterFactory(pdfPath() + "/missing/page.pdf").makePrinter(); },
+         "Error while printing picture"},
+    };
+    for (const auto& c : cases) {
+        scripted.boxes.clearBoxes();
+        scripted.printDialog.queueAnswer(PrintOptions{});
+        BrokenPrinters printers(c.make);
+        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
+                                form->Bild(), command->onDisplay()->picture, "KLT"),
+                  PrintOutcome::Failed);
+        ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
+        EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
+        EXPECT_EQ(scripted.boxes.boxes()[0].text, c.text);
+        EXPECT_EQ(scripted.boxes.boxes()[0].icon, bus::MessageIcon::Critical);
+    }
 }
 
 }  // namespace

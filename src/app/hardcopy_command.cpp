@@ -144,6 +144,11 @@ Status HardcopyCommand::takeHardcopy() {
         // What was shown goes: print and save never offer an older picture as this one.
         PictureBox* bild = form_.Bild();
         bild->show();
+        // Started by shortcut, tray or command line no menu has opened: the logo and the
+        // scanner panel would cover the picture.
+        form_.StartLogo()->hide();
+        if (QWidget* panel = form_.ScanIEC())
+            panel->hide();
         bild->setTag(QString());
         bild->setPicture(QImage());
         bild->cls();

@@ -299,8 +299,17 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     const std::string& bytes = command->onDisplay()->picture.bytes();
     EXPECT_EQ(bytes.substr(0, 4), "\xD7\xCD\xC6\x9A");
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
-    EXPECT_FALSE(form->Bild()->picture().isNull());
+    // The metafile is the area's own picture, drawn from its top-left corner and fitted.
+    const QImage& own = form->Bild()->picture();
+    ASSERT_FALSE(own.isNull());
+    EXPECT_LE(own.width(), form->Bild()->width());
+    EXPECT_LE(own.height(), form->Bild()->height());
+    EXPECT_EQ(form->Bild()->canvas().pixel(own.width() / 2, own.height() / 2),
+              own.pixel(own.width() / 2, own.height() / 2));
     EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("screenshot from selected device"));
+    EXPECT_TRUE(form->StartLogo()->isHidden());  // taken by shortcut: no menu hid the logo
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
+        form->grab().save(QString::fromLocal8Bit(keep));
     EXPECT_TRUE(command->TransferFlag());
     EXPECT_TRUE(form->ShowsHardcopy);
 }

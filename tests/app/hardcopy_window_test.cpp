@@ -230,22 +230,6 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
 }
 
-TEST_F(HardcopyWindowTest, RemoteEnableOnlyForNetworkAnalyzers) {
-    const struct {
-        int address;
-        int ren;
-    } cases[] = {{16, 1}, {7, 0}};
-    for (const auto& c : cases) {
-        bench->clearTraffic();
-        hardcopy(c.address);
-        int ren = -1;
-        for (const auto& e : bench->traffic())
-            if (e.kind == Traffic::Ren)
-                ren = e.value;
-        EXPECT_EQ(ren, c.ren) << c.address;
-    }
-}
-
 TEST_F(HardcopyWindowTest, FileIsKeptOnlyWhenAskedFor) {
     const struct {
         bool autoSave;

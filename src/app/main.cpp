@@ -7,8 +7,12 @@
 #include <cstdio>
 
 #include "app/app_options.h"
+#include "app/hardcopy_command.h"
+#include "app/instrument_init.h"
 #include "app/main_form.h"
+#include "app/office_bridge.h"
 #include "app/output_files.h"
+#include "app/print_hardcopy.h"
 #include "app/qt_ui_services.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
@@ -49,6 +53,12 @@ int main(int argc, char** argv) {
 
     benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
     form.setScanner(&scanner);
+    // The selected instrument and the hardcopy command live as long as the program.
+    InstrumentSession instrument(*backend.driver);
+    NullOfficeBridge office;
+    QtPrinterFactory printers;
+    HardcopyCommand hardcopy(form, instrument, office, printers);
+    form.setHardcopyCommand(&hardcopy);
 
     form.SelectAdr(20);
     // Without a usable driver the status line says why, so the user knows what to install.

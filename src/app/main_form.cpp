@@ -146,6 +146,11 @@ void MainForm::setTraceRedraw(std::function<void()> redraw) {
     traceRedraw_ = std::move(redraw);
 }
 
+void MainForm::yieldEvents() {
+    if (yield_)
+        yield_();
+}
+
 void MainForm::UpSta(const QString& text) {
     panels_[0]->setText(trimBlanks(text));
     if (yield_)
@@ -363,12 +368,9 @@ void MainForm::trayActivated(TrayActivation activation, QPoint) {
     }
 }
 
-// Commands of the hardcopy, trace, printing and about parts hook in here.
-void MainForm::MakeHardcopy_Click() {}
+// Commands of the trace and about parts hook in here.
 void MainForm::TraceData_Click(int) {}
 void MainForm::TraceRecorder_Click() {}
-void MainForm::Drucken_Click() {}
-void MainForm::SaveHard_Click() {}
 void MainForm::SaveTrace_Click() {}
 void MainForm::About_Click() {}
 

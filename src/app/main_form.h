@@ -6,9 +6,11 @@
 
 #include <functional>
 
+#include "app/bus_commands.h"
 #include "app/output_files.h"
 #include "app/picture_box.h"
 #include "app/ui_services.h"
+#include "base/result.h"
 
 class QMenu;
 class QStatusBar;
@@ -18,6 +20,8 @@ class ScanIECControl;
 }
 
 namespace benchcap::app {
+
+class HardcopyCommand;
 
 // The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
 // label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
@@ -47,6 +51,8 @@ class MainForm : public QMainWindow {
 
     // What UpSta runs to let events in; by default all pending events are processed.
     void setYieldHook(std::function<void()> hook);
+    // Lets pending window events run (through the yield hook).
+    void yieldEvents();
     // Redraws the trace on display after a resize (set by the trace plot).
     void setTraceRedraw(std::function<void()> redraw);
 
@@ -102,6 +108,14 @@ class MainForm : public QMainWindow {
     // The layout rules that follow every change of size or state.
     void applyResizeRules();
 
+    // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
+    // "Save hardcopy"; it outlives the window's use of it.
+    void setHardcopyCommand(HardcopyCommand* command) { hardcopy_ = command; }
+    // The hardcopy command as the menu runs it, for the command line's SCREEN.
+    benchcap::Status runHardcopy();
+    // The bus is used by one command at a time; a second one is refused.
+    BusCommands& busCommands() { return busCommands_; }
+
     const UiServices& services() const { return services_; }
     OutputFiles& outputFiles() { return files_; }
 
@@ -115,7 +129,7 @@ class MainForm : public QMainWindow {
     void StartScan_Click();
     void ScanIEC_SelectIEC(int16_t address);
 
-    // Commands of later parts; they do nothing yet.
+    // Commands (main_form_hardcopy.cpp; the trace and about commands do nothing yet).
     void MakeHardcopy_Click();
     void TraceData_Click(int index);
     void TraceRecorder_Click();
@@ -160,6 +174,8 @@ class MainForm : public QMainWindow {
     scanner::ScanIECControl* scanner_ = nullptr;
     QString driverProblem_;
     QLabel* panels_[4] = {};
+    HardcopyCommand* hardcopy_ = nullptr;
+    BusCommands busCommands_;
 };
 
 }  // namespace benchcap::app

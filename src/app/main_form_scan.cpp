@@ -1,4 +1,5 @@
 // Bus scan and instrument selection on the main window.
+#include <QApplication>
 #include <QMenu>
 
 #include "app/main_form.h"
@@ -28,6 +29,11 @@ void MainForm::setScanner(scanner::ScanIECControl* core) {
 void MainForm::StartScan_Click() {
     if (!scanner_)
         return;
+    // A hardcopy or trace on the bus goes on undisturbed; the scan is refused.
+    if (busCommands_.busy()) {
+        QApplication::beep();
+        return;
+    }
     setCursor(Qt::WaitCursor);
     ErrorText = QStringLiteral("scanning bus...");
     DispError();

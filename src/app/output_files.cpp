@@ -1,5 +1,6 @@
 #include "app/output_files.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 namespace benchcap::app {
@@ -16,6 +17,21 @@ QString trimBlanks(const QString& text) {
     while (end > begin && text[end - 1] == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
+}
+
+QString uniqueFileName(const QString& name) {
+    if (!QFileInfo::exists(name))
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype slash =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype cut = dot > slash ? dot : name.size();
+    for (int n = 2;; ++n) {
+        const QString candidate =
+            name.left(cut) + QLatin1Char('-') + QString::number(n) + name.mid(cut);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
 }
 
 OutputFiles::OutputFiles(WallClock clock, QChar separator)

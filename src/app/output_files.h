@@ -16,6 +16,11 @@ WallClock systemWallClock();
 // Blanks removed at both ends (blanks only: tabs and line ends are part of the text).
 QString trimBlanks(const QString& text);
 
+// `name` when no file of that name exists, else the first free one of name-2.EXT,
+// name-3.EXT, ... Automatic names carry the time to the second; two outputs within one
+// second must not replace each other.
+QString uniqueFileName(const QString& name);
+
 // Where output files go and under which names. One object per program, owned by the
 // application and handed to whoever writes files.
 class OutputFiles {

@@ -25,8 +25,17 @@ QPointF PictureBox::toPixels(QPointF p) const {
     return {(p.x() - scale_.left()) * sx, (p.y() - scale_.top()) * sy};
 }
 
+void PictureBox::setPicture(const QImage& picture) {
+    picture_ = picture;
+    cls();
+}
+
 void PictureBox::cls() {
     canvas_.fill(background());
+    if (!picture_.isNull()) {
+        QPainter p(&canvas_);
+        p.drawImage(0, 0, picture_);
+    }
     update();
 }
 

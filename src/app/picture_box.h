@@ -28,7 +28,12 @@ class PictureBox : public QWidget {
     // Pixel position of a point in the coordinate system.
     QPointF toPixels(QPointF p) const;
 
-    // Clears the area to its background.
+    // The area's own picture, drawn at its top-left corner under everything drawn on the
+    // area; cls() brings it back. A null image removes it.
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+    // Clears the area to its background (and its own picture).
     void cls();
     // Draws `image` stretched into the rectangle given in the coordinate system.
     void paintPicture(const QImage& image, double x, double y, double width, double height);
@@ -45,6 +50,7 @@ class PictureBox : public QWidget {
 
   private:
     QImage canvas_;
+    QImage picture_;
     QRectF scale_{0, 0, 1, 1};
     QString tag_;
 };

@@ -1,0 +1,264 @@
+#include "app/hardcopy_command.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLocale>
+
+#include <filesystem>
+
+#include "app/instrument_init.h"
+#include "app/main_form.h"
+#include "app/office_bridge.h"
+#include "app/print_hardcopy.h"
+#include "base/output_file.h"
+#include "hardcopy/hardcopy_workflow.h"
+#include "scanner/scan_iec.h"
+
+namespace benchcap::app {
+
+namespace {
+
+QString fromLatin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::filesystem::path localPath(const QString& name) {
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+}
+
+bool checked(const MainForm& form, const char* item) {
+    const QAction* a = form.menuItem(QString::fromLatin1(item));
+    return a && a->isChecked();
+}
+
+// The drive instruments keep their hardcopy files on when identification names none.
+constexpr char kDefaultHardcopyDrive[] = "C";
+
+// Every way out gives the instrument its front panel back. The session's GoToLocal does so
+// only for an instrument it took as ready; an unknown instrument that answered is in remote
+// all the same.
+void giveBackFrontPanel(InstrumentSession& instrument) {
+    bus::CurrentInstrument& ci = instrument.record();
+    if (!ci.IsOpen || !ci.BusEnabled || ci.ModelName == "TMO")
+        return;
+    if (ci.IsReady)
+        instrument.session().GoToLocal();
+    else
+        instrument.session().driver().ibloc(ci.DeviceHandle);
+}
+
+// The largest size of `natural` that fits into `area` with its proportions kept; a picture
+// that fits already keeps its own size.
+QSize fitted(QSize natural, QSize area) {
+    if (area.width() < 1 || area.height() < 1)
+        return natural;
+    if (natural.width() <= area.width() && natural.height() <= area.height())
+        return natural;
+    return natural.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+}  // namespace
+
+HardcopyCommand::HardcopyCommand(MainForm& form, InstrumentSession& instrument,
+                                 OfficeBridge& office, PrinterFactory& printers)
+    : form_(form), instrument_(instrument), office_(office), printers_(printers) {}
+
+QString HardcopyCommand::saveFilter(const QString& format) {
+    return format + QStringLiteral(" file|*.") + format + QStringLiteral("|all files|*.*");
+}
+
+Status HardcopyCommand::run() {
+    BusCommands::Claim claim = form_.busCommands().claim();
+    if (!claim || (form_.scanner() && form_.scanner()->isScanning())) {
+        // The command on the bus goes on undisturbed; this request is dropped.
+        QApplication::beep();
+        return fail("another bus command is running: wait until it has finished and try again");
+    }
+    form_.setCursor(Qt::WaitCursor);
+    form_.yieldEvents();
+    Status result = takeHardcopy();
+    form_.unsetCursor();
+    return result;
+}
+
+void HardcopyCommand::setOutputItems(bool enabled) {
+    form_.menuItem(QStringLiteral("Drucken"))->setEnabled(enabled);
+    form_.menuItem(QStringLiteral("SaveHard"))->setEnabled(enabled);
+}
+
+Status HardcopyCommand::takeHardcopy() {
+    bus::UserInterface* boxes = form_.services().boxes;
+    if (!boxes)
+        return fail("the window has no message boxes to ask the user with");
+    form_.ShowsHardcopy = true;
+    form_.ErrorText.clear();
+    form_.DispError();
+
+    if (Status selected = InitDevice(form_, instrument_); !selected)
+        return selected;
+
+    hardcopy::HardcopyOptions options;
+    options.format = checked(form_, "CopyFormatWMF") ? "WMF" : "BMP";
+    options.color = checked(form_, "Color");
+    options.suppressConfig = checked(form_, "SupressConfigRMX");
+    if (instrument_.HardcopyDrive.empty())
+        instrument_.HardcopyDrive = kDefaultHardcopyDrive;
+
+    // "ready." ends the whole command, after the picture is on display, not the transfer.
+    bool reachedEnd = false;
+    OutputFiles& files = form_.outputFiles();
+    const QString decimalPoint = QLocale::system().decimalPoint();
+    hardcopy::HardcopyServices services{
+        instrument_.session(),
+        instrument_.HardcopyDrive,
+        *boxes,
+        [&](const std::string& text) {
+            if (text == "ready.")
+                reachedEnd = true;
+            else
+                form_.UpSta(fromLatin1(text));
+        },
+        [&files](std::string_view extension) {
+            const QString ext =
+                QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
+            QString name = files.GetName(ext, 0, files.UseManualName);
+            // A name the user gave is overwritten as asked; automatic ones never replace
+            // an earlier picture.
+            if (!files.UseManualName)
+                name = uniqueFileName(name);
+            return QFile::encodeName(name).toStdString();
+        },
+        decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
+    };
+    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
+
+    const bool pictureWay = outcome.way == hardcopy::HardcopyWay::Transfer ||
+                            outcome.way == hardcopy::HardcopyWay::Generator;
+    if (!pictureWay)
+        giveBackFrontPanel(instrument_);
+
+    Status result;
+    if (pictureWay) {
+        lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
+        transferFlag_ = outcome.transferFlag;
+        // What was shown goes: print and save never offer an older picture as this one.
+        PictureBox* bild = form_.Bild();
+        bild->show();
+        // Started by shortcut, tray or command line no menu has opened: the logo and the
+        // scanner panel would cover the picture.
+        form_.StartLogo()->hide();
+        if (QWidget* panel = form_.ScanIEC())
+            panel->hide();
+        bild->setTag(QString());
+        bild->setPicture(QImage());
+        bild->cls();
+        form_.BMPMem()->setPicture(QImage());
+        onDisplay_.reset();
+        setOutputItems(false);
+        // A failed transfer has been reported with its box already.
+        result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.error);
+    } else if (outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written) {
+        lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
+    } else {
+        result = fail(outcome.error.empty() ? std::string("no hardcopy was taken") : outcome.error);
+    }
+
+    if (reachedEnd) {
+        form_.unsetCursor();
+        form_.yieldEvents();
+        form_.UpSta(QStringLiteral("ready."));
+    }
+    return result;
+}
+
+Status HardcopyCommand::showPicture(const QString& file) {
+    form_.UpSta(QStringLiteral("loading image..."));
+    PictureBox* bild = form_.Bild();
+    bild->setToolTip(QStringLiteral("screenshot from selected device"));
+
+    OutputFiles& files = form_.outputFiles();
+    const bool keep = files.UseManualName || checked(form_, "HardAutoSave");
+    auto removeUnlessKept = [&] {
+        std::error_code ec;
+        return keep || !std::filesystem::remove(localPath(file), ec);
+    };
+
+    picture::Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
+    picture::Result<QImage> natural =
+        loaded ? loaded->render() : picture::Result<QImage>::failure(loaded.error());
+    if (!natural) {
+        const std::string text = "The hardcopy file " + QFile::encodeName(file).toStdString() +
+                                 " holds no picture that can be shown: " + natural.error() +
+                                 ". Please check the instrument and try again.";
+        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
+                                           bus::MessageButtons::Ok);
+        removeUnlessKept();
+        return fail(text);
+    }
+
+    HardcopyOnDisplay shown{loaded.value(), {}, {}, file, false, false};
+    const std::string& model = instrument_.record().ModelName;
+    shown.model = trimBlanks(fromLatin1(model));
+    if (loaded->format() == picture::PictureFormat::Metafile) {
+        // The metafile is the area's own picture, at its size or fitted into the area.
+        shown.format = QStringLiteral("WMF");
+        const QSize size = fitted(loaded->naturalSize(), bild->size());
+        picture::Result<QImage> onArea =
+            size == natural.value().size() ? natural : loaded->render(size);
+        bild->setPicture(onArea ? onArea.value() : natural.value());
+    } else {
+        // The bitmap is kept aside and stretched over the whole area, now and on resize.
+        shown.format = QStringLiteral("BMP");
+        form_.BMPMem()->setPicture(natural.value());
+        bild->cls();
+        bild->paintStretched(natural.value());
+    }
+    shown.fileKept = removeUnlessKept();
+    bild->setTag(shown.format);
+
+    if (checked(form_, "HardAutoClip") && form_.services().clipboard) {
+        form_.services().clipboard->setImage(natural.value());
+        shown.onClipboard = true;
+    }
+    // Only a picture this hardcopy put on the clipboard goes into the document.
+    if (checked(form_, "HardAutoExcel") && shown.onClipboard)
+        form_.setWordIndicator(office_.PasteInWord().ok());
+
+    onDisplay_ = std::move(shown);
+    setOutputItems(true);
+    return {};
+}
+
+void HardcopyCommand::save() {
+    SaveFileDialog* dialog = form_.services().saveDialog;
+    if (!onDisplay_ || !dialog)
+        return;
+    dialog->setFilter(saveFilter(onDisplay_->format));
+    const QString name = trimBlanks(dialog->showSave(&form_));
+    if (name.isEmpty())
+        return;
+    form_.setCursor(Qt::WaitCursor);
+    const Status written = writeOutputFile(localPath(name), onDisplay_->picture.bytes());
+    form_.unsetCursor();
+    if (!written && form_.services().boxes) {
+        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:",
+                                           "The hardcopy was not saved: " + written.error() +
+                                               ". Choose a folder you can write to and save again.",
+                                           bus::MessageButtons::Ok);
+    }
+}
+
+void HardcopyCommand::print() {
+    const UiServices& services = form_.services();
+    if (!onDisplay_ || !services.printDialog || !services.boxes)
+        return;
+    // The file is named only when it is still there to be found.
+    QString caption = onDisplay_->model;
+    if (onDisplay_->fileKept)
+        caption += QStringLiteral(", saved to ") + onDisplay_->file;
+    const picture::Picture picture = onDisplay_->picture;  // a hardcopy may replace it meanwhile
+    printHardcopy(&form_, *services.printDialog, printers_, *services.boxes, form_.Bild(), picture,
+                  caption);
+}
+
+}  // namespace benchcap::app

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "base/result.h"
+#include "hardcopy/picture/picture.h"
+
+namespace benchcap::app {
+
+class InstrumentSession;
+class MainForm;
+class OfficeBridge;
+class PrinterFactory;
+
+// The hardcopy on display: the picture as it came from the instrument (its original bytes,
+// so printing and saving work after the file was deleted), and where it came from.
+struct HardcopyOnDisplay {
+    picture::Picture picture;
+    QString format;  // "WMF" or "BMP": what the bytes are, whatever the name says
+    QString model;   // the instrument's model name, blanks removed
+    QString file;    // the local file of this hardcopy
+    bool fileKept = false;
+    bool onClipboard = false;  // this hardcopy put the picture on the clipboard
+};
+
+// The hardcopy command of the main window ("Start" > "Hardcopy", the tray's "Hardcopy",
+// SCREEN on the command line), "Save hardcopy" and "Print hardcopy". It runs on the window's
+// thread and lets window events in at its status texts; a bus command arriving then is
+// refused. The application owns it beside the window and the instrument session.
+class HardcopyCommand {
+  public:
+    HardcopyCommand(MainForm& form, InstrumentSession& instrument, OfficeBridge& office,
+                    PrinterFactory& printers);
+
+    // MakeHardcopy: identifies the instrument at the checked address, takes its screen by
+    // the way its model needs (transfer, generator read, plotter capture), shows the picture
+    // and runs the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
+    // otherwise why not (the user has been told already).
+    Status run();
+    // SaveHard: the picture on display under a name the user chooses, in its own format.
+    void save();
+    // Drucken: the picture on display on one page with the model and file under it.
+    void print();
+
+    const std::optional<HardcopyOnDisplay>& onDisplay() const { return onDisplay_; }
+    // The local file of the last hardcopy, and whether it came by mass-memory transfer.
+    const QString& LastOutputFile() const { return lastOutputFile_; }
+    bool TransferFlag() const { return transferFlag_; }
+
+    // "WMF file|*.WMF|all files|*.*" or "BMP file|*.BMP|all files|*.*".
+    static QString saveFilter(const QString& format);
+
+  private:
+    Status takeHardcopy();
+    Status showPicture(const QString& file);
+    void setOutputItems(bool enabled);
+
+    MainForm& form_;
+    InstrumentSession& instrument_;
+    OfficeBridge& office_;
+    PrinterFactory& printers_;
+    std::optional<HardcopyOnDisplay> onDisplay_;
+    QString lastOutputFile_;
+    bool transferFlag_ = false;
+};
+
+}  // namespace benchcap::app

@@ -1,0 +1,643 @@
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "app/hardcopy_command.h"
+#include "app/instrument_init.h"
+#include "app/office_bridge.h"
+#include "app/print_hardcopy.h"
+#include "hardcopy/hardcopy_workflow.h"
+#include "main_form_fixture.h"
+#include "scanner/scan_iec.h"
+#include "sim/sim_bench.h"
+#include "support/test_paths.h"
+
+// Readable failures for status sequences.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace benchcap::app::test {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Traffic;
+
+constexpr char kBench[] = R"(
+instruments:
+  - {address: 3, kind: other-maker, idn: "Acme Instruments,AI-2000,12345,1.0"}
+  - {address: 5, kind: other-maker, idn: "Veltronik,PBE2,100001/001,1.0"}
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02"}
+  - {address: 12, kind: spectrum-analyzer, idn: "Veltronik,KLR20,100112/004,1.60"}
+  - {address: 14, kind: spectrum-analyzer, idn: "Veltronik,KLR30,100113/004,5.00"}
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
+     faults: {block_cut_after: 100}}
+  - {address: 28, kind: signal-generator, idn: "Veltronik,GWPZ10,100567/001,5.10"}
+)";
+
+const QString kIdle = QStringLiteral("No device was found on the IEEE bus");
+
+// The word processor as tests see it: counts pastes, answers as told.
+class RecordingOffice final : public OfficeBridge {
+  public:
+    Status PasteInWord() override {
+        ++pastes;
+        if (running)
+            return {};
+        return fail("not running");
+    }
+    int pastes = 0;
+    bool running = true;
+};
+
+// A window on a simulated bench with the hardcopy command wired as the program wires it.
+class HardcopyWindowTest : public MainFormTest {
+  protected:
+    // Table-driven tests call SetUp again per case: everything starts afresh.
+    void SetUp() override {
+        scripted.boxes = {};
+        scripted.saveDialog = {};
+        scripted.printDialog = {};
+        scripted.clipboard = {};
+        files.UseManualName = false;
+        files.ManualName.clear();
+        office = {};
+        statuses.clear();
+        duringYield = nullptr;
+        MainFormTest::SetUp();
+        dir = benchcap::test::makeTempDir("hardcopy-window");
+        files.DataPath = QString::fromStdString(dir.string());
+        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
+        ASSERT_EQ(loaded.error, "");
+        bench =
+            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
+        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        form->setScanner(core.get());
+        instrument = std::make_unique<InstrumentSession>(*bench);
+        printers = std::make_unique<PdfPrinterFactory>(pdfPath());
+        command = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
+        form->setHardcopyCommand(command.get());
+        form->setYieldHook([this] {
+            ++yields;
+            const QString now = form->statusPanel(1)->text();
+            if (now != lastStatus)
+                statuses.push_back(now);
+            lastStatus = now;
+            if (duringYield)
+                duringYield();
+        });
+        form->resize(800, 600);
+        form->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        form.reset();  // the window goes before what it shows
+    }
+
+    QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
+
+    // Chooses the address and the format, then "Start" > "Hardcopy" as the user does.
+    void hardcopy(int address, bool wmf = true) {
+        form->SelectAdr(address);
+        item(wmf ? "CopyFormatWMF" : "CopyFormatBMP")->trigger();
+        statuses.clear();
+        lastStatus = form->statusPanel(1)->text();
+        item("MakeHardcopy")->trigger();
+    }
+    std::vector<std::string> dataFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename() != "page.pdf")
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool outputItemsEnabled() const {
+        return item("Drucken")->isEnabled() && item("SaveHard")->isEnabled();
+    }
+
+    fs::path dir;
+    std::unique_ptr<sim::SimBench> bench;
+    std::unique_ptr<scanner::ScanIECControl> core;
+    std::unique_ptr<InstrumentSession> instrument;
+    std::unique_ptr<PdfPrinterFactory> printers;
+    std::unique_ptr<HardcopyCommand> command;
+    RecordingOffice office;
+    std::vector<QString> statuses;  // each change of the status text
+    QString lastStatus;
+    std::function<void()> duringYield;
+};
+
+TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
+    const QString transfer[] = {kIdle,
+                                QStringLiteral("checking firmware"),
+                                QStringLiteral("taking hardcopy..."),
+                                QStringLiteral("transfering data..."),
+                                QStringLiteral("data transfered."),
+                                QStringLiteral("loading image..."),
+                                QStringLiteral("ready.")};
+    const struct {
+        int address;
+        bool wmf;
+        std::vector<QString> statuses;
+        std::vector<std::string> boxTexts;
+        int frontPanelReturns;  // GoToLocal on the instrument
+        const char* tag;        // picture on display afterwards; nullptr: none
+    } cases[] = {
+        {25, true, {kIdle, "no device found"}, {"No device was found on GPIB 25\n"}, 0, nullptr},
+        {5, true, {kIdle, "device is not supported"}, {"device is not supported"}, 1, nullptr},
+        // Firmware too old: the check's box, no "ready.", the front panel given back.
+        {12, true, {kIdle, "checking firmware"}, {"*"}, 1, nullptr},
+        {7, true, {std::begin(transfer), std::end(transfer)}, {}, 1, "WMF"},
+        {16, false, {std::begin(transfer), std::end(transfer)}, {}, 1, "BMP"},
+        // A generator sends a bitmap whatever format is chosen: shown and tagged as one.
+        {28,
+         true,
+         {kIdle, "checking firmware", "data transfered.", "loading image...", "ready."},
+         {},
+         1,
+         "BMP"},
+        // The block stops after 100 bytes: the error box, nothing shown or enabled.
+        {20,
+         true,
+         {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
+          "data transfered.", "ready."},
+         {hardcopy::kTransferErrorText},
+         1,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        hardcopy(c.address, c.wmf);
+        EXPECT_EQ(statuses, c.statuses) << c.address;
+        const auto texts = scripted.boxes.texts();
+        ASSERT_EQ(texts.size(), c.boxTexts.size()) << c.address;
+        for (size_t i = 0; i < texts.size(); ++i)
+            EXPECT_TRUE(c.boxTexts[i] == "*" || texts[i] == c.boxTexts[i]) << texts[i];
+        EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
+        EXPECT_EQ(form->Bild()->tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
+        EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
+        EXPECT_EQ(outputItemsEnabled(), c.tag != nullptr) << c.address;
+        EXPECT_TRUE(dataFiles().empty()) << c.address;  // "save" is not checked
+        EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.address;
+        TearDown();
+    }
+}
+
+TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPanel) {
+    form->SelectAdr(7);
+    form->Adr(7)->setText(QStringLiteral("07"));
+    hardcopy(7);
+    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: KLT"));
+    EXPECT_EQ(form->statusPanel(2)->text(), QStringLiteral("KLT"));
+    form->Adr(7)->setText(QStringLiteral("07: KLT-3 on the left bench"));
+    hardcopy(7);
+    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: KLT-3 on the left bench"));
+
+    hardcopy(25);
+    EXPECT_EQ(form->Adr(25)->text(), QStringLiteral("25: TMO"));
+    // Identification opened with a 1 s time-out on the scanner's board.
+    EXPECT_EQ(instrument->record().TimeoutCode, 11);
+    EXPECT_EQ(instrument->record().BoardIndex, 0);
+}
+
+TEST_F(HardcopyWindowTest, NoAddressCheckedSendsNothing) {
+    form->SelectAdr(0);
+    item("MakeHardcopy")->trigger();
+    EXPECT_TRUE(bench->traffic().empty());
+    ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
+    EXPECT_NE(scripted.boxes.boxes()[0].text.find("Setup > Address"), std::string::npos);
+    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("no address selected"));
+    EXPECT_FALSE(outputItemsEnabled());
+}
+
+TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
+    // Identification leaves the drive unchanged for this firmware; nothing set it before.
+    hardcopy(14);
+    const auto writes = bench->writesTo(14);
+    EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
+              writes.end());
+    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
+}
+
+TEST_F(HardcopyWindowTest, FileIsKeptOnlyWhenAskedFor) {
+    const struct {
+        bool autoSave;
+        const char* manualName;  // nullptr: automatic name
+        std::vector<std::string> files;
+    } cases[] = {
+        {false, nullptr, {}},
+        {true, nullptr, {"HARDCOPY-03.12.05-14.03.09.WMF"}},
+        {false, "scope1", {"scope1.WMF"}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        item("HardAutoSave")->setChecked(c.autoSave);
+        files.UseManualName = c.manualName != nullptr;
+        files.ManualName = QString::fromLatin1(c.manualName ? c.manualName : "");
+        hardcopy(7);
+        EXPECT_EQ(dataFiles(), c.files);
+        ASSERT_TRUE(command->onDisplay());
+        EXPECT_EQ(command->onDisplay()->fileKept, !c.files.empty());
+        EXPECT_EQ(command->LastOutputFile(),
+                  files.DataPath + QLatin1Char('/') +
+                      QString::fromLatin1(c.manualName ? "scope1.WMF"
+                                                       : "HARDCOPY-03.12.05-14.03.09.WMF"));
+        TearDown();
+    }
+}
+
+TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
+    item("HardAutoSave")->setChecked(true);
+    hardcopy(7);
+    hardcopy(7);
+    hardcopy(16, false);
+    hardcopy(16, false);
+    EXPECT_EQ(dataFiles(), (std::vector<std::string>{
+                               "HARDCOPY-03.12.05-14.03.09-2.BMP",
+                               "HARDCOPY-03.12.05-14.03.09-2.WMF",
+                               "HARDCOPY-03.12.05-14.03.09.BMP",
+                               "HARDCOPY-03.12.05-14.03.09.WMF",
+                           }));
+    files.UseManualName = true;
+    files.ManualName = QStringLiteral("  scope1 ");
+    hardcopy(7);
+    hardcopy(7);
+    EXPECT_EQ(dataFiles().size(), 5u);
+    EXPECT_TRUE(fs::exists(dir / "scope1.WMF"));
+}
+
+TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
+    hardcopy(7);
+    ASSERT_TRUE(command->onDisplay());
+    const std::string& bytes = command->onDisplay()->picture.bytes();
+    EXPECT_EQ(bytes.substr(0, 4), "\xD7\xCD\xC6\x9A");
+    EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
+    // The metafile is the area's own picture, drawn from its top-left corner and fitted.
+    const QImage& own = form->Bild()->picture();
+    ASSERT_FALSE(own.isNull());
+    EXPECT_LE(own.width(), form->Bild()->width());
+    EXPECT_LE(own.height(), form->Bild()->height());
+    EXPECT_EQ(form->Bild()->canvas().pixel(own.width() / 2, own.height() / 2),
+              own.pixel(own.width() / 2, own.height() / 2));
+    EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("screenshot from selected device"));
+    EXPECT_TRUE(form->StartLogo()->isHidden());  // taken by shortcut: no menu hid the logo
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
+        form->grab().save(QString::fromLocal8Bit(keep));
+    EXPECT_TRUE(command->TransferFlag());
+    EXPECT_TRUE(form->ShowsHardcopy);
+}
+
+// A dark-or-coloured pixel: something drawn, not the grey ground.
+bool drawnAt(const QImage& canvas, int x, int y) {
+    return QColor(canvas.pixel(x, y)) != PictureBox::background();
+}
+
+TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheAreaAndRedrawnOnResize) {
+    hardcopy(16, false);
+    ASSERT_EQ(form->Bild()->tag(), QStringLiteral("BMP"));
+    const QImage kept = form->BMPMem()->picture();
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_TRUE(form->Bild()->picture().isNull());
+    const QSize area = form->Bild()->size();
+    // The bitmap's own corners land on the area's corners.
+    const QImage& canvas = form->Bild()->canvas();
+    EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
+    EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
+              kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
+
+    form->resize(1100, 800);
+    QApplication::processEvents();
+    const QSize larger = form->Bild()->size();
+    ASSERT_GT(larger.width(), area.width());
+    EXPECT_TRUE(drawnAt(form->Bild()->canvas(), larger.width() - 2, larger.height() - 2));
+    EXPECT_EQ(form->Bild()->canvas().pixel(larger.width() - 2, larger.height() - 2),
+              kept.scaled(larger).pixel(larger.width() - 2, larger.height() - 2));
+}
+
+TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
+    const struct {
+        bool clip;
+        bool word;
+        bool wordRunning;
+        int pastes;
+        bool indicator;
+    } cases[] = {
+        {false, false, true, 0, false},
+        {true, false, true, 0, false},
+        {true, true, true, 1, true},
+        {true, true, false, 1, false},
+        // Word paste without the clipboard option (a stored setting): nothing to paste.
+        {false, true, true, 0, false},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        office.pastes = 0;
+        office.running = c.wordRunning;
+        item("HardAutoClip")->setChecked(c.clip);
+        item("HardAutoExcel")->setChecked(c.word);
+        hardcopy(16, false);
+        EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
+        if (c.clip) {
+            EXPECT_EQ(scripted.clipboard.image().size(), form->BMPMem()->picture().size());
+        }
+        EXPECT_EQ(office.pastes, c.pastes);
+        EXPECT_EQ(form->statusPanel(4)->isEnabled(), c.indicator);
+        TearDown();
+    }
+    // A failed transfer pastes nothing, though the options are ticked.
+    SetUp();
+    office.pastes = 0;
+    item("HardAutoClip")->setChecked(true);
+    item("HardAutoExcel")->setChecked(true);
+    hardcopy(20);
+    EXPECT_EQ(scripted.clipboard.writes(), 0);
+    EXPECT_EQ(office.pastes, 0);
+}
+
+TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBefore) {
+    hardcopy(7);
+    ASSERT_TRUE(outputItemsEnabled());
+    hardcopy(20);
+    EXPECT_FALSE(outputItemsEnabled());
+    EXPECT_FALSE(command->onDisplay());
+    EXPECT_TRUE(form->Bild()->picture().isNull());
+    EXPECT_TRUE(form->Bild()->tag().isEmpty());
+}
+
+TEST_F(HardcopyWindowTest, UnloadableFileIsReportedAndEnablesNothing) {
+    // A manual name whose file the instrument "sends" as zeros: written, but no picture.
+    files.UseManualName = true;
+    files.ManualName = QStringLiteral("zeros");
+    bench->instrument(0, 28)->on("HCOP:DATA?", [this](const sim::Command&) {
+        bench->instrument(0, 28)->respondRaw(std::string(2000, '\0'), true);
+    });
+    hardcopy(28);
+    ASSERT_FALSE(scripted.boxes.boxes().empty());
+    const auto& box = scripted.boxes.boxes().back();
+    EXPECT_EQ(box.title, "ERROR:");
+    EXPECT_NE(box.text.find("zeros.BMP holds no picture"), std::string::npos) << box.text;
+    EXPECT_FALSE(outputItemsEnabled());
+    EXPECT_EQ(statuses.back(), QStringLiteral("ready."));
+}
+
+TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPath) {
+    const struct {
+        int address;
+        std::vector<bus::MessageResult> answers;
+        std::vector<std::string> files;
+    } cases[] = {
+        {9, {bus::MessageResult::Yes}, {"HARDCOPY-03.12.05-14.03.09.HGL"}},
+        {9, {bus::MessageResult::No}, {}},
+        // Unknown maker: the list of supported devices, then the offer.
+        {3, {bus::MessageResult::Ok, bus::MessageResult::No}, {}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        for (auto a : c.answers)
+            scripted.boxes.queueMessageResult(a);
+        hardcopy(c.address);
+        EXPECT_EQ(dataFiles(), c.files) << c.address;
+        EXPECT_EQ(scripted.boxes.boxes().back().title, "PLEASE SELECT");
+        // Front panel back after the capture or the refusal, unknown instruments too.
+        EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), 1) << c.address;
+        EXPECT_FALSE(outputItemsEnabled());
+        TearDown();
+    }
+    SetUp();
+    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    hardcopy(9);
+    hardcopy(9);
+    EXPECT_EQ(dataFiles(), (std::vector<std::string>{"HARDCOPY-03.12.05-14.03.09-2.HGL",
+                                                     "HARDCOPY-03.12.05-14.03.09.HGL"}));
+}
+
+TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
+    hardcopy(7);
+    const std::vector<std::string> oneHardcopy = bench->writesTo(7);
+    bench->clearTraffic();
+
+    int nested = 0;
+    Status refused;
+    duringYield = [&] {
+        if (++nested != 3)
+            return;
+        refused = form->runHardcopy();  // the command line's SCREEN
+        item("MakeHardcopy")->trigger();
+        item("StartScan")->trigger();
+        form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+    };
+    hardcopy(7);
+    EXPECT_GT(nested, 3);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("another bus command is running"), std::string::npos);
+    // Nothing ran inside the first command: the same bytes as one hardcopy, no scan.
+    EXPECT_EQ(bench->writesTo(7), oneHardcopy);
+    EXPECT_EQ(bench->count(Traffic::Open, 1), 0);
+    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("ready."));
+    // Afterwards the bus is free again.
+    duringYield = nullptr;
+    EXPECT_TRUE(form->runHardcopy().ok());
+}
+
+TEST_F(HardcopyWindowTest, TrayHardcopyShowsTheNoticeWhileItRuns) {
+    form->SelectAdr(7);
+    bool shownDuring = false;
+    duringYield = [&] { shownDuring = shownDuring || form->TrayInfo()->isVisible(); };
+    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+    EXPECT_TRUE(shownDuring);
+    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
+}
+
+TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
+    const struct {
+        int address;
+        bool wmf;
+        const char* filter;
+    } cases[] = {
+        {7, true, "WMF file|*.WMF|all files|*.*"},
+        {16, false, "BMP file|*.BMP|all files|*.*"},
+        // The generator's bitmap under the WMF setting is offered and written as a bitmap.
+        {28, true, "BMP file|*.BMP|all files|*.*"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        hardcopy(c.address, c.wmf);
+        const fs::path target = dir / "mine.any";
+        scripted.saveDialog.queueAnswer(QString::fromStdString("  " + target.string() + " "));
+        item("SaveHard")->trigger();
+        ASSERT_EQ(scripted.saveDialog.shownWithFilters().size(), 1u);
+        EXPECT_EQ(scripted.saveDialog.shownWithFilters()[0], QString::fromLatin1(c.filter));
+        EXPECT_EQ(benchcap::test::readFile(target), command->onDisplay()->picture.bytes());
+        TearDown();
+    }
+    SetUp();
+    hardcopy(7);
+    item("SaveHard")->trigger();  // cancelled
+    EXPECT_TRUE(dataFiles().empty());
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "no" / "such.WMF").string()));
+    item("SaveHard")->trigger();
+    ASSERT_FALSE(scripted.boxes.boxes().empty());
+    EXPECT_EQ(scripted.boxes.boxes().back().title, "ERROR:");
+}
+
+// --- printing ------------------------------------------------------------------------
+
+// Output of a poppler tool run on the printed PDF.
+QString runTool(const QString& program, const QStringList& args) {
+    QProcess tool;
+    tool.start(program, args);
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        return QStringLiteral("<%1 failed: %2>").arg(program, tool.readAllStandardError());
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+constexpr int kRenderDpi = 50;
+
+TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
+    item("HardAutoSave")->setChecked(true);
+    hardcopy(7);
+    PrintOptions choice;
+    choice.copies = 3;
+    scripted.printDialog.queueAnswer(choice);
+    item("Drucken")->trigger();
+
+    ASSERT_EQ(scripted.printDialog.presets().size(), 1u);
+    const PrintOptions& preset = scripted.printDialog.presets()[0];
+    EXPECT_EQ(preset.copies, 1);
+    EXPECT_TRUE(preset.pageRange);
+    EXPECT_EQ(preset.fromPage, 1);
+    EXPECT_EQ(preset.toPage, 1);
+    EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
+    EXPECT_TRUE(scripted.boxes.boxes().empty());
+    EXPECT_EQ(form->Bild()->scale(), QRectF(0, 0, 100, -100));
+
+    ASSERT_TRUE(QFile::exists(pdfPath()));
+    EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
+    const QString text = runTool("pdftotext", {"-f", "1", "-l", "1", pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->LastOutputFile()))
+        << text.toStdString();
+
+    // The page as paper shows it: the frame from 1/6 to 5/6 of the printable area.
+    const QString png = QString::fromStdString((dir / "page").string());
+    runTool("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", "1", "-l", "1", "-png",
+                         "-singlefile", pdfPath(), png});
+    const QImage page(png + ".png");
+    ASSERT_FALSE(page.isNull());
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_PRINTED_PAGE"); !keep.isEmpty())
+        page.save(QString::fromLocal8Bit(keep));
+    std::unique_ptr<QPrinter> paper = PdfPrinterFactory(pdfPath()).makePrinter();
+    paper->setPageOrientation(QPageLayout::Landscape);
+    const QRectF area = paper->pageRect(QPrinter::Point);
+    const double scale = kRenderDpi / 72.0;
+    ASSERT_NEAR(page.width(), paper->paperRect(QPrinter::Point).width() * scale, 1.5);
+    const QRectF frame((area.left() + area.width() / 6) * scale,
+                       (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
+                       area.height() * 2 / 3 * scale);
+    auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
+    const int midY = static_cast<int>(frame.center().y());
+    const int midX = static_cast<int>(frame.center().x());
+    int left = 0;
+    while (left < page.width() && !dark(left, midY))
+        ++left;
+    int right = page.width() - 1;
+    while (right > 0 && !dark(right, midY))
+        --right;
+    int top = 0;
+    while (top < page.height() && !dark(midX, top))
+        ++top;
+    const int nearLeft = static_cast<int>(frame.left()) + 3;
+    int bottom = page.height() - 1;
+    while (bottom > 0 && !dark(nearLeft, bottom))
+        --bottom;
+    EXPECT_NEAR(left, frame.left(), 2);
+    EXPECT_NEAR(right, frame.right(), 2);
+    EXPECT_NEAR(top, frame.top(), 2);
+    EXPECT_NEAR(bottom, frame.bottom(), 2);
+    // The caption sits below the frame, centred under it.
+    int captionLeft = page.width();
+    int captionRight = 0;
+    for (int y = static_cast<int>(frame.bottom()) + 4; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (dark(x, y)) {
+                captionLeft = std::min(captionLeft, x);
+                captionRight = std::max(captionRight, x);
+            }
+    ASSERT_LT(captionLeft, captionRight);
+    EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
+}
+
+TEST_F(HardcopyWindowTest, PrintNamesTheFileOnlyWhenItWasKept) {
+    hardcopy(7);
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString text = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
+}
+
+TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothing) {
+    hardcopy(7);
+    item("Drucken")->trigger();  // nothing queued: cancelled
+    EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
+    EXPECT_FALSE(QFile::exists(pdfPath()));
+    EXPECT_TRUE(scripted.boxes.boxes().empty());
+}
+
+// Printers that fail where real ones do.
+class BrokenPrinters final : public PrinterFactory {
+  public:
+    explicit BrokenPrinters(std::function<std::unique_ptr<QPrinter>()> make)
+        : make_(std::move(make)) {}
+    std::unique_ptr<QPrinter> makePrinter() override { return make_(); }
+
+  private:
+    std::function<std::unique_ptr<QPrinter>()> make_;
+};
+
+TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
+    hardcopy(7);
+    ASSERT_TRUE(command->onDisplay());
+    const struct {
+        std::function<std::unique_ptr<QPrinter>()> make;
+        const char* text;
+    } cases[] = {
+        // No printer installed under that name.
+        {[] {
+             auto p = std::make_unique<QPrinter>();
+             p->setPrinterName(QStringLiteral("no such printer"));
+             return p;
+         },
+         "Error while setting printer options"},
+        // The document cannot be started (a folder that does not exist).
+        {[this] { return PdfPrinterFactory(pdfPath() + "/missing/page.pdf").makePrinter(); },
+         "Error while printing picture"},
+    };
+    for (const auto& c : cases) {
+        scripted.boxes.clearBoxes();
+        scripted.printDialog.queueAnswer(PrintOptions{});
+        BrokenPrinters printers(c.make);
+        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
+                                form->Bild(), command->onDisplay()->picture, "KLT"),
+                  PrintOutcome::Failed);
+        ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
+        EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
+        EXPECT_EQ(scripted.boxes.boxes()[0].text, c.text);
+        EXPECT_EQ(scripted.boxes.boxes()[0].icon, bus::MessageIcon::Critical);
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

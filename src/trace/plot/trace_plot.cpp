@@ -1,0 +1,401 @@
+#include "trace/plot/trace_plot.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLine>
+#include <QPaintDevice>
+#include <QPen>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bus/number.h"
+
+namespace benchcap::trace {
+namespace {
+
+// Device coordinates stay within this bound: far enough outside any picture that a
+// clamped end point moves the visible part of its segment by less than a pixel, near
+// enough that the rasterizer's fixed-point arithmetic cannot overflow.
+constexpr double kFarPixel = 1 << 28;
+
+// Lines go to the painter in batches so that a full drawing of a long trace does not
+// hold a second copy of it.
+constexpr std::size_t kLineBatch = 8192;
+
+// Linear map of a data range onto whole pixels: `from` lands on pixel `base`, `to` on
+// pixel base + pixels - 1. Works for a falling range (y grows upwards).
+class PixelMap {
+  public:
+    PixelMap(double from, double to, int base, int pixels)
+        : from_(from), base_(base), scale_((pixels - 1) / (to - from)) {}
+
+    int operator()(double v) const {
+        const double p = std::clamp(base_ + (v - from_) * scale_, -kFarPixel, kFarPixel);
+        return static_cast<int>(std::floor(p + 0.5));
+    }
+    // The same for v >= from on a rising range: no floor call, for the per-value loop.
+    int forward(double v) const { return base_ + static_cast<int>((v - from_) * scale_ + 0.5); }
+
+  private:
+    double from_;
+    int base_;
+    double scale_;
+};
+
+bool finite(double v) {
+    return std::isfinite(v);
+}
+
+// The elements of TraceValues: the bits of a symbol table, otherwise the float values.
+struct Elements {
+    std::span<const float> values;
+    std::span<const uint8_t> bits;
+    bool useBits = false;
+
+    std::size_t size() const { return useBits ? bits.size() : values.size(); }
+    double operator[](std::size_t i) const { return useBits ? bits[i] : values[i]; }
+};
+
+Elements elementsOf(const TraceDataSet& data) {
+    Elements e;
+    e.useBits = data.IsSymbolTable && !data.IsNetworkTrace;
+    e.values = data.values;
+    e.bits = data.bits;
+    return e;
+}
+
+struct Extremes {
+    double min = std::numeric_limits<double>::quiet_NaN();
+    double max = std::numeric_limits<double>::quiet_NaN();
+    bool any() const { return !std::isnan(min); }
+};
+
+Extremes extremesOf(const Elements& e) {
+    Extremes x;
+    if (e.useBits) {
+        if (!e.bits.empty()) {
+            const auto [lo, hi] = std::minmax_element(e.bits.begin(), e.bits.end());
+            x.min = *lo;
+            x.max = *hi;
+        }
+        return x;
+    }
+    float lo = std::numeric_limits<float>::infinity();
+    float hi = -lo;
+    bool any = false;
+    for (const float v : e.values) {
+        if (!std::isfinite(v))
+            continue;
+        any = true;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (any) {
+        x.min = lo;
+        x.max = hi;
+    }
+    return x;
+}
+
+class LineSink {
+  public:
+    explicit LineSink(QPainter& painter) : painter_(painter) { lines_.reserve(kLineBatch); }
+    ~LineSink() { flush(); }
+    LineSink(const LineSink&) = delete;
+    LineSink& operator=(const LineSink&) = delete;
+
+    void add(int x1, int y1, int x2, int y2) {
+        lines_.emplace_back(x1, y1, x2, y2);
+        if (lines_.size() == kLineBatch)
+            flush();
+    }
+    void flush() {
+        if (!lines_.empty())
+            painter_.drawLines(lines_.data(), static_cast<int>(lines_.size()));
+        lines_.clear();
+    }
+
+  private:
+    QPainter& painter_;
+    std::vector<QLine> lines_;
+};
+
+// Every segment between two finite neighbours, each on its own.
+void drawEverySegment(LineSink& sink, std::span<const float> v, const PixelMap& mapX,
+                      const PixelMap& mapY) {
+    for (std::size_t i = 1; i < v.size(); ++i) {
+        if (finite(v[i - 1]) && finite(v[i])) {
+            sink.add(mapX.forward(double(i - 1)), mapY(v[i - 1]), mapX.forward(double(i)),
+                     mapY(v[i]));
+        }
+    }
+}
+
+// The same pixels, one pixel column at a time. The consecutive values of a run (finite
+// values between gaps) that share a column are joined by vertical segments in that
+// column; their union is the column's span from the lowest to the highest of them, since
+// each segment covers both its end pixels. The segments between columns are drawn as
+// they are. Rounding to pixels is monotonic, so the span's ends are the pixels of the
+// run's smallest and largest value in the column.
+void drawByColumns(LineSink& sink, std::span<const float> v, const PixelMap& mapX,
+                   const PixelMap& mapY) {
+    bool inRun = false;  // a column of the current run is open
+    int column = 0;
+    float first = 0, last = 0, low = 0, high = 0;
+    std::size_t count = 0;
+    bool havePrevious = false;  // the run has a finished column to join to
+    int previousColumn = 0, previousY = 0;
+
+    auto closeColumn = [&] {
+        if (count >= 2)
+            sink.add(column, mapY(high), column, mapY(low));
+        if (havePrevious)
+            sink.add(previousColumn, previousY, column, mapY(first));
+        havePrevious = true;
+        previousColumn = column;
+        previousY = mapY(last);
+    };
+
+    const std::size_t n = v.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const float value = v[i];
+        if (!std::isfinite(value)) [[unlikely]] {
+            if (inRun)
+                closeColumn();
+            inRun = false;
+            havePrevious = false;
+            continue;
+        }
+        const int x = mapX.forward(double(i));
+        if (inRun && x == column) {
+            ++count;
+            last = value;
+            low = std::min(low, value);
+            high = std::max(high, value);
+        } else {
+            if (inRun)
+                closeColumn();
+            inRun = true;
+            column = x;
+            first = last = low = high = value;
+            count = 1;
+        }
+    }
+    if (inRun)
+        closeColumn();
+}
+
+void drawLineGraph(QPainter& painter, const QRect& area, std::span<const float> v,
+                   const PlotScale& scale, const PlotStyle& style) {
+    const auto hi = static_cast<double>(v.size() - 1);
+    const PixelMap mapX(0, hi, area.left(), area.width());
+    const PixelMap mapY(scale.top, scale.bottom, area.top(), area.height());
+    {
+        LineSink sink(painter);
+        if (style.everySegment)
+            drawEverySegment(sink, v, mapX, mapY);
+        else
+            drawByColumns(sink, v, mapX, mapY);
+    }
+
+    // The grid goes over the trace: fixed lines at -200 ... 200 whatever the values.
+    const QFontMetrics metrics(painter.font(), painter.device());
+    const int labelDx =
+        static_cast<int>(std::lround(metrics.horizontalAdvance(QLatin1Char('0')) / 2.0));
+    const int labelDy = static_cast<int>(std::lround(metrics.height() / 4.0));
+    for (int y = -200; y <= 200; y += 10) {
+        const int py = mapY(y);
+        // Nothing of a line or label that starts below the area or a text height above
+        // it can be seen.
+        if (py > area.bottom() || py < area.top() - metrics.height() - labelDy)
+            continue;
+        painter.drawLine(area.right(), py, area.left(), py);
+        painter.drawText(QPoint(area.left() + labelDx, py + labelDy + metrics.ascent()),
+                         QString::number(y));
+    }
+    for (int k = 0; k <= 10; ++k) {
+        const int px = mapX.forward(k * hi / 10.0);
+        painter.drawLine(px, area.top(), px, area.bottom());
+    }
+}
+
+void drawConstellation(QPainter& painter, const QRect& area, const Elements& e, const Extremes& x) {
+    // Both axes cover min ... max; the y axis grows upwards.
+    const PixelMap mapX(x.min, x.max, area.left(), area.width());
+    const PixelMap mapY(x.max, x.min, area.top(), area.height());
+    // A circle's radius is a four-hundredth of the area's width, a true circle on screen.
+    const double radius = area.width() / 400.0;
+    LineSink sink(painter);
+    for (std::size_t i = 0; i + 3 < e.size(); i += 2) {
+        const double x0 = e[i], y0 = e[i + 1], x1 = e[i + 2], y1 = e[i + 3];
+        const bool here = finite(x0) && finite(y0);
+        if (here && finite(x1) && finite(y1))
+            sink.add(mapX(x0), mapY(y0), mapX(x1), mapY(y1));
+        if (here)
+            painter.drawEllipse(QPointF(mapX(x0), mapY(y0)), radius, radius);
+    }
+}
+
+QString digitsOf(double value) {
+    if (value == 0)
+        return QStringLiteral("0");
+    if (value == 1)
+        return QStringLiteral("1");
+    return QString::number(value);
+}
+
+int drawSymbolListing(QPainter& painter, const QRect& area, const TraceDataSet& data) {
+    const QFontMetrics metrics(painter.font(), painter.device());
+    const QStringList lines = SymbolListingLines(data, metrics, area.width());
+    int top = area.top();
+    for (const QString& line : lines) {
+        if (top > area.bottom())
+            break;
+        painter.drawText(QPoint(area.left(), top + metrics.ascent()), line);
+        top += metrics.height();
+    }
+    return static_cast<int>(lines.size());
+}
+
+}  // namespace
+
+PlotStyle DefaultPlotStyle() {
+    PlotStyle style;
+    style.font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    style.font.setPointSize(9);
+    return style;
+}
+
+PlotScale LineGraphScale(double min, double max) {
+    // Both ends are 16-bit integers at least 20 apart; clamping the top into
+    // [L + 20, U] and the bottom into [L, U - 20] keeps that distance.
+    constexpr double kLow = std::numeric_limits<int16_t>::min();
+    constexpr double kHigh = std::numeric_limits<int16_t>::max();
+    const double top = 10 * bus::RoundHalfEven(max / 10) + 10;
+    const double bottom = 10 * bus::RoundHalfEven(min / 10) - 10;
+    PlotScale s;
+    s.top = static_cast<int>(std::clamp(top, kLow + 20, kHigh));
+    s.bottom = static_cast<int>(std::clamp(bottom, kLow, kHigh - 20));
+    return s;
+}
+
+QStringList SymbolListingLines(const TraceDataSet& data, const QFontMetrics& metrics, int width) {
+    const Elements e = elementsOf(data);
+    // Measuring the growing line at every digit costs a quadratic time per line; the sum
+    // of the characters' advances tracks it, and the line itself is measured only near
+    // the edge.
+    const double advance0 = metrics.horizontalAdvance(QLatin1Char('0'));
+    const double advanceDot = metrics.horizontalAdvance(QLatin1Char('.'));
+    const double slack = 16 + width / 32.0;
+
+    QStringList lines;
+    QString line;
+    double estimate = 0;
+    int counter = 0;
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        if (estimate > width - slack && metrics.horizontalAdvance(line) > width) {
+            lines.push_back(line);
+            line.clear();
+            estimate = 0;
+        }
+        const QString digits = digitsOf(e[i]);
+        line += digits;
+        estimate += advance0 * digits.size();
+        if (++counter == data.BitsPerSymbol) {
+            line += QLatin1Char('.');
+            estimate += advanceDot;
+            counter = 0;
+        }
+    }
+    if (!line.isEmpty())
+        lines.push_back(line);
+    return lines;
+}
+
+PlotSummary DrawTracePlot(QPainter& painter, const QRect& area, const TraceDataSet& data,
+                          const PlotStyle& style) {
+    PlotSummary summary;
+    const Elements e = elementsOf(data);
+    const Extremes x = extremesOf(e);
+    summary.min = x.min;
+    summary.max = x.max;
+    if (area.isEmpty())
+        return summary;
+
+    painter.save();
+    painter.setClipRect(area, Qt::IntersectClip);
+    if (style.clearBackground)
+        painter.fillRect(area, style.background);
+    // Whole pixels and no smoothing: the picture of a column is then exactly the union
+    // of its segments, which the fast drawing relies on.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    QPen pen(style.foreground);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    pen.setCapStyle(Qt::SquareCap);  // a segment covers both its end pixels
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.setFont(style.font);
+
+    if (!x.any() || x.min == x.max) {
+        // nothing more: a cleared area
+    } else if (data.IsPairs) {
+        summary.kind = PlotKind::Constellation;
+        drawConstellation(painter, area, e, x);
+    } else if (data.IsSymbolTable) {
+        summary.kind = PlotKind::SymbolListing;
+        summary.textLines = drawSymbolListing(painter, area, data);
+    } else {
+        summary.kind = PlotKind::LineGraph;
+        const PlotScale scale = LineGraphScale(x.min, x.max);
+        summary.top = scale.top;
+        summary.bottom = scale.bottom;
+        drawLineGraph(painter, area, data.values, scale, style);
+    }
+    painter.restore();
+    return summary;
+}
+
+Result<PlotSummary> DrawTracePlot(QPaintDevice& device, const TraceDataSet& data,
+                                  const PlotStyle& style) {
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        return fail(
+            "Cannot draw the trace plot: the output (image, SVG or PDF file, printer) "
+            "refused drawing. Check that the output file can be created and try again.");
+    }
+    const PlotSummary summary =
+        DrawTracePlot(painter, QRect(0, 0, device.width(), device.height()), data, style);
+    if (!painter.end())
+        return fail("Cannot finish the trace plot: the output refused the finished drawing.");
+    return summary;
+}
+
+Result<QImage> RenderTracePlot(const TraceDataSet& data, QSize size, const PlotStyle& style) {
+    const std::string asked = std::to_string(size.width()) + " x " + std::to_string(size.height());
+    if (size.width() < 1 || size.height() < 1 || size.width() > kMaxPlotSide ||
+        size.height() > kMaxPlotSide) {
+        return fail("Cannot draw a trace plot of " + asked + " pixels: each side must be 1 to " +
+                    std::to_string(kMaxPlotSide) + " pixels.");
+    }
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return fail("Not enough memory for a trace plot of " + asked +
+                    " pixels: choose a smaller picture.");
+    }
+    QPainter painter(&image);
+    DrawTracePlot(painter, image.rect(), data, style);
+    painter.end();
+    return image;
+}
+
+Result<QImage> RenderTracePlot(const TraceDataSet& data, QSize size) {
+    return RenderTracePlot(data, size, DefaultPlotStyle());
+}
+
+}  // namespace benchcap::trace

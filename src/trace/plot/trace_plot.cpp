@@ -267,6 +267,7 @@ PlotStyle DefaultPlotStyle() {
     PlotStyle style;
     style.font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     style.font.setPointSize(9);
+    style.font.setStyleStrategy(QFont::NoAntialias);
     return style;
 }
 
@@ -340,7 +341,10 @@ PlotSummary DrawTracePlot(QPainter& painter, const QRect& area, const TraceDataS
     pen.setCapStyle(Qt::SquareCap);  // a segment covers both its end pixels
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    painter.setFont(style.font);
+    // Black on white, as the instrument world prints it: no grey glyph edges either.
+    QFont font = style.font;
+    font.setStyleStrategy(QFont::NoAntialias);
+    painter.setFont(font);
 
     if (!x.any() || x.min == x.max) {
         // nothing more: a cleared area

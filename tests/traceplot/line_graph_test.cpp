@@ -140,6 +140,28 @@ TEST(LineGraph, NonFiniteValuesLeaveGaps) {
     EXPECT_TRUE(black(image, 1000, 80));
 }
 
+TEST(LineGraph, ExtremesLeaveOutNonFiniteValuesAnywhere) {
+    // Long traces are scanned in blocks, several values at a time: a NaN or infinity at
+    // any place of a block, or at its end, must not become min or max.
+    for (std::size_t n : {9u, 17u, 4096u, 4097u, 10000u}) {
+        for (std::size_t at : {std::size_t(0), std::size_t(5), n / 2, n - 1}) {
+            for (float odd : {kNaN, kInf, -kInf}) {
+                std::vector<float> v(n);
+                for (std::size_t i = 0; i < n; ++i)
+                    v[i] = -40.0f + static_cast<float>(i % 7);
+                v[at] = odd;
+                v[(at + 3) % n] = odd;
+                QImage image(50, 40, QImage::Format_RGB32);
+                QPainter painter(&image);
+                const PlotSummary s =
+                    DrawTracePlot(painter, image.rect(), plainTrace(v), DefaultPlotStyle());
+                EXPECT_EQ(s.min, -40) << n << " values, odd value at " << at;
+                EXPECT_EQ(s.max, -34) << n << " values, odd value at " << at;
+            }
+        }
+    }
+}
+
 TEST(LineGraph, HugeValuesDrawOffThePicture) {
     // Scale clamped to 32767 ... -32768: the grid and 0 fall together near row 150; the
     // segments to +-1e30 leave the picture almost vertically at value 2's column (the

@@ -6,11 +6,16 @@
 #include <QPaintDevice>
 #include <QPen>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <span>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "bus/number.h"
 
@@ -40,6 +45,19 @@ class PixelMap {
     // The same for v >= from on a rising range: no floor call, for the per-value loop.
     int forward(double v) const { return base_ + static_cast<int>((v - from_) * scale_ + 0.5); }
 
+    // Past the last index of [i, n) that forward() puts in column x (from_ = 0).
+    std::size_t endOfColumn(int x, std::size_t i, std::size_t n) const {
+        if (scale_ <= 0)
+            return n;
+        const double estimate = std::ceil((x - base_ + 0.5) / scale_);
+        std::size_t end = estimate >= double(n) ? n : std::max(i + 1, std::size_t(estimate));
+        while (end > i + 1 && forward(double(end - 1)) > x)
+            --end;
+        while (end < n && forward(double(end)) == x)
+            ++end;
+        return end;
+    }
+
   private:
     double from_;
     int base_;
@@ -48,6 +66,54 @@ class PixelMap {
 
 bool finite(double v) {
     return std::isfinite(v);
+}
+
+bool special(float v) {
+    // Exponent all ones: infinity or NaN.
+    return (std::bit_cast<uint32_t>(v) & 0x7f800000u) == 0x7f800000u;
+}
+
+// The extremes of n > 0 values, and whether any of them is infinite or NaN (the
+// extremes then mean nothing). Branch-free and four values at a time: it runs over
+// every value of the trace twice, and compilers keep float min/max reductions scalar.
+struct Extent {
+    float low, high;
+    bool special;
+};
+
+Extent extentOf(const float* v, std::size_t n) {
+    Extent e{v[0], v[0], false};
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    if (n >= 8) {
+        __m128 lo0 = _mm_loadu_ps(v), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+        const __m128i exponent = _mm_set1_epi32(0x7f800000);
+        __m128i bad = _mm_setzero_si128();
+        for (; k + 8 <= n; k += 8) {
+            const __m128 a = _mm_loadu_ps(v + k), b = _mm_loadu_ps(v + k + 4);
+            lo0 = _mm_min_ps(lo0, a);
+            hi0 = _mm_max_ps(hi0, a);
+            lo1 = _mm_min_ps(lo1, b);
+            hi1 = _mm_max_ps(hi1, b);
+            bad = _mm_or_si128(
+                bad, _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(a), exponent), exponent));
+            bad = _mm_or_si128(
+                bad, _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(b), exponent), exponent));
+        }
+        alignas(16) float lows[4], highs[4];
+        _mm_store_ps(lows, _mm_min_ps(lo0, lo1));
+        _mm_store_ps(highs, _mm_max_ps(hi0, hi1));
+        e.low = std::min({lows[0], lows[1], lows[2], lows[3]});
+        e.high = std::max({highs[0], highs[1], highs[2], highs[3]});
+        e.special = _mm_movemask_epi8(bad) != 0;
+    }
+#endif
+    for (; k < n; ++k) {
+        e.low = v[k] < e.low ? v[k] : e.low;
+        e.high = v[k] > e.high ? v[k] : e.high;
+        e.special |= special(v[k]);
+    }
+    return e;
 }
 
 // The elements of TraceValues: the bits of a symbol table, otherwise the float values.
@@ -84,15 +150,28 @@ Extremes extremesOf(const Elements& e) {
         }
         return x;
     }
+    // Blocks without infinities and NaN take the fast way.
+    constexpr std::size_t kBlock = 4096;
     float lo = std::numeric_limits<float>::infinity();
     float hi = -lo;
     bool any = false;
-    for (const float v : e.values) {
-        if (!std::isfinite(v))
+    for (std::size_t i = 0; i < e.values.size(); i += kBlock) {
+        const std::size_t n = std::min(kBlock, e.values.size() - i);
+        const float* block = e.values.data() + i;
+        const Extent extent = extentOf(block, n);
+        if (!extent.special) {
+            any = true;
+            lo = std::min(lo, extent.low);
+            hi = std::max(hi, extent.high);
             continue;
-        any = true;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            if (special(block[k]))
+                continue;
+            any = true;
+            lo = std::min(lo, block[k]);
+            hi = std::max(hi, block[k]);
+        }
     }
     if (any) {
         x.min = lo;
@@ -103,7 +182,10 @@ Extremes extremesOf(const Elements& e) {
 
 class LineSink {
   public:
-    explicit LineSink(QPainter& painter) : painter_(painter) { lines_.reserve(kLineBatch); }
+    explicit LineSink(QPainter& painter) : painter_(painter) {
+        lines_.reserve(kLineBatch);
+        spans_.reserve(kLineBatch);
+    }
     ~LineSink() { flush(); }
     LineSink(const LineSink&) = delete;
     LineSink& operator=(const LineSink&) = delete;
@@ -113,15 +195,29 @@ class LineSink {
         if (lines_.size() == kLineBatch)
             flush();
     }
+    // A vertical line from row y0 down to row y1: filled as a one-pixel-wide rectangle,
+    // the same pixels at a fraction of the cost of stepping along a line.
+    void addSpan(int x, int y0, int y1) {
+        spans_.emplace_back(x, y0, 1, y1 - y0 + 1);
+        if (spans_.size() == kLineBatch)
+            flush();
+    }
     void flush() {
         if (!lines_.empty())
             painter_.drawLines(lines_.data(), static_cast<int>(lines_.size()));
         lines_.clear();
+        if (!spans_.empty()) {
+            const QBrush ink(painter_.pen().color());
+            for (const QRect& r : spans_)
+                painter_.fillRect(r, ink);
+        }
+        spans_.clear();
     }
 
   private:
     QPainter& painter_;
     std::vector<QLine> lines_;
+    std::vector<QRect> spans_;
 };
 
 // Every segment between two finite neighbours, each on its own.
@@ -138,55 +234,82 @@ void drawEverySegment(LineSink& sink, std::span<const float> v, const PixelMap& 
 // The same pixels, one pixel column at a time. The consecutive values of a run (finite
 // values between gaps) that share a column are joined by vertical segments in that
 // column; their union is the column's span from the lowest to the highest of them, since
-// each segment covers both its end pixels. The segments between columns are drawn as
-// they are. Rounding to pixels is monotonic, so the span's ends are the pixels of the
-// run's smallest and largest value in the column.
-void drawByColumns(LineSink& sink, std::span<const float> v, const PixelMap& mapX,
-                   const PixelMap& mapY) {
-    bool inRun = false;  // a column of the current run is open
-    int column = 0;
-    float first = 0, last = 0, low = 0, high = 0;
-    std::size_t count = 0;
-    bool havePrevious = false;  // the run has a finished column to join to
-    int previousColumn = 0, previousY = 0;
+// each segment covers both its end pixels. Rounding to pixels is monotonic, so the span's
+// ends are the pixels of the run's largest and smallest value in the column. The
+// segments between columns are drawn as they are, except where they cannot add a pixel.
+class ColumnDrawer {
+  public:
+    ColumnDrawer(LineSink& sink, const PixelMap& mapY) : sink_(sink), mapY_(mapY) {}
 
-    auto closeColumn = [&] {
-        if (count >= 2)
-            sink.add(column, mapY(high), column, mapY(low));
-        if (havePrevious)
-            sink.add(previousColumn, previousY, column, mapY(first));
-        havePrevious = true;
-        previousColumn = column;
-        previousY = mapY(last);
-    };
+    // `count` consecutive values of a run in column x, from `first` to `last`.
+    void column(int x, float first, float last, float low, float high, std::size_t count) {
+        const int top = mapY_(high), bottom = mapY_(low);
+        const bool span = count >= 2;
+        if (span)
+            sink_.addSpan(x, top, bottom);
+        if (havePrevious_) {
+            // A segment to the next column stays within the rows of its ends: when those
+            // rows lie inside both columns' spans it adds nothing (dense traces mostly).
+            const int a = previousY_, b = mapY_(first);
+            const bool covered = span && previousSpan_ && x == previousColumn_ + 1 &&
+                                 std::min(a, b) >= std::max(previousTop_, top) &&
+                                 std::max(a, b) <= std::min(previousBottom_, bottom);
+            if (!covered)
+                sink_.add(previousColumn_, a, x, b);
+        }
+        havePrevious_ = true;
+        previousColumn_ = x;
+        previousY_ = mapY_(last);
+        previousSpan_ = span;
+        previousTop_ = top;
+        previousBottom_ = bottom;
+    }
+    void gap() { havePrevious_ = false; }
 
-    const std::size_t n = v.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const float value = v[i];
-        if (!std::isfinite(value)) [[unlikely]] {
-            if (inRun)
-                closeColumn();
-            inRun = false;
-            havePrevious = false;
+  private:
+    LineSink& sink_;
+    const PixelMap& mapY_;
+    bool havePrevious_ = false;  // the run has a column to join to
+    bool previousSpan_ = false;
+    int previousColumn_ = 0, previousY_ = 0, previousTop_ = 0, previousBottom_ = 0;
+};
+
+// A column holding a gap: each finite run in it on its own.
+void columnWithGaps(ColumnDrawer& drawer, int x, std::span<const float> v) {
+    std::size_t k = 0;
+    while (k < v.size()) {
+        if (special(v[k])) {
+            drawer.gap();
+            ++k;
             continue;
         }
-        const int x = mapX.forward(double(i));
-        if (inRun && x == column) {
-            ++count;
-            last = value;
-            low = std::min(low, value);
-            high = std::max(high, value);
-        } else {
-            if (inRun)
-                closeColumn();
-            inRun = true;
-            column = x;
-            first = last = low = high = value;
-            count = 1;
+        const std::size_t start = k;
+        float low = v[k], high = v[k];
+        for (; k < v.size() && !special(v[k]); ++k) {
+            low = std::min(low, v[k]);
+            high = std::max(high, v[k]);
         }
+        drawer.column(x, v[start], v[k - 1], low, high, k - start);
     }
-    if (inRun)
-        closeColumn();
+}
+
+void drawByColumns(LineSink& sink, std::span<const float> v, const PixelMap& mapX,
+                   const PixelMap& mapY) {
+    ColumnDrawer drawer(sink, mapY);
+    const std::size_t n = v.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const int x = mapX.forward(double(i));
+        const std::size_t end = mapX.endOfColumn(x, i, n);
+        const float* p = v.data() + i;
+        const std::size_t m = end - i;
+        const Extent extent = extentOf(p, m);
+        if (extent.special)
+            columnWithGaps(drawer, x, {p, m});
+        else
+            drawer.column(x, p[0], p[m - 1], extent.low, extent.high, m);
+        i = end;
+    }
 }
 
 void drawLineGraph(QPainter& painter, const QRect& area, std::span<const float> v,

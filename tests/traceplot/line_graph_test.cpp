@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPicture>
 #include <cmath>
 #include <limits>
 
@@ -227,6 +228,28 @@ TEST(DrawTracePlotOnDevice, DrawsOverTheWholeDeviceOrSaysWhyNot) {
     const auto refused = DrawTracePlot(none, data, DefaultPlotStyle());
     ASSERT_FALSE(refused.ok());
     EXPECT_NE(refused.error().find("trace plot"), std::string::npos);
+}
+
+TEST(DrawTracePlotOnDevice, AVectorDeviceGetsTheSamePicture) {
+    // A recorded picture stands in for SVG and PDF: no pixels of its own, every span
+    // drawn as a line. Played back onto an image it must match the direct drawing.
+    std::vector<float> v(20000);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<float>(-60 + 25 * std::sin(i / 900.0) + 6 * std::sin(i * 1.7));
+    const TraceDataSet data = plainTrace(v);
+    const QSize size(640, 360);
+    QPicture picture;
+    picture.setBoundingRect(QRect(QPoint(0, 0), size));
+    {
+        QPainter painter(&picture);
+        DrawTracePlot(painter, QRect(QPoint(0, 0), size), data, DefaultPlotStyle());
+    }
+    QImage replayed(size, QImage::Format_RGB32);
+    replayed.fill(Qt::white);
+    QPainter painter(&replayed);
+    painter.drawPicture(0, 0, picture);
+    painter.end();
+    EXPECT_EQ(replayed, render(data, size));
 }
 
 }  // namespace

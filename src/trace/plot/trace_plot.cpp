@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QLine>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPen>
 #include <algorithm>
 #include <bit>
@@ -23,8 +24,9 @@ namespace benchcap::trace {
 namespace {
 
 // Device coordinates stay within this bound: far enough outside any picture that a
-// clamped end point moves the visible part of its segment by less than a pixel, near
-// enough that the rasterizer's fixed-point arithmetic cannot overflow.
+// clamped end point moves the visible part of its segment by a pixel at most (for the
+// largest picture), near enough that the rasterizer's fixed-point arithmetic cannot
+// overflow.
 constexpr double kFarPixel = 1 << 28;
 
 // Lines go to the painter in batches so that a full drawing of a long trace does not
@@ -182,7 +184,13 @@ Extremes extremesOf(const Elements& e) {
 
 class LineSink {
   public:
-    explicit LineSink(QPainter& painter) : painter_(painter) {
+    // Spans are filled as rectangles only on pixels: a vector device (SVG, PDF) gets
+    // them as hairlines like every other line.
+    explicit LineSink(QPainter& painter)
+        : painter_(painter),
+          fillSpans_(painter.paintEngine() &&
+                     painter.paintEngine()->type() == QPaintEngine::Raster &&
+                     painter.worldTransform().type() <= QTransform::TxTranslate) {
         lines_.reserve(kLineBatch);
         spans_.reserve(kLineBatch);
     }
@@ -198,6 +206,10 @@ class LineSink {
     // A vertical line from row y0 down to row y1: filled as a one-pixel-wide rectangle,
     // the same pixels at a fraction of the cost of stepping along a line.
     void addSpan(int x, int y0, int y1) {
+        if (!fillSpans_) {
+            add(x, y0, x, y1);
+            return;
+        }
         spans_.emplace_back(x, y0, 1, y1 - y0 + 1);
         if (spans_.size() == kLineBatch)
             flush();
@@ -216,6 +228,7 @@ class LineSink {
 
   private:
     QPainter& painter_;
+    bool fillSpans_;
     std::vector<QLine> lines_;
     std::vector<QRect> spans_;
 };

@@ -83,8 +83,10 @@ struct PlotScale {
 };
 PlotScale LineGraphScale(double min, double max);
 
-// Draws the plot of `data` into `area` (device pixels of the painter's device). The
-// painter's state is saved and restored; drawing is clipped to `area`.
+// Draws the plot of `data` into `area`, in device pixels: the painter should carry no
+// scaling transform (the plot maps data to whole pixels itself; a printer is best
+// drawn on at its own resolution). The painter's state is saved and restored; drawing
+// is clipped to `area`, and nothing outside it is touched.
 PlotSummary DrawTracePlot(QPainter& painter, const QRect& area, const TraceDataSet& data,
                           const PlotStyle& style);
 

@@ -29,7 +29,7 @@ struct Capture {
         std::ofstream(dir / "plot.hpgl", std::ios::binary) << plot;
         bench = plotterBench(dir / "plot.hpgl", boards);
     }
-    hardcopy::CaptureResult run() {
+    Result<hardcopy::PlotCapture> run() {
         return hardcopy::CapturePlot(*bench, hgl().string(),
                                      [this](const std::string& s) { statuses.push_back(s); });
     }
@@ -43,9 +43,9 @@ struct Capture {
 TEST(CapturePlot, ThreeLinesAndTheFinalEmptyLine) {
     Capture c("IN;SP1;\r\nPU0,0;PD100,100;\r\nSP0;\r\n");
     const auto result = c.run();
-    ASSERT_TRUE(result) << result.error;
+    ASSERT_TRUE(result) << result.error();
     EXPECT_EQ(readFile(c.hgl()), "IN;SP1;\r\nPU0,0;PD100,100;\r\nSP0;\r\n\r\n");
-    EXPECT_EQ(result.lines, 4);
+    EXPECT_EQ(result->lines, 4);
     EXPECT_EQ(c.statuses.front(), "searching board...");
     EXPECT_EQ(c.statuses.back(), "hardcopy taken.");
     EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(),
@@ -102,7 +102,7 @@ TEST(CapturePlot, NoBoardMakesNoBoardCallsAndNoFile) {
     Capture c("IN;\r\n", "[1]");
     const auto result = c.run();
     EXPECT_FALSE(result);
-    EXPECT_FALSE(result.boardFound);
+    EXPECT_NE(result.error().find("No GPIB board named GPIB0"), std::string::npos);
     EXPECT_EQ(c.statuses.back(), "board not found!");
     EXPECT_TRUE(c.bench->traffic().empty());
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));
@@ -113,7 +113,7 @@ TEST(CapturePlot, NoKeyPressedWithin100SecondsIsNoPlot) {
     auto bench = makeBench("instruments: []\n");
     const auto result = hardcopy::CapturePlot(*bench, c.hgl().string(), [](const std::string&) {});
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.boardFound);
+    EXPECT_NE(result.error().find("no plot arrived"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));
     EXPECT_EQ(bench->clock().nowMicros(), 103'000'000);  // the 100 s wait and one 3 s read
     int sc = 0;

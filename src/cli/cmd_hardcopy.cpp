@@ -1,14 +1,12 @@
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <ostream>
 
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
+#include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
-#include "hardcopy/picture/picture.h"
 
 namespace benchcap::cli {
 
@@ -143,18 +141,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             return "HARDCOPY." + std::string(extension);
         },
     };
-    // A picture that the viewers could not show (a block of zeros, a cut metafile) must
-    // not replace a good file.
-    services.checkPicture = [](const std::filesystem::path& file) -> Status {
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof())
-            return fail("it cannot be read back");
-        const auto picture = picture::pictureFromBytes(std::move(bytes));
-        if (!picture)
-            return fail(picture.error());
-        return {};
-    };
+    services.checkPicture = checkHardcopyPicture;
     session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);

@@ -14,20 +14,22 @@ using sim::Traffic;
 
 // A bench with a plotter-only instrument that plots `plotFile`, and an analyzer.
 std::unique_ptr<sim::SimBench> plotterBench(const std::filesystem::path& plotFile,
-                                            const std::string& boards = "[0]") {
+                                            const std::string& boards = "[0]",
+                                            const std::string& more = "") {
     return makeBench("boards: " + boards + R"(
 instruments:
   - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 4,
-     plot_file: ")" + plotFile.string() +
-                     "\"}\n");
+     )" + more + "plot_file: \"" +
+                     plotFile.string() + "\"}\n");
 }
 
 struct Capture {
-    explicit Capture(const std::string& plot, const std::string& boards = "[0]") {
+    explicit Capture(const std::string& plot, const std::string& boards = "[0]",
+                     const std::string& more = "") {
         dir = makeTempDir("capture");
         std::ofstream(dir / "plot.hpgl", std::ios::binary) << plot;
-        bench = plotterBench(dir / "plot.hpgl", boards);
+        bench = plotterBench(dir / "plot.hpgl", boards, more);
     }
     Result<hardcopy::PlotCapture> run() {
         return hardcopy::CapturePlot(*bench, hgl().string(),
@@ -119,6 +121,33 @@ TEST(CapturePlot, NoKeyPressedWithin100SecondsIsNoPlot) {
     int sc = 0;
     bench->ibask(0, bus::ibc::SC, &sc);
     EXPECT_EQ(sc, 1);
+}
+
+TEST(CapturePlot, ReadFailingWithABusErrorIsNoPlotAndKeepsAnEarlierFile) {
+    std::string plot;
+    for (int i = 0; i < 100; ++i)
+        plot += "PU" + std::to_string(i) + ",0;PD" + std::to_string(i) + ",800;\r\n";
+    Capture c(plot, "[0]", "faults: {bus_error_after: 700}, ");
+    std::ofstream(c.hgl()) << "earlier";
+    const auto result = c.run();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "the plot broke off after 700 bytes (driver error 14)");
+    EXPECT_EQ(readFile(c.hgl()), "earlier");
+    EXPECT_EQ(filesIn(c.dir).size(), 2u);  // the plot file and the earlier capture
+    int sc = 0;
+    c.bench->ibask(0, bus::ibc::SC, &sc);
+    EXPECT_EQ(sc, 1);  // the board is given back all the same
+}
+
+TEST(CapturePlot, StopRequestEndsTheCaptureBetweenReads) {
+    Capture c(std::string(5000, 'A') + "\r\n");
+    int asked = 0;
+    const auto result = hardcopy::CapturePlot(*c.bench, c.hgl().string(), nullptr,
+                                              [&asked] { return ++asked > 2; });
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), bus::kInterruptedMessage);
+    EXPECT_FALSE(std::filesystem::exists(c.hgl()));
+    EXPECT_EQ(c.bench->count(Traffic::Read), 2);
 }
 
 TEST(Plotter, NoCapturesNothingAndKeepsAnEarlierFile) {

@@ -217,5 +217,93 @@ TEST(GeneratorHardcopy, SendsTwoCommandsAndStoresTheBitmap) {
     EXPECT_EQ(static_cast<int64_t>(readFile(f.local()).size()), *result);
 }
 
+TEST(GeneratorHardcopy, ReadEndingInABusErrorIsNoPictureAndKeepsTheEarlierFile) {
+    Fixture f(
+        faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", "bus_error_after: 5000"),
+        28);
+    { std::ofstream(f.local()) << "earlier picture"; }
+    const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("after 5000 bytes (driver error 14)"), std::string::npos)
+        << result.error();
+    EXPECT_EQ(readFile(f.local()), "earlier picture");
+    EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
+}
+
+TEST(TransferFile, BusErrorInTheBlockIsAnIncompleteTransfer) {
+    Fixture f(faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10",
+                     "bus_error_after: 300000"));
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    const auto result = f.transfer();
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("broke off after 300000 of 2359350 bytes (driver error 14)"),
+              std::string::npos)
+        << result.error();
+    EXPECT_TRUE(filesIn(f.dir).empty());
+}
+
+// Forwards to the simulated bench and takes the instrument's readiness away after a given
+// number of reads, as a session does after GoToLocal: the session then keeps reads off the
+// bus and the driver's counts still hold the last real read's.
+class ReadinessTaker final : public bus::GpibDriver {
+  public:
+    ReadinessTaker(bus::GpibDriver& inner, bus::CurrentInstrument& ci, int reads)
+        : inner_(inner), ci_(ci), reads_(reads) {}
+    int ibrd(int ud, void* buffer, long count) override {
+        const int sta = inner_.ibrd(ud, buffer, count);
+        if (--reads_ == 0)
+            ci_.IsReady = false;
+        return sta;
+    }
+    int ibdev(int b, int p, int s, int t, int e, int o) override {
+        return inner_.ibdev(b, p, s, t, e, o);
+    }
+    int ibfind(const std::string& n) override { return inner_.ibfind(n); }
+    int ibwrt(int ud, const void* d, long c) override { return inner_.ibwrt(ud, d, c); }
+    int ibrdf(int ud, const std::string& f) override { return inner_.ibrdf(ud, f); }
+    int ibonl(int ud, int v) override { return inner_.ibonl(ud, v); }
+    int ibpad(int ud, int v) override { return inner_.ibpad(ud, v); }
+    int ibrsc(int ud, int v) override { return inner_.ibrsc(ud, v); }
+    int ibsre(int ud, int v) override { return inner_.ibsre(ud, v); }
+    int ibtmo(int ud, int v) override { return inner_.ibtmo(ud, v); }
+    int ibwait(int ud, int m) override { return inner_.ibwait(ud, m); }
+    int ibloc(int ud) override { return inner_.ibloc(ud); }
+    int ibconfig(int ud, int o, int v) override { return inner_.ibconfig(ud, o, v); }
+    int ibask(int ud, int o, int* v) override { return inner_.ibask(ud, o, v); }
+    void SendIFC(int b) override { inner_.SendIFC(b); }
+    bus::DriverStatus status() const override { return inner_.status(); }
+
+  private:
+    bus::GpibDriver& inner_;
+    bus::CurrentInstrument& ci_;
+    int reads_;
+};
+
+TEST(TransferFile, ReadKeptOffTheBusIsNoDataWhateverTheLastCountSays) {
+    // *IDN?, the two parts of the header: the data read that follows is kept off the bus,
+    // while the count of the last real read (one length digit) equals the byte asked for.
+    Fixture f;
+    f.answerWith("#11x\n");
+    { std::ofstream(f.local()) << "earlier picture"; }
+    ReadinessTaker taker(*f.bench, f.instrument, 3);
+    bus::Session session(taker, f.instrument);
+    const auto result = hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", f.local());
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("not ready"), std::string::npos) << result.error();
+    EXPECT_EQ(readFile(f.local()), "earlier picture");
+}
+
+TEST(TransferFile, StopRequestEndsTheTransferBetweenPiecesWithoutFile) {
+    Fixture f;
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    int asked = 0;
+    f.session.setInterruptCheck([&asked] { return ++asked > 3; });  // during the data
+    const auto result = f.transfer();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), bus::kInterruptedMessage);
+    EXPECT_TRUE(filesIn(f.dir).empty());
+    EXPECT_LT(f.bench->count(Traffic::Read, 20), 8);
+}
+
 }  // namespace
 }  // namespace benchcap::test

@@ -232,6 +232,7 @@ TEST(ReadAnalyzerTrace, BrokenBlocksAreFailedReadsThatKeepThePreviousTrace) {
         // Fewer bytes than sent: the header lied, so no part of the data can be trusted.
         {"{block_header: \"#212\"}", "announced 12 bytes, but more data followed"},
         {"{block_cut_after: 1000}", "broke off after 1000 of 2004 bytes (time-out)"},
+        {"{bus_error_after: 1000}", "broke off after 1000 of 2004 bytes (driver error 14)"},
         {"{silent_after: 6}", "no block header arrived (time-out)"},
     };
     for (const auto& c : cases) {
@@ -291,6 +292,18 @@ TEST(ReadNetworkTrace, DataThatFitsNeitherLayoutIsRefused) {
     const AcquisitionResult r = ReadNetworkTrace(s.session, 2, data);
     EXPECT_EQ(r.status, AcquisitionStatus::Failed);
     EXPECT_NE(r.error.find("402 values for 134 stimulus points"), std::string::npos) << r.error;
+    ExpectPrevious(data);
+}
+
+TEST(ReadNetworkTrace, StopRequestBetweenTheTwoBlocksKeepsThePreviousTrace) {
+    SimSession s(kNetwork, 16);
+    bool stop = false;
+    s.session.setInterruptCheck([&stop] { return stop; });
+    s.bench.instrument(0, 16)->on("TRAC:STIM?", [&stop](const sim::Command&) { stop = true; });
+    TraceDataSet data = Previous();
+    const AcquisitionResult r = ReadNetworkTrace(s.session, 1, data);
+    EXPECT_EQ(r.status, AcquisitionStatus::Failed);
+    EXPECT_EQ(r.error, bus::kInterruptedMessage);
     ExpectPrevious(data);
 }
 

@@ -10,8 +10,9 @@ namespace benchcap::trace {
 namespace {
 
 // One piece of a block read: large enough to keep driver calls rare, small enough that
-// a block announced far longer than sent never allocates much.
-constexpr int64_t kPiece = int64_t{1} << 20;
+// a block announced far longer than sent never allocates much and that a stop request
+// (Ctrl+C) is seen within a quarter of a second at a fast bus's 1 MB/s.
+constexpr int64_t kPiece = int64_t{256} << 10;
 
 Error traceError(const std::string& why) {
     if (why == bus::kInterruptedMessage)

@@ -185,10 +185,10 @@ void transfer(benchmark::State& state, bool bitmap) {
         const auto result = hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", file.string());
         counting = false;
         if (!result) {
-            state.SkipWithError(result.error.c_str());
+            state.SkipWithError(result.error().c_str());
             break;
         }
-        bytes = result.bytes;
+        bytes = *result;
         peak = std::max(peak, peakBytes);
         bench.clearTraffic();
     }

@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "hardcopy/block_transfer.h"
+#include "bus/block_header.h"
 #include "hardcopy/plotter_capture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const auto header = benchcap::hardcopy::ParseBlockHeader(bytes);
-    if (header && (header.length <= 0 || header.length > benchcap::hardcopy::kMaxBlockLength ||
-                   bytes.size() < 3 || bytes[0] != '#')) {
+    const auto header = benchcap::bus::ParseBlockHeader(bytes);
+    if (header && (*header < 0 || *header > 999'999'999 || bytes.size() < 3 || bytes[0] != '#')) {
         std::abort();
     }
     const std::string line = benchcap::hardcopy::CleanPlotLine(bytes);

@@ -1,43 +1,166 @@
 #include "bus/block_header.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace benchcap::bus {
 
-int BlockLengthDigits(std::string_view opening) {
-    if (opening.size() < 2 || opening[0] != '#' || opening[1] < '1' || opening[1] > '9')
-        return 0;
-    return opening[1] - '0';
+namespace sta = ibsta_bits;
+
+namespace {
+
+// Bytes as a reader can see them in a message: printable ones as they are, the others
+// as \xNN.
+std::string shown(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes.substr(0, 24)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out.push_back(c);
+        } else {
+            out += "\\x";
+            out.push_back(kHex[u >> 4]);
+            out.push_back(kHex[u & 15]);
+        }
+    }
+    if (bytes.size() > 24)
+        out += "...";
+    return "\"" + out + "\"";
 }
 
-int64_t BlockLengthValue(std::string_view digits) {
+// Why a read returned less than asked, as the end of a phrase.
+std::string reason(int status, int error) {
+    if (status & sta::TIMO)
+        return " (time-out)";
+    if (status & sta::ERR)
+        return " (driver error " + std::to_string(error) + ")";
+    return "";
+}
+
+constexpr char kNoHeader[] = " does not start with a block header ('#' and a digit 1 to 9)";
+constexpr char kOffTheBus[] = "the instrument is not ready, so nothing was read";
+
+// One driver read of up to `count` bytes.
+struct Piece {
+    int status = 0;  // 0: the session kept the read off the bus
+    long got = 0;
+    int error = 0;
+};
+
+Piece readPiece(Session& session, char* buffer, long count) {
+    Piece p;
+    p.status = session.ReadBlock(buffer, count);
+    if (p.status == 0)
+        return p;  // the driver's counts belong to an earlier call
+    const DriverStatus s = session.driver().status();
+    p.got = std::clamp<long>(s.ibcntl, 0, count);
+    p.error = s.iberr;
+    return p;
+}
+
+}  // namespace
+
+Result<int64_t> ParseBlockHeader(std::string_view header) {
+    if (header.empty())
+        return fail("no block header arrived");
+    if (header.front() != '#')
+        return fail("the answer " + shown(header) + kNoHeader);
+    if (header.size() < 2)
+        return fail("the data ended inside the block header \"#\"");
+    if (header[1] == '0') {
+        return fail(
+            "the instrument sent an indefinite-length block (#0); only a block header with "
+            "a length is supported");
+    }
+    if (header[1] < '1' || header[1] > '9') {
+        return fail("the answer " + shown(header) + kNoHeader);
+    }
+    const auto digits = static_cast<size_t>(header[1] - '0');
+    const std::string_view field = header.substr(2);
+    if (field.size() < digits)
+        return fail("the data ended inside the block header " + shown(header));
+    if (field.size() > digits) {
+        return fail("the block header " + shown(header) + " announces " + std::to_string(digits) +
+                    " length digits but carries " + std::to_string(field.size()));
+    }
     int64_t length = 0;
-    for (const char c : digits.substr(0, 9)) {
-        if (c < '0' || c > '9')
-            return -1;
+    for (const char c : field) {
+        if (c < '0' || c > '9') {
+            return fail("the length field of the block header " + shown(header) +
+                        " is not a decimal number");
+        }
         length = length * 10 + (c - '0');
     }
-    return digits.size() > 9 ? -1 : length;
+    return length;
 }
 
-std::string ReadBlockHeaderBytes(Session& session, int& status) {
-    char opening[2] = {' ', ' '};
-    status = session.ReadBlock(opening, 2);
-    // 0: the session's guards kept the read off the bus, so the driver status is not ours.
-    if (status == 0)
+Result<int64_t> ReadBlockHeader(Session& session) {
+    if (session.interrupted())
+        return fail(kInterruptedMessage);
+    char bytes[11] = {};
+    Piece p = readPiece(session, bytes, 2);
+    if (p.status == 0)
+        return fail(kOffTheBus);
+    if (p.got == 0)
+        return fail("no block header arrived" + reason(p.status, p.error));
+    std::string header(bytes, static_cast<size_t>(p.got));
+    if (p.got == 2 && header[0] == '#' && header[1] >= '1' && header[1] <= '9' &&
+        !(p.status & (sta::END | sta::ERR))) {
+        const long digits = header[1] - '0';
+        p = readPiece(session, bytes + 2, digits);
+        if (p.status == 0)
+            return fail(kOffTheBus);
+        header.append(bytes + 2, static_cast<size_t>(p.got));
+        if (p.got < digits) {
+            return fail("the data ended inside the block header " + shown(header) +
+                        reason(p.status, p.error));
+        }
+        if (p.status & sta::END)
+            return fail("the block header " + shown(header) + " ended the message");
+    }
+    return ParseBlockHeader(header);
+}
+
+Status ReadBlockData(Session& session, int64_t length, int64_t piece, const BlockSink& sink) {
+    const auto size = static_cast<size_t>(std::max<int64_t>(1, std::min(length, piece)));
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
+    int64_t done = 0;
+    bool ended = false;
+    while (done < length) {
+        if (session.interrupted())
+            return fail(kInterruptedMessage);
+        const auto want = static_cast<long>(std::min<int64_t>(length - done, piece));
+        const Piece p = readPiece(session, buffer.get(), want);
+        if (p.status == 0)
+            return fail(kOffTheBus);
+        if (p.got > 0) {
+            if (Status taken = sink(buffer.get(), static_cast<size_t>(p.got)); !taken)
+                return taken;
+        }
+        done += p.got;
+        ended = (p.status & sta::END) != 0;
+        if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
+            return fail("the block broke off after " + std::to_string(done) + " of " +
+                        std::to_string(length) + " bytes" + reason(p.status, p.error));
+        }
+    }
+    if (ended)
         return {};
-    const long got = std::clamp<long>(session.driver().status().ibcntl, 0, 2);
-    std::string header(opening, static_cast<size_t>(got));
-    const int digits = BlockLengthDigits(header);
-    if (digits == 0)
-        return header;
-    char field[9];
-    std::fill(std::begin(field), std::end(field), ' ');
-    if (session.ReadBlock(field, digits) == 0)
-        return header;
-    const long more = std::clamp<long>(session.driver().status().ibcntl, 0, digits);
-    header.append(field, static_cast<size_t>(more));
-    return header;
+    // The message must end here: a line feed with END. Anything else means the header
+    // announced less than the instrument sends.
+    char after = 0;
+    const Piece p = readPiece(session, &after, 1);
+    if (p.status == 0)
+        return fail(kOffTheBus);
+    if (p.got == 1 && after == '\n' && (p.status & sta::END))
+        return {};
+    if (p.got == 1) {
+        return fail("the block header announced " + std::to_string(length) +
+                    " bytes, but more data followed them");
+    }
+    return fail("the block of " + std::to_string(length) + " bytes did not end the message" +
+                reason(p.status, p.error));
 }
 
 }  // namespace benchcap::bus

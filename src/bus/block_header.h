@@ -1,30 +1,41 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "bus/session.h"
 
 namespace benchcap::bus {
 
-// The header of an IEEE 488.2 definite-length block: "#", a digit n from 1 to 9, then n
-// decimal digits giving the length of the data that follow. Readers put their own rules
-// on top (empty blocks, lengths in whole values) and word their own messages, so these
-// pieces only read and take the header apart.
+// The one reader of IEEE 488.2 definite-length blocks: "#", a digit n from 1 to 9, n
+// decimal digits giving the length L, L data bytes, then the end of the message (a line
+// feed with END, or END on the last data byte). Nine digits bound L below 1 GB.
+// Readers put their own policy on top (an empty block, lengths in whole values) and
+// wrap the messages, which are lower-case phrases without a final stop.
 
-// The count of length digits that a header's first two bytes announce: 1 to 9, or 0
-// when they open no definite-length block ("#0" opens an indefinite-length one).
-int BlockLengthDigits(std::string_view opening);
+// Checks a complete header and returns the length it announces (0 included).
+// Everything else is refused: an indefinite-length "#0" block, bytes before the "#",
+// a digit count that does not match, blanks or letters in the length.
+Result<int64_t> ParseBlockHeader(std::string_view header);
 
-// The length that a header's digits give (nine at most, so below 1 GB), or -1 when one
-// of them is no decimal digit.
-int64_t BlockLengthValue(std::string_view digits);
+// Reads a header as it arrives (two bytes, then as many length digits as they announce)
+// and parses it. A read the session kept off the bus, a time-out or a driver error is
+// a failure, as is a request to stop (kInterruptedMessage).
+Result<int64_t> ReadBlockHeader(Session& session);
 
-// Reads a header as it arrives: two bytes, then, when they open a definite-length block,
-// as many as they announce. Returns the bytes that came (fewer when the instrument
-// stopped, two when the opening is no definite-length one); `status` is the driver
-// status of the first read (0, and nothing returned, when the session is not ready).
-std::string ReadBlockHeaderBytes(Session& session, int& status);
+// Receives the data of a block piece by piece; a failure stops the read with its error.
+using BlockSink = std::function<Status(const char* data, std::size_t size)>;
+
+// Reads the `length` data bytes of the block whose header was just read, in pieces of at
+// most `piece` bytes handed to `sink`, then checks that the message ends there. Fails
+// when the instrument stops early (END, time-out, driver error), when more data follow
+// than the header announced, when the session keeps a read off the bus, or when the
+// session is asked to stop between two pieces. Memory use is one piece whatever the
+// header says.
+Status ReadBlockData(Session& session, int64_t length, int64_t piece, const BlockSink& sink);
 
 }  // namespace benchcap::bus

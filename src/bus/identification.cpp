@@ -15,7 +15,7 @@ constexpr ModelRow kModels[] = {
     {"NQD", "NQx", true},   {"NQS", "NQx", true},    {"NQL", "NQx", true},
     {"NQY", "NQx", true},   {"NQT", "NQx", true},    {"NQG", "NQx", true},
     {"KLT", "KLT", true},   {"KLW", "KLW", true},    {"KLB", "KLB", true},
-    {"KLR", "KLRx", true},  {"PBH", "PBH", true},    {"PBE", "C.N.S.", false},
+    {"KLR", "KLRx", true},  {"PBH", "PBH", true},    {"PBE", kModelNotSupported, false},
     {"RVM", "RVM", true},   {"RVF", "RVFE", true},   {"RVH", "RVHE", false},
     {"RVC", "RVCE", false}, {"TDS", "TDS220", true}, {"YKR", "YKR", true},
     {"GWP", "GWPZ", true},
@@ -69,7 +69,7 @@ Identification IdentifyAnswer(std::string_view answer) {
     Identification id;
     const std::string_view rest = TrimBlanks(afterFirstComma(answer));
     if (rest.empty() || rest.front() == '\0') {
-        id.modelName = "TMO";
+        id.modelName = kModelNoAnswer;
         return id;
     }
     const std::string_view head = rest.substr(0, 3);
@@ -81,7 +81,7 @@ Identification IdentifyAnswer(std::string_view answer) {
             return id;
         }
     }
-    id.modelName = "unknown";
+    id.modelName = kModelUnknown;
     return id;
 }
 

@@ -9,6 +9,12 @@
 
 namespace benchcap::bus {
 
+// Model names that are no model: nothing answered the identification, the answer named
+// no known family, the family is known but not supported.
+inline constexpr char kModelNoAnswer[] = "TMO";
+inline constexpr char kModelUnknown[] = "unknown";
+inline constexpr char kModelNotSupported[] = "C.N.S.";
+
 // One row of the model table: the first three characters of the model field of an
 // identification answer name the family.
 struct ModelRow {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "bus/gpib_driver.h"
 
@@ -27,6 +29,9 @@ struct CurrentInstrument {
 // Points the record at an instrument the way every instrument command starts: board,
 // address, time-out code 11 (1 s) for the next open, bus access allowed.
 void SelectInstrument(CurrentInstrument& instrument, int16_t board, int16_t address);
+
+// The error of a long read that the user stopped.
+inline constexpr char kInterruptedMessage[] = "Interrupted.";
 
 // Length of the reply buffer of QueryDevice.
 inline constexpr size_t kReplyLength = 1000;
@@ -59,6 +64,11 @@ class Session {
     // IdentifyDevice.
     void SelectAndIdentify(int16_t board, int16_t address);
 
+    // Long reads (blocks, pictures, plots) ask between driver calls whether the user
+    // asked to stop (Ctrl+C on the command line); by default nobody does.
+    void setInterruptCheck(std::function<bool()> check) { interrupted_ = std::move(check); }
+    bool interrupted() const { return interrupted_ && interrupted_(); }
+
     // The reply of the last QueryDevice that reached the bus (NUL filling included).
     const std::string& lastReply() const { return lastReply_; }
 
@@ -70,6 +80,7 @@ class Session {
     GpibDriver& driver_;
     CurrentInstrument& instrument_;
     std::string lastReply_;
+    std::function<bool()> interrupted_;
 };
 
 }  // namespace benchcap::bus

@@ -21,7 +21,7 @@ void identifyAll(CliContext& context, bus::GpibDriver& driver, const sim::BenchC
         std::string drive;
         std::string verdict;
         if (!instrument.IsReady) {
-            verdict = instrument.ModelName == "TMO" ? "no answer" : "not recognised";
+            verdict = instrument.ModelName == bus::kModelNoAnswer ? "no answer" : "not recognised";
         } else {
             verdict = bus::CheckFirmware(instrument, drive, context.ui) ? "firmware ok"
                                                                         : "firmware too old";

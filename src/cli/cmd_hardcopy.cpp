@@ -4,6 +4,8 @@
 
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/interrupt.h"
+#include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
 
 namespace benchcap::cli {
@@ -139,6 +141,8 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             return "HARDCOPY." + std::string(extension);
         },
     };
+    services.checkPicture = checkHardcopyPicture;
+    session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
 

@@ -68,12 +68,12 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
                     << "firmware ok:    " << (firmwareOk ? "yes" : "no") << '\n'
                     << "hardcopy drive: " << hardcopyDrive << '\n';
     }
-    if (instrument.ModelName == "TMO") {
+    if (instrument.ModelName == bus::kModelNoAnswer) {
         if (!json)
             context.err << "No device was found on GPIB " << *address << '\n';
         return kExitNoAnswer;
     }
-    if (instrument.ModelName == "unknown")
+    if (instrument.ModelName == bus::kModelUnknown)
         return kExitNoAnswer;
     return kExitDone;
 }

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "trace/trace_command.h"
 #include "trace/trace_text.h"
 
@@ -78,8 +80,9 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     // What InitDevice does: select the address, open, identify.
     bus::CurrentInstrument instrument;
     bus::Session session(*driver, instrument);
+    session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
-    if (instrument.ModelName == "TMO") {
+    if (instrument.ModelName == bus::kModelNoAnswer) {
         context.err << "No device was found on GPIB " << *address << '\n';
         return kExitNoAnswer;
     }

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <fstream>
 
+#include "base/output_file.h"
 #include "bus/text.h"
 #include "hardcopy/block_transfer.h"
-#include "hardcopy/pending_file.h"
 
 namespace benchcap::hardcopy {
 
@@ -26,41 +26,58 @@ int64_t announcedBitmapSize(const std::string& path) {
 
 }  // namespace
 
-FileResult ReadGeneratorHardcopy(bus::Session& session, std::string_view localFile) {
-    FileResult result;
+Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view localFile,
+                                      const PictureCheck& check) {
     session.OpenDevice();
     session.IdentifyDevice();
+    const bus::CurrentInstrument& ci = session.instrument();
+    if (!ci.IsReady || !ci.BusEnabled) {
+        return fail("the generator at GPIB " + std::to_string(ci.BusAddress) +
+                    " did not identify itself (" + ci.ModelName + "); nothing was read");
+    }
+    if (session.interrupted())
+        return fail(bus::kInterruptedMessage);
     session.WriteDevice("HCOP:DATA?");
 
-    PendingFile out;
-    if (!out.open(std::string(bus::TrimBlanks(localFile)), result.error))
-        return result;
-    out.closeForOtherWriter();
+    Result<OutputFile> out = OutputFile::create(std::string(bus::TrimBlanks(localFile)));
+    if (!out)
+        return fail(out.error());
+    out->closeForOtherWriter();
     bus::GpibDriver& driver = session.driver();
-    const int status = driver.ibrdf(session.instrument().DeviceHandle, out.tempPath());
-    const int32_t got = driver.status().ibcntl;
+    // One driver call reads the whole picture; a stop request is seen when it returns.
+    const int status = driver.ibrdf(ci.DeviceHandle, out->temporaryPath().string());
+    const bus::DriverStatus after = driver.status();
+    const int32_t got = after.ibcntl;
+    if (session.interrupted())
+        return fail(bus::kInterruptedMessage);
     if (got <= 0) {
-        result.error = (status & bus::ibsta_bits::TIMO)
-                           ? "the generator sent no screen picture (time-out)"
-                           : "the generator sent no screen picture";
-        return result;
+        return fail((status & bus::ibsta_bits::TIMO)
+                        ? "the generator sent no screen picture (time-out)"
+                        : "the generator sent no screen picture");
     }
     if (status & bus::ibsta_bits::TIMO) {
         // An answer cut off by the time-out is kept only when it is a whole bitmap.
-        const int64_t announced = announcedBitmapSize(out.tempPath());
+        const int64_t announced = announcedBitmapSize(out->temporaryPath().string());
         if (announced < 0 || announced > got) {
-            result.error = "the generator stopped sending its screen picture after " +
-                           std::to_string(got) + " bytes (time-out)";
-            return result;
+            return fail("the generator stopped sending its screen picture after " +
+                        std::to_string(got) + " bytes (time-out)");
         }
-    } else if ((status & bus::ibsta_bits::ERR) && driver.status().iberr == bus::iberr_codes::EFSO) {
-        result.error = "cannot write '" + out.target() + "'";
-        return result;
+    } else if ((status & bus::ibsta_bits::ERR) && after.iberr == bus::iberr_codes::EFSO) {
+        return fail("cannot write '" + out->target().string() + "'");
+    } else if (status & bus::ibsta_bits::ERR) {
+        return fail("the read of the generator's screen picture failed after " +
+                    std::to_string(got) + " bytes (driver error " + std::to_string(after.iberr) +
+                    ")");
     }
-    if (!out.commit(result.error))
-        return result;
-    result.bytes = got;
-    return result;
+    if (check) {
+        if (const Status picture = check(out->temporaryPath()); !picture)
+            return fail("the generator's screen picture is refused: " + picture.error());
+    }
+    if (session.interrupted())
+        return fail(bus::kInterruptedMessage);
+    if (Status committed = out->commit(); !committed)
+        return fail(committed.error());
+    return int64_t{got};
 }
 
 }  // namespace benchcap::hardcopy

@@ -35,13 +35,14 @@ void runPlotter(HardcopyServices& s, HardcopyOutcome& outcome) {
     outcome.way = HardcopyWay::Plotter;
     outcome.file = s.fileName("HGL");
     const PlotterResult plot =
-        Plotter(s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file);
+        Plotter(s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file,
+                [&session = s.session] { return session.interrupted(); });
     if (!plot.accepted)
         return;
     if (plot.capture) {
         outcome.written = true;
     } else {
-        outcome.error = plot.capture.error;
+        outcome.error = plot.capture.error();
     }
 }
 
@@ -52,21 +53,21 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
     bus::CurrentInstrument& ci = s.session.instrument();
     const std::string& model = ci.ModelName;
 
-    if (model == "TMO") {
+    if (model == bus::kModelNoAnswer) {
         const std::string text = "No device was found on GPIB " + std::to_string(ci.BusAddress);
         s.ui.messageBox(MessageIcon::Critical, "", text + "\n", MessageButtons::Ok);
         say(s, "no device found");
         outcome.error = text;
         return outcome;
     }
-    if (model == "C.N.S.") {
+    if (model == bus::kModelNotSupported) {
         s.ui.messageBox(MessageIcon::Information, "", "device is not supported",
                         MessageButtons::Ok);
         say(s, "device is not supported");
         outcome.error = "device is not supported";
         return outcome;
     }
-    if (model == "unknown") {
+    if (model == bus::kModelUnknown) {
         s.ui.messageBox(MessageIcon::Information, "", UnsupportedText(), MessageButtons::Ok);
         say(s, "checking firmware...");
         runPlotter(s, outcome);
@@ -84,11 +85,11 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
     } else if (!ci.FullSupport) {
         runPlotter(s, outcome);
     } else {
-        FileResult got;
+        Result<int64_t> got = fail("no hardcopy was taken");
         if (model == "GWPZ") {
             outcome.way = HardcopyWay::Generator;
             outcome.file = s.fileName("BMP");
-            got = ReadGeneratorHardcopy(s.session, outcome.file);
+            got = ReadGeneratorHardcopy(s.session, outcome.file, s.checkPicture);
             outcome.transferFlag = false;
         } else {
             outcome.way = HardcopyWay::Transfer;
@@ -99,15 +100,17 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
             StartHardcopy(s.session, instrumentFile, options.color, options.format,
                           options.suppressConfig);
             say(s, "transfering data...");
-            got = TransferFile(s.session, instrumentFile, outcome.file);
+            got = TransferFile(s.session, instrumentFile, outcome.file, s.checkPicture);
             outcome.transferFlag = true;
         }
         say(s, "data transfered.");
         s.session.GoToLocal();
         if (got) {
             outcome.written = true;
+        } else if (got.error() == bus::kInterruptedMessage) {
+            outcome.error = got.error();  // the user stopped it: no box to acknowledge
         } else {
-            outcome.error = got.error;
+            outcome.error = got.error();
             s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
                             MessageButtons::Ok);
         }

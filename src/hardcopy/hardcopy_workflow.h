@@ -6,7 +6,7 @@
 
 #include "bus/session.h"
 #include "bus/user_interface.h"
-#include "hardcopy/file_result.h"
+#include "hardcopy/hardcopy_types.h"
 
 namespace benchcap::hardcopy {
 
@@ -36,6 +36,9 @@ struct HardcopyServices {
     StatusFn status;
     std::function<std::string(std::string_view extension)> fileName;
     char decimalSeparator = '.';
+    // Refuses a picture file that cannot be loaded before it replaces anything (none: every
+    // complete file is taken).
+    PictureCheck checkPicture = nullptr;
 };
 
 struct HardcopyOutcome {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "hardcopy/pending_file.h"
+#include "base/output_file.h"
+#include "bus/session.h"
 
 namespace benchcap::hardcopy {
 
@@ -60,21 +61,18 @@ std::string CleanPlotLine(std::string_view piece) {
     return std::string(piece);
 }
 
-CaptureResult CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
-                          const StatusFn& status) {
-    CaptureResult result;
-    PendingFile out;
-    if (!out.open(fileName, result.error))
-        return result;
+Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
+                                const StatusFn& status, const InterruptCheck& interrupted) {
+    Result<OutputFile> out = OutputFile::create(fileName);
+    if (!out)
+        return fail(out.error());
 
     say(status, "searching board...");
     const int board = driver.ibfind("GPIB0");
     if (board < 0) {
         say(status, "board not found!");
-        result.error = "board not found! No GPIB board named GPIB0 is installed.";
-        return result;
+        return fail("board not found! No GPIB board named GPIB0 is installed.");
     }
-    result.boardFound = true;
     const BoardSettings before = readSettings(driver, board);
 
     say(status, "preparing board...");
@@ -89,27 +87,42 @@ CaptureResult CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
     say(status, "KEY PRESSED!");
     driver.ibtmo(board, bus::timeout_codes::T3s);
 
+    PlotCapture capture;
+    std::string error;
     std::string buffer;
     for (;;) {
+        if (interrupted && interrupted()) {
+            error = bus::kInterruptedMessage;
+            break;
+        }
         buffer.assign(kPlotReadSize, ' ');
-        driver.ibrd(board, buffer.data(), kPlotReadSize);
+        const int sta = driver.ibrd(board, buffer.data(), kPlotReadSize);
+        const bus::DriverStatus after = driver.status();
         const auto got = static_cast<size_t>(
-            std::clamp<int32_t>(driver.status().ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
+            std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
         say(status, "receiving " + trimmedBlanks(std::string_view(buffer).substr(0, 2)));
         const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
-        result.bytes += static_cast<int64_t>(got);
-        if (result.bytes > kMaxPlotBytes) {
-            result.error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
-                           " MB without a pause; the capture was stopped";
+        capture.bytes += static_cast<int64_t>(got);
+        // The time-out after the last piece is how every plot ends; any other driver error
+        // leaves the plot incomplete.
+        if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
+            error = "the plot broke off after " + std::to_string(capture.bytes) +
+                    " bytes (driver error " + std::to_string(after.iberr) + ")";
+            break;
+        }
+        if (capture.bytes > kMaxPlotBytes) {
+            error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
+                    " MB without a pause; the capture was stopped";
             break;
         }
         // A piece of nothing but the line feed that ended the previous line adds no line.
         if (got > 0 && text.empty())
             continue;
-        const std::string line = text + "\r\n";
-        if (!out.write(line.data(), line.size(), result.error))
+        if (Status written = out->write(text + "\r\n"); !written) {
+            error = written.error();
             break;
-        ++result.lines;
+        }
+        ++capture.lines;
         if (got == 0)
             break;
     }
@@ -128,19 +141,26 @@ CaptureResult CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
         driver.ibtmo(again, before.timeout);
     }
 
-    if (result.error.empty() && result.bytes == 0) {
-        result.error =
+    if (error.empty() && capture.bytes == 0) {
+        error =
             "no plot arrived: the instrument did not start plotting within 100 s "
             "(press its HARDCOPY key after answering Yes)";
     }
-    if (result.error.empty() && !out.commit(result.error))
-        return result;
-    say(status, result.error.empty() ? "hardcopy taken." : "no plot received.");
-    return result;
+    if (error.empty() && interrupted && interrupted())
+        error = bus::kInterruptedMessage;
+    if (error.empty()) {
+        if (Status committed = out->commit(); !committed)
+            error = committed.error();
+    }
+    say(status, error.empty() ? "hardcopy taken." : "no plot received.");
+    if (!error.empty())
+        return fail(error);
+    return capture;
 }
 
 PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const StatusFn& status,
-                      const std::string& offerText, const std::string& fileName) {
+                      const std::string& offerText, const std::string& fileName,
+                      const InterruptCheck& interrupted) {
     PlotterResult result;
     say(status, "starting plotter emulation...");
     const bus::MessageResult answer = ui.messageBox(bus::MessageIcon::Question, "PLEASE SELECT",
@@ -149,7 +169,7 @@ PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const Sta
         return result;
     result.accepted = true;
     say(status, "waiting for hardcopy startup...");
-    result.capture = CapturePlot(driver, fileName, status);
+    result.capture = CapturePlot(driver, fileName, status, interrupted);
     return result;
 }
 

@@ -3,9 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "bus/gpib_driver.h"
 #include "bus/user_interface.h"
-#include "hardcopy/file_result.h"
+#include "hardcopy/hardcopy_types.h"
 
 namespace benchcap::hardcopy {
 
@@ -17,13 +18,14 @@ inline constexpr long kPlotReadSize = 200;
 // A plot larger than this is no instrument screen; the capture stops instead of filling the disk.
 inline constexpr int64_t kMaxPlotBytes = int64_t{64} << 20;
 
-struct CaptureResult {
-    std::string error;  // empty when a plot was received and stored
-    bool boardFound = false;
+// What a capture stored.
+struct PlotCapture {
     int lines = 0;      // lines written (the last, empty one included)
     int64_t bytes = 0;  // bytes received from the instrument
-    explicit operator bool() const { return error.empty(); }
 };
+
+// Asked between two reads whether the user wants the capture stopped.
+using InterruptCheck = std::function<bool()>;
 
 // One received piece as a file line: the first `count` bytes, without the carriage returns
 // and line feeds at its start and at its end.
@@ -33,17 +35,19 @@ std::string CleanPlotLine(std::string_view piece);
 // capture ends). Status texts go to `status`. The board's own address, system-controller
 // role, end-of-string settings and time-out are read before the capture and set back
 // afterwards, because taking the board offline does not undo them on every driver.
-// No board, or no byte from the instrument (the key was not pressed within 100 s), is a
-// failure that leaves no file.
-CaptureResult CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
-                          const StatusFn& status);
+// No board, no byte from the instrument (the key was not pressed within 100 s), a read that
+// fails with a driver error other than the time-out that ends every plot, or a stop
+// request is a failure that leaves no new file (an earlier one stays as it was).
+Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
+                                const StatusFn& status, const InterruptCheck& interrupted = {});
 
 // The plotter offer: question box "PLEASE SELECT" with `offerText`; on Yes the capture.
 struct PlotterResult {
     bool accepted = false;  // the user chose Yes
-    CaptureResult capture;
+    Result<PlotCapture> capture = fail("the plotter offer was declined");
 };
 PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const StatusFn& status,
-                      const std::string& offerText, const std::string& fileName);
+                      const std::string& offerText, const std::string& fileName,
+                      const InterruptCheck& interrupted = {});
 
 }  // namespace benchcap::hardcopy

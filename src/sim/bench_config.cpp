@@ -1,6 +1,9 @@
 #include "sim/bench_config.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -10,6 +13,10 @@
 
 namespace benchcap::sim {
 namespace {
+
+constexpr std::uintmax_t kMaxPlotFileBytes = std::uintmax_t{256} << 20;
+// A bench file is a page of text; anything much larger is the wrong file.
+constexpr std::streamsize kMaxBenchFileBytes = std::streamsize{1} << 20;
 
 struct BenchError {
     std::string message;
@@ -41,8 +48,8 @@ bool isNumber(const YAML::Node& n) {
     if (!n.IsScalar())
         return false;
     try {
-        (void)n.as<double>();
-        return true;
+        // .nan and .inf are no measure of anything on a bench.
+        return std::isfinite(n.as<double>());
     } catch (const YAML::Exception&) {
         return false;
     }
@@ -111,8 +118,20 @@ bool hasType(const YAML::Node& n, KeyType t) {
     return false;
 }
 
+// yaml-cpp keeps both entries of a key written twice and looks up the first; the second
+// would be silently ignored.
+void checkUnique(const std::string& source, const YAML::Node& map, const std::string& context) {
+    std::set<std::string> seen;
+    for (const auto& kv : map) {
+        const std::string key = kv.first.as<std::string>();
+        if (!seen.insert(key).second)
+            fail(source, kv.first, "key '" + key + "'" + context + " is given twice");
+    }
+}
+
 void checkKeys(const std::string& source, const YAML::Node& map, const std::vector<KeySpec>& specs,
                const std::string& context) {
+    checkUnique(source, map, context);
     for (const auto& kv : map) {
         const std::string key = kv.first.as<std::string>();
         const KeySpec* known = nullptr;
@@ -136,6 +155,24 @@ void checkKeys(const std::string& source, const YAML::Node& map, const std::vect
     }
 }
 
+// A plot file must exist when the bench is loaded (a missing one would only show in the
+// capture) and must fit in memory, as the instrument sends it whole.
+void checkPlotFile(const std::string& source, const YAML::Node& value) {
+    std::filesystem::path path(value.as<std::string>());
+    if (path.is_relative())
+        path = std::filesystem::path(source).parent_path() / path;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::is_regular_file(status))
+        fail(source, value, "key 'plot_file': '" + path.string() + "' is no readable file");
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxPlotFileBytes) {
+        fail(source, value,
+             "key 'plot_file': '" + path.string() + "' is larger than " +
+                 std::to_string(kMaxPlotFileBytes >> 20) + " MB");
+    }
+}
+
 BenchConfig parse(const YAML::Node& root, const std::string& source) {
     BenchConfig config;
     config.source = source;
@@ -143,6 +180,7 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
         return config;  // an empty file: one board, no instruments
     if (!root.IsMap())
         fail(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
+    checkUnique(source, root, "");
     for (const auto& kv : root) {
         const std::string key = kv.first.as<std::string>();
         if (key == "boards") {
@@ -151,10 +189,10 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
             }
             config.boards.clear();
             for (const auto& b : kv.second) {
-                const int n = b.as<int>();
+                const long long n = b.as<long long>();
                 if (n < 0 || n > 9)
                     fail(source, b, "key 'boards': board index must lie in 0..9");
-                config.boards.push_back(n);
+                config.boards.push_back(static_cast<int>(n));
             }
         } else if (key == "clock") {
             const std::string v = kv.second.IsScalar() ? kv.second.as<std::string>() : "";
@@ -198,6 +236,13 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
         ic.options = node["options"] ? node["options"].as<std::string>() : std::string();
         ic.node = node;
         ic.where = where(source, node);
+        if (std::find(config.boards.begin(), config.boards.end(), ic.board) ==
+            config.boards.end()) {
+            fail(source, node["board"] ? node["board"] : node,
+                 "key 'board': board " + std::to_string(ic.board) + " is not in 'boards'");
+        }
+        if (node["plot_file"])
+            checkPlotFile(source, node["plot_file"]);
         if (!taken.insert({ic.board, ic.address}).second) {
             fail(source, node["address"],
                  "key 'address': address " + std::to_string(ic.address) +
@@ -224,15 +269,28 @@ BenchLoadResult parseBenchText(const std::string& yamlText, const std::string& s
 }
 
 BenchLoadResult loadBenchFile(const std::string& path) {
+    BenchLoadResult result;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        // A folder or a device such as /dev/zero would never end or give no text.
+        result.error = path + ": the bench file is no regular file";
+        return result;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        BenchLoadResult result;
         result.error = path + ": cannot open the bench file";
         return result;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseBenchText(text.str(), path);
+    std::string text(static_cast<size_t>(kMaxBenchFileBytes) + 1, '\0');
+    in.read(text.data(), kMaxBenchFileBytes + 1);
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (static_cast<std::streamsize>(text.size()) > kMaxBenchFileBytes) {
+        result.error = path + ": the bench file is larger than " +
+                       std::to_string(kMaxBenchFileBytes >> 20) + " MB";
+        return result;
+    }
+    return parseBenchText(text, path);
 }
 
 const char* builtinBenchYaml() {

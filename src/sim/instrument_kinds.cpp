@@ -1,6 +1,7 @@
 #include "sim/instrument_kinds.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "sim/instrument_modules.h"
 
@@ -19,39 +20,52 @@ class SilentInstrument final : public SimInstrument {
     bool unhandled(const Command&) override { return true; }
 };
 
-std::string addressCheck(const YAML::Node& n) {
-    const int a = n.as<int>();
-    return a >= 1 && a <= 30 ? std::string() : "must lie in 1..30";
-}
-
-std::string boardCheck(const YAML::Node& n) {
-    const int b = n.as<int>();
-    return b >= 0 && b <= 9 ? std::string() : "must lie in 0..9";
-}
-
-std::string nonNegative(const YAML::Node& n) {
-    return n.as<double>() >= 0 ? std::string() : "must not be negative";
-}
+// Byte counts of the fault keys: anything a 32-bit count holds.
+constexpr long long kMaxFaultBytes = 2147483647;
 
 std::vector<KeySpec> commonKeys() {
     return {
-        {"address", KeyType::Int, addressCheck, {}},
+        {"address", KeyType::Int, intRange(1, 30), {}},
         {"kind", KeyType::Text, nullptr, {}},
         {"idn", KeyType::Text, nullptr, {}},
         {"options", KeyType::Text, nullptr, {}},
-        {"board", KeyType::Int, boardCheck, {}},
+        {"board", KeyType::Int, intRange(0, 9), {}},
+        // Bulk data (blocks, pictures, plots) flow at this many bytes per second.
+        {"rate_bytes_per_s", KeyType::Number, numberRange(1, 1e10), {}},
         {"faults",
          KeyType::Map,
          nullptr,
          {
-             {"block_cut_after", KeyType::Int, nonNegative, {}},
+             {"block_cut_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
              {"block_header", KeyType::Text, nullptr, {}},
-             {"silent_after", KeyType::Int, nonNegative, {}},
+             {"silent_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
+             {"bus_error_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
          }},
     };
 }
 
+std::string rangeText(double lo, double hi) {
+    std::ostringstream text;
+    text << "must lie in " << lo << ".." << hi;
+    return text.str();
+}
+
 }  // namespace
+
+std::function<std::string(const YAML::Node&)> intRange(long long lo, long long hi) {
+    return [lo, hi](const YAML::Node& n) {
+        const long long v = n.as<long long>();
+        return v >= lo && v <= hi ? std::string()
+                                  : "must lie in " + std::to_string(lo) + ".." + std::to_string(hi);
+    };
+}
+
+std::function<std::string(const YAML::Node&)> numberRange(double lo, double hi) {
+    return [lo, hi](const YAML::Node& n) {
+        const double v = n.as<double>();
+        return v >= lo && v <= hi ? std::string() : rangeText(lo, hi);
+    };
+}
 
 const std::vector<std::string>& instrumentKinds() {
     static const std::vector<std::string> kinds = {"spectrum-analyzer",

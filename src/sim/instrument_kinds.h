@@ -21,6 +21,12 @@ struct KeySpec {
     std::vector<KeySpec> children;  // for KeyType::Map: the keys the map may hold
 };
 
+// Checks of a whole number or a number against its key's range ("must lie in 1..30"). The
+// range is checked on the widest type, so a value too large for the key's own type is
+// refused with the key's name instead of failing when the instrument is built.
+std::function<std::string(const YAML::Node&)> intRange(long long lo, long long hi);
+std::function<std::string(const YAML::Node&)> numberRange(double lo, double hi);
+
 // The kinds of instrument a bench may hold: spectrum-analyzer, vector-analyzer,
 // network-analyzer, signal-generator, plotter-only, other-maker, silent.
 const std::vector<std::string>& instrumentKinds();

@@ -10,15 +10,6 @@ namespace benchcap::sim {
 
 namespace {
 
-std::string addressCheck(const YAML::Node& n) {
-    const int a = n.as<int>();
-    return a >= 0 && a <= 30 ? std::string() : "must lie in 0..30";
-}
-
-std::string nonNegative(const YAML::Node& n) {
-    return n.as<double>() >= 0 ? std::string() : "must not be negative";
-}
-
 // The folder of the bench file an entry came from ("file:line"), for relative plot files.
 std::filesystem::path benchFolder(const std::string& where) {
     const auto colon = where.rfind(':');
@@ -58,7 +49,7 @@ class PlotterOnlyInstrument final : public SimInstrument {
         std::string plot;
         for (const std::string& line : plotLines())
             plot += line + "\r\n";
-        respondRaw(std::move(plot), true);
+        respondBulk(std::move(plot), true);
     }
 
   private:
@@ -127,8 +118,8 @@ class PlotterOnlyInstrument final : public SimInstrument {
 
 std::vector<KeySpec> plotterKeys() {
     return {
-        {"plotter_address", KeyType::Int, addressCheck, {}},
-        {"plot_delay_s", KeyType::Number, nonNegative, {}},
+        {"plotter_address", KeyType::Int, intRange(0, 30), {}},
+        {"plot_delay_s", KeyType::Number, numberRange(0, 1000), {}},
         {"plot_file", KeyType::Text, nullptr, {}},
     };
 }

@@ -178,10 +178,10 @@ void installGenerator(SimInstrument& inst) {
         if (cut && *cut < static_cast<int64_t>(bmp.size())) {
             // The generator stops in the middle of its picture: no EOI.
             bmp.resize(static_cast<size_t>(*cut));
-            inst.respondRaw(std::move(bmp), false);
+            inst.respondBulk(std::move(bmp), false);
             return;
         }
-        inst.respondRaw(std::move(bmp), true);
+        inst.respondBulk(std::move(bmp), true);
     };
     inst.on("HCOP:DATA?", answer);
     inst.on("HCOPY:DATA?", answer);

@@ -1,6 +1,7 @@
 #include "sim/sim_bench.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
@@ -164,33 +165,51 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
                        int eosMode, long* got) {
     long n = 0;
     bool end = false;
+    bool busError = false;
+    double pacedSeconds = 0;
     if (inst) {
         auto& queue = inst->output();
         const bool eosOn = (eosMode & kReos) != 0;
         const char eosChar = static_cast<char>(eosMode & 0xFF);
         while (n < count && !queue.empty() && !end) {
             OutputChunk& chunk = queue.front();
-            size_t take = std::min<size_t>(chunk.bytes.size(), static_cast<size_t>(count - n));
+            const char* from = chunk.bytes.data() + chunk.offset;
+            size_t take = std::min<size_t>(chunk.remaining(), static_cast<size_t>(count - n));
             if (eosOn) {
-                const auto pos = chunk.bytes.find(eosChar);
-                if (pos != std::string::npos && pos < take) {
-                    take = pos + 1;
+                if (const void* pos = std::memchr(from, eosChar, take)) {
+                    take = static_cast<size_t>(static_cast<const char*>(pos) - from) + 1;
                     end = true;
                 }
             }
+            if (chunk.busErrorAt && chunk.offset + take > *chunk.busErrorAt) {
+                take = *chunk.busErrorAt - chunk.offset;
+                busError = true;
+                end = false;
+            }
             if (out)
-                std::memcpy(out + n, chunk.bytes.data(), take);
+                std::memcpy(out + n, from, take);
             n += static_cast<long>(take);
-            if (take == chunk.bytes.size()) {
+            chunk.offset += take;
+            if (chunk.bytesPerSecond > 0)
+                pacedSeconds += static_cast<double>(take) / chunk.bytesPerSecond;
+            if (busError) {
+                // The instrument gives up the rest of its answer.
+                queue.clear();
+                break;
+            }
+            if (chunk.remaining() == 0) {
                 if (chunk.eoi)
                     end = true;
                 queue.pop_front();
-            } else {
-                chunk.bytes.erase(0, take);
             }
         }
     }
+    // Bulk data take the time the instrument's rate gives them, on the bench's clock.
+    if (pacedSeconds > 0)
+        clock_->sleepMicros(static_cast<int64_t>(std::llround(pacedSeconds * 1e6)));
     *got = n;
+    if (busError)
+        return ERR;
     if (end || n == count)
         return end ? END : 0;
     // Nothing more is coming: the read runs into the handle's time-out.
@@ -234,6 +253,8 @@ int SimBench::ibrd(int ud, void* buffer, long count) {
         static_cast<int>(got));
     if (result & TIMO)
         return finish(ERR | TIMO | CMPL, err::EABO, got);
+    if (result & ERR)
+        return finish(ERR | CMPL, err::EBUS, got);
     return finish(CMPL | result, 0, got);
 }
 
@@ -253,7 +274,7 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
                           static_cast<long>(chunk.size()), dev->tmo, dev->eos, &got);
         file.write(chunk.data(), got);
         total += got;
-        if (result & (END | TIMO))
+        if (result & (END | TIMO | ERR))
             break;
     }
     file.close();
@@ -262,6 +283,8 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
         return finish(ERR, err::EFSO, total);
     if (result & TIMO)
         return finish(ERR | TIMO | CMPL, err::EABO, total);
+    if (result & ERR)
+        return finish(ERR | CMPL, err::EBUS, total);
     return finish(CMPL | END, 0, total);
 }
 

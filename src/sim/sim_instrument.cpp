@@ -70,7 +70,11 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
             blockHeader_ = faults["block_header"].as<std::string>();
         if (faults["silent_after"])
             silentAfter_ = faults["silent_after"].as<int>();
+        if (faults["bus_error_after"])
+            busErrorAfter_ = faults["bus_error_after"].as<int64_t>();
     }
+    if (config_.node["rate_bytes_per_s"])
+        bytesPerSecond_ = config_.node["rate_bytes_per_s"].as<double>();
     on("*IDN?", [this](const Command&) { respond(config_.idn); });
     on("*OPT?", [this](const Command&) { respond(config_.options); });
     on("*WAI", [](const Command&) {});
@@ -118,7 +122,7 @@ void SimInstrument::respondBlock(std::string_view data) {
     if (blockCutAfter_ && *blockCutAfter_ < static_cast<int64_t>(data.size())) {
         // The instrument stops in the middle of the block: no terminator, no EOI.
         const auto cut = static_cast<size_t>(std::max<int64_t>(0, *blockCutAfter_));
-        respondRaw(header + std::string(data.substr(0, cut)), false);
+        respondBulk(header + std::string(data.substr(0, cut)), false, header.size());
         return;
     }
     std::string bytes;
@@ -126,7 +130,16 @@ void SimInstrument::respondBlock(std::string_view data) {
     bytes += header;
     bytes += data;
     bytes.push_back('\n');
-    respondRaw(std::move(bytes), true);
+    respondBulk(std::move(bytes), true, header.size());
+}
+
+void SimInstrument::respondBulk(std::string bytes, bool eoi, std::size_t dataStart) {
+    OutputChunk chunk{std::move(bytes), eoi};
+    chunk.bytesPerSecond = bytesPerSecond_;
+    if (busErrorAfter_ &&
+        dataStart + static_cast<std::size_t>(*busErrorAfter_) < chunk.bytes.size())
+        chunk.busErrorAt = dataStart + static_cast<std::size_t>(*busErrorAfter_);
+    output_.push_back(std::move(chunk));
 }
 
 void SimInstrument::pushError(int code, const std::string& text) {

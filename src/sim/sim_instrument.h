@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -22,6 +23,16 @@ namespace benchcap::sim {
 struct OutputChunk {
     std::string bytes;
     bool eoi = true;
+    // Bytes already read: a read moves this mark instead of erasing from the front, so a
+    // large answer read in small pieces costs linear time.
+    std::size_t offset = 0;
+    // Bulk data (blocks, pictures, plots) flow at this rate (bytes per second, 0: at once).
+    double bytesPerSecond = 0;
+    // The read that reaches this byte ends with a bus error (ERR, EBUS); the instrument
+    // gives up the rest of its answer.
+    std::optional<std::size_t> busErrorAt = std::nullopt;
+
+    std::size_t remaining() const { return bytes.size() - offset; }
 };
 
 // A SCPI command as the instrument received it: the header (upper-cased, for matching)
@@ -59,6 +70,9 @@ class SimInstrument {
     void respond(std::string_view text);
     void respondRaw(std::string bytes, bool eoi = true);
     void respondBlock(std::string_view data);
+    // Bulk bytes (a picture, a plot) with the instrument's rate and bus fault applied;
+    // `dataStart` is where the counted data begin (after a block header).
+    void respondBulk(std::string bytes, bool eoi, std::size_t dataStart = 0);
 
     // Instrument error queue (answered by "SYST:ERR?").
     void pushError(int code, const std::string& text);
@@ -100,6 +114,8 @@ class SimInstrument {
     std::optional<int64_t> blockCutAfter_;
     std::optional<std::string> blockHeader_;
     std::optional<int> silentAfter_;
+    std::optional<int64_t> busErrorAfter_;
+    double bytesPerSecond_ = 0;
 };
 
 // Splits a message into commands at ';' outside single or double quotes.

@@ -24,9 +24,6 @@ bool isAnalyzer(const std::string& kind) {
     return kind == "spectrum-analyzer" || kind == "vector-analyzer";
 }
 
-std::string positiveInt(const YAML::Node& n) {
-    return n.as<long long>() >= 1 ? std::string() : "must be at least 1";
-}
 std::string pointLimit(const YAML::Node& n) {
     const long long v = n.as<long long>();
     return v >= 1 && v <= 50000000 ? std::string() : "must lie in 1..50000000";
@@ -36,7 +33,7 @@ std::string nonNegativeNumber(const YAML::Node& n) {
 }
 std::string traceList(const YAML::Node& n) {
     for (const auto& e : n) {
-        const int t = e.as<int>();
+        const long long t = e.as<long long>();
         if (t < 1 || t > 4)
             return "may only hold trace numbers 1..4";
     }
@@ -337,8 +334,8 @@ std::vector<KeySpec> traceKeys(const std::string& kind) {
                  KeyType::Map,
                  nullptr,
                  {
-                     {"symbols", KeyType::Int, positiveInt, {}},
-                     {"points_per_symbol", KeyType::Int, positiveInt, {}},
+                     {"symbols", KeyType::Int, intRange(1, 1000000), {}},
+                     {"points_per_symbol", KeyType::Int, intRange(1, 64), {}},
                      {"format",
                       KeyType::Text,
                       [](const YAML::Node& n) {
@@ -346,7 +343,7 @@ std::vector<KeySpec> traceKeys(const std::string& kind) {
                                        "QPS, PSK, MSK, QAM, FSK");
                       },
                       {}},
-                     {"states", KeyType::Int, positiveInt, {}},
+                     {"states", KeyType::Int, intRange(1, 1024), {}},
                      {"layout",
                       KeyType::Text,
                       [](const YAML::Node& n) {

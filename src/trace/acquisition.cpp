@@ -114,11 +114,11 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     session.WriteDevice("FORM REAL,32");
     SetTimeout(session, tmo::T30s);
     session.WriteDevice("TRAC? TRACE" + n);
-    std::vector<float> values;
-    std::string error;
-    if (!ReadReal32Block(session, values, error)) {
-        return Failed(error);
+    Result<std::vector<float>> block = ReadReal32Block(session);
+    if (!block) {
+        return Failed(block.error());
     }
+    std::vector<float> values = std::move(block).value();
     if (values.empty()) {
         return Failed("The instrument sent an empty trace.");
     }
@@ -156,12 +156,17 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
             session.WriteDevice("FORM UINT,8");
             SetTimeout(session, tmo::T30s);
             session.WriteDevice("TRAC? TRACE" + n);
-            if (ReadBlockHeader(session, error) < 0) {
-                return Failed(error);
+            Result<std::vector<uint8_t>> table = ReadByteBlock(session);
+            if (!table) {
+                return Failed(table.error());
             }
-            std::vector<uint8_t> bytes;
-            if (!ReadBlockBytes(session, symbols, bytes, error)) {
-                return Failed(error);
+            const std::vector<uint8_t>& bytes = *table;
+            if (static_cast<int64_t>(bytes.size()) != symbols) {
+                // Another count than the one just asked for: the bits would not match
+                // the trace's symbols.
+                return Failed("The symbol table holds " + std::to_string(bytes.size()) +
+                              " symbols, but the instrument reported " + std::to_string(symbols) +
+                              ". Read the trace again.");
             }
             fresh.IsSymbolTable = true;
             fresh.BitsPerSymbol = static_cast<int16_t>(bits);
@@ -194,17 +199,18 @@ AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, Trace
     session.WriteDevice("FORM:DEXP:SOUR DDAT");
     SetTimeout(session, tmo::T30s);
 
-    std::string error;
-    std::vector<float> values;
     session.WriteDevice("TRAC? CH" + n + "DATA");
-    if (!ReadReal32Block(session, values, error)) {
-        return Failed(error);
+    Result<std::vector<float>> channelBlock = ReadReal32Block(session);
+    if (!channelBlock) {
+        return Failed(channelBlock.error());
     }
-    std::vector<float> stimulus;
+    std::vector<float> values = std::move(channelBlock).value();
     session.WriteDevice("TRAC:STIM? CH" + n + "DATA");
-    if (!ReadReal32Block(session, stimulus, error)) {
-        return Failed(error);
+    Result<std::vector<float>> stimulusBlock = ReadReal32Block(session);
+    if (!stimulusBlock) {
+        return Failed(stimulusBlock.error());
     }
+    std::vector<float> stimulus = std::move(stimulusBlock).value();
     if (values.empty() || stimulus.empty()) {
         return Failed("The instrument sent an empty trace.");
     }

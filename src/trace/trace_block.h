@@ -1,28 +1,23 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "bus/session.h"
 
 namespace benchcap::trace {
 
-// Reads the header of an IEEE 488.2 definite-length block ("#", digit count d, d digits
-// of length) and returns the announced byte count, or -1 with `error` set when the header
-// is not a definite-length header (an indefinite-length "#0" block included) or the read
-// timed out. Nine length digits at most bound the length below 1 GB.
-int64_t ReadBlockHeader(bus::Session& session, std::string& error);
+// Trace blocks through the bus layer's block reader. Messages are whole sentences for the
+// trace command ("The trace data cannot be read: the block broke off after ...").
 
-// Reads exactly `count` bytes of block data in bounded pieces, growing `bytes` as they
-// arrive (a lying header costs no more than what was sent). False with `error` set when
-// the instrument stopped early (time-out or end of message).
-bool ReadBlockBytes(bus::Session& session, int64_t count, std::vector<uint8_t>& bytes,
-                    std::string& error);
+// A whole "FORM REAL,32" block: the floats, least significant byte first. Refuses lengths
+// that are not a whole number of floats. Memory grows only with the data that arrive, so
+// a lying header costs no more than what was sent.
+Result<std::vector<float>> ReadReal32Block(bus::Session& session);
 
-// A whole "FORM REAL,32" block: header, then the floats (least significant byte first).
-// Refuses lengths that are not a whole number of floats.
-bool ReadReal32Block(bus::Session& session, std::vector<float>& values, std::string& error);
+// A whole "FORM UINT,8" block: its bytes.
+Result<std::vector<uint8_t>> ReadByteBlock(bus::Session& session);
 
 }  // namespace benchcap::trace

@@ -14,22 +14,24 @@ using sim::Traffic;
 
 // A bench with a plotter-only instrument that plots `plotFile`, and an analyzer.
 std::unique_ptr<sim::SimBench> plotterBench(const std::filesystem::path& plotFile,
-                                            const std::string& boards = "[0]") {
+                                            const std::string& boards = "[0]",
+                                            const std::string& more = "") {
     return makeBench("boards: " + boards + R"(
 instruments:
   - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 4,
-     plot_file: ")" + plotFile.string() +
-                     "\"}\n");
+     )" + more + "plot_file: \"" +
+                     plotFile.string() + "\"}\n");
 }
 
 struct Capture {
-    explicit Capture(const std::string& plot, const std::string& boards = "[0]") {
+    explicit Capture(const std::string& plot, const std::string& boards = "[0]",
+                     const std::string& more = "") {
         dir = makeTempDir("capture");
         std::ofstream(dir / "plot.hpgl", std::ios::binary) << plot;
-        bench = plotterBench(dir / "plot.hpgl", boards);
+        bench = plotterBench(dir / "plot.hpgl", boards, more);
     }
-    hardcopy::CaptureResult run() {
+    Result<hardcopy::PlotCapture> run() {
         return hardcopy::CapturePlot(*bench, hgl().string(),
                                      [this](const std::string& s) { statuses.push_back(s); });
     }
@@ -43,9 +45,9 @@ struct Capture {
 TEST(CapturePlot, ThreeLinesAndTheFinalEmptyLine) {
     Capture c("IN;SP1;\r\nPU0,0;PD100,100;\r\nSP0;\r\n");
     const auto result = c.run();
-    ASSERT_TRUE(result) << result.error;
+    ASSERT_TRUE(result) << result.error();
     EXPECT_EQ(readFile(c.hgl()), "IN;SP1;\r\nPU0,0;PD100,100;\r\nSP0;\r\n\r\n");
-    EXPECT_EQ(result.lines, 4);
+    EXPECT_EQ(result->lines, 4);
     EXPECT_EQ(c.statuses.front(), "searching board...");
     EXPECT_EQ(c.statuses.back(), "hardcopy taken.");
     EXPECT_NE(std::find(c.statuses.begin(), c.statuses.end(),
@@ -102,7 +104,7 @@ TEST(CapturePlot, NoBoardMakesNoBoardCallsAndNoFile) {
     Capture c("IN;\r\n", "[1]");
     const auto result = c.run();
     EXPECT_FALSE(result);
-    EXPECT_FALSE(result.boardFound);
+    EXPECT_NE(result.error().find("No GPIB board named GPIB0"), std::string::npos);
     EXPECT_EQ(c.statuses.back(), "board not found!");
     EXPECT_TRUE(c.bench->traffic().empty());
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));
@@ -113,12 +115,39 @@ TEST(CapturePlot, NoKeyPressedWithin100SecondsIsNoPlot) {
     auto bench = makeBench("instruments: []\n");
     const auto result = hardcopy::CapturePlot(*bench, c.hgl().string(), [](const std::string&) {});
     EXPECT_FALSE(result);
-    EXPECT_TRUE(result.boardFound);
+    EXPECT_NE(result.error().find("no plot arrived"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));
     EXPECT_EQ(bench->clock().nowMicros(), 103'000'000);  // the 100 s wait and one 3 s read
     int sc = 0;
     bench->ibask(0, bus::ibc::SC, &sc);
     EXPECT_EQ(sc, 1);
+}
+
+TEST(CapturePlot, ReadFailingWithABusErrorIsNoPlotAndKeepsAnEarlierFile) {
+    std::string plot;
+    for (int i = 0; i < 100; ++i)
+        plot += "PU" + std::to_string(i) + ",0;PD" + std::to_string(i) + ",800;\r\n";
+    Capture c(plot, "[0]", "faults: {bus_error_after: 700}, ");
+    std::ofstream(c.hgl()) << "earlier";
+    const auto result = c.run();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), "the plot broke off after 700 bytes (driver error 14)");
+    EXPECT_EQ(readFile(c.hgl()), "earlier");
+    EXPECT_EQ(filesIn(c.dir).size(), 2u);  // the plot file and the earlier capture
+    int sc = 0;
+    c.bench->ibask(0, bus::ibc::SC, &sc);
+    EXPECT_EQ(sc, 1);  // the board is given back all the same
+}
+
+TEST(CapturePlot, StopRequestEndsTheCaptureBetweenReads) {
+    Capture c(std::string(5000, 'A') + "\r\n");
+    int asked = 0;
+    const auto result = hardcopy::CapturePlot(*c.bench, c.hgl().string(), nullptr,
+                                              [&asked] { return ++asked > 2; });
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), bus::kInterruptedMessage);
+    EXPECT_FALSE(std::filesystem::exists(c.hgl()));
+    EXPECT_EQ(c.bench->count(Traffic::Read), 2);
 }
 
 TEST(Plotter, NoCapturesNothingAndKeepsAnEarlierFile) {

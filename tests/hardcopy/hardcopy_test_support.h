@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -23,12 +24,13 @@ inline std::unique_ptr<sim::SimBench> makeBench(const std::string& yaml) {
     return std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
 }
 
-// Files in a folder (to see that nothing half-written was left behind).
+// Files in a folder, sorted (to see that nothing half-written was left behind).
 inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
         names.push_back(e.path().filename().string());
     }
+    std::sort(names.begin(), names.end());
     return names;
 }
 

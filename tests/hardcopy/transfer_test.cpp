@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "bus/block_header.h"
 #include "bus/session.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
@@ -8,7 +9,7 @@
 namespace benchcap::test {
 namespace {
 
-using hardcopy::ParseBlockHeader;
+using bus::ParseBlockHeader;
 using sim::Traffic;
 
 constexpr char kBench[] = R"(
@@ -35,7 +36,7 @@ struct Fixture {
         inst->on("MMEM:DATA?",
                  [inst, bytes, eoi](const sim::Command&) { inst->respondRaw(bytes, eoi); });
     }
-    hardcopy::FileResult transfer() {
+    Result<int64_t> transfer() {
         return hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", local());
     }
     std::string local() const { return (dir / "shot.bmp").string(); }
@@ -79,19 +80,19 @@ TEST(StartHardcopy, SilentInstrumentReceivesOnlyTheIdentification) {
 }
 
 TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
-    EXPECT_EQ(ParseBlockHeader("#3123").length, 123);
-    EXPECT_EQ(ParseBlockHeader("#204").length, 4);
-    EXPECT_EQ(ParseBlockHeader("#800000123").length, 123);
-    EXPECT_EQ(ParseBlockHeader("#9000000010").length, 10);
-    EXPECT_EQ(ParseBlockHeader("#9999999999").length, 999999999);
-    for (const char* bad : {"", "#", "#10", "#3000", "#0", "#A8", "#(5", "#3 12", "#31 2", "#312",
-                            "X15", "\n#1", "#1\xff"}) {
+    EXPECT_EQ(*ParseBlockHeader("#3123"), 123);
+    EXPECT_EQ(*ParseBlockHeader("#204"), 4);
+    EXPECT_EQ(*ParseBlockHeader("#10"), 0);  // empty: the reader's policy decides
+    EXPECT_EQ(*ParseBlockHeader("#800000123"), 123);
+    EXPECT_EQ(*ParseBlockHeader("#9000000010"), 10);
+    EXPECT_EQ(*ParseBlockHeader("#9999999999"), 999999999);
+    for (const char* bad : {"", "#", "#0", "#A8", "#(5", "#3 12", "#31 2", "#312", "#1", "X15",
+                            "\n#1", "#1\xff", "#2123"}) {
         const auto h = ParseBlockHeader(bad);
         EXPECT_FALSE(h) << "header " << bad;
-        EXPECT_FALSE(h.error.empty());
+        EXPECT_FALSE(h.error().empty());
     }
-    EXPECT_NE(ParseBlockHeader("#0").error.find("indefinite"), std::string::npos);
-    EXPECT_NE(ParseBlockHeader("#10").error.find("empty"), std::string::npos);
+    EXPECT_NE(ParseBlockHeader("#0").error().find("indefinite"), std::string::npos);
 }
 
 TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
@@ -105,15 +106,15 @@ TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
         {std::string("#13a\r\n\n"), "a\r\n"},
         {"#204ABCD\n", "ABCD"},
         {std::string("#16AB\nCD\0\n", 10), std::string("AB\nCD\0", 6)},
-        {"#12ABCD\n", "AB"},  // shorter than sent: the rest stays unread
+        {"#14ABCD", "ABCD"},  // END on the last data byte ends the block as well
     };
     for (const auto& c : cases) {
         Fixture f;
         f.answerWith(c.answer);
         const auto result = f.transfer();
-        ASSERT_TRUE(result) << result.error;
+        ASSERT_TRUE(result) << result.error();
         EXPECT_EQ(readFile(f.local()), c.data);
-        EXPECT_EQ(result.bytes, static_cast<int64_t>(c.data.size()));
+        EXPECT_EQ(*result, static_cast<int64_t>(c.data.size()));
         EXPECT_EQ(f.bench->writesTo(20).back(), "MMEM:DATA? 'C:\\HARDCOPY.BMP'");
     }
 }
@@ -123,11 +124,15 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
         std::string answer;
         bool eoi;
     } cases[] = {
-        {"#10\n", true},  // stands for every header BlockHeader refuses
+        {"#10\n", true},  // an empty picture
+        {"#1", true},     // the message ends inside the header
         {"\n#15HELLO\n", true},
         {"#299ABCD\n", true},  // announces more than is sent, ends with EOI
         {"#299ABCD", false},   // stops sending: time-out
         {"", false},           // no answer at all
+        {"#12ABCD\n", true},   // announces less than is sent: the header lied
+        {"#12AB\r\n", true},   // a terminator other than a line feed with END
+        {"#12AB", false},      // no end of message after the block
     };
     for (const auto& c : cases) {
         Fixture f;
@@ -136,7 +141,7 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
         f.answerWith(c.answer, c.eoi);
         const auto result = f.transfer();
         EXPECT_FALSE(result) << c.answer;
-        EXPECT_FALSE(result.error.empty());
+        EXPECT_FALSE(result.error().empty());
         EXPECT_EQ(readFile(earlier), "earlier picture");
         EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
     }
@@ -168,11 +173,12 @@ TEST(TransferFile, ScreenOfTheSimulatedAnalyzerArrivesInOneRead) {
     hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
     f.bench->clearTraffic();
     const auto result = f.transfer();
-    ASSERT_TRUE(result) << result.error;
+    ASSERT_TRUE(result) << result.error();
     const std::string bmp = readFile(f.local());
     EXPECT_EQ(bmp.size(), 54u + 1024u * 768u * 3u);
-    // *IDN?, the two parts of the header, then the whole data in one call.
-    EXPECT_EQ(f.bench->count(Traffic::Read, 20), 4);
+    // *IDN?, the two parts of the header, the data in pieces, then the line feed with END.
+    const auto pieces = (bmp.size() + hardcopy::kTransferChunk - 1) / hardcopy::kTransferChunk;
+    EXPECT_EQ(f.bench->count(Traffic::Read, 20), static_cast<int>(3 + pieces + 1));
 }
 
 TEST(TransferFile, PanelSettingsDecideWhenTheConfigurationIsSuppressed) {
@@ -206,9 +212,97 @@ TEST(GeneratorHardcopy, SendsTwoCommandsAndStoresTheBitmap) {
     Fixture f(kBench, 28);
     f.bench->clearTraffic();
     const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
-    ASSERT_TRUE(result) << result.error;
+    ASSERT_TRUE(result) << result.error();
     EXPECT_EQ(f.bench->writesTo(28), (std::vector<std::string>{"*IDN?", "HCOP:DATA?"}));
-    EXPECT_EQ(static_cast<int64_t>(readFile(f.local()).size()), result.bytes);
+    EXPECT_EQ(static_cast<int64_t>(readFile(f.local()).size()), *result);
+}
+
+TEST(GeneratorHardcopy, ReadEndingInABusErrorIsNoPictureAndKeepsTheEarlierFile) {
+    Fixture f(
+        faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", "bus_error_after: 5000"),
+        28);
+    { std::ofstream(f.local()) << "earlier picture"; }
+    const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("after 5000 bytes (driver error 14)"), std::string::npos)
+        << result.error();
+    EXPECT_EQ(readFile(f.local()), "earlier picture");
+    EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
+}
+
+TEST(TransferFile, BusErrorInTheBlockIsAnIncompleteTransfer) {
+    Fixture f(faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10",
+                     "bus_error_after: 300000"));
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    const auto result = f.transfer();
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("broke off after 300000 of 2359350 bytes (driver error 14)"),
+              std::string::npos)
+        << result.error();
+    EXPECT_TRUE(filesIn(f.dir).empty());
+}
+
+// Forwards to the simulated bench and takes the instrument's readiness away after a given
+// number of reads, as a session does after GoToLocal: the session then keeps reads off the
+// bus and the driver's counts still hold the last real read's.
+class ReadinessTaker final : public bus::GpibDriver {
+  public:
+    ReadinessTaker(bus::GpibDriver& inner, bus::CurrentInstrument& ci, int reads)
+        : inner_(inner), ci_(ci), reads_(reads) {}
+    int ibrd(int ud, void* buffer, long count) override {
+        const int sta = inner_.ibrd(ud, buffer, count);
+        if (--reads_ == 0)
+            ci_.IsReady = false;
+        return sta;
+    }
+    int ibdev(int b, int p, int s, int t, int e, int o) override {
+        return inner_.ibdev(b, p, s, t, e, o);
+    }
+    int ibfind(const std::string& n) override { return inner_.ibfind(n); }
+    int ibwrt(int ud, const void* d, long c) override { return inner_.ibwrt(ud, d, c); }
+    int ibrdf(int ud, const std::string& f) override { return inner_.ibrdf(ud, f); }
+    int ibonl(int ud, int v) override { return inner_.ibonl(ud, v); }
+    int ibpad(int ud, int v) override { return inner_.ibpad(ud, v); }
+    int ibrsc(int ud, int v) override { return inner_.ibrsc(ud, v); }
+    int ibsre(int ud, int v) override { return inner_.ibsre(ud, v); }
+    int ibtmo(int ud, int v) override { return inner_.ibtmo(ud, v); }
+    int ibwait(int ud, int m) override { return inner_.ibwait(ud, m); }
+    int ibloc(int ud) override { return inner_.ibloc(ud); }
+    int ibconfig(int ud, int o, int v) override { return inner_.ibconfig(ud, o, v); }
+    int ibask(int ud, int o, int* v) override { return inner_.ibask(ud, o, v); }
+    void SendIFC(int b) override { inner_.SendIFC(b); }
+    bus::DriverStatus status() const override { return inner_.status(); }
+
+  private:
+    bus::GpibDriver& inner_;
+    bus::CurrentInstrument& ci_;
+    int reads_;
+};
+
+TEST(TransferFile, ReadKeptOffTheBusIsNoDataWhateverTheLastCountSays) {
+    // *IDN?, the two parts of the header: the data read that follows is kept off the bus,
+    // while the count of the last real read (one length digit) equals the byte asked for.
+    Fixture f;
+    f.answerWith("#11x\n");
+    { std::ofstream(f.local()) << "earlier picture"; }
+    ReadinessTaker taker(*f.bench, f.instrument, 3);
+    bus::Session session(taker, f.instrument);
+    const auto result = hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", f.local());
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().find("not ready"), std::string::npos) << result.error();
+    EXPECT_EQ(readFile(f.local()), "earlier picture");
+}
+
+TEST(TransferFile, StopRequestEndsTheTransferBetweenPiecesWithoutFile) {
+    Fixture f;
+    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+    int asked = 0;
+    f.session.setInterruptCheck([&asked] { return ++asked > 3; });  // during the data
+    const auto result = f.transfer();
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), bus::kInterruptedMessage);
+    EXPECT_TRUE(filesIn(f.dir).empty());
+    EXPECT_LT(f.bench->count(Traffic::Read, 20), 8);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy_test_support.h"
 
@@ -143,6 +144,31 @@ TEST(HardcopyByModel, FailedTransferShowsTheErrorBoxAndLeavesNoFile) {
     EXPECT_TRUE(filesIn(r.dir).empty());
 }
 
+TEST(HardcopyByModel, PictureTheCheckRefusesDoesNotReplaceTheEarlierFile) {
+    HardcopyRun r;
+    sim::SimInstrument* analyzer = r.bench->instrument(0, 16);
+    analyzer->on("MMEM:DATA?", [analyzer](const sim::Command&) {
+        analyzer->respondBlock(std::string(5000, '\0'));  // a complete block, but no picture
+    });
+    const auto earlier = r.dir / "shot.BMP";
+    std::ofstream(earlier) << "earlier picture";
+    hardcopy::HardcopyServices services{r.session,
+                                        r.drive,
+                                        r.ui,
+                                        nullptr,
+                                        [&](std::string_view) { return earlier.string(); },
+                                        '.',
+                                        cli::checkHardcopyPicture};
+    bus::SelectInstrument(r.instrument, 0, 16);
+    r.session.OpenDevice();
+    r.session.IdentifyDevice();
+    const auto out = hardcopy::HardcopyByModel(services, hardcopy::HardcopyOptions{});
+    EXPECT_FALSE(out.written);
+    EXPECT_NE(out.error.find("is refused"), std::string::npos) << out.error;
+    EXPECT_EQ(readFile(earlier), "earlier picture");
+    EXPECT_EQ(filesIn(r.dir), std::vector<std::string>{"shot.BMP"});
+}
+
 // --- the command line -------------------------------------------------------------------
 
 struct CliRun {
@@ -159,6 +185,21 @@ struct CliRun {
     std::ostringstream out;
     std::ostringstream err;
 };
+
+TEST(CliHardcopy, HeaderAnnouncingLessThanSentKeepsTheEarlierFile) {
+    CliRun c;
+    std::ofstream(c.dir / "bench.yaml")
+        << "clock: virtual\ninstruments:\n  - {address: 16, kind: network-analyzer, idn: "
+           "\"Veltronik,NQD8,100321/002,1.45\", faults: {block_header: \"#12\"}}\n";
+    const auto bmp = c.dir / "shot.bmp";
+    std::ofstream(bmp) << "earlier picture";
+    EXPECT_EQ(c.run({"hardcopy", "16", "-o", bmp.string()}), 1);
+    EXPECT_EQ(c.out.str().find("written"), std::string::npos) << c.out.str();
+    EXPECT_NE(c.err.str().find("announced 2 bytes, but more data followed"), std::string::npos)
+        << c.err.str();
+    EXPECT_EQ(readFile(bmp), "earlier picture");
+    EXPECT_EQ(filesIn(c.dir), (std::vector<std::string>{"bench.yaml", "shot.bmp"}));
+}
 
 TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
     CliRun c;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <set>
 
 #include "sim/bench_config.h"
@@ -59,6 +61,60 @@ TEST(BenchFile, RefusesWithFileLineAndKey) {
     EXPECT_NE(errorOf("instruments: [\n").find("b.yaml:"), std::string::npos);  // YAML syntax
     EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error,
               "/nonexistent/bench.yaml: cannot open the bench file");
+}
+
+TEST(BenchFile, RefusesValuesOutOfRangeRepeatedKeysAndUnknownBoards) {
+    const struct {
+        const char* yaml;
+        const char* error;
+    } cases[] = {
+        // Too large for the key's own type: refused by name, not when the bench is built.
+        {"instruments:\n  - {address: 3, kind: silent, faults: {silent_after: 99999999999}}\n",
+         "b.yaml:2: key 'silent_after' (instrument of kind silent) must lie in 0..2147483647"},
+        {"instruments:\n  - {address: 99999999999, kind: silent}\n",
+         "b.yaml:2: key 'address' (instrument of kind silent) must lie in 1..30"},
+        {"instruments:\n  - {address: 3, kind: silent, faults: {bus_error_after: -1}}\n",
+         "b.yaml:2: key 'bus_error_after' (instrument of kind silent) must lie in 0..2147483647"},
+        {"instruments:\n  - {address: 3, kind: silent, rate_bytes_per_s: 0}\n",
+         "b.yaml:2: key 'rate_bytes_per_s' (instrument of kind silent) must lie in 1..1e+10"},
+        {"instruments:\n  - {address: 3, kind: spectrum-analyzer, center_hz: .nan}\n",
+         "b.yaml:2: key 'center_hz' (instrument of kind spectrum-analyzer) must be a number"},
+        {"instruments:\n  - {address: 3, kind: spectrum-analyzer, span_hz: .inf}\n",
+         "b.yaml:2: key 'span_hz' (instrument of kind spectrum-analyzer) must be a number"},
+        {"instruments:\n  - {address: 3, kind: spectrum-analyzer, traces_shown: [99999999999]}\n",
+         "b.yaml:2: key 'traces_shown' (instrument of kind spectrum-analyzer) may only hold "
+         "trace numbers 1..4"},
+        {"boards: [0]\nboards: [1]\n", "b.yaml:2: key 'boards' is given twice"},
+        {"instruments:\n  - address: 3\n    kind: silent\n    address: 4\n",
+         "b.yaml:4: key 'address' (instrument of kind silent) is given twice"},
+        {"instruments:\n  - {address: 3, kind: silent, board: 2}\n",
+         "b.yaml:2: key 'board': board 2 is not in 'boards'"},
+        {"instruments:\n  - {address: 3, kind: plotter-only, plot_file: /nonexistent/p.hpgl}\n",
+         "b.yaml:2: key 'plot_file': '/nonexistent/p.hpgl' is no readable file"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(errorOf(c.yaml), c.error) << c.yaml;
+}
+
+TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
+    const auto dir = test::makeTempDir("benchfile");
+    EXPECT_EQ(loadBenchFile(dir.string()).error,
+              dir.string() + ": the bench file is no regular file");
+    EXPECT_EQ(loadBenchFile("/dev/zero").error, "/dev/zero: the bench file is no regular file");
+    const auto big = dir / "big.yaml";
+    std::ofstream(big) << "# " << std::string(2 << 20, 'x') << "\n";
+    EXPECT_EQ(loadBenchFile(big.string()).error,
+              big.string() + ": the bench file is larger than 1 MB");
+
+    // A plot file is checked when the bench is loaded; a huge one is refused.
+    const auto plot = dir / "huge.hpgl";
+    { std::ofstream create(plot); }
+    std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);  // sparse: costs no disk
+    std::ofstream(dir / "bench.yaml")
+        << "instruments:\n  - {address: 9, kind: plotter-only, plot_file: huge.hpgl}\n";
+    EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error,
+              (dir / "bench.yaml").string() + ":2: key 'plot_file': '" + plot.string() +
+                  "' is larger than 256 MB");
 }
 
 TEST(BenchFile, BuiltInBenchHasEveryKindAndTheVectorAnalyzerAt20) {

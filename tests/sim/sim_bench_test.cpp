@@ -168,5 +168,62 @@ TEST(SimBench, TrafficLogRecordsTheConversation) {
     EXPECT_EQ(bench.writesTo(5), std::vector<std::string>{"*IDN?"});
 }
 
+// A spectrum analyzer whose trace block (501 floats: "#42004", 2004 bytes, line feed) comes
+// with the given extra keys.
+SimBench traceBench(const std::string& keys) {
+    return makeBench(
+        "instruments:\n  - {address: 7, kind: spectrum-analyzer, "
+        "idn: \"Veltronik,KLT-3,1,1.70\", " +
+        keys + "}\n");
+}
+
+int askTrace(SimBench& bench) {
+    const int ud = open(bench, 0, 7, bus::timeout_codes::T3s);
+    bench.ibwrt(ud, "FORM REAL,32", 12);
+    bench.ibwrt(ud, "TRAC? TRACE1", 12);
+    return ud;
+}
+
+TEST(SimBench, BusErrorFaultEndsTheReadThatReachesItAndDropsTheRest) {
+    SimBench bench = traceBench("faults: {bus_error_after: 1000}");
+    const int ud = askTrace(bench);
+    EXPECT_EQ(read(bench, ud, 6), "#42004");
+    EXPECT_EQ(read(bench, ud, 600).size(), 600u);  // before the fault: a good read
+    EXPECT_FALSE(bench.status().ibsta & ERR);
+    const int sta = bench.ibrd(ud, std::string(4096, '\0').data(), 4096);
+    EXPECT_EQ(sta & (ERR | TIMO), ERR);
+    EXPECT_EQ(bench.status().iberr, err::EBUS);
+    EXPECT_EQ(bench.status().ibcntl, 400);
+    EXPECT_EQ(read(bench, ud, 10), "");  // the instrument gave up its answer
+    EXPECT_TRUE(bench.status().ibsta & TIMO);
+}
+
+TEST(SimBench, RateMakesBulkDataTakeTheirTimeButNotShortAnswers) {
+    SimBench bench = traceBench("rate_bytes_per_s: 1000");
+    const int ud = open(bench, 0, 7);
+    int64_t t0 = bench.clock().nowMicros();
+    bench.ibwrt(ud, "*IDN?", 5);
+    read(bench, ud, 100);
+    EXPECT_EQ(bench.clock().nowMicros(), t0);
+    askTrace(bench);
+    t0 = bench.clock().nowMicros();
+    EXPECT_EQ(read(bench, ud, 1006).size(), 1006u);
+    EXPECT_EQ(bench.clock().nowMicros() - t0, 1'006'000);
+    EXPECT_EQ(read(bench, ud, 5000).size(), 1005u);  // the rest and the line feed, with END
+    EXPECT_EQ(bench.clock().nowMicros() - t0, 2'011'000);
+}
+
+TEST(SimBench, LargeAnswerReadInSmallPiecesArrivesWhole) {
+    // Reads move a mark through the answer; the pieces put together are the answer.
+    SimBench bench = traceBench("points: 200000");
+    const int ud = askTrace(bench);
+    std::string all;
+    for (int i = 0; i < 5000 && !(bench.status().ibsta & (END | ERR)); ++i)
+        all += read(bench, ud, 200);
+    ASSERT_EQ(all.size(), 8u + 800000u + 1u);
+    EXPECT_EQ(all.substr(0, 8), "#6800000");
+    EXPECT_EQ(all.back(), '\n');
+}
+
 }  // namespace
 }  // namespace benchcap::sim

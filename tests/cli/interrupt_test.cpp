@@ -1,0 +1,137 @@
+// SIGINT and SIGTERM in the middle of a long transfer: benchcap-cli runs as a program of its
+// own on a simulated bench whose instruments send at a real-time rate, so the transfer takes
+// seconds and the signal arrives while the temporary file is being filled.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_paths.h"
+
+extern char** environ;
+
+namespace benchcap::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kBench[] = R"(clock: real
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70",
+     points: 500000, rate_bytes_per_s: 2000000}
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 0,
+     plot_file: plot.hpgl, rate_bytes_per_s: 200000}
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
+     rate_bytes_per_s: 2000000}
+)";
+
+bool hasTemporary(const fs::path& dir) {
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.front() == '.' && name.ends_with(".tmp"))
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> filesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// One benchcap-cli run in its own folder, with an earlier output file in place.
+struct CliProcess {
+    CliProcess(const std::string& name, std::vector<std::string> command, int sig)
+        : dir(makeTempDir("interrupt-" + name)), output(dir / "out.file"), signal(sig) {
+        std::ofstream(dir / "bench.yaml") << kBench;
+        std::ofstream plot(dir / "plot.hpgl");
+        for (int i = 0; i < 20000; ++i)
+            plot << "PU" << i % 1000 << ",0;PD" << i % 1000 << ",800;\r\n";
+        std::ofstream(output) << "earlier";
+        std::vector<std::string> args = {BENCHCAP_CLI_PATH, "--interface",
+                                         "sim:" + (dir / "bench.yaml").string()};
+        args.insert(args.end(), command.begin(), command.end());
+        args.insert(args.end(), {"-o", output.string()});
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+        started = std::chrono::steady_clock::now();
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+    }
+
+    // Sends the signal once the transfer is under way (its temporary file exists, or a
+    // moment after the start for a trace, which is written only when complete).
+    void interruptWhenBusy(bool waitForTemporary) {
+        const auto limit = started + 2s;
+        while (std::chrono::steady_clock::now() < limit &&
+               (waitForTemporary ? !hasTemporary(dir)
+                                 : std::chrono::steady_clock::now() < started + 400ms)) {
+            std::this_thread::sleep_for(5ms);
+        }
+        EXPECT_TRUE(!waitForTemporary || hasTemporary(dir)) << "no transfer started";
+        std::this_thread::sleep_for(100ms);
+        kill(pid, signal);
+    }
+
+    // The exit code, or -1 when the program did not end within 3 s of the signal.
+    int exitCode() {
+        const auto limit = std::chrono::steady_clock::now() + 3s;
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > limit) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
+    fs::path dir;
+    fs::path output;
+    int signal;
+    pid_t pid = -1;
+    std::chrono::steady_clock::time_point started;
+};
+
+TEST(CliInterrupt, SignalDuringATransferRemovesTheTemporaryAndKeepsTheEarlierFile) {
+    // The three run side by side, so the whole test takes about as long as one.
+    CliProcess hardcopy("hardcopy", {"hardcopy", "16"}, SIGINT);
+    CliProcess plotter("plotter", {"hardcopy", "9", "--plotter"}, SIGTERM);
+    CliProcess trace("trace", {"trace", "7", "1"}, SIGINT);
+    hardcopy.interruptWhenBusy(true);
+    plotter.interruptWhenBusy(true);
+    trace.interruptWhenBusy(false);
+    for (CliProcess* run : {&hardcopy, &plotter, &trace}) {
+        EXPECT_EQ(run->exitCode(), 128 + run->signal) << run->dir;
+        EXPECT_EQ(filesIn(run->dir),
+                  (std::vector<std::string>{"bench.yaml", "out.file", "plot.hpgl"}))
+            << run->dir;
+        EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::test

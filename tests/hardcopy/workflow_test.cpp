@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "bus/session.h"
-#include "cli/cli.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy_test_support.h"
 
@@ -141,47 +139,6 @@ TEST(HardcopyByModel, FailedTransferShowsTheErrorBoxAndLeavesNoFile) {
     EXPECT_EQ(r.ui.boxes().back().title, "ERROR:");
     EXPECT_EQ(r.ui.boxes().back().text, "An error occured. Please check instrument and try again!");
     EXPECT_TRUE(filesIn(r.dir).empty());
-}
-
-// --- the command line -------------------------------------------------------------------
-
-struct CliRun {
-    CliRun() : dir(makeTempDir("cli")) {
-        std::ofstream(dir / "bench.yaml") << "clock: virtual\n" << kBench;
-    }
-    int run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        args.insert(args.begin(), {"--interface", "sim:" + (dir / "bench.yaml").string()});
-        return cli::runCli(args, out, err);
-    }
-    std::filesystem::path dir;
-    std::ostringstream out;
-    std::ostringstream err;
-};
-
-TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
-    CliRun c;
-    const auto wmf = (c.dir / "shot.wmf").string();
-    EXPECT_EQ(c.run({"hardcopy", "16", "--format", "WMF", "--bw", "-o", wmf}), 0) << c.err.str();
-    EXPECT_EQ(readFile(wmf).substr(0, 4), "\xD7\xCD\xC6\x9A");
-
-    EXPECT_EQ(c.run({"hardcopy", "25", "-o", wmf}), 1);
-    EXPECT_NE(c.err.str().find("No device was found on GPIB 25\n"), std::string::npos);
-
-    const auto bad = (c.dir / "bad.bmp").string();
-    EXPECT_EQ(c.run({"hardcopy", "20", "-o", bad}), 1);
-    EXPECT_NE(c.err.str().find("An error occured. Please check instrument and try again!"),
-              std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(bad));
-
-    const auto hgl = (c.dir / "plot.hgl").string();
-    EXPECT_EQ(c.run({"hardcopy", "9", "--plotter", "-o", hgl}), 0) << c.err.str();
-    EXPECT_EQ(readFile(hgl).rfind("IN;", 0), 0u);
-
-    EXPECT_EQ(c.run({"hardcopy", "7", "--format", "PNG"}), 2);
-    EXPECT_EQ(c.run({"hardcopy", "31"}), 2);
-    EXPECT_EQ(c.run({"hardcopy"}), 2);
 }
 
 }  // namespace

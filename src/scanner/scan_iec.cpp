@@ -60,20 +60,6 @@ const char* LedColourName(LedColour colour) {
     return "none";
 }
 
-int32_t LedColourValue(LedColour colour) {
-    switch (colour) {
-        case LedColour::Red:
-            return 0x0000FF;
-        case LedColour::Black:
-            return 0;
-        case LedColour::Green:
-            return 0x00FF00;
-        case LedColour::None:
-            break;
-    }
-    return -1;
-}
-
 bool IsMakerAnswer(std::string_view answer) {
     const std::string_view head = bus::TrimBlanks(answer.substr(0, 3));
     if (head.size() != 3)

@@ -23,9 +23,6 @@ enum class LedColour { None, Red, Black, Green };
 
 // "none", "red", "black", "green".
 const char* LedColourName(LedColour colour);
-// The platform colour value (bytes blue, green, red): red 255, black 0, green 65280;
-// -1 for None, which has no fixed value.
-int32_t LedColourValue(LedColour colour);
 
 struct LedState {
     LedColour colour = LedColour::None;
@@ -77,7 +74,6 @@ class ScanIECControl {
     // StartTimeOut to StopTimeOut. A call made while a scan runs (from a hook, through the
     // user interface) is ignored and returns false at once; the running scan goes on.
     bool ScanIECBus();
-    bool isScanning() const { return scanning_; }
 
     // Indicator of `address` 1..30 (std::out_of_range otherwise) and the two text lines.
     const LedState& led(int16_t address) const;

@@ -239,12 +239,15 @@ TEST(ScanIECBus, ASecondScanFromTheYieldHookIsIgnored) {
                                ++refused;
                        }});
     EXPECT_TRUE(rig.scan.ScanIECBus());
-    EXPECT_FALSE(rig.scan.isScanning());
     EXPECT_GT(yields, 60);
     EXPECT_EQ(refused, yields);
     // One scan of two passes, not nested ones.
     EXPECT_EQ(rig.bench.count(Traffic::Open), 60);
     EXPECT_EQ(rig.scan.answerText(), "3 VTK-DEVICES FOUND");
+    // Once it ended, the next scan runs.
+    rig.scan.setHooks({});
+    EXPECT_TRUE(rig.scan.ScanIECBus());
+    EXPECT_EQ(rig.bench.count(Traffic::Open), 120);
 }
 
 TEST(ScanIECBus, MakerTestAndTexts) {

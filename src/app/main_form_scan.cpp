@@ -80,6 +80,8 @@ void MainForm::StartScan_Click() {
     DispError();
     if (scanner_->BoardID() < 0 && !driverProblem_.isEmpty()) {
         UpSta(driverProblem_);
+    } else if (scanner_->BoardID() < 0 && !scanner_->boardFailure().empty()) {
+        UpSta(QString::fromLatin1(scanner_->boardFailure()));
     } else {
         UpSta(QStringLiteral("bus scanned"));
     }

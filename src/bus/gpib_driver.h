@@ -50,6 +50,16 @@ inline constexpr int ESRQ = 16;  // SRQ stuck
 inline constexpr int ETAB = 20;  // table problem
 }  // namespace iberr_codes
 
+// Name of an NI-488.2 error code ("EDVR"), or "error N" for a code without one.
+std::string iberrName(int iberr);
+// What an error code means for a call that opens a board or a device, in a few words
+// ("the driver has no such board").
+std::string iberrExplanation(int iberr);
+// One line for a board or device that could not be opened, with the cause and where to
+// look: "no GPIB board 0: ibdev failed with EDVR: the driver has no such board; see
+// docs/driver-library.md".
+std::string boardFailureText(int board, const std::string& call, const DriverStatus& status);
+
 // NI-488.2 time-out codes used by the program.
 namespace timeout_codes {
 inline constexpr int TNONE = 0;

@@ -11,6 +11,9 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <link.h>
+
+#include <climits>
 #endif
 
 namespace benchcap::bus {
@@ -51,6 +54,11 @@ class SharedLibrary {
     void* symbol(const char* name) const {
         return reinterpret_cast<void*>(GetProcAddress(handle_, name));
     }
+    std::string path() const {
+        char buffer[MAX_PATH] = {};
+        const DWORD n = GetModuleFileNameA(handle_, buffer, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+    }
 
   private:
     explicit SharedLibrary(HMODULE handle) : handle_(handle) {}
@@ -86,6 +94,16 @@ class SharedLibrary {
     }
     ~SharedLibrary() { dlclose(handle_); }
     void* symbol(const char* name) const { return dlsym(handle_, name); }
+    // The file the loader mapped: its link map entry names it as found on the search path.
+    std::string path() const {
+        link_map* map = nullptr;
+        if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name || !*map->l_name)
+            return {};
+        char resolved[PATH_MAX];
+        if (realpath(map->l_name, resolved))
+            return resolved;
+        return map->l_name;
+    }
 
   private:
     explicit SharedLibrary(void* handle) : handle_(handle) {}
@@ -305,6 +323,9 @@ LibraryDriver::LibraryDriver(std::vector<std::string> libraries) {
             }
             continue;
         }
+        libraryPath_ = api->library->path();
+        if (libraryPath_.empty())
+            libraryPath_ = name;
         api_ = std::move(api);
         libraryName_ = name;
         return;
@@ -321,6 +342,16 @@ LibraryDriver::LibraryDriver(std::vector<std::string> libraries) {
 }
 
 LibraryDriver::~LibraryDriver() = default;
+
+std::string driverLibraryReport(const LibraryDriver& driver) {
+    if (!driver.libraryPath().empty())
+        return "driver library: " + driver.libraryPath();
+    return "driver library: none (" + driver.unavailableReason() + ")";
+}
+
+std::string driverLibraryReport() {
+    return driverLibraryReport(LibraryDriver());
+}
 
 int LibraryDriver::unavailable(int result, int error) {
     status_ = DriverStatus{LongToInt16(kERR), static_cast<int16_t>(error), 0, 0};

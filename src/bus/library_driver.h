@@ -55,6 +55,9 @@ class LibraryDriver final : public GpibDriver {
 
     // The library in use as it was named when loaded; empty when none is usable.
     const std::string& libraryName() const { return libraryName_; }
+    // The file the loader took for it (symbolic links resolved), so a report can tell which
+    // of several installed drivers runs; the name as loaded when the loader cannot say.
+    const std::string& libraryPath() const { return libraryPath_; }
 
   private:
     struct Api;  // the resolved entry points (library_driver.cpp)
@@ -67,8 +70,15 @@ class LibraryDriver final : public GpibDriver {
 
     std::unique_ptr<Api> api_;
     std::string libraryName_;
+    std::string libraryPath_;
     std::string reason_;
     DriverStatus status_;
 };
+
+// One line on the driver library the default candidates give: "driver library:
+// /usr/lib/x86_64-linux-gnu/libgpib.so.0.0.0", or "driver library: none (REASON)". For
+// system reports (benchcap-cli --system-info, the window's about box).
+std::string driverLibraryReport();
+std::string driverLibraryReport(const LibraryDriver& driver);
 
 }  // namespace benchcap::bus

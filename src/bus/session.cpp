@@ -25,6 +25,16 @@ void Session::OpenDevice() {
         const int handle = driver_.ibdev(ci.BoardIndex, ci.BusAddress, kSecondaryAddressCode,
                                          ci.TimeoutCode, 1, 0);
         ci.DeviceHandle = static_cast<int16_t>(handle);
+        if (handle < 0) {
+            // No board behind the index: the handle is -1, and every later call on it
+            // would only fail again. Address 0 (never opened) makes the next open retry.
+            busFailure_ = boardFailureText(ci.BoardIndex, "ibdev", driver_.status());
+            ci.DeviceHandle = -1;
+            ci.OpenedAddress = 0;
+            ci.IsOpen = true;
+            return;
+        }
+        busFailure_.clear();
         driver_.ibsre(ci.BoardIndex, 0);
         driver_.SendIFC(ci.BoardIndex);
         ci.OpenedAddress = ci.BusAddress;
@@ -33,19 +43,19 @@ void Session::OpenDevice() {
 }
 
 void Session::WriteDevice(std::string_view text) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled)
+    if (!instrument_.IsReady || !instrument_.BusEnabled || !hasHandle())
         return;
     driver_.ibwrt(instrument_.DeviceHandle, text.data(), static_cast<long>(text.size()));
 }
 
 int16_t Session::ReadBlock(char* buffer, long count) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled)
+    if (!instrument_.IsReady || !instrument_.BusEnabled || !hasHandle())
         return 0;
     return LongToInt16(driver_.ibrd(instrument_.DeviceHandle, buffer, count));
 }
 
 std::string Session::QueryDevice(std::string_view command) {
-    if (!instrument_.IsReady || !instrument_.BusEnabled)
+    if (!instrument_.IsReady || !instrument_.BusEnabled || !hasHandle())
         return {};
     std::string reply(kReplyLength, '\0');
     WriteDevice(command);
@@ -57,7 +67,7 @@ std::string Session::QueryDevice(std::string_view command) {
 void Session::GoToLocal() {
     if (!instrument_.IsOpen || !instrument_.IsReady)
         return;
-    if (instrument_.BusEnabled)
+    if (instrument_.BusEnabled && hasHandle())
         driver_.ibloc(instrument_.DeviceHandle);
     instrument_.IsReady = false;
 }

@@ -45,7 +45,8 @@ class Session {
         : driver_(driver), instrument_(instrument) {}
 
     // Makes sure a device handle for BusAddress exists (one ibdev and one interface
-    // clear per opened address).
+    // clear per opened address). When ibdev gives no handle (no board under the index),
+    // busFailure() says why and nothing goes out on the invalid handle.
     void OpenDevice();
     // Sends the text as it is; the driver marks its last byte with EOI.
     void WriteDevice(std::string_view text);
@@ -71,6 +72,9 @@ class Session {
 
     // The reply of the last QueryDevice that reached the bus (NUL filling included).
     const std::string& lastReply() const { return lastReply_; }
+    // Why the last OpenDevice got no device handle (a line from boardFailureText); empty
+    // when it got one. A fault of the bus layer, not of the instrument.
+    const std::string& busFailure() const { return busFailure_; }
 
     GpibDriver& driver() { return driver_; }
     CurrentInstrument& instrument() { return instrument_; }
@@ -79,8 +83,11 @@ class Session {
   private:
     GpibDriver& driver_;
     CurrentInstrument& instrument_;
+    bool hasHandle() const { return instrument_.DeviceHandle >= 0; }
+
     std::string lastReply_;
     std::function<bool()> interrupted_;
+    std::string busFailure_;
 };
 
 }  // namespace benchcap::bus

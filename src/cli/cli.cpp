@@ -11,29 +11,6 @@
 
 namespace benchcap::cli {
 
-bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon icon, const std::string& title,
-                                                const std::string& text,
-                                                bus::MessageButtons buttons) {
-    if (!quiet_) {
-        if (!title.empty())
-            err_ << title << " ";
-        err_ << text;
-        if (text.empty() || text.back() != '\n')
-            err_ << '\n';
-    }
-    return script_.messageBox(icon, title, text, buttons);
-}
-
-std::optional<std::string> CliUserInterface::inputBox(const std::string& title,
-                                                      const std::string& prompt,
-                                                      const std::string& preset) {
-    // Unattended: no queued answer is the empty entry, not a cancelled box.
-    const std::string answer = script_.inputBox(title, prompt, preset).value_or("");
-    if (!quiet_)
-        err_ << title << ": " << prompt << " -> '" << answer << "'\n";
-    return answer;
-}
-
 CliContext::CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err)
     : out(out), err(err), ui(err), interfaceChoice_(std::move(interfaceChoice)) {
     if (interfaceChoice_.empty()) {
@@ -93,7 +70,7 @@ std::string withoutNulFilling(const std::string& reply) {
 const std::vector<CliCommand>& cliCommands() {
     static const std::vector<CliCommand> commands = {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
-        {"query", "query ADDRESS COMMAND", cmdQuery},
+        {"query", "query ADDRESS COMMAND [--raw]", cmdQuery},
         {"demo", "demo [--out DIR]", cmdDemo},
         {"render", "render IN.(wmf|bmp) -o OUT.png [--size WxH]", cmdRender},
         {"hardcopy",
@@ -187,6 +164,7 @@ int runCommand(const CliCommand& command, const std::string& interface,
 
 void usage(std::ostream& err) {
     err << "usage: benchcap-cli [--interface library|sim[:BENCHFILE]] COMMAND ...\n"
+           "       benchcap-cli --system-info\n"
            "commands:\n";
     for (const auto& c : cliCommands())
         err << "  " << c.usage << '\n';
@@ -208,6 +186,8 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
         } else if ((a == "--help" || a == "-h") && rest.empty()) {
             usage(out);
             return kExitDone;
+        } else if (a == "--system-info" && rest.empty()) {
+            return printSystemInfo(out);
         } else {
             rest.push_back(a);
         }

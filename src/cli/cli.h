@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bus/testing/scripted_user_interface.h"
 #include "bus/user_interface.h"
+#include "cli/cli_user_interface.h"
 #include "sim/backend.h"
 
 namespace benchcap::cli {
@@ -16,31 +16,6 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoAnswer =
     1;  // the instrument did not answer, is not recognised, or the job failed
 inline constexpr int kExitUsage = 2;  // bad arguments or no usable interface
-
-// Boxes of a program without a window: each box is printed to stderr (title and text);
-// questions take the answers queued by the command (from its options), else the box's
-// first button (OK, Yes), as a user pressing Enter would. An input box without a queued
-// answer gets the empty entry.
-class CliUserInterface final : public bus::UserInterface {
-  public:
-    explicit CliUserInterface(std::ostream& err) : err_(err) {}
-
-    bus::MessageResult messageBox(bus::MessageIcon icon, const std::string& title,
-                                  const std::string& text, bus::MessageButtons buttons) override;
-    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
-                                        const std::string& preset) override;
-
-    void queueInput(std::string text) { script_.queueInput(std::move(text)); }
-    // Texts of the boxes shown so far.
-    std::vector<std::string> shown() const { return script_.texts(); }
-    void setQuiet(bool quiet) { quiet_ = quiet; }
-
-  private:
-    std::ostream& err_;
-    // Queues the answers and keeps what was shown.
-    bus::testing::ScriptedUserInterface script_;
-    bool quiet_ = false;
-};
 
 // What every command gets: the chosen backend (made on first use), the streams, the boxes.
 class CliContext {
@@ -89,6 +64,12 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
 int cmdScan(CliContext& context, const std::vector<std::string>& args);
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 int cmdTrace(CliContext& context, const std::vector<std::string>& args);
+
+// `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
+// Qt run-time version and the driver library loaded (its file) or why none was.
+int printSystemInfo(std::ostream& out);
+std::string systemReport(const std::string& osReleaseFile, const std::string& driverLine);
+std::string operatingSystemName(const std::string& osReleaseFile);
 
 // Decimal separator of a locale name such as "de_DE" or "en_US.UTF-8" ('.' for C/POSIX),
 // and of the user's regional settings (LC_ALL, LC_NUMERIC, LANG, the first one set).

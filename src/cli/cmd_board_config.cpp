@@ -45,7 +45,8 @@ int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args) {
     const int board = driver->ibfind(name);
     if (board < 0) {
         context.err << "benchcap-cli board-config: no board " << name
-                    << " on this interface; choose one with --board N\n";
+                    << " on this interface; choose one with --board N ("
+                    << bus::boardFailureText(boardIndex, "ibfind", driver->status()) << ")\n";
         return kExitNoAnswer;
     }
     const scanner::IniResult result =

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <ostream>
+#include <sstream>
 
 #include "bus/identification.h"
 #include "bus/session.h"
@@ -69,8 +71,12 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
                     << "hardcopy drive: " << hardcopyDrive << '\n';
     }
     if (instrument.ModelName == bus::kModelNoAnswer) {
-        if (!json)
+        if (!json) {
             context.err << "No device was found on GPIB " << *address << '\n';
+            // When the bus layer failed, the instrument was never asked: say why.
+            if (!session.busFailure().empty())
+                context.err << session.busFailure() << '\n';
+        }
         return kExitNoAnswer;
     }
     if (instrument.ModelName == bus::kModelUnknown)
@@ -78,14 +84,44 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
     return kExitDone;
 }
 
+namespace {
+
+// Reads the whole answer, block after block, until the instrument marks its end, the driver
+// fails or a read brings nothing; every byte goes to `out` as it came.
+void readWholeAnswer(bus::Session& session, std::ostream& out) {
+    std::string block(64 * 1024, '\0');
+    for (;;) {
+        const int16_t sta = session.ReadBlock(block.data(), static_cast<long>(block.size()));
+        if (sta == 0)
+            return;  // the session kept the read off the bus
+        const int32_t got = session.driver().status().ibcntl;
+        const size_t n =
+            static_cast<size_t>(std::clamp<int64_t>(got, 0, static_cast<int64_t>(block.size())));
+        out.write(block.data(), static_cast<std::streamsize>(n));
+        if ((sta & (bus::ibsta_bits::ERR | bus::ibsta_bits::END)) != 0 || n == 0)
+            return;
+    }
+}
+
+}  // namespace
+
 int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
-    if (args.size() != 2) {
-        context.err << "usage: benchcap-cli query ADDRESS COMMAND\n";
+    std::vector<std::string> positional;
+    bool raw = false;
+    for (const std::string& a : args) {
+        if (a == "--raw")
+            raw = true;
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2) {
+        context.err << "usage: benchcap-cli query ADDRESS COMMAND [--raw]\n";
         return kExitUsage;
     }
-    const std::optional<int> address = addressArgument(context, "query", args[0]);
+    const std::optional<int> address = addressArgument(context, "query", positional[0]);
     if (!address)
         return kExitUsage;
+    const std::string& command = positional[1];
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;
@@ -93,17 +129,42 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
     bus::Session session(*driver, instrument);
     bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
     session.OpenDevice();
+    if (!session.busFailure().empty()) {
+        context.err << "No answer from GPIB " << *address << " to " << command << '\n'
+                    << session.busFailure() << '\n';
+        return kExitNoAnswer;
+    }
     // Any instrument, not only a recognised one, may be asked.
     instrument.IsReady = true;
-    const std::string answer = withoutNulFilling(session.QueryDevice(args[1]));
+    if (raw) {
+        session.WriteDevice(command);
+        std::ostringstream answer;
+        readWholeAnswer(session, answer);
+        session.GoToLocal();
+        if (answer.view().empty()) {
+            context.err << "No answer from GPIB " << *address << " to " << command << '\n';
+            return kExitNoAnswer;
+        }
+        context.out << answer.view();
+        return kExitDone;
+    }
+    const std::string answer = withoutNulFilling(session.QueryDevice(command));
+    // A full reply buffer without the end mark: the instrument had more to say.
+    const bus::DriverStatus read = driver->status();
+    const bool cut = read.ibcntl >= static_cast<int32_t>(bus::kReplyLength) &&
+                     (read.ibsta & (bus::ibsta_bits::END | bus::ibsta_bits::ERR)) == 0;
     session.GoToLocal();
     if (answer.empty()) {
-        context.err << "No answer from GPIB " << *address << " to " << args[1] << '\n';
+        context.err << "No answer from GPIB " << *address << " to " << command << '\n';
         return kExitNoAnswer;
     }
     context.out << answer;
     if (answer.back() != '\n')
         context.out << '\n';
+    if (cut) {
+        context.err << "benchcap-cli query: the answer was cut after " << bus::kReplyLength
+                    << " bytes; use --raw to read all of it\n";
+    }
     return kExitDone;
 }
 

@@ -11,10 +11,12 @@ namespace {
 constexpr const char* kUsage =
     "usage: benchcap-cli [--interface X] scan [--timeouts START:STOP] [--board N] [--json]\n";
 
+// Time-out codes a scan may use: 1 (10 us) to 17 (1000 s). 0 (no time-out) is a valid
+// driver setting but would leave the scan waiting forever at the first silent listener.
 std::optional<int> parseTimeoutCode(std::string_view text) {
     int value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size() || value < 0 || value > 17) {
+    if (ec != std::errc() || ptr != text.data() + text.size() || value < 1 || value > 17) {
         return std::nullopt;
     }
     return value;
@@ -49,7 +51,7 @@ std::string oneLine(std::string_view bytes) {
 int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     int start = bus::timeout_codes::T1s;
     int stop = bus::timeout_codes::T3s;
-    std::optional<std::string> board;
+    std::optional<int> board;
     bool json = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -62,7 +64,14 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
             }
             const std::string& value = args[++i];
             if (a == "--board") {
-                board = value;
+                // The scan looks for boards GPIB0 to GPIB9 only.
+                const std::optional<int> n = parseBoundedInt(value, 0, 9);
+                if (!n) {
+                    context.err << "benchcap-cli scan: --board takes a board index 0..9, not '"
+                                << value << "'\n";
+                    return kExitUsage;
+                }
+                board = *n;
                 continue;
             }
             const size_t colon = value.find(':');
@@ -70,9 +79,9 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
             const auto last = colon == std::string::npos
                                   ? std::nullopt
                                   : parseTimeoutCode(std::string_view(value).substr(colon + 1));
-            if (!first || !last) {
-                context.err << "benchcap-cli scan: --timeouts takes two time-out codes 0..17 as "
-                               "START:STOP (11 = 1 s, 12 = 3 s), not '"
+            if (!first || !last || *first > *last) {
+                context.err << "benchcap-cli scan: --timeouts takes two time-out codes 1..17 as "
+                               "START:STOP with START not above STOP (11 = 1 s, 12 = 3 s), not '"
                             << value << "'\n";
                 return kExitUsage;
             }
@@ -86,9 +95,18 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;
-    // The board question comes only with two or more boards; the answer waits for it.
-    if (board)
-        context.ui.queueInput(*board);
+    if (board) {
+        // With one board the scan takes it without asking: a board asked for that is not
+        // there must not turn into a scan of another one.
+        const std::string name = "GPIB" + std::to_string(*board);
+        if (driver->ibfind(name) < 0) {
+            context.err << "benchcap-cli scan: no board " << name << " on this interface ("
+                        << bus::boardFailureText(*board, "ibfind", driver->status()) << ")\n";
+            return kExitNoAnswer;
+        }
+        // The board question comes only with two or more boards; the answer waits for it.
+        context.ui.queueInput(std::to_string(*board));
+    }
 
     scanner::ScanIECControl scan(*driver, context.clock(), context.ui);
     scan.setStartTimeOut(static_cast<int16_t>(start));
@@ -113,6 +131,7 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
         o.add("board_id", static_cast<int>(scan.BoardID()))
             .add("address_line", scan.addressText())
             .add("answer_line", scan.answerText())
+            .add("board_failure", scan.boardFailure())
             .addRaw("devices", "[" + devices + "]");
         context.out << o.str() << '\n';
     } else {
@@ -129,8 +148,11 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
                     << "Answer:\t" << scan.answerText() << '\n';
     }
     if (scan.BoardID() < 0) {
-        if (!json)
+        if (!json) {
             context.err << "benchcap-cli scan: " << scan.addressText() << '\n';
+            if (!scan.boardFailure().empty())
+                context.err << scan.boardFailure() << '\n';
+        }
         return kExitNoAnswer;
     }
     return kExitDone;

@@ -12,7 +12,9 @@ namespace benchcap::scanner {
 namespace {
 
 constexpr int kBoardCount = 10;
-constexpr int kSecondaryNone = 0x60;  // ibdev: no secondary address
+// ibdev's secondary address code 0x60 is secondary address 0 (0 would mean none); the
+// session opens devices the same way.
+constexpr int kSecondaryAddress0 = 0x60;
 constexpr char kIdnQuery[] = "*IDN?";
 constexpr char kOptQuery[] = "*OPT?";
 
@@ -56,20 +58,6 @@ const char* LedColourName(LedColour colour) {
             return "green";
     }
     return "none";
-}
-
-int32_t LedColourValue(LedColour colour) {
-    switch (colour) {
-        case LedColour::Red:
-            return 0x0000FF;
-        case LedColour::Black:
-            return 0;
-        case LedColour::Green:
-            return 0x00FF00;
-        case LedColour::None:
-            break;
-    }
-    return -1;
 }
 
 bool IsMakerAnswer(std::string_view answer) {
@@ -150,6 +138,7 @@ bool ScanIECControl::ScanIECBus() {
 
     for (int a = 1; a < kTableSize; ++a)
         table_[static_cast<size_t>(a)].DeviceTyp = kTypeNothing;
+    boardFailure_.clear();
     if (!chooseBoard())
         return true;
 
@@ -158,8 +147,14 @@ bool ScanIECControl::ScanIECBus() {
     const int last = stopTimeOut_;
     for (int t = first; t <= last; ++t) {
         int16_t found = 0;
-        for (int16_t a = kFirstAddress; a <= kLastAddress; ++a)
-            scanAddress(a, t, found);
+        for (int16_t a = kFirstAddress; a <= kLastAddress; ++a) {
+            if (!scanAddress(a, t, found)) {
+                // The board found by name gives no device handles: no address can answer.
+                setText(TextLine::Address, "no GPIB card found!");
+                boardId_ = -1;
+                return true;
+            }
+        }
         setText(TextLine::Address, "move over LED to get more infos");
     }
     return true;
@@ -168,12 +163,17 @@ bool ScanIECControl::ScanIECBus() {
 bool ScanIECControl::chooseBoard() {
     std::array<int, kBoardCount> boards{};
     int present = 0;
+    bus::DriverStatus firstBoard;
     for (int n = 0; n < kBoardCount; ++n) {
         boards[static_cast<size_t>(n)] = driver_.ibfind("GPIB" + std::to_string(n));
+        if (n == 0)
+            firstBoard = driver_.status();
         if (boards[static_cast<size_t>(n)] != -1)
             ++present;
     }
     if (present == 0) {
+        // Board 0 is the one a bench is normally set up with: its error says the most.
+        boardFailure_ = bus::boardFailureText(0, "ibfind", firstBoard);
         setText(TextLine::Address, "no GPIB card found!");
         boardId_ = -1;
         return false;
@@ -211,7 +211,7 @@ bool ScanIECControl::chooseBoard() {
     return true;
 }
 
-void ScanIECControl::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
+bool ScanIECControl::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
     DeviceRecord& e = table_[static_cast<size_t>(a)];
     const int b = boardId_;
     e.DeviceTyp = kTypeNothing;
@@ -224,7 +224,11 @@ void ScanIECControl::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
 
     buffer_.assign(kReadSize, ' ');
     driver_.SendIFC(b);
-    const int h = driver_.ibdev(b, a, kSecondaryNone, timeoutCode, 1, 0);
+    const int h = driver_.ibdev(b, a, kSecondaryAddress0, timeoutCode, 1, 0);
+    if (h < 0) {
+        boardFailure_ = bus::boardFailureText(b, "ibdev", driver_.status());
+        return false;
+    }
     driver_.ibsre(b, 0);
     driver_.SendIFC(b);
     driver_.ibwrt(h, kIdnQuery, 5);
@@ -271,6 +275,7 @@ void ScanIECControl::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
     driver_.ibloc(h);
     driver_.ibonl(h, 0);
     yield();
+    return true;
 }
 
 }  // namespace benchcap::scanner

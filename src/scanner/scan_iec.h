@@ -23,9 +23,6 @@ enum class LedColour { None, Red, Black, Green };
 
 // "none", "red", "black", "green".
 const char* LedColourName(LedColour colour);
-// The platform colour value (bytes blue, green, red): red 255, black 0, green 65280;
-// -1 for None, which has no fixed value.
-int32_t LedColourValue(LedColour colour);
 
 struct LedState {
     LedColour colour = LedColour::None;
@@ -69,12 +66,14 @@ class ScanIECControl {
     const DeviceRecord& entry(int16_t address) const;
     // Board index the last scan used, -1 when it found no usable board, 0 before any scan.
     int16_t BoardID() const { return boardId_; }
+    // Why the last scan found no usable board, when the driver said so (a line from
+    // bus::boardFailureText); empty otherwise, also when the user chose no board.
+    const std::string& boardFailure() const { return boardFailure_; }
 
     // Runs one complete scan: one pass over addresses 1 to 30 for every time-out code from
     // StartTimeOut to StopTimeOut. A call made while a scan runs (from a hook, through the
     // user interface) is ignored and returns false at once; the running scan goes on.
     bool ScanIECBus();
-    bool isScanning() const { return scanning_; }
 
     // Indicator of `address` 1..30 (std::out_of_range otherwise) and the two text lines.
     const LedState& led(int16_t address) const;
@@ -86,7 +85,8 @@ class ScanIECControl {
 
   private:
     bool chooseBoard();
-    void scanAddress(int16_t address, int timeoutCode, int16_t& found);
+    // False when the board gave no device handle for the address (nothing was sent).
+    bool scanAddress(int16_t address, int timeoutCode, int16_t& found);
     void setLed(int16_t address, LedColour colour, std::string tooltip);
     void yield();
 
@@ -98,6 +98,7 @@ class ScanIECControl {
     int16_t startTimeOut_ = bus::timeout_codes::T1s;
     int16_t stopTimeOut_ = bus::timeout_codes::T3s;
     int16_t boardId_ = 0;
+    std::string boardFailure_;
     std::array<DeviceRecord, kTableSize> table_{};
     std::array<LedState, kLastAddress + 1> leds_{};  // index 0 unused
     std::string addressText_ = "00";

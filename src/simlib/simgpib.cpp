@@ -2,7 +2,10 @@
 //
 // Environment: BENCHCAP_SIM_BENCH names a bench file (the built-in bench when unset);
 // BENCHCAP_SIM_REALTIME, when set, lets the bench file's `clock: real` take effect (virtual
-// time otherwise, so time-outs cost no waiting).
+// time otherwise, so time-outs cost no waiting); BENCHCAP_SIM_NO_BOARD, when set, makes the
+// library a linux-gpib without a board (no configuration file, no /dev/gpib0): every call
+// fails with EDVR, ibdev and ibfind return -1. It is read at every call, so one process can
+// see both.
 
 #include <cstdio>
 #include <cstdlib>
@@ -81,10 +84,21 @@ CallStatus fromDriver(const bus::DriverStatus& status) {
     return CallStatus{static_cast<uint16_t>(status.ibsta), status.iberr, status.ibcntl};
 }
 
+bool withoutBoard() {
+    const char* value = std::getenv("BENCHCAP_SIM_NO_BOARD");
+    return value && *value;
+}
+
 // Runs one call on the bench under the lock and publishes its status. Without a bench the
 // library is a bus without boards: `failResult` with ERR and `failError`.
 template <typename Call>
 int forward(Call&& call, int failResult, int failError) {
+    if (withoutBoard()) {
+        // What linux-gpib answers when it cannot open its board: EDVR for every call.
+        std::lock_guard<std::mutex> lock(shim().mutex);
+        publish(CallStatus{kERR, bus::iberr_codes::EDVR, 0});
+        return failResult;
+    }
     Shim& s = shim();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.backend.driver) {

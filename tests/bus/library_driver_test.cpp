@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -182,6 +184,16 @@ TEST(LibraryDriver, TalksToTheSimulatedBenchLibrary) {
     session.IdentifyDevice();
     EXPECT_EQ(instrument.ModelName, "KLVZ");
 
+    // The report names the file the loader took, also when a link named it.
+    const auto link = test::makeTempDir("libdrv") / "libgpib.so.0";
+    std::filesystem::create_symlink(SIMGPIB_PATH, link);
+    const LibraryDriver linked({link.string()});
+    EXPECT_EQ(linked.libraryName(), link.string());
+    EXPECT_EQ(linked.libraryPath(), std::filesystem::canonical(SIMGPIB_PATH).string());
+    EXPECT_EQ(driverLibraryReport(linked), "driver library: " + linked.libraryPath());
+    EXPECT_EQ(driverLibraryReport(LibraryDriver({"/nonexistent/libgpib.so.0"})),
+              "driver library: none (GPIB driver library not found: /nonexistent/libgpib.so.0)");
+
     // Only the driver API is exported; the bench inside stays hidden.
     void* handle = dlopen(SIMGPIB_PATH, RTLD_NOW | RTLD_LOCAL);
     for (const char* name : {"ibdev", "ibrdf", "ibask", "SendIFC", "ThreadIbcntl", "iberr"})
@@ -195,6 +207,26 @@ TEST(LibraryDriver, TalksToTheSimulatedBenchLibrary) {
     EXPECT_EQ(find(nullptr), -1);
     EXPECT_EQ(*iberr, iberr_codes::EARG);
     dlclose(handle);
+}
+// linux-gpib without a board (no configuration, no /dev/gpib0): -1 and EDVR everywhere,
+// and the session sends nothing on that handle.
+TEST(LibraryDriver, SimulatedLibraryWithoutABoard) {
+    setenv("BENCHCAP_SIM_NO_BOARD", "1", 1);
+    LibraryDriver driver({SIMGPIB_PATH});
+    EXPECT_EQ(driver.unavailableReason(), "");
+    EXPECT_EQ(driver.ibfind("GPIB0"), -1);
+    EXPECT_EQ(driver.status().iberr, iberr_codes::EDVR);
+    EXPECT_EQ(driver.ibdev(0, 20, 0x60, timeout_codes::T1s, 1, 0), -1);
+    EXPECT_EQ(driver.status().ibsta, LongToInt16(ibsta_bits::ERR));
+    EXPECT_EQ(driver.status().iberr, iberr_codes::EDVR);
+    CurrentInstrument instrument;
+    Session session(driver, instrument);
+    session.SelectAndIdentify(0, 20);
+    EXPECT_EQ(instrument.ModelName, "TMO");
+    EXPECT_EQ(session.busFailure(), boardFailureText(0, "ibdev", driver.status()));
+    unsetenv("BENCHCAP_SIM_NO_BOARD");
+    // The same library with its board: the variable is read at every call.
+    EXPECT_GE(driver.ibfind("GPIB0"), 0);
 }
 #else
 TEST(LibraryDriver, TalksToTheSimulatedBenchLibrary) {

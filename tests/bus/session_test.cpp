@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -106,6 +107,91 @@ TEST_F(SessionTest, IdentificationFailuresKeepVersionAndSupport) {
     EXPECT_FALSE(record.IsReady);
     EXPECT_TRUE(record.FullSupport);
     EXPECT_DOUBLE_EQ(record.FirmwareVersion, 2.10);
+}
+
+// A driver without boards, as linux-gpib is without its configuration: ibdev gives -1 with
+// EDVR. Any call other than ibdev and status() fails the test (StrictMock).
+class NoBoardDriver : public GpibDriver {
+  public:
+    MOCK_METHOD(int, ibdev, (int, int, int, int, int, int), (override));
+    MOCK_METHOD(int, ibfind, (const std::string&), (override));
+    MOCK_METHOD(int, ibwrt, (int, const void*, long), (override));
+    MOCK_METHOD(int, ibrd, (int, void*, long), (override));
+    MOCK_METHOD(int, ibrdf, (int, const std::string&), (override));
+    MOCK_METHOD(int, ibonl, (int, int), (override));
+    MOCK_METHOD(int, ibpad, (int, int), (override));
+    MOCK_METHOD(int, ibrsc, (int, int), (override));
+    MOCK_METHOD(int, ibsre, (int, int), (override));
+    MOCK_METHOD(int, ibtmo, (int, int), (override));
+    MOCK_METHOD(int, ibwait, (int, int), (override));
+    MOCK_METHOD(int, ibloc, (int), (override));
+    MOCK_METHOD(int, ibconfig, (int, int, int), (override));
+    MOCK_METHOD(int, ibask, (int, int, int*), (override));
+    MOCK_METHOD(void, SendIFC, (int), (override));
+    MOCK_METHOD(DriverStatus, status, (), (const, override));
+};
+
+TEST(SessionWithoutBoard, SendsNothingOnTheInvalidHandleAndSaysWhy) {
+    ::testing::StrictMock<NoBoardDriver> driver;
+    EXPECT_CALL(driver, ibdev(0, 20, 0x60, 11, 1, 0))
+        .Times(2)
+        .WillRepeatedly(::testing::Return(-1));
+    EXPECT_CALL(driver, status())
+        .WillRepeatedly(
+            ::testing::Return(DriverStatus{LongToInt16(ibsta_bits::ERR), iberr_codes::EDVR, 0, 0}));
+    CurrentInstrument record;
+    Session session(driver, record);
+    session.SelectAndIdentify(0, 20);
+    EXPECT_EQ(record.DeviceHandle, -1);
+    EXPECT_EQ(record.ModelName, "TMO");
+    EXPECT_FALSE(record.IsReady);
+    EXPECT_EQ(session.busFailure(),
+              "no GPIB board 0: ibdev failed with EDVR: the driver has no such board; see "
+              "docs/driver-library.md");
+    // A command that goes ahead anyway reaches nothing.
+    record.IsReady = true;
+    session.WriteDevice("*RST");
+    char buffer[8];
+    EXPECT_EQ(session.ReadBlock(buffer, sizeof buffer), 0);
+    EXPECT_EQ(session.QueryDevice("*IDN?"), "");
+    session.GoToLocal();
+    EXPECT_FALSE(record.IsReady);
+    // The next command opens again: the board may be there by then.
+    session.SelectAndIdentify(0, 20);
+}
+
+TEST_F(SessionTest, AFailedOpenDoesNotKeepTheOldHandle) {
+    open(20);
+    const int16_t handle20 = record.DeviceHandle;
+    SelectInstrument(record, 3, 7);  // board 3 is not on the bench
+    session.OpenDevice();
+    EXPECT_EQ(record.DeviceHandle, -1);
+    EXPECT_NE(session.busFailure().find("no GPIB board 3: ibdev failed with ENEB"),
+              std::string::npos);
+    // Back at 20 the session opens anew instead of using -1 as the handle of 20.
+    open(20);
+    EXPECT_GE(record.DeviceHandle, 0);
+    EXPECT_NE(record.DeviceHandle, handle20);
+    EXPECT_EQ(session.busFailure(), "");
+}
+
+TEST(DriverErrors, NamesAndExplanations) {
+    const struct {
+        int code;
+        const char* name;
+        const char* explanation;
+    } cases[] = {
+        {iberr_codes::EDVR, "EDVR", "the driver has no such board"},
+        {iberr_codes::ENEB, "ENEB", "no board is installed under that index"},
+        {iberr_codes::ECIC, "ECIC", "the board is not controller-in-charge"},
+        {iberr_codes::EARG, "EARG", "the driver refused the board index or address"},
+        {iberr_codes::ETAB, "ETAB", "unexpected driver error"},
+        {42, "error 42", "unexpected driver error"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(iberrName(c.code), c.name);
+        EXPECT_EQ(iberrExplanation(c.code), c.explanation);
+    }
 }
 
 }  // namespace

@@ -1,30 +1,25 @@
 #include <gtest/gtest.h>
+#include <QtGlobal>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli_runner.h"
 #include "support/test_paths.h"
 
 namespace benchcap::cli {
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using CliRun = test::CliResult;
 
-CliRun run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = runCli(args, out, err);
-    return {code, out.str(), err.str()};
+CliRun run(std::vector<std::string> args, const test::CliEnvironment& env = {}) {
+    return test::runCliInProcess(std::move(args), env);
 }
 
 std::string benchFile(const std::string& yaml) {
-    const auto path = test::makeTempDir("cli") / "bench.yaml";
-    std::ofstream(path) << "clock: virtual\n" << yaml;
-    return "sim:" + path.string();
+    return test::simBench(yaml);
 }
 
 TEST(CliIdn, IdentifiesTheBuiltInVectorAnalyzer) {
@@ -89,6 +84,173 @@ TEST(CliQuery, PrintsTheAnswer) {
     const CliRun r = run({"--interface", "sim", "query", "3", "*IDN?"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "Acme Instruments,AI-2000,12345,1.0\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(run({"--interface", "sim", "query", "3"}).code, kExitUsage);
+    EXPECT_EQ(run({"--interface", "sim", "query", "3", "*IDN?", "--raw", "x"}).code, kExitUsage);
+}
+
+// An identification answer of `length` bytes before its line feed, with bytes a text
+// reading would mangle: NUL, control characters, line feeds, blanks at the end. (Bench
+// files hold text: bytes above 0x7F would arrive UTF-8 encoded.)
+std::string longAnswer(size_t length) {
+    std::string answer = "Acme,";
+    for (size_t i = 0; answer.size() < length; ++i)
+        answer += static_cast<char>("x\0\x01\n"[i % 4]);
+    answer.replace(answer.size() - 2, 2, "  ");
+    return answer;
+}
+
+// YAML text of those bytes.
+std::string yamlQuoted(const std::string& bytes) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string text = "\"";
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            text += "\\x";
+            text += hex[c >> 4];
+            text += hex[c & 0xF];
+        } else {
+            text += ch;
+        }
+    }
+    return text + "\"";
+}
+
+TEST(CliQuery, LongAnswersAreCutWithANoticeOrReadWholeWithRaw) {
+    // 999 bytes and the line feed fill the 1000-byte reply with the end mark: nothing cut.
+    for (const size_t length : {999u, 1000u, 1500u, 70'000u}) {
+        SCOPED_TRACE(length);
+        const std::string answer = longAnswer(length);
+        const std::string bench = benchFile(
+            "instruments:\n  - {address: 3, kind: other-maker, idn: " + yamlQuoted(answer) + "}\n");
+        const CliRun cut = run({"--interface", bench, "query", "3", "*IDN?"});
+        EXPECT_EQ(cut.code, kExitDone);
+        const bool whole = length + 1 <= 1000;
+        EXPECT_EQ(cut.err, whole ? ""
+                                 : "benchcap-cli query: the answer was cut after 1000 bytes; use "
+                                   "--raw to read all of it\n");
+        if (!whole) {
+            EXPECT_EQ(cut.out.rfind(answer.substr(0, 990), 0), 0u);
+        }
+
+        // Raw bytes on stdout of the program, as the instrument sent them.
+        const CliRun raw =
+            test::runCliProcess({"--interface", bench, "query", "3", "*IDN?", "--raw"});
+        EXPECT_EQ(raw.code, kExitDone) << raw.err;
+        EXPECT_EQ(raw.err, "");
+        EXPECT_TRUE(raw.out == answer + "\n") << raw.out.size();
+    }
+}
+
+TEST(CliBoxes, OneLineOnStderrAndTheSafeAnswer) {
+    std::ostringstream err;
+    CliUserInterface ui(err);
+    using bus::MessageButtons;
+    using bus::MessageResult;
+    const struct {
+        const char* title;
+        const char* text;
+        MessageButtons buttons;
+        MessageResult answer;
+        const char* line;
+    } cases[] = {
+        {"ERROR:", "Bad thing\n", MessageButtons::Ok, MessageResult::Ok,
+         "benchcap: ERROR: Bad thing"},
+        {"Plotter", "Emulate?", MessageButtons::YesNo, MessageResult::No,
+         "benchcap: Plotter: Emulate?"},
+        {"", "Go on?", MessageButtons::YesNoCancel, MessageResult::No, "benchcap: Go on?"},
+        {"Printer", "Print?", MessageButtons::OkCancel, MessageResult::Cancel,
+         "benchcap: Printer: Print?"},
+    };
+    for (const auto& c : cases) {
+        err.str("");
+        EXPECT_EQ(ui.messageBox(bus::MessageIcon::Question, c.title, c.text, c.buttons), c.answer);
+        EXPECT_EQ(err.str(), std::string(c.line) + "\n");
+    }
+    ui.queueInput("2");
+    err.str("");
+    EXPECT_EQ(ui.inputBox("BOARD", "Which?", "0"), "2");
+    EXPECT_EQ(ui.inputBox("BOARD", "Which?", "0"), "");  // unattended: the empty entry
+    EXPECT_EQ(err.str(), "benchcap: BOARD: Which? -> '2'\nbenchcap: BOARD: Which? -> ''\n");
+    ui.setQuiet(true);
+    err.str("");
+    ui.messageBox(bus::MessageIcon::None, "T", "quiet", MessageButtons::Ok);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(ui.shown().back(), "quiet");
+}
+
+TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
+    const auto dir = test::makeTempDir("cli-sysinfo");
+    const struct {
+        const char* content;
+        const char* os;
+    } releases[] = {
+        {"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+         "Debian GNU/Linux 12 (bookworm)"},
+        {"NAME='Lab OS'\nVERSION=\"1 \\\"beta\\\"\"\n", "Lab OS 1 \"beta\""},
+        {"ID=lab\n", "unknown ("},
+    };
+    for (const auto& release : releases) {
+        std::ofstream(dir / "os-release") << release.content;
+        EXPECT_EQ(operatingSystemName((dir / "os-release").string()).rfind(release.os, 0), 0u)
+            << release.content;
+    }
+    EXPECT_EQ(operatingSystemName((dir / "none").string()),
+              "unknown (no " + (dir / "none").string() + ")");
+    EXPECT_EQ(systemReport((dir / "os-release").string(), "driver library: X"),
+              "Benchcap " BENCHCAP_TEST_VERSION "\nOS: unknown (" + (dir / "os-release").string() +
+                  " names none)\nQt: " + qVersion() + "\ndriver library: X\n");
+
+    const CliRun r = run({"--system-info"});
+    EXPECT_EQ(r.code, kExitDone);
+    EXPECT_EQ(r.out.rfind("Benchcap ", 0), 0u);
+    EXPECT_NE(r.out.find("\nOS: "), std::string::npos);
+    EXPECT_NE(r.out.find("\nQt: "), std::string::npos);
+
+    const CliRun missing =
+        run({"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", "/nonexistent/libgpib.so.0"}});
+    EXPECT_NE(missing.out.find("\ndriver library: none (GPIB driver library not found: "
+                               "/nonexistent/libgpib.so.0)\n"),
+              std::string::npos)
+        << missing.out;
+#ifdef SIMGPIB_PATH
+    // The file the loader took, also when it was named by a link.
+    const auto link = dir / "libgpib.so.0";
+    std::filesystem::create_symlink(SIMGPIB_PATH, link);
+    const CliRun found = run({"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", link.string()}});
+    EXPECT_NE(found.out.find(
+                  "\ndriver library: " + std::filesystem::canonical(SIMGPIB_PATH).string() + "\n"),
+              std::string::npos)
+        << found.out;
+#endif
+}
+
+TEST(CliRunner, EveryRunIsOnVirtualTime) {
+    const std::string realBench = benchFile("clock: real\nboards: [0]\n");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--interface", "sim", "idn", "25"},
+        {"--interface", realBench, "idn", "25"},
+        {"--interface=" + realBench, "idn", "25"},
+    };
+    for (const auto& args : cases) {
+        const std::vector<std::string> run = test::onVirtualTime(args, {});
+        ASSERT_EQ(run[0], "--interface");
+        ASSERT_EQ(run[1].rfind("sim:", 0), 0u) << run[1];
+        EXPECT_NE(run[1], realBench);
+        EXPECT_NE(test::readFile(run[1].substr(4)).find("clock: virtual"), std::string::npos);
+        EXPECT_EQ(test::readFile(run[1].substr(4)).find("clock: real"), std::string::npos);
+    }
+    // Without --interface the choice from the environment is made explicit.
+    const std::vector<std::string> fromEnv =
+        test::onVirtualTime({"idn", "25"}, {{"BENCHCAP_INTERFACE", "sim"}});
+    EXPECT_EQ(fromEnv[0], "--interface");
+    EXPECT_EQ(fromEnv[1].rfind("sim:", 0), 0u);
+    EXPECT_EQ(test::onVirtualTime({"idn", "25"}, {{"BENCHCAP_INTERFACE", std::nullopt}}),
+              (std::vector<std::string>{"--interface", "library", "idn", "25"}));
+    // A bench file that does not load reaches the program unchanged, for its message.
+    EXPECT_EQ(test::onVirtualTime({"--interface", "sim:/nonexistent.yaml"}, {})[1],
+              "sim:/nonexistent.yaml");
 }
 
 }  // namespace

@@ -1,30 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "cli/cli.h"
+#include "cli_runner.h"
 #include "support/test_paths.h"
 
 namespace benchcap::cli {
 namespace {
 
-struct TraceRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using TraceRun = test::CliResult;
 
 TraceRun run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = runCli(args, out, err);
-    return {code, out.str(), err.str()};
+    return test::runCliInProcess(std::move(args));
 }
 
 std::string benchFile(const std::string& yaml) {
-    const auto path = test::makeTempDir("clitrace") / "bench.yaml";
-    std::ofstream(path) << "clock: virtual\n" << yaml;
-    return "sim:" + path.string();
+    return test::simBench(yaml);
 }
 
 int countLines(const std::string& text) {

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "bus/session.h"
-#include "cli/cli.h"
-#include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy_test_support.h"
 
@@ -152,13 +149,14 @@ TEST(HardcopyByModel, PictureTheCheckRefusesDoesNotReplaceTheEarlierFile) {
     });
     const auto earlier = r.dir / "shot.BMP";
     std::ofstream(earlier) << "earlier picture";
-    hardcopy::HardcopyServices services{r.session,
-                                        r.drive,
-                                        r.ui,
-                                        nullptr,
-                                        [&](std::string_view) { return earlier.string(); },
-                                        '.',
-                                        cli::checkHardcopyPicture};
+    hardcopy::HardcopyServices services{
+        r.session,
+        r.drive,
+        r.ui,
+        nullptr,
+        [&](std::string_view) { return earlier.string(); },
+        '.',
+        [](const std::filesystem::path&) -> Status { return fail("it is no picture"); }};
     bus::SelectInstrument(r.instrument, 0, 16);
     r.session.OpenDevice();
     r.session.IdentifyDevice();
@@ -167,62 +165,6 @@ TEST(HardcopyByModel, PictureTheCheckRefusesDoesNotReplaceTheEarlierFile) {
     EXPECT_NE(out.error.find("is refused"), std::string::npos) << out.error;
     EXPECT_EQ(readFile(earlier), "earlier picture");
     EXPECT_EQ(filesIn(r.dir), std::vector<std::string>{"shot.BMP"});
-}
-
-// --- the command line -------------------------------------------------------------------
-
-struct CliRun {
-    CliRun() : dir(makeTempDir("cli")) {
-        std::ofstream(dir / "bench.yaml") << "clock: virtual\n" << kBench;
-    }
-    int run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        args.insert(args.begin(), {"--interface", "sim:" + (dir / "bench.yaml").string()});
-        return cli::runCli(args, out, err);
-    }
-    std::filesystem::path dir;
-    std::ostringstream out;
-    std::ostringstream err;
-};
-
-TEST(CliHardcopy, HeaderAnnouncingLessThanSentKeepsTheEarlierFile) {
-    CliRun c;
-    std::ofstream(c.dir / "bench.yaml")
-        << "clock: virtual\ninstruments:\n  - {address: 16, kind: network-analyzer, idn: "
-           "\"Veltronik,NQD8,100321/002,1.45\", faults: {block_header: \"#12\"}}\n";
-    const auto bmp = c.dir / "shot.bmp";
-    std::ofstream(bmp) << "earlier picture";
-    EXPECT_EQ(c.run({"hardcopy", "16", "-o", bmp.string()}), 1);
-    EXPECT_EQ(c.out.str().find("written"), std::string::npos) << c.out.str();
-    EXPECT_NE(c.err.str().find("announced 2 bytes, but more data followed"), std::string::npos)
-        << c.err.str();
-    EXPECT_EQ(readFile(bmp), "earlier picture");
-    EXPECT_EQ(filesIn(c.dir), (std::vector<std::string>{"bench.yaml", "shot.bmp"}));
-}
-
-TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
-    CliRun c;
-    const auto wmf = (c.dir / "shot.wmf").string();
-    EXPECT_EQ(c.run({"hardcopy", "16", "--format", "WMF", "--bw", "-o", wmf}), 0) << c.err.str();
-    EXPECT_EQ(readFile(wmf).substr(0, 4), "\xD7\xCD\xC6\x9A");
-
-    EXPECT_EQ(c.run({"hardcopy", "25", "-o", wmf}), 1);
-    EXPECT_NE(c.err.str().find("No device was found on GPIB 25\n"), std::string::npos);
-
-    const auto bad = (c.dir / "bad.bmp").string();
-    EXPECT_EQ(c.run({"hardcopy", "20", "-o", bad}), 1);
-    EXPECT_NE(c.err.str().find("An error occured. Please check instrument and try again!"),
-              std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(bad));
-
-    const auto hgl = (c.dir / "plot.hgl").string();
-    EXPECT_EQ(c.run({"hardcopy", "9", "--plotter", "-o", hgl}), 0) << c.err.str();
-    EXPECT_EQ(readFile(hgl).rfind("IN;", 0), 0u);
-
-    EXPECT_EQ(c.run({"hardcopy", "7", "--format", "PNG"}), 2);
-    EXPECT_EQ(c.run({"hardcopy", "31"}), 2);
-    EXPECT_EQ(c.run({"hardcopy"}), 2);
 }
 
 }  // namespace

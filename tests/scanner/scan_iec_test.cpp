@@ -1,5 +1,6 @@
 #include "scanner/scan_iec.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -165,6 +166,11 @@ instruments:
             EXPECT_EQ(rig.bench.count(Traffic::Open), 0);
             EXPECT_EQ(rig.scan.addressText(),
                       c.asked ? "no valid board index selected!" : "no GPIB card found!");
+            // The driver's reason when it gave one; a refused choice is the user's.
+            EXPECT_EQ(rig.scan.boardFailure(),
+                      c.asked ? ""
+                              : "no GPIB board 0: ibfind failed with ENEB: no board is installed "
+                                "under that index; see docs/driver-library.md");
         } else {
             // Only the chosen board's instruments are found.
             const int16_t found = c.board == 7 ? 3 : c.board == 2 ? 6 : 4;
@@ -233,12 +239,15 @@ TEST(ScanIECBus, ASecondScanFromTheYieldHookIsIgnored) {
                                ++refused;
                        }});
     EXPECT_TRUE(rig.scan.ScanIECBus());
-    EXPECT_FALSE(rig.scan.isScanning());
     EXPECT_GT(yields, 60);
     EXPECT_EQ(refused, yields);
     // One scan of two passes, not nested ones.
     EXPECT_EQ(rig.bench.count(Traffic::Open), 60);
     EXPECT_EQ(rig.scan.answerText(), "3 VTK-DEVICES FOUND");
+    // Once it ended, the next scan runs.
+    rig.scan.setHooks({});
+    EXPECT_TRUE(rig.scan.ScanIECBus());
+    EXPECT_EQ(rig.bench.count(Traffic::Open), 120);
 }
 
 TEST(ScanIECBus, MakerTestAndTexts) {
@@ -248,6 +257,52 @@ TEST(ScanIECBus, MakerTestAndTexts) {
     EXPECT_EQ(DropManufacturer("A,B,C", 6), "B,C   ");
     EXPECT_EQ(DropManufacturer("ABC", 4), "ABC ");
     EXPECT_EQ(FoundText(1), "1 VTK-DEVICE FOUND");
+}
+
+// A driver that finds board 0 by name but opens no device on it.
+class HandlelessBoard : public bus::GpibDriver {
+  public:
+    MOCK_METHOD(int, ibdev, (int, int, int, int, int, int), (override));
+    MOCK_METHOD(int, ibfind, (const std::string&), (override));
+    MOCK_METHOD(int, ibwrt, (int, const void*, long), (override));
+    MOCK_METHOD(int, ibrd, (int, void*, long), (override));
+    MOCK_METHOD(int, ibrdf, (int, const std::string&), (override));
+    MOCK_METHOD(int, ibonl, (int, int), (override));
+    MOCK_METHOD(int, ibpad, (int, int), (override));
+    MOCK_METHOD(int, ibrsc, (int, int), (override));
+    MOCK_METHOD(int, ibsre, (int, int), (override));
+    MOCK_METHOD(int, ibtmo, (int, int), (override));
+    MOCK_METHOD(int, ibwait, (int, int), (override));
+    MOCK_METHOD(int, ibloc, (int), (override));
+    MOCK_METHOD(int, ibconfig, (int, int, int), (override));
+    MOCK_METHOD(int, ibask, (int, int, int*), (override));
+    MOCK_METHOD(void, SendIFC, (int), (override));
+    MOCK_METHOD(bus::DriverStatus, status, (), (const, override));
+};
+
+TEST(ScanIECBus, ABoardWithoutDeviceHandlesEndsTheScanUnsent) {
+    using ::testing::_;
+    using ::testing::Return;
+    ::testing::StrictMock<HandlelessBoard> driver;
+    EXPECT_CALL(driver, ibfind(_)).WillRepeatedly(Return(-1));
+    EXPECT_CALL(driver, ibfind("GPIB0")).WillOnce(Return(0));
+    EXPECT_CALL(driver, SendIFC(0));
+    // Secondary address code 0x60: secondary address 0.
+    EXPECT_CALL(driver, ibdev(0, 1, 0x60, 11, 1, 0)).WillOnce(Return(-1));
+    EXPECT_CALL(driver, status())
+        .WillRepeatedly(Return(bus::DriverStatus{bus::LongToInt16(bus::ibsta_bits::ERR),
+                                                 bus::iberr_codes::ECIC, 0, 0}));
+    bus::VirtualClock clock;
+    bus::testing::ScriptedUserInterface ui;
+    ScanIECControl scan(driver, clock, ui);
+    scan.setStartTimeOut(11);
+    scan.setStopTimeOut(12);
+    EXPECT_TRUE(scan.ScanIECBus());
+    EXPECT_EQ(scan.BoardID(), -1);
+    EXPECT_EQ(scan.addressText(), "no GPIB card found!");
+    EXPECT_EQ(scan.boardFailure(),
+              "no GPIB board 0: ibdev failed with ECIC: the board is not controller-in-charge; "
+              "see docs/driver-library.md");
 }
 
 }  // namespace

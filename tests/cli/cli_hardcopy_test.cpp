@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli_runner.h"
+#include "support/test_paths.h"
+
+namespace benchcap::test {
+namespace {
+
+constexpr char kBench[] = R"(
+instruments:
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02"}
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
+     faults: {block_cut_after: 100}}
+)";
+
+TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
+    const std::string bench = simBench(kBench);
+    const auto dir = makeTempDir("cli-hardcopy");
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--interface", bench, "hardcopy"});
+        return runCliInProcess(std::move(args));
+    };
+    const auto wmf = (dir / "shot.wmf").string();
+    CliResult r = run({"16", "--format", "WMF", "--bw", "-o", wmf});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(wmf).substr(0, 4), "\xD7\xCD\xC6\x9A");
+
+    r = run({"25", "-o", wmf});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("No device was found on GPIB 25\n"), std::string::npos);
+
+    const auto bad = (dir / "bad.bmp").string();
+    r = run({"20", "-o", bad});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("An error occured. Please check instrument and try again!"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(bad));
+
+    const auto hgl = (dir / "plot.hgl").string();
+    r = run({"9", "--plotter", "-o", hgl});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(hgl).rfind("IN;", 0), 0u);
+
+    EXPECT_EQ(run({"7", "--format", "PNG"}).code, 2);
+    EXPECT_EQ(run({"31"}).code, 2);
+    EXPECT_EQ(run({}).code, 2);
+}
+
+TEST(CliHardcopy, HeaderAnnouncingLessThanSentKeepsTheEarlierFile) {
+    const std::string bench = simBench(
+        "instruments:\n  - {address: 16, kind: network-analyzer, idn: "
+        "\"Veltronik,NQD8,100321/002,1.45\", faults: {block_header: \"#12\"}}\n");
+    const auto dir = makeTempDir("cli-hardcopy-lie");
+    const auto bmp = dir / "shot.bmp";
+    std::ofstream(bmp) << "earlier picture";
+    const CliResult r =
+        runCliInProcess({"--interface", bench, "hardcopy", "16", "-o", bmp.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.find("written"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("announced 2 bytes, but more data followed"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(bmp), "earlier picture");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, 1u);
+}
+
+}  // namespace
+}  // namespace benchcap::test

@@ -1,0 +1,36 @@
+#pragma once
+
+// The one way CLI tests run benchcap-cli: in this process (runCli) or as the program, with
+// the same arguments and environment. Every run is on virtual time, whatever the bench
+// file says: a simulated bench (`--interface sim`, `sim:FILE`, also through
+// BENCHCAP_INTERFACE) is handed over as a copy whose clock is virtual, and the simulated
+// driver library runs without BENCHCAP_SIM_REALTIME. A silent address then costs no real
+// second.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace benchcap::test {
+
+struct CliResult {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Variables set (value) or removed (nullopt) for one run.
+using CliEnvironment = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+CliResult runCliInProcess(std::vector<std::string> args, const CliEnvironment& env = {});
+CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env = {});
+
+// "sim:FILE" for a bench file holding `yaml` (in a fresh temporary folder).
+std::string simBench(const std::string& yaml);
+
+// The arguments as a run gets them: an explicit --interface, a simulated bench on virtual
+// time. Exposed for the runner's own test.
+std::vector<std::string> onVirtualTime(std::vector<std::string> args, const CliEnvironment& env);
+
+}  // namespace benchcap::test

@@ -74,6 +74,8 @@ class ScanIECControl {
     // StartTimeOut to StopTimeOut. A call made while a scan runs (from a hook, through the
     // user interface) is ignored and returns false at once; the running scan goes on.
     bool ScanIECBus();
+    // True while ScanIECBus runs (other bus commands wait for it).
+    bool isScanning() const { return scanning_; }
 
     // Indicator of `address` 1..30 (std::out_of_range otherwise) and the two text lines.
     const LedState& led(int16_t address) const;

@@ -359,6 +359,8 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
     EXPECT_EQ(after.size(), form->Bild()->size());
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
+        form->grab().save(QString::fromLocal8Bit(keep));
 }
 
 TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {

@@ -6,7 +6,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev
   xvfb xauth poppler-utils
 )

@@ -14,6 +14,7 @@
 #include "app/output_files.h"
 #include "app/print_hardcopy.h"
 #include "app/qt_ui_services.h"
+#include "app/trace_window_command.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     form.setHardcopyCommand(&hardcopy);
+    TraceWindowCommand traceCommand(form, instrument, office);
+    form.setTraceCommand(&traceCommand);
 
     form.SelectAdr(20);
     // Without a usable driver the status line says why, so the user knows what to install.

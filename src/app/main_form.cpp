@@ -368,10 +368,7 @@ void MainForm::trayActivated(TrayActivation activation, QPoint) {
     }
 }
 
-// Commands of the trace and about parts hook in here.
-void MainForm::TraceData_Click(int) {}
-void MainForm::TraceRecorder_Click() {}
-void MainForm::SaveTrace_Click() {}
+// The about box hooks in here.
 void MainForm::About_Click() {}
 
 }  // namespace benchcap::app

@@ -22,6 +22,7 @@ class ScanIECControl;
 namespace benchcap::app {
 
 class HardcopyCommand;
+class TraceWindowCommand;
 
 // The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
 // label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
@@ -113,6 +114,13 @@ class MainForm : public QMainWindow {
     void setHardcopyCommand(HardcopyCommand* command) { hardcopy_ = command; }
     // The hardcopy command as the menu runs it, for the command line's SCREEN.
     benchcap::Status runHardcopy();
+    // The trace command behind "Read trace data", the tray's "Trace n" and "Save trace
+    // data"; it outlives the window's use of it.
+    void setTraceCommand(TraceWindowCommand* command) { trace_ = command; }
+    // The trace command for trace `n` as the menu runs it, for the command line's TRACEn.
+    benchcap::Status runTrace(int n);
+    // The open "trace recorder setup" window, nullptr when none is open.
+    QWidget* recordForm() const { return recordForm_; }
     // The bus is used by one command at a time; a second one is refused.
     BusCommands& busCommands() { return busCommands_; }
 
@@ -129,7 +137,7 @@ class MainForm : public QMainWindow {
     void StartScan_Click();
     void ScanIEC_SelectIEC(int16_t address);
 
-    // Commands (main_form_hardcopy.cpp; the trace and about commands do nothing yet).
+    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp; the about box does nothing yet).
     void MakeHardcopy_Click();
     void TraceData_Click(int index);
     void TraceRecorder_Click();
@@ -175,6 +183,8 @@ class MainForm : public QMainWindow {
     QString driverProblem_;
     QLabel* panels_[4] = {};
     HardcopyCommand* hardcopy_ = nullptr;
+    TraceWindowCommand* trace_ = nullptr;
+    QPointer<QWidget> recordForm_;
     BusCommands busCommands_;
 };
 

@@ -78,7 +78,9 @@ const std::vector<CliCommand>& cliCommands() {
          cmdHardcopy},
         {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
-        {"trace", "trace ADDRESS N [-o FILE] [--locale NAME]", cmdTrace},
+        {"trace",
+         "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]]",
+         cmdTrace},
     };
     return commands;
 }

@@ -1,6 +1,8 @@
+#include <QGuiApplication>
 #include <QLocale>
 #include <QString>
 #include <charconv>
+#include <clocale>
 #include <cstdlib>
 #include <ostream>
 
@@ -8,6 +10,8 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
+#include "cli/trace_plot_file.h"
+#include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
 #include "trace/trace_text.h"
 
@@ -31,20 +35,62 @@ char decimalSeparatorFromEnvironment() {
     return '.';
 }
 
+namespace {
+
+// "WxH" with both sides 1..16384.
+std::optional<QSize> parsePlotSize(const std::string& text) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return std::nullopt;
+    const std::optional<int> w = parseBoundedInt(text.substr(0, x), 1, trace::kMaxPlotSide);
+    const std::optional<int> h = parseBoundedInt(text.substr(x + 1), 1, trace::kMaxPlotSide);
+    if (!w || !h)
+        return std::nullopt;
+    return QSize(*w, *h);
+}
+
+// Draws the plot file with the window's drawing. Fonts and painting need a GUI
+// application object; a headless program uses the offscreen platform unless the caller
+// chose one.
+Status writePlot(const std::string& file, PlotFileFormat format, const trace::TraceDataSet& data,
+                 QSize size) {
+    int argc = 1;
+    char name[] = "benchcap-cli";
+    char* argv[] = {name, nullptr};
+    std::optional<QGuiApplication> app;
+    if (!QGuiApplication::instance()) {
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app.emplace(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
+    }
+    return writeTracePlotFile(file, format, data, size);
+}
+
+}  // namespace
+
 int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
-    const char* usageLine = "usage: benchcap-cli trace ADDRESS N [-o FILE] [--locale NAME]\n";
+    const char* usageLine =
+        "usage: benchcap-cli trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) "
+        "[--size WxH]]\n";
     std::optional<int> address;
     std::optional<int> traceNumber;
     std::optional<std::string> outputFile;
     std::optional<std::string> locale;
+    std::optional<std::string> plotFile;
+    std::optional<std::string> plotSizeText;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "-o" || a == "--locale") {
+        if (a == "-o" || a == "--locale" || a == "--plot" || a == "--size") {
             if (i + 1 >= args.size()) {
                 context.err << "benchcap-cli trace: " << a << " needs a value\n" << usageLine;
                 return kExitUsage;
             }
-            (a == "-o" ? outputFile : locale) = args[++i];
+            std::optional<std::string>& value = a == "-o"         ? outputFile
+                                                : a == "--locale" ? locale
+                                                : a == "--plot"   ? plotFile
+                                                                  : plotSizeText;
+            value = args[++i];
         } else if (!address) {
             address = addressArgument(context, "trace", a);
             if (!address)
@@ -70,6 +116,27 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     if (outputFile && outputFile->empty()) {
         context.err << "benchcap-cli trace: -o needs a file name\n";
         return kExitUsage;
+    }
+    std::optional<PlotFileFormat> plotFormat;
+    if (plotFile) {
+        plotFormat = plotFileFormatFor(*plotFile);
+        if (!plotFormat) {
+            context.err << "benchcap-cli trace: --plot writes PNG, SVG or PDF: name the file "
+                           "with one of the extensions .png, .svg or .pdf, not '"
+                        << *plotFile << "'\n";
+            return kExitUsage;
+        }
+    }
+    QSize plotSize = kDefaultPlotSize;
+    if (plotSizeText) {
+        const std::optional<QSize> size = parsePlotSize(*plotSizeText);
+        if (!size || !plotFile) {
+            context.err << "benchcap-cli trace: --size takes WIDTHxHEIGHT, each 1.."
+                        << trace::kMaxPlotSide << ", for the picture of --plot, not '"
+                        << *plotSizeText << "'\n";
+            return kExitUsage;
+        }
+        plotSize = *size;
     }
     const char separator =
         locale ? decimalSeparatorFor(*locale) : decimalSeparatorFromEnvironment();
@@ -115,6 +182,12 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
             });
         if (!printed)
             return kExitNoAnswer;
+    }
+    if (plotFile) {
+        if (const Status drawn = writePlot(*plotFile, *plotFormat, state.data, plotSize); !drawn) {
+            context.err << drawn.error() << '\n';
+            return kExitNoAnswer;
+        }
     }
     return result.notice.empty() ? kExitDone : kExitNoAnswer;
 }

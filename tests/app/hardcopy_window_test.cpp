@@ -56,6 +56,7 @@ class RecordingOffice final : public OfficeBridge {
             return {};
         return fail("not running");
     }
+    Status PasteInExcel(const trace::TraceField&) override { return fail("not running"); }
     int pastes = 0;
     bool running = true;
 };

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace benchcap::app {
+
+// "trace recorder setup": which outputs a recorder takes and how often, a hardcopy and
+// traces 1 to 4, each with its interval in seconds. A setup form only: nothing reads its
+// choices yet and "start recorder" does nothing. Not modal; it deletes itself when closed,
+// so the next showing starts afresh, and it closes with the window that owns it.
+//
+// Controls carry their names: the frame "ItemFrame", check boxes "RecItem_0" ...
+// "RecItem_4", interval boxes "RecTime_0" ... "RecTime_4", the button "StartRecorder".
+class RecordForm : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kRows = 5;
+
+    explicit RecordForm(QWidget* owner);
+
+    QGroupBox* ItemFrame() const { return itemFrame_; }
+    QCheckBox* RecItem(int index) const;
+    QLineEdit* RecTime(int index) const;
+    QPushButton* StartRecorder() const { return startRecorder_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // A row's interval can be edited exactly while the row is chosen.
+    void RecItem_Click(int index);
+
+    QGroupBox* itemFrame_ = nullptr;
+    QCheckBox* recItem_[kRows] = {};
+    QLineEdit* recTime_[kRows] = {};
+    QPushButton* startRecorder_ = nullptr;
+};
+
+}  // namespace benchcap::app

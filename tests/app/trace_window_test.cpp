@@ -1,0 +1,439 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/instrument_init.h"
+#include "app/office_bridge.h"
+#include "app/recorder_setup.h"
+#include "app/trace_window_command.h"
+#include "main_form_fixture.h"
+#include "scanner/scan_iec.h"
+#include "sim/sim_bench.h"
+#include "support/test_paths.h"
+#include "trace/plot/trace_plot.h"
+#include "trace/trace_text.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace benchcap::app::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+constexpr char kBench[] = R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 3],
+     center_hz: 1.0e9, span_hz: 1.0e7, points: 501}
+  - {address: 8, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,3.1", span_hz: 0,
+     sweep_time_s: 0.02, points: 101}
+  - {address: 9, kind: other-maker, idn: "Veltronik,KLD4,1,1.02"}
+  - {address: 10, kind: other-maker, idn: "Veltronik,PBH2,1,1.0"}
+  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 201,
+     start_hz: 1.0e9, stop_hz: 3.0e9, channels: {1: real, 2: complex}}
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", span_hz: 0,
+     sweep_time_s: 0, vector_mode: {symbols: 100, points_per_symbol: 4, layout: pairs}}
+  - {address: 21, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", span_hz: 0,
+     sweep_time_s: 0, vector_mode: {symbols: 100, points_per_symbol: 2, format: QPS,
+     layout: symbols}}
+  - {address: 22, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70",
+     faults: {silent_after: 6}}
+)";
+
+const QString kInit = QStringLiteral("No device was found on the IEEE bus");
+
+// The spreadsheet as tests see it: counts pastes and the rows it was given.
+class RecordingOffice final : public OfficeBridge {
+  public:
+    Status PasteInWord() override { return fail("not running"); }
+    Status PasteInExcel(const trace::TraceField& field) override {
+        ++pastes;
+        rows = field.RowCount();
+        if (running)
+            return {};
+        return fail("not running");
+    }
+    int pastes = 0;
+    std::size_t rows = 0;
+    bool running = true;
+};
+
+// A window on a simulated bench with the trace command wired as the program wires it.
+class TraceWindowTest : public MainFormTest {
+  protected:
+    void SetUp() override {
+        scripted.boxes = {};
+        scripted.saveDialog = {};
+        scripted.clipboard = {};
+        files.UseManualName = false;
+        files.ManualName.clear();
+        office = {};
+        statuses.clear();
+        duringYield = nullptr;
+        MainFormTest::SetUp();
+        dir = benchcap::test::makeTempDir("trace-window");
+        files.DataPath = QString::fromStdString(dir.string());
+        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
+        ASSERT_EQ(loaded.error, "");
+        bench =
+            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
+        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        form->setScanner(core.get());
+        instrument = std::make_unique<InstrumentSession>(*bench);
+        makeCommand('.');
+        form->setYieldHook([this] {
+            ++yields;
+            const QString now = form->statusPanel(1)->text();
+            if (now != lastStatus)
+                statuses.push_back(now);
+            lastStatus = now;
+            if (duringYield)
+                duringYield();
+        });
+        form->resize(800, 600);
+        form->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        command.reset();
+        form.reset();
+    }
+    void makeCommand(char separator) {
+        command.reset();
+        command = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
+        form->setTraceCommand(command.get());
+    }
+
+    // Chooses the address, then "Start" > "Read trace data" > "trace n" as the user does.
+    void readTrace(int address, int n) {
+        form->SelectAdr(address);
+        statuses.clear();
+        lastStatus = form->statusPanel(1)->text();
+        form->TraceData(n)->trigger();
+    }
+    std::vector<std::string> dataFiles() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool enabled(const char* name) const { return item(name)->isEnabled(); }
+    QString label() const { return form->Fehler()->isVisible() ? form->Fehler()->text() : ""; }
+    // The picture area as the user sees it, at its size.
+    QImage onScreen() const {
+        return form->Bild()->canvas().copy(QRect(QPoint(0, 0), form->Bild()->size()));
+    }
+    QImage expectedPlot() const {
+        Result<QImage> r = trace::RenderTracePlot(command->state().data, form->Bild()->size());
+        EXPECT_TRUE(r.ok());
+        return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
+    }
+
+    fs::path dir;
+    std::unique_ptr<sim::SimBench> bench;
+    std::unique_ptr<scanner::ScanIECControl> core;
+    std::unique_ptr<InstrumentSession> instrument;
+    std::unique_ptr<TraceWindowCommand> command;
+    RecordingOffice office;
+    std::vector<QString> statuses;
+    QString lastStatus;
+    std::function<void()> duringYield;
+};
+
+TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
+    const std::vector<QString> read = {kInit, "reading trace...", "reading finished",
+                                       "drawing trace...", "idle"};
+    const std::vector<QString> inactive = {kInit, "reading trace...", "reading finished", "idle"};
+    const struct {
+        const char* name;
+        int address;
+        int trace;
+        std::vector<QString> statuses;
+        const char* label;  // error label afterwards
+        Strings boxes;
+        std::size_t rows, columns;  // 0 rows: no trace
+        const char* firstLine;      // the trace text's first line
+    } cases[] = {
+        {"plain", 7, 1, read, "", {}, 501, 2, "995000000\t"},
+        {"zero span", 8, 1, read, "", {}, 101, 2, "0\t"},
+        {"network real", 16, 1, read, "", {}, 201, 2, "1E+09\t"},
+        {"network complex", 16, 2, read, "", {}, 201, 3, "1E+09\t"},
+        {"pairs", 20, 1, read, "", {}, 400, 3, "0\t"},
+        {"symbols", 21, 1, read, "", {}, 100, 2, "1\t"},
+        {"number not supported",
+         7,
+         4,
+         {kInit},
+         "Trace 4 is not supported by the instrument!",
+         {},
+         0,
+         0,
+         nullptr},
+        {"not shown", 7, 2, inactive, "Trace 2 is not activated!", {}, 0, 0, nullptr},
+        {"no trace commands", 10, 1, inactive, "Trace 1 is not activated!", {}, 0, 0, nullptr},
+        {"no full support",
+         9,
+         1,
+         {kInit, "trace data not supported."},
+         "",
+         {"Trace data is not supported for KLD"},
+         0,
+         0,
+         nullptr},
+        {"silent",
+         25,
+         1,
+         {kInit, "no device found"},
+         "No device was found on GPIB 25",
+         {},
+         0,
+         0,
+         nullptr},
+        {"stops answering",
+         22,
+         1,
+         {kInit, "reading trace...", "reading finished", "trace not read"},
+         "*",
+         {},
+         0,
+         0,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        item("Drucken")->setEnabled(true);
+        item("SaveHard")->setEnabled(true);
+        readTrace(c.address, c.trace);
+        EXPECT_EQ(statuses, c.statuses) << c.name;
+        const QString shown = label();
+        if (std::string(c.label) == "*")
+            EXPECT_FALSE(shown.isEmpty()) << c.name;
+        else
+            EXPECT_EQ(shown, QString::fromLatin1(c.label)) << c.name;
+        EXPECT_EQ(scripted.boxes.texts(), c.boxes) << c.name;
+        const bool done = c.rows != 0;
+        EXPECT_EQ(command->state().hasTrace, done) << c.name;
+        EXPECT_EQ(enabled("SaveTrace"), done) << c.name;
+        // Only a rejected trace number leaves the hardcopy items as they were.
+        const bool rejectedEarly = c.trace == 4 || c.address == 25;
+        EXPECT_EQ(enabled("Drucken"), rejectedEarly) << c.name;
+        EXPECT_EQ(enabled("SaveHard"), rejectedEarly) << c.name;
+        EXPECT_FALSE(form->ShowsHardcopy) << c.name;
+        EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.name;
+        EXPECT_TRUE(dataFiles().empty()) << c.name;  // "save" is not checked
+        EXPECT_EQ(scripted.clipboard.writes(), 0) << c.name;
+        if (done) {
+            const trace::TraceState& s = command->state();
+            EXPECT_EQ(s.field.RowCount(), c.rows) << c.name;
+            EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
+            EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
+            EXPECT_EQ(s.text.substr(0, std::string(c.firstLine).size()), c.firstLine) << c.name;
+            EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("trace-values")) << c.name;
+            EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
+            EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
+        } else {
+            // Nothing drawn: the area is white.
+            const QImage area = onScreen();
+            EXPECT_EQ(area.pixelColor(area.width() / 4, area.height() / 4), QColor(Qt::white))
+                << c.name;
+        }
+        TearDown();
+    }
+}
+
+TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
+    item("TraceAutoSave")->setChecked(true);
+    item("TraceAutoClip")->setChecked(true);
+    readTrace(7, 1);
+    const std::string text = command->state().text;
+    ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+    const std::string autoName = "TRACE1-03.12.05-14.03.09.TXT";
+    EXPECT_EQ(dataFiles(), Strings{autoName});
+    EXPECT_EQ(benchcap::test::readFile(dir / autoName), text + "\r\n");
+    EXPECT_EQ(command->LastOutputFile(), files.DataPath + "/" + QString::fromStdString(autoName));
+    // Both characters of the last line end go: no lone CR is left on the clipboard.
+    EXPECT_EQ(scripted.clipboard.text().toStdString(), text.substr(0, text.size() - 2));
+
+    // "Save trace data" after the clipboard: the whole text, with its extra line end.
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "saved.TXT").string()));
+    item("SaveTrace")->trigger();
+    EXPECT_EQ(scripted.saveDialog.shownWithFilters(),
+              std::vector<QString>{QStringLiteral("TXT file|*.TXT|all files|*.*")});
+    EXPECT_EQ(benchcap::test::readFile(dir / "saved.TXT"), text + "\r\n");
+
+    // A second trace within the same second does not replace the first one's file.
+    readTrace(7, 1);
+    EXPECT_EQ(dataFiles().size(), 3u);
+}
+
+TEST_F(TraceWindowTest, CommandLineNameIsUsedAndOverwritten) {
+    files.UseManualName = true;
+    files.ManualName = QStringLiteral("bench-run");
+    std::ofstream(dir / "bench-run.TXT") << "old";
+    form->SelectAdr(16);
+    ASSERT_TRUE(form->runTrace(2).ok());
+    EXPECT_EQ(dataFiles(), Strings{"bench-run.TXT"});
+    EXPECT_EQ(benchcap::test::readFile(dir / "bench-run.TXT"), command->state().text + "\r\n");
+}
+
+TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
+    files.DataPath = QString::fromStdString((dir / "missing").string());
+    item("TraceAutoSave")->setChecked(true);
+    item("TraceAutoClip")->setChecked(true);
+    item("TraceAutoExcel")->setChecked(true);
+    readTrace(7, 1);
+    EXPECT_TRUE(label().startsWith(QStringLiteral("The trace data was not saved: ")))
+        << label().toStdString();
+    EXPECT_TRUE(label().contains(QStringLiteral("missing"))) << label().toStdString();
+    EXPECT_TRUE(command->state().hasTrace);
+    EXPECT_EQ(office.pastes, 1);
+    EXPECT_EQ(office.rows, 501u);
+    EXPECT_TRUE(form->statusPanel(3)->isEnabled());
+    EXPECT_FALSE(scripted.clipboard.text().isEmpty());
+    EXPECT_TRUE(enabled("SaveTrace"));
+    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
+    EXPECT_TRUE(command->LastOutputFile().isEmpty());
+
+    // A save into a folder that is not there: a box that says so, and the program runs on.
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "no" / "x.TXT").string()));
+    item("SaveTrace")->trigger();
+    ASSERT_EQ(scripted.boxes.texts().size(), 1u);
+    EXPECT_NE(scripted.boxes.texts()[0].find("The trace data was not saved"), std::string::npos);
+    // A cancelled or blank name is no error.
+    scripted.saveDialog.queueAnswer(QStringLiteral("   "));
+    item("SaveTrace")->trigger();
+    item("SaveTrace")->trigger();
+    EXPECT_EQ(scripted.boxes.texts().size(), 1u);
+}
+
+TEST_F(TraceWindowTest, SpreadsheetIndicatorFollowsThePaste) {
+    item("TraceAutoExcel")->setChecked(true);
+    office.running = false;
+    readTrace(16, 2);
+    EXPECT_EQ(office.pastes, 1);
+    EXPECT_EQ(office.rows, 201u);
+    EXPECT_FALSE(form->statusPanel(3)->isEnabled());
+    office.running = true;
+    readTrace(16, 2);
+    EXPECT_TRUE(form->statusPanel(3)->isEnabled());
+    item("TraceAutoExcel")->setChecked(false);
+    readTrace(16, 2);
+    EXPECT_EQ(office.pastes, 2);
+}
+
+TEST_F(TraceWindowTest, DecimalSeparatorIsTheOneGiven) {
+    makeCommand(',');
+    item("TraceAutoClip")->setChecked(true);
+    readTrace(7, 1);
+    const std::string& text = command->state().text;
+    EXPECT_NE(text.find(','), std::string::npos);
+    EXPECT_EQ(text.find('.'), std::string::npos);
+    EXPECT_TRUE(scripted.clipboard.text().contains(QLatin1Char(',')));
+}
+
+TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
+    // A bitmap hardcopy on display before the trace.
+    QImage red(40, 30, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    form->BMPMem()->setPicture(red);
+    form->Bild()->setTag(QStringLiteral("BMP"));
+    form->ShowsHardcopy = true;
+
+    readTrace(7, 1);
+    EXPECT_EQ(form->Bild()->tag(), QString());
+    form->resize(640, 420);
+    QApplication::processEvents();
+    EXPECT_EQ(onScreen(), expectedPlot());
+    form->resize(900, 700);
+    QApplication::processEvents();
+    const QImage after = onScreen();
+    EXPECT_EQ(after, expectedPlot());
+    EXPECT_EQ(after.size(), form->Bild()->size());
+    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
+        form->grab().save(QString::fromLocal8Bit(keep));
+}
+
+TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
+    form->SelectAdr(7);
+    bool noticeShown = false;
+    int refused = 0;
+    duringYield = [&] {
+        noticeShown = noticeShown || form->TrayInfo()->isVisible();
+        if (form->runTrace(3).ok() == false && refused == 0)
+            ++refused;
+    };
+    form->TrayTrace(1)->trigger();
+    duringYield = nullptr;
+    EXPECT_TRUE(noticeShown);
+    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_EQ(refused, 1);
+    // The nested request sent nothing: trace 3 was never asked for.
+    const Strings writes = bench->writesTo(7);
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), "DISP:TRAC3:STAT?"), 0);
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), "DISP:TRAC1:STAT?"), 1);
+    EXPECT_TRUE(command->state().hasTrace);
+}
+
+TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
+    QAction* menuItem = item("TraceRecorder");
+    EXPECT_FALSE(menuItem->isVisible());
+    menuItem->trigger();
+    auto* rec = qobject_cast<RecordForm*>(form->recordForm());
+    ASSERT_NE(rec, nullptr);
+    EXPECT_TRUE(rec->isVisible());
+    EXPECT_FALSE(rec->isModal());
+    EXPECT_EQ(rec->windowTitle(), QStringLiteral("trace recorder setup"));
+    EXPECT_EQ(rec->ItemFrame()->title(), QStringLiteral("items to record"));
+    EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("start recorder"));
+    const char* captions[] = {"hardcopy", "trace 1", "trace 2", "trace 3", "trace 4"};
+    for (int i = 0; i < RecordForm::kRows; ++i) {
+        EXPECT_EQ(rec->RecItem(i)->text(), QString::fromLatin1(captions[i]));
+        EXPECT_FALSE(rec->RecItem(i)->isChecked());
+        EXPECT_EQ(rec->RecTime(i)->text(), QStringLiteral("10"));
+        EXPECT_FALSE(rec->RecTime(i)->isEnabled());
+        // Rows 300 twips apart, the boxes in their columns.
+        if (i > 0) {
+            EXPECT_GT(rec->RecItem(i)->y(), rec->RecItem(i - 1)->y());
+            EXPECT_EQ(rec->RecTime(i)->x(), rec->RecTime(0)->x());
+        }
+    }
+    EXPECT_LT(rec->RecItem(0)->x(), rec->RecTime(0)->x());
+    EXPECT_GT(rec->StartRecorder()->y(), rec->ItemFrame()->geometry().bottom());
+
+    rec->RecItem(2)->click();
+    for (int i = 0; i < RecordForm::kRows; ++i)
+        EXPECT_EQ(rec->RecTime(i)->isEnabled(), i == 2) << i;
+    rec->RecTime(2)->setText(QStringLiteral("30"));
+    rec->StartRecorder()->click();  // does nothing
+    rec->RecItem(2)->click();
+    EXPECT_FALSE(rec->RecTime(2)->isEnabled());
+
+    // Closing discards the choices; the next showing starts from the beginning.
+    rec->RecItem(4)->click();
+    rec->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form->recordForm(), nullptr);
+    menuItem->trigger();
+    rec = qobject_cast<RecordForm*>(form->recordForm());
+    ASSERT_NE(rec, nullptr);
+    EXPECT_FALSE(rec->RecItem(4)->isChecked());
+    EXPECT_EQ(rec->RecTime(2)->text(), QStringLiteral("10"));
+
+    // It closes with the main window.
+    form->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(form->recordForm(), nullptr);
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

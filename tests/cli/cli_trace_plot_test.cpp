@@ -1,0 +1,138 @@
+#include <QGuiApplication>
+#include <QImage>
+#include <QSvgRenderer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+
+#include "bus/session.h"
+#include "bus/testing/scripted_user_interface.h"
+#include "cli/cli.h"
+#include "sim/backend.h"
+#include "support/test_paths.h"
+#include "trace/plot/trace_plot.h"
+#include "trace/trace_command.h"
+
+namespace benchcap::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CliRun run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int code = runCli(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+// The trace the built-in bench's analyzer at 7 gives, read as the window reads it.
+trace::TraceDataSet builtInTrace() {
+    sim::Backend backend = sim::makeBackend("sim");
+    EXPECT_EQ(backend.error, "");
+    bus::CurrentInstrument instrument;
+    bus::Session session(*backend.driver, instrument);
+    session.SelectAndIdentify(0, 7);
+    bus::testing::ScriptedUserInterface ui;
+    trace::TraceState state;
+    EXPECT_EQ(trace::RunTraceCommand(session, ui, 1, '.', state).outcome,
+              trace::TraceOutcome::Done);
+    return std::move(state.data);
+}
+
+// Fonts for the expected picture need a GUI application; the command finds this one.
+class CliTracePlot : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!QGuiApplication::instance())
+            app.emplace(argc, argv);
+        dir = test::makeTempDir("cliplot");
+    }
+    int argc = 1;
+    char name[8] = "test";
+    char* argv[2] = {name, nullptr};
+    std::optional<QGuiApplication> app;
+    fs::path dir;
+};
+
+TEST_F(CliTracePlot, PictureOfTheAskedFormatAndSizeBesideTheText) {
+    const trace::TraceDataSet data = builtInTrace();
+    const struct {
+        const char* file;
+        const char* size;  // nullptr: default
+        int width, height;
+    } cases[] = {
+        {"plot.png", nullptr, 1024, 768},
+        {"small.PNG", "320x200", 320, 200},
+        {"plot.svg", "640x480", 640, 480},
+        {"plot.pdf", nullptr, 1024, 768},
+    };
+    for (const auto& c : cases) {
+        const fs::path file = dir / c.file;
+        std::vector<std::string> args = {"--interface", "sim",    "trace",      "7",
+                                         "1",           "--plot", file.string()};
+        if (c.size) {
+            args.push_back("--size");
+            args.push_back(c.size);
+        }
+        const CliRun r = run(args);
+        ASSERT_EQ(r.code, 0) << c.file << ": " << r.err;
+        EXPECT_EQ(r.out.substr(0, 10), "950000000\t") << c.file;  // the text as without --plot
+        const std::string bytes = test::readFile(file);
+        const QByteArray content(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        const std::string ext = fs::path(c.file).extension().string();
+        if (ext == ".png" || ext == ".PNG") {
+            const QImage image = QImage::fromData(content, "PNG");
+            ASSERT_FALSE(image.isNull()) << c.file;
+            EXPECT_EQ(image.size(), QSize(c.width, c.height)) << c.file;
+            // The window's drawing, pixel for pixel.
+            const Result<QImage> expected = trace::RenderTracePlot(data, QSize(c.width, c.height));
+            ASSERT_TRUE(expected.ok());
+            EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32),
+                      expected->convertToFormat(QImage::Format_RGB32))
+                << c.file;
+        } else if (ext == ".svg") {
+            QSvgRenderer svg(content);
+            ASSERT_TRUE(svg.isValid()) << c.file;
+            EXPECT_EQ(svg.viewBox(), QRect(0, 0, c.width, c.height));
+        } else {
+            EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+            EXPECT_NE(bytes.find("/MediaBox [0 0 1024.000000 768.000000]"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(CliTracePlot, BadPlotArgumentsAndFailuresWriteNoPicture) {
+    const fs::path png = dir / "p.png";
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* message;
+    } cases[] = {
+        {{"trace", "7", "1", "--plot", (dir / "p.gif").string()}, 2, ".png, .svg or .pdf"},
+        {{"trace", "7", "1", "--size", "300x200"}, 2, "for the picture of --plot"},
+        {{"trace", "7", "1", "--plot", png.string(), "--size", "0x200"}, 2, "WIDTHxHEIGHT"},
+        {{"trace", "7", "1", "--plot", png.string(), "--size", "300"}, 2, "WIDTHxHEIGHT"},
+        {{"trace", "7", "1", "--plot"}, 2, "needs a value"},
+        {{"trace", "7", "4", "--plot", png.string()}, 1, "not supported by the instrument"},
+        {{"trace", "7", "1", "--plot", "/nonexistent/p.png"}, 1, "/nonexistent/p.png"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--interface", "sim"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, c.code) << c.message << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(png)) << c.message;
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::cli

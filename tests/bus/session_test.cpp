@@ -5,6 +5,7 @@
 
 #include "bus/session.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 
 namespace benchcap::bus {
 namespace {
@@ -21,7 +22,7 @@ instruments:
 class SessionTest : public ::testing::Test {
   protected:
     SessionTest()
-        : bench(sim::parseBenchText(kBench, "test").config, std::make_shared<VirtualClock>()),
+        : bench(test::benchConfig(kBench), std::make_shared<VirtualClock>()),
           session(bench, record) {}
 
     // Selects and opens the instrument at an address.

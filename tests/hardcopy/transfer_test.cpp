@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "bus/block_header.h"
 #include "bus/session.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
-#include "hardcopy_test_support.h"
+#include "support/bench_rig.h"
+#include "support/test_paths.h"
 
 namespace benchcap::test {
 namespace {

@@ -4,7 +4,8 @@
 
 #include "bus/session.h"
 #include "hardcopy/hardcopy_workflow.h"
-#include "hardcopy_test_support.h"
+#include "support/bench_rig.h"
+#include "support/test_paths.h"
 
 namespace benchcap::test {
 namespace {

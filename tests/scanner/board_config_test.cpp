@@ -11,6 +11,7 @@
 
 #include "file_faults.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 #include "support/test_paths.h"
 
 namespace benchcap::scanner {
@@ -46,7 +47,7 @@ class BoardConfigTest : public ::testing::Test {
         return options;
     }
 
-    sim::SimBench bench{sim::parseBenchText("boards: [0, 2, 3]\n", "test").config,
+    sim::SimBench bench{test::benchConfig("boards: [0, 2, 3]\n"),
                         std::make_shared<bus::VirtualClock>()};
     fs::path dir = test::makeTempDir("boardcfg");
     std::string file = (dir / "gpib.ini").string();

@@ -11,6 +11,7 @@
 
 #include "bus/testing/scripted_user_interface.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 
 namespace benchcap::scanner {
 namespace {
@@ -20,15 +21,9 @@ using sim::Traffic;
 
 struct Rig {
     explicit Rig(const std::string& yaml)
-        : bench(load(yaml), std::make_shared<bus::VirtualClock>()),
+        : bench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>()),
           scan(bench, bench.clock(), ui) {}
 
-    static sim::BenchConfig load(const std::string& yaml) {
-        sim::BenchLoadResult r = sim::parseBenchText(yaml, "test");
-        if (!r.error.empty())
-            throw std::runtime_error(r.error);
-        return r.config;
-    }
     void onePass(int16_t code = 11) {
         scan.setStartTimeOut(code);
         scan.setStopTimeOut(code);

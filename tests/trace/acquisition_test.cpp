@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "sim_fixture.h"
+#include "support/bench_rig.h"
 #include "trace/trace_block.h"
 
 namespace benchcap::trace {
 namespace {
 
-using test::SimSession;
+using test::BenchRig;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kAnalyzers = R"(
@@ -40,7 +40,7 @@ void ExpectPrevious(const TraceDataSet& d) {
 }
 
 TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
-    SimSession s(kAnalyzers, 7);
+    BenchRig s(kAnalyzers, 7);
     TraceDataSet data = Previous();
     const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 2, data);
     ASSERT_EQ(r.status, AcquisitionStatus::Read) << r.error;
@@ -60,7 +60,7 @@ TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
 }
 
 TEST(ReadAnalyzerTrace, ATraceThatIsNotShownChangesNothing) {
-    SimSession s(kAnalyzers, 7);
+    BenchRig s(kAnalyzers, 7);
     TraceDataSet data = Previous();
     EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 3, data).status, AcquisitionStatus::NotActive);
     EXPECT_EQ(s.bench.writesTo(7), (Strings{"*IDN?", "DISP:TRAC3:STAT?"}));
@@ -69,7 +69,7 @@ TEST(ReadAnalyzerTrace, ATraceThatIsNotShownChangesNothing) {
 
 TEST(ReadAnalyzerTrace, OnlyALeadingOneCountsAsShown) {
     for (const char* answer : {"0", "ON", "21", " 1"}) {
-        SimSession s(kAnalyzers, 7);
+        BenchRig s(kAnalyzers, 7);
         s.bench.instrument(0, 7)->on("DISP:TRAC1:STAT?", [&s, answer](const sim::Command&) {
             s.bench.instrument(0, 7)->respond(answer);
         });
@@ -80,7 +80,7 @@ TEST(ReadAnalyzerTrace, OnlyALeadingOneCountsAsShown) {
 }
 
 TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
-    SimSession s(kAnalyzers, 8);
+    BenchRig s(kAnalyzers, 8);
     TraceDataSet data = Previous();
     ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
     ASSERT_EQ(data.axis64.size(), 501u);
@@ -93,7 +93,7 @@ TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
 }
 
 TEST(ReadAnalyzerTrace, UnidentifiedInstrumentIsNotAsked) {
-    SimSession s(kAnalyzers, 9);
+    BenchRig s(kAnalyzers, 9);
     TraceDataSet data = Previous();
     EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::NotReady);
     EXPECT_EQ(s.bench.writesTo(9), Strings{"*IDN?"});
@@ -110,7 +110,7 @@ instruments:
 
 TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
     {
-        SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
+        BenchRig s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
         TraceDataSet data;
         ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
         EXPECT_EQ(data.values.size(), 400u);
@@ -122,7 +122,7 @@ TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
                   (Strings{"INST:NSEL?", "SENS:DDEM:TIME?", "SENS:DDEM:PRAT?"}));
     }
     {
-        SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: pairs}"), 20);
+        BenchRig s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: pairs}"), 20);
         TraceDataSet data;
         data.IsSymbolTable = true;  // left from an earlier read
         ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
@@ -134,9 +134,9 @@ TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
 }
 
 TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
-    SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, format: QAM, states: 16, "
-                             "layout: symbols}"),
-                 20);
+    BenchRig s(VectorBench("{symbols: 100, points_per_symbol: 4, format: QAM, states: 16, "
+                           "layout: symbols}"),
+               20);
     TraceDataSet data;
     ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
     const Strings w = s.bench.writesTo(20);
@@ -190,7 +190,7 @@ TEST(ModulationTable, BitsPerSymbolAndStateQueries) {
 }
 
 TEST(ReadAnalyzerTrace, UnknownModulationRefusesTheSymbolTable) {
-    SimSession s(
+    BenchRig s(
         VectorBench("{symbols: 50, points_per_symbol: 2, format: PSK, states: 4, layout: symbols}"),
         20);
     TraceDataSet data = Previous();
@@ -202,7 +202,7 @@ TEST(ReadAnalyzerTrace, UnknownModulationRefusesTheSymbolTable) {
 }
 
 TEST(ReadAnalyzerTrace, LayoutThatFitsNothingIsShownAsPlainAfterAMessage) {
-    SimSession s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
+    BenchRig s(VectorBench("{symbols: 100, points_per_symbol: 4, layout: plain}"), 20);
     s.bench.instrument(0, 20)->on(
         "SENS:DDEM:PRAT?", [&s](const sim::Command&) { s.bench.instrument(0, 20)->respond("3"); });
     TraceDataSet data;
@@ -236,11 +236,11 @@ TEST(ReadAnalyzerTrace, BrokenBlocksAreFailedReadsThatKeepThePreviousTrace) {
         {"{silent_after: 6}", "no block header arrived (time-out)"},
     };
     for (const auto& c : cases) {
-        SimSession s(std::string(R"(
+        BenchRig s(std::string(R"(
 instruments:
   - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", faults: )") +
-                         c.faults + "}\n",
-                     7);
+                       c.faults + "}\n",
+                   7);
         TraceDataSet data = Previous();
         const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
         EXPECT_EQ(r.status, AcquisitionStatus::Failed) << c.faults;
@@ -256,7 +256,7 @@ instruments:
 )";
 
 TEST(ReadNetworkTrace, RealChannelHasOneValuePerStimulusPoint) {
-    SimSession s(kNetwork, 16);
+    BenchRig s(kNetwork, 16);
     TraceDataSet data = Previous();
     ASSERT_EQ(ReadNetworkTrace(s.session, 1, data).status, AcquisitionStatus::Read);
     EXPECT_EQ(s.bench.writesTo(16), (Strings{"*IDN?", "FORM REAL,32", "FORM:DEXP:SOUR DDAT",
@@ -272,7 +272,7 @@ TEST(ReadNetworkTrace, RealChannelHasOneValuePerStimulusPoint) {
 }
 
 TEST(ReadNetworkTrace, ComplexChannelIsPaired) {
-    SimSession s(kNetwork, 16);
+    BenchRig s(kNetwork, 16);
     TraceDataSet data;
     ASSERT_EQ(ReadNetworkTrace(s.session, 2, data).status, AcquisitionStatus::Read);
     EXPECT_EQ(s.bench.writesTo(16)[3], "TRAC? CH2DATA");
@@ -283,7 +283,7 @@ TEST(ReadNetworkTrace, ComplexChannelIsPaired) {
 }
 
 TEST(ReadNetworkTrace, DataThatFitsNeitherLayoutIsRefused) {
-    SimSession s(kNetwork, 16);
+    BenchRig s(kNetwork, 16);
     s.bench.instrument(0, 16)->on("TRAC:STIM?", [&s](const sim::Command&) {
         std::string bytes(4 * 134, '\0');  // 402 values are three per point of 134
         s.bench.instrument(0, 16)->respondBlock(bytes);
@@ -296,7 +296,7 @@ TEST(ReadNetworkTrace, DataThatFitsNeitherLayoutIsRefused) {
 }
 
 TEST(ReadNetworkTrace, StopRequestBetweenTheTwoBlocksKeepsThePreviousTrace) {
-    SimSession s(kNetwork, 16);
+    BenchRig s(kNetwork, 16);
     bool stop = false;
     s.session.setInterruptCheck([&stop] { return stop; });
     s.bench.instrument(0, 16)->on("TRAC:STIM?", [&stop](const sim::Command&) { stop = true; });
@@ -308,7 +308,7 @@ TEST(ReadNetworkTrace, StopRequestBetweenTheTwoBlocksKeepsThePreviousTrace) {
 }
 
 TEST(ReadNetworkTrace, MissingChannelTimesOutAsAFailedRead) {
-    SimSession s(kNetwork, 16);
+    BenchRig s(kNetwork, 16);
     TraceDataSet data = Previous();
     const AcquisitionResult r = ReadNetworkTrace(s.session, 3, data);
     EXPECT_EQ(r.status, AcquisitionStatus::Failed);

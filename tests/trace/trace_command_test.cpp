@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "sim_fixture.h"
+#include "support/bench_rig.h"
 #include "support/test_paths.h"
 #include "trace/trace_text.h"
 
 namespace benchcap::trace {
 namespace {
 
-using test::SimSession;
+using test::BenchRig;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kBench = R"(
@@ -41,7 +41,7 @@ struct CommandRun {
         result = RunTraceCommand(sim.session, sim.ui, trace, separator, state,
                                  [this](std::string_view t) { status.emplace_back(t); });
     }
-    SimSession sim;
+    BenchRig sim;
     TraceCommandResult result;
     Strings status;
 };
@@ -133,7 +133,7 @@ TEST(RunTraceCommand, FailedOrInactiveReadsKeepThePreviousTrace) {
 TEST(RunTraceCommand, StreamedTextIsLeftToTheWriter) {
     TraceState state;
     state.text = "the previous trace";
-    SimSession sim(kBench, 7);
+    BenchRig sim(kBench, 7);
     sim.session.OpenDevice();
     sim.session.IdentifyDevice();
     const TraceCommandResult result =

@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -5,7 +9,27 @@
 #include "cli/cli.h"
 #include "cli/interrupt.h"
 
+namespace {
+
+// A standard stream the caller closed would otherwise be the next file opened (an output
+// file's temporary), and printed text would land in it. Holding /dev/null read-only in its
+// place makes every write to it fail, so the output check reports it.
+void holdClosedStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int held = ::open("/dev/null", O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    holdClosedStandardStreams();
     benchcap::cli::installInterruptHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
     const int code = benchcap::cli::runCli(args, std::cout, std::cerr);

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPixmap>
+#include <QScreen>
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QTimer>
@@ -146,7 +148,14 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
 
     auto screenshot = [&] {
-        const bool ok = form.grab().save(options.screenshotFile);
+        // From the screen, as the user sees it, where there is one; else the widget's picture.
+        QScreen* screen = form.screen();
+        const QRect frame = form.frameGeometry();
+        const QPixmap picture =
+            screen && QGuiApplication::platformName() == QLatin1String("xcb")
+                ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                : form.grab();
+        const bool ok = picture.save(options.screenshotFile);
         QCoreApplication::exit(ok ? 0 : 1);
     };
     if (options.scan) {

@@ -10,6 +10,7 @@
 #include <QProxyStyle>
 #include <QStatusBar>
 #include <QStyleOptionMenuItem>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <cstdio>
@@ -56,6 +57,36 @@ class SeparatorStyle : public QProxyStyle {
             }
         }
         return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+};
+
+// QStatusBar leaves a 2-pixel strip under its panels; the status line ends with them.
+class StatusLine : public QStatusBar {
+  public:
+    using QStatusBar::QStatusBar;
+    // The bar rebuilds its layout when its items change; the strip goes again each time.
+    void trimBottom() {
+        QLayout* outer = layout();
+        for (int i = 0; outer && i < outer->count(); ++i) {
+            auto* column = qobject_cast<QVBoxLayout*>(outer->itemAt(i)->layout());
+            if (!column && i == 0)
+                column = qobject_cast<QVBoxLayout*>(outer);
+            if (!column || column->count() == 0)
+                continue;
+            if (QSpacerItem* strip = column->itemAt(column->count() - 1)->spacerItem()) {
+                strip->changeSize(0, 0);
+                column->invalidate();
+            }
+            return;
+        }
+    }
+
+  protected:
+    bool event(QEvent* e) override {
+        const bool done = QStatusBar::event(e);
+        if (e->type() == QEvent::LayoutRequest || e->type() == QEvent::ChildAdded)
+            trimBottom();
+        return done;
     }
 };
 
@@ -156,7 +187,9 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildStatusBar() {
-    QStatusBar* bar = statusBar();
+    auto* line = new StatusLine(this);
+    setStatusBar(line);
+    QStatusBar* bar = line;
     bar->setObjectName(QStringLiteral("Status"));
     bar->setSizeGripEnabled(true);
     const QString texts[4] = {QString(), QString(), QStringLiteral("Excel"),
@@ -174,6 +207,7 @@ void MainForm::buildStatusBar() {
     // No paste has been tried yet.
     panels_[2]->setEnabled(false);
     panels_[3]->setEnabled(false);
+    line->trimBottom();
 }
 
 QStatusBar* MainForm::Status() const {

@@ -1,5 +1,6 @@
 #include "app/output_files.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 namespace benchcap::app {
@@ -20,6 +21,15 @@ QString trimBlanks(const QString& text) {
 
 OutputFiles::OutputFiles(WallClock clock, QChar separator)
     : clock_(std::move(clock)), separator_(separator) {}
+
+Status OutputFiles::makeFolderFor(const QString& fileName) {
+    const QString folder = QFileInfo(QDir::fromNativeSeparators(fileName)).absolutePath();
+    if (QFileInfo(folder).isDir() || QDir().mkpath(folder))
+        return {};
+    return fail("Cannot create the folder " + QDir::toNativeSeparators(folder).toStdString() +
+                " for " + fileName.toStdString() +
+                "; choose another one with \"Path for auto-save files\".");
+}
 
 QString OutputFiles::stamp(const QDateTime& when) {
     // The C locale keeps the digits ASCII whatever the desktop's language.

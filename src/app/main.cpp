@@ -117,11 +117,6 @@ int main(int argc, char** argv) {
     MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
     window = &form;
     shownBoxes.setOwner(&form);
-    bool ended = false;
-    form.setEndProgram([&](int code) {
-        ended = true;
-        QCoreApplication::exit(code);
-    });
 
     benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
     form.setScanner(&scanner);
@@ -141,10 +136,9 @@ int main(int argc, char** argv) {
     context.defaultDataPath = defaultDataPath();
     context.dataPathOverride = options.dataPath;
     context.instrument = &instrument;
+    // END (at once, nothing stored) or a termination signal during the command line.
     if (const std::optional<int> end = form.startUp(context))
-        return *end;  // END: at once, nothing stored
-    if (ended)
-        return 0;  // a termination signal arrived during the command line
+        return *end;
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
 
     auto screenshot = [&] {

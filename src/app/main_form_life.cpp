@@ -114,6 +114,8 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
         commandLineErrors_ = 0;
         for (const QString& argument : splitCommandLine(context.commandLine)) {
             for (const CommandAction& action : actionsFor(argument)) {
+                if (shutDown_)
+                    break;  // ended by a signal while a command yielded: nothing more runs
                 if (!runCommandAction(action)) {
                     // END: at once, nothing written, nothing shown.
                     commandLineRunning_ = false;
@@ -125,6 +127,10 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
         commandLineRunning_ = false;
     }
     files_.UseManualName = false;
+    if (shutDown_) {
+        unsetCursor();
+        return 0;  // the orderly end already ran (a termination signal); nothing is shown
+    }
 
     show();
     // The tray record was prepared with the window; the icon appears only in the tray.

@@ -295,3 +295,20 @@ TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
 
 }  // namespace
 }  // namespace benchcap::app::test
+
+namespace benchcap::app::test {
+namespace {
+
+TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
+    // A termination signal handled while the hardcopy yields: the settings are written once
+    // and the trace that follows never runs.
+    onHardcopy = [this] { form->Shutdown(); };
+    EXPECT_EQ(start("/SCREEN/TRACE1"), 0);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(runs.size(), 1);
+    EXPECT_EQ(store.flushes(), 1);
+    EXPECT_EQ(ends, std::vector<int>{0});
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

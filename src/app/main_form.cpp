@@ -116,7 +116,6 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
       version_(VersionInfo::current()),
       displayAvailable_(!noDisplay()) {
     setObjectName(QStringLiteral("MainForm"));
-    separatorStyle_ = makeMenuStyle(this);
     setWindowTitle(version_.windowTitle());
     setWindowIcon(drawWindowIcon());
 
@@ -157,6 +156,8 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
     buildMenus();
     buildTrayMenu();
     buildStatusBar();
+    // Made after the menus, so it is deleted after them (children go in creation order).
+    separatorStyle_ = makeMenuStyle(this);
     for (QMenu* m : findChildren<QMenu*>())
         m->setStyle(separatorStyle_);
     // The last address checked, kept for shutdown when a stored one selected nothing.

@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev
-  xvfb xauth poppler-utils
+  xvfb xauth poppler-utils desktop-file-utils
 )
 
 install_deps() {

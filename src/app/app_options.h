@@ -3,18 +3,28 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace benchcap::app {
 
-// What the program's own options ask for; everything else is the command line of
-// keywords the window carries out at start-up.
+// The program's own options, taken off the front of the arguments; the rest, joined by
+// blanks, is the "/" command line the window carries out at start-up.
 struct AppOptions {
-    QString interfaceChoice;  // "library", "sim", "sim:BENCHFILE"; empty: environment
-    QString screenshotFile;   // --screenshot FILE: save the window's picture and end
-    bool scan = false;        // --scan: "Search instruments" once the window is up
-    QString commandLine;      // the rest, joined by blanks
-    QString error;            // set when an option is malformed
+    QString interfaceChoice;          // "library", "sim", "sim:BENCHFILE"; empty: environment
+    std::optional<QString> dataPath;  // --data-path DIR: this run's data path, not stored
+    bool help = false;                // --help
+    bool version = false;             // --version
+    bool systemInfo = false;          // --system-info
+    QString screenshotFile;           // --screenshot FILE: save the window's picture and end
+    bool scan = false;                // --scan: "Search instruments" once the window is up
+    QString commandLine;              // the rest, joined by blanks
+    QString error;                    // set when an option is malformed
 };
 
+// The program's options are taken off wherever they stand; an unknown "--" word before the
+// command line is an error, after it part of the command line; "--" ends the options.
 AppOptions parseAppOptions(const QStringList& arguments);
+
+QString usageText();
 
 }  // namespace benchcap::app

@@ -87,16 +87,18 @@ QImage drawStartLogo() {
     return img;
 }
 
+QImage drawIconImage(int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    drawInstrument(p, QRectF(0.5, size * 0.15, size - 1.0, size * 0.7), false);
+    return img;
+}
+
 QIcon drawWindowIcon() {
     QIcon icon;
-    for (int size : {16, 32, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        drawInstrument(p, QRectF(0.5, size * 0.15, size - 1.0, size * 0.7), false);
-        p.end();
-        icon.addPixmap(pm);
-    }
+    for (int size : {16, 32, 64})
+        icon.addPixmap(QPixmap::fromImage(drawIconImage(size)));
     return icon;
 }
 

@@ -9,5 +9,7 @@ namespace benchcap::app {
 QImage drawStartLogo();
 // The window and tray icon: the same screen, small.
 QIcon drawWindowIcon();
+// The icon as one square picture of `size` pixels (needs no display).
+QImage drawIconImage(int size);
 
 }  // namespace benchcap::app

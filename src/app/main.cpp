@@ -1,7 +1,14 @@
-// benchcap [--interface library|sim[:BENCHFILE]] [--scan] [--screenshot FILE] [/KEYWORD ...]
+// benchcap [--interface library|sim[:BENCHFILE]] [--data-path DIR] [/KEYWORD ...]
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QSessionManager>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,47 +21,110 @@
 #include "app/output_files.h"
 #include "app/print_hardcopy.h"
 #include "app/qt_ui_services.h"
+#include "app/settings_store.h"
+#include "app/shutdown_signals.h"
+#include "app/system_report.h"
 #include "app/trace_window_command.h"
+#include "app/unattended_boxes.h"
+#include "app/version_info.h"
+#include "bus/session.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Benchcap"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Benchcap"));
+namespace {
 
-    using namespace benchcap::app;
-    const AppOptions options = parseAppOptions(QCoreApplication::arguments());
+using namespace benchcap::app;
+
+void print(FILE* to, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+// The date this program was built, M/D/YYYY.
+QString buildDate() {
+    const QDate date =
+        QDate::fromString(QString::fromLatin1(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
+    return usDate(date);
+}
+
+// The program's folder when files can be written there, else Documents/Benchcap (an
+// installed program's folder belongs to the system).
+QString defaultDataPath() {
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    if (QFileInfo(programFolder).isWritable())
+        return QDir::toNativeSeparators(programFolder);
+    return QDir::toNativeSeparators(
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("Benchcap")));
+}
+
+// --help, --version, --system-info: answered without a window.
+int answerInformation(const AppOptions& options) {
+    if (options.help) {
+        print(stdout, usageText());
+    } else if (options.version) {
+        print(stdout, QStringLiteral("Benchcap %1 (built %2)\n")
+                          .arg(VersionInfo::current().versionText(), buildDate()));
+    } else {
+        QString report = systemReportText(systemReportRows());
+        report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        print(stdout, report);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const AppOptions options = parseAppOptions(arguments);
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "benchcap: %s\n", qPrintable(options.error));
+        print(stderr, QStringLiteral("benchcap: %1\n").arg(options.error));
         return 2;
     }
+    if (options.help || options.version || options.systemInfo) {
+        QCoreApplication core(argc, argv);
+        return answerInformation(options);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Benchcap"));
+    QApplication::setQuitOnLastWindowClosed(false);  // the end is the shutdown's to decide
 
     // Services and program-wide records live as long as the program.
-    QtUserInterface boxes;
+    MainForm* window = nullptr;
+    QtUserInterface shownBoxes;
+    UnattendedBoxes boxes(
+        shownBoxes, [&] { return window && window->unattended(); },
+        [&](const std::string& title, const std::string& text, bool isError) {
+            if (window)
+                window->reportUnattended(QString::fromLatin1(title.c_str()),
+                                         QString::fromLatin1(text.c_str()), isError);
+        });
     QtFolderBrowser folders;
     QtSaveFileDialog saveDialog;
     QtPrintDialog printDialog;
     QtClipboard clipboard;
     QtTrayIcon tray;
     OutputFiles files;
-    files.DataPath = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 
-    MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
-    boxes.setOwner(&form);
     // The driver backend: the NI-488.2 library, or a simulated bench.
     benchcap::sim::Backend backend =
         benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
     if (!backend.error.empty()) {
-        std::fprintf(stderr, "benchcap: %s\n", backend.error.c_str());
-        boxes.messageBox(benchcap::bus::MessageIcon::Critical, "", backend.error,
-                         benchcap::bus::MessageButtons::Ok);
+        print(stderr, QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.error)));
         return 2;
     }
 
+    MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
+    window = &form;
+    shownBoxes.setOwner(&form);
+
     benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
     form.setScanner(&scanner);
-    // The selected instrument and the hardcopy command live as long as the program.
+    // The selected instrument and the window's bus commands live as long as the program.
     InstrumentSession instrument(*backend.driver);
     NullOfficeBridge office;
     QtPrinterFactory printers;
@@ -62,16 +132,40 @@ int main(int argc, char** argv) {
     form.setHardcopyCommand(&hardcopy);
     TraceWindowCommand traceCommand(form, instrument, office);
     form.setTraceCommand(&traceCommand);
+    // SCREEN and TRACEn of the command line run the commands as the menu does.
+    form.setCommands({[&form] { (void)form.runHardcopy(); },
+                      [&form](int trace) { (void)form.runTrace(trace); }});
 
-    form.SelectAdr(20);
     // Without a usable driver the status line says why, so the user knows what to install.
-    const QString reason = QString::fromStdString(backend.driver->unavailableReason());
-    form.setDriverProblem(reason);
-    form.UpSta(reason.isEmpty() ? QStringLiteral("idle") : reason);
-    form.show();
+    form.setDriverProblem(QString::fromStdString(backend.driver->unavailableReason()));
+
+    // Termination and the end of the desktop session store the settings like "Exit".
+    ShutdownSignals signalWatch([&](int) { form.Shutdown(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&](QSessionManager&) { form.Shutdown(); });
+
+    IniSettingsStore settings(IniSettingsStore::defaultFolder());
+    StartupContext context;
+    context.settings = &settings;
+    context.version = VersionInfo::current();
+    context.commandLine = options.commandLine;
+    context.defaultDataPath = defaultDataPath();
+    context.dataPathOverride = options.dataPath;
+    context.instrument = &instrument.record();
+    // END (at once, nothing stored) or a termination signal during the command line.
+    if (const std::optional<int> end = form.startUp(context))
+        return *end;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
 
     auto screenshot = [&] {
-        const bool ok = form.grab().save(options.screenshotFile);
+        // From the screen, as the user sees it, where there is one; else the widget's picture.
+        QScreen* screen = form.screen();
+        const QRect frame = form.frameGeometry();
+        const QPixmap picture =
+            screen && QGuiApplication::platformName() == QLatin1String("xcb")
+                ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                : form.grab();
+        const bool ok = picture.save(options.screenshotFile);
         QCoreApplication::exit(ok ? 0 : 1);
     };
     if (options.scan) {

@@ -1,13 +1,21 @@
 #include "app/main_form.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QStatusBar>
+#include <QStyleOptionMenuItem>
+#include <QVBoxLayout>
 #include <QWindow>
 
+#include <cstdio>
+
+#include "app/about_form.h"
 #include "app/logo.h"
 #include "app/twips.h"
 #include "scanner/scan_iec.h"
@@ -21,14 +29,94 @@ constexpr double kInitialHeightTwips = 8100;
 // The tip field of the notification-area record holds 63 characters.
 constexpr int kMaxTipLength = 63;
 
+// Menu separators carry the caption "-" as their name says; the style must not draw it
+// as a section title at the separator's left edge.
+class SeparatorStyle : public QProxyStyle {
+  public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        if (element == CE_MenuItem) {
+            if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+                item && item->menuItemType == QStyleOptionMenuItem::Separator) {
+                QStyleOptionMenuItem plain(*item);
+                plain.text.clear();
+                QProxyStyle::drawControl(element, &plain, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        if (type == CT_MenuItem) {
+            if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+                item && item->menuItemType == QStyleOptionMenuItem::Separator) {
+                QStyleOptionMenuItem plain(*item);
+                plain.text.clear();
+                return QProxyStyle::sizeFromContents(type, &plain, size, widget);
+            }
+        }
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+};
+
+// QStatusBar leaves a 2-pixel strip under its panels; the status line ends with them.
+class StatusLine : public QStatusBar {
+  public:
+    using QStatusBar::QStatusBar;
+    // The bar rebuilds its layout when its items change; the strip goes again each time.
+    void trimBottom() {
+        QLayout* outer = layout();
+        for (int i = 0; outer && i < outer->count(); ++i) {
+            auto* column = qobject_cast<QVBoxLayout*>(outer->itemAt(i)->layout());
+            if (!column && i == 0)
+                column = qobject_cast<QVBoxLayout*>(outer);
+            if (!column || column->count() == 0)
+                continue;
+            if (QSpacerItem* strip = column->itemAt(column->count() - 1)->spacerItem()) {
+                strip->changeSize(0, 0);
+                column->invalidate();
+            }
+            return;
+        }
+    }
+
+  protected:
+    bool event(QEvent* e) override {
+        const bool done = QStatusBar::event(e);
+        if (e->type() == QEvent::LayoutRequest || e->type() == QEvent::ChildAdded)
+            trimBottom();
+        return done;
+    }
+};
+
+bool noDisplay() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
 }  // namespace
+
+QStyle* makeMenuStyle(QObject* owner) {
+    auto* style = new SeparatorStyle;
+    style->setParent(owner);
+    return style;
+}
 
 MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
       files_(files),
-      yield_([] { QCoreApplication::processEvents(); }) {
+      yield_([] { QCoreApplication::processEvents(); }),
+      endProgram_([](int code) { QCoreApplication::exit(code); }),
+      reportSink_([](const QString& line) {
+          std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+          std::fflush(stderr);
+      }),
+      version_(VersionInfo::current()),
+      displayAvailable_(!noDisplay()) {
     setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(version_.windowTitle());
     setWindowIcon(drawWindowIcon());
 
     // The client area is laid out by hand, by the rules of applyResizeRules.
@@ -68,6 +156,16 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
     buildMenus();
     buildTrayMenu();
     buildStatusBar();
+    // Made after the menus, so it is deleted after them (children go in creation order).
+    separatorStyle_ = makeMenuStyle(this);
+    for (QMenu* m : findChildren<QMenu*>())
+        m->setStyle(separatorStyle_);
+    // The last address checked, kept for shutdown when a stored one selected nothing.
+    for (int i = 1; i <= 30; ++i)
+        connect(Adr(i), &QAction::toggled, this, [this, i](bool on) {
+            if (on)
+                lastValidAddress_ = i;
+        });
 
     // The tray record is prepared once; the icon appears only when minimised to the tray.
     if (TrayIcon* tray = services_.tray) {
@@ -90,7 +188,9 @@ MainForm::~MainForm() {
 }
 
 void MainForm::buildStatusBar() {
-    QStatusBar* bar = statusBar();
+    auto* line = new StatusLine(this);
+    setStatusBar(line);
+    QStatusBar* bar = line;
     bar->setObjectName(QStringLiteral("Status"));
     bar->setSizeGripEnabled(true);
     const QString texts[4] = {QString(), QString(), QStringLiteral("Excel"),
@@ -108,6 +208,7 @@ void MainForm::buildStatusBar() {
     // No paste has been tried yet.
     panels_[2]->setEnabled(false);
     panels_[3]->setEnabled(false);
+    line->trimBottom();
 }
 
 QStatusBar* MainForm::Status() const {
@@ -163,11 +264,28 @@ void MainForm::DispError() {
         fehler_->hide();
         return;
     }
+    if (unattended())
+        reportUnattended(QStringLiteral("ERROR"), text, true);
     fehler_->setText(text);
+    fehler_->show();
+    placeNotice();
+}
+
+void MainForm::placeNotice() {
     const int w = bild_->width();
     const int h = std::max(fehler_->fontMetrics().height() * 2 + 12, fehler_->heightForWidth(w));
-    fehler_->setGeometry(0, bild_->height() / 2 - h / 2, w, h);
-    fehler_->show();
+    int top = bild_->height() / 2 - h / 2;
+    // The scanner panel lies centred over the picture too; the notice goes just above it
+    // (below it when there is no room), so neither hides the other.
+    if (scanIEC_ && scanIEC_->isVisible()) {
+        const QRect panel(bild_->mapFrom(client_, scanIEC_->pos()), scanIEC_->size());
+        if (panel.top() < top + h && top < panel.bottom()) {
+            top = panel.top() - h - 4;
+            if (top < 0)
+                top = panel.bottom() + 5;
+        }
+    }
+    fehler_->setGeometry(0, top, w, h);
     fehler_->raise();
 }
 
@@ -188,6 +306,7 @@ void MainForm::setScanPanel(QWidget* panel) {
     if (panel) {
         panel->setParent(client_);
         panel->hide();
+        panel->installEventFilter(this);
     }
 }
 
@@ -203,8 +322,10 @@ void MainForm::SetImagePath() {
         return;
     const QString path = services_.folders->browseForFolder(
         this, files_.DataPath, QStringLiteral("Path to store hardcopies and trace data"));
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         files_.DataPath = path;
+        dataPathOverridden_ = false;  // the user's choice is stored
+    }
 }
 
 void MainForm::applyResizeRules() {
@@ -263,13 +384,16 @@ void MainForm::changeEvent(QEvent* event) {
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize)
         applyResizeRules();
+    if (watched == scanIEC_ && fehler_->isVisible() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+         event->type() == QEvent::Move))
+        placeNotice();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
-    trayInfo_->close();
-    if (services_.tray)
-        services_.tray->hide();
+    // Closed by the window manager, the desktop or a program: the orderly end.
+    Shutdown();
     event->accept();
 }
 
@@ -319,7 +443,7 @@ void MainForm::BW_Click() {
 }
 
 void MainForm::ExitProg_Click() {
-    close();
+    Shutdown();
 }
 
 void MainForm::runFromTray(const std::function<void()>& command) {
@@ -367,8 +491,5 @@ void MainForm::trayActivated(TrayActivation activation, QPoint) {
             break;
     }
 }
-
-// The about box hooks in here.
-void MainForm::About_Click() {}
 
 }  // namespace benchcap::app

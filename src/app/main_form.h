@@ -3,18 +3,25 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
 
 #include <functional>
+#include <optional>
 
 #include "app/bus_commands.h"
 #include "app/output_files.h"
 #include "app/picture_box.h"
 #include "app/ui_services.h"
+#include "app/version_info.h"
 #include "base/result.h"
 
 class QMenu;
 class QStatusBar;
+class QStyle;
 
+namespace benchcap::bus {
+struct CurrentInstrument;
+}
 namespace benchcap::scanner {
 class ScanIECControl;
 }
@@ -23,6 +30,34 @@ namespace benchcap::app {
 
 class HardcopyCommand;
 class TraceWindowCommand;
+class AboutForm;
+class SettingsStore;
+struct CommandAction;
+
+// The style of the window's menus: separators draw as lines, without their caption "-".
+QStyle* makeMenuStyle(QObject* owner);
+
+// What start-up needs from the program around the window.
+struct StartupContext {
+    // The per-user settings; nullptr keeps every default and stores nothing.
+    SettingsStore* settings = nullptr;
+    VersionInfo version;
+    // The "/" command line (arguments after the program's own options, joined by blanks).
+    QString commandLine;
+    // Default of the setting `DataPath`.
+    QString defaultDataPath;
+    // The program's one instrument record; start-up sets its time-out code to 10 (300 ms).
+    bus::CurrentInstrument* instrument = nullptr;
+    // --data-path: the data path of this run; the stored one is kept.
+    std::optional<QString> dataPathOverride;
+};
+
+// The commands of the window that the command line and the tray start. Missing ones report
+// that they are not available yet.
+struct WindowCommands {
+    std::function<void()> hardcopy;
+    std::function<void(int trace)> trace;
+};
 
 // The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
 // label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
@@ -123,6 +158,42 @@ class MainForm : public QMainWindow {
     QWidget* recordForm() const { return recordForm_; }
     // The bus is used by one command at a time; a second one is refused.
     BusCommands& busCommands() { return busCommands_; }
+    // Start-up: title, placement, settings, check marks, texts and the command line, in that
+    // order, then the window is shown. Returns the exit status when the command line ended
+    // the program (END), nullopt when the window runs on.
+    std::optional<int> startUp(const StartupContext& context);
+    // The orderly end: settings written, tray icon removed, program ended. Runs once, for
+    // "Exit", a close request, a termination signal and the session's end alike.
+    void Shutdown();
+    bool isShutDown() const { return shutDown_; }
+    // The status line text of start-up; prepares the hardcopy command's texts.
+    void LoadLanguage();
+    // Carries out one command-line action; false for END.
+    bool runCommandAction(const CommandAction& action);
+
+    void setCommands(WindowCommands commands) { commands_ = std::move(commands); }
+    // How the program ends (default: leave the event loop with `code`).
+    void setEndProgram(std::function<void(int code)> end) { endProgram_ = std::move(end); }
+    // Where unattended reports go, one line each (default: standard error).
+    void setReportSink(std::function<void(const QString& line)> sink) {
+        reportSink_ = std::move(sink);
+    }
+    // Whether windows can be seen at all (false under the offscreen platform).
+    void setDisplayAvailable(bool available) { displayAvailable_ = available; }
+    // True while the command line runs with nobody to see the window: boxes are reported
+    // instead of shown.
+    bool unattended() const;
+    bool commandLineRunning() const { return commandLineRunning_; }
+    // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the
+    // status line; errors make END end with status 1.
+    void reportUnattended(const QString& title, const QString& text, bool isError);
+    int commandLineErrors() const { return commandLineErrors_; }
+
+    const VersionInfo& version() const { return version_; }
+    // The about box, built the first time it is opened (nullptr before).
+    AboutForm* aboutForm() const { return about_; }
+    // How links of the about box are opened (default: the desktop's handler).
+    void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
 
     const UiServices& services() const { return services_; }
     OutputFiles& outputFiles() { return files_; }
@@ -165,6 +236,10 @@ class MainForm : public QMainWindow {
     void buildTrayMenu();
     void buildStatusBar();
     void restoreFromTray();
+    void notAvailable(const QString& command);
+    void placeWindow(SettingsStore& store);
+    bool readOption(SettingsStore& store, const char* key, bool fallback);
+    void placeNotice();
 
     UiServices services_;
     OutputFiles& files_;
@@ -186,6 +261,23 @@ class MainForm : public QMainWindow {
     TraceWindowCommand* trace_ = nullptr;
     QPointer<QWidget> recordForm_;
     BusCommands busCommands_;
+
+    WindowCommands commands_;
+    std::function<void(int)> endProgram_;
+    std::function<void(const QString&)> reportSink_;
+    std::function<void(const QUrl&)> openLink_;
+    SettingsStore* settings_ = nullptr;
+    VersionInfo version_;
+    QString storedDataPath_;
+    bool dataPathOverridden_ = false;
+    int GPIBPrinterAdr = 5;
+    int lastValidAddress_ = 20;
+    bool commandLineRunning_ = false;
+    int commandLineErrors_ = 0;
+    bool displayAvailable_ = true;
+    bool shutDown_ = false;
+    AboutForm* about_ = nullptr;
+    QStyle* separatorStyle_ = nullptr;
 };
 
 }  // namespace benchcap::app

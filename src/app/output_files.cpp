@@ -37,6 +37,15 @@ QString uniqueFileName(const QString& name) {
 OutputFiles::OutputFiles(WallClock clock, QChar separator)
     : clock_(std::move(clock)), separator_(separator) {}
 
+Status OutputFiles::makeFolderFor(const QString& fileName) {
+    const QString folder = QFileInfo(QDir::fromNativeSeparators(fileName)).absolutePath();
+    if (QFileInfo(folder).isDir() || QDir().mkpath(folder))
+        return {};
+    return fail("Cannot create the folder " + QDir::toNativeSeparators(folder).toStdString() +
+                " for " + fileName.toStdString() +
+                "; choose another one with \"Path for auto-save files\".");
+}
+
 QString OutputFiles::stamp(const QDateTime& when) {
     // The C locale keeps the digits ASCII whatever the desktop's language.
     return QLocale::c().toString(when, QStringLiteral("yy.MM.dd-HH.mm.ss"));

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include "base/result.h"
+
 namespace benchcap::app {
 
 // Wall-clock date and time for file-name stamps; injectable so tests fix the moment.
@@ -37,6 +39,10 @@ class OutputFiles {
     // `Index` is the trace number of "TXT" files; `NameMan` chooses `ManualName`.
     // Only builds the name: creates nothing, checks nothing.
     QString GetName(const QString& Extension, int Index, bool NameMan) const;
+
+    // Creates the folder a new output file goes into when it is missing (a data path never
+    // used before, such as Documents/Benchcap). Fails with the folder named when it cannot.
+    static Status makeFolderFor(const QString& fileName);
 
     // The stamp of a moment: yy.MM.dd-HH.mm.ss, e.g. 03.12.05-14.03.09.
     static QString stamp(const QDateTime& when);

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
 namespace benchcap::app {
@@ -34,6 +35,26 @@ bus::MessageResult QtUserInterface::messageBox(bus::MessageIcon icon, const std:
     QMessageBox box(owner_);
     box.setWindowTitle(boxTitle(title));
     box.setText(fromLatin1(text));
+    if (text.find('\t') != std::string::npos) {
+        // A table (label, tabs, value per line, as the system report) reads only unwrapped:
+        // the box is made wide enough for its longest line.
+        int widest = 0;
+        const QFontMetrics metrics(box.font());
+        const int tabStop = 80;  // the text layout's default tab distance in pixels
+        for (const QString& line : box.text().split(QLatin1Char('\n'))) {
+            int x = 0;
+            for (const QString& piece : line.split(QLatin1Char('\t'))) {
+                if (x > 0)
+                    x = (x / tabStop + 1) * tabStop;
+                x += metrics.horizontalAdvance(piece);
+            }
+            widest = std::max(widest, x);
+        }
+        const QScreen* screen = owner_ ? owner_->screen() : QGuiApplication::primaryScreen();
+        const int limit = screen ? screen->availableGeometry().width() * 4 / 5 : 1000;
+        box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }")
+                              .arg(std::min(widest + 16, limit)));
+    }
     switch (icon) {
         case bus::MessageIcon::None:
             box.setIcon(QMessageBox::NoIcon);

@@ -40,6 +40,8 @@ ScanIECPanel::ScanIECPanel(scanner::ScanIECControl& core, QWidget* parent)
         QFont f = line->font();
         f.setPixelSize(std::max(8, line->height() - 2));
         line->setFont(f);
+        // The pointer over a text line is over the panel (outside the indicators).
+        line->setAttribute(Qt::WA_TransparentForMouseEvents);
         return line;
     };
     address_ = makeLine("Address", kAddressTop);
@@ -50,6 +52,9 @@ ScanIECPanel::ScanIECPanel(scanner::ScanIECControl& core, QWidget* parent)
         led->setObjectName(QStringLiteral("LED_%1").arg(a));
         led->setGeometry(
             twipsToPixels(*this, kLineLeft + (a - 1) * kLedPitch, kLedTop, kLedSize, kLedSize));
+        // Tracking, so that a pointer resting over an indicator reaches the hover texts:
+        // without it the movements over a child are dropped before the panel sees them.
+        led->setMouseTracking(true);
         led->installEventFilter(this);
         leds_[static_cast<size_t>(a)] = led;
     }
@@ -142,6 +147,11 @@ void ScanIECPanel::mouseMoveEvent(QMouseEvent* event) {
 
 bool ScanIECPanel::eventFilter(QObject* watched, QEvent* event) {
     if (auto* w = qobject_cast<QWidget*>(watched); w && w->parentWidget() == this) {
+        if (event->type() == QEvent::MouseMove) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            hoverAt(w->mapToParent(me->position().toPoint()));
+            return true;
+        }
         if (event->type() == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);
             if (me->button() == Qt::LeftButton && w->rect().contains(me->position().toPoint()))

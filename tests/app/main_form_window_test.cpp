@@ -174,3 +174,40 @@ TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
 
 }  // namespace
 }  // namespace benchcap::app::test
+
+namespace benchcap::app::test {
+namespace {
+
+TEST(MenuStyle, SeparatorsDrawNoCaption) {
+    // The same menu with a captioned and a plain separator must look the same.
+    auto picture = [](bool caption) {
+        QMenu menu;
+        menu.setStyle(makeMenuStyle(&menu));
+        menu.addAction(QStringLiteral("Search instruments"));
+        QAction* s = menu.addSeparator();
+        if (caption)
+            s->setText(QStringLiteral("-"));
+        menu.addAction(QStringLiteral("Exit"));
+        menu.adjustSize();
+        return menu.grab().toImage();
+    };
+    EXPECT_EQ(picture(true), picture(false));
+}
+
+}  // namespace
+}  // namespace benchcap::app::test
+
+namespace benchcap::app::test {
+namespace {
+
+TEST_F(MainFormWindowTest, StatusPanelsReachTheBottomOfTheWindow) {
+    resizeTo(700, 500);
+    for (int n = 1; n <= 4; ++n) {
+        QLabel* panel = form->statusPanel(n);
+        const int bottom = panel->mapTo(form.get(), QPoint(0, panel->height())).y();
+        EXPECT_EQ(bottom, form->height()) << n;
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

@@ -45,3 +45,27 @@ TEST(GetName, Examples) {
 
 }  // namespace
 }  // namespace benchcap::app
+
+#include <QFile>
+
+#include "support/test_paths.h"
+
+namespace benchcap::app {
+namespace {
+
+TEST(OutputFolder, MissingDataPathIsCreatedOrReported) {
+    const QString root = QString::fromStdString(test::makeTempDir("output-folder").string());
+    const QString file = root + QStringLiteral("/Documents/Benchcap/HARDCOPY.WMF");
+    ASSERT_TRUE(OutputFiles::makeFolderFor(file));
+    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Documents/Benchcap")).isDir());
+    ASSERT_TRUE(OutputFiles::makeFolderFor(file));  // there already
+
+    QFile blocker(root + QStringLiteral("/plain"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const Status s = OutputFiles::makeFolderFor(root + QStringLiteral("/plain/sub/x.TXT"));
+    ASSERT_FALSE(s);
+    EXPECT_NE(s.error().find("plain/sub"), std::string::npos) << s.error();
+}
+
+}  // namespace
+}  // namespace benchcap::app

@@ -195,6 +195,40 @@ TEST_F(ScanTest, HoverTexts) {
     EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("-----"));
 }
 
+TEST_F(ScanTest, PointerOverAnIndicatorReachesTheHoverTexts) {
+    build();
+    item("StartScan")->trigger();
+    ScanIECPanel* p = panel();
+    // The indicator itself gets the movement, as from the pointer resting on it.
+    QWidget* led = p->LED(5);
+    const QPointF at(led->width() / 2.0, led->height() / 2.0);
+    QMouseEvent move(QEvent::MouseMove, at, led->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(led, &move);
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
+    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("KLVZ (1.60)"));
+    // Over a text line the pointer is over the panel.
+    EXPECT_EQ(p->childAt(p->AnswerLine()->geometry().center()), nullptr);
+}
+
+TEST_F(ScanTest, ScanningNoticeStaysVisibleBesideThePanel) {
+    build();
+    bool checkedDuringScan = false;
+    form->setYieldHook([&] {
+        QWidget* panel = form->ScanIEC();
+        if (checkedDuringScan || !panel->isVisible() || form->Fehler()->isHidden())
+            return;
+        checkedDuringScan = true;
+        const QRect notice(form->Fehler()->mapTo(form->centralWidget(), QPoint(0, 0)),
+                           form->Fehler()->size());
+        EXPECT_FALSE(notice.intersects(panel->geometry()));
+        EXPECT_EQ(form->Fehler()->text(), QStringLiteral("scanning bus..."));
+    });
+    item("StartScan")->trigger();
+    EXPECT_TRUE(checkedDuringScan);
+    EXPECT_TRUE(form->Fehler()->isHidden());
+}
+
 TEST_F(ScanTest, MouseClickOnIndicatorRaisesSelectIEC) {
     build();
     std::vector<int> raised;

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include "app/settings_store.h"
+#include "support/test_paths.h"
+
+namespace benchcap::app {
+namespace {
+
+const QString kApp = QStringLiteral("BENCHCAP");
+const QString kSection = QStringLiteral("Settings");
+
+QString tempFolder(const char* hint) {
+    return QString::fromStdString(test::makeTempDir(hint).string());
+}
+
+void writeText(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QByteArray readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(SettingsEncoding, TruthValuesAndNumbers) {
+    EXPECT_EQ(encodeBool(true), QStringLiteral("True"));
+    EXPECT_EQ(encodeBool(false), QStringLiteral("False"));
+    const struct {
+        const char* text;
+        std::optional<bool> value;
+    } truths[] = {{"True", true},     {"FALSE", false},      {"true", true},
+                  {" False ", false}, {"-1", true},          {"0", false},
+                  {"2.5", true},      {"yes", std::nullopt}, {"", std::nullopt}};
+    for (const auto& t : truths)
+        EXPECT_EQ(decodeBool(QString::fromLatin1(t.text)), t.value) << t.text;
+
+    EXPECT_EQ(encodeNumber(10800), QStringLiteral("10800"));
+    EXPECT_EQ(encodeNumber(-48000), QStringLiteral("-48000"));
+    EXPECT_EQ(encodeNumber(2.5), QStringLiteral("2.5"));
+    const struct {
+        const char* text;
+        int value;
+    } integers[] = {{"12", 12}, {" 12 ", 12}, {"20.5", 20}, {"21.5", 22},
+                    {"abc", 0}, {"7x", 7},    {"1E1", 10}};
+    for (const auto& n : integers)
+        EXPECT_EQ(decodeInteger(QString::fromLatin1(n.text)), n.value) << n.text;
+}
+
+TEST(IniSettingsStore, MissingOrUnreadableStoreGivesDefaults) {
+    IniSettingsStore missing(tempFolder("settings-missing") + QStringLiteral("/not/there"));
+    EXPECT_EQ(missing.read(kApp, kSection, QStringLiteral("Address"), QStringLiteral("20")),
+              QStringLiteral("20"));
+
+    const QString folder = tempFolder("settings-garbage");
+    writeText(folder + QStringLiteral("/BENCHCAP.ini"), QByteArray("\x01\x02 not an ini\n[[[", 17));
+    IniSettingsStore garbage(folder);
+    EXPECT_EQ(garbage.read(kApp, kSection, QStringLiteral("Color"), QStringLiteral("True")),
+              QStringLiteral("True"));
+}
+
+TEST(IniSettingsStore, NamesMatchWithoutRegardToCase) {
+    const QString folder = tempFolder("settings-case");
+    writeText(folder + QStringLiteral("/benchcap.ini"),
+              "; edited by hand\n[settings]\naddress=12\nCOLOR=false\n[Other]\nkeep=1\n");
+    IniSettingsStore store(folder);
+    EXPECT_EQ(store.read(kApp, kSection, QStringLiteral("Address"), QStringLiteral("20")),
+              QStringLiteral("12"));
+    EXPECT_EQ(store.read(QStringLiteral("Benchcap"), QStringLiteral("SETTINGS"),
+                         QStringLiteral("Color"), QStringLiteral("True")),
+              QStringLiteral("false"));
+
+    // Writing replaces the hand-written lines in place and keeps everything else.
+    store.write(kApp, kSection, QStringLiteral("Address"), QStringLiteral("7"));
+    store.write(kApp, kSection, QStringLiteral("DataPath"), QStringLiteral("/data"));
+    ASSERT_TRUE(store.flush());
+    EXPECT_EQ(readText(folder + QStringLiteral("/benchcap.ini")),
+              QByteArray("; edited by hand\n[settings]\nAddress=7\nCOLOR=false\nDataPath=/data\n"
+                         "[Other]\nkeep=1\n"));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/BENCHCAP.ini")));
+}
+
+TEST(IniSettingsStore, ValuesRoundTripThroughQSettings) {
+    const QString folder = tempFolder("settings-roundtrip") + QStringLiteral("/new/folder");
+    IniSettingsStore store(folder);
+    const QStringList paths = {QStringLiteral("/home/lab/data"),
+                               QStringLiteral("/a;b,c \"q\" \\x \u00fc"),
+                               QStringLiteral("  spaced  "), QString(), QStringLiteral("a=b#c")};
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        store.write(kApp, kSection, QStringLiteral("Path%1").arg(i), paths[i]);
+    ASSERT_TRUE(store.flush());  // the folder is created
+    QSettings qt(folder + QStringLiteral("/BENCHCAP.ini"), QSettings::IniFormat);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(qt.value(QStringLiteral("Settings/Path%1").arg(i)).toString(), paths[i]) << i;
+        EXPECT_EQ(store.read(kApp, kSection, QStringLiteral("path%1").arg(i), QStringLiteral("?")),
+                  paths[i]);
+    }
+}
+
+TEST(IniSettingsStore, UnwritableFolderIsReported) {
+    const QString folder = tempFolder("settings-blocked");
+    writeText(folder + QStringLiteral("/file"), "x");
+    IniSettingsStore store(folder + QStringLiteral("/file/sub"));
+    store.write(kApp, kSection, QStringLiteral("Address"), QStringLiteral("7"));
+    const Status s = store.flush();
+    ASSERT_FALSE(s);
+    EXPECT_NE(s.error().find("file/sub"), std::string::npos) << s.error();
+}
+
+}  // namespace
+}  // namespace benchcap::app

@@ -54,12 +54,17 @@ inline constexpr double kDefaultPageWidth = 10300;
 inline constexpr double kDefaultPageHeight = 7650;
 inline constexpr double kUnitsPerMm = 40;  // plotter units
 
-// Bounds of the work done for one file (hostile files are normal).
-inline constexpr size_t kMaxPoints = 4'000'000;   // vertices kept, all pages
-inline constexpr size_t kMaxItems = 1'000'000;    // display-list items, all pages
-inline constexpr size_t kMaxTextChars = 100'000;  // label characters kept
-inline constexpr size_t kMaxLabelChars = 4'096;   // characters of one label
-inline constexpr size_t kMaxPages = 64;
+// Bounds of the work done for one file (hostile files are normal). With these, a
+// 16 MB file parses and draws in bounded time and memory; past a bound the rest is
+// dropped with a warning.
+struct ParseLimits {
+    size_t points = 4'000'000;         // vertices kept, all pages
+    size_t items = 1'000'000;          // display-list items, all pages
+    size_t textChars = 100'000;        // label characters kept
+    size_t labelChars = 4'096;         // characters of one label
+    size_t pages = 64;                 // PG / FR beyond are drawn on the last page
+    size_t polygonPoints = 1'000'000;  // polygon buffer (PM)
+};
 inline constexpr int kMaxRenderSide = 16384;  // pixels per side of a rendered image
 inline constexpr qint64 kMaxRenderPixels = 100'000'000;
 
@@ -137,7 +142,7 @@ struct DrawOptions {
 // instructions are HP-GL mnemonics, and the start is text).
 bool looksLikeHpgl(std::string_view bytes);
 
-Result<Plot> parseHpgl(std::string_view bytes);
+Result<Plot> parseHpgl(std::string_view bytes, const ParseLimits& limits = {});
 
 // Draws one page of `plot` fitted into `target` (painter coordinates), aspect ratio
 // kept, y axis up. The painter's state is the same afterwards. Returns warnings

@@ -23,7 +23,6 @@ constexpr double kDefaultCharHeightCm = 0.27;  // SI default
 constexpr double kUnitsPerCm = kUnitsPerMm * 10;
 constexpr double kCoordinateLimit = 1e12;  // plotter units, after scaling
 constexpr int kEtx = 0x03;
-constexpr size_t kMaxPolygonPoints = 1'000'000;
 constexpr size_t kMaxWarnings = 30;
 constexpr double kDefaultColourRange[6] = {0, 255, 0, 255, 0, 255};
 
@@ -112,7 +111,8 @@ struct Box {
 
 class Interpreter {
   public:
-    explicit Interpreter(std::string_view bytes) : reader_(bytes) {
+    Interpreter(std::string_view bytes, const ParseLimits& limits)
+        : reader_(bytes), limits_(limits) {
         plot_.pages.emplace_back();
         initialize(true);
     }
@@ -229,6 +229,7 @@ class Interpreter {
     }
 
     Reader reader_;
+    ParseLimits limits_;
     Plot plot_;
     bool stop_ = false;
     size_t points_ = 0;
@@ -369,10 +370,10 @@ void Interpreter::updateScaling() {
 bool Interpreter::room(size_t points) {
     if (stop_)
         return false;
-    if (points_ + points > kMaxPoints || items_ + 1 > kMaxItems) {
+    if (points_ + points > limits_.points || items_ + 1 > limits_.items) {
         stop_ = true;
-        warn("plot cut short: more than " + std::to_string(kMaxPoints) + " points or " +
-             std::to_string(kMaxItems) + " shapes; the rest of the file is not drawn");
+        warn("plot cut short: more than " + std::to_string(limits_.points) + " points or " +
+             std::to_string(limits_.items) + " shapes; the rest of the file is not drawn");
         return false;
     }
     return true;
@@ -543,10 +544,10 @@ void Interpreter::newPage() {
     if (page().items.empty())
         return;
     finishPage();
-    if (plot_.pages.size() >= kMaxPages) {
+    if (plot_.pages.size() >= limits_.pages) {
         // Further pages are drawn over the last one rather than kept apart.
         if (!pagesCut_)
-            warn("more than " + std::to_string(kMaxPages) +
+            warn("more than " + std::to_string(limits_.pages) +
                  " pages: the rest is drawn on the last");
         pagesCut_ = true;
         return;
@@ -562,7 +563,7 @@ void Interpreter::newPage() {
 void Interpreter::point(QPointF logical) {
     if (polygonMode_) {
         const QPointF p = physical(bounded(logical));
-        if (polygonPoints_ >= kMaxPolygonPoints) {
+        if (polygonPoints_ >= limits_.polygonPoints) {
             polygonCut_ = true;
         } else if (!penDown_) {
             // A pen-up move starts a new ring at its end (or moves a ring not yet drawn).
@@ -635,7 +636,7 @@ void Interpreter::circle() {
         std::vector<QPointF> ring;
         for (QPointF p : pts)
             ring.push_back(physical(p));
-        if (polygonPoints_ + ring.size() <= kMaxPolygonPoints) {
+        if (polygonPoints_ + ring.size() <= limits_.polygonPoints) {
             polygonPoints_ += ring.size();
             polygon_.push_back(std::move(ring));
         }
@@ -732,7 +733,7 @@ Interpreter::Cell Interpreter::cell() const {
 void Interpreter::placeText(std::string chars, QPointF logicalOrigin, const Cell& c) {
     if (chars.empty() || pen_ <= 0)
         return;
-    if (textChars_ + chars.size() > kMaxTextChars) {
+    if (textChars_ + chars.size() > limits_.textChars) {
         textCut_ = true;
         return;
     }
@@ -816,7 +817,7 @@ void Interpreter::label() {
             pos_ -= c.dir * c.advance;
             newRun = true;
         } else if (b >= 0x20 && b != 0x7F) {
-            if (kept < kMaxLabelChars) {
+            if (kept < limits_.labelChars) {
                 if (newRun)
                     runs.push_back({{}, pos_});
                 runs.back().chars.push_back(static_cast<char>(b));
@@ -1278,10 +1279,10 @@ Result<Plot> Interpreter::run() {
     if (labelUnterminated_)
         warn("a label runs to the end of the data (no terminator): the file may be cut short");
     if (textCut_)
-        warn("label text cut short: more than " + std::to_string(kMaxTextChars) +
-             " characters in all or " + std::to_string(kMaxLabelChars) + " in one label");
+        warn("label text cut short: more than " + std::to_string(limits_.textChars) +
+             " characters in all or " + std::to_string(limits_.labelChars) + " in one label");
     if (polygonCut_)
-        warn("polygon cut short: more than " + std::to_string(kMaxPolygonPoints) + " points");
+        warn("polygon cut short: more than " + std::to_string(limits_.polygonPoints) + " points");
     bool drawn = false;
     for (const Page& p : plot_.pages)
         drawn = drawn || !p.items.empty();
@@ -1292,8 +1293,8 @@ Result<Plot> Interpreter::run() {
 
 }  // namespace
 
-Result<Plot> parseHpgl(std::string_view bytes) {
-    Interpreter interpreter(bytes);
+Result<Plot> parseHpgl(std::string_view bytes, const ParseLimits& limits) {
+    Interpreter interpreter(bytes, limits);
     return interpreter.run();
 }
 

@@ -163,6 +163,25 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+TEST(HpglHostile, InkBudgetBoundsTheDrawing) {
+    // Full-page zigzags, then a mark that no longer fits the budget.
+    const Plot plot =
+        parsed("SP1;PD" + repeat("0,0,10000,7000,", 400) + ";SP2;PU5000,100;PD5000,200;");
+    for (double budget : {1e9, 2e5}) {
+        std::vector<std::string> warnings;
+        const Result<QImage> image = renderPlot(plot, {400, 300}, &warnings, {false, 0, budget});
+        ASSERT_TRUE(image.ok());
+        const bool cut = budget < 1e6;
+        EXPECT_EQ(hasWarning(warnings, "drawn only in part"), cut) << budget;
+        int red = 0;
+        for (int y = 0; y < 300; ++y)
+            for (int x = 0; x < 400; ++x)
+                red += (image->pixel(x, y) | 0xFF000000u) == kPenColours[2];
+        EXPECT_EQ(red > 0, !cut) << budget;
+        EXPECT_GT(notWhite(*image, image->rect()), 300);  // what fitted is drawn
+    }
+}
+
 TEST(HpglHostile, RenderRefusesAbsurdImageSizes) {
     EXPECT_FALSE(renderHpgl("SP1;PD1,1;", {100000, 10}).ok());
     EXPECT_FALSE(renderHpgl("SP1;PD1,1;", {16000, 16000}).ok());

@@ -20,6 +20,7 @@ constexpr size_t kMaxDashes = 2'000'000;    // dashes drawn per page, then solid
 constexpr size_t kMaxHatchLines = 200'000;  // hatch lines per page, then solid fill
 constexpr double kMinHatchSpacingPx = 3;
 constexpr double kMinDashPeriodPx = 4;
+constexpr double kInkPerVertex = 4;
 
 // Dash patterns of the HP-GL line types 1..8, in percent of the pattern length:
 // mark, gap, mark, gap... (a mark of 0 is a dot).
@@ -72,14 +73,24 @@ class Painter {
     bool hatchCut_ = false;
     bool haveFonts_ = false;
     bool textSkipped_ = false;
+    bool inkCut_ = false;
+    double ink_ = 0;
+    bool spend(double ink) {
+        if (inkCut_ || ink_ + ink > options_.inkBudget) {
+            inkCut_ = true;
+            return false;
+        }
+        ink_ += ink;
+        return true;
+    }
     QFont font_;
     double capHeight_ = 1, charWidth_ = 1;
 };
 
 QPen Painter::pen(const Style& s, double lengthPx) {
     double w = std::clamp(s.width * scale_, 0.0, maxWidthPx_);
-    if (w < 1)
-        w = 0;  // cosmetic: one device pixel
+    if (w < 2)
+        w = 0;  // cosmetic, one device pixel: Qt's fast line path, and plenty for thin pens
     QPen pen(QColor::fromRgb(s.colour), w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     if (s.lineType >= 1 && s.lineType <= 8) {
         const Pattern& pat = kPatterns[s.lineType];
@@ -126,32 +137,52 @@ void Painter::polyline(const Item& item, const Style& s) {
     QPolygonF poly;
     poly.reserve(item.count);
     double length = 0;
+    // Thin pens go down as cosmetic lines; wide ones through the stroker, which costs
+    // several times more per pixel covered.
+    const double widthPx = std::min(s.width * scale_, maxWidthPx_);
+    const double w = widthPx < 2 ? 1 : 4 * widthPx;
     for (uint32_t i = 0; i < item.count; ++i) {
         const QPointF q = t_.map(page_.points[item.first + i]);
+        double step = 0;
         if (!poly.isEmpty())
-            length += std::abs(q.x() - poly.back().x()) + std::abs(q.y() - poly.back().y());
+            step = std::abs(q.x() - poly.back().x()) + std::abs(q.y() - poly.back().y());
+        if (!spend(std::max(step, kInkPerVertex) * w))
+            break;
+        length += step;
         poly.push_back(q);
     }
+    if (poly.isEmpty())
+        return;
     p_.setPen(pen(s, length));
-    if (length < 0.5) {
+    if (length < 0.5 || poly.size() < 2) {
         p_.drawPoint(poly.front());  // pen down without moving: a dot
         return;
     }
-    p_.drawPolyline(poly);
+    // In pieces: the stroker fills a wide polyline as one path, and a long one that
+    // crosses itself costs far more in one piece than in many (round caps hide the seams).
+    constexpr qsizetype kPiece = 64;
+    for (qsizetype from = 0; from + 1 < poly.size(); from += kPiece)
+        p_.drawPolyline(poly.constData() + from,
+                        static_cast<int>(std::min(kPiece + 1, poly.size() - from)));
 }
 
 void Painter::dots(const Item& item, const Style& s) {
     QPolygonF poly;
     poly.reserve(item.count);
-    for (uint32_t i = 0; i < item.count; ++i)
+    const double w = std::clamp(s.width * scale_, 2.0, std::max(maxWidthPx_, 2.0));
+    for (uint32_t i = 0; i < item.count && spend(std::max(w * w, kInkPerVertex)); ++i)
         poly.push_back(t_.map(page_.points[item.first + i]));
-    QPen pen(QColor::fromRgb(s.colour), std::clamp(s.width * scale_, 2.0, maxWidthPx_),
-             Qt::SolidLine, Qt::RoundCap);
+    QPen pen(QColor::fromRgb(s.colour), w, Qt::SolidLine, Qt::RoundCap);
     p_.setPen(pen);
     p_.drawPoints(poly);
 }
 
 void Painter::polygon(const Item& item, const Style& s) {
+    size_t vertices = 0;
+    for (uint32_t r = 0; r < item.count; ++r)
+        vertices += page_.rings[item.first + r].count;
+    if (!spend(static_cast<double>(vertices) * kInkPerVertex))
+        return;
     QPainterPath path;
     path.setFillRule(s.evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
     for (uint32_t r = 0; r < item.count; ++r) {
@@ -166,6 +197,8 @@ void Painter::polygon(const Item& item, const Style& s) {
     const QColor colour = QColor::fromRgb(s.colour);
     bool hatch = s.fill == FillType::Hatch || s.fill == FillType::CrossHatch;
     const QRectF box = path.boundingRect();
+    if (!spend(box.intersected(target_).width() * box.intersected(target_).height()))
+        return;
     const double spacing = std::max(s.hatchSpacing * scale_, kMinHatchSpacingPx);
     const double reach = std::hypot(box.width(), box.height());
     const int directions = s.fill == FillType::CrossHatch ? 2 : 1;
@@ -174,6 +207,8 @@ void Painter::polygon(const Item& item, const Style& s) {
         hatch = false;
         hatchCut_ = true;
     }
+    if (hatch && !spend(static_cast<double>(lines) * reach))
+        return;
     if (!hatch) {
         p_.fillPath(path, colour);
     } else {
@@ -213,6 +248,9 @@ void Painter::text(const Item& item, const Style& s) {
     const double limit = std::max(target_.width(), target_.height()) * 4;
     if (std::abs(h) < 0.5 || std::abs(h) > limit || std::abs(w) > limit || std::abs(adv) > limit)
         return;  // too small to read, or absurd
+    if (!spend(std::max(std::abs(h * adv), kInkPerVertex * 4) *
+               static_cast<double>(t.chars.size())))
+        return;
     const double sy = h / capHeight_;
     const double sx = std::max(std::abs(w), 0.1) / charWidth_;
     p_.save();
@@ -275,6 +313,10 @@ std::vector<std::string> Painter::run() {
         warnings.push_back("labels not drawn: text needs fonts, and fonts a QGuiApplication");
     if (dashesCut_)
         warnings.push_back("too many dashes: some dashed lines drawn solid");
+    if (inkCut_)
+        warnings.push_back("page drawn only in part: it puts down more ink than " +
+                           std::to_string(static_cast<long>(options_.inkBudget / 1e6)) +
+                           " million pixels; the last shapes are left out");
     if (hatchCut_)
         warnings.push_back("too many hatch lines: some hatched areas filled solid");
     return warnings;

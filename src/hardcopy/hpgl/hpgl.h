@@ -136,6 +136,11 @@ struct Plot {
 struct DrawOptions {
     bool antialias = true;  // smooth lines and shapes (text is always smoothed)
     int page = 0;
+    // Ink one page may put down, in pixels covered (stroke length times width, filled
+    // areas, glyph cells, a floor per vertex): about 40 times a 1024 x 768 image. A
+    // 16 MB file of full-page zigzags would otherwise keep the rasterizer busy for
+    // minutes; past the budget the rest of the page is left out, with a warning.
+    double inkBudget = 30e6;
 };
 
 // True when `bytes` start like plotter output (after escapes and blanks, the first

@@ -1,7 +1,12 @@
 // The painter pass: pixels at the positions the fitting computes.
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
+#include <filesystem>
 
 #include "hpgl_test_util.h"
+#include "support/test_paths.h"
 
 namespace benchcap::hpgl::test {
 namespace {
@@ -101,6 +106,33 @@ TEST(HpglDraw, ClipWindow) {
     const Rendered r = rendered("IN;SP1;IW0,0,5000,7650;PU0,3000;PD10300,3000;", {1030, 765});
     EXPECT_GT(colourNear(r, QPointF(2500, 3000), kPenColours[1]), 0);
     EXPECT_EQ(colourNear(r, QPointF(7500, 3000), kPenColours[1], 2), 0);
+}
+
+TEST(HpglDraw, FrameOnTheClipWindowEdgeStaysVisible) {
+    // Drivers draw the frame exactly on the window (IW); rounding must not cut it off.
+    const Rendered r = rendered(
+        "IN;SP1;IW2000,2000,17000,16000;PU2000,2000;EA17000,16000;"
+        "PS20000,20000;",
+        {768, 768});
+    for (QPointF p :
+         {QPointF(2000, 9000), QPointF(17000, 9000), QPointF(9000, 2000), QPointF(9000, 16000)})
+        EXPECT_GT(colourNear(r, p, kPenColours[1]), 0) << p.x() << "," << p.y();
+}
+
+TEST(HpglDraw, SamePlotDrawsIntoAPdf) {
+    const Plot plot = parsed("SP2;PU0,0;PD10300,7650;SP1;PA1000,1000;LBPDF\x03");
+    const std::filesystem::path file = benchcap::test::makeTempDir("hpgl") / "plot.pdf";
+    {
+        QPdfWriter pdf(QString::fromStdString(file.string()));
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Landscape);
+        QPainter painter(&pdf);
+        const QRectF target(QPointF(0, 0), QSizeF(pdf.width(), pdf.height()));
+        EXPECT_TRUE(draw(painter, target, plot).empty());
+    }
+    const std::string bytes = benchcap::test::readFile(file);
+    EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+    EXPECT_GT(bytes.size(), 500u);
 }
 
 TEST(HpglDraw, DrawsIntoTheTargetOnly) {

@@ -244,6 +244,12 @@ TEST(HpglParse, Labels) {
         EXPECT_NEAR(t.origin.x(), 5000 + 153 / 2.0, 1e-9);
     }
     {
+        // The picture reaches below the baseline, for descenders.
+        const Plot plot = parsed("SI0.2,0.3;PA0,0;LBgjpq\x03");
+        EXPECT_LE(plot.pages[0].drawn.top(), -40);
+        EXPECT_GE(plot.pages[0].drawn.bottom(), 120);
+    }
+    {
         // CP moves by character cells.
         const Plot plot = parsed("SI0.2,0.3;PA0,0;CP2,-1;LBx\x03");
         EXPECT_EQ(plot.pages[0].texts.at(0).origin, QPointF(240, -240));

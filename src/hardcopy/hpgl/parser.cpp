@@ -750,8 +750,11 @@ void Interpreter::placeText(std::string chars, QPointF logicalOrigin, const Cell
     t.slant = slant_;
     const double len = c.advance * static_cast<double>(chars.size() - 1) + c.width;
     const QPointF lo = logicalOrigin;
+    // The cell from the descenders (a third of the height below the baseline) to the
+    // cap height, so that "g" and "p" on the lowest line stay inside the picture.
+    const QPointF low = lo - c.up * (c.height / 3);
     for (QPointF corner :
-         {lo, lo + c.dir * len, lo + c.up * c.height, lo + c.dir * len + c.up * c.height})
+         {low, low + c.dir * len, lo + c.up * c.height, lo + c.dir * len + c.up * c.height})
         addToBox(physical(bounded(corner)));
     t.chars = std::move(chars);
     pg.items.push_back({LineKind::Text, static_cast<uint32_t>(pg.texts.size()), 1,

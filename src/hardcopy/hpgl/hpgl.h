@@ -22,7 +22,12 @@
 // drawn, united with every P1/P2 frame that was in effect while drawing. The paper
 // area the instrument asked for is shown, and a plot that strays beyond P1/P2 (an
 // instrument that assumed a larger plotter) is still shown whole. Aspect ratio is
-// kept; the picture is centred in the target.
+// kept; the picture is centred in the target, with 1 % of paper around the ink.
+//
+// Left out, with a warning naming them: PE (encoded polylines), BZ/BR (Bezier
+// curves), XT/YT (tick marks). Approximated: UL user line types (the standard
+// patterns), FT shading and user fills (solid), character sets (labels are Latin-1
+// in a monospace system font, one cell per character).
 
 #include <QImage>
 #include <QPainter>

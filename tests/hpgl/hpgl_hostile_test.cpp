@@ -141,6 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
                 nullptr},
         Hostile{"tiny dash patterns", "SP1;LT2,0.0000001;" + repeat("PU0,0;PD10000,7000;", 5000),
                 nullptr},
+        Hostile{"vanishing dash pattern",
+                "SP1;LT2,0." + std::string(320, '0') + "1;PD10000,7000;LT3,1e;PD0,0;", nullptr},
         Hostile{"many pages", repeat("SP1;PD1,1;PG;", 1000), "pages"},
         Hostile{"polygon overflow", "PM0;PD" + repeat("1,2,3,4,", 6'000) + ";PM2;FP;EP;",
                 "polygon cut short"},

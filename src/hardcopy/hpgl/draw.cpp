@@ -95,7 +95,10 @@ QPen Painter::pen(const Style& s, double lengthPx) {
     if (s.lineType >= 1 && s.lineType <= 8) {
         const Pattern& pat = kPatterns[s.lineType];
         const double period = s.patternLength * scale_;
-        const size_t count = period > 0 ? static_cast<size_t>(lengthPx / period) + 1 : 0;
+        // Only periods worth drawing are divided by: a tiny one would overflow the count.
+        const size_t count = period >= kMinDashPeriodPx
+                                 ? static_cast<size_t>(std::min(lengthPx / period, 1e12)) + 1
+                                 : 0;
         if (period >= kMinDashPeriodPx && dashes_ + count <= kMaxDashes) {
             dashes_ += count;
             const double unit = std::max(w, 1.0);

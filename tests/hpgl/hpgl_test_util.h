@@ -1,0 +1,75 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QFontDatabase>
+#include <QImage>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hardcopy/hpgl/hpgl.h"
+
+namespace benchcap::hpgl::test {
+
+// Parses `bytes`, failing the test when that is refused.
+inline Plot parsed(std::string_view bytes) {
+    Result<Plot> plot = parseHpgl(bytes);
+    EXPECT_TRUE(plot.ok()) << plot.error();
+    return plot ? std::move(plot).value() : Plot{};
+}
+
+// The plot on a white image, without antialiasing so that pen colours are exact.
+struct Rendered {
+    Plot plot;
+    QImage image;
+    QTransform map;  // plotter units to pixels
+    std::vector<std::string> warnings;
+};
+inline Rendered rendered(std::string_view bytes, QSize size = {400, 300}) {
+    Rendered r;
+    r.plot = parsed(bytes);
+    if (r.plot.pages.empty())
+        return r;
+    Result<QImage> image = renderPlot(r.plot, size, &r.warnings, {false, 0});
+    EXPECT_TRUE(image.ok()) << image.error();
+    if (image)
+        r.image = *image;
+    r.map = fitTransform(r.plot.pages[0].extent, QRectF(QPointF(0, 0), QSizeF(size)));
+    return r;
+}
+
+// Pixels of `colour` within `radius` of the pixel where plotter point `p` lands.
+inline int colourNear(const Rendered& r, QPointF p, QRgb colour, int radius = 1) {
+    const QPoint c = r.map.map(p).toPoint();
+    int n = 0;
+    for (int y = c.y() - radius; y <= c.y() + radius; ++y)
+        for (int x = c.x() - radius; x <= c.x() + radius; ++x)
+            if (r.image.valid(x, y) &&
+                (r.image.pixel(x, y) | 0xFF000000u) == (colour | 0xFF000000u))
+                ++n;
+    return n;
+}
+inline int notWhite(const QImage& image, QRect area) {
+    int n = 0;
+    area = area.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += (image.pixel(x, y) | 0xFF000000u) != 0xFFFFFFFFu;
+    return n;
+}
+inline bool haveFonts() {
+    return !QFontDatabase::families().isEmpty();
+}
+inline bool hasWarning(const std::vector<std::string>& warnings, std::string_view part) {
+    for (const auto& w : warnings)
+        if (w.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+// All points of page 0 in drawing order.
+inline std::vector<QPointF> points(const Plot& plot) {
+    return plot.pages.empty() ? std::vector<QPointF>{} : plot.pages[0].points;
+}
+
+}  // namespace benchcap::hpgl::test

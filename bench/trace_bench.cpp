@@ -140,7 +140,7 @@ NetworkBlocks NetworkBlock(std::size_t points) {
 TraceDataSet AnalyzerDataSet(const std::vector<uint8_t>& block) {
     TraceDataSet data;
     data.values = DecodeReal32(block);
-    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0.02, 0);
+    data.axis = AnalyzerAxis::Of(data.values.size(), 1e9, 1e8, 0.02, 0);
     return data;
 }
 
@@ -172,8 +172,8 @@ std::string SnprintfText(const TraceField& field, char separator) {
                 case CellKind::F32:
                     n = std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(col.F32(r)));
                     break;
-                case CellKind::F64:
-                    n = std::snprintf(buf, sizeof buf, "%.15G", col.F64(r));
+                case CellKind::Axis:
+                    n = std::snprintf(buf, sizeof buf, "%.15G", col.Axis(r));
                     break;
                 case CellKind::Bit:
                     n = std::snprintf(buf, sizeof buf, "%d", col.Bit(r));
@@ -303,7 +303,7 @@ void FileCase(benchmark::State& state, WriteFile writeFile) {
         counting = true;
         {
             const TraceDataSet set = AnalyzerDataSet(block);
-            data = set.values.capacity() * sizeof(float) + set.axis64.capacity() * sizeof(double);
+            data = set.values.capacity() * sizeof(float);
             const benchcap::Status written = writeFile(file, GenTraceField(set));
             if (!written) {
                 counting = false;

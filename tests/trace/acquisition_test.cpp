@@ -166,6 +166,28 @@ TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
     }
 }
 
+// The float array of a block ends exactly as long as the trace: a long trace grown by
+// doubling would keep up to twice its size, and every growth step holds the old array
+// beside the new one.
+TEST(ReadReal32Block, ArrayIsExactlyAsLongAsTheBlock) {
+    for (const int points : {501, 1000001, 2000001, 9000001}) {
+        SCOPED_TRACE(testing::Message() << points << " points");
+        BenchRig s(R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", points: )" +
+                       std::to_string(points) + "}\n",
+                   7);
+        s.identify(7);
+        s.session.WriteDevice("FORM REAL,32");
+        s.session.WriteDevice("TRAC? TRACE1");
+        const Result<std::vector<float>> block = ReadReal32Block(s.session);
+        ASSERT_TRUE(block) << block.error();
+        EXPECT_EQ(block->size(), static_cast<std::size_t>(points));
+        EXPECT_EQ(block->capacity(), block->size());
+        EXPECT_TRUE(block->back() > -110 && block->back() < 0) << block->back();
+    }
+}
+
 TEST(UnpackSymbols, MostSignificantUsedBitFirst) {
     EXPECT_EQ(UnpackSymbols({9}, 4), (std::vector<uint8_t>{1, 0, 0, 1}));  // 16QAM
     EXPECT_EQ(UnpackSymbols({6}, 3), (std::vector<uint8_t>{1, 1, 0}));     // 8PSK

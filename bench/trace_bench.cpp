@@ -7,7 +7,8 @@
 // the file) and count the heap the path holds at its peak over both threads
 // (peak_heap_MiB), the data set's share of it (data_MiB) and the rest (beyond_data_MiB,
 // which the streamed text keeps under 64 MiB); the whole-text case is the path that
-// builds the text in memory first, for comparison.
+// builds the text in memory first, for comparison. The block-read case starts one step
+// earlier, at the bus: the block read in pieces into the float array.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
@@ -27,6 +28,9 @@
 #include <vector>
 
 #include "base/output_file.h"
+#include "bus/gpib_driver.h"
+#include "bus/session.h"
+#include "trace/trace_block.h"
 #include "trace/trace_command.h"
 #include "trace/trace_data.h"
 #include "trace/trace_field.h"
@@ -140,7 +144,7 @@ NetworkBlocks NetworkBlock(std::size_t points) {
 TraceDataSet AnalyzerDataSet(const std::vector<uint8_t>& block) {
     TraceDataSet data;
     data.values = DecodeReal32(block);
-    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0.02, 0);
+    data.axis = AnalyzerAxis::Of(data.values.size(), 1e9, 1e8, 0.02, 0);
     return data;
 }
 
@@ -172,8 +176,8 @@ std::string SnprintfText(const TraceField& field, char separator) {
                 case CellKind::F32:
                     n = std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(col.F32(r)));
                     break;
-                case CellKind::F64:
-                    n = std::snprintf(buf, sizeof buf, "%.15G", col.F64(r));
+                case CellKind::Axis:
+                    n = std::snprintf(buf, sizeof buf, "%.15G", col.Axis(r));
                     break;
                 case CellKind::Bit:
                     n = std::snprintf(buf, sizeof buf, "%d", col.Bit(r));
@@ -303,7 +307,7 @@ void FileCase(benchmark::State& state, WriteFile writeFile) {
         counting = true;
         {
             const TraceDataSet set = AnalyzerDataSet(block);
-            data = set.values.capacity() * sizeof(float) + set.axis64.capacity() * sizeof(double);
+            data = set.values.capacity() * sizeof(float);
             const benchcap::Status written = writeFile(file, GenTraceField(set));
             if (!written) {
                 counting = false;
@@ -340,6 +344,120 @@ void BM_AnalyzerFileWholeText(benchmark::State& state) {
     });
 }
 
+// An instrument that answers "*IDN?" and then sends one "#9" block message from memory,
+// as fast as asked: what the trace read costs on our side, without a bus.
+class BlockInstrument final : public benchcap::bus::GpibDriver {
+  public:
+    explicit BlockInstrument(const std::vector<uint8_t>& payload) {
+        char header[12];
+        std::snprintf(header, sizeof header, "#9%09zu", payload.size());
+        message_.reserve(11 + payload.size() + 1);
+        message_.append(header, 11);
+        message_.append(reinterpret_cast<const char*>(payload.data()), payload.size());
+        message_.push_back('\n');
+    }
+    void rewind() { pos_ = 0; }
+
+    int ibdev(int, int, int, int, int, int) override { return 1; }
+    int ibfind(const std::string&) override { return 0; }
+    int ibwrt(int, const void* data, long count) override {
+        idn_ = std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(count)) ==
+               "*IDN?";
+        return done(kCmpl, count);
+    }
+    int ibrd(int, void* buffer, long count) override {
+        if (idn_) {
+            idn_ = false;
+            std::size_t idnPos = 0;
+            return send(kIdn, idnPos, buffer, count);
+        }
+        return send(message_, pos_, buffer, count);
+    }
+    int ibrdf(int, const std::string&) override { return kErr; }
+    int ibonl(int, int) override { return 0; }
+    int ibpad(int, int) override { return 0; }
+    int ibrsc(int, int) override { return 0; }
+    int ibsre(int, int) override { return 0; }
+    int ibtmo(int, int) override { return 0; }
+    int ibwait(int, int) override { return 0; }
+    int ibloc(int) override { return 0; }
+    int ibconfig(int, int, int) override { return 0; }
+    int ibask(int, int, int*) override { return 0; }
+    void SendIFC(int) override {}
+    benchcap::bus::DriverStatus status() const override { return status_; }
+
+  private:
+    static constexpr std::string_view kIdn = "Veltronik,KLT-3,1,1.70\n";
+    // The next bytes of `text` from `pos`; END with its last byte.
+    int send(std::string_view text, std::size_t& pos, void* buffer, long count) {
+        const std::size_t n = std::min(static_cast<std::size_t>(count), text.size() - pos);
+        std::memcpy(buffer, text.data() + pos, n);
+        pos += n;
+        return done(kCmpl | (pos == text.size() ? kEnd : 0), static_cast<long>(n));
+    }
+    static constexpr int kCmpl = benchcap::bus::ibsta_bits::CMPL;
+    static constexpr int kEnd = benchcap::bus::ibsta_bits::END;
+    static constexpr int kErr = benchcap::bus::ibsta_bits::ERR;
+    int done(int sta, long count) {
+        status_.ibsta = static_cast<int16_t>(sta);
+        status_.ibcntl = static_cast<int32_t>(count);
+        status_.ibcnt = static_cast<int16_t>(count);
+        return sta;
+    }
+    std::string message_;
+    std::size_t pos_ = 0;
+    bool idn_ = false;
+    benchcap::bus::DriverStatus status_;
+};
+
+// From the bus to the TXT file: the block read in pieces into the float array, the data
+// set with its computed axis, the text streamed into the file. The heap is counted from
+// before the read (the instrument's copy of the block is not ours and is left out).
+void BM_AnalyzerFileFromBlockRead(benchmark::State& state) {
+    const auto rows = static_cast<std::size_t>(state.range(0));
+    BlockInstrument instrument(AnalyzerBlock(rows));
+    benchcap::bus::CurrentInstrument current;
+    benchcap::bus::Session session(instrument, current);
+    session.SelectAndIdentify(0, 20);
+    const auto file = std::filesystem::temp_directory_path() / "benchcap-bench-trace.txt";
+    std::size_t peak = 0;
+    std::size_t data = 0;
+    for (auto _ : state) {
+        instrument.rewind();
+        liveBytes = 0;
+        peakBytes = 0;
+        counting = true;
+        {
+            benchcap::Result<std::vector<float>> block = ReadReal32Block(session);
+            if (!block) {
+                counting = false;
+                state.SkipWithError(block.error().c_str());
+                break;
+            }
+            TraceDataSet set;
+            set.values = std::move(block).value();
+            set.axis = AnalyzerAxis::Of(set.values.size(), 1e9, 1e8, 0.02, 0);
+            data = set.values.capacity() * sizeof(float);
+            const benchcap::Status written = WriteTraceFile(file, GenTraceField(set), ',');
+            if (!written) {
+                counting = false;
+                state.SkipWithError(written.error().c_str());
+                break;
+            }
+        }
+        counting = false;
+        peak = std::max(peak, peakBytes.load());
+    }
+    std::filesystem::remove(file);
+    state.counters["ns_per_row"] = benchmark::Counter(
+        static_cast<double>(rows),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    constexpr double kMiB = 1024.0 * 1024.0;
+    state.counters["data_MiB"] = static_cast<double>(data) / kMiB;
+    state.counters["peak_heap_MiB"] = static_cast<double>(peak) / kMiB;
+    state.counters["beyond_data_MiB"] = static_cast<double>(peak - std::min(peak, data)) / kMiB;
+}
+
 // Long traces are written on two cores: ns_per_row is wall time (what the user waits);
 // the CPU column is the whole process's, both threads together.
 BENCHMARK(BM_AnalyzerPlain)
@@ -357,6 +475,12 @@ BENCHMARK(BM_NetworkPairs)
     ->UseRealTime();
 BENCHMARK(BM_NetworkPairsSnprintf)->Arg(32768)->Arg(1000001)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnalyzerFileStreamed)
+    ->Arg(1000001)
+    ->Arg(50000000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_AnalyzerFileFromBlockRead)
     ->Arg(1000001)
     ->Arg(50000000)
     ->Unit(benchmark::kMillisecond)

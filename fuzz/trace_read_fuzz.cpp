@@ -124,12 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         Check(set.BitsPerSymbol > 0 &&
                   set.bits.size() % static_cast<std::size_t>(set.BitsPerSymbol) == 0,
               "symbol bits");
-        Check(set.axis64.size() == set.bits.size(), "symbol axis");
+        Check(set.axis.count == set.bits.size(), "symbol axis");
         for (uint8_t b : set.bits) {
             Check(b <= 1, "bit value");
         }
     } else {
-        Check(!set.values.empty() && set.axis64.size() == set.values.size(), "analyzer axis");
+        Check(!set.values.empty() && set.axis.count == set.values.size(), "analyzer axis");
     }
     const trace::TraceField field = trace::GenTraceField(set);
     const std::string text = trace::TraceText(field, ',');

@@ -4,7 +4,10 @@
 //
 // Input: byte 0 = layout flags (bit 0 network, bit 1 pairs, bit 2 symbol table, bit 3
 // comma separator), byte 1 = BitsPerSymbol (signed), byte 2 = share of the rest that
-// forms the y values; the rest are little-endian floats/doubles, symbol bits from bytes.
+// forms the y values (little-endian floats, or symbol bits from bytes); the rest are the
+// x values: a network trace's floats, or an analyzer axis (centre, span, sweep time as
+// doubles, points per symbol as int32, x value count from the length).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -56,8 +59,8 @@ std::string ReferenceText(const TraceField& field, char separator) {
                 case CellKind::F32:
                     text += Reference(col.F32(r), "%.7G", separator);
                     break;
-                case CellKind::F64:
-                    text += Reference(col.F64(r), "%.15G", separator);
+                case CellKind::Axis:
+                    text += Reference(col.Axis(r), "%.15G", separator);
                     break;
                 case CellKind::Bit:
                     text += col.Bit(r) != 0 ? '1' : '0';
@@ -111,10 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (set.IsNetworkTrace) {
         set.axis32 = DecodeReal32(xs);
     } else {
-        set.axis64.resize(xs.size() / 8);
-        if (!set.axis64.empty()) {
-            std::memcpy(set.axis64.data(), xs.data(), set.axis64.size() * 8);
+        // The axis settings as the instrument might answer them, any number of x values.
+        double settings[3] = {};
+        std::memcpy(settings, xs.data(), std::min(xs.size(), sizeof settings));
+        int32_t pointsPerSymbol = 0;
+        if (xs.size() >= sizeof settings + 4) {
+            std::memcpy(&pointsPerSymbol, xs.data() + sizeof settings, 4);
         }
+        // Fewer x values than rows leave empty cells; short inputs get one per value.
+        const std::size_t count = xs.size() >= 28 ? xs.size() - 28 : set.ValueCount();
+        set.axis = AnalyzerAxis::Of(count, settings[0], settings[1], settings[2], pointsPerSymbol);
     }
     const TraceField field = GenTraceField(set);
     Check(TraceText(field, separator) == ReferenceText(field, separator), "trace text");

@@ -185,7 +185,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
         fresh.values = std::move(values);
     }
     const std::size_t count = fresh.IsSymbolTable ? fresh.bits.size() : fresh.values.size();
-    fresh.axis64 = BuildAnalyzerAxis(count, centre, span, sweepTime, pointsPerSymbol);
+    fresh.axis = AnalyzerAxis::Of(count, centre, span, sweepTime, pointsPerSymbol);
     data = std::move(fresh);
     return result;
 }

@@ -14,6 +14,11 @@ namespace {
 // (Ctrl+C) is seen within a quarter of a second at a fast bus's 1 MB/s.
 constexpr int64_t kPiece = int64_t{256} << 10;
 
+// Floats reserved before the first piece (4 MiB), and the most a float array holds before
+// the block's announced length is taken as true (32 MiB).
+constexpr std::size_t kFirstFloats = std::size_t{1} << 20;
+constexpr std::size_t kTrustedFloats = std::size_t{8} << 20;
+
 Error traceError(const std::string& why) {
     if (why == bus::kInterruptedMessage)
         return fail(why);
@@ -33,12 +38,24 @@ Result<std::vector<float>> ReadReal32Block(bus::Session& session) {
     // Straight into the float array: the bytes are IEEE 754 singles, least significant
     // byte first, which is the machine's own layout here.
     static_assert(std::endian::native == std::endian::little);
+    const auto announced = static_cast<std::size_t>(*length / 4);
     std::vector<float> floats;
-    floats.reserve(static_cast<std::size_t>(std::min(*length, 16 * kPiece) / 4));
+    floats.reserve(std::min(announced, kFirstFloats));
     std::size_t have = 0;
     const Status read =
         bus::ReadBlockData(session, *length, kPiece, [&](const char* data, std::size_t size) {
-            floats.resize((have + size + 3) / 4);
+            const std::size_t need = (have + size + 3) / 4;
+            if (need > floats.capacity()) {
+                // Doubling at most up to kTrustedFloats, then the announced length at
+                // once: a long trace is copied to a larger array only while it is small
+                // (growing holds the old and the new array together), and its array ends
+                // exactly as long as the trace. A header announcing far more than is sent
+                // costs address space, not memory, and only after kTrustedFloats arrived.
+                floats.reserve(need > kTrustedFloats
+                                   ? announced
+                                   : std::min(announced, std::max(need, 2 * floats.capacity())));
+            }
+            floats.resize(need);
             std::memcpy(reinterpret_cast<char*>(floats.data()) + have, data, size);
             have += size;
             return Status{};

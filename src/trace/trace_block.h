@@ -13,8 +13,11 @@ namespace benchcap::trace {
 // trace command ("The trace data cannot be read: the block broke off after ...").
 
 // A whole "FORM REAL,32" block: the floats, least significant byte first. Refuses lengths
-// that are not a whole number of floats. Memory grows only with the data that arrive, so
-// a lying header costs no more than what was sent.
+// that are not a whole number of floats. Memory grows with the data that arrive and the
+// raw bytes pass through one piece of 256 KiB; the array, once 32 MiB have arrived, takes
+// the announced length at once, so it is never copied while long and ends exactly as long
+// as the block (at most the block + 32 MiB at any time). A header announcing more than is
+// sent costs address space beyond that, not memory.
 Result<std::vector<float>> ReadReal32Block(bus::Session& session);
 
 // A whole "FORM UINT,8" block: its bytes.

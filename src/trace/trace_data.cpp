@@ -27,25 +27,21 @@ std::vector<float> DecodeReal32(std::span<const std::byte> payload) {
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(payload.data()), payload.size()));
 }
 
-std::vector<double> BuildAnalyzerAxis(std::size_t count, double centre, double span,
-                                      double sweepTime, int32_t pointsPerSymbol) {
-    std::vector<double> axis(count);
+AnalyzerAxis AnalyzerAxis::Of(std::size_t count, double centre, double span, double sweepTime,
+                              int32_t pointsPerSymbol) {
+    AnalyzerAxis axis;
+    axis.count = count;
     // n = hi - lo; a single value (n = 0) sits at the start of the axis.
     const double n = count > 1 ? static_cast<double>(count - 1) : 1.0;
     if (span != 0) {
-        const double start = centre - span / 2;
-        for (std::size_t i = 0; i < count; ++i) {
-            axis[i] = (static_cast<double>(i) / n) * span + start;
-        }
+        axis.start = centre - span / 2;
+        axis.scale = span;
+        axis.divisor = n;
     } else if (sweepTime != 0) {
-        for (std::size_t i = 0; i < count; ++i) {
-            axis[i] = (static_cast<double>(i) / n) * sweepTime;
-        }
+        axis.scale = sweepTime;
+        axis.divisor = n;
     } else {
-        const double p = pointsPerSymbol > 0 ? static_cast<double>(pointsPerSymbol) : 1.0;
-        for (std::size_t i = 0; i < count; ++i) {
-            axis[i] = static_cast<double>(i) / p;
-        }
+        axis.divisor = pointsPerSymbol > 0 ? static_cast<double>(pointsPerSymbol) : 1.0;
     }
     return axis;
 }

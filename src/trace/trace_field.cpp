@@ -27,11 +27,11 @@ TraceColumn Column32(const std::vector<float>& v, std::size_t offset = 0, std::s
     return c;
 }
 
-TraceColumn Column64(const std::vector<double>& v) {
+TraceColumn AxisColumn(const AnalyzerAxis& axis) {
     TraceColumn c;
-    c.kind = CellKind::F64;
-    c.f64 = v.data();
-    c.filled = v.size();
+    c.kind = CellKind::Axis;
+    c.axis = axis;
+    c.filled = axis.count;
     return c;
 }
 
@@ -41,8 +41,8 @@ double TraceColumn::Number(std::size_t row) const {
     switch (kind) {
         case CellKind::F32:
             return F32(row);
-        case CellKind::F64:
-            return F64(row);
+        case CellKind::Axis:
+            return Axis(row);
         case CellKind::Bit:
             return Bit(row);
     }
@@ -63,7 +63,7 @@ TraceField GenTraceField(const TraceDataSet& data) {
         }
     } else if (data.IsPairs) {
         field.rows = QuotientHalfEven(n, 2);
-        field.columns = {Column64(data.axis64), Column32(data.values, 0, 2),
+        field.columns = {AxisColumn(data.axis), Column32(data.values, 0, 2),
                          Column32(data.values, 1, 2)};
     } else if (data.IsSymbolTable) {
         if (data.BitsPerSymbol <= 0) {
@@ -81,7 +81,7 @@ TraceField GenTraceField(const TraceDataSet& data) {
         }
     } else {
         field.rows = n;
-        field.columns = {Column64(data.axis64), Column32(data.values)};
+        field.columns = {AxisColumn(data.axis), Column32(data.values)};
     }
     return field;
 }

@@ -10,24 +10,25 @@ namespace benchcap::trace {
 
 // What a column of the trace table holds; it decides how a cell is written.
 enum class CellKind : uint8_t {
-    F32,  // 32-bit float, 7 significant digits
-    F64,  // 64-bit float, 15 significant digits
-    Bit,  // symbol bit, "0" or "1"
+    F32,   // 32-bit float, 7 significant digits
+    Axis,  // analyzer x value, computed (AnalyzerAxis), 64-bit: 15 significant digits
+    Bit,   // symbol bit, "0" or "1"
 };
 
-// One column of the trace table: a strided view into the data set, no copy. Row r
-// (0-based) holds element r * stride; rows from `filled` on are empty cells.
+// One column of the trace table: a strided view into the data set, no copy, or an
+// analyzer's computed axis. Row r (0-based) holds element r * stride (axis value r); rows
+// from `filled` on are empty cells.
 struct TraceColumn {
     CellKind kind = CellKind::F32;
     const float* f32 = nullptr;
-    const double* f64 = nullptr;
     const uint8_t* bits = nullptr;
+    AnalyzerAxis axis;
     std::size_t stride = 1;
     std::size_t filled = 0;
 
     bool HasCell(std::size_t row) const { return row < filled; }
     float F32(std::size_t row) const { return f32[row * stride]; }
-    double F64(std::size_t row) const { return f64[row * stride]; }
+    double Axis(std::size_t row) const { return axis.at(row); }
     uint8_t Bit(std::size_t row) const { return bits[row * stride]; }
     // The cell as a number (what a spreadsheet receives); call only where HasCell.
     double Number(std::size_t row) const;

@@ -21,7 +21,7 @@ std::size_t MaxCellText(CellKind kind) {
     switch (kind) {
         case CellKind::F32:
             return kMaxGeneralFloatText;
-        case CellKind::F64:
+        case CellKind::Axis:
             return kMaxGeneralDoubleText;
         case CellKind::Bit:
             return 1;
@@ -49,8 +49,8 @@ char* WriteCell(char* out, const TraceColumn& column, std::size_t row, char sepa
     switch (column.kind) {
         case CellKind::F32:
             return WriteGeneral(out, column.F32(row), separator);
-        case CellKind::F64:
-            return WriteGeneral(out, column.F64(row), separator);
+        case CellKind::Axis:
+            return WriteGeneral(out, column.Axis(row), separator);
         case CellKind::Bit:
             *out = column.Bit(row) != 0 ? '1' : '0';
             return out + 1;
@@ -69,8 +69,8 @@ struct RowWriter {
         if (kind == CellKind::F32) {
             return WriteGeneral(out, column.F32(row), separator);
         }
-        if (kind == CellKind::F64) {
-            return WriteGeneral(out, column.F64(row), separator);
+        if (kind == CellKind::Axis) {
+            return WriteGeneral(out, column.Axis(row), separator);
         }
         *out = column.Bit(row) != 0 ? '1' : '0';
         return out + 1;
@@ -148,11 +148,11 @@ void AppendRowRange(std::string& text, const TextJob& job, std::size_t from, std
     // The layouts of analyzer and network traces get a loop of their own; symbol tables
     // and the rows with empty cells (an odd count of paired values) take the general one.
     constexpr auto f32 = CellKind::F32;
-    constexpr auto f64 = CellKind::F64;
+    constexpr auto axis = CellKind::Axis;
     const std::size_t fullEnd = std::clamp(job.full, from, to);
     const bool special =
-        AppendFullRows<RowWriter<f64, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
-        AppendFullRows<RowWriter<f64, f32, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
+        AppendFullRows<RowWriter<axis, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
+        AppendFullRows<RowWriter<axis, f32, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
         AppendFullRows<RowWriter<f32, f32>>(text, block, maxRow, field, from, fullEnd, sep) ||
         AppendFullRows<RowWriter<f32, f32, f32>>(text, block, maxRow, field, from, fullEnd, sep);
     const std::size_t columns = field.ColumnCount();

@@ -27,14 +27,16 @@ instruments:
 TraceDataSet Previous() {
     TraceDataSet d;
     d.values = {-1.0f, -2.0f};
-    d.axis64 = {1.0, 2.0};
+    d.axis = AnalyzerAxis::Of(2, 1.5, 1, 0, 0);  // 1, 2
     d.BitsPerSymbol = 7;
     return d;
 }
 
 void ExpectPrevious(const TraceDataSet& d) {
     EXPECT_EQ(d.values, (std::vector<float>{-1.0f, -2.0f}));
-    EXPECT_EQ(d.axis64, (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(d.axis.count, 2u);
+    EXPECT_EQ(d.axis.at(0), 1.0);
+    EXPECT_EQ(d.axis.at(1), 2.0);
     EXPECT_EQ(d.BitsPerSymbol, 7);
     EXPECT_FALSE(d.IsPairs || d.IsSymbolTable || d.IsNetworkTrace);
 }
@@ -49,9 +51,9 @@ TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
                        "FORM REAL,32", "TRAC? TRACE2", "INST:NSEL?"}));
     EXPECT_EQ(s.timeouts(7), (std::vector<int>{14, 11}));
     ASSERT_EQ(data.values.size(), 501u);  // a block of 2004 bytes
-    ASSERT_EQ(data.axis64.size(), 501u);
-    EXPECT_EQ(data.axis64.front(), 1e9 - 5e6);
-    EXPECT_EQ(data.axis64.back(), 1e9 + 5e6);
+    ASSERT_EQ(data.axis.count, 501u);
+    EXPECT_EQ(data.axis.at(0), 1e9 - 5e6);
+    EXPECT_EQ(data.axis.at(500), 1e9 + 5e6);
     EXPECT_FALSE(data.IsPairs || data.IsSymbolTable || data.IsNetworkTrace);
     for (float v : data.values) {
         ASSERT_TRUE(v > -110 && v < 0) << v;  // dBm: noise floor and carriers
@@ -83,10 +85,10 @@ TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
     BenchRig s(kAnalyzers, 8);
     TraceDataSet data = Previous();
     ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
-    ASSERT_EQ(data.axis64.size(), 501u);
-    EXPECT_EQ(data.axis64.front(), 0.0);
-    EXPECT_EQ(data.axis64.back(), 0.02);
-    EXPECT_DOUBLE_EQ(data.axis64[1], 0.02 / 500);
+    ASSERT_EQ(data.axis.count, 501u);
+    EXPECT_EQ(data.axis.at(0), 0.0);
+    EXPECT_EQ(data.axis.at(500), 0.02);
+    EXPECT_DOUBLE_EQ(data.axis.at(1), 0.02 / 500);
     // The instrument does not know "INST:NSEL?": the one-character read timed out.
     EXPECT_EQ(s.bench.count(sim::Traffic::Timeout, 8), 1);
     EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
@@ -116,7 +118,7 @@ TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
         EXPECT_EQ(data.values.size(), 400u);
         EXPECT_FALSE(data.IsPairs || data.IsSymbolTable);
         // Symbol axis: x = index / points per symbol.
-        EXPECT_EQ(data.axis64[5], 1.25);
+        EXPECT_EQ(data.axis.at(5), 1.25);
         const Strings w = s.bench.writesTo(20);
         EXPECT_EQ(Strings(w.end() - 3, w.end()),
                   (Strings{"INST:NSEL?", "SENS:DDEM:TIME?", "SENS:DDEM:PRAT?"}));
@@ -129,7 +131,7 @@ TEST(ReadAnalyzerTrace, VectorPlainAndPairedLayouts) {
         EXPECT_EQ(data.values.size(), 800u);
         EXPECT_TRUE(data.IsPairs);
         EXPECT_FALSE(data.IsSymbolTable);
-        EXPECT_EQ(data.axis64.size(), 800u);
+        EXPECT_EQ(data.axis.count, 800u);
     }
 }
 
@@ -147,7 +149,7 @@ TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
     EXPECT_TRUE(data.IsSymbolTable);
     EXPECT_EQ(data.BitsPerSymbol, 4);
     ASSERT_EQ(data.bits.size(), 400u);
-    EXPECT_EQ(data.axis64.size(), 400u);
+    EXPECT_EQ(data.axis.count, 400u);
 
     // The bits are the symbols the instrument sends as numbers, most significant first.
     s.session.WriteDevice("FORM REAL,32");
@@ -161,6 +163,28 @@ TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
         for (int j = 0; j < 4; ++j) {
             ASSERT_EQ(data.bits[4 * i + j], (v >> (3 - j)) & 1) << "symbol " << i;
         }
+    }
+}
+
+// The float array of a block ends exactly as long as the trace: a long trace grown by
+// doubling would keep up to twice its size, and every growth step holds the old array
+// beside the new one.
+TEST(ReadReal32Block, ArrayIsExactlyAsLongAsTheBlock) {
+    for (const int points : {501, 1000001, 2000001, 9000001}) {
+        SCOPED_TRACE(testing::Message() << points << " points");
+        BenchRig s(R"(
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", points: )" +
+                       std::to_string(points) + "}\n",
+                   7);
+        s.identify(7);
+        s.session.WriteDevice("FORM REAL,32");
+        s.session.WriteDevice("TRAC? TRACE1");
+        const Result<std::vector<float>> block = ReadReal32Block(s.session);
+        ASSERT_TRUE(block) << block.error();
+        EXPECT_EQ(block->size(), static_cast<std::size_t>(points));
+        EXPECT_EQ(block->capacity(), block->size());
+        EXPECT_TRUE(block->back() > -110 && block->back() < 0) << block->back();
     }
 }
 

@@ -150,7 +150,7 @@ TraceDataSet LongAnalyzerTrace() {
     for (std::size_t i = 0; i < data.values.size(); ++i) {
         data.values[i] = -80.0f + static_cast<float>(i % 100) * 0.25f;
     }
-    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0, 0);
+    data.axis = AnalyzerAxis::Of(data.values.size(), 1e9, 1e8, 0, 0);
     return data;
 }
 

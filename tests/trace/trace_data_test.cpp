@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "trace/trace_data.h"
@@ -42,35 +45,124 @@ TEST(DecodeReal32, TrailingPartOfAFloatIsDropped) {
     EXPECT_TRUE(DecodeReal32(std::vector<uint8_t>{1, 2, 3}).empty());
 }
 
-TEST(BuildAnalyzerAxis, FrequencyAxisRunsOverTheSpan) {
-    const std::vector<double> axis = BuildAnalyzerAxis(501, 1e9, 1e7, 0.02, 0);
-    ASSERT_EQ(axis.size(), 501u);
-    EXPECT_EQ(axis.front(), 1e9 - 5e6);
-    EXPECT_EQ(axis.back(), 1e9 + 5e6);
-    EXPECT_DOUBLE_EQ(axis[250], 1e9);
+std::vector<double> Values(const AnalyzerAxis& axis) {
+    std::vector<double> v(axis.count);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        v[i] = axis.at(i);
+    }
+    return v;
 }
 
-TEST(BuildAnalyzerAxis, ZeroSpanGivesTimeAxisOverTheSweep) {
-    const std::vector<double> axis = BuildAnalyzerAxis(501, 1e9, 0, 0.02, 0);
-    EXPECT_EQ(axis.front(), 0.0);
-    EXPECT_EQ(axis.back(), 0.02);
-    EXPECT_DOUBLE_EQ(axis[1], 0.02 / 500);
+TEST(AnalyzerAxis, FrequencyAxisRunsOverTheSpan) {
+    const AnalyzerAxis axis = AnalyzerAxis::Of(501, 1e9, 1e7, 0.02, 0);
+    ASSERT_EQ(axis.count, 501u);
+    EXPECT_EQ(axis.at(0), 1e9 - 5e6);
+    EXPECT_EQ(axis.at(500), 1e9 + 5e6);
+    EXPECT_DOUBLE_EQ(axis.at(250), 1e9);
 }
 
-TEST(BuildAnalyzerAxis, SymbolAxisCountsSymbols) {
-    const std::vector<double> axis = BuildAnalyzerAxis(400, 0, 0, 0, 4);
-    EXPECT_EQ(axis[0], 0.0);
-    EXPECT_EQ(axis[5], 1.25);
-    EXPECT_EQ(axis[399], 99.75);
+TEST(AnalyzerAxis, ZeroSpanGivesTimeAxisOverTheSweep) {
+    const AnalyzerAxis axis = AnalyzerAxis::Of(501, 1e9, 0, 0.02, 0);
+    EXPECT_EQ(axis.at(0), 0.0);
+    EXPECT_FALSE(std::signbit(axis.at(0)));
+    EXPECT_EQ(axis.at(500), 0.02);
+    EXPECT_DOUBLE_EQ(axis.at(1), 0.02 / 500);
 }
 
-TEST(BuildAnalyzerAxis, DegenerateAxesStayFinite) {
+TEST(AnalyzerAxis, SymbolAxisCountsSymbols) {
+    const AnalyzerAxis axis = AnalyzerAxis::Of(400, 0, 0, 0, 4);
+    EXPECT_EQ(axis.at(0), 0.0);
+    EXPECT_EQ(axis.at(5), 1.25);
+    EXPECT_EQ(axis.at(399), 99.75);
+}
+
+TEST(AnalyzerAxis, DegenerateAxesStayFinite) {
     // One value: no division by zero, the point sits at the start.
-    EXPECT_EQ(BuildAnalyzerAxis(1, 1e9, 1e6, 0, 0), std::vector<double>{1e9 - 5e5});
-    EXPECT_EQ(BuildAnalyzerAxis(1, 0, 0, 0.5, 0), std::vector<double>{0.0});
+    EXPECT_EQ(Values(AnalyzerAxis::Of(1, 1e9, 1e6, 0, 0)), std::vector<double>{1e9 - 5e5});
+    EXPECT_EQ(Values(AnalyzerAxis::Of(1, 0, 0, 0.5, 0)), std::vector<double>{0.0});
     // No span, no sweep time and no points per symbol: the index.
-    EXPECT_EQ(BuildAnalyzerAxis(3, 0, 0, 0, 0), (std::vector<double>{0, 1, 2}));
-    EXPECT_TRUE(BuildAnalyzerAxis(0, 1e9, 1e6, 0, 0).empty());
+    EXPECT_EQ(Values(AnalyzerAxis::Of(3, 0, 0, 0, 0)), (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(AnalyzerAxis::Of(0, 1e9, 1e6, 0, 0).count, 0u);
+}
+
+// The x values as they were once stored, one array per trace: the computed axis must give
+// every one of them to the bit, or the trace text would change.
+std::vector<double> StoredAxis(std::size_t count, double centre, double span, double sweepTime,
+                               int32_t pointsPerSymbol) {
+    std::vector<double> axis(count);
+    const double n = count > 1 ? static_cast<double>(count - 1) : 1.0;
+    if (span != 0) {
+        const double start = centre - span / 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = (static_cast<double>(i) / n) * span + start;
+        }
+    } else if (sweepTime != 0) {
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = (static_cast<double>(i) / n) * sweepTime;
+        }
+    } else {
+        const double p = pointsPerSymbol > 0 ? static_cast<double>(pointsPerSymbol) : 1.0;
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = static_cast<double>(i) / p;
+        }
+    }
+    return axis;
+}
+
+TEST(AnalyzerAxis, ComputedValuesAreTheStoredOnesBitForBit) {
+    struct Settings {
+        double centre, span, sweepTime;
+        int32_t pointsPerSymbol;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Settings settings[] = {
+        {1e9, 1e8, 0.02, 0},  // frequency axes, whatever the sweep time
+        {1e9, 1e7, 0, 0},
+        {2.4e9, 83.5e6, 0, 0},
+        {433.92e6, 0.1, 0, 0},  // a span far below the centre's precision
+        {1e-3, 3e-7, 0, 0},
+        {0, 1e9, 0, 0},     // negative start
+        {5e9, -2e6, 0, 0},  // a span the instrument reports negative
+        {1.0 / 3, 1.0 / 7, 0, 3},
+        {1e300, 1e300, 0, 0},
+        {1e9, inf, 0, 0},
+        {1e9, nan, 0, 0},
+        {0, 0, 0.02, 0},  // time axes
+        {1e9, 0, 1.0 / 3, 7},
+        {0, 0, 123.456, 0},
+        {0, 0, -0.5, 0},  // negative sweep time: -0 at the start
+        {0, 0, 1e-9, 0},
+        {0, 0, nan, 0},
+        {0, 0, 0, 4},  // symbol axes
+        {0, 0, 0, 3},
+        {0, 0, 0, 7},
+        {0, 0, 0, 1},
+        {0, 0, 0, 0},
+        {0, 0, 0, -5},
+        {0, 0, 0, std::numeric_limits<int32_t>::max()},
+    };
+    const std::size_t counts[] = {0, 1, 2, 3, 7, 401, 501, 1001, 8192, 32769, 1000001};
+    for (const Settings& s : settings) {
+        for (const std::size_t count : counts) {
+            SCOPED_TRACE(testing::Message() << count << " values, centre " << s.centre << ", span "
+                                            << s.span << ", sweep " << s.sweepTime
+                                            << ", points per symbol " << s.pointsPerSymbol);
+            const AnalyzerAxis axis =
+                AnalyzerAxis::Of(count, s.centre, s.span, s.sweepTime, s.pointsPerSymbol);
+            const std::vector<double> stored =
+                StoredAxis(count, s.centre, s.span, s.sweepTime, s.pointsPerSymbol);
+            ASSERT_EQ(axis.count, stored.size());
+            std::size_t differing = 0;
+            std::size_t first = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (std::bit_cast<uint64_t>(axis.at(i)) != std::bit_cast<uint64_t>(stored[i])) {
+                    first = differing++ == 0 ? i : first;
+                }
+            }
+            EXPECT_EQ(differing, 0u) << "first at index " << first;
+        }
+    }
 }
 
 }  // namespace

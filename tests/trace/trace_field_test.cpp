@@ -33,11 +33,11 @@ std::vector<float> Count(std::size_t n, float first = 1.0f) {
 TEST(GenTraceField, PlainAnalyzerTrace) {
     TraceDataSet data;
     data.values = {-80.5f, -81.25f, -79.0f};
-    data.axis64 = {250.0, 375.0, 500.0};
+    data.axis = AnalyzerAxis::Of(3, 375, 250, 0, 0);  // 250, 375, 500
     const TraceField field = GenTraceField(data);
     EXPECT_EQ(field.RowCount(), 3u);
     ASSERT_EQ(field.ColumnCount(), 2u);
-    EXPECT_EQ(field.columns[0].kind, CellKind::F64);
+    EXPECT_EQ(field.columns[0].kind, CellKind::Axis);
     EXPECT_EQ(field.columns[1].kind, CellKind::F32);
     EXPECT_EQ(Lines(data), (std::vector<std::string>{"250\t-80.5", "375\t-81.25", "500\t-79"}));
 }
@@ -46,7 +46,7 @@ TEST(GenTraceField, PairedAnalyzerTraceUsesTheFirstHalfOfTheAxis) {
     TraceDataSet data;
     data.IsPairs = true;
     data.values = Count(8, 10.0f);
-    data.axis64 = {0, 0.25, 0.5, 0.75, 1, 1.25, 1.5, 1.75};
+    data.axis = AnalyzerAxis::Of(8, 0, 0, 0, 4);  // 0, 0.25, 0.5, ... 1.75
     const TraceField field = GenTraceField(data);
     EXPECT_EQ(field.RowCount(), 4u);
     EXPECT_EQ(field.ColumnCount(), 3u);
@@ -88,7 +88,7 @@ TEST(GenTraceField, SymbolTableRowsAreSymbols) {
     data.IsSymbolTable = true;
     data.BitsPerSymbol = 2;
     data.bits = {1, 0, 0, 1, 1, 1, 0, 0};  // QPSK symbols 10, 01, 11, 00
-    data.axis64 = {0, 1, 2, 3, 4, 5, 6, 7};
+    data.axis = AnalyzerAxis::Of(8, 0, 0, 0, 1);
     const TraceField field = GenTraceField(data);
     EXPECT_EQ(field.RowCount(), 4u);
     ASSERT_EQ(field.ColumnCount(), 2u);
@@ -166,7 +166,7 @@ TEST(GenTraceField, EmptyDataSetGivesEmptyTable) {
 TEST(TraceColumn, NumberIsTheCellValue) {
     TraceDataSet data;
     data.values = {-80.5f};
-    data.axis64 = {1e9 + 0.5};
+    data.axis = AnalyzerAxis::Of(1, 1e9 + 1, 1, 0, 0);  // starts at 1e9 + 0.5
     const TraceField field = GenTraceField(data);
     EXPECT_EQ(field.columns[0].Number(0), 1e9 + 0.5);
     EXPECT_EQ(field.columns[1].Number(0), -80.5);

@@ -16,21 +16,21 @@ namespace {
 TEST(TraceText, PlainAnalyzerLinesEndInCrLf) {
     TraceDataSet data;
     data.values = {-80.5f, -90.0f};
-    data.axis64 = {250.0, 2e-5};
-    EXPECT_EQ(TraceText(GenTraceField(data), '.'), "250\t-80.5\r\n2E-05\t-90\r\n");
+    data.axis = AnalyzerAxis::Of(2, 0, 0, 2e-5, 0);  // time axis 0 ... 20 us
+    EXPECT_EQ(TraceText(GenTraceField(data), '.'), "0\t-80.5\r\n2E-05\t-90\r\n");
 }
 
 TEST(TraceText, RegionalCommaSeparator) {
     TraceDataSet data;
     data.values = {-80.5f};
-    data.axis64 = {1234.5};
+    data.axis = AnalyzerAxis::Of(1, 1235, 1, 0, 0);  // starts at 1234.5
     EXPECT_EQ(TraceText(GenTraceField(data), ','), "1234,5\t-80,5\r\n");
 }
 
 TEST(TraceText, AnalyzerXIs64BitNetworkXIs32Bit) {
     TraceDataSet analyzer;
     analyzer.values = {-20.0f};
-    analyzer.axis64 = {1234567890.125};
+    analyzer.axis = AnalyzerAxis::Of(1, 1234567890.25, 0.25, 0, 0);  // starts at ...890.125
     EXPECT_EQ(TraceText(GenTraceField(analyzer), '.'), "1234567890.125\t-20\r\n");
 
     TraceDataSet network;
@@ -45,7 +45,7 @@ TEST(TraceText, EveryLayoutKeepsItsEmptyCells) {
     TraceDataSet pairs;
     pairs.IsPairs = true;
     pairs.values = {1.5f, -2.0f, 3.25f};
-    pairs.axis64 = {10.0, 20.0, 30.0};
+    pairs.axis = AnalyzerAxis::Of(3, 20, 20, 0, 0);  // 10, 20, 30
     EXPECT_EQ(TraceText(GenTraceField(pairs), ','), "10\t1,5\t-2\r\n20\t3,25\t\r\n");
 
     TraceDataSet network;
@@ -69,7 +69,7 @@ TEST(TraceText, LargeTraceIsWrittenCompletely) {
     for (std::size_t i = 0; i < n; ++i) {
         data.values[i] = static_cast<float>(i % 1000) * -0.125f;
     }
-    data.axis64 = BuildAnalyzerAxis(n, 1e9, 1e8, 0, 0);
+    data.axis = AnalyzerAxis::Of(n, 1e9, 1e8, 0, 0);
     const std::string text = TraceText(GenTraceField(data), '.');
     std::size_t lines = 0;
     for (std::size_t pos = text.find("\r\n"); pos != std::string::npos;
@@ -118,7 +118,7 @@ TEST(WriteTraceText, StreamsTheSameBytesInBoundedPieces) {
         for (std::size_t i = 0; i < n; ++i) {
             data.values[i] = static_cast<float>(std::cos(0.01 * static_cast<double>(i)) * -80);
         }
-        data.axis64 = BuildAnalyzerAxis(n, 1e9, 1e8, 0, 0);
+        data.axis = AnalyzerAxis::Of(n, 1e9, 1e8, 0, 0);
         return data;
     };
     const auto network = [](std::size_t rows, std::size_t values) {
@@ -142,7 +142,7 @@ TEST(WriteTraceText, StreamsTheSameBytesInBoundedPieces) {
     for (std::size_t i = 0; i < symbols.bits.size(); ++i) {
         symbols.bits[i] = static_cast<uint8_t>((i * 7) % 3 == 0);
     }
-    symbols.axis64 = BuildAnalyzerAxis(symbols.bits.size(), 0, 0, 0, 4);
+    symbols.axis = AnalyzerAxis::Of(symbols.bits.size(), 0, 0, 0, 4);
 
     const std::size_t chunk = 64 * 1024;
     const TraceDataSet cases[] = {
@@ -176,7 +176,7 @@ TEST(WriteTraceText, StreamsTheSameBytesInBoundedPieces) {
 TEST(WriteTraceText, StopsAtTheFirstFailedPiece) {
     TraceDataSet data;
     data.values.assign(6 * 64 * 1024, -80.0f);
-    data.axis64 = BuildAnalyzerAxis(data.values.size(), 1e9, 1e8, 0, 0);
+    data.axis = AnalyzerAxis::Of(data.values.size(), 1e9, 1e8, 0, 0);
     int pieces = 0;
     const Status status = WriteTraceText(GenTraceField(data), '.', [&](std::string_view) {
         ++pieces;

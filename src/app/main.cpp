@@ -15,6 +15,7 @@
 #include "app/print_hardcopy.h"
 #include "app/qt_ui_services.h"
 #include "app/trace_window_command.h"
+#include "office/uno_office.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     form.setScanner(&scanner);
     // The selected instrument and the hardcopy command live as long as the program.
     InstrumentSession instrument(*backend.driver);
-    NullOfficeBridge office;
+    benchcap::office::LibreOfficeBridge office(boxes);  // the running LibreOffice, if any
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     form.setHardcopyCommand(&hardcopy);

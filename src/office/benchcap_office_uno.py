@@ -27,6 +27,9 @@ from com.sun.star.beans import PropertyValue
 from com.sun.star.awt import Size
 from com.sun.star.text.TextContentAnchorType import AS_CHARACTER
 
+NAN = float("nan")
+
+
 class Failure(Exception):
     pass
 
@@ -179,7 +182,8 @@ class Office:
             return {"ok": True}
         block = self.block(request["row"], request["column"], len(values), 1)
         try:
-            block.setDataArray(tuple((float(v),) for v in values))
+            # A value that is not a finite number arrives as null; it goes in as NaN.
+            block.setDataArray(tuple((NAN if v is None else float(v),) for v in values))
         except Exception:
             if self.sheet.isProtected():
                 raise Failure("the sheet is protected: unprotect it (Tools > Protect Sheet) "

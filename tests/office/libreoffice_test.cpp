@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -339,6 +340,17 @@ TEST_F(LibreOfficeTest, ProtectedSheetIsReportedAndTheActiveCellStays) {
     EXPECT_TRUE(report.indicatorOn());
     EXPECT_NE(report.statusText().find("protected"), std::string::npos) << report.message;
     EXPECT_EQ(activeCell(), QStringLiteral("C5"));
+}
+
+TEST_F(LibreOfficeTest, ValueThatIsNoNumberDoesNotStopThePaste) {
+    newSheetAt("C5");
+    Table table(3, 0.0);
+    table.y[1] = std::numeric_limits<float>::quiet_NaN();
+    UnoOffice server(settings());
+    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(table.field);
+    EXPECT_TRUE(report.ok()) << report.message;
+    EXPECT_EQ(read("D7:D7")[0].toArray()[0].toDouble(), columnNumbers(table.field, 1)[2]);
+    EXPECT_EQ(activeCell(), QStringLiteral("E5"));
 }
 
 TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev
   xvfb xauth poppler-utils desktop-file-utils
+  libreoffice-calc-nogui libreoffice-writer-nogui python3-uno
 )
 
 install_deps() {

@@ -9,6 +9,7 @@
 #include "app/instrument_init.h"
 #include "app/main_form.h"
 #include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "app/print_hardcopy.h"
 #include "base/output_file.h"
 #include "hardcopy/hardcopy_workflow.h"
@@ -221,8 +222,12 @@ Status HardcopyCommand::showPicture(const QString& file) {
         shown.onClipboard = true;
     }
     // Only a picture this hardcopy put on the clipboard goes into the document.
-    if (checked(form_, "HardAutoExcel") && shown.onClipboard)
-        form_.setWordIndicator(office_.PasteInWord().ok());
+    if (checked(form_, "HardAutoExcel") && shown.onClipboard) {
+        const PasteReport pasted = office_.PasteInWord(officePicture(natural.value()));
+        form_.setWordIndicator(pasted.indicatorOn());
+        if (!pasted.statusText().empty())
+            form_.UpSta(officeStatusText(pasted));
+    }
 
     onDisplay_ = std::move(shown);
     setOutputItems(true);

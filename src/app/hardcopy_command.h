@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "app/office_bridge.h"
 #include "base/result.h"
 #include "hardcopy/picture/picture.h"
 
@@ -11,7 +12,6 @@ namespace benchcap::app {
 
 class InstrumentSession;
 class MainForm;
-class OfficeBridge;
 class PrinterFactory;
 
 // The hardcopy on display: the picture as it came from the instrument (its original bytes,

@@ -28,6 +28,7 @@
 #include "app/unattended_boxes.h"
 #include "app/version_info.h"
 #include "bus/session.h"
+#include "office/uno_office.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
 
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
     form.setScanner(&scanner);
     // The selected instrument and the window's bus commands live as long as the program.
     InstrumentSession instrument(*backend.driver);
-    NullOfficeBridge office;
+    benchcap::office::LibreOfficeBridge office(boxes);  // the running LibreOffice, if any
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     form.setHardcopyCommand(&hardcopy);

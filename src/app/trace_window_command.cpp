@@ -10,6 +10,7 @@
 #include "app/instrument_init.h"
 #include "app/main_form.h"
 #include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "scanner/scan_iec.h"
 #include "trace/plot/trace_plot.h"
 
@@ -173,8 +174,12 @@ Status TraceWindowCommand::readAndShow(int n) {
     } else if (result.outcome == trace::TraceOutcome::Done) {
         form_.UpSta(QStringLiteral("drawing trace..."));
         draw();
-        if (checked(form_, "TraceAutoExcel"))
-            form_.setExcelIndicator(office_.PasteInExcel(state_.field).ok());
+        if (checked(form_, "TraceAutoExcel")) {
+            const PasteReport pasted = office_.PasteInExcel(state_.field);
+            form_.setExcelIndicator(pasted.indicatorOn());
+            if (!pasted.statusText().empty())
+                endStatus = officeStatusText(pasted);
+        }
         outcome = autoOutputs(n);
         setEnabled(form_, "SaveTrace", true);
     }

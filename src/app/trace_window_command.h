@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "app/office_bridge.h"
 #include "base/result.h"
 #include "trace/trace_command.h"
 
@@ -9,7 +10,6 @@ namespace benchcap::app {
 
 class InstrumentSession;
 class MainForm;
-class OfficeBridge;
 
 // The decimal separator of the user's regional settings as one 8-bit character: what
 // the trace text writes between the digits ('.' where the locale's is not one such

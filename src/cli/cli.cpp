@@ -74,12 +74,14 @@ const std::vector<CliCommand>& cliCommands() {
         {"demo", "demo [--out DIR]", cmdDemo},
         {"render", "render IN.(wmf|bmp) -o OUT.png [--size WxH]", cmdRender},
         {"hardcopy",
-         "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE]",
+         "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE] "
+         "[--paste-document]",
          cmdHardcopy},
         {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
         {"trace",
-         "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]]",
+         "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "
+         "[--paste-spreadsheet]",
          cmdTrace},
     };
     return commands;

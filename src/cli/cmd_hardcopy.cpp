@@ -1,4 +1,6 @@
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 
@@ -7,6 +9,7 @@
 #include "cli/interrupt.h"
 #include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
+#include "office/uno_office.h"
 
 namespace benchcap::cli {
 
@@ -14,7 +17,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: benchcap-cli [--interface X] hardcopy ADDRESS [--format WMF|BMP] [--bw] "
-    "[--suppress-config] [--plotter] [-o FILE]\n";
+    "[--suppress-config] [--plotter] [-o FILE] [--paste-document]\n";
 
 // The command's boxes, printed by the context's boxes; the plotter offer (the one Yes/No
 // question) is answered by --plotter.
@@ -69,6 +72,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     hardcopy::HardcopyOptions options;
     options.format = "BMP";
     bool plotter = false;
+    bool pasteDocument = false;
     std::string output;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -97,6 +101,8 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             options.suppressConfig = true;
         } else if (a == "--plotter") {
             plotter = true;
+        } else if (a == "--paste-document") {
+            pasteDocument = true;
         } else if (a == "-o") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 context.err << "benchcap-cli hardcopy: -o needs a file name\n";
@@ -153,6 +159,17 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         if (!ec)
             context.out << " (" << size << " bytes)";
         context.out << '\n';
+        if (pasteDocument) {
+            // The picture file as written goes into the running word processor.
+            std::ifstream in(outcome.file, std::ios::binary);
+            const std::string picture{std::istreambuf_iterator<char>(in), {}};
+            office::LibreOfficeBridge office(context.ui);
+            if (const office::PasteReport pasted = office.PasteInWord(picture); !pasted.ok()) {
+                context.err << "benchcap-cli hardcopy: " << pasted.message << '\n';
+                return kExitNoAnswer;
+            }
+            context.out << "pasted into the text document\n";
+        }
         return kExitDone;
     }
     if (!outcome.error.empty()) {

@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "cli/interrupt.h"
 #include "cli/trace_plot_file.h"
+#include "office/uno_office.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
 #include "trace/trace_text.h"
@@ -72,13 +73,14 @@ Status writePlot(const std::string& file, PlotFileFormat format, const trace::Tr
 int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     const char* usageLine =
         "usage: benchcap-cli trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) "
-        "[--size WxH]]\n";
+        "[--size WxH]] [--paste-spreadsheet]\n";
     std::optional<int> address;
     std::optional<int> traceNumber;
     std::optional<std::string> outputFile;
     std::optional<std::string> locale;
     std::optional<std::string> plotFile;
     std::optional<std::string> plotSizeText;
+    bool pasteSpreadsheet = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-o" || a == "--locale" || a == "--plot" || a == "--size") {
@@ -91,6 +93,8 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
                                                 : a == "--plot"   ? plotFile
                                                                   : plotSizeText;
             value = args[++i];
+        } else if (a == "--paste-spreadsheet") {
+            pasteSpreadsheet = true;
         } else if (!address) {
             address = addressArgument(context, "trace", a);
             if (!address)
@@ -186,6 +190,15 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     if (plotFile) {
         if (const Status drawn = writePlot(*plotFile, *plotFormat, state.data, plotSize); !drawn) {
             context.err << drawn.error() << '\n';
+            return kExitNoAnswer;
+        }
+    }
+    if (pasteSpreadsheet) {
+        // Occupied cells get the question's safe answer from the unattended boxes: No.
+        context.ui.setQuiet(false);
+        office::LibreOfficeBridge office(context.ui);
+        if (const office::PasteReport pasted = office.PasteInExcel(state.field); !pasted.ok()) {
+            context.err << "benchcap-cli trace: " << pasted.message << '\n';
             return kExitNoAnswer;
         }
     }

@@ -54,13 +54,11 @@ const QString kInit = QStringLiteral("No device was found on the IEEE bus");
 // The spreadsheet as tests see it: counts pastes and the rows it was given.
 class RecordingOffice final : public OfficeBridge {
   public:
-    Status PasteInWord() override { return fail("not running"); }
-    Status PasteInExcel(const trace::TraceField& field) override {
+    PasteReport PasteInWord(std::string_view) override { return {}; }
+    PasteReport PasteInExcel(const trace::TraceField& field) override {
         ++pastes;
         rows = field.RowCount();
-        if (running)
-            return {};
-        return fail("not running");
+        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
     }
     int pastes = 0;
     std::size_t rows = 0;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <string>
+
+#include "office/office_bridge.h"
+
+namespace benchcap::app {
+
+// The hardcopy as the word processor receives it: the bytes of a PNG file.
+std::string officePicture(const QImage& picture);
+
+// The status line's text after a paste: empty when there is nothing to say (pasted, no
+// office running, the user declined).
+QString officeStatusText(const office::PasteReport& report);
+
+}  // namespace benchcap::app

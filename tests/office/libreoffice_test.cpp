@@ -1,0 +1,446 @@
+// The office paste against a real LibreOffice: one headless soffice with its own profile
+// for the whole program, documents opened and read back through UNO by a small Python
+// fixture (office_fixture.py). Skipped where soffice or LibreOffice's Python bridge is
+// missing.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/office_window.h"
+#include "bus/testing/scripted_user_interface.h"
+#include "cli_runner.h"
+#include "office/office_paste.h"
+#include "office/uno_office.h"
+#include "support/test_paths.h"
+#include "trace/trace_field.h"
+
+namespace benchcap::office {
+namespace {
+
+using bus::MessageResult;
+using bus::testing::ScriptedUserInterface;
+
+const std::string kSource = BENCHCAP_OFFICE_TEST_SOURCE;
+
+std::string python() {
+    const char* chosen = std::getenv("BENCHCAP_OFFICE_PYTHON");
+    if (chosen && *chosen)
+        return chosen;
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? "/usr/bin/python3" : "python3";
+}
+
+// A child process spoken to one JSON line at a time.
+class LineProcess {
+  public:
+    LineProcess(const QString& program, const QStringList& arguments) {
+        process_.start(program, arguments);
+        process_.waitForStarted(10000);
+    }
+    ~LineProcess() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(1000);
+    }
+    QJsonObject ask(const QJsonObject& request, int timeoutMs = 30000) {
+        process_.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+        QElapsedTimer clock;
+        clock.start();
+        while (!process_.canReadLine() && clock.elapsed() < timeoutMs &&
+               process_.state() == QProcess::Running)
+            process_.waitForReadyRead(100);
+        if (!process_.canReadLine())
+            return {{QStringLiteral("ok"), false},
+                    {QStringLiteral("error"),
+                     QStringLiteral("no answer: ") +
+                         QString::fromLocal8Bit(process_.readAllStandardError())}};
+        return QJsonDocument::fromJson(process_.readLine()).object();
+    }
+
+  private:
+    QProcess process_;
+};
+
+// The headless office of this program, its profile and the fixture that drives it.
+struct Office {
+    std::string skipReason;
+    std::string connection;
+    std::filesystem::path profile;
+    std::unique_ptr<QProcess> soffice;
+    std::unique_ptr<LineProcess> fixture;
+};
+
+// Starts soffice.bin itself rather than the soffice script: the script's launcher keeps
+// the office as a grandchild, out of reach of the parent-death signal that ends it with
+// this program even when a test crashes.
+std::unique_ptr<QProcess> startOffice(const QString& program, const std::string& connection,
+                                      const std::filesystem::path& profile) {
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(program);
+    process->setArguments(
+        {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
+         QStringLiteral("--nologo"), QString::fromStdString("--accept=" + connection + ";urp;"),
+         QString::fromStdString("-env:UserInstallation=file://" + profile.string())});
+    process->setChildProcessModifier([] {
+        setsid();
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start();
+    process->waitForStarted(10000);
+    return process;
+}
+
+void stopOffice(Office& o) {
+    if (o.fixture) {
+        o.fixture->ask({{QStringLiteral("op"), QStringLiteral("terminate")}}, 10000);
+        o.fixture.reset();
+    }
+    if (o.soffice) {
+        const qint64 pid = o.soffice->processId();
+        if (!o.soffice->waitForFinished(10000) && pid > 0) {
+            ::kill(-static_cast<pid_t>(pid), SIGKILL);  // its own process group (setsid)
+            o.soffice->waitForFinished(5000);
+        }
+        o.soffice.reset();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(o.profile, ignored);
+}
+
+class OfficeEnvironment final : public ::testing::Environment {
+  public:
+    Office& office() { return office_; }
+
+    void SetUp() override {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty()) {
+            office_.skipReason =
+                "soffice is not installed (libreoffice-calc-nogui, "
+                "libreoffice-writer-nogui)";
+            return;
+        }
+        if (QProcess::execute(QString::fromStdString(python()),
+                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
+            office_.skipReason = python() + " has no LibreOffice UNO module (python3-uno)";
+            return;
+        }
+        const QString bin = QFileInfo(QFileInfo(soffice).canonicalFilePath()).absolutePath() +
+                            QStringLiteral("/soffice.bin");
+        const QString program = QFileInfo::exists(bin) ? bin : soffice;
+        office_.connection = "pipe,name=benchcap-test-" + std::to_string(::getpid());
+        office_.profile = benchcap::test::makeTempDir("office-profile");
+
+        QElapsedTimer clock;
+        clock.start();
+        office_.soffice = startOffice(program, office_.connection, office_.profile);
+        office_.fixture = std::make_unique<LineProcess>(
+            QString::fromStdString(python()),
+            QStringList{QString::fromStdString(kSource + "/tests/office/office_fixture.py"),
+                        QString::fromStdString(office_.connection)});
+        // A fresh profile makes the office restart once (exit code 81) before it listens.
+        while (clock.elapsed() < 90000) {
+            if (office_.soffice->state() == QProcess::NotRunning)
+                office_.soffice = startOffice(program, office_.connection, office_.profile);
+            if (office_.fixture->ask({{QStringLiteral("op"), QStringLiteral("attach")}})
+                    .value(QStringLiteral("ok"))
+                    .toBool())
+                return;
+            office_.soffice->waitForFinished(300);
+        }
+        office_.skipReason = "the headless LibreOffice did not accept connections within 90 s";
+        stopOffice(office_);
+    }
+    // Runs after the last test whatever its outcome; a crash ends the office through
+    // its parent-death signal.
+    void TearDown() override { stopOffice(office_); }
+
+  private:
+    Office office_;
+};
+
+// One office for the whole program: starting one costs seconds.
+OfficeEnvironment* const kEnvironment =
+    static_cast<OfficeEnvironment*>(::testing::AddGlobalTestEnvironment(new OfficeEnvironment));
+
+// A plain trace table, x as 64-bit and y as 32-bit numbers.
+struct Table {
+    Table(std::size_t rows, double x0) : x(rows), y(rows) {
+        for (std::size_t r = 0; r < rows; ++r) {
+            x[r] = x0 + 2.0e4 * static_cast<double>(r);
+            y[r] = -50.25f + 0.125f * static_cast<float>(r);
+        }
+        field.rows = rows;
+        field.columns.push_back({trace::CellKind::F64, nullptr, x.data(), nullptr, 1, rows});
+        field.columns.push_back({trace::CellKind::F32, y.data(), nullptr, nullptr, 1, rows});
+    }
+    std::vector<double> x;
+    std::vector<float> y;
+    trace::TraceField field;
+};
+
+class LibreOfficeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!office->skipReason.empty())
+            GTEST_SKIP() << office->skipReason;
+    }
+
+    QJsonObject ask(QJsonObject request) {
+        const QJsonObject answer = office->fixture->ask(request);
+        EXPECT_TRUE(answer.value(QStringLiteral("ok")).toBool())
+            << QJsonDocument(request).toJson().toStdString()
+            << answer.value(QStringLiteral("error")).toString().toStdString();
+        return answer;
+    }
+    void op(const char* name, const char* key = nullptr, QJsonValue value = {}) {
+        QJsonObject request{{QStringLiteral("op"), QLatin1String(name)}};
+        if (key)
+            request.insert(QLatin1String(key), value);
+        ask(request);
+    }
+    void newSheetAt(const char* cell) {
+        op("newSpreadsheet");
+        op("select", "cell", QLatin1String(cell));
+    }
+    void set(const char* cell, QJsonValue value) {
+        ask({{QStringLiteral("op"), QStringLiteral("set")},
+             {QStringLiteral("cell"), QLatin1String(cell)},
+             {QStringLiteral("value"), value}});
+    }
+    QJsonArray read(const char* range) {
+        return ask({{QStringLiteral("op"), QStringLiteral("read")},
+                    {QStringLiteral("range"), QLatin1String(range)}})
+            .value(QStringLiteral("cells"))
+            .toArray();
+    }
+    QString activeCell() {
+        return ask({{QStringLiteral("op"), QStringLiteral("activeCell")}})
+            .value(QStringLiteral("cell"))
+            .toString();
+    }
+    int pictures() {
+        return ask({{QStringLiteral("op"), QStringLiteral("pictures")}})
+            .value(QStringLiteral("count"))
+            .toInt();
+    }
+
+    UnoOfficeSettings settings(std::string connection = {}) const {
+        UnoOfficeSettings s;
+        s.connection = connection.empty() ? office->connection : connection;
+        s.python = python();
+        s.script = kSource + "/src/office/benchcap_office_uno.py";
+        s.timeout = std::chrono::milliseconds(20000);
+        return s;
+    }
+
+    // The cells read back hold the table's numbers, row by row.
+    void expectTable(const QJsonArray& cells, const Table& table) {
+        ASSERT_EQ(cells.size(), static_cast<qsizetype>(table.field.rows));
+        for (std::size_t r = 0; r < table.field.rows; ++r) {
+            const QJsonArray row = cells[static_cast<qsizetype>(r)].toArray();
+            ASSERT_TRUE(row[0].isDouble() && row[1].isDouble()) << "row " << r;
+            EXPECT_EQ(row[0].toDouble(), table.x[r]) << "row " << r;
+            EXPECT_EQ(row[1].toDouble(), columnNumbers(table.field, 1)[r]) << "row " << r;
+        }
+    }
+
+    Office* const office = &kEnvironment->office();
+    ScriptedUserInterface boxes;
+};
+
+TEST_F(LibreOfficeTest, TracesLandSideBySideAsNumbers) {
+    newSheetAt("C5");
+    UnoOffice server(settings());
+    OfficePaste paste(server, boxes);
+    const Table first(501, 1.0e9);
+    const Table second(501, 2.0e9);
+
+    const PasteReport one = paste.PasteInExcel(first.field);
+    EXPECT_TRUE(one.ok()) << one.message;
+    EXPECT_EQ(activeCell(), QStringLiteral("E5"));
+    expectTable(read("C5:D505"), first);
+    const PasteReport two = paste.PasteInExcel(second.field);
+    EXPECT_TRUE(two.ok()) << two.message;
+    EXPECT_EQ(activeCell(), QStringLiteral("G5"));
+    expectTable(read("E5:F505"), second);
+    EXPECT_TRUE(boxes.texts().empty());
+    // Nothing around the blocks.
+    for (const char* outside : {"C4:F4", "C506:F506", "B5:B505"})
+        for (const QJsonValue& row : read(outside))
+            for (const QJsonValue& cell : row.toArray())
+                EXPECT_TRUE(cell.isNull()) << outside;
+}
+
+TEST_F(LibreOfficeTest, OccupiedCellsAsk) {
+    struct Case {
+        const char* cell;
+        QJsonValue value;
+        MessageResult answer;
+    } cases[] = {
+        {"D300", QStringLiteral("note"), MessageResult::No},
+        {"C505", 0, MessageResult::No},
+        {"D5", QStringLiteral("=1+1"), MessageResult::No},
+        {"C5", QStringLiteral("note"), MessageResult::Yes},
+    };
+    const Table table(501, 1.0e9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cell);
+        newSheetAt("C5");
+        set(c.cell, c.value);
+        ScriptedUserInterface asked;
+        asked.queueMessageResult(c.answer);
+        UnoOffice server(settings());
+        const PasteReport report = OfficePaste(server, asked).PasteInExcel(table.field);
+        EXPECT_EQ(asked.texts(), std::vector<std::string>{kOccupiedQuestion});
+        if (c.answer == MessageResult::Yes) {
+            EXPECT_TRUE(report.ok()) << report.message;
+            expectTable(read("C5:D505"), table);
+            EXPECT_EQ(activeCell(), QStringLiteral("E5"));
+        } else {
+            EXPECT_EQ(report.outcome, PasteOutcome::Declined);
+            EXPECT_TRUE(report.indicatorOn());
+            EXPECT_NE(report.message.find(std::string("the first is ") + c.cell), std::string::npos)
+                << report.message;
+            EXPECT_EQ(activeCell(), QStringLiteral("C5"));
+            EXPECT_TRUE(read("C6:C6")[0].toArray()[0].isNull());  // nothing written
+        }
+    }
+}
+
+TEST_F(LibreOfficeTest, ProtectedSheetIsReportedAndTheActiveCellStays) {
+    newSheetAt("C5");
+    op("protect");
+    UnoOffice server(settings());
+    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(20, 0.0).field);
+    EXPECT_EQ(report.outcome, PasteOutcome::Failed);
+    EXPECT_TRUE(report.indicatorOn());
+    EXPECT_NE(report.statusText().find("protected"), std::string::npos) << report.message;
+    EXPECT_EQ(activeCell(), QStringLiteral("C5"));
+}
+
+TEST_F(LibreOfficeTest, ValueThatIsNoNumberDoesNotStopThePaste) {
+    newSheetAt("C5");
+    Table table(3, 0.0);
+    table.y[1] = std::numeric_limits<float>::quiet_NaN();
+    UnoOffice server(settings());
+    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(table.field);
+    EXPECT_TRUE(report.ok()) << report.message;
+    EXPECT_EQ(read("D7:D7")[0].toArray()[0].toDouble(), columnNumbers(table.field, 1)[2]);
+    EXPECT_EQ(activeCell(), QStringLiteral("E5"));
+}
+
+TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
+    op("newTextDocument");
+    const int before = pictures();
+    QImage picture(640, 480, QImage::Format_RGB32);
+    picture.fill(Qt::darkBlue);
+    UnoOffice server(settings());
+    OfficePaste paste(server, boxes);
+    const PasteReport report = paste.PasteInWord(app::officePicture(picture));
+    EXPECT_TRUE(report.ok()) << report.message;
+    EXPECT_EQ(pictures(), before + 1);
+    // Something that is no picture is refused, and said so.
+    const PasteReport junk = paste.PasteInWord("no picture");
+    EXPECT_EQ(junk.outcome, PasteOutcome::Failed);
+    EXPECT_EQ(pictures(), before + 1);
+}
+
+TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOff) {
+    UnoOffice server(settings("pipe,name=benchcap-nobody-" + std::to_string(::getpid())));
+    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
+    EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
+    EXPECT_FALSE(report.indicatorOn());
+    EXPECT_TRUE(report.statusText().empty());
+    EXPECT_NE(report.message.find("soffice --accept="), std::string::npos) << report.message;
+}
+
+TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
+    // A server that takes the connection and never answers.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+
+    UnoOfficeSettings hung =
+        settings("socket,host=127.0.0.1,port=" + std::to_string(ntohs(address.sin_port)));
+    hung.timeout = std::chrono::milliseconds(3000);
+    UnoOffice server(hung);
+    QElapsedTimer clock;
+    clock.start();
+    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
+    EXPECT_LT(clock.elapsed(), 8000);
+    ::close(listener);
+    EXPECT_EQ(report.outcome, PasteOutcome::NoAnswer);
+    EXPECT_FALSE(report.indicatorOn());
+    EXPECT_NE(report.statusText().find("did not answer within 3 s"), std::string::npos)
+        << report.message;
+}
+
+// benchcap-cli: the same pastes from scripts, with the unattended safe answer No.
+TEST_F(LibreOfficeTest, CommandLinePastes) {
+    const test::CliEnvironment env{{"BENCHCAP_OFFICE", office->connection},
+                                   {"BENCHCAP_OFFICE_PYTHON", python()}};
+    newSheetAt("B2");
+    const test::CliResult pasted = test::runCliInProcess(
+        {"--interface", "sim", "trace", "20", "1", "--paste-spreadsheet"}, env);
+    EXPECT_EQ(pasted.code, 0) << pasted.err;
+    const QJsonArray first = read("B2:B2");
+    EXPECT_TRUE(first[0].toArray()[0].isDouble());
+
+    op("select", "cell", QStringLiteral("B2"));
+    const test::CliResult occupied = test::runCliInProcess(
+        {"--interface", "sim", "trace", "20", "1", "--paste-spreadsheet"}, env);
+    EXPECT_EQ(occupied.code, 1);
+    EXPECT_NE(occupied.err.find(kOccupiedQuestion), std::string::npos) << occupied.err;
+    EXPECT_NE(occupied.err.find("not pasted"), std::string::npos) << occupied.err;
+    EXPECT_EQ(activeCell(), QStringLiteral("B2"));
+
+    const test::CliResult nobody = test::runCliInProcess(
+        {"--interface", "sim", "trace", "20", "1", "--paste-spreadsheet"},
+        {{"BENCHCAP_OFFICE", "pipe,name=benchcap-nobody"}, {"BENCHCAP_OFFICE_PYTHON", python()}});
+    EXPECT_EQ(nobody.code, 1);
+    EXPECT_NE(nobody.err.find("No LibreOffice accepts connections at pipe,name=benchcap-nobody"),
+              std::string::npos)
+        << nobody.err;
+
+    op("newTextDocument");
+    const std::filesystem::path dir = benchcap::test::makeTempDir("office-cli");
+    const test::CliResult hardcopy =
+        test::runCliInProcess({"--interface", "sim", "hardcopy", "28", "-o",
+                               (dir / "shot.bmp").string(), "--paste-document"},
+                              env);
+    EXPECT_EQ(hardcopy.code, 0) << hardcopy.err;
+    EXPECT_EQ(pictures(), 1);
+}
+
+}  // namespace
+}  // namespace benchcap::office

@@ -17,16 +17,17 @@ using bus::MessageResult;
 using bus::testing::ScriptedUserInterface;
 using testing::ScriptedOffice;
 
-// A plain trace table: x as 64-bit, y as 32-bit numbers, `rows` rows.
+// A plain trace table: a computed 64-bit x axis, y as 32-bit numbers, `rows` rows.
 struct Table {
     explicit Table(std::size_t rows) : x(rows), y(rows) {
+        const trace::AnalyzerAxis axis{1.0e9, 2.0e4, 1.0, rows};
         for (std::size_t r = 0; r < rows; ++r) {
-            x[r] = 1.0e9 + 2.0e4 * static_cast<double>(r);
+            x[r] = axis.at(r);
             y[r] = -50.0f + 0.1f * static_cast<float>(r);
         }
         field.rows = rows;
-        field.columns.push_back({trace::CellKind::F64, nullptr, x.data(), nullptr, 1, rows});
-        field.columns.push_back({trace::CellKind::F32, y.data(), nullptr, nullptr, 1, rows});
+        field.columns.push_back({trace::CellKind::Axis, nullptr, nullptr, axis, 1, rows});
+        field.columns.push_back({trace::CellKind::F32, y.data(), nullptr, {}, 1, rows});
     }
     std::vector<double> x;
     std::vector<float> y;
@@ -44,15 +45,15 @@ TEST(OfficeCells, NamesAndNumbers) {
     // A float goes over as its own short decimal, a double as it is, bits as 0 and 1, and
     // a column ends where its cells end.
     const float f32[] = {0.1f, -1.0032939f, 3.0e-7f};
-    const double f64[] = {0.1, 1.0e9 / 3.0};
+    const trace::AnalyzerAxis axis{0.1, 1.0e9, 3.0, 2};
     const uint8_t bits[] = {1, 0, 1};
     trace::TraceField field;
     field.rows = 3;
-    field.columns.push_back({trace::CellKind::F32, f32, nullptr, nullptr, 1, 3});
-    field.columns.push_back({trace::CellKind::F64, nullptr, f64, nullptr, 1, 2});
-    field.columns.push_back({trace::CellKind::Bit, nullptr, nullptr, bits, 1, 3});
+    field.columns.push_back({trace::CellKind::F32, f32, nullptr, {}, 1, 3});
+    field.columns.push_back({trace::CellKind::Axis, nullptr, nullptr, axis, 1, 2});
+    field.columns.push_back({trace::CellKind::Bit, nullptr, bits, {}, 1, 3});
     EXPECT_EQ(columnNumbers(field, 0), (std::vector<double>{0.1, -1.0032939, 3.0e-7}));
-    EXPECT_EQ(columnNumbers(field, 1), (std::vector<double>{0.1, 1.0e9 / 3.0}));
+    EXPECT_EQ(columnNumbers(field, 1), (std::vector<double>{0.1, 1.0e9 / 3.0 + 0.1}));
     EXPECT_EQ(columnNumbers(field, 2), (std::vector<double>{1, 0, 1}));
 }
 

@@ -18,6 +18,7 @@
 #include "main_form_fixture.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 #include "support/test_paths.h"
 
 // Readable failures for status sequences.
@@ -76,10 +77,7 @@ class HardcopyWindowTest : public MainFormTest {
         MainFormTest::SetUp();
         dir = benchcap::test::makeTempDir("hardcopy-window");
         files.DataPath = QString::fromStdString(dir.string());
-        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
-        ASSERT_EQ(loaded.error, "");
-        bench =
-            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
+        bench = benchcap::test::makeBench(kBench);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
         form->setScanner(core.get());
         instrument = std::make_unique<InstrumentSession>(*bench);

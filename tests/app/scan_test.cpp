@@ -9,6 +9,7 @@
 #include "app/twips.h"
 #include "main_form_fixture.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 
 namespace benchcap::app::test {
 namespace {
@@ -26,10 +27,7 @@ instruments:
 class ScanTest : public MainFormTest {
   protected:
     void build(const char* yaml = kFiveInstruments) {
-        sim::BenchLoadResult loaded = sim::parseBenchText(yaml, "test");
-        ASSERT_EQ(loaded.error, "");
-        bench =
-            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
+        bench = benchcap::test::makeBench(yaml);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
         form->setScanner(core.get());
         form->resize(800, 600);

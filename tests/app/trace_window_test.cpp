@@ -16,6 +16,7 @@
 #include "main_form_fixture.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 #include "support/test_paths.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_text.h"
@@ -80,10 +81,7 @@ class TraceWindowTest : public MainFormTest {
         MainFormTest::SetUp();
         dir = benchcap::test::makeTempDir("trace-window");
         files.DataPath = QString::fromStdString(dir.string());
-        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
-        ASSERT_EQ(loaded.error, "");
-        bench =
-            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
+        bench = benchcap::test::makeBench(kBench);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
         form->setScanner(core.get());
         instrument = std::make_unique<InstrumentSession>(*bench);

@@ -61,41 +61,15 @@ class RecordingOffice final : public OfficeBridge {
 };
 
 // A window on a simulated bench with the hardcopy command wired as the program wires it.
-class HardcopyWindowTest : public MainFormTest {
+class HardcopyWindowTest : public BusWindowTest {
   protected:
-    // Table-driven tests call SetUp again per case: everything starts afresh.
     void SetUp() override {
-        scripted.boxes = {};
-        scripted.saveDialog = {};
-        scripted.printDialog = {};
-        scripted.clipboard = {};
-        files.UseManualName = false;
-        files.ManualName.clear();
         office = {};
-        statuses.clear();
-        duringYield = nullptr;
-        MainFormTest::SetUp();
-        dir = benchcap::test::makeTempDir("hardcopy-window");
-        files.DataPath = QString::fromStdString(dir.string());
-        bench = benchcap::test::makeBench(kBench);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        instrument = std::make_unique<InstrumentSession>(*bench);
+        setUpWindow(kBench, "hardcopy-window");
         printers = std::make_unique<PdfPrinterFactory>(pdfPath());
         command = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
         form->setHardcopyCommand(command.get());
-        form->setYieldHook([this] {
-            ++yields;
-            const QString now = form->statusPanel(1)->text();
-            if (now != lastStatus)
-                statuses.push_back(now);
-            lastStatus = now;
-            if (duringYield)
-                duringYield();
-        });
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        showWindow();
     }
     void TearDown() override {
         form.reset();  // the window goes before what it shows
@@ -107,32 +81,17 @@ class HardcopyWindowTest : public MainFormTest {
     void hardcopy(int address, bool wmf = true) {
         form->SelectAdr(address);
         item(wmf ? "CopyFormatWMF" : "CopyFormatBMP")->trigger();
-        statuses.clear();
-        lastStatus = form->statusPanel(1)->text();
+        recordStatuses();
         item("MakeHardcopy")->trigger();
     }
-    std::vector<std::string> dataFiles() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().filename() != "page.pdf")
-                names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> dataFiles() const { return BusWindowTest::dataFiles("page.pdf"); }
     bool outputItemsEnabled() const {
         return item("Drucken")->isEnabled() && item("SaveHard")->isEnabled();
     }
 
-    fs::path dir;
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
-    std::unique_ptr<InstrumentSession> instrument;
     std::unique_ptr<PdfPrinterFactory> printers;
     std::unique_ptr<HardcopyCommand> command;
     RecordingOffice office;
-    std::vector<QString> statuses;  // each change of the status text
-    QString lastStatus;
-    std::function<void()> duringYield;
 };
 
 TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {

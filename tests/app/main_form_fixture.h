@@ -2,10 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QStatusBar>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/instrument_init.h"
 #include "app/main_form.h"
 #include "app/testing/scripted_services.h"
+#include "scanner/scan_iec.h"
+#include "sim/sim_bench.h"
+#include "support/bench_rig.h"
+#include "support/test_paths.h"
 
 namespace benchcap::app::test {
 
@@ -24,6 +36,66 @@ class MainFormTest : public ::testing::Test {
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
     std::unique_ptr<MainForm> form;
     int yields = 0;
+};
+
+// A shown window on a simulated bench, as the program wires it for bus commands: scanner,
+// instrument session, data path in a fresh folder, and every change of the status text
+// recorded at the yields. Table-driven tests call SetUp again per case: all starts afresh.
+class BusWindowTest : public MainFormTest {
+  protected:
+    void setUpWindow(const char* benchText, const char* folderHint) {
+        scripted.boxes = {};
+        scripted.saveDialog = {};
+        scripted.printDialog = {};
+        scripted.clipboard = {};
+        files.UseManualName = false;
+        files.ManualName.clear();
+        statuses.clear();
+        duringYield = nullptr;
+        MainFormTest::SetUp();
+        dir = benchcap::test::makeTempDir(folderHint);
+        files.DataPath = QString::fromStdString(dir.string());
+        bench = benchcap::test::makeBench(benchText);
+        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        form->setScanner(core.get());
+        instrument = std::make_unique<InstrumentSession>(*bench);
+        form->setYieldHook([this] {
+            ++yields;
+            const QString now = form->statusPanel(1)->text();
+            if (now != lastStatus)
+                statuses.push_back(now);
+            lastStatus = now;
+            if (duringYield)
+                duringYield();
+        });
+    }
+    void showWindow() {
+        form->resize(800, 600);
+        form->show();
+        QApplication::processEvents();
+    }
+    // Starts recording status texts afresh, from the text shown now.
+    void recordStatuses() {
+        statuses.clear();
+        lastStatus = form->statusPanel(1)->text();
+    }
+    // Names of the files in the data folder, sorted, without `except`.
+    std::vector<std::string> dataFiles(const std::string& except = {}) const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            if (e.path().filename() != except)
+                names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::filesystem::path dir;
+    std::unique_ptr<sim::SimBench> bench;
+    std::unique_ptr<scanner::ScanIECControl> core;
+    std::unique_ptr<InstrumentSession> instrument;
+    std::vector<QString> statuses;  // each change of the status text
+    QString lastStatus;
+    std::function<void()> duringYield;
 };
 
 }  // namespace benchcap::app::test

@@ -67,37 +67,13 @@ class RecordingOffice final : public OfficeBridge {
 };
 
 // A window on a simulated bench with the trace command wired as the program wires it.
-class TraceWindowTest : public MainFormTest {
+class TraceWindowTest : public BusWindowTest {
   protected:
     void SetUp() override {
-        scripted.boxes = {};
-        scripted.saveDialog = {};
-        scripted.clipboard = {};
-        files.UseManualName = false;
-        files.ManualName.clear();
         office = {};
-        statuses.clear();
-        duringYield = nullptr;
-        MainFormTest::SetUp();
-        dir = benchcap::test::makeTempDir("trace-window");
-        files.DataPath = QString::fromStdString(dir.string());
-        bench = benchcap::test::makeBench(kBench);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        instrument = std::make_unique<InstrumentSession>(*bench);
+        setUpWindow(kBench, "trace-window");
         makeCommand('.');
-        form->setYieldHook([this] {
-            ++yields;
-            const QString now = form->statusPanel(1)->text();
-            if (now != lastStatus)
-                statuses.push_back(now);
-            lastStatus = now;
-            if (duringYield)
-                duringYield();
-        });
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        showWindow();
     }
     void TearDown() override {
         command.reset();
@@ -112,16 +88,8 @@ class TraceWindowTest : public MainFormTest {
     // Chooses the address, then "Start" > "Read trace data" > "trace n" as the user does.
     void readTrace(int address, int n) {
         form->SelectAdr(address);
-        statuses.clear();
-        lastStatus = form->statusPanel(1)->text();
+        recordStatuses();
         form->TraceData(n)->trigger();
-    }
-    std::vector<std::string> dataFiles() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
     bool enabled(const char* name) const { return item(name)->isEnabled(); }
     QString label() const { return form->Fehler()->isVisible() ? form->Fehler()->text() : ""; }
@@ -135,15 +103,8 @@ class TraceWindowTest : public MainFormTest {
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
 
-    fs::path dir;
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
-    std::unique_ptr<InstrumentSession> instrument;
     std::unique_ptr<TraceWindowCommand> command;
     RecordingOffice office;
-    std::vector<QString> statuses;
-    QString lastStatus;
-    std::function<void()> duringYield;
 };
 
 TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {

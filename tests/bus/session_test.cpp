@@ -6,6 +6,7 @@
 #include "bus/session.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/mock_driver.h"
 
 namespace benchcap::bus {
 namespace {
@@ -112,25 +113,7 @@ TEST_F(SessionTest, IdentificationFailuresKeepVersionAndSupport) {
 
 // A driver without boards, as linux-gpib is without its configuration: ibdev gives -1 with
 // EDVR. Any call other than ibdev and status() fails the test (StrictMock).
-class NoBoardDriver : public GpibDriver {
-  public:
-    MOCK_METHOD(int, ibdev, (int, int, int, int, int, int), (override));
-    MOCK_METHOD(int, ibfind, (const std::string&), (override));
-    MOCK_METHOD(int, ibwrt, (int, const void*, long), (override));
-    MOCK_METHOD(int, ibrd, (int, void*, long), (override));
-    MOCK_METHOD(int, ibrdf, (int, const std::string&), (override));
-    MOCK_METHOD(int, ibonl, (int, int), (override));
-    MOCK_METHOD(int, ibpad, (int, int), (override));
-    MOCK_METHOD(int, ibrsc, (int, int), (override));
-    MOCK_METHOD(int, ibsre, (int, int), (override));
-    MOCK_METHOD(int, ibtmo, (int, int), (override));
-    MOCK_METHOD(int, ibwait, (int, int), (override));
-    MOCK_METHOD(int, ibloc, (int), (override));
-    MOCK_METHOD(int, ibconfig, (int, int, int), (override));
-    MOCK_METHOD(int, ibask, (int, int, int*), (override));
-    MOCK_METHOD(void, SendIFC, (int), (override));
-    MOCK_METHOD(DriverStatus, status, (), (const, override));
-};
+using NoBoardDriver = test::MockDriver;
 
 TEST(SessionWithoutBoard, SendsNothingOnTheInvalidHandleAndSaysWhy) {
     ::testing::StrictMock<NoBoardDriver> driver;

@@ -12,6 +12,7 @@
 #include "bus/testing/scripted_user_interface.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/mock_driver.h"
 
 namespace benchcap::scanner {
 namespace {
@@ -255,25 +256,7 @@ TEST(ScanIECBus, MakerTestAndTexts) {
 }
 
 // A driver that finds board 0 by name but opens no device on it.
-class HandlelessBoard : public bus::GpibDriver {
-  public:
-    MOCK_METHOD(int, ibdev, (int, int, int, int, int, int), (override));
-    MOCK_METHOD(int, ibfind, (const std::string&), (override));
-    MOCK_METHOD(int, ibwrt, (int, const void*, long), (override));
-    MOCK_METHOD(int, ibrd, (int, void*, long), (override));
-    MOCK_METHOD(int, ibrdf, (int, const std::string&), (override));
-    MOCK_METHOD(int, ibonl, (int, int), (override));
-    MOCK_METHOD(int, ibpad, (int, int), (override));
-    MOCK_METHOD(int, ibrsc, (int, int), (override));
-    MOCK_METHOD(int, ibsre, (int, int), (override));
-    MOCK_METHOD(int, ibtmo, (int, int), (override));
-    MOCK_METHOD(int, ibwait, (int, int), (override));
-    MOCK_METHOD(int, ibloc, (int), (override));
-    MOCK_METHOD(int, ibconfig, (int, int, int), (override));
-    MOCK_METHOD(int, ibask, (int, int, int*), (override));
-    MOCK_METHOD(void, SendIFC, (int), (override));
-    MOCK_METHOD(bus::DriverStatus, status, (), (const, override));
-};
+using HandlelessBoard = test::MockDriver;
 
 TEST(ScanIECBus, ABoardWithoutDeviceHandlesEndsTheScanUnsent) {
     using ::testing::_;

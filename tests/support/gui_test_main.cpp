@@ -1,5 +1,5 @@
-// Labels and listings need fonts, and fonts need a QGuiApplication: one for the whole
-// test program, on the offscreen platform unless ctest chose one already.
+// Test programs that draw text need fonts, and fonts need a QGuiApplication: one for the
+// whole program, on the offscreen platform unless ctest chose one already.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>

@@ -1,4 +1,5 @@
 #include "app/hardcopy_command.h"
+#include "app/qt_text.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,19 +19,6 @@
 namespace benchcap::app {
 
 namespace {
-
-QString fromLatin1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::filesystem::path localPath(const QString& name) {
-    return std::filesystem::path(QFile::encodeName(name).toStdString());
-}
-
-bool checked(const MainForm& form, const char* item) {
-    const QAction* a = form.menuItem(QString::fromLatin1(item));
-    return a && a->isChecked();
-}
 
 // The drive instruments keep their hardcopy files on when identification names none.
 constexpr char kDefaultHardcopyDrive[] = "C";
@@ -99,9 +87,9 @@ Status HardcopyCommand::takeHardcopy() {
         return selected;
 
     hardcopy::HardcopyOptions options;
-    options.format = checked(form_, "CopyFormatWMF") ? "WMF" : "BMP";
-    options.color = checked(form_, "Color");
-    options.suppressConfig = checked(form_, "SupressConfigRMX");
+    options.format = form_.isItemChecked("CopyFormatWMF") ? "WMF" : "BMP";
+    options.color = form_.isItemChecked("Color");
+    options.suppressConfig = form_.isItemChecked("SupressConfigRMX");
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
 
@@ -178,7 +166,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
     bild->setToolTip(QStringLiteral("screenshot from selected device"));
 
     OutputFiles& files = form_.outputFiles();
-    const bool keep = files.UseManualName || checked(form_, "HardAutoSave");
+    const bool keep = files.UseManualName || form_.isItemChecked("HardAutoSave");
     auto removeUnlessKept = [&] {
         std::error_code ec;
         return keep || !std::filesystem::remove(localPath(file), ec);
@@ -217,12 +205,12 @@ Status HardcopyCommand::showPicture(const QString& file) {
     shown.fileKept = removeUnlessKept();
     bild->setTag(shown.format);
 
-    if (checked(form_, "HardAutoClip") && form_.services().clipboard) {
+    if (form_.isItemChecked("HardAutoClip") && form_.services().clipboard) {
         form_.services().clipboard->setImage(natural.value());
         shown.onClipboard = true;
     }
     // Only a picture this hardcopy put on the clipboard goes into the document.
-    if (checked(form_, "HardAutoExcel") && shown.onClipboard) {
+    if (form_.isItemChecked("HardAutoExcel") && shown.onClipboard) {
         const PasteReport pasted = office_.PasteInWord(officePicture(natural.value()));
         form_.setWordIndicator(pasted.indicatorOn());
         if (!pasted.statusText().empty())

@@ -223,6 +223,16 @@ QAction* MainForm::menuItem(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
+bool MainForm::isItemChecked(const char* name) const {
+    const QAction* a = menuItem(QString::fromLatin1(name));
+    return a && a->isChecked();
+}
+
+void MainForm::setItemEnabled(const char* name, bool enabled) const {
+    if (QAction* a = menuItem(QString::fromLatin1(name)))
+        a->setEnabled(enabled);
+}
+
 QMenu* MainForm::menu(const QString& name) const {
     return findChild<QMenu*>(name);
 }

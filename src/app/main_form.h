@@ -104,6 +104,10 @@ class MainForm : public QMainWindow {
 
     // Menu items and menus by control name; nullptr when there is none.
     QAction* menuItem(const QString& name) const;
+    // The check mark of a menu item by object name (false for no such item).
+    bool isItemChecked(const char* name) const;
+    // Enables or disables a menu item by object name, if there is one.
+    void setItemEnabled(const char* name, bool enabled) const;
     QMenu* menu(const QString& name) const;
     QAction* Adr(int index) const;
     QAction* TraceData(int index) const;

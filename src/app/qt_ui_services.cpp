@@ -1,4 +1,5 @@
 #include "app/qt_ui_services.h"
+#include "app/qt_text.h"
 
 #include <QClipboard>
 #include <QCursor>
@@ -16,10 +17,6 @@
 
 namespace benchcap::app {
 namespace {
-
-QString fromLatin1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QString boxTitle(const std::string& title) {
     if (!title.empty())

@@ -1,4 +1,5 @@
 #include "app/scan_panel.h"
+#include "app/qt_text.h"
 
 #include <QMouseEvent>
 
@@ -6,10 +7,6 @@
 
 namespace benchcap::app {
 namespace {
-
-QString fromLatin1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 void setBackground(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();

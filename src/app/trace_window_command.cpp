@@ -1,4 +1,5 @@
 #include "app/trace_window_command.h"
+#include "app/qt_text.h"
 
 #include <QApplication>
 #include <QFile>
@@ -17,24 +18,6 @@
 namespace benchcap::app {
 
 namespace {
-
-QString fromLatin1(std::string_view s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::filesystem::path localPath(const QString& name) {
-    return std::filesystem::path(QFile::encodeName(name).toStdString());
-}
-
-bool checked(const MainForm& form, const char* item) {
-    const QAction* a = form.menuItem(QString::fromLatin1(item));
-    return a && a->isChecked();
-}
-
-void setEnabled(MainForm& form, const char* item, bool enabled) {
-    if (QAction* a = form.menuItem(QString::fromLatin1(item)))
-        a->setEnabled(enabled);
-}
 
 // The normal pointer comes back on every way out of the command.
 class BusyPointer {
@@ -126,8 +109,8 @@ Status TraceWindowCommand::readAndShow(int n) {
     }
 
     BusyPointer busy(form_);
-    setEnabled(form_, "Drucken", false);
-    setEnabled(form_, "SaveHard", false);
+    form_.setItemEnabled("Drucken", false);
+    form_.setItemEnabled("SaveHard", false);
     if (!ci.FullSupport) {
         const std::string text = "Trace data is not supported for " + ci.ModelName;
         boxes->messageBox(bus::MessageIcon::Exclamation, "ERROR:", text, bus::MessageButtons::Ok);
@@ -143,7 +126,7 @@ Status TraceWindowCommand::readAndShow(int n) {
         });
 
     bild->setToolTip(QStringLiteral("trace-values"));
-    setEnabled(form_, "SaveTrace", false);
+    form_.setItemEnabled("SaveTrace", false);
 
     Status outcome;
     QString endStatus = QStringLiteral("idle");
@@ -174,14 +157,14 @@ Status TraceWindowCommand::readAndShow(int n) {
     } else if (result.outcome == trace::TraceOutcome::Done) {
         form_.UpSta(QStringLiteral("drawing trace..."));
         draw();
-        if (checked(form_, "TraceAutoExcel")) {
+        if (form_.isItemChecked("TraceAutoExcel")) {
             const PasteReport pasted = office_.PasteInExcel(state_.field);
             form_.setExcelIndicator(pasted.indicatorOn());
             if (!pasted.statusText().empty())
                 endStatus = officeStatusText(pasted);
         }
         outcome = autoOutputs(n);
-        setEnabled(form_, "SaveTrace", true);
+        form_.setItemEnabled("SaveTrace", true);
     }
     form_.unsetCursor();
     form_.UpSta(endStatus);
@@ -191,7 +174,7 @@ Status TraceWindowCommand::readAndShow(int n) {
 Status TraceWindowCommand::autoOutputs(int n) {
     Status result;
     OutputFiles& files = form_.outputFiles();
-    if (checked(form_, "TraceAutoSave") || files.UseManualName) {
+    if (form_.isItemChecked("TraceAutoSave") || files.UseManualName) {
         QString name = files.GetName(QStringLiteral("TXT"), n, files.UseManualName);
         // A name the user gave is overwritten as asked; automatic ones never replace an
         // earlier trace.
@@ -210,7 +193,7 @@ Status TraceWindowCommand::autoOutputs(int n) {
             lastOutputFile_ = name;
         }
     }
-    if (checked(form_, "TraceAutoClip") && form_.services().clipboard) {
+    if (form_.isItemChecked("TraceAutoClip") && form_.services().clipboard) {
         // Without its final line end, so a paste ends on the last value; the stored text
         // stays whole for "Save trace data".
         std::string_view text = state_.text;

@@ -3,16 +3,7 @@
 namespace benchcap::app {
 
 bus::MessageResult UnattendedBoxes::safeAnswer(bus::MessageButtons buttons) {
-    switch (buttons) {
-        case bus::MessageButtons::Ok:
-            return bus::MessageResult::Ok;
-        case bus::MessageButtons::OkCancel:
-            return bus::MessageResult::Cancel;
-        case bus::MessageButtons::YesNo:
-        case bus::MessageButtons::YesNoCancel:
-            return bus::MessageResult::No;
-    }
-    return bus::MessageResult::Cancel;
+    return bus::SafeAnswer(buttons);
 }
 
 bus::MessageResult UnattendedBoxes::messageBox(bus::MessageIcon icon, const std::string& title,

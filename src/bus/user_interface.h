@@ -12,6 +12,20 @@ enum class MessageIcon { None, Critical, Question, Exclamation, Information };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
 
+// The answer that changes and overwrites nothing, for boxes nobody is there to answer.
+inline MessageResult SafeAnswer(MessageButtons buttons) {
+    switch (buttons) {
+        case MessageButtons::Ok:
+            return MessageResult::Ok;
+        case MessageButtons::OkCancel:
+            return MessageResult::Cancel;
+        case MessageButtons::YesNo:
+        case MessageButtons::YesNoCancel:
+            return MessageResult::No;
+    }
+    return MessageResult::Cancel;
+}
+
 class UserInterface {
   public:
     virtual ~UserInterface() = default;

@@ -20,16 +20,7 @@ bus::MessageResult CliUserInterface::messageBox(bus::MessageIcon /*icon*/, const
                                                 bus::MessageButtons buttons) {
     shown_.push_back(text);
     print(title, text);
-    switch (buttons) {
-        case bus::MessageButtons::Ok:
-            return bus::MessageResult::Ok;
-        case bus::MessageButtons::OkCancel:
-            return bus::MessageResult::Cancel;
-        case bus::MessageButtons::YesNo:
-        case bus::MessageButtons::YesNoCancel:
-            return bus::MessageResult::No;
-    }
-    return bus::MessageResult::Ok;
+    return bus::SafeAnswer(buttons);
 }
 
 std::optional<std::string> CliUserInterface::inputBox(const std::string& title,

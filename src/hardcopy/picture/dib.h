@@ -25,4 +25,8 @@ struct DibImage {
 DibImage decodeDib(std::string_view bytes, bool paletteIndices = false,
                    const std::vector<QRgb>& palette = {});
 
+// Pixels the bitmap's header claims (width x height), without decoding it; 0 when the
+// header is unreadable. What decoding it would cost.
+long long dibPixels(std::string_view bytes);
+
 }  // namespace benchcap::picture

@@ -132,6 +132,7 @@ TEST(Dib, EmbeddedPngIsCheckedBeforeDecoding) {
 TEST(Dib, PixelsClaimedByTheHeader) {
     EXPECT_EQ(dibPixels(header(8192, -8192, 8)), 8192LL * 8192);
     EXPECT_EQ(dibPixels(header(0, 10, 8)), 0);
+    EXPECT_EQ(dibPixels(header(0x7FFFFFFF, 2, 8)), 0);  // refused at once, costs nothing
     EXPECT_EQ(dibPixels("short"), 0);
 }
 

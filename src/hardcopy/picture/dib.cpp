@@ -312,8 +312,9 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
 }
 
 long long dibPixels(std::string_view bytes) {
+    // Bitmaps over kMaxDibPixels are refused from their header alone: no work.
     const auto [w, h] = claimedSize(bytes);
-    return w > 0 && h > 0 ? static_cast<long long>(std::min<int64_t>(w * h, INT64_C(1) << 40)) : 0;
+    return w > 0 && h > 0 && w * h <= kMaxDibPixels ? static_cast<long long>(w * h) : 0;
 }
 
 }  // namespace benchcap::picture

@@ -167,6 +167,7 @@ double Player::edgeCells(const QPolygonF& points, bool closed) const {
     }
     return cells;
 }
+
 void Player::warn(const std::string& text) {
     if (std::find(warnings_.begin(), warnings_.end(), text) != warnings_.end())
         return;

@@ -133,8 +133,10 @@ int main(int argc, char** argv) {
                   samples.end());
     for (const auto& sample : benchcap::picture::test::writerSamples())
         samples.emplace_back("writer-" + fs::path(sample.name).stem().string(), sample.bytes);
-    for (const auto& [name, bytes] : samples) {
-        benchmark::RegisterBenchmark(("sample/" + name).c_str(),
+    // Clang 14 cannot capture a structured binding: name the bytes by a reference.
+    for (const auto& sample : samples) {
+        const std::string& bytes = sample.second;
+        benchmark::RegisterBenchmark(("sample/" + sample.first).c_str(),
                                      [&bytes](benchmark::State& s) { render(s, bytes, true); });
     }
     std::vector<benchcap::picture::test::SampleFile> costly =

@@ -1,11 +1,16 @@
 // Rendering speed of the metafile player: every sample metafile and a typical
 // analyzer screen (grid, 1001-point trace, labels) into a 1024 x 768 image.
 // Target: under 5 ms per render of an instrument screen.
+//
+// costly/*: files made to cost the player much work (very wide pens, thousands of
+// full-picture fills, huge bitmaps, regions and fonts), up to one megabyte each.
+// Target: every one under 1 s at 1024 x 768; the player's work limit ends them.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +19,8 @@
 
 #include "hardcopy/picture/metafile_player.h"
 #include "hardcopy/picture/wmf_writer.h"
+#include "support/metafile_samples.h"
+#include "support/test_paths.h"
 
 namespace {
 
@@ -71,13 +78,20 @@ std::string instrumentScreen() {
 
 void render(benchmark::State& state, const std::string& bytes, bool antialias) {
     QImage image(1024, 768, QImage::Format_RGB32);
+    size_t warnings = 0;
+    double work = 0;
     for (auto _ : state) {
         image.fill(Qt::white);
         QPainter painter(&image);
         auto result =
             benchcap::picture::playMetafile(painter, QRectF(0, 0, 1024, 768), bytes, {antialias});
         benchmark::DoNotOptimize(result.records);
+        warnings = result.warnings.size();
+        work = result.work;
     }
+    state.counters["Mwork"] = work / 1e6;
+    state.counters["kB"] = static_cast<double>(bytes.size()) / 1024.0;
+    state.counters["warnings"] = static_cast<double>(warnings);
 }
 
 std::string readFile(const fs::path& path) {
@@ -99,20 +113,42 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("instrument_screen/aliased",
                                  [&](benchmark::State& s) { render(s, screen, false); });
 
-    const char* env = std::getenv("BENCHCAP_TESTDATA");
-    const fs::path dir = fs::path(env && *env ? env : "/work/shared/testdata") / "wmf";
+    // The samples kept in the repository, the real-world collection beside it when it is
+    // there (the same folders the tests use), and the writer-made samples.
+    std::vector<fs::path> dirs{benchcap::test::testDataDir() / "wmf"};
+    if (const auto shared = benchcap::test::sharedTestDataDir())
+        dirs.push_back(*shared / "wmf");
     std::vector<std::pair<std::string, std::string>> samples;
-    if (fs::is_directory(dir)) {
+    for (const fs::path& dir : dirs) {
+        if (!fs::is_directory(dir))
+            continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
-            if (entry.path().extension() == ".wmf") {
+            if (entry.path().extension() == ".wmf")
                 samples.emplace_back(entry.path().stem().string(), readFile(entry.path()));
-            }
         }
     }
     std::sort(samples.begin(), samples.end());
-    for (const auto& [name, bytes] : samples) {
-        benchmark::RegisterBenchmark(("sample/" + name).c_str(),
+    samples.erase(std::unique(samples.begin(), samples.end(),
+                              [](const auto& a, const auto& b) { return a.first == b.first; }),
+                  samples.end());
+    for (const auto& sample : benchcap::picture::test::writerSamples())
+        samples.emplace_back("writer-" + fs::path(sample.name).stem().string(), sample.bytes);
+    // Clang 14 cannot capture a structured binding: name the bytes by a reference.
+    for (const auto& sample : samples) {
+        const std::string& bytes = sample.second;
+        benchmark::RegisterBenchmark(("sample/" + sample.first).c_str(),
                                      [&bytes](benchmark::State& s) { render(s, bytes, true); });
+    }
+    std::vector<benchcap::picture::test::SampleFile> costly =
+        benchcap::picture::test::costlySamples();
+    for (auto& sample : benchcap::picture::test::costlyMegabyteSamples())
+        costly.push_back(std::move(sample));
+    for (const auto& sample : costly) {
+        benchmark::RegisterBenchmark(
+            ("costly/" + fs::path(sample.name).stem().string()).c_str(),
+            [&sample](benchmark::State& s) { render(s, sample.bytes, true); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
     }
 
     benchmark::Initialize(&argc, argv);

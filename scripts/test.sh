@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: a normal build, a build under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets over their corpora.
+# Warnings are errors here (BENCHCAP_WERROR), never in a user's own build.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_deps
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test (RelWithDebInfo, gcc)"
-build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBENCHCAP_WERROR=ON
 ctest --test-dir "$ROOT/build" --output-on-failure -j "$JOBS"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer (clang)"
-build "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+build "$ROOT/build-asan" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DBENCHCAP_WERROR=ON \
   -DBENCHCAP_SANITIZE=ON -DBENCHCAP_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$ROOT/build-asan" --output-on-failure -j "$JOBS"
 
 echo "== fuzz targets: regression corpora and a short run each (clang, libFuzzer)"
-build "$ROOT/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+build "$ROOT/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DBENCHCAP_WERROR=ON \
   -DBENCHCAP_FUZZ=ON -DBENCHCAP_TESTS=OFF -DBENCHCAP_BENCH=OFF
 "$ROOT/scripts/run-fuzzers.sh" "$ROOT/build-fuzz/fuzz" "${FUZZ_SECONDS:-20}"
 

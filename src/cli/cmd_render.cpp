@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QLoggingCategory>
 
 #include <clocale>
 #include <cstdlib>
@@ -26,13 +27,17 @@ std::optional<QSize> parseSize(const std::string& text) {
 }  // namespace
 
 int cmdRender(CliContext& context, const std::vector<std::string>& args) {
+    // Paths stay the argument's bytes: a file name that is not UTF-8 names that file.
     std::string in;
     std::string out;
     QSize size;
+    bool strict = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-o" && i + 1 < args.size()) {
             out = args[++i];
+        } else if (a == "--strict") {
+            strict = true;
         } else if (a == "--size" && i + 1 < args.size()) {
             const auto s = parseSize(args[++i]);
             if (!s) {
@@ -49,7 +54,8 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     if (in.empty() || out.empty()) {
-        context.err << "usage: benchcap-cli render IN.(wmf|bmp) -o OUT.png [--size WxH]\n";
+        context.err
+            << "usage: benchcap-cli render IN.(wmf|bmp) -o OUT.png [--size WxH] [--strict]\n";
         return kExitUsage;
     }
     // Fonts and painting need a GUI application object; a headless program uses the
@@ -64,12 +70,17 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         app.emplace(argc, argv);
         std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
     }
-    const auto result = picture::renderToPng(in, out, size);
+    // A damaged image inside a picture is reported once, as the player's warning below;
+    // the image decoders' own lines would only repeat it as noise on stderr.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+    const auto result = picture::renderToPng(in, out, size, strict);
     if (!result) {
-        context.err << "benchcap-cli render: " << in << ": " << result.error() << '\n';
+        context.err << "benchcap-cli render: " << result.error() << '\n';
         return kExitNoAnswer;
     }
-    context.out << out << ": " << result.value().width() << "x" << result.value().height() << '\n';
+    for (const std::string& warning : result->warnings)
+        context.err << "benchcap-cli render: warning: " << in << ": " << warning << '\n';
+    context.out << out << ": " << result->size.width() << "x" << result->size.height() << '\n';
     return kExitDone;
 }
 

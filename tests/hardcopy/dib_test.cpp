@@ -2,6 +2,8 @@
 // header promises more than the file holds.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QByteArray>
 #include <string>
 
 #include "hardcopy/picture/dib.h"
@@ -90,6 +92,48 @@ TEST(Dib, RefusesWhatTheBytesDoNotHold) {
     EXPECT_NE(decodeDib(std::string(20, '\0')).error.find("header"), std::string::npos);
     std::string wrongTable = header(2, 2, 8, 5000);
     EXPECT_NE(decodeDib(wrongTable).error.find("colour table"), std::string::npos);
+}
+
+// An embedded PNG is checked chunk by chunk before decoding: damage is a reason in the
+// result, not a line from the decoding library on stderr.
+TEST(Dib, EmbeddedPngIsCheckedBeforeDecoding) {
+    QImage green(4, 3, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(green.save(&buffer, "PNG"));
+    const std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
+    auto dib = [](const std::string& image) {
+        std::string s = header(4, 3, 24);
+        s[16] = 5;  // BI_PNG
+        return s + image;
+    };
+    const DibImage sound = decodeDib(dib(png));
+    ASSERT_FALSE(sound.image.isNull()) << sound.error;
+    EXPECT_EQ(sound.image.pixel(1, 1) | 0xFF000000u, qRgb(0, 255, 0));
+
+    std::string badName = png;
+    badName[badName.size() - 6] = '\0';  // IEND -> \0END
+    std::string badCrc = png;
+    const size_t idat = badCrc.size() - 12 - 4 - 1;  // last data byte of IDAT
+    badCrc[idat] = static_cast<char>(badCrc[idat] ^ 0x55);
+    for (const auto& [broken, why] :
+         {std::pair{badName, "invalid chunk name"}, std::pair{badCrc, "checksum"},
+          std::pair{png.substr(0, png.size() - 12), "truncated"}}) {
+        const DibImage decoded = decodeDib(dib(broken));
+        EXPECT_TRUE(decoded.image.isNull()) << why;
+        EXPECT_NE(decoded.error.find("embedded PNG image is damaged"), std::string::npos)
+            << decoded.error;
+        EXPECT_NE(decoded.error.find(why), std::string::npos) << decoded.error;
+    }
+}
+
+TEST(Dib, PixelsClaimedByTheHeader) {
+    EXPECT_EQ(dibPixels(header(8192, -8192, 8)), 8192LL * 8192);
+    EXPECT_EQ(dibPixels(header(0, 10, 8)), 0);
+    EXPECT_EQ(dibPixels(header(0x7FFFFFFF, 2, 8)), 0);  // refused at once, costs nothing
+    EXPECT_EQ(dibPixels("short"), 0);
 }
 
 }  // namespace

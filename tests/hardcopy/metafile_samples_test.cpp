@@ -1,5 +1,7 @@
-// Real-world metafiles and the synthetic damaged ones: every sample plays, and damage
-// never crashes, hangs or loses what came before it.
+// Sample metafiles: the ones kept in the repository, the ones our writer makes in their
+// shapes, the real-world collection beside the repository when it is there, the
+// synthetic damaged ones, and files made to cost the player much work. Every sample
+// plays; damage never crashes, hangs or loses what came before it; work is bounded.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +9,7 @@
 
 #include "hardcopy/picture/picture.h"
 #include "picture_test_util.h"
+#include "support/metafile_samples.h"
 #include "support/test_paths.h"
 
 namespace benchcap::picture {
@@ -26,15 +29,41 @@ std::vector<fs::path> wmfFiles(const fs::path& dir) {
     return files;
 }
 
+void expectDrawn(const Result<QImage>& image) {
+    ASSERT_TRUE(image.ok()) << image.error();
+    EXPECT_EQ(image->size(), QSize(1024, 768));
+    EXPECT_GT(test::countNot(image.value(), qRgb(255, 255, 255)), 200);
+}
+
 TEST(MetafileSamples, EverySampleRendersAndIsNotBlank) {
     const auto files = wmfFiles(benchcap::test::testDataDir() / "wmf");
-    ASSERT_GE(files.size(), 10u) << "sample metafiles missing in " << benchcap::test::testDataDir();
+    ASSERT_GE(files.size(), 3u) << "sample metafiles missing in " << benchcap::test::testDataDir();
     for (const auto& file : files) {
         SCOPED_TRACE(file.filename().string());
-        auto image = renderPicture(file, QSize(1024, 768));
-        ASSERT_TRUE(image.ok()) << image.error();
-        EXPECT_EQ(image->size(), QSize(1024, 768));
-        EXPECT_GT(test::countNot(image.value(), qRgb(255, 255, 255)), 200);
+        expectDrawn(renderPicture(file, QSize(1024, 768)));
+    }
+    const auto made = test::writerSamples();
+    ASSERT_GE(files.size() + made.size(), 10u);
+    for (const auto& sample : made) {
+        SCOPED_TRACE(sample.name);
+        std::vector<std::string> warnings;
+        expectDrawn(renderPictureBytes(sample.bytes, QSize(1024, 768), &warnings));
+        EXPECT_TRUE(warnings.empty()) << warnings.front();
+    }
+}
+
+TEST(MetafileSamples, RealWorldCollectionRendersWhenPresent) {
+    const auto shared = benchcap::test::sharedTestDataDir();
+    if (!shared)
+        GTEST_SKIP() << "no real-world sample collection beside the repository";
+    const auto files = wmfFiles(*shared / "wmf");
+    ASSERT_GE(files.size(), 10u) << "sample metafiles missing in " << shared->string();
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        std::vector<std::string> warnings;
+        expectDrawn(renderPicture(file, QSize(1024, 768), &warnings));
+        for (const auto& warning : warnings)
+            EXPECT_EQ(warning.find("too complex"), std::string::npos) << warning;
     }
 }
 
@@ -45,13 +74,17 @@ TEST(MetafileSamples, NaturalSizesFollowHeaders) {
     ASSERT_TRUE(grid.ok()) << grid.error();
     EXPECT_EQ(grid->naturalSize(), QSize(94, 94));
     // Placeable: 27940 x 21590 units at 2540 per inch = 11 x 8.5 inch.
-    auto letter = loadPicture(dir / "libwmf_fulltest.wmf");
+    auto letter = pictureFromBytes(test::letterPageSample());
     ASSERT_TRUE(letter.ok());
     EXPECT_EQ(letter->naturalSize(), QSize(1056, 816));
     // Not placeable and no window: the extent of what it draws.
-    auto text = loadPicture(dir / "libwmf_text.wmf");
+    auto text = pictureFromBytes(test::textOnlySample());
     ASSERT_TRUE(text.ok());
     EXPECT_GT(text->naturalSize().width(), 100);
+    // A header claiming metres of picture asks for no more than kMaxNaturalSide.
+    auto huge = pictureFromBytes(test::hugeNaturalSize());
+    ASSERT_TRUE(huge.ok());
+    EXPECT_EQ(huge->naturalSize(), QSize(kMaxNaturalSide, kMaxNaturalSide));
 }
 
 TEST(MetafileSamples, DamagedFilesNeverCrash) {
@@ -89,7 +122,61 @@ TEST(MetafileSamples, LeftoversAreRefusedAndDamageIsReportedAsWarnings) {
         ASSERT_TRUE(result.ok) << file;
         ASSERT_FALSE(result.warnings.empty()) << file;
         EXPECT_NE(result.warnings.front().find(word), std::string::npos) << file;
+        // Rendering hands the same warnings on.
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(renderPicture(dir / file, QSize(64, 64), &warnings).ok());
+        EXPECT_EQ(warnings, result.warnings) << file;
     }
+}
+
+// Files that ask for far more drawing than any picture needs stop at the work limit
+// with one warning; what they drew before stays drawn. Real and writer-made samples
+// stay far below the limit, so they are drawn in full.
+TEST(MetafileSamples, WorkIsBoundedAndOrdinaryPicturesStayFarBelowTheLimit) {
+    const double limit = kWorkPerPixel * 1024 * 768;
+    auto costly = test::costlySamples();
+    for (auto& sample : test::costlyMegabyteSamples())
+        costly.push_back(std::move(sample));
+    for (const auto& sample : costly) {
+        SCOPED_TRACE(sample.name);
+        PlayResult result;
+        test::play(sample.bytes, QSize(1024, 768), &result);
+        ASSERT_TRUE(result.ok);
+        EXPECT_LE(result.work, limit);
+        if (sample.name != "huge-natural-size.wmf") {
+            ASSERT_EQ(result.warnings.size(), 1u);
+            EXPECT_NE(result.warnings.front().find("too complex"), std::string::npos)
+                << result.warnings.front();
+        }
+    }
+    for (const auto& sample : test::writerSamples()) {
+        SCOPED_TRACE(sample.name);
+        PlayResult result;
+        test::play(sample.bytes, QSize(1024, 768), &result);
+        EXPECT_LT(result.work, limit / 10);
+    }
+    // A bitmap whose header claims 0x7FFFFFFF columns is refused at once and costs nothing.
+    auto files = wmfFiles(benchcap::test::testDataDir() / "wmf");
+    for (const auto& file : wmfFiles(benchcap::test::testDataDir() / "wmf" / "broken"))
+        files.push_back(file);
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        PlayResult result;
+        test::play(benchcap::test::readFile(file), QSize(1024, 768), &result);
+        EXPECT_LT(result.work, limit / 10);
+        for (const auto& warning : result.warnings)
+            EXPECT_EQ(warning.find("too complex"), std::string::npos) << warning;
+    }
+}
+
+// Stopping at the limit keeps the fills drawn before it.
+TEST(MetafileSamples, WorkLimitKeepsWhatWasDrawnBefore) {
+    PlayResult result;
+    const QImage image = test::play(test::fullPictureRectangles(2000), QSize(1024, 768), &result);
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_GT(result.records, 10u);
+    EXPECT_LT(result.records, 4000u);
+    EXPECT_EQ(test::countNot(image, qRgb(255, 255, 255)), 1024 * 768);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(Picture, MetafileNaturalSizeComesFromThePlaceableHeader) {
     EXPECT_EQ(twips->naturalSize(), QSize(192, 96));
     auto huge = pictureFromBytes(wmf::Writer(32000, 16000, 10).finish());
     ASSERT_TRUE(huge.ok());
-    EXPECT_EQ(huge->naturalSize(), QSize(8192, 4096));
+    EXPECT_EQ(huge->naturalSize(), QSize(2048, 1024));
 }
 
 TEST(Picture, RenderToPngWritesTheWholeImage) {
@@ -82,7 +82,7 @@ TEST(Picture, FailuresLeaveNoOutputAndSayWhy) {
     writeFile(dir / "screen.wmf", screen());
     auto badFolder = renderToPng(dir / "screen.wmf", dir / "no" / "such" / "folder.png");
     ASSERT_FALSE(badFolder.ok());
-    EXPECT_NE(badFolder.error().find("cannot write"), std::string::npos);
+    EXPECT_NE(badFolder.error().find("folder.png"), std::string::npos) << badFolder.error();
 
     auto tooBig = renderPictureBytes(screen(), QSize(100000, 10));
     ASSERT_FALSE(tooBig.ok());

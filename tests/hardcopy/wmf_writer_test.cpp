@@ -2,6 +2,8 @@
 // object table size, record sizes).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "hardcopy/picture/metafile_reader.h"
 #include "hardcopy/picture/wmf_writer.h"
 
@@ -65,6 +67,45 @@ TEST(WmfWriter, CoordinatesAreClamped) {
     EXPECT_EQ(at16(bytes, move + 4), META_MOVETO);
     EXPECT_EQ(static_cast<int16_t>(at16(bytes, move + 6)), -32768);
     EXPECT_EQ(static_cast<int16_t>(at16(bytes, move + 8)), 32767);
+}
+
+// Pictures shaped like other programs' files: without placeable header, and without
+// window and mapping mode too.
+TEST(WmfWriter, FramingLeavesOutHeaderAndWindow) {
+    for (auto [framing, placeable, window] :
+         {std::tuple{Framing::Placeable, true, true}, std::tuple{Framing::Window, false, true},
+          std::tuple{Framing::None, false, false}}) {
+        Writer w(300, 200, 96, framing);
+        w.line(0, 0, 300, 200);
+        const std::string bytes = w.finish();
+        EXPECT_EQ(at32(bytes, 0) == kPlaceableKey, placeable);
+        auto header = picture::parseMetafileHeader(bytes);
+        ASSERT_TRUE(header.header);
+        EXPECT_EQ(at32(bytes, header.header->standardHeaderOffset + 6) * 2,
+                  bytes.size() - header.header->standardHeaderOffset);
+        picture::RecordWalker walker(bytes, header.header->recordsOffset);
+        picture::Record r;
+        bool sawWindow = false;
+        while (walker.next(r))
+            sawWindow = sawWindow || r.function == META_SETWINDOWEXT;
+        EXPECT_EQ(walker.end(), picture::RecordWalker::End::EofRecord);
+        EXPECT_EQ(sawWindow, window);
+    }
+}
+
+TEST(WmfWriter, StretchDibHoldsA24BitBitmap) {
+    Writer w(100, 100);
+    w.stretchDib(10, 20, 30, 40, 3, 2, {1, 2, 3, 4, 5, 6});
+    const std::string bytes = w.finish();
+    const size_t record = bytes.size() - 6 - (3 + 11 + 20 + 12) * 2;
+    EXPECT_EQ(at16(bytes, record + 4), META_STRETCHDIB);
+    EXPECT_EQ(at32(bytes, record), 3u + 11 + 20 + 12);  // rows of 9 bytes padded to 12
+    EXPECT_EQ(at16(bytes, record + 6 + 2 * 9), 20);     // top
+    EXPECT_EQ(at16(bytes, record + 6 + 2 * 10), 10);    // left
+    EXPECT_EQ(at32(bytes, record + 6 + 22 + 4), 3u);    // bitmap width
+    // Bottom row first: pixel 4 (0x000004) in blue-green-red order.
+    EXPECT_EQ(static_cast<unsigned char>(bytes[record + 6 + 22 + 40]), 0);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[record + 6 + 22 + 40 + 2]), 4);
 }
 
 }  // namespace

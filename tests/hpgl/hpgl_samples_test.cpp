@@ -62,9 +62,11 @@ TEST(HpglSamples, InTreeSamplesArePlausible) {
 }
 
 TEST(HpglSamples, SharedSamplesArePlausible) {
-    const std::vector<fs::path> files = samplesIn(benchcap::test::testDataDir() / "hpgl");
-    if (files.empty())
-        GTEST_SKIP() << "no shared HP-GL samples beside the source tree";
+    const auto shared = benchcap::test::sharedTestDataDir();
+    if (!shared)
+        GTEST_SKIP() << "no shared sample collection beside the source tree";
+    const std::vector<fs::path> files = samplesIn(*shared / "hpgl");
+    ASSERT_FALSE(files.empty()) << "no HP-GL samples in " << *shared;
     for (const fs::path& f : files)
         checkPlausible(f);
 }

@@ -32,6 +32,15 @@ std::filesystem::path testDataDir() {
     return BENCHCAP_TESTDATA_DEFAULT;
 }
 
+std::optional<std::filesystem::path> sharedTestDataDir() {
+    const char* env = std::getenv("BENCHCAP_SHARED_TESTDATA");
+    std::filesystem::path dir = env && *env ? env : BENCHCAP_SHARED_TESTDATA_DEFAULT;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec))
+        return std::nullopt;
+    return dir;
+}
+
 std::filesystem::path sourceDir() {
     if (const char* env = std::getenv("BENCHCAP_SOURCE_DIR"); env && *env)
         return env;

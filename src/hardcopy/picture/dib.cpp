@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
+#include <utility>
 
 namespace benchcap::picture {
 namespace {
@@ -32,6 +34,62 @@ int channel(uint32_t pixel, uint32_t mask) {
     const int shift = std::countr_zero(mask);
     const uint32_t max = mask >> shift;
     return static_cast<int>(((pixel & mask) >> shift) * 255u / max);
+}
+
+// Width and height from a BITMAPCOREHEADER or BITMAPINFOHEADER (height made positive).
+std::pair<int64_t, int64_t> claimedSize(std::string_view b) {
+    const uint32_t size = rd(b, 0, 4);
+    if (size == 12 && b.size() >= 12)
+        return {rd(b, 4, 2), std::abs(static_cast<int16_t>(rd(b, 6, 2)))};
+    if (size >= 40 && b.size() >= 12) {
+        const int64_t h = static_cast<int32_t>(rd(b, 8, 4));
+        return {static_cast<int32_t>(rd(b, 4, 4)), h < 0 ? -h : h};
+    }
+    return {0, 0};
+}
+
+uint32_t crc32(std::string_view bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char ch : bytes) {
+        crc ^= static_cast<unsigned char>(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+uint32_t be32(std::string_view b, size_t at) {
+    return (static_cast<uint32_t>(static_cast<unsigned char>(b[at])) << 24) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 8) |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3]));
+}
+
+// Checks an embedded PNG's chunk structure (lengths, names, checksums, up to IEND)
+// before the decoder sees it: a damaged one is refused with a reason here instead of
+// the decoding library reporting on the program's stderr. Empty when sound.
+std::string pngDamage(std::string_view png) {
+    static constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n", 8);
+    if (png.substr(0, 8) != kSignature)
+        return "no PNG signature";
+    size_t at = 8;
+    while (true) {
+        if (png.size() - at < 12)
+            return "truncated before its end chunk";
+        const uint32_t length = be32(png, at);
+        const std::string_view type = png.substr(at + 4, 4);
+        for (char c : type) {
+            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+                return "invalid chunk name at byte " + std::to_string(at + 4);
+        }
+        if (length > png.size() - at - 12)
+            return "chunk " + std::string(type) + " runs past the end";
+        if (crc32(png.substr(at + 4, 4 + length)) != be32(png, at + 8 + length))
+            return "checksum of chunk " + std::string(type) + " is wrong";
+        if (type == "IEND")
+            return {};
+        at += 12 + length;
+    }
 }
 
 DibImage fail(std::string why) {
@@ -122,6 +180,10 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
         // The pixel data is a complete JPEG or PNG image. biSizeImage is not trusted:
         // the decoder finds the image's end itself.
         const std::string_view data = b.substr(headerSize);
+        if (compression == BI_PNG) {
+            if (std::string damage = pngDamage(data); !damage.empty())
+                return fail("embedded PNG image is damaged (" + damage + ")");
+        }
         QImage image =
             QImage::fromData(reinterpret_cast<const uchar*>(data.data()),
                              static_cast<int>(data.size()), compression == BI_PNG ? "PNG" : "JPEG");
@@ -247,6 +309,12 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
         }
     }
     return DibImage{std::move(image), {}};
+}
+
+long long dibPixels(std::string_view bytes) {
+    // Bitmaps over kMaxDibPixels are refused from their header alone: no work.
+    const auto [w, h] = claimedSize(bytes);
+    return w > 0 && h > 0 && w * h <= kMaxDibPixels ? static_cast<long long>(w * h) : 0;
 }
 
 }  // namespace benchcap::picture

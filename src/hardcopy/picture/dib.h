@@ -25,4 +25,8 @@ struct DibImage {
 DibImage decodeDib(std::string_view bytes, bool paletteIndices = false,
                    const std::vector<QRgb>& palette = {});
 
+// Pixels the bitmap's header claims (width x height), without decoding it: what decoding
+// it would cost. 0 when the header is unreadable or the bitmap too large to be decoded.
+long long dibPixels(std::string_view bytes);
+
 }  // namespace benchcap::picture

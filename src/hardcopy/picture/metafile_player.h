@@ -31,6 +31,9 @@ struct PlayResult {
     std::string error;                  // why nothing could be played (ok == false)
     std::vector<std::string> warnings;  // damage met on the way; the picture was drawn
     size_t records = 0;                 // records played
+    // Work the picture cost, in pixel operations (see kWorkPerPixel); playing stops with a
+    // warning at the limit.
+    double work = 0;
 };
 
 struct MetafileInfo {
@@ -39,7 +42,8 @@ struct MetafileInfo {
     // The picture's area in the player's reference units (placeable bounding box,
     // window of the file, or the extent of what it draws).
     QRectF frame;
-    // Size at 96 dpi (placeable) or in the file's own units, at most 8192 x 8192.
+    // Size at 96 dpi (placeable) or in the file's own units, at most kMaxNaturalSide
+    // per side (larger pictures are scaled down, keeping their shape).
     QSize naturalSize;
 };
 
@@ -48,8 +52,17 @@ struct MetafileInspection {
     std::string error;
 };
 
-// Largest natural size reported, per side.
-inline constexpr int kMaxNaturalSide = 8192;
+// Largest natural size reported, per side. Screen hardcopies are about 1000 pixels
+// wide and a letter page at 96 dpi is 1056; a header claiming metres of picture must not
+// make a caller render tens of millions of pixels.
+inline constexpr int kMaxNaturalSide = 2048;
+
+// The work a picture may cost: this many pixel operations (a pixel filled, a pen step
+// drawn, a bitmap pixel decoded) per pixel of the target, and at least as much as for a
+// 1024 x 768 target. Real pictures need a few full-picture fills at most; hostile ones
+// (very wide pens over long lines, thousands of full-picture fills, huge bitmaps) stop
+// at the limit, so that any file renders in about a second at 1024 x 768.
+inline constexpr double kWorkPerPixel = 256;
 
 MetafileInspection inspectMetafile(std::string_view bytes);
 

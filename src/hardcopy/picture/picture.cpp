@@ -3,10 +3,11 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
-#include <QSaveFile>
+#include <QImageWriter>
 #include <algorithm>
 #include <fstream>
 
+#include "base/output_file.h"
 #include "hardcopy/picture/metafile_reader.h"
 
 namespace benchcap::picture {
@@ -17,10 +18,6 @@ namespace {
 constexpr std::uintmax_t kMaxPictureFileBytes = 256u * 1024 * 1024;
 constexpr int kImageReaderLimitMb = 512;
 
-QString qtPath(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
 bool allZero(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
 }
@@ -29,9 +26,9 @@ Result<QSize> checkedSize(QSize wanted, QSize natural) {
     const QSize size = wanted.isEmpty() ? natural : wanted;
     if (size.width() < 1 || size.height() < 1 || size.width() > kMaxRenderSide ||
         size.height() > kMaxRenderSide) {
-        return Result<QSize>::failure("picture size " + std::to_string(size.width()) + " x " +
-                                      std::to_string(size.height()) + " is out of range (1 to " +
-                                      std::to_string(kMaxRenderSide) + " per side)");
+        return fail("picture size " + std::to_string(size.width()) + " x " +
+                    std::to_string(size.height()) + " is out of range (1 to " +
+                    std::to_string(kMaxRenderSide) + " per side)");
     }
     return size;
 }
@@ -40,17 +37,17 @@ Result<QSize> checkedSize(QSize wanted, QSize natural) {
 
 Result<Picture> pictureFromBytes(std::string bytes) {
     if (bytes.empty())
-        return Result<Picture>::failure("file is empty");
+        return fail("file is empty");
     Picture picture;
     if (looksLikeMetafile(bytes)) {
         MetafileInspection inspection = inspectMetafile(bytes);
         if (!inspection.info)
-            return Result<Picture>::failure(inspection.error);
+            return fail(inspection.error);
         picture.format_ = PictureFormat::Metafile;
         picture.naturalSize_ = inspection.info->naturalSize;
     } else {
         if (allZero(bytes)) {
-            return Result<Picture>::failure(
+            return fail(
                 "file holds only zero bytes (the transfer from the instrument probably failed)");
         }
         QByteArray data =
@@ -60,13 +57,11 @@ Result<Picture> pictureFromBytes(std::string bytes) {
         QImageReader reader(&buffer);
         reader.setAllocationLimit(kImageReaderLimitMb);
         if (reader.format().isEmpty()) {
-            return Result<Picture>::failure(
-                "not a picture: neither a bitmap (BMP) nor a Windows metafile (WMF)");
+            return fail("not a picture: neither a bitmap (BMP) nor a Windows metafile (WMF)");
         }
         QImage image = reader.read();
         if (image.isNull()) {
-            return Result<Picture>::failure("bitmap cannot be read: " +
-                                            reader.errorString().toStdString());
+            return fail("bitmap cannot be read: " + reader.errorString().toStdString());
         }
         picture.format_ = PictureFormat::Bitmap;
         picture.naturalSize_ = image.size();
@@ -80,18 +75,18 @@ Result<Picture> loadPicture(const std::filesystem::path& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (ec)
-        return Result<Picture>::failure("cannot open " + path.string() + ": " + ec.message());
+        return fail("cannot open " + path.string() + ": " + ec.message());
     if (size > kMaxPictureFileBytes) {
-        return Result<Picture>::failure(path.string() + " is too large for a picture");
+        return fail(path.string() + " is too large for a picture");
     }
     std::ifstream in(path, std::ios::binary);
     std::string bytes(static_cast<size_t>(size), '\0');
     if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        return Result<Picture>::failure("cannot read " + path.string());
+        return fail("cannot read " + path.string());
     }
     auto picture = pictureFromBytes(std::move(bytes));
     if (!picture)
-        return Result<Picture>::failure(path.string() + ": " + picture.error());
+        return fail(path.string() + ": " + picture.error());
     return picture;
 }
 
@@ -108,51 +103,70 @@ PlayResult Picture::draw(QPainter& painter, const QRectF& target) const {
     return result;
 }
 
-Result<QImage> Picture::render(QSize wanted) const {
+Result<QImage> Picture::render(QSize wanted, std::vector<std::string>* warnings) const {
     const auto size = checkedSize(wanted, naturalSize_);
     if (!size)
-        return Result<QImage>::failure(size.error());
+        return fail(size.error());
     QImage image(size.value(), QImage::Format_RGB32);
     if (image.isNull())
-        return Result<QImage>::failure("not enough memory for the picture");
+        return fail("not enough memory for the picture");
     image.fill(Qt::white);
     QPainter painter(&image);
     const PlayResult played = draw(painter, QRectF(QPointF(0, 0), QSizeF(size.value())));
     painter.end();
     if (!played.ok)
-        return Result<QImage>::failure(played.error);
+        return fail(played.error);
+    if (warnings)
+        *warnings = played.warnings;
     return image;
 }
 
-Result<QImage> renderPictureBytes(std::string_view bytes, QSize size) {
+Result<QImage> renderPictureBytes(std::string_view bytes, QSize size,
+                                  std::vector<std::string>* warnings) {
     auto picture = pictureFromBytes(std::string(bytes));
     if (!picture)
-        return Result<QImage>::failure(picture.error());
-    return picture->render(size);
+        return fail(picture.error());
+    return picture->render(size, warnings);
 }
 
-Result<QImage> renderPicture(const std::filesystem::path& path, QSize size) {
+Result<QImage> renderPicture(const std::filesystem::path& path, QSize size,
+                             std::vector<std::string>* warnings) {
     auto picture = loadPicture(path);
     if (!picture)
-        return Result<QImage>::failure(picture.error());
-    return picture->render(size);
+        return fail(picture.error());
+    auto image = picture->render(size, warnings);
+    if (!image)
+        return fail(path.string() + ": " + image.error());
+    return image;
 }
 
-Result<QSize> renderToPng(const std::filesystem::path& in, const std::filesystem::path& out,
-                          QSize size) {
-    auto image = renderPicture(in, size);
+Result<std::string> encodePng(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "PNG");
+    if (!writer.write(image))
+        return fail("cannot encode the picture as PNG: " + writer.errorString().toStdString());
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+Result<RenderedFile> renderToPng(const std::filesystem::path& in, const std::filesystem::path& out,
+                                 QSize size, bool strict) {
+    RenderedFile rendered;
+    auto image = renderPicture(in, size, &rendered.warnings);
     if (!image)
-        return Result<QSize>::failure(image.error());
-    QSaveFile file(qtPath(out));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Result<QSize>::failure("cannot write " + out.string() + ": " +
-                                      file.errorString().toStdString());
+        return fail(image.error());
+    if (strict && !rendered.warnings.empty()) {
+        return fail(in.string() + " is damaged: " + rendered.warnings.front() +
+                    (rendered.warnings.size() > 1 ? " (and more)" : "") + "; no picture written");
     }
-    if (!image->save(&file, "PNG") || !file.commit()) {
-        return Result<QSize>::failure("cannot write " + out.string() + ": " +
-                                      file.errorString().toStdString());
-    }
-    return image->size();
+    auto png = encodePng(*image);
+    if (!png)
+        return fail(png.error());
+    if (Status written = writeOutputFile(out, *png); !written)
+        return fail(written.error());
+    rendered.size = image->size();
+    return rendered;
 }
 
 }  // namespace benchcap::picture

@@ -14,37 +14,15 @@
 #include <QSize>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "base/result.h"
 #include "hardcopy/picture/metafile_player.h"
 
 namespace benchcap::picture {
-
-// A value or the reason there is none.
-template <class T>
-class Result {
-  public:
-    Result(T value) : value_(std::move(value)) {}
-    static Result failure(std::string why) {
-        Result r;
-        r.error_ = std::move(why);
-        return r;
-    }
-    bool ok() const { return value_.has_value(); }
-    explicit operator bool() const { return ok(); }
-    const T& value() const { return *value_; }
-    T& value() { return *value_; }
-    const T* operator->() const { return &*value_; }
-    const std::string& error() const { return error_; }
-
-  private:
-    Result() = default;
-    std::optional<T> value_;
-    std::string error_;
-};
 
 enum class PictureFormat { Bitmap, Metafile };
 
@@ -62,8 +40,9 @@ class Picture {
     // as warnings; the rest of the picture is drawn.
     PlayResult draw(QPainter& painter, const QRectF& target) const;
 
-    // The picture on a white image of `size` (natural size when empty).
-    Result<QImage> render(QSize size = {}) const;
+    // The picture on a white image of `size` (natural size when empty). Damage met in a
+    // metafile goes to `warnings` when given.
+    Result<QImage> render(QSize size = {}, std::vector<std::string>* warnings = nullptr) const;
 
   private:
     friend Result<Picture> pictureFromBytes(std::string bytes);
@@ -76,12 +55,22 @@ class Picture {
 Result<Picture> pictureFromBytes(std::string bytes);
 Result<Picture> loadPicture(const std::filesystem::path& path);
 
-Result<QImage> renderPictureBytes(std::string_view bytes, QSize size = {});
-Result<QImage> renderPicture(const std::filesystem::path& path, QSize size = {});
+Result<QImage> renderPictureBytes(std::string_view bytes, QSize size = {},
+                                  std::vector<std::string>* warnings = nullptr);
+Result<QImage> renderPicture(const std::filesystem::path& path, QSize size = {},
+                             std::vector<std::string>* warnings = nullptr);
 
-// Renders `in` to a PNG file `out` (written under a temporary name, then renamed).
-// Returns the size written.
-Result<QSize> renderToPng(const std::filesystem::path& in, const std::filesystem::path& out,
-                          QSize size = {});
+// The image as PNG file bytes.
+Result<std::string> encodePng(const QImage& image);
+
+struct RenderedFile {
+    QSize size;
+    std::vector<std::string> warnings;  // damage met in the picture; it was drawn anyway
+};
+
+// Renders `in` to a PNG file `out` (through OutputFile: complete or not at all). With
+// `strict`, damage in the picture is an error and nothing is written.
+Result<RenderedFile> renderToPng(const std::filesystem::path& in, const std::filesystem::path& out,
+                                 QSize size = {}, bool strict = false);
 
 }  // namespace benchcap::picture

@@ -10,6 +10,12 @@ namespace detail {
 namespace {
 
 constexpr size_t kMaxWarnings = 20;
+// Walking and dispatching one record, in pixel operations.
+constexpr double kRecordWork = 16;
+// Smallest work limit: a 1024 x 768 target's.
+constexpr double kMinWorkLimit = kWorkPerPixel * 1024 * 768;
+// Rasterizing one pixel cell of a filled outline, before its density is counted.
+constexpr double kEdgeCellWork = 16;
 
 double metricUnitsPerInch(uint16_t mode) {
     switch (mode) {
@@ -43,6 +49,8 @@ Player::Player(QPainter* painter, std::string_view bytes, const MetafileHeader& 
     dc_.windowOrg = dc_.viewportOrg = w.topLeft();
     dc_.windowExt = dc_.viewportExt = QPointF(w.width(), w.height());
     haveFonts_ = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    workLimit_ = std::max(kMinWorkLimit,
+                          kWorkPerPixel * std::abs(target_.width()) * std::abs(target_.height()));
     if (painter_) {
         rasterOps_ = painter_->paintEngine() &&
                      painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
@@ -63,21 +71,101 @@ void Player::run(PlayResult& result) {
     }
     RecordWalker walker(bytes_, header_.recordsOffset);
     Record record;
-    while (walker.next(record))
+    while (!stopped_ && walker.next(record)) {
+        if (!afford(kRecordWork))
+            break;
         dispatch(record);
+        if (!stopped_)
+            ++recordsPlayed_;
+    }
     if (painter_)
         painter_->restore();
 
     if (!header_.checksumOk)
         warn("placeable header checksum is wrong (ignored)");
-    if (auto problem = walker.endProblem(); !problem.empty())
+    if (auto problem = walker.endProblem(); !problem.empty() && !stopped_)
         warn(problem);
     if (droppedWarnings_ > 0) {
         warnings_.push_back(std::to_string(droppedWarnings_) + " more problems not listed");
     }
     result.ok = true;
-    result.records = walker.count();
+    result.records = recordsPlayed_;
+    result.work = work_;
     result.warnings = std::move(warnings_);
+}
+
+bool Player::afford(double cost) {
+    if (stopped_)
+        return false;
+    if (!(cost <= workLimit_ - work_)) {  // also catches a NaN cost
+        stopped_ = true;
+        warn("picture is too complex to draw in full: stopped at record " +
+             std::to_string(recordsPlayed_ + 1) +
+             " (the file asks for far more drawing than a screen picture needs)");
+        return false;
+    }
+    work_ += cost;
+    return true;
+}
+
+double Player::clippedArea(const QRectF& device) const {
+    const QRectF r = device.normalized().intersected(target_);
+    return r.isValid() ? r.width() * r.height() : 0.0;
+}
+
+double Player::maxPenPixels() const {
+    return 2.0 * std::hypot(target_.width(), target_.height()) + 16;
+}
+
+double Player::penPixels() const {
+    if ((dc_.pen.style & wmf::PS_STYLE_MASK) == wmf::PS_NULL)
+        return 0;
+    return std::clamp(dc_.pen.width * scaleX(), 1.0, maxPenPixels());
+}
+
+// Stroking costs each segment's length (up to the target's diagonal: the rest is clipped
+// away) plus the pen's width for its ends and joins, times the pen's width.
+double Player::strokeCost(const QPolygonF& points, bool closed) const {
+    const double w = penPixels();
+    if (w <= 0 || points.isEmpty())
+        return 0;
+    const double diagonal = std::hypot(target_.width(), target_.height());
+    double cost = 0;
+    const qsizetype n = points.size();
+    for (qsizetype i = 1; i < n + (closed ? 1 : 0); ++i) {
+        const QPointF d = points[i % n] - points[i - 1];
+        cost += (std::min(std::hypot(d.x(), d.y()), diagonal) + w) * w;
+    }
+    return cost + w * w;
+}
+
+// Filling costs the covered part of the target, plus each pixel cell its outline
+// crosses times the outline's density (crossings per row): Qt's rasterizer slows down
+// sharply with many edges on a row (a polygon of 125 full-height spikes takes 0.8 s).
+double Player::fillCost(const QRectF& bounds, double cells) const {
+    const QRectF r = bounds.normalized().intersected(target_);
+    const double rows = r.isValid() ? std::max(r.height(), 1.0) : 1.0;
+    const double density = std::max(1.0, cells / rows);
+    return clippedArea(bounds) + kEdgeCellWork * cells * density;
+}
+
+double Player::fillCost(const QRectF& r) const {
+    const QRectF n = r.normalized();
+    return fillCost(
+        n, 2 * (std::min(n.width(), target_.width()) + std::min(n.height(), target_.height())));
+}
+
+// Pixel cells an outline crosses on the target (each edge's run clipped to the target's
+// width and height).
+double Player::edgeCells(const QPolygonF& points, bool closed) const {
+    double cells = 0;
+    const qsizetype n = points.size();
+    for (qsizetype i = 1; i < n + (closed && n > 1 ? 1 : 0); ++i) {
+        const QPointF d = points[i % n] - points[i - 1];
+        cells += std::min(std::abs(d.x()), target_.width()) +
+                 std::min(std::abs(d.y()), target_.height()) + 1;
+    }
+    return cells;
 }
 
 void Player::warn(const std::string& text) {

@@ -39,7 +39,16 @@ double ellipseAngle(const QRectF& r, const QPointF& p) {
     return std::atan2(-dy, dx) * 180.0 / std::numbers::pi;
 }
 
+// Scaling a bitmap onto the target costs more per pixel than a fill.
+constexpr double kBitmapDrawWork = 4;
+
 }  // namespace
+
+// A rectangle, ellipse, arc or rounded rectangle: the fill and the outline's stroke.
+double Player::shapeCost(const QRectF& r) const {
+    const QPolygonF outline(r.normalized());
+    return fillCost(r) + strokeCost(outline, true);
+}
 
 bool Player::rop2Skips() const {
     return dc_.rop2 == wmf::R2_NOP;
@@ -91,11 +100,10 @@ QPen Player::qpen() const {
         return Qt::NoPen;
     QPen pen(rop2Colour(dc_.pen.colour));
     const double width = dc_.pen.width * scaleX();
-    const double maxWidth = 4.0 * std::max(target_.width(), target_.height()) + 16;
     // Lines under two pixels are drawn one pixel wide: Qt's cosmetic lines are many
     // times faster than stroked ones (a 1001-point trace: 0.3 ms against 13 ms), and
     // a screen picture stretched a little keeps its crisp one-pixel lines.
-    pen.setWidthF(width < 2.0 ? 0.0 : std::min(width, maxWidth));
+    pen.setWidthF(width < 2.0 ? 0.0 : std::min(width, maxPenPixels()));
     if (width < 2.0) {
         // GDI draws styled lines only for thin pens; wide ones are solid.
         switch (style) {
@@ -177,7 +185,7 @@ void Player::lineTo(double x, double y) {
     const QPointF a = map(dc_.position.x(), dc_.position.y());
     const QPointF b = map(x, y);
     dc_.position = QPointF(x, y);
-    if (measure(QRectF(a, b)))
+    if (measure(QRectF(a, b)) || !afford(strokeCost(QPolygonF({a, b}), false)))
         return;
     paintShape(false, [&] { painter_->drawLine(a, b); });
 }
@@ -195,6 +203,9 @@ void Player::polyline(const Params& p, bool polygon) {
     for (size_t i = 0; i < count; ++i)
         points.append(map(p.i16(1 + 2 * i), p.i16(2 + 2 * i)));
     if (measure(points.boundingRect()))
+        return;
+    const double cost = polygon ? fillCost(points.boundingRect(), edgeCells(points, true)) : 0.0;
+    if (!afford(cost + strokeCost(points, polygon)))
         return;
     const Qt::FillRule rule = dc_.polyFill == wmf::WINDING ? Qt::WindingFill : Qt::OddEvenFill;
     if (polygon) {
@@ -231,13 +242,21 @@ void Player::polyPolygon(const Params& p) {
     }
     if (path.isEmpty() || measure(path.boundingRect()))
         return;
+    double cost = 0;
+    double cells = 0;
+    for (const QPolygonF& outline : path.toSubpathPolygons()) {
+        cost += strokeCost(outline, true);
+        cells += edgeCells(outline, true);
+    }
+    if (!afford(cost + fillCost(path.boundingRect(), cells)))
+        return;
     paintShape(true, [&] { painter_->drawPath(path); });
 }
 
 void Player::rectangle(const Params& p, bool round) {
     const size_t o = round ? 2 : 0;
     const QRectF r = mapRect(p.i16(o + 3), p.i16(o + 2), p.i16(o + 1), p.i16(o + 0));
-    if (measure(r))
+    if (measure(r) || !afford(shapeCost(r)))
         return;
     if (round) {
         const double rx = std::abs(p.i16(1) * ax_) / 2;
@@ -250,7 +269,7 @@ void Player::rectangle(const Params& p, bool round) {
 
 void Player::ellipse(const Params& p) {
     const QRectF r = mapRect(p.i16(3), p.i16(2), p.i16(1), p.i16(0));
-    if (measure(r))
+    if (measure(r) || !afford(shapeCost(r)))
         return;
     paintShape(true, [&] { painter_->drawEllipse(r); });
 }
@@ -260,7 +279,7 @@ void Player::arc(const Params& p, int kind) {
     const QRectF r = mapRect(p.i16(7), p.i16(6), p.i16(5), p.i16(4));
     const QPointF start = map(p.i16(3), p.i16(2));
     const QPointF end = map(p.i16(1), p.i16(0));
-    if (measure(r))
+    if (measure(r) || !afford(shapeCost(r)))
         return;
     const double a0 = ellipseAngle(r, start);
     double sweep = ellipseAngle(r, end) - a0;
@@ -283,7 +302,7 @@ void Player::arc(const Params& p, int kind) {
 void Player::setPixel(const Params& p) {
     const QPointF at = map(p.i16(3), p.i16(2));
     const QRectF pixel(at, QSizeF(std::max(1.0, scaleX()), std::max(1.0, scaleY())));
-    if (measure(pixel))
+    if (measure(pixel) || !afford(fillCost(pixel)))
         return;
     painter_->fillRect(pixel, colour(p, 0));
 }
@@ -339,7 +358,7 @@ void Player::bitmapRecord(const Record& r) {
 
 void Player::patBlt(uint32_t rop, const QRectF& dest) {
     const QRectF r = dest.normalized();
-    if (measure(r))
+    if (measure(r) || !afford(fillCost(r)))
         return;
     painter_->save();
     painter_->setPen(Qt::NoPen);
@@ -381,7 +400,9 @@ void Player::drawDib(std::string_view dib, uint16_t colourUse, bool bottomUpSour
         default:
             break;
     }
-    if (measure(dest))
+    // Decoding costs every pixel of the bitmap, drawing the covered part of the target.
+    if (measure(dest) ||
+        !afford(static_cast<double>(dibPixels(dib)) + fillCost(dest) * kBitmapDrawWork))
         return;
     DibImage decoded = decodeDib(dib, colourUse == 1, selectedPalette());
     if (decoded.image.isNull()) {

@@ -38,6 +38,8 @@ void Player::selectObject(int index) {
     } else if (std::holds_alternative<Palette>(o)) {
         dc_.palette = index;
     } else if (const auto* region = std::get_if<Region>(&o)) {
+        if (!afford(regionCost(*region)))
+            return;
         dc_.clip = deviceRegion(*region);
         applyClip();
     }
@@ -113,7 +115,10 @@ void Player::objectRecord(const Record& r) {
             Brush brush;
             brush.style = wmf::BS_DIBPATTERN;
             brush.colour = QColor(128, 128, 128);
-            DibImage dib = decodeDib(p.bytes(4, p.size()), p.u16(1) == 1, selectedPalette());
+            const std::string_view bits = p.bytes(4, p.size());
+            if (!afford(static_cast<double>(dibPixels(bits))))
+                return;
+            DibImage dib = decodeDib(bits, p.u16(1) == 1, selectedPalette());
             if (dib.image.isNull()) {
                 warn("pattern brush bitmap not shown: " + dib.error);
             } else {
@@ -196,6 +201,12 @@ const Region* Player::region(int index) const {
     return std::get_if<Region>(&objects_[index]);
 }
 
+// Building a clip region merges each rectangle into the ones before it.
+double Player::regionCost(const Region& region) const {
+    const double n = static_cast<double>(region.rects.size());
+    return n * std::min(n, 1024.0) + 64;
+}
+
 QRegion Player::deviceRegion(const Region& region) const {
     QRegion out;
     for (const QRect& r : region.rects) {
@@ -217,6 +228,8 @@ void Player::regionRecord(const Record& r) {
     const Region* logical = region(p.u16(0));
     if (r.function == wmf::META_SELECTCLIPREGION) {
         if (logical) {
+            if (!afford(regionCost(*logical)))
+                return;
             dc_.clip = deviceRegion(*logical);
         } else {
             dc_.clip.reset();
@@ -224,10 +237,11 @@ void Player::regionRecord(const Record& r) {
         applyClip();
         return;
     }
-    if (!logical)
+    if (!logical || !afford(regionCost(*logical)))
         return;
     const QRegion area = deviceRegion(*logical);
-    if (measure(QRectF(area.boundingRect())) || !painter_)
+    if (measure(QRectF(area.boundingRect())) || !painter_ ||
+        !afford(fillCost(QRectF(area.boundingRect()), 4.0 * area.rectCount())))
         return;
     QBrush brush = qbrush(dc_.brush);
     if (r.function == wmf::META_FILLREGION || r.function == wmf::META_FRAMEREGION) {

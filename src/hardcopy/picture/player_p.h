@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPen>
+#include <QPolygonF>
 #include <QRegion>
 #include <optional>
 #include <string>
@@ -118,6 +119,18 @@ class Player {
     void intersectClip(const QRectF& device, bool exclude);
     void warn(const std::string& text);
     bool measure(const QRectF& deviceBounds);
+    // The work budget: afford() books `cost` pixel operations, or, when the picture's
+    // limit would be passed, warns once, stops the walk and returns false.
+    bool afford(double cost);
+    double clippedArea(const QRectF& device) const;
+    double penPixels() const;  // width of the current pen on the target, at least 1
+    // Widest pen drawn: wider ones cover no more of the target, only cost more.
+    double maxPenPixels() const;
+    double strokeCost(const QPolygonF& points, bool closed) const;
+    double fillCost(const QRectF& bounds, double cells) const;
+    double fillCost(const QRectF& r) const;  // a rectangle
+    double edgeCells(const QPolygonF& points, bool closed) const;
+    double shapeCost(const QRectF& r) const;  // player_draw.cpp
 
     // player_objects.cpp
     void addObject(Object object);
@@ -131,6 +144,7 @@ class Player {
     void createRegion(const Params& p);
     const Region* region(int index) const;
     QRegion deviceRegion(const Region& region) const;
+    double regionCost(const Region& region) const;
     void regionRecord(const Record& r);
 
     // player_draw.cpp
@@ -178,6 +192,10 @@ class Player {
     bool rasterOps_ = false;
     bool haveFonts_ = false;
     QRectF measured_;
+    double work_ = 0;
+    double workLimit_ = 0;
+    bool stopped_ = false;  // work limit reached
+    size_t recordsPlayed_ = 0;
     std::vector<std::string> warnings_;
     size_t droppedWarnings_ = 0;
     // Font realised for the current font and mapping.

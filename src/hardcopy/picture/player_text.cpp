@@ -56,6 +56,8 @@ bool isSymbolFace(const std::string& face) {
     return QString::fromLatin1(face).compare(QStringLiteral("Symbol"), Qt::CaseInsensitive) == 0;
 }
 
+constexpr double kFontWork = 400000;
+
 }  // namespace
 
 QString Player::decodeText(std::string_view bytes) const {
@@ -83,6 +85,12 @@ bool Player::fontReady() {
     if (!fontDirty_)
         return fontPixels_ >= 0.5;
     fontDirty_ = false;
+    // Finding and loading a font of a new face or size costs about as much as filling a
+    // quarter of a 1024 x 768 picture.
+    if (!afford(kFontWork)) {
+        fontPixels_ = 0;
+        return false;
+    }
     const Font& f = dc_.font;
     // Height 0 asks for the default size; negative is the character height, positive the
     // cell height (character plus internal leading).
@@ -227,6 +235,16 @@ void Player::drawText(double x, double y, std::string_view bytes, const std::vec
     const QRectF box(anchor.x() + x0, anchor.y() + baseline - fontAscent_, width,
                      fontAscent_ + fontDescent_);
     if (measure(rect ? box.united(*rect) : box))
+        return;
+    // Each character is laid out and its glyph drawn (up to the whole target); the
+    // background boxes are fills.
+    const double glyph = std::min(fontPixels_ * fontPixels_, clippedArea(target_)) + 64;
+    double cost = static_cast<double>(text.size()) * glyph;
+    if (rect)
+        cost += fillCost(*rect);
+    if (dc_.bkMode == wmf::OPAQUE)
+        cost += fillCost(box);
+    if (!afford(cost))
         return;
     if (!haveFonts_) {
         warn("text not drawn: fonts need a QGuiApplication");

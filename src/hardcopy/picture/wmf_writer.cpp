@@ -38,10 +38,13 @@ constexpr size_t kMaxTextPerRecord = 32767;
 
 }  // namespace
 
-Writer::Writer(int width, int height, int unitsPerInch)
+Writer::Writer(int width, int height, int unitsPerInch, Framing framing)
     : width_(std::clamp(width, 1, 32767)),
       height_(std::clamp(height, 1, 32767)),
-      unitsPerInch_(std::clamp(unitsPerInch, 1, 65535)) {
+      unitsPerInch_(std::clamp(unitsPerInch, 1, 65535)),
+      framing_(framing) {
+    if (framing_ == Framing::None)
+        return;
     setMapMode(MM_ANISOTROPIC);
     setWindowOrg(0, 0);
     setWindowExt(width_, height_);
@@ -238,12 +241,54 @@ void Writer::extText(int x, int y, std::string_view text, uint16_t options,
     record(META_EXTTEXTOUT, params);
 }
 
-std::string Writer::finish() const {
-    std::string out;
-    const size_t totalWords = kStandardHeaderBytes / 2 + body_.size() + 3;
-    out.reserve(kPlaceableHeaderBytes + totalWords * 2);
+void Writer::stretchDib(int left, int top, int width, int height, int columns, int rows,
+                        const std::vector<Rgb>& pixels) {
+    columns = std::max(columns, 0);
+    rows = std::max(rows, 0);
+    if (pixels.size() < static_cast<size_t>(columns) * static_cast<size_t>(rows))
+        return;
+    // BITMAPINFOHEADER, then 24-bit rows bottom-up, each padded to 4 bytes.
+    const size_t stride = (static_cast<size_t>(columns) * 3 + 3) / 4 * 4;
+    std::string dib;
+    put32(dib, 40);
+    put32(dib, static_cast<uint32_t>(columns));
+    put32(dib, static_cast<uint32_t>(rows));
+    put16(dib, 1);   // planes
+    put16(dib, 24);  // bits per pixel
+    put32(dib, 0);   // BI_RGB
+    put32(dib, static_cast<uint32_t>(stride * static_cast<size_t>(rows)));
+    for (int i = 0; i < 4; ++i)
+        put32(dib, 0);  // resolution, colours used and important
+    for (int y = rows - 1; y >= 0; --y) {
+        const size_t rowStart = dib.size();
+        for (int x = 0; x < columns; ++x) {
+            const Rgb c = pixels[static_cast<size_t>(y) * static_cast<size_t>(columns) +
+                                 static_cast<size_t>(x)];
+            dib.push_back(static_cast<char>((c >> 16) & 0xFF));
+            dib.push_back(static_cast<char>((c >> 8) & 0xFF));
+            dib.push_back(static_cast<char>(c & 0xFF));
+        }
+        dib.resize(rowStart + stride, '\0');
+    }
+    // Raster operation, colour use, source rectangle, destination rectangle (each in
+    // reverse order), then the bitmap.
+    std::vector<uint16_t> params{static_cast<uint16_t>(SRCCOPY & 0xFFFF),
+                                 static_cast<uint16_t>(SRCCOPY >> 16),
+                                 0,  // DIB_RGB_COLORS
+                                 word(rows),
+                                 word(columns),
+                                 0,
+                                 0,
+                                 word(height),
+                                 word(width),
+                                 word(top),
+                                 word(left)};
+    putText(params, dib);
+    record(META_STRETCHDIB, params);
+}
 
-    // Placeable header; the checksum is the XOR of its first ten words.
+void Writer::putPlaceableHeader(std::string& out) const {
+    // The checksum is the XOR of the header's first ten words.
     const uint16_t placeable[10] = {static_cast<uint16_t>(kPlaceableKey & 0xFFFF),
                                     static_cast<uint16_t>(kPlaceableKey >> 16),
                                     0,  // hmf
@@ -260,6 +305,14 @@ std::string Writer::finish() const {
         checksum ^= w;
     }
     put16(out, checksum);
+}
+
+std::string Writer::finish() const {
+    std::string out;
+    const size_t totalWords = kStandardHeaderBytes / 2 + body_.size() + 3;
+    out.reserve(kPlaceableHeaderBytes + totalWords * 2);
+    if (framing_ == Framing::Placeable)
+        putPlaceableHeader(out);
 
     put16(out, 1);  // mtType 1, the value GDI writes into metafile files as well
     put16(out, kStandardHeaderBytes / 2);

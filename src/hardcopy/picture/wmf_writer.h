@@ -20,11 +20,12 @@
 //     w.text(8, 8, "Ref -10.0 dBm");
 //     std::string bytes = w.finish();      // placeable WMF, ready to write to a file
 //
-// The file starts with an Aldus placeable header (bounding box 0,0 .. width,height,
-// `unitsPerInch` logical units per inch) followed by the standard header. The
-// constructor records SetMapMode(MM_ANISOTROPIC), SetWindowOrg(0,0) and
+// By default the file starts with an Aldus placeable header (bounding box 0,0 ..
+// width,height, `unitsPerInch` logical units per inch) followed by the standard header.
+// The constructor records SetMapMode(MM_ANISOTROPIC), SetWindowOrg(0,0) and
 // SetWindowExt(width,height), so players without placeable support scale the
-// picture the same way.
+// picture the same way. `Framing` leaves out the placeable header, or both, for
+// pictures shaped like the files other programs write.
 //
 // Coordinates are logical units; WMF stores them as 16-bit signed numbers, so
 // values outside -32768..32767 are clamped. Polylines and polygons longer than
@@ -63,11 +64,18 @@ struct Point {
 // Index of an object in the metafile's object table.
 using ObjectHandle = int;
 
+// How a file tells its size.
+enum class Framing {
+    Placeable,  // placeable header, mapping mode and window (the default)
+    Window,     // no placeable header: mapping mode and window only
+    None,       // neither: MM_TEXT, a player measures what the file draws
+};
+
 class Writer {
   public:
     // A picture `width` x `height` logical units; `unitsPerInch` gives its physical
     // size (96: one unit is one pixel on a 96 dpi screen; 1440: twips).
-    Writer(int width, int height, int unitsPerInch = 96);
+    Writer(int width, int height, int unitsPerInch = 96, Framing framing = Framing::Placeable);
 
     // --- Mapping -----------------------------------------------------------------
     void setMapMode(MapMode mode);
@@ -126,6 +134,11 @@ class Writer {
     void extText(int x, int y, std::string_view text, uint16_t options = 0,
                  std::initializer_list<int> rect = {}, const std::vector<int>& dx = {});
 
+    // StretchDIB (SRCCOPY) of a 24-bit bitmap of `columns` x `rows` pixels, given top row
+    // first, stretched over the destination rectangle.
+    void stretchDib(int left, int top, int width, int height, int columns, int rows,
+                    const std::vector<Rgb>& pixels);
+
     // Any record: `params` are the 16-bit parameter words in file order. For records
     // the writer has no call for, and for tests that need odd records.
     void record(uint16_t function, const std::vector<uint16_t>& params);
@@ -136,12 +149,14 @@ class Writer {
 
   private:
     ObjectHandle allocate();
+    void putPlaceableHeader(std::string& out) const;
     void replaceSelected(ObjectHandle& slot, ObjectHandle created);
     void points(uint16_t function, const std::vector<Point>& pts, bool overlap);
 
     int width_;
     int height_;
     int unitsPerInch_;
+    Framing framing_;
     std::vector<uint16_t> body_;  // records, in 16-bit words
     uint32_t maxRecordWords_ = 3;
     std::vector<bool> used_;  // object table slots

@@ -1,0 +1,141 @@
+// benchcap-cli render: damage is reported (and refused with --strict), output goes
+// through OutputFile under the exact bytes of the name given, one clean message each.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "hardcopy/picture/wmf_writer.h"
+#include "support/metafile_samples.h"
+#include "support/test_paths.h"
+
+namespace benchcap::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+    std::string processStderr;  // what reached file descriptor 2 (library noise)
+};
+
+// Runs the command with the process's stderr captured, so that lines the image
+// libraries would print there are seen too.
+CliRun run(const std::vector<std::string>& args) {
+    const fs::path capture = test::makeTempDir("stderr") / "stderr.txt";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    FILE* file = std::fopen(capture.c_str(), "w");
+    dup2(fileno(file), 2);
+    std::ostringstream out, err;
+    const int code = runCli(args, out, err);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::fclose(file);
+    return {code, out.str(), err.str(), test::readFile(capture)};
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+size_t occurrences(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+std::string screen() {
+    wmf::Writer w(64, 48);
+    w.brush(wmf::rgb(0, 0, 128));
+    w.rectangle(0, 0, 64, 48);
+    return w.finish();
+}
+
+TEST(CliRender, DamageIsReportedAndStrictRefusesIt) {
+    const fs::path dir = test::makeTempDir("render");
+    const std::string whole = screen();
+    writeFile(dir / "cut.wmf", whole.substr(0, whole.size() - 17));  // inside the last record
+    writeFile(dir / "whole.wmf", whole);
+
+    CliRun r = run({"render", (dir / "whole.wmf").string(), "-o", (dir / "whole.png").string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, (dir / "whole.png").string() + ": 64x48\n");
+
+    r = run({"render", (dir / "cut.wmf").string(), "-o", (dir / "cut.png").string()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(fs::exists(dir / "cut.png"));
+    EXPECT_EQ(occurrences(r.err, "warning"), 1u) << r.err;
+    EXPECT_NE(r.err.find("truncated"), std::string::npos) << r.err;
+
+    r = run(
+        {"render", (dir / "cut.wmf").string(), "-o", (dir / "strict.png").string(), "--strict"});
+    EXPECT_EQ(r.code, kExitNoAnswer);
+    EXPECT_FALSE(fs::exists(dir / "strict.png"));
+    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_EQ(occurrences(r.err, (dir / "cut.wmf").string()), 1u) << r.err;
+
+    // A whole file passes --strict.
+    r = run(
+        {"render", (dir / "whole.wmf").string(), "-o", (dir / "strict.png").string(), "--strict"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "strict.png"));
+}
+
+TEST(CliRender, DamagedEmbeddedImageIsOneWarningAndNoLibraryNoise) {
+    const fs::path dir = test::makeTempDir("render");
+    QImage red(8, 8, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(red.save(&buffer, "PNG"));
+    std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
+    png[png.size() - 6] = '\0';  // the end chunk's name
+    writeFile(dir / "png.wmf", picture::test::embeddedPngSample(png, 8, 8));
+
+    const CliRun r = run({"render", (dir / "png.wmf").string(), "-o", (dir / "png.png").string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(occurrences(r.err, "warning"), 1u) << r.err;
+    EXPECT_NE(r.err.find("embedded PNG image is damaged"), std::string::npos) << r.err;
+    EXPECT_EQ(r.processStderr.find("libpng"), std::string::npos) << r.processStderr;
+}
+
+TEST(CliRender, NamesAreTheArgumentsBytesAndMessagesNameAFileOnce) {
+    const fs::path dir = test::makeTempDir("render");
+    writeFile(dir / "screen.wmf", screen());
+    // Latin-1 "ä": not UTF-8; the file must get exactly these bytes as its name.
+    const std::string name = (dir / "bild\xe4.png").string();
+    CliRun r = run({"render", (dir / "screen.wmf").string(), "-o", name});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(fs::path(name)));
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, 2u);  // screen.wmf and the picture, no temporary left
+
+    const std::string missing = (dir / "missing.wmf").string();
+    r = run({"render", missing, "-o", (dir / "x.png").string()});
+    EXPECT_EQ(r.code, kExitNoAnswer);
+    EXPECT_EQ(occurrences(r.err, missing), 1u) << r.err;
+    EXPECT_EQ(occurrences(r.err, "\n"), 1u) << r.err;
+
+    r = run({"render", (dir / "screen.wmf").string(), "-o", (dir / "no" / "x.png").string()});
+    EXPECT_EQ(r.code, kExitNoAnswer);
+    EXPECT_EQ(occurrences(r.err, (dir / "no" / "x.png").string()), 1u) << r.err;
+}
+
+}  // namespace
+}  // namespace benchcap::cli

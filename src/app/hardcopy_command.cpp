@@ -118,6 +118,7 @@ Status HardcopyCommand::takeHardcopy() {
             return QFile::encodeName(name).toStdString();
         },
         decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
+        picture::checkPictureFile,
     };
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
 
@@ -172,9 +173,8 @@ Status HardcopyCommand::showPicture(const QString& file) {
         return keep || !std::filesystem::remove(localPath(file), ec);
     };
 
-    picture::Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
-    picture::Result<QImage> natural =
-        loaded ? loaded->render() : picture::Result<QImage>::failure(loaded.error());
+    Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
+    Result<QImage> natural = loaded ? loaded->render() : Result<QImage>(Error{loaded.error()});
     if (!natural) {
         const std::string text = "The hardcopy file " + QFile::encodeName(file).toStdString() +
                                  " holds no picture that can be shown: " + natural.error() +
@@ -192,8 +192,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
         // The metafile is the area's own picture, at its size or fitted into the area.
         shown.format = QStringLiteral("WMF");
         const QSize size = fitted(loaded->naturalSize(), bild->size());
-        picture::Result<QImage> onArea =
-            size == natural.value().size() ? natural : loaded->render(size);
+        Result<QImage> onArea = size == natural.value().size() ? natural : loaded->render(size);
         bild->setPicture(onArea ? onArea.value() : natural.value());
     } else {
         // The bitmap is kept aside and stretched over the whole area, now and on resize.

@@ -7,8 +7,8 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
-#include "cli/picture_check.h"
 #include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy/picture/picture.h"
 #include "office/uno_office.h"
 
 namespace benchcap::cli {
@@ -147,7 +147,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
             return "HARDCOPY." + std::string(extension);
         },
     };
-    services.checkPicture = checkHardcopyPicture;
+    services.checkPicture = picture::checkPictureFile;
     session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);

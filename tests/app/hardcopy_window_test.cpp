@@ -331,8 +331,8 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBefore) {
     EXPECT_TRUE(form->Bild()->tag().isEmpty());
 }
 
-TEST_F(HardcopyWindowTest, UnloadableFileIsReportedAndEnablesNothing) {
-    // A manual name whose file the instrument "sends" as zeros: written, but no picture.
+TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
+    // The instrument "sends" zeros: no picture, so nothing is written under the name.
     files.UseManualName = true;
     files.ManualName = QStringLiteral("zeros");
     bench->instrument(0, 28)->on("HCOP:DATA?", [this](const sim::Command&) {
@@ -342,7 +342,8 @@ TEST_F(HardcopyWindowTest, UnloadableFileIsReportedAndEnablesNothing) {
     ASSERT_FALSE(scripted.boxes.boxes().empty());
     const auto& box = scripted.boxes.boxes().back();
     EXPECT_EQ(box.title, "ERROR:");
-    EXPECT_NE(box.text.find("zeros.BMP holds no picture"), std::string::npos) << box.text;
+    EXPECT_NE(box.text.find("An error occured"), std::string::npos) << box.text;
+    EXPECT_TRUE(dataFiles().empty());
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_EQ(statuses.back(), QStringLiteral("ready."));
 }

@@ -90,6 +90,13 @@ Result<Picture> loadPicture(const std::filesystem::path& path) {
     return picture;
 }
 
+Status checkPictureFile(const std::filesystem::path& path) {
+    const Result<Picture> picture = loadPicture(path);
+    if (!picture)
+        return Error{picture.error()};
+    return {};
+}
+
 PlayResult Picture::draw(QPainter& painter, const QRectF& target) const {
     if (format_ == PictureFormat::Metafile)
         return playMetafile(painter, target, *bytes_);

@@ -55,6 +55,10 @@ class Picture {
 Result<Picture> pictureFromBytes(std::string bytes);
 Result<Picture> loadPicture(const std::filesystem::path& path);
 
+// The hardcopy command's check of a received file before it replaces anything: a file no
+// viewer could show (a block of zeros, a cut metafile) is refused with the reason.
+Status checkPictureFile(const std::filesystem::path& path);
+
 Result<QImage> renderPictureBytes(std::string_view bytes, QSize size = {},
                                   std::vector<std::string>* warnings = nullptr);
 Result<QImage> renderPicture(const std::filesystem::path& path, QSize size = {},

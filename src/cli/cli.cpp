@@ -72,7 +72,8 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND [--raw]", cmdQuery},
         {"demo", "demo [--out DIR]", cmdDemo},
-        {"render", "render IN.(wmf|bmp) -o OUT.png [--size WxH] [--strict]", cmdRender},
+        {"render", "render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) [--size WxH] [--strict]",
+         cmdRender},
         {"hardcopy",
          "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE] "
          "[--paste-document]",

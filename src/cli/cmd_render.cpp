@@ -3,10 +3,15 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/picture_file.h"
+#include "hardcopy/hpgl/hpgl.h"
 #include "hardcopy/picture/picture.h"
 
 namespace benchcap::cli {
@@ -22,6 +27,75 @@ std::optional<QSize> parseSize(const std::string& text) {
     if (!w || !h)
         return std::nullopt;
     return QSize(*w, *h);
+}
+
+// Larger input is no hardcopy or plot anyone captured.
+constexpr std::uintmax_t kMaxInputBytes = 256u * 1024 * 1024;
+
+Result<std::string> readInput(const std::string& in) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(in, ec);
+    if (ec)
+        return fail("cannot open " + in + ": " + ec.message());
+    if (size > kMaxInputBytes)
+        return fail(in + " is too large for a picture or plot");
+    std::ifstream file(in, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad())
+        return fail("cannot read " + in);
+    return bytes;
+}
+
+struct Drawn {
+    QSize size;
+    std::vector<std::string> warnings;
+};
+
+// A plotter capture (told by its content, whatever its name) in the format of `out`.
+Result<Drawn> renderPlot(const std::string& bytes, const std::string& out, PlotFileFormat format,
+                         QSize size, bool strict) {
+    Result<hpgl::Plot> plot = hpgl::parseHpgl(bytes);
+    if (!plot)
+        return Error{plot.error()};
+    Drawn drawn{size.isEmpty() ? kDefaultPlotSize : size, plot->warnings};
+    auto draw = [&](QPainter& painter, const QRect& area) {
+        for (std::string& w : hpgl::draw(painter, area, *plot))
+            drawn.warnings.push_back(std::move(w));
+        return Status{};
+    };
+    if (strict) {
+        // Damage is known only after drawing: draw once into nothing to find out.
+        QImage probe(drawn.size, QImage::Format_RGB32);
+        QPainter painter(&probe);
+        (void)draw(painter, probe.rect());
+        if (!drawn.warnings.empty())
+            return fail("the plot is damaged: " + drawn.warnings.front() + "; no picture written");
+        drawn.warnings.clear();
+    }
+    if (Status written = writePictureFile(out, format, drawn.size, draw); !written)
+        return Error{written.error()};
+    return drawn;
+}
+
+// A hardcopy picture as SVG or PDF: the same drawing the window shows, kept vector.
+Result<Drawn> renderVector(const std::string& bytes, const std::string& in, const std::string& out,
+                           PlotFileFormat format, QSize size, bool strict) {
+    Result<picture::Picture> picture = picture::pictureFromBytes(bytes);
+    if (!picture)
+        return fail(in + ": " + picture.error());
+    Drawn drawn{size.isEmpty() ? picture->naturalSize() : size, {}};
+    Status written =
+        writePictureFile(out, format, drawn.size, [&](QPainter& painter, const QRect& area) -> Status {
+            picture::PlayResult played = picture->draw(painter, area);
+            drawn.warnings = played.warnings;
+            if (strict && !played.warnings.empty())
+                return fail(in + " is damaged: " + played.warnings.front() +
+                            "; no picture written");
+            return Status{};
+        });
+    if (!written)
+        return Error{written.error()};
+    return drawn;
 }
 
 }  // namespace
@@ -54,8 +128,14 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     if (in.empty() || out.empty()) {
-        context.err
-            << "usage: benchcap-cli render IN.(wmf|bmp) -o OUT.png [--size WxH] [--strict]\n";
+        context.err << "usage: benchcap-cli render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) "
+                       "[--size WxH] [--strict]\n";
+        return kExitUsage;
+    }
+    const std::optional<PlotFileFormat> format = plotFileFormatFor(out);
+    if (!format) {
+        context.err << "benchcap-cli render: " << out
+                    << ": the output is PNG, SVG or PDF, chosen by the name's extension\n";
         return kExitUsage;
     }
     // Fonts and painting need a GUI application object; a headless program uses the
@@ -73,7 +153,20 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     // A damaged image inside a picture is reported once, as the player's warning below;
     // the image decoders' own lines would only repeat it as noise on stderr.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
-    const auto result = picture::renderToPng(in, out, size, strict);
+    Result<Drawn> result = Error{};
+    const Result<std::string> bytes = readInput(in);
+    if (!bytes) {
+        result = Error{bytes.error()};
+    } else if (hpgl::looksLikeHpgl(*bytes)) {
+        result = renderPlot(*bytes, out, *format, size, strict);
+        if (!result && result.error().rfind("the plot", 0) == 0)
+            result = Error{in + ": " + result.error()};
+    } else if (*format == PlotFileFormat::Png) {
+        Result<picture::RenderedFile> png = picture::renderToPng(in, out, size, strict);
+        result = png ? Result<Drawn>(Drawn{png->size, png->warnings}) : Error{png.error()};
+    } else {
+        result = renderVector(*bytes, in, out, *format, size, strict);
+    }
     if (!result) {
         context.err << "benchcap-cli render: " << result.error() << '\n';
         return kExitNoAnswer;

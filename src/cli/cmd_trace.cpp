@@ -10,7 +10,7 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
-#include "cli/trace_plot_file.h"
+#include "cli/picture_file.h"
 #include "office/uno_office.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QColor>
 #include <QImage>
 #include <cstdio>
 #include <filesystem>
@@ -135,6 +136,58 @@ TEST(CliRender, NamesAreTheArgumentsBytesAndMessagesNameAFileOnce) {
     r = run({"render", (dir / "screen.wmf").string(), "-o", (dir / "no" / "x.png").string()});
     EXPECT_EQ(r.code, kExitNoAnswer);
     EXPECT_EQ(occurrences(r.err, (dir / "no" / "x.png").string()), 1u) << r.err;
+}
+
+}  // namespace
+}  // namespace benchcap::cli
+
+namespace benchcap::cli {
+namespace {
+
+// A plotter capture is told by its content, whatever its name, and goes to PNG, SVG or PDF
+// by the output's extension; a picture stays vector in SVG and PDF.
+TEST(CliRender, PlotsAndPicturesToEveryFormat) {
+    const fs::path dir = test::makeTempDir("render-formats");
+    const fs::path plot = dir / "capture.bin";  // no telling extension
+    writeFile(plot, "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;");
+    const fs::path wmf = dir / "screen.wmf";
+    writeFile(wmf, screen());
+    struct Case {
+        fs::path in;
+        std::string out;
+        std::string opening;  // the output format's first bytes
+        std::string size;
+    } cases[] = {
+        {plot, "p.png", "\x89PNG", "1024x768"}, {plot, "p.SVG", "<?xml", "1024x768"},
+        {plot, "p.pdf", "%PDF", "1024x768"},    {wmf, "w.svg", "<?xml", "64x48"},
+        {wmf, "w.pdf", "%PDF", "64x48"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        const fs::path out = dir / c.out;
+        const CliRun r = run({"render", c.in.string(), "-o", out.string()});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(c.size), std::string::npos) << r.out;
+        EXPECT_EQ(test::readFile(out).rfind(c.opening, 0), 0u);
+    }
+    // The plot is drawn where the plotter drew: red ink on one diagonal, black on the other.
+    ASSERT_EQ(run({"render", plot.string(), "-o", (dir / "p.png").string()}).code, 0);
+    const QImage image(QString::fromStdString((dir / "p.png").string()));
+    ASSERT_FALSE(image.isNull());
+    int black = 0;
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            black += c.red() < 80 && c.green() < 80 && c.blue() < 80;
+            red += c.red() > 150 && c.green() < 80 && c.blue() < 80;
+        }
+    }
+    EXPECT_GT(black, 500);
+    EXPECT_GT(red, 500);
+    // An output format it cannot write is refused before anything is read.
+    EXPECT_EQ(run({"render", plot.string(), "-o", (dir / "p.gif").string()}).code, 2);
+    EXPECT_FALSE(fs::exists(dir / "p.gif"));
 }
 
 }  // namespace

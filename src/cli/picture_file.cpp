@@ -1,6 +1,7 @@
-#include "cli/trace_plot_file.h"
+#include "cli/picture_file.h"
 
 #include <QBuffer>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -30,19 +31,29 @@ std::optional<PlotFileFormat> plotFileFormatFor(const std::string& fileName) {
 
 namespace {
 
-// The picture's bytes, drawn into memory first so that the file is written whole
-// through OutputFile or not at all.
-Result<QByteArray> drawPlot(PlotFileFormat format, const trace::TraceDataSet& data, QSize size) {
-    const trace::PlotStyle style = trace::DefaultPlotStyle();
+Status drawOn(QPaintDevice& device, QSize size, const PictureDrawing& draw) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return fail("the picture cannot be drawn on");
+    const QRect area(QPoint(0, 0), size);
+    painter.fillRect(area, Qt::white);
+    Status drawn = draw(painter, area);
+    painter.end();
+    return drawn;
+}
+
+Result<QByteArray> drawPicture(PlotFileFormat format, QSize size, const PictureDrawing& draw) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     switch (format) {
         case PlotFileFormat::Png: {
-            Result<QImage> image = trace::RenderTracePlot(data, size, style);
-            if (!image)
-                return Error{image.error()};
-            if (!image->save(&buffer, "PNG"))
+            QImage image(size, QImage::Format_RGB32);
+            if (image.isNull())
+                return fail("no memory for a picture of that size");
+            if (Status drawn = drawOn(image, size, draw); !drawn)
+                return Error{drawn.error()};
+            if (!image.save(&buffer, "PNG"))
                 return fail("the PNG picture could not be encoded");
             break;
         }
@@ -51,8 +62,8 @@ Result<QByteArray> drawPlot(PlotFileFormat format, const trace::TraceDataSet& da
             svg.setOutputDevice(&buffer);
             svg.setSize(size);
             svg.setViewBox(QRect(QPoint(0, 0), size));
-            svg.setTitle(QStringLiteral("trace"));
-            if (Result<trace::PlotSummary> drawn = trace::DrawTracePlot(svg, data, style); !drawn)
+            svg.setTitle(QStringLiteral("Benchcap"));
+            if (Status drawn = drawOn(svg, size, draw); !drawn)
                 return Error{drawn.error()};
             break;
         }
@@ -63,7 +74,7 @@ Result<QByteArray> drawPlot(PlotFileFormat format, const trace::TraceDataSet& da
             pdf.setPageLayout(QPageLayout(QPageSize(QSizeF(size), QPageSize::Point),
                                           QPageLayout::Portrait, QMarginsF()));
             pdf.setCreator(QStringLiteral("benchcap-cli"));
-            if (Result<trace::PlotSummary> drawn = trace::DrawTracePlot(pdf, data, style); !drawn)
+            if (Status drawn = drawOn(pdf, size, draw); !drawn)
                 return Error{drawn.error()};
             break;
         }
@@ -74,14 +85,23 @@ Result<QByteArray> drawPlot(PlotFileFormat format, const trace::TraceDataSet& da
 
 }  // namespace
 
-Status writeTracePlotFile(const std::string& fileName, PlotFileFormat format,
-                          const trace::TraceDataSet& data, QSize size) {
-    Result<QByteArray> bytes = drawPlot(format, data, size);
+Status writePictureFile(const std::string& fileName, PlotFileFormat format, QSize size,
+                        const PictureDrawing& draw) {
+    Result<QByteArray> bytes = drawPicture(format, size, draw);
     if (!bytes)
-        return fail("The trace plot " + fileName + " was not drawn: " + bytes.error());
+        return fail("The picture " + fileName + " was not drawn: " + bytes.error());
     return writeOutputFile(
         std::filesystem::path(fileName),
         std::string_view(bytes->constData(), static_cast<size_t>(bytes->size())));
+}
+
+Status writeTracePlotFile(const std::string& fileName, PlotFileFormat format,
+                          const trace::TraceDataSet& data, QSize size) {
+    const trace::PlotStyle style = trace::DefaultPlotStyle();
+    return writePictureFile(fileName, format, size, [&](QPainter& painter, const QRect& area) {
+        trace::DrawTracePlot(painter, area, data, style);
+        return Status{};
+    });
 }
 
 }  // namespace benchcap::cli

@@ -17,6 +17,8 @@ namespace {
 // an instrument sent.
 constexpr std::uintmax_t kMaxPictureFileBytes = 256u * 1024 * 1024;
 constexpr int kImageReaderLimitMb = 512;
+// A plot has no size of its own; this width shows a plotter page's detail on screen.
+constexpr int kPlotWidth = 1024;
 
 bool allZero(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
@@ -45,6 +47,17 @@ Result<Picture> pictureFromBytes(std::string bytes) {
             return fail(inspection.error);
         picture.format_ = PictureFormat::Metafile;
         picture.naturalSize_ = inspection.info->naturalSize;
+    } else if (hpgl::looksLikeHpgl(bytes)) {
+        Result<hpgl::Plot> plot = hpgl::parseHpgl(bytes);
+        if (!plot)
+            return fail("plot cannot be read: " + plot.error());
+        picture.format_ = PictureFormat::Plot;
+        const QRectF extent = plot->pages.front().extent;
+        const double aspect =
+            extent.width() > 0 && extent.height() > 0 ? extent.height() / extent.width() : 0.75;
+        picture.naturalSize_ =
+            QSize(kPlotWidth, std::clamp(static_cast<int>(kPlotWidth * aspect), 1, kMaxRenderSide));
+        picture.plot_ = std::make_shared<const hpgl::Plot>(std::move(plot.value()));
     } else {
         if (allZero(bytes)) {
             return fail(
@@ -102,6 +115,12 @@ PlayResult Picture::draw(QPainter& painter, const QRectF& target) const {
         return playMetafile(painter, target, *bytes_);
     PlayResult result;
     result.ok = true;
+    if (format_ == PictureFormat::Plot) {
+        result.warnings = plot_->warnings;
+        for (std::string& warning : hpgl::draw(painter, target, *plot_))
+            result.warnings.push_back(std::move(warning));
+        return result;
+    }
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform,
                           target.width() < bitmap_.width() || target.height() < bitmap_.height());

@@ -20,11 +20,14 @@
 #include <vector>
 
 #include "base/result.h"
+#include "hardcopy/hpgl/hpgl.h"
 #include "hardcopy/picture/metafile_player.h"
 
 namespace benchcap::picture {
 
-enum class PictureFormat { Bitmap, Metafile };
+// Bitmaps and metafiles come from instruments' screens; plots are the HP-GL an
+// instrument sent to the emulated plotter.
+enum class PictureFormat { Bitmap, Metafile, Plot };
 
 // Largest image rendered on request, per side.
 inline constexpr int kMaxRenderSide = 16384;
@@ -32,7 +35,8 @@ inline constexpr int kMaxRenderSide = 16384;
 class Picture {
   public:
     PictureFormat format() const { return format_; }
-    // Pixel size of a bitmap; for a metafile its size at 96 dpi or in its own units.
+    // Pixel size of a bitmap; for a metafile its size at 96 dpi or in its own units; for a
+    // plot 1024 pixels wide with the plot's own aspect.
     QSize naturalSize() const { return naturalSize_; }
     const std::string& bytes() const { return *bytes_; }
 
@@ -49,6 +53,7 @@ class Picture {
     PictureFormat format_ = PictureFormat::Bitmap;
     std::shared_ptr<const std::string> bytes_;
     QImage bitmap_;
+    std::shared_ptr<const hpgl::Plot> plot_;
     QSize naturalSize_;
 };
 

@@ -1,6 +1,8 @@
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <thread>
 

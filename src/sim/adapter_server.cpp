@@ -106,7 +106,7 @@ void AdapterServer::serveConnection(int fd) {
     bus::adapter::HostLineParser parser;
     char buffer[65536];
     while (!stopping_) {
-        if (!settings_.controller && !pumpDeviceMode(fd))
+        if (!settings_.controller && !settings_.plotTaken && !pumpDeviceMode(fd))
             return;
         pollfd p{fd, POLLIN, 0};
         const int r = ::poll(&p, 1, kPollMillis);
@@ -200,6 +200,7 @@ bool AdapterServer::pumpDeviceMode(int fd) {
     const int sta = bench_.ibwait(0, TIMO | LACS);
     if (!(sta & LACS))
         return true;
+    settings_.plotTaken = true;
     bench_.ibtmo(0, bus::timeout_codes::T300ms);
     std::string chunk(64 * 1024, '\0');
     for (int i = 0; i < 100000 && !stopping_; ++i) {
@@ -277,6 +278,7 @@ bool AdapterServer::handleCommand(int fd, const std::string& text) {
             return reply(fd, settings_.controller ? "1" : "0");
         if (value && (*value == 0 || *value == 1)) {
             settings_.controller = *value == 1;
+            settings_.plotTaken = false;
             bench_.ibrsc(0, settings_.controller ? 1 : 0);
             bench_.ibpad(0, settings_.controller ? 0 : settings_.address);
         }

@@ -43,6 +43,9 @@ class AdapterServer {
         int readMillis = 500;
         bool controller = true;
         int status = 0;
+        // The instrument's key press in device mode gives one plot; the next needs the
+        // mode entered again.
+        bool plotTaken = false;
     };
     bool handleCommand(int fd, const std::string& text);
     bool handleData(int fd, const std::string& data);

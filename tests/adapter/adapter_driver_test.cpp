@@ -27,7 +27,7 @@ int64_t millisSince(std::chrono::steady_clock::time_point t) {
 
 TEST(AdapterDriver, TranscriptOfAQuery) {
     std::string heard;
-    FakeAdapter fake([&](int fd, int) {
+    auto fake = std::make_unique<FakeAdapter>([&](int fd, int) {
         greet(fd);
         std::string got = receiveUntil(fd, "++spoll 5\n");
         sendText(fd, "0\r\n");
@@ -37,7 +37,7 @@ TEST(AdapterDriver, TranscriptOfAQuery) {
         got += receiveUntil(fd, "never", 300);
         heard = got;
     });
-    auto driver = fake.driver();
+    auto driver = fake->driver();
     ASSERT_TRUE(driver->connect()) << driver->lastProblem();
     EXPECT_EQ(driver->adapterVersion(), "Prologix GPIB-ETHERNET Controller version 01.06.06.00");
     const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T1s, 1, 0);
@@ -51,7 +51,7 @@ TEST(AdapterDriver, TranscriptOfAQuery) {
     EXPECT_EQ(driver->status().ibcntl, 9);
     EXPECT_EQ(std::string(buffer, 9), "X1,7,1.0\n");
     driver.reset();  // closes the connection: the script's last read ends
-    fake.stopping_ = true;
+    fake.reset();    // and its thread is done with `heard`
     // Set-up as the manual asks, then the address, the escaped data, the read.
     for (const char* line : {"++savecfg 0\n", "++mode 1\n", "++auto 0\n", "++eoi 1\n", "++eos 3\n",
                              "++eot_enable 1\n", "++eot_char 10\n", "++read_tmo_ms 1000\n",

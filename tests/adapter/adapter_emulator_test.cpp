@@ -83,7 +83,7 @@ TEST_P(ThroughEmulator, ScanTableIsTheBenchs) {
     EXPECT_EQ(scanTable(*adapter), scanTable(direct));
 }
 
-TEST_P(ThroughEmulator, HardcopyAndTraceFilesAreTheBenchs) {
+TEST_P(ThroughEmulator, HardcopyPlotAndTraceFilesAreTheBenchs) {
     const auto dir = makeTempDir("adapter-files");
     struct Run {
         std::vector<std::string> args;
@@ -92,6 +92,8 @@ TEST_P(ThroughEmulator, HardcopyAndTraceFilesAreTheBenchs) {
         {{"hardcopy", "20", "--format", "WMF", "-o"}, "shot.wmf"},
         {{"hardcopy", "20", "--format", "BMP", "-o"}, "shot.bmp"},
         {{"trace", "7", "1", "-o"}, "trace.txt"},
+        // Plotter emulation: the adapter in device mode at the plotter address.
+        {{"hardcopy", "9", "--plotter", "-o"}, "plot.hgl"},
     };
     for (const auto& run : runs) {
         // A fresh bench for each run, as the direct run gets one: a screen can show

@@ -84,6 +84,8 @@ const std::vector<CliCommand>& cliCommands() {
          "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "
          "[--paste-spreadsheet]",
          cmdTrace},
+        {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
+         cmdAdapterSim},
     };
     return commands;
 }
@@ -168,7 +170,8 @@ int runCommand(const CliCommand& command, const std::string& interface,
 }
 
 void usage(std::ostream& err) {
-    err << "usage: benchcap-cli [--interface library|sim[:BENCHFILE]] COMMAND ...\n"
+    err << "usage: benchcap-cli [--interface "
+           "library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY] COMMAND ...\n"
            "       benchcap-cli --system-info\n"
            "commands:\n";
     for (const auto& c : cliCommands())
@@ -192,7 +195,7 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
             usage(out);
             return kExitDone;
         } else if (a == "--system-info" && rest.empty()) {
-            return printSystemInfo(out);
+            return printSystemInfo(out, interface);
         } else {
             rest.push_back(a);
         }

@@ -64,10 +64,12 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
 int cmdScan(CliContext& context, const std::vector<std::string>& args);
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 int cmdTrace(CliContext& context, const std::vector<std::string>& args);
+int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args);
 
 // `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
 // Qt run-time version and the driver library loaded (its file) or why none was.
-int printSystemInfo(std::ostream& out);
+// With a "++" adapter chosen (argument or BENCHCAP_INTERFACE), also the adapter's version.
+int printSystemInfo(std::ostream& out, const std::string& interfaceChoice = {});
 std::string systemReport(const std::string& osReleaseFile, const std::string& driverLine);
 std::string operatingSystemName(const std::string& osReleaseFile);
 

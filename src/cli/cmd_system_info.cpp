@@ -2,6 +2,9 @@
 #include <fstream>
 #include <ostream>
 
+#include <cstdlib>
+
+#include "bus/adapter/prologix_driver.h"
 #include "bus/library_driver.h"
 #include "cli/cli.h"
 
@@ -59,8 +62,23 @@ std::string systemReport(const std::string& osReleaseFile, const std::string& dr
            driverLine + "\n";
 }
 
-int printSystemInfo(std::ostream& out) {
+int printSystemInfo(std::ostream& out, const std::string& interfaceChoice) {
     out << systemReport("/etc/os-release", bus::driverLibraryReport());
+    std::string choice = interfaceChoice;
+    if (const char* env = std::getenv("BENCHCAP_INTERFACE"); choice.empty() && env)
+        choice = env;
+    if (choice.rfind("prologix:", 0) == 0) {
+        out << "GPIB adapter: " << choice.substr(9) << ": ";
+        Result<bus::adapter::AdapterAddress> address =
+            bus::adapter::parseAdapterAddress(choice.substr(9));
+        if (!address) {
+            out << address.error() << '\n';
+        } else {
+            bus::adapter::PrologixDriver adapter(address.value());
+            Status connected = adapter.connect();
+            out << (connected ? adapter.adapterVersion() : connected.error()) << '\n';
+        }
+    }
     return kExitDone;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "bus/adapter/prologix_driver.h"
 #include "bus/library_driver.h"
 #include "sim/sim_bench.h"
 
@@ -47,7 +48,21 @@ Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
         backend.clock = std::move(clock);
         return backend;
     }
-    backend.error = "unknown interface '" + choice + "': use library, sim or sim:BENCHFILE";
+    if (choice.rfind("prologix:", 0) == 0) {
+        Result<bus::adapter::AdapterAddress> address =
+            bus::adapter::parseAdapterAddress(choice.substr(9));
+        if (!address) {
+            backend.error = address.error();
+            return backend;
+        }
+        backend.description = "prologix (" + address->text() + ")";
+        backend.driver = std::make_unique<bus::adapter::PrologixDriver>(address.value());
+        backend.clock = std::make_shared<bus::RealClock>();
+        return backend;
+    }
+    backend.error =
+        "unknown interface '" + choice +
+        "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT] or prologix:/dev/tty...";
     return backend;
 }
 

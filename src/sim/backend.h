@@ -17,7 +17,8 @@ struct Backend {
     std::string error;        // set when the choice itself is unusable (bad bench file, bad name)
 };
 
-// Chooses the backend from "library", "sim" or "sim:BENCHFILE". An empty choice takes the
+// Chooses the backend from "library", "sim", "sim:BENCHFILE" or "prologix:HOST[:PORT]" /
+// "prologix:/dev/ttyUSB0" (a "++" GPIB adapter). An empty choice takes the
 // environment variable BENCHCAP_INTERFACE, and "library" when that is unset.
 // `forceVirtualTime` makes a simulated bench run on a virtual clock whatever its file says.
 Backend makeBackend(const std::string& choice, bool forceVirtualTime = false);

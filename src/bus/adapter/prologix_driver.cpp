@@ -1,0 +1,628 @@
+#include "bus/adapter/prologix_driver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+
+#include "bus/adapter/prologix_protocol.h"
+
+namespace benchcap::bus::adapter {
+
+using namespace ibsta_bits;
+namespace err = iberr_codes;
+
+namespace {
+
+int64_t nowMillis() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+constexpr int kBoardDefaultTimeout = timeout_codes::T10s;
+
+}  // namespace
+
+PrologixDriver::PrologixDriver(AdapterAddress address, PrologixOptions options)
+    : name_(address.text()), options_(options) {
+    const int millis = options_.connectMillis;
+    connect_ = [address, millis]() { return openTransport(address, millis); };
+}
+
+PrologixDriver::PrologixDriver(Connector connect, std::string adapterName, PrologixOptions options)
+    : connect_(std::move(connect)), name_(std::move(adapterName)), options_(options) {}
+
+PrologixDriver::~PrologixDriver() = default;
+
+std::string PrologixDriver::adapterName() const {
+    return "Prologix adapter at " + name_;
+}
+
+int PrologixDriver::finish(int sta, int errCode, long count) {
+    status_.ibsta = LongToInt16(sta);
+    status_.iberr = static_cast<int16_t>(errCode);
+    status_.ibcnt = LongToInt16(count);
+    status_.ibcntl = static_cast<int32_t>(count);
+    return sta;
+}
+
+int PrologixDriver::lost(const std::string& what) {
+    problem_ = adapterName() + ": " + what +
+               ". Check the cable and the adapter's power; the next command connects again.";
+    transport_.reset();
+    incoming_.clear();
+    return fail(err::EDVR);
+}
+
+std::string PrologixDriver::unavailableReason() const {
+    if (transport_)
+        return {};
+    // The first look connects: a program learns at once that no adapter answers.
+    auto* self = const_cast<PrologixDriver*>(this);
+    if (Status s = self->connect(); !s)
+        return s.error();
+    return {};
+}
+
+Status PrologixDriver::connect() {
+    if (transport_)
+        return {};
+    Result<std::unique_ptr<Transport>> opened = connect_();
+    if (!opened)
+        return benchcap::fail("no " + adapterName() + ": " + opened.error());
+    transport_ = std::move(opened.value());
+    transport_->drain();
+    incoming_.clear();
+    currentAddress_ = -1;
+    currentReadMillis_ = -1;
+    controllerMode_ = true;
+    // Who is there: a "++" adapter answers its version; an echo or noise means something
+    // else is listening on that port.
+    std::string reply;
+    if (!transport_->send("++ver\n", options_.connectMillis)) {
+        transport_.reset();
+        return benchcap::fail(adapterName() + " does not take commands");
+    }
+    const int64_t deadline = nowMillis() + options_.versionMillis;
+    while (reply.find_first_of("\r\n") == std::string::npos ||
+           reply.find_first_not_of("\r\n") == std::string::npos) {
+        const int64_t left = deadline - nowMillis();
+        if (left <= 0)
+            break;
+        if (Status s = transport_->receive(reply, static_cast<int>(left)); !s) {
+            transport_.reset();
+            return benchcap::fail(adapterName() + ": " + s.error());
+        }
+    }
+    Result<std::string> version = checkVersionReply(reply);
+    if (!version) {
+        transport_.reset();
+        return benchcap::fail(adapterName() + " " + version.error() +
+                              ". Check the address and that the adapter is a Prologix-compatible "
+                              "GPIB controller.");
+    }
+    version_ = version.value();
+    // Controller mode, no read-after-write, EOI on the last byte, no terminator added to
+    // data, and a character appended when EOI ends a read. A Prologix would also store
+    // every setting change in its EEPROM: "++savecfg 0" stops that (an AR488 reads
+    // "++savecfg" as "save now", so it does not get it).
+    std::string setup = "++mode 1\n++auto 0\n++eoi 1\n++eos 3\n++eot_enable 1\n++eot_char " +
+                        std::to_string(static_cast<int>(kEotChar)) + "\n";
+    if (version_.find("AR488") == std::string::npos)
+        setup = "++savecfg 0\n" + setup;
+    if (!transport_->send(setup, options_.connectMillis)) {
+        transport_.reset();
+        return benchcap::fail(adapterName() + " stopped taking commands during set-up");
+    }
+    problem_.clear();
+    return {};
+}
+
+bool PrologixDriver::ensureConnected() {
+    if (transport_)
+        return true;
+    if (Status s = connect(); !s) {
+        problem_ = s.error();
+        fail(err::EDVR);
+        return false;
+    }
+    return true;
+}
+
+bool PrologixDriver::sendLine(const std::string& line) {
+    if (Status s = transport_->send(line, options_.connectMillis); !s) {
+        lost("connection lost: " + s.error());
+        return false;
+    }
+    return true;
+}
+
+bool PrologixDriver::selectAddress(int pad) {
+    if (currentAddress_ == pad)
+        return true;
+    if (!sendLine("++addr " + std::to_string(pad) + "\n"))
+        return false;
+    currentAddress_ = pad;
+    return true;
+}
+
+int PrologixDriver::adapterReadMillis(int tmoCode) const {
+    const int64_t micros = timeoutMicros(tmoCode);
+    if (micros <= 0)
+        return options_.adapterMaxReadMillis;
+    return static_cast<int>(std::clamp<int64_t>(micros / 1000, 1, options_.adapterMaxReadMillis));
+}
+
+bool PrologixDriver::setReadTimeout(int millis) {
+    if (currentReadMillis_ == millis)
+        return true;
+    if (!sendLine("++read_tmo_ms " + std::to_string(millis) + "\n"))
+        return false;
+    currentReadMillis_ = millis;
+    return true;
+}
+
+std::optional<std::string> PrologixDriver::readReplyLine(int millis) {
+    const int64_t deadline = nowMillis() + millis;
+    for (;;) {
+        while (!incoming_.empty() && (incoming_.front() == '\r' || incoming_.front() == '\n'))
+            incoming_.erase(0, 1);
+        if (auto line = takeReplyLine(incoming_))
+            return line;
+        const int64_t left = deadline - nowMillis();
+        if (left <= 0)
+            return std::nullopt;
+        if (Status s = transport_->receive(incoming_, static_cast<int>(left)); !s) {
+            lost("connection lost: " + s.error());
+            return std::nullopt;
+        }
+    }
+}
+
+PrologixDriver::ReadOutcome PrologixDriver::readMessage(int pad, int tmoCode) {
+    pending_.clear();
+    pendingAddress_ = pad;
+    ReadOutcome outcome;
+    const int64_t budgetMicros = timeoutMicros(tmoCode);
+    const int readMillis = adapterReadMillis(tmoCode);
+    const int64_t start = nowMillis();
+    if (!selectAddress(pad) || !setReadTimeout(readMillis)) {
+        outcome.failed = true;
+        return outcome;
+    }
+    transport_->drain();
+    incoming_.clear();
+    // Each "++read eoi" lasts until EOI or until the adapter's own time-out; a board's
+    // longer time-out is several of them in a row.
+    for (;;) {
+        if (!sendLine("++read eoi\n")) {
+            outcome.failed = true;
+            return outcome;
+        }
+        int64_t lastActivity = nowMillis();
+        for (;;) {
+            const bool markAtEnd = !incoming_.empty() && incoming_.back() == kEotChar;
+            const int64_t now = nowMillis();
+            const int64_t wait = markAtEnd ? options_.quietMillis
+                                           : lastActivity + readMillis + options_.slackMillis - now;
+            const size_t before = incoming_.size();
+            if (wait > 0) {
+                if (Status s = transport_->receive(incoming_, static_cast<int>(wait)); !s) {
+                    pending_ += incoming_;
+                    incoming_.clear();
+                    lost("connection lost during a read after " + std::to_string(pending_.size()) +
+                         " bytes: " + s.error());
+                    outcome.failed = true;
+                    return outcome;
+                }
+            }
+            if (incoming_.size() > before) {
+                lastActivity = nowMillis();
+                // Hand over all but a possible mark at the end, keeping memory flat.
+                const size_t keep = incoming_.back() == kEotChar ? 1 : 0;
+                pending_.append(incoming_, 0, incoming_.size() - keep);
+                incoming_.erase(0, incoming_.size() - keep);
+                continue;
+            }
+            if (markAtEnd) {
+                incoming_.clear();
+                outcome.end = true;
+                return outcome;
+            }
+            if (wait <= 0 || nowMillis() >= lastActivity + readMillis + options_.slackMillis)
+                break;  // the adapter's read timed out
+        }
+        const int64_t elapsedMicros = (nowMillis() - start) * 1000;
+        if (budgetMicros > 0 && elapsedMicros + readMillis * 1000LL / 2 >= budgetMicros) {
+            outcome.timedOut = true;
+            return outcome;
+        }
+    }
+}
+
+PrologixDriver::Device* PrologixDriver::device(int ud) {
+    auto it = devices_.find(ud);
+    return it == devices_.end() ? nullptr : &it->second;
+}
+
+int PrologixDriver::boardOption(int option) const {
+    auto it = boardOptions_.find(option);
+    if (it != boardOptions_.end())
+        return it->second;
+    switch (option) {
+        case ibc::TMO:
+            return kBoardDefaultTimeout;
+        case ibc::SC:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+int PrologixDriver::ibfind(const std::string& name) {
+    if (name == "GPIB0" || name == "gpib0") {
+        boardOnline_ = true;
+        finish(CMPL, 0, 0);
+        return 0;
+    }
+    finish(ERR, err::ENEB, 0);
+    return -1;
+}
+
+int PrologixDriver::ibdev(int board, int pad, int /*sad*/, int tmo, int eot, int /*eos*/) {
+    if (board != 0) {
+        finish(ERR, err::ENEB, 0);
+        return -1;
+    }
+    if (pad < 0 || pad > 30 || tmo < 0 || tmo > 17 || devices_.size() >= 4096) {
+        finish(ERR, err::EARG, 0);
+        return -1;
+    }
+    const int ud = nextDescriptor_++;
+    devices_[ud] = Device{pad, tmo, eot, false};
+    finish(CMPL, 0, 0);
+    return ud;
+}
+
+bool PrologixDriver::listenerThere(Device& dev) {
+    if (!options_.listenerProbe || dev.heard)
+        return true;
+    // A serial poll is the adapter's one exchange that needs an instrument and sends it no
+    // message; silence within the handle's time-out means nobody is at that address.
+    if (!setReadTimeout(adapterReadMillis(dev.tmo)))
+        return false;
+    transport_->drain();
+    incoming_.clear();
+    if (!sendLine("++spoll " + std::to_string(dev.pad) + "\n"))
+        return false;
+    const auto line = readReplyLine(currentReadMillis_ + options_.slackMillis);
+    if (!transport_)
+        return false;
+    dev.heard = line && parseStatusByte(*line).has_value();
+    return dev.heard;
+}
+
+int PrologixDriver::ibwrt(int ud, const void* data, long count) {
+    Device* dev = device(ud);
+    if (!dev || count < 0)
+        return fail(err::EDVR);
+    if (!boardOnline_)
+        return fail(err::EDVR);
+    if (boardOption(ibc::SC) == 0 || !controllerMode_)
+        return fail(err::ECIC);
+    if (!ensureConnected())
+        return status_.ibsta;
+    // IEEE 488.2: a new message discards output the controller never read.
+    pending_.clear();
+    if (!listenerThere(*dev))
+        return transport_ ? fail(err::ENOL) : status_.ibsta;
+    if (count == 0)
+        return finish(CMPL | CIC, 0, 0);
+    if (!selectAddress(dev->pad))
+        return status_.ibsta;
+    const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+    if (!sendLine(escapeData(bytes)))
+        return status_.ibsta;
+    return finish(CMPL | CIC, 0, count);
+}
+
+int PrologixDriver::ibrd(int ud, void* buffer, long count) {
+    if (count < 0)
+        return fail(err::EARG);
+    char* out = static_cast<char*>(buffer);
+    if (isBoard(ud))
+        return boardRead(out, count);
+    Device* dev = device(ud);
+    if (!dev || !boardOnline_)
+        return fail(err::EDVR);
+    if (boardOption(ibc::SC) == 0 || !controllerMode_)
+        return fail(err::ECIC);
+    if (!ensureConnected())
+        return status_.ibsta;
+    if (pending_.empty() || pendingAddress_ != dev->pad) {
+        pendingOutcome_ = readMessage(dev->pad, dev->tmo);
+        if (pendingOutcome_.failed) {
+            // What arrived before the connection broke is still counted.
+            const long got = std::min<long>(count, static_cast<long>(pending_.size()));
+            if (out)
+                std::memcpy(out, pending_.data(), static_cast<size_t>(got));
+            pending_.clear();
+            return finish(ERR, err::EDVR, got);
+        }
+    }
+    const long got = std::min<long>(count, static_cast<long>(pending_.size()));
+    if (out)
+        std::memcpy(out, pending_.data(), static_cast<size_t>(got));
+    pending_.erase(0, static_cast<size_t>(got));
+    if (!pending_.empty())
+        return finish(CMPL, 0, got);
+    if (pendingOutcome_.end)
+        return finish(CMPL | END, 0, got);
+    if (got == count)
+        return finish(CMPL, 0, got);
+    return finish(ERR | TIMO | CMPL, err::EABO, got);
+}
+
+int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
+    Device* dev = device(ud);
+    if (!dev)
+        return fail(err::EDVR);
+    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return fail(err::EFSO);
+    long total = 0;
+    int sta = 0;
+    std::string chunk(64 * 1024, '\0');
+    for (;;) {
+        sta = ibrd(ud, chunk.data(), static_cast<long>(chunk.size()));
+        file.write(chunk.data(), status_.ibcntl);
+        total += status_.ibcntl;
+        if (sta & (END | TIMO | ERR))
+            break;
+    }
+    const DriverStatus last = status_;
+    file.close();
+    if (!file)
+        return finish(ERR, err::EFSO, total);
+    if (sta & ERR)
+        return finish(sta, last.iberr, total);
+    return finish(CMPL | END, 0, total);
+}
+
+bool PrologixDriver::enterMode(bool controller) {
+    if (controllerMode_ == controller)
+        return true;
+    if (!ensureConnected())
+        return false;
+    std::string lines;
+    if (controller) {
+        lines = "++mode 1\n++eot_enable 1\n";
+    } else {
+        // The plot goes through as it is: no mark in the stream, the board's own EOS
+        // setting ends its reads.
+        lines = "++eot_enable 0\n++mode 0\n++addr " + std::to_string(boardOption(ibc::PAD)) + "\n";
+    }
+    if (!sendLine(lines))
+        return false;
+    controllerMode_ = controller;
+    currentAddress_ = controller ? -1 : boardOption(ibc::PAD);
+    incoming_.clear();
+    return true;
+}
+
+int PrologixDriver::ibonl(int ud, int online) {
+    if (device(ud)) {
+        if (!online)
+            devices_.erase(ud);
+        return finish(CMPL, 0, 0);
+    }
+    if (isBoard(ud)) {
+        boardOnline_ = online != 0;
+        if (!online && transport_ && !controllerMode_) {
+            // Offline ends device mode: the adapter goes back to being the controller.
+            enterMode(true);
+        }
+        pending_.clear();
+        incoming_.clear();
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int PrologixDriver::ibconfig(int ud, int option, int value) {
+    if (Device* dev = device(ud)) {
+        switch (option) {
+            case ibc::TMO:
+                if (value < 0 || value > 17)
+                    return fail(err::EARG);
+                dev->tmo = value;
+                break;
+            case ibc::PAD:
+                if (value < 0 || value > 30)
+                    return fail(err::EARG);
+                dev->pad = value;
+                dev->heard = false;
+                break;
+            case ibc::EOT:
+                dev->eot = value;
+                break;
+            default:
+                break;
+        }
+        return finish(CMPL, 0, 0);
+    }
+    if (isBoard(ud)) {
+        if (option == ibc::TMO && (value < 0 || value > 17))
+            return fail(err::EARG);
+        if (option == ibc::PAD && (value < 0 || value > 30))
+            return fail(err::EARG);
+        boardOptions_[option] = value;
+        if (option == ibc::SC) {
+            // Giving up the controller role is the adapter's device mode.
+            if (!enterMode(value != 0))
+                return status_.ibsta;
+        } else if (option == ibc::PAD && !controllerMode_ && transport_) {
+            if (!sendLine("++addr " + std::to_string(value) + "\n"))
+                return status_.ibsta;
+            currentAddress_ = value;
+        }
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int PrologixDriver::ibask(int ud, int option, int* value) {
+    if (!value)
+        return fail(err::EARG);
+    if (Device* dev = device(ud)) {
+        switch (option) {
+            case ibc::PAD:
+                *value = dev->pad;
+                break;
+            case ibc::TMO:
+                *value = dev->tmo;
+                break;
+            case ibc::EOT:
+                *value = dev->eot;
+                break;
+            default:
+                *value = 0;
+        }
+        return finish(CMPL, 0, 0);
+    }
+    if (isBoard(ud)) {
+        *value = boardOption(option);
+        return finish(CMPL, 0, 0);
+    }
+    return fail(err::EDVR);
+}
+
+int PrologixDriver::ibpad(int ud, int pad) {
+    if (pad < 0 || pad > 30)
+        return fail(err::EARG);
+    return ibconfig(ud, ibc::PAD, pad);
+}
+
+int PrologixDriver::ibrsc(int ud, int request) {
+    if (!isBoard(ud))
+        return fail(err::EARG);
+    return ibconfig(ud, ibc::SC, request);
+}
+
+int PrologixDriver::ibsre(int ud, int /*value*/) {
+    if (!isBoard(ud))
+        return fail(err::EARG);
+    // The adapter holds Remote Enable itself and has no command for it: answered as a
+    // board without control of that line answers.
+    return fail(err::ECAP);
+}
+
+int PrologixDriver::ibtmo(int ud, int code) {
+    return ibconfig(ud, ibc::TMO, code);
+}
+
+int PrologixDriver::ibloc(int ud) {
+    if (Device* dev = device(ud)) {
+        if (!controllerMode_)
+            return fail(err::ECIC);
+        if (!ensureConnected())
+            return status_.ibsta;
+        if (!selectAddress(dev->pad) || !sendLine("++loc\n"))
+            return status_.ibsta;
+        return finish(CMPL, 0, 0);
+    }
+    if (isBoard(ud))
+        return finish(CMPL, 0, 0);
+    return fail(err::EDVR);
+}
+
+int PrologixDriver::ibwait(int ud, int mask) {
+    if (device(ud))
+        return finish(CMPL, 0, 0);
+    if (!isBoard(ud))
+        return fail(err::EDVR);
+    const int64_t limitMicros = timeoutMicros(boardOption(ibc::TMO));
+    if ((mask & LACS) && !controllerMode_) {
+        if (!ensureConnected())
+            return status_.ibsta;
+        // In device mode the adapter passes on what it hears as soon as an instrument talks
+        // to its address: the first byte is the board being addressed to listen.
+        const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
+        while (incoming_.empty()) {
+            const int64_t left = deadline - nowMillis();
+            if (left <= 0)
+                return finish(TIMO, 0, 0);
+            if (Status s =
+                    transport_->receive(incoming_, static_cast<int>(std::min<int64_t>(left, 1000)));
+                !s) {
+                lost("connection lost while waiting as listener: " + s.error());
+                return status_.ibsta;
+            }
+        }
+        return finish(LACS | CMPL, 0, 0);
+    }
+    if (!(mask & TIMO) || limitMicros == 0)
+        return fail(err::EARG);
+    return finish(TIMO, 0, 0);
+}
+
+int PrologixDriver::boardRead(char* out, long count) {
+    if (!boardOnline_)
+        return fail(err::EDVR);
+    if (controllerMode_)
+        return fail(err::EADR);  // a controller board is not addressed to listen
+    if (!ensureConnected())
+        return status_.ibsta;
+    const bool eosOn = boardOption(ibc::EOSrd) != 0;
+    const char eosChar = static_cast<char>(boardOption(ibc::EOSchar) & 0xFF);
+    const int64_t limitMicros = timeoutMicros(boardOption(ibc::TMO));
+    long n = 0;
+    int64_t lastActivity = nowMillis();
+    for (;;) {
+        while (n < count && !incoming_.empty()) {
+            const char c = incoming_.front();
+            incoming_.erase(0, 1);
+            if (out)
+                out[n] = c;
+            ++n;
+            if (eosOn && c == eosChar)
+                return finish(CMPL | END, 0, n);
+        }
+        if (n == count)
+            return finish(CMPL, 0, n);
+        const int64_t left =
+            limitMicros > 0 ? lastActivity + limitMicros / 1000 - nowMillis() : 1000;
+        if (left <= 0)
+            return finish(ERR | TIMO | CMPL, err::EABO, n);
+        const size_t before = incoming_.size();
+        if (Status s =
+                transport_->receive(incoming_, static_cast<int>(std::min<int64_t>(left, 1000)));
+            !s) {
+            lost("connection lost during a plot after " + std::to_string(n) +
+                 " bytes: " + s.error());
+            return finish(ERR, err::EDVR, n);
+        }
+        if (incoming_.size() > before)
+            lastActivity = nowMillis();
+    }
+}
+
+void PrologixDriver::SendIFC(int board) {
+    if (board != 0) {
+        fail(err::ENEB);
+        return;
+    }
+    if (!controllerMode_) {
+        fail(err::ESAC);
+        return;
+    }
+    if (!ensureConnected())
+        return;
+    pending_.clear();
+    if (!sendLine("++ifc\n"))
+        return;
+    finish(CMPL | CIC, 0, 0);
+}
+
+}  // namespace benchcap::bus::adapter

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/result.h"
+#include "bus/adapter/transport.h"
+#include "bus/gpib_driver.h"
+
+namespace benchcap::bus::adapter {
+
+// Timing of the conversation with an adapter.
+struct PrologixOptions {
+    int connectMillis = 3000;
+    // How long the answer to "++ver" may take (an AR488 on USB restarts when the port opens).
+    int versionMillis = 2500;
+    // The adapter's own read time-out ceiling (++read_tmo_ms accepts 1..3000); longer
+    // time-outs are made of repeated reads.
+    int adapterMaxReadMillis = 3000;
+    // Beyond the adapter's read time-out: how long its silence must last before the read
+    // counts as timed out there (transport latency).
+    int slackMillis = 200;
+    // After the end-of-transmission mark: silence that confirms it ended the message and
+    // was not a data byte of the same value.
+    int quietMillis = 15;
+    // Probe each new address with a serial poll before the first write, so that a write to
+    // an empty address fails with ENOL as on a board.
+    bool listenerProbe = true;
+};
+
+// GPIB through a "++" adapter (Prologix GPIB-USB / GPIB-ETHERNET, AR488) behind the
+// NI-488.2 call set. The adapter is board 0 ("GPIB0"); device descriptors start at 32.
+//
+// Reads use "++read eoi" with the end-of-transmission character appended by the adapter on
+// EOI; a time-out longer than the adapter allows is made of repeated reads. Status words
+// are filled as a board fills them: TIMO on silence, END on EOI, exact counts. A lost
+// connection fails the call with EDVR and names the adapter (lastProblem()); the next call
+// connects again.
+class PrologixDriver final : public GpibDriver {
+  public:
+    using Connector = std::function<Result<std::unique_ptr<Transport>>()>;
+
+    explicit PrologixDriver(AdapterAddress address, PrologixOptions options = {});
+    // For tests: any transport, named `adapterName` in messages.
+    PrologixDriver(Connector connect, std::string adapterName, PrologixOptions options = {});
+    ~PrologixDriver() override;
+
+    int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) override;
+    int ibfind(const std::string& name) override;
+    int ibwrt(int ud, const void* data, long count) override;
+    int ibrd(int ud, void* buffer, long count) override;
+    int ibrdf(int ud, const std::string& fileName) override;
+    int ibonl(int ud, int online) override;
+    int ibpad(int ud, int pad) override;
+    int ibrsc(int ud, int request) override;
+    int ibsre(int ud, int value) override;
+    int ibtmo(int ud, int code) override;
+    int ibwait(int ud, int mask) override;
+    int ibloc(int ud) override;
+    int ibconfig(int ud, int option, int value) override;
+    int ibask(int ud, int option, int* value) override;
+    void SendIFC(int board) override;
+    DriverStatus status() const override { return status_; }
+    std::string unavailableReason() const override;
+
+    // Connects now if not connected; fails with the reason naming the adapter.
+    Status connect();
+    // The adapter's answer to "++ver" (empty before the first connection).
+    const std::string& adapterVersion() const { return version_; }
+    // "Prologix adapter at 127.0.0.1:1234"
+    std::string adapterName() const;
+    // The last connection problem ("... connection lost: ..."), empty when none.
+    const std::string& lastProblem() const { return problem_; }
+
+  private:
+    struct Device {
+        int pad = 0;
+        int tmo = 0;
+        int eot = 1;
+        bool heard = false;  // answered a serial poll: a listener is there
+    };
+    struct ReadOutcome {
+        bool end = false;
+        bool timedOut = false;
+        bool failed = false;
+    };
+
+    int finish(int sta, int err, long count);
+    int fail(int err) { return finish(ibsta_bits::ERR, err, 0); }
+    int lost(const std::string& what);
+    Device* device(int ud);
+    bool isBoard(int ud) const { return ud == 0; }
+    int boardOption(int option) const;
+    bool ensureConnected();
+    bool sendLine(const std::string& line);
+    bool selectAddress(int pad);
+    bool setReadTimeout(int millis);
+    int adapterReadMillis(int tmoCode) const;
+    ReadOutcome readMessage(int pad, int tmoCode);
+    std::optional<std::string> readReplyLine(int millis);
+    bool listenerThere(Device& dev);
+    bool enterMode(bool controller);
+    int boardRead(char* out, long count);
+
+    Connector connect_;
+    std::string name_;
+    PrologixOptions options_;
+    std::unique_ptr<Transport> transport_;
+    mutable std::string connectError_;
+    std::string version_;
+    std::string problem_;
+    DriverStatus status_;
+    std::map<int, Device> devices_;
+    std::map<int, int> boardOptions_;
+    int nextDescriptor_ = 32;
+    bool boardOnline_ = true;
+    bool controllerMode_ = true;
+    int currentAddress_ = -1;     // ++addr last sent since connecting
+    int currentReadMillis_ = -1;  // ++read_tmo_ms last sent
+    std::string incoming_;        // bytes received and not yet consumed
+    // The rest of the last message read, with where it came from and how it ended.
+    std::string pending_;
+    int pendingAddress_ = -1;
+    ReadOutcome pendingOutcome_;
+    static constexpr char kEotChar = '\n';
+};
+
+}  // namespace benchcap::bus::adapter

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/result.h"
+
+namespace benchcap::bus::adapter {
+
+// A byte stream to a "++" adapter: a TCP connection or a serial line. Every call is bounded
+// by a time-out, so a silent or unplugged adapter never hangs the program.
+class Transport {
+  public:
+    virtual ~Transport() = default;
+    // Sends every byte or fails (the connection is then dead).
+    virtual Status send(const std::string& bytes, int timeoutMillis) = 0;
+    // Appends what arrives within `timeoutMillis` (at least one byte, unless the time runs
+    // out: then nothing and success). A closed or broken connection is a failure.
+    virtual Status receive(std::string& into, int timeoutMillis) = 0;
+    // Throws away bytes already waiting (answers to an earlier, abandoned transaction).
+    virtual void drain() = 0;
+    // "127.0.0.1:1234" or "/dev/ttyUSB0", for messages.
+    virtual std::string name() const = 0;
+};
+
+// Where an adapter is: "HOST[:PORT]" (TCP, port 1234 by default) or a device path
+// starting with '/' (serial line).
+struct AdapterAddress {
+    std::string host;  // empty for a serial line
+    int port = 1234;
+    std::string device;  // serial device path
+    std::string text() const { return device.empty() ? host + ":" + std::to_string(port) : device; }
+};
+Result<AdapterAddress> parseAdapterAddress(const std::string& text);
+
+Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port, int timeoutMillis);
+// Opens a serial device in raw mode (8N1, no flow control, 115200 Bd; a USB adapter's
+// virtual COM port ignores the rate).
+Result<std::unique_ptr<Transport>> openSerial(const std::string& device);
+Result<std::unique_ptr<Transport>> openTransport(const AdapterAddress& address, int timeoutMillis);
+
+// A transport over a file descriptor that is already open (a socket, a tty, one end of a
+// socket pair); it closes the descriptor when destroyed.
+std::unique_ptr<Transport> fdTransport(int fd, std::string name);
+
+}  // namespace benchcap::bus::adapter

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <string>
+
+#include "base/result.h"
+#include "sim/sim_bench.h"
+
+namespace benchcap::sim {
+
+// A "++" GPIB adapter (Prologix GPIB-ETHERNET / GPIB-USB behaviour, as their manuals
+// describe it) in front of the simulated bench, for demos and tests of the adapter driver:
+// lines end at unescaped CR or LF, ESC takes the next byte as data, "++" starts a command;
+// data lines go to the addressed instrument with the ++eos terminator and EOI as ++eoi
+// says; "++read" reads until EOI, a character or the ++read_tmo_ms time-out and appends
+// ++eot_char on EOI when ++eot_enable is on; "++spoll" answers only for an instrument
+// that is there; device mode (++mode 0) passes on what an instrument sends to its address.
+// Settings are reset for every connection, like an adapter that is switched on.
+class AdapterServer {
+  public:
+    explicit AdapterServer(SimBench& bench, std::string version =
+                                                "Prologix GPIB-ETHERNET Controller version "
+                                                "01.06.06.00 (Benchcap emulator)");
+
+    // Serves one connection on `fd` (a socket or a pseudo-terminal master) until the peer
+    // closes it or stop() is called. Does not close `fd`.
+    void serveConnection(int fd);
+    // Accepts and serves connections one after another on a listening socket until stop().
+    void serveListener(int listenFd);
+    // Makes the serve calls return within a tenth of a second (from any thread).
+    void stop() { stopping_ = true; }
+    bool stopping() const { return stopping_; }
+
+  private:
+    struct Settings {
+        int address = 10;
+        bool autoRead = false;
+        bool eoi = true;
+        int eos = 0;  // 0 CR LF, 1 CR, 2 LF, 3 none
+        bool eotEnable = false;
+        int eotChar = 0;
+        int readMillis = 500;
+        bool controller = true;
+        int status = 0;
+        // The instrument's key press in device mode gives one plot; the next needs the
+        // mode entered again.
+        bool plotTaken = false;
+    };
+    bool handleCommand(int fd, const std::string& text);
+    bool handleData(int fd, const std::string& data);
+    bool readFromInstrument(int fd, const std::string& how);
+    bool reply(int fd, const std::string& text);
+    bool sendAll(int fd, const std::string& bytes);
+    bool pumpDeviceMode(int fd);
+    void pause(int millis);
+    int handle(int address);
+
+    SimBench& bench_;
+    std::string version_;
+    std::atomic<bool> stopping_{false};
+    Settings settings_;
+    std::map<int, int> handles_;  // address -> descriptor on the bench
+};
+
+// A listening TCP socket on `host:port` (port 0: any free one); the port actually bound.
+struct Listener {
+    int fd = -1;
+    int port = 0;
+};
+Result<Listener> listenTcp(const std::string& host, int port);
+
+// A pseudo-terminal for the serial path: the master for the server and the path of the
+// slave end ("/dev/pts/N"), set to raw mode. The slave stays open in `keepSlaveFd` so
+// that the master does not see a hang-up between clients.
+struct PseudoTerminal {
+    int masterFd = -1;
+    int keepSlaveFd = -1;
+    std::string slavePath;
+};
+Result<PseudoTerminal> openPseudoTerminal();
+
+}  // namespace benchcap::sim

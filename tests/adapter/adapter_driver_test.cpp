@@ -1,0 +1,219 @@
+// The driver against scripted adapters: hand-written transcripts and faults.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "adapter_fixtures.h"
+
+namespace benchcap::test {
+namespace {
+
+using namespace bus::ibsta_bits;
+namespace err = bus::iberr_codes;
+
+constexpr char kVersion[] = "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n";
+
+// Answers ++ver, then ++spoll for address 5 only.
+void greet(int fd) {
+    receiveUntil(fd, "++ver\n");
+    sendText(fd, kVersion);
+}
+
+int64_t millisSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t)
+        .count();
+}
+
+TEST(AdapterDriver, TranscriptOfAQuery) {
+    std::string heard;
+    auto fake = std::make_unique<FakeAdapter>([&](int fd, int) {
+        greet(fd);
+        std::string got = receiveUntil(fd, "++spoll 5\n");
+        sendText(fd, "0\r\n");
+        got += receiveUntil(fd, "++read eoi\n");
+        // The answer, then the EOI mark the driver asked for (LF, ++eot_char 10).
+        sendText(fd, "ACME,X1,7,1.0\n\n");
+        got += receiveUntil(fd, "never", 300);
+        heard = got;
+    });
+    auto driver = fake->driver();
+    ASSERT_TRUE(driver->connect()) << driver->lastProblem();
+    EXPECT_EQ(driver->adapterVersion(), "Prologix GPIB-ETHERNET Controller version 01.06.06.00");
+    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T1s, 1, 0);
+    const std::string query = "*IDN?+\r";
+    EXPECT_EQ(driver->ibwrt(ud, query.data(), static_cast<long>(query.size())), CMPL | CIC);
+    EXPECT_EQ(driver->status().ibcntl, 7);
+    char buffer[100];
+    EXPECT_EQ(driver->ibrd(ud, buffer, 5), CMPL);  // more to come: no END yet
+    EXPECT_EQ(std::string(buffer, 5), "ACME,");
+    EXPECT_EQ(driver->ibrd(ud, buffer, 100), CMPL | END);
+    EXPECT_EQ(driver->status().ibcntl, 9);
+    EXPECT_EQ(std::string(buffer, 9), "X1,7,1.0\n");
+    driver.reset();  // closes the connection: the script's last read ends
+    fake.reset();    // and its thread is done with `heard`
+    // Set-up as the manual asks, then the address, the escaped data, the read.
+    for (const char* line : {"++savecfg 0\n", "++mode 1\n", "++auto 0\n", "++eoi 1\n", "++eos 3\n",
+                             "++eot_enable 1\n", "++eot_char 10\n", "++read_tmo_ms 1000\n",
+                             "++spoll 5\n", "++addr 5\n", "*IDN?\x1b+\x1b\r\n", "++read eoi\n"}) {
+        EXPECT_NE(heard.find(line), std::string::npos) << line << " in " << heard;
+    }
+    EXPECT_LT(heard.find("++addr 5\n"), heard.find("*IDN?"));
+}
+
+TEST(AdapterDriver, EveryByteValueComesBackInABinaryBlock) {
+    std::string block = "#3512";
+    for (int i = 0; i < 512; ++i)
+        block += static_cast<char>(i & 0xFF);
+    FakeAdapter fake([&](int fd, int) {
+        greet(fd);
+        receiveUntil(fd, "++spoll 5\n");
+        sendText(fd, "0\r\n");
+        receiveUntil(fd, "++read eoi\n");
+        sendText(fd, block + "\n");  // EOI mark
+        receiveUntil(fd, "never", 500);
+    });
+    auto driver = fake.driver();
+    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
+    driver->ibwrt(ud, "DATA?", 5);
+    std::string got(1000, '\0');
+    EXPECT_EQ(driver->ibrd(ud, got.data(), 1000), CMPL | END);
+    got.resize(static_cast<size_t>(driver->status().ibcntl));
+    EXPECT_EQ(got, block);
+}
+
+TEST(AdapterDriver, SilentAddressIsNoListener) {
+    FakeAdapter fake([&](int fd, int) {
+        greet(fd);
+        receiveUntil(fd, "never", 3000);
+    });
+    bus::adapter::PrologixOptions options = loopbackOptions();
+    auto driver = fake.driver(options);
+    const int ud = driver->ibdev(0, 9, 0, bus::timeout_codes::T300ms, 1, 0);
+    EXPECT_EQ(driver->ibwrt(ud, "*IDN?", 5), ERR);
+    EXPECT_EQ(driver->status().iberr, err::ENOL);
+}
+
+TEST(AdapterDriver, LongTimeOutIsMadeOfRepeatedAdapterReads) {
+    std::atomic<int> reads{0};
+    FakeAdapter fake([&](int fd, int) {
+        greet(fd);
+        std::string all;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < end) {
+            all += receiveUntil(fd, "++read eoi\n", 100);
+            size_t at = 0;
+            int n = 0;
+            while ((at = all.find("++read eoi\n", at)) != std::string::npos) {
+                ++n;
+                ++at;
+            }
+            reads = n;
+        }
+    });
+    bus::adapter::PrologixOptions options = loopbackOptions();
+    options.adapterMaxReadMillis = 100;  // as if the adapter allowed 100 ms at most
+    options.listenerProbe = false;
+    auto driver = fake.driver(options);
+    const int ud = driver->ibdev(0, 4, 0, bus::timeout_codes::T1s, 1, 0);
+    const auto start = std::chrono::steady_clock::now();
+    char buffer[10];
+    EXPECT_EQ(driver->ibrd(ud, buffer, 10), ERR | TIMO | CMPL);
+    EXPECT_EQ(driver->status().iberr, err::EABO);
+    EXPECT_EQ(driver->status().ibcntl, 0);
+    const int64_t took = millisSince(start);
+    EXPECT_GE(took, 900);
+    EXPECT_LT(took, 2500);
+    EXPECT_GE(reads.load(), 4);
+}
+
+TEST(AdapterDriver, FaultyAdaptersAreNamedAndNeverHang) {
+    struct Case {
+        const char* name;
+        std::function<void(int)> script;
+        const char* says;
+    } cases[] = {
+        {"silent", [](int fd) { receiveUntil(fd, "never", 1500); }, "did not answer"},
+        {"echo",
+         [](int fd) {
+             const std::string got = receiveUntil(fd, "++ver\n");
+             sendText(fd, got);
+             receiveUntil(fd, "never", 500);
+         },
+         "echoes commands"},
+        {"garbage",
+         [](int fd) {
+             receiveUntil(fd, "++ver\n");
+             sendText(fd, std::string("\x80\xff\x13\x11zz\r\n"));
+             receiveUntil(fd, "never", 500);
+         },
+         "garbage"},
+    };
+    for (const auto& c : cases) {
+        FakeAdapter fake([&](int fd, int) { c.script(fd); });
+        auto driver = fake.driver();
+        const auto start = std::chrono::steady_clock::now();
+        const std::string reason = driver->unavailableReason();
+        EXPECT_NE(reason.find(c.says), std::string::npos) << c.name << ": " << reason;
+        EXPECT_NE(reason.find("Prologix adapter at " + fake.where()), std::string::npos) << reason;
+        EXPECT_LT(millisSince(start), 2000) << c.name;
+        // A command on a driver that cannot reach its adapter fails, it does not wait.
+        const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T1s, 1, 0);
+        EXPECT_EQ(driver->ibwrt(ud, "*IDN?", 5) & ERR, ERR) << c.name;
+        EXPECT_EQ(driver->status().iberr, err::EDVR) << c.name;
+    }
+}
+
+TEST(AdapterDriver, ConnectionDroppedMidBlockThenReconnects) {
+    FakeAdapter fake([&](int fd, int connection) {
+        greet(fd);
+        if (connection == 0) {  // the address is known to listen after that
+            receiveUntil(fd, "++spoll 5\n");
+            sendText(fd, "0\r\n");
+        }
+        receiveUntil(fd, "++read eoi\n");
+        if (connection == 0) {
+            sendText(fd, "#42000" + std::string(700, 'x'));  // then the cable is pulled
+            return;
+        }
+        sendText(fd, "OK\n\n");
+        receiveUntil(fd, "never", 500);
+    });
+    auto driver = fake.driver();
+    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
+    driver->ibwrt(ud, "DATA?", 5);
+    std::string buffer(4000, '\0');
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(driver->ibrd(ud, buffer.data(), 4000), ERR);
+    EXPECT_LT(millisSince(start), 2000);
+    EXPECT_EQ(driver->status().iberr, err::EDVR);
+    EXPECT_EQ(driver->status().ibcntl, 706);
+    EXPECT_NE(driver->lastProblem().find("Prologix adapter at " + fake.where()), std::string::npos);
+    EXPECT_NE(driver->lastProblem().find("connection lost"), std::string::npos);
+    // The next command connects again and goes through.
+    EXPECT_EQ(driver->ibwrt(ud, "DATA?", 5), CMPL | CIC);
+    EXPECT_EQ(driver->ibrd(ud, buffer.data(), 4000), CMPL | END);
+    EXPECT_EQ(buffer.substr(0, 3), "OK\n");
+}
+
+TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {
+    FakeAdapter fake([&](int fd, int) {
+        greet(fd);
+        receiveUntil(fd, "never", 500);
+    });
+    auto driver = fake.driver();
+    EXPECT_EQ(driver->ibfind("GPIB0"), 0);
+    EXPECT_EQ(driver->ibfind("GPIB1"), -1);
+    EXPECT_EQ(driver->status().iberr, err::ENEB);
+    EXPECT_EQ(driver->ibdev(1, 5, 0, 11, 1, 0), -1);
+    EXPECT_EQ(driver->ibsre(0, 1), ERR);  // no command for Remote Enable
+    EXPECT_EQ(driver->status().iberr, err::ECAP);
+    driver->SendIFC(0);
+    EXPECT_EQ(driver->status().ibsta, CMPL | CIC);
+    int value = 0;
+    driver->ibask(0, bus::ibc::TMO, &value);
+    EXPECT_EQ(value, bus::timeout_codes::T10s);
+}
+
+}  // namespace
+}  // namespace benchcap::test

@@ -14,6 +14,7 @@
 #include "app/print_hardcopy.h"
 #include "base/output_file.h"
 #include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy/picture/picture_file.h"
 #include "scanner/scan_iec.h"
 
 namespace benchcap::app {
@@ -53,6 +54,10 @@ HardcopyCommand::HardcopyCommand(MainForm& form, InstrumentSession& instrument,
     : form_(form), instrument_(instrument), office_(office), printers_(printers) {}
 
 QString HardcopyCommand::saveFilter(const QString& format) {
+    // A plot is offered as the plotter's own text and as pictures to show elsewhere.
+    if (format == QLatin1String("HGL"))
+        return QStringLiteral(
+            "HGL file|*.HGL|PNG file|*.PNG|SVG file|*.SVG|PDF file|*.PDF|all files|*.*");
     return format + QStringLiteral(" file|*.") + format + QStringLiteral("|all files|*.*");
 }
 
@@ -128,9 +133,11 @@ Status HardcopyCommand::takeHardcopy() {
         giveBackFrontPanel(instrument_);
 
     Status result;
-    if (pictureWay) {
+    const bool plotTaken = outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written;
+    if (pictureWay || plotTaken) {
         lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
-        transferFlag_ = outcome.transferFlag;
+        if (pictureWay)
+            transferFlag_ = outcome.transferFlag;
         // What was shown goes: print and save never offer an older picture as this one.
         PictureBox* bild = form_.Bild();
         bild->show();
@@ -147,8 +154,6 @@ Status HardcopyCommand::takeHardcopy() {
         setOutputItems(false);
         // A failed transfer has been reported with its box already.
         result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.error);
-    } else if (outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written) {
-        lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
     } else {
         result = fail(outcome.error.empty() ? std::string("no hardcopy was taken") : outcome.error);
     }
@@ -167,7 +172,9 @@ Status HardcopyCommand::showPicture(const QString& file) {
     bild->setToolTip(QStringLiteral("screenshot from selected device"));
 
     OutputFiles& files = form_.outputFiles();
-    const bool keep = files.UseManualName || form_.isItemChecked("HardAutoSave");
+    // A plot capture is the plotter's paper: it stays whatever "save" says.
+    const bool keep = files.UseManualName || form_.isItemChecked("HardAutoSave") ||
+                      file.endsWith(QLatin1String(".HGL"), Qt::CaseInsensitive);
     auto removeUnlessKept = [&] {
         std::error_code ec;
         return keep || !std::filesystem::remove(localPath(file), ec);
@@ -188,7 +195,13 @@ Status HardcopyCommand::showPicture(const QString& file) {
     HardcopyOnDisplay shown{loaded.value(), {}, {}, file, false, false};
     const std::string& model = instrument_.record().ModelName;
     shown.model = trimBlanks(fromLatin1(model));
-    if (loaded->format() == picture::PictureFormat::Metafile) {
+    if (loaded->format() == picture::PictureFormat::Plot) {
+        // A plot fills the area as far as its aspect allows, as on the plotter's page.
+        shown.format = QStringLiteral("HGL");
+        const QSize size = loaded->naturalSize().scaled(bild->size(), Qt::KeepAspectRatio);
+        Result<QImage> onArea = size.isEmpty() ? natural : loaded->render(size);
+        bild->setPicture(onArea ? onArea.value() : natural.value());
+    } else if (loaded->format() == picture::PictureFormat::Metafile) {
         // The metafile is the area's own picture, at its size or fitted into the area.
         shown.format = QStringLiteral("WMF");
         const QSize size = fitted(loaded->naturalSize(), bild->size());
@@ -230,7 +243,21 @@ void HardcopyCommand::save() {
     if (name.isEmpty())
         return;
     form_.setCursor(Qt::WaitCursor);
-    const Status written = writeOutputFile(localPath(name), onDisplay_->picture.bytes());
+    // A plot saved under a picture's extension is drawn into that format; everything else
+    // is written as the bytes that came from the instrument.
+    const std::optional<picture::PlotFileFormat> drawAs =
+        onDisplay_->picture.format() == picture::PictureFormat::Plot
+            ? picture::plotFileFormatFor(QFile::encodeName(name).toStdString())
+            : std::nullopt;
+    const picture::Picture shown = onDisplay_->picture;
+    const Status written =
+        drawAs ? picture::writePictureFile(QFile::encodeName(name).toStdString(), *drawAs,
+                                           shown.naturalSize(),
+                                           [&](QPainter& painter, const QRect& area) -> Status {
+                                               shown.draw(painter, area);
+                                               return {};
+                                           })
+               : writeOutputFile(localPath(name), shown.bytes());
     form_.unsetCursor();
     if (!written && form_.services().boxes) {
         form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:",

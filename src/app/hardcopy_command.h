@@ -18,7 +18,7 @@ class PrinterFactory;
 // so printing and saving work after the file was deleted), and where it came from.
 struct HardcopyOnDisplay {
     picture::Picture picture;
-    QString format;  // "WMF" or "BMP": what the bytes are, whatever the name says
+    QString format;  // "WMF", "BMP" or "HGL": what the bytes are, whatever the name says
     QString model;   // the instrument's model name, blanks removed
     QString file;    // the local file of this hardcopy
     bool fileKept = false;

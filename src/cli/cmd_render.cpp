@@ -11,7 +11,6 @@
 
 #include "cli/cli.h"
 #include "cli/picture_file.h"
-#include "hardcopy/hpgl/hpgl.h"
 #include "hardcopy/picture/picture.h"
 
 namespace benchcap::cli {
@@ -51,41 +50,15 @@ struct Drawn {
     std::vector<std::string> warnings;
 };
 
-// A plotter capture (told by its content, whatever its name) in the format of `out`.
-Result<Drawn> renderPlot(const std::string& bytes, const std::string& out, PlotFileFormat format,
-                         QSize size, bool strict) {
-    Result<hpgl::Plot> plot = hpgl::parseHpgl(bytes);
-    if (!plot)
-        return Error{plot.error()};
-    Drawn drawn{size.isEmpty() ? kDefaultPlotSize : size, plot->warnings};
-    auto draw = [&](QPainter& painter, const QRect& area) {
-        for (std::string& w : hpgl::draw(painter, area, *plot))
-            drawn.warnings.push_back(std::move(w));
-        return Status{};
-    };
-    if (strict) {
-        // Damage is known only after drawing: draw once into nothing to find out.
-        QImage probe(drawn.size, QImage::Format_RGB32);
-        QPainter painter(&probe);
-        (void)draw(painter, probe.rect());
-        if (!drawn.warnings.empty())
-            return fail("the plot is damaged: " + drawn.warnings.front() + "; no picture written");
-        drawn.warnings.clear();
-    }
-    if (Status written = writePictureFile(out, format, drawn.size, draw); !written)
-        return Error{written.error()};
-    return drawn;
-}
-
-// A hardcopy picture as SVG or PDF: the same drawing the window shows, kept vector.
+// A picture (hardcopy or plot) as SVG or PDF: the same drawing the window shows, kept vector.
 Result<Drawn> renderVector(const std::string& bytes, const std::string& in, const std::string& out,
                            PlotFileFormat format, QSize size, bool strict) {
     Result<picture::Picture> picture = picture::pictureFromBytes(bytes);
     if (!picture)
         return fail(in + ": " + picture.error());
     Drawn drawn{size.isEmpty() ? picture->naturalSize() : size, {}};
-    Status written =
-        writePictureFile(out, format, drawn.size, [&](QPainter& painter, const QRect& area) -> Status {
+    Status written = writePictureFile(
+        out, format, drawn.size, [&](QPainter& painter, const QRect& area) -> Status {
             picture::PlayResult played = picture->draw(painter, area);
             drawn.warnings = played.warnings;
             if (strict && !played.warnings.empty())
@@ -157,10 +130,6 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     const Result<std::string> bytes = readInput(in);
     if (!bytes) {
         result = Error{bytes.error()};
-    } else if (hpgl::looksLikeHpgl(*bytes)) {
-        result = renderPlot(*bytes, out, *format, size, strict);
-        if (!result && result.error().rfind("the plot", 0) == 0)
-            result = Error{in + ": " + result.error()};
     } else if (*format == PlotFileFormat::Png) {
         Result<picture::RenderedFile> png = picture::renderToPng(in, out, size, strict);
         result = png ? Result<Drawn>(Drawn{png->size, png->warnings}) : Error{png.error()};

@@ -1,40 +1,21 @@
 #pragma once
 
-// Pictures written by benchcap-cli (trace plots, rendered hardcopies and plots) as PNG,
-// SVG or PDF, chosen by the output name's extension. Vector output stays vector: the same
-// drawing goes to a QSvgGenerator or a QPdfWriter. The picture is drawn into memory first,
-// so the file is written whole through OutputFile or not at all.
-
-#include <QPainter>
-#include <QRect>
 #include <QSize>
 
-#include <functional>
-#include <optional>
 #include <string>
 
 #include "base/result.h"
+#include "hardcopy/picture/picture_file.h"
 #include "trace/trace_data.h"
 
 namespace benchcap::cli {
 
-enum class PlotFileFormat { Png, Svg, Pdf };
+using picture::kDefaultPlotSize;
+using picture::PlotFileFormat;
+using picture::plotFileFormatFor;
+using picture::writePictureFile;
 
-// ".png", ".svg" or ".pdf" in any case; nullopt for anything else.
-std::optional<PlotFileFormat> plotFileFormatFor(const std::string& fileName);
-
-// The size a plot is drawn at when none is given.
-inline constexpr QSize kDefaultPlotSize{1024, 768};
-
-// Draws into `area` (the whole picture) on the painter it is given.
-using PictureDrawing = std::function<Status(QPainter& painter, const QRect& area)>;
-
-// `draw` at `size` (pixels; points for a PDF page) on a white picture, written to
-// `fileName`. Needs a QGuiApplication (fonts).
-Status writePictureFile(const std::string& fileName, PlotFileFormat format, QSize size,
-                        const PictureDrawing& draw);
-
-// The trace plot of `data`, drawn by the window's own code.
+// The trace plot of `data`, drawn by the window's own code, as a PNG, SVG or PDF file.
 Status writeTracePlotFile(const std::string& fileName, PlotFileFormat format,
                           const trace::TraceDataSet& data, QSize size);
 

@@ -348,7 +348,7 @@ TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
     EXPECT_EQ(statuses.back(), QStringLiteral("ready."));
 }
 
-TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPath) {
+TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     const struct {
         int address;
         std::vector<bus::MessageResult> answers;
@@ -368,7 +368,8 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPath) {
         EXPECT_EQ(scripted.boxes.boxes().back().title, "PLEASE SELECT");
         // Front panel back after the capture or the refusal, unknown instruments too.
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), 1) << c.address;
-        EXPECT_FALSE(outputItemsEnabled());
+        // A plot taken is shown and can be printed and saved; none taken, nothing offered.
+        EXPECT_EQ(outputItemsEnabled(), !c.files.empty()) << c.address;
         TearDown();
     }
     SetUp();
@@ -378,6 +379,30 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPath) {
     hardcopy(9);
     EXPECT_EQ(dataFiles(), (std::vector<std::string>{"HARDCOPY-03.12.05-14.03.09-2.HGL",
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
+    // On display as a picture: ink on the area, the plot's own tag.
+    ASSERT_TRUE(command->onDisplay());
+    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("HGL"));
+    const QImage shown = form->Bild()->picture();
+    ASSERT_FALSE(shown.isNull());
+    int ink = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            ink += shown.pixelColor(x, y).lightness() < 128;
+    EXPECT_GT(ink, 100);
+    // Saved as the plotter's text, or drawn as a picture by the name's extension.
+    const struct {
+        const char* name;
+        std::string opening;
+    } saves[] = {
+        {"plot.hgl", "IN;"}, {"plot.png", "\x89PNG"}, {"plot.svg", "<?xml"}, {"plot.pdf", "%PDF"}};
+    for (const auto& save : saves) {
+        const fs::path target = dir / save.name;
+        scripted.saveDialog.queueAnswer(QString::fromStdString(target.string()));
+        item("SaveHard")->trigger();
+        EXPECT_EQ(benchcap::test::readFile(target).rfind(save.opening, 0), 0u) << save.name;
+    }
+    EXPECT_TRUE(
+        scripted.saveDialog.shownWithFilters().back().contains(QStringLiteral("PNG file|*.PNG")));
 }
 
 TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {

@@ -94,6 +94,15 @@ TEST(WindowProgram, UnattendedHardcopyThenEnd) {
     EXPECT_EQ(pictures.size(), 1) << QDir(data).entryList().join(u' ').toStdString();
     EXPECT_TRUE(run.settings().isEmpty());
 
+    // A trace the same way: its text file in the data path.
+    ProgramRun traced("process-trace");
+    const QString traces = traced.configFolder + QStringLiteral("/traces");
+    QDir().mkpath(traces);
+    traced.start({QStringLiteral("--data-path"), traces, QStringLiteral("/HIDE/7/TRACE1/END")});
+    ASSERT_TRUE(traced.process.waitForFinished(20000));
+    EXPECT_EQ(traced.process.exitCode(), 0) << traced.process.readAllStandardError().toStdString();
+    EXPECT_EQ(QDir(traces).entryList({QStringLiteral("TRACE1-*.TXT")}).size(), 1);
+
     ProgramRun silent("process-end-silent");
     silent.start({QStringLiteral("/HIDE/29/SCREEN/END")});
     ASSERT_TRUE(silent.process.waitForFinished(20000));

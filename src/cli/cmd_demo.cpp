@@ -125,12 +125,11 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
             ++failures;
             continue;
         }
-        if (std::string(job.ext) != "hgl") {
-            std::filesystem::path png = file;
-            png.replace_extension(".png");
-            if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
-                ++failures;
-        }
+        // Screens and plots alike become pictures anyone can open.
+        std::filesystem::path png = file;
+        png.replace_extension(".png");
+        if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
+            ++failures;
     }
     // Trace 1 of the first analyzer of each family, as TXT files.
     for (const char* kind : {"vector-analyzer", "network-analyzer"}) {

@@ -1,0 +1,91 @@
+// The window's bus commands through a "++" GPIB adapter (the emulator, over TCP loopback
+// and a pseudo-terminal) give what they give on the simulated bench directly: the same
+// hardcopy bytes on display and the same trace text.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+
+#include "../adapter/adapter_fixtures.h"
+#include "app/hardcopy_command.h"
+#include "app/instrument_init.h"
+#include "app/main_form.h"
+#include "app/print_hardcopy.h"
+#include "app/testing/scripted_services.h"
+#include "app/trace_window_command.h"
+#include "office/office_bridge.h"
+#include "scanner/scan_iec.h"
+#include "support/test_paths.h"
+
+namespace benchcap::app {
+namespace {
+
+using benchcap::test::Emulator;
+
+// A window wired as the program wires it, on whichever driver it is given.
+struct WindowOn {
+    explicit WindowOn(bus::GpibDriver& driver, bus::Clock& clock)
+        : scanner(driver, clock, scripted.boxes), instrument(driver) {
+        files.DataPath = QString::fromStdString(benchcap::test::makeTempDir("adapter-window"));
+        form = std::make_unique<MainForm>(scripted.services(), files);
+        form->setScanner(&scanner);
+        hardcopy = std::make_unique<HardcopyCommand>(*form, instrument, office, printers);
+        trace = std::make_unique<TraceWindowCommand>(*form, instrument, office, '.');
+        form->setHardcopyCommand(hardcopy.get());
+        form->setTraceCommand(trace.get());
+        form->resize(800, 600);
+        form->show();
+        QApplication::processEvents();
+    }
+    // The picture's bytes after a metafile hardcopy at `address`, empty when none.
+    std::string hardcopyAt(int address) {
+        form->SelectAdr(address);
+        form->menuItem(QStringLiteral("CopyFormatWMF"))->trigger();
+        if (!form->runHardcopy() || !hardcopy->onDisplay())
+            return {};
+        return hardcopy->onDisplay()->picture.bytes();
+    }
+    std::string traceAt(int address, int n) {
+        form->SelectAdr(address);
+        return form->runTrace(n) ? trace->state().text : std::string();
+    }
+
+    testing::ScriptedServices scripted;
+    OutputFiles files;
+    scanner::ScanIECControl scanner;
+    InstrumentSession instrument;
+    office::NullOfficeBridge office;
+    PdfPrinterFactory printers{QStringLiteral("/dev/null")};
+    std::unique_ptr<MainForm> form;
+    std::unique_ptr<HardcopyCommand> hardcopy;
+    std::unique_ptr<TraceWindowCommand> trace;
+};
+
+class WindowThroughAdapter : public ::testing::TestWithParam<Emulator::Path> {};
+
+TEST_P(WindowThroughAdapter, HardcopyAndTraceAreTheBenchs) {
+    sim::SimBench direct(sim::builtinBench(), std::make_shared<bus::VirtualClock>());
+    WindowOn onBench(direct, direct.clock());
+    const std::string picture = onBench.hardcopyAt(20);
+    const std::string text = onBench.traceAt(7, 1);
+    ASSERT_FALSE(picture.empty());
+    ASSERT_FALSE(text.empty());
+
+    Emulator emulator(GetParam());
+    auto driver = emulator.driver();
+    bus::RealClock clock;
+    WindowOn onAdapter(*driver, clock);
+    EXPECT_TRUE(onAdapter.hardcopyAt(20) == picture) << "the hardcopy differs";
+    EXPECT_EQ(onAdapter.traceAt(7, 1), text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, WindowThroughAdapter,
+                         ::testing::Values(Emulator::Path::Tcp, Emulator::Path::Pty),
+                         [](const auto& info) {
+                             return info.param == Emulator::Path::Tcp ? "Tcp" : "Pty";
+                         });
+
+}  // namespace
+}  // namespace benchcap::app

@@ -11,6 +11,7 @@
 #include "bus/session.h"
 #include "bus/testing/scripted_user_interface.h"
 #include "cli/cli.h"
+#include "cli_runner.h"
 #include "sim/backend.h"
 #include "support/test_paths.h"
 #include "trace/plot/trace_plot.h"
@@ -21,16 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRun run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = runCli(args, out, err);
-    return {code, out.str(), err.str()};
+test::CliResult run(std::vector<std::string> args) {
+    return test::runCliInProcess(std::move(args));
 }
 
 // The trace the built-in bench's analyzer at 7 gives, read as the window reads it.
@@ -82,7 +75,7 @@ TEST_F(CliTracePlot, PictureOfTheAskedFormatAndSizeBesideTheText) {
             args.push_back("--size");
             args.push_back(c.size);
         }
-        const CliRun r = run(args);
+        const test::CliResult r = run(args);
         ASSERT_EQ(r.code, 0) << c.file << ": " << r.err;
         EXPECT_EQ(r.out.substr(0, 10), "950000000\t") << c.file;  // the text as without --plot
         const std::string bytes = test::readFile(file);
@@ -127,7 +120,7 @@ TEST_F(CliTracePlot, BadPlotArgumentsAndFailuresWriteNoPicture) {
     for (const auto& c : cases) {
         std::vector<std::string> args = {"--interface", "sim"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const CliRun r = run(args);
+        const test::CliResult r = run(args);
         EXPECT_EQ(r.code, c.code) << c.message << ": " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(png)) << c.message;

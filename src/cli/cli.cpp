@@ -48,6 +48,17 @@ std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi) {
     return value;
 }
 
+std::optional<std::pair<int, int>> parseSizeText(const std::string& text, int maxSide) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return std::nullopt;
+    const std::optional<int> w = parseBoundedInt(text.substr(0, x), 1, maxSide);
+    const std::optional<int> h = parseBoundedInt(text.substr(x + 1), 1, maxSide);
+    if (!w || !h)
+        return std::nullopt;
+    return std::pair{*w, *h};
+}
+
 std::optional<int> parseAddress(const std::string& text) {
     return parseBoundedInt(text, 1, 30);
 }

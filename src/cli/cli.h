@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bus/user_interface.h"
@@ -49,6 +50,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 // Small helpers for the commands.
 std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi);
+// "WxH" (or "WXH") with both sides 1..maxSide.
+std::optional<std::pair<int, int>> parseSizeText(const std::string& text, int maxSide);
 std::optional<int> parseAddress(const std::string& text);  // 1..30
 // parseAddress, printing "benchcap-cli <command>: address must be ..." when it fails.
 std::optional<int> addressArgument(CliContext& context, const char* command,

@@ -18,14 +18,10 @@ namespace {
 
 // "WxH" with both sides 1..16384.
 std::optional<QSize> parseSize(const std::string& text) {
-    const auto x = text.find_first_of("xX");
-    if (x == std::string::npos)
+    const auto size = parseSizeText(text, picture::kMaxRenderSide);
+    if (!size)
         return std::nullopt;
-    const std::optional<int> w = parseBoundedInt(text.substr(0, x), 1, picture::kMaxRenderSide);
-    const std::optional<int> h = parseBoundedInt(text.substr(x + 1), 1, picture::kMaxRenderSide);
-    if (!w || !h)
-        return std::nullopt;
-    return QSize(*w, *h);
+    return QSize(size->first, size->second);
 }
 
 // Larger input is no hardcopy or plot anyone captured.

@@ -40,14 +40,10 @@ namespace {
 
 // "WxH" with both sides 1..16384.
 std::optional<QSize> parsePlotSize(const std::string& text) {
-    const auto x = text.find_first_of("xX");
-    if (x == std::string::npos)
+    const auto size = parseSizeText(text, trace::kMaxPlotSide);
+    if (!size)
         return std::nullopt;
-    const std::optional<int> w = parseBoundedInt(text.substr(0, x), 1, trace::kMaxPlotSide);
-    const std::optional<int> h = parseBoundedInt(text.substr(x + 1), 1, trace::kMaxPlotSide);
-    if (!w || !h)
-        return std::nullopt;
-    return QSize(*w, *h);
+    return QSize(size->first, size->second);
 }
 
 // Draws the plot file with the window's drawing. Fonts and painting need a GUI

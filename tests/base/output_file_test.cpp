@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_faults.h"
 #include "support/test_paths.h"
 
 namespace benchcap {
@@ -43,27 +44,6 @@ mode_t modeOf(const fs::path& path) {
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
-
-// While alive, the process may not write files longer than `bytes`: write() fails with
-// EFBIG (SIGXFSZ ignored), a real refusal that stops root too.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        const rlimit limit{bytes, old_.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  private:
-    sighandler_t oldHandler_;
-    rlimit old_{};
-};
 
 class OutputFileTest : public ::testing::Test {
   protected:
@@ -216,7 +196,7 @@ TEST_F(OutputFileTest, AFileSizeLimitIsAClearError) {
     writeBytes(target, "old");
     Status status;
     {
-        FileSizeLimit limit(4096);
+        test::FileSizeLimit limit(4096);
         status = writeOutputFile(target, std::string(10000, 'x'));
     }
     ASSERT_FALSE(status);

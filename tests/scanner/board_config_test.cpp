@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "file_faults.h"
+#include "support/file_faults.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
 #include "support/test_paths.h"

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "file_faults.h"
+#include "support/file_faults.h"
 #include "support/test_paths.h"
 
 namespace benchcap::scanner {

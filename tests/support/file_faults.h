@@ -33,6 +33,8 @@ class FileSizeLimit {
         setrlimit(RLIMIT_FSIZE, &old_);
         signal(SIGXFSZ, oldHandler_);
     }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
     sighandler_t oldHandler_;

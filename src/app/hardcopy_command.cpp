@@ -195,18 +195,23 @@ Status HardcopyCommand::showPicture(const QString& file) {
     HardcopyOnDisplay shown{loaded.value(), {}, {}, file, false, false};
     const std::string& model = instrument_.record().ModelName;
     shown.model = trimBlanks(fromLatin1(model));
-    if (loaded->format() == picture::PictureFormat::Plot) {
-        // A plot fills the area as far as its aspect allows, as on the plotter's page.
-        shown.format = QStringLiteral("HGL");
-        const QSize size = loaded->naturalSize().scaled(bild->size(), Qt::KeepAspectRatio);
-        Result<QImage> onArea = size.isEmpty() ? natural : loaded->render(size);
-        bild->setPicture(onArea ? onArea.value() : natural.value());
-    } else if (loaded->format() == picture::PictureFormat::Metafile) {
-        // The metafile is the area's own picture, at its size or fitted into the area.
-        shown.format = QStringLiteral("WMF");
-        const QSize size = fitted(loaded->naturalSize(), bild->size());
-        Result<QImage> onArea = size == natural.value().size() ? natural : loaded->render(size);
-        bild->setPicture(onArea ? onArea.value() : natural.value());
+    if (loaded->format() != picture::PictureFormat::Bitmap) {
+        // A metafile is the area's own picture, at its size or fitted into the area; a plot
+        // fills the area as far as its aspect allows, as on the plotter's page. Both are
+        // drawn anew when the area changes size (the window may not be shown yet).
+        const bool plot = loaded->format() == picture::PictureFormat::Plot;
+        shown.format = plot ? QStringLiteral("HGL") : QStringLiteral("WMF");
+        bild->setPictureRenderer(
+            [picture = loaded.value(), fallback = natural.value(), plot](QSize area) {
+                const QSize own = picture.naturalSize();
+                QSize size = own;
+                if (!area.isEmpty())
+                    size = plot ? own.scaled(area, Qt::KeepAspectRatio) : fitted(own, area);
+                if (size == fallback.size())
+                    return fallback;
+                Result<QImage> drawn = picture.render(size);
+                return drawn ? drawn.value() : fallback;
+            });
     } else {
         // The bitmap is kept aside and stretched over the whole area, now and on resize.
         shown.format = QStringLiteral("BMP");

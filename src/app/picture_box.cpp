@@ -26,11 +26,38 @@ QPointF PictureBox::toPixels(QPointF p) const {
 }
 
 void PictureBox::setPicture(const QImage& picture) {
+    renderer_ = {};
     picture_ = picture;
     cls();
 }
 
+void PictureBox::setPictureRenderer(PictureRenderer render) {
+    renderer_ = std::move(render);
+    picture_ = renderer_ ? renderer_(size()) : QImage();
+    cls();
+}
+
+void PictureBox::growCanvas(QSize size) {
+    // The bitmap grows with the area and keeps what it holds; shrinking keeps it too, so
+    // a window made smaller and larger again loses nothing that was drawn.
+    const QSize want = size.expandedTo(canvas_.size());
+    if (want == canvas_.size())
+        return;
+    QImage grown(want, QImage::Format_RGB32);
+    grown.fill(background());
+    QPainter p(&grown);
+    p.drawImage(0, 0, canvas_);
+    // The area's own picture was cut at the old size: it is shown whole again.
+    if (!picture_.isNull())
+        p.drawImage(0, 0, picture_);
+    p.end();
+    canvas_ = std::move(grown);
+}
+
 void PictureBox::cls() {
+    // A command may draw before the window is first shown (the command line runs then):
+    // the canvas takes the area's size at once, not at the first resize event.
+    growCanvas(size());
     canvas_.fill(background());
     if (!picture_.isNull()) {
         QPainter p(&canvas_);
@@ -44,6 +71,7 @@ void PictureBox::paintPicture(const QImage& image, double x, double y, double w,
         return;
     const QPointF a = toPixels({x, y});
     const QPointF b = toPixels({x + w, y + h});
+    growCanvas(size());
     QPainter p(&canvas_);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(QRectF(a, b).normalized(), image);
@@ -60,17 +88,14 @@ void PictureBox::paintEvent(QPaintEvent*) {
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event) {
-    // The bitmap grows with the area and keeps what it holds; shrinking keeps it too, so
-    // a window made smaller and larger again loses nothing that was drawn.
-    const QSize want = event->size().expandedTo(canvas_.size());
-    if (want != canvas_.size()) {
-        QImage grown(want, QImage::Format_RGB32);
-        grown.fill(background());
-        QPainter p(&grown);
-        p.drawImage(0, 0, canvas_);
-        p.end();
-        canvas_ = std::move(grown);
+    if (renderer_ && event->size() != event->oldSize()) {
+        picture_ = renderer_(event->size());
+        growCanvas(event->size());
+        cls();
+        QWidget::resizeEvent(event);
+        return;
     }
+    growCanvas(event->size());
     QWidget::resizeEvent(event);
 }
 

@@ -5,6 +5,8 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <functional>
+
 namespace benchcap::app {
 
 // The picture area: a widget that keeps what is drawn on it in a persistent bitmap, so
@@ -32,6 +34,10 @@ class PictureBox : public QWidget {
     // area; cls() brings it back. A null image removes it.
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
+    // The area's own picture drawn anew for each size the area takes (a metafile or a plot,
+    // which draw sharply at any size); replaced by the next setPicture.
+    using PictureRenderer = std::function<QImage(QSize area)>;
+    void setPictureRenderer(PictureRenderer render);
 
     // Clears the area to its background (and its own picture).
     void cls();
@@ -49,8 +55,10 @@ class PictureBox : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void growCanvas(QSize size);
     QImage canvas_;
     QImage picture_;
+    PictureRenderer renderer_;
     QRectF scale_{0, 0, 1, 1};
     QString tag_;
 };

@@ -623,3 +623,29 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
 
 }  // namespace
 }  // namespace benchcap::app::test
+
+namespace benchcap::app::test {
+namespace {
+
+// A command line runs before the window is first shown: the metafile taken then fills the
+// area the window gets, and follows it when it is resized.
+TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea) {
+    form->hide();
+    form->resize(300, 240);
+    QApplication::processEvents();
+    hardcopy(7);
+    ASSERT_TRUE(command->onDisplay());
+    form->resize(900, 700);
+    form->show();
+    QApplication::processEvents();
+    const QSize area = form->Bild()->size();
+    const QSize shown = form->Bild()->picture().size();
+    EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
+        << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
+    // The canvas the user sees holds the picture, not the background, at its far corner.
+    const QPoint corner(shown.width() - 5, shown.height() - 5);
+    EXPECT_NE(form->Bild()->canvas().pixelColor(corner), PictureBox::background());
+}
+
+}  // namespace
+}  // namespace benchcap::app::test

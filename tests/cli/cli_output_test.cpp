@@ -112,7 +112,7 @@ TEST(CliOutput, AClosedStandardOutputIsAnError) {
     }
 }
 
-long addressSpaceKiB() {
+[[maybe_unused]] long addressSpaceKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmSize:", 0) == 0)

@@ -42,12 +42,17 @@ char localeDecimalSeparator() {
 
 TraceWindowCommand::TraceWindowCommand(MainForm& form, InstrumentSession& instrument,
                                        OfficeBridge& office, char decimalSeparator)
-    : form_(form), instrument_(instrument), office_(office), decimalSeparator_(decimalSeparator) {
+    : form_(form),
+      formAlive_(&form),
+      instrument_(instrument),
+      office_(office),
+      decimalSeparator_(decimalSeparator) {
     form_.setTraceRedraw([this] { redraw(); });
 }
 
 TraceWindowCommand::~TraceWindowCommand() {
-    form_.setTraceRedraw({});
+    if (formAlive_)
+        form_.setTraceRedraw({});
 }
 
 QString TraceWindowCommand::saveFilter() {

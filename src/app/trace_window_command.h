@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPointer>
+
 #include <QString>
 
 #include "app/office_bridge.h"
@@ -53,6 +55,8 @@ class TraceWindowCommand {
     void reportError(const QString& text);
 
     MainForm& form_;
+    // The window may go first (tests rebuild it); the redraw hook is then gone with it.
+    QPointer<MainForm> formAlive_;
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     char decimalSeparator_;

@@ -119,11 +119,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // The scanner outlives the window, which lets go of it when it closes.
+    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
     MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
     window = &form;
     shownBoxes.setOwner(&form);
 
-    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
     form.setScanner(&scanner);
     // The selected instrument and the window's bus commands live as long as the program.
     InstrumentSession instrument(*backend.driver);

@@ -107,28 +107,16 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
                     << ": the output is PNG, SVG or PDF, chosen by the name's extension\n";
         return kExitUsage;
     }
-    // Fonts and painting need a GUI application object; a headless program uses the
-    // offscreen platform unless the caller chose one.
-    int argc = 1;
-    char name[] = "benchcap-cli";
-    char* argv[] = {name, nullptr};
-    std::optional<QGuiApplication> app;
-    if (!QGuiApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app.emplace(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
-    }
+    const HeadlessGui gui;
     // A damaged image inside a picture is reported once, as the player's warning below;
     // the image decoders' own lines would only repeat it as noise on stderr.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     Result<Drawn> result = Error{};
-    const Result<std::string> bytes = readInput(in);
-    if (!bytes) {
-        result = Error{bytes.error()};
-    } else if (*format == PlotFileFormat::Png) {
+    if (*format == PlotFileFormat::Png) {
         Result<picture::RenderedFile> png = picture::renderToPng(in, out, size, strict);
         result = png ? Result<Drawn>(Drawn{png->size, png->warnings}) : Error{png.error()};
+    } else if (const Result<std::string> bytes = readInput(in); !bytes) {
+        result = Error{bytes.error()};
     } else {
         result = renderVector(*bytes, in, out, *format, size, strict);
     }

@@ -46,21 +46,10 @@ std::optional<QSize> parsePlotSize(const std::string& text) {
     return QSize(size->first, size->second);
 }
 
-// Draws the plot file with the window's drawing. Fonts and painting need a GUI
-// application object; a headless program uses the offscreen platform unless the caller
-// chose one.
+// Draws the plot file with the window's drawing.
 Status writePlot(const std::string& file, PlotFileFormat format, const trace::TraceDataSet& data,
                  QSize size) {
-    int argc = 1;
-    char name[] = "benchcap-cli";
-    char* argv[] = {name, nullptr};
-    std::optional<QGuiApplication> app;
-    if (!QGuiApplication::instance()) {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app.emplace(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
-    }
+    const HeadlessGui gui;
     return writeTracePlotFile(file, format, data, size);
 }
 

@@ -1,8 +1,20 @@
 #include "cli/picture_file.h"
 
+#include <clocale>
+#include <cstdlib>
+
 #include "trace/plot/trace_plot.h"
 
 namespace benchcap::cli {
+
+HeadlessGui::HeadlessGui() {
+    if (QGuiApplication::instance())
+        return;
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_.emplace(argc_, argv_);
+    std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
+}
 
 Status writeTracePlotFile(const std::string& fileName, PlotFileFormat format,
                           const trace::TraceDataSet& data, QSize size) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QGuiApplication>
 #include <QSize>
+
+#include <optional>
 
 #include <string>
 
@@ -9,6 +12,21 @@
 #include "trace/trace_data.h"
 
 namespace benchcap::cli {
+
+// Fonts and painting need a GUI application object. While alive, this gives benchcap-cli
+// one where there is none yet, on the offscreen platform unless the caller chose one.
+class HeadlessGui {
+  public:
+    HeadlessGui();
+    HeadlessGui(const HeadlessGui&) = delete;
+    HeadlessGui& operator=(const HeadlessGui&) = delete;
+
+  private:
+    int argc_ = 1;
+    char name_[13] = "benchcap-cli";
+    char* argv_[2] = {name_, nullptr};
+    std::optional<QGuiApplication> app_;
+};
 
 using picture::kDefaultPlotSize;
 using picture::PlotFileFormat;

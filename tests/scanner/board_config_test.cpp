@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/file_faults.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/file_faults.h"
 #include "support/test_paths.h"
 
 namespace benchcap::scanner {

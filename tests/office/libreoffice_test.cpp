@@ -35,6 +35,7 @@
 #include "office/uno_office.h"
 #include "support/test_paths.h"
 #include "trace/trace_field.h"
+#include "trace_table.h"
 
 namespace benchcap::office {
 namespace {
@@ -186,21 +187,9 @@ class OfficeEnvironment final : public ::testing::Environment {
 OfficeEnvironment* const kEnvironment =
     static_cast<OfficeEnvironment*>(::testing::AddGlobalTestEnvironment(new OfficeEnvironment));
 
-// A plain trace table, a computed 64-bit x axis and y as 32-bit numbers.
-struct Table {
-    Table(std::size_t rows, double x0) : x(rows), y(rows) {
-        const trace::AnalyzerAxis axis{x0, 2.0e4, 1.0, rows};
-        for (std::size_t r = 0; r < rows; ++r) {
-            x[r] = axis.at(r);
-            y[r] = -50.25f + 0.125f * static_cast<float>(r);
-        }
-        field.rows = rows;
-        field.columns.push_back({trace::CellKind::Axis, nullptr, nullptr, axis, 1, rows});
-        field.columns.push_back({trace::CellKind::F32, y.data(), nullptr, {}, 1, rows});
-    }
-    std::vector<double> x;
-    std::vector<float> y;
-    trace::TraceField field;
+// The table these tests paste: y from -50.25 in steps of 0.125 (exact in any format).
+struct Table : benchcap::test::Table {
+    Table(std::size_t rows, double x0) : benchcap::test::Table(rows, x0, -50.25f, 0.125f) {}
 };
 
 class LibreOfficeTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
 #include "trace/trace_field.h"
+#include "trace_table.h"
 
 namespace benchcap::office {
 namespace {
@@ -17,21 +18,9 @@ using bus::MessageResult;
 using bus::testing::ScriptedUserInterface;
 using testing::ScriptedOffice;
 
-// A plain trace table: a computed 64-bit x axis, y as 32-bit numbers, `rows` rows.
-struct Table {
-    explicit Table(std::size_t rows) : x(rows), y(rows) {
-        const trace::AnalyzerAxis axis{1.0e9, 2.0e4, 1.0, rows};
-        for (std::size_t r = 0; r < rows; ++r) {
-            x[r] = axis.at(r);
-            y[r] = -50.0f + 0.1f * static_cast<float>(r);
-        }
-        field.rows = rows;
-        field.columns.push_back({trace::CellKind::Axis, nullptr, nullptr, axis, 1, rows});
-        field.columns.push_back({trace::CellKind::F32, y.data(), nullptr, {}, 1, rows});
-    }
-    std::vector<double> x;
-    std::vector<float> y;
-    trace::TraceField field;
+// The table these tests paste: x from 1 GHz, y from -50 in steps of 0.1.
+struct Table : benchcap::test::Table {
+    explicit Table(std::size_t rows) : benchcap::test::Table(rows, 1.0e9, -50.0f, 0.1f) {}
 };
 
 constexpr CellAddress C5{5, 3};

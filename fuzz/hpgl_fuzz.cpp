@@ -1,6 +1,5 @@
 // Interprets arbitrary bytes as plotter output and draws every page into a small
 // image. Neither may crash, hang or allocate without bound, whatever the bytes.
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstddef>
@@ -8,23 +7,6 @@
 #include <string_view>
 
 #include "hardcopy/hpgl/hpgl.h"
-
-// Fontconfig keeps its pattern caches for the life of the process, out of sight of
-// the leak checker.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libfreetype.so\n";
-}
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Labels need fonts, fonts need a QGuiApplication; it lives as long as the process.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QGuiApplication(*argc, *argv);
-    // Fill the font caches once, so that they do not count against the first input.
-    QImage image(16, 16, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.drawText(QPointF(0, 10), QStringLiteral("Hg"));
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

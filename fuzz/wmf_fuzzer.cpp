@@ -1,6 +1,5 @@
 // Plays arbitrary bytes as a Windows metafile into a small image. The player must
 // neither crash, hang nor allocate without bound, whatever the bytes.
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstddef>
@@ -9,23 +8,6 @@
 
 #include "hardcopy/picture/dib.h"
 #include "hardcopy/picture/metafile_player.h"
-
-// Fontconfig keeps its pattern caches for the life of the process, out of sight of
-// the leak checker.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libfreetype.so\n";
-}
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Text needs fonts, fonts need a QGuiApplication; it lives as long as the process.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QGuiApplication(*argc, *argv);
-    // Fill the font caches once, so that they do not count against the first input.
-    QImage image(16, 16, QImage::Format_RGB32);
-    QPainter painter(&image);
-    painter.drawText(QPointF(0, 10), QStringLiteral("Hg"));
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

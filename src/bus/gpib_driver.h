@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace benchcap::bus {
 
@@ -131,6 +133,15 @@ class GpibDriver {
     // Empty when the backend can reach boards; otherwise one line that says why not
     // (for example "GPIB driver library not found: libgpib.so.0").
     virtual std::string unavailableReason() const { return {}; }
+
+    // A request to stop (a termination signal), asked in short slices while a call waits
+    // (for bytes, or the simulated bench's pacing): when it says stop, the waiting call
+    // ends at once with ERR and EABO, as an aborted I/O does. By default nobody asks.
+    void setInterruptCheck(std::function<bool()> check) { interrupted_ = std::move(check); }
+    bool interruptRequested() const { return interrupted_ && interrupted_(); }
+
+  private:
+    std::function<bool()> interrupted_;
 };
 
 // Status word, error code and counts as the program keeps them: the low 16 bits of

@@ -1,16 +1,22 @@
 #pragma once
 
+#include "base/stop_signals.h"
+
 namespace benchcap::cli {
 
-// Ctrl+C (SIGINT) and SIGTERM during a long transfer: the handlers only note the signal;
-// the bus session asks interruptRequested() between driver calls, so the transfer stops
-// at the next piece, its temporary file is removed and an earlier file stays intact.
-void installInterruptHandlers();
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP during a long transfer: the handlers only note the
+// signal; the driver's waits and the bus session ask interruptRequested(), so the transfer
+// stops, its temporary file is removed and an earlier file stays intact.
+inline void installInterruptHandlers() {
+    installStopSignalHandlers();
+}
 
 // The signal that asked the program to stop, or 0.
-int interruptSignal();
+inline int interruptSignal() {
+    return stopSignal();
+}
 inline bool interruptRequested() {
-    return interruptSignal() != 0;
+    return stopRequested();
 }
 
 }  // namespace benchcap::cli

@@ -144,19 +144,33 @@ TEST_F(StartupTest, StoredValuesComeBackAndAreStoredUnchanged) {
     EXPECT_EQ(ends, std::vector<int>{0});
 }
 
-TEST_F(StartupTest, NegativeLeftPlacesTheWindowByTheScreen) {
-    for (const char* key : {"Left", "Top", "Width", "Height"})
-        store.set(QLatin1String(key), key == std::string("Left") ? "-48000" : "1");
-    start();
-    const QSize screen = form->screen()->geometry().size();
-    auto px = [&](double fraction, int pixels, bool horizontal) {
-        const double twips =
-            horizontal ? pixelsToTwipsX(*form, pixels) : pixelsToTwipsY(*form, pixels);
-        return horizontal ? twipsToPixelsX(*form, fraction * twips)
-                          : twipsToPixelsY(*form, fraction * twips);
-    };
-    EXPECT_EQ(form->pos(), QPoint(px(0.2, screen.width(), true), px(0.2, screen.height(), false)));
-    EXPECT_EQ(form->size(), QSize(px(0.6, screen.width(), true), px(0.6, screen.height(), false)));
+TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
+    // Closed while minimised (negative), or far off every screen (one since removed).
+    const struct {
+        const char* left;
+        const char* top;
+    } cases[] = {{"-48000", "1"}, {"999999999", "1"}, {"1500", "999999999"}, {"1e300", "1"}};
+    for (const auto& c : cases) {
+        SetUp();
+        store.set(QStringLiteral("Left"), QLatin1String(c.left));
+        store.set(QStringLiteral("Top"), QLatin1String(c.top));
+        for (const char* key : {"Width", "Height"})
+            store.set(QLatin1String(key), QStringLiteral("1"));
+        start();
+        const QSize screen = form->screen()->geometry().size();
+        auto px = [&](double fraction, int pixels, bool horizontal) {
+            const double twips =
+                horizontal ? pixelsToTwipsX(*form, pixels) : pixelsToTwipsY(*form, pixels);
+            return horizontal ? twipsToPixelsX(*form, fraction * twips)
+                              : twipsToPixelsY(*form, fraction * twips);
+        };
+        EXPECT_EQ(form->pos(),
+                  QPoint(px(0.2, screen.width(), true), px(0.2, screen.height(), false)))
+            << c.left;
+        EXPECT_EQ(form->size(),
+                  QSize(px(0.6, screen.width(), true), px(0.6, screen.height(), false)))
+            << c.left;
+    }
 }
 
 TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
@@ -208,8 +222,12 @@ class CommandLineRunTest : public StartupTest {
                                            .arg(form->isVisible() ? "visible" : "hidden");
                                if (onHardcopy)
                                    onHardcopy();
+                               return Status{};
                            },
-                           [this](int n) { runs << QStringLiteral("TRACE %1").arg(n); }});
+                           [this](int n) {
+                               runs << QStringLiteral("TRACE %1").arg(n);
+                               return Status{};
+                           }});
     }
     QStringList runs;
     std::function<void()> onHardcopy;

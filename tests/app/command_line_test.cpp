@@ -98,6 +98,10 @@ TEST(AppOptions, LeadingOptionsAndTheCommandLine) {
     // After "--" everything is the command line.
     EXPECT_EQ(parse({"--", "--version", "/END"}).commandLine, QStringLiteral("--version /END"));
 
+    // --help names every interface and keyword, and what happens without a display.
+    for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
+        EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;
+
     for (const QStringList& bad :
          {QStringList{"--bogus"}, QStringList{"--data-path"}, QStringList{"--data-path="}})
         EXPECT_FALSE(parse(bad).error.isEmpty()) << bad.join(' ').toStdString();

@@ -191,8 +191,8 @@ class MainForm : public QMainWindow {
     }
     // Whether windows can be seen at all (false under the offscreen platform).
     void setDisplayAvailable(bool available) { displayAvailable_ = available; }
-    // True while the command line runs with nobody to see the window: boxes are reported
-    // instead of shown.
+    // True while the command line runs with nobody to see the window, and once the program
+    // ends or a stop signal came: boxes are reported instead of shown.
     bool unattended() const;
     bool commandLineRunning() const { return commandLineRunning_; }
     // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the

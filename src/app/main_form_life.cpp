@@ -224,6 +224,9 @@ void MainForm::LoadLanguage() {
 }
 
 bool MainForm::unattended() const {
+    // A program that is ending, or asked to, has nobody left to answer a box.
+    if (shutDown_ || (stopCheck_ && stopCheck_() != 0))
+        return true;
     return commandLineRunning_ && (isHidden() || !displayAvailable_);
 }
 

@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
 
     // Without a display an unattended (hidden) run goes on on the offscreen platform; a
     // window nobody can see is refused with the reason.
-    if (const QString missing = missingDisplay(); !missing.isEmpty()) {
+    const QString missing = missingDisplay();
+    if (!missing.isEmpty()) {
         if (!hidesWindow(options.commandLine)) {
             print(stderr, QStringLiteral("benchcap: cannot show the window: %1; start it in a "
                                          "desktop session, or add /HIDE to run the command "
@@ -233,6 +234,10 @@ int main(int argc, char** argv) {
     // END (at once, nothing stored) or a termination signal during the command line.
     if (const std::optional<int> end = form.startUp(context))
         return *end;
+    // A window nobody can see would wait unseen until it is ended: say so.
+    if (!missing.isEmpty())
+        print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
+                                     "it is ended; add /END to end after the command line\n"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
 
     auto screenshot = [&] {

@@ -41,6 +41,18 @@ struct ProgramRun {
         }
         return err;
     }
+    // Waits until the program catches SIGTERM (its handlers are set), as /proc tells.
+    void waitForSignalHandlers() {
+        for (int i = 0; i < 200 && process.state() == QProcess::Running; ++i) {
+            QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray& line : status.readAll().split('\n'))
+                    if (line.startsWith("SigCgt:") &&
+                        (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+                        return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
     void writeFile(const QString& name, const QByteArray& bytes) const {
         QFile f(configFolder + QLatin1Char('/') + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -164,7 +176,8 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
         run.writeFile(QLatin1String(c.file), "earlier");
         run.interface = QStringLiteral("sim:") + run.configFolder + QStringLiteral("/bench.yaml");
         run.start({QStringLiteral("--data-path"), run.configFolder, QLatin1String(c.commandLine)});
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        run.waitForSignalHandlers();
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // into the read
         ::kill(static_cast<pid_t>(run.process.processId()), c.signal);
         ASSERT_TRUE(run.process.waitForFinished(10000)) << c.commandLine;
         EXPECT_EQ(run.process.exitCode(), 128 + c.signal)

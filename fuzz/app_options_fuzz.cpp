@@ -1,8 +1,10 @@
-// The program's arguments: bytes split at NUL into arguments, Latin-1 as the window takes them.
+// The program's arguments: bytes split at NUL into arguments, Latin-1 as the window takes them,
+// and the keyword line they leave.
 #include <cstddef>
 #include <cstdint>
 
 #include "app/app_options.h"
+#include "app/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QStringList args{QStringLiteral("benchcap")};
@@ -20,5 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every argument ends up somewhere: an option, its value or the keyword line.
     if (o.error.isEmpty() && o.commandLine.size() > static_cast<qsizetype>(size) + args.size())
         __builtin_trap();
+    // The keywords: an address action is always one of the bus, whatever the number said.
+    for (const benchcap::app::CommandAction& a : benchcap::app::parseCommandLine(o.commandLine))
+        if (a.kind == benchcap::app::CommandAction::Kind::Address &&
+            (a.number < 1 || a.number > 30))
+            __builtin_trap();
     return 0;
 }

@@ -19,6 +19,12 @@ bool isWholeNumber(const QString& argument) {
     return number.match(argument).hasMatch();
 }
 
+// An argument that starts as a number was meant as an address, whatever follows.
+bool looksLikeNumber(const QString& argument) {
+    static const QRegularExpression start(QStringLiteral(R"(^[+-]?\.?\d)"));
+    return start.match(argument).hasMatch();
+}
+
 CommandAction act(CommandAction::Kind kind, int number = 0, QString text = {}) {
     return CommandAction{kind, number, std::move(text)};
 }
@@ -52,10 +58,12 @@ std::vector<CommandAction> actionsFor(const QString& argument) {
         actions.push_back(act(K::Hide));
     if (hasKeyword(argument, "SHOW"))
         actions.push_back(act(K::Show));
-    if (isWholeNumber(argument) && decodeNumber(argument) > 0) {
+    if (looksLikeNumber(argument)) {
         const int address = decodeInteger(argument);
-        if (address >= 1 && address <= 30)
+        if (isWholeNumber(argument) && decodeNumber(argument) > 0 && address >= 1 && address <= 30)
             actions.push_back(act(K::Address, address));
+        else
+            actions.push_back(act(K::BadAddress, 0, argument));
     }
     if (hasKeyword(argument, "COLOR"))
         actions.push_back(act(K::Color));
@@ -63,6 +71,8 @@ std::vector<CommandAction> actionsFor(const QString& argument) {
         actions.push_back(act(K::BW));
     if (hasKeyword(argument, "NAME="))
         actions.push_back(act(K::Name, 0, trimBlanks(argument.mid(5))));
+    if (hasKeyword(argument, "PLOT"))
+        actions.push_back(act(K::Plot));
     if (hasKeyword(argument, "SCREEN"))
         actions.push_back(act(K::Screen));
     if (hasKeyword(argument, "TRACE"))

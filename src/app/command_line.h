@@ -7,17 +7,19 @@
 
 namespace benchcap::app {
 
-// The "/" command line: /HIDE /SHOW /<address> /COLOR /BW /NAME=<name> /SCREEN /TRACE<n> /END.
+// The "/" command line: /HIDE /SHOW /<address> /COLOR /BW /NAME=<name> /PLOT /SCREEN
+// /TRACE<n> /END.
 
 // The arguments in order: the text between slashes with surrounding blanks removed; text
 // before the first slash is ignored, a text without any slash is one argument.
 QStringList splitCommandLine(const QString& text);
 
 struct CommandAction {
-    enum class Kind { Hide, Show, Address, Color, BW, Name, Screen, Trace, End };
+    // BadAddress: a number that is no bus address 1 to 30 ("31", "0", "12abc"); Plot: /PLOT.
+    enum class Kind { Hide, Show, Address, BadAddress, Color, BW, Name, Plot, Screen, Trace, End };
     Kind kind;
     int number = 0;  // Address: the bus address; Trace: the trace number
-    QString text;    // Name: the manual name
+    QString text;    // Name: the manual name; BadAddress: the argument
 
     bool operator==(const CommandAction&) const = default;
 };

@@ -11,9 +11,15 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/app_options.h"
+#include "app/command_line.h"
 #include "app/hardcopy_command.h"
 #include "app/instrument_init.h"
 #include "app/main_form.h"
@@ -27,6 +33,7 @@
 #include "app/trace_window_command.h"
 #include "app/unattended_boxes.h"
 #include "app/version_info.h"
+#include "base/stop_signals.h"
 #include "bus/session.h"
 #include "office/uno_office.h"
 #include "scanner/scan_iec.h"
@@ -57,6 +64,57 @@ QString defaultDataPath() {
     return QDir::toNativeSeparators(
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             .filePath(QStringLiteral("Benchcap")));
+}
+
+// Whether an X server answers at `name`, asked through libxcb as Qt's own platform would
+// (loaded here only for the question, so the program does not depend on it). Without the
+// library the answer is yes and Qt's attempt decides.
+bool xDisplayOpens(const QByteArray& name) {
+    void* library = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        return true;
+    auto symbol = [library]<typename F>(const char* functionName, F*& function) {
+        void* address = ::dlsym(library, functionName);
+        function = nullptr;
+        if (address)
+            std::memcpy(&function, &address, sizeof function);
+    };
+    void* (*connect)(const char*, int*) = nullptr;
+    int (*hasError)(void*) = nullptr;
+    void (*disconnect)(void*) = nullptr;
+    symbol("xcb_connect", connect);
+    symbol("xcb_connection_has_error", hasError);
+    symbol("xcb_disconnect", disconnect);
+    bool opens = true;
+    if (connect && hasError && disconnect) {
+        void* connection = connect(name.constData(), nullptr);
+        opens = connection && hasError(connection) == 0;
+        if (connection)
+            disconnect(connection);
+    }
+    ::dlclose(library);
+    return opens;
+}
+
+// Why no window could be shown (empty when a display can be reached, or when the user
+// chose the platform with QT_QPA_PLATFORM). Qt itself would abort the program instead.
+QString missingDisplay() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return {};
+    const QByteArray x = qgetenv("DISPLAY");
+    if (x.isEmpty())
+        return QStringLiteral("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    if (!xDisplayOpens(x))
+        return QStringLiteral("the X display \"%1\" cannot be opened")
+            .arg(QString::fromLocal8Bit(x));
+    return {};
+}
+
+bool hidesWindow(const QString& commandLine) {
+    const std::vector<CommandAction> actions = parseCommandLine(commandLine);
+    return std::any_of(actions.begin(), actions.end(),
+                       [](const CommandAction& a) { return a.kind == CommandAction::Kind::Hide; });
 }
 
 // --help, --version, --system-info: answered without a window.
@@ -90,6 +148,19 @@ int main(int argc, char** argv) {
         return answerInformation(options);
     }
 
+    // Without a display an unattended (hidden) run goes on on the offscreen platform; a
+    // window nobody can see is refused with the reason.
+    const QString missing = missingDisplay();
+    if (!missing.isEmpty()) {
+        if (!hidesWindow(options.commandLine)) {
+            print(stderr, QStringLiteral("benchcap: cannot show the window: %1; start it in a "
+                                         "desktop session, or add /HIDE to run the command "
+                                         "line unattended\n")
+                              .arg(missing));
+            return 1;
+        }
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Benchcap"));
     QApplication::setQuitOnLastWindowClosed(false);  // the end is the shutdown's to decide
@@ -125,6 +196,7 @@ int main(int argc, char** argv) {
     window = &form;
     shownBoxes.setOwner(&form);
 
+    boxes.setPlotterOfferAccepted([&form] { return form.plotterOfferAccepted(); });
     form.setScanner(&scanner);
     // The selected instrument and the window's bus commands live as long as the program.
     InstrumentSession instrument(*backend.driver);
@@ -135,14 +207,19 @@ int main(int argc, char** argv) {
     TraceWindowCommand traceCommand(form, instrument, office);
     form.setTraceCommand(&traceCommand);
     // SCREEN and TRACEn of the command line run the commands as the menu does.
-    form.setCommands({[&form] { (void)form.runHardcopy(); },
-                      [&form](int trace) { (void)form.runTrace(trace); }});
+    form.setCommands({[&form] { return form.runHardcopy(); },
+                      [&form](int trace) { return form.runTrace(trace); }});
 
     // Without a usable driver the status line says why, so the user knows what to install.
     form.setDriverProblem(QString::fromStdString(backend.driver->unavailableReason()));
 
-    // Termination and the end of the desktop session store the settings like "Exit".
-    ShutdownSignals signalWatch([&](int) { form.Shutdown(); });
+    // A termination signal ends the program with 128 + the signal (settings stored as by
+    // "Exit", except after an END command line); blocking reads end on it as well.
+    ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
+    form.setStopCheck(benchcap::stopSignal);
+    backend.driver->setInterruptCheck(benchcap::stopRequested);
+    instrument.session().setInterruptCheck(benchcap::stopRequested);
+    // The end of the desktop session stores the settings like "Exit".
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&](QSessionManager&) { form.Shutdown(); });
 
@@ -157,6 +234,10 @@ int main(int argc, char** argv) {
     // END (at once, nothing stored) or a termination signal during the command line.
     if (const std::optional<int> end = form.startUp(context))
         return *end;
+    // A window nobody can see would wait unseen until it is ended: say so.
+    if (!missing.isEmpty())
+        print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
+                                     "it is ended; add /END to end after the command line\n"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
 
     auto screenshot = [&] {

@@ -52,11 +52,11 @@ struct StartupContext {
     std::optional<QString> dataPathOverride;
 };
 
-// The commands of the window that the command line and the tray start. Missing ones report
-// that they are not available yet.
+// The commands of the window that the command line and the tray start: ok when they took
+// what they were asked for. Missing ones report that they are not available yet.
 struct WindowCommands {
-    std::function<void()> hardcopy;
-    std::function<void(int trace)> trace;
+    std::function<benchcap::Status()> hardcopy;
+    std::function<benchcap::Status(int trace)> trace;
 };
 
 // The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
@@ -169,6 +169,13 @@ class MainForm : public QMainWindow {
     // The orderly end: settings written, tray icon removed, program ended. Runs once, for
     // "Exit", a close request, a termination signal and the session's end alike.
     void Shutdown();
+    // A termination signal (SIGINT, SIGTERM, SIGHUP): the command line stops before its next
+    // action, and the program ends with 128 + `signal`. A command line that holds END never
+    // stores the settings, so only the orderly end outside one does.
+    void stopBySignal(int signal);
+    // Asked between the command line's actions for a stop signal that arrived while an
+    // action blocked (0: none); by default nothing stops.
+    void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
     bool isShutDown() const { return shutDown_; }
     // The status line text of start-up; prepares the hardcopy command's texts.
     void LoadLanguage();
@@ -184,14 +191,16 @@ class MainForm : public QMainWindow {
     }
     // Whether windows can be seen at all (false under the offscreen platform).
     void setDisplayAvailable(bool available) { displayAvailable_ = available; }
-    // True while the command line runs with nobody to see the window: boxes are reported
-    // instead of shown.
+    // True while the command line runs with nobody to see the window, and once the program
+    // ends or a stop signal came: boxes are reported instead of shown.
     bool unattended() const;
     bool commandLineRunning() const { return commandLineRunning_; }
     // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the
     // status line; errors make END end with status 1.
     void reportUnattended(const QString& title, const QString& text, bool isError);
     int commandLineErrors() const { return commandLineErrors_; }
+    // /PLOT of the running command line: the plotter offer is accepted in advance.
+    bool plotterOfferAccepted() const { return commandLineRunning_ && acceptPlot_; }
 
     const VersionInfo& version() const { return version_; }
     // The about box, built the first time it is opened (nullptr before).
@@ -241,6 +250,11 @@ class MainForm : public QMainWindow {
     void buildStatusBar();
     void restoreFromTray();
     void notAvailable(const QString& command);
+    // A fault of the command line itself: one line on the report sink, and END ends with 1.
+    void commandLineError(const QString& text);
+    // Runs SCREEN or TRACEn unless the address before it was refused; a command that took
+    // nothing unattended, and told nobody, is reported.
+    void runCommand(const QString& name, const std::function<benchcap::Status()>& command);
     void placeWindow(SettingsStore& store);
     bool readOption(SettingsStore& store, const char* key, bool fallback);
     void placeNotice();
@@ -277,6 +291,11 @@ class MainForm : public QMainWindow {
     int GPIBPrinterAdr = 5;
     int lastValidAddress_ = 20;
     bool commandLineRunning_ = false;
+    bool commandLineEnds_ = false;  // the running command line holds END
+    bool acceptPlot_ = false;       // /PLOT came
+    QString refusedAddress_;        // the address argument in force selected nothing
+    int stopSignal_ = 0;
+    std::function<int()> stopCheck_;
     int commandLineErrors_ = 0;
     bool displayAvailable_ = true;
     bool shutDown_ = false;

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/about_form.h"
@@ -12,6 +13,7 @@
 #include "app/settings_store.h"
 #include "app/system_report.h"
 #include "app/twips.h"
+#include "base/stop_signals.h"
 #include "bus/session.h"
 
 namespace benchcap::app {
@@ -45,11 +47,8 @@ void MainForm::placeWindow(SettingsStore& store) {
         return decodeNumber(
             store.read(kApplication, kSection, QLatin1String(key), encodeNumber(current)));
     };
-    const double left = readTwips("Left", pixelsToTwipsX(*this, x()));
-    if (twipsToPixelsX(*this, left) != x())
-        move(twipsToPixelsX(*this, left), y());
-    if (x() < 0) {
-        // Closed while minimised: place the window by the screen instead.
+    // A window left where no screen shows it is placed by the screen.
+    auto placeByScreen = [this] {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         const QSize size = screen ? screen->geometry().size() : QSize(1024, 768);
         const double w = pixelsToTwipsX(*this, size.width());
@@ -57,6 +56,12 @@ void MainForm::placeWindow(SettingsStore& store) {
         move(twipsToPixelsX(*this, 0.2 * w), twipsToPixelsY(*this, 0.2 * h));
         resize(width(), twipsToPixelsY(*this, 0.6 * h));
         resize(twipsToPixelsX(*this, 0.6 * w), height());
+    };
+    const double left = readTwips("Left", pixelsToTwipsX(*this, x()));
+    if (twipsToPixelsX(*this, left) != x())
+        move(twipsToPixelsX(*this, left), y());
+    if (x() < 0) {
+        placeByScreen();  // closed while minimised
         return;
     }
     const int w = twipsToPixelsX(*this, readTwips("Width", pixelsToTwipsX(*this, width())));
@@ -68,6 +73,17 @@ void MainForm::placeWindow(SettingsStore& store) {
     const int h = twipsToPixelsY(*this, readTwips("Height", pixelsToTwipsY(*this, height())));
     if (h != height())
         resize(width(), h);
+    // Far off every screen (a stored 999999999, a screen since removed): enough of the
+    // window to take hold of must be on one.
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const QRect frame(pos(), size());
+    const bool reachable = screens.isEmpty() ||
+                           std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+                               const QRect seen = screen->geometry().intersected(frame);
+                               return seen.width() >= 32 && seen.height() >= 32;
+                           });
+    if (!reachable)
+        placeByScreen();
 }
 
 std::optional<int> MainForm::startUp(const StartupContext& context) {
@@ -110,26 +126,36 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     files_.UseManualName = false;
     if (!trimBlanks(context.commandLine).isEmpty()) {
+        const std::vector<CommandAction> actions = parseCommandLine(context.commandLine);
         commandLineRunning_ = true;
         commandLineErrors_ = 0;
-        for (const QString& argument : splitCommandLine(context.commandLine)) {
-            for (const CommandAction& action : actionsFor(argument)) {
-                if (shutDown_)
-                    break;  // ended by a signal while a command yielded: nothing more runs
-                if (!runCommandAction(action)) {
-                    // END: at once, nothing written, nothing shown.
-                    commandLineRunning_ = false;
-                    unsetCursor();
-                    return commandLineErrors_ == 0 ? 0 : 1;
-                }
+        acceptPlot_ = false;
+        refusedAddress_.clear();
+        commandLineEnds_ = std::any_of(actions.begin(), actions.end(), [](const auto& a) {
+            return a.kind == CommandAction::Kind::End;
+        });
+        for (const CommandAction& action : actions) {
+            // A signal that came while the last action blocked ends the run here.
+            if (const int signal = stopCheck_ ? stopCheck_() : 0; signal != 0)
+                stopBySignal(signal);
+            if (shutDown_)
+                break;  // ended by a signal: nothing more runs
+            if (!runCommandAction(action)) {
+                // END: at once, nothing written, nothing shown.
+                commandLineRunning_ = false;
+                unsetCursor();
+                return commandLineErrors_ == 0 ? 0 : 1;
             }
         }
+        if (const int signal = stopCheck_ ? stopCheck_() : 0; signal != 0)
+            stopBySignal(signal);
         commandLineRunning_ = false;
     }
     files_.UseManualName = false;
     if (shutDown_) {
         unsetCursor();
-        return 0;  // the orderly end already ran (a termination signal); nothing is shown
+        // The end already ran (a termination signal); nothing is shown.
+        return stopSignal_ != 0 ? stopExitStatus(stopSignal_) : 0;
     }
 
     show();
@@ -151,6 +177,16 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             break;
         case K::Address:
             SelectAdr(action.number);
+            refusedAddress_.clear();
+            break;
+        case K::BadAddress:
+            // What follows must not act on the instrument selected before.
+            refusedAddress_ = action.text;
+            commandLineError(
+                QStringLiteral("/%1 is no bus address: give one from 1 to 30").arg(action.text));
+            break;
+        case K::Plot:
+            acceptPlot_ = true;
             break;
         case K::Color:
             Color_Click();
@@ -164,13 +200,14 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             break;
         case K::Screen:
             if (commands_.hardcopy)
-                commands_.hardcopy();
+                runCommand(QStringLiteral("SCREEN"), commands_.hardcopy);
             else
                 notAvailable(QStringLiteral("Hardcopy"));
             break;
         case K::Trace:
             if (commands_.trace)
-                commands_.trace(action.number);
+                runCommand(QStringLiteral("TRACE%1").arg(action.number),
+                           [this, n = action.number] { return commands_.trace(n); });
             else
                 notAvailable(QStringLiteral("Trace %1").arg(action.number));
             break;
@@ -187,6 +224,9 @@ void MainForm::LoadLanguage() {
 }
 
 bool MainForm::unattended() const {
+    // A program that is ending, or asked to, has nobody left to answer a box.
+    if (shutDown_ || (stopCheck_ && stopCheck_() != 0))
+        return true;
     return commandLineRunning_ && (isHidden() || !displayAvailable_);
 }
 
@@ -208,10 +248,46 @@ void MainForm::reportUnattended(const QString& title, const QString& text, bool 
         ++commandLineErrors_;
 }
 
+void MainForm::commandLineError(const QString& text) {
+    if (reportSink_)
+        reportSink_(QStringLiteral("benchcap: ") + text);
+    panels_[0]->setText(text);
+    ++commandLineErrors_;
+}
+
+void MainForm::runCommand(const QString& name, const std::function<benchcap::Status()>& command) {
+    if (!refusedAddress_.isEmpty()) {
+        commandLineError(QStringLiteral("/%1 not carried out: /%2 selects no instrument")
+                             .arg(name, refusedAddress_));
+        return;
+    }
+    const int errorsBefore = commandLineErrors_;
+    const benchcap::Status result = command();
+    if (!result && unattended() && commandLineErrors_ == errorsBefore)
+        commandLineError(
+            QStringLiteral("/%1: %2").arg(name, QString::fromStdString(result.error())));
+}
+
 void MainForm::notAvailable(const QString& command) {
     if (reportSink_)
         reportSink_(QStringLiteral("benchcap: ") + command +
                     QStringLiteral(" is not available yet"));
+}
+
+void MainForm::stopBySignal(int signal) {
+    if (shutDown_)
+        return;
+    stopSignal_ = signal;
+    if (!(commandLineRunning_ && commandLineEnds_)) {
+        Shutdown();
+        return;
+    }
+    // The job of an END command line is abandoned as END would have ended it: at once,
+    // nothing stored.
+    shutDown_ = true;
+    hide();
+    if (endProgram_)
+        endProgram_(stopExitStatus(signal));
 }
 
 void MainForm::Shutdown() {
@@ -250,7 +326,7 @@ void MainForm::Shutdown() {
         about_->close();
     hide();
     if (endProgram_)
-        endProgram_(0);
+        endProgram_(stopSignal_ != 0 ? stopExitStatus(stopSignal_) : 0);
 }
 
 void MainForm::About_Click() {

@@ -3,17 +3,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QStringList>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cmath>
+#include <filesystem>
 
 #include "base/output_file.h"
 #include "bus/number.h"
 
 namespace benchcap::app {
 namespace {
+
+bool sameName(const QByteArray& name, const QString& wanted) {
+    return !name.isEmpty() && name.compare(wanted.toUtf8(), Qt::CaseInsensitive) == 0;
+}
 
 // The name among `names` equal to `wanted` without regard to case; empty when none is.
 QString findIgnoringCase(const QStringList& names, const QString& wanted) {
@@ -23,9 +32,14 @@ QString findIgnoringCase(const QStringList& names, const QString& wanted) {
     return {};
 }
 
-bool isSectionLine(const QString& line, QString* name = nullptr) {
-    const QString t = line.trimmed();
-    if (!t.startsWith(QLatin1Char('[')) || !t.endsWith(QLatin1Char(']')))
+// A line without the byte-order mark a first line may carry.
+QByteArray withoutMark(const QByteArray& line, bool firstLine) {
+    return firstLine && line.startsWith("\xEF\xBB\xBF") ? line.mid(3) : line;
+}
+
+bool isSectionLine(const QByteArray& line, bool firstLine, QByteArray* name = nullptr) {
+    const QByteArray t = withoutMark(line, firstLine).trimmed();
+    if (!t.startsWith('[') || !t.endsWith(']'))
         return false;
     if (name)
         *name = t.mid(1, t.size() - 2).trimmed();
@@ -33,13 +47,58 @@ bool isSectionLine(const QString& line, QString* name = nullptr) {
 }
 
 // The key of a `key=value` line, empty for comments, blank lines and sections.
-QString lineKey(const QString& line) {
-    const QString t = line.trimmed();
-    if (t.isEmpty() || t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#')) ||
-        t.startsWith(QLatin1Char('[')))
+QByteArray lineKey(const QByteArray& line) {
+    const QByteArray t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(';') || t.startsWith('#') || t.startsWith('['))
         return {};
-    const qsizetype eq = t.indexOf(QLatin1Char('='));
-    return eq > 0 ? t.left(eq).trimmed() : QString();
+    const qsizetype eq = t.indexOf('=');
+    return eq > 0 ? t.left(eq).trimmed() : QByteArray();
+}
+
+QByteArray lineValue(const QByteArray& line) {
+    return line.mid(line.indexOf('=') + 1).trimmed();
+}
+
+bool isUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    [[maybe_unused]] const QString decoded = utf8.decode(bytes);  // decoding is lazy until taken
+    return !utf8.hasError();
+}
+
+// The bytes of a stored value as iniEscapeValue wrote them: quotes and backslash escapes
+// undone, an unquoted ";" starts a comment. The bytes stay in the file's encoding.
+QByteArray unescapeValue(const QByteArray& raw) {
+    QByteArray out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            break;
+        } else if (c == '\\' && i + 1 < raw.size()) {
+            const char e = raw[++i];
+            if (e == 'x') {
+                // \xHHHH: a character by its code, as UTF-8.
+                qsizetype j = i + 1;
+                uint code = 0;
+                while (j < raw.size() && j < i + 5 && std::isxdigit(static_cast<uchar>(raw[j]))) {
+                    const char h = raw[j++];
+                    code =
+                        code * 16 + static_cast<uint>(h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+                }
+                out += QString(QChar(static_cast<char16_t>(code))).toUtf8();
+                i = j - 1;
+            } else {
+                out += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == '0' ? '\0' : e;
+            }
+        } else {
+            out += c;
+        }
+    }
+    // Blanks outside quotes around the value are not part of it.
+    return quoted || raw.contains('"') ? out : out.trimmed();
 }
 
 }  // namespace
@@ -121,55 +180,102 @@ QString iniEscapeValue(const QString& value) {
     return quote ? QLatin1Char('"') + body + QLatin1Char('"') : body;
 }
 
-QString iniWithValue(const QString& text, const QString& section, const QString& key,
-                     const QString& value) {
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast();
-    for (QString& l : lines)
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
-    const QString newLine = key + QLatin1Char('=') + iniEscapeValue(value);
+QString decodeSettingBytes(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
 
-    // The section's lines: after its header up to the next header.
-    qsizetype start = -1;
+std::optional<QByteArray> iniValue(const QByteArray& text, const QString& section,
+                                   const QString& key) {
+    const QList<QByteArray> lines = text.split('\n');
+    bool inSection = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString name;
-        if (isSectionLine(lines[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0) {
-            start = i + 1;
-            break;
+        QByteArray name;
+        if (isSectionLine(lines[i], i == 0, &name)) {
+            inSection = sameName(name, section);
+            continue;
+        }
+        if (inSection && sameName(lineKey(lines[i]), key))
+            return unescapeValue(lineValue(lines[i]));
+    }
+    return std::nullopt;
+}
+
+QByteArray iniWithValue(const QByteArray& text, const QString& section, const QString& key,
+                        const QString& value) {
+    QList<QByteArray> lines = text.split('\n');
+    // The file's last line feed leaves one empty piece; it is put back by the join.
+    const bool endsWithLineFeed = text.isEmpty() || text.endsWith('\n');
+    if (endsWithLineFeed)
+        lines.removeLast();
+    // A file's unfinished last line stays unfinished unless a line of ours follows it.
+    const QByteArray unfinished = endsWithLineFeed ? QByteArray() : lines.back();
+    const QByteArray lineEnd = !lines.isEmpty() && lines.front().endsWith('\r') ? "\r" : "";
+    auto newLine = [&](const QByteArray& old) {
+        // A value read as Latin-1 is written back as Latin-1 while it fits.
+        const std::optional<QByteArray> was =
+            old.isNull() ? std::nullopt : std::optional(unescapeValue(lineValue(old)));
+        const QString escaped = iniEscapeValue(value);
+        // ... and reads back as Latin-1, which bytes that happen to be UTF-8 would not.
+        const bool latin1 = was && !isUtf8(*was) &&
+                            QString::fromLatin1(value.toLatin1()) == value &&
+                            !isUtf8(escaped.toLatin1());
+        const QByteArray line =
+            key.toUtf8() + '=' + (latin1 ? escaped.toLatin1() : escaped.toUtf8());
+        return line + (old.isNull() ? lineEnd : QByteArray(old.endsWith('\r') ? "\r" : ""));
+    };
+    auto join = [&] {
+        QByteArray out = lines.join('\n');
+        if (!lines.isEmpty() && (endsWithLineFeed || lines.back() != unfinished))
+            out += '\n';
+        return out;
+    };
+
+    // The key's lines in every section of that name, as the reader sees them, and where the
+    // first such section ends.
+    std::vector<qsizetype> keyLines;
+    qsizetype firstEnd = -1;
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray name;
+        if (isSectionLine(lines[i], i == 0, &name)) {
+            if (inSection && firstEnd < 0)
+                firstEnd = i;
+            inSection = sameName(name, section);
+        } else if (inSection && sameName(lineKey(lines[i]), key)) {
+            keyLines.push_back(i);
         }
     }
-    if (start < 0) {
+    if (inSection && firstEnd < 0)
+        firstEnd = lines.size();
+
+    if (!keyLines.empty()) {
+        // A value that did not change keeps its line as it was written; later duplicates go.
+        const qsizetype first = keyLines.front();
+        if (decodeSettingBytes(unescapeValue(lineValue(lines[first]))) != value)
+            lines[first] = newLine(lines[first]);
+        for (auto it = keyLines.rbegin(); it + 1 != keyLines.rend(); ++it)
+            lines.removeAt(*it);
+        return join();
+    }
+    if (firstEnd < 0) {
+        if (!endsWithLineFeed)
+            lines.back() += lineEnd;  // the unfinished last line is finished, not changed
         if (!lines.isEmpty() && !lines.back().trimmed().isEmpty())
-            lines << QString();
-        lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
-        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+            lines << lineEnd;
+        lines << '[' + section.toUtf8() + ']' + lineEnd << newLine(QByteArray());
+        return join();
     }
-    qsizetype end = start;
-    while (end < lines.size() && !isSectionLine(lines[end]))
-        ++end;
-    bool replaced = false;
-    for (qsizetype i = start; i < end;) {
-        if (lineKey(lines[i]).compare(key, Qt::CaseInsensitive) == 0) {
-            if (!replaced) {
-                lines[i] = newLine;
-                replaced = true;
-            } else {
-                lines.removeAt(i);
-                --end;
-                continue;
-            }
-        }
-        ++i;
-    }
-    if (!replaced) {
-        qsizetype at = end;
-        while (at > start && lines[at - 1].trimmed().isEmpty())
-            --at;
-        lines.insert(at, newLine);
-    }
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    // After the section's last line that is not blank.
+    qsizetype at = firstEnd;
+    while (at > 0 && lines[at - 1].trimmed().isEmpty() && !isSectionLine(lines[at - 1], false))
+        --at;
+    if (at == lines.size() && !endsWithLineFeed)
+        lines.back() += lineEnd;
+    lines.insert(at, newLine(QByteArray()));
+    return join();
 }
 
 void MemorySettingsStore::set(const QString& key, const QString& value, const QString& section,
@@ -224,26 +330,32 @@ QString IniSettingsStore::fileFor(const QString& application) const {
     return QDir(folder_).filePath(found.isEmpty() ? wanted : found);
 }
 
+Result<QByteArray> IniSettingsStore::load(const QString& file) const {
+    const QFileInfo info(file);
+    if (!info.exists())
+        return QByteArray();
+    // A pipe or a device would never end; a huge file is no settings file of ours.
+    if (!info.isFile())
+        return fail(file.toStdString() + " is no regular file");
+    if (info.size() > kMaxSettingsBytes)
+        return fail(file.toStdString() + " is larger than " +
+                    std::to_string(kMaxSettingsBytes >> 20) + " MB");
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail("cannot read " + file.toStdString() + ": " + in.errorString().toStdString());
+    return in.read(kMaxSettingsBytes);
+}
+
 QString IniSettingsStore::read(const QString& application, const QString& section,
                                const QString& key, const QString& fallback) {
     const QString file = fileFor(application);
-    if (!QFileInfo(file).isReadable())
-        return fallback;
-    QSettings ini(file, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError)
-        return fallback;
-    const QString group = findIgnoringCase(ini.childGroups(), section);
-    if (group.isEmpty())
-        return fallback;
-    ini.beginGroup(group);
-    const QString name = findIgnoringCase(ini.childKeys(), key);
-    if (name.isEmpty())
-        return fallback;
-    const QVariant v = ini.value(name);
-    // An unquoted comma makes QSettings read a list; the text is what the user meant.
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList().join(QLatin1Char(','));
-    return v.toString();
+    if (file != cachedFile_) {
+        Result<QByteArray> text = load(file);
+        cached_ = text ? *text : QByteArray();
+        cachedFile_ = file;
+    }
+    const std::optional<QByteArray> value = iniValue(cached_, section, key);
+    return value ? decodeSettingBytes(*value) : fallback;
 }
 
 void IniSettingsStore::write(const QString& application, const QString& section, const QString& key,
@@ -251,35 +363,62 @@ void IniSettingsStore::write(const QString& application, const QString& section,
     pending_.push_back({application, section, key, value});
 }
 
+namespace {
+
+// Where a settings file that is a symbolic link (dotfiles kept elsewhere) really is, so the
+// link stays and its target is updated.
+std::filesystem::path followLinks(std::filesystem::path path) {
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, error); ++hops) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    // The folders on the way as they really are, so messages name the file plainly.
+    const std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
+    return error ? path : real;
+}
+
+bool isReadOnly(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;  // a new file: the folder decides
+    // The mode bits as well, since the superuser may write anything.
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+}  // namespace
+
 Status IniSettingsStore::flush() {
     // One file per application, written once with all its values.
     while (!pending_.empty()) {
         const QString application = pending_.front().application;
         const QString file = fileFor(application);
-        QString text;
-        if (QFile in(file); in.exists()) {
-            if (!in.open(QIODevice::ReadOnly))
-                return fail("Cannot read the settings file " + file.toStdString() + ": " +
-                            in.errorString().toStdString());
-            text = QString::fromUtf8(in.readAll());
-        }
+        const std::filesystem::path target = followLinks(QFile::encodeName(file).toStdString());
+        if (isReadOnly(target))
+            return fail(target.string() + " is read-only");
+        Result<QByteArray> text = load(QFile::decodeName(target.c_str()));
+        if (!text)
+            return fail(text.error());
+        QByteArray bytes = *text;
         std::vector<Pending> rest;
         for (const Pending& p : pending_) {
             if (p.application.compare(application, Qt::CaseInsensitive) == 0)
-                text = iniWithValue(text, p.section, p.key, p.value);
+                bytes = iniWithValue(bytes, p.section, p.key, p.value);
             else
                 rest.push_back(p);
         }
         pending_ = std::move(rest);
-        if (!QDir().mkpath(folder_))
-            return fail("Cannot create the settings folder " + folder_.toStdString() +
+        if (!QDir().mkpath(QFile::decodeName(target.parent_path().c_str())))
+            return fail("Cannot create the settings folder " + target.parent_path().string() +
                         "; check its permissions.");
-        const QByteArray bytes = text.toUtf8();
         if (Status s = writeOutputFile(
-                file.toStdString(),
-                std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+                target, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
             !s)
             return s;
+        if (file == cachedFile_)
+            cached_ = bytes;
     }
     return {};
 }

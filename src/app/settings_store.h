@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -27,8 +28,12 @@ class SettingsStore {
 };
 
 // The store as INI files, one per application (`BENCHCAP.ini`) in one folder, in the form
-// QSettings reads and writes. A file whose name differs only in case is found and kept;
-// lines the program does not own (comments, other sections and keys) stay as they are.
+// QSettings reads and writes. A file whose name differs only in case is found and kept.
+// The file is edited as bytes: lines the program does not own (comments, other sections
+// and keys, whatever their encoding) are written back byte for byte, and so is a value
+// that did not change. A value is read as UTF-8 when it is valid UTF-8, else as Latin-1,
+// and written back in the encoding it was read in. A file that is a symbolic link is
+// updated at the link's target; a read-only file is left alone ("... is read-only").
 class IniSettingsStore final : public SettingsStore {
   public:
     explicit IniSettingsStore(QString folder);
@@ -45,12 +50,18 @@ class IniSettingsStore final : public SettingsStore {
     // name in the folder).
     QString fileFor(const QString& application) const;
 
+    // Larger files are no settings of ours: they are neither read nor replaced.
+    static constexpr qint64 kMaxSettingsBytes = qint64{16} << 20;
+
   private:
     struct Pending {
         QString application, section, key, value;
     };
+    Result<QByteArray> load(const QString& file) const;
     QString folder_;
     std::vector<Pending> pending_;
+    QString cachedFile_;  // the file read last, and its bytes
+    QByteArray cached_;
 };
 
 // A store in memory: for runs that keep nothing, and for tests, which see every read and
@@ -103,9 +114,15 @@ int decodeInteger(const QString& text);
 
 // One value as an INI line's right-hand side that QSettings reads back unchanged.
 QString iniEscapeValue(const QString& value);
-// `text` (an INI file) with `key` in `section` set to `value`: an existing line of that
-// key (any case) is replaced, further duplicates removed, a missing key or section added.
-QString iniWithValue(const QString& text, const QString& section, const QString& key,
-                     const QString& value);
+// `text` (an INI file's bytes) with `key` in `section` set to `value`: an existing line of
+// that key (any case) is replaced unless it holds the value already, further duplicates
+// removed, a missing key or section added; every other byte stays.
+QByteArray iniWithValue(const QByteArray& text, const QString& section, const QString& key,
+                        const QString& value);
+// The stored bytes of `key` in `section` (quotes and escapes undone), nullopt when missing.
+std::optional<QByteArray> iniValue(const QByteArray& text, const QString& section,
+                                   const QString& key);
+// A stored value's bytes as text: UTF-8 when they are valid UTF-8, else Latin-1.
+QString decodeSettingBytes(const QByteArray& bytes);
 
 }  // namespace benchcap::app

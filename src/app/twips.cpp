@@ -2,16 +2,28 @@
 
 #include <QPaintDevice>
 
+#include <algorithm>
 #include <cmath>
 
 namespace benchcap::app {
+namespace {
+
+// A stored geometry can hold any number; beyond Qt's largest widget size it means nothing.
+int toPixels(double pixels) {
+    constexpr double kLimit = 16777215;
+    if (std::isnan(pixels))
+        return 0;
+    return static_cast<int>(std::lround(std::clamp(pixels, -kLimit, kLimit)));
+}
+
+}  // namespace
 
 int twipsToPixelsX(const QPaintDevice& device, double twips) {
-    return static_cast<int>(std::lround(twips * device.logicalDpiX() / kTwipsPerInch));
+    return toPixels(twips * device.logicalDpiX() / kTwipsPerInch);
 }
 
 int twipsToPixelsY(const QPaintDevice& device, double twips) {
-    return static_cast<int>(std::lround(twips * device.logicalDpiY() / kTwipsPerInch));
+    return toPixels(twips * device.logicalDpiY() / kTwipsPerInch);
 }
 
 double pixelsToTwipsX(const QPaintDevice& device, int pixels) {

@@ -24,15 +24,27 @@ class UnattendedBoxes final : public bus::UserInterface {
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& preset) override;
 
+    // While `accepted` says so (/PLOT on the command line), the plotter offer is answered
+    // Yes without asking, so the capture waits for the instrument's front-panel key.
+    // Declined unattended, it is reported as an error: the instrument only plots.
+    void setPlotterOfferAccepted(std::function<bool()> accepted) {
+        plotAccepted_ = std::move(accepted);
+    }
+
     // The answer an unattended box gets.
     static bus::MessageResult safeAnswer(bus::MessageButtons buttons);
 
   private:
     bool unattended() const { return unattended_ && unattended_(); }
+    void report(const std::string& title, const std::string& text, bool isError) const {
+        if (report_)
+            report_(title, text, isError);
+    }
 
     bus::UserInterface& shown_;
     std::function<bool()> unattended_;
     Report report_;
+    std::function<bool()> plotAccepted_;
 };
 
 }  // namespace benchcap::app

@@ -45,11 +45,14 @@ TEST(CommandLine, RulesOfOneArgument) {
         {"20.5", {act(K::Address, 20)}},  // ties go to the even address
         {"21.5", {act(K::Address, 22)}},
         {"0.6", {act(K::Address, 1)}},
-        {"0", {}},
-        {"0.4", {}},
-        {"31", {}},
-        {"-3", {}},
-        {"12abc", {}},  // not an address: more than a number
+        // Numbers that are no address are reported, never passed over.
+        {"0", {act(K::BadAddress, 0, "0")}},
+        {"0.4", {act(K::BadAddress, 0, "0.4")}},
+        {"31", {act(K::BadAddress, 0, "31")}},
+        {"-3", {act(K::BadAddress, 0, "-3")}},
+        {"99999999999", {act(K::BadAddress, 0, "99999999999")}},
+        {"12abc", {act(K::BadAddress, 0, "12abc")}},
+        {"plot", {act(K::Plot)}},
         {"COLOR", {act(K::Color)}},
         {"bw", {act(K::BW)}},
         {"name=x", {act(K::Name, 0, "x")}},
@@ -94,6 +97,10 @@ TEST(AppOptions, LeadingOptionsAndTheCommandLine) {
     EXPECT_TRUE(parse({"--system-info"}).systemInfo);
     // After "--" everything is the command line.
     EXPECT_EQ(parse({"--", "--version", "/END"}).commandLine, QStringLiteral("--version /END"));
+
+    // --help names every interface and keyword, and what happens without a display.
+    for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
+        EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;
 
     for (const QStringList& bad :
          {QStringList{"--bogus"}, QStringList{"--data-path"}, QStringList{"--data-path="}})

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include "app/settings_store.h"
@@ -100,6 +101,56 @@ TEST(IniSettingsStore, ValuesRoundTripThroughQSettings) {
         EXPECT_EQ(store.read(kApp, kSection, QStringLiteral("path%1").arg(i), QStringLiteral("?")),
                   paths[i]);
     }
+}
+
+// The file is edited as bytes: what the program does not own comes back byte for byte, a
+// Latin-1 value is read as Latin-1 and written back so.
+TEST(IniSettingsStore, BytesTheProgramDoesNotOwnStay) {
+    const QString folder = tempFolder("settings-bytes");
+    const QString file = folder + QStringLiteral("/BENCHCAP.ini");
+    QByteArray binary(1 << 20, '\0');
+    for (qsizetype i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>((i * 7919) >> 3);
+    const QByteArray head =
+        "; Kommentar \xe4\xf6\xfc\r\n[Other]\r\nx=\xff\xfe\r\n[Settings]\r\n"
+        "DataPath=/daten/m\xfcller\r\nColor=True ; unchanged\r\n";
+    writeText(file, head + binary);
+    IniSettingsStore store(folder);
+    EXPECT_EQ(store.read(kApp, kSection, QStringLiteral("DataPath"), {}),
+              QStringLiteral("/daten/m\u00fcller"));
+    for (const char* path : {"/daten/m\u00fcller", "/daten/m\u00fcller2"}) {
+        store.write(kApp, kSection, QStringLiteral("DataPath"), QString::fromUtf8(path));
+        store.write(kApp, kSection, QStringLiteral("Color"), QStringLiteral("True"));
+        ASSERT_TRUE(store.flush());
+    }
+    const QByteArray after = readText(file);
+    QByteArray expected = head + binary;
+    expected.replace("m\xfcller\r", "m\xfcller2\r");
+    EXPECT_TRUE(after == expected) << after.size() << " bytes instead of " << expected.size();
+}
+
+// A settings file kept elsewhere through a link is updated there; a read-only one is not
+// replaced, and the reason names it.
+TEST(IniSettingsStore, LinkedAndReadOnlyFiles) {
+    const QString folder = tempFolder("settings-link");
+    const QString dotfile = folder + QStringLiteral("/dotfiles/benchcap.ini");
+    QDir().mkpath(folder + QStringLiteral("/dotfiles"));
+    QDir().mkpath(folder + QStringLiteral("/config"));
+    writeText(dotfile, "[Settings]\nAddress=12\n");
+    ASSERT_TRUE(QFile::link(QStringLiteral("../dotfiles/benchcap.ini"),
+                            folder + QStringLiteral("/config/BENCHCAP.ini")));
+    IniSettingsStore store(folder + QStringLiteral("/config"));
+    store.write(kApp, kSection, QStringLiteral("Address"), QStringLiteral("7"));
+    ASSERT_TRUE(store.flush());
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/config/BENCHCAP.ini")).isSymLink());
+    EXPECT_EQ(readText(dotfile), QByteArray("[Settings]\nAddress=7\n"));
+
+    ASSERT_TRUE(QFile::setPermissions(dotfile, QFileDevice::ReadOwner));
+    store.write(kApp, kSection, QStringLiteral("Address"), QStringLiteral("9"));
+    const Status s = store.flush();
+    ASSERT_FALSE(s);
+    EXPECT_EQ(s.error(), QDir::cleanPath(dotfile).toStdString() + " is read-only");
+    EXPECT_EQ(readText(dotfile), QByteArray("[Settings]\nAddress=7\n"));
 }
 
 TEST(IniSettingsStore, UnwritableFolderIsReported) {

@@ -2,6 +2,8 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include <csignal>
+
 #include "app/settings_store.h"
 #include "app/twips.h"
 #include "app/unattended_boxes.h"
@@ -144,19 +146,33 @@ TEST_F(StartupTest, StoredValuesComeBackAndAreStoredUnchanged) {
     EXPECT_EQ(ends, std::vector<int>{0});
 }
 
-TEST_F(StartupTest, NegativeLeftPlacesTheWindowByTheScreen) {
-    for (const char* key : {"Left", "Top", "Width", "Height"})
-        store.set(QLatin1String(key), key == std::string("Left") ? "-48000" : "1");
-    start();
-    const QSize screen = form->screen()->geometry().size();
-    auto px = [&](double fraction, int pixels, bool horizontal) {
-        const double twips =
-            horizontal ? pixelsToTwipsX(*form, pixels) : pixelsToTwipsY(*form, pixels);
-        return horizontal ? twipsToPixelsX(*form, fraction * twips)
-                          : twipsToPixelsY(*form, fraction * twips);
-    };
-    EXPECT_EQ(form->pos(), QPoint(px(0.2, screen.width(), true), px(0.2, screen.height(), false)));
-    EXPECT_EQ(form->size(), QSize(px(0.6, screen.width(), true), px(0.6, screen.height(), false)));
+TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
+    // Closed while minimised (negative), or far off every screen (one since removed).
+    const struct {
+        const char* left;
+        const char* top;
+    } cases[] = {{"-48000", "1"}, {"999999999", "1"}, {"1500", "999999999"}, {"1e300", "1"}};
+    for (const auto& c : cases) {
+        SetUp();
+        store.set(QStringLiteral("Left"), QLatin1String(c.left));
+        store.set(QStringLiteral("Top"), QLatin1String(c.top));
+        for (const char* key : {"Width", "Height"})
+            store.set(QLatin1String(key), QStringLiteral("1"));
+        start();
+        const QSize screen = form->screen()->geometry().size();
+        auto px = [&](double fraction, int pixels, bool horizontal) {
+            const double twips =
+                horizontal ? pixelsToTwipsX(*form, pixels) : pixelsToTwipsY(*form, pixels);
+            return horizontal ? twipsToPixelsX(*form, fraction * twips)
+                              : twipsToPixelsY(*form, fraction * twips);
+        };
+        EXPECT_EQ(form->pos(),
+                  QPoint(px(0.2, screen.width(), true), px(0.2, screen.height(), false)))
+            << c.left;
+        EXPECT_EQ(form->size(),
+                  QSize(px(0.6, screen.width(), true), px(0.6, screen.height(), false)))
+            << c.left;
+    }
 }
 
 TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
@@ -208,8 +224,12 @@ class CommandLineRunTest : public StartupTest {
                                            .arg(form->isVisible() ? "visible" : "hidden");
                                if (onHardcopy)
                                    onHardcopy();
+                               return Status{};
                            },
-                           [this](int n) { runs << QStringLiteral("TRACE %1").arg(n); }});
+                           [this](int n) {
+                               runs << QStringLiteral("TRACE %1").arg(n);
+                               return Status{};
+                           }});
     }
     QStringList runs;
     std::function<void()> onHardcopy;
@@ -300,14 +320,44 @@ namespace benchcap::app::test {
 namespace {
 
 TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
-    // A termination signal handled while the hardcopy yields: the settings are written once
-    // and the trace that follows never runs.
-    onHardcopy = [this] { form->Shutdown(); };
-    EXPECT_EQ(start("/SCREEN/TRACE1"), 0);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(runs.size(), 1);
-    EXPECT_EQ(store.flushes(), 1);
-    EXPECT_EQ(ends, std::vector<int>{0});
+    // The end of the session or a signal handled while the hardcopy yields, or a signal
+    // recorded while it blocked: the trace that follows never runs, no box waits for a user,
+    // and the settings are written once unless END was to come.
+    enum Stop { SessionEnd, SignalHandled, SignalRecorded };
+    const struct {
+        Stop stop;
+        const char* commandLine;
+        int status;
+        int flushes;
+    } cases[] = {{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
+                 {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
+                 {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
+                 {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}};
+    for (const auto& c : cases) {
+        SetUp();
+        int recorded = 0;
+        form->setStopCheck([&recorded] { return recorded; });
+        form->setDisplayAvailable(true);
+        UnattendedBoxes boxes(scripted.boxes, [this] { return form->unattended(); }, {});
+        onHardcopy = [&] {
+            if (c.stop == SessionEnd)
+                form->Shutdown();
+            else if (c.stop == SignalHandled)
+                form->stopBySignal(SIGTERM);
+            else
+                recorded = SIGINT;
+            boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "x", bus::MessageButtons::Ok);
+        };
+        const int flushesBefore = store.flushes();
+        EXPECT_EQ(start(c.commandLine), c.status) << c.commandLine;
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << c.commandLine;
+        EXPECT_TRUE(scripted.boxes.boxes().empty());
+        EXPECT_EQ(store.flushes() - flushesBefore, c.flushes) << c.commandLine;
+        runs.clear();
+        onHardcopy = nullptr;  // the locals it refers to end here
+        form->setStopCheck({});
+    }
 }
 
 }  // namespace

@@ -20,19 +20,14 @@ namespace {
 using bus::testing::RecordedBox;
 using sim::Traffic;
 
-struct Rig {
-    explicit Rig(const std::string& yaml)
-        : bench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>()),
-          scan(bench, bench.clock(), ui) {}
-
+// The bench rig with a scan on its bench.
+struct Rig : test::BenchRig {
+    explicit Rig(const std::string& yaml) : BenchRig(yaml), scan(bench, bench.clock(), ui) {}
     void onePass(int16_t code = 11) {
         scan.setStartTimeOut(code);
         scan.setStopTimeOut(code);
         scan.ScanIECBus();
     }
-
-    bus::testing::ScriptedUserInterface ui;
-    sim::SimBench bench;
     ScanIECControl scan;
 };
 

@@ -20,19 +20,14 @@ namespace {
 using bus::testing::RecordedBox;
 using sim::Traffic;
 
-struct Rig {
-    explicit Rig(const std::string& yaml)
-        : bench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>()),
-          scan(bench, bench.clock(), ui) {}
-
+// The bench rig with a scan on its bench.
+struct Rig : test::BenchRig {
+    explicit Rig(const std::string& yaml) : BenchRig(yaml), scan(bench, bench.clock(), ui) {}
     void onePass(int16_t code = 11) {
         scan.setStartTimeOut(code);
         scan.setStopTimeOut(code);
         scan.ScanIECBus();
     }
-
-    bus::testing::ScriptedUserInterface ui;
-    sim::SimBench bench;
     ScanIECControl scan;
 };
 
@@ -49,7 +44,7 @@ instruments:
   - {address: 23, kind: signal-generator, idn: "VELTRONIK,JXN,V 2.04"}
 )";
 
-TEST(ScanIECBus, DeviceTableAfterOnePass) {
+TEST(ScanIECBus, DeviceTableAndDriverCallsAfterOnePass) {
     Rig rig(kMixedBench);
     rig.onePass();
     // "colour|tooltip|type|info|queries" per address.
@@ -81,11 +76,7 @@ TEST(ScanIECBus, DeviceTableAfterOnePass) {
     EXPECT_EQ(s.entry(5).SerialNo, "100234/003");
     EXPECT_EQ(s.addressText(), "move over LED to get more infos");
     EXPECT_EQ(s.answerText(), "3 VTK-DEVICES FOUND");
-}
 
-TEST(ScanIECBus, DriverCallsForOneAddress) {
-    Rig rig(kMixedBench);
-    rig.onePass();
     // The traffic of address 5: from the end of address 4 to its own release.
     const auto& t = rig.bench.traffic();
     size_t begin = 0;
@@ -176,18 +167,28 @@ instruments:
     }
 }
 
-TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgain) {
+TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgainAndAScanFromTheYieldHookIsIgnored) {
     Rig rig(kMixedBench);
     std::vector<LedColour> at5;
+    int yields = 0;
+    int refused = 0;
     rig.scan.setHooks({[&](int16_t a) {
                            if (a == 5)
                                at5.push_back(rig.scan.led(a).colour);
                        },
-                       nullptr, nullptr});
+                       nullptr,
+                       [&] {
+                           ++yields;
+                           if (!rig.scan.ScanIECBus())
+                               ++refused;
+                       }});
     rig.scan.setStartTimeOut(11);
     rig.scan.setStopTimeOut(12);
-    rig.scan.ScanIECBus();
+    EXPECT_TRUE(rig.scan.ScanIECBus());
+    EXPECT_GT(yields, 60);
+    EXPECT_EQ(refused, yields);
 
+    // One scan of two passes, not nested ones.
     std::vector<int> codes;
     for (const auto& e : rig.bench.traffic()) {
         if (e.kind == Traffic::Open)
@@ -202,7 +203,9 @@ TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgain) {
     EXPECT_EQ(rig.scan.answerText(), "3 VTK-DEVICES FOUND");
     EXPECT_EQ(rig.bench.clock().nowMicros(), 30LL * 2 * 50000 + 1000000 + 3000000);
 
-    // START after STOP: the board is chosen and the types reset, nothing reaches the bus.
+    // Once it ended, the next scan runs. START after STOP: the board is chosen and the
+    // types reset, nothing reaches the bus.
+    rig.scan.setHooks({});
     rig.bench.clearTraffic();
     rig.scan.setStartTimeOut(12);
     rig.scan.setStopTimeOut(11);
@@ -210,6 +213,9 @@ TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgain) {
     EXPECT_TRUE(rig.bench.traffic().empty());
     EXPECT_EQ(rig.scan.DeviceTyp(5), 0);
     EXPECT_EQ(rig.scan.led(5).colour, LedColour::Green);
+    rig.scan.setStopTimeOut(12);
+    EXPECT_TRUE(rig.scan.ScanIECBus());
+    EXPECT_EQ(rig.bench.count(Traffic::Open), 30);
 }
 
 TEST(ScanIECBus, AnswersLongerThanTheBufferAreCut) {
@@ -223,27 +229,6 @@ TEST(ScanIECBus, AnswersLongerThanTheBufferAreCut) {
     EXPECT_EQ(rig.scan.led(8).tooltip, "Addr 8: KLVZ26, firmware ");
     // The unread rest is discarded by the next query, whose answer is read whole.
     EXPECT_EQ(rig.scan.OptionList(8), "B4\n");
-}
-
-TEST(ScanIECBus, ASecondScanFromTheYieldHookIsIgnored) {
-    Rig rig(kMixedBench);
-    int yields = 0;
-    int refused = 0;
-    rig.scan.setHooks({nullptr, nullptr, [&] {
-                           ++yields;
-                           if (!rig.scan.ScanIECBus())
-                               ++refused;
-                       }});
-    EXPECT_TRUE(rig.scan.ScanIECBus());
-    EXPECT_GT(yields, 60);
-    EXPECT_EQ(refused, yields);
-    // One scan of two passes, not nested ones.
-    EXPECT_EQ(rig.bench.count(Traffic::Open), 60);
-    EXPECT_EQ(rig.scan.answerText(), "3 VTK-DEVICES FOUND");
-    // Once it ended, the next scan runs.
-    rig.scan.setHooks({});
-    EXPECT_TRUE(rig.scan.ScanIECBus());
-    EXPECT_EQ(rig.bench.count(Traffic::Open), 120);
 }
 
 TEST(ScanIECBus, MakerTestAndTexts) {

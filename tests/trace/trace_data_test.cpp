@@ -3,7 +3,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -12,77 +11,37 @@
 namespace benchcap::trace {
 namespace {
 
-std::vector<uint8_t> LittleEndian(const std::vector<float>& values) {
-    std::vector<uint8_t> bytes;
-    for (float v : values) {
-        uint32_t u;
-        std::memcpy(&u, &v, 4);
-        for (int i = 0; i < 4; ++i) {
-            bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
-        }
-    }
-    return bytes;
-}
-
-TEST(DecodeReal32, TakesLeastSignificantByteFirst) {
-    const std::vector<uint8_t> bytes = {0x00, 0x00, 0xA1, 0xC2,   // -80.5
-                                        0x00, 0x00, 0x7A, 0x43};  // 250
+TEST(DecodeReal32, TakesLeastSignificantByteFirstAndDropsATrailingPart) {
+    const std::vector<uint8_t> bytes = {0x00, 0x00, 0xA1, 0xC2,  // -80.5
+                                        0x00, 0x00, 0x7A, 0x43,  // 250
+                                        0x00, 0x00, 0x80};       // part of a float
     EXPECT_EQ(DecodeReal32(bytes), (std::vector<float>{-80.5f, 250.0f}));
-}
-
-TEST(DecodeReal32, BlockOf2004BytesGives501Values) {
-    std::vector<float> values(501);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        values[i] = -100.0f + 0.25f * static_cast<float>(i);
-    }
-    EXPECT_EQ(DecodeReal32(LittleEndian(values)), values);
-}
-
-TEST(DecodeReal32, TrailingPartOfAFloatIsDropped) {
-    std::vector<uint8_t> bytes = LittleEndian({1.0f, 2.0f});
-    bytes.push_back(0x3F);
-    EXPECT_EQ(DecodeReal32(bytes), (std::vector<float>{1.0f, 2.0f}));
     EXPECT_TRUE(DecodeReal32(std::vector<uint8_t>{1, 2, 3}).empty());
 }
 
-std::vector<double> Values(const AnalyzerAxis& axis) {
-    std::vector<double> v(axis.count);
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        v[i] = axis.at(i);
+TEST(AnalyzerAxis, FrequencyTimeSymbolOrIndexAxis) {
+    const struct {
+        std::size_t count;
+        double centre, span, sweepTime;
+        int32_t pointsPerSymbol;
+        std::size_t index;
+        double x;
+    } cases[] = {
+        {501, 1e9, 1e7, 0.02, 0, 0, 1e9 - 5e6},  // the span wins over the sweep time
+        {501, 1e9, 1e7, 0.02, 0, 250, 1e9},
+        {501, 1e9, 1e7, 0.02, 0, 500, 1e9 + 5e6},
+        {501, 1e9, 0, 0.02, 0, 500, 0.02},  // zero span: time over the sweep
+        {400, 0, 0, 0, 4, 5, 1.25},         // symbols
+        {400, 0, 0, 0, 4, 399, 99.75},
+        {1, 1e9, 1e6, 0, 0, 0, 1e9 - 5e5},  // one value sits at the start
+        {3, 0, 0, 0, 0, 2, 2},              // nothing to go by: the index
+    };
+    for (const auto& c : cases) {
+        const AnalyzerAxis axis =
+            AnalyzerAxis::Of(c.count, c.centre, c.span, c.sweepTime, c.pointsPerSymbol);
+        EXPECT_EQ(axis.count, c.count);
+        EXPECT_DOUBLE_EQ(axis.at(c.index), c.x) << c.count << " values, index " << c.index;
     }
-    return v;
-}
-
-TEST(AnalyzerAxis, FrequencyAxisRunsOverTheSpan) {
-    const AnalyzerAxis axis = AnalyzerAxis::Of(501, 1e9, 1e7, 0.02, 0);
-    ASSERT_EQ(axis.count, 501u);
-    EXPECT_EQ(axis.at(0), 1e9 - 5e6);
-    EXPECT_EQ(axis.at(500), 1e9 + 5e6);
-    EXPECT_DOUBLE_EQ(axis.at(250), 1e9);
-}
-
-TEST(AnalyzerAxis, ZeroSpanGivesTimeAxisOverTheSweep) {
-    const AnalyzerAxis axis = AnalyzerAxis::Of(501, 1e9, 0, 0.02, 0);
-    EXPECT_EQ(axis.at(0), 0.0);
-    EXPECT_FALSE(std::signbit(axis.at(0)));
-    EXPECT_EQ(axis.at(500), 0.02);
-    EXPECT_DOUBLE_EQ(axis.at(1), 0.02 / 500);
-}
-
-TEST(AnalyzerAxis, SymbolAxisCountsSymbols) {
-    const AnalyzerAxis axis = AnalyzerAxis::Of(400, 0, 0, 0, 4);
-    EXPECT_EQ(axis.at(0), 0.0);
-    EXPECT_EQ(axis.at(5), 1.25);
-    EXPECT_EQ(axis.at(399), 99.75);
-}
-
-TEST(AnalyzerAxis, DegenerateAxesStayFinite) {
-    // One value: no division by zero, the point sits at the start.
-    EXPECT_EQ(Values(AnalyzerAxis::Of(1, 1e9, 1e6, 0, 0)), std::vector<double>{1e9 - 5e5});
-    EXPECT_EQ(Values(AnalyzerAxis::Of(1, 0, 0, 0.5, 0)), std::vector<double>{0.0});
-    // No span, no sweep time and no points per symbol: the index.
-    EXPECT_EQ(Values(AnalyzerAxis::Of(3, 0, 0, 0, 0)), (std::vector<double>{0, 1, 2}));
-    EXPECT_EQ(AnalyzerAxis::Of(0, 1e9, 1e6, 0, 0).count, 0u);
 }
 
 // The x values as they were once stored, one array per trace: the computed axis must give

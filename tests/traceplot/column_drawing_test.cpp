@@ -19,41 +19,26 @@ std::vector<float> makeTrace(Shape shape, std::size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<float> gauss(0, 1);
     std::uniform_real_distribution<float> uni(0, 1);
+    const float inf = std::numeric_limits<float>::infinity();
     std::vector<float> v(n);
     float walk = -50;
+    float level = -50;
     for (std::size_t i = 0; i < n; ++i) {
-        switch (shape) {
-            case Shape::Walk:
-                walk += gauss(rng);
-                v[i] = walk;
-                break;
-            case Shape::Noise:
-                v[i] = -60 + 20 * gauss(rng);
-                break;
-            case Shape::Spikes:
-                v[i] = -80 + gauss(rng) + (uni(rng) < 0.002f ? 70 * uni(rng) : 0);
-                break;
-            case Shape::Gaps: {
-                const float r = uni(rng);
-                walk += gauss(rng);
-                v[i] = r < 0.03f   ? std::numeric_limits<float>::quiet_NaN()
-                       : r < 0.04f ? std::numeric_limits<float>::infinity()
-                       : r < 0.05f ? -std::numeric_limits<float>::infinity()
-                                   : walk;
-                break;
-            }
-            case Shape::Plateaus:
-                if (uni(rng) < 0.01f)
-                    walk = std::round(-100 + 100 * uni(rng));
-                v[i] = walk;
-                break;
-            case Shape::Sine:
-                v[i] = 40 * std::sin(6.283f * 3 * i / n) - 30;
-                break;
-            case Shape::HugeSpikes:
-                v[i] = uni(rng) < 0.001f ? (uni(rng) < 0.5f ? 1e30f : -1e30f) : 10 * gauss(rng);
-                break;
-        }
+        const float g = gauss(rng), r = uni(rng), u = uni(rng);
+        walk += g;
+        if (r < 0.01f)
+            level = std::round(-100 + 100 * u);
+        const float sine = 40 * std::sin(6.283f * 3 * static_cast<float>(i) / n) - 30;
+        v[i] = shape == Shape::Walk       ? walk
+               : shape == Shape::Noise    ? -60 + 20 * g
+               : shape == Shape::Spikes   ? -80 + g + (r < 0.002f ? 70 * u : 0)
+               : shape == Shape::Gaps     ? (r < 0.03f   ? std::nanf("")
+                                             : r < 0.04f ? inf
+                                             : r < 0.05f ? -inf
+                                                         : walk)
+               : shape == Shape::Plateaus ? level
+               : shape == Shape::Sine     ? sine
+                                          : (r < 0.001f ? (u < 0.5f ? 1e30f : -1e30f) : 10 * g);
     }
     return v;
 }

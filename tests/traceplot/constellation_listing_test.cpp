@@ -24,10 +24,8 @@ TEST(Constellation, FourPointsThreeLinesThreeCircles) {
     // radius 2000 / 400 = 5 pixels at A, B and C.
     const TraceDataSet data = pairTrace({2, 5, 5, 8, 8, 5, 5, 2});
     const QSize size(2000, 800);
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    const PlotSummary s = DrawTracePlot(painter, image.rect(), data, DefaultPlotStyle());
-    painter.end();
+    PlotSummary s;
+    const QImage image = drawn(data, size, s);
     EXPECT_EQ(s.kind, PlotKind::Constellation);
     EXPECT_EQ(s.min, 2);
     EXPECT_EQ(s.max, 8);
@@ -40,25 +38,16 @@ TEST(Constellation, FourPointsThreeLinesThreeCircles) {
     for (QPoint p : {a, b, c, d})
         EXPECT_TRUE(black(image, p.x(), p.y()));
 
-    // Circle rims where no line passes; the rim around D stays empty.
-    EXPECT_TRUE(inkNear(image, a.x() + 5, a.y()));
-    EXPECT_TRUE(inkNear(image, a.x(), a.y() + 5));
-    EXPECT_TRUE(inkNear(image, b.x(), b.y() + 5));
-    EXPECT_TRUE(inkNear(image, c.x() - 5, c.y()));
-    EXPECT_FALSE(inkNear(image, d.x(), d.y() - 5));
-    EXPECT_FALSE(inkNear(image, d.x() - 5, d.y()));
-    EXPECT_FALSE(inkNear(image, d.x() + 5, d.y()));
-    // Centres are not filled.
-    EXPECT_FALSE(inkNear(image, b.x(), b.y() + 2));
-
-    // Lines A-B, B-C, C-D; none from D back to A.
-    auto mid = [](QPoint p, QPoint q) { return (p + q) / 2; };
-    for (auto [p, q] : {std::pair{a, b}, {b, c}, {c, d}}) {
-        const QPoint m = mid(p, q);
-        EXPECT_TRUE(inkNear(image, m.x(), m.y())) << m.x() << "," << m.y();
-    }
-    const QPoint da = mid(d, a);
-    EXPECT_FALSE(inkNear(image, da.x(), da.y()));
+    // Circle rims where no line passes, the rim around D empty, centres not filled; lines
+    // A-B, B-C, C-D, none from D back to A.
+    const std::pair<QPoint, bool> probes[] = {
+        {a + QPoint(5, 0), true},  {a + QPoint(0, 5), true},  {b + QPoint(0, 5), true},
+        {c - QPoint(5, 0), true},  {d - QPoint(0, 5), false}, {d - QPoint(5, 0), false},
+        {d + QPoint(5, 0), false}, {b + QPoint(0, 2), false}, {(a + b) / 2, true},
+        {(b + c) / 2, true},       {(c + d) / 2, true},       {(d + a) / 2, false},
+    };
+    for (const auto& [p, ink] : probes)
+        EXPECT_EQ(inkNear(image, p.x(), p.y()), ink) << p.x() << "," << p.y();
 }
 
 TEST(Constellation, PointsWithNonFiniteCoordinatesAreLeftOut) {
@@ -78,14 +67,6 @@ QStringList listing(std::vector<uint8_t> bits, int16_t bitsPerSymbol, int width 
     const QImage device(1, 1, QImage::Format_RGB32);
     const QFontMetrics fm(DefaultPlotStyle().font, &device);
     return SymbolListingLines(symbolTable(std::move(bits), bitsPerSymbol), fm, width);
-}
-
-TEST(SymbolListing, DotAfterEverySymbol) {
-    EXPECT_EQ(listing({1, 0, 0, 1, 1, 1, 0, 0}, 2), QStringList{"10.01.11.00."});
-    EXPECT_EQ(listing({1, 0, 1, 0, 0, 1, 1, 1, 0}, 3), QStringList{"101.001.110."});
-    EXPECT_EQ(listing({1, 0, 1, 0, 0, 1, 1, 1, 0, 1}, 3), QStringList{"101.001.110.1"});
-    EXPECT_EQ(listing({1, 1, 0}, 1), QStringList{"1.1.0."});
-    EXPECT_EQ(listing({1, 1, 0}, 0), QStringList{"110"});
 }
 
 // The rule written plainly: before each digit, a line wider than the area is printed.
@@ -113,8 +94,10 @@ QStringList plainListing(const std::vector<uint8_t>& bits, int bitsPerSymbol,
 TEST(SymbolListing, LinesBreakOnceWiderThanTheArea) {
     const QImage device(1, 1, QImage::Format_RGB32);
     const QFontMetrics fm(DefaultPlotStyle().font, &device);
+    // A dot after every symbol (none without a width), the last one perhaps partial.
+    EXPECT_EQ(listing({1, 0, 1, 0, 0, 1, 1, 1, 0, 1}, 3), QStringList{"101.001.110.1"});
     std::mt19937 rng(7);
-    for (int bps : {1, 2, 3, 4, 6, 8}) {
+    for (int bps : {0, 1, 2, 3, 4, 6, 8}) {
         std::vector<uint8_t> bits(1500 + bps);
         for (auto& b : bits)
             b = rng() & 1;
@@ -135,24 +118,17 @@ TEST(SymbolListing, PrintedFromTheTopLeftLineByLine) {
         b = rng() & 1;
     const TraceDataSet data = symbolTable(bits, 4);
     const QSize size(200, 120);
-    QImage image(size, QImage::Format_RGB32);
-    QPainter painter(&image);
-    const PlotSummary s = DrawTracePlot(painter, image.rect(), data, DefaultPlotStyle());
-    painter.end();
+    PlotSummary s;
+    const QImage image = drawn(data, size, s);
     EXPECT_EQ(s.kind, PlotKind::SymbolListing);
 
-    const QFont font = DefaultPlotStyle().font;
-    const QFontMetrics fm(font, &image);
+    const QFontMetrics fm(DefaultPlotStyle().font, &image);
     const QStringList lines = plainListing(bits, 4, fm, size.width());
     EXPECT_EQ(s.textLines, lines.size());
-    QImage expected(size, QImage::Format_RGB32);
-    expected.fill(Qt::white);
-    QPainter text(&expected);
-    text.setRenderHint(QPainter::TextAntialiasing, false);
-    text.setFont(font);
+    std::vector<std::pair<QPoint, QString>> texts;
     for (int i = 0; i < lines.size(); ++i)
-        text.drawText(QPoint(0, i * fm.height() + fm.ascent()), lines[i]);
-    text.end();
+        texts.emplace_back(QPoint(0, i * fm.height() + fm.ascent()), lines[i]);
+    const QImage expected = textsAlone(size, texts);
     EXPECT_EQ(image, expected);
     EXPECT_TRUE(twoColours(image));
 }

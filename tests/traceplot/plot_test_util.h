@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 #include <QSize>
+#include <QString>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "trace/plot/trace_plot.h"
@@ -41,6 +44,30 @@ inline QImage render(const TraceDataSet& data, QSize size,
     auto image = RenderTracePlot(data, size, style);
     EXPECT_TRUE(image.ok()) << image.error();
     return image.ok() ? *image : QImage();
+}
+
+// Draws `data` with a painter over a whole image of `size`, red before so that a pixel the
+// plot leaves alone shows, and gives the plot's summary.
+inline QImage drawn(const TraceDataSet& data, QSize size, PlotSummary& summary) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    {
+        QPainter painter(&image);
+        summary = DrawTracePlot(painter, image.rect(), data, DefaultPlotStyle());
+    }
+    return image;
+}
+
+// Texts alone in the plot's font, without smoothing, at their baseline points on white.
+inline QImage textsAlone(QSize size, const std::vector<std::pair<QPoint, QString>>& texts) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setFont(DefaultPlotStyle().font);
+    for (const auto& [at, text] : texts)
+        painter.drawText(at, text);
+    return image;
 }
 
 // Pixel of `from` ... `to` mapped onto `pixels` pixels.

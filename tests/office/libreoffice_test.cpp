@@ -361,17 +361,26 @@ TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
     EXPECT_EQ(pictures(), before + 1);
 }
 
-TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
-    // Something that is no LibreOffice takes the connection and closes it again.
+// A listening loopback socket that is no office; its port in `port`.
+int loopbackListener(int& port) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
     socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
+    // Something that is no LibreOffice takes the connection and closes it again.
+    int port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
     std::thread closer([listener] {
         pollfd waiting{listener, POLLIN, 0};
         if (::poll(&waiting, 1, 30000) <= 0)
@@ -381,7 +390,7 @@ TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) 
     });
     const std::string connections[] = {
         "pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
-        "socket,host=127.0.0.1,port=" + std::to_string(ntohs(address.sin_port)),
+        "socket,host=127.0.0.1,port=" + std::to_string(port),
     };
     for (const std::string& connection : connections) {
         UnoOffice server(settings(connection));
@@ -399,18 +408,11 @@ TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) 
 
 TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     // A server that takes the connection and never answers.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+    const int listener = loopbackListener(port);
     ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
 
-    UnoOfficeSettings hung =
-        settings("socket,host=127.0.0.1,port=" + std::to_string(ntohs(address.sin_port)));
+    UnoOfficeSettings hung = settings("socket,host=127.0.0.1,port=" + std::to_string(port));
     hung.timeout = std::chrono::milliseconds(3000);
     UnoOffice server(hung);
     QElapsedTimer clock;

@@ -177,6 +177,14 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     services.checkPicture = picture::checkPictureFile;
     session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
+    // A generator sends its screen as a bitmap whatever is asked: never under a .wmf name.
+    if (instrument.ModelName == "GWPZ" &&
+        formatOfName(output) == std::optional<std::string>("WMF")) {
+        context.err << "benchcap-cli hardcopy: the " << instrument.ModelName << " at GPIB "
+                    << *address << " sends its screen as a bitmap only: name the output .bmp\n";
+        session.GoToLocal();
+        return kExitUsage;
+    }
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
 
     if (outcome.written) {

@@ -36,6 +36,7 @@ TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
     r = run({"16", "--format", "BMP", "-o", wmf});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("does not match the output file"), std::string::npos) << r.err;
+    EXPECT_EQ(runCliInProcess({"--interface", "sim", "hardcopy", "28", "-o", wmf}).code, 2);
 
     r = run({"25", "-o", wmf});
     EXPECT_EQ(r.code, 1);

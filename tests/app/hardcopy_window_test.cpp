@@ -312,20 +312,16 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         EXPECT_EQ(form->statusPanel(4)->isEnabled(), c.indicator);
         TearDown();
     }
-    // A failed transfer pastes nothing, though the options are ticked.
-    SetUp();
-    office.pastes = 0;
+}
+
+TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNothing) {
+    hardcopy(7);
+    ASSERT_TRUE(outputItemsEnabled());
     item("HardAutoClip")->setChecked(true);
     item("HardAutoExcel")->setChecked(true);
     hardcopy(20);
     EXPECT_EQ(scripted.clipboard.writes(), 0);
     EXPECT_EQ(office.pastes, 0);
-}
-
-TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBefore) {
-    hardcopy(7);
-    ASSERT_TRUE(outputItemsEnabled());
-    hardcopy(20);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
     EXPECT_TRUE(form->Bild()->picture().isNull());
@@ -622,21 +618,17 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
 }
 
-TEST_F(HardcopyWindowTest, PrintNamesTheFileOnlyWhenItWasKept) {
-    hardcopy(7);
-    scripted.printDialog.queueAnswer(PrintOptions{});
-    item("Drucken")->trigger();
-    const QString text = runTool("pdftotext", {pdfPath(), "-"});
-    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
-}
-
-TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothing) {
+TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
     hardcopy(7);
     item("Drucken")->trigger();  // nothing queued: cancelled
     EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
     EXPECT_FALSE(QFile::exists(pdfPath()));
     EXPECT_TRUE(scripted.boxes.boxes().empty());
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString text = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
 }
 
 // Printers that fail where real ones do.

@@ -183,9 +183,10 @@ Status HardcopyCommand::showPicture(const QString& file) {
     Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
     Result<QImage> natural = loaded ? loaded->render() : Result<QImage>(Error{loaded.error()});
     if (!natural) {
-        const std::string text = "The hardcopy file " + QFile::encodeName(file).toStdString() +
-                                 " holds no picture that can be shown: " + natural.error() +
-                                 ". Please check the instrument and try again.";
+        const std::string text =
+            "The hardcopy file " + QFile::encodeName(file).toStdString() +
+            " holds no picture that can be shown: " + endSentence(natural.error()) +
+            " Please check the instrument and try again.";
         form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
                                            bus::MessageButtons::Ok);
         removeUnlessKept();
@@ -243,10 +244,12 @@ void HardcopyCommand::save() {
     SaveFileDialog* dialog = form_.services().saveDialog;
     if (!onDisplay_ || !dialog)
         return;
-    dialog->setFilter(saveFilter(onDisplay_->format));
-    const QString name = trimBlanks(dialog->showSave(&form_));
+    OutputFiles& files = form_.outputFiles();
+    const QString name =
+        askSaveName(*dialog, &form_, saveFilter(onDisplay_->format), files.saveFolder());
     if (name.isEmpty())
         return;
+    files.rememberSaveFolder(name);
     form_.setCursor(Qt::WaitCursor);
     // A plot saved under a picture's extension is drawn into that format; everything else
     // is written as the bytes that came from the instrument.
@@ -265,10 +268,11 @@ void HardcopyCommand::save() {
                : writeOutputFile(localPath(name), shown.bytes());
     form_.unsetCursor();
     if (!written && form_.services().boxes) {
-        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:",
-                                           "The hardcopy was not saved: " + written.error() +
-                                               ". Choose a folder you can write to and save again.",
-                                           bus::MessageButtons::Ok);
+        form_.services().boxes->messageBox(
+            bus::MessageIcon::Critical, "ERROR:",
+            "The hardcopy was not saved: " + endSentence(written.error()) +
+                " Choose a folder you can write to and save again.",
+            bus::MessageButtons::Ok);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "app/main_form.h"
+#include "bus/identification.h"
 #include "scanner/scan_iec.h"
 
 namespace benchcap::app {
@@ -24,7 +25,26 @@ Status InitDevice(MainForm& form, InstrumentSession& instrument) {
         return fail(kNoAddressText);
     }
     const int16_t board = form.scanner() ? form.scanner()->BoardID() : int16_t{0};
-    instrument.session().SelectAndIdentify(board, static_cast<int16_t>(address));
+    bus::Session& session = instrument.session();
+    session.SelectAndIdentify(board, static_cast<int16_t>(address));
+    if (instrument.record().ModelName == bus::kModelNoAnswer) {
+        // Silence may be the bus's, not the instrument's: an adapter that cannot be reached
+        // or a board that is not there is named with its reason instead.
+        std::string reason = session.busFailure();
+        if (reason.empty())
+            reason = session.driver().unavailableReason();
+        if (!reason.empty()) {
+            const std::string text =
+                "The instrument bus cannot be reached: " + endSentence(reason) +
+                " Check the GPIB interface and its connection, then try "
+                "again.";
+            if (bus::UserInterface* boxes = form.services().boxes)
+                boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
+                                  bus::MessageButtons::Ok);
+            form.UpSta(QStringLiteral("bus not reachable"));
+            return fail(text);
+        }
+    }
 
     const std::string& model = instrument.record().ModelName;
     const QString name =

@@ -90,6 +90,27 @@ class StatusLine : public QStatusBar {
     }
 };
 
+// The status text panel: one line high whatever it is told, so the bar never grows and the
+// picture area never shrinks; a text wider than the panel ends in "...".
+class StatusText : public QLabel {
+  public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override { return {QLabel::sizeHint().width(), oneLine()}; }
+    QSize minimumSizeHint() const override { return {0, oneLine()}; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect area = contentsRect().adjusted(margin() + 2, 0, -margin() - 2, 0);
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+
+  private:
+    int oneLine() const { return fontMetrics().height() + 2 * (frameWidth() + margin()) + 2; }
+};
+
 bool noDisplay() {
     const QString platform = QGuiApplication::platformName();
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
@@ -196,11 +217,12 @@ void MainForm::buildStatusBar() {
     const QString texts[4] = {QString(), QString(), QStringLiteral("Excel"),
                               QStringLiteral("Word")};
     for (int i = 0; i < 4; ++i) {
-        auto* panel = new QLabel(texts[i], bar);
+        auto* panel = i == 0 ? new StatusText(texts[i], bar) : new QLabel(texts[i], bar);
         panel->setObjectName(QStringLiteral("Status_%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panels_[i] = panel;
     }
+    panels_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     panels_[1]->setMinimumWidth(twipsToPixelsX(*this, 1500));
     bar->addWidget(panels_[0], 1);
     for (int i = 1; i < 4; ++i)
@@ -263,7 +285,13 @@ void MainForm::yieldEvents() {
 }
 
 void MainForm::UpSta(const QString& text) {
-    panels_[0]->setText(trimBlanks(text));
+    // One line: line ends and other control characters (a received piece of a plot) show
+    // as blanks.
+    QString line = text;
+    for (QChar& c : line)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    panels_[0]->setText(trimBlanks(line));
     if (yield_)
         yield_();
 }

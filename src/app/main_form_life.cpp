@@ -240,7 +240,11 @@ void MainForm::reportUnattended(const QString& title, const QString& text, bool 
     oneLine.replace(QLatin1Char('\r'), QStringLiteral(" / "));
     const QString shownTitle = title.isEmpty() ? version_.product : title;
     if (reportSink_)
-        reportSink_(QStringLiteral("benchcap: ") + shownTitle + QStringLiteral(": ") + oneLine);
+        // A title that ends with its own colon ("ERROR:") gets no second one.
+        reportSink_(
+            QStringLiteral("benchcap: ") + shownTitle +
+            (shownTitle.endsWith(QLatin1Char(':')) ? QStringLiteral(" ") : QStringLiteral(": ")) +
+            oneLine);
     // The status line keeps it for whoever looks at the window later; no yield here, the
     // command that raised it goes on at once.
     panels_[0]->setText(trimBlanks(oneLine));

@@ -46,6 +46,10 @@ Status OutputFiles::makeFolderFor(const QString& fileName) {
                 "; choose another one with \"Path for auto-save files\".");
 }
 
+void OutputFiles::rememberSaveFolder(const QString& savedFile) {
+    lastSaveFolder_ = QFileInfo(QDir::fromNativeSeparators(savedFile)).absolutePath();
+}
+
 QString OutputFiles::stamp(const QDateTime& when) {
     // The C locale keeps the digits ASCII whatever the desktop's language.
     return QLocale::c().toString(when, QStringLiteral("yy.MM.dd-HH.mm.ss"));

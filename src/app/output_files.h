@@ -44,6 +44,11 @@ class OutputFiles {
     // used before, such as Documents/Benchcap). Fails with the folder named when it cannot.
     static Status makeFolderFor(const QString& fileName);
 
+    // Where the save dialogs open: the folder of the last file saved through them in this
+    // run, else the data path.
+    QString saveFolder() const { return lastSaveFolder_.isEmpty() ? DataPath : lastSaveFolder_; }
+    void rememberSaveFolder(const QString& savedFile);
+
     // The stamp of a moment: yy.MM.dd-HH.mm.ss, e.g. 03.12.05-14.03.09.
     static QString stamp(const QDateTime& when);
 
@@ -52,6 +57,7 @@ class OutputFiles {
   private:
     WallClock clock_;
     QChar separator_;
+    QString lastSaveFolder_;
 };
 
 }  // namespace benchcap::app

@@ -140,9 +140,15 @@ QString QtSaveFileDialog::showSave(QWidget* owner) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(qtNameFilter(filter_));
+    const QString filters = qtNameFilter(filter_);
+    dialog.setNameFilter(filters);
+    if (!folder_.isEmpty())
+        dialog.setDirectory(folder_);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    selected_ = std::max(
+        0,
+        static_cast<int>(filters.split(QStringLiteral(";;")).indexOf(dialog.selectedNameFilter())));
     return QDir::toNativeSeparators(dialog.selectedFiles().front());
 }
 

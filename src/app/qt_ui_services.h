@@ -37,10 +37,14 @@ class QtSaveFileDialog final : public SaveFileDialog {
   public:
     void setFilter(const QString& filter) override { filter_ = filter; }
     QString filter() const override { return filter_; }
+    void setFolder(const QString& folder) override { folder_ = folder; }
     QString showSave(QWidget* owner) override;
+    int selectedFilter() const override { return selected_; }
 
   private:
     QString filter_;
+    QString folder_;
+    int selected_ = 0;
 };
 
 class QtPrintDialog final : public PrintDialog {

@@ -188,9 +188,9 @@ Status TraceWindowCommand::autoOutputs(int n) {
         if (Status written = trace::WriteTraceFile(localPath(name), state_.text); !written) {
             // The trace stays on display and the other outputs still run.
             const QString text = QStringLiteral("The trace data was not saved: ") +
-                                 fromLatin1(written.error()) +
+                                 fromLatin1(endSentence(written.error())) +
                                  QStringLiteral(
-                                     ". Choose a folder you can write to under Setup > Path for "
+                                     " Choose a folder you can write to under Setup > Path for "
                                      "auto-save files, or save with Output > Save trace data.");
             reportError(text);
             result = fail(text.toStdString());
@@ -230,20 +230,22 @@ void TraceWindowCommand::save() {
     SaveFileDialog* dialog = form_.services().saveDialog;
     if (!state_.hasTrace || !dialog)
         return;
-    dialog->setFilter(saveFilter());
-    const QString name = trimBlanks(dialog->showSave(&form_));
+    OutputFiles& files = form_.outputFiles();
+    const QString name = askSaveName(*dialog, &form_, saveFilter(), files.saveFolder());
     if (name.isEmpty())
         return;
+    files.rememberSaveFolder(name);
     Status written;
     {
         BusyPointer busy(form_);
         written = trace::WriteTraceFile(localPath(name), state_.text);
     }
     if (!written && form_.services().boxes) {
-        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:",
-                                           "The trace data was not saved: " + written.error() +
-                                               ". Choose a folder you can write to and save again.",
-                                           bus::MessageButtons::Ok);
+        form_.services().boxes->messageBox(
+            bus::MessageIcon::Critical, "ERROR:",
+            "The trace data was not saved: " + endSentence(written.error()) +
+                " Choose a folder you can write to and save again.",
+            bus::MessageButtons::Ok);
     }
 }
 

@@ -1,6 +1,11 @@
 #include "app/ui_services.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+
+#include <algorithm>
+
+#include "app/output_files.h"
 
 namespace benchcap::app {
 
@@ -17,6 +22,29 @@ QString qtNameFilter(const QString& pairFilter) {
         filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString askSaveName(SaveFileDialog& dialog, QWidget* owner, const QString& filter,
+                    const QString& folder) {
+    dialog.setFilter(filter);
+    dialog.setFolder(folder);
+    QString name = trimBlanks(dialog.showSave(owner));
+    if (name.isEmpty())
+        return name;
+    const qsizetype slash =
+        std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    if (name.indexOf(QLatin1Char('.'), slash + 1) >= 0)
+        return name;  // the user's own extension stands
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    const qsizetype pattern = 2 * qsizetype{dialog.selectedFilter()} + 1;
+    if (pattern < parts.size()) {
+        const QString wanted = parts[pattern];
+        // Only a single "*.EXT" names one extension; "*.*" and lists add nothing.
+        if (wanted.startsWith(QLatin1String("*.")) && wanted.size() > 2 &&
+            !wanted.mid(2).contains(QRegularExpression(QStringLiteral("[*?;. ]"))))
+            name += QLatin1Char('.') + wanted.mid(2).toLower();
+    }
+    return name;
 }
 
 }  // namespace benchcap::app

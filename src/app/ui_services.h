@@ -41,10 +41,20 @@ class SaveFileDialog {
     // e.g. "WMF file|*.WMF|all files|*.*".
     virtual void setFilter(const QString& filter) = 0;
     virtual QString filter() const = 0;
+    // The folder the dialog opens in at its next showing.
+    virtual void setFolder(const QString& folder) = 0;
     // Shows the dialog for saving; the chosen file name, empty when nothing was chosen.
     // Replacing an existing file is not confirmed (the caller decides).
     virtual QString showSave(QWidget* owner) = 0;
+    // The pair of the filter the user had chosen at the last showing (0 for the first).
+    virtual int selectedFilter() const = 0;
 };
+
+// Shows `dialog` for saving with `filter`, opened in `folder`. The chosen name without
+// surrounding blanks; when it has no extension, the extension of the chosen filter is added
+// in small letters ("plot9" under "PDF file|*.PDF" becomes "plot9.pdf"). Empty when cancelled.
+QString askSaveName(SaveFileDialog& dialog, QWidget* owner, const QString& filter,
+                    const QString& folder);
 
 // "WMF file|*.WMF|all files|*.*" as Qt writes it: "WMF file (*.WMF);;all files (*.*)".
 QString qtNameFilter(const QString& pairFilter);

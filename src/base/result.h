@@ -72,4 +72,12 @@ inline Error fail(std::string message) {
     return Error{std::move(message)};
 }
 
+// `text` as a finished sentence: a full stop is added unless it ends with one (or with "!"
+// or "?") already, so a message put together from pieces never shows "..".
+inline std::string endSentence(std::string text) {
+    if (!text.empty() && text.back() != '.' && text.back() != '!' && text.back() != '?')
+        text += '.';
+    return text;
+}
+
 }  // namespace benchcap

@@ -1,8 +1,11 @@
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "bus/session.h"
 #include "cli/cli.h"
@@ -62,6 +65,16 @@ class StatusPrinter {
     bool receivingShown_ = false;
 };
 
+// The picture format an output name asks for by its extension (.wmf, .bmp in any case).
+std::optional<std::string> formatOfName(const std::string& file) {
+    std::string ext = std::filesystem::path(file).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".WMF" || ext == ".BMP")
+        return ext.substr(1);
+    return std::nullopt;
+}
+
 }  // namespace
 
 // One screen hardcopy as the window's hardcopy command takes it: identification, the
@@ -71,6 +84,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     std::optional<int> address;
     hardcopy::HardcopyOptions options;
     options.format = "BMP";
+    bool formatGiven = false;
     bool plotter = false;
     bool pasteDocument = false;
     std::string output;
@@ -95,6 +109,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
                 return kExitUsage;
             }
             options.format = value;
+            formatGiven = true;
         } else if (a == "--bw") {
             options.color = false;
         } else if (a == "--suppress-config") {
@@ -121,6 +136,18 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     if (!address) {
         context.err << kUsage;
         return kExitUsage;
+    }
+    // The output's extension names the format unless --format does; the two must agree,
+    // so a file never holds another format than its name says.
+    if (const std::optional<std::string> named = formatOfName(output)) {
+        if (formatGiven && *named != options.format) {
+            context.err << "benchcap-cli hardcopy: --format " << options.format
+                        << " does not match the output file " << output << ", whose name asks for "
+                        << *named << ": leave out --format or name the file ." << options.format
+                        << '\n';
+            return kExitUsage;
+        }
+        options.format = *named;
     }
     bus::GpibDriver* driver = context.driver();
     if (!driver)
@@ -150,6 +177,14 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     services.checkPicture = picture::checkPictureFile;
     session.setInterruptCheck(interruptRequested);
     session.SelectAndIdentify(0, static_cast<int16_t>(*address));
+    // A generator sends its screen as a bitmap whatever is asked: never under a .wmf name.
+    if (instrument.ModelName == "GWPZ" &&
+        formatOfName(output) == std::optional<std::string>("WMF")) {
+        context.err << "benchcap-cli hardcopy: the " << instrument.ModelName << " at GPIB "
+                    << *address << " sends its screen as a bitmap only: name the output .bmp\n";
+        session.GoToLocal();
+        return kExitUsage;
+    }
     const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
 
     if (outcome.written) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <charconv>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <ostream>
 
@@ -46,11 +47,26 @@ std::optional<QSize> parsePlotSize(const std::string& text) {
     return QSize(size->first, size->second);
 }
 
-// Draws the plot file with the window's drawing.
+// Draws the plot file with the window's drawing; `drawn` tells what it drew.
 Status writePlot(const std::string& file, PlotFileFormat format, const trace::TraceDataSet& data,
-                 QSize size) {
+                 QSize size, trace::PlotSummary& drawn) {
     const HeadlessGui gui;
-    return writeTracePlotFile(file, format, data, size);
+    const trace::PlotStyle style = trace::DefaultPlotStyle();
+    return writePictureFile(file, format, size, [&](QPainter& painter, const QRect& area) {
+        drawn = trace::DrawTracePlot(painter, area, data, style);
+        return Status{};
+    });
+}
+
+// Why a plot came out blank, for a note beside the file: a graph needs two different
+// finite values.
+std::string blankPlotReason(const trace::PlotSummary& drawn, const trace::TraceDataSet& data) {
+    if (std::isnan(drawn.min))
+        return "the trace holds no finite values (only NaN or infinity)";
+    const QString value = QString::number(drawn.min, 'g', 9);
+    if (data.ValueCount() == 1)
+        return "the trace holds one value only (" + value.toStdString() + ")";
+    return "every finite value of the trace is " + value.toStdString();
 }
 
 }  // namespace
@@ -173,9 +189,16 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
             return kExitNoAnswer;
     }
     if (plotFile) {
-        if (const Status drawn = writePlot(*plotFile, *plotFormat, state.data, plotSize); !drawn) {
-            context.err << drawn.error() << '\n';
+        trace::PlotSummary drawn;
+        if (const Status written = writePlot(*plotFile, *plotFormat, state.data, plotSize, drawn);
+            !written) {
+            context.err << written.error() << '\n';
             return kExitNoAnswer;
+        }
+        if (drawn.kind == trace::PlotKind::Blank) {
+            context.err << "benchcap-cli trace: note: the plot " << *plotFile
+                        << " is blank: " << blankPlotReason(drawn, state.data)
+                        << "; a graph needs two different values\n";
         }
     }
     if (pasteSpreadsheet) {

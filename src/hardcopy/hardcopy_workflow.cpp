@@ -1,6 +1,14 @@
 #include "hardcopy/hardcopy_workflow.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "base/output_file.h"
 #include "bus/identification.h"
+#include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
 #include "hardcopy/plotter_capture.h"
@@ -31,9 +39,39 @@ void say(const HardcopyServices& s, const std::string& text) {
         s.status(text);
 }
 
+// Whether the local file can take the picture: its folder is there and takes new files,
+// and its name fits the file system (the temporary file is named to fit, so only the final
+// rename would find out). Checked before the instrument is asked for anything, so a broken
+// data path costs neither a hardcopy on the instrument nor a transfer.
+Status checkLocalFile(const std::string& file) {
+    const std::filesystem::path target{std::string(bus::TrimBlanks(file))};
+    if (Result<OutputFile> probe = OutputFile::create(target); !probe)
+        return fail(probe.error());
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (limit > 0 && target.filename().string().size() > static_cast<std::size_t>(limit)) {
+        return fail("Cannot write \"" + target.string() + "\": " + std::strerror(ENAMETOOLONG) +
+                    ". Choose a shorter name.");
+    }
+    return {};
+}
+
+// The box and status of a local file that cannot be written; the instrument was not asked.
+bool localFileWritable(HardcopyServices& s, HardcopyOutcome& outcome) {
+    const Status writable = checkLocalFile(outcome.file);
+    if (writable)
+        return true;
+    outcome.error = "No hardcopy was taken. " + writable.error();
+    s.ui.messageBox(MessageIcon::Critical, "ERROR:", outcome.error, MessageButtons::Ok);
+    say(s, "no hardcopy taken");
+    return false;
+}
+
 void runPlotter(HardcopyServices& s, HardcopyOutcome& outcome) {
     outcome.way = HardcopyWay::Plotter;
     outcome.file = s.fileName("HGL");
+    if (!localFileWritable(s, outcome))
+        return;
     const PlotterResult plot =
         Plotter(s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file,
                 [&session = s.session] { return session.interrupted(); });
@@ -84,16 +122,26 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         outcome.error = "the instrument is not ready";
     } else if (!ci.FullSupport) {
         runPlotter(s, outcome);
+        if (!outcome.error.empty())
+            return outcome;  // said why already; "ready." is for a command that went through
     } else {
         Result<int64_t> got = fail("no hardcopy was taken");
         if (model == "GWPZ") {
             outcome.way = HardcopyWay::Generator;
             outcome.file = s.fileName("BMP");
+            if (!localFileWritable(s, outcome)) {
+                s.session.GoToLocal();
+                return outcome;
+            }
             got = ReadGeneratorHardcopy(s.session, outcome.file, s.checkPicture);
             outcome.transferFlag = false;
         } else {
             outcome.way = HardcopyWay::Transfer;
             outcome.file = s.fileName(options.format);
+            if (!localFileWritable(s, outcome)) {
+                s.session.GoToLocal();
+                return outcome;
+            }
             s.session.driver().ibsre(ci.BoardIndex, model.rfind("NQ", 0) == 0 ? 1 : 0);
             say(s, "taking hardcopy...");
             const std::string instrumentFile = s.hardcopyDrive + ":\\HARDCOPY." + options.format;
@@ -103,16 +151,22 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
             got = TransferFile(s.session, instrumentFile, outcome.file, s.checkPicture);
             outcome.transferFlag = true;
         }
-        say(s, "data transfered.");
-        s.session.GoToLocal();
         if (got) {
+            say(s, "data transfered.");
+            s.session.GoToLocal();
             outcome.written = true;
-        } else if (got.error() == bus::kInterruptedMessage) {
-            outcome.error = got.error();  // the user stopped it: no box to acknowledge
         } else {
+            // The status line never claims a transfer or the end of a command that failed.
+            s.session.GoToLocal();
             outcome.error = got.error();
-            s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
-                            MessageButtons::Ok);
+            if (got.error() == bus::kInterruptedMessage) {
+                say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
+            } else {
+                say(s, "transfer failed");
+                s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
+                                MessageButtons::Ok);
+            }
+            return outcome;
         }
     }
     say(s, "ready.");

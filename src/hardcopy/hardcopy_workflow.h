@@ -52,7 +52,9 @@ struct HardcopyOutcome {
 
 // The hardcopy "way by model" on an instrument that InitDevice has just identified: the
 // answers for silent, unsupported and unknown instruments, the firmware check, then the
-// transfer, the generator read or the plotter emulation. Failures are shown as the
+// transfer, the generator read or the plotter emulation. A local file that cannot be
+// written (missing folder, a file where the folder should be, a name too long) is found
+// before the instrument is asked and named in the box with the reason. Failures are shown as the
 // command's boxes and returned in the outcome; window matters (pointer, picture area,
 // menus, the actions after a hardcopy) stay with the caller.
 HardcopyOutcome HardcopyByModel(HardcopyServices& services, const HardcopyOptions& options);

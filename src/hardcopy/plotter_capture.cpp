@@ -26,6 +26,18 @@ std::string trimmedBlanks(std::string_view s) {
     return std::string(s);
 }
 
+// One status line per piece: its first two characters (the plot command that starts it,
+// line ends left out) and the bytes received so far.
+std::string receivingText(std::string_view head, int64_t bytes) {
+    std::string shown;
+    for (const char c : head)
+        if (static_cast<unsigned char>(c) >= 0x20)
+            shown += c;
+    shown = trimmedBlanks(shown);
+    return "receiving " + (shown.empty() ? std::string() : shown + ", ") + std::to_string(bytes) +
+           " bytes";
+}
+
 // The board settings a capture changes, as they were before.
 struct BoardSettings {
     int pad = 0;
@@ -100,9 +112,9 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
         const bus::DriverStatus after = driver.status();
         const auto got = static_cast<size_t>(
             std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
-        say(status, "receiving " + trimmedBlanks(std::string_view(buffer).substr(0, 2)));
         const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
         capture.bytes += static_cast<int64_t>(got);
+        say(status, receivingText(std::string_view(buffer).substr(0, 2), capture.bytes));
         // The time-out after the last piece is how every plot ends; any other driver error
         // leaves the plot incomplete.
         if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {

@@ -64,11 +64,17 @@ class Office:
             "com.sun.star.bridge.UnoUrlResolver", local)
         try:
             self.ctx = resolver.resolve("uno:%s;urp;StarOffice.ComponentContext" % self.connection)
+            self.desktop = self.ctx.ServiceManager.createInstanceWithContext(
+                "com.sun.star.frame.Desktop", self.ctx)
         except NoConnectException:
             return {"ok": False, "notRunning": True,
                     "error": "no LibreOffice accepts connections at %s" % self.connection}
-        self.desktop = self.ctx.ServiceManager.createInstanceWithContext(
-            "com.sun.star.frame.Desktop", self.ctx)
+        except Exception as error:  # something that is no LibreOffice answered there
+            self.ctx = self.desktop = None
+            detail = uno_message(error) or type(error).__name__
+            return {"ok": False, "notRunning": True,
+                    "error": "no LibreOffice accepts connections at %s (what answered there "
+                             "said: %s)" % (self.connection, detail)}
         return {"ok": True}
 
     def documents(self, service):
@@ -204,11 +210,16 @@ class Office:
 REQUESTS = ("attach", "pastePicture", "activeCell", "occupied", "writeColumn", "moveActiveCell")
 
 
+def uno_message(error):
+    """A UNO exception's own message without the office's source location, which helps
+    nobody at the bench."""
+    message = getattr(error, "Message", "") or str(error)
+    return re.sub(r"\s*at \./\S+:\d+\s*$", "", message).strip()
+
+
 def describe(error):
     """A UNO exception's own message, or its kind when it has none."""
-    message = getattr(error, "Message", "") or str(error)
-    # UNO messages end in the office's source location, which helps nobody at the bench.
-    message = re.sub(r"\s*at \./\S+:\d+\s*$", "", message).strip()
+    message = uno_message(error)
     kind = type(error).__name__
     if "DisposedException" in kind:
         return "the document was closed meanwhile"

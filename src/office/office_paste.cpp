@@ -56,8 +56,8 @@ PasteReport OfficePaste::PasteInWord(std::string_view pictureFile) {
         return notAttached(attached);
     OfficeConnection& office = *attached.connection;
     if (Status pasted = office.pastePicture(pictureFile); !pasted)
-        return failure(
-            office, "The hardcopy was not pasted into the text document: " + pasted.error() + ".");
+        return failure(office, "The hardcopy was not pasted into the text document: " +
+                                   endSentence(pasted.error()));
     return {PasteOutcome::Pasted, {}};
 }
 
@@ -70,7 +70,7 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
 
     const Result<CellAddress> start = office.activeCell();
     if (!start)
-        return failure(office, notPasted + start.error() + ".");
+        return failure(office, notPasted + endSentence(start.error()));
     const std::size_t rows = field.RowCount();
     const std::size_t columns = field.ColumnCount();
     if (rows == 0 || columns == 0)
@@ -79,7 +79,7 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
     // The whole block is checked before anything is written: a 0 or a formula is data too.
     const Result<Occupancy> occupied = office.occupiedCells(start.value(), rows, columns);
     if (!occupied)
-        return failure(office, notPasted + occupied.error() + ".");
+        return failure(office, notPasted + endSentence(occupied.error()));
     if (occupied->count > 0) {
         const bus::MessageResult answer = boxes_.messageBox(
             bus::MessageIcon::Critical, "", kOccupiedQuestion, bus::MessageButtons::YesNo);
@@ -99,8 +99,8 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
                                             : std::to_string(c) + " of " + std::to_string(columns) +
                                                   " columns were written from " +
                                                   cellName(start.value()) + " on";
-            return failure(office, "The trace was pasted only in part (" + done +
-                                       "): " + written.error() + ". The active cell stays at " +
+            return failure(office, "The trace was pasted only in part (" + done + "): " +
+                                       endSentence(written.error()) + " The active cell stays at " +
                                        cellName(start.value()) + ".");
         }
     }
@@ -108,7 +108,7 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
     if (Status moved = office.moveActiveCell(0, static_cast<long>(columns)); !moved)
         return failure(office, "The trace was pasted from " + cellName(start.value()) +
                                    " on, but the active cell could not be moved beside it: " +
-                                   moved.error() + ".");
+                                   endSentence(moved.error()));
     return {PasteOutcome::Pasted, {}};
 }
 

@@ -12,6 +12,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <string_view>
 
 namespace benchcap::office {
 
@@ -164,10 +165,30 @@ class UnoConnection final : public OfficeConnection {
 
 }  // namespace
 
+std::string shellQuoted(const std::string& text) {
+    // Double quotes keep the semicolons together; text they would not keep as it is goes
+    // into single quotes, each single quote of it written as '\''.
+    if (text.find_first_of("\"$`\\!") == std::string::npos)
+        return "\"" + text + "\"";
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 UnoOfficeSettings UnoOfficeSettings::fromEnvironment() {
     UnoOfficeSettings settings;
-    if (std::string connection = environment("BENCHCAP_OFFICE"); !connection.empty())
+    if (std::string connection = environment("BENCHCAP_OFFICE"); !connection.empty()) {
+        // The protocol part is Benchcap's to add; a connection copied from an --accept
+        // option brings its own.
+        for (const std::string_view protocol : {";urp;", ";urp"}) {
+            if (connection.size() > protocol.size() && connection.ends_with(protocol)) {
+                connection.resize(connection.size() - protocol.size());
+                break;
+            }
+        }
         settings.connection = connection;
+    }
     if (std::string python = environment("BENCHCAP_OFFICE_PYTHON"); !python.empty())
         settings.python = python;
     else if (QFileInfo::exists(QStringLiteral("/usr/bin/python3")))
@@ -217,12 +238,14 @@ Attachment UnoOffice::attach() {
         return {AttachState::Attached, std::move(connection), {}};
     if (connection->lost())
         return {AttachState::NoAnswer, nullptr, attached.error()};
+    if (attached.error().find("no LibreOffice accepts") != 0)
+        return {AttachState::NotRunning, nullptr, attached.error()};
+    // The command comes last, whole, so that it can be pasted into a shell as it stands.
     return {AttachState::NotRunning, nullptr,
-            attached.error().find("no LibreOffice accepts") == 0
-                ? "No LibreOffice accepts connections at " + settings_.connection +
-                      ": start it with soffice --accept=\"" + settings_.connection +
-                      ";urp;\" and open a document" + setUp
-                : attached.error()};
+            "No LibreOffice is running and listening at " + settings_.connection +
+                ". Start it listening (once for all: see docs/office.md), open a document in it "
+                "and try again. To start it: soffice --accept=" +
+                shellQuoted(settings_.connection + ";urp;")};
 }
 
 }  // namespace benchcap::office

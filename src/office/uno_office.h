@@ -28,6 +28,10 @@ struct UnoOfficeSettings {
     static UnoOfficeSettings fromEnvironment();
 };
 
+// `text` as one word of a POSIX shell command line: in double quotes, or in single quotes
+// when it holds characters the shell would read inside double quotes.
+std::string shellQuoted(const std::string& text);
+
 class UnoOffice final : public OfficeServer {
   public:
     explicit UnoOffice(UnoOfficeSettings settings) : settings_(std::move(settings)) {}

@@ -15,6 +15,7 @@
 #include "app/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
 #include "app/trace_window_command.h"
+#include "bus/adapter/prologix_driver.h"
 #include "office/office_bridge.h"
 #include "scanner/scan_iec.h"
 #include "support/test_paths.h"
@@ -79,6 +80,24 @@ TEST_P(WindowThroughAdapter, HardcopyAndTraceAreTheBenchs) {
     WindowOn onAdapter(*driver, clock);
     EXPECT_TRUE(onAdapter.hardcopyAt(20) == picture) << "the hardcopy differs";
     EXPECT_EQ(onAdapter.traceAt(7, 1), text);
+}
+
+TEST(WindowWithoutAdapter, CommandsNameTheAdapterAndTheReason) {
+    const Result<bus::adapter::AdapterAddress> address =
+        bus::adapter::parseAdapterAddress("127.0.0.1:1");
+    ASSERT_TRUE(address.ok()) << address.error();
+    bus::adapter::PrologixDriver driver(address.value());
+    bus::RealClock clock;
+    WindowOn window(driver, clock);
+    for (int command = 0; command < 2; ++command) {
+        window.scripted.boxes.clearBoxes();
+        EXPECT_TRUE(command == 0 ? window.hardcopyAt(7).empty() : window.traceAt(7, 1).empty());
+        const auto texts = window.scripted.boxes.texts();
+        ASSERT_EQ(texts.size(), 1u) << command;
+        EXPECT_NE(texts[0].find("Prologix adapter at 127.0.0.1:1"), std::string::npos) << texts[0];
+        EXPECT_NE(texts[0].find("refused"), std::string::npos) << texts[0];
+        EXPECT_EQ(texts[0].find("No device was found"), std::string::npos) << texts[0];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, WindowThroughAdapter,

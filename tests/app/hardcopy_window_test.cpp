@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "app/hardcopy_command.h"
@@ -127,7 +128,7 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
         {20,
          true,
          {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
-          "data transfered.", "ready."},
+          "transfer failed"},
          {hardcopy::kTransferErrorText},
          1,
          nullptr},
@@ -311,20 +312,16 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         EXPECT_EQ(form->statusPanel(4)->isEnabled(), c.indicator);
         TearDown();
     }
-    // A failed transfer pastes nothing, though the options are ticked.
-    SetUp();
-    office.pastes = 0;
+}
+
+TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNothing) {
+    hardcopy(7);
+    ASSERT_TRUE(outputItemsEnabled());
     item("HardAutoClip")->setChecked(true);
     item("HardAutoExcel")->setChecked(true);
     hardcopy(20);
     EXPECT_EQ(scripted.clipboard.writes(), 0);
     EXPECT_EQ(office.pastes, 0);
-}
-
-TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBefore) {
-    hardcopy(7);
-    ASSERT_TRUE(outputItemsEnabled());
-    hardcopy(20);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
     EXPECT_TRUE(form->Bild()->picture().isNull());
@@ -345,7 +342,41 @@ TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
     EXPECT_NE(box.text.find("An error occured"), std::string::npos) << box.text;
     EXPECT_TRUE(dataFiles().empty());
     EXPECT_FALSE(outputItemsEnabled());
-    EXPECT_EQ(statuses.back(), QStringLiteral("ready."));
+    EXPECT_EQ(statuses.back(), QStringLiteral("transfer failed"));
+}
+
+TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrumentIsAsked) {
+    const struct {
+        const char* dataPath;  // under the test folder
+        int nameLength;        // of a manual name; 0: automatic name
+        const char* reason;
+    } cases[] = {
+        {"missing", 0, "No such file or directory"},
+        {"plain-file", 0, "Not a directory"},
+        {"dangling-link", 0, "No such file or directory"},
+        {"", 300, "File name too long"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        std::ofstream(dir / "plain-file") << "x";
+        fs::create_directory_symlink(dir / "nowhere", dir / "dangling-link");
+        files.DataPath = QString::fromStdString((dir / c.dataPath).string());
+        files.UseManualName = c.nameLength > 0;
+        files.ManualName = QString(c.nameLength, QLatin1Char('n'));
+        const QString file = files.GetName(QStringLiteral("WMF"), 0, files.UseManualName);
+        hardcopy(7);
+        const auto texts = scripted.boxes.texts();
+        ASSERT_EQ(texts.size(), 1u) << c.dataPath;
+        EXPECT_NE(texts[0].find(file.toStdString()), std::string::npos) << texts[0];
+        EXPECT_NE(texts[0].find(c.reason), std::string::npos) << texts[0];
+        EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "data transfered.") +
+                      std::count(statuses.begin(), statuses.end(), "ready."),
+                  0)
+            << c.dataPath;
+        for (const std::string& sent : bench->writesTo(7))  // the instrument was not asked
+            EXPECT_EQ(sent.find("HCOPY"), std::string::npos) << sent;
+        TearDown();
+    }
 }
 
 TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
@@ -375,7 +406,22 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     SetUp();
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    // The status line stays one line high and counts what came in.
+    const int lineHeight = form->statusPanel(1)->sizeHint().height();
+    int tallest = 0;
+    duringYield = [&] { tallest = std::max(tallest, form->statusPanel(1)->sizeHint().height()); };
     hardcopy(9);
+    EXPECT_EQ(tallest, lineHeight);
+    int receiving = 0;
+    for (const QString& s : statuses) {
+        if (s.startsWith(QLatin1String("receiving"))) {
+            ++receiving;
+            EXPECT_TRUE(s.contains(QRegularExpression("^receiving .*[0-9]+ bytes$")))
+                << s.toStdString();
+        }
+    }
+    EXPECT_GT(receiving, 0);
+    duringYield = nullptr;
     hardcopy(9);
     EXPECT_EQ(dataFiles(), (std::vector<std::string>{"HARDCOPY-03.12.05-14.03.09-2.HGL",
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
@@ -403,6 +449,16 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     }
     EXPECT_TRUE(
         scripted.saveDialog.shownWithFilters().back().contains(QStringLiteral("PNG file|*.PNG")));
+    // Opened at the data path, then where the last save went; a name without an extension
+    // gets the chosen filter's ("PDF file").
+    fs::create_directory(dir / "mine");
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "mine" / "plot9").string()), 3);
+    item("SaveHard")->trigger();
+    item("SaveHard")->trigger();
+    EXPECT_EQ(benchcap::test::readFile(dir / "mine" / "plot9.pdf").rfind("%PDF", 0), 0u);
+    EXPECT_EQ(scripted.saveDialog.shownInFolders().front(), files.DataPath);
+    EXPECT_EQ(scripted.saveDialog.shownInFolders().back(),
+              QString::fromStdString((dir / "mine").string()));
 }
 
 TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
@@ -473,6 +529,7 @@ TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
     item("SaveHard")->trigger();
     ASSERT_FALSE(scripted.boxes.boxes().empty());
     EXPECT_EQ(scripted.boxes.boxes().back().title, "ERROR:");
+    EXPECT_EQ(scripted.boxes.boxes().back().text.find(".."), std::string::npos);
 }
 
 // --- printing ------------------------------------------------------------------------
@@ -561,21 +618,17 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
 }
 
-TEST_F(HardcopyWindowTest, PrintNamesTheFileOnlyWhenItWasKept) {
-    hardcopy(7);
-    scripted.printDialog.queueAnswer(PrintOptions{});
-    item("Drucken")->trigger();
-    const QString text = runTool("pdftotext", {pdfPath(), "-"});
-    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
-}
-
-TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothing) {
+TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
     hardcopy(7);
     item("Drucken")->trigger();  // nothing queued: cancelled
     EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
     EXPECT_FALSE(QFile::exists(pdfPath()));
     EXPECT_TRUE(scripted.boxes.boxes().empty());
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString text = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
 }
 
 // Printers that fail where real ones do.

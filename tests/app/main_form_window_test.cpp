@@ -172,6 +172,14 @@ TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
     EXPECT_FALSE(form->isVisible());
 }
 
+TEST_F(MainFormWindowTest, UnattendedReportsJoinTitleAndTextWithOneColon) {
+    QStringList reports;
+    form->setReportSink([&](const QString& line) { reports << line; });
+    form->reportUnattended(QStringLiteral("ERROR:"), QStringLiteral("x"), false);
+    form->reportUnattended(QStringLiteral("Note"), QStringLiteral("y"), false);
+    EXPECT_EQ(reports, QStringList({"benchcap: ERROR: x", "benchcap: Note: y"}));
+}
+
 }  // namespace
 }  // namespace benchcap::app::test
 

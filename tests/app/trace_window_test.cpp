@@ -221,12 +221,14 @@ TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
     // Both characters of the last line end go: no lone CR is left on the clipboard.
     EXPECT_EQ(scripted.clipboard.text().toStdString(), text.substr(0, text.size() - 2));
 
-    // "Save trace data" after the clipboard: the whole text, with its extra line end.
-    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "saved.TXT").string()));
+    // "Save trace data" after the clipboard: the whole text, with its extra line end, opened
+    // at the data path, the filter's extension added to a bare name.
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "saved").string()));
     item("SaveTrace")->trigger();
     EXPECT_EQ(scripted.saveDialog.shownWithFilters(),
               std::vector<QString>{QStringLiteral("TXT file|*.TXT|all files|*.*")});
-    EXPECT_EQ(benchcap::test::readFile(dir / "saved.TXT"), text + "\r\n");
+    EXPECT_EQ(scripted.saveDialog.shownInFolders(), std::vector<QString>{files.DataPath});
+    EXPECT_EQ(benchcap::test::readFile(dir / "saved.txt"), text + "\r\n");
 
     // A second trace within the same second does not replace the first one's file.
     readTrace(7, 1);
@@ -252,6 +254,7 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     EXPECT_TRUE(label().startsWith(QStringLiteral("The trace data was not saved: ")))
         << label().toStdString();
     EXPECT_TRUE(label().contains(QStringLiteral("missing"))) << label().toStdString();
+    EXPECT_FALSE(label().contains(QStringLiteral(".."))) << label().toStdString();
     EXPECT_TRUE(command->state().hasTrace);
     EXPECT_EQ(office.pastes, 1);
     EXPECT_EQ(office.rows, 501u);

@@ -127,5 +127,18 @@ TEST_F(CliTracePlot, BadPlotArgumentsAndFailuresWriteNoPicture) {
     }
 }
 
+TEST_F(CliTracePlot, BlankPlotIsWrittenWithANoteWhy) {
+    // One value draws nothing: the file is written all the same, and stderr says why.
+    const std::string bench = test::simBench(
+        "instruments:\n  - {address: 7, kind: spectrum-analyzer, idn: "
+        "\"Veltronik,KLT-3,100871/012,1.70\", points: 1}\n");
+    const fs::path png = dir / "one.png";
+    const test::CliResult r =
+        run({"--interface", bench, "trace", "7", "1", "--plot", png.string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(png));
+    EXPECT_NE(r.err.find("is blank: the trace holds one value only"), std::string::npos) << r.err;
+}
+
 }  // namespace
 }  // namespace benchcap::cli

@@ -14,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -26,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/office_window.h"
@@ -359,29 +361,58 @@ TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
     EXPECT_EQ(pictures(), before + 1);
 }
 
-TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOff) {
-    UnoOffice server(settings("pipe,name=benchcap-nobody-" + std::to_string(::getpid())));
-    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
-    EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
-    EXPECT_FALSE(report.indicatorOn());
-    EXPECT_TRUE(report.statusText().empty());
-    EXPECT_NE(report.message.find("soffice --accept="), std::string::npos) << report.message;
+// A listening loopback socket that is no office; its port in `port`.
+int loopbackListener(int& port) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
+    // Something that is no LibreOffice takes the connection and closes it again.
+    int port = 0;
+    const int listener = loopbackListener(port);
+    ASSERT_GE(listener, 0);
+    std::thread closer([listener] {
+        pollfd waiting{listener, POLLIN, 0};
+        if (::poll(&waiting, 1, 30000) <= 0)
+            return;  // nobody came: the test's checks say why
+        if (const int taken = ::accept(listener, nullptr, nullptr); taken >= 0)
+            ::close(taken);
+    });
+    const std::string connections[] = {
+        "pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
+        "socket,host=127.0.0.1,port=" + std::to_string(port),
+    };
+    for (const std::string& connection : connections) {
+        UnoOffice server(settings(connection));
+        const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
+        EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
+        EXPECT_FALSE(report.indicatorOn());
+        EXPECT_TRUE(report.statusText().empty());
+        EXPECT_EQ(report.message.find("No LibreOffice is running"), 0u) << report.message;
+        const std::string command = "soffice --accept=\"" + connection + ";urp;\"";
+        EXPECT_EQ(report.message.substr(report.message.size() - command.size()), command);
+    }
+    closer.join();
+    ::close(listener);
 }
 
 TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     // A server that takes the connection and never answers.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+    const int listener = loopbackListener(port);
     ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
 
-    UnoOfficeSettings hung =
-        settings("socket,host=127.0.0.1,port=" + std::to_string(ntohs(address.sin_port)));
+    UnoOfficeSettings hung = settings("socket,host=127.0.0.1,port=" + std::to_string(port));
     hung.timeout = std::chrono::milliseconds(3000);
     UnoOffice server(hung);
     QElapsedTimer clock;
@@ -418,8 +449,9 @@ TEST_F(LibreOfficeTest, CommandLinePastes) {
         {"--interface", "sim", "trace", "20", "1", "--paste-spreadsheet"},
         {{"BENCHCAP_OFFICE", "pipe,name=benchcap-nobody"}, {"BENCHCAP_OFFICE_PYTHON", python()}});
     EXPECT_EQ(nobody.code, 1);
-    EXPECT_NE(nobody.err.find("No LibreOffice accepts connections at pipe,name=benchcap-nobody"),
-              std::string::npos)
+    EXPECT_NE(
+        nobody.err.find("No LibreOffice is running and listening at pipe,name=benchcap-nobody"),
+        std::string::npos)
         << nobody.err;
 
     op("newTextDocument");

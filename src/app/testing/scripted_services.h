@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/ui_services.h"
@@ -45,26 +46,37 @@ class ScriptedFolderBrowser final : public FolderBrowser {
 
 class ScriptedSaveFileDialog final : public SaveFileDialog {
   public:
-    // With nothing queued the dialog is cancelled (empty name).
-    void queueAnswer(const QString& fileName) { answers_.push_back(fileName); }
-    // The filter in force at each showing.
+    // With nothing queued the dialog is cancelled (empty name). `filterIndex` is the
+    // filter pair the user chose.
+    void queueAnswer(const QString& fileName, int filterIndex = 0) {
+        answers_.push_back({fileName, filterIndex});
+    }
+    // The filter and the folder in force at each showing.
     const std::vector<QString>& shownWithFilters() const { return shown_; }
+    const std::vector<QString>& shownInFolders() const { return folders_; }
 
     void setFilter(const QString& filter) override { filter_ = filter; }
     QString filter() const override { return filter_; }
+    void setFolder(const QString& folder) override { folder_ = folder; }
     QString showSave(QWidget*) override {
         shown_.push_back(filter_);
+        folders_.push_back(folder_);
         if (answers_.empty())
             return {};
-        QString a = answers_.front();
+        const auto [name, index] = answers_.front();
         answers_.pop_front();
-        return a;
+        selected_ = index;
+        return name;
     }
+    int selectedFilter() const override { return selected_; }
 
   private:
     QString filter_;
-    std::deque<QString> answers_;
+    QString folder_;
+    int selected_ = 0;
+    std::deque<std::pair<QString, int>> answers_;
     std::vector<QString> shown_;
+    std::vector<QString> folders_;
 };
 
 class ScriptedPrintDialog final : public PrintDialog {

@@ -195,20 +195,21 @@ class CommandLineRunTest : public StartupTest {
   protected:
     void SetUp() override {
         StartupTest::SetUp();
-        form->setCommands({[this] {
-                               runs << QStringLiteral("SCREEN %1 %2 %3 %4")
-                                           .arg(form->selectedAddress())
-                                           .arg(checked("BW") ? "bw" : "color")
-                                           .arg(files.UseManualName ? files.ManualName : "-")
-                                           .arg(form->isVisible() ? "visible" : "hidden");
-                               if (onHardcopy)
-                                   onHardcopy();
-                               return Status{};
-                           },
+        form->setCommands({[this] { return hardcopy(); },
                            [this](int n) {
                                runs << QStringLiteral("TRACE %1").arg(n);
                                return Status{};
                            }});
+    }
+    Status hardcopy() {
+        runs << QStringLiteral("SCREEN %1 %2 %3 %4")
+                    .arg(form->selectedAddress())
+                    .arg(checked("BW") ? "bw" : "color")
+                    .arg(files.UseManualName ? files.ManualName : "-")
+                    .arg(form->isVisible() ? "visible" : "hidden");
+        if (onHardcopy)
+            onHardcopy();
+        return {};
     }
     QStringList runs;
     std::function<void()> onHardcopy;
@@ -276,12 +277,12 @@ TEST_F(CommandLineRunTest, BoxesAndStopsDuringTheCommandLine) {
             });
         std::vector<bus::MessageResult> answers;
         onHardcopy = [&] {
+            using B = bus::MessageButtons;
             if (c.during == Questions) {
-                answers.push_back(boxes.messageBox(bus::MessageIcon::Question, "Plotter",
-                                                   "Use plotter emulation?",
-                                                   bus::MessageButtons::YesNo));
-                answers.push_back(boxes.messageBox(bus::MessageIcon::Information, "Note",
-                                                   "one\r\ntwo", bus::MessageButtons::OkCancel));
+                answers = {boxes.messageBox(bus::MessageIcon::Question, "Plotter",
+                                            "Use plotter emulation?", B::YesNo),
+                           boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
+                                            B::OkCancel)};
                 return;
             }
             if (c.during == ErrorLabel) {
@@ -295,8 +296,7 @@ TEST_F(CommandLineRunTest, BoxesAndStopsDuringTheCommandLine) {
                 form->stopBySignal(SIGTERM);
             else if (c.during == SignalRecorded)
                 recorded = SIGINT;
-            boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "No answer at 12",
-                             bus::MessageButtons::Ok);
+            boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "No answer at 12", B::Ok);
         };
         const int flushesBefore = store.flushes();
         EXPECT_EQ(start(c.commandLine), c.status);

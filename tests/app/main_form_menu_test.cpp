@@ -22,7 +22,7 @@ void expectMenu(const QMenu* menu, const char* items) {
     }
 }
 
-TEST_F(MainFormTest, MenuItemNamesAndShortcuts) {
+TEST_F(MainFormTest, MenuItemNamesShortcutsAndWindowPartsAtStart) {
     QList<QAction*> bar = form->menuBar()->actions();
     ASSERT_EQ(bar.size(), 4);
     const char* top[] = {"SetUp", "GoGet", "IO", "Help"};
@@ -60,14 +60,12 @@ TEST_F(MainFormTest, MenuItemNamesAndShortcuts) {
                "Trenner6 MaxIt");
     for (QAction* a : bar)
         EXPECT_NE(a->menu(), form->TrayMenu());
-}
-
-TEST_F(MainFormTest, WindowPartsAtStart) {
+    EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
+    EXPECT_EQ(scripted.tray.contextMenu(), form->TrayMenu());
+    // Window parts at start.
     EXPECT_TRUE(form->BMPMem()->isHidden());
     EXPECT_TRUE(form->Fehler()->isHidden());
     EXPECT_FALSE(form->StartLogo()->isHidden());
-    EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
-    EXPECT_EQ(scripted.tray.contextMenu(), form->TrayMenu());
 }
 
 TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {

@@ -3,13 +3,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include <memory>
-
 #include "app/scan_panel.h"
 #include "app/twips.h"
 #include "main_form_fixture.h"
-#include "sim/sim_bench.h"
-#include "support/bench_rig.h"
 
 namespace benchcap::app::test {
 namespace {
@@ -23,16 +19,12 @@ instruments:
   - {address: 14, kind: signal-generator, idn: "Veltronik,GJX12,1,1.0"}
 )";
 
-// A main window on a simulated bench and its scanner.
-class ScanTest : public MainFormTest {
+// The shown window on a simulated bench and its scanner.
+class ScanTest : public BusWindowTest {
   protected:
     void build(const char* yaml = kFiveInstruments) {
-        bench = benchcap::test::makeBench(yaml);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        setUpWindow(yaml, "scan");
+        showWindow();
     }
     ScanIECPanel* panel() const { return qobject_cast<ScanIECPanel*>(form->ScanIEC()); }
     void TearDown() override {
@@ -45,9 +37,6 @@ class ScanTest : public MainFormTest {
                           type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(target, &event);
     }
-
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
 };
 
 TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
@@ -62,8 +51,6 @@ TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
                            : QStringLiteral("no GPIB board 0: ibfind failed with ENEB: no board "
                                             "is installed under that index; see "
                                             "docs/driver-library.md"));
-        TearDown();
-        SetUp();
     }
 }
 

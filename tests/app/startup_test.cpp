@@ -146,43 +146,35 @@ TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
     }
 }
 
-// Values no setting can take fall back soundly; an address outside 1 to 30 is never stored,
-// the last valid one is; the data path option is for this run only.
-TEST_F(StartupTest, UnusableValuesAndTheDataPathOption) {
-    const struct {
-        const char* stored;
-        const char* dataPathOption;
-        int select;  // then selected, 0: none
-        int address;
-        const char* on;
-        const char* storedAtShutdown;
-    } cases[] = {
-        {"Address=45;Color=maybe;HardAutoSave=yes;HardAutoExcel=-1;GPIBPrinterAdr=7.5;Width=wide",
-         nullptr, 0, 0, "Color HardAutoSave HardAutoExcel",
-         "Address=20;GPIBPrinterAdr=8;Color=True"},
-        {"Address=0", nullptr, 7, 0, "Color", "Address=7"},
-        {"DataPath=/stored", "/this/run", 0, 20, "Color", "DataPath=/stored"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        store = {};
-        SetUp();
-        setStored(c.stored);
-        context.dataPathOverride = c.dataPathOption ? QString::fromLatin1(c.dataPathOption) : "";
-        start();
-        if (c.dataPathOption) {
-            EXPECT_EQ(files.DataPath, QLatin1String(c.dataPathOption));
-        }
-        if (c.select) {
-            form->SelectAdr(c.select);
-            form->SelectAdr(31);
-        }
-        EXPECT_EQ(form->selectedAddress(), c.address);
-        expectChecked(c.on, true);
-        EXPECT_FALSE(checked("BW"));
-        form->Shutdown();
-        expectStored(c.storedAtShutdown);
-    }
+TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
+    setStored(
+        "Address=45;Color=maybe;HardAutoSave=yes;HardAutoExcel=-1;GPIBPrinterAdr=7.5;"
+        "Width=wide");
+    start();
+    EXPECT_EQ(form->selectedAddress(), 0);  // outside 1 to 30: nothing checked
+    // Neither truth value nor number: the default.
+    expectChecked("Color HardAutoSave HardAutoExcel", true);
+    EXPECT_FALSE(checked("BW"));
+    form->Shutdown();
+    expectStored("Address=20;GPIBPrinterAdr=8;Color=True");  // no valid address was selected
+}
+
+TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
+    setStored("Address=0");
+    start();
+    form->SelectAdr(7);
+    form->SelectAdr(31);
+    form->Shutdown();
+    expectStored("Address=7");
+}
+
+TEST_F(StartupTest, DataPathOptionIsForThisRunOnly) {
+    setStored("DataPath=/stored");
+    context.dataPathOverride = QStringLiteral("/this/run");
+    start();
+    EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
+    form->Shutdown();
+    expectStored("DataPath=/stored");
 }
 
 TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
@@ -213,6 +205,12 @@ class CommandLineRunTest : public StartupTest {
     }
     QStringList runs;
     std::function<void()> onHardcopy;
+    // The program's boxes: reported while unattended, else shown.
+    UnattendedBoxes boxes{scripted.boxes, [this] { return form->unattended(); },
+                          [this](const std::string& title, const std::string& text, bool error) {
+                              form->reportUnattended(QString::fromStdString(title),
+                                                     QString::fromStdString(text), error);
+                          }};
 };
 
 TEST_F(CommandLineRunTest, ActionsRunInOrderAndEndWritesNothing) {
@@ -234,91 +232,89 @@ TEST_F(CommandLineRunTest, WindowIsShownAfterwardsAndNameAppliesOnlyToTheCommand
     expectStored("Color=False;Address=1");
 }
 
-// What happens during the hardcopy. Hidden, boxes are reported and answered safely (a
-// question is no error); an error box or the error label makes END end with status 1; a
-// box the user saw in the shown window is no error. The end of the session or a signal
-// handled while the hardcopy yields, or one recorded while it blocked, stops the command
-// line: the trace never runs, no box waits, and the settings are written once unless END
-// was to come.
-TEST_F(CommandLineRunTest, BoxesAndStopsDuringTheCommandLine) {
-    enum During { Questions, ErrorBox, ErrorLabel, SessionEnd, SignalHandled, SignalRecorded };
-    const struct {
-        During during;
-        const char* commandLine;
-        int status;
-        int reports;   // lines on stderr, -1: not looked at
-        size_t shown;  // boxes shown
-        int flushes;
-        const char* statusText = nullptr;
-    } cases[] = {
-        {Questions, "/SCREEN/END", 0, 2, 0, 0},
-        {ErrorBox, "/SCREEN/END", 1, 1, 0, 0, "No answer at 12"},
-        {ErrorLabel, "/SCREEN/END", 1, 1, 0, 0, "no answer from instrument"},
-        {ErrorBox, "/SHOW/SCREEN/END", 0, 0, 1, 0},
-        {SessionEnd, "/SHOW/SCREEN/TRACE1", 0, -1, 0, 1},
-        {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, -1, 0, 1},
-        {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, -1, 0, 0},
-        {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, -1, 0, 0},
+TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExitStatus) {
+    using bus::MessageButtons;
+    std::vector<bus::MessageResult> answers;
+    onHardcopy = [&] {
+        answers = {boxes.messageBox(bus::MessageIcon::Question, "Plotter", "Use plotter emulation?",
+                                    MessageButtons::YesNo),
+                   boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
+                                    MessageButtons::OkCancel)};
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.during) + c.commandLine);
-        SetUp();
-        scripted.boxes = {};
-        runs.clear();
+    // The window stays hidden during start-up: no box waits, and a question is not an error.
+    EXPECT_EQ(start("/SCREEN/END"), 0);
+    EXPECT_EQ(answers, (std::vector<bus::MessageResult>{bus::MessageResult::No,
+                                                        bus::MessageResult::Cancel}));
+    EXPECT_TRUE(scripted.boxes.boxes().empty());
+    EXPECT_EQ(reports, QStringList({"benchcap: Plotter: Use plotter emulation?",
+                                    "benchcap: Note: one / two"}));
+
+    // An error box or the error label makes END end with status 1; a box the user saw in
+    // the shown window is no unattended error.
+    const struct {
+        const char* commandLine;
+        const char* error;  // nullptr: the error label
+        int status;
+    } errors[] = {{"/SCREEN/END", "No answer at 12", 1},
+                  {"/SCREEN/END", nullptr, 1},
+                  {"/SHOW/SCREEN/END", "x", 0}};
+    for (const auto& e : errors) {
         reports.clear();
-        int recorded = 0;
-        form->setStopCheck([&recorded] { return recorded; });
-        form->setDisplayAvailable(QString::fromLatin1(c.commandLine).startsWith("/SHOW"));
-        UnattendedBoxes boxes(
-            scripted.boxes, [this] { return form->unattended(); },
-            [this](const std::string& title, const std::string& text, bool isError) {
-                form->reportUnattended(QString::fromStdString(title), QString::fromStdString(text),
-                                       isError);
-            });
-        std::vector<bus::MessageResult> answers;
+        const bool shown = e.status == 0;
+        form->setDisplayAvailable(shown);
         onHardcopy = [&] {
-            using B = bus::MessageButtons;
-            if (c.during == Questions) {
-                answers = {boxes.messageBox(bus::MessageIcon::Question, "Plotter",
-                                            "Use plotter emulation?", B::YesNo),
-                           boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
-                                            B::OkCancel)};
-                return;
-            }
-            if (c.during == ErrorLabel) {
+            if (e.error) {
+                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
+            } else {
                 form->ErrorText = QStringLiteral("no answer from instrument");
                 form->DispError();
-                return;
             }
-            if (c.during == SessionEnd)
+        };
+        EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
+        EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
+        EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
+        if (!shown) {
+            EXPECT_EQ(form->statusPanel(1)->text(),
+                      e.error ? e.error : "no answer from instrument");
+        }
+    }
+}
+
+TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
+    // The end of the session or a signal handled while the hardcopy yields, or a signal
+    // recorded while it blocked: the trace that follows never runs, no box waits for a user,
+    // and the settings are written once unless END was to come.
+    enum Stop { SessionEnd, SignalHandled, SignalRecorded };
+    const struct {
+        Stop stop;
+        const char* commandLine;
+        int status;
+        int flushes;
+    } cases[] = {{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
+                 {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
+                 {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
+                 {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}};
+    for (const auto& c : cases) {
+        SetUp();
+        int recorded = 0;
+        form->setStopCheck([&recorded] { return recorded; });
+        form->setDisplayAvailable(true);
+        onHardcopy = [&] {
+            if (c.stop == SessionEnd)
                 form->Shutdown();
-            else if (c.during == SignalHandled)
+            else if (c.stop == SignalHandled)
                 form->stopBySignal(SIGTERM);
-            else if (c.during == SignalRecorded)
+            else
                 recorded = SIGINT;
-            boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "No answer at 12", B::Ok);
+            boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "x", bus::MessageButtons::Ok);
         };
         const int flushesBefore = store.flushes();
-        EXPECT_EQ(start(c.commandLine), c.status);
-        EXPECT_EQ(runs.size(), 1);
-        EXPECT_EQ(scripted.boxes.boxes().size(), c.shown);
-        if (c.reports >= 0) {
-            EXPECT_EQ(reports.size(), c.reports) << reports.join(u'|').toStdString();
-        }
-        EXPECT_EQ(store.flushes() - flushesBefore, c.flushes);
-        if (c.statusText) {
-            EXPECT_EQ(form->statusPanel(1)->text(), QLatin1String(c.statusText));
-        }
-        if (c.during >= SessionEnd) {
-            EXPECT_FALSE(form->isVisible());
-            EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"}));
-        }
-        if (c.during == Questions) {
-            EXPECT_EQ(answers, (std::vector<bus::MessageResult>{bus::MessageResult::No,
-                                                                bus::MessageResult::Cancel}));
-            EXPECT_EQ(reports, QStringList({"benchcap: Plotter: Use plotter emulation?",
-                                            "benchcap: Note: one / two"}));
-        }
+        EXPECT_EQ(start(c.commandLine), c.status) << c.commandLine;
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << c.commandLine;
+        EXPECT_TRUE(scripted.boxes.boxes().empty());
+        EXPECT_EQ(store.flushes() - flushesBefore, c.flushes) << c.commandLine;
+        runs.clear();
         onHardcopy = nullptr;  // the locals it refers to end here
         form->setStopCheck({});
     }

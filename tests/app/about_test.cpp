@@ -10,7 +10,7 @@
 namespace benchcap::app::test {
 namespace {
 
-TEST(SystemReport, FileVersionText) {
+TEST(SystemReport, FileVersionsAndTheReportLayout) {
     const QString path = QStringLiteral("/usr/lib/libgpib.so.0");
     const struct {
         bool exists;
@@ -31,9 +31,7 @@ TEST(SystemReport, FileVersionText) {
     // Blanks around a missing file's name are not repeated.
     EXPECT_EQ(fileVersionText(QStringLiteral(" x.dll "), false, std::nullopt),
               QStringLiteral("File x.dll not found!"));
-}
 
-TEST(SystemReport, VersionOfARealLibraryAndTheReportLayout) {
     // The Qt library in use is a versioned shared object.
     const QString qt = qtLibraryPath();
     ASSERT_FALSE(qt.isEmpty());
@@ -59,9 +57,7 @@ TEST(SystemReport, VersionOfARealLibraryAndTheReportLayout) {
     EXPECT_EQ(systemReportText({{"A", "1"}, {"B", "2"}}), QStringLiteral("A\t\t1\r\nB\t\t2\r\n"));
 }
 
-class AboutTest : public MainFormTest {};
-
-TEST_F(AboutTest, BuiltOnceShowsVersionLinksAndSystemInformation) {
+TEST_F(MainFormTest, AboutBoxBuiltOnceShowsVersionLinksAndSystemInformation) {
     std::vector<QUrl> opened;
     form->setLinkOpener([&](const QUrl& url) { opened.push_back(url); });
     EXPECT_EQ(form->aboutForm(), nullptr);
@@ -75,13 +71,14 @@ TEST_F(AboutTest, BuiltOnceShowsVersionLinksAndSystemInformation) {
     auto label = [&](const char* name) {
         return about->findChild<QLabel*>(QLatin1String(name))->text();
     };
-    EXPECT_EQ(label("Product"), QStringLiteral("Benchcap"));
-    EXPECT_EQ(label("Description"),
-              QStringLiteral("Getting screenshots and trace data via IEEE bus"));
+    for (const auto& [name, text] :
+         {std::pair{"Product", "Benchcap"},
+          {"Description", "Getting screenshots and trace data via IEEE bus"},
+          {"CompanyCaption", "Company homepage:"},
+          {"ProductCaption", "Product  homepage:"},
+          {"SupportCaption", "Support mail:"}})
+        EXPECT_EQ(label(name), QLatin1String(text));
     EXPECT_EQ(label("Version"), QStringLiteral("Version 2.3 from ") + v.dateText());
-    EXPECT_EQ(label("CompanyCaption"), QStringLiteral("Company homepage:"));
-    EXPECT_EQ(label("ProductCaption"), QStringLiteral("Product  homepage:"));
-    EXPECT_EQ(label("SupportCaption"), QStringLiteral("Support mail:"));
     EXPECT_TRUE(
         label("ProductLink").contains(QStringLiteral("click here to open product homepage")));
 

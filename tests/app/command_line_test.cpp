@@ -72,8 +72,6 @@ TEST(CommandLine, RulesOfOneArgument) {
 }
 
 TEST(CommandLine, WholeLineLeftToRight) {
-    EXPECT_EQ(parseCommandLine(QStringLiteral("/COLOR/BW")),
-              (std::vector<CommandAction>{act(K::Color), act(K::BW)}));
     EXPECT_EQ(parseCommandLine(QStringLiteral("/HIDE/12/BW/NAME=scope1/SCREEN/END")),
               (std::vector<CommandAction>{act(K::Hide), act(K::Address, 12), act(K::BW),
                                           act(K::Name, 0, "scope1"), act(K::Screen), act(K::End)}));
@@ -84,9 +82,8 @@ TEST(AppOptions, LeadingOptionsAndTheCommandLine) {
         args.prepend(QStringLiteral("benchcap"));
         return parseAppOptions(args);
     };
-    AppOptions o = parse({"--interface", "sim", "--data-path", "/tmp/d", "/HIDE", "/12"});
+    AppOptions o = parse({"--data-path", "/tmp/d", "/HIDE", "/12"});
     EXPECT_TRUE(o.error.isEmpty());
-    EXPECT_EQ(o.interfaceChoice, QStringLiteral("sim"));
     EXPECT_EQ(o.dataPath, QStringLiteral("/tmp/d"));
     EXPECT_EQ(o.commandLine, QStringLiteral("/HIDE /12"));
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <thread>
 
+#include "support/file_faults.h"
 #include "support/test_paths.h"
 
 namespace benchcap::app {
@@ -53,15 +54,11 @@ struct ProgramRun {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    void writeFile(const QString& name, const QByteArray& bytes) const {
-        QFile f(configFolder + QLatin1Char('/') + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+    // A file in the configuration folder.
+    std::filesystem::path file(const char* name) const {
+        return std::filesystem::path(configFolder.toStdString()) / name;
     }
-    QByteArray settings() const {
-        QFile f(configFolder + QStringLiteral("/BENCHCAP.ini"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    std::string settings() const { return test::readFile(file("BENCHCAP.ini")); }
 };
 
 TEST(WindowProgram, TerminationSignalsStoreTheSettings) {
@@ -75,28 +72,15 @@ TEST(WindowProgram, TerminationSignalsStoreTheSettings) {
         ASSERT_TRUE(run.process.waitForFinished(20000));
         EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit) << signal;
         EXPECT_EQ(run.process.exitCode(), 128 + signal) << signal;
-        const QByteArray ini = run.settings();
-        const char* keys[] = {"Left",
-                              "Width",
-                              "Top",
-                              "Height",
-                              "Address=12",
-                              "Color=False",
-                              "SupressConfigRMX",
-                              "DataPath",
-                              "GPIBPrinterAdr=5",
-                              "HardAutoSave",
-                              "HardAutoClip",
-                              "HardAutoExcel",
-                              "TraceAutoSave",
-                              "TraceAutoClip",
-                              "TraceAutoExcel"};
-        qsizetype at = ini.indexOf("[Settings]");
-        ASSERT_GE(at, 0) << ini.toStdString();
-        for (const char* key : keys) {
-            const qsizetype next = ini.indexOf(key, at);
-            EXPECT_GT(next, at) << key << "\n" << ini.toStdString();
-            at = std::max(at, next);
+        const std::string ini = run.settings();
+        size_t at = ini.find("[Settings]");
+        ASSERT_NE(at, std::string::npos) << ini;
+        for (const char* key :
+             {"Left", "Width", "Top", "Height", "Address=12", "Color=False", "SupressConfigRMX",
+              "DataPath", "GPIBPrinterAdr=5", "HardAutoSave", "HardAutoClip", "HardAutoExcel",
+              "TraceAutoSave", "TraceAutoClip", "TraceAutoExcel"}) {
+            at = ini.find(key, at);
+            ASSERT_NE(at, std::string::npos) << key << "\n" << ini;
         }
     }
 }
@@ -110,6 +94,7 @@ TEST(WindowProgram, UnattendedRunsThenEnd) {
         const char* files;              // the pattern of the one file expected, or nullptr for none
         const char* report;             // part of standard error
         const char* display = nullptr;  // no platform chosen, DISPLAY this ("": none)
+        const char* out = "";           // part of standard output
     } cases[] = {
         // Without a display a hidden run goes on offscreen; a window to show says why not.
         {"/HIDE/20/SCREEN/END", 0, "HARDCOPY-*.WMF", "", ""},
@@ -127,6 +112,11 @@ TEST(WindowProgram, UnattendedRunsThenEnd) {
         // A plotter-only instrument: its plot is taken only when /PLOT accepts the offer.
         {"/HIDE/9/SCREEN/END", 1, nullptr, "only plots its screen: add /PLOT"},
         {"/HIDE/9/PLOT/SCREEN/END", 0, "*.HGL", "press the hardcopy key"},
+        // Information options answer on stdout and end at once.
+        {"--version", 0, nullptr, "", nullptr, "Benchcap 2.3 (built "},
+        {"--system-info", 0, nullptr, "", nullptr, "\nNI 3D version\t\t"},
+        {"--help", 0, nullptr, "", nullptr, "/PLOT"},
+        {"--bogus", 2, nullptr, "benchcap: "},
     };
     for (const auto& c : cases) {
         ProgramRun run("process-end");
@@ -145,12 +135,13 @@ TEST(WindowProgram, UnattendedRunsThenEnd) {
         const QByteArray err = run.process.readAllStandardError();
         EXPECT_EQ(run.process.exitCode(), c.exitCode) << c.commandLine << "\n" << err.toStdString();
         EXPECT_TRUE(err.contains(c.report)) << c.commandLine << "\n" << err.toStdString();
+        EXPECT_TRUE(run.process.readAllStandardOutput().contains(c.out)) << c.commandLine;
         const QStringList written = QDir(data).entryList(QDir::Files | QDir::Hidden);
         EXPECT_EQ(written.size(), c.files ? 1 : 0) << written.join(u' ').toStdString();
         if (c.files && !written.isEmpty()) {
             EXPECT_TRUE(QDir::match(QLatin1String(c.files), written.front())) << c.commandLine;
         }
-        EXPECT_TRUE(run.settings().isEmpty()) << c.commandLine;
+        EXPECT_EQ(run.settings(), "") << c.commandLine;
     }
 }
 
@@ -166,14 +157,14 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
                  {SIGINT, "/HIDE/12/NAME=shot/TRACE1/END", "shot.TXT"}};
     for (const auto& c : cases) {
         ProgramRun run("process-stop");
-        run.writeFile(
-            QStringLiteral("bench.yaml"),
+        test::writeBytes(
+            run.file("bench.yaml"),
             "clock: real\ninstruments:\n"
             "  - {address: 7, kind: spectrum-analyzer, idn: \"Veltronik,KLT-3,1/1,1.70\","
             " rate_bytes_per_s: 1000}\n"
             "  - {address: 12, kind: spectrum-analyzer, idn: \"Veltronik,KLT-3,1/1,1.70\","
             " points: 500000, rate_bytes_per_s: 100000}\n");
-        run.writeFile(QLatin1String(c.file), "earlier");
+        test::writeBytes(run.file(c.file), "earlier");
         run.interface = QStringLiteral("sim:") + run.configFolder + QStringLiteral("/bench.yaml");
         run.start({QStringLiteral("--data-path"), run.configFolder, QLatin1String(c.commandLine)});
         run.waitForSignalHandlers();
@@ -185,25 +176,8 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
         const QStringList left = QDir(run.configFolder).entryList(QDir::Files | QDir::Hidden);
         EXPECT_EQ(left, QStringList({QStringLiteral("bench.yaml"), QLatin1String(c.file)}))
             << left.join(u' ').toStdString();
-        QFile earlier(run.configFolder + QLatin1Char('/') + QLatin1String(c.file));
-        ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
-        EXPECT_EQ(earlier.readAll(), "earlier");
+        EXPECT_EQ(test::readFile(run.file(c.file)), "earlier");
     }
-}
-
-TEST(WindowProgram, InformationOptions) {
-    ProgramRun run("process-info");
-    run.start({QStringLiteral("--version")});
-    ASSERT_TRUE(run.process.waitForFinished(20000));
-    EXPECT_TRUE(run.process.readAllStandardOutput().startsWith("Benchcap 2.3 (built "));
-    run.start({QStringLiteral("--system-info")});
-    ASSERT_TRUE(run.process.waitForFinished(20000));
-    const QByteArray report = run.process.readAllStandardOutput();
-    EXPECT_TRUE(report.startsWith("Operating system\t\t")) << report.toStdString();
-    EXPECT_EQ(report.count('\n'), 6);
-    run.start({QStringLiteral("--bogus")});
-    ASSERT_TRUE(run.process.waitForFinished(20000));
-    EXPECT_EQ(run.process.exitCode(), 2);
 }
 
 }  // namespace

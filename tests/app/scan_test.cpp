@@ -3,13 +3,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include <memory>
-
 #include "app/scan_panel.h"
 #include "app/twips.h"
 #include "main_form_fixture.h"
-#include "sim/sim_bench.h"
-#include "support/bench_rig.h"
 
 namespace benchcap::app::test {
 namespace {
@@ -23,64 +19,70 @@ instruments:
   - {address: 14, kind: signal-generator, idn: "Veltronik,GJX12,1,1.0"}
 )";
 
-// A main window on a simulated bench and its scanner.
-class ScanTest : public MainFormTest {
+// The shown window on a simulated bench and its scanner.
+class ScanTest : public BusWindowTest {
   protected:
     void build(const char* yaml = kFiveInstruments) {
-        bench = benchcap::test::makeBench(yaml);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        setUpWindow(yaml, "scan");
+        showWindow();
     }
     ScanIECPanel* panel() const { return qobject_cast<ScanIECPanel*>(form->ScanIEC()); }
     void TearDown() override {
         form.reset();  // the window goes before the scanner it shows
     }
-
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
+    // A pointer event at the middle of `target`.
+    static void send(QWidget* target, QEvent::Type type, Qt::MouseButton button = Qt::NoButton) {
+        const QPointF at(target->width() / 2.0, target->height() / 2.0);
+        QMouseEvent event(type, at, target->mapToGlobal(at), button,
+                          type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
 };
 
 TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
-    build("boards: []\n");
-    form->setDriverProblem(QStringLiteral("GPIB driver library not found: libgpib.so.0"));
-    item("StartScan")->trigger();
-    EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
-    EXPECT_EQ(form->statusPanel(1)->text(),
-              QStringLiteral("GPIB driver library not found: libgpib.so.0"));
-}
-
-TEST_F(ScanTest, SearchInstrumentsDuringAScanIsRefused) {
-    build(kFiveInstruments);
-    int nested = 0;
-    QString afterClick;
-    form->setYieldHook([&] {
-        if (++nested == 10) {  // well inside the scan, whose yields come here too
-            item("StartScan")->trigger();
-            afterClick = form->statusPanel(1)->text() + "|" + form->ErrorText;
-        }
-    });
-    item("StartScan")->trigger();
-    EXPECT_GT(nested, 30);  // the scan yielded, and the second click came in during it
-    // The refused click left the running scan's notice and status alone.
-    EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
-    EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
-    EXPECT_EQ(form->Adr(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
+    // The driver's reason when it could not be loaded, else why there is no board.
+    for (const char* problem : {"GPIB driver library not found: libgpib.so.0", ""}) {
+        build("boards: []\n");
+        form->setDriverProblem(QString::fromLatin1(problem));
+        item("StartScan")->trigger();
+        EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
+        EXPECT_EQ(form->statusPanel(1)->text(),
+                  *problem ? QString::fromLatin1(problem)
+                           : QStringLiteral("no GPIB board 0: ibfind failed with ENEB: no board "
+                                            "is installed under that index; see "
+                                            "docs/driver-library.md"));
+    }
 }
 
 TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     build();
     EXPECT_TRUE(panel()->isHidden());  // until a scan starts
-    std::vector<QString> during;
-    form->setYieldHook(
-        [&] { during.push_back(form->statusPanel(1)->text() + "|" + form->ErrorText); });
+    int yields = 0;
+    QString first, afterClick;
+    bool noticeChecked = false;
+    form->setYieldHook([&] {
+        if (++yields == 1)
+            first = form->statusPanel(1)->text() + "|" + form->ErrorText;
+        if (yields == 10) {  // well inside the scan: a second scan is refused
+            item("StartScan")->trigger();
+            afterClick = form->statusPanel(1)->text() + "|" + form->ErrorText;
+        }
+        // The scanning notice stays visible beside the panel.
+        QLabel* notice = form->Fehler();
+        if (noticeChecked || !form->ScanIEC()->isVisible() || notice->isHidden())
+            return;
+        noticeChecked = true;
+        const QRect at(notice->mapTo(form->centralWidget(), QPoint(0, 0)), notice->size());
+        EXPECT_FALSE(at.intersects(form->ScanIEC()->geometry()));
+        EXPECT_EQ(notice->text(), QStringLiteral("scanning bus..."));
+    });
     item("StartScan")->trigger();
-
-    ASSERT_FALSE(during.empty());
-    EXPECT_EQ(during.front(), QStringLiteral("scanning...|scanning bus..."));
+    EXPECT_GT(yields, 30);
+    EXPECT_TRUE(noticeChecked);
+    EXPECT_EQ(first, QStringLiteral("scanning...|scanning bus..."));
+    // The refused click left the running scan's notice and status alone.
+    EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
+    EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
     EXPECT_TRUE(form->ErrorText.isEmpty());
     EXPECT_TRUE(form->Fehler()->isHidden());
@@ -178,53 +180,23 @@ TEST_F(ScanTest, HoverTexts) {
     build();
     item("StartScan")->trigger();
     ScanIECPanel* p = panel();
-    // A real pointer movement over indicator 5.
+    // A pointer movement over indicator 5, as the panel gets it.
     const QPointF at = p->LED(5)->geometry().center();
     QMouseEvent move(QEvent::MouseMove, at, p->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(p, &move);
     EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
     EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("KLVZ (1.60)"));
-    p->hoverAt(p->LED(7)->geometry().center());
+    // The indicator itself gets the movement, as from the pointer resting on it.
+    send(p->LED(7), QEvent::MouseMove);
+    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
     EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("-----"));
     // Outside the indicators the answer line keeps the last text.
     p->hoverAt(QPoint(2, 2));
     EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("move over LED to get more infos"));
     EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("-----"));
-}
-
-TEST_F(ScanTest, PointerOverAnIndicatorReachesTheHoverTexts) {
-    build();
-    item("StartScan")->trigger();
-    ScanIECPanel* p = panel();
-    // The indicator itself gets the movement, as from the pointer resting on it.
-    QWidget* led = p->LED(5);
-    const QPointF at(led->width() / 2.0, led->height() / 2.0);
-    QMouseEvent move(QEvent::MouseMove, at, led->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QApplication::sendEvent(led, &move);
-    EXPECT_EQ(p->AddressLine()->text(), QStringLiteral("click to select instrument"));
-    EXPECT_EQ(p->AnswerLine()->text(), QStringLiteral("KLVZ (1.60)"));
     // Over a text line the pointer is over the panel.
     EXPECT_EQ(p->childAt(p->AnswerLine()->geometry().center()), nullptr);
-}
-
-TEST_F(ScanTest, ScanningNoticeStaysVisibleBesideThePanel) {
-    build();
-    bool checkedDuringScan = false;
-    form->setYieldHook([&] {
-        QWidget* panel = form->ScanIEC();
-        if (checkedDuringScan || !panel->isVisible() || form->Fehler()->isHidden())
-            return;
-        checkedDuringScan = true;
-        const QRect notice(form->Fehler()->mapTo(form->centralWidget(), QPoint(0, 0)),
-                           form->Fehler()->size());
-        EXPECT_FALSE(notice.intersects(panel->geometry()));
-        EXPECT_EQ(form->Fehler()->text(), QStringLiteral("scanning bus..."));
-    });
-    item("StartScan")->trigger();
-    EXPECT_TRUE(checkedDuringScan);
-    EXPECT_TRUE(form->Fehler()->isHidden());
 }
 
 TEST_F(ScanTest, MouseClickOnIndicatorRaisesSelectIEC) {
@@ -233,14 +205,8 @@ TEST_F(ScanTest, MouseClickOnIndicatorRaisesSelectIEC) {
     QObject::connect(panel(), &ScanIECPanel::SelectIEC, [&](int16_t a) { raised.push_back(a); });
     // Raised on every click, also before any scan and on the same indicator again.
     for (int a : {30, 1, 1}) {
-        QWidget* led = panel()->LED(a);
-        const QPointF at(led->width() / 2.0, led->height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, at, led->mapToGlobal(at), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, led->mapToGlobal(at), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(led, &press);
-        QApplication::sendEvent(led, &release);
+        send(panel()->LED(a), QEvent::MouseButtonPress, Qt::LeftButton);
+        send(panel()->LED(a), QEvent::MouseButtonRelease, Qt::LeftButton);
     }
     EXPECT_EQ(raised, (std::vector<int>{30, 1, 1}));
 }

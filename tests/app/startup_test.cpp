@@ -13,21 +13,20 @@
 namespace benchcap::app::test {
 namespace {
 
-const char* const kStoredKeys[] = {"Left",
-                                   "Width",
-                                   "Top",
-                                   "Height",
-                                   "Address",
-                                   "Color",
-                                   "SupressConfigRMX",
-                                   "DataPath",
-                                   "GPIBPrinterAdr",
-                                   "HardAutoSave",
-                                   "HardAutoClip",
-                                   "HardAutoExcel",
-                                   "TraceAutoSave",
-                                   "TraceAutoClip",
-                                   "TraceAutoExcel"};
+// Every setting, in the order start-up reads them and shutdown writes them.
+const QStringList kStoredKeys = QStringLiteral(
+                                    "Left Width Top Height Address Color SupressConfigRMX DataPath "
+                                    "GPIBPrinterAdr HardAutoSave HardAutoClip HardAutoExcel "
+                                    "TraceAutoSave TraceAutoClip TraceAutoExcel")
+                                    .split(u' ');
+
+// "Key=value;Key=value" as pairs; values keep their blanks.
+std::vector<std::pair<QString, QString>> pairs(const char* text) {
+    std::vector<std::pair<QString, QString>> result;
+    for (const QString& pair : QString::fromLatin1(text).split(u';'))
+        result.emplace_back(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    return result;
+}
 
 class StartupTest : public MainFormTest {
   protected:
@@ -45,14 +44,26 @@ class StartupTest : public MainFormTest {
         return form->startUp(context);
     }
     bool checked(const char* name) const { return item(name)->isChecked(); }
-    std::vector<QString> writtenKeys() const {
-        std::vector<QString> keys;
+    // Menu items named in `names` (blank-separated) are all checked (`on`) or all not.
+    void expectChecked(const char* names, bool on) const {
+        for (const QString& name : QString::fromLatin1(names).split(u' '))
+            EXPECT_EQ(form->menuItem(name)->isChecked(), on) << name.toStdString();
+    }
+    void setStored(const char* values) {
+        for (const auto& [key, value] : pairs(values))
+            store.set(key, value);
+    }
+    void expectStored(const char* values) const {
+        for (const auto& [key, value] : pairs(values))
+            EXPECT_EQ(store.get(key).value_or("-"), value) << key.toStdString();
+    }
+    QStringList accessedKeys(bool writes) const {
+        QStringList keys;
         for (const auto& a : store.accesses())
-            if (a.isWrite)
-                keys.push_back(a.key);
+            if (a.isWrite == writes)
+                keys << a.key;
         return keys;
     }
-    QString stored(const char* key) const { return store.get(QLatin1String(key)).value_or("-"); }
 
     MemorySettingsStore store;
     StartupContext context;
@@ -68,35 +79,20 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     EXPECT_EQ(instrument.TimeoutCode, 10);
     EXPECT_EQ(form->size(), initial);
     EXPECT_EQ(form->selectedAddress(), 20);
-    for (const char* on :
-         {"Color", "HardAutoSave", "HardAutoClip", "TraceAutoSave", "TraceAutoClip"})
-        EXPECT_TRUE(checked(on)) << on;
-    for (const char* off : {"BW", "SupressConfigRMX", "HardAutoExcel", "TraceAutoExcel"})
-        EXPECT_FALSE(checked(off)) << off;
+    expectChecked("Color HardAutoSave HardAutoClip TraceAutoSave TraceAutoClip", true);
+    expectChecked("BW SupressConfigRMX HardAutoExcel TraceAutoExcel", false);
     EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->ShowsHardcopy);
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
-
-    // Read in the order of start-up (Left, Width, Top and Height first).
-    std::vector<QString> read;
-    for (const auto& a : store.accesses())
-        read.push_back(a.key);
-    EXPECT_EQ(read, (std::vector<QString>{"Left", "Width", "Top", "Height", "Address", "Color",
-                                          "SupressConfigRMX", "DataPath", "GPIBPrinterAdr",
-                                          "HardAutoSave", "HardAutoClip", "HardAutoExcel",
-                                          "TraceAutoSave", "TraceAutoClip", "TraceAutoExcel"}));
+    EXPECT_EQ(accessedKeys(false), kStoredKeys);  // Left, Width, Top and Height first
 
     item("ExitProg")->trigger();
-    std::vector<QString> expected(std::begin(kStoredKeys), std::end(kStoredKeys));
-    EXPECT_EQ(writtenKeys(), expected);
+    EXPECT_EQ(accessedKeys(true), kStoredKeys);
     EXPECT_EQ(store.flushes(), 1);
-    EXPECT_EQ(stored("Address"), QStringLiteral("20"));
-    EXPECT_EQ(stored("Color"), QStringLiteral("True"));
-    EXPECT_EQ(stored("HardAutoExcel"), QStringLiteral("False"));
-    EXPECT_EQ(stored("GPIBPrinterAdr"), QStringLiteral("5"));
-    EXPECT_EQ(stored("DataPath"), QStringLiteral("/opt/benchcap"));
+    expectStored(
+        "Address=20;Color=True;HardAutoExcel=False;GPIBPrinterAdr=5;DataPath=/opt/benchcap");
     EXPECT_EQ(ends, std::vector<int>{0});
     // Once only, whatever asks again (the close that follows, a signal).
     form->close();
@@ -105,59 +101,34 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
 }
 
 TEST_F(StartupTest, StoredValuesComeBackAndAreStoredUnchanged) {
-    const struct {
-        const char* key;
-        const char* value;
-    } values[] = {{"Left", "1500"},
-                  {"Top", "3000"},
-                  {"Width", "9000"},
-                  {"Height", "6000"},
-                  {"Address", " 12 "},
-                  {"Color", "False"},
-                  {"SupressConfigRMX", "true"},
-                  {"DataPath", "/lab/data"},
-                  {"GPIBPrinterAdr", "7"},
-                  {"HardAutoSave", "False"},
-                  {"HardAutoClip", "False"},
-                  {"HardAutoExcel", "True"},
-                  {"TraceAutoSave", "False"},
-                  {"TraceAutoClip", "False"},
-                  {"TraceAutoExcel", "True"}};
-    for (const auto& v : values)
-        store.set(QLatin1String(v.key), QLatin1String(v.value));
+    const char* values =
+        "Left=1500;Top=3000;Width=9000;Height=6000;Address= 12 ;Color=False;"
+        "SupressConfigRMX=true;DataPath=/lab/data;GPIBPrinterAdr=7;HardAutoSave=False;"
+        "HardAutoClip=False;HardAutoExcel=True;TraceAutoSave=False;TraceAutoClip=False;"
+        "TraceAutoExcel=True";
+    setStored(values);
     start();
     EXPECT_EQ(form->pos(), QPoint(twipsToPixelsX(*form, 1500), twipsToPixelsY(*form, 3000)));
     EXPECT_EQ(form->size(), QSize(twipsToPixelsX(*form, 9000), twipsToPixelsY(*form, 6000)));
     EXPECT_EQ(form->selectedAddress(), 12);
-    EXPECT_TRUE(checked("BW"));
-    EXPECT_FALSE(checked("Color"));
-    EXPECT_TRUE(checked("SupressConfigRMX"));
-    EXPECT_FALSE(checked("HardAutoSave"));
-    EXPECT_TRUE(checked("TraceAutoExcel"));
+    expectChecked("BW SupressConfigRMX TraceAutoExcel", true);
+    expectChecked("Color HardAutoSave", false);
     EXPECT_EQ(files.DataPath, QStringLiteral("/lab/data"));
 
     form->close();  // the window's own close runs the shutdown as well
-    for (const auto& v : values) {
-        QString expected = QString::fromLatin1(v.value).trimmed();
-        if (expected == QLatin1String("true"))
-            expected = QStringLiteral("True");
-        EXPECT_EQ(stored(v.key), expected) << v.key;
-    }
+    for (const auto& [key, value] : pairs(values))
+        EXPECT_EQ(store.get(key), value == "true" ? QStringLiteral("True") : value.trimmed())
+            << key.toStdString();
     EXPECT_EQ(ends, std::vector<int>{0});
 }
 
 TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
     // Closed while minimised (negative), or far off every screen (one since removed).
-    const struct {
-        const char* left;
-        const char* top;
-    } cases[] = {{"-48000", "1"}, {"999999999", "1"}, {"1500", "999999999"}, {"1e300", "1"}};
-    for (const auto& c : cases) {
+    for (const char* place : {"Left=-48000;Top=1", "Left=999999999;Top=1",
+                              "Left=1500;Top=999999999", "Left=1e300;Top=1"}) {
         SetUp();
-        store.set(QStringLiteral("Left"), QLatin1String(c.left));
-        store.set(QStringLiteral("Top"), QLatin1String(c.top));
-        for (const char* key : {"Width", "Height"})
-            store.set(QLatin1String(key), QStringLiteral("1"));
+        setStored(place);
+        setStored("Width=1;Height=1");
         start();
         const QSize screen = form->screen()->geometry().size();
         auto px = [&](double fraction, int pixels, bool horizontal) {
@@ -168,78 +139,85 @@ TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
         };
         EXPECT_EQ(form->pos(),
                   QPoint(px(0.2, screen.width(), true), px(0.2, screen.height(), false)))
-            << c.left;
+            << place;
         EXPECT_EQ(form->size(),
                   QSize(px(0.6, screen.width(), true), px(0.6, screen.height(), false)))
-            << c.left;
+            << place;
     }
 }
 
 TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
-    store.set(QStringLiteral("Address"), QStringLiteral("45"));
-    store.set(QStringLiteral("Color"), QStringLiteral("maybe"));
-    store.set(QStringLiteral("HardAutoSave"), QStringLiteral("yes"));
-    store.set(QStringLiteral("HardAutoExcel"), QStringLiteral("-1"));
-    store.set(QStringLiteral("GPIBPrinterAdr"), QStringLiteral("7.5"));
-    store.set(QStringLiteral("Width"), QStringLiteral("wide"));
+    setStored(
+        "Address=45;Color=maybe;HardAutoSave=yes;HardAutoExcel=-1;GPIBPrinterAdr=7.5;"
+        "Width=wide");
     start();
     EXPECT_EQ(form->selectedAddress(), 0);  // outside 1 to 30: nothing checked
-    EXPECT_TRUE(checked("Color"));          // neither truth value nor number: the default
+    // Neither truth value nor number: the default.
+    expectChecked("Color HardAutoSave HardAutoExcel", true);
     EXPECT_FALSE(checked("BW"));
-    EXPECT_TRUE(checked("HardAutoSave"));
-    EXPECT_TRUE(checked("HardAutoExcel"));
     form->Shutdown();
-    EXPECT_EQ(stored("Address"), QStringLiteral("20"));  // no valid address was ever selected
-    EXPECT_EQ(stored("GPIBPrinterAdr"), QStringLiteral("8"));
-    EXPECT_EQ(stored("Color"), QStringLiteral("True"));
+    expectStored("Address=20;GPIBPrinterAdr=8;Color=True");  // no valid address was selected
 }
 
 TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
-    store.set(QStringLiteral("Address"), QStringLiteral("0"));
+    setStored("Address=0");
     start();
     form->SelectAdr(7);
     form->SelectAdr(31);
     form->Shutdown();
-    EXPECT_EQ(stored("Address"), QStringLiteral("7"));
+    expectStored("Address=7");
 }
 
 TEST_F(StartupTest, DataPathOptionIsForThisRunOnly) {
-    store.set(QStringLiteral("DataPath"), QStringLiteral("/stored"));
+    setStored("DataPath=/stored");
     context.dataPathOverride = QStringLiteral("/this/run");
     start();
     EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
     form->Shutdown();
-    EXPECT_EQ(stored("DataPath"), QStringLiteral("/stored"));
+    expectStored("DataPath=/stored");
+}
+
+TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
+    EXPECT_EQ(start("/SCREEN/TRACE3/END"), 0);
+    EXPECT_EQ(reports, QStringList({"benchcap: Hardcopy is not available yet",
+                                    "benchcap: Trace 3 is not available yet"}));
 }
 
 class CommandLineRunTest : public StartupTest {
   protected:
     void SetUp() override {
         StartupTest::SetUp();
-        form->setCommands({[this] {
-                               runs << QStringLiteral("SCREEN %1 %2 %3 %4")
-                                           .arg(form->selectedAddress())
-                                           .arg(checked("BW") ? "bw" : "color")
-                                           .arg(files.UseManualName ? files.ManualName : "-")
-                                           .arg(form->isVisible() ? "visible" : "hidden");
-                               if (onHardcopy)
-                                   onHardcopy();
-                               return Status{};
-                           },
+        form->setCommands({[this] { return hardcopy(); },
                            [this](int n) {
                                runs << QStringLiteral("TRACE %1").arg(n);
                                return Status{};
                            }});
     }
+    Status hardcopy() {
+        runs << QStringLiteral("SCREEN %1 %2 %3 %4")
+                    .arg(form->selectedAddress())
+                    .arg(checked("BW") ? "bw" : "color")
+                    .arg(files.UseManualName ? files.ManualName : "-")
+                    .arg(form->isVisible() ? "visible" : "hidden");
+        if (onHardcopy)
+            onHardcopy();
+        return {};
+    }
     QStringList runs;
     std::function<void()> onHardcopy;
+    // The program's boxes: reported while unattended, else shown.
+    UnattendedBoxes boxes{scripted.boxes, [this] { return form->unattended(); },
+                          [this](const std::string& title, const std::string& text, bool error) {
+                              form->reportUnattended(QString::fromStdString(title),
+                                                     QString::fromStdString(text), error);
+                          }};
 };
 
 TEST_F(CommandLineRunTest, ActionsRunInOrderAndEndWritesNothing) {
     EXPECT_EQ(start("/HIDE /12 /BW /NAME=scope1 /SCREEN /TRACE2 /END"), 0);
     EXPECT_EQ(runs, QStringList({"SCREEN 12 bw scope1 hidden", "TRACE 2"}));
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(store.accesses().size() == 15 && writtenKeys().empty());
+    EXPECT_TRUE(store.accesses().size() == 15 && accessedKeys(true).empty());
     EXPECT_EQ(store.flushes(), 0);
     EXPECT_TRUE(ends.empty());  // END returns; nothing of the shutdown runs
 }
@@ -251,23 +229,17 @@ TEST_F(CommandLineRunTest, WindowIsShownAfterwardsAndNameAppliesOnlyToTheCommand
     EXPECT_EQ(form->selectedAddress(), 1);
     EXPECT_TRUE(checked("BW"));  // the later argument wins
     form->Shutdown();
-    EXPECT_EQ(stored("Color"), QStringLiteral("False"));
-    EXPECT_EQ(stored("Address"), QStringLiteral("1"));
+    expectStored("Color=False;Address=1");
 }
 
 TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExitStatus) {
-    UnattendedBoxes boxes(
-        scripted.boxes, [this] { return form->unattended(); },
-        [this](const std::string& title, const std::string& text, bool isError) {
-            form->reportUnattended(QString::fromStdString(title), QString::fromStdString(text),
-                                   isError);
-        });
+    using bus::MessageButtons;
     std::vector<bus::MessageResult> answers;
     onHardcopy = [&] {
-        answers.push_back(boxes.messageBox(bus::MessageIcon::Question, "Plotter",
-                                           "Use plotter emulation?", bus::MessageButtons::YesNo));
-        answers.push_back(boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
-                                           bus::MessageButtons::OkCancel));
+        answers = {boxes.messageBox(bus::MessageIcon::Question, "Plotter", "Use plotter emulation?",
+                                    MessageButtons::YesNo),
+                   boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
+                                    MessageButtons::OkCancel)};
     };
     // The window stays hidden during start-up: no box waits, and a question is not an error.
     EXPECT_EQ(start("/SCREEN/END"), 0);
@@ -277,47 +249,36 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
     EXPECT_EQ(reports, QStringList({"benchcap: Plotter: Use plotter emulation?",
                                     "benchcap: Note: one / two"}));
 
-    // An error box or the error label makes END end with status 1.
-    for (int variant = 0; variant < 2; ++variant) {
+    // An error box or the error label makes END end with status 1; a box the user saw in
+    // the shown window is no unattended error.
+    const struct {
+        const char* commandLine;
+        const char* error;  // nullptr: the error label
+        int status;
+    } errors[] = {{"/SCREEN/END", "No answer at 12", 1},
+                  {"/SCREEN/END", nullptr, 1},
+                  {"/SHOW/SCREEN/END", "x", 0}};
+    for (const auto& e : errors) {
         reports.clear();
+        const bool shown = e.status == 0;
+        form->setDisplayAvailable(shown);
         onHardcopy = [&] {
-            if (variant == 0) {
-                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "No answer at 12",
-                                 bus::MessageButtons::Ok);
+            if (e.error) {
+                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
             } else {
                 form->ErrorText = QStringLiteral("no answer from instrument");
                 form->DispError();
             }
         };
-        EXPECT_EQ(start("/SCREEN/END"), 1) << variant;
-        EXPECT_EQ(reports.size(), 1) << variant;
-        EXPECT_EQ(form->statusPanel(1)->text(),
-                  variant == 0 ? "No answer at 12" : "no answer from instrument");
+        EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
+        EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
+        EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
+        if (!shown) {
+            EXPECT_EQ(form->statusPanel(1)->text(),
+                      e.error ? e.error : "no answer from instrument");
+        }
     }
 }
-
-TEST_F(CommandLineRunTest, VisibleWindowShowsItsBoxes) {
-    form->setDisplayAvailable(true);
-    UnattendedBoxes boxes(scripted.boxes, [this] { return form->unattended(); }, {});
-    onHardcopy = [&] {
-        boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "x", bus::MessageButtons::Ok);
-    };
-    EXPECT_EQ(start("/SHOW/SCREEN/END"), 0);  // a box the user saw is no unattended error
-    EXPECT_EQ(scripted.boxes.boxes().size(), 1u);
-    EXPECT_TRUE(reports.isEmpty());
-}
-
-TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
-    EXPECT_EQ(start("/SCREEN/TRACE3/END"), 0);
-    EXPECT_EQ(reports, QStringList({"benchcap: Hardcopy is not available yet",
-                                    "benchcap: Trace 3 is not available yet"}));
-}
-
-}  // namespace
-}  // namespace benchcap::app::test
-
-namespace benchcap::app::test {
-namespace {
 
 TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
     // The end of the session or a signal handled while the hardcopy yields, or a signal
@@ -338,7 +299,6 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
         int recorded = 0;
         form->setStopCheck([&recorded] { return recorded; });
         form->setDisplayAvailable(true);
-        UnattendedBoxes boxes(scripted.boxes, [this] { return form->unattended(); }, {});
         onHardcopy = [&] {
             if (c.stop == SessionEnd)
                 form->Shutdown();

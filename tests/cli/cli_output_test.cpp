@@ -82,33 +82,23 @@ const std::vector<std::vector<std::string>> kPrinting = {
     {"--interface", "sim", "trace", "16", "2"},
 };
 
-TEST(CliOutput, AFullDiskBehindStandardOutputIsAnError) {
-    for (const auto& args : kPrinting) {
-        SCOPED_TRACE(args.back());
-        const ChildRun run = runInChild(args, [] { outputTo("/dev/full"); });
-        ASSERT_TRUE(run.exited);
-        EXPECT_NE(run.code, 0);
-        EXPECT_NE(run.err.find("cannot write to standard output: No space left on device"),
-                  std::string::npos)
-            << run.err;
-    }
-}
-
-TEST(CliOutput, AClosedStandardOutputIsAnError) {
-    for (const auto& args : kPrinting) {
-        SCOPED_TRACE(args.back());
-        const ChildRun run = runInChild(args, [] { close(STDOUT_FILENO); });
-        ASSERT_TRUE(run.exited);
-        EXPECT_NE(run.code, 0);
-        EXPECT_NE(run.err.find("cannot write to standard output: Bad file descriptor"),
-                  std::string::npos)
-            << run.err;
-    }
-    // The same commands succeed with a working output.
-    for (const auto& args : kPrinting) {
-        const ChildRun run = runInChild(args, [] { outputTo("/dev/null"); });
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.code, 0) << run.err;
+TEST(CliOutput, AFullDiskOrAClosedStandardOutputIsAnError) {
+    const struct {
+        void (*prepare)();
+        const char* message;  // "": the command succeeds
+    } outputs[] = {
+        {[] { outputTo("/dev/full"); }, "cannot write to standard output: No space left on device"},
+        {[] { close(STDOUT_FILENO); }, "cannot write to standard output: Bad file descriptor"},
+        {[] { outputTo("/dev/null"); }, ""},
+    };
+    for (const auto& output : outputs) {
+        for (const auto& args : kPrinting) {
+            SCOPED_TRACE(args.back() + " " + output.message);
+            const ChildRun run = runInChild(args, output.prepare);
+            ASSERT_TRUE(run.exited);
+            EXPECT_EQ(run.code != 0, *output.message != 0) << run.err;
+            EXPECT_NE(run.err.find(output.message), std::string::npos) << run.err;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QtGlobal>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,26 +14,10 @@ namespace benchcap::cli {
 namespace {
 
 using CliRun = test::CliResult;
+using test::runCliInProcess;
 
-CliRun run(std::vector<std::string> args, const test::CliEnvironment& env = {}) {
-    return test::runCliInProcess(std::move(args), env);
-}
-
-std::string benchFile(const std::string& yaml) {
-    return test::simBench(yaml);
-}
-
-TEST(CliIdn, IdentifiesTheBuiltInVectorAnalyzer) {
-    const CliRun r = run({"--interface", "sim", "idn", "20", "--json"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "{\"address\": 20, \"idn\": \"Veltronik,KLVZ26,100234/003,2.10\\n\", \"model\": "
-              "\"KLVZ\", \"full_support\": true, \"ready\": true, \"firmware\": 2.1, "
-              "\"firmware_ok\": true, \"hardcopy_drive\": \"C\", \"message\": \"\"}\n");
-}
-
-TEST(CliIdn, OddIdentificationAnswers) {
-    const std::string bench = benchFile(R"(
+TEST(CliIdn, IdentificationAnswersAndBadArguments) {
+    const std::string bench = test::simBench(R"(
 instruments:
   - {address: 1, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,1.6"}
   - {address: 2, kind: other-maker, idn: "Veltronik,"}
@@ -41,52 +26,49 @@ instruments:
   - {address: 5, kind: silent}
   - {address: 6, kind: other-maker, idn: "\u00e9\u0001,KLW2,1,2.5"}
 )");
-    CliRun r = run({"--interface", bench, "idn", "1", "--json"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("\"firmware_ok\": false"), std::string::npos);
-    EXPECT_NE(
-        r.out.find("\"message\": \"You need firmware version 1.65 to read out hardcopies over "
-                   "IEEE-bus.\\nYou have firmware version 1.60\""),
-        std::string::npos);
-
-    r = run({"--interface", bench, "idn", "2", "--json"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("\"model\": \"unknown\""), std::string::npos);
-
-    r = run({"--interface", bench, "idn", "3"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("model:          unknown"), std::string::npos);
-
-    r = run({"--interface", bench, "idn", "4", "--json"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("\"firmware\": 0,"), std::string::npos);
-
-    r = run({"--interface", bench, "idn", "5"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("No device was found on GPIB 5"), std::string::npos);
-
-    r = run({"--interface", bench, "idn", "6", "--json"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("\"idn\": \"\\u00c3\\u00a9\\u0001,KLW2"), std::string::npos);
-}
-
-TEST(CliIdn, BadArgumentsAndUnusableInterfaces) {
-    EXPECT_EQ(run({"--interface", "sim", "idn", "31"}).code, 2);
-    EXPECT_EQ(run({"--interface", "sim", "idn"}).code, 2);
-    EXPECT_EQ(run({"--interface", "sim", "frobnicate"}).code, 2);
-    EXPECT_EQ(run({"--interface", "carrier-pigeon", "idn", "20"}).code, 2);
-    const CliRun r = run({"--interface", "sim:/nonexistent.yaml", "idn", "20"});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("/nonexistent.yaml: cannot open the bench file"), std::string::npos);
-}
-
-TEST(CliQuery, PrintsTheAnswer) {
-    const CliRun r = run({"--interface", "sim", "query", "3", "*IDN?"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "Acme Instruments,AI-2000,12345,1.0\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(run({"--interface", "sim", "query", "3"}).code, kExitUsage);
-    EXPECT_EQ(run({"--interface", "sim", "query", "3", "*IDN?", "--raw", "x"}).code, kExitUsage);
+    const struct {
+        std::vector<std::string> args;  // after --interface
+        int code;
+        std::string text;  // stdout when it ends in a line feed, else part of stdout and stderr
+    } cases[] = {
+        {{"sim", "idn", "20", "--json"},
+         0,
+         "{\"address\": 20, \"idn\": \"Veltronik,KLVZ26,100234/003,2.10\\n\", \"model\": "
+         "\"KLVZ\", \"full_support\": true, \"ready\": true, \"firmware\": 2.1, "
+         "\"firmware_ok\": true, \"hardcopy_drive\": \"C\", \"message\": \"\"}\n"},
+        {{bench, "idn", "1", "--json"},
+         0,
+         "\"firmware_ok\": false, \"hardcopy_drive\": \"C\", \"message\": \"You need firmware "
+         "version 1.65 to read out hardcopies over IEEE-bus.\\nYou have firmware version 1.60\""},
+        {{bench, "idn", "2", "--json"}, 1, "\"model\": \"unknown\""},
+        {{bench, "idn", "3"}, 1, "model:          unknown"},
+        {{bench, "idn", "4", "--json"}, 0, "\"firmware\": 0,"},
+        {{bench, "idn", "5"}, 1, "No device was found on GPIB 5"},
+        {{bench, "idn", "6", "--json"}, 0, "\"idn\": \"\\u00c3\\u00a9\\u0001,KLW2"},
+        {{"sim", "query", "3", "*IDN?"}, 0, "Acme Instruments,AI-2000,12345,1.0\n"},
+        {{"sim", "idn", "31"}, 2, ""},
+        {{"sim", "idn"}, 2, ""},
+        {{"sim", "frobnicate"}, 2, ""},
+        {{"sim", "query", "3"}, 2, ""},
+        {{"sim", "query", "3", "*IDN?", "--raw", "x"}, 2, ""},
+        {{"carrier-pigeon", "idn", "20"}, 2, ""},
+        {{"sim:/nonexistent.yaml", "idn", "20"},
+         2,
+         "/nonexistent.yaml: cannot open the bench file"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--interface");
+        const CliRun r = runCliInProcess(args);
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        EXPECT_EQ(r.code, c.code) << r.err;
+        if (!c.text.empty() && c.text.back() == '\n') {
+            EXPECT_EQ(r.out, c.text);
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << r.out << r.err;
+        }
+    }
 }
 
 // An identification answer of `length` bytes before its line feed, with bytes a text
@@ -100,19 +82,13 @@ std::string longAnswer(size_t length) {
     return answer;
 }
 
-// YAML text of those bytes.
+// YAML text of those bytes, every one escaped.
 std::string yamlQuoted(const std::string& bytes) {
-    static const char* const hex = "0123456789ABCDEF";
     std::string text = "\"";
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-            text += "\\x";
-            text += hex[c >> 4];
-            text += hex[c & 0xF];
-        } else {
-            text += ch;
-        }
+    for (const unsigned char c : bytes) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        text += escaped;
     }
     return text + "\"";
 }
@@ -122,9 +98,9 @@ TEST(CliQuery, LongAnswersAreCutWithANoticeOrReadWholeWithRaw) {
     for (const size_t length : {999u, 1000u, 1500u, 70'000u}) {
         SCOPED_TRACE(length);
         const std::string answer = longAnswer(length);
-        const std::string bench = benchFile(
+        const std::string bench = test::simBench(
             "instruments:\n  - {address: 3, kind: other-maker, idn: " + yamlQuoted(answer) + "}\n");
-        const CliRun cut = run({"--interface", bench, "query", "3", "*IDN?"});
+        const CliRun cut = runCliInProcess({"--interface", bench, "query", "3", "*IDN?"});
         EXPECT_EQ(cut.code, kExitDone);
         const bool whole = length + 1 <= 1000;
         EXPECT_EQ(cut.err, whole ? ""
@@ -202,23 +178,20 @@ TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
               "Benchcap " BENCHCAP_TEST_VERSION "\nOS: unknown (" + (dir / "os-release").string() +
                   " names none)\nQt: " + qVersion() + "\ndriver library: X\n");
 
-    const CliRun r = run({"--system-info"});
-    EXPECT_EQ(r.code, kExitDone);
-    EXPECT_EQ(r.out.rfind("Benchcap ", 0), 0u);
-    EXPECT_NE(r.out.find("\nOS: "), std::string::npos);
-    EXPECT_NE(r.out.find("\nQt: "), std::string::npos);
-
-    const CliRun missing =
-        run({"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", "/nonexistent/libgpib.so.0"}});
-    EXPECT_NE(missing.out.find("\ndriver library: none (GPIB driver library not found: "
-                               "/nonexistent/libgpib.so.0)\n"),
-              std::string::npos)
-        << missing.out;
+    const CliRun missing = runCliInProcess(
+        {"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", "/nonexistent/libgpib.so.0"}});
+    EXPECT_EQ(missing.code, kExitDone);
+    EXPECT_EQ(missing.out.rfind("Benchcap ", 0), 0u);
+    for (const std::string part : {"\nOS: ", "\nQt: ",
+                                   "\ndriver library: none (GPIB driver library not found: "
+                                   "/nonexistent/libgpib.so.0)\n"})
+        EXPECT_NE(missing.out.find(part), std::string::npos) << missing.out;
 #ifdef SIMGPIB_PATH
     // The file the loader took, also when it was named by a link.
     const auto link = dir / "libgpib.so.0";
     std::filesystem::create_symlink(SIMGPIB_PATH, link);
-    const CliRun found = run({"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", link.string()}});
+    const CliRun found =
+        runCliInProcess({"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", link.string()}});
     EXPECT_NE(found.out.find(
                   "\ndriver library: " + std::filesystem::canonical(SIMGPIB_PATH).string() + "\n"),
               std::string::npos)
@@ -227,7 +200,7 @@ TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
 }
 
 TEST(CliRunner, EveryRunIsOnVirtualTime) {
-    const std::string realBench = benchFile("clock: real\nboards: [0]\n");
+    const std::string realBench = test::simBench("clock: real\nboards: [0]\n");
     const std::vector<std::vector<std::string>> cases = {
         {"--interface", "sim", "idn", "25"},
         {"--interface", realBench, "idn", "25"},

@@ -120,7 +120,8 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
     size_t colon = text.rfind(':');
     if (text.front() == '[') {
         const size_t close = text.find(']');
-        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':'))
+        if (close == std::string::npos || text.find(':') > close ||
+            (close + 1 < text.size() && text[close + 1] != ':'))
             return fail("an IPv6 adapter address is written [ADDRESS] or [ADDRESS]:PORT, not '" +
                         text + "'");
         a.host = text.substr(1, close - 1);

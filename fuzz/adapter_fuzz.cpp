@@ -1,6 +1,7 @@
-// Arbitrary bytes as what an adapter answers, and as what a host sends it: the reply
-// checks never crash, and data escaped by the driver always comes back whole through the
-// adapter's line parser, whatever the bytes.
+// Arbitrary bytes as an adapter's address, as what an adapter answers, and as what a host
+// sends it: the address parser and the reply checks never crash, an address reads back the
+// same, and data escaped by the driver always comes back whole through the adapter's line
+// parser, whatever the bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "bus/adapter/prologix_protocol.h"
+#include "bus/adapter/transport.h"
 
 using namespace benchcap::bus::adapter;
 
@@ -16,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     (void)checkVersionReply(bytes);
+    // As the address after "prologix:" on the command line; what it takes reads back the same.
+    if (const auto address = parseAdapterAddress(std::string(bytes)); address) {
+        const auto again = parseAdapterAddress(address->text());
+        if (!again || again->host != address->host || again->port != address->port ||
+            again->device != address->device)
+            std::abort();
+    }
     (void)parseStatusByte(bytes);
     std::string buffer(bytes);
     for (int i = 0; i < 64 && takeReplyLine(buffer); ++i) {

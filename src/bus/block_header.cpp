@@ -29,15 +29,6 @@ std::string shown(std::string_view bytes) {
     return "\"" + out + "\"";
 }
 
-// Why a read returned less than asked, as the end of a phrase.
-std::string reason(int status, int error) {
-    if (status & sta::TIMO)
-        return " (time-out)";
-    if (status & sta::ERR)
-        return " (driver error " + std::to_string(error) + ")";
-    return "";
-}
-
 constexpr char kNoHeader[] = " does not start with a block header ('#' and a digit 1 to 9)";
 constexpr char kOffTheBus[] = "the instrument is not ready, so nothing was read";
 
@@ -45,7 +36,7 @@ constexpr char kOffTheBus[] = "the instrument is not ready, so nothing was read"
 struct Piece {
     int status = 0;  // 0: the session kept the read off the bus
     long got = 0;
-    int error = 0;
+    std::string cause;  // why the driver failed (a lost adapter named), for an ERR
 };
 
 Piece readPiece(Session& session, char* buffer, long count) {
@@ -55,8 +46,18 @@ Piece readPiece(Session& session, char* buffer, long count) {
         return p;  // the driver's counts belong to an earlier call
     const DriverStatus s = session.driver().status();
     p.got = std::clamp<long>(s.ibcntl, 0, count);
-    p.error = s.iberr;
+    if (p.status & sta::ERR)
+        p.cause = driverErrorText(session.driver());
     return p;
+}
+
+// Why a read returned less than asked, as the end of a phrase.
+std::string reason(const Piece& p) {
+    if (p.status & sta::TIMO)
+        return " (time-out)";
+    if (p.status & sta::ERR)
+        return " (" + p.cause + ")";
+    return "";
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ Result<int64_t> ReadBlockHeader(Session& session) {
     if (p.status == 0)
         return fail(kOffTheBus);
     if (p.got == 0)
-        return fail("no block header arrived" + reason(p.status, p.error));
+        return fail("no block header arrived" + reason(p));
     std::string header(bytes, static_cast<size_t>(p.got));
     if (p.got == 2 && header[0] == '#' && header[1] >= '1' && header[1] <= '9' &&
         !(p.status & (sta::END | sta::ERR))) {
@@ -113,8 +114,7 @@ Result<int64_t> ReadBlockHeader(Session& session) {
             return fail(kOffTheBus);
         header.append(bytes + 2, static_cast<size_t>(p.got));
         if (p.got < digits) {
-            return fail("the data ended inside the block header " + shown(header) +
-                        reason(p.status, p.error));
+            return fail("the data ended inside the block header " + shown(header) + reason(p));
         }
         if (p.status & sta::END)
             return fail("the block header " + shown(header) + " ended the message");
@@ -142,7 +142,7 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
         ended = (p.status & sta::END) != 0;
         if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
             return fail("the block broke off after " + std::to_string(done) + " of " +
-                        std::to_string(length) + " bytes" + reason(p.status, p.error));
+                        std::to_string(length) + " bytes" + reason(p));
         }
     }
     if (ended)
@@ -160,7 +160,7 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
                     " bytes, but more data followed them");
     }
     return fail("the block of " + std::to_string(length) + " bytes did not end the message" +
-                reason(p.status, p.error));
+                reason(p));
 }
 
 }  // namespace benchcap::bus

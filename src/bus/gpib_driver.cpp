@@ -85,6 +85,12 @@ std::string boardFailureText(int board, const std::string& call, const DriverSta
            "; see docs/driver-library.md";
 }
 
+std::string driverErrorText(const GpibDriver& driver) {
+    if (std::string problem = driver.lastProblem(); !problem.empty())
+        return problem;
+    return "driver error " + iberrName(driver.status().iberr);
+}
+
 int16_t LongToInt16(long value) {
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<unsigned long>(value) & 0xFFFFu));
 }

@@ -133,6 +133,9 @@ class GpibDriver {
     // Empty when the backend can reach boards; otherwise one line that says why not
     // (for example "GPIB driver library not found: libgpib.so.0").
     virtual std::string unavailableReason() const { return {}; }
+    // Why the last call failed, in one line, when the backend knows more than its error
+    // code says (a "++" adapter's lost connection, naming the adapter); empty otherwise.
+    virtual std::string lastProblem() const { return {}; }
 
     // A request to stop (a termination signal), asked in short slices while a call waits
     // (for bytes, or the simulated bench's pacing): when it says stop, the waiting call
@@ -143,6 +146,10 @@ class GpibDriver {
   private:
     std::function<bool()> interrupted_;
 };
+
+// The cause of the driver's last failure for a message: its lastProblem() when it has one,
+// otherwise "driver error EBUS" (the error's name).
+std::string driverErrorText(const GpibDriver& driver);
 
 // Status word, error code and counts as the program keeps them: the low 16 bits of
 // the driver's 32-bit values taken as signed.

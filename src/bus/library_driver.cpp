@@ -1,5 +1,7 @@
 #include "bus/library_driver.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -119,6 +121,14 @@ constexpr int kIbcSRE = 0xB;
 
 constexpr int kERR = ibsta_bits::ERR;
 constexpr int kEND = ibsta_bits::END;
+constexpr int kCMPL = ibsta_bits::CMPL;
+constexpr int kTIMO = ibsta_bits::TIMO;
+
+// Beyond the handle's time-out: how long an asynchronous read may still take before it is
+// stopped (the driver's own time-out normally ends it first).
+constexpr auto kReadGrace = std::chrono::milliseconds(500);
+// The longest pause between two looks at a running read (and at a stop request).
+constexpr auto kPollCeiling = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -137,6 +147,9 @@ struct LibraryDriver::Api {
     int(BENCHCAP_NI488CC* ibwrt)(int, const void*, CountArg) = nullptr;
     int(BENCHCAP_NI488CC* ibrd)(int, void*, CountArg) = nullptr;
     int(BENCHCAP_NI488CC* ibrdf)(int, const char*) = nullptr;  // optional
+    // Optional: with both, a read can be stopped (asynchronous read, ibwait, ibstop).
+    int(BENCHCAP_NI488CC* ibrda)(int, void*, CountArg) = nullptr;
+    int(BENCHCAP_NI488CC* ibstop)(int) = nullptr;
     IntCall ibonl = nullptr;
     IntCall ibpad = nullptr;  // these four are optional: ibconfig serves them
     IntCall ibrsc = nullptr;
@@ -246,6 +259,8 @@ struct LibraryDriver::Api {
         resolve(ibask, {"ibask"}, &missing);
         resolve(SendIFC, {"SendIFC"}, &missing);
         resolve(ibrdf, {"ibrdf", "ibrdfA"}, nullptr);
+        resolve(ibrda, {"ibrda"}, nullptr);
+        resolve(ibstop, {"ibstop"}, nullptr);
         resolve(ibpad, {"ibpad"}, nullptr);
         resolve(ibrsc, {"ibrsc"}, nullptr);
         resolve(ibsre, {"ibsre"}, nullptr);
@@ -453,16 +468,67 @@ int LibraryDriver::ibrd(int ud, void* buffer, long count) {
         return unavailable(kERR, iberr_codes::EDVR);
     if (count < 0 || (count > 0 && !buffer))
         return unavailable(kERR, iberr_codes::EARG);
+    if (api_->ibrda && api_->ibstop)
+        return readStoppable(ud, buffer, count);
     beforeCall();
     const int result = api_->ibrd(ud, buffer, static_cast<CountArg>(count));
     captureStatus();
     return result;
 }
 
+// A blocking ibrd could only be ended by its time-out: the read runs asynchronously instead,
+// looked at in short slices, and ibstop ends it on a stop request or once the handle's
+// time-out has passed without the driver ending it.
+int LibraryDriver::readStoppable(int ud, void* buffer, long count) {
+    using Clock = std::chrono::steady_clock;
+    int tmo = 0;
+    beforeCall();
+    const bool tmoKnown = (api_->ibask(ud, kIbcTMO, &tmo) & kERR) == 0;
+    const int64_t tmoMicros = tmoKnown ? timeoutMicros(tmo) : 0;
+    const Clock::time_point deadline =
+        tmoMicros > 0 ? Clock::now() + std::chrono::microseconds(tmoMicros) + kReadGrace
+                      : Clock::time_point::max();
+    beforeCall();
+    int result = api_->ibrda(ud, buffer, static_cast<CountArg>(count));
+    captureStatus();
+    if (result & kERR) {
+        if (status_.iberr != iberr_codes::ECAP)
+            return result;
+        // A board without asynchronous reads: the blocking one.
+        beforeCall();
+        result = api_->ibrd(ud, buffer, static_cast<CountArg>(count));
+        captureStatus();
+        return result;
+    }
+    auto pollDelay = std::chrono::microseconds(100);
+    for (;;) {
+        beforeCall();
+        result = api_->ibwait(ud, 0);
+        captureStatus();
+        if (result & (kCMPL | kERR))
+            return result;
+        const bool late = Clock::now() >= deadline;
+        if (late || interruptRequested()) {
+            beforeCall();
+            api_->ibstop(ud);
+            captureStatus();
+            status_.ibsta = LongToInt16(kERR | (late ? kTIMO | kCMPL : 0));
+            status_.iberr = iberr_codes::EABO;
+            status_.ibcntl = std::clamp<int32_t>(
+                status_.ibcntl, 0, static_cast<int32_t>(std::min<long>(count, INT32_MAX)));
+            status_.ibcnt = LongToInt16(status_.ibcntl);
+            return static_cast<uint16_t>(status_.ibsta);
+        }
+        std::this_thread::sleep_for(pollDelay);
+        pollDelay = std::min<std::chrono::microseconds>(pollDelay * 2, kPollCeiling);
+    }
+}
+
 int LibraryDriver::ibrdf(int ud, const std::string& fileName) {
     if (!usable())
         return unavailable(kERR, iberr_codes::EDVR);
-    if (!api_->ibrdf)
+    // Reads that can be stopped beat the library's own blocking ibrdf.
+    if (!api_->ibrdf || (api_->ibrda && api_->ibstop))
         return readToFileByReads(ud, fileName);
     beforeCall();
     const int result = api_->ibrdf(ud, fileName.c_str());
@@ -470,7 +536,8 @@ int LibraryDriver::ibrdf(int ud, const std::string& fileName) {
     return result;
 }
 
-// A library without ibrdf: read until END (or an error) and write what came.
+// Without ibrdf (or for reads that can be stopped): read until END (or an error) and write
+// what came.
 int LibraryDriver::readToFileByReads(int ud, const std::string& fileName) {
     std::FILE* file = std::fopen(fileName.c_str(), "wb");
     if (!file)
@@ -480,9 +547,7 @@ int LibraryDriver::readToFileByReads(int ud, const std::string& fileName) {
     int result = 0;
     bool writeFailed = false;
     for (;;) {
-        beforeCall();
-        result = api_->ibrd(ud, buffer.data(), static_cast<CountArg>(buffer.size()));
-        captureStatus();
+        result = ibrd(ud, buffer.data(), static_cast<long>(buffer.size()));
         int64_t got = status_.ibcntl;
         if (got < 0)
             got = 0;

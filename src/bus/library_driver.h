@@ -13,6 +13,10 @@ namespace benchcap::bus {
 // library exports it by; calls a library only has as macros over ibconfig (ibpad, ibrsc,
 // ibsre, ibtmo in NI-488.2) go through ibconfig.
 //
+// Reads ask interruptRequested() while they wait when the library has ibrda and ibstop
+// (linux-gpib and NI-488.2 both do); a read the driver does not end within the handle's
+// time-out is stopped.
+//
 // When no library loads, or the one found lacks a call the program needs, the driver
 // behaves as a bus without boards (ibfind -1 with ENEB, every other call ERR with EDVR)
 // and unavailableReason() says why in one line.
@@ -67,6 +71,7 @@ class LibraryDriver final : public GpibDriver {
     void beforeCall();
     void captureStatus();
     int readToFileByReads(int ud, const std::string& fileName);
+    int readStoppable(int ud, void* buffer, long count);
 
     std::unique_ptr<Api> api_;
     std::string libraryName_;

@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include "cli/interrupt.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -20,8 +22,12 @@ CliContext::CliContext(std::string interfaceChoice, std::ostream& out, std::ostr
 }
 
 bus::GpibDriver* CliContext::driver() {
-    if (!backend_)
+    if (!backend_) {
         backend_ = sim::makeBackend(interfaceChoice_);
+        // Every command's waits on the bus end promptly on SIGINT, SIGTERM or SIGHUP.
+        if (backend_->driver)
+            backend_->driver->setInterruptCheck(interruptRequested);
+    }
     if (!backend_->error.empty()) {
         err << "benchcap-cli: " << backend_->error << '\n';
         return nullptr;

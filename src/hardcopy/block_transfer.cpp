@@ -38,8 +38,8 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
     const std::string name(bus::TrimBlanks(instrumentFile));
     session.WriteDevice("MMEM:DATA? '" + name + "'");
     if (session.driver().status().ibsta & sta::ERR) {
-        return fail("the request for " + name + " did not reach the instrument (driver error " +
-                    std::to_string(session.driver().status().iberr) + ")");
+        return fail("the request for " + name + " did not reach the instrument (" +
+                    bus::driverErrorText(session.driver()) + ")");
     }
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length) {

@@ -44,7 +44,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
         return fail(out.error());
     out->closeForOtherWriter();
     bus::GpibDriver& driver = session.driver();
-    // One driver call reads the whole picture; a stop request is seen when it returns.
+    // One driver call reads the whole picture; a stop request ends it (ERR with EABO).
     const int status = driver.ibrdf(ci.DeviceHandle, out->temporaryPath().string());
     const bus::DriverStatus after = driver.status();
     const int32_t got = after.ibcntl;
@@ -66,8 +66,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
         return fail("cannot write '" + out->target().string() + "'");
     } else if (status & bus::ibsta_bits::ERR) {
         return fail("the read of the generator's screen picture failed after " +
-                    std::to_string(got) + " bytes (driver error " + std::to_string(after.iberr) +
-                    ")");
+                    std::to_string(got) + " bytes (" + bus::driverErrorText(driver) + ")");
     }
     if (check) {
         if (const Status picture = check(out->temporaryPath()); !picture)

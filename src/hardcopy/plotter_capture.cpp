@@ -118,8 +118,11 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
         // The time-out after the last piece is how every plot ends; any other driver error
         // leaves the plot incomplete.
         if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
-            error = "the plot broke off after " + std::to_string(capture.bytes) +
-                    " bytes (driver error " + std::to_string(after.iberr) + ")";
+            // A read the stop request ended is a stop, not a broken plot.
+            error = interrupted && interrupted()
+                        ? std::string(bus::kInterruptedMessage)
+                        : "the plot broke off after " + std::to_string(capture.bytes) + " bytes (" +
+                              bus::driverErrorText(driver) + ")";
             break;
         }
         if (capture.bytes > kMaxPlotBytes) {

@@ -14,7 +14,6 @@
 namespace benchcap::sim {
 namespace {
 
-constexpr std::uintmax_t kMaxPlotFileBytes = std::uintmax_t{256} << 20;
 // A bench file is a page of text; anything much larger is the wrong file.
 constexpr std::streamsize kMaxBenchFileBytes = std::streamsize{1} << 20;
 

@@ -1,11 +1,17 @@
 #pragma once
 
+#include <cstdint>
+
 #include <yaml-cpp/yaml.h>
 
 #include <string>
 #include <vector>
 
 namespace benchcap::sim {
+
+// The largest plot file a plotter sends (it sends the file whole, so it must fit in memory);
+// checked when the bench is loaded and again when the file is read.
+inline constexpr std::uintmax_t kMaxPlotFileBytes = std::uintmax_t{256} << 20;
 
 // One instrument of a bench file. Kind-specific keys stay in `node`; each instrument
 // module reads its own keys from it (they were validated when the file was loaded).

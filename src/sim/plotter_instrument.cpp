@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/bench_config.h"
 #include "sim/instrument_modules.h"
 #include "sim/screen_picture.h"
 
@@ -58,9 +59,21 @@ class PlotterOnlyInstrument final : public SimInstrument {
             std::ifstream in(plotFile_, std::ios::binary);
             if (!in)
                 return {"IN;PU0,0;LBPLOT FILE NOT FOUND\x03;"};
+            // The file may have changed since the bench was loaded (grown, or become a link
+            // to an endless device): the size limit holds here too, at most one byte over
+            // it is read.
+            std::string text;
+            char piece[64 * 1024];
+            while (text.size() <= kMaxPlotFileBytes && in.read(piece, sizeof piece).gcount() > 0)
+                text.append(piece, static_cast<size_t>(in.gcount()));
+            if (text.size() > kMaxPlotFileBytes) {
+                return {"IN;PU0,0;LBPLOT FILE LARGER THAN " +
+                        std::to_string(kMaxPlotFileBytes >> 20) + " MB\x03;"};
+            }
             std::vector<std::string> lines;
+            std::istringstream stream(std::move(text));
             std::string line;
-            while (std::getline(in, line)) {
+            while (std::getline(stream, line)) {
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
                 lines.push_back(line);

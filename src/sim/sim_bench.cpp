@@ -16,7 +16,22 @@ namespace {
 constexpr int kMaxDescriptors = 4096;  // as a real driver, descriptors are a bounded resource
 constexpr int kReos = 0x400;           // ibdev eos mode: end reads on the EOS character
 constexpr int kBoardDefaultTimeout = bus::timeout_codes::T10s;
+// A read that a stop request ended (outside the 16 status bits).
+constexpr int kStopped = 0x10000;
+// The longest sleep between two looks at a stop request.
+constexpr int64_t kPauseSliceMicros = 50'000;
 }  // namespace
+
+bool SimBench::pause(int64_t micros) {
+    while (micros > 0) {
+        if (interruptRequested())
+            return false;
+        const int64_t slice = std::min(micros, kPauseSliceMicros);
+        clock_->sleepMicros(slice);
+        micros -= slice;
+    }
+    return !interruptRequested();
+}
 
 SimBench::SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock)
     : clock_(std::move(clock)) {
@@ -166,7 +181,10 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
     long n = 0;
     bool end = false;
     bool busError = false;
+    bool outOfTime = false;
     double pacedSeconds = 0;
+    // As on a board, the handle's time-out bounds the whole call, paced data included.
+    const int64_t budgetMicros = bus::timeoutMicros(tmoCode);
     if (inst) {
         auto& queue = inst->output();
         const bool eosOn = (eosMode & kReos) != 0;
@@ -179,6 +197,15 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
                 if (const void* pos = std::memchr(from, eosChar, take)) {
                     take = static_cast<size_t>(static_cast<const char*>(pos) - from) + 1;
                     end = true;
+                }
+            }
+            if (chunk.bytesPerSecond > 0 && budgetMicros > 0) {
+                const double left = static_cast<double>(budgetMicros) / 1e6 - pacedSeconds;
+                const double fits = std::floor(std::max(0.0, left) * chunk.bytesPerSecond);
+                if (static_cast<double>(take) > fits) {
+                    take = static_cast<size_t>(fits);
+                    outOfTime = true;
+                    end = false;
                 }
             }
             if (chunk.busErrorAt && chunk.offset + take > *chunk.busErrorAt) {
@@ -197,6 +224,8 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
                 queue.clear();
                 break;
             }
+            if (outOfTime)
+                break;
             if (chunk.remaining() == 0) {
                 if (chunk.eoi)
                     end = true;
@@ -205,16 +234,17 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
         }
     }
     // Bulk data take the time the instrument's rate gives them, on the bench's clock.
-    if (pacedSeconds > 0)
-        clock_->sleepMicros(static_cast<int64_t>(std::llround(pacedSeconds * 1e6)));
+    const auto pacedMicros = static_cast<int64_t>(std::llround(pacedSeconds * 1e6));
     *got = n;
+    if (!pause(pacedMicros))
+        return kStopped;
     if (busError)
         return ERR;
-    if (end || n == count)
+    if (!outOfTime && (end || n == count))
         return end ? END : 0;
-    // Nothing more is coming: the read runs into the handle's time-out.
-    const int64_t micros = bus::timeoutMicros(tmoCode);
-    clock_->sleepMicros(micros > 0 ? micros : 0);
+    // Nothing more is coming, or not in time: the read runs into the handle's time-out.
+    if (!pause(std::max<int64_t>(0, budgetMicros - pacedMicros)))
+        return kStopped;
     log(b, address, Traffic::Timeout, {}, tmoCode);
     return TIMO;
 }
@@ -251,6 +281,8 @@ int SimBench::ibrd(int ud, void* buffer, long count) {
     }
     log(b, address, Traffic::Read, std::string(out, static_cast<size_t>(std::min<long>(got, 256))),
         static_cast<int>(got));
+    if (result & kStopped)
+        return finish(ERR, err::EABO, got);
     if (result & TIMO)
         return finish(ERR | TIMO | CMPL, err::EABO, got);
     if (result & ERR)
@@ -274,13 +306,15 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
                           static_cast<long>(chunk.size()), dev->tmo, dev->eos, &got);
         file.write(chunk.data(), got);
         total += got;
-        if (result & (END | TIMO | ERR))
+        if (result & (END | TIMO | ERR | kStopped))
             break;
     }
     file.close();
     log(dev->board, dev->pad, Traffic::ReadToFile, fileName, static_cast<int>(total));
     if (!file)
         return finish(ERR, err::EFSO, total);
+    if (result & kStopped)
+        return finish(ERR, err::EABO, total);
     if (result & TIMO)
         return finish(ERR | TIMO | CMPL, err::EABO, total);
     if (result & ERR)
@@ -429,7 +463,8 @@ int SimBench::ibwait(int ud, int mask) {
             }
         }
         if (first && (limit == 0 || firstDelay <= limit)) {
-            clock_->sleepMicros(firstDelay);
+            if (!pause(firstDelay))
+                return fail(err::EABO);
             first->beginTalking();
             brd->talker = first;
             const int sta = LACS | CMPL;
@@ -442,7 +477,8 @@ int SimBench::ibwait(int ud, int mask) {
         log(ud, -1, Traffic::Wait, {}, ERR);
         return fail(err::EARG);
     }
-    clock_->sleepMicros(limit);
+    if (!pause(limit))
+        return fail(err::EABO);
     log(ud, -1, Traffic::Timeout, {}, tmo);
     log(ud, -1, Traffic::Wait, {}, TIMO);
     return finish(TIMO, 0, 0);

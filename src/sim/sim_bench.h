@@ -103,6 +103,9 @@ class SimBench final : public bus::GpibDriver {
     int option(const Board& b, int opt) const;
     int readFrom(SimInstrument* inst, int boardIndex, int address, char* out, long count,
                  int tmoCode, int eosMode, long* got);
+    // Sleeps on the bench's clock in short slices, asking interruptRequested() between
+    // them; false when a stop request ended the pause.
+    bool pause(int64_t micros);
     void log(int board, int address, Traffic kind, std::string data = {}, int value = 0);
 
     std::shared_ptr<bus::Clock> clock_;

@@ -7,10 +7,15 @@
 // fails with EDVR, ibdev and ibfind return -1. It is read at every call, so one process can
 // see both.
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "bus/gpib_driver.h"
 #include "sim/backend.h"
@@ -39,12 +44,31 @@ struct CallStatus {
     long cnt = 0;
 };
 
+// An asynchronous read (ibrda): the bench's ibrd on a thread of its own, stopped through
+// the bench's stop check. Its status goes to the caller's thread when ibwait sees it done.
+struct AsyncRead {
+    std::thread worker;
+    std::atomic<bool> done{false};
+    std::atomic<bool> stop{false};
+    CallStatus status;  // written by the worker before `done`
+    int result = 0;
+
+    ~AsyncRead() {
+        stop = true;
+        if (worker.joinable())
+            worker.join();
+    }
+};
+
 // The one place where this library keeps process-wide state, because a C API has no
-// object to hang it on: the simulated bench, made on first use, and the lock that lets
-// several threads share it.
+// object to hang it on: the simulated bench, made on first use, the lock that lets
+// several threads share it, and the asynchronous reads under way (by descriptor, under
+// their own lock: looking at one must not wait for the bench).
 struct Shim {
     std::mutex mutex;
     benchcap::sim::Backend backend;
+    std::mutex asyncMutex;
+    std::map<int, std::unique_ptr<AsyncRead>> reads;  // destroyed first: workers end
 
     Shim() {
         const char* bench = std::getenv("BENCHCAP_SIM_BENCH");
@@ -146,6 +170,54 @@ BENCHCAP_SIMGPIB_EXPORT int ibrd(int ud, void* buf, long count) {
     return forward([&](bus::GpibDriver& d) { return d.ibrd(ud, buf, count); }, kERR, kEDVR);
 }
 
+BENCHCAP_SIMGPIB_EXPORT int ibrda(int ud, void* buf, long count) {
+    if (count < 0 || (count > 0 && !buf))
+        return refuse(kERR);
+    if (withoutBoard() || !shim().backend.driver)
+        return forward([](bus::GpibDriver&) { return 0; }, kERR, kEDVR);
+    Shim& s = shim();
+    std::lock_guard<std::mutex> lock(s.asyncMutex);
+    if (s.reads.count(ud)) {
+        publish(CallStatus{kERR, bus::iberr_codes::EOIP, 0});
+        return kERR;
+    }
+    auto read = std::make_unique<AsyncRead>();
+    AsyncRead* r = read.get();
+    r->worker = std::thread([r, ud, buf, count] {
+        Shim& sh = shim();
+        std::lock_guard<std::mutex> benchLock(sh.mutex);
+        bus::GpibDriver& d = *sh.backend.driver;
+        d.setInterruptCheck([r] { return r->stop.load(); });
+        r->result = d.ibrd(ud, buf, count);
+        d.setInterruptCheck({});
+        r->status = fromDriver(d.status());
+        r->done = true;
+    });
+    s.reads[ud] = std::move(read);
+    publish(CallStatus{0, 0, 0});  // under way: no CMPL yet
+    return 0;
+}
+
+BENCHCAP_SIMGPIB_EXPORT int ibstop(int ud) {
+    Shim& s = shim();
+    std::unique_ptr<AsyncRead> read;
+    {
+        std::lock_guard<std::mutex> lock(s.asyncMutex);
+        auto it = s.reads.find(ud);
+        if (it == s.reads.end()) {
+            publish(CallStatus{bus::ibsta_bits::CMPL, 0, 0});
+            return bus::ibsta_bits::CMPL;
+        }
+        read = std::move(it->second);
+        s.reads.erase(it);
+    }
+    read->stop = true;
+    read->worker.join();
+    // As NI-488.2 reports a stopped asynchronous read: ERR with EABO.
+    publish(CallStatus{kERR, bus::iberr_codes::EABO, read->status.cnt});
+    return kERR;
+}
+
 BENCHCAP_SIMGPIB_EXPORT int ibrdf(int ud, const char* file_path) {
     if (!file_path)
         return refuse(kERR);
@@ -173,6 +245,30 @@ BENCHCAP_SIMGPIB_EXPORT int ibtmo(int ud, int v) {
 }
 
 BENCHCAP_SIMGPIB_EXPORT int ibwait(int ud, int mask) {
+    {
+        // A descriptor with an asynchronous read: its status, CMPL once it is done (and
+        // then the read's own status and count); a mask with CMPL waits for that.
+        Shim& s = shim();
+        std::unique_lock<std::mutex> lock(s.asyncMutex);
+        for (auto it = s.reads.find(ud); it != s.reads.end(); it = s.reads.find(ud)) {
+            AsyncRead& read = *it->second;
+            if (!read.done && (mask & bus::ibsta_bits::CMPL)) {
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                lock.lock();
+                continue;
+            }
+            if (!read.done) {
+                publish(CallStatus{0, 0, 0});
+                return 0;
+            }
+            read.worker.join();
+            const CallStatus status = read.status;
+            s.reads.erase(it);
+            publish(status);
+            return status.sta;
+        }
+    }
     return forward([&](bus::GpibDriver& d) { return d.ibwait(ud, mask); }, kERR, kEDVR);
 }
 

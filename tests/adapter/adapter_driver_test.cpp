@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "adapter_fixtures.h"
+#include "bus/block_header.h"
 
 namespace benchcap::test {
 namespace {
@@ -94,37 +95,68 @@ TEST(AdapterDriver, SilentAddressIsNoListener) {
     EXPECT_EQ(driver->status().iberr, err::ENOL);
 }
 
-TEST(AdapterDriver, LongTimeOutIsMadeOfRepeatedAdapterReads) {
-    std::atomic<int> reads{0};
-    FakeAdapter fake([&](int fd, int) {
-        greet(fd);
-        std::string all;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < end) {
-            all += receiveUntil(fd, "++read eoi\n", 100);
-            size_t at = 0;
-            int n = 0;
-            while ((at = all.find("++read eoi\n", at)) != std::string::npos) {
-                ++n;
-                ++at;
-            }
-            reads = n;
+TEST(AdapterDriver, ReadsEndAtTheirTimeOutAStopOrTheLongestMessage) {
+    const std::string stream(64 * 1024, 'x');
+    struct Case {
+        const char* name;
+        const std::string& piece;
+        int gapMillis;
+        int adapterReadMillis;  // 0: as the adapter allows (3 s)
+        int tmo;
+        int stopAfterMillis;  // 0: nobody asks to stop
+        int64_t maxMessage;
+        long count;
+        int status;
+        int64_t atLeastMillis, beforeMillis;
+        const char* problem;
+    } cases[] = {
+        // A time-out longer than the adapter allows is made of repeated adapter reads.
+        {"silent", "", 0, 100, bus::timeout_codes::T1s, 0, 0, 10, ERR | TIMO | CMPL, 900, 2500, ""},
+        // One byte every half second never lets the adapter's own read time out.
+        {"dripping", "x", 500, 0, bus::timeout_codes::T1s, 0, 0, 100, ERR | TIMO | CMPL, 900, 1600,
+         ""},
+        {"dripping, stopped", "x", 500, 0, bus::timeout_codes::TNONE, 300, 0, 100, ERR, 250, 600,
+         ""},
+        // A read hands over the caller's count and no more, however much is coming.
+        {"streaming", stream, 0, 0, bus::timeout_codes::T3s, 0, 0, 16, CMPL, 0, 500, ""},
+        {"streaming past the longest block", stream, 0, 0, bus::timeout_codes::T3s, 0, 1 << 20,
+         1 << 16, ERR, 0, 3000, "sent more than 1048576 bytes without ending its message"},
+    };
+    for (const Case& c : cases) {
+        std::atomic<int> reads{0};
+        FakeAdapter fake([&](int fd, int) {
+            neverEndingAnswer(fd, fake.stopping_, c.piece, c.gapMillis, 6000, &reads);
+        });
+        bus::adapter::PrologixOptions options = loopbackOptions();
+        if (c.adapterReadMillis)
+            options.adapterMaxReadMillis = c.adapterReadMillis;
+        if (c.maxMessage)
+            options.maxMessageBytes = c.maxMessage;
+        auto driver = fake.driver(options);
+        const auto start = std::chrono::steady_clock::now();
+        driver->setInterruptCheck(
+            [&] { return c.stopAfterMillis && millisSince(start) >= c.stopAfterMillis; });
+        const int ud = driver->ibdev(0, 5, 0, c.tmo, 1, 0);
+        driver->ibwrt(ud, "DATA?", 5);
+        std::string buffer(static_cast<size_t>(c.count), '\0');
+        // Past the longest message, reads that each come back full run into the refusal.
+        int sta = 0;
+        for (int i = 0; i < (c.maxMessage ? 100 : 1) && (i == 0 || sta == CMPL); ++i)
+            sta = driver->ibrd(ud, buffer.data(), c.count);
+        const int64_t took = millisSince(start);
+        EXPECT_EQ(sta, c.status) << c.name;
+        EXPECT_EQ(driver->status().iberr, c.status & ERR ? err::EABO : 0) << c.name;
+        EXPECT_GE(took, c.atLeastMillis) << c.name;
+        EXPECT_LT(took, c.beforeMillis) << c.name;
+        EXPECT_NE(driver->lastProblem().find(c.problem), std::string::npos) << c.name;
+        if (c.status == CMPL || c.piece.empty()) {
+            EXPECT_EQ(driver->status().ibcntl, c.status == CMPL ? c.count : 0) << c.name;
         }
-    });
-    bus::adapter::PrologixOptions options = loopbackOptions();
-    options.adapterMaxReadMillis = 100;  // as if the adapter allowed 100 ms at most
-    options.listenerProbe = false;
-    auto driver = fake.driver(options);
-    const int ud = driver->ibdev(0, 4, 0, bus::timeout_codes::T1s, 1, 0);
-    const auto start = std::chrono::steady_clock::now();
-    char buffer[10];
-    EXPECT_EQ(driver->ibrd(ud, buffer, 10), ERR | TIMO | CMPL);
-    EXPECT_EQ(driver->status().iberr, err::EABO);
-    EXPECT_EQ(driver->status().ibcntl, 0);
-    const int64_t took = millisSince(start);
-    EXPECT_GE(took, 900);
-    EXPECT_LT(took, 2500);
-    EXPECT_GE(reads.load(), 4);
+        if (c.adapterReadMillis) {
+            EXPECT_GE(reads.load(), 4) << c.name;
+        }
+        driver.reset();
+    }
 }
 
 TEST(AdapterDriver, FaultyAdaptersAreNamedAndNeverHang) {
@@ -182,14 +214,26 @@ TEST(AdapterDriver, ConnectionDroppedMidBlockThenReconnects) {
     auto driver = fake.driver();
     const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
     driver->ibwrt(ud, "DATA?", 5);
-    std::string buffer(4000, '\0');
+    bus::CurrentInstrument instrument;
+    instrument.IsReady = instrument.BusEnabled = true;
+    instrument.DeviceHandle = static_cast<int16_t>(ud);
+    bus::Session session(*driver, instrument);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(driver->ibrd(ud, buffer.data(), 4000), ERR);
+    const Result<int64_t> length = bus::ReadBlockHeader(session);
+    ASSERT_TRUE(length) << length.error();
+    EXPECT_EQ(*length, 2000);
+    const Status read =
+        bus::ReadBlockData(session, 2000, 4000, [](const char*, size_t) { return Status{}; });
     EXPECT_LT(millisSince(start), 2000);
     EXPECT_EQ(driver->status().iberr, err::EDVR);
-    EXPECT_EQ(driver->status().ibcntl, 706);
-    EXPECT_NE(driver->lastProblem().find("Prologix adapter at " + fake.where()), std::string::npos);
-    EXPECT_NE(driver->lastProblem().find("connection lost"), std::string::npos);
+    EXPECT_EQ(driver->status().ibcntl, 700);
+    // The block's failure names the adapter and how far the answer came.
+    EXPECT_NE(
+        read.error().find("the block broke off after 700 of 2000 bytes (Prologix adapter at " +
+                          fake.where() + ": connection lost after 706 bytes of the answer"),
+        std::string::npos)
+        << read.error();
+    std::string buffer(4000, '\0');
     // The next command connects again and goes through.
     EXPECT_EQ(driver->ibwrt(ud, "DATA?", 5), CMPL | CIC);
     EXPECT_EQ(driver->ibrd(ud, buffer.data(), 4000), CMPL | END);

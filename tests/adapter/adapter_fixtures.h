@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -153,6 +154,51 @@ inline void sendText(int fd, const std::string& bytes) {
         if (n <= 0)
             return;
         done += static_cast<size_t>(n);
+    }
+}
+
+// An adapter whose instrument never ends its answer: it greets, finds every address
+// listening, and from the first "++read" on sends `piece` every `gapMillis` (one byte a
+// second drips, 64 KiB without a gap streams) until the host leaves, `stopping` is set, or
+// `lifetimeMillis` pass (so a driver that would wait for ever fails its test instead).
+// `reads` counts the "++read" commands.
+inline void neverEndingAnswer(int fd, const std::atomic<bool>& stopping, const std::string& piece,
+                              int gapMillis, int lifetimeMillis = 6000,
+                              std::atomic<int>* reads = nullptr) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(lifetimeMillis);
+    std::string heard;
+    bool reading = false;
+    auto next = Clock::now();
+    while (!stopping && Clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, reading && gapMillis == 0 && !piece.empty() ? 0 : 5) > 0) {
+            char b[4096];
+            const ssize_t n = ::read(fd, b, sizeof b);
+            if (n <= 0)
+                return;
+            heard.append(b, static_cast<size_t>(n));
+            for (size_t at; (at = heard.find('\n')) != std::string::npos; heard.erase(0, at + 1)) {
+                const std::string line = heard.substr(0, at);
+                if (line == "++ver") {
+                    sendText(fd, "Prologix GPIB-ETHERNET Controller version 01.06.06.00\r\n");
+                } else if (line.rfind("++spoll", 0) == 0) {
+                    sendText(fd, "0\r\n");
+                } else if (line == "++read eoi") {
+                    reading = true;
+                    if (reads)
+                        ++*reads;
+                }
+            }
+        }
+        if (reading && !piece.empty() && Clock::now() >= next) {
+            pollfd out{fd, POLLOUT, 0};
+            if (::poll(&out, 1, 5) > 0 &&
+                ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+                errno != EAGAIN)
+                return;
+            next = Clock::now() + std::chrono::milliseconds(gapMillis);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bus/adapter/prologix_protocol.h"
+#include "bus/adapter/transport.h"
 
 namespace benchcap::bus::adapter {
 namespace {
@@ -77,6 +78,33 @@ TEST(AdapterProtocol, VersionReplyChecks) {
         EXPECT_EQ(r.ok(), c.ok) << c.reply;
         const std::string text = r.ok() ? r.value() : r.error();
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
+    }
+}
+
+TEST(AdapterProtocol, AdapterAddresses) {
+    struct Case {
+        std::string text;
+        std::string host;  // empty: refused
+        int port;
+        std::string shown;
+    } cases[] = {
+        {"10.0.0.5", "10.0.0.5", 1234, "10.0.0.5:1234"},
+        {"gpib-lab:99", "gpib-lab", 99, "gpib-lab:99"},
+        {"[::1]:1234", "::1", 1234, "[::1]:1234"},
+        {"[::1]", "::1", 1234, "[::1]:1234"},
+        {"fe80::1", "fe80::1", 1234, "[fe80::1]:1234"},
+        {"[::1", "", 0, ""},
+        {"[::1]x", "", 0, ""},
+        {"host:0", "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const auto r = parseAdapterAddress(c.text);
+        ASSERT_EQ(r.ok(), !c.host.empty()) << c.text;
+        if (r) {
+            EXPECT_EQ(r->host, c.host) << c.text;
+            EXPECT_EQ(r->port, c.port) << c.text;
+            EXPECT_EQ(r->text(), c.shown) << c.text;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
-// SIGINT and SIGTERM in the middle of a long transfer: benchcap-cli runs as a program of its
-// own on a simulated bench whose instruments send at a real-time rate, so the transfer takes
-// seconds and the signal arrives while the temporary file is being filled.
+// SIGINT, SIGTERM and SIGHUP in the middle of a long transfer: benchcap-cli runs as a program
+// of its own on a simulated bench whose instruments send at a real-time rate (or drip, or
+// behind a dripping "++" adapter), so the transfer takes seconds and the signal arrives while
+// the temporary file is being filled or a read waits.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "../adapter/adapter_fixtures.h"
 #include "support/test_paths.h"
 
 extern char** environ;
@@ -35,6 +37,8 @@ instruments:
      plot_file: plot.hpgl, rate_bytes_per_s: 200000}
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
      rate_bytes_per_s: 2000000}
+  - {address: 20, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/013,1.70",
+     rate_bytes_per_s: 1}
 )";
 
 bool hasTemporary(const fs::path& dir) {
@@ -56,27 +60,44 @@ std::vector<std::string> filesIn(const fs::path& dir) {
 
 // One benchcap-cli run in its own folder, with an earlier output file in place.
 struct CliProcess {
-    CliProcess(const std::string& name, std::vector<std::string> command, int sig)
+    // `interface` empty: the bench above; "library": the simulated driver library on it in
+    // real time; else as given.
+    CliProcess(const std::string& name, std::vector<std::string> command, int sig,
+               const std::string& interface = {})
         : dir(makeTempDir("interrupt-" + name)), output(dir / "out.file"), signal(sig) {
         std::ofstream(dir / "bench.yaml") << kBench;
         std::ofstream plot(dir / "plot.hpgl");
         for (int i = 0; i < 20000; ++i)
             plot << "PU" << i % 1000 << ",0;PD" << i % 1000 << ",800;\r\n";
         std::ofstream(output) << "earlier";
-        std::vector<std::string> args = {BENCHCAP_CLI_PATH, "--interface",
-                                         "sim:" + (dir / "bench.yaml").string()};
+        std::vector<std::string> args = {
+            BENCHCAP_CLI_PATH, "--interface",
+            interface.empty() ? "sim:" + (dir / "bench.yaml").string() : interface};
         args.insert(args.end(), command.begin(), command.end());
-        args.insert(args.end(), {"-o", output.string()});
+        if (command.front() != "idn")
+            args.insert(args.end(), {"-o", output.string()});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            env.emplace_back(*e);
+        if (interface == "library") {
+            env.insert(env.end(), {"BENCHCAP_GPIB_LIBRARY=" SIMGPIB_PATH,
+                                   "BENCHCAP_SIM_BENCH=" + (dir / "bench.yaml").string(),
+                                   "BENCHCAP_SIM_REALTIME=1"});
+        }
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
         started = std::chrono::steady_clock::now();
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), envp.data()), 0);
         posix_spawn_file_actions_destroy(&files);
     }
 
@@ -92,11 +113,12 @@ struct CliProcess {
         EXPECT_TRUE(!waitForTemporary || hasTemporary(dir)) << "no transfer started";
         std::this_thread::sleep_for(100ms);
         kill(pid, signal);
+        signalled = std::chrono::steady_clock::now();
     }
 
-    // The exit code, or -1 when the program did not end within 3 s of the signal.
-    int exitCode() {
-        const auto limit = std::chrono::steady_clock::now() + 3s;
+    // The exit code, or -1 when the program did not end within `within` of the signal.
+    int exitCode(std::chrono::milliseconds within = 3s) {
+        const auto limit = signalled + within;
         int status = 0;
         while (waitpid(pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > limit) {
@@ -114,23 +136,34 @@ struct CliProcess {
     int signal;
     pid_t pid = -1;
     std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point signalled;
 };
 
-TEST(CliInterrupt, SignalDuringATransferRemovesTheTemporaryAndKeepsTheEarlierFile) {
-    // The three run side by side, so the whole test takes about as long as one.
+TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
+    std::atomic<bool> stopping{false};
+    FakeAdapter adapter([&](int fd, int) { neverEndingAnswer(fd, stopping, "x", 1000); });
+    // They run side by side, so the whole test takes about as long as one.
     CliProcess hardcopy("hardcopy", {"hardcopy", "16"}, SIGINT);
     CliProcess plotter("plotter", {"hardcopy", "9", "--plotter"}, SIGTERM);
     CliProcess trace("trace", {"trace", "7", "1"}, SIGINT);
+    // Reads that wait for bytes that come one a second and never end, in every backend.
+    CliProcess sim("sim", {"trace", "20", "1"}, SIGTERM);
+    CliProcess library("library", {"trace", "20", "1"}, SIGHUP, "library");
+    CliProcess prologix("prologix", {"idn", "5"}, SIGINT, "prologix:" + adapter.where());
     hardcopy.interruptWhenBusy(true);
     plotter.interruptWhenBusy(true);
-    trace.interruptWhenBusy(false);
-    for (CliProcess* run : {&hardcopy, &plotter, &trace}) {
-        EXPECT_EQ(run->exitCode(), 128 + run->signal) << run->dir;
+    for (CliProcess* run : {&trace, &sim, &library, &prologix})
+        run->interruptWhenBusy(false);
+    for (CliProcess* run : {&hardcopy, &plotter, &trace, &sim, &library, &prologix}) {
+        // A waiting read ends within half a second; a transfer also cleans up.
+        const bool transfer = run == &hardcopy || run == &plotter || run == &trace;
+        EXPECT_EQ(run->exitCode(transfer ? 3s : 500ms), 128 + run->signal) << run->dir;
         EXPECT_EQ(filesIn(run->dir),
                   (std::vector<std::string>{"bench.yaml", "out.file", "plot.hpgl"}))
             << run->dir;
         EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
     }
+    stopping = true;
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST(GeneratorHardcopy, ReadEndingInABusErrorIsNoPictureAndKeepsTheEarlierFile) 
     { std::ofstream(f.local()) << "earlier picture"; }
     const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
     ASSERT_FALSE(result);
-    EXPECT_NE(result.error().find("after 5000 bytes (driver error 14)"), std::string::npos)
+    EXPECT_NE(result.error().find("after 5000 bytes (driver error EBUS)"), std::string::npos)
         << result.error();
     EXPECT_EQ(readFile(f.local()), "earlier picture");
     EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
@@ -239,7 +239,7 @@ TEST(TransferFile, BusErrorInTheBlockIsAnIncompleteTransfer) {
     hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
     const auto result = f.transfer();
     ASSERT_FALSE(result);
-    EXPECT_NE(result.error().find("broke off after 300000 of 2359350 bytes (driver error 14)"),
+    EXPECT_NE(result.error().find("broke off after 300000 of 2359350 bytes (driver error EBUS)"),
               std::string::npos)
         << result.error();
     EXPECT_TRUE(filesIn(f.dir).empty());

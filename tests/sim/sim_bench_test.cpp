@@ -205,12 +205,39 @@ TEST(SimBench, RateMakesBulkDataTakeTheirTimeButNotShortAnswers) {
     bench.ibwrt(ud, "*IDN?", 5);
     read(bench, ud, 100);
     EXPECT_EQ(bench.clock().nowMicros(), t0);
-    askTrace(bench);
+    const int trace = askTrace(bench);
     t0 = bench.clock().nowMicros();
-    EXPECT_EQ(read(bench, ud, 1006).size(), 1006u);
+    EXPECT_EQ(read(bench, trace, 1006).size(), 1006u);
     EXPECT_EQ(bench.clock().nowMicros() - t0, 1'006'000);
-    EXPECT_EQ(read(bench, ud, 5000).size(), 1005u);  // the rest and the line feed, with END
+    EXPECT_EQ(read(bench, trace, 5000).size(), 1005u);  // the rest and the line feed, with END
     EXPECT_EQ(bench.clock().nowMicros() - t0, 2'011'000);
+}
+
+TEST(SimBench, PacedReadEndsAtItsTimeOutOrAtAStopRequest) {
+    struct Case {
+        const char* rate;
+        int stopAfterLooks;  // 0: nobody asks to stop
+        int status;
+        long got;
+        int64_t micros;
+    } cases[] = {
+        // A dripping instrument: the time-out (3 s) bounds the whole read.
+        {"1", 0, ERR | TIMO | CMPL, 3, 3'000'000},
+        // Pacing sleeps in slices; a stop request ends the read at the next one.
+        {"10", 3, ERR, 10, 100'000},
+    };
+    for (const Case& c : cases) {
+        SimBench bench = traceBench(std::string("rate_bytes_per_s: ") + c.rate);
+        int looks = 0;
+        bench.setInterruptCheck([&] { return c.stopAfterLooks && ++looks >= c.stopAfterLooks; });
+        const int ud = askTrace(bench);
+        const int64_t t0 = bench.clock().nowMicros();
+        std::string buf(10, '\0');
+        EXPECT_EQ(bench.ibrd(ud, buf.data(), 10) & (ERR | TIMO | CMPL), c.status) << c.rate;
+        EXPECT_EQ(bench.status().iberr, err::EABO) << c.rate;
+        EXPECT_EQ(bench.status().ibcntl, c.got) << c.rate;
+        EXPECT_EQ(bench.clock().nowMicros() - t0, c.micros) << c.rate;
+    }
 }
 
 TEST(SimBench, LargeAnswerReadInSmallPiecesArrivesWhole) {

@@ -252,7 +252,7 @@ TEST(ReadAnalyzerTrace, BrokenBlocksAreFailedReadsThatKeepThePreviousTrace) {
         // Fewer bytes than sent: the header lied, so no part of the data can be trusted.
         {"{block_header: \"#212\"}", "announced 12 bytes, but more data followed"},
         {"{block_cut_after: 1000}", "broke off after 1000 of 2004 bytes (time-out)"},
-        {"{bus_error_after: 1000}", "broke off after 1000 of 2004 bytes (driver error 14)"},
+        {"{bus_error_after: 1000}", "broke off after 1000 of 2004 bytes (driver error EBUS)"},
         {"{silent_after: 6}", "no block header arrived (time-out)"},
     };
     for (const auto& c : cases) {

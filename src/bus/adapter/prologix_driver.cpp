@@ -40,6 +40,8 @@ std::string PrologixDriver::adapterName() const {
 }
 
 int PrologixDriver::finish(int sta, int errCode, long count) {
+    problem_ = std::move(note_);
+    note_.clear();
     status_.ibsta = LongToInt16(sta);
     status_.iberr = static_cast<int16_t>(errCode);
     status_.ibcnt = LongToInt16(count);
@@ -47,12 +49,13 @@ int PrologixDriver::finish(int sta, int errCode, long count) {
     return sta;
 }
 
-int PrologixDriver::lost(const std::string& what) {
-    problem_ = adapterName() + ": " + what +
-               ". Check the cable and the adapter's power; the next command connects again.";
+int PrologixDriver::lost(const std::string& what, long count) {
+    note_ = adapterName() + ": " + what +
+            ". Check the cable and the adapter's power; the next command connects again.";
     transport_.reset();
     incoming_.clear();
-    return fail(err::EDVR);
+    endMessage();
+    return finish(ERR, err::EDVR, count);
 }
 
 std::string PrologixDriver::unavailableReason() const {
@@ -88,9 +91,10 @@ Status PrologixDriver::connect() {
     while (reply.find_first_of("\r\n") == std::string::npos ||
            reply.find_first_not_of("\r\n") == std::string::npos) {
         const int64_t left = deadline - nowMillis();
-        if (left <= 0)
+        if (left <= 0 || interruptRequested())
             break;
-        if (Status s = transport_->receive(reply, static_cast<int>(left)); !s) {
+        if (Status s = transport_->receive(reply, static_cast<int>(std::min<int64_t>(left, 100)));
+            !s) {
             transport_.reset();
             return benchcap::fail(adapterName() + ": " + s.error());
         }
@@ -123,7 +127,7 @@ bool PrologixDriver::ensureConnected() {
     if (transport_)
         return true;
     if (Status s = connect(); !s) {
-        problem_ = s.error();
+        note_ = s.error();
         fail(err::EDVR);
         return false;
     }
@@ -171,74 +175,35 @@ std::optional<std::string> PrologixDriver::readReplyLine(int millis) {
         if (auto line = takeReplyLine(incoming_))
             return line;
         const int64_t left = deadline - nowMillis();
-        if (left <= 0)
+        if (left <= 0 || interruptRequested())
             return std::nullopt;
-        if (Status s = transport_->receive(incoming_, static_cast<int>(left)); !s) {
-            lost("connection lost: " + s.error());
+        if (!receiveSlice(left, 0, ""))
             return std::nullopt;
-        }
     }
 }
 
-PrologixDriver::ReadOutcome PrologixDriver::readMessage(int pad, int tmoCode) {
-    pending_.clear();
-    pendingAddress_ = pad;
-    ReadOutcome outcome;
-    const int64_t budgetMicros = timeoutMicros(tmoCode);
-    const int readMillis = adapterReadMillis(tmoCode);
-    const int64_t start = nowMillis();
-    if (!selectAddress(pad) || !setReadTimeout(readMillis)) {
-        outcome.failed = true;
-        return outcome;
+bool PrologixDriver::receiveSlice(int64_t millis, long count, const char* during) {
+    const int slice = static_cast<int>(std::clamp<int64_t>(millis, 0, 100));
+    if (Status s = transport_->receive(incoming_, slice); !s) {
+        lost(std::string("connection lost") + during + ": " + s.error(), count);
+        return false;
     }
+    return true;
+}
+
+bool PrologixDriver::startMessage(int pad, int readMillis) {
+    endMessage();
+    if (!selectAddress(pad) || !setReadTimeout(readMillis))
+        return false;
     transport_->drain();
     incoming_.clear();
-    // Each "++read eoi" lasts until EOI or until the adapter's own time-out; a board's
-    // longer time-out is several of them in a row.
-    for (;;) {
-        if (!sendLine("++read eoi\n")) {
-            outcome.failed = true;
-            return outcome;
-        }
-        int64_t lastActivity = nowMillis();
-        for (;;) {
-            const bool markAtEnd = !incoming_.empty() && incoming_.back() == kEotChar;
-            const int64_t now = nowMillis();
-            const int64_t wait = markAtEnd ? options_.quietMillis
-                                           : lastActivity + readMillis + options_.slackMillis - now;
-            const size_t before = incoming_.size();
-            if (wait > 0) {
-                if (Status s = transport_->receive(incoming_, static_cast<int>(wait)); !s) {
-                    pending_ += incoming_;
-                    incoming_.clear();
-                    lost("connection lost during a read after " + std::to_string(pending_.size()) +
-                         " bytes: " + s.error());
-                    outcome.failed = true;
-                    return outcome;
-                }
-            }
-            if (incoming_.size() > before) {
-                lastActivity = nowMillis();
-                // Hand over all but a possible mark at the end, keeping memory flat.
-                const size_t keep = incoming_.back() == kEotChar ? 1 : 0;
-                pending_.append(incoming_, 0, incoming_.size() - keep);
-                incoming_.erase(0, incoming_.size() - keep);
-                continue;
-            }
-            if (markAtEnd) {
-                incoming_.clear();
-                outcome.end = true;
-                return outcome;
-            }
-            if (wait <= 0 || nowMillis() >= lastActivity + readMillis + options_.slackMillis)
-                break;  // the adapter's read timed out
-        }
-        const int64_t elapsedMicros = (nowMillis() - start) * 1000;
-        if (budgetMicros > 0 && elapsedMicros + readMillis * 1000LL / 2 >= budgetMicros) {
-            outcome.timedOut = true;
-            return outcome;
-        }
-    }
+    if (!sendLine("++read eoi\n"))
+        return false;
+    messageAddress_ = pad;
+    messageBytes_ = 0;
+    messageReadMillis_ = readMillis;
+    lastActivity_ = nowMillis();
+    return true;
 }
 
 PrologixDriver::Device* PrologixDriver::device(int ud) {
@@ -314,7 +279,7 @@ int PrologixDriver::ibwrt(int ud, const void* data, long count) {
     if (!ensureConnected())
         return status_.ibsta;
     // IEEE 488.2: a new message discards output the controller never read.
-    pending_.clear();
+    endMessage();
     if (!listenerThere(*dev))
         return transport_ ? fail(err::ENOL) : status_.ibsta;
     if (count == 0)
@@ -339,29 +304,79 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
     if (boardOption(ibc::SC) == 0 || !controllerMode_)
         return fail(err::ECIC);
     if (!ensureConnected())
-        return status_.ibsta;
-    if (pending_.empty() || pendingAddress_ != dev->pad) {
-        pendingOutcome_ = readMessage(dev->pad, dev->tmo);
-        if (pendingOutcome_.failed) {
-            // What arrived before the connection broke is still counted.
-            const long got = std::min<long>(count, static_cast<long>(pending_.size()));
+        return static_cast<uint16_t>(status_.ibsta);
+    // As on a board, the handle's time-out bounds the whole call (transport latency aside).
+    const int64_t budgetMicros = timeoutMicros(dev->tmo);
+    const int64_t deadline =
+        budgetMicros > 0 ? nowMillis() + budgetMicros / 1000 + options_.slackMillis : INT64_MAX;
+    if (messageAddress_ != dev->pad && !startMessage(dev->pad, adapterReadMillis(dev->tmo)))
+        return static_cast<uint16_t>(status_.ibsta);
+    long n = 0;
+    for (;;) {
+        // Hand over what arrived, all but a mark at the very end that may end the message.
+        if (!incoming_.empty()) {
+            const size_t mark = incoming_.back() == kEotChar ? 1 : 0;
+            const size_t take =
+                std::min<size_t>(incoming_.size() - mark, static_cast<size_t>(count - n));
             if (out)
-                std::memcpy(out, pending_.data(), static_cast<size_t>(got));
-            pending_.clear();
-            return finish(ERR, err::EDVR, got);
+                std::memcpy(out + n, incoming_.data(), take);
+            incoming_.erase(0, take);
+            n += static_cast<long>(take);
+            messageBytes_ += static_cast<int64_t>(take);
+            if (messageBytes_ > options_.maxMessageBytes) {
+                endMessage();
+                note_ = adapterName() + ": the instrument at GPIB " + std::to_string(dev->pad) +
+                        " sent more than " + std::to_string(options_.maxMessageBytes) +
+                        " bytes without ending its message, more than the largest block "
+                        "Benchcap accepts; the read was stopped";
+                return finish(ERR, err::EABO, n);
+            }
+        }
+        const bool onlyMark = incoming_.size() == 1 && incoming_[0] == kEotChar;
+        if (n == count && !incoming_.empty() && !onlyMark)
+            return finish(CMPL, 0, n);  // more of the message follows
+        if (interruptRequested()) {
+            endMessage();
+            return finish(ERR, err::EABO, n);
+        }
+        const int64_t now = nowMillis();
+        const int64_t adapterSilence = lastActivity_ + messageReadMillis_ + options_.slackMillis;
+        // A mark at the end, or a full buffer: a short silence tells whether the message ends.
+        const int64_t wait = (onlyMark || n == count) ? options_.quietMillis
+                                                      : std::min(adapterSilence, deadline) - now;
+        const size_t before = incoming_.size();
+        const std::string during = " after " +
+                                   std::to_string(messageBytes_ + static_cast<int64_t>(before)) +
+                                   " bytes of the answer";
+        if (wait > 0 && !receiveSlice(wait, n, during.c_str()))
+            return static_cast<uint16_t>(status_.ibsta);
+        if (incoming_.size() > before) {
+            lastActivity_ = nowMillis();
+            continue;
+        }
+        if (onlyMark) {
+            incoming_.clear();
+            endMessage();
+            return finish(CMPL | END, 0, n);
+        }
+        if (n == count)
+            return finish(CMPL, 0, n);
+        if (nowMillis() >= deadline) {
+            endMessage();
+            return finish(ERR | TIMO | CMPL, err::EABO, n);
+        }
+        if (nowMillis() >= adapterSilence) {
+            // The adapter's read timed out; a board's longer time-out is several in a row,
+            // while at least half of one still fits.
+            if (budgetMicros > 0 && (deadline - nowMillis()) * 2 < messageReadMillis_) {
+                endMessage();
+                return finish(ERR | TIMO | CMPL, err::EABO, n);
+            }
+            if (!sendLine("++read eoi\n"))
+                return static_cast<uint16_t>(status_.ibsta);
+            lastActivity_ = nowMillis();
         }
     }
-    const long got = std::min<long>(count, static_cast<long>(pending_.size()));
-    if (out)
-        std::memcpy(out, pending_.data(), static_cast<size_t>(got));
-    pending_.erase(0, static_cast<size_t>(got));
-    if (!pending_.empty())
-        return finish(CMPL, 0, got);
-    if (pendingOutcome_.end)
-        return finish(CMPL | END, 0, got);
-    if (got == count)
-        return finish(CMPL, 0, got);
-    return finish(ERR | TIMO | CMPL, err::EABO, got);
 }
 
 int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
@@ -423,7 +438,7 @@ int PrologixDriver::ibonl(int ud, int online) {
             // Offline ends device mode: the adapter goes back to being the controller.
             enterMode(true);
         }
-        pending_.clear();
+        endMessage();
         incoming_.clear();
         return finish(CMPL, 0, 0);
     }
@@ -550,15 +565,13 @@ int PrologixDriver::ibwait(int ud, int mask) {
         // to its address: the first byte is the board being addressed to listen.
         const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
         while (incoming_.empty()) {
+            if (interruptRequested())
+                return fail(err::EABO);
             const int64_t left = deadline - nowMillis();
             if (left <= 0)
                 return finish(TIMO, 0, 0);
-            if (Status s =
-                    transport_->receive(incoming_, static_cast<int>(std::min<int64_t>(left, 1000)));
-                !s) {
-                lost("connection lost while waiting as listener: " + s.error());
+            if (!receiveSlice(left, 0, " while waiting as listener"))
                 return status_.ibsta;
-            }
         }
         return finish(LACS | CMPL, 0, 0);
     }
@@ -573,12 +586,13 @@ int PrologixDriver::boardRead(char* out, long count) {
     if (controllerMode_)
         return fail(err::EADR);  // a controller board is not addressed to listen
     if (!ensureConnected())
-        return status_.ibsta;
+        return static_cast<uint16_t>(status_.ibsta);
     const bool eosOn = boardOption(ibc::EOSrd) != 0;
     const char eosChar = static_cast<char>(boardOption(ibc::EOSchar) & 0xFF);
     const int64_t limitMicros = timeoutMicros(boardOption(ibc::TMO));
+    // As on a board, the time-out bounds the whole call.
+    const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
     long n = 0;
-    int64_t lastActivity = nowMillis();
     for (;;) {
         while (n < count && !incoming_.empty()) {
             const char c = incoming_.front();
@@ -591,20 +605,14 @@ int PrologixDriver::boardRead(char* out, long count) {
         }
         if (n == count)
             return finish(CMPL, 0, n);
-        const int64_t left =
-            limitMicros > 0 ? lastActivity + limitMicros / 1000 - nowMillis() : 1000;
+        if (interruptRequested())
+            return finish(ERR, err::EABO, n);
+        const int64_t left = deadline - nowMillis();
         if (left <= 0)
             return finish(ERR | TIMO | CMPL, err::EABO, n);
-        const size_t before = incoming_.size();
-        if (Status s =
-                transport_->receive(incoming_, static_cast<int>(std::min<int64_t>(left, 1000)));
-            !s) {
-            lost("connection lost during a plot after " + std::to_string(n) +
-                 " bytes: " + s.error());
-            return finish(ERR, err::EDVR, n);
-        }
-        if (incoming_.size() > before)
-            lastActivity = nowMillis();
+        const std::string during = " during a plot after " + std::to_string(n) + " bytes";
+        if (!receiveSlice(left, n, during.c_str()))
+            return static_cast<uint16_t>(status_.ibsta);
     }
 }
 
@@ -619,7 +627,7 @@ void PrologixDriver::SendIFC(int board) {
     }
     if (!ensureConnected())
         return;
-    pending_.clear();
+    endMessage();
     if (!sendLine("++ifc\n"))
         return;
     finish(CMPL | CIC, 0, 0);

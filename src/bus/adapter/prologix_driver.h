@@ -30,16 +30,23 @@ struct PrologixOptions {
     // Probe each new address with a serial poll before the first write, so that a write to
     // an empty address fails with ENOL as on a board.
     bool listenerProbe = true;
+    // The longest message read from one instrument: the largest block the program accepts
+    // (nine length digits) with its header and final line feed. An adapter that streams on
+    // without an end is stopped there.
+    int64_t maxMessageBytes = 11 + 999'999'999 + 1;
 };
 
 // GPIB through a "++" adapter (Prologix GPIB-USB / GPIB-ETHERNET, AR488) behind the
 // NI-488.2 call set. The adapter is board 0 ("GPIB0"); device descriptors start at 32.
 //
 // Reads use "++read eoi" with the end-of-transmission character appended by the adapter on
-// EOI; a time-out longer than the adapter allows is made of repeated reads. Status words
-// are filled as a board fills them: TIMO on silence, END on EOI, exact counts. A lost
-// connection fails the call with EDVR and names the adapter (lastProblem()); the next call
-// connects again.
+// EOI; a time-out longer than the adapter allows is made of repeated reads. As on a board,
+// the handle's time-out bounds the whole call, and a read hands over at most the caller's
+// count: the rest of the message stays with the connection for the next read, so memory
+// stays flat whatever the adapter sends. Every wait asks interruptRequested() at least
+// every 100 ms. Status words are filled as a board fills them: TIMO on silence, END on
+// EOI, exact counts. A lost connection fails the call with EDVR and names the adapter
+// (lastProblem()); the next call connects again.
 class PrologixDriver final : public GpibDriver {
   public:
     using Connector = std::function<Result<std::unique_ptr<Transport>>()>;
@@ -73,8 +80,9 @@ class PrologixDriver final : public GpibDriver {
     const std::string& adapterVersion() const { return version_; }
     // "Prologix adapter at 127.0.0.1:1234"
     std::string adapterName() const;
-    // The last connection problem ("... connection lost: ..."), empty when none.
-    const std::string& lastProblem() const { return problem_; }
+    // Why the last call failed beyond its error code ("... connection lost after 706 bytes
+    // of the answer: ..."), empty when it did not.
+    std::string lastProblem() const override { return problem_; }
 
   private:
     struct Device {
@@ -83,15 +91,9 @@ class PrologixDriver final : public GpibDriver {
         int eot = 1;
         bool heard = false;  // answered a serial poll: a listener is there
     };
-    struct ReadOutcome {
-        bool end = false;
-        bool timedOut = false;
-        bool failed = false;
-    };
-
     int finish(int sta, int err, long count);
     int fail(int err) { return finish(ibsta_bits::ERR, err, 0); }
-    int lost(const std::string& what);
+    int lost(const std::string& what, long count = 0);
     Device* device(int ud);
     bool isBoard(int ud) const { return ud == 0; }
     int boardOption(int option) const;
@@ -100,7 +102,11 @@ class PrologixDriver final : public GpibDriver {
     bool selectAddress(int pad);
     bool setReadTimeout(int millis);
     int adapterReadMillis(int tmoCode) const;
-    ReadOutcome readMessage(int pad, int tmoCode);
+    bool startMessage(int pad, int readMillis);
+    void endMessage() { messageAddress_ = -1; }
+    // Waits up to `millis` (at most 100 ms, so a stop request is seen) for bytes into
+    // incoming_; false when the connection broke (the call has failed then).
+    bool receiveSlice(int64_t millis, long count, const char* during);
     std::optional<std::string> readReplyLine(int millis);
     bool listenerThere(Device& dev);
     bool enterMode(bool controller);
@@ -113,6 +119,7 @@ class PrologixDriver final : public GpibDriver {
     mutable std::string connectError_;
     std::string version_;
     std::string problem_;
+    std::string note_;  // the current call's problem, made lastProblem() when it ends
     DriverStatus status_;
     std::map<int, Device> devices_;
     std::map<int, int> boardOptions_;
@@ -122,10 +129,12 @@ class PrologixDriver final : public GpibDriver {
     int currentAddress_ = -1;     // ++addr last sent since connecting
     int currentReadMillis_ = -1;  // ++read_tmo_ms last sent
     std::string incoming_;        // bytes received and not yet consumed
-    // The rest of the last message read, with where it came from and how it ended.
-    std::string pending_;
-    int pendingAddress_ = -1;
-    ReadOutcome pendingOutcome_;
+    // The message being read ("++read eoi" sent, no end seen yet): its address (-1: none),
+    // the bytes handed over so far, the adapter's read time-out and when a byte last came.
+    int messageAddress_ = -1;
+    int64_t messageBytes_ = 0;
+    int messageReadMillis_ = 0;
+    int64_t lastActivity_ = 0;
     static constexpr char kEotChar = '\n';
 };
 

@@ -115,8 +115,23 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
         a.device = text;
         return a;
     }
-    const size_t colon = text.rfind(':');
-    a.host = text.substr(0, colon);
+    // An IPv6 literal is written in brackets ("[::1]:1234", "[fe80::1]"); one without them
+    // and without a port has several colons and no port.
+    size_t colon = text.rfind(':');
+    if (text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos || text.find(':') > close ||
+            (close + 1 < text.size() && text[close + 1] != ':'))
+            return fail("an IPv6 adapter address is written [ADDRESS] or [ADDRESS]:PORT, not '" +
+                        text + "'");
+        a.host = text.substr(1, close - 1);
+        colon = close + 1 < text.size() ? close + 1 : std::string::npos;
+    } else if (text.find(':') != colon) {
+        a.host = text;
+        colon = std::string::npos;
+    } else {
+        a.host = text.substr(0, colon);
+    }
     if (colon != std::string::npos) {
         const std::string port = text.substr(colon + 1);
         int value = 0;
@@ -127,6 +142,8 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
     }
     if (a.host.empty())
         return fail("no adapter host given in '" + text + "'");
+    if (a.host.find_first_of("[]") != std::string::npos)
+        return fail("'" + a.host + "' is no adapter host name or address");
     return a;
 }
 
@@ -136,7 +153,7 @@ Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    const std::string where = host + ":" + std::to_string(port);
+    const std::string where = AdapterAddress{host, port, {}}.text();
     if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
         rc != 0) {
         return fail("cannot resolve adapter host " + host + ": " + ::gai_strerror(rc));

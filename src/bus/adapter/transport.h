@@ -24,13 +24,18 @@ class Transport {
     virtual std::string name() const = 0;
 };
 
-// Where an adapter is: "HOST[:PORT]" (TCP, port 1234 by default) or a device path
-// starting with '/' (serial line).
+// Where an adapter is: "HOST[:PORT]" (TCP, port 1234 by default; an IPv6 literal in
+// brackets, "[::1]:1234") or a device path starting with '/' (serial line).
 struct AdapterAddress {
     std::string host;  // empty for a serial line
     int port = 1234;
     std::string device;  // serial device path
-    std::string text() const { return device.empty() ? host + ":" + std::to_string(port) : device; }
+    std::string text() const {
+        if (!device.empty())
+            return device;
+        const bool ipv6 = host.find(':') != std::string::npos;
+        return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    }
 };
 Result<AdapterAddress> parseAdapterAddress(const std::string& text);
 

@@ -104,7 +104,8 @@ Result<int64_t> ReadBlockHeader(Session& session) {
     if (p.status == 0)
         return fail(kOffTheBus);
     if (p.got == 0)
-        return fail("no block header arrived" + reason(p));
+        return fail(session.interrupted() ? std::string(kInterruptedMessage)
+                                          : "no block header arrived" + reason(p));
     std::string header(bytes, static_cast<size_t>(p.got));
     if (p.got == 2 && header[0] == '#' && header[1] >= '1' && header[1] <= '9' &&
         !(p.status & (sta::END | sta::ERR))) {
@@ -141,6 +142,8 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
         done += p.got;
         ended = (p.status & sta::END) != 0;
         if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
+            if (session.interrupted())  // the driver ended the read on the stop request
+                return fail(kInterruptedMessage);
             return fail("the block broke off after " + std::to_string(done) + " of " +
                         std::to_string(length) + " bytes" + reason(p));
         }

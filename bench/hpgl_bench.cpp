@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
             samples.emplace_back(entry.path().filename().string(), readFile(entry.path()));
     }
     std::sort(samples.begin(), samples.end());
-    for (const auto& [name, bytes] : samples) {
+    for (const auto& [name, input] : samples) {
+        const std::string& bytes = input;  // a lambda cannot capture a binding (clang 14)
         benchmark::RegisterBenchmark(("sample/" + name).c_str(), [&bytes](benchmark::State& s) {
             render(s, bytes, true);
         })->Unit(benchmark::kMillisecond);
@@ -137,7 +138,8 @@ int main(int argc, char** argv) {
         {"16MB_labels", fill16("SP1;", "PA10,10;LBABCDEFGHIJKLMNOPQRSTUVWXYZ\x03")},
         {"16MB_hatched_rectangles", fill16("SP1;FT3,1,45;", "PU0,0;RA10000,7000;")},
     };
-    for (const auto& [name, bytes] : worst) {
+    for (const auto& [name, input] : worst) {
+        const std::string& bytes = input;  // a lambda cannot capture a binding (clang 14)
         benchmark::RegisterBenchmark(("worst/" + name).c_str(),
                                      [&bytes](benchmark::State& s) { render(s, bytes, true); })
             ->Unit(benchmark::kMillisecond)
@@ -164,7 +166,8 @@ int main(int argc, char** argv) {
         {"16MB_dots", dots(16u << 20, true)},
         {"16MB_pen_down_dots", dots(16u << 20, false)},
     };
-    for (const auto& [name, bytes] : hostile) {
+    for (const auto& [name, input] : hostile) {
+        const std::string& bytes = input;  // a lambda cannot capture a binding (clang 14)
         benchmark::RegisterBenchmark(("hostile/" + name).c_str(),
                                      [&bytes](benchmark::State& s) { render(s, bytes, true); })
             ->Unit(benchmark::kMillisecond)

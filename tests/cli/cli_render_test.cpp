@@ -259,7 +259,7 @@ TEST(CliRender, SignalStopsTheDrawingAndKeepsTheEarlierFile) {
         char* argv[] = {path.data(), render.data(), in.data(), o.data(), out.data(), nullptr};
         pid_t pid = -1;
         ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));  // drawing by then
         kill(pid, signal);
         int status = 0;
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);

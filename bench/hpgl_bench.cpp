@@ -97,6 +97,15 @@ std::string rotatedGlyphs(size_t limit, const std::string& width) {
         "LBWMWMWMWM\x03", limit);
 }
 
+// Labels just small enough for Qt's glyph cache, each turned a little further, so that
+// every glyph is rasterized anew.
+std::string turningGlyphs(size_t limit) {
+    std::string s = "IN;SP1;PU0,0;PD10300,7650;SI0.3,0.45;";
+    for (int i = 1; s.size() + 40 < limit; ++i)
+        s += "PA5000,4000;DI1," + std::to_string(i % 20000 * 0.0001) + ";LBWMWMWMWM\x03";
+    return s;
+}
+
 // Dots everywhere: line type 0 puts one at each vertex, a pen put down without moving one.
 std::string dots(size_t limit, bool lineType0) {
     std::string s = lineType0 ? "SP1;LT0;PD" : "SP1;";
@@ -162,6 +171,8 @@ int main(int argc, char** argv) {
         {"1MB_rotated_glyphs", rotatedGlyphs(1u << 20, "60")},
         {"1MB_narrow_rotated_glyphs", rotatedGlyphs(1u << 20, "0.01")},
         {"16MB_narrow_rotated_glyphs", rotatedGlyphs(16u << 20, "0.01")},
+        {"1MB_turning_glyphs", turningGlyphs(1u << 20)},
+        {"16MB_turning_glyphs", turningGlyphs(16u << 20)},
         {"1MB_dots", dots(1u << 20, true)},
         {"16MB_dots", dots(16u << 20, true)},
         {"16MB_pen_down_dots", dots(16u << 20, false)},

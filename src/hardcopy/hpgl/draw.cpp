@@ -37,6 +37,8 @@ constexpr double kVectorPerDot = 48;
 constexpr double kVectorBudget = 20e6;
 // Edges on a glyph's row ('W' has eight), and a glyph's outline cells per cell side.
 constexpr double kGlyphEdges = 8;
+// Glyphs below this size (pixels) are drawn from Qt's glyph cache.
+constexpr double kCachedGlyphPx = 48;
 
 // Dash patterns of the HP-GL line types 1..8, in percent of the pattern length:
 // mark, gap, mark, gap... (a mark of 0 is a dot).
@@ -334,14 +336,14 @@ void Painter::text(const Item& item, const Style& s) {
     const double limit = std::max(target_.width(), target_.height()) * 4;
     if (std::abs(h) < 0.5 || std::abs(h) > limit || std::abs(w) > limit || std::abs(adv) > limit)
         return;  // too small to read, or absurd
-    // Each glyph is a filled outline: large or turned ones are rasterized as paths, at
-    // the cost of a fill of their cell (about a 4096-pixel glyph a millisecond).
+    // Glyphs of screen sizes come from Qt's glyph cache and cost their cell; larger ones
+    // are rasterized as paths, at the cost of a fill of their cell.
     const double cell = std::max(std::abs(h), std::abs(w));
     const double side = std::min(cell, std::hypot(target_.width(), target_.height()));
     const QRectF box(t_.map(t.origin) - QPointF(side, side), QSizeF(2 * side, 2 * side));
-    const double glyph = vector_
-                             ? kVectorPerItem
-                             : std::max(fillInk(box, 2 * kGlyphEdges * side), kInkPerVertex * 4);
+    const double glyph = vector_                 ? kVectorPerItem
+                         : cell < kCachedGlyphPx ? std::max(std::abs(h * adv), kInkPerVertex * 4)
+                                                 : fillInk(box, 2 * kGlyphEdges * side);
     if (!spend(glyph * static_cast<double>(t.chars.size())))
         return;
     const double sy = h / capHeight_;

@@ -244,6 +244,15 @@ TEST(CliRender, EveryPageIsWrittenAndACutDrawingIsNoStrictSuccess) {
     EXPECT_EQ(occurrences(test::readFile(dir / "p.pdf"), "/Type /Page\n"), 3u);
 }
 
+// Whether process `pid` has a handler for `signal` (SigCgt in /proc/PID/status).
+bool catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+    return false;
+}
+
 // SIGINT or SIGTERM while drawing: nothing written, the earlier file kept, 128 + signal.
 TEST(CliRender, SignalStopsTheDrawingAndKeepsTheEarlierFile) {
     const fs::path dir = test::makeTempDir("render-signal");
@@ -259,10 +268,14 @@ TEST(CliRender, SignalStopsTheDrawingAndKeepsTheEarlierFile) {
         char* argv[] = {path.data(), render.data(), in.data(), o.data(), out.data(), nullptr};
         pid_t pid = -1;
         ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));  // drawing by then
+        // Once the program catches the signal (it may not be drawing yet: then it draws
+        // nothing), or after 5 s.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!catches(pid, signal) && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         kill(pid, signal);
         int status = 0;
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < limit)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (std::chrono::steady_clock::now() >= limit) {

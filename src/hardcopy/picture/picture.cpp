@@ -52,7 +52,7 @@ Result<Picture> pictureFromBytes(std::string bytes) {
         if (!plot)
             return fail("plot cannot be read: " + plot.error());
         picture.format_ = PictureFormat::Plot;
-        const QRectF extent = plot->pages.front().extent;
+        const QRectF extent = plot->pages.back().extent;  // the page shown by default
         const double aspect =
             extent.width() > 0 && extent.height() > 0 ? extent.height() / extent.width() : 0.75;
         picture.naturalSize_ =

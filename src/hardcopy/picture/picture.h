@@ -44,7 +44,7 @@ class Picture {
   public:
     PictureFormat format() const { return format_; }
     // Pixel size of a bitmap; for a metafile its size at 96 dpi or in its own units; for a
-    // plot 1024 pixels wide with the plot's own aspect.
+    // plot 1024 pixels wide with the aspect of its last page.
     QSize naturalSize() const { return naturalSize_; }
     const std::string& bytes() const { return *bytes_; }
     // Pages of a plot (PG and FR start new ones); 1 for bitmaps and metafiles.

@@ -219,8 +219,11 @@ void Painter::dots(const Item& item, const Style& s) {
             sp.drawEllipse(QPointF(side / 2.0, side / 2.0), w / 2, w / 2);
         }
         const QPointF centre(side / 2.0, side / 2.0);
+        const QRectF seen = target_.adjusted(-side, -side, side, side);
         for (uint32_t i = 0; i < item.count && spend(std::max(w * w, kInkPerDot)); ++i) {
             const QPointF q = t_.map(page_.points[item.first + i]) - centre;
+            if (!seen.contains(q))
+                continue;  // off the target (and perhaps beyond any pixel coordinate)
             p_.drawImage(
                 QPoint(static_cast<int>(std::lround(q.x())), static_cast<int>(std::lround(q.y()))),
                 stamp);

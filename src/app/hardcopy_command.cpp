@@ -181,7 +181,31 @@ Status HardcopyCommand::showPicture(const QString& file) {
     };
 
     Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
-    Result<QImage> natural = loaded ? loaded->render() : Result<QImage>(Error{loaded.error()});
+    // A metafile or a plot is drawn once, for the area (below); a bitmap is decoded already.
+    const bool drawnForArea = loaded && loaded->format() != picture::PictureFormat::Bitmap;
+    Result<QImage> natural = !loaded        ? Result<QImage>(Error{loaded.error()})
+                             : drawnForArea ? Result<QImage>(QImage())
+                                            : loaded->render();
+    if (natural && drawnForArea) {
+        // A metafile is the area's own picture, at its size or fitted into the area; a plot
+        // fills the area as far as its aspect allows, as on the plotter's page. Both are
+        // drawn anew when the area changes size (the window may not be shown yet).
+        const bool plot = loaded->format() == picture::PictureFormat::Plot;
+        bild->setPictureRenderer([picture = loaded.value(), plot](QSize area) {
+            const QSize own = picture.naturalSize();
+            QSize size = own;
+            if (!area.isEmpty())
+                size = plot ? own.scaled(area, Qt::KeepAspectRatio) : fitted(own, area);
+            Result<QImage> drawn = picture.render(size);
+            return drawn ? drawn.value() : QImage();
+        });
+        if (bild->picture().isNull()) {
+            bild->setPicture(QImage());
+            natural = loaded->render();  // the reason it cannot be drawn
+            if (natural)
+                natural = fail("the picture cannot be drawn at the size of the window");
+        }
+    }
     if (!natural) {
         const std::string text =
             "The hardcopy file " + QFile::encodeName(file).toStdString() +
@@ -196,23 +220,9 @@ Status HardcopyCommand::showPicture(const QString& file) {
     HardcopyOnDisplay shown{loaded.value(), {}, {}, file, false, false};
     const std::string& model = instrument_.record().ModelName;
     shown.model = trimBlanks(fromLatin1(model));
-    if (loaded->format() != picture::PictureFormat::Bitmap) {
-        // A metafile is the area's own picture, at its size or fitted into the area; a plot
-        // fills the area as far as its aspect allows, as on the plotter's page. Both are
-        // drawn anew when the area changes size (the window may not be shown yet).
-        const bool plot = loaded->format() == picture::PictureFormat::Plot;
-        shown.format = plot ? QStringLiteral("HGL") : QStringLiteral("WMF");
-        bild->setPictureRenderer(
-            [picture = loaded.value(), fallback = natural.value(), plot](QSize area) {
-                const QSize own = picture.naturalSize();
-                QSize size = own;
-                if (!area.isEmpty())
-                    size = plot ? own.scaled(area, Qt::KeepAspectRatio) : fitted(own, area);
-                if (size == fallback.size())
-                    return fallback;
-                Result<QImage> drawn = picture.render(size);
-                return drawn ? drawn.value() : fallback;
-            });
+    if (drawnForArea) {
+        shown.format = loaded->format() == picture::PictureFormat::Plot ? QStringLiteral("HGL")
+                                                                        : QStringLiteral("WMF");
     } else {
         // The bitmap is kept aside and stretched over the whole area, now and on resize.
         shown.format = QStringLiteral("BMP");
@@ -223,6 +233,17 @@ Status HardcopyCommand::showPicture(const QString& file) {
     shown.fileKept = removeUnlessKept();
     bild->setTag(shown.format);
 
+    // The clipboard (and from it a document) takes the picture at its own size: the area's
+    // picture when it has that size, else drawn for the clipboard alone.
+    if (drawnForArea && form_.isItemChecked("HardAutoClip") && form_.services().clipboard) {
+        if (bild->picture().size() == loaded->naturalSize()) {
+            natural = bild->picture();
+        } else if (Result<QImage> own = loaded->render()) {
+            natural = std::move(own);
+        } else {
+            natural = bild->picture();
+        }
+    }
     if (form_.isItemChecked("HardAutoClip") && form_.services().clipboard) {
         form_.services().clipboard->setImage(natural.value());
         shown.onClipboard = true;

@@ -89,7 +89,9 @@ const std::vector<CliCommand>& cliCommands() {
         {"idn", "idn ADDRESS [--json]", cmdIdn},
         {"query", "query ADDRESS COMMAND [--raw]", cmdQuery},
         {"demo", "demo [--out DIR]", cmdDemo},
-        {"render", "render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) [--size WxH] [--strict]",
+        {"render",
+         "render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) [--size WxH] [--strict]\n"
+         "      (every plot page: a PDF holds them all; PNG, SVG write OUT.png, OUT-2.png, ...)",
          cmdRender},
         {"hardcopy",
          "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE] "

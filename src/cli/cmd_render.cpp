@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 #include "cli/picture_file.h"
 #include "hardcopy/picture/picture.h"
 
@@ -41,30 +42,8 @@ Result<std::string> readInput(const std::string& in) {
     return bytes;
 }
 
-struct Drawn {
-    QSize size;
-    std::vector<std::string> warnings;
-};
-
-// A picture (hardcopy or plot) as SVG or PDF: the same drawing the window shows, kept vector.
-Result<Drawn> renderVector(const std::string& bytes, const std::string& in, const std::string& out,
-                           PlotFileFormat format, QSize size, bool strict) {
-    Result<picture::Picture> picture = picture::pictureFromBytes(bytes);
-    if (!picture)
-        return fail(in + ": " + picture.error());
-    Drawn drawn{size.isEmpty() ? picture->naturalSize() : size, {}};
-    Status written = writePictureFile(
-        out, format, drawn.size, [&](QPainter& painter, const QRect& area) -> Status {
-            picture::PlayResult played = picture->draw(painter, area);
-            drawn.warnings = played.warnings;
-            if (strict && !played.warnings.empty())
-                return fail(in + " is damaged: " + played.warnings.front() +
-                            "; no picture written");
-            return Status{};
-        });
-    if (!written)
-        return Error{written.error()};
-    return drawn;
+std::string withPage(const std::string& text, int page, int pages) {
+    return pages > 1 ? "page " + std::to_string(page + 1) + ": " + text : text;
 }
 
 }  // namespace
@@ -98,7 +77,9 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     }
     if (in.empty() || out.empty()) {
         context.err << "usage: benchcap-cli render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) "
-                       "[--size WxH] [--strict]\n";
+                       "[--size WxH] [--strict]\n"
+                       "  A plot of several pages: a PDF holds them all; PNG and SVG write "
+                       "the first to OUT and the others to OUT-2.png, OUT-3.png, ...\n";
         return kExitUsage;
     }
     const std::optional<PlotFileFormat> format = plotFileFormatFor(out);
@@ -111,22 +92,59 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     // A damaged image inside a picture is reported once, as the player's warning below;
     // the image decoders' own lines would only repeat it as noise on stderr.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
-    Result<Drawn> result = Error{};
-    if (*format == PlotFileFormat::Png) {
-        Result<picture::RenderedFile> png = picture::renderToPng(in, out, size, strict);
-        result = png ? Result<Drawn>(Drawn{png->size, png->warnings}) : Error{png.error()};
-    } else if (const Result<std::string> bytes = readInput(in); !bytes) {
-        result = Error{bytes.error()};
-    } else {
-        result = renderVector(*bytes, in, out, *format, size, strict);
-    }
-    if (!result) {
-        context.err << "benchcap-cli render: " << result.error() << '\n';
+    Result<std::string> bytes = readInput(in);
+    if (!bytes) {
+        context.err << "benchcap-cli render: " << bytes.error() << '\n';
         return kExitNoAnswer;
     }
-    for (const std::string& warning : result->warnings)
+    const Result<picture::Picture> picture = picture::pictureFromBytes(std::move(bytes.value()));
+    if (!picture) {
+        context.err << "benchcap-cli render: " << in << ": " << picture.error() << '\n';
+        return kExitNoAnswer;
+    }
+    if (size.isEmpty())
+        size = picture->naturalSize();
+    if (size.width() > picture::kMaxRenderSide || size.height() > picture::kMaxRenderSide) {
+        context.err << "benchcap-cli render: " << in << ": the picture is " << size.width() << "x"
+                    << size.height() << " pixels, more than " << picture::kMaxRenderSide
+                    << " per side; give a smaller --size\n";
+        return kExitNoAnswer;
+    }
+    // Every page of a plot is written (PDF: one file; PNG, SVG: one file per page).
+    const int pages = picture->pageCount();
+    std::vector<std::string> warnings;
+    const Result<std::vector<std::string>> written = picture::writePictureFiles(
+        out, *format, size, pages, [&](QPainter& painter, const QRect& area, int page) -> Status {
+            const picture::PlayResult played =
+                picture->draw(painter, area, {page, [] { return interruptRequested(); }});
+            if (interruptRequested())
+                return fail("stopped by a signal");
+            if (!played.ok)
+                return fail(played.error);
+            for (const std::string& warning : played.warnings)
+                warnings.push_back(withPage(warning, page, pages));
+            if (strict && !played.warnings.empty())
+                return fail(in + " is damaged: " + warnings.front() +
+                            (warnings.size() > 1 ? " (and more)" : "") + "; no picture written");
+            return Status{};
+        });
+    if (const int signal = interruptSignal(); signal != 0) {
+        context.err << "benchcap-cli render: stopped by a signal; no picture written\n";
+        return 128 + signal;
+    }
+    if (!written) {
+        context.err << "benchcap-cli render: " << written.error() << '\n';
+        return kExitNoAnswer;
+    }
+    for (const std::string& warning : warnings)
         context.err << "benchcap-cli render: warning: " << in << ": " << warning << '\n';
-    context.out << out << ": " << result->size.width() << "x" << result->size.height() << '\n';
+    const std::string dimensions =
+        std::to_string(size.width()) + "x" + std::to_string(size.height());
+    if (*format == PlotFileFormat::Pdf && pages > 1)
+        context.out << out << ": " << dimensions << ", " << pages << " pages\n";
+    else
+        for (const std::string& name : *written)
+            context.out << name << ": " << dimensions << '\n';
     return kExitDone;
 }
 

@@ -192,3 +192,104 @@ TEST(CliRender, PlotsAndPicturesToEveryFormat) {
 
 }  // namespace
 }  // namespace benchcap::cli
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
+
+namespace benchcap::cli {
+namespace {
+
+// A polygon of `n` full-height spikes: much rasterizer work in few bytes.
+std::string spikes(int n) {
+    std::string s = "PU0,0;PM0;PD";
+    for (int i = 0; i < n; ++i)
+        s += std::to_string(i * 10) + ",7000," + std::to_string(i * 10 + 5) + ",0,";
+    return s + "0,0;PM2;FP;";
+}
+
+// Every page of a plot is written; a drawing cut short fails --strict.
+TEST(CliRender, EveryPageIsWrittenAndACutDrawingIsNoStrictSuccess) {
+    const fs::path dir = test::makeTempDir("render-pages");
+    writeFile(dir / "pages.hpgl", "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
+    writeFile(dir / "spiky.hpgl", "IN;SP1;" + spikes(1000));
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::vector<std::string> files;  // written, beside the inputs
+        std::string said;                // in the output or error text
+    } cases[] = {
+        {{"pages.hpgl", "-o", "p.png"}, 0, {"p.png", "p-2.png", "p-3.png"}, "p-3.png: 1024x"},
+        {{"pages.hpgl", "-o", "p.svg"}, 0, {"p.svg", "p-2.svg", "p-3.svg"}, "p-2.svg: 1024x"},
+        {{"pages.hpgl", "-o", "p.pdf"}, 0, {"p.pdf"}, ", 3 pages"},
+        {{"spiky.hpgl", "-o", "s.png", "--strict"}, kExitNoAnswer, {}, "drawn only in part"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[2]);
+        std::vector<std::string> args = {"render"};
+        for (const std::string& a : c.args)
+            args.push_back(a.find('.') != std::string::npos ? (dir / a).string() : a);
+        const CliRun r = run(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
+        for (const std::string& file : c.files)
+            EXPECT_TRUE(fs::exists(dir / file)) << file;
+    }
+    EXPECT_FALSE(fs::exists(dir / "s.png"));
+    EXPECT_EQ(occurrences(test::readFile(dir / "p.pdf"), "/Type /Page\n"), 3u);
+}
+
+// Whether process `pid` has a handler for `signal` (SigCgt in /proc/PID/status).
+bool catches(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+    return false;
+}
+
+// SIGINT or SIGTERM while drawing: nothing written, the earlier file kept, 128 + signal.
+TEST(CliRender, SignalStopsTheDrawingAndKeepsTheEarlierFile) {
+    const fs::path dir = test::makeTempDir("render-signal");
+    std::string plot = "IN;SP1;";
+    for (int page = 0; page < 60; ++page)
+        plot += spikes(45) + "PG;";  // each page just within the drawing budget
+    writeFile(dir / "slow.hpgl", plot);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        writeFile(dir / "out.png", "earlier");
+        std::string path = BENCHCAP_CLI_PATH, render = "render", in = (dir / "slow.hpgl").string(),
+                    o = "-o", out = (dir / "out.png").string();
+        char* argv[] = {path.data(), render.data(), in.data(), o.data(), out.data(), nullptr};
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
+        // Once the program catches the signal (it may not be drawing yet: then it draws
+        // nothing), or after 5 s.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!catches(pid, signal) && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(pid, signal);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (std::chrono::steady_clock::now() >= limit) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
+        EXPECT_EQ(test::readFile(dir / "out.png"), "earlier");
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
+            ++files;
+        EXPECT_EQ(files, 2u);  // slow.hpgl and out.png, no temporary left
+    }
+}
+
+}  // namespace
+}  // namespace benchcap::cli

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "hardcopy/picture/picture.h"
+#include "hardcopy/picture/picture_file.h"
 #include "hardcopy/picture/wmf_writer.h"
 #include "support/test_paths.h"
 
@@ -77,7 +78,7 @@ TEST(Picture, FailuresLeaveNoOutputAndSayWhy) {
 
     auto text = loadPicture(dir / "text.wmf");
     ASSERT_FALSE(text.ok());
-    EXPECT_NE(text.error().find("neither a bitmap"), std::string::npos) << text.error();
+    EXPECT_NE(text.error().find("nor an HP-GL plot"), std::string::npos) << text.error();
 
     writeFile(dir / "screen.wmf", screen());
     auto badFolder = renderToPng(dir / "screen.wmf", dir / "no" / "such" / "folder.png");
@@ -104,6 +105,60 @@ TEST(Picture, DrawStretchesOverTheTargetAndKeepsThePainterState) {
     EXPECT_EQ(image.pixel(100, 50) | 0xFF000000u, qRgb(0, 0, 128));
     EXPECT_EQ(image.pixel(20, 50) | 0xFF000000u, qRgb(255, 255, 255));
     EXPECT_EQ(image.pixel(170, 50) | 0xFF000000u, qRgb(255, 255, 255));
+}
+
+// Whether `image` has black and red ink.
+std::pair<bool, bool> inked(const QImage& image) {
+    bool black = false, red = false;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            black = black || (c.red() < 80 && c.green() < 80 && c.blue() < 80);
+            red = red || (c.red() > 150 && c.green() < 80 && c.blue() < 80);
+        }
+    }
+    return {black, red};
+}
+
+// Each plot page can be drawn (by default the last, as the plotter's paper shows); files
+// are streamed to the disk as they are drawn and take their names only when all pages are.
+TEST(Picture, PlotPagesAreDrawnAndWrittenWholeOrNotAtAll) {
+    auto plot = pictureFromBytes("IN;SP1;PU0,0;PD10000,7000;PG;SP2;PU0,7000;PD10000,0;");
+    ASSERT_TRUE(plot.ok()) << plot.error();
+    EXPECT_EQ(plot->pageCount(), 2);
+    EXPECT_EQ(pictureFromBytes(screen())->pageCount(), 1);
+    const fs::path dir = benchcap::test::makeTempDir("pages");
+    const auto temporaryBytes = [&] {
+        std::uintmax_t n = 0;
+        for (const auto& e : fs::directory_iterator(dir))
+            n += e.path().filename().string().front() == '.' ? fs::file_size(e.path()) : 0;
+        return n;
+    };
+    writeFile(dir / "p.pdf", "earlier");
+    for (const bool stop : {true, false}) {
+        std::vector<QImage> pages;
+        const auto written = writePictureFiles(
+            (dir / "p.pdf").string(), PlotFileFormat::Pdf, {100, 75}, 2,
+            [&](QPainter& painter, const QRect& area, int page) -> Status {
+                uint32_t seed = 1;  // lines that do not compress away
+                for (int i = 0; i < 20'000; ++i) {
+                    seed = seed * 1664525u + 1013904223u;
+                    painter.drawLine(QPointF(seed % 997 / 9.97, 0), QPointF(0, seed % 743 / 9.9));
+                }
+                if (page == 1) {  // the first page is on the disk, not held in memory
+                    EXPECT_GT(temporaryBytes(), 10'000u);
+                }
+                pages.push_back(*plot->render(area.size(), nullptr, {page}));
+                return stop && page == 1 ? fail("stopped") : Status{};
+            });
+        EXPECT_EQ(written.ok(), !stop);
+        EXPECT_EQ(temporaryBytes(), 0u);
+        EXPECT_EQ(benchcap::test::readFile(dir / "p.pdf") == "earlier", stop);
+        ASSERT_EQ(pages.size(), 2u);
+        EXPECT_EQ(inked(pages[0]), std::make_pair(true, false));  // page 1: black pen
+        EXPECT_EQ(inked(pages[1]), std::make_pair(false, true));  // page 2: red pen
+    }
+    EXPECT_EQ(*plot->render({100, 75}), *plot->render({100, 75}, nullptr, {1}));
 }
 
 }  // namespace

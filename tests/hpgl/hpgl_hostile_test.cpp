@@ -1,5 +1,8 @@
 // Hostile and damaged plotter data: everything parses or is refused with a reason,
 // everything renders, nothing grows without bound.
+#include <QBuffer>
+#include <QPdfWriter>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -165,22 +168,57 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+// The ink budget, given or scaled with the target: fills pay for the rasterizer's work on
+// their edges, vector output only for its vertices. A cut page leaves out the red mark.
 TEST(HpglHostile, InkBudgetBoundsTheDrawing) {
-    // Full-page zigzags, then a mark that no longer fits the budget.
-    const Plot plot =
-        parsed("SP1;PD" + repeat("0,0,10000,7000,", 400) + ";SP2;PU5000,100;PD5000,200;");
-    for (double budget : {1e9, 2e5}) {
+    const std::string mark = ";SP2;PU5000,100;PD5000,200;";
+    const std::string zigzag = "SP1;PD" + repeat("0,0,10000,7000,", 400) + mark;
+    std::string spikes = "SP1;PU0,0;PM0;PD";  // 1000 full-height spikes
+    for (int i = 0; i < 1000; ++i)
+        spikes += std::to_string(i * 10) + ",7000," + std::to_string(i * 10 + 5) + ",0,";
+    spikes += "0,0;PM2;FP" + mark;
+    const std::string plain = "SP1;PU0,0;" + repeat("RA10000,7000;", 3) + mark;
+    struct Case {
+        const char* what;
+        const std::string& bytes;
+        QSize size;
+        double budget;  // 0: scaled with the target
+        bool vector;
+        bool cut;
+    } cases[] = {
+        {"zigzag, ample budget", zigzag, {400, 300}, 1e9, false, false},
+        {"zigzag, small budget", zigzag, {400, 300}, 2e5, false, true},
+        {"zigzag on vector output", zigzag, {400, 300}, 2e5, true, false},
+        {"spiky polygon", spikes, {1024, 768}, 0, false, true},
+        {"plain fills on a large image", plain, {4000, 3000}, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Plot plot = parsed(c.bytes);
         std::vector<std::string> warnings;
-        const Result<QImage> image = renderPlot(plot, {400, 300}, &warnings, {false, 0, budget});
-        ASSERT_TRUE(image.ok());
-        const bool cut = budget < 1e6;
-        EXPECT_EQ(hasWarning(warnings, "drawn only in part"), cut) << budget;
+        QImage image(c.size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QBuffer pdfBytes;
+        pdfBytes.open(QIODevice::WriteOnly);
+        QPdfWriter pdf(&pdfBytes);
+        {
+            QPainter painter;
+            ASSERT_TRUE(c.vector ? painter.begin(&pdf) : painter.begin(&image));
+            warnings =
+                draw(painter, QRectF(QPointF(0, 0), QSizeF(c.size)), plot, {false, 0, c.budget});
+        }
+        EXPECT_EQ(hasWarning(warnings, "drawn only in part"), c.cut);
+        if (c.vector)
+            continue;
         int red = 0;
-        for (int y = 0; y < 300; ++y)
-            for (int x = 0; x < 400; ++x)
-                red += (image->pixel(x, y) | 0xFF000000u) == kPenColours[2];
-        EXPECT_EQ(red > 0, !cut) << budget;
-        EXPECT_GT(notWhite(*image, image->rect()), 300);  // what fitted is drawn
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            red += static_cast<int>(std::count(row, row + image.width(), kPenColours[2]));
+        }
+        EXPECT_EQ(red > 0, !c.cut);
+        if (c.bytes == zigzag) {
+            EXPECT_GT(notWhite(image, image.rect()), 300);  // what fitted is drawn
+        }
     }
 }
 

@@ -341,6 +341,14 @@ TEST(HpglParse, LooksLikeHpgl) {
          "E\x1b%0BBPINPS",
          true},
         {"LBHello\x03", true},
+        // Label bytes may be anything: Latin-1 letters, backspaces for overstrike.
+        {"IN;SP1;PA100,100;LBTemp 25\xb0"
+         "C \xb1"
+         "1\x03;",
+         true},
+        {"IN;SP1;LBA\b_B\b_C\b_\x03;", true},
+        {"IN;DT*;LBA\b\b\b\b*", true},
+        {"LB\xff\xfe\xfd\xfc\xfb\xfa", false},  // no terminator in sight: binary
         {"", false},
         {std::string(64, '\0'), false},
         {"BM\x36\x04\0\0\0\0\0\0\x36\0\0\0"s, false},

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,23 @@ constexpr size_t kMaxHatchLines = 200'000;  // hatch lines per page, then solid 
 constexpr double kMinHatchSpacingPx = 3;
 constexpr double kMinDashPeriodPx = 4;
 constexpr double kInkPerVertex = 4;
+// Rasterizing one pixel cell of a filled outline, before its density is counted.
+constexpr double kInkPerEdgeCell = 4;
+// Dots up to this size are copied from one drawn dot; each copy costs about this much.
+constexpr double kMaxStampPx = 32;
+constexpr double kInkPerDot = 16;
+// Vector output is charged by what it writes (bytes of SVG, about as many of PDF page
+// content before compression): an element's setup and each vertex. Qt's SVG writer holds
+// the whole document in memory (about 4.5 bytes per byte written), so the budget keeps a
+// 16 MB plot's SVG under about 20 MB and the program's memory under 256 MB.
+constexpr double kVectorPerItem = 120;
+constexpr double kVectorPerVertex = 16;
+constexpr double kVectorPerDot = 48;
+constexpr double kVectorBudget = 20e6;
+// Edges on a glyph's row ('W' has eight), and a glyph's outline cells per cell side.
+constexpr double kGlyphEdges = 8;
+// Glyphs below this size (pixels) are drawn from Qt's glyph cache.
+constexpr double kCachedGlyphPx = 48;
 
 // Dash patterns of the HP-GL line types 1..8, in percent of the pattern length:
 // mark, gap, mark, gap... (a mark of 0 is a dot).
@@ -47,6 +65,14 @@ class Painter {
         t_ = fitTransform(page.extent, target);
         scale_ = t_.m11();
         maxWidthPx_ = std::max(target.width(), target.height()) / 10;
+        const QPaintEngine* engine = painter.paintEngine();
+        vector_ =
+            engine && (engine->type() == QPaintEngine::SVG || engine->type() == QPaintEngine::Pdf ||
+                       engine->type() == QPaintEngine::Picture);
+        budget_ = options.inkBudget > 0 ? options.inkBudget
+                  : vector_
+                      ? kVectorBudget
+                      : std::max(kMinInkBudget, kInkPerPixel * target.width() * target.height());
     }
 
     std::vector<std::string> run();
@@ -74,9 +100,16 @@ class Painter {
     bool haveFonts_ = false;
     bool textSkipped_ = false;
     bool inkCut_ = false;
+    bool cancelled_ = false;
+    bool vector_ = false;  // SVG, PDF: no pixels to cover, only vertices to write
+    double budget_ = kMinInkBudget;
     double ink_ = 0;
+    // Pixels covered: nothing on vector output.
+    double pixels(double ink) const { return vector_ ? 0.0 : ink; }
+    double fillInk(const QRectF& box, double cells) const;
+    double outlineCells(const QPolygonF& ring) const;
     bool spend(double ink) {
-        if (inkCut_ || ink_ + ink > options_.inkBudget) {
+        if (inkCut_ || !(ink <= budget_ - ink_)) {  // also catches a NaN
             inkCut_ = true;
             return false;
         }
@@ -149,7 +182,7 @@ void Painter::polyline(const Item& item, const Style& s) {
         double step = 0;
         if (!poly.isEmpty())
             step = std::abs(q.x() - poly.back().x()) + std::abs(q.y() - poly.back().y());
-        if (!spend(std::max(step, kInkPerVertex) * w))
+        if (!spend(vector_ ? kVectorPerVertex : std::max(step, kInkPerVertex) * w))
             break;
         length += step;
         poly.push_back(q);
@@ -170,37 +203,89 @@ void Painter::polyline(const Item& item, const Style& s) {
 }
 
 void Painter::dots(const Item& item, const Style& s) {
+    const double w = std::clamp(s.width * scale_, 2.0, std::max(maxWidthPx_, 2.0));
+    const QColor colour = QColor::fromRgb(s.colour);
+    if (!vector_ && w <= kMaxStampPx) {
+        // On an image a dot drawn once and copied to each place costs a twentieth of a
+        // stroked one (a million stroked dots took 7 s).
+        const int side = static_cast<int>(std::ceil(w)) + 2;
+        QImage stamp(side, side, QImage::Format_ARGB32_Premultiplied);
+        stamp.fill(Qt::transparent);
+        {
+            QPainter sp(&stamp);
+            sp.setRenderHint(QPainter::Antialiasing, options_.antialias);
+            sp.setPen(Qt::NoPen);
+            sp.setBrush(colour);
+            sp.drawEllipse(QPointF(side / 2.0, side / 2.0), w / 2, w / 2);
+        }
+        const QPointF centre(side / 2.0, side / 2.0);
+        const QRectF seen = target_.adjusted(-side, -side, side, side);
+        for (uint32_t i = 0; i < item.count && spend(std::max(w * w, kInkPerDot)); ++i) {
+            const QPointF q = t_.map(page_.points[item.first + i]) - centre;
+            if (!seen.contains(q))
+                continue;  // off the target (and perhaps beyond any pixel coordinate)
+            p_.drawImage(
+                QPoint(static_cast<int>(std::lround(q.x())), static_cast<int>(std::lround(q.y()))),
+                stamp);
+        }
+        return;
+    }
     QPolygonF poly;
     poly.reserve(item.count);
-    const double w = std::clamp(s.width * scale_, 2.0, std::max(maxWidthPx_, 2.0));
-    for (uint32_t i = 0; i < item.count && spend(std::max(w * w, kInkPerVertex)); ++i)
+    for (uint32_t i = 0; i < item.count && spend(vector_ ? kVectorPerDot : w * w); ++i)
         poly.push_back(t_.map(page_.points[item.first + i]));
-    QPen pen(QColor::fromRgb(s.colour), w, Qt::SolidLine, Qt::RoundCap);
-    p_.setPen(pen);
+    p_.setPen(QPen(colour, w, Qt::SolidLine, Qt::RoundCap));
     p_.drawPoints(poly);
+}
+
+// Filling costs the covered part of the target, plus each pixel cell its outline
+// crosses times the outline's density (crossings per row): Qt's rasterizer slows down
+// sharply with many edges on a row (a polygon of 340 full-height spikes took a second).
+double Painter::fillInk(const QRectF& box, double cells) const {
+    const QRectF r = box.normalized().intersected(target_);
+    const bool inside = r.isValid() && !r.isEmpty();
+    const double rows = inside ? std::max(r.height(), 1.0) : 1.0;
+    const double density = std::max(1.0, cells / rows);
+    return pixels((inside ? r.width() * r.height() : 0.0) + kInkPerEdgeCell * cells * density);
+}
+
+// Pixel cells a closed outline crosses on the target (each edge's run clipped to the
+// target's width and height).
+double Painter::outlineCells(const QPolygonF& ring) const {
+    double cells = 0;
+    const qsizetype n = ring.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QPointF d = ring[(i + 1) % n] - ring[i];
+        cells += std::min(std::abs(d.x()), target_.width()) +
+                 std::min(std::abs(d.y()), target_.height()) + 1;
+    }
+    return cells;
 }
 
 void Painter::polygon(const Item& item, const Style& s) {
     size_t vertices = 0;
     for (uint32_t r = 0; r < item.count; ++r)
         vertices += page_.rings[item.first + r].count;
-    if (!spend(static_cast<double>(vertices) * kInkPerVertex))
+    if (!spend(static_cast<double>(vertices) * (vector_ ? kVectorPerVertex : kInkPerVertex)))
         return;
     QPainterPath path;
     path.setFillRule(s.evenOdd ? Qt::OddEvenFill : Qt::WindingFill);
+    double cells = 0;
     for (uint32_t r = 0; r < item.count; ++r) {
         const Ring& ring = page_.rings[item.first + r];
         QPolygonF poly;
         poly.reserve(ring.count);
         for (uint32_t i = 0; i < ring.count; ++i)
             poly.push_back(t_.map(page_.points[ring.first + i]));
+        cells += outlineCells(poly);
         path.addPolygon(poly);
         path.closeSubpath();
     }
     const QColor colour = QColor::fromRgb(s.colour);
     bool hatch = s.fill == FillType::Hatch || s.fill == FillType::CrossHatch;
     const QRectF box = path.boundingRect();
-    if (!spend(box.intersected(target_).width() * box.intersected(target_).height()))
+    // A hatched area is rasterized as a clip path: the same work as its fill.
+    if (!spend(fillInk(box, cells)))
         return;
     const double spacing = std::max(s.hatchSpacing * scale_, kMinHatchSpacingPx);
     const double reach = std::hypot(box.width(), box.height());
@@ -210,7 +295,7 @@ void Painter::polygon(const Item& item, const Style& s) {
         hatch = false;
         hatchCut_ = true;
     }
-    if (hatch && !spend(static_cast<double>(lines) * reach))
+    if (hatch && !spend(static_cast<double>(lines) * (vector_ ? kVectorPerItem : reach)))
         return;
     if (!hatch) {
         p_.fillPath(path, colour);
@@ -233,6 +318,9 @@ void Painter::polygon(const Item& item, const Style& s) {
         p_.restore();
     }
     if (s.edge) {
+        const double w = std::clamp(s.width * scale_, 1.0, std::max(maxWidthPx_, 1.0));
+        if (!spend(vector_ ? static_cast<double>(vertices) * kVectorPerVertex : cells * w))
+            return;
         p_.setPen(pen(s, 0));
         p_.setBrush(Qt::NoBrush);
         p_.drawPath(path);
@@ -251,8 +339,15 @@ void Painter::text(const Item& item, const Style& s) {
     const double limit = std::max(target_.width(), target_.height()) * 4;
     if (std::abs(h) < 0.5 || std::abs(h) > limit || std::abs(w) > limit || std::abs(adv) > limit)
         return;  // too small to read, or absurd
-    if (!spend(std::max(std::abs(h * adv), kInkPerVertex * 4) *
-               static_cast<double>(t.chars.size())))
+    // Glyphs of screen sizes come from Qt's glyph cache and cost their cell; larger ones
+    // are rasterized as paths, at the cost of a fill of their cell.
+    const double cell = std::max(std::abs(h), std::abs(w));
+    const double side = std::min(cell, std::hypot(target_.width(), target_.height()));
+    const QRectF box(t_.map(t.origin) - QPointF(side, side), QSizeF(2 * side, 2 * side));
+    const double glyph = vector_                 ? kVectorPerItem
+                         : cell < kCachedGlyphPx ? std::max(std::abs(h * adv), kInkPerVertex * 4)
+                                                 : fillInk(box, 2 * kGlyphEdges * side);
+    if (!spend(glyph * static_cast<double>(t.chars.size())))
         return;
     const double sy = h / capHeight_;
     const double sx = std::max(std::abs(w), 0.1) / charWidth_;
@@ -291,8 +386,15 @@ std::vector<std::string> Painter::run() {
             charWidth_ = 32;
     }
     for (const Item& item : page_.items) {
+        // Asked before each item: one item costs at most the budget, all of them far more.
+        if (options_.cancelled && options_.cancelled()) {
+            cancelled_ = true;
+            break;
+        }
         if (item.style >= page_.styles.size())
             continue;
+        if (vector_ && !spend(kVectorPerItem))
+            break;
         const Style& s = page_.styles[item.style];
         setClip(item.clip);
         switch (item.kind) {
@@ -317,9 +419,12 @@ std::vector<std::string> Painter::run() {
     if (dashesCut_)
         warnings.push_back("too many dashes: some dashed lines drawn solid");
     if (inkCut_)
-        warnings.push_back("page drawn only in part: it puts down more ink than " +
-                           std::to_string(static_cast<long>(options_.inkBudget / 1e6)) +
-                           " million pixels; the last shapes are left out");
+        warnings.push_back(std::string(kInkCutWarning) + ": it asks for more drawing than " +
+                           std::to_string(std::lround(budget_ / 1e6)) +
+                           (vector_ ? " MB of vector output" : " million pixels of ink") +
+                           "; the last shapes are left out");
+    if (cancelled_)
+        warnings.push_back("drawing stopped on request");
     if (hatchCut_)
         warnings.push_back("too many hatch lines: some hatched areas filled solid");
     return warnings;

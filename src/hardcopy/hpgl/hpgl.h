@@ -38,6 +38,7 @@
 #include <QTransform>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,15 +139,28 @@ struct Plot {
     size_t instructions = 0;  // instructions read
 };
 
+// Ink a page may put down per pixel of the target, and at least as much as on a
+// 1024 x 768 image: ink is pixels covered (stroke length times width, filled areas,
+// glyph cells, a floor per vertex) plus the rasterizer's work on the edges of fills and
+// glyphs (each pixel cell an outline crosses, times the edges on its row). A 16 MB file
+// of full-page zigzags or a 2 KB polygon of a thousand spikes would otherwise keep the
+// rasterizer busy for minutes; past the budget the rest of the page is left out, with a
+// warning. Vector output (SVG, PDF) covers no pixels: it is charged by what it writes,
+// about 20 MB a page, whatever the size.
+inline constexpr double kInkPerPixel = 38;
+inline constexpr double kMinInkBudget = kInkPerPixel * 1024 * 768;
+
 struct DrawOptions {
     bool antialias = true;  // smooth lines and shapes (text is always smoothed)
     int page = 0;
-    // Ink one page may put down, in pixels covered (stroke length times width, filled
-    // areas, glyph cells, a floor per vertex): about 40 times a 1024 x 768 image. A
-    // 16 MB file of full-page zigzags would otherwise keep the rasterizer busy for
-    // minutes; past the budget the rest of the page is left out, with a warning.
-    double inkBudget = 30e6;
+    // Ink this page may put down; 0 scales it with the target (kInkPerPixel).
+    double inkBudget = 0;
+    // Asked between items: true stops the drawing (what is drawn so far stays).
+    std::function<bool()> cancelled = {};
 };
+
+// The warning draw() gives when the ink budget left part of a page out.
+inline constexpr std::string_view kInkCutWarning = "page drawn only in part";
 
 // True when `bytes` start like plotter output (after escapes and blanks, the first
 // instructions are HP-GL mnemonics, and the start is text).

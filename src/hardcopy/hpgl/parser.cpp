@@ -1303,26 +1303,42 @@ Result<Plot> parseHpgl(std::string_view bytes, const ParseLimits& limits) {
 
 bool looksLikeHpgl(std::string_view bytes) {
     const std::string_view head = bytes.substr(0, 512);
-    size_t binary = 0;
-    for (unsigned char c : head) {
-        if ((c < 0x20 && c != '\r' && c != '\n' && c != '\t' && c != 0x1B && c != kEtx && c != 0 &&
-             c != '\f') ||
-            c >= 0x80)
-            ++binary;
-    }
-    if (head.empty() || binary * 20 > head.size())
-        return false;
+    const auto isBinary = [](unsigned char c) {
+        return (c < 0x20 && c != '\r' && c != '\n' && c != '\t' && c != 0x1B && c != kEtx &&
+                c != 0 && c != '\f') ||
+               c >= 0x80;
+    };
+    // By content first: the first instructions must be HP-GL mnemonics. Label text may hold
+    // any byte (Latin-1 letters, backspaces for overstrike), so only the bytes outside the
+    // labels that end within the head count against the rule that plotter output is text.
     Reader reader(head);
     int seen = 0;
-    for (int m = reader.next(); m != 0 && seen < 3; m = reader.next()) {
-        if (!(handled(m) || quietlyIgnored(m) || notDrawn(m)))
-            return false;
-        ++seen;
-        if (m == mnemonic('L', 'B'))
-            break;  // text follows
+    size_t labelBinary = 0;
+    int terminator = kEtx;
+    for (int m = reader.next(); m != 0; m = reader.next()) {
+        if (seen < 3) {
+            if (!(handled(m) || quietlyIgnored(m) || notDrawn(m)))
+                return false;
+            ++seen;
+        }
+        if (m == mnemonic('L', 'B')) {
+            const size_t from = reader.position();
+            reader.skipTo(static_cast<char>(terminator));
+            const std::string_view label = head.substr(from, reader.position() - from);
+            if (!label.empty() && static_cast<unsigned char>(label.back()) == terminator)
+                labelBinary += static_cast<size_t>(
+                    std::count_if(label.begin(), label.end(), [&](char c) { return isBinary(c); }));
+            continue;
+        }
+        if (m == mnemonic('D', 'T')) {
+            const int b = reader.peek();
+            terminator = b < 0 || b == ';' || b == 0 || b == 0x1B || b == '\n' ? kEtx : b;
+        }
         reader.skipParameters();
     }
-    return seen > 0;
+    const size_t binary = static_cast<size_t>(
+        std::count_if(head.begin(), head.end(), [&](char c) { return isBinary(c); }));
+    return seen > 0 && (binary - labelBinary) * 20 <= head.size();
 }
 
 }  // namespace benchcap::hpgl

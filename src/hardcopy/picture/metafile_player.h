@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QRectF>
 #include <QSize>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,8 @@ namespace benchcap::picture {
 
 struct PlayOptions {
     bool antialias = true;  // smooth lines and shapes (text is always smoothed)
+    // Asked between records: true stops the playing (what is drawn so far stays).
+    std::function<bool()> cancelled = {};
 };
 
 struct PlayResult {
@@ -34,6 +37,7 @@ struct PlayResult {
     // Work the picture cost, in pixel operations (see kWorkPerPixel); playing stops with a
     // warning at the limit.
     double work = 0;
+    bool cancelled = false;  // stopped on request before the end
 };
 
 struct MetafileInfo {

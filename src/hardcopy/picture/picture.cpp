@@ -52,7 +52,7 @@ Result<Picture> pictureFromBytes(std::string bytes) {
         if (!plot)
             return fail("plot cannot be read: " + plot.error());
         picture.format_ = PictureFormat::Plot;
-        const QRectF extent = plot->pages.front().extent;
+        const QRectF extent = plot->pages.back().extent;  // the page shown by default
         const double aspect =
             extent.width() > 0 && extent.height() > 0 ? extent.height() / extent.width() : 0.75;
         picture.naturalSize_ =
@@ -70,7 +70,9 @@ Result<Picture> pictureFromBytes(std::string bytes) {
         QImageReader reader(&buffer);
         reader.setAllocationLimit(kImageReaderLimitMb);
         if (reader.format().isEmpty()) {
-            return fail("not a picture: neither a bitmap (BMP) nor a Windows metafile (WMF)");
+            return fail(
+                "not a picture: neither a bitmap (BMP), a Windows metafile (WMF) nor an HP-GL "
+                "plot");
         }
         QImage image = reader.read();
         if (image.isNull()) {
@@ -110,15 +112,30 @@ Status checkPictureFile(const std::filesystem::path& path) {
     return {};
 }
 
-PlayResult Picture::draw(QPainter& painter, const QRectF& target) const {
-    if (format_ == PictureFormat::Metafile)
-        return playMetafile(painter, target, *bytes_);
+int Picture::pageCount() const {
+    return plot_ ? static_cast<int>(plot_->pages.size()) : 1;
+}
+
+PlayResult Picture::draw(QPainter& painter, const QRectF& target,
+                         const DrawRequest& request) const {
+    const auto stopped = [&] { return request.cancelled && request.cancelled(); };
+    if (format_ == PictureFormat::Metafile) {
+        PlayOptions options;
+        options.cancelled = request.cancelled;
+        PlayResult played = playMetafile(painter, target, *bytes_, options);
+        played.cancelled = stopped();
+        return played;
+    }
     PlayResult result;
     result.ok = true;
     if (format_ == PictureFormat::Plot) {
         result.warnings = plot_->warnings;
-        for (std::string& warning : hpgl::draw(painter, target, *plot_))
+        hpgl::DrawOptions options;
+        options.page = request.page < 0 ? pageCount() - 1 : request.page;
+        options.cancelled = request.cancelled;
+        for (std::string& warning : hpgl::draw(painter, target, *plot_, options))
             result.warnings.push_back(std::move(warning));
+        result.cancelled = stopped();
         return result;
     }
     painter.save();
@@ -129,7 +146,8 @@ PlayResult Picture::draw(QPainter& painter, const QRectF& target) const {
     return result;
 }
 
-Result<QImage> Picture::render(QSize wanted, std::vector<std::string>* warnings) const {
+Result<QImage> Picture::render(QSize wanted, std::vector<std::string>* warnings,
+                               const DrawRequest& request) const {
     const auto size = checkedSize(wanted, naturalSize_);
     if (!size)
         return fail(size.error());
@@ -138,7 +156,7 @@ Result<QImage> Picture::render(QSize wanted, std::vector<std::string>* warnings)
         return fail("not enough memory for the picture");
     image.fill(Qt::white);
     QPainter painter(&image);
-    const PlayResult played = draw(painter, QRectF(QPointF(0, 0), QSizeF(size.value())));
+    const PlayResult played = draw(painter, QRectF(QPointF(0, 0), QSizeF(size.value())), request);
     painter.end();
     if (!played.ok)
         return fail(played.error);

@@ -13,6 +13,7 @@
 #include <QRectF>
 #include <QSize>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,21 +33,31 @@ enum class PictureFormat { Bitmap, Metafile, Plot };
 // Largest image rendered on request, per side.
 inline constexpr int kMaxRenderSide = 16384;
 
+// How Picture::draw() draws: which page of a plot, and when to stop early.
+struct DrawRequest {
+    int page = -1;  // plot page, 0 the first; -1 the last (what the plotter's paper shows)
+    // Asked while drawing: true stops it (PlayResult::cancelled).
+    std::function<bool()> cancelled = {};
+};
+
 class Picture {
   public:
     PictureFormat format() const { return format_; }
     // Pixel size of a bitmap; for a metafile its size at 96 dpi or in its own units; for a
-    // plot 1024 pixels wide with the plot's own aspect.
+    // plot 1024 pixels wide with the aspect of its last page.
     QSize naturalSize() const { return naturalSize_; }
     const std::string& bytes() const { return *bytes_; }
+    // Pages of a plot (PG and FR start new ones); 1 for bitmaps and metafiles.
+    int pageCount() const;
 
-    // Draws the picture stretched over `target`. Damage met in a metafile is returned
-    // as warnings; the rest of the picture is drawn.
-    PlayResult draw(QPainter& painter, const QRectF& target) const;
+    // Draws the picture (a plot: the requested page) stretched over `target`. Damage met
+    // in a metafile or plot is returned as warnings; the rest of the picture is drawn.
+    PlayResult draw(QPainter& painter, const QRectF& target, const DrawRequest& request = {}) const;
 
     // The picture on a white image of `size` (natural size when empty). Damage met in a
     // metafile goes to `warnings` when given.
-    Result<QImage> render(QSize size = {}, std::vector<std::string>* warnings = nullptr) const;
+    Result<QImage> render(QSize size = {}, std::vector<std::string>* warnings = nullptr,
+                          const DrawRequest& request = {}) const;
 
   private:
     friend Result<Picture> pictureFromBytes(std::string bytes);

@@ -1,7 +1,8 @@
 #include "hardcopy/picture/picture_file.h"
 
-#include <QBuffer>
+#include <QIODevice>
 #include <QImage>
+#include <QImageWriter>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <memory>
 
 #include "base/output_file.h"
 
@@ -28,70 +30,143 @@ std::optional<PlotFileFormat> plotFileFormatFor(const std::string& fileName) {
     return std::nullopt;
 }
 
+std::string pageFileName(const std::string& fileName, PlotFileFormat format, int page) {
+    if (page <= 0 || format == PlotFileFormat::Pdf)
+        return fileName;
+    // Byte-wise on the name as given: a name that is not UTF-8 keeps its bytes.
+    const size_t slash = fileName.rfind('/');
+    const size_t dot = fileName.rfind('.');
+    const size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                          ? fileName.size()
+                          : dot;
+    return fileName.substr(0, at) + "-" + std::to_string(page + 1) + fileName.substr(at);
+}
+
 namespace {
 
-Status drawOn(QPaintDevice& device, QSize size, const PictureDrawing& draw) {
+// The Qt writers' output straight into an OutputFile: a full disk is kept by the file
+// (sticky) and reported by commit(), so the writers need not check each write.
+// The writers' many small pieces are gathered into large writes.
+class OutputDevice : public QIODevice {
+  public:
+    explicit OutputDevice(OutputFile& file) : file_(file) { open(QIODevice::WriteOnly); }
+    ~OutputDevice() override { flush(); }
+    void flush() {
+        if (!buffer_.empty())
+            static_cast<void>(file_.write(buffer_));
+        buffer_.clear();
+    }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        buffer_.append(data, static_cast<size_t>(size));
+        if (buffer_.size() >= kChunk)
+            flush();
+        return size;
+    }
+
+  private:
+    static constexpr size_t kChunk = 64 * 1024;
+    OutputFile& file_;
+    std::string buffer_;
+};
+
+Status drawOn(QPaintDevice& device, QSize size, int page, const PageDrawing& draw) {
     QPainter painter;
     if (!painter.begin(&device))
         return fail("the picture cannot be drawn on");
     const QRect area(QPoint(0, 0), size);
     painter.fillRect(area, Qt::white);
-    Status drawn = draw(painter, area);
+    Status drawn = draw(painter, area, page);
     painter.end();
     return drawn;
 }
 
-Result<QByteArray> drawPicture(PlotFileFormat format, QSize size, const PictureDrawing& draw) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    switch (format) {
-        case PlotFileFormat::Png: {
-            QImage image(size, QImage::Format_RGB32);
-            if (image.isNull())
-                return fail("no memory for a picture of that size");
-            if (Status drawn = drawOn(image, size, draw); !drawn)
-                return Error{drawn.error()};
-            if (!image.save(&buffer, "PNG"))
-                return fail("the PNG picture could not be encoded");
+Status drawPng(OutputFile& file, QSize size, int page, const PageDrawing& draw) {
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return fail("no memory for a picture of that size");
+    if (Status drawn = drawOn(image, size, page, draw); !drawn)
+        return drawn;
+    OutputDevice device(file);
+    QImageWriter writer(&device, "PNG");
+    if (!writer.write(image))
+        return fail("the PNG picture could not be encoded");
+    return {};
+}
+
+Status drawSvg(OutputFile& file, QSize size, int page, const PageDrawing& draw) {
+    OutputDevice device(file);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&device);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Benchcap"));
+    return drawOn(svg, size, page, draw);
+}
+
+// One page of exactly the picture's size per plot page, one device pixel per point.
+Status drawPdf(OutputFile& file, QSize size, int pages, const PageDrawing& draw) {
+    OutputDevice device(file);
+    QPdfWriter pdf(&device);
+    pdf.setResolution(72);
+    pdf.setPageLayout(
+        QPageLayout(QPageSize(QSizeF(size), QPageSize::Point), QPageLayout::Portrait, QMarginsF()));
+    pdf.setCreator(QStringLiteral("benchcap-cli"));
+    QPainter painter;
+    if (!painter.begin(&pdf))
+        return fail("the picture cannot be drawn on");
+    const QRect area(QPoint(0, 0), size);
+    Status drawn;
+    for (int page = 0; page < pages && drawn; ++page) {
+        if (page > 0 && !pdf.newPage()) {
+            drawn = fail("no new page could be started");
             break;
         }
-        case PlotFileFormat::Svg: {
-            QSvgGenerator svg;
-            svg.setOutputDevice(&buffer);
-            svg.setSize(size);
-            svg.setViewBox(QRect(QPoint(0, 0), size));
-            svg.setTitle(QStringLiteral("Benchcap"));
-            if (Status drawn = drawOn(svg, size, draw); !drawn)
-                return Error{drawn.error()};
-            break;
-        }
-        case PlotFileFormat::Pdf: {
-            // One page of exactly the picture's size, one device pixel per point.
-            QPdfWriter pdf(&buffer);
-            pdf.setResolution(72);
-            pdf.setPageLayout(QPageLayout(QPageSize(QSizeF(size), QPageSize::Point),
-                                          QPageLayout::Portrait, QMarginsF()));
-            pdf.setCreator(QStringLiteral("benchcap-cli"));
-            if (Status drawn = drawOn(pdf, size, draw); !drawn)
-                return Error{drawn.error()};
-            break;
-        }
+        painter.fillRect(area, Qt::white);
+        drawn = draw(painter, area, page);
     }
-    buffer.close();
-    return bytes;
+    painter.end();
+    return drawn;
 }
 
 }  // namespace
 
+Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
+                                                   PlotFileFormat format, QSize size, int pages,
+                                                   const PageDrawing& draw) {
+    pages = std::max(pages, 1);
+    const int files = format == PlotFileFormat::Pdf ? 1 : pages;
+    std::vector<OutputFile> outputs;
+    std::vector<std::string> names;
+    for (int page = 0; page < files; ++page) {
+        names.push_back(pageFileName(fileName, format, page));
+        Result<OutputFile> file = OutputFile::create(std::filesystem::path(names.back()));
+        if (!file)
+            return Error{file.error()};
+        Status drawn = format == PlotFileFormat::Png   ? drawPng(*file, size, page, draw)
+                       : format == PlotFileFormat::Svg ? drawSvg(*file, size, page, draw)
+                                                       : drawPdf(*file, size, pages, draw);
+        if (!drawn)
+            return fail("The picture " + names.back() + " was not drawn: " + drawn.error());
+        outputs.push_back(std::move(file.value()));
+    }
+    // Only now, with every page drawn, do the files take their names.
+    for (OutputFile& file : outputs)
+        if (Status committed = file.commit(); !committed)
+            return Error{committed.error()};
+    return names;
+}
+
 Status writePictureFile(const std::string& fileName, PlotFileFormat format, QSize size,
                         const PictureDrawing& draw) {
-    Result<QByteArray> bytes = drawPicture(format, size, draw);
-    if (!bytes)
-        return fail("The picture " + fileName + " was not drawn: " + bytes.error());
-    return writeOutputFile(
-        std::filesystem::path(fileName),
-        std::string_view(bytes->constData(), static_cast<size_t>(bytes->size())));
+    Result<std::vector<std::string>> written = writePictureFiles(
+        fileName, format, size, 1,
+        [&](QPainter& painter, const QRect& area, int) { return draw(painter, area); });
+    if (!written)
+        return Error{written.error()};
+    return {};
 }
 
 }  // namespace benchcap::picture

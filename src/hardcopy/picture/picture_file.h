@@ -1,8 +1,11 @@
 #pragma once
 
 // Pictures written as PNG, SVG or PDF, chosen by the output name's extension. Vector output
-// stays vector: the same drawing goes to a QSvgGenerator or a QPdfWriter. The picture is
-// drawn into memory first, so the file is written whole through OutputFile or not at all.
+// stays vector: the same drawing goes to a QSvgGenerator or a QPdfWriter. Every file goes
+// through OutputFile, written as the writer hands out its bytes (a PDF page by page; Qt's
+// SVG writer keeps its document until the end, which the plot painter bounds), and takes
+// its name only when the whole drawing succeeded: a failed or stopped drawing leaves no
+// file and keeps an earlier one.
 
 #include <QPainter>
 #include <QRect>
@@ -11,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/result.h"
 
@@ -31,5 +35,19 @@ using PictureDrawing = std::function<Status(QPainter& painter, const QRect& area
 // `fileName`. Needs a QGuiApplication (fonts).
 Status writePictureFile(const std::string& fileName, PlotFileFormat format, QSize size,
                         const PictureDrawing& draw);
+
+// Draws page `page` (0 the first) into `area`.
+using PageDrawing = std::function<Status(QPainter& painter, const QRect& area, int page)>;
+
+// The file a page of a multi-page picture goes to: a PDF keeps all pages in `fileName`;
+// PNG and SVG pages after the first go beside it as NAME-2.png, NAME-3.png, ...
+std::string pageFileName(const std::string& fileName, PlotFileFormat format, int page);
+
+// `pages` pages of `draw`, each at `size`: one PDF of that many pages, or one PNG or SVG
+// file per page (pageFileName). All files are written or none: a page that fails (or is
+// stopped) leaves every earlier file as it was. Returns the files written, in page order.
+Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
+                                                   PlotFileFormat format, QSize size, int pages,
+                                                   const PageDrawing& draw);
 
 }  // namespace benchcap::picture

@@ -74,6 +74,11 @@ void Player::run(PlayResult& result) {
     while (!stopped_ && walker.next(record)) {
         if (!afford(kRecordWork))
             break;
+        if (options_.cancelled && recordsPlayed_ % 256 == 255 && options_.cancelled()) {
+            stopped_ = true;
+            warn("drawing stopped on request");
+            break;
+        }
         dispatch(record);
         if (!stopped_)
             ++recordsPlayed_;

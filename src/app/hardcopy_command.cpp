@@ -161,7 +161,12 @@ Status HardcopyCommand::takeHardcopy() {
     if (reachedEnd) {
         form_.unsetCursor();
         form_.yieldEvents();
-        form_.UpSta(QStringLiteral("ready."));
+        // A plot of several pages shows its last, as the plotter's paper would; say so.
+        const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
+        form_.UpSta(pages > 1 ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
+                                               "\"Save hardcopy\" as PDF keeps them all.")
+                                    .arg(pages)
+                              : QStringLiteral("ready."));
     }
     return result;
 }
@@ -279,14 +284,20 @@ void HardcopyCommand::save() {
             ? picture::plotFileFormatFor(QFile::encodeName(name).toStdString())
             : std::nullopt;
     const picture::Picture shown = onDisplay_->picture;
-    const Status written =
-        drawAs ? picture::writePictureFile(QFile::encodeName(name).toStdString(), *drawAs,
-                                           shown.naturalSize(),
-                                           [&](QPainter& painter, const QRect& area) -> Status {
-                                               shown.draw(painter, area);
-                                               return {};
-                                           })
-               : writeOutputFile(localPath(name), shown.bytes());
+    // Every page of a plot goes out: a PDF of all pages, or NAME-2.png ... beside the name.
+    Status written;
+    if (drawAs) {
+        const auto files = picture::writePictureFiles(
+            QFile::encodeName(name).toStdString(), *drawAs, shown.naturalSize(), shown.pageCount(),
+            [&](QPainter& painter, const QRect& area, int page) -> Status {
+                shown.draw(painter, area, {page, {}});
+                return {};
+            });
+        if (!files)
+            written = fail(files.error());
+    } else {
+        written = writeOutputFile(localPath(name), shown.bytes());
+    }
     form_.unsetCursor();
     if (!written && form_.services().boxes) {
         form_.services().boxes->messageBox(

@@ -14,8 +14,12 @@
 #include <sstream>
 
 #include "hardcopy/hpgl/hpgl.h"
+#include "plot_inputs.h"
 
 namespace {
+
+using benchcap::bench::fill16;
+using benchcap::bench::spikyPolygon;
 
 namespace fs = std::filesystem;
 
@@ -51,15 +55,6 @@ std::string readFile(const fs::path& path) {
     return out.str();
 }
 
-// About 16 MB of `unit` after `head`.
-std::string fill16(const std::string& head, const std::string& unit) {
-    std::string s = head;
-    s.reserve(16u << 20);
-    while (s.size() + unit.size() <= (16u << 20))
-        s += unit;
-    return s;
-}
-
 // Up to `limit` bytes of `unit` after `head`, then `tail`.
 std::string repeat(const std::string& head, const std::string& unit, size_t limit,
                    const std::string& tail = {}) {
@@ -67,15 +62,6 @@ std::string repeat(const std::string& head, const std::string& unit, size_t limi
     while (s.size() + unit.size() + tail.size() <= limit)
         s += unit;
     return s + tail;
-}
-
-// A polygon of `spikes` full-height spikes: every scan line crosses all its edges.
-std::string spikyPolygon(int spikes) {
-    std::string s = "PU0,0;PM0;PD";
-    for (int i = 0; i < spikes; ++i)
-        s += std::to_string(i * 60) + ",7650," + std::to_string(i * 60 + 30) + ",0,";
-    s.back() = ';';
-    return s + "PM2;FP;";
 }
 
 // One polygon of many thin full-height rings.

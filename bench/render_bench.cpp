@@ -17,20 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "plot_inputs.h"
+
 extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
+using benchcap::bench::fill16;
+using benchcap::bench::spikyPolygon;
 
-// About 16 MB of `unit` after `head`.
-std::string fill16(const std::string& head, const std::string& unit) {
-    std::string s = head;
-    s.reserve(16u << 20);
-    while (s.size() + unit.size() <= (16u << 20))
-        s += unit;
-    return s;
-}
+namespace fs = std::filesystem;
 
 std::string scattered(const std::string& head, bool asVertices) {
     std::string s = head;
@@ -41,14 +37,6 @@ std::string scattered(const std::string& head, bool asVertices) {
         s += asVertices ? xy + "," : "PU" + xy + ";PD;";
     }
     return s + "0,0;";
-}
-
-std::string spikyPolygon(int spikes) {
-    std::string s = "PU0,0;PM0;PD";
-    for (int i = 0; i < spikes; ++i)
-        s += std::to_string(i * 60) + ",7650," + std::to_string(i * 60 + 30) + ",0,";
-    s.back() = ';';
-    return s + "PM2;FP;";
 }
 
 void renderOnce(benchmark::State& state, const fs::path& in, const std::string& ext) {

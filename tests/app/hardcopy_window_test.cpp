@@ -187,33 +187,6 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
 }
 
-TEST_F(HardcopyWindowTest, FileIsKeptOnlyWhenAskedFor) {
-    const struct {
-        bool autoSave;
-        const char* manualName;  // nullptr: automatic name
-        std::vector<std::string> files;
-    } cases[] = {
-        {false, nullptr, {}},
-        {true, nullptr, {"HARDCOPY-03.12.05-14.03.09.WMF"}},
-        {false, "scope1", {"scope1.WMF"}},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        item("HardAutoSave")->setChecked(c.autoSave);
-        files.UseManualName = c.manualName != nullptr;
-        files.ManualName = QString::fromLatin1(c.manualName ? c.manualName : "");
-        hardcopy(7);
-        EXPECT_EQ(dataFiles(), c.files);
-        ASSERT_TRUE(command->onDisplay());
-        EXPECT_EQ(command->onDisplay()->fileKept, !c.files.empty());
-        EXPECT_EQ(command->LastOutputFile(),
-                  files.DataPath + QLatin1Char('/') +
-                      QString::fromLatin1(c.manualName ? "scope1.WMF"
-                                                       : "HARDCOPY-03.12.05-14.03.09.WMF"));
-        TearDown();
-    }
-}
-
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
     item("HardAutoSave")->setChecked(true);
     hardcopy(7);
@@ -226,12 +199,15 @@ TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreRepl
                                "HARDCOPY-03.12.05-14.03.09.BMP",
                                "HARDCOPY-03.12.05-14.03.09.WMF",
                            }));
+    EXPECT_EQ(command->LastOutputFile(), files.DataPath + "/HARDCOPY-03.12.05-14.03.09-2.BMP");
     files.UseManualName = true;
     files.ManualName = QStringLiteral("  scope1 ");
     hardcopy(7);
     hardcopy(7);
     EXPECT_EQ(dataFiles().size(), 5u);
     EXPECT_TRUE(fs::exists(dir / "scope1.WMF"));
+    EXPECT_TRUE(command->onDisplay()->fileKept);
+    EXPECT_EQ(command->LastOutputFile(), files.DataPath + QStringLiteral("/scope1.WMF"));
 }
 
 TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
@@ -255,12 +231,7 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_TRUE(form->ShowsHardcopy);
 }
 
-// A dark-or-coloured pixel: something drawn, not the grey ground.
-bool drawnAt(const QImage& canvas, int x, int y) {
-    return QColor(canvas.pixel(x, y)) != PictureBox::background();
-}
-
-TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheAreaAndRedrawnOnResize) {
+TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
     ASSERT_EQ(form->Bild()->tag(), QStringLiteral("BMP"));
     const QImage kept = form->BMPMem()->picture();
@@ -272,14 +243,6 @@ TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheAreaAndRedrawnOnResize) {
     EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
     EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
               kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
-
-    form->resize(1100, 800);
-    QApplication::processEvents();
-    const QSize larger = form->Bild()->size();
-    ASSERT_GT(larger.width(), area.width());
-    EXPECT_TRUE(drawnAt(form->Bild()->canvas(), larger.width() - 2, larger.height() - 2));
-    EXPECT_EQ(form->Bild()->canvas().pixel(larger.width() - 2, larger.height() - 2),
-              kept.scaled(larger).pixel(larger.width() - 2, larger.height() - 2));
 }
 
 TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
@@ -585,37 +548,18 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     const QRectF frame((area.left() + area.width() / 6) * scale,
                        (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
                        area.height() * 2 / 3 * scale);
+    // The frame's sides on the printer's printable area; its drawing and the caption's
+    // place are PrintedPage's (print_hardcopy_test).
     auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
     const int midY = static_cast<int>(frame.center().y());
-    const int midX = static_cast<int>(frame.center().x());
     int left = 0;
     while (left < page.width() && !dark(left, midY))
         ++left;
     int right = page.width() - 1;
     while (right > 0 && !dark(right, midY))
         --right;
-    int top = 0;
-    while (top < page.height() && !dark(midX, top))
-        ++top;
-    const int nearLeft = static_cast<int>(frame.left()) + 3;
-    int bottom = page.height() - 1;
-    while (bottom > 0 && !dark(nearLeft, bottom))
-        --bottom;
     EXPECT_NEAR(left, frame.left(), 2);
     EXPECT_NEAR(right, frame.right(), 2);
-    EXPECT_NEAR(top, frame.top(), 2);
-    EXPECT_NEAR(bottom, frame.bottom(), 2);
-    // The caption sits below the frame, centred under it.
-    int captionLeft = page.width();
-    int captionRight = 0;
-    for (int y = static_cast<int>(frame.bottom()) + 4; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (dark(x, y)) {
-                captionLeft = std::min(captionLeft, x);
-                captionRight = std::max(captionRight, x);
-            }
-    ASSERT_LT(captionLeft, captionRight);
-    EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
 }
 
 TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
@@ -673,12 +617,6 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         EXPECT_EQ(scripted.boxes.boxes()[0].icon, bus::MessageIcon::Critical);
     }
 }
-
-}  // namespace
-}  // namespace benchcap::app::test
-
-namespace benchcap::app::test {
-namespace {
 
 // A command line runs before the window is first shown: the metafile taken then fills the
 // area the window gets, and follows it when it is resized.

@@ -5,15 +5,11 @@
 #include <memory>
 
 #include "app/hardcopy_command.h"
-#include "app/instrument_init.h"
 #include "app/print_hardcopy.h"
 #include "app/trace_window_command.h"
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
-#include "scanner/scan_iec.h"
-#include "sim/sim_bench.h"
-#include "support/test_paths.h"
 
 namespace benchcap::app::test {
 namespace {
@@ -28,19 +24,10 @@ instruments:
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
 )";
 
-class OfficeWindowTest : public MainFormTest {
+class OfficeWindowTest : public BusWindowTest {
   protected:
     void SetUp() override {
-        MainFormTest::SetUp();
-        dir = benchcap::test::makeTempDir("office-window");
-        files.DataPath = QString::fromStdString(dir.string());
-        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
-        ASSERT_EQ(loaded.error, "");
-        bench =
-            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        instrument = std::make_unique<InstrumentSession>(*bench);
+        setUpWindow(kBench, "office-window");
         paste = std::make_unique<office::OfficePaste>(spreadsheet, scripted.boxes);
         traces = std::make_unique<TraceWindowCommand>(*form, *instrument, *paste, '.');
         form->setTraceCommand(traces.get());
@@ -48,16 +35,10 @@ class OfficeWindowTest : public MainFormTest {
             QString::fromStdString((dir / "page.pdf").string()));
         hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, *paste, *printers);
         form->setHardcopyCommand(hardcopies.get());
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        showWindow();
     }
     void TearDown() override { form.reset(); }
 
-    std::filesystem::path dir;
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
-    std::unique_ptr<InstrumentSession> instrument;
     ScriptedOffice spreadsheet;
     std::unique_ptr<office::OfficePaste> paste;
     std::unique_ptr<TraceWindowCommand> traces;

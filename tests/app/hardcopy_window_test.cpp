@@ -416,8 +416,14 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
               QString::fromStdString((dir / "mine").string()));
 }
 
-TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
-    hardcopy(7);
+TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {
+    form->SelectAdr(7);
+    bool noticeShown = false;
+    duringYield = [&] { noticeShown = noticeShown || form->TrayInfo()->isVisible(); };
+    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+    EXPECT_TRUE(noticeShown);
+    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -442,16 +448,6 @@ TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
     // Afterwards the bus is free again.
     duringYield = nullptr;
     EXPECT_TRUE(form->runHardcopy().ok());
-}
-
-TEST_F(HardcopyWindowTest, TrayHardcopyShowsTheNoticeWhileItRuns) {
-    form->SelectAdr(7);
-    bool shownDuring = false;
-    duringYield = [&] { shownDuring = shownDuring || form->TrayInfo()->isVisible(); };
-    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
-    EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
-    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {

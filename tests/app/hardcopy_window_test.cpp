@@ -94,52 +94,48 @@ class HardcopyWindowTest : public BusWindowTest {
     RecordingOffice office;
 };
 
+// The boxes' exact texts are the workflow's (HardcopyByModel); here, that the window shows them.
 TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
-    const QString transfer[] = {kIdle,
-                                QStringLiteral("checking firmware"),
-                                QStringLiteral("taking hardcopy..."),
-                                QStringLiteral("transfering data..."),
-                                QStringLiteral("data transfered."),
-                                QStringLiteral("loading image..."),
-                                QStringLiteral("ready.")};
+    using Statuses = std::vector<QString>;
+    const Statuses transfer = {kIdle,
+                               QStringLiteral("checking firmware"),
+                               QStringLiteral("taking hardcopy..."),
+                               QStringLiteral("transfering data..."),
+                               QStringLiteral("data transfered."),
+                               QStringLiteral("loading image..."),
+                               QStringLiteral("ready.")};
+    const Statuses generator = {kIdle, "checking firmware", "data transfered.", "loading image...",
+                                "ready."};
+    const Statuses cut = {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
+                          "transfer failed"};
     const struct {
         int address;
         bool wmf;
-        std::vector<QString> statuses;
-        std::vector<std::string> boxTexts;
+        Statuses statuses;
+        const char* box;        // in the one box shown; nullptr: none
         int frontPanelReturns;  // GoToLocal on the instrument
         const char* tag;        // picture on display afterwards; nullptr: none
     } cases[] = {
-        {25, true, {kIdle, "no device found"}, {"No device was found on GPIB 25\n"}, 0, nullptr},
-        {5, true, {kIdle, "device is not supported"}, {"device is not supported"}, 1, nullptr},
+        {0, true, {kIdle, "no address selected"}, "Setup > Address", 0, nullptr},
+        {25, true, {kIdle, "no device found"}, "No device was found on GPIB 25\n", 0, nullptr},
+        {5, true, {kIdle, "device is not supported"}, "device is not supported", 1, nullptr},
         // Firmware too old: the check's box, no "ready.", the front panel given back.
-        {12, true, {kIdle, "checking firmware"}, {"*"}, 1, nullptr},
-        {7, true, {std::begin(transfer), std::end(transfer)}, {}, 1, "WMF"},
-        {16, false, {std::begin(transfer), std::end(transfer)}, {}, 1, "BMP"},
+        {12, true, {kIdle, "checking firmware"}, "", 1, nullptr},
+        {7, true, transfer, nullptr, 1, "WMF"},
+        {16, false, transfer, nullptr, 1, "BMP"},
         // A generator sends a bitmap whatever format is chosen: shown and tagged as one.
-        {28,
-         true,
-         {kIdle, "checking firmware", "data transfered.", "loading image...", "ready."},
-         {},
-         1,
-         "BMP"},
+        {28, true, generator, nullptr, 1, "BMP"},
         // The block stops after 100 bytes: the error box, nothing shown or enabled.
-        {20,
-         true,
-         {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
-          "transfer failed"},
-         {hardcopy::kTransferErrorText},
-         1,
-         nullptr},
+        {20, true, cut, hardcopy::kTransferErrorText, 1, nullptr},
     };
     for (const auto& c : cases) {
         SetUp();
         hardcopy(c.address, c.wmf);
         EXPECT_EQ(statuses, c.statuses) << c.address;
         const auto texts = scripted.boxes.texts();
-        ASSERT_EQ(texts.size(), c.boxTexts.size()) << c.address;
-        for (size_t i = 0; i < texts.size(); ++i)
-            EXPECT_TRUE(c.boxTexts[i] == "*" || texts[i] == c.boxTexts[i]) << texts[i];
+        ASSERT_EQ(texts.size(), c.box ? 1u : 0u) << c.address;
+        EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
+        EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
         EXPECT_EQ(form->Bild()->tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
         EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
@@ -165,16 +161,6 @@ TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPane
     // Identification opened with a 1 s time-out on the scanner's board.
     EXPECT_EQ(instrument->record().TimeoutCode, 11);
     EXPECT_EQ(instrument->record().BoardIndex, 0);
-}
-
-TEST_F(HardcopyWindowTest, NoAddressCheckedSendsNothing) {
-    form->SelectAdr(0);
-    item("MakeHardcopy")->trigger();
-    EXPECT_TRUE(bench->traffic().empty());
-    ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
-    EXPECT_NE(scripted.boxes.boxes()[0].text.find("Setup > Address"), std::string::npos);
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("no address selected"));
-    EXPECT_FALSE(outputItemsEnabled());
 }
 
 TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {

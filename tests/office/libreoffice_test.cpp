@@ -208,11 +208,14 @@ class LibreOfficeTest : public ::testing::Test {
             << answer.value(QStringLiteral("error")).toString().toStdString();
         return answer;
     }
-    void op(const char* name, const char* key = nullptr, QJsonValue value = {}) {
+    // Runs the fixture's request `name` (with one argument when `key` is given) and returns
+    // the answer's `field`.
+    QJsonValue op(const char* name, const char* key = nullptr, QJsonValue value = {},
+                  const char* field = "") {
         QJsonObject request{{QStringLiteral("op"), QLatin1String(name)}};
         if (key)
             request.insert(QLatin1String(key), value);
-        ask(request);
+        return ask(request).value(QLatin1String(field));
     }
     void newSheetAt(const char* cell) {
         op("newSpreadsheet");
@@ -224,21 +227,10 @@ class LibreOfficeTest : public ::testing::Test {
              {QStringLiteral("value"), value}});
     }
     QJsonArray read(const char* range) {
-        return ask({{QStringLiteral("op"), QStringLiteral("read")},
-                    {QStringLiteral("range"), QLatin1String(range)}})
-            .value(QStringLiteral("cells"))
-            .toArray();
+        return op("read", "range", QLatin1String(range), "cells").toArray();
     }
-    QString activeCell() {
-        return ask({{QStringLiteral("op"), QStringLiteral("activeCell")}})
-            .value(QStringLiteral("cell"))
-            .toString();
-    }
-    int pictures() {
-        return ask({{QStringLiteral("op"), QStringLiteral("pictures")}})
-            .value(QStringLiteral("count"))
-            .toInt();
-    }
+    QString activeCell() { return op("activeCell", nullptr, {}, "cell").toString(); }
+    int pictures() { return op("pictures", nullptr, {}, "count").toInt(); }
 
     UnoOfficeSettings settings(std::string connection = {}) const {
         UnoOfficeSettings s;

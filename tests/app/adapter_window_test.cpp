@@ -1,6 +1,6 @@
-// The window's bus commands through a "++" GPIB adapter (the emulator, over TCP loopback
-// and a pseudo-terminal) give what they give on the simulated bench directly: the same
-// hardcopy bytes on display and the same trace text.
+// The window's bus commands on a "++" GPIB adapter that is not there. That files through
+// the adapter are the bench's own is ThroughEmulator's (tests/adapter), for the command line
+// and the window alike: both run the same commands on the driver they are given.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "../adapter/adapter_fixtures.h"
 #include "app/hardcopy_command.h"
 #include "app/instrument_init.h"
 #include "app/main_form.h"
@@ -22,8 +21,6 @@
 
 namespace benchcap::app {
 namespace {
-
-using benchcap::test::Emulator;
 
 // A window wired as the program wires it, on whichever driver it is given.
 struct WindowOn {
@@ -64,24 +61,6 @@ struct WindowOn {
     std::unique_ptr<TraceWindowCommand> trace;
 };
 
-class WindowThroughAdapter : public ::testing::TestWithParam<Emulator::Path> {};
-
-TEST_P(WindowThroughAdapter, HardcopyAndTraceAreTheBenchs) {
-    sim::SimBench direct(sim::builtinBench(), std::make_shared<bus::VirtualClock>());
-    WindowOn onBench(direct, direct.clock());
-    const std::string picture = onBench.hardcopyAt(20);
-    const std::string text = onBench.traceAt(7, 1);
-    ASSERT_FALSE(picture.empty());
-    ASSERT_FALSE(text.empty());
-
-    Emulator emulator(GetParam());
-    auto driver = emulator.driver();
-    bus::RealClock clock;
-    WindowOn onAdapter(*driver, clock);
-    EXPECT_TRUE(onAdapter.hardcopyAt(20) == picture) << "the hardcopy differs";
-    EXPECT_EQ(onAdapter.traceAt(7, 1), text);
-}
-
 TEST(WindowWithoutAdapter, CommandsNameTheAdapterAndTheReason) {
     const Result<bus::adapter::AdapterAddress> address =
         bus::adapter::parseAdapterAddress("127.0.0.1:1");
@@ -99,12 +78,6 @@ TEST(WindowWithoutAdapter, CommandsNameTheAdapterAndTheReason) {
         EXPECT_EQ(texts[0].find("No device was found"), std::string::npos) << texts[0];
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Paths, WindowThroughAdapter,
-                         ::testing::Values(Emulator::Path::Tcp, Emulator::Path::Pty),
-                         [](const auto& info) {
-                             return info.param == Emulator::Path::Tcp ? "Tcp" : "Pty";
-                         });
 
 }  // namespace
 }  // namespace benchcap::app

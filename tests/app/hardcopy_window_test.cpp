@@ -49,16 +49,15 @@ instruments:
 
 const QString kIdle = QStringLiteral("No device was found on the IEEE bus");
 
-// The word processor as tests see it: counts pastes, answers as told.
+// The word processor as tests see it: counts pastes.
 class RecordingOffice final : public OfficeBridge {
   public:
     PasteReport PasteInWord(std::string_view) override {
         ++pastes;
-        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
+        return {PasteOutcome::Pasted, {}};
     }
     PasteReport PasteInExcel(const trace::TraceField&) override { return {}; }
     int pastes = 0;
-    bool running = true;
 };
 
 // A window on a simulated bench with the hardcopy command wired as the program wires it.
@@ -95,52 +94,48 @@ class HardcopyWindowTest : public BusWindowTest {
     RecordingOffice office;
 };
 
+// The boxes' exact texts are the workflow's (HardcopyByModel); here, that the window shows them.
 TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
-    const QString transfer[] = {kIdle,
-                                QStringLiteral("checking firmware"),
-                                QStringLiteral("taking hardcopy..."),
-                                QStringLiteral("transfering data..."),
-                                QStringLiteral("data transfered."),
-                                QStringLiteral("loading image..."),
-                                QStringLiteral("ready.")};
+    using Statuses = std::vector<QString>;
+    const Statuses transfer = {kIdle,
+                               QStringLiteral("checking firmware"),
+                               QStringLiteral("taking hardcopy..."),
+                               QStringLiteral("transfering data..."),
+                               QStringLiteral("data transfered."),
+                               QStringLiteral("loading image..."),
+                               QStringLiteral("ready.")};
+    const Statuses generator = {kIdle, "checking firmware", "data transfered.", "loading image...",
+                                "ready."};
+    const Statuses cut = {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
+                          "transfer failed"};
     const struct {
         int address;
         bool wmf;
-        std::vector<QString> statuses;
-        std::vector<std::string> boxTexts;
+        Statuses statuses;
+        const char* box;        // in the one box shown; nullptr: none
         int frontPanelReturns;  // GoToLocal on the instrument
         const char* tag;        // picture on display afterwards; nullptr: none
     } cases[] = {
-        {25, true, {kIdle, "no device found"}, {"No device was found on GPIB 25\n"}, 0, nullptr},
-        {5, true, {kIdle, "device is not supported"}, {"device is not supported"}, 1, nullptr},
+        {0, true, {kIdle, "no address selected"}, "Setup > Address", 0, nullptr},
+        {25, true, {kIdle, "no device found"}, "No device was found on GPIB 25\n", 0, nullptr},
+        {5, true, {kIdle, "device is not supported"}, "device is not supported", 1, nullptr},
         // Firmware too old: the check's box, no "ready.", the front panel given back.
-        {12, true, {kIdle, "checking firmware"}, {"*"}, 1, nullptr},
-        {7, true, {std::begin(transfer), std::end(transfer)}, {}, 1, "WMF"},
-        {16, false, {std::begin(transfer), std::end(transfer)}, {}, 1, "BMP"},
+        {12, true, {kIdle, "checking firmware"}, "", 1, nullptr},
+        {7, true, transfer, nullptr, 1, "WMF"},
+        {16, false, transfer, nullptr, 1, "BMP"},
         // A generator sends a bitmap whatever format is chosen: shown and tagged as one.
-        {28,
-         true,
-         {kIdle, "checking firmware", "data transfered.", "loading image...", "ready."},
-         {},
-         1,
-         "BMP"},
+        {28, true, generator, nullptr, 1, "BMP"},
         // The block stops after 100 bytes: the error box, nothing shown or enabled.
-        {20,
-         true,
-         {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
-          "transfer failed"},
-         {hardcopy::kTransferErrorText},
-         1,
-         nullptr},
+        {20, true, cut, hardcopy::kTransferErrorText, 1, nullptr},
     };
     for (const auto& c : cases) {
         SetUp();
         hardcopy(c.address, c.wmf);
         EXPECT_EQ(statuses, c.statuses) << c.address;
         const auto texts = scripted.boxes.texts();
-        ASSERT_EQ(texts.size(), c.boxTexts.size()) << c.address;
-        for (size_t i = 0; i < texts.size(); ++i)
-            EXPECT_TRUE(c.boxTexts[i] == "*" || texts[i] == c.boxTexts[i]) << texts[i];
+        ASSERT_EQ(texts.size(), c.box ? 1u : 0u) << c.address;
+        EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
+        EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
         EXPECT_EQ(form->Bild()->tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
         EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
@@ -168,16 +163,6 @@ TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPane
     EXPECT_EQ(instrument->record().BoardIndex, 0);
 }
 
-TEST_F(HardcopyWindowTest, NoAddressCheckedSendsNothing) {
-    form->SelectAdr(0);
-    item("MakeHardcopy")->trigger();
-    EXPECT_TRUE(bench->traffic().empty());
-    ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
-    EXPECT_NE(scripted.boxes.boxes()[0].text.find("Setup > Address"), std::string::npos);
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("no address selected"));
-    EXPECT_FALSE(outputItemsEnabled());
-}
-
 TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     // Identification leaves the drive unchanged for this firmware; nothing set it before.
     hardcopy(14);
@@ -185,33 +170,6 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
     EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
-}
-
-TEST_F(HardcopyWindowTest, FileIsKeptOnlyWhenAskedFor) {
-    const struct {
-        bool autoSave;
-        const char* manualName;  // nullptr: automatic name
-        std::vector<std::string> files;
-    } cases[] = {
-        {false, nullptr, {}},
-        {true, nullptr, {"HARDCOPY-03.12.05-14.03.09.WMF"}},
-        {false, "scope1", {"scope1.WMF"}},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        item("HardAutoSave")->setChecked(c.autoSave);
-        files.UseManualName = c.manualName != nullptr;
-        files.ManualName = QString::fromLatin1(c.manualName ? c.manualName : "");
-        hardcopy(7);
-        EXPECT_EQ(dataFiles(), c.files);
-        ASSERT_TRUE(command->onDisplay());
-        EXPECT_EQ(command->onDisplay()->fileKept, !c.files.empty());
-        EXPECT_EQ(command->LastOutputFile(),
-                  files.DataPath + QLatin1Char('/') +
-                      QString::fromLatin1(c.manualName ? "scope1.WMF"
-                                                       : "HARDCOPY-03.12.05-14.03.09.WMF"));
-        TearDown();
-    }
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -226,25 +184,26 @@ TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreRepl
                                "HARDCOPY-03.12.05-14.03.09.BMP",
                                "HARDCOPY-03.12.05-14.03.09.WMF",
                            }));
+    EXPECT_EQ(command->LastOutputFile(), files.DataPath + "/HARDCOPY-03.12.05-14.03.09-2.BMP");
     files.UseManualName = true;
     files.ManualName = QStringLiteral("  scope1 ");
     hardcopy(7);
     hardcopy(7);
     EXPECT_EQ(dataFiles().size(), 5u);
     EXPECT_TRUE(fs::exists(dir / "scope1.WMF"));
+    EXPECT_TRUE(command->onDisplay()->fileKept);
+    EXPECT_EQ(command->LastOutputFile(), files.DataPath + QStringLiteral("/scope1.WMF"));
 }
 
 TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     hardcopy(7);
     ASSERT_TRUE(command->onDisplay());
-    const std::string& bytes = command->onDisplay()->picture.bytes();
-    EXPECT_EQ(bytes.substr(0, 4), "\xD7\xCD\xC6\x9A");
+    EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
     const QImage& own = form->Bild()->picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_LE(own.width(), form->Bild()->width());
-    EXPECT_LE(own.height(), form->Bild()->height());
+    EXPECT_TRUE(own.width() <= form->Bild()->width() && own.height() <= form->Bild()->height());
     EXPECT_EQ(form->Bild()->canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
     EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("screenshot from selected device"));
@@ -255,12 +214,7 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_TRUE(form->ShowsHardcopy);
 }
 
-// A dark-or-coloured pixel: something drawn, not the grey ground.
-bool drawnAt(const QImage& canvas, int x, int y) {
-    return QColor(canvas.pixel(x, y)) != PictureBox::background();
-}
-
-TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheAreaAndRedrawnOnResize) {
+TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
     ASSERT_EQ(form->Bild()->tag(), QStringLiteral("BMP"));
     const QImage kept = form->BMPMem()->picture();
@@ -272,35 +226,23 @@ TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheAreaAndRedrawnOnResize) {
     EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
     EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
               kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
-
-    form->resize(1100, 800);
-    QApplication::processEvents();
-    const QSize larger = form->Bild()->size();
-    ASSERT_GT(larger.width(), area.width());
-    EXPECT_TRUE(drawnAt(form->Bild()->canvas(), larger.width() - 2, larger.height() - 2));
-    EXPECT_EQ(form->Bild()->canvas().pixel(larger.width() - 2, larger.height() - 2),
-              kept.scaled(larger).pixel(larger.width() - 2, larger.height() - 2));
 }
 
+// The pasted picture and the "Word" indicator are OfficeWindowTest's.
 TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
     const struct {
         bool clip;
         bool word;
-        bool wordRunning;
         int pastes;
-        bool indicator;
     } cases[] = {
-        {false, false, true, 0, false},
-        {true, false, true, 0, false},
-        {true, true, true, 1, true},
-        {true, true, false, 1, false},
+        {false, false, 0},
+        {true, false, 0},
+        {true, true, 1},
         // Word paste without the clipboard option (a stored setting): nothing to paste.
-        {false, true, true, 0, false},
+        {false, true, 0},
     };
     for (const auto& c : cases) {
         SetUp();
-        office.pastes = 0;
-        office.running = c.wordRunning;
         item("HardAutoClip")->setChecked(c.clip);
         item("HardAutoExcel")->setChecked(c.word);
         hardcopy(16, false);
@@ -309,7 +251,6 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
             EXPECT_EQ(scripted.clipboard.image().size(), form->BMPMem()->picture().size());
         }
         EXPECT_EQ(office.pastes, c.pastes);
-        EXPECT_EQ(form->statusPanel(4)->isEnabled(), c.indicator);
         TearDown();
     }
 }
@@ -396,7 +337,6 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
             scripted.boxes.queueMessageResult(a);
         hardcopy(c.address);
         EXPECT_EQ(dataFiles(), c.files) << c.address;
-        EXPECT_EQ(scripted.boxes.boxes().back().title, "PLEASE SELECT");
         // Front panel back after the capture or the refusal, unknown instruments too.
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), 1) << c.address;
         // A plot taken is shown and can be printed and saved; none taken, nothing offered.
@@ -435,18 +375,11 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
         for (int x = 0; x < shown.width(); ++x)
             ink += shown.pixelColor(x, y).lightness() < 128;
     EXPECT_GT(ink, 100);
-    // Saved as the plotter's text, or drawn as a picture by the name's extension.
-    const struct {
-        const char* name;
-        std::string opening;
-    } saves[] = {
-        {"plot.hgl", "IN;"}, {"plot.png", "\x89PNG"}, {"plot.svg", "<?xml"}, {"plot.pdf", "%PDF"}};
-    for (const auto& save : saves) {
-        const fs::path target = dir / save.name;
-        scripted.saveDialog.queueAnswer(QString::fromStdString(target.string()));
-        item("SaveHard")->trigger();
-        EXPECT_EQ(benchcap::test::readFile(target).rfind(save.opening, 0), 0u) << save.name;
-    }
+    // Saved as the plotter's text, or drawn as a picture by the name's extension (which
+    // extension gives which picture is CliRender's).
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "plot.hgl").string()));
+    item("SaveHard")->trigger();
+    EXPECT_EQ(benchcap::test::readFile(dir / "plot.hgl").rfind("IN;", 0), 0u);
     EXPECT_TRUE(
         scripted.saveDialog.shownWithFilters().back().contains(QStringLiteral("PNG file|*.PNG")));
     // Opened at the data path, then where the last save went; a name without an extension
@@ -461,8 +394,14 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
               QString::fromStdString((dir / "mine").string()));
 }
 
-TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
-    hardcopy(7);
+TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {
+    form->SelectAdr(7);
+    bool noticeShown = false;
+    duringYield = [&] { noticeShown = noticeShown || form->TrayInfo()->isVisible(); };
+    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+    EXPECT_TRUE(noticeShown);
+    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -487,16 +426,6 @@ TEST_F(HardcopyWindowTest, SecondBusCommandDuringAHardcopyIsRefused) {
     // Afterwards the bus is free again.
     duringYield = nullptr;
     EXPECT_TRUE(form->runHardcopy().ok());
-}
-
-TEST_F(HardcopyWindowTest, TrayHardcopyShowsTheNoticeWhileItRuns) {
-    form->SelectAdr(7);
-    bool shownDuring = false;
-    duringYield = [&] { shownDuring = shownDuring || form->TrayInfo()->isVisible(); };
-    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
-    EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
-    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
@@ -585,37 +514,18 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     const QRectF frame((area.left() + area.width() / 6) * scale,
                        (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
                        area.height() * 2 / 3 * scale);
+    // The frame's sides on the printer's printable area; its drawing and the caption's
+    // place are PrintedPage's (print_hardcopy_test).
     auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
     const int midY = static_cast<int>(frame.center().y());
-    const int midX = static_cast<int>(frame.center().x());
     int left = 0;
     while (left < page.width() && !dark(left, midY))
         ++left;
     int right = page.width() - 1;
     while (right > 0 && !dark(right, midY))
         --right;
-    int top = 0;
-    while (top < page.height() && !dark(midX, top))
-        ++top;
-    const int nearLeft = static_cast<int>(frame.left()) + 3;
-    int bottom = page.height() - 1;
-    while (bottom > 0 && !dark(nearLeft, bottom))
-        --bottom;
     EXPECT_NEAR(left, frame.left(), 2);
     EXPECT_NEAR(right, frame.right(), 2);
-    EXPECT_NEAR(top, frame.top(), 2);
-    EXPECT_NEAR(bottom, frame.bottom(), 2);
-    // The caption sits below the frame, centred under it.
-    int captionLeft = page.width();
-    int captionRight = 0;
-    for (int y = static_cast<int>(frame.bottom()) + 4; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x)
-            if (dark(x, y)) {
-                captionLeft = std::min(captionLeft, x);
-                captionRight = std::max(captionRight, x);
-            }
-    ASSERT_LT(captionLeft, captionRight);
-    EXPECT_NEAR((captionLeft + captionRight) / 2.0, frame.center().x(), 3);
 }
 
 TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
@@ -673,12 +583,6 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         EXPECT_EQ(scripted.boxes.boxes()[0].icon, bus::MessageIcon::Critical);
     }
 }
-
-}  // namespace
-}  // namespace benchcap::app::test
-
-namespace benchcap::app::test {
-namespace {
 
 // A command line runs before the window is first shown: the metafile taken then fills the
 // area the window gets, and follows it when it is resized.

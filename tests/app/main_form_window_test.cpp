@@ -180,12 +180,6 @@ TEST_F(MainFormWindowTest, UnattendedReportsJoinTitleAndTextWithOneColon) {
     EXPECT_EQ(reports, QStringList({"benchcap: ERROR: x", "benchcap: Note: y"}));
 }
 
-}  // namespace
-}  // namespace benchcap::app::test
-
-namespace benchcap::app::test {
-namespace {
-
 TEST(MenuStyle, SeparatorsDrawNoCaption) {
     // The same menu with a captioned and a plain separator must look the same.
     auto picture = [](bool caption) {
@@ -201,12 +195,6 @@ TEST(MenuStyle, SeparatorsDrawNoCaption) {
     };
     EXPECT_EQ(picture(true), picture(false));
 }
-
-}  // namespace
-}  // namespace benchcap::app::test
-
-namespace benchcap::app::test {
-namespace {
 
 TEST_F(MainFormWindowTest, StatusPanelsReachTheBottomOfTheWindow) {
     resizeTo(700, 500);

@@ -5,21 +5,16 @@
 #include <memory>
 
 #include "app/hardcopy_command.h"
-#include "app/instrument_init.h"
 #include "app/print_hardcopy.h"
 #include "app/trace_window_command.h"
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
-#include "scanner/scan_iec.h"
-#include "sim/sim_bench.h"
-#include "support/test_paths.h"
 
 namespace benchcap::app::test {
 namespace {
 
 using office::AttachState;
-using office::CellAddress;
 using office::testing::ScriptedOffice;
 
 constexpr char kBench[] = R"(
@@ -29,19 +24,10 @@ instruments:
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
 )";
 
-class OfficeWindowTest : public MainFormTest {
+class OfficeWindowTest : public BusWindowTest {
   protected:
     void SetUp() override {
-        MainFormTest::SetUp();
-        dir = benchcap::test::makeTempDir("office-window");
-        files.DataPath = QString::fromStdString(dir.string());
-        sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "test");
-        ASSERT_EQ(loaded.error, "");
-        bench =
-            std::make_unique<sim::SimBench>(loaded.config, std::make_shared<bus::VirtualClock>());
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
-        instrument = std::make_unique<InstrumentSession>(*bench);
+        setUpWindow(kBench, "office-window");
         paste = std::make_unique<office::OfficePaste>(spreadsheet, scripted.boxes);
         traces = std::make_unique<TraceWindowCommand>(*form, *instrument, *paste, '.');
         form->setTraceCommand(traces.get());
@@ -49,16 +35,10 @@ class OfficeWindowTest : public MainFormTest {
             QString::fromStdString((dir / "page.pdf").string()));
         hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, *paste, *printers);
         form->setHardcopyCommand(hardcopies.get());
-        form->resize(800, 600);
-        form->show();
-        QApplication::processEvents();
+        showWindow();
     }
     void TearDown() override { form.reset(); }
 
-    std::filesystem::path dir;
-    std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
-    std::unique_ptr<InstrumentSession> instrument;
     ScriptedOffice spreadsheet;
     std::unique_ptr<office::OfficePaste> paste;
     std::unique_ptr<TraceWindowCommand> traces;
@@ -66,24 +46,32 @@ class OfficeWindowTest : public MainFormTest {
     std::unique_ptr<HardcopyCommand> hardcopies;
 };
 
+// What reaches the cells is OfficePaste's (office_paste_test); here the window's side.
 TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
+    using enum AttachState;
     struct Case {
         const char* name;
         AttachState running;
         std::optional<std::size_t> refuseAfter;
+        bool occupied;  // a 0 in the block, the question answered No
         bool indicator;
         const char* status;  // the status line's text at the end contains this
-        CellAddress activeAfter;
     } cases[] = {
-        {"pasted", AttachState::Attached, {}, true, "idle", {5, 5}},
-        {"no office: dark, nothing said", AttachState::NotRunning, {}, false, "idle", {5, 3}},
-        {"hung office: dark, said", AttachState::NoAnswer, {}, false, "did not answer", {5, 3}},
-        {"half-way: lit, said", AttachState::Attached, 1, true, "pasted only in part", {5, 3}},
+        {"pasted", Attached, {}, false, true, "idle"},
+        {"no office: dark, nothing said", NotRunning, {}, false, false, "idle"},
+        {"hung office: dark, said", NoAnswer, {}, false, false, "did not answer"},
+        {"half-way: lit, said", Attached, 1, false, true, "pasted only in part"},
+        {"declined: lit, nothing said", Attached, {}, true, true, "idle"},
     };
     item("TraceAutoExcel")->setChecked(true);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        scripted.boxes.clearBoxes();
         spreadsheet.cells.clear();
+        if (c.occupied) {
+            spreadsheet.set({100, 4}, 0.0);
+            scripted.boxes.queueMessageResult(bus::MessageResult::No);
+        }
         spreadsheet.active = {5, 3};
         spreadsheet.running = c.running;
         spreadsheet.columnsBeforeRefusal = c.refuseAfter;
@@ -93,33 +81,11 @@ TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
         EXPECT_EQ(form->statusPanel(3)->isEnabled(), c.indicator);
         EXPECT_TRUE(form->statusPanel(1)->text().contains(QString::fromLatin1(c.status)))
             << form->statusPanel(1)->text().toStdString();
-        EXPECT_EQ(spreadsheet.active, c.activeAfter);
-        EXPECT_TRUE(scripted.boxes.texts().empty());
+        EXPECT_EQ(scripted.boxes.texts(), c.occupied
+                                              ? std::vector<std::string>{office::kOccupiedQuestion}
+                                              : std::vector<std::string>{});
         EXPECT_FALSE(form->Fehler()->isVisible());
     }
-    // The trace reached the cells as numbers: 501 rows of x and y from C5 on.
-    spreadsheet.running = AttachState::Attached;
-    spreadsheet.columnsBeforeRefusal.reset();
-    spreadsheet.cells.clear();
-    spreadsheet.active = {5, 3};
-    form->TraceData(1)->trigger();
-    EXPECT_EQ(spreadsheet.number({5, 3}), 1.0e9 - 5.0e6);
-    EXPECT_TRUE(spreadsheet.number({505, 4}));
-    EXPECT_FALSE(spreadsheet.cell({506, 3}));
-}
-
-TEST_F(OfficeWindowTest, OccupiedCellsAskAndNoLeavesThemAlone) {
-    item("TraceAutoExcel")->setChecked(true);
-    spreadsheet.active = {5, 3};
-    spreadsheet.set({100, 4}, 0.0);
-    scripted.boxes.queueMessageResult(bus::MessageResult::No);
-    form->SelectAdr(7);
-    form->TraceData(1)->trigger();
-    EXPECT_EQ(scripted.boxes.texts(), std::vector<std::string>{office::kOccupiedQuestion});
-    EXPECT_TRUE(form->statusPanel(3)->isEnabled());
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
-    EXPECT_EQ(spreadsheet.cells.size(), 1u);
-    EXPECT_EQ(spreadsheet.active, (CellAddress{5, 3}));
 }
 
 TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {

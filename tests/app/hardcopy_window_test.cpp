@@ -20,6 +20,7 @@
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/file_faults.h"
 #include "support/test_paths.h"
 
 // Readable failures for status sequences.
@@ -63,9 +64,10 @@ class RecordingOffice final : public OfficeBridge {
 // A window on a simulated bench with the hardcopy command wired as the program wires it.
 class HardcopyWindowTest : public BusWindowTest {
   protected:
-    void SetUp() override {
+    void SetUp() override { setUp(kBench); }
+    void setUp(const std::string& benchText) {
         office = {};
-        setUpWindow(kBench, "hardcopy-window");
+        setUpWindow(benchText.c_str(), "hardcopy-window");
         printers = std::make_unique<PdfPrinterFactory>(pdfPath());
         command = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
         form->setHardcopyCommand(command.get());
@@ -392,6 +394,26 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     EXPECT_EQ(scripted.saveDialog.shownInFolders().front(), files.DataPath);
     EXPECT_EQ(scripted.saveDialog.shownInFolders().back(),
               QString::fromStdString((dir / "mine").string()));
+}
+
+TEST_F(HardcopyWindowTest, PlotOfSeveralPagesShowsTheLastAndSavesEveryPage) {
+    const fs::path plot = benchcap::test::makeTempDir("plot-pages") / "pages.hgl";
+    benchcap::test::writeBytes(plot, "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
+    TearDown();
+    // The plotter at 9 sends this file instead of its own plot.
+    std::string benchText = kBench;
+    const std::string idn = "100455/007,1.02\"";
+    benchText.insert(benchText.find(idn) + idn.size(), ", plot_file: \"" + plot.string() + "\"");
+    setUp(benchText);
+    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    hardcopy(9);
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), QStringLiteral("ready. The plot has 3 pages; the last is shown, "
+                                              "\"Save hardcopy\" as PDF keeps them all."));
+    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "all.png").string()));
+    item("SaveHard")->trigger();
+    for (const char* page : {"all.png", "all-2.png", "all-3.png"})
+        EXPECT_EQ(benchcap::test::readFile(dir / page).rfind("\x89PNG", 0), 0u) << page;
 }
 
 TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {

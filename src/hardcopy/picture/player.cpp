@@ -94,7 +94,6 @@ void Player::run(PlayResult& result) {
     if (droppedWarnings_ > 0) {
         warnings_.push_back(std::to_string(droppedWarnings_) + " more problems not listed");
     }
-    result.ok = true;
     result.records = recordsPlayed_;
     result.work = work_;
     result.warnings = std::move(warnings_);
@@ -502,17 +501,14 @@ std::optional<Placement> place(std::string_view bytes, const MetafileHeader& hea
 
 }  // namespace detail
 
-MetafileInspection inspectMetafile(std::string_view bytes) {
-    MetafileInspection out;
-    HeaderParse parsed = parseMetafileHeader(bytes);
-    if (!parsed.header) {
-        out.error = parsed.error;
-        return out;
-    }
-    const auto placement = detail::place(bytes, *parsed.header);
+Result<MetafileInfo> inspectMetafile(std::string_view bytes) {
+    const Result<MetafileHeader> header = parseMetafileHeader(bytes);
+    if (!header)
+        return fail(header.error());
+    const auto placement = detail::place(bytes, *header);
     MetafileInfo info;
-    info.placeable = parsed.header->placeable;
-    info.unitsPerInch = parsed.header->unitsPerInch;
+    info.placeable = header->placeable;
+    info.unitsPerInch = header->unitsPerInch;
     info.frame = placement->frame;
     double w = info.frame.width();
     double h = info.frame.height();
@@ -525,28 +521,25 @@ MetafileInspection inspectMetafile(std::string_view bytes) {
     info.naturalSize =
         QSize(std::clamp(static_cast<int>(std::lround(w * shrink)), 1, kMaxNaturalSide),
               std::clamp(static_cast<int>(std::lround(h * shrink)), 1, kMaxNaturalSide));
-    out.info = info;
-    return out;
+    return info;
 }
 
 PlayResult playMetafile(QPainter& painter, const QRectF& target, std::string_view bytes,
                         const PlayOptions& options) {
     PlayResult result;
-    HeaderParse parsed = parseMetafileHeader(bytes);
-    if (!parsed.header) {
-        result.error = parsed.error;
+    const Result<MetafileHeader> header = parseMetafileHeader(bytes);
+    if (!header) {
+        result.status = fail(header.error());
         return result;
     }
     if (!painter.isActive()) {
-        result.error = "painter is not active";
+        result.status = fail("painter is not active");
         return result;
     }
-    if (!(target.width() > 0 && target.height() > 0)) {
-        result.ok = true;  // nothing to draw into
-        return result;
-    }
-    const auto placement = detail::place(bytes, *parsed.header);
-    detail::Player player(&painter, bytes, *parsed.header, *placement, target, options);
+    if (!(target.width() > 0 && target.height() > 0))
+        return result;  // nothing to draw into
+    const auto placement = detail::place(bytes, *header);
+    detail::Player player(&painter, bytes, *header, *placement, target, options);
     player.run(result);
     return result;
 }

@@ -46,39 +46,29 @@ struct Pixel {
 
 TEST(Dib, DecodesTheDepthsInstrumentsUse) {
     // Colour table entries are 0x00RRGGBB; rows are padded to four bytes.
+    const QRgb black = qRgb(0, 0, 0), yellow = qRgb(255, 255, 0);
     const struct {
         const char* what;
         std::string dib;
-        bool paletteIndices;
-        std::vector<QRgb> palette;
         std::vector<Pixel> pixels;
+        std::vector<QRgb> palette = {};  // the colour table holds indices into this one
     } cases[] = {
         {"1 bit, bottom row first: 4 yellow 4 black, then 4 black 4 yellow",
          append(header(8, 2, 1), {{0x000000, 4}, {0xFFFF00, 4}, {0xF0, 4}, {0x0F, 4}}),
-         false,
-         {},
-         {{0, 1, qRgb(255, 255, 0)},
-          {7, 1, qRgb(0, 0, 0)},
-          {0, 0, qRgb(0, 0, 0)},
-          {7, 0, qRgb(255, 255, 0)}}},
+         {{0, 1, yellow}, {7, 1, black}, {0, 0, black}, {7, 0, yellow}}},
         {"8 bits with a colour table of 2 entries: indices 0, 1, 0",
          append(header(3, 1, 8, 2), {{0x0A141E, 4}, {0xC86432, 4}, {0x00000100, 4}}),
-         false,
-         {},
          {{0, 0, qRgb(10, 20, 30)}, {1, 0, qRgb(200, 100, 50)}}},
         {"24 bits top down: red above blue",
          append(header(1, -2, 24), {{0xFF0000, 4}, {0xFF, 4}}),
-         false,
-         {},
          {{0, 0, qRgb(255, 0, 0)}, {0, 1, qRgb(0, 0, 255)}}},
         {"palette indices: entry 0 is palette entry 1",
          append(header(1, 1, 1), {{1, 2}, {0, 2}, {0, 4}}),
-         true,
-         {qRgb(1, 1, 1), qRgb(0, 128, 0)},
-         {{0, 0, qRgb(0, 128, 0)}}},
+         {{0, 0, qRgb(0, 128, 0)}},
+         {qRgb(1, 1, 1), qRgb(0, 128, 0)}},
     };
     for (const auto& c : cases) {
-        const Result<QImage> out = decodeDib(c.dib, c.paletteIndices, c.palette);
+        const Result<QImage> out = decodeDib(c.dib, !c.palette.empty(), c.palette);
         ASSERT_TRUE(out.ok()) << c.what << ": " << out.error();
         for (const Pixel& p : c.pixels)
             EXPECT_EQ(px(*out, p.x, p.y), p.colour) << c.what << " at " << p.x << "," << p.y;

@@ -109,12 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const trace::AcquisitionResult r =
         network ? trace::ReadNetworkTrace(session, traceNumber, set)
                 : trace::ReadAnalyzerTrace(session, ui, traceNumber, set);
-    if (r.status == trace::AcquisitionStatus::Failed) {
-        Check(!r.error.empty(), "failed read without a message");
+    if (!r) {
+        Check(!r.error().empty(), "failed read without a message");
         Check(set.Empty(), "failed read changed the data set");
         return 0;
     }
-    if (r.status != trace::AcquisitionStatus::Read) {
+    if (r->status != trace::AcquisitionStatus::Read) {
         return 0;
     }
     if (network) {

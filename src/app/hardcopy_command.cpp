@@ -153,9 +153,10 @@ Status HardcopyCommand::takeHardcopy() {
         onDisplay_.reset();
         setOutputItems(false);
         // A failed transfer has been reported with its box already.
-        result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.error);
+        result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.status.error());
     } else {
-        result = fail(outcome.error.empty() ? std::string("no hardcopy was taken") : outcome.error);
+        result =
+            fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
     }
 
     if (reachedEnd) {

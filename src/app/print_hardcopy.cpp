@@ -69,8 +69,8 @@ Result<PageGeometry> paintHardcopyPage(QPainter& painter, const QRectF& printabl
     PageGeometry page;
     page.picture = QRectF(topLeft, bottomRight);
     const picture::PlayResult played = picture.draw(painter, page.picture);
-    if (!played.ok)
-        return fail(std::string("Error while ") + step + ": " + played.error);
+    if (!played.status)
+        return fail(std::string("Error while ") + step + ": " + played.status.error());
 
     painter.save();
     // A thin line of paper, but never thinner than one dot.

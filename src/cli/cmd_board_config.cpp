@@ -49,11 +49,11 @@ int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args) {
                     << bus::boardFailureText(boardIndex, "ibfind", driver->status()) << ")\n";
         return kExitNoAnswer;
     }
-    const scanner::IniResult result =
+    const Status result =
         save ? scanner::SaveBoardStatus(*driver, file, masterKey, static_cast<int16_t>(board))
              : scanner::LoadBoardStatus(*driver, file, masterKey, static_cast<int16_t>(board));
     if (!result.ok()) {
-        context.err << "benchcap-cli board-config: " << result.error << '\n';
+        context.err << "benchcap-cli board-config: " << result.error() << '\n';
         return kExitNoAnswer;
     }
     // What the board holds now, as the driver reports it.

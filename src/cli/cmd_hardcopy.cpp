@@ -207,8 +207,8 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         }
         return kExitDone;
     }
-    if (!outcome.error.empty()) {
-        context.err << "benchcap-cli hardcopy: " << outcome.error << '\n';
+    if (!outcome.status) {
+        context.err << "benchcap-cli hardcopy: " << outcome.status.error() << '\n';
     } else if (outcome.way == hardcopy::HardcopyWay::Plotter && !plotter) {
         context.err << "benchcap-cli hardcopy: no picture; add --plotter to capture the "
                        "instrument's plot as HPGL (press its HARDCOPY key when asked)\n";

@@ -119,8 +119,8 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
                 picture->draw(painter, area, {page, [] { return interruptRequested(); }});
             if (interruptRequested())
                 return fail("stopped by a signal");
-            if (!played.ok)
-                return fail(played.error);
+            if (!played.status)
+                return played.status;
             for (const std::string& warning : played.warnings)
                 warnings.push_back(withPage(warning, page, pages));
             if (strict && !played.warnings.empty())

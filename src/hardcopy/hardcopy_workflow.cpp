@@ -61,8 +61,9 @@ bool localFileWritable(HardcopyServices& s, HardcopyOutcome& outcome) {
     const Status writable = checkLocalFile(outcome.file);
     if (writable)
         return true;
-    outcome.error = "No hardcopy was taken. " + writable.error();
-    s.ui.messageBox(MessageIcon::Critical, "ERROR:", outcome.error, MessageButtons::Ok);
+    const std::string text = "No hardcopy was taken. " + writable.error();
+    outcome.status = fail(text);
+    s.ui.messageBox(MessageIcon::Critical, "ERROR:", text, MessageButtons::Ok);
     say(s, "no hardcopy taken");
     return false;
 }
@@ -80,7 +81,7 @@ void runPlotter(HardcopyServices& s, HardcopyOutcome& outcome) {
     if (plot.capture) {
         outcome.written = true;
     } else {
-        outcome.error = plot.capture.error();
+        outcome.status = fail(plot.capture.error());
     }
 }
 
@@ -95,14 +96,14 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         const std::string text = "No device was found on GPIB " + std::to_string(ci.BusAddress);
         s.ui.messageBox(MessageIcon::Critical, "", text + "\n", MessageButtons::Ok);
         say(s, "no device found");
-        outcome.error = text;
+        outcome.status = fail(text);
         return outcome;
     }
     if (model == bus::kModelNotSupported) {
         s.ui.messageBox(MessageIcon::Information, "", "device is not supported",
                         MessageButtons::Ok);
         say(s, "device is not supported");
-        outcome.error = "device is not supported";
+        outcome.status = fail("device is not supported");
         return outcome;
     }
     if (model == bus::kModelUnknown) {
@@ -114,15 +115,16 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
 
     say(s, "checking firmware");
     if (!bus::CheckFirmware(ci, s.hardcopyDrive, s.ui, s.decimalSeparator)) {
-        outcome.error = "the firmware of the " + model + " is too old for hardcopies over the bus";
+        outcome.status =
+            fail("the firmware of the " + model + " is too old for hardcopies over the bus");
         return outcome;
     }
     if (!ci.IsReady) {
         s.ui.messageBox(MessageIcon::Critical, "ERROR:", UnsupportedText(), MessageButtons::Ok);
-        outcome.error = "the instrument is not ready";
+        outcome.status = fail("the instrument is not ready");
     } else if (!ci.FullSupport) {
         runPlotter(s, outcome);
-        if (!outcome.error.empty())
+        if (!outcome.status)
             return outcome;  // said why already; "ready." is for a command that went through
     } else {
         Result<int64_t> got = fail("no hardcopy was taken");
@@ -158,7 +160,7 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         } else {
             // The status line never claims a transfer or the end of a command that failed.
             s.session.GoToLocal();
-            outcome.error = got.error();
+            outcome.status = fail(got.error());
             if (got.error() == bus::kInterruptedMessage) {
                 say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
             } else {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "hardcopy/hardcopy_types.h"
@@ -45,8 +46,9 @@ struct HardcopyOutcome {
     HardcopyWay way = HardcopyWay::None;
     bool written = false;       // a picture (or HPGL) file now exists under `file`
     std::string file;           // local file of this hardcopy (LastOutputFile)
-    std::string error;          // why nothing was written (empty when written, or when the
-                                // command ended on purpose: offer declined, firmware box)
+    Status status;              // a failure says why nothing was written (ok when written,
+                                // or when the command ended on purpose: offer declined,
+                                // firmware box)
     bool transferFlag = false;  // True after a mass-memory transfer
 };
 

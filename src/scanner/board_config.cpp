@@ -48,34 +48,32 @@ std::span<const BoardOption> BoardOptions() {
     return kBoardOptions;
 }
 
-IniResult SaveBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
-                          const std::string& masterKey, int16_t board) {
+Status SaveBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
+                       const std::string& masterKey, int16_t board) {
     IniFile file = LoadIniFile(fileName);
     // Never replace a file we could not read with one holding only this board.
-    if (!file.error.empty() && !file.missing)
-        return {file.error};
+    if (!file.status && !file.missing)
+        return file.status;
     for (const BoardOption& row : kBoardOptions) {
         // A failed ibask leaves the value as it was: 0.
         int value = 0;
         driver.ibask(board, row.option, &value);
         const int16_t stored = bus::LongToInt16(value);
-        if (IniResult set = file.document.set(masterKey + row.sectionSuffix, row.key,
-                                              IniValue(stored).writeText());
-            !set.ok()) {
-            return {"Cannot write \"" + fileName + "\": " + set.error};
+        if (Status set = file.document.set(masterKey + row.sectionSuffix, row.key,
+                                           IniValue(stored).writeText());
+            !set) {
+            return fail("Cannot write \"" + fileName + "\": " + set.error());
         }
     }
-    if (const Status saved = SaveIniFile(fileName, file.document); !saved)
-        return {saved.error()};
-    return {};
+    return SaveIniFile(fileName, file.document);
 }
 
-IniResult LoadBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
-                          const std::string& masterKey, int16_t board) {
+Status LoadBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
+                       const std::string& masterKey, int16_t board) {
     const IniFile file = LoadIniFile(fileName);
     // Without a file every option would become 0, time-out "none" included: refuse.
-    if (!file.error.empty())
-        return {file.error};
+    if (!file.status)
+        return file.status;
     for (const BoardOption& row : kBoardOptions) {
         if (!row.loadedBack)
             continue;

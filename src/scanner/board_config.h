@@ -26,13 +26,13 @@ std::span<const BoardOption> BoardOptions();
 // Asks the board for every option and writes each as 16-bit signed decimal text. The
 // file is rewritten once, as a whole, so a failure leaves the old file as it was; other
 // sections and master keys in it are kept. An error names the file and the reason.
-IniResult SaveBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
-                          const std::string& masterKey, int16_t board);
+Status SaveBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
+                       const std::string& masterKey, int16_t board);
 
 // Sets the 25 loadable options from the file, in table order. A missing section or key
 // sets its option to 0; the "_PCINTEROP" options (bus hardware resources) are never set.
 // A file that is missing or cannot be read is an error and the board is left untouched.
-IniResult LoadBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
-                          const std::string& masterKey, int16_t board);
+Status LoadBoardStatus(bus::GpibDriver& driver, const std::string& fileName,
+                       const std::string& masterKey, int16_t board);
 
 }  // namespace benchcap::scanner

@@ -184,19 +184,19 @@ std::string IniDocument::read(std::string_view section, std::string_view key,
     return text;
 }
 
-IniResult IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+Status IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
     const auto sectionName = trim(section);
     const auto keyName = trim(key);
     if (sectionName.empty() || hasLineBreak(sectionName) ||
         sectionName.find(']') != std::string_view::npos) {
-        return {"Invalid section name \"" + std::string(section) + "\"."};
+        return fail("Invalid section name \"" + std::string(section) + "\".");
     }
     if (keyName.empty() || hasLineBreak(keyName) || keyName.find('=') != std::string_view::npos ||
         keyName.front() == ';' || keyName.front() == '[') {
-        return {"Invalid key name \"" + std::string(key) + "\"."};
+        return fail("Invalid key name \"" + std::string(key) + "\".");
     }
     if (hasLineBreak(value)) {
-        return {"The value of key \"" + std::string(keyName) + "\" holds a line break."};
+        return fail("The value of key \"" + std::string(keyName) + "\" holds a line break.");
     }
 
     auto newLine = [this](std::string text) {
@@ -254,8 +254,8 @@ IniFile LoadIniFile(const std::string& fileName) {
     if (!file) {
         const int err = errno;
         result.missing = err == ENOENT;
-        result.error =
-            "Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".";
+        result.status =
+            fail("Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".");
         return result;
     }
     std::string bytes;
@@ -268,8 +268,8 @@ IniFile LoadIniFile(const std::string& fileName) {
     std::fclose(file);
     if (failed) {
         // A folder opens but does not read (EISDIR).
-        result.error =
-            "Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".";
+        result.status =
+            fail("Cannot read \"" + fileName + "\": " + std::generic_category().message(err) + ".");
         return result;
     }
     result.document = IniDocument(bytes);
@@ -309,18 +309,15 @@ bool IniTextIsTrue(std::string_view text) {
     return upper == "1" || upper == "WAHR" || upper == "TRUE";
 }
 
-IniResult WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
-                   const IniValue& value) {
+Status WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
+                const IniValue& value) {
     IniFile file = LoadIniFile(fileName);
     // A file we cannot read must not be replaced by one holding only this key.
-    if (!file.error.empty() && !file.missing)
-        return {file.error};
-    if (IniResult set = file.document.set(section, key, value.writeText()); !set.ok()) {
-        return {"Cannot write \"" + fileName + "\": " + set.error};
-    }
-    if (const Status saved = SaveIniFile(fileName, file.document); !saved)
-        return {saved.error()};
-    return {};
+    if (!file.status && !file.missing)
+        return file.status;
+    if (Status set = file.document.set(section, key, value.writeText()); !set)
+        return fail("Cannot write \"" + fileName + "\": " + set.error());
+    return SaveIniFile(fileName, file.document);
 }
 
 }  // namespace benchcap::scanner

@@ -24,13 +24,6 @@ namespace benchcap::scanner {
 // Longest value a read returns: the profile buffer holds 750 characters with its terminator.
 inline constexpr std::size_t kIniValueMax = 749;
 
-// Outcome of an operation on a profile file: `error` is empty on success and otherwise
-// names the file and the reason.
-struct IniResult {
-    std::string error;
-    bool ok() const { return error.empty(); }
-};
-
 // A value handed to ReadINI (as default) or WriteINI: text, Boolean or number.
 class IniValue {
   public:
@@ -82,7 +75,7 @@ class IniDocument {
     // surrounding blanks. Refuses (document unchanged) names or values that would break the
     // line structure: line breaks anywhere, an empty name, '=' in a key or a key starting
     // with ';' or '[', ']' in a section name.
-    IniResult set(std::string_view section, std::string_view key, std::string_view value);
+    Status set(std::string_view section, std::string_view key, std::string_view value);
 
     std::string bytes() const;
     // CR LF or LF: how lines that `set` adds end.
@@ -109,8 +102,8 @@ class IniDocument {
 // Reading and replacing a whole profile file.
 struct IniFile {
     IniDocument document;  // empty when the file could not be read
-    bool missing = false;  // the file does not exist (error says so as well)
-    std::string error;     // empty when read
+    bool missing = false;  // the file does not exist (status says so as well)
+    Status status;         // the failure names the file and the reason
 };
 IniFile LoadIniFile(const std::string& fileName);
 
@@ -136,8 +129,8 @@ bool IniTextIsTrue(std::string_view text);
 
 // WriteINI (file, section, key, value): creates file, section and key as needed and
 // replaces an existing value. An error names the file and the reason.
-IniResult WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
-                   const IniValue& value);
+Status WriteINI(const std::string& fileName, const std::string& section, const std::string& key,
+                const IniValue& value);
 
 template <typename T>
 T ReadINI(const std::string& fileName, const std::string& section, const std::string& key,

@@ -47,10 +47,6 @@ bool OpenAndIdentify(bus::Session& session) {
     return session.instrument().IsReady;
 }
 
-AcquisitionResult Failed(std::string error) {
-    return {AcquisitionStatus::Failed, std::move(error), {}};
-}
-
 }  // namespace
 
 std::string CutAnswer(const std::string& answer) {
@@ -95,7 +91,7 @@ int BitsPerSymbolFor(const std::string& format, const std::string& states) {
 AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& ui,
                                     int16_t traceNumber, TraceDataSet& data) {
     if (!OpenAndIdentify(session)) {
-        return {AcquisitionStatus::NotReady, {}, {}};
+        return Acquisition{AcquisitionStatus::NotReady, {}};
     }
     const std::string n = std::to_string(traceNumber);
 
@@ -104,7 +100,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     std::string state(30, ' ');
     session.ReadBlock(state.data(), static_cast<long>(state.size()));
     if (bus::ParseNumber(state.substr(0, 1)) != 1) {
-        return {AcquisitionStatus::NotActive, {}, {}};
+        return Acquisition{AcquisitionStatus::NotActive, {}};
     }
 
     const double centre = bus::ParseNumber(session.QueryDevice("FREQ:CENT?"));
@@ -116,11 +112,11 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     session.WriteDevice("TRAC? TRACE" + n);
     Result<std::vector<float>> block = ReadReal32Block(session);
     if (!block) {
-        return Failed(block.error());
+        return fail(block.error());
     }
     std::vector<float> values = std::move(block).value();
     if (values.empty()) {
-        return Failed("The instrument sent an empty trace.");
+        return fail("The instrument sent an empty trace.");
     }
 
     // Instruments without the command let this one-character read time out after 1 s.
@@ -131,7 +127,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
 
     TraceDataSet fresh;
     fresh.BitsPerSymbol = data.BitsPerSymbol;
-    AcquisitionResult result{AcquisitionStatus::Read, {}, {}};
+    Acquisition result{AcquisitionStatus::Read, {}};
     int32_t pointsPerSymbol = 0;
     if (mode == '2') {
         // Vector-analysis mode: the layout follows from the symbol count S and the points
@@ -148,25 +144,25 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
             const int bits = BitsPerSymbolFor(format, states);
             if (bits == 0) {
                 // Unpacking with a width left from another read would give wrong bits.
-                return Failed("The symbol table cannot be read: the modulation \"" + format +
-                              (states.empty() ? "" : "\" with \"" + states) +
-                              "\" states is not known. Choose QPSK, BPSK, 8PSK, MSK, 16QAM, "
-                              "2FSK or 4FSK on the instrument.");
+                return fail("The symbol table cannot be read: the modulation \"" + format +
+                            (states.empty() ? "" : "\" with \"" + states) +
+                            "\" states is not known. Choose QPSK, BPSK, 8PSK, MSK, 16QAM, "
+                            "2FSK or 4FSK on the instrument.");
             }
             session.WriteDevice("FORM UINT,8");
             SetTimeout(session, tmo::T30s);
             session.WriteDevice("TRAC? TRACE" + n);
             Result<std::vector<uint8_t>> table = ReadByteBlock(session);
             if (!table) {
-                return Failed(table.error());
+                return fail(table.error());
             }
             const std::vector<uint8_t>& bytes = *table;
             if (static_cast<int64_t>(bytes.size()) != symbols) {
                 // Another count than the one just asked for: the bits would not match
                 // the trace's symbols.
-                return Failed("The symbol table holds " + std::to_string(bytes.size()) +
-                              " symbols, but the instrument reported " + std::to_string(symbols) +
-                              ". Read the trace again.");
+                return fail("The symbol table holds " + std::to_string(bytes.size()) +
+                            " symbols, but the instrument reported " + std::to_string(symbols) +
+                            ". Read the trace again.");
             }
             fresh.IsSymbolTable = true;
             fresh.BitsPerSymbol = static_cast<int16_t>(bits);
@@ -192,7 +188,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
 
 AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, TraceDataSet& data) {
     if (!OpenAndIdentify(session)) {
-        return {AcquisitionStatus::NotReady, {}, {}};
+        return Acquisition{AcquisitionStatus::NotReady, {}};
     }
     const std::string n = std::to_string(channel);
     session.WriteDevice("FORM REAL,32");
@@ -202,25 +198,25 @@ AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, Trace
     session.WriteDevice("TRAC? CH" + n + "DATA");
     Result<std::vector<float>> channelBlock = ReadReal32Block(session);
     if (!channelBlock) {
-        return Failed(channelBlock.error());
+        return fail(channelBlock.error());
     }
     std::vector<float> values = std::move(channelBlock).value();
     session.WriteDevice("TRAC:STIM? CH" + n + "DATA");
     Result<std::vector<float>> stimulusBlock = ReadReal32Block(session);
     if (!stimulusBlock) {
-        return Failed(stimulusBlock.error());
+        return fail(stimulusBlock.error());
     }
     std::vector<float> stimulus = std::move(stimulusBlock).value();
     if (values.empty() || stimulus.empty()) {
-        return Failed("The instrument sent an empty trace.");
+        return fail("The instrument sent an empty trace.");
     }
     if (values.size() != stimulus.size() && values.size() != 2 * stimulus.size()) {
         // Neither real (one value per point) nor complex (two): the table would pair
         // values with the wrong stimulus points.
-        return Failed("Channel " + n + " sent " + std::to_string(values.size()) + " values for " +
-                      std::to_string(stimulus.size()) +
-                      " stimulus points; choose a real or complex data format on the "
-                      "instrument.");
+        return fail("Channel " + n + " sent " + std::to_string(values.size()) + " values for " +
+                    std::to_string(stimulus.size()) +
+                    " stimulus points; choose a real or complex data format on the "
+                    "instrument.");
     }
     // The symbol-table fields stay as they were; network traces do not use them.
     TraceDataSet fresh;
@@ -231,7 +227,7 @@ AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, Trace
     fresh.values = std::move(values);
     fresh.axis32 = std::move(stimulus);
     data = std::move(fresh);
-    return {AcquisitionStatus::Read, {}, {}};
+    return Acquisition{AcquisitionStatus::Read, {}};
 }
 
 }  // namespace benchcap::trace

@@ -4,26 +4,28 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "trace/trace_data.h"
 
 namespace benchcap::trace {
 
-// How one acquisition ended. The data set is replaced only when `Read`; in every other
-// case it keeps the previous trace.
+// How an acquisition that did not fail ended. The data set is replaced only when `Read`;
+// in every other case, a failure included, it keeps the previous trace.
 enum class AcquisitionStatus {
     Read,       // a new trace is in the data set
     NotReady,   // the instrument did not identify itself again; nothing was sent
     NotActive,  // the trace is not shown on the instrument (TraceActive becomes False)
-    Failed,     // broken or missing data; `error` says what and what to do
 };
 
-struct AcquisitionResult {
-    AcquisitionStatus status = AcquisitionStatus::Failed;
-    std::string error;   // for Failed
+struct Acquisition {
+    AcquisitionStatus status = AcquisitionStatus::Read;
     std::string notice;  // a message box that was shown, e.g. "unknown numerical format!"
 };
+
+// A failure is broken or missing data; its error says what and what to do.
+using AcquisitionResult = Result<Acquisition>;
 
 // Reads trace `traceNumber` (1..4) of a spectrum or vector analyzer ("KLRx", "KLVZ", "KLT",
 // "KLW", "KLB", "RVM", "RVFE"): trace state, centre, span and sweep time, the REAL,32

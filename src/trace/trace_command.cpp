@@ -52,7 +52,7 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
     }
 
     say("reading trace...");
-    AcquisitionResult read{AcquisitionStatus::NotActive, {}, {}};
+    AcquisitionResult read = Acquisition{AcquisitionStatus::NotActive, {}};
     TraceDataSet fresh;
     if (model == kNetworkModel) {
         result.isNetworkTrace = true;
@@ -63,9 +63,15 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
     }
     say("reading finished");
     session.GoToLocal();
-    result.notice = read.notice;
+    if (!read) {
+        result.outcome = TraceOutcome::Failed;
+        result.message = read.error();
+        say("idle");
+        return result;
+    }
+    result.notice = read->notice;
 
-    switch (read.status) {
+    switch (read->status) {
         case AcquisitionStatus::Read:
             break;
         case AcquisitionStatus::NotActive:
@@ -78,11 +84,6 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
             // the previous trace must not be passed off as this one.
             result.outcome = TraceOutcome::Failed;
             result.message = "The instrument did not answer; trace " + n + " was not read.";
-            say("idle");
-            return result;
-        case AcquisitionStatus::Failed:
-            result.outcome = TraceOutcome::Failed;
-            result.message = read.error;
             say("idle");
             return result;
     }

@@ -5,6 +5,8 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "hardcopy/picture/dib.h"
 
@@ -26,72 +28,67 @@ std::string header(int32_t width, int32_t height, int bits, uint32_t colours = 0
     return s;
 }
 
-void colour(std::string& s, int r, int g, int b) {
-    put(s, static_cast<uint32_t>(b | (g << 8) | (r << 16)), 4);
+// `dib` followed by each value in the given number of bytes, little-endian.
+std::string append(std::string dib, std::initializer_list<std::pair<uint32_t, int>> values) {
+    for (const auto& [value, bytes] : values)
+        put(dib, value, bytes);
+    return dib;
 }
 
 QRgb px(const QImage& image, int x, int y) {
     return image.pixel(x, y) | 0xFF000000u;
 }
 
-TEST(Dib, OneBitRowsUseTheColourTable) {
-    std::string dib = header(8, 2, 1);
-    colour(dib, 0, 0, 0);
-    colour(dib, 255, 255, 0);
-    put(dib, 0xF0, 1);  // bottom row: 4 yellow, 4 black
-    put(dib, 0, 3);
-    put(dib, 0x0F, 1);  // top row: 4 black, 4 yellow
-    put(dib, 0, 3);
-    const DibImage out = decodeDib(dib);
-    ASSERT_FALSE(out.image.isNull()) << out.error;
-    EXPECT_EQ(px(out.image, 0, 1), qRgb(255, 255, 0));
-    EXPECT_EQ(px(out.image, 7, 1), qRgb(0, 0, 0));
-    EXPECT_EQ(px(out.image, 0, 0), qRgb(0, 0, 0));
-    EXPECT_EQ(px(out.image, 7, 0), qRgb(255, 255, 0));
-}
+struct Pixel {
+    int x, y;
+    QRgb colour;
+};
 
-TEST(Dib, EightBitWithShortColourTable) {
-    std::string dib = header(3, 1, 8, 2);
-    colour(dib, 10, 20, 30);
-    colour(dib, 200, 100, 50);
-    put(dib, 0x00000100, 4);  // indices 0, 1, 0 and padding
-    const DibImage out = decodeDib(dib);
-    ASSERT_FALSE(out.image.isNull()) << out.error;
-    EXPECT_EQ(px(out.image, 0, 0), qRgb(10, 20, 30));
-    EXPECT_EQ(px(out.image, 1, 0), qRgb(200, 100, 50));
-}
-
-TEST(Dib, TwentyFourBitTopDown) {
-    std::string dib = header(1, -2, 24);
-    put(dib, 0xFF0000, 3);  // bytes blue, green, red; the first row is the top one: red
-    put(dib, 0, 1);
-    put(dib, 0x0000FF, 3);  // blue
-    put(dib, 0, 1);
-    const DibImage out = decodeDib(dib);
-    ASSERT_FALSE(out.image.isNull()) << out.error;
-    EXPECT_EQ(px(out.image, 0, 0), qRgb(255, 0, 0));
-    EXPECT_EQ(px(out.image, 0, 1), qRgb(0, 0, 255));
-}
-
-TEST(Dib, PaletteIndicesLookUpTheSelectedPalette) {
-    std::string dib = header(1, 1, 1);
-    put(dib, 1, 2);  // entry 0 -> palette 1
-    put(dib, 0, 2);
-    put(dib, 0, 4);  // pixel 0
-    const DibImage out = decodeDib(dib, true, {qRgb(1, 1, 1), qRgb(0, 128, 0)});
-    ASSERT_FALSE(out.image.isNull()) << out.error;
-    EXPECT_EQ(px(out.image, 0, 0), qRgb(0, 128, 0));
+TEST(Dib, DecodesTheDepthsInstrumentsUse) {
+    // Colour table entries are 0x00RRGGBB; rows are padded to four bytes.
+    const QRgb black = qRgb(0, 0, 0), yellow = qRgb(255, 255, 0);
+    const struct {
+        const char* what;
+        std::string dib;
+        std::vector<Pixel> pixels;
+        std::vector<QRgb> palette = {};  // the colour table holds indices into this one
+    } cases[] = {
+        {"1 bit, bottom row first: 4 yellow 4 black, then 4 black 4 yellow",
+         append(header(8, 2, 1), {{0x000000, 4}, {0xFFFF00, 4}, {0xF0, 4}, {0x0F, 4}}),
+         {{0, 1, yellow}, {7, 1, black}, {0, 0, black}, {7, 0, yellow}}},
+        {"8 bits with a colour table of 2 entries: indices 0, 1, 0",
+         append(header(3, 1, 8, 2), {{0x0A141E, 4}, {0xC86432, 4}, {0x00000100, 4}}),
+         {{0, 0, qRgb(10, 20, 30)}, {1, 0, qRgb(200, 100, 50)}}},
+        {"24 bits top down: red above blue",
+         append(header(1, -2, 24), {{0xFF0000, 4}, {0xFF, 4}}),
+         {{0, 0, qRgb(255, 0, 0)}, {0, 1, qRgb(0, 0, 255)}}},
+        {"palette indices: entry 0 is palette entry 1",
+         append(header(1, 1, 1), {{1, 2}, {0, 2}, {0, 4}}),
+         {{0, 0, qRgb(0, 128, 0)}},
+         {qRgb(1, 1, 1), qRgb(0, 128, 0)}},
+    };
+    for (const auto& c : cases) {
+        const Result<QImage> out = decodeDib(c.dib, !c.palette.empty(), c.palette);
+        ASSERT_TRUE(out.ok()) << c.what << ": " << out.error();
+        for (const Pixel& p : c.pixels)
+            EXPECT_EQ(px(*out, p.x, p.y), p.colour) << c.what << " at " << p.x << "," << p.y;
+    }
 }
 
 TEST(Dib, RefusesWhatTheBytesDoNotHold) {
-    EXPECT_NE(decodeDib(header(0x7FFFFFFF, 1, 24)).error.find("too large"), std::string::npos);
-    EXPECT_NE(decodeDib(header(9000, 9000, 24)).error.find("too large"), std::string::npos);
-    EXPECT_NE(decodeDib(header(100, 100, 24)).error.find("truncated"), std::string::npos);
-    EXPECT_NE(decodeDib(header(4, 4, 3)).error.find("3 bits"), std::string::npos);
-    EXPECT_NE(decodeDib(header(0, 4, 8)).error.find("no pixels"), std::string::npos);
-    EXPECT_NE(decodeDib(std::string(20, '\0')).error.find("header"), std::string::npos);
-    std::string wrongTable = header(2, 2, 8, 5000);
-    EXPECT_NE(decodeDib(wrongTable).error.find("colour table"), std::string::npos);
+    for (const auto& [dib, why] : {
+             std::pair{header(0x7FFFFFFF, 1, 24), "too large"},
+             std::pair{header(9000, 9000, 24), "too large"},
+             std::pair{header(100, 100, 24), "truncated"},
+             std::pair{header(4, 4, 3), "3 bits"},
+             std::pair{header(0, 4, 8), "no pixels"},
+             std::pair{std::string(20, '\0'), "header"},
+             std::pair{header(2, 2, 8, 5000), "colour table"},
+         }) {
+        const Result<QImage> out = decodeDib(dib);
+        ASSERT_FALSE(out.ok()) << why;
+        EXPECT_NE(out.error().find(why), std::string::npos) << out.error();
+    }
 }
 
 // An embedded PNG is checked chunk by chunk before decoding: damage is a reason in the
@@ -109,9 +106,9 @@ TEST(Dib, EmbeddedPngIsCheckedBeforeDecoding) {
         s[16] = 5;  // BI_PNG
         return s + image;
     };
-    const DibImage sound = decodeDib(dib(png));
-    ASSERT_FALSE(sound.image.isNull()) << sound.error;
-    EXPECT_EQ(sound.image.pixel(1, 1) | 0xFF000000u, qRgb(0, 255, 0));
+    const Result<QImage> sound = decodeDib(dib(png));
+    ASSERT_TRUE(sound.ok()) << sound.error();
+    EXPECT_EQ(px(*sound, 1, 1), qRgb(0, 255, 0));
 
     std::string badName = png;
     badName[badName.size() - 6] = '\0';  // IEND -> \0END
@@ -121,11 +118,11 @@ TEST(Dib, EmbeddedPngIsCheckedBeforeDecoding) {
     for (const auto& [broken, why] :
          {std::pair{badName, "invalid chunk name"}, std::pair{badCrc, "checksum"},
           std::pair{png.substr(0, png.size() - 12), "truncated"}}) {
-        const DibImage decoded = decodeDib(dib(broken));
-        EXPECT_TRUE(decoded.image.isNull()) << why;
-        EXPECT_NE(decoded.error.find("embedded PNG image is damaged"), std::string::npos)
-            << decoded.error;
-        EXPECT_NE(decoded.error.find(why), std::string::npos) << decoded.error;
+        const Result<QImage> decoded = decodeDib(dib(broken));
+        ASSERT_FALSE(decoded.ok()) << why;
+        EXPECT_NE(decoded.error().find("embedded PNG image is damaged"), std::string::npos)
+            << decoded.error();
+        EXPECT_NE(decoded.error().find(why), std::string::npos) << decoded.error();
     }
 }
 

@@ -35,7 +35,7 @@ struct Probe {
 void expectPixels(const char* what, wmf::Writer& w, QSize size, std::vector<Probe> probes) {
     PlayResult result;
     const QImage image = play(w.finish(), size, &result);
-    ASSERT_TRUE(result.ok) << what << ": " << result.error;
+    ASSERT_TRUE(result.status.ok()) << what << ": " << result.status.error();
     EXPECT_TRUE(result.warnings.empty()) << what;
     for (const Probe& p : probes)
         EXPECT_EQ(at(image, p.x, p.y), p.colour) << what << " at " << p.x << "," << p.y;
@@ -168,7 +168,7 @@ TEST(MetafilePlayer, DamagedRecordsDoNotStopThePicture) {
     w.line(0, 50, 100, 50);
     PlayResult result;
     const QImage image = play(w.finish(), QSize(100, 100), &result);
-    ASSERT_TRUE(result.ok);
+    ASSERT_TRUE(result.status.ok());
     EXPECT_FALSE(result.warnings.empty());
     EXPECT_EQ(at(image, 50, 50), kRed);
 }

@@ -119,7 +119,7 @@ TEST(MetafileSamples, LeftoversAreRefusedAndDamageIsReportedAsWarnings) {
                               std::pair{"bad-placeable-checksum.wmf", "checksum"}}) {
         PlayResult result;
         test::play(benchcap::test::readFile(dir / file), QSize(64, 64), &result);
-        ASSERT_TRUE(result.ok) << file;
+        ASSERT_TRUE(result.status.ok()) << file;
         ASSERT_FALSE(result.warnings.empty()) << file;
         EXPECT_NE(result.warnings.front().find(word), std::string::npos) << file;
         // Rendering hands the same warnings on.
@@ -141,7 +141,7 @@ TEST(MetafileSamples, WorkIsBoundedAndOrdinaryPicturesStayFarBelowTheLimit) {
         SCOPED_TRACE(sample.name);
         PlayResult result;
         test::play(sample.bytes, QSize(1024, 768), &result);
-        ASSERT_TRUE(result.ok);
+        ASSERT_TRUE(result.status.ok());
         EXPECT_LE(result.work, limit);
         if (sample.name != "huge-natural-size.wmf") {
             ASSERT_EQ(result.warnings.size(), 1u);

@@ -98,7 +98,7 @@ TEST(Picture, DrawStretchesOverTheTargetAndKeepsThePainterState) {
     QPainter painter(&image);
     painter.setPen(Qt::green);
     const PlayResult played = picture->draw(painter, QRectF(50, 25, 100, 50));
-    EXPECT_TRUE(played.ok);
+    EXPECT_TRUE(played.status.ok());
     EXPECT_EQ(painter.pen().color(), QColor(Qt::green));
     EXPECT_FALSE(painter.hasClipping());
     painter.end();

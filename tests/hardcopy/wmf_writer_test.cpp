@@ -50,8 +50,8 @@ TEST(WmfWriter, HeadersDescribeTheFile) {
 
     // Every record walks cleanly up to the end record.
     auto header = picture::parseMetafileHeader(bytes);
-    ASSERT_TRUE(header.header);
-    picture::RecordWalker walker(bytes, header.header->recordsOffset);
+    ASSERT_TRUE(header.ok()) << header.error();
+    picture::RecordWalker walker(bytes, header->recordsOffset);
     picture::Record r;
     while (walker.next(r)) {
     }
@@ -80,10 +80,10 @@ TEST(WmfWriter, FramingLeavesOutHeaderAndWindow) {
         const std::string bytes = w.finish();
         EXPECT_EQ(at32(bytes, 0) == kPlaceableKey, placeable);
         auto header = picture::parseMetafileHeader(bytes);
-        ASSERT_TRUE(header.header);
-        EXPECT_EQ(at32(bytes, header.header->standardHeaderOffset + 6) * 2,
-                  bytes.size() - header.header->standardHeaderOffset);
-        picture::RecordWalker walker(bytes, header.header->recordsOffset);
+        ASSERT_TRUE(header.ok()) << header.error();
+        EXPECT_EQ(at32(bytes, header->standardHeaderOffset + 6) * 2,
+                  bytes.size() - header->standardHeaderOffset);
+        picture::RecordWalker walker(bytes, header->recordsOffset);
         picture::Record r;
         bool sawWindow = false;
         while (walker.next(r))

@@ -112,7 +112,7 @@ TEST(HardcopyByModel, EachFamilyTakesItsWayAndWritesItsFile) {
     for (const auto& c : cases) {
         HardcopyRun r;
         const auto out = r.hardcopy(c.address, c.format);
-        ASSERT_TRUE(out.written) << c.address << ": " << out.error;
+        ASSERT_TRUE(out.written) << c.address << ": " << out.status.error();
         EXPECT_EQ(out.way, c.way) << c.address;
         EXPECT_EQ(r.asked, std::vector<std::string>{c.asked}) << c.address;
         EXPECT_EQ(readFile(out.file).substr(0, c.magic.size()), c.magic) << c.address;
@@ -135,7 +135,7 @@ TEST(HardcopyByModel, FailedTransferShowsTheErrorBoxAndLeavesNoFile) {
     HardcopyRun r;
     const auto out = r.hardcopy(20);
     EXPECT_FALSE(out.written);
-    EXPECT_FALSE(out.error.empty());
+    EXPECT_FALSE(out.status.ok());
     ASSERT_FALSE(r.ui.boxes().empty());
     EXPECT_EQ(r.ui.boxes().back().title, "ERROR:");
     EXPECT_EQ(r.ui.boxes().back().text, "An error occured. Please check instrument and try again!");
@@ -163,7 +163,7 @@ TEST(HardcopyByModel, PictureTheCheckRefusesDoesNotReplaceTheEarlierFile) {
     r.session.IdentifyDevice();
     const auto out = hardcopy::HardcopyByModel(services, hardcopy::HardcopyOptions{});
     EXPECT_FALSE(out.written);
-    EXPECT_NE(out.error.find("is refused"), std::string::npos) << out.error;
+    EXPECT_NE(out.status.error().find("is refused"), std::string::npos) << out.status.error();
     EXPECT_EQ(readFile(earlier), "earlier picture");
     EXPECT_EQ(filesIn(r.dir), std::vector<std::string>{"shot.BMP"});
 }

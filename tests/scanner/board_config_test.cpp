@@ -126,16 +126,16 @@ TEST_F(BoardConfigTest, MissingSectionOrKeyLoadsZero) {
 }
 
 TEST_F(BoardConfigTest, FailuresLeaveBoardAndFileAlone) {
-    const IniResult missing = LoadBoardStatus(bench, (dir / "typo.ini").string(), "LAB1", 0);
-    EXPECT_NE(missing.error.find("typo.ini"), std::string::npos) << missing.error;
+    const Status missing = LoadBoardStatus(bench, (dir / "typo.ini").string(), "LAB1", 0);
+    EXPECT_NE(missing.error().find("typo.ini"), std::string::npos) << missing.error();
     EXPECT_TRUE(configured(0).empty());
 
     const std::string before = "[LAB1_BOARD]\r\nTimeout_Value=11\r\n";
     writeBytes(file, before);
     {
         test::FileSizeLimit diskFull(64);
-        const IniResult result = SaveBoardStatus(bench, file, "LAB1", 0);
-        EXPECT_NE(result.error.find(file), std::string::npos) << result.error;
+        const Status result = SaveBoardStatus(bench, file, "LAB1", 0);
+        EXPECT_NE(result.error().find(file), std::string::npos) << result.error();
     }
     EXPECT_FALSE(SaveBoardStatus(bench, dir.string(), "LAB1", 0).ok());  // a folder
     EXPECT_FALSE(SaveBoardStatus(bench, file, "LAB]1", 0).ok());         // no section name

@@ -137,26 +137,27 @@ TEST_F(IniFileTest, RefusedOrFailedWritesKeepTheOldFile) {
              {"", "K", "1"},
              {"S]x", "K", "1"},
          }) {
-        const IniResult result = WriteINI(file, section, key, value);
+        const Status result = WriteINI(file, section, key, value);
         EXPECT_FALSE(result.ok()) << section << "/" << key << "/" << value;
-        EXPECT_NE(result.error.find(file), std::string::npos);
+        EXPECT_NE(result.error().find(file), std::string::npos);
     }
     {
         test::FileSizeLimit diskFull(16);
-        const IniResult result = WriteINI(file, "S", "K", std::string(100, 'v'));
+        const Status result = WriteINI(file, "S", "K", std::string(100, 'v'));
         ASSERT_FALSE(result.ok());
-        EXPECT_NE(result.error.find("too large"), std::string::npos) << result.error;
+        EXPECT_NE(result.error().find("too large"), std::string::npos) << result.error();
     }
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(test::folderEntries(dir), 1);
-    const IniResult nowhere = WriteINI((dir / "no" / "x.ini").string(), "S", "K", 1);
-    EXPECT_NE(nowhere.error.find("No such file or directory"), std::string::npos) << nowhere.error;
+    const Status nowhere = WriteINI((dir / "no" / "x.ini").string(), "S", "K", 1);
+    EXPECT_NE(nowhere.error().find("No such file or directory"), std::string::npos)
+        << nowhere.error();
 
     if (geteuid() != 0) {  // a read-only folder stops everyone but root
         fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-        const IniResult result = WriteINI(file, "S", "K", 2);
+        const Status result = WriteINI(file, "S", "K", 2);
         fs::permissions(dir, fs::perms::owner_all);
-        EXPECT_NE(result.error.find("Permission denied"), std::string::npos) << result.error;
+        EXPECT_NE(result.error().find("Permission denied"), std::string::npos) << result.error();
         EXPECT_EQ(readFile(file), before);
     }
 }
@@ -182,10 +183,10 @@ TEST_F(IniFileTest, ALinkIsWrittenThroughOnlyWhenItLeadsToAFile) {
     EXPECT_EQ(readFile(dangling), "[S]\r\nK=1\r\n");
     // A failure through a link names both the link and the file it leads to.
     test::FileSizeLimit diskFull(4);
-    const IniResult result = WriteINI(link.string(), "S", "K", 3);
-    EXPECT_NE(result.error.find("\"" + fs::canonical(file).string() + "\""), std::string::npos)
-        << result.error;
-    EXPECT_NE(result.error.find(link.string()), std::string::npos) << result.error;
+    const Status result = WriteINI(link.string(), "S", "K", 3);
+    EXPECT_NE(result.error().find("\"" + fs::canonical(file).string() + "\""), std::string::npos)
+        << result.error();
+    EXPECT_NE(result.error().find(link.string()), std::string::npos) << result.error();
     EXPECT_EQ(readFile(file), "[S]\nK=2\n");
 }
 

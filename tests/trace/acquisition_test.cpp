@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ namespace {
 
 using test::BenchRig;
 using Strings = std::vector<std::string>;
+
+// How a read ended; none for a failure.
+std::optional<AcquisitionStatus> statusOf(const AcquisitionResult& r) {
+    return r ? std::optional(r->status) : std::nullopt;
+}
 
 constexpr const char* kAnalyzers = R"(
 instruments:
@@ -45,7 +51,7 @@ TEST(ReadAnalyzerTrace, SendsTheTraceCommandsAndBuildsTheFrequencyAxis) {
     BenchRig s(kAnalyzers, 7);
     TraceDataSet data = Previous();
     const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 2, data);
-    ASSERT_EQ(r.status, AcquisitionStatus::Read) << r.error;
+    ASSERT_EQ(statusOf(r), AcquisitionStatus::Read) << r.error();
     EXPECT_EQ(s.bench.writesTo(7),
               (Strings{"*IDN?", "DISP:TRAC2:STAT?", "FREQ:CENT?", "FREQ:SPAN?", "SWE:TIME?",
                        "FORM REAL,32", "TRAC? TRACE2", "INST:NSEL?"}));
@@ -68,7 +74,8 @@ TEST(ReadAnalyzerTrace, OnlyALeadingOneCountsAsShownAndAHiddenTraceChangesNothin
             s.bench.instrument(0, 7)->respond(answer);
         });
         TraceDataSet data = Previous();
-        EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::NotActive)
+        EXPECT_EQ(statusOf(ReadAnalyzerTrace(s.session, s.ui, 1, data)),
+                  AcquisitionStatus::NotActive)
             << answer;
         EXPECT_EQ(s.bench.writesTo(7), (Strings{"*IDN?", "DISP:TRAC1:STAT?"}));
         ExpectPrevious(data);
@@ -78,7 +85,7 @@ TEST(ReadAnalyzerTrace, OnlyALeadingOneCountsAsShownAndAHiddenTraceChangesNothin
 TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
     BenchRig s(kAnalyzers, 8);
     TraceDataSet data = Previous();
-    ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+    ASSERT_EQ(statusOf(ReadAnalyzerTrace(s.session, s.ui, 1, data)), AcquisitionStatus::Read);
     ASSERT_EQ(data.axis.count, 501u);
     EXPECT_EQ(data.axis.at(500), 0.02);
     // The instrument does not know "INST:NSEL?": the one-character read timed out.
@@ -89,7 +96,7 @@ TEST(ReadAnalyzerTrace, ZeroSpanGivesTimeAxisAndSilentModeQueryIsPlain) {
 TEST(ReadAnalyzerTrace, UnidentifiedInstrumentIsNotAsked) {
     BenchRig s(kAnalyzers, 9);
     TraceDataSet data = Previous();
-    EXPECT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::NotReady);
+    EXPECT_EQ(statusOf(ReadAnalyzerTrace(s.session, s.ui, 1, data)), AcquisitionStatus::NotReady);
     EXPECT_EQ(s.bench.writesTo(9), Strings{"*IDN?"});
     ExpectPrevious(data);
 }
@@ -128,8 +135,8 @@ TEST(ReadAnalyzerTrace, VectorLayouts) {
         TraceDataSet data;
         data.IsSymbolTable = true;  // left from an earlier read
         const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
-        ASSERT_EQ(r.status, AcquisitionStatus::Read) << c.layout << " " << c.notice;
-        EXPECT_EQ(r.notice, c.notice);
+        ASSERT_EQ(statusOf(r), AcquisitionStatus::Read) << c.layout << " " << c.notice;
+        EXPECT_EQ(r->notice, c.notice);
         ASSERT_EQ(s.ui.boxes().size(), *c.notice ? 1u : 0u);
         if (*c.notice) {
             EXPECT_EQ(s.ui.boxes()[0].title, "");
@@ -151,7 +158,7 @@ TEST(ReadAnalyzerTrace, SymbolTableIsReadAgainAsBytesAndUnpacked) {
                            "layout: symbols}"),
                20);
     TraceDataSet data;
-    ASSERT_EQ(ReadAnalyzerTrace(s.session, s.ui, 1, data).status, AcquisitionStatus::Read);
+    ASSERT_EQ(statusOf(ReadAnalyzerTrace(s.session, s.ui, 1, data)), AcquisitionStatus::Read);
     const Strings w = s.bench.writesTo(20);
     EXPECT_EQ(Strings(w.begin() + 8, w.end()),
               (Strings{"SENS:DDEM:TIME?", "SENS:DDEM:PRAT?", "SENS:DDEM:FORM?",
@@ -230,8 +237,9 @@ TEST(ReadAnalyzerTrace, UnknownModulationRefusesTheSymbolTable) {
         20);
     TraceDataSet data = Previous();
     const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
-    EXPECT_EQ(r.status, AcquisitionStatus::Failed);
-    EXPECT_NE(r.error.find("\"PSK\" with \"4\" states is not known"), std::string::npos) << r.error;
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error().find("\"PSK\" with \"4\" states is not known"), std::string::npos)
+        << r.error();
     EXPECT_EQ(s.bench.writesTo(20).back(), "SENS:DDEM:PSK:NST?");  // no second block asked for
     ExpectPrevious(data);
 }
@@ -263,8 +271,8 @@ instruments:
                    7);
         TraceDataSet data = Previous();
         const AcquisitionResult r = ReadAnalyzerTrace(s.session, s.ui, 1, data);
-        EXPECT_EQ(r.status, AcquisitionStatus::Failed) << c.faults;
-        EXPECT_NE(r.error.find(c.error), std::string::npos) << c.faults << ": " << r.error;
+        ASSERT_FALSE(r.ok()) << c.faults;
+        EXPECT_NE(r.error().find(c.error), std::string::npos) << c.faults << ": " << r.error();
         ExpectPrevious(data);
     }
 }
@@ -279,7 +287,7 @@ TEST(ReadNetworkTrace, RealChannelHasOneValuePerStimulusPointComplexOnePair) {
     for (const int channel : {1, 2}) {
         BenchRig s(kNetwork, 16);
         TraceDataSet data = Previous();
-        ASSERT_EQ(ReadNetworkTrace(s.session, channel, data).status, AcquisitionStatus::Read);
+        ASSERT_EQ(statusOf(ReadNetworkTrace(s.session, channel, data)), AcquisitionStatus::Read);
         const std::string ch = "CH" + std::to_string(channel) + "DATA";
         EXPECT_EQ(s.bench.writesTo(16), (Strings{"*IDN?", "FORM REAL,32", "FORM:DEXP:SOUR DDAT",
                                                  "TRAC? " + ch, "TRAC:STIM? " + ch}));
@@ -324,8 +332,8 @@ TEST(ReadNetworkTrace, FailedReadsKeepThePreviousTrace) {
         c.setup(s);
         TraceDataSet data = Previous();
         const AcquisitionResult r = ReadNetworkTrace(s.session, c.channel, data);
-        EXPECT_EQ(r.status, AcquisitionStatus::Failed);
-        EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+        ASSERT_FALSE(r.ok());
+        EXPECT_NE(r.error().find(c.error), std::string::npos) << r.error();
         ExpectPrevious(data);
     }
 }

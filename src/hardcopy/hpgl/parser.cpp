@@ -3,6 +3,7 @@
 // reader finds, building the display list in physical plotter units.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -61,23 +62,10 @@ bool notDrawn(int m) {
            m == mnemonic('W', 'D');
 }
 
-constexpr int kHandled[] = {
-    mnemonic('I', 'N'), mnemonic('D', 'F'), mnemonic('S', 'P'), mnemonic('P', 'U'),
-    mnemonic('P', 'D'), mnemonic('P', 'A'), mnemonic('P', 'R'), mnemonic('P', 'W'),
-    mnemonic('L', 'T'), mnemonic('S', 'C'), mnemonic('I', 'P'), mnemonic('I', 'R'),
-    mnemonic('I', 'W'), mnemonic('C', 'I'), mnemonic('A', 'A'), mnemonic('A', 'R'),
-    mnemonic('E', 'A'), mnemonic('E', 'R'), mnemonic('R', 'A'), mnemonic('R', 'R'),
-    mnemonic('E', 'W'), mnemonic('W', 'G'), mnemonic('F', 'T'), mnemonic('P', 'M'),
-    mnemonic('E', 'P'), mnemonic('F', 'P'), mnemonic('L', 'B'), mnemonic('D', 'T'),
-    mnemonic('S', 'I'), mnemonic('S', 'R'), mnemonic('D', 'I'), mnemonic('D', 'R'),
-    mnemonic('L', 'O'), mnemonic('C', 'P'), mnemonic('E', 'S'), mnemonic('S', 'L'),
-    mnemonic('S', 'M'), mnemonic('R', 'O'), mnemonic('P', 'G'), mnemonic('F', 'R'),
-    mnemonic('P', 'S'), mnemonic('P', 'C'), mnemonic('W', 'U'), mnemonic('B', 'L'),
-    mnemonic('C', 'R'), mnemonic('C', 'T'),
-};
-
-bool handled(int m) {
-    return std::find(std::begin(kHandled), std::end(kHandled), m) != std::end(kHandled);
+// Index of a two-letter mnemonic, or -1 for anything else.
+constexpr int letterSlot(int m) {
+    const int a = (m >> 8) - 'A', b = (m & 0xFF) - 'A';
+    return m >= 0 && m <= 0xFFFF && a >= 0 && a < 26 && b >= 0 && b < 26 ? a * 26 + b : -1;
 }
 
 std::string name(int m) {
@@ -111,6 +99,14 @@ struct Box {
 
 class Interpreter {
   public:
+    struct Instruction {
+        int mnemonic;
+        void (*run)(Interpreter&, int mnemonic);
+        bool ownsData = false;
+    };
+    // The handler of mnemonic `m`, or null for instructions not carried out.
+    static const Instruction* instruction(int m);
+
     Interpreter(std::string_view bytes, const ParseLimits& limits)
         : reader_(bytes), limits_(limits) {
         plot_.pages.emplace_back();
@@ -190,6 +186,9 @@ class Interpreter {
 
     // --- instructions -------------------------------------------------------------
     void dispatch(int m);
+    void penUpDown(int m);
+    void plotAbsoluteRelative(int m);
+    void colourRange();
     void moves(bool relative);
     void point(QPointF logical);
     std::vector<QPointF> arc(QPointF centreUser, double radius, double startDeg, double sweepDeg,
@@ -1060,175 +1059,158 @@ void Interpreter::plotSize() {
     resetP1P2();
 }
 
+const Interpreter::Instruction* Interpreter::instruction(int m) {
+    using I = Interpreter;
+    // `ownsData`: the handler reads the instruction's data to its end itself.
+    static constexpr Instruction kInstructions[] = {
+        {mnemonic('I', 'N'), [](I& in, int) { in.initialize(true); }},
+        {mnemonic('D', 'F'), [](I& in, int) { in.initialize(false); }},
+        {mnemonic('S', 'P'),
+         [](I& in, int) {
+             int pen = 0;
+             in.reader_.integer(pen, 0, 1 << 30);
+             in.pen_ = pen;
+         }},
+        {mnemonic('P', 'U'), [](I& in, int m) { in.penUpDown(m); }},
+        {mnemonic('P', 'D'), [](I& in, int m) { in.penUpDown(m); }},
+        {mnemonic('P', 'A'), [](I& in, int m) { in.plotAbsoluteRelative(m); }},
+        {mnemonic('P', 'R'), [](I& in, int m) { in.plotAbsoluteRelative(m); }},
+        {mnemonic('P', 'W'), [](I& in, int) { in.penWidth(); }},
+        {mnemonic('W', 'U'),
+         [](I& in, int) {
+             int unit = 0;
+             in.reader_.integer(unit, 0, 1);
+             in.relativeWidth_ = unit == 1;
+             in.widths_.fill(in.relativeWidth_ ? 0.1 : 0.35 * kUnitsPerMm);
+         }},
+        {mnemonic('L', 'T'), [](I& in, int) { in.lineType(); }},
+        {mnemonic('S', 'C'), [](I& in, int) { in.scale(); }},
+        {mnemonic('I', 'P'), [](I& in, int) { in.inputP1P2(false); }},
+        {mnemonic('I', 'R'), [](I& in, int) { in.inputP1P2(true); }},
+        {mnemonic('I', 'W'), [](I& in, int) { in.window(); }},
+        {mnemonic('C', 'I'), [](I& in, int) { in.circle(); }},
+        {mnemonic('A', 'A'), [](I& in, int) { in.arcInstruction(false); }},
+        {mnemonic('A', 'R'), [](I& in, int) { in.arcInstruction(true); }},
+        {mnemonic('E', 'A'), [](I& in, int) { in.rectangle(false, false); }},
+        {mnemonic('E', 'R'), [](I& in, int) { in.rectangle(true, false); }},
+        {mnemonic('R', 'A'), [](I& in, int) { in.rectangle(false, true); }},
+        {mnemonic('R', 'R'), [](I& in, int) { in.rectangle(true, true); }},
+        {mnemonic('E', 'W'), [](I& in, int) { in.wedge(false); }},
+        {mnemonic('W', 'G'), [](I& in, int) { in.wedge(true); }},
+        {mnemonic('F', 'T'), [](I& in, int) { in.fillType(); }},
+        {mnemonic('P', 'M'), [](I& in, int) { in.polygonMode(); }},
+        {mnemonic('E', 'P'), [](I& in, int) { in.emitRings(in.polygon_, false, false, true); }},
+        {mnemonic('F', 'P'),
+         [](I& in, int) {
+             int method = 0;
+             in.reader_.integer(method, 0, 1);
+             in.emitRings(in.polygon_, true, false, method == 0);
+         }},
+        {mnemonic('L', 'B'), [](I& in, int) { in.label(); }, true},  // to its terminator
+        {mnemonic('B', 'L'),
+         [](I& in, int) {  // label into the buffer: read, not drawn
+             while (in.reader_.peek() >= 0 && in.reader_.peek() != in.terminator_)
+                 in.reader_.advance();
+             in.reader_.advance();
+         },
+         true},
+        {mnemonic('D', 'T'), [](I& in, int) { in.labelTerminator(); }},
+        {mnemonic('S', 'M'), [](I& in, int) { in.symbolMode(); }},
+        {mnemonic('S', 'I'), [](I& in, int) { in.characterSize(false); }},
+        {mnemonic('S', 'R'), [](I& in, int) { in.characterSize(true); }},
+        {mnemonic('S', 'L'),
+         [](I& in, int) {
+             double s = 0;
+             in.reader_.number(s);
+             in.slant_ = std::clamp(s, -10.0, 10.0);
+         }},
+        {mnemonic('E', 'S'),
+         [](I& in, int) {
+             double a = 0, b = 0;
+             in.reader_.number(a);
+             in.reader_.number(b);
+             in.extraChar_ = std::clamp(a, -0.9, 100.0);
+             in.extraLine_ = std::clamp(b, -0.9, 100.0);
+         }},
+        {mnemonic('D', 'I'), [](I& in, int) { in.direction(false); }},
+        {mnemonic('D', 'R'), [](I& in, int) { in.direction(true); }},
+        {mnemonic('L', 'O'),
+         [](I& in, int) {
+             int lo = 1;
+             in.reader_.integer(lo, 1, 19);
+             in.labelOrigin_ = (lo >= 1 && lo <= 9) || (lo >= 11 && lo <= 19) ? lo : 1;
+         }},
+        {mnemonic('C', 'P'), [](I& in, int) { in.characterPlot(); }},
+        {mnemonic('C', 'T'),
+         [](I& in, int) {  // chord tolerance mode: keep angles
+             double ignored = 0;
+             in.reader_.number(ignored);
+         }},
+        {mnemonic('R', 'O'), [](I& in, int) { in.rotate(); }},
+        {mnemonic('P', 'G'), [](I& in, int) { in.newPage(); }},
+        {mnemonic('F', 'R'), [](I& in, int) { in.newPage(); }},
+        {mnemonic('P', 'S'), [](I& in, int) { in.plotSize(); }},
+        {mnemonic('P', 'C'), [](I& in, int) { in.penColour(); }},
+        {mnemonic('C', 'R'), [](I& in, int) { in.colourRange(); }},
+        {mnemonic('P', 'E'),
+         [](I& in, int) {  // encoded polyline: its data holds letters, up to ';'
+             in.notDrawn_.insert("PE");
+             in.reader_.skipTo(';');
+         },
+         true},
+    };
+    // Mnemonics are two upper-case letters: one slot each, a single step to the handler.
+    static constexpr auto kSlots = [] {
+        std::array<uint8_t, 26 * 26> index{};
+        index.fill(0xFF);
+        for (size_t i = 0; i < std::size(kInstructions); ++i) {
+            uint8_t& slot = index[static_cast<size_t>(letterSlot(kInstructions[i].mnemonic))];
+            if (slot != 0xFF)
+                throw "two handlers for one mnemonic";
+            slot = static_cast<uint8_t>(i);
+        }
+        return index;
+    }();
+    const int slot = letterSlot(m);
+    if (slot < 0 || kSlots[static_cast<size_t>(slot)] == 0xFF)
+        return nullptr;
+    return &kInstructions[kSlots[static_cast<size_t>(slot)]];
+}
+
 void Interpreter::dispatch(int m) {
-    switch (m) {
-        case mnemonic('I', 'N'):
-            initialize(true);
-            break;
-        case mnemonic('D', 'F'):
-            initialize(false);
-            break;
-        case mnemonic('S', 'P'): {
-            int pen = 0;
-            reader_.integer(pen, 0, 1 << 30);
-            pen_ = pen;
-            break;
-        }
-        case mnemonic('P', 'U'):
-        case mnemonic('P', 'D'):
-            penDown_ = m == mnemonic('P', 'D');
-            if (polygonMode_ && !penDown_)
-                ringOpen_ = false;
-            moves(relative_);
-            break;
-        case mnemonic('P', 'A'):
-        case mnemonic('P', 'R'):
-            relative_ = m == mnemonic('P', 'R');
-            moves(relative_);
-            break;
-        case mnemonic('P', 'W'):
-            penWidth();
-            break;
-        case mnemonic('W', 'U'): {
-            int unit = 0;
-            reader_.integer(unit, 0, 1);
-            relativeWidth_ = unit == 1;
-            widths_.fill(relativeWidth_ ? 0.1 : 0.35 * kUnitsPerMm);
-            break;
-        }
-        case mnemonic('L', 'T'):
-            lineType();
-            break;
-        case mnemonic('S', 'C'):
-            scale();
-            break;
-        case mnemonic('I', 'P'):
-        case mnemonic('I', 'R'):
-            inputP1P2(m == mnemonic('I', 'R'));
-            break;
-        case mnemonic('I', 'W'):
-            window();
-            break;
-        case mnemonic('C', 'I'):
-            circle();
-            break;
-        case mnemonic('A', 'A'):
-        case mnemonic('A', 'R'):
-            arcInstruction(m == mnemonic('A', 'R'));
-            break;
-        case mnemonic('E', 'A'):
-        case mnemonic('E', 'R'):
-        case mnemonic('R', 'A'):
-        case mnemonic('R', 'R'):
-            rectangle(m == mnemonic('E', 'R') || m == mnemonic('R', 'R'),
-                      m == mnemonic('R', 'A') || m == mnemonic('R', 'R'));
-            break;
-        case mnemonic('E', 'W'):
-        case mnemonic('W', 'G'):
-            wedge(m == mnemonic('W', 'G'));
-            break;
-        case mnemonic('F', 'T'):
-            fillType();
-            break;
-        case mnemonic('P', 'M'):
-            polygonMode();
-            break;
-        case mnemonic('E', 'P'):
-            emitRings(polygon_, false, false, true);
-            break;
-        case mnemonic('F', 'P'): {
-            int method = 0;
-            reader_.integer(method, 0, 1);
-            emitRings(polygon_, true, false, method == 0);
-            break;
-        }
-        case mnemonic('L', 'B'):
-            label();
-            return;                 // the terminator ended it
-        case mnemonic('B', 'L'): {  // label into the buffer: read, not drawn
-            while (reader_.peek() >= 0 && reader_.peek() != terminator_)
-                reader_.advance();
-            reader_.advance();
+    if (const Instruction* handler = instruction(m)) {
+        handler->run(*this, m);
+        if (handler->ownsData)
             return;
-        }
-        case mnemonic('D', 'T'):
-            labelTerminator();
-            break;
-        case mnemonic('S', 'M'):
-            symbolMode();
-            break;
-        case mnemonic('S', 'I'):
-        case mnemonic('S', 'R'):
-            characterSize(m == mnemonic('S', 'R'));
-            break;
-        case mnemonic('S', 'L'): {
-            double s = 0;
-            reader_.number(s);
-            slant_ = std::clamp(s, -10.0, 10.0);
-            break;
-        }
-        case mnemonic('E', 'S'): {
-            double a = 0, b = 0;
-            reader_.number(a);
-            reader_.number(b);
-            extraChar_ = std::clamp(a, -0.9, 100.0);
-            extraLine_ = std::clamp(b, -0.9, 100.0);
-            break;
-        }
-        case mnemonic('D', 'I'):
-        case mnemonic('D', 'R'):
-            direction(m == mnemonic('D', 'R'));
-            break;
-        case mnemonic('L', 'O'): {
-            int lo = 1;
-            reader_.integer(lo, 1, 19);
-            labelOrigin_ = (lo >= 1 && lo <= 9) || (lo >= 11 && lo <= 19) ? lo : 1;
-            break;
-        }
-        case mnemonic('C', 'P'):
-            characterPlot();
-            break;
-        case mnemonic('C', 'T'): {  // chord tolerance mode: keep angles
-            double ignored = 0;
-            reader_.number(ignored);
-            break;
-        }
-        case mnemonic('R', 'O'):
-            rotate();
-            break;
-        case mnemonic('P', 'G'):
-        case mnemonic('F', 'R'):
-            newPage();
-            break;
-        case mnemonic('P', 'S'):
-            plotSize();
-            break;
-        case mnemonic('P', 'C'):
-            penColour();
-            break;
-        case mnemonic('C', 'R'): {
-            double v[6];
-            int n = 0;
-            while (n < 6 && reader_.number(v[n]))
-                ++n;
-            if (n == 6)
-                std::copy_n(v, 6, colourRange_);
-            else
-                std::copy_n(kDefaultColourRange, 6, colourRange_);
-            break;
-        }
-        case mnemonic('P', 'E'):  // encoded polyline: its data holds letters, up to ';'
-            notDrawn_.insert("PE");
-            reader_.skipTo(';');
-            return;
-        default:
-            if (notDrawn(m))
-                notDrawn_.insert(name(m));
-            else if (!quietlyIgnored(m) && unknown_.size() < 200)
-                ++unknown_[name(m)];
-            break;
+    } else if (notDrawn(m)) {
+        notDrawn_.insert(name(m));
+    } else if (!quietlyIgnored(m) && unknown_.size() < 200) {
+        ++unknown_[name(m)];
     }
     reader_.skipParameters();
+}
+
+void Interpreter::penUpDown(int m) {
+    penDown_ = m == mnemonic('P', 'D');
+    if (polygonMode_ && !penDown_)
+        ringOpen_ = false;
+    moves(relative_);
+}
+
+void Interpreter::plotAbsoluteRelative(int m) {
+    relative_ = m == mnemonic('P', 'R');
+    moves(relative_);
+}
+
+void Interpreter::colourRange() {
+    double v[6];
+    int n = 0;
+    while (n < 6 && reader_.number(v[n]))
+        ++n;
+    if (n == 6)
+        std::copy_n(v, 6, colourRange_);
+    else
+        std::copy_n(kDefaultColourRange, 6, colourRange_);
 }
 
 Result<Plot> Interpreter::run() {
@@ -1242,7 +1224,7 @@ Result<Plot> Interpreter::run() {
         if (m == 0)
             break;
         ++plot_.instructions;
-        if (handled(m) || quietlyIgnored(m) || notDrawn(m))
+        if (instruction(m) || quietlyIgnored(m) || notDrawn(m))
             ++known;
         dispatch(m);
     }
@@ -1317,7 +1299,7 @@ bool looksLikeHpgl(std::string_view bytes) {
     int terminator = kEtx;
     for (int m = reader.next(); m != 0; m = reader.next()) {
         if (seen < 3) {
-            if (!(handled(m) || quietlyIgnored(m) || notDrawn(m)))
+            if (!(Interpreter::instruction(m) || quietlyIgnored(m) || notDrawn(m)))
                 return false;
             ++seen;
         }

@@ -92,10 +92,6 @@ std::string pngDamage(std::string_view png) {
     }
 }
 
-DibImage fail(std::string why) {
-    return DibImage{QImage(), std::move(why)};
-}
-
 // Run-length encoded rows (bottom-up). Pixels not reached stay colour 0.
 void decodeRle(std::string_view data, int bits, const std::vector<QRgb>& table, QImage& image) {
     const int w = image.width();
@@ -144,7 +140,8 @@ void decodeRle(std::string_view data, int bits, const std::vector<QRgb>& table, 
 
 }  // namespace
 
-DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QRgb>& palette) {
+Result<QImage> decodeDib(std::string_view b, bool paletteIndices,
+                         const std::vector<QRgb>& palette) {
     if (b.size() < 12)
         return fail("bitmap header is truncated");
     const uint32_t headerSize = rd(b, 0, 4);
@@ -192,7 +189,7 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
         if (static_cast<int64_t>(image.width()) * image.height() > kMaxDibPixels) {
             return fail("bitmap is too large");
         }
-        return DibImage{image.convertToFormat(QImage::Format_RGB32), {}};
+        return image.convertToFormat(QImage::Format_RGB32);
     }
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         return fail("unsupported bitmap depth of " + std::to_string(bits) + " bits per pixel");
@@ -267,7 +264,7 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
             return fail("top-down bitmaps cannot be run-length encoded");
         image.fill(table.empty() ? qRgb(0, 0, 0) : table[0]);
         decodeRle(data, bits, table, image);
-        return DibImage{std::move(image), {}};
+        return image;
     }
 
     if (pixelBytes > data.size())
@@ -308,7 +305,7 @@ DibImage decodeDib(std::string_view b, bool paletteIndices, const std::vector<QR
                 break;
         }
     }
-    return DibImage{std::move(image), {}};
+    return image;
 }
 
 long long dibPixels(std::string_view bytes) {

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace benchcap::picture {
 
 struct PlayOptions {
@@ -30,8 +32,7 @@ struct PlayOptions {
 };
 
 struct PlayResult {
-    bool ok = false;
-    std::string error;                  // why nothing could be played (ok == false)
+    Status status;                      // a failure says why nothing could be played
     std::vector<std::string> warnings;  // damage met on the way; the picture was drawn
     size_t records = 0;                 // records played
     // Work the picture cost, in pixel operations (see kWorkPerPixel); playing stops with a
@@ -51,11 +52,6 @@ struct MetafileInfo {
     QSize naturalSize;
 };
 
-struct MetafileInspection {
-    std::optional<MetafileInfo> info;
-    std::string error;
-};
-
 // Largest natural size reported, per side. Screen hardcopies are about 1000 pixels
 // wide and a letter page at 96 dpi is 1056; a header claiming metres of picture must not
 // make a caller render tens of millions of pixels.
@@ -68,7 +64,7 @@ inline constexpr int kMaxNaturalSide = 2048;
 // at the limit, so that any file renders in about a second at 1024 x 768.
 inline constexpr double kWorkPerPixel = 256;
 
-MetafileInspection inspectMetafile(std::string_view bytes);
+Result<MetafileInfo> inspectMetafile(std::string_view bytes);
 
 // Plays `bytes` stretched over `target` (painter coordinates). The painter's state is
 // the same afterwards.

@@ -52,18 +52,13 @@ bool looksLikeMetafile(std::string_view bytes) {
     return standardHeaderAt(bytes, 0);
 }
 
-HeaderParse parseMetafileHeader(std::string_view bytes) {
-    HeaderParse result;
-    if (bytes.empty()) {
-        result.error = "file is empty";
-        return result;
-    }
+Result<MetafileHeader> parseMetafileHeader(std::string_view bytes) {
+    if (bytes.empty())
+        return fail("file is empty");
     MetafileHeader h;
     if (bytes.size() >= 4 && read32(bytes, 0) == wmf::kPlaceableKey) {
-        if (bytes.size() < wmf::kPlaceableHeaderBytes + wmf::kStandardHeaderBytes) {
-            result.error = "metafile is truncated inside its header";
-            return result;
-        }
+        if (bytes.size() < wmf::kPlaceableHeaderBytes + wmf::kStandardHeaderBytes)
+            return fail("metafile is truncated inside its header");
         h.placeable = true;
         h.left = static_cast<int16_t>(read16(bytes, 6));
         h.top = static_cast<int16_t>(read16(bytes, 8));
@@ -77,17 +72,15 @@ HeaderParse parseMetafileHeader(std::string_view bytes) {
         h.standardHeaderOffset = wmf::kPlaceableHeaderBytes;
     }
     if (!standardHeaderAt(bytes, h.standardHeaderOffset)) {
-        result.error = bytes.size() < wmf::kStandardHeaderBytes && !h.placeable
-                           ? "file is too short for a Windows metafile"
-                           : "not a Windows metafile (no valid metafile header)";
-        return result;
+        return fail(bytes.size() < wmf::kStandardHeaderBytes && !h.placeable
+                        ? "file is too short for a Windows metafile"
+                        : "not a Windows metafile (no valid metafile header)");
     }
     // mtSize (the file's own length claim) is not trusted: real files get it wrong in
     // both directions. The walk is bounded by the bytes present instead.
     h.objectCount = read16(bytes, h.standardHeaderOffset + 10);
     h.recordsOffset = h.standardHeaderOffset + wmf::kStandardHeaderBytes;
-    result.header = h;
-    return result;
+    return h;
 }
 
 bool RecordWalker::next(Record& record) {

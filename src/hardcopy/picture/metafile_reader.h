@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
+
 namespace benchcap::picture {
 
 struct MetafileHeader {
@@ -22,16 +24,12 @@ struct MetafileHeader {
     uint16_t objectCount = 0;  // object table size the file declares
 };
 
-struct HeaderParse {
-    std::optional<MetafileHeader> header;
-    std::string error;  // why the bytes are no metafile
-};
-
 // True when the bytes start like a Windows metafile (placeable key, or a standard
 // header of type 1 or 2 and size 9 words).
 bool looksLikeMetafile(std::string_view bytes);
 
-HeaderParse parseMetafileHeader(std::string_view bytes);
+// The error says why the bytes are no metafile.
+Result<MetafileHeader> parseMetafileHeader(std::string_view bytes);
 
 // Bounds-checked view of one record's parameters. Reads past the end give 0; callers
 // check `has()` before trusting a count.

@@ -42,11 +42,11 @@ Result<Picture> pictureFromBytes(std::string bytes) {
         return fail("file is empty");
     Picture picture;
     if (looksLikeMetafile(bytes)) {
-        MetafileInspection inspection = inspectMetafile(bytes);
-        if (!inspection.info)
-            return fail(inspection.error);
+        const Result<MetafileInfo> info = inspectMetafile(bytes);
+        if (!info)
+            return fail(info.error());
         picture.format_ = PictureFormat::Metafile;
-        picture.naturalSize_ = inspection.info->naturalSize;
+        picture.naturalSize_ = info->naturalSize;
     } else if (hpgl::looksLikeHpgl(bytes)) {
         Result<hpgl::Plot> plot = hpgl::parseHpgl(bytes);
         if (!plot)
@@ -127,7 +127,6 @@ PlayResult Picture::draw(QPainter& painter, const QRectF& target,
         return played;
     }
     PlayResult result;
-    result.ok = true;
     if (format_ == PictureFormat::Plot) {
         result.warnings = plot_->warnings;
         hpgl::DrawOptions options;
@@ -158,8 +157,8 @@ Result<QImage> Picture::render(QSize wanted, std::vector<std::string>* warnings,
     QPainter painter(&image);
     const PlayResult played = draw(painter, QRectF(QPointF(0, 0), QSizeF(size.value())), request);
     painter.end();
-    if (!played.ok)
-        return fail(played.error);
+    if (!played.status)
+        return fail(played.status.error());
     if (warnings)
         *warnings = played.warnings;
     return image;

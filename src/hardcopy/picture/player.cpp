@@ -1,6 +1,7 @@
 #include <QGuiApplication>
 #include <QPaintEngine>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "hardcopy/picture/player_p.h"
@@ -93,7 +94,6 @@ void Player::run(PlayResult& result) {
     if (droppedWarnings_ > 0) {
         warnings_.push_back(std::to_string(droppedWarnings_) + " more problems not listed");
     }
-    result.ok = true;
     result.records = recordsPlayed_;
     result.work = work_;
     result.warnings = std::move(warnings_);
@@ -284,178 +284,166 @@ void Player::intersectClip(const QRectF& device, bool exclude) {
     applyClip();
 }
 
-void Player::dispatch(const Record& r) {
-    const Params& p = r.params;
+Player::RecordHandler Player::handler(uint16_t function) {
     using namespace wmf;
-    switch (r.function) {
-        case META_SETMAPMODE:
-            if (p.u16(0) >= MM_TEXT && p.u16(0) <= MM_ANISOTROPIC)
-                dc_.mapMode = p.u16(0);
-            updateMapping();
-            break;
-        case META_SETWINDOWORG:
-            dc_.windowOrg = QPointF(p.i16(1), p.i16(0));
-            updateMapping();
-            break;
-        case META_SETWINDOWEXT:
-            setWindowExt(p.i16(1), p.i16(0));
-            break;
-        case META_SETVIEWPORTORG:
-            dc_.viewportOrg = QPointF(p.i16(1), p.i16(0));
-            updateMapping();
-            break;
-        case META_SETVIEWPORTEXT:
-            setViewportExt(p.i16(1), p.i16(0));
-            break;
-        case META_OFFSETWINDOWORG:
-            dc_.windowOrg += QPointF(p.i16(1), p.i16(0));
-            updateMapping();
-            break;
-        case META_OFFSETVIEWPORTORG:
-            dc_.viewportOrg += QPointF(p.i16(1), p.i16(0));
-            updateMapping();
-            break;
-        case META_SCALEWINDOWEXT:
-        case META_SCALEVIEWPORTEXT: {
-            // yDenom, yNum, xDenom, xNum
-            if (p.i16(0) == 0 || p.i16(2) == 0)
-                break;
-            const QPointF& ext =
-                r.function == META_SCALEWINDOWEXT ? dc_.windowExt : dc_.viewportExt;
-            const double x = ext.x() * p.i16(3) / p.i16(2);
-            const double y = ext.y() * p.i16(1) / p.i16(0);
-            r.function == META_SCALEWINDOWEXT ? setWindowExt(x, y) : setViewportExt(x, y);
-            break;
+    struct Entry {
+        uint16_t function;
+        RecordHandler run;
+    };
+    // Records with no entry (escapes, mapper flags, flood fills and the rest) draw nothing.
+    static constexpr Entry kRecords[] = {
+        {META_SETMAPMODE,
+         [](Player& pl, const Record& r) {
+             if (r.params.u16(0) >= MM_TEXT && r.params.u16(0) <= MM_ANISOTROPIC)
+                 pl.dc_.mapMode = r.params.u16(0);
+             pl.updateMapping();
+         }},
+        {META_SETWINDOWORG,
+         [](Player& pl, const Record& r) {
+             pl.dc_.windowOrg = QPointF(r.params.i16(1), r.params.i16(0));
+             pl.updateMapping();
+         }},
+        {META_SETWINDOWEXT,
+         [](Player& pl, const Record& r) { pl.setWindowExt(r.params.i16(1), r.params.i16(0)); }},
+        {META_SETVIEWPORTORG,
+         [](Player& pl, const Record& r) {
+             pl.dc_.viewportOrg = QPointF(r.params.i16(1), r.params.i16(0));
+             pl.updateMapping();
+         }},
+        {META_SETVIEWPORTEXT,
+         [](Player& pl, const Record& r) { pl.setViewportExt(r.params.i16(1), r.params.i16(0)); }},
+        {META_OFFSETWINDOWORG,
+         [](Player& pl, const Record& r) {
+             pl.dc_.windowOrg += QPointF(r.params.i16(1), r.params.i16(0));
+             pl.updateMapping();
+         }},
+        {META_OFFSETVIEWPORTORG,
+         [](Player& pl, const Record& r) {
+             pl.dc_.viewportOrg += QPointF(r.params.i16(1), r.params.i16(0));
+             pl.updateMapping();
+         }},
+        {META_SCALEWINDOWEXT, [](Player& pl, const Record& r) { pl.scaleExt(r); }},
+        {META_SCALEVIEWPORTEXT, [](Player& pl, const Record& r) { pl.scaleExt(r); }},
+        {META_SAVEDC, [](Player& pl, const Record&) { pl.saveDc(); }},
+        {META_RESTOREDC, [](Player& pl, const Record& r) { pl.restoreDc(r.params.i16(0)); }},
+        {META_SETBKCOLOR,
+         [](Player& pl, const Record& r) { pl.dc_.bkColour = pl.colour(r.params, 0); }},
+        {META_SETTEXTCOLOR,
+         [](Player& pl, const Record& r) { pl.dc_.textColour = pl.colour(r.params, 0); }},
+        {META_SETBKMODE,
+         [](Player& pl, const Record& r) {
+             pl.dc_.bkMode = r.params.u16(0) == TRANSPARENT ? TRANSPARENT : OPAQUE;
+         }},
+        {META_SETTEXTALIGN,
+         [](Player& pl, const Record& r) { pl.dc_.textAlign = r.params.u16(0); }},
+        {META_SETPOLYFILLMODE,
+         [](Player& pl, const Record& r) {
+             pl.dc_.polyFill = r.params.u16(0) == WINDING ? WINDING : ALTERNATE;
+         }},
+        {META_SETROP2,
+         [](Player& pl, const Record& r) {
+             const uint16_t rop = r.params.u16(0);
+             pl.dc_.rop2 = rop >= R2_BLACK && rop <= R2_WHITE ? rop : uint16_t{R2_COPYPEN};
+         }},
+        {META_SETTEXTCHAREXTRA,
+         [](Player& pl, const Record& r) { pl.dc_.charExtra = r.params.i16(0); }},
+        {META_CREATEPENINDIRECT, [](Player& pl, const Record& r) { pl.objectRecord(r); }},
+        {META_CREATEBRUSHINDIRECT, [](Player& pl, const Record& r) { pl.objectRecord(r); }},
+        {META_CREATEFONTINDIRECT, [](Player& pl, const Record& r) { pl.objectRecord(r); }},
+        {META_DIBCREATEPATTERNBRUSH, [](Player& pl, const Record& r) { pl.objectRecord(r); }},
+        {META_CREATEPATTERNBRUSH, [](Player& pl, const Record& r) { pl.objectRecord(r); }},
+        {META_CREATEPALETTE, [](Player& pl, const Record& r) { pl.createPalette(r.params); }},
+        {META_CREATEREGION, [](Player& pl, const Record& r) { pl.createRegion(r.params); }},
+        {0x06FE,
+         [](Player& pl, const Record&) { pl.addObject(OtherObject{}); }},  // META_CREATEBITMAP
+        {0x02FD, [](Player& pl,
+                    const Record&) { pl.addObject(OtherObject{}); }},  // META_CREATEBITMAPINDIRECT
+        {0x00F8,
+         [](Player& pl, const Record&) { pl.addObject(OtherObject{}); }},  // META_CREATEBRUSH
+        {META_SELECTOBJECT, [](Player& pl, const Record& r) { pl.selectObject(r.params.u16(0)); }},
+        {META_SELECTPALETTE,
+         [](Player& pl, const Record& r) {
+             const uint16_t index = r.params.u16(0);
+             if (index < pl.objects_.size() && std::holds_alternative<Palette>(pl.objects_[index]))
+                 pl.dc_.palette = index;
+         }},
+        {META_DELETEOBJECT, [](Player& pl, const Record& r) { pl.deleteObject(r.params.u16(0)); }},
+        {META_SETPALENTRIES,
+         [](Player& pl, const Record& r) { pl.changePalette(r.function, r.params); }},
+        {META_ANIMATEPALETTE,
+         [](Player& pl, const Record& r) { pl.changePalette(r.function, r.params); }},
+        {META_RESIZEPALETTE,
+         [](Player& pl, const Record& r) { pl.changePalette(r.function, r.params); }},
+        {META_INTERSECTCLIPRECT, [](Player& pl, const Record& r) { pl.clipRectRecord(r); }},
+        {META_EXCLUDECLIPRECT, [](Player& pl, const Record& r) { pl.clipRectRecord(r); }},
+        {META_OFFSETCLIPRGN, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_SELECTCLIPREGION, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_FILLREGION, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_FRAMEREGION, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_PAINTREGION, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_INVERTREGION, [](Player& pl, const Record& r) { pl.regionRecord(r); }},
+        {META_MOVETO,
+         [](Player& pl,
+            const Record& r) { pl.dc_.position = QPointF(r.params.i16(1), r.params.i16(0)); }},
+        {META_LINETO,
+         [](Player& pl, const Record& r) { pl.lineTo(r.params.i16(1), r.params.i16(0)); }},
+        {META_POLYLINE, [](Player& pl, const Record& r) { pl.polyline(r.params, false); }},
+        {META_POLYGON, [](Player& pl, const Record& r) { pl.polyline(r.params, true); }},
+        {META_POLYPOLYGON, [](Player& pl, const Record& r) { pl.polyPolygon(r.params); }},
+        {META_RECTANGLE, [](Player& pl, const Record& r) { pl.rectangle(r.params, false); }},
+        {META_ROUNDRECT, [](Player& pl, const Record& r) { pl.rectangle(r.params, true); }},
+        {META_ELLIPSE, [](Player& pl, const Record& r) { pl.ellipse(r.params); }},
+        {META_ARC, [](Player& pl, const Record& r) { pl.arc(r.params, 0); }},
+        {META_PIE, [](Player& pl, const Record& r) { pl.arc(r.params, 1); }},
+        {META_CHORD, [](Player& pl, const Record& r) { pl.arc(r.params, 2); }},
+        {META_SETPIXEL, [](Player& pl, const Record& r) { pl.setPixel(r.params); }},
+        {META_TEXTOUT, [](Player& pl, const Record& r) { pl.textOut(r.params); }},
+        {META_EXTTEXTOUT, [](Player& pl, const Record& r) { pl.extTextOut(r.params); }},
+        {META_PATBLT, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_BITBLT, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_STRETCHBLT, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_DIBBITBLT, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_DIBSTRETCHBLT, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_STRETCHDIB, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+        {META_SETDIBTODEV, [](Player& pl, const Record& r) { pl.bitmapRecord(r); }},
+    };
+    // A record's low byte alone tells it apart; the slot keeps the lookup a single step.
+    static constexpr auto kSlots = [] {
+        std::array<uint8_t, 256> index{};
+        index.fill(0xFF);
+        for (size_t i = 0; i < std::size(kRecords); ++i) {
+            uint8_t& slot = index[kRecords[i].function & 0xFF];
+            if (slot != 0xFF)
+                throw "two records share a low byte";
+            slot = static_cast<uint8_t>(i);
         }
-        case META_SAVEDC:
-            saveDc();
-            break;
-        case META_RESTOREDC:
-            restoreDc(p.i16(0));
-            break;
-        case META_SETBKCOLOR:
-            dc_.bkColour = colour(p, 0);
-            break;
-        case META_SETTEXTCOLOR:
-            dc_.textColour = colour(p, 0);
-            break;
-        case META_SETBKMODE:
-            dc_.bkMode = p.u16(0) == TRANSPARENT ? TRANSPARENT : OPAQUE;
-            break;
-        case META_SETTEXTALIGN:
-            dc_.textAlign = p.u16(0);
-            break;
-        case META_SETPOLYFILLMODE:
-            dc_.polyFill = p.u16(0) == WINDING ? WINDING : ALTERNATE;
-            break;
-        case META_SETROP2:
-            dc_.rop2 =
-                p.u16(0) >= R2_BLACK && p.u16(0) <= R2_WHITE ? p.u16(0) : uint16_t{R2_COPYPEN};
-            break;
-        case META_SETTEXTCHAREXTRA:
-            dc_.charExtra = p.i16(0);
-            break;
-        case META_CREATEPENINDIRECT:
-        case META_CREATEBRUSHINDIRECT:
-        case META_CREATEFONTINDIRECT:
-        case META_DIBCREATEPATTERNBRUSH:
-        case META_CREATEPATTERNBRUSH:
-            objectRecord(r);
-            break;
-        case META_CREATEPALETTE:
-            createPalette(p);
-            break;
-        case META_CREATEREGION:
-            createRegion(p);
-            break;
-        case 0x06FE:  // META_CREATEBITMAP
-        case 0x02FD:  // META_CREATEBITMAPINDIRECT
-        case 0x00F8:  // META_CREATEBRUSH
-            addObject(OtherObject{});
-            break;
-        case META_SELECTOBJECT:
-            selectObject(p.u16(0));
-            break;
-        case META_SELECTPALETTE:
-            if (p.u16(0) < objects_.size() && std::holds_alternative<Palette>(objects_[p.u16(0)])) {
-                dc_.palette = p.u16(0);
-            }
-            break;
-        case META_DELETEOBJECT:
-            deleteObject(p.u16(0));
-            break;
-        case META_SETPALENTRIES:
-        case META_ANIMATEPALETTE:
-        case META_RESIZEPALETTE:
-            changePalette(r.function, p);
-            break;
-        case META_INTERSECTCLIPRECT:
-        case META_EXCLUDECLIPRECT:
-            intersectClip(mapRect(p.i16(3), p.i16(2), p.i16(1), p.i16(0)),
-                          r.function == META_EXCLUDECLIPRECT);
-            break;
-        case META_OFFSETCLIPRGN:
-        case META_SELECTCLIPREGION:
-        case META_FILLREGION:
-        case META_FRAMEREGION:
-        case META_PAINTREGION:
-        case META_INVERTREGION:
-            regionRecord(r);
-            break;
-        case META_MOVETO:
-            dc_.position = QPointF(p.i16(1), p.i16(0));
-            break;
-        case META_LINETO:
-            lineTo(p.i16(1), p.i16(0));
-            break;
-        case META_POLYLINE:
-            polyline(p, false);
-            break;
-        case META_POLYGON:
-            polyline(p, true);
-            break;
-        case META_POLYPOLYGON:
-            polyPolygon(p);
-            break;
-        case META_RECTANGLE:
-            rectangle(p, false);
-            break;
-        case META_ROUNDRECT:
-            rectangle(p, true);
-            break;
-        case META_ELLIPSE:
-            ellipse(p);
-            break;
-        case META_ARC:
-            arc(p, 0);
-            break;
-        case META_PIE:
-            arc(p, 1);
-            break;
-        case META_CHORD:
-            arc(p, 2);
-            break;
-        case META_SETPIXEL:
-            setPixel(p);
-            break;
-        case META_TEXTOUT:
-            textOut(p);
-            break;
-        case META_EXTTEXTOUT:
-            extTextOut(p);
-            break;
-        case META_PATBLT:
-        case META_BITBLT:
-        case META_STRETCHBLT:
-        case META_DIBBITBLT:
-        case META_DIBSTRETCHBLT:
-        case META_STRETCHDIB:
-        case META_SETDIBTODEV:
-            bitmapRecord(r);
-            break;
-        default:
-            break;  // escapes, mapper flags, flood fills and the rest: nothing to draw
-    }
+        return index;
+    }();
+    const uint8_t slot = kSlots[function & 0xFF];
+    return slot != 0xFF && kRecords[slot].function == function ? kRecords[slot].run : nullptr;
+}
+
+void Player::dispatch(const Record& r) {
+    if (const RecordHandler run = handler(r.function))
+        run(*this, r);
+}
+
+void Player::scaleExt(const Record& r) {
+    const Params& p = r.params;
+    // yDenom, yNum, xDenom, xNum
+    if (p.i16(0) == 0 || p.i16(2) == 0)
+        return;
+    const bool window = r.function == wmf::META_SCALEWINDOWEXT;
+    const QPointF& ext = window ? dc_.windowExt : dc_.viewportExt;
+    const double x = ext.x() * p.i16(3) / p.i16(2);
+    const double y = ext.y() * p.i16(1) / p.i16(0);
+    window ? setWindowExt(x, y) : setViewportExt(x, y);
+}
+
+void Player::clipRectRecord(const Record& r) {
+    const Params& p = r.params;
+    intersectClip(mapRect(p.i16(3), p.i16(2), p.i16(1), p.i16(0)),
+                  r.function == wmf::META_EXCLUDECLIPRECT);
 }
 
 // Where the picture's reference rectangle comes from: the placeable bounding box,
@@ -513,17 +501,14 @@ std::optional<Placement> place(std::string_view bytes, const MetafileHeader& hea
 
 }  // namespace detail
 
-MetafileInspection inspectMetafile(std::string_view bytes) {
-    MetafileInspection out;
-    HeaderParse parsed = parseMetafileHeader(bytes);
-    if (!parsed.header) {
-        out.error = parsed.error;
-        return out;
-    }
-    const auto placement = detail::place(bytes, *parsed.header);
+Result<MetafileInfo> inspectMetafile(std::string_view bytes) {
+    const Result<MetafileHeader> header = parseMetafileHeader(bytes);
+    if (!header)
+        return fail(header.error());
+    const auto placement = detail::place(bytes, *header);
     MetafileInfo info;
-    info.placeable = parsed.header->placeable;
-    info.unitsPerInch = parsed.header->unitsPerInch;
+    info.placeable = header->placeable;
+    info.unitsPerInch = header->unitsPerInch;
     info.frame = placement->frame;
     double w = info.frame.width();
     double h = info.frame.height();
@@ -536,28 +521,25 @@ MetafileInspection inspectMetafile(std::string_view bytes) {
     info.naturalSize =
         QSize(std::clamp(static_cast<int>(std::lround(w * shrink)), 1, kMaxNaturalSide),
               std::clamp(static_cast<int>(std::lround(h * shrink)), 1, kMaxNaturalSide));
-    out.info = info;
-    return out;
+    return info;
 }
 
 PlayResult playMetafile(QPainter& painter, const QRectF& target, std::string_view bytes,
                         const PlayOptions& options) {
     PlayResult result;
-    HeaderParse parsed = parseMetafileHeader(bytes);
-    if (!parsed.header) {
-        result.error = parsed.error;
+    const Result<MetafileHeader> header = parseMetafileHeader(bytes);
+    if (!header) {
+        result.status = fail(header.error());
         return result;
     }
     if (!painter.isActive()) {
-        result.error = "painter is not active";
+        result.status = fail("painter is not active");
         return result;
     }
-    if (!(target.width() > 0 && target.height() > 0)) {
-        result.ok = true;  // nothing to draw into
-        return result;
-    }
-    const auto placement = detail::place(bytes, *parsed.header);
-    detail::Player player(&painter, bytes, *parsed.header, *placement, target, options);
+    if (!(target.width() > 0 && target.height() > 0))
+        return result;  // nothing to draw into
+    const auto placement = detail::place(bytes, *header);
+    detail::Player player(&painter, bytes, *header, *placement, target, options);
     player.run(result);
     return result;
 }

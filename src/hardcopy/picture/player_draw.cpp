@@ -404,12 +404,12 @@ void Player::drawDib(std::string_view dib, uint16_t colourUse, bool bottomUpSour
     if (measure(dest) ||
         !afford(static_cast<double>(dibPixels(dib)) + fillCost(dest) * kBitmapDrawWork))
         return;
-    DibImage decoded = decodeDib(dib, colourUse == 1, selectedPalette());
-    if (decoded.image.isNull()) {
-        warn("bitmap not shown: " + decoded.error);
+    Result<QImage> decoded = decodeDib(dib, colourUse == 1, selectedPalette());
+    if (!decoded) {
+        warn("bitmap not shown: " + decoded.error());
         return;
     }
-    QImage image = std::move(decoded.image);
+    QImage image = std::move(decoded).value();
     const QRectF whole(0, 0, image.width(), image.height());
     src = src.normalized();
     if (src.width() <= 0 || src.height() <= 0)

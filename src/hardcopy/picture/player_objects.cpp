@@ -118,11 +118,11 @@ void Player::objectRecord(const Record& r) {
             const std::string_view bits = p.bytes(4, p.size());
             if (!afford(static_cast<double>(dibPixels(bits))))
                 return;
-            DibImage dib = decodeDib(bits, p.u16(1) == 1, selectedPalette());
-            if (dib.image.isNull()) {
-                warn("pattern brush bitmap not shown: " + dib.error);
+            Result<QImage> dib = decodeDib(bits, p.u16(1) == 1, selectedPalette());
+            if (!dib) {
+                warn("pattern brush bitmap not shown: " + dib.error());
             } else {
-                brush.pattern = dib.image;
+                brush.pattern = std::move(dib).value();
             }
             addObject(brush);
             break;

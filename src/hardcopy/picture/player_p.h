@@ -104,7 +104,12 @@ class Player {
 
   private:
     // player.cpp
+    using RecordHandler = void (*)(Player&, const Record&);
+    // What a record does, by its function; null for records that draw nothing.
+    static RecordHandler handler(uint16_t function);
     void dispatch(const Record& r);
+    void scaleExt(const Record& r);
+    void clipRectRecord(const Record& r);
     void updateMapping();
     QPointF map(double x, double y) const { return {ax_ * x + bx_, ay_ * y + by_}; }
     QRectF mapRect(double left, double top, double right, double bottom) const;

@@ -5,6 +5,7 @@
 #include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
@@ -57,15 +58,12 @@ const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const st
 // captured from a plotter-only instrument, each picture is rendered to PNG, and trace 1
 // of the analyzers is written as text, all into one output folder.
 int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
-    std::filesystem::path outDir = "benchcap-demo";
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out" && i + 1 < args.size()) {
-            outDir = args[++i];
-        } else {
-            context.err << "usage: benchcap-cli [--interface sim[:BENCHFILE]] demo [--out DIR]\n";
-            return kExitUsage;
-        }
-    }
+    std::optional<std::string> outText;
+    CommandOptions options("demo");
+    options.value("--out", outText, "DIR", "the output folder (benchcap-demo unless given)");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::filesystem::path outDir = outText.value_or("benchcap-demo");
     const std::string& choice = context.interfaceChoice();
     sim::BenchConfig bench;
     if (choice.rfind("sim:", 0) == 0) {

@@ -9,6 +9,7 @@
 
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy/picture/picture.h"
@@ -17,10 +18,6 @@
 namespace benchcap::cli {
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage: benchcap-cli [--interface X] hardcopy ADDRESS [--format WMF|BMP] [--bw] "
-    "[--suppress-config] [--plotter] [-o FILE] [--paste-document]\n";
 
 // The command's boxes, printed by the context's boxes; the plotter offer (the one Yes/No
 // question) is answered by --plotter.
@@ -81,62 +78,45 @@ std::optional<std::string> formatOfName(const std::string& file) {
 // answers for silent, unsupported and unknown instruments, the firmware check, then the
 // transfer, the generator read or (with --plotter) the plotter emulation.
 int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
-    std::optional<int> address;
     hardcopy::HardcopyOptions options;
     options.format = "BMP";
-    bool formatGiven = false;
+    std::string addressText;
+    std::optional<std::string> format;
+    std::optional<std::string> outputText;
+    bool bw = false;
     bool plotter = false;
     bool pasteDocument = false;
-    std::string output;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--format" || a.rfind("--format=", 0) == 0) {
-            std::string value;
-            if (a == "--format") {
-                if (i + 1 >= args.size()) {
-                    context.err << "benchcap-cli hardcopy: --format needs WMF or BMP\n";
-                    return kExitUsage;
-                }
-                value = args[++i];
-            } else {
-                value = a.substr(9);
-            }
-            for (char& c : value)
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            if (value != "WMF" && value != "BMP") {
-                context.err << "benchcap-cli hardcopy: --format must be WMF or BMP, not '" << value
-                            << "'\n";
-                return kExitUsage;
-            }
-            options.format = value;
-            formatGiven = true;
-        } else if (a == "--bw") {
-            options.color = false;
-        } else if (a == "--suppress-config") {
-            options.suppressConfig = true;
-        } else if (a == "--plotter") {
-            plotter = true;
-        } else if (a == "--paste-document") {
-            pasteDocument = true;
-        } else if (a == "-o") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                context.err << "benchcap-cli hardcopy: -o needs a file name\n";
-                return kExitUsage;
-            }
-            output = args[++i];
-        } else if (!address && !a.empty() && a[0] != '-') {
-            address = addressArgument(context, "hardcopy", a);
-            if (!address)
-                return kExitUsage;
-        } else {
-            context.err << "benchcap-cli hardcopy: unexpected argument '" << a << "'\n" << kUsage;
+    CommandOptions parser("hardcopy");
+    parser.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
+        .value("--format", format, "WMF|BMP", "the picture format (by the file name, else BMP)",
+               "WMF or BMP")
+        .flag("--bw", bw, "black and white")
+        .flag("--suppress-config", options.suppressConfig, "leave out the settings panel")
+        .flag("--plotter", plotter, "accept the plotter offer: capture the plot")
+        .value("-o", outputText, "FILE", "the output file", "a file name")
+        .flag("--paste-document", pasteDocument, "paste the picture into a new document");
+    if (const std::optional<int> done = parser.parse(context.out, context.err, args))
+        return *done;
+    options.color = !bw;
+    const std::optional<int> address = addressArgument(context, "hardcopy", addressText);
+    if (!address)
+        return kExitUsage;
+    if (format) {
+        for (char& c : *format)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (*format != "WMF" && *format != "BMP") {
+            context.err << "benchcap-cli hardcopy: --format must be WMF or BMP, not '" << *format
+                        << "'\n";
             return kExitUsage;
         }
+        options.format = *format;
     }
-    if (!address) {
-        context.err << kUsage;
+    const bool formatGiven = format.has_value();
+    if (outputText && outputText->empty()) {
+        context.err << "benchcap-cli hardcopy: -o needs a file name\n";
         return kExitUsage;
     }
+    const std::string output = outputText.value_or("");
     // The output's extension names the format unless --format does; the two must agree,
     // so a file never holds another format than its name says.
     if (const std::optional<std::string> named = formatOfName(output)) {

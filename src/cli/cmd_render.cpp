@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "cli/picture_file.h"
 #include "hardcopy/picture/picture.h"
@@ -51,30 +52,27 @@ std::string withPage(const std::string& text, int page, int pages) {
 int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     // Paths stay the argument's bytes: a file name that is not UTF-8 names that file.
     std::string in;
-    std::string out;
-    QSize size;
+    std::optional<std::string> outText;
+    std::optional<std::string> sizeText;
     bool strict = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" && i + 1 < args.size()) {
-            out = args[++i];
-        } else if (a == "--strict") {
-            strict = true;
-        } else if (a == "--size" && i + 1 < args.size()) {
-            const auto s = parseSize(args[++i]);
-            if (!s) {
-                context.err << "benchcap-cli render: --size takes WIDTHxHEIGHT, each 1.."
-                            << picture::kMaxRenderSide << ", not '" << args[i] << "'\n";
-                return kExitUsage;
-            }
-            size = *s;
-        } else if (in.empty() && !a.empty() && a[0] != '-') {
-            in = a;
-        } else {
-            context.err << "benchcap-cli render: unexpected argument '" << a << "'\n";
+    CommandOptions options("render");
+    options.argument("IN", in, "the picture or plot: WMF, BMP or HP-GL, told by content")
+        .value("-o", outText, "OUT.(png|svg|pdf)", "the output, its format by the extension")
+        .value("--size", sizeText, "WxH", "the size of the output picture")
+        .flag("--strict", strict, "fail on anything the player had to skip");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    QSize size;
+    if (sizeText) {
+        const auto s = parseSize(*sizeText);
+        if (!s) {
+            context.err << "benchcap-cli render: --size takes WIDTHxHEIGHT, each 1.."
+                        << picture::kMaxRenderSide << ", not '" << *sizeText << "'\n";
             return kExitUsage;
         }
+        size = *s;
     }
+    const std::string out = outText.value_or("");
     if (in.empty() || out.empty()) {
         context.err << "usage: benchcap-cli render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) "
                        "[--size WxH] [--strict]\n"

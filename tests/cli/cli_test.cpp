@@ -52,6 +52,8 @@ instruments:
         {{"sim", "query", "3"}, 2, ""},
         {{"sim", "query", "3", "*IDN?", "--raw", "x"}, 2, ""},
         {{"carrier-pigeon", "idn", "20"}, 2, ""},
+        {{"sim", "hardcopy", "--help"}, 0, "--format WMF|BMP"},
+        {{"sim", "hardcopy", "7", "--format"}, 2, "--format needs WMF or BMP"},
         {{"sim:/nonexistent.yaml", "idn", "20"},
          2,
          "/nonexistent.yaml: cannot open the bench file"},

@@ -11,8 +11,8 @@
 
 #include "cli/cli.h"
 #include "cli/command_options.h"
+#include "cli/headless_picture.h"
 #include "cli/interrupt.h"
-#include "cli/picture_file.h"
 #include "hardcopy/picture/picture.h"
 
 namespace benchcap::cli {

@@ -82,7 +82,17 @@ std::optional<int> CommandOptions::parse(std::ostream& out, std::ostream& err,
         err << "usage: benchcap-cli " << usage_ << '\n';
         return kExitUsage;
     };
-    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them so
+    std::vector<std::string> reversed;  // CLI11 takes them last first
+    for (auto a = args.rbegin(); a != args.rend(); ++a) {
+        // "--interface=" gives an empty value, where CLI11 would take the next word.
+        if (a->size() > 3 && a->back() == '=' && a->rfind("--", 0) == 0 &&
+            app_->get_option_no_throw(a->substr(0, a->size() - 1))) {
+            reversed.emplace_back();
+            reversed.push_back(a->substr(0, a->size() - 1));
+        } else {
+            reversed.push_back(*a);
+        }
+    }
     try {
         app_->parse(reversed);
     } catch (const CLI::CallForHelp&) {

@@ -15,6 +15,33 @@
 
 namespace benchcap::cli {
 
+namespace {
+
+// Serves the listener, else the terminal, until SIGINT, SIGTERM or SIGHUP; closes both.
+void serveUntilInterrupted(sim::AdapterServer& tcpServer,
+                           const std::optional<sim::Listener>& listener,
+                           const std::optional<sim::PseudoTerminal>& terminal) {
+    installInterruptHandlers();
+    std::thread watcher([&] {
+        while (!interruptRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        tcpServer.stop();
+    });
+    if (listener)
+        tcpServer.serveListener(listener->fd);
+    else
+        tcpServer.serveConnection(terminal->masterFd);
+    watcher.join();
+    if (listener)
+        ::close(listener->fd);
+    if (terminal) {
+        ::close(terminal->masterFd);
+        ::close(terminal->keepSlaveFd);
+    }
+}
+
+}  // namespace
+
 // benchcap-cli adapter-sim: the simulated bench behind a "++" adapter, over TCP and/or a
 // pseudo-terminal, until Ctrl+C.
 int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
@@ -80,23 +107,7 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
                     << " (use --interface prologix:" << terminal->slavePath << ")\n";
     }
     context.out.flush();
-    installInterruptHandlers();
-    std::thread watcher([&] {
-        while (!interruptRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        tcpServer.stop();
-    });
-    if (listener)
-        tcpServer.serveListener(listener->fd);
-    else
-        tcpServer.serveConnection(terminal->masterFd);
-    watcher.join();
-    if (listener)
-        ::close(listener->fd);
-    if (terminal) {
-        ::close(terminal->masterFd);
-        ::close(terminal->keepSlaveFd);
-    }
+    serveUntilInterrupted(tcpServer, listener, terminal);
     context.out << "adapter emulator stopped\n";
     return kExitDone;
 }

@@ -51,6 +51,12 @@ const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const st
     return nullptr;
 }
 
+// The demo's jobs, below; each returns the number that failed.
+int takeHardcopies(CliContext& context, const sim::BenchConfig& bench,
+                   const std::filesystem::path& outDir);
+int readTraces(CliContext& context, const sim::BenchConfig& bench,
+               const std::filesystem::path& outDir);
+
 }  // namespace
 
 // The unattended job on a simulated bench: every instrument is identified, then screen
@@ -94,6 +100,20 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     context.out << "== Benchcap on the " << bench.source << "\n";
     identifyAll(context, *driver, bench);
 
+    const int failures =
+        takeHardcopies(context, bench, outDir) + readTraces(context, bench, outDir);
+    context.out << "\n== "
+                << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")
+                << "; files in " << outDir.string() << '\n';
+    return failures ? kExitNoAnswer : kExitDone;
+}
+
+namespace {
+
+// A hardcopy of one instrument of each kind, rendered to PNG; the number that failed.
+int takeHardcopies(CliContext& context, const sim::BenchConfig& bench,
+                   const std::filesystem::path& outDir) {
+    int failures = 0;
     struct Job {
         const char* kind;
         std::vector<std::string> extra;
@@ -106,7 +126,6 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         {"signal-generator", {}, "bmp"},
         {"plotter-only", {"--plotter"}, "hgl"},
     };
-    int failures = 0;
     for (const Job& job : jobs) {
         const sim::InstrumentConfig* entry = firstOfKind(bench, job.kind);
         if (!entry)
@@ -129,7 +148,13 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
             ++failures;
     }
-    // Trace 1 of the first analyzer of each family, as TXT files.
+    return failures;
+}
+
+// Trace 1 of the first analyzer of each family, as TXT files; the number that failed.
+int readTraces(CliContext& context, const sim::BenchConfig& bench,
+               const std::filesystem::path& outDir) {
+    int failures = 0;
     for (const char* kind : {"vector-analyzer", "network-analyzer"}) {
         const sim::InstrumentConfig* entry = firstOfKind(bench, kind);
         if (!entry)
@@ -141,10 +166,9 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         if (cmdTrace(context, {address, "1", "-o", file.string()}) != kExitDone)
             ++failures;
     }
-    context.out << "\n== "
-                << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")
-                << "; files in " << outDir.string() << '\n';
-    return failures ? kExitNoAnswer : kExitDone;
+    return failures;
 }
+
+}  // namespace
 
 }  // namespace benchcap::cli

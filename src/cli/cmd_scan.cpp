@@ -56,6 +56,43 @@ std::string oneLine(std::string_view bytes) {
     return out;
 }
 
+using Scan = scanner::ScanIECControl;
+
+void printScanJson(std::ostream& out, const Scan& scan) {
+    std::string devices;
+    for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+        JsonObject d;
+        d.add("address", static_cast<int>(a))
+            .add("type", static_cast<long long>(scan.DeviceTyp(a)))
+            .add("colour", scanner::LedColourName(scan.led(a).colour))
+            .add("tooltip", scan.led(a).tooltip)
+            .add("info", scan.DeviceInfo(a))
+            .add("idn", scan.IDAnswer(a))
+            .add("options", scan.OptionList(a));
+        devices += (devices.empty() ? "" : ", ") + d.str();
+    }
+    JsonObject o;
+    o.add("board_id", static_cast<int>(scan.BoardID()))
+        .add("address_line", scan.addressText())
+        .add("answer_line", scan.answerText())
+        .add("board_failure", scan.boardFailure())
+        .addRaw("devices", "[" + devices + "]");
+    out << o.str() << '\n';
+}
+
+void printScanTable(std::ostream& out, const Scan& scan) {
+    out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
+    for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+        out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
+            << scanner::LedColourName(scan.led(a).colour) << '\t' << oneLine(scan.led(a).tooltip)
+            << '\t' << oneLine(scan.DeviceInfo(a)) << '\t' << oneLine(scan.IDAnswer(a)) << '\t'
+            << oneLine(scan.OptionList(a)) << '\n';
+    }
+    out << "board:\t" << scan.BoardID() << '\n'
+        << "Address:\t" << scan.addressText() << '\n'
+        << "Answer:\t" << scan.answerText() << '\n';
+}
+
 }  // namespace
 
 int cmdScan(CliContext& context, const std::vector<std::string>& args) {
@@ -112,40 +149,10 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     scan.setStopTimeOut(static_cast<int16_t>(stop));
     scan.ScanIECBus();
 
-    using Scan = scanner::ScanIECControl;
-    if (json) {
-        std::string devices;
-        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
-            JsonObject d;
-            d.add("address", static_cast<int>(a))
-                .add("type", static_cast<long long>(scan.DeviceTyp(a)))
-                .add("colour", scanner::LedColourName(scan.led(a).colour))
-                .add("tooltip", scan.led(a).tooltip)
-                .add("info", scan.DeviceInfo(a))
-                .add("idn", scan.IDAnswer(a))
-                .add("options", scan.OptionList(a));
-            devices += (devices.empty() ? "" : ", ") + d.str();
-        }
-        JsonObject o;
-        o.add("board_id", static_cast<int>(scan.BoardID()))
-            .add("address_line", scan.addressText())
-            .add("answer_line", scan.answerText())
-            .add("board_failure", scan.boardFailure())
-            .addRaw("devices", "[" + devices + "]");
-        context.out << o.str() << '\n';
-    } else {
-        context.out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
-        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
-            context.out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
-                        << scanner::LedColourName(scan.led(a).colour) << '\t'
-                        << oneLine(scan.led(a).tooltip) << '\t' << oneLine(scan.DeviceInfo(a))
-                        << '\t' << oneLine(scan.IDAnswer(a)) << '\t' << oneLine(scan.OptionList(a))
-                        << '\n';
-        }
-        context.out << "board:\t" << scan.BoardID() << '\n'
-                    << "Address:\t" << scan.addressText() << '\n'
-                    << "Answer:\t" << scan.answerText() << '\n';
-    }
+    if (json)
+        printScanJson(context.out, scan);
+    else
+        printScanTable(context.out, scan);
     if (scan.BoardID() < 0) {
         if (!json) {
             context.err << "benchcap-cli scan: " << scan.addressText() << '\n';

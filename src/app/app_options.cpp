@@ -49,10 +49,10 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     app.add_option("--interface", interface);
     app.add_option("--data-path", dataPath);
     app.add_option("--screenshot", screenshot);
-    app.add_flag("--scan", o.scan);
-    app.add_flag("-h,--help", o.help);
-    app.add_flag("--version", o.version);
-    app.add_flag("--system-info", o.systemInfo);
+    app.add_flag("--scan", o.scan)->disable_flag_override();
+    app.add_flag("-h,--help", o.help)->disable_flag_override();
+    app.add_flag("--version", o.version)->disable_flag_override();
+    app.add_flag("--system-info", o.systemInfo)->disable_flag_override();
     std::vector<std::string> args;  // CLI11 takes them last first
     for (qsizetype i = arguments.size() - 1; i >= 1; --i) {
         // "--interface=" gives an empty value, where CLI11 would take the next word.
@@ -70,6 +70,9 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     } catch (const CLI::ArgumentMismatch& e) {
         // CLI11 names the option first: "--interface: 1 required TEXT missing".
         const std::string what = e.what();
+        if (what.find(" required ") ==
+            std::string::npos)  // "scan was given a disallowed flag override"
+            return fail("--" + what.substr(0, what.find(' ')) + " takes no value");
         return fail(what.substr(0, what.find(':')) + " needs a value");
     } catch (const CLI::ParseError& e) {
         return fail(e.what());

@@ -38,7 +38,8 @@ CommandOptions::CommandOptions(const std::string& command)
 CommandOptions::~CommandOptions() = default;
 
 CommandOptions& CommandOptions::flag(const char* names, bool& target, const char* help) {
-    app_->add_flag(names, target, help);
+    // "--json=0" is no way to say "no JSON": a flag takes no value.
+    app_->add_flag(names, target, help)->disable_flag_override();
     return *this;
 }
 
@@ -101,6 +102,9 @@ std::optional<int> CommandOptions::parse(std::ostream& out, std::ostream& err,
     } catch (const CLI::ArgumentMismatch& e) {
         // CLI11 names the option first: "--board: 1 required TEXT missing".
         const std::string what = e.what();
+        if (what.find(" required ") ==
+            std::string::npos)  // "json was given a disallowed flag override"
+            return refuse("--" + what.substr(0, what.find(' ')) + " takes no value");
         const std::string name = what.substr(0, what.find(':'));
         const auto known = std::find_if(missing_.begin(), missing_.end(),
                                         [&](const auto& m) { return m.first == name; });

@@ -81,6 +81,7 @@ TEST(AppOptions, MalformedOptionsAreRefused) {
         {{"--bogus", "/END"}, "unknown option --bogus (see --help)"},
         {{"--data-path"}, "--data-path needs a value"},
         {{"--data-path="}, "--data-path needs a folder"},
+        {{"--scan=0"}, "--scan takes no value"},
     };
     for (const auto& c : cases) {
         const Result<AppOptions> o = parse(c.args);

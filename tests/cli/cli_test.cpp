@@ -54,6 +54,7 @@ instruments:
         {{"carrier-pigeon", "idn", "20"}, 2, ""},
         {{"sim", "hardcopy", "--help"}, 0, "--format WMF|BMP"},
         {{"sim", "hardcopy", "7", "--format"}, 2, "--format needs WMF or BMP"},
+        {{"sim", "idn", "20", "--json=0"}, 2, "--json takes no value"},
         {{"sim:/nonexistent.yaml", "idn", "20"},
          2,
          "/nonexistent.yaml: cannot open the bench file"},

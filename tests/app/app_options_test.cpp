@@ -5,89 +5,58 @@
 namespace benchcap::app {
 namespace {
 
-Result<AppOptions> parse(QStringList args) {
+// The options as one line of what was given: "interface=... data-path=... screenshot=...
+// scan help version system-info | command line".
+std::string parsed(QStringList args) {
     args.prepend(QStringLiteral("benchcap"));
-    return parseAppOptions(args);
+    const Result<AppOptions> r = parseAppOptions(args);
+    if (!r)
+        return "error: " + r.error();
+    QStringList given;
+    if (!r->interfaceChoice.isEmpty())
+        given << QStringLiteral("interface=") + r->interfaceChoice;
+    if (r->dataPath)
+        given << QStringLiteral("data-path=") + *r->dataPath;
+    if (!r->screenshotFile.isEmpty())
+        given << QStringLiteral("screenshot=") + r->screenshotFile;
+    const std::pair<bool, const char*> flags[] = {{r->scan, "scan"},
+                                                  {r->help, "help"},
+                                                  {r->version, "version"},
+                                                  {r->systemInfo, "system-info"}};
+    for (const auto& [set, name] : flags) {
+        if (set)
+            given << QLatin1String(name);
+    }
+    return (given.join(QLatin1Char(' ')) + QStringLiteral(" | ") + r->commandLine).toStdString();
 }
 
-TEST(AppOptions, OptionsAnywhereAndTheCommandLine) {
+TEST(AppOptions, OptionsAnywhereTheCommandLineAndMalformedOptions) {
     const struct {
         QStringList args;
-        QString interface;
-        QString dataPath;  // "-": none given
-        QString screenshot;
-        QString commandLine;
-        bool scan, help, version, systemInfo;
+        const char* expected;
     } cases[] = {
         {{"--interface", "sim:bench.yaml", "/HIDE", "/12", "--screenshot=x.png", "--scan"},
-         "sim:bench.yaml",
-         "-",
-         "x.png",
-         "/HIDE /12",
-         true,
-         false,
-         false,
-         false},
-        {{"--interface=library"}, "library", "-", "", "", false, false, false, false},
-        {{"--interface=", "/HIDE"}, "", "-", "", "/HIDE", false, false, false, false},
-        {{"--data-path", "/tmp/d", "/HIDE", "/12"},
-         "",
-         "/tmp/d",
-         "",
-         "/HIDE /12",
-         false,
-         false,
-         false,
-         false},
-        {{"--data-path=/x", "--version"}, "", "/x", "", "", false, false, true, false},
-        {{"--help"}, "", "-", "", "", false, true, false, false},
-        {{"--system-info"}, "", "-", "", "", false, false, false, true},
+         "interface=sim:bench.yaml screenshot=x.png scan | /HIDE /12"},
+        {{"--interface=library"}, "interface=library | "},
+        {{"--interface=", "/HIDE"}, " | /HIDE"},
+        {{"--data-path", "/tmp/d", "/HIDE", "/12"}, "data-path=/tmp/d | /HIDE /12"},
+        {{"--data-path=/x", "--version"}, "data-path=/x version | "},
+        {{"--help"}, "help | "},
+        {{"--system-info"}, "system-info | "},
         // After "--" everything is the command line; after a keyword, an unknown "--" word.
-        {{"--", "--version", "/END"}, "", "-", "", "--version /END", false, false, false, false},
-        {{"/HIDE", "--bogus", "/END"},
-         "",
-         "-",
-         "",
-         "/HIDE --bogus /END",
-         false,
-         false,
-         false,
-         false},
+        {{"--", "--version", "/END"}, " | --version /END"},
+        {{"/HIDE", "--bogus", "/END"}, " | /HIDE --bogus /END"},
+        {{"--interface"}, "error: --interface needs a value"},
+        {{"--bogus", "/END"}, "error: unknown option --bogus (see --help)"},
+        {{"--data-path"}, "error: --data-path needs a value"},
+        {{"--data-path="}, "error: --data-path needs a folder"},
+        {{"--scan=0"}, "error: --scan takes no value"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        const Result<AppOptions> o = parse(c.args);
-        ASSERT_TRUE(o.ok()) << o.error();
-        EXPECT_EQ(o->interfaceChoice, c.interface);
-        EXPECT_EQ(o->dataPath.value_or(QStringLiteral("-")), c.dataPath);
-        EXPECT_EQ(o->screenshotFile, c.screenshot);
-        EXPECT_EQ(o->commandLine, c.commandLine);
-        EXPECT_EQ(o->scan, c.scan);
-        EXPECT_EQ(o->help, c.help);
-        EXPECT_EQ(o->version, c.version);
-        EXPECT_EQ(o->systemInfo, c.systemInfo);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(parsed(c.args), c.expected) << c.args.join(' ').toStdString();
     // --help names every interface and keyword, and what happens without a display.
     for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
         EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;
-}
-
-TEST(AppOptions, MalformedOptionsAreRefused) {
-    const struct {
-        QStringList args;
-        const char* error;
-    } cases[] = {
-        {{"--interface"}, "--interface needs a value"},
-        {{"--bogus", "/END"}, "unknown option --bogus (see --help)"},
-        {{"--data-path"}, "--data-path needs a value"},
-        {{"--data-path="}, "--data-path needs a folder"},
-        {{"--scan=0"}, "--scan takes no value"},
-    };
-    for (const auto& c : cases) {
-        const Result<AppOptions> o = parse(c.args);
-        ASSERT_FALSE(o.ok()) << c.error;
-        EXPECT_EQ(o.error(), c.error);
-    }
 }
 
 }  // namespace

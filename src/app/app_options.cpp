@@ -68,10 +68,10 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     try {
         app.parse(args);
     } catch (const CLI::ArgumentMismatch& e) {
-        // CLI11 names the option first: "--interface: 1 required TEXT missing".
+        // CLI11 names the option first: "--interface: 1 required TEXT missing", or else a
+        // flag given a value: "scan was given a disallowed flag override".
         const std::string what = e.what();
-        if (what.find(" required ") ==
-            std::string::npos)  // "scan was given a disallowed flag override"
+        if (what.find(" required ") == std::string::npos)
             return fail("--" + what.substr(0, what.find(' ')) + " takes no value");
         return fail(what.substr(0, what.find(':')) + " needs a value");
     } catch (const CLI::ParseError& e) {

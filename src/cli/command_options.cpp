@@ -100,10 +100,10 @@ std::optional<int> CommandOptions::parse(std::ostream& out, std::ostream& err,
         out << app_->help();
         return kExitDone;
     } catch (const CLI::ArgumentMismatch& e) {
-        // CLI11 names the option first: "--board: 1 required TEXT missing".
+        // CLI11 names the option first: "--board: 1 required TEXT missing", or else a flag
+        // given a value: "json was given a disallowed flag override".
         const std::string what = e.what();
-        if (what.find(" required ") ==
-            std::string::npos)  // "json was given a disallowed flag override"
+        if (what.find(" required ") == std::string::npos)
             return refuse("--" + what.substr(0, what.find(' ')) + " takes no value");
         const std::string name = what.substr(0, what.find(':'));
         const auto known = std::find_if(missing_.begin(), missing_.end(),

@@ -18,9 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     args << QString::fromLatin1(current);
-    const benchcap::app::AppOptions o = benchcap::app::parseAppOptions(args);
+    const benchcap::Result<benchcap::app::AppOptions> parsed = benchcap::app::parseAppOptions(args);
+    if (!parsed)
+        return 0;
+    const benchcap::app::AppOptions& o = *parsed;
     // Every argument ends up somewhere: an option, its value or the keyword line.
-    if (o.error.isEmpty() && o.commandLine.size() > static_cast<qsizetype>(size) + args.size())
+    if (o.commandLine.size() > static_cast<qsizetype>(size) + args.size())
         __builtin_trap();
     // The keywords: an address action is always one of the bus, whatever the number said.
     for (const benchcap::app::CommandAction& a : benchcap::app::parseCommandLine(o.commandLine))

@@ -1,49 +1,93 @@
 #include "app/app_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
 namespace benchcap::app {
 
-AppOptions parseAppOptions(const QStringList& arguments) {
-    AppOptions o;
+namespace {
+
+// The argument's own bytes, so that a file name that is not UTF-8 keeps naming its file.
+std::string bytesOf(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+QString textOf(const std::string& bytes) {
+    return QString::fromLocal8Bit(QByteArray::fromStdString(bytes));
+}
+
+// The words that are no option of the program, in their order, "--" among them: the
+// command line, or the unknown option before it.
+Result<QString> commandLineOf(const std::vector<std::string>& words) {
     QStringList rest;
-    for (qsizetype i = 1; i < arguments.size() && o.error.isEmpty(); ++i) {
-        const QString& a = arguments[i];
-        auto is = [&](const char* name) {
-            return a == QLatin1String(name) || a.startsWith(QLatin1String(name) + QLatin1Char('='));
-        };
-        auto value = [&](const char* name) -> QString {
-            const QString n = QLatin1String(name);
-            if (a.startsWith(n + QLatin1Char('=')))
-                return a.mid(n.size() + 1);
-            if (i + 1 < arguments.size())
-                return arguments[++i];
-            o.error = n + QStringLiteral(" needs a value");
-            return {};
-        };
-        if (is("--interface"))
-            o.interfaceChoice = value("--interface");
-        else if (is("--data-path"))
-            o.dataPath = value("--data-path");
-        else if (is("--screenshot"))
-            o.screenshotFile = value("--screenshot");
-        else if (a == QLatin1String("--scan"))
-            o.scan = true;
-        else if (a == QLatin1String("--help") || a == QLatin1String("-h"))
-            o.help = true;
-        else if (a == QLatin1String("--version"))
-            o.version = true;
-        else if (a == QLatin1String("--system-info"))
-            o.systemInfo = true;
-        else if (a == QLatin1String("--")) {
-            rest << arguments.mid(i + 1);  // the rest is the command line, whatever it looks like
+    for (auto w = words.begin(); w != words.end(); ++w) {
+        if (*w == "--") {
+            for (++w; w != words.end(); ++w)  // the rest, whatever it looks like
+                rest << textOf(*w);
             break;
-        } else if (a.startsWith(QLatin1String("--")) && rest.isEmpty())
-            o.error = QStringLiteral("unknown option ") + a + QStringLiteral(" (see --help)");
-        else
-            rest << a;
+        }
+        if (w->rfind("--", 0) == 0 && rest.isEmpty())
+            return fail("unknown option " + *w + " (see --help)");
+        rest << textOf(*w);
     }
-    o.commandLine = rest.join(QLatin1Char(' '));
-    if (o.dataPath && o.dataPath->isEmpty() && o.error.isEmpty())
-        o.error = QStringLiteral("--data-path needs a folder");
+    return rest.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+Result<AppOptions> parseAppOptions(const QStringList& arguments) {
+    AppOptions o;
+    std::optional<std::string> interface;
+    std::optional<std::string> dataPath;
+    std::optional<std::string> screenshot;
+    CLI::App app("", "benchcap");
+    app.set_help_flag();  // --help prints usageText(), which also tells the keywords
+    app.allow_extras();   // the "/" keywords and, after "--", anything
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--interface", interface);
+    app.add_option("--data-path", dataPath);
+    app.add_option("--screenshot", screenshot);
+    app.add_flag("--scan", o.scan)->disable_flag_override();
+    app.add_flag("-h,--help", o.help)->disable_flag_override();
+    app.add_flag("--version", o.version)->disable_flag_override();
+    app.add_flag("--system-info", o.systemInfo)->disable_flag_override();
+    std::vector<std::string> args;  // CLI11 takes them last first
+    for (qsizetype i = arguments.size() - 1; i >= 1; --i) {
+        // "--interface=" gives an empty value, where CLI11 would take the next word.
+        const std::string a = bytesOf(arguments[i]);
+        if (a.size() > 3 && a.back() == '=' && a.rfind("--", 0) == 0 &&
+            app.get_option_no_throw(a.substr(0, a.size() - 1))) {
+            args.emplace_back();
+            args.push_back(a.substr(0, a.size() - 1));
+        } else {
+            args.push_back(a);
+        }
+    }
+    try {
+        app.parse(args);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // CLI11 names the option first: "--interface: 1 required TEXT missing", or else a
+        // flag given a value: "scan was given a disallowed flag override".
+        const std::string what = e.what();
+        if (what.find(" required ") == std::string::npos)
+            return fail("--" + what.substr(0, what.find(' ')) + " takes no value");
+        return fail(what.substr(0, what.find(':')) + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        return fail(e.what());
+    }
+    Result<QString> commandLine = commandLineOf(app.remaining());
+    if (!commandLine)
+        return fail(commandLine.error());
+    o.commandLine = *commandLine;
+    o.interfaceChoice = textOf(interface.value_or(""));
+    o.screenshotFile = textOf(screenshot.value_or(""));
+    if (dataPath) {
+        if (dataPath->empty())
+            return fail("--data-path needs a folder");
+        o.dataPath = textOf(*dataPath);
+    }
     return o;
 }
 

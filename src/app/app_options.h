@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "base/result.h"
+
 namespace benchcap::app {
 
 // The program's own options, taken off the front of the arguments; the rest, joined by
@@ -18,12 +20,12 @@ struct AppOptions {
     QString screenshotFile;           // --screenshot FILE: save the window's picture and end
     bool scan = false;                // --scan: "Search instruments" once the window is up
     QString commandLine;              // the rest, joined by blanks
-    QString error;                    // set when an option is malformed
 };
 
 // The program's options are taken off wherever they stand; an unknown "--" word before the
 // command line is an error, after it part of the command line; "--" ends the options.
-AppOptions parseAppOptions(const QStringList& arguments);
+// A malformed option is the failure, in words for "benchcap: ..." (exit status 2).
+Result<AppOptions> parseAppOptions(const QStringList& arguments);
 
 QString usageText();
 

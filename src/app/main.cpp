@@ -138,11 +138,12 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const AppOptions options = parseAppOptions(arguments);
-    if (!options.error.isEmpty()) {
-        print(stderr, QStringLiteral("benchcap: %1\n").arg(options.error));
+    const benchcap::Result<AppOptions> parsed = parseAppOptions(arguments);
+    if (!parsed) {
+        print(stderr, QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(parsed.error())));
         return 2;
     }
+    const AppOptions& options = *parsed;
     if (options.help || options.version || options.systemInfo) {
         QCoreApplication core(argc, argv);
         return answerInformation(options);

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/command_options.h"
 #include "cli/interrupt.h"
 
 #include <cerrno>
@@ -188,49 +189,44 @@ int runCommand(const CliCommand& command, const std::string& interface,
     return kExitNoAnswer;
 }
 
-void usage(std::ostream& err) {
-    err << "usage: benchcap-cli [--interface "
-           "library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY] COMMAND ...\n"
-           "       benchcap-cli --system-info\n"
-           "commands:\n";
+constexpr const char* kProgramUsage =
+    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY] COMMAND ...\n"
+    "       benchcap-cli --system-info";
+
+std::string commandList() {
+    std::string list = "Commands (COMMAND --help tells more):\n";
     for (const auto& c : cliCommands())
-        err << "  " << c.usage << '\n';
+        list += "  " + std::string(c.usage) + '\n';
+    return list;
 }
 
 int runArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string interface;
+    std::optional<std::string> interface;
+    bool systemInfo = false;
     std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--interface" && rest.empty()) {
-            if (i + 1 >= args.size()) {
-                err << "benchcap-cli: --interface needs a value: library, sim or sim:BENCHFILE\n";
-                return kExitUsage;
-            }
-            interface = args[++i];
-        } else if (a.rfind("--interface=", 0) == 0 && rest.empty()) {
-            interface = a.substr(12);
-        } else if ((a == "--help" || a == "-h") && rest.empty()) {
-            usage(out);
-            return kExitDone;
-        } else if (a == "--system-info" && rest.empty()) {
-            return printSystemInfo(out, interface);
-        } else {
-            rest.push_back(a);
-        }
-    }
+    CommandOptions options("", kProgramUsage);
+    options
+        .value("--interface", interface, "CHOICE",
+               "the GPIB interface: library, sim[:BENCHFILE] or a \"++\" adapter",
+               "a value: library, sim or sim:BENCHFILE")
+        .flag("--system-info", systemInfo, "print the system report and exit")
+        .rest(rest)
+        .footer(commandList());
+    if (const std::optional<int> done = options.parse(out, err, args))
+        return *done;
+    if (systemInfo)
+        return printSystemInfo(out, interface.value_or(""));
     if (rest.empty()) {
-        usage(err);
+        err << options.help();
         return kExitUsage;
     }
     for (const auto& c : cliCommands()) {
         if (rest[0] == c.name) {
-            return runCommand(c, interface, std::vector<std::string>(rest.begin() + 1, rest.end()),
-                              out, err);
+            return runCommand(c, interface.value_or(""),
+                              std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
         }
     }
-    err << "benchcap-cli: unknown command '" << rest[0] << "'\n";
-    usage(err);
+    err << "benchcap-cli: unknown command '" << rest[0] << "'\n" << options.help();
     return kExitUsage;
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "sim/adapter_server.h"
 #include "sim/bench_config.h"
@@ -14,25 +15,47 @@
 
 namespace benchcap::cli {
 
+namespace {
+
+// Serves the listener, else the terminal, until SIGINT, SIGTERM or SIGHUP; closes both.
+void serveUntilInterrupted(sim::AdapterServer& tcpServer,
+                           const std::optional<sim::Listener>& listener,
+                           const std::optional<sim::PseudoTerminal>& terminal) {
+    installInterruptHandlers();
+    std::thread watcher([&] {
+        while (!interruptRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        tcpServer.stop();
+    });
+    if (listener)
+        tcpServer.serveListener(listener->fd);
+    else
+        tcpServer.serveConnection(terminal->masterFd);
+    watcher.join();
+    if (listener)
+        ::close(listener->fd);
+    if (terminal) {
+        ::close(terminal->masterFd);
+        ::close(terminal->keepSlaveFd);
+    }
+}
+
+}  // namespace
+
 // benchcap-cli adapter-sim: the simulated bench behind a "++" adapter, over TCP and/or a
 // pseudo-terminal, until Ctrl+C.
 int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
-    std::string listen;
-    std::string benchFile;
+    std::optional<std::string> listenText;
+    std::optional<std::string> benchText;
     bool pty = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--listen" && i + 1 < args.size()) {
-            listen = args[++i];
-        } else if (args[i] == "--bench" && i + 1 < args.size()) {
-            benchFile = args[++i];
-        } else if (args[i] == "--pty") {
-            pty = true;
-        } else {
-            context.err << "usage: benchcap-cli adapter-sim --listen 127.0.0.1:PORT | --pty "
-                           "[--bench FILE]\n";
-            return kExitUsage;
-        }
-    }
+    CommandOptions options("adapter-sim");
+    options.value("--listen", listenText, "127.0.0.1:PORT", "serve the adapter over TCP")
+        .flag("--pty", pty, "serve the adapter on a pseudo-terminal")
+        .value("--bench", benchText, "FILE", "the bench file (the built-in bench unless given)");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::string listen = listenText.value_or("");
+    const std::string benchFile = benchText.value_or("");
     if (listen.empty() == !pty) {
         context.err << "benchcap-cli adapter-sim: give either --listen 127.0.0.1:PORT or --pty\n";
         return kExitUsage;
@@ -84,23 +107,7 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
                     << " (use --interface prologix:" << terminal->slavePath << ")\n";
     }
     context.out.flush();
-    installInterruptHandlers();
-    std::thread watcher([&] {
-        while (!interruptRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        tcpServer.stop();
-    });
-    if (listener)
-        tcpServer.serveListener(listener->fd);
-    else
-        tcpServer.serveConnection(terminal->masterFd);
-    watcher.join();
-    if (listener)
-        ::close(listener->fd);
-    if (terminal) {
-        ::close(terminal->masterFd);
-        ::close(terminal->keepSlaveFd);
-    }
+    serveUntilInterrupted(tcpServer, listener, terminal);
     context.out << "adapter emulator stopped\n";
     return kExitDone;
 }

@@ -2,6 +2,7 @@
 
 #include "bus/number.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "scanner/board_config.h"
 
 namespace benchcap::cli {
@@ -14,29 +15,32 @@ constexpr const char* kUsage =
 
 // Keeps a board's configuration in a profile file (save) or sets it from one (load).
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
+    std::string action;
+    std::string file;
+    std::string masterKey;
+    std::optional<std::string> boardText;
+    CommandOptions options("board-config");
+    options.argument("ACTION", action, "save (board to FILE) or load (FILE to board)")
+        .argument("FILE", file, "the profile file")
+        .argument("MASTERKEY", masterKey, "the name of the board's sections in the file")
+        .value("--board", boardText, "N", "the board GPIB0..GPIB9 (0 unless given)");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
     int boardIndex = 0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--board") {
-            const std::string value = i + 1 < args.size() ? args[++i] : std::string();
-            if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
-                context.err << "benchcap-cli board-config: --board takes a board index 0..9, not '"
-                            << value << "'\n";
-                return kExitUsage;
-            }
-            boardIndex = value[0] - '0';
-        } else {
-            positional.push_back(args[i]);
+    if (boardText) {
+        const std::optional<int> n = parseBoundedInt(*boardText, 0, 9);
+        if (!n || boardText->size() != 1) {
+            context.err << "benchcap-cli board-config: --board takes a board index 0..9, not '"
+                        << *boardText << "'\n";
+            return kExitUsage;
         }
+        boardIndex = *n;
     }
-    if (positional.size() != 3 || (positional[0] != "save" && positional[0] != "load") ||
-        positional[1].empty() || positional[2].empty()) {
+    if ((action != "save" && action != "load") || file.empty() || masterKey.empty()) {
         context.err << kUsage;
         return kExitUsage;
     }
-    const bool save = positional[0] == "save";
-    const std::string& file = positional[1];
-    const std::string& masterKey = positional[2];
+    const bool save = action == "save";
 
     bus::GpibDriver* driver = context.driver();
     if (!driver)

@@ -5,6 +5,7 @@
 #include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
@@ -50,6 +51,12 @@ const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const st
     return nullptr;
 }
 
+// The demo's jobs, below; each returns the number that failed.
+int takeHardcopies(CliContext& context, const sim::BenchConfig& bench,
+                   const std::filesystem::path& outDir);
+int readTraces(CliContext& context, const sim::BenchConfig& bench,
+               const std::filesystem::path& outDir);
+
 }  // namespace
 
 // The unattended job on a simulated bench: every instrument is identified, then screen
@@ -57,15 +64,12 @@ const sim::InstrumentConfig* firstOfKind(const sim::BenchConfig& bench, const st
 // captured from a plotter-only instrument, each picture is rendered to PNG, and trace 1
 // of the analyzers is written as text, all into one output folder.
 int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
-    std::filesystem::path outDir = "benchcap-demo";
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--out" && i + 1 < args.size()) {
-            outDir = args[++i];
-        } else {
-            context.err << "usage: benchcap-cli [--interface sim[:BENCHFILE]] demo [--out DIR]\n";
-            return kExitUsage;
-        }
-    }
+    std::optional<std::string> outText;
+    CommandOptions options("demo");
+    options.value("--out", outText, "DIR", "the output folder (benchcap-demo unless given)");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::filesystem::path outDir = outText.value_or("benchcap-demo");
     const std::string& choice = context.interfaceChoice();
     sim::BenchConfig bench;
     if (choice.rfind("sim:", 0) == 0) {
@@ -96,6 +100,20 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     context.out << "== Benchcap on the " << bench.source << "\n";
     identifyAll(context, *driver, bench);
 
+    const int failures =
+        takeHardcopies(context, bench, outDir) + readTraces(context, bench, outDir);
+    context.out << "\n== "
+                << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")
+                << "; files in " << outDir.string() << '\n';
+    return failures ? kExitNoAnswer : kExitDone;
+}
+
+namespace {
+
+// A hardcopy of one instrument of each kind, rendered to PNG; the number that failed.
+int takeHardcopies(CliContext& context, const sim::BenchConfig& bench,
+                   const std::filesystem::path& outDir) {
+    int failures = 0;
     struct Job {
         const char* kind;
         std::vector<std::string> extra;
@@ -108,7 +126,6 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         {"signal-generator", {}, "bmp"},
         {"plotter-only", {"--plotter"}, "hgl"},
     };
-    int failures = 0;
     for (const Job& job : jobs) {
         const sim::InstrumentConfig* entry = firstOfKind(bench, job.kind);
         if (!entry)
@@ -131,7 +148,13 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         if (cmdRender(context, {file.string(), "-o", png.string()}) != kExitDone)
             ++failures;
     }
-    // Trace 1 of the first analyzer of each family, as TXT files.
+    return failures;
+}
+
+// Trace 1 of the first analyzer of each family, as TXT files; the number that failed.
+int readTraces(CliContext& context, const sim::BenchConfig& bench,
+               const std::filesystem::path& outDir) {
+    int failures = 0;
     for (const char* kind : {"vector-analyzer", "network-analyzer"}) {
         const sim::InstrumentConfig* entry = firstOfKind(bench, kind);
         if (!entry)
@@ -143,10 +166,9 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         if (cmdTrace(context, {address, "1", "-o", file.string()}) != kExitDone)
             ++failures;
     }
-    context.out << "\n== "
-                << (failures ? std::to_string(failures) + " job(s) failed" : "all jobs done")
-                << "; files in " << outDir.string() << '\n';
-    return failures ? kExitNoAnswer : kExitDone;
+    return failures;
 }
+
+}  // namespace
 
 }  // namespace benchcap::cli

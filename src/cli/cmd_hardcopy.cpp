@@ -6,9 +6,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <variant>
 
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy/picture/picture.h"
@@ -17,10 +19,6 @@
 namespace benchcap::cli {
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage: benchcap-cli [--interface X] hardcopy ADDRESS [--format WMF|BMP] [--bw] "
-    "[--suppress-config] [--plotter] [-o FILE] [--paste-document]\n";
 
 // The command's boxes, printed by the context's boxes; the plotter offer (the one Yes/No
 // question) is answered by --plotter.
@@ -75,80 +73,117 @@ std::optional<std::string> formatOfName(const std::string& file) {
     return std::nullopt;
 }
 
+// What `hardcopy` was asked to do, checked.
+struct HardcopyRequest {
+    int address = 0;
+    hardcopy::HardcopyOptions options;
+    std::string output;  // "": the default name
+    bool plotter = false;
+    bool pasteDocument = false;
+};
+
+// The picture format of --format and the output's name; they must agree, so a file never
+// holds another format than its name says.
+std::optional<std::string> pictureFormat(CliContext& context, std::optional<std::string> format,
+                                         const std::string& output) {
+    if (format) {
+        for (char& c : *format)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (*format != "WMF" && *format != "BMP") {
+            context.err << "benchcap-cli hardcopy: --format must be WMF or BMP, not '" << *format
+                        << "'\n";
+            return std::nullopt;
+        }
+    }
+    const std::optional<std::string> named = formatOfName(output);
+    if (named && format && *named != *format) {
+        context.err << "benchcap-cli hardcopy: --format " << *format
+                    << " does not match the output file " << output << ", whose name asks for "
+                    << *named << ": leave out --format or name the file ." << *format << '\n';
+        return std::nullopt;
+    }
+    return named ? *named : format.value_or("BMP");
+}
+
+// The request, or the exit code after the help or what is wrong with the arguments.
+std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
+                                                        const std::vector<std::string>& args) {
+    HardcopyRequest r;
+    std::string addressText;
+    std::optional<std::string> format;
+    std::optional<std::string> output;
+    bool bw = false;
+    CommandOptions parser("hardcopy");
+    parser.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
+        .value("--format", format, "WMF|BMP", "the picture format (by the file name, else BMP)",
+               "WMF or BMP")
+        .flag("--bw", bw, "black and white")
+        .flag("--suppress-config", r.options.suppressConfig, "leave out the settings panel")
+        .flag("--plotter", r.plotter, "accept the plotter offer: capture the plot")
+        .value("-o", output, "FILE", "the output file", "a file name")
+        .flag("--paste-document", r.pasteDocument, "paste the picture into a new document");
+    if (const std::optional<int> done = parser.parse(context.out, context.err, args))
+        return *done;
+    r.options.color = !bw;
+    const std::optional<int> address = addressArgument(context, "hardcopy", addressText);
+    if (!address)
+        return kExitUsage;
+    r.address = *address;
+    if (output && output->empty()) {
+        context.err << "benchcap-cli hardcopy: -o needs a file name\n";
+        return kExitUsage;
+    }
+    r.output = output.value_or("");
+    const std::optional<std::string> chosen = pictureFormat(context, format, r.output);
+    if (!chosen)
+        return kExitUsage;
+    r.options.format = *chosen;
+    return r;
+}
+
+// Tells where the picture went, pastes it when asked, or says why there is none.
+int reportHardcopy(CliContext& context, const HardcopyRequest& r,
+                   const hardcopy::HardcopyOutcome& outcome) {
+    if (outcome.written) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(outcome.file, ec);
+        context.out << "written: " << outcome.file;
+        if (!ec)
+            context.out << " (" << size << " bytes)";
+        context.out << '\n';
+        if (r.pasteDocument) {
+            // The picture file as written goes into the running word processor.
+            std::ifstream in(outcome.file, std::ios::binary);
+            const std::string picture{std::istreambuf_iterator<char>(in), {}};
+            office::LibreOfficeBridge office(context.ui);
+            if (const office::PasteReport pasted = office.PasteInWord(picture); !pasted.ok()) {
+                context.err << "benchcap-cli hardcopy: " << pasted.message << '\n';
+                return kExitNoAnswer;
+            }
+            context.out << "pasted into the text document\n";
+        }
+        return kExitDone;
+    }
+    if (!outcome.status) {
+        context.err << "benchcap-cli hardcopy: " << outcome.status.error() << '\n';
+    } else if (outcome.way == hardcopy::HardcopyWay::Plotter && !r.plotter) {
+        context.err << "benchcap-cli hardcopy: no picture; add --plotter to capture the "
+                       "instrument's plot as HPGL (press its HARDCOPY key when asked)\n";
+    }
+    return kExitNoAnswer;
+}
+
 }  // namespace
 
 // One screen hardcopy as the window's hardcopy command takes it: identification, the
 // answers for silent, unsupported and unknown instruments, the firmware check, then the
 // transfer, the generator read or (with --plotter) the plotter emulation.
 int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
-    std::optional<int> address;
-    hardcopy::HardcopyOptions options;
-    options.format = "BMP";
-    bool formatGiven = false;
-    bool plotter = false;
-    bool pasteDocument = false;
-    std::string output;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--format" || a.rfind("--format=", 0) == 0) {
-            std::string value;
-            if (a == "--format") {
-                if (i + 1 >= args.size()) {
-                    context.err << "benchcap-cli hardcopy: --format needs WMF or BMP\n";
-                    return kExitUsage;
-                }
-                value = args[++i];
-            } else {
-                value = a.substr(9);
-            }
-            for (char& c : value)
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            if (value != "WMF" && value != "BMP") {
-                context.err << "benchcap-cli hardcopy: --format must be WMF or BMP, not '" << value
-                            << "'\n";
-                return kExitUsage;
-            }
-            options.format = value;
-            formatGiven = true;
-        } else if (a == "--bw") {
-            options.color = false;
-        } else if (a == "--suppress-config") {
-            options.suppressConfig = true;
-        } else if (a == "--plotter") {
-            plotter = true;
-        } else if (a == "--paste-document") {
-            pasteDocument = true;
-        } else if (a == "-o") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                context.err << "benchcap-cli hardcopy: -o needs a file name\n";
-                return kExitUsage;
-            }
-            output = args[++i];
-        } else if (!address && !a.empty() && a[0] != '-') {
-            address = addressArgument(context, "hardcopy", a);
-            if (!address)
-                return kExitUsage;
-        } else {
-            context.err << "benchcap-cli hardcopy: unexpected argument '" << a << "'\n" << kUsage;
-            return kExitUsage;
-        }
-    }
-    if (!address) {
-        context.err << kUsage;
-        return kExitUsage;
-    }
-    // The output's extension names the format unless --format does; the two must agree,
-    // so a file never holds another format than its name says.
-    if (const std::optional<std::string> named = formatOfName(output)) {
-        if (formatGiven && *named != options.format) {
-            context.err << "benchcap-cli hardcopy: --format " << options.format
-                        << " does not match the output file " << output << ", whose name asks for "
-                        << *named << ": leave out --format or name the file ." << options.format
-                        << '\n';
-            return kExitUsage;
-        }
-        options.format = *named;
-    }
+    std::variant<HardcopyRequest, int> parsed = parseHardcopyRequest(context, args);
+    if (const int* done = std::get_if<int>(&parsed))
+        return *done;
+    const HardcopyRequest& r = std::get<HardcopyRequest>(parsed);
+    const std::string& output = r.output;
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;
@@ -158,7 +193,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     std::string hardcopyDrive;
     // Without --plotter the plotter offer is answered No: a capture waits for a key press
     // at the instrument, which an unattended run cannot give.
-    HardcopyBoxes boxes(context.ui, plotter);
+    HardcopyBoxes boxes(context.ui, r.plotter);
     auto printer = std::make_shared<StatusPrinter>(context.out);
 
     hardcopy::HardcopyServices services{
@@ -176,44 +211,18 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
     };
     services.checkPicture = picture::checkPictureFile;
     session.setInterruptCheck(interruptRequested);
-    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
+    session.SelectAndIdentify(0, static_cast<int16_t>(r.address));
     // A generator sends its screen as a bitmap whatever is asked: never under a .wmf name.
     if (instrument.ModelName == "GWPZ" &&
         formatOfName(output) == std::optional<std::string>("WMF")) {
         context.err << "benchcap-cli hardcopy: the " << instrument.ModelName << " at GPIB "
-                    << *address << " sends its screen as a bitmap only: name the output .bmp\n";
+                    << r.address << " sends its screen as a bitmap only: name the output .bmp\n";
         session.GoToLocal();
         return kExitUsage;
     }
-    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
+    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, r.options);
 
-    if (outcome.written) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(outcome.file, ec);
-        context.out << "written: " << outcome.file;
-        if (!ec)
-            context.out << " (" << size << " bytes)";
-        context.out << '\n';
-        if (pasteDocument) {
-            // The picture file as written goes into the running word processor.
-            std::ifstream in(outcome.file, std::ios::binary);
-            const std::string picture{std::istreambuf_iterator<char>(in), {}};
-            office::LibreOfficeBridge office(context.ui);
-            if (const office::PasteReport pasted = office.PasteInWord(picture); !pasted.ok()) {
-                context.err << "benchcap-cli hardcopy: " << pasted.message << '\n';
-                return kExitNoAnswer;
-            }
-            context.out << "pasted into the text document\n";
-        }
-        return kExitDone;
-    }
-    if (!outcome.status) {
-        context.err << "benchcap-cli hardcopy: " << outcome.status.error() << '\n';
-    } else if (outcome.way == hardcopy::HardcopyWay::Plotter && !plotter) {
-        context.err << "benchcap-cli hardcopy: no picture; add --plotter to capture the "
-                       "instrument's plot as HPGL (press its HARDCOPY key when asked)\n";
-    }
-    return kExitNoAnswer;
+    return reportHardcopy(context, r, outcome);
 }
 
 }  // namespace benchcap::cli

@@ -5,29 +5,22 @@
 #include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/json.h"
 
 namespace benchcap::cli {
 
 int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
-    std::optional<int> address;
+    std::string addressText;
     bool json = false;
-    for (const auto& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (!address) {
-            address = addressArgument(context, "idn", a);
-            if (!address)
-                return kExitUsage;
-        } else {
-            context.err << "benchcap-cli idn: unexpected argument '" << a << "'\n";
-            return kExitUsage;
-        }
-    }
-    if (!address) {
-        context.err << "usage: benchcap-cli idn ADDRESS [--json]\n";
+    CommandOptions options("idn");
+    options.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
+        .flag("--json", json, "print one JSON object");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::optional<int> address = addressArgument(context, "idn", addressText);
+    if (!address)
         return kExitUsage;
-    }
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;
@@ -106,22 +99,18 @@ void readWholeAnswer(bus::Session& session, std::ostream& out) {
 }  // namespace
 
 int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
-    std::vector<std::string> positional;
+    std::string addressText;
+    std::string command;
     bool raw = false;
-    for (const std::string& a : args) {
-        if (a == "--raw")
-            raw = true;
-        else
-            positional.push_back(a);
-    }
-    if (positional.size() != 2) {
-        context.err << "usage: benchcap-cli query ADDRESS COMMAND [--raw]\n";
-        return kExitUsage;
-    }
-    const std::optional<int> address = addressArgument(context, "query", positional[0]);
+    CommandOptions options("query");
+    options.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
+        .argument("COMMAND", command, "the command whose answer is printed")
+        .flag("--raw", raw, "read the whole answer, block after block, as it comes");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::optional<int> address = addressArgument(context, "query", addressText);
     if (!address)
         return kExitUsage;
-    const std::string& command = positional[1];
     bus::GpibDriver* driver = context.driver();
     if (!driver)
         return kExitUsage;

@@ -8,10 +8,12 @@
 #include <iterator>
 #include <optional>
 #include <ostream>
+#include <variant>
 
 #include "cli/cli.h"
+#include "cli/command_options.h"
+#include "cli/headless_picture.h"
 #include "cli/interrupt.h"
-#include "cli/picture_file.h"
 #include "hardcopy/picture/picture.h"
 
 namespace benchcap::cli {
@@ -48,33 +50,43 @@ std::string withPage(const std::string& text, int page, int pages) {
 
 }  // namespace
 
-int cmdRender(CliContext& context, const std::vector<std::string>& args) {
-    // Paths stay the argument's bytes: a file name that is not UTF-8 names that file.
+namespace {
+
+// What `render` was asked to do, checked.
+struct RenderRequest {
     std::string in;
     std::string out;
-    QSize size;
+    PlotFileFormat format = PlotFileFormat::Png;
+    QSize size;  // empty: the picture's own
     bool strict = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" && i + 1 < args.size()) {
-            out = args[++i];
-        } else if (a == "--strict") {
-            strict = true;
-        } else if (a == "--size" && i + 1 < args.size()) {
-            const auto s = parseSize(args[++i]);
-            if (!s) {
-                context.err << "benchcap-cli render: --size takes WIDTHxHEIGHT, each 1.."
-                            << picture::kMaxRenderSide << ", not '" << args[i] << "'\n";
-                return kExitUsage;
-            }
-            size = *s;
-        } else if (in.empty() && !a.empty() && a[0] != '-') {
-            in = a;
-        } else {
-            context.err << "benchcap-cli render: unexpected argument '" << a << "'\n";
+};
+
+// The request, or the exit code after the help or what is wrong with the arguments.
+std::variant<RenderRequest, int> parseRenderRequest(CliContext& context,
+                                                    const std::vector<std::string>& args) {
+    // Paths stay the argument's bytes: a file name that is not UTF-8 names that file.
+    RenderRequest r;
+    std::string& in = r.in;
+    std::optional<std::string> outText;
+    std::optional<std::string> sizeText;
+    CommandOptions options("render");
+    options.argument("IN", in, "the picture or plot: WMF, BMP or HP-GL, told by content")
+        .value("-o", outText, "OUT.(png|svg|pdf)", "the output, its format by the extension")
+        .value("--size", sizeText, "WxH", "the size of the output picture")
+        .flag("--strict", r.strict, "fail on anything the player had to skip");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    if (sizeText) {
+        const auto s = parseSize(*sizeText);
+        if (!s) {
+            context.err << "benchcap-cli render: --size takes WIDTHxHEIGHT, each 1.."
+                        << picture::kMaxRenderSide << ", not '" << *sizeText << "'\n";
             return kExitUsage;
         }
+        r.size = *s;
     }
+    r.out = outText.value_or("");
+    const std::string& out = r.out;
     if (in.empty() || out.empty()) {
         context.err << "usage: benchcap-cli render IN.(wmf|bmp|hpgl) -o OUT.(png|svg|pdf) "
                        "[--size WxH] [--strict]\n"
@@ -88,6 +100,22 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
                     << ": the output is PNG, SVG or PDF, chosen by the name's extension\n";
         return kExitUsage;
     }
+    r.format = *format;
+    return r;
+}
+
+}  // namespace
+
+int cmdRender(CliContext& context, const std::vector<std::string>& args) {
+    std::variant<RenderRequest, int> parsed = parseRenderRequest(context, args);
+    if (const int* done = std::get_if<int>(&parsed))
+        return *done;
+    const RenderRequest& r = std::get<RenderRequest>(parsed);
+    const std::string& in = r.in;
+    const std::string& out = r.out;
+    const PlotFileFormat format = r.format;
+    const bool strict = r.strict;
+    QSize size = r.size;
     const HeadlessGui gui;
     // A damaged image inside a picture is reported once, as the player's warning below;
     // the image decoders' own lines would only repeat it as noise on stderr.
@@ -114,7 +142,7 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     const int pages = picture->pageCount();
     std::vector<std::string> warnings;
     const Result<std::vector<std::string>> written = picture::writePictureFiles(
-        out, *format, size, pages, [&](QPainter& painter, const QRect& area, int page) -> Status {
+        out, format, size, pages, [&](QPainter& painter, const QRect& area, int page) -> Status {
             const picture::PlayResult played =
                 picture->draw(painter, area, {page, [] { return interruptRequested(); }});
             if (interruptRequested())
@@ -140,7 +168,7 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         context.err << "benchcap-cli render: warning: " << in << ": " << warning << '\n';
     const std::string dimensions =
         std::to_string(size.width()) + "x" + std::to_string(size.height());
-    if (*format == PlotFileFormat::Pdf && pages > 1)
+    if (format == PlotFileFormat::Pdf && pages > 1)
         context.out << out << ": " << dimensions << ", " << pages << " pages\n";
     else
         for (const std::string& name : *written)

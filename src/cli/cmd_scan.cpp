@@ -2,14 +2,12 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "cli/command_options.h"
 #include "cli/json.h"
 #include "scanner/scan_iec.h"
 
 namespace benchcap::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: benchcap-cli [--interface X] scan [--timeouts START:STOP] [--board N] [--json]\n";
 
 // Time-out codes a scan may use: 1 (10 us) to 17 (1000 s). 0 (no time-out) is a valid
 // driver setting but would leave the scan waiting forever at the first silent listener.
@@ -20,6 +18,18 @@ std::optional<int> parseTimeoutCode(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+// "START:STOP", both time-out codes, START not above STOP.
+std::optional<std::pair<int, int>> parseTimeouts(std::string_view value) {
+    const size_t colon = value.find(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const auto first = parseTimeoutCode(value.substr(0, colon));
+    const auto last = parseTimeoutCode(value.substr(colon + 1));
+    if (!first || !last || *first > *last)
+        return std::nullopt;
+    return std::pair{*first, *last};
 }
 
 // Instrument texts on one line: control characters, the backslash and bytes above 0x7F
@@ -46,6 +56,43 @@ std::string oneLine(std::string_view bytes) {
     return out;
 }
 
+using Scan = scanner::ScanIECControl;
+
+void printScanJson(std::ostream& out, const Scan& scan) {
+    std::string devices;
+    for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+        JsonObject d;
+        d.add("address", static_cast<int>(a))
+            .add("type", static_cast<long long>(scan.DeviceTyp(a)))
+            .add("colour", scanner::LedColourName(scan.led(a).colour))
+            .add("tooltip", scan.led(a).tooltip)
+            .add("info", scan.DeviceInfo(a))
+            .add("idn", scan.IDAnswer(a))
+            .add("options", scan.OptionList(a));
+        devices += (devices.empty() ? "" : ", ") + d.str();
+    }
+    JsonObject o;
+    o.add("board_id", static_cast<int>(scan.BoardID()))
+        .add("address_line", scan.addressText())
+        .add("answer_line", scan.answerText())
+        .add("board_failure", scan.boardFailure())
+        .addRaw("devices", "[" + devices + "]");
+    out << o.str() << '\n';
+}
+
+void printScanTable(std::ostream& out, const Scan& scan) {
+    out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
+    for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+        out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
+            << scanner::LedColourName(scan.led(a).colour) << '\t' << oneLine(scan.led(a).tooltip)
+            << '\t' << oneLine(scan.DeviceInfo(a)) << '\t' << oneLine(scan.IDAnswer(a)) << '\t'
+            << oneLine(scan.OptionList(a)) << '\n';
+    }
+    out << "board:\t" << scan.BoardID() << '\n'
+        << "Address:\t" << scan.addressText() << '\n'
+        << "Answer:\t" << scan.answerText() << '\n';
+}
+
 }  // namespace
 
 int cmdScan(CliContext& context, const std::vector<std::string>& args) {
@@ -53,44 +100,33 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     int stop = bus::timeout_codes::T3s;
     std::optional<int> board;
     bool json = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--timeouts" || a == "--board") {
-            if (i + 1 >= args.size()) {
-                context.err << "benchcap-cli scan: " << a << " needs a value\n" << kUsage;
-                return kExitUsage;
-            }
-            const std::string& value = args[++i];
-            if (a == "--board") {
-                // The scan looks for boards GPIB0 to GPIB9 only.
-                const std::optional<int> n = parseBoundedInt(value, 0, 9);
-                if (!n) {
-                    context.err << "benchcap-cli scan: --board takes a board index 0..9, not '"
-                                << value << "'\n";
-                    return kExitUsage;
-                }
-                board = *n;
-                continue;
-            }
-            const size_t colon = value.find(':');
-            const auto first = parseTimeoutCode(std::string_view(value).substr(0, colon));
-            const auto last = colon == std::string::npos
-                                  ? std::nullopt
-                                  : parseTimeoutCode(std::string_view(value).substr(colon + 1));
-            if (!first || !last || *first > *last) {
-                context.err << "benchcap-cli scan: --timeouts takes two time-out codes 1..17 as "
-                               "START:STOP with START not above STOP (11 = 1 s, 12 = 3 s), not '"
-                            << value << "'\n";
-                return kExitUsage;
-            }
-            start = *first;
-            stop = *last;
-        } else {
-            context.err << "benchcap-cli scan: unexpected argument '" << a << "'\n" << kUsage;
+    std::optional<std::string> timeouts;
+    std::optional<std::string> boardText;
+    CommandOptions options("scan");
+    options.value("--timeouts", timeouts, "START:STOP", "time-out codes 1..17 to try, in order")
+        .value("--board", boardText, "N", "the board GPIB0..GPIB9 to scan")
+        .flag("--json", json, "print one JSON object");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    if (boardText) {
+        // The scan looks for boards GPIB0 to GPIB9 only.
+        board = parseBoundedInt(*boardText, 0, 9);
+        if (!board) {
+            context.err << "benchcap-cli scan: --board takes a board index 0..9, not '"
+                        << *boardText << "'\n";
             return kExitUsage;
         }
+    }
+    if (timeouts) {
+        const std::optional<std::pair<int, int>> range = parseTimeouts(*timeouts);
+        if (!range) {
+            context.err << "benchcap-cli scan: --timeouts takes two time-out codes 1..17 as "
+                           "START:STOP with START not above STOP (11 = 1 s, 12 = 3 s), not '"
+                        << *timeouts << "'\n";
+            return kExitUsage;
+        }
+        start = range->first;
+        stop = range->second;
     }
     bus::GpibDriver* driver = context.driver();
     if (!driver)
@@ -113,40 +149,10 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     scan.setStopTimeOut(static_cast<int16_t>(stop));
     scan.ScanIECBus();
 
-    using Scan = scanner::ScanIECControl;
-    if (json) {
-        std::string devices;
-        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
-            JsonObject d;
-            d.add("address", static_cast<int>(a))
-                .add("type", static_cast<long long>(scan.DeviceTyp(a)))
-                .add("colour", scanner::LedColourName(scan.led(a).colour))
-                .add("tooltip", scan.led(a).tooltip)
-                .add("info", scan.DeviceInfo(a))
-                .add("idn", scan.IDAnswer(a))
-                .add("options", scan.OptionList(a));
-            devices += (devices.empty() ? "" : ", ") + d.str();
-        }
-        JsonObject o;
-        o.add("board_id", static_cast<int>(scan.BoardID()))
-            .add("address_line", scan.addressText())
-            .add("answer_line", scan.answerText())
-            .add("board_failure", scan.boardFailure())
-            .addRaw("devices", "[" + devices + "]");
-        context.out << o.str() << '\n';
-    } else {
-        context.out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
-        for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
-            context.out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
-                        << scanner::LedColourName(scan.led(a).colour) << '\t'
-                        << oneLine(scan.led(a).tooltip) << '\t' << oneLine(scan.DeviceInfo(a))
-                        << '\t' << oneLine(scan.IDAnswer(a)) << '\t' << oneLine(scan.OptionList(a))
-                        << '\n';
-        }
-        context.out << "board:\t" << scan.BoardID() << '\n'
-                    << "Address:\t" << scan.addressText() << '\n'
-                    << "Answer:\t" << scan.answerText() << '\n';
-    }
+    if (json)
+        printScanJson(context.out, scan);
+    else
+        printScanTable(context.out, scan);
     if (scan.BoardID() < 0) {
         if (!json) {
             context.err << "benchcap-cli scan: " << scan.addressText() << '\n';

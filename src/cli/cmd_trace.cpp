@@ -6,12 +6,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <variant>
 
 #include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "cli/command_options.h"
+#include "cli/headless_picture.h"
 #include "cli/interrupt.h"
-#include "cli/picture_file.h"
 #include "office/uno_office.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
@@ -71,109 +73,80 @@ std::string blankPlotReason(const trace::PlotSummary& drawn, const trace::TraceD
 
 }  // namespace
 
-int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
-    const char* usageLine =
-        "usage: benchcap-cli trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) "
-        "[--size WxH]] [--paste-spreadsheet]\n";
-    std::optional<int> address;
-    std::optional<int> traceNumber;
+namespace {
+
+// What `trace` was asked to do, checked.
+struct TraceRequest {
+    int address = 0;
+    int traceNumber = 0;
     std::optional<std::string> outputFile;
     std::optional<std::string> locale;
     std::optional<std::string> plotFile;
-    std::optional<std::string> plotSizeText;
+    PlotFileFormat plotFormat = PlotFileFormat::Png;
+    QSize plotSize = kDefaultPlotSize;
     bool pasteSpreadsheet = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-o" || a == "--locale" || a == "--plot" || a == "--size") {
-            if (i + 1 >= args.size()) {
-                context.err << "benchcap-cli trace: " << a << " needs a value\n" << usageLine;
-                return kExitUsage;
-            }
-            std::optional<std::string>& value = a == "-o"         ? outputFile
-                                                : a == "--locale" ? locale
-                                                : a == "--plot"   ? plotFile
-                                                                  : plotSizeText;
-            value = args[++i];
-        } else if (a == "--paste-spreadsheet") {
-            pasteSpreadsheet = true;
-        } else if (!address) {
-            address = addressArgument(context, "trace", a);
-            if (!address)
-                return kExitUsage;
-        } else if (!traceNumber) {
-            int n = 0;
-            const auto [ptr, ec] = std::from_chars(a.data(), a.data() + a.size(), n);
-            if (ec != std::errc() || ptr != a.data() + a.size()) {
-                context.err << "benchcap-cli trace: the trace number must be a whole number, not '"
-                            << a << "'\n";
-                return kExitUsage;
-            }
-            traceNumber = n;
-        } else {
-            context.err << "benchcap-cli trace: unexpected argument '" << a << "'\n";
-            return kExitUsage;
-        }
-    }
-    if (!address || !traceNumber) {
-        context.err << usageLine;
+};
+
+// The request, or the exit code after the help or what is wrong with the arguments.
+std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
+                                                  const std::vector<std::string>& args) {
+    TraceRequest r;
+    std::string addressText;
+    std::string numberText;
+    std::optional<std::string> plotSizeText;
+    CommandOptions options("trace");
+    options.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
+        .argument("N", numberText, "the trace number")
+        .value("-o", r.outputFile, "FILE", "write the text to FILE, not to standard output")
+        .value("--locale", r.locale, "NAME", "the decimal separator of this locale")
+        .value("--plot", r.plotFile, "FILE.(png|svg|pdf)", "also draw the trace into FILE")
+        .value("--size", plotSizeText, "WxH", "the size of the --plot picture")
+        .flag("--paste-spreadsheet", r.pasteSpreadsheet, "paste the values into a spreadsheet");
+    if (const std::optional<int> done = options.parse(context.out, context.err, args))
+        return *done;
+    const std::optional<int> address = addressArgument(context, "trace", addressText);
+    if (!address)
+        return kExitUsage;
+    r.address = *address;
+    const auto [ptr, ec] =
+        std::from_chars(numberText.data(), numberText.data() + numberText.size(), r.traceNumber);
+    if (ec != std::errc() || ptr != numberText.data() + numberText.size()) {
+        context.err << "benchcap-cli trace: the trace number must be a whole number, not '"
+                    << numberText << "'\n";
         return kExitUsage;
     }
-    if (outputFile && outputFile->empty()) {
+    if (r.outputFile && r.outputFile->empty()) {
         context.err << "benchcap-cli trace: -o needs a file name\n";
         return kExitUsage;
     }
-    std::optional<PlotFileFormat> plotFormat;
-    if (plotFile) {
-        plotFormat = plotFileFormatFor(*plotFile);
-        if (!plotFormat) {
+    if (r.plotFile) {
+        const std::optional<PlotFileFormat> format = plotFileFormatFor(*r.plotFile);
+        if (!format) {
             context.err << "benchcap-cli trace: --plot writes PNG, SVG or PDF: name the file "
                            "with one of the extensions .png, .svg or .pdf, not '"
-                        << *plotFile << "'\n";
+                        << *r.plotFile << "'\n";
             return kExitUsage;
         }
+        r.plotFormat = *format;
     }
-    QSize plotSize = kDefaultPlotSize;
     if (plotSizeText) {
         const std::optional<QSize> size = parsePlotSize(*plotSizeText);
-        if (!size || !plotFile) {
+        if (!size || !r.plotFile) {
             context.err << "benchcap-cli trace: --size takes WIDTHxHEIGHT, each 1.."
                         << trace::kMaxPlotSide << ", for the picture of --plot, not '"
                         << *plotSizeText << "'\n";
             return kExitUsage;
         }
-        plotSize = *size;
+        r.plotSize = *size;
     }
-    const char separator =
-        locale ? decimalSeparatorFor(*locale) : decimalSeparatorFromEnvironment();
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
-        return kExitUsage;
+    return r;
+}
 
-    // What InitDevice does: select the address, open, identify.
-    bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
-    session.setInterruptCheck(interruptRequested);
-    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
-    if (instrument.ModelName == bus::kModelNoAnswer) {
-        context.err << "No device was found on GPIB " << *address << '\n';
-        return kExitNoAnswer;
-    }
-
-    // The boxes of the acquisition come back in the result; print each once.
-    context.ui.setQuiet(true);
-    trace::TraceState state;
-    // The text goes from the table straight into the file or the pipe, a few megabytes at a
-    // time: a long trace's text is several times the size of its data.
-    const trace::TraceCommandResult result = trace::RunTraceCommand(
-        session, context.ui, *traceNumber, separator, state, {}, trace::TraceTextUse::Streamed);
-    if (!result.notice.empty())
-        context.err << result.notice << '\n';
-    if (result.outcome != trace::TraceOutcome::Done) {
-        context.err << result.message << '\n';
-        return kExitNoAnswer;
-    }
-    if (outputFile) {
-        if (const Status written = trace::WriteTraceFile(*outputFile, state.field, separator);
+// The text to its file or standard output, then the plot and the paste that were asked for.
+int deliverTrace(CliContext& context, const TraceRequest& r, trace::TraceState& state,
+                 char separator) {
+    if (r.outputFile) {
+        if (const Status written = trace::WriteTraceFile(*r.outputFile, state.field, separator);
             !written) {
             context.err << written.error() << '\n';
             return kExitNoAnswer;
@@ -188,20 +161,21 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
         if (!printed)
             return kExitNoAnswer;
     }
-    if (plotFile) {
+    if (r.plotFile) {
         trace::PlotSummary drawn;
-        if (const Status written = writePlot(*plotFile, *plotFormat, state.data, plotSize, drawn);
+        if (const Status written =
+                writePlot(*r.plotFile, r.plotFormat, state.data, r.plotSize, drawn);
             !written) {
             context.err << written.error() << '\n';
             return kExitNoAnswer;
         }
         if (drawn.kind == trace::PlotKind::Blank) {
-            context.err << "benchcap-cli trace: note: the plot " << *plotFile
+            context.err << "benchcap-cli trace: note: the plot " << *r.plotFile
                         << " is blank: " << blankPlotReason(drawn, state.data)
                         << "; a graph needs two different values\n";
         }
     }
-    if (pasteSpreadsheet) {
+    if (r.pasteSpreadsheet) {
         // Occupied cells get the question's safe answer from the unattended boxes: No.
         context.ui.setQuiet(false);
         office::LibreOfficeBridge office(context.ui);
@@ -210,6 +184,47 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
             return kExitNoAnswer;
         }
     }
+    return kExitDone;
+}
+
+}  // namespace
+
+int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
+    std::variant<TraceRequest, int> parsed = parseTraceRequest(context, args);
+    if (const int* done = std::get_if<int>(&parsed))
+        return *done;
+    const TraceRequest& r = std::get<TraceRequest>(parsed);
+    const char separator =
+        r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return kExitUsage;
+
+    // What InitDevice does: select the address, open, identify.
+    bus::CurrentInstrument instrument;
+    bus::Session session(*driver, instrument);
+    session.setInterruptCheck(interruptRequested);
+    session.SelectAndIdentify(0, static_cast<int16_t>(r.address));
+    if (instrument.ModelName == bus::kModelNoAnswer) {
+        context.err << "No device was found on GPIB " << r.address << '\n';
+        return kExitNoAnswer;
+    }
+
+    // The boxes of the acquisition come back in the result; print each once.
+    context.ui.setQuiet(true);
+    trace::TraceState state;
+    // The text goes from the table straight into the file or the pipe, a few megabytes at a
+    // time: a long trace's text is several times the size of its data.
+    const trace::TraceCommandResult result = trace::RunTraceCommand(
+        session, context.ui, r.traceNumber, separator, state, {}, trace::TraceTextUse::Streamed);
+    if (!result.notice.empty())
+        context.err << result.notice << '\n';
+    if (result.outcome != trace::TraceOutcome::Done) {
+        context.err << result.message << '\n';
+        return kExitNoAnswer;
+    }
+    if (const int code = deliverTrace(context, r, state, separator); code != kExitDone)
+        return code;
     return result.notice.empty() ? kExitDone : kExitNoAnswer;
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "app/app_options.h"
 #include "app/command_line.h"
 
 namespace benchcap::app {
@@ -75,33 +74,6 @@ TEST(CommandLine, WholeLineLeftToRight) {
     EXPECT_EQ(parseCommandLine(QStringLiteral("/HIDE/12/BW/NAME=scope1/SCREEN/END")),
               (std::vector<CommandAction>{act(K::Hide), act(K::Address, 12), act(K::BW),
                                           act(K::Name, 0, "scope1"), act(K::Screen), act(K::End)}));
-}
-
-TEST(AppOptions, LeadingOptionsAndTheCommandLine) {
-    auto parse = [](QStringList args) {
-        args.prepend(QStringLiteral("benchcap"));
-        return parseAppOptions(args);
-    };
-    AppOptions o = parse({"--data-path", "/tmp/d", "/HIDE", "/12"});
-    EXPECT_TRUE(o.error.isEmpty());
-    EXPECT_EQ(o.dataPath, QStringLiteral("/tmp/d"));
-    EXPECT_EQ(o.commandLine, QStringLiteral("/HIDE /12"));
-
-    o = parse({"--data-path=/x", "--version"});
-    EXPECT_EQ(o.dataPath, QStringLiteral("/x"));
-    EXPECT_TRUE(o.version);
-    EXPECT_TRUE(parse({"--help"}).help);
-    EXPECT_TRUE(parse({"--system-info"}).systemInfo);
-    // After "--" everything is the command line.
-    EXPECT_EQ(parse({"--", "--version", "/END"}).commandLine, QStringLiteral("--version /END"));
-
-    // --help names every interface and keyword, and what happens without a display.
-    for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
-        EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;
-
-    for (const QStringList& bad :
-         {QStringList{"--bogus"}, QStringList{"--data-path"}, QStringList{"--data-path="}})
-        EXPECT_FALSE(parse(bad).error.isEmpty()) << bad.join(' ').toStdString();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "cli/picture_file.h"
+#include "cli/headless_picture.h"
 
 #include <clocale>
 #include <cstdlib>

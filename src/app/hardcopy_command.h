@@ -11,7 +11,7 @@
 namespace benchcap::app {
 
 class InstrumentSession;
-class MainForm;
+class WindowView;
 class PrinterFactory;
 
 // The hardcopy on display: the picture as it came from the instrument (its original bytes,
@@ -31,7 +31,7 @@ struct HardcopyOnDisplay {
 // refused. The application owns it beside the window and the instrument session.
 class HardcopyCommand {
   public:
-    HardcopyCommand(MainForm& form, InstrumentSession& instrument, OfficeBridge& office,
+    HardcopyCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
                     PrinterFactory& printers);
 
     // MakeHardcopy: identifies the instrument at the checked address, takes its screen by
@@ -55,9 +55,8 @@ class HardcopyCommand {
   private:
     Status takeHardcopy();
     Status showPicture(const QString& file);
-    void setOutputItems(bool enabled);
 
-    MainForm& form_;
+    WindowView& form_;
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     PrinterFactory& printers_;

@@ -284,7 +284,7 @@ void MainForm::yieldEvents() {
         yield_();
 }
 
-void MainForm::UpSta(const QString& text) {
+void MainForm::showStatus(const QString& text) {
     // One line: line ends and other control characters (a received piece of a plot) show
     // as blanks.
     QString line = text;
@@ -296,8 +296,13 @@ void MainForm::UpSta(const QString& text) {
         yield_();
 }
 
-void MainForm::DispError() {
-    const QString text = trimBlanks(ErrorText);
+void MainForm::showError(const QString& text) {
+    errorText_ = text;
+    refreshError();
+}
+
+void MainForm::refreshError() {
+    const QString text = trimBlanks(errorText_);
     if (text.isEmpty()) {
         fehler_->hide();
         return;
@@ -325,6 +330,83 @@ void MainForm::placeNotice() {
     }
     fehler_->setGeometry(0, top, w, h);
     fehler_->raise();
+}
+
+WindowOptions MainForm::options() const {
+    WindowOptions o;
+    o.hardcopyFormat = isItemChecked("CopyFormatWMF") ? WindowOptions::HardcopyFormat::Wmf
+                                                      : WindowOptions::HardcopyFormat::Bmp;
+    o.color = isItemChecked("Color");
+    o.suppressConfig = isItemChecked("SupressConfigRMX");
+    o.hardcopyAutoSave = isItemChecked("HardAutoSave");
+    o.hardcopyAutoClip = isItemChecked("HardAutoClip");
+    o.hardcopyAutoDocument = isItemChecked("HardAutoExcel");
+    o.traceAutoSave = isItemChecked("TraceAutoSave");
+    o.traceAutoClip = isItemChecked("TraceAutoClip");
+    o.traceAutoSheet = isItemChecked("TraceAutoExcel");
+    o.onTop = isItemChecked("OnTop");
+    o.minimizeToTray = isItemChecked("MinToTray");
+    return o;
+}
+
+BusCommands::Claim MainForm::claimBus() {
+    // A scan holds the bus without a claim of its own.
+    if (scanner_ && scanner_->isScanning())
+        return BusCommands::refused();
+    return busCommands_.claim();
+}
+
+void MainForm::setBusy(bool busy) {
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void MainForm::claimPictureArea(Content what) {
+    showsHardcopy_ = what == Content::Hardcopy;
+    showError(QString());
+}
+
+void MainForm::uncoverPictureArea() {
+    bild_->show();
+    // Started by shortcut, tray or command line no menu has opened: the logo and the
+    // scanner panel would cover the picture.
+    startLogo_->hide();
+    if (scanIEC_)
+        scanIEC_->hide();
+}
+
+WindowView::Selection MainForm::selection() const {
+    return {selectedAddress(), scanner_ ? scanner_->BoardID() : int16_t{0}};
+}
+
+void MainForm::showInstrument(int address, const QString& model) {
+    QAction* item = Adr(address);
+    const QString bare = QStringLiteral("%1").arg(address, 2, 10, QLatin1Char('0'));
+    // A caption that already names a model (after a scan or an earlier command) stays.
+    if (item && item->text() == bare) {
+        item->setText(bare + QStringLiteral(": ") + model);
+        yieldEvents();
+    }
+    setModelName(model);
+    yieldEvents();
+}
+
+void MainForm::setOfficeIndicator(OfficeProgram program, bool on) {
+    if (program == OfficeProgram::Sheet)
+        setExcelIndicator(on);
+    else
+        setWordIndicator(on);
+}
+
+void MainForm::enableOutputs(Outputs outputs, bool enabled) {
+    if (outputs == Outputs::Hardcopy) {
+        setItemEnabled("Drucken", enabled);
+        setItemEnabled("SaveHard", enabled);
+    } else {
+        setItemEnabled("SaveTrace", enabled);
+    }
 }
 
 void MainForm::setModelName(const QString& name) {
@@ -372,9 +454,9 @@ void MainForm::applyResizeRules() {
     bild_->setGeometry(bild_->x(), bild_->y(), client_->width(), h > 0 ? h : bild_->height());
 
     // 3: the error notice, else the trace on display.
-    if (!trimBlanks(ErrorText).isEmpty())
-        DispError();
-    else if (!ShowsHardcopy && traceRedraw_)
+    if (!trimBlanks(errorText_).isEmpty())
+        refreshError();
+    else if (!showsHardcopy_ && traceRedraw_)
         traceRedraw_();
 
     // 4: a bitmap hardcopy is redrawn stretched to the new size.

@@ -13,6 +13,7 @@
 #include "app/picture_box.h"
 #include "app/ui_services.h"
 #include "app/version_info.h"
+#include "app/window_view.h"
 #include "base/result.h"
 
 class QMenu;
@@ -67,30 +68,43 @@ struct WindowCommands {
 // underscore and the index: "Adr_1" ... "Adr_30", "TraceData_1" ... "TraceData_4",
 // "TrayTrace_1" ... "TrayTrace_4". A submenu's QMenu and its menu action share the name.
 // The status bar's panels are "Status_1" ... "Status_4".
-class MainForm : public QMainWindow {
+class MainForm : public QMainWindow, public WindowView {
     Q_OBJECT
   public:
     // `services` and `files` belong to the application and outlive the window.
     MainForm(const UiServices& services, OutputFiles& files, QWidget* parent = nullptr);
     ~MainForm() override;
 
-    // Window state the commands share. Empty `ErrorText` means no error is shown.
-    QString ErrorText;
+    // The error label's text (empty: none is shown).
+    const QString& errorText() const { return errorText_; }
     // True while the picture area shows the start logo or a hardcopy, false for a trace.
-    bool ShowsHardcopy = true;
+    bool showsHardcopy() const { return showsHardcopy_; }
 
     // Status text (panel 1) without surrounding blanks, then lets pending window events
     // run (through the yield hook), so long commands keep the window alive.
-    void UpSta(const QString& text);
-    // Shows `ErrorText` centred over the picture area, or hides the label when it is empty.
-    void DispError();
+    void showStatus(const QString& text) override;
+    // `text` centred over the picture area, or the label hidden when it is blank.
+    void showError(const QString& text) override;
 
-    // What UpSta runs to let events in; by default all pending events are processed.
+    // What showStatus runs to let events in; by default all pending events are processed.
     void setYieldHook(std::function<void()> hook);
     // Lets pending window events run (through the yield hook).
-    void yieldEvents();
+    void yieldEvents() override;
     // Redraws the trace on display after a resize (set by the trace plot).
-    void setTraceRedraw(std::function<void()> redraw);
+    void setTraceRedraw(std::function<void()> redraw) override;
+
+    // The rest of the view the instrument commands see.
+    WindowOptions options() const override;
+    BusCommands::Claim claimBus() override;
+    void setBusy(bool busy) override;
+    PictureBox& pictureArea() override { return *bild_; }
+    PictureHolder& bitmapHolder() override { return *bmpMem_; }
+    void claimPictureArea(Content what) override;
+    void uncoverPictureArea() override;
+    Selection selection() const override;
+    void showInstrument(int address, const QString& model) override;
+    void setOfficeIndicator(OfficeProgram program, bool on) override;
+    void enableOutputs(Outputs outputs, bool enabled) override;
 
     PictureBox* Bild() const { return bild_; }
     PictureHolder* BMPMem() const { return bmpMem_; }
@@ -208,8 +222,8 @@ class MainForm : public QMainWindow {
     // How links of the about box are opened (default: the desktop's handler).
     void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
 
-    const UiServices& services() const { return services_; }
-    OutputFiles& outputFiles() { return files_; }
+    const UiServices& services() const override { return services_; }
+    OutputFiles& outputFiles() override { return files_; }
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -258,11 +272,15 @@ class MainForm : public QMainWindow {
     void placeWindow(SettingsStore& store);
     bool readOption(SettingsStore& store, const char* key, bool fallback);
     void placeNotice();
+    // Shows the error label for `errorText_` again (after a resize).
+    void refreshError();
 
     UiServices services_;
     OutputFiles& files_;
     std::function<void()> yield_;
     std::function<void()> traceRedraw_;
+    QString errorText_;
+    bool showsHardcopy_ = true;
 
     QWidget* client_ = nullptr;
     PictureBox* bild_ = nullptr;

@@ -90,7 +90,7 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     setCursor(Qt::WaitCursor);
     if (context.instrument)
         context.instrument->TimeoutCode = 10;
-    ShowsHardcopy = true;
+    showsHardcopy_ = true;
     version_ = context.version;
     setWindowTitle(version_.windowTitle());
     settings_ = context.settings;
@@ -220,7 +220,7 @@ bool MainForm::runCommandAction(const CommandAction& action) {
 void MainForm::LoadLanguage() {
     // The hardcopy command keeps its own texts; here the status line starts. Without a
     // usable driver it says why, so the user knows what to install.
-    UpSta(driverProblem_.isEmpty() ? QStringLiteral("idle") : driverProblem_);
+    showStatus(driverProblem_.isEmpty() ? QStringLiteral("idle") : driverProblem_);
 }
 
 bool MainForm::unattended() const {

@@ -35,9 +35,8 @@ void MainForm::StartScan_Click() {
         return;
     }
     setCursor(Qt::WaitCursor);
-    ErrorText = QStringLiteral("scanning bus...");
-    DispError();
-    UpSta(QStringLiteral("scanning..."));
+    showError(QStringLiteral("scanning bus..."));
+    showStatus(QStringLiteral("scanning..."));
 
     // The panel is centred in the client area and stays visible after the scan.
     QWidget* panel = scanIEC_;
@@ -76,14 +75,13 @@ void MainForm::StartScan_Click() {
     }
 
     unsetCursor();
-    ErrorText.clear();
-    DispError();
+    showError(QString());
     if (scanner_->BoardID() < 0 && !driverProblem_.isEmpty()) {
-        UpSta(driverProblem_);
+        showStatus(driverProblem_);
     } else if (scanner_->BoardID() < 0 && !scanner_->boardFailure().empty()) {
-        UpSta(QString::fromLatin1(scanner_->boardFailure()));
+        showStatus(QString::fromLatin1(scanner_->boardFailure()));
     } else {
-        UpSta(QStringLiteral("bus scanned"));
+        showStatus(QStringLiteral("bus scanned"));
     }
 }
 

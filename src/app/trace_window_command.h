@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 #include <QString>
 
@@ -11,7 +12,7 @@
 namespace benchcap::app {
 
 class InstrumentSession;
-class MainForm;
+class WindowView;
 
 // The decimal separator of the user's regional settings as one 8-bit character: what
 // the trace text writes between the digits ('.' where the locale's is not one such
@@ -25,7 +26,7 @@ char localeDecimalSeparator();
 // while it lives the window redraws the trace on display after every resize.
 class TraceWindowCommand {
   public:
-    TraceWindowCommand(MainForm& form, InstrumentSession& instrument, OfficeBridge& office,
+    TraceWindowCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
                        char decimalSeparator = localeDecimalSeparator());
     ~TraceWindowCommand();
     TraceWindowCommand(const TraceWindowCommand&) = delete;
@@ -52,11 +53,10 @@ class TraceWindowCommand {
     Status readAndShow(int n);
     void draw();
     Status autoOutputs(int n);
-    void reportError(const QString& text);
 
-    MainForm& form_;
+    WindowView& form_;
     // The window may go first (tests rebuild it); the redraw hook is then gone with it.
-    QPointer<MainForm> formAlive_;
+    QPointer<QWidget> formAlive_;
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     char decimalSeparator_;

@@ -213,7 +213,7 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
     EXPECT_TRUE(command->TransferFlag());
-    EXPECT_TRUE(form->ShowsHardcopy);
+    EXPECT_TRUE(form->showsHardcopy());
 }
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {

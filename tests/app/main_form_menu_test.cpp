@@ -118,16 +118,16 @@ TEST_F(MainFormTest, OpeningSetupStartOrOutputHidesLogoAndScanner) {
     }
 }
 
-TEST_F(MainFormTest, UpStaTrimsBlanksAndYields) {
-    form->UpSta(QStringLiteral("  taking hardcopy...  "));
+TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
+    form->showStatus(QStringLiteral("  taking hardcopy...  "));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
-    // Events handled inside UpSta may start other commands: a nested UpSta works.
+    // Events handled inside showStatus may start other commands: a nested UpSta works.
     form->setYieldHook([this] {
         if (++yields == 2)
-            form->UpSta(QStringLiteral("nested"));
+            form->showStatus(QStringLiteral("nested"));
     });
-    form->UpSta(QStringLiteral("outer"));
+    form->showStatus(QStringLiteral("outer"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("nested"));
 }
 

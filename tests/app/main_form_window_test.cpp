@@ -47,8 +47,7 @@ TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoom
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
     QLabel* label = form->Fehler();
-    form->ErrorText = QStringLiteral("  no answer from instrument  ");
-    form->DispError();
+    form->showError(QStringLiteral("  no answer from instrument  "));
     EXPECT_EQ(label->text(), QStringLiteral("no answer from instrument"));
     // Resizing shows it again at its new place.
     for (QSize size : {QSize(640, 480), QSize(900, 700)}) {
@@ -58,8 +57,7 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
         EXPECT_EQ(label->width(), form->Bild()->width());
         EXPECT_NEAR(label->y() + label->height() / 2, form->Bild()->height() / 2, 1);
     }
-    form->ErrorText = QStringLiteral("   ");
-    form->DispError();
+    form->showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
 }
 
@@ -68,10 +66,10 @@ TEST_F(MainFormWindowTest, ResizeRedrawsTraceOnlyWithoutError) {
     form->setTraceRedraw([&] { ++redraws; });
     resizeTo(700, 500);
     EXPECT_EQ(redraws, 0);  // a hardcopy (the logo) is on display
-    form->ShowsHardcopy = false;
+    form->claimPictureArea(WindowView::Content::Trace);
     resizeTo(720, 520);
     EXPECT_EQ(redraws, 1);
-    form->ErrorText = QStringLiteral("trace not available");
+    form->showError(QStringLiteral("trace not available"));
     resizeTo(740, 540);
     EXPECT_EQ(redraws, 1);
     EXPECT_FALSE(form->Fehler()->isHidden());

@@ -62,10 +62,10 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     bool noticeChecked = false;
     form->setYieldHook([&] {
         if (++yields == 1)
-            first = form->statusPanel(1)->text() + "|" + form->ErrorText;
+            first = form->statusPanel(1)->text() + "|" + form->errorText();
         if (yields == 10) {  // well inside the scan: a second scan is refused
             item("StartScan")->trigger();
-            afterClick = form->statusPanel(1)->text() + "|" + form->ErrorText;
+            afterClick = form->statusPanel(1)->text() + "|" + form->errorText();
         }
         // The scanning notice stays visible beside the panel.
         QLabel* notice = form->Fehler();
@@ -84,7 +84,7 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
     EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
-    EXPECT_TRUE(form->ErrorText.isEmpty());
+    EXPECT_TRUE(form->errorText().isEmpty());
     EXPECT_TRUE(form->Fehler()->isHidden());
 
     // The panel stays visible, centred in the client area.

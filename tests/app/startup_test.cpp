@@ -84,7 +84,7 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->ShowsHardcopy);
+    EXPECT_TRUE(form->showsHardcopy());
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(accessedKeys(false), kStoredKeys);  // Left, Width, Top and Height first
 
@@ -266,8 +266,7 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
             if (e.error) {
                 boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
             } else {
-                form->ErrorText = QStringLiteral("no answer from instrument");
-                form->DispError();
+                form->showError(QStringLiteral("no answer from instrument"));
             }
         };
         EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;

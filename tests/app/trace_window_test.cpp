@@ -157,7 +157,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
         const bool rejectedEarly = c.trace == 4 || c.address == 25;
         EXPECT_EQ(enabled("Drucken"), rejectedEarly) << c.name;
         EXPECT_EQ(enabled("SaveHard"), rejectedEarly) << c.name;
-        EXPECT_FALSE(form->ShowsHardcopy) << c.name;
+        EXPECT_FALSE(form->showsHardcopy()) << c.name;
         EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.name;
         EXPECT_TRUE(dataFiles().empty()) << c.name;  // "save" is not checked
         EXPECT_EQ(scripted.clipboard.writes(), 0) << c.name;
@@ -255,7 +255,7 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     red.fill(Qt::red);
     form->BMPMem()->setPicture(red);
     form->Bild()->setTag(QStringLiteral("BMP"));
-    form->ShowsHardcopy = true;
+    form->claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
     EXPECT_EQ(form->Bild()->tag(), QString());

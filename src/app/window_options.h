@@ -1,0 +1,29 @@
+#pragma once
+
+namespace benchcap::app {
+
+// The window's check marks as one value: what the commands read instead of menu items,
+// and what the settings file stores (under the menu items' names).
+struct WindowOptions {
+    enum class HardcopyFormat { Wmf, Bmp };
+
+    // "Hardcopy" > format and colour, and the instrument's configuration box.
+    HardcopyFormat hardcopyFormat = HardcopyFormat::Wmf;
+    bool color = true;
+    bool suppressConfig = false;
+    // "On hardcopy event": keep the file, copy to the clipboard, paste into the document.
+    bool hardcopyAutoSave = true;
+    bool hardcopyAutoClip = true;
+    bool hardcopyAutoDocument = false;
+    // "On trace copy event": keep the file, copy to the clipboard, paste into the sheet.
+    bool traceAutoSave = true;
+    bool traceAutoClip = true;
+    bool traceAutoSheet = false;
+    // The window itself.
+    bool onTop = false;
+    bool minimizeToTray = false;
+
+    bool operator==(const WindowOptions&) const = default;
+};
+
+}  // namespace benchcap::app

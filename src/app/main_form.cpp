@@ -245,16 +245,6 @@ QAction* MainForm::menuItem(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
-bool MainForm::isItemChecked(const char* name) const {
-    const QAction* a = menuItem(QString::fromLatin1(name));
-    return a && a->isChecked();
-}
-
-void MainForm::setItemEnabled(const char* name, bool enabled) const {
-    if (QAction* a = menuItem(QString::fromLatin1(name)))
-        a->setEnabled(enabled);
-}
-
 QMenu* MainForm::menu(const QString& name) const {
     return findChild<QMenu*>(name);
 }
@@ -332,21 +322,29 @@ void MainForm::placeNotice() {
     fehler_->raise();
 }
 
-WindowOptions MainForm::options() const {
-    WindowOptions o;
-    o.hardcopyFormat = isItemChecked("CopyFormatWMF") ? WindowOptions::HardcopyFormat::Wmf
-                                                      : WindowOptions::HardcopyFormat::Bmp;
-    o.color = isItemChecked("Color");
-    o.suppressConfig = isItemChecked("SupressConfigRMX");
-    o.hardcopyAutoSave = isItemChecked("HardAutoSave");
-    o.hardcopyAutoClip = isItemChecked("HardAutoClip");
-    o.hardcopyAutoDocument = isItemChecked("HardAutoExcel");
-    o.traceAutoSave = isItemChecked("TraceAutoSave");
-    o.traceAutoClip = isItemChecked("TraceAutoClip");
-    o.traceAutoSheet = isItemChecked("TraceAutoExcel");
-    o.onTop = isItemChecked("OnTop");
-    o.minimizeToTray = isItemChecked("MinToTray");
-    return o;
+void MainForm::setOptions(const WindowOptions& options) {
+    // Each item's toggled signal brings its field along.
+    auto check = [this](const char* name, bool on) {
+        menuItem(QLatin1String(name))->setChecked(on);
+    };
+    const bool wmf = options.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf;
+    check(wmf ? "CopyFormatWMF" : "CopyFormatBMP", true);
+    check(options.color ? "Color" : "BW", true);
+    check("SupressConfigRMX", options.suppressConfig);
+    check("HardAutoSave", options.hardcopyAutoSave);
+    check("HardAutoClip", options.hardcopyAutoClip);
+    check("HardAutoExcel", options.hardcopyAutoDocument);
+    check("TraceAutoSave", options.traceAutoSave);
+    check("TraceAutoClip", options.traceAutoClip);
+    check("TraceAutoExcel", options.traceAutoSheet);
+    check("OnTop", options.onTop);
+    check("MinToTray", options.minimizeToTray);
+    options_ = options;
+}
+
+void MainForm::bindOption(QAction* item, bool WindowOptions::*field) {
+    item->setChecked(options_.*field);
+    connect(item, &QAction::toggled, this, [this, field](bool on) { options_.*field = on; });
 }
 
 BusCommands::Claim MainForm::claimBus() {
@@ -402,10 +400,10 @@ void MainForm::setOfficeIndicator(OfficeProgram program, bool on) {
 
 void MainForm::enableOutputs(Outputs outputs, bool enabled) {
     if (outputs == Outputs::Hardcopy) {
-        setItemEnabled("Drucken", enabled);
-        setItemEnabled("SaveHard", enabled);
+        menuItem(QStringLiteral("Drucken"))->setEnabled(enabled);
+        menuItem(QStringLiteral("SaveHard"))->setEnabled(enabled);
     } else {
-        setItemEnabled("SaveTrace", enabled);
+        menuItem(QStringLiteral("SaveTrace"))->setEnabled(enabled);
     }
 }
 
@@ -472,8 +470,8 @@ void MainForm::applyResizeRules() {
     // 6: minimised with "Minimize to tray" goes to the tray. Without a notification area
     // the window stays in the taskbar: hiding it there would leave no way back.
     TrayIcon* tray = services_.tray;
-    if ((windowState() & Qt::WindowMinimized) &&
-        menuItem(QStringLiteral("MinToTray"))->isChecked() && tray && tray->isAvailable()) {
+    if ((windowState() & Qt::WindowMinimized) && options_.minimizeToTray && tray &&
+        tray->isAvailable()) {
         tray->show();
         // Hidden once the minimise has finished: showMinimized() shows the window again
         // after the state change it reports.
@@ -524,7 +522,7 @@ void MainForm::menuOpened() {
 }
 
 void MainForm::OnTop_Click() {
-    const bool on = menuItem(QStringLiteral("OnTop"))->isChecked();
+    const bool on = options_.onTop;
     Qt::WindowFlags flags = windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
     if (QWindow* w = windowHandle()) {
@@ -535,31 +533,6 @@ void MainForm::OnTop_Click() {
     } else {
         setWindowFlags(flags);
     }
-}
-
-void MainForm::HardAutoExcel_Click() {
-    if (menuItem(QStringLiteral("HardAutoExcel"))->isChecked())
-        menuItem(QStringLiteral("HardAutoClip"))->setChecked(true);
-}
-
-void MainForm::CopyFormatWMF_Click() {
-    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(true);
-    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(false);
-}
-
-void MainForm::CopyFormatBMP_Click() {
-    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(true);
-    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(false);
-}
-
-void MainForm::Color_Click() {
-    menuItem(QStringLiteral("Color"))->setChecked(true);
-    menuItem(QStringLiteral("BW"))->setChecked(false);
-}
-
-void MainForm::BW_Click() {
-    menuItem(QStringLiteral("BW"))->setChecked(true);
-    menuItem(QStringLiteral("Color"))->setChecked(false);
 }
 
 void MainForm::ExitProg_Click() {

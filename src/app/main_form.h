@@ -93,8 +93,11 @@ class MainForm : public QMainWindow, public WindowView {
     // Redraws the trace on display after a resize (set by the trace plot).
     void setTraceRedraw(std::function<void()> redraw) override;
 
+    // The check marks of the menus; setting them checks the menu items to match.
+    WindowOptions options() const override { return options_; }
+    void setOptions(const WindowOptions& options);
+
     // The rest of the view the instrument commands see.
-    WindowOptions options() const override;
     BusCommands::Claim claimBus() override;
     void setBusy(bool busy) override;
     PictureBox& pictureArea() override { return *bild_; }
@@ -118,10 +121,6 @@ class MainForm : public QMainWindow, public WindowView {
 
     // Menu items and menus by control name; nullptr when there is none.
     QAction* menuItem(const QString& name) const;
-    // The check mark of a menu item by object name (false for no such item).
-    bool isItemChecked(const char* name) const;
-    // Enables or disables a menu item by object name, if there is one.
-    void setItemEnabled(const char* name, bool enabled) const;
     QMenu* menu(const QString& name) const;
     QAction* Adr(int index) const;
     QAction* TraceData(int index) const;
@@ -247,11 +246,6 @@ class MainForm : public QMainWindow, public WindowView {
     // Shell commands.
     void ExitProg_Click();
     void OnTop_Click();
-    void HardAutoExcel_Click();
-    void CopyFormatWMF_Click();
-    void CopyFormatBMP_Click();
-    void Color_Click();
-    void BW_Click();
     void ScreenShot_Click();
     void TrayTrace_Click(int index);
     void MaxIt_Click();
@@ -260,6 +254,8 @@ class MainForm : public QMainWindow, public WindowView {
 
   private:
     void buildMenus();
+    // The check mark of `item` is the option `field`, both ways.
+    void bindOption(QAction* item, bool WindowOptions::*field);
     void buildTrayMenu();
     void buildStatusBar();
     void restoreFromTray();
@@ -280,6 +276,7 @@ class MainForm : public QMainWindow, public WindowView {
     std::function<void()> yield_;
     std::function<void()> traceRedraw_;
     QString errorText_;
+    WindowOptions options_;
     bool showsHardcopy_ = true;
 
     QWidget* client_ = nullptr;

@@ -189,11 +189,12 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             acceptPlot_ = true;
             break;
         case K::Color:
-            Color_Click();
+        case K::BW: {
+            WindowOptions colour = options_;
+            colour.color = action.kind == K::Color;
+            setOptions(colour);
             break;
-        case K::BW:
-            BW_Click();
-            break;
+        }
         case K::Name:
             files_.ManualName = action.text;
             files_.UseManualName = true;

@@ -1,4 +1,5 @@
 // The menu tree of the main window and its tray menu.
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -58,24 +59,39 @@ void MainForm::buildMenus() {
         connect(a, &QAction::triggered, this, [this, i] { SelectAdr(i); });
     }
     addSeparator(setUp, QStringLiteral("Trenner3"));
-    connect(addToggle(setUp, QStringLiteral("Always on top"), QStringLiteral("OnTop")),
-            &QAction::triggered, this, &MainForm::OnTop_Click);
-    addToggle(setUp, QStringLiteral("Minimize to tray"), QStringLiteral("MinToTray"));
+    QAction* onTop = addToggle(setUp, QStringLiteral("Always on top"), QStringLiteral("OnTop"));
+    bindOption(onTop, &WindowOptions::onTop);
+    connect(onTop, &QAction::triggered, this, &MainForm::OnTop_Click);
+    bindOption(addToggle(setUp, QStringLiteral("Minimize to tray"), QStringLiteral("MinToTray")),
+               &WindowOptions::minimizeToTray);
     addSeparator(setUp, QStringLiteral("Trenner5"));
 
     QMenu* hardAct =
         addSubmenu(setUp, QStringLiteral("On hardcopy event"), QStringLiteral("HardAct"));
-    addToggle(hardAct, QStringLiteral("save"), QStringLiteral("HardAutoSave"));
-    addToggle(hardAct, QStringLiteral("copy image to clipboard"), QStringLiteral("HardAutoClip"));
-    connect(
-        addToggle(hardAct, QStringLiteral("paste image in word"), QStringLiteral("HardAutoExcel")),
-        &QAction::triggered, this, &MainForm::HardAutoExcel_Click);
+    bindOption(addToggle(hardAct, QStringLiteral("save"), QStringLiteral("HardAutoSave")),
+               &WindowOptions::hardcopyAutoSave);
+    QAction* hardClip = addToggle(hardAct, QStringLiteral("copy image to clipboard"),
+                                  QStringLiteral("HardAutoClip"));
+    bindOption(hardClip, &WindowOptions::hardcopyAutoClip);
+    QAction* hardDocument =
+        addToggle(hardAct, QStringLiteral("paste image in word"), QStringLiteral("HardAutoExcel"));
+    bindOption(hardDocument, &WindowOptions::hardcopyAutoDocument);
+    // The document takes the picture from the clipboard.
+    connect(hardDocument, &QAction::triggered, this, [hardClip](bool on) {
+        if (on)
+            hardClip->setChecked(true);
+    });
 
     QMenu* traceAct =
         addSubmenu(setUp, QStringLiteral("On trace copy event"), QStringLiteral("TraceAct"));
-    addToggle(traceAct, QStringLiteral("save"), QStringLiteral("TraceAutoSave"));
-    addToggle(traceAct, QStringLiteral("copy data to clipboard"), QStringLiteral("TraceAutoClip"));
-    addToggle(traceAct, QStringLiteral("paste data in excel"), QStringLiteral("TraceAutoExcel"));
+    bindOption(addToggle(traceAct, QStringLiteral("save"), QStringLiteral("TraceAutoSave")),
+               &WindowOptions::traceAutoSave);
+    bindOption(addToggle(traceAct, QStringLiteral("copy data to clipboard"),
+                         QStringLiteral("TraceAutoClip")),
+               &WindowOptions::traceAutoClip);
+    bindOption(addToggle(traceAct, QStringLiteral("paste data in excel"),
+                         QStringLiteral("TraceAutoExcel")),
+               &WindowOptions::traceAutoSheet);
 
     connect(
         addItem(setUp, QStringLiteral("Path for auto-save files"), QStringLiteral("SetImagePath")),
@@ -84,22 +100,29 @@ void MainForm::buildMenus() {
 
     QMenu* format =
         addSubmenu(setUp, QStringLiteral("Hardcopy format"), QStringLiteral("HCopyFormat"));
-    QAction* wmf = addToggle(format, QStringLiteral("WMF"), QStringLiteral("CopyFormatWMF"));
-    wmf->setChecked(true);
-    connect(wmf, &QAction::triggered, this, &MainForm::CopyFormatWMF_Click);
-    connect(addToggle(format, QStringLiteral("BMP"), QStringLiteral("CopyFormatBMP")),
-            &QAction::triggered, this, &MainForm::CopyFormatBMP_Click);
+    // Each radio pair checks one of its two items; the first item carries the option.
+    auto* formats = new QActionGroup(this);
+    QAction* wmf = formats->addAction(
+        addToggle(format, QStringLiteral("WMF"), QStringLiteral("CopyFormatWMF")));
+    formats->addAction(addToggle(format, QStringLiteral("BMP"), QStringLiteral("CopyFormatBMP")));
+    wmf->setChecked(options_.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf);
+    connect(wmf, &QAction::toggled, this, [this](bool on) {
+        options_.hardcopyFormat =
+            on ? WindowOptions::HardcopyFormat::Wmf : WindowOptions::HardcopyFormat::Bmp;
+    });
 
     QMenu* isColor = addSubmenu(setUp, QStringLiteral("Hardcopy color"), QStringLiteral("IsColor"));
-    connect(addToggle(isColor, QStringLiteral("color"), QStringLiteral("Color")),
-            &QAction::triggered, this, &MainForm::Color_Click);
-    connect(addToggle(isColor, QStringLiteral("b/w"), QStringLiteral("BW")), &QAction::triggered,
-            this, &MainForm::BW_Click);
+    auto* colours = new QActionGroup(this);
+    QAction* colour =
+        colours->addAction(addToggle(isColor, QStringLiteral("color"), QStringLiteral("Color")));
+    colours->addAction(addToggle(isColor, QStringLiteral("b/w"), QStringLiteral("BW")));
+    bindOption(colour, &WindowOptions::color);
 
     // Not shown; its check mark carries the setting of the same name.
-    addToggle(setUp, QStringLiteral("Supress Config (old RMX only)"),
-              QStringLiteral("SupressConfigRMX"))
-        ->setVisible(false);
+    QAction* suppress = addToggle(setUp, QStringLiteral("Supress Config (old RMX only)"),
+                                  QStringLiteral("SupressConfigRMX"));
+    suppress->setVisible(false);
+    bindOption(suppress, &WindowOptions::suppressConfig);
     addSeparator(setUp, QStringLiteral("Trenner1"));
     connect(addItem(setUp, QStringLiteral("Exit"), QStringLiteral("ExitProg")), &QAction::triggered,
             this, &MainForm::ExitProg_Click);

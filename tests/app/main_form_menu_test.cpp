@@ -81,6 +81,8 @@ TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {
         item(s.trigger)->trigger();
         EXPECT_EQ(item("HardAutoClip")->isChecked(), s.clip) << &s - steps;
         EXPECT_EQ(item("HardAutoExcel")->isChecked(), s.word) << &s - steps;
+        EXPECT_EQ(form->options().hardcopyAutoClip, s.clip) << &s - steps;
+        EXPECT_EQ(form->options().hardcopyAutoDocument, s.word) << &s - steps;
     }
 }
 
@@ -91,6 +93,12 @@ TEST_F(MainFormTest, RadioPairsAndAddressItemsAreExclusive) {
         item(a)->trigger();  // choosing the checked one keeps it checked
         EXPECT_TRUE(item(a)->isChecked()) << a;
         EXPECT_FALSE(item(b)->isChecked()) << a;
+        // The commands see the pairs through the options.
+        const WindowOptions o = form->options();
+        EXPECT_EQ(o.color, item("Color")->isChecked()) << a;
+        EXPECT_EQ(o.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf,
+                  item("CopyFormatWMF")->isChecked())
+            << a;
     }
     form->SelectAdr(20);
     form->Adr(7)->trigger();

@@ -265,8 +265,9 @@ class MainForm : public QMainWindow, public WindowView {
     // Runs SCREEN or TRACEn unless the address before it was refused; a command that took
     // nothing unattended, and told nobody, is reported.
     void runCommand(const QString& name, const std::function<benchcap::Status()>& command);
-    void placeWindow(SettingsStore& store);
-    bool readOption(SettingsStore& store, const char* key, bool fallback);
+    // The window's place in twips, and placing it where the settings file says.
+    WindowPlacement placement() const;
+    void placeWindow(const WindowPlacement& stored);
     void placeNotice();
     // Shows the error label for `errorText_` again (after a resize).
     void refreshError();
@@ -303,7 +304,6 @@ class MainForm : public QMainWindow, public WindowView {
     VersionInfo version_;
     QString storedDataPath_;
     bool dataPathOverridden_ = false;
-    int GPIBPrinterAdr = 5;
     int lastValidAddress_ = 20;
     bool commandLineRunning_ = false;
     bool commandLineEnds_ = false;  // the running command line holds END

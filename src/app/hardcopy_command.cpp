@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "app/instrument_init.h"
-#include "app/office_bridge.h"
 #include "app/office_window.h"
 #include "app/output_files.h"
 #include "app/picture_box.h"
@@ -84,7 +83,7 @@ Status HardcopyCommand::takeHardcopy() {
         return fail("the window has no message boxes to ask the user with");
     form_.claimPictureArea(WindowView::Content::Hardcopy);
 
-    if (Status selected = InitDevice(form_, instrument_); !selected)
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
 
     const WindowOptions chosen = form_.options();
@@ -109,7 +108,7 @@ Status HardcopyCommand::takeHardcopy() {
         [&files](std::string_view extension) {
             const QString ext =
                 QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
-            QString name = files.GetName(ext, 0, files.UseManualName);
+            QString name = files.outputFileName(ext, 0, files.UseManualName);
             // A name the user gave is overwritten as asked; automatic ones never replace
             // an earlier picture.
             if (!files.UseManualName)
@@ -131,7 +130,7 @@ Status HardcopyCommand::takeHardcopy() {
     if (pictureWay || plotTaken) {
         lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
         if (pictureWay)
-            transferFlag_ = outcome.transferFlag;
+            cameByTransfer_ = outcome.transferFlag;
         // What was shown goes: print and save never offer an older picture as this one.
         PictureBox& area = form_.pictureArea();
         form_.uncoverPictureArea();

@@ -13,7 +13,7 @@ constexpr char kNoAddressText[] =
     "Setup > Search instruments) and try again.";
 }
 
-Status InitDevice(WindowView& form, InstrumentSession& instrument) {
+Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument) {
     form.showStatus(QStringLiteral("No device was found on the IEEE bus"));
     const WindowView::Selection chosen = form.selection();
     const int address = chosen.address;

@@ -60,8 +60,9 @@ struct WindowCommands {
     std::function<benchcap::Status(int trace)> trace;
 };
 
-// The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
-// label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
+// The main window: the picture area with the hidden holder of its bitmap, the error label,
+// the start logo, the status line, the menus and the tray icon. The controls keep their
+// old names as Qt object names ("Bild", "BMPMem", "Fehler", "Status", ...).
 //
 // Every menu, menu item and separator carries its control name as QObject::objectName
 // ("SetUp", "StartScan", "Trenner3", ...). Items of a control array carry the name, an
@@ -100,8 +101,8 @@ class MainForm : public QMainWindow, public WindowView {
     // The rest of the view the instrument commands see.
     BusCommands::Claim claimBus() override;
     void setBusy(bool busy) override;
-    PictureBox& pictureArea() override { return *bild_; }
-    PictureHolder& bitmapHolder() override { return *bmpMem_; }
+    PictureBox& pictureArea() override { return *pictureArea_; }
+    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
     void claimPictureArea(Content what) override;
     void uncoverPictureArea() override;
     Selection selection() const override;
@@ -109,22 +110,19 @@ class MainForm : public QMainWindow, public WindowView {
     void setOfficeIndicator(OfficeProgram program, bool on) override;
     void enableOutputs(Outputs outputs, bool enabled) override;
 
-    PictureBox* Bild() const { return bild_; }
-    PictureHolder* BMPMem() const { return bmpMem_; }
-    QLabel* Fehler() const { return fehler_; }
-    QLabel* StartLogo() const { return startLogo_; }
-    QStatusBar* Status() const;
+    QLabel* errorLabel() const { return errorLabel_; }
+    QLabel* startLogo() const { return startLogo_; }
     // Panel 1 status text, 2 model name, 3 "Excel", 4 "Word".
     QLabel* statusPanel(int n) const;
-    QWidget* TrayInfo() const { return trayInfo_; }
-    QMenu* TrayMenu() const { return trayMenu_; }
+    QWidget* trayNotice() const { return trayNotice_; }
+    QMenu* trayMenu() const { return trayMenu_; }
 
     // Menu items and menus by control name; nullptr when there is none.
     QAction* menuItem(const QString& name) const;
     QMenu* menu(const QString& name) const;
-    QAction* Adr(int index) const;
-    QAction* TraceData(int index) const;
-    QAction* TrayTrace(int index) const;
+    QAction* addressItem(int index) const;
+    QAction* traceItem(int index) const;
+    QAction* trayTraceItem(int index) const;
 
     // Status panel 2: the model name of the current instrument.
     void setModelName(const QString& name);
@@ -132,7 +130,7 @@ class MainForm : public QMainWindow, public WindowView {
     void setExcelIndicator(bool enabled);
     void setWordIndicator(bool enabled);
 
-    // The bus scanner whose panel `ScanIEC` the window shows and whose device table decides
+    // The bus scanner whose panel the window shows and whose device table decides
     // the selection. The scanner outlives the window.
     void setScanner(scanner::ScanIECControl* core);
     // Why the driver cannot reach a board (empty when it can); a scan that finds no board
@@ -141,16 +139,16 @@ class MainForm : public QMainWindow, public WindowView {
     scanner::ScanIECControl* scanner() const { return scanner_; }
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
-    QWidget* ScanIEC() const { return scanIEC_; }
+    QWidget* scanPanel() const { return scanPanel_; }
 
-    // Makes `Index` the current bus address: its address item alone is checked, and the
+    // Makes `address` the current bus address: its address item alone is checked, and the
     // trace commands follow the device type code found there.
-    void SelectAdr(int Index);
+    void selectAddress(int address);
     // The checked address item, 0 when none is.
     int selectedAddress() const;
 
     // "Path for auto-save files": the folder browser chooses `DataPath`.
-    void SetImagePath();
+    void chooseDataPath();
 
     // Runs a command started from the tray menu with the notice `TrayInfo` shown.
     void runFromTray(const std::function<void()>& command);
@@ -181,7 +179,7 @@ class MainForm : public QMainWindow, public WindowView {
     std::optional<int> startUp(const StartupContext& context);
     // The orderly end: settings written, tray icon removed, program ended. Runs once, for
     // "Exit", a close request, a termination signal and the session's end alike.
-    void Shutdown();
+    void shutDown();
     // A termination signal (SIGINT, SIGTERM, SIGHUP): the command line stops before its next
     // action, and the program ends with 128 + `signal`. A command line that holds END never
     // stores the settings, so only the orderly end outside one does.
@@ -191,7 +189,7 @@ class MainForm : public QMainWindow, public WindowView {
     void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
     bool isShutDown() const { return shutDown_; }
     // The status line text of start-up; prepares the hardcopy command's texts.
-    void LoadLanguage();
+    void showStartStatus();
     // Carries out one command-line action; false for END.
     bool runCommandAction(const CommandAction& action);
 
@@ -231,24 +229,24 @@ class MainForm : public QMainWindow, public WindowView {
 
   private slots:
     // Bus scan and indicator clicks.
-    void StartScan_Click();
-    void ScanIEC_SelectIEC(int16_t address);
+    void startScan();
+    void selectScannedAddress(int16_t address);
 
     // Commands (main_form_hardcopy.cpp, main_form_trace.cpp; the about box does nothing yet).
-    void MakeHardcopy_Click();
-    void TraceData_Click(int index);
-    void TraceRecorder_Click();
-    void Drucken_Click();
-    void SaveHard_Click();
-    void SaveTrace_Click();
-    void About_Click();
+    void takeHardcopy();
+    void readTrace(int index);
+    void openTraceRecorder();
+    void printHardcopy();
+    void saveHardcopy();
+    void saveTrace();
+    void showAbout();
 
     // Shell commands.
-    void ExitProg_Click();
-    void OnTop_Click();
-    void ScreenShot_Click();
-    void TrayTrace_Click(int index);
-    void MaxIt_Click();
+    void exitProgram();
+    void applyOnTop();
+    void takeHardcopyFromTray();
+    void readTraceFromTray(int index);
+    void showFromTray();
     void menuOpened();
     void trayActivated(TrayActivation activation, QPoint at);
 
@@ -281,13 +279,13 @@ class MainForm : public QMainWindow, public WindowView {
     bool showsHardcopy_ = true;
 
     QWidget* client_ = nullptr;
-    PictureBox* bild_ = nullptr;
-    PictureHolder* bmpMem_ = nullptr;
-    QLabel* fehler_ = nullptr;
+    PictureBox* pictureArea_ = nullptr;
+    PictureHolder* bitmapHolder_ = nullptr;
+    QLabel* errorLabel_ = nullptr;
     QLabel* startLogo_ = nullptr;
-    QLabel* trayInfo_ = nullptr;
+    QLabel* trayNotice_ = nullptr;
     QMenu* trayMenu_ = nullptr;
-    QPointer<QWidget> scanIEC_;
+    QPointer<QWidget> scanPanel_;
     scanner::ScanIECControl* scanner_ = nullptr;
     QString driverProblem_;
     QLabel* panels_[4] = {};

@@ -79,15 +79,15 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     current.dataPath = context.defaultDataPath;
     const WindowOptions stored = readWindowOptions(store, current);
     placeWindow(stored.placement);
-    SelectAdr(stored.address);
+    selectAddress(stored.address);
     setOptions(stored);
 
     storedDataPath_ = stored.dataPath;
     dataPathOverridden_ = context.dataPathOverride.has_value();
     files_.DataPath = context.dataPathOverride.value_or(storedDataPath_);
 
-    bild_->setScale(1, 1);
-    LoadLanguage();
+    pictureArea_->setScale(1, 1);
+    showStartStatus();
 
     files_.UseManualName = false;
     if (!trimBlanks(context.commandLine).isEmpty()) {
@@ -125,8 +125,8 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     show();
     // The tray record was prepared with the window; the icon appears only in the tray.
-    startLogo_->move(bild_->width() / 2 - startLogo_->width() / 2,
-                     bild_->height() / 2 - startLogo_->height() / 2);
+    startLogo_->move(pictureArea_->width() / 2 - startLogo_->width() / 2,
+                     pictureArea_->height() / 2 - startLogo_->height() / 2);
     unsetCursor();
     return std::nullopt;
 }
@@ -141,7 +141,7 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             show();
             break;
         case K::Address:
-            SelectAdr(action.number);
+            selectAddress(action.number);
             refusedAddress_.clear();
             break;
         case K::BadAddress:
@@ -183,7 +183,7 @@ bool MainForm::runCommandAction(const CommandAction& action) {
     return true;
 }
 
-void MainForm::LoadLanguage() {
+void MainForm::showStartStatus() {
     // The hardcopy command keeps its own texts; here the status line starts. Without a
     // usable driver it says why, so the user knows what to install.
     showStatus(driverProblem_.isEmpty() ? QStringLiteral("idle") : driverProblem_);
@@ -249,7 +249,7 @@ void MainForm::stopBySignal(int signal) {
         return;
     stopSignal_ = signal;
     if (!(commandLineRunning_ && commandLineEnds_)) {
-        Shutdown();
+        shutDown();
         return;
     }
     // The job of an END command line is abandoned as END would have ended it: at once,
@@ -260,7 +260,7 @@ void MainForm::stopBySignal(int signal) {
         endProgram_(stopExitStatus(signal));
 }
 
-void MainForm::Shutdown() {
+void MainForm::shutDown() {
     if (shutDown_)
         return;
     shutDown_ = true;
@@ -280,7 +280,7 @@ void MainForm::Shutdown() {
     if (services_.tray)
         services_.tray->hide();
     // Other windows of the program go with it.
-    trayInfo_->close();
+    trayNotice_->close();
     if (about_)
         about_->close();
     hide();
@@ -288,7 +288,7 @@ void MainForm::Shutdown() {
         endProgram_(stopSignal_ != 0 ? stopExitStatus(stopSignal_) : 0);
 }
 
-void MainForm::About_Click() {
+void MainForm::showAbout() {
     if (!about_) {
         auto open = openLink_ ? openLink_ : [](const QUrl& url) {
             QDesktopServices::openUrl(url);  // failures are ignored

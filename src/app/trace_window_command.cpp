@@ -9,7 +9,6 @@
 #include <filesystem>
 
 #include "app/instrument_init.h"
-#include "app/office_bridge.h"
 #include "app/office_window.h"
 #include "app/output_files.h"
 #include "app/picture_box.h"
@@ -87,7 +86,7 @@ Status TraceWindowCommand::readAndShow(int n) {
     form_.uncoverPictureArea();
     form_.claimPictureArea(WindowView::Content::Trace);
 
-    if (Status selected = InitDevice(form_, instrument_); !selected)
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
     const bus::CurrentInstrument& ci = instrument_.record();
     if (ci.ModelName == bus::kModelNoAnswer) {
@@ -171,7 +170,7 @@ Status TraceWindowCommand::autoOutputs(int n) {
     OutputFiles& files = form_.outputFiles();
     const WindowOptions options = form_.options();
     if (options.traceAutoSave || files.UseManualName) {
-        QString name = files.GetName(QStringLiteral("TXT"), n, files.UseManualName);
+        QString name = files.outputFileName(QStringLiteral("TXT"), n, files.UseManualName);
         // A name the user gave is overwritten as asked; automatic ones never replace an
         // earlier trace.
         if (!files.UseManualName)

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "base/result.h"
 #include "trace/trace_command.h"
 
@@ -32,19 +32,19 @@ class TraceWindowCommand {
     TraceWindowCommand(const TraceWindowCommand&) = delete;
     TraceWindowCommand& operator=(const TraceWindowCommand&) = delete;
 
-    // TraceData: identifies the instrument at the checked address, reads trace `n`, draws
+    // Identifies the instrument at the checked address, reads trace `n`, draws
     // it, and runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok
     // when a new trace is on display; otherwise why not (the user has been told already,
     // in the error label, a box or the status line).
     Status run(int n);
-    // SaveTrace: the trace text under a name the user chooses, with one more CR LF.
+    // "Save trace data": the trace text under a name the user chooses, with one more CR LF.
     void save();
     // Draws the trace on display into the picture area again (after a resize).
     void redraw();
 
     const trace::TraceState& state() const { return state_; }
     // The automatic TXT file of the last trace command that saved one.
-    const QString& LastOutputFile() const { return lastOutputFile_; }
+    const QString& lastOutputFile() const { return lastOutputFile_; }
 
     // "TXT file|*.TXT|all files|*.*"
     static QString saveFilter();

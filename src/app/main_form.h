@@ -124,12 +124,6 @@ class MainForm : public QMainWindow, public WindowView {
     QAction* traceItem(int index) const;
     QAction* trayTraceItem(int index) const;
 
-    // Status panel 2: the model name of the current instrument.
-    void setModelName(const QString& name);
-    // Status panels 3 and 4: the outcome of the last paste into either office program.
-    void setExcelIndicator(bool enabled);
-    void setWordIndicator(bool enabled);
-
     // The bus scanner whose panel the window shows and whose device table decides
     // the selection. The scanner outlives the window.
     void setScanner(scanner::ScanIECControl* core);
@@ -156,9 +150,6 @@ class MainForm : public QMainWindow, public WindowView {
     bool isInTray() const;
     bool isTopmost() const;
 
-    // The layout rules that follow every change of size or state.
-    void applyResizeRules();
-
     // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
     // "Save hardcopy"; it outlives the window's use of it.
     void setHardcopyCommand(HardcopyCommand* command) { hardcopy_ = command; }
@@ -171,8 +162,6 @@ class MainForm : public QMainWindow, public WindowView {
     benchcap::Status runTrace(int n);
     // The open "trace recorder setup" window, nullptr when none is open.
     QWidget* recordForm() const { return recordForm_; }
-    // The bus is used by one command at a time; a second one is refused.
-    BusCommands& busCommands() { return busCommands_; }
     // Start-up: title, placement, settings, check marks, texts and the command line, in that
     // order, then the window is shown. Returns the exit status when the command line ended
     // the program (END), nullopt when the window runs on.
@@ -187,11 +176,6 @@ class MainForm : public QMainWindow, public WindowView {
     // Asked between the command line's actions for a stop signal that arrived while an
     // action blocked (0: none); by default nothing stops.
     void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
-    bool isShutDown() const { return shutDown_; }
-    // The status line text of start-up; prepares the hardcopy command's texts.
-    void showStartStatus();
-    // Carries out one command-line action; false for END.
-    bool runCommandAction(const CommandAction& action);
 
     void setCommands(WindowCommands commands) { commands_ = std::move(commands); }
     // How the program ends (default: leave the event loop with `code`).
@@ -205,11 +189,9 @@ class MainForm : public QMainWindow, public WindowView {
     // True while the command line runs with nobody to see the window, and once the program
     // ends or a stop signal came: boxes are reported instead of shown.
     bool unattended() const;
-    bool commandLineRunning() const { return commandLineRunning_; }
     // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the
     // status line; errors make END end with status 1.
     void reportUnattended(const QString& title, const QString& text, bool isError);
-    int commandLineErrors() const { return commandLineErrors_; }
     // /PLOT of the running command line: the plotter offer is accepted in advance.
     bool plotterOfferAccepted() const { return commandLineRunning_ && acceptPlot_; }
 
@@ -232,7 +214,7 @@ class MainForm : public QMainWindow, public WindowView {
     void startScan();
     void selectScannedAddress(int16_t address);
 
-    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp; the about box does nothing yet).
+    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp, main_form_life.cpp).
     void takeHardcopy();
     void readTrace(int index);
     void openTraceRecorder();
@@ -251,6 +233,23 @@ class MainForm : public QMainWindow, public WindowView {
     void trayActivated(TrayActivation activation, QPoint at);
 
   private:
+    // Status panel 2: the model name of the current instrument.
+    void setModelName(const QString& name);
+    // Status panels 3 and 4: the outcome of the last paste into either office program.
+    void setExcelIndicator(bool enabled);
+    void setWordIndicator(bool enabled);
+
+    // The layout rules that follow every change of size or state.
+    void applyResizeRules();
+
+    bool isShutDown() const { return shutDown_; }
+    // The status line text of start-up.
+    void showStartStatus();
+    // Carries out one command-line action; false for END.
+    bool runCommandAction(const CommandAction& action);
+    bool commandLineRunning() const { return commandLineRunning_; }
+    int commandLineErrors() const { return commandLineErrors_; }
+
     void buildMenus();
     // The check mark of `item` is the option `field`, both ways.
     void bindOption(QAction* item, bool WindowOptions::*field);

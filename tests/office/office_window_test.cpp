@@ -75,7 +75,7 @@ TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
         spreadsheet.active = {5, 3};
         spreadsheet.running = c.running;
         spreadsheet.columnsBeforeRefusal = c.refuseAfter;
-        form->setExcelIndicator(!c.indicator);
+        form->setOfficeIndicator(WindowView::OfficeProgram::Sheet, !c.indicator);
         form->selectAddress(7);
         form->traceItem(1)->trigger();
         EXPECT_EQ(form->statusPanel(3)->isEnabled(), c.indicator);

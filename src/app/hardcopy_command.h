@@ -34,9 +34,9 @@ class HardcopyCommand {
     HardcopyCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
                     PrinterFactory& printers);
 
-    // Identifies the instrument at the checked address, takes its screen by
-    // the way its model needs (transfer, generator read, plotter capture), shows the picture
-    // and runs the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
+    // Identifies the instrument at the checked address, takes its screen by the way its
+    // model needs (transfer, generator read, plotter capture), shows the picture and runs
+    // the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
     // otherwise why not (the user has been told already).
     Status run();
     // "Save hardcopy": the picture on display under a name the user chooses, in its own format.

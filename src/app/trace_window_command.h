@@ -32,10 +32,10 @@ class TraceWindowCommand {
     TraceWindowCommand(const TraceWindowCommand&) = delete;
     TraceWindowCommand& operator=(const TraceWindowCommand&) = delete;
 
-    // Identifies the instrument at the checked address, reads trace `n`, draws
-    // it, and runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok
-    // when a new trace is on display; otherwise why not (the user has been told already,
-    // in the error label, a box or the status line).
+    // Identifies the instrument at the checked address, reads trace `n`, draws it, and
+    // runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok when a new
+    // trace is on display; otherwise why not (the user has been told already, in the error
+    // label, a box or the status line).
     Status run(int n);
     // "Save trace data": the trace text under a name the user chooses, with one more CR LF.
     void save();

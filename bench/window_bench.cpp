@@ -13,7 +13,7 @@
 #include "app/hardcopy_command.h"
 #include "app/instrument_init.h"
 #include "app/main_form.h"
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "app/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
 #include "bus/clock.h"
@@ -74,7 +74,7 @@ void hardcopy(benchmark::State& state, int address, bool wmf, bool afterTransfer
     const auto dir = std::filesystem::temp_directory_path() / "benchcap-window-bench";
     std::filesystem::create_directories(dir);
     Window w(dir);
-    w.form->SelectAdr(address);
+    w.form->selectAddress(address);
     w.form->menuItem(QLatin1String(wmf ? "CopyFormatWMF" : "CopyFormatBMP"))->trigger();
     for (auto _ : state) {
         const auto start = Clock::now();

@@ -32,6 +32,8 @@ class BusCommands {
         busy_ = true;
         return Claim(this);
     }
+    // A claim that holds nothing: the bus is busy for a reason of the caller's.
+    [[nodiscard]] static Claim refused() { return Claim(nullptr); }
     bool busy() const { return busy_; }
 
   private:

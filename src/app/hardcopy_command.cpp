@@ -8,14 +8,16 @@
 #include <filesystem>
 
 #include "app/instrument_init.h"
-#include "app/main_form.h"
-#include "app/office_bridge.h"
 #include "app/office_window.h"
+#include "app/output_files.h"
+#include "app/picture_box.h"
 #include "app/print_hardcopy.h"
+#include "app/ui_services.h"
+#include "app/window_view.h"
 #include "base/output_file.h"
+#include "bus/identification.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy/picture/picture_file.h"
-#include "scanner/scan_iec.h"
 
 namespace benchcap::app {
 
@@ -29,7 +31,7 @@ constexpr char kDefaultHardcopyDrive[] = "C";
 // all the same.
 void giveBackFrontPanel(InstrumentSession& instrument) {
     bus::CurrentInstrument& ci = instrument.record();
-    if (!ci.IsOpen || !ci.BusEnabled || ci.ModelName == "TMO")
+    if (!ci.IsOpen || !ci.BusEnabled || ci.ModelName == bus::kModelNoAnswer)
         return;
     if (ci.IsReady)
         instrument.session().GoToLocal();
@@ -49,7 +51,7 @@ QSize fitted(QSize natural, QSize area) {
 
 }  // namespace
 
-HardcopyCommand::HardcopyCommand(MainForm& form, InstrumentSession& instrument,
+HardcopyCommand::HardcopyCommand(WindowView& form, InstrumentSession& instrument,
                                  OfficeBridge& office, PrinterFactory& printers)
     : form_(form), instrument_(instrument), office_(office), printers_(printers) {}
 
@@ -62,44 +64,36 @@ QString HardcopyCommand::saveFilter(const QString& format) {
 }
 
 Status HardcopyCommand::run() {
-    BusCommands::Claim claim = form_.busCommands().claim();
-    if (!claim || (form_.scanner() && form_.scanner()->isScanning())) {
+    BusCommands::Claim claim = form_.claimBus();
+    if (!claim) {
         // The command on the bus goes on undisturbed; this request is dropped.
         QApplication::beep();
         return fail("another bus command is running: wait until it has finished and try again");
     }
-    form_.setCursor(Qt::WaitCursor);
+    form_.setBusy(true);
     form_.yieldEvents();
     Status result = takeHardcopy();
-    form_.unsetCursor();
+    form_.setBusy(false);
     return result;
-}
-
-void HardcopyCommand::setOutputItems(bool enabled) {
-    form_.menuItem(QStringLiteral("Drucken"))->setEnabled(enabled);
-    form_.menuItem(QStringLiteral("SaveHard"))->setEnabled(enabled);
 }
 
 Status HardcopyCommand::takeHardcopy() {
     bus::UserInterface* boxes = form_.services().boxes;
     if (!boxes)
         return fail("the window has no message boxes to ask the user with");
-    form_.ShowsHardcopy = true;
-    form_.ErrorText.clear();
-    form_.DispError();
+    form_.claimPictureArea(WindowView::Content::Hardcopy);
 
-    if (Status selected = InitDevice(form_, instrument_); !selected)
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
 
+    const WindowOptions chosen = form_.options();
     hardcopy::HardcopyOptions options;
-    options.format = form_.isItemChecked("CopyFormatWMF") ? "WMF" : "BMP";
-    options.color = form_.isItemChecked("Color");
-    options.suppressConfig = form_.isItemChecked("SupressConfigRMX");
+    options.format = chosen.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
+    options.color = chosen.color;
+    options.suppressConfig = chosen.suppressConfig;
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
 
-    // "ready." ends the whole command, after the picture is on display, not the transfer.
-    bool reachedEnd = false;
     OutputFiles& files = form_.outputFiles();
     const QString decimalPoint = QLocale::system().decimalPoint();
     hardcopy::HardcopyServices services{
@@ -107,15 +101,14 @@ Status HardcopyCommand::takeHardcopy() {
         instrument_.HardcopyDrive,
         *boxes,
         [&](const std::string& text) {
-            if (text == "ready.")
-                reachedEnd = true;
-            else
-                form_.UpSta(fromLatin1(text));
+            // "ready." ends the whole command, after the picture is on display (below).
+            if (text != hardcopy::kReadyText)
+                form_.showStatus(fromLatin1(text));
         },
         [&files](std::string_view extension) {
             const QString ext =
                 QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
-            QString name = files.GetName(ext, 0, files.UseManualName);
+            QString name = files.outputFileName(ext, 0, files.UseManualName);
             // A name the user gave is overwritten as asked; automatic ones never replace
             // an earlier picture.
             if (!files.UseManualName)
@@ -137,21 +130,16 @@ Status HardcopyCommand::takeHardcopy() {
     if (pictureWay || plotTaken) {
         lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
         if (pictureWay)
-            transferFlag_ = outcome.transferFlag;
+            cameByTransfer_ = outcome.transferFlag;
         // What was shown goes: print and save never offer an older picture as this one.
-        PictureBox* bild = form_.Bild();
-        bild->show();
-        // Started by shortcut, tray or command line no menu has opened: the logo and the
-        // scanner panel would cover the picture.
-        form_.StartLogo()->hide();
-        if (QWidget* panel = form_.ScanIEC())
-            panel->hide();
-        bild->setTag(QString());
-        bild->setPicture(QImage());
-        bild->cls();
-        form_.BMPMem()->setPicture(QImage());
+        PictureBox& area = form_.pictureArea();
+        form_.uncoverPictureArea();
+        area.setTag(QString());
+        area.setPicture(QImage());
+        area.cls();
+        form_.bitmapHolder().setPicture(QImage());
         onDisplay_.reset();
-        setOutputItems(false);
+        form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
         // A failed transfer has been reported with its box already.
         result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.status.error());
     } else {
@@ -159,27 +147,29 @@ Status HardcopyCommand::takeHardcopy() {
             fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
     }
 
-    if (reachedEnd) {
-        form_.unsetCursor();
+    if (outcome.completed) {
+        form_.setBusy(false);
         form_.yieldEvents();
         // A plot of several pages shows its last, as the plotter's paper would; say so.
         const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
-        form_.UpSta(pages > 1 ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
-                                               "\"Save hardcopy\" as PDF keeps them all.")
-                                    .arg(pages)
-                              : QStringLiteral("ready."));
+        form_.showStatus(pages > 1
+                             ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
+                                              "\"Save hardcopy\" as PDF keeps them all.")
+                                   .arg(pages)
+                             : QString::fromLatin1(hardcopy::kReadyText));
     }
     return result;
 }
 
 Status HardcopyCommand::showPicture(const QString& file) {
-    form_.UpSta(QStringLiteral("loading image..."));
-    PictureBox* bild = form_.Bild();
+    form_.showStatus(QStringLiteral("loading image..."));
+    PictureBox* bild = &form_.pictureArea();
     bild->setToolTip(QStringLiteral("screenshot from selected device"));
 
     OutputFiles& files = form_.outputFiles();
     // A plot capture is the plotter's paper: it stays whatever "save" says.
-    const bool keep = files.UseManualName || form_.isItemChecked("HardAutoSave") ||
+    const WindowOptions options = form_.options();
+    const bool keep = files.UseManualName || options.hardcopyAutoSave ||
                       file.endsWith(QLatin1String(".HGL"), Qt::CaseInsensitive);
     auto removeUnlessKept = [&] {
         std::error_code ec;
@@ -232,7 +222,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
     } else {
         // The bitmap is kept aside and stretched over the whole area, now and on resize.
         shown.format = QStringLiteral("BMP");
-        form_.BMPMem()->setPicture(natural.value());
+        form_.bitmapHolder().setPicture(natural.value());
         bild->cls();
         bild->paintStretched(natural.value());
     }
@@ -241,7 +231,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
 
     // The clipboard (and from it a document) takes the picture at its own size: the area's
     // picture when it has that size, else drawn for the clipboard alone.
-    if (drawnForArea && form_.isItemChecked("HardAutoClip") && form_.services().clipboard) {
+    if (drawnForArea && options.hardcopyAutoClip && form_.services().clipboard) {
         if (bild->picture().size() == loaded->naturalSize()) {
             natural = bild->picture();
         } else if (Result<QImage> own = loaded->render()) {
@@ -250,20 +240,20 @@ Status HardcopyCommand::showPicture(const QString& file) {
             natural = bild->picture();
         }
     }
-    if (form_.isItemChecked("HardAutoClip") && form_.services().clipboard) {
+    if (options.hardcopyAutoClip && form_.services().clipboard) {
         form_.services().clipboard->setImage(natural.value());
         shown.onClipboard = true;
     }
     // Only a picture this hardcopy put on the clipboard goes into the document.
-    if (form_.isItemChecked("HardAutoExcel") && shown.onClipboard) {
+    if (options.hardcopyAutoDocument && shown.onClipboard) {
         const PasteReport pasted = office_.PasteInWord(officePicture(natural.value()));
-        form_.setWordIndicator(pasted.indicatorOn());
+        form_.setOfficeIndicator(WindowView::OfficeProgram::Document, pasted.indicatorOn());
         if (!pasted.statusText().empty())
-            form_.UpSta(officeStatusText(pasted));
+            form_.showStatus(officeStatusText(pasted));
     }
 
     onDisplay_ = std::move(shown);
-    setOutputItems(true);
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, true);
     return {};
 }
 
@@ -272,12 +262,12 @@ void HardcopyCommand::save() {
     if (!onDisplay_ || !dialog)
         return;
     OutputFiles& files = form_.outputFiles();
-    const QString name =
-        askSaveName(*dialog, &form_, saveFilter(onDisplay_->format), files.saveFolder());
+    const QString name = askSaveName(*dialog, form_.pictureArea().window(),
+                                     saveFilter(onDisplay_->format), files.saveFolder());
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);
-    form_.setCursor(Qt::WaitCursor);
+    form_.setBusy(true);
     // A plot saved under a picture's extension is drawn into that format; everything else
     // is written as the bytes that came from the instrument.
     const std::optional<picture::PlotFileFormat> drawAs =
@@ -299,7 +289,7 @@ void HardcopyCommand::save() {
     } else {
         written = writeOutputFile(localPath(name), shown.bytes());
     }
-    form_.unsetCursor();
+    form_.setBusy(false);
     if (!written && form_.services().boxes) {
         form_.services().boxes->messageBox(
             bus::MessageIcon::Critical, "ERROR:",
@@ -318,7 +308,8 @@ void HardcopyCommand::print() {
     if (onDisplay_->fileKept)
         caption += QStringLiteral(", saved to ") + onDisplay_->file;
     const picture::Picture picture = onDisplay_->picture;  // a hardcopy may replace it meanwhile
-    printHardcopy(&form_, *services.printDialog, printers_, *services.boxes, form_.Bild(), picture,
+    PictureBox& area = form_.pictureArea();
+    printHardcopy(area.window(), *services.printDialog, printers_, *services.boxes, &area, picture,
                   caption);
 }
 

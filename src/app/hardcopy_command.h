@@ -4,14 +4,14 @@
 
 #include <optional>
 
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "base/result.h"
 #include "hardcopy/picture/picture.h"
 
 namespace benchcap::app {
 
 class InstrumentSession;
-class MainForm;
+class WindowView;
 class PrinterFactory;
 
 // The hardcopy on display: the picture as it came from the instrument (its original bytes,
@@ -31,23 +31,23 @@ struct HardcopyOnDisplay {
 // refused. The application owns it beside the window and the instrument session.
 class HardcopyCommand {
   public:
-    HardcopyCommand(MainForm& form, InstrumentSession& instrument, OfficeBridge& office,
+    HardcopyCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
                     PrinterFactory& printers);
 
-    // MakeHardcopy: identifies the instrument at the checked address, takes its screen by
-    // the way its model needs (transfer, generator read, plotter capture), shows the picture
-    // and runs the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
+    // Identifies the instrument at the checked address, takes its screen by the way its
+    // model needs (transfer, generator read, plotter capture), shows the picture and runs
+    // the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
     // otherwise why not (the user has been told already).
     Status run();
-    // SaveHard: the picture on display under a name the user chooses, in its own format.
+    // "Save hardcopy": the picture on display under a name the user chooses, in its own format.
     void save();
-    // Drucken: the picture on display on one page with the model and file under it.
+    // "Print hardcopy": the picture on display on one page with the model and file under it.
     void print();
 
     const std::optional<HardcopyOnDisplay>& onDisplay() const { return onDisplay_; }
     // The local file of the last hardcopy, and whether it came by mass-memory transfer.
-    const QString& LastOutputFile() const { return lastOutputFile_; }
-    bool TransferFlag() const { return transferFlag_; }
+    const QString& lastOutputFile() const { return lastOutputFile_; }
+    bool cameByTransfer() const { return cameByTransfer_; }
 
     // "WMF file|*.WMF|all files|*.*" or "BMP file|*.BMP|all files|*.*".
     static QString saveFilter(const QString& format);
@@ -55,15 +55,14 @@ class HardcopyCommand {
   private:
     Status takeHardcopy();
     Status showPicture(const QString& file);
-    void setOutputItems(bool enabled);
 
-    MainForm& form_;
+    WindowView& form_;
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     PrinterFactory& printers_;
     std::optional<HardcopyOnDisplay> onDisplay_;
     QString lastOutputFile_;
-    bool transferFlag_ = false;
+    bool cameByTransfer_ = false;
 };
 
 }  // namespace benchcap::app

@@ -1,10 +1,9 @@
 #include "app/instrument_init.h"
 
-#include <QAction>
-
-#include "app/main_form.h"
+#include "app/output_files.h"
+#include "app/ui_services.h"
+#include "app/window_view.h"
 #include "bus/identification.h"
-#include "scanner/scan_iec.h"
 
 namespace benchcap::app {
 
@@ -14,17 +13,18 @@ constexpr char kNoAddressText[] =
     "Setup > Search instruments) and try again.";
 }
 
-Status InitDevice(MainForm& form, InstrumentSession& instrument) {
-    form.UpSta(QStringLiteral("No device was found on the IEEE bus"));
-    const int address = form.selectedAddress();
+Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument) {
+    form.showStatus(QStringLiteral("No device was found on the IEEE bus"));
+    const WindowView::Selection chosen = form.selection();
+    const int address = chosen.address;
     if (address == 0) {
         if (bus::UserInterface* boxes = form.services().boxes)
             boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", kNoAddressText,
                               bus::MessageButtons::Ok);
-        form.UpSta(QStringLiteral("no address selected"));
+        form.showStatus(QStringLiteral("no address selected"));
         return fail(kNoAddressText);
     }
-    const int16_t board = form.scanner() ? form.scanner()->BoardID() : int16_t{0};
+    const int16_t board = chosen.board;
     bus::Session& session = instrument.session();
     session.SelectAndIdentify(board, static_cast<int16_t>(address));
     if (instrument.record().ModelName == bus::kModelNoAnswer) {
@@ -41,7 +41,7 @@ Status InitDevice(MainForm& form, InstrumentSession& instrument) {
             if (bus::UserInterface* boxes = form.services().boxes)
                 boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
                                   bus::MessageButtons::Ok);
-            form.UpSta(QStringLiteral("bus not reachable"));
+            form.showStatus(QStringLiteral("bus not reachable"));
             return fail(text);
         }
     }
@@ -49,15 +49,7 @@ Status InitDevice(MainForm& form, InstrumentSession& instrument) {
     const std::string& model = instrument.record().ModelName;
     const QString name =
         trimBlanks(QString::fromLatin1(model.data(), static_cast<qsizetype>(model.size())));
-    QAction* item = form.Adr(address);
-    const QString bare = QStringLiteral("%1").arg(address, 2, 10, QLatin1Char('0'));
-    // A caption that already names a model (after a scan or an earlier command) stays.
-    if (item->text() == bare) {
-        item->setText(bare + QStringLiteral(": ") + name);
-        form.yieldEvents();
-    }
-    form.setModelName(name);
-    form.yieldEvents();
+    form.showInstrument(address, name);
     return {};
 }
 

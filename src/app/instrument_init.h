@@ -7,7 +7,7 @@
 
 namespace benchcap::app {
 
-class MainForm;
+class WindowView;
 
 // The selected instrument as every instrument command sees it: the program-wide record,
 // the session on it and the drive letter of its hardcopy files, which the firmware check
@@ -34,6 +34,6 @@ class InstrumentSession {
 // gives a bare address caption ("05") the model ("05: KLT") and shows the model in status
 // panel 2. With no address checked nothing is sent: the user is told to choose one and the
 // result is an error.
-Status InitDevice(MainForm& form, InstrumentSession& instrument);
+Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument);
 
 }  // namespace benchcap::app

@@ -23,7 +23,7 @@
 #include "app/hardcopy_command.h"
 #include "app/instrument_init.h"
 #include "app/main_form.h"
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "app/output_files.h"
 #include "app/print_hardcopy.h"
 #include "app/qt_ui_services.h"
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
     instrument.session().setInterruptCheck(benchcap::stopRequested);
     // The end of the desktop session stores the settings like "Exit".
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
-                     [&](QSessionManager&) { form.Shutdown(); });
+                     [&](QSessionManager&) { form.shutDown(); });
 
     IniSettingsStore settings(IniSettingsStore::defaultFolder());
     StartupContext context;
@@ -239,7 +239,7 @@ int main(int argc, char** argv) {
     if (!missing.isEmpty())
         print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
                                      "it is ended; add /END to end after the command line\n"));
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.Shutdown(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.shutDown(); });
 
     auto screenshot = [&] {
         // From the screen, as the user sees it, where there is one; else the widget's picture.

@@ -146,33 +146,33 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
     setCentralWidget(client_);
     client_->installEventFilter(this);
 
-    bild_ = new PictureBox(client_);
-    bild_->setObjectName(QStringLiteral("Bild"));
-    bild_->setScale(1, 1);
-    bmpMem_ = new PictureHolder(client_);
-    bmpMem_->setObjectName(QStringLiteral("BMPMem"));
+    pictureArea_ = new PictureBox(client_);
+    pictureArea_->setObjectName(QStringLiteral("Bild"));
+    pictureArea_->setScale(1, 1);
+    bitmapHolder_ = new PictureHolder(client_);
+    bitmapHolder_->setObjectName(QStringLiteral("BMPMem"));
 
-    startLogo_ = new QLabel(bild_);
+    startLogo_ = new QLabel(pictureArea_);
     startLogo_->setObjectName(QStringLiteral("StartLogo"));
     startLogo_->setPixmap(QPixmap::fromImage(drawStartLogo()));
     startLogo_->adjustSize();
 
-    fehler_ = new QLabel(bild_);
-    fehler_->setObjectName(QStringLiteral("Fehler"));
-    fehler_->setAlignment(Qt::AlignCenter);
-    fehler_->setWordWrap(true);
+    errorLabel_ = new QLabel(pictureArea_);
+    errorLabel_->setObjectName(QStringLiteral("Fehler"));
+    errorLabel_->setAlignment(Qt::AlignCenter);
+    errorLabel_->setWordWrap(true);
     // White text needs a dark ground to be read over the light grey area.
-    fehler_->setStyleSheet(QStringLiteral(
+    errorLabel_->setStyleSheet(QStringLiteral(
         "QLabel { color: white; background-color: rgb(150, 30, 30); font-weight: bold; "
         "padding: 6px; }"));
-    fehler_->hide();
+    errorLabel_->hide();
 
-    trayInfo_ = new QLabel(QStringLiteral("reading data, please wait ..."), this);
-    trayInfo_->setObjectName(QStringLiteral("TrayInfo"));
-    trayInfo_->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
-    trayInfo_->setWindowTitle(QStringLiteral("Benchcap"));
-    trayInfo_->setMargin(16);
-    trayInfo_->hide();
+    trayNotice_ = new QLabel(QStringLiteral("reading data, please wait ..."), this);
+    trayNotice_->setObjectName(QStringLiteral("TrayInfo"));
+    trayNotice_->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    trayNotice_->setWindowTitle(QStringLiteral("Benchcap"));
+    trayNotice_->setMargin(16);
+    trayNotice_->hide();
 
     buildMenus();
     buildTrayMenu();
@@ -183,7 +183,7 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
         m->setStyle(separatorStyle_);
     // The last address checked, kept for shutdown when a stored one selected nothing.
     for (int i = 1; i <= 30; ++i)
-        connect(Adr(i), &QAction::toggled, this, [this, i](bool on) {
+        connect(addressItem(i), &QAction::toggled, this, [this, i](bool on) {
             if (on)
                 lastValidAddress_ = i;
         });
@@ -233,10 +233,6 @@ void MainForm::buildStatusBar() {
     line->trimBottom();
 }
 
-QStatusBar* MainForm::Status() const {
-    return const_cast<MainForm*>(this)->statusBar();
-}
-
 QLabel* MainForm::statusPanel(int n) const {
     return n >= 1 && n <= 4 ? panels_[n - 1] : nullptr;
 }
@@ -245,29 +241,19 @@ QAction* MainForm::menuItem(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
-bool MainForm::isItemChecked(const char* name) const {
-    const QAction* a = menuItem(QString::fromLatin1(name));
-    return a && a->isChecked();
-}
-
-void MainForm::setItemEnabled(const char* name, bool enabled) const {
-    if (QAction* a = menuItem(QString::fromLatin1(name)))
-        a->setEnabled(enabled);
-}
-
 QMenu* MainForm::menu(const QString& name) const {
     return findChild<QMenu*>(name);
 }
 
-QAction* MainForm::Adr(int index) const {
+QAction* MainForm::addressItem(int index) const {
     return index >= 1 && index <= 30 ? menuItem(QStringLiteral("Adr_%1").arg(index)) : nullptr;
 }
 
-QAction* MainForm::TraceData(int index) const {
+QAction* MainForm::traceItem(int index) const {
     return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TraceData_%1").arg(index)) : nullptr;
 }
 
-QAction* MainForm::TrayTrace(int index) const {
+QAction* MainForm::trayTraceItem(int index) const {
     return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TrayTrace_%1").arg(index)) : nullptr;
 }
 
@@ -284,7 +270,7 @@ void MainForm::yieldEvents() {
         yield_();
 }
 
-void MainForm::UpSta(const QString& text) {
+void MainForm::showStatus(const QString& text) {
     // One line: line ends and other control characters (a received piece of a plot) show
     // as blanks.
     QString line = text;
@@ -296,35 +282,126 @@ void MainForm::UpSta(const QString& text) {
         yield_();
 }
 
-void MainForm::DispError() {
-    const QString text = trimBlanks(ErrorText);
+void MainForm::showError(const QString& text) {
+    errorText_ = text;
+    refreshError();
+}
+
+void MainForm::refreshError() {
+    const QString text = trimBlanks(errorText_);
     if (text.isEmpty()) {
-        fehler_->hide();
+        errorLabel_->hide();
         return;
     }
     if (unattended())
         reportUnattended(QStringLiteral("ERROR"), text, true);
-    fehler_->setText(text);
-    fehler_->show();
+    errorLabel_->setText(text);
+    errorLabel_->show();
     placeNotice();
 }
 
 void MainForm::placeNotice() {
-    const int w = bild_->width();
-    const int h = std::max(fehler_->fontMetrics().height() * 2 + 12, fehler_->heightForWidth(w));
-    int top = bild_->height() / 2 - h / 2;
+    const int w = pictureArea_->width();
+    const int h =
+        std::max(errorLabel_->fontMetrics().height() * 2 + 12, errorLabel_->heightForWidth(w));
+    int top = pictureArea_->height() / 2 - h / 2;
     // The scanner panel lies centred over the picture too; the notice goes just above it
     // (below it when there is no room), so neither hides the other.
-    if (scanIEC_ && scanIEC_->isVisible()) {
-        const QRect panel(bild_->mapFrom(client_, scanIEC_->pos()), scanIEC_->size());
+    if (scanPanel_ && scanPanel_->isVisible()) {
+        const QRect panel(pictureArea_->mapFrom(client_, scanPanel_->pos()), scanPanel_->size());
         if (panel.top() < top + h && top < panel.bottom()) {
             top = panel.top() - h - 4;
             if (top < 0)
                 top = panel.bottom() + 5;
         }
     }
-    fehler_->setGeometry(0, top, w, h);
-    fehler_->raise();
+    errorLabel_->setGeometry(0, top, w, h);
+    errorLabel_->raise();
+}
+
+void MainForm::setOptions(const WindowOptions& options) {
+    // Each item's toggled signal brings its field along.
+    auto check = [this](const char* name, bool on) {
+        menuItem(QLatin1String(name))->setChecked(on);
+    };
+    const bool wmf = options.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf;
+    check(wmf ? "CopyFormatWMF" : "CopyFormatBMP", true);
+    check(options.color ? "Color" : "BW", true);
+    check("SupressConfigRMX", options.suppressConfig);
+    check("HardAutoSave", options.hardcopyAutoSave);
+    check("HardAutoClip", options.hardcopyAutoClip);
+    check("HardAutoExcel", options.hardcopyAutoDocument);
+    check("TraceAutoSave", options.traceAutoSave);
+    check("TraceAutoClip", options.traceAutoClip);
+    check("TraceAutoExcel", options.traceAutoSheet);
+    check("OnTop", options.onTop);
+    check("MinToTray", options.minimizeToTray);
+    options_ = options;
+}
+
+void MainForm::bindOption(QAction* item, bool WindowOptions::*field) {
+    item->setChecked(options_.*field);
+    connect(item, &QAction::toggled, this, [this, field](bool on) { options_.*field = on; });
+}
+
+BusCommands::Claim MainForm::claimBus() {
+    // A scan holds the bus without a claim of its own.
+    if (scanner_ && scanner_->isScanning())
+        return BusCommands::refused();
+    return busCommands_.claim();
+}
+
+void MainForm::setBusy(bool busy) {
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void MainForm::claimPictureArea(Content what) {
+    showsHardcopy_ = what == Content::Hardcopy;
+    showError(QString());
+}
+
+void MainForm::uncoverPictureArea() {
+    pictureArea_->show();
+    // Started by shortcut, tray or command line no menu has opened: the logo and the
+    // scanner panel would cover the picture.
+    startLogo_->hide();
+    if (scanPanel_)
+        scanPanel_->hide();
+}
+
+WindowView::Selection MainForm::selection() const {
+    return {selectedAddress(), scanner_ ? scanner_->BoardID() : int16_t{0}};
+}
+
+void MainForm::showInstrument(int address, const QString& model) {
+    QAction* item = addressItem(address);
+    const QString bare = QStringLiteral("%1").arg(address, 2, 10, QLatin1Char('0'));
+    // A caption that already names a model (after a scan or an earlier command) stays.
+    if (item && item->text() == bare) {
+        item->setText(bare + QStringLiteral(": ") + model);
+        yieldEvents();
+    }
+    setModelName(model);
+    yieldEvents();
+}
+
+void MainForm::setOfficeIndicator(OfficeProgram program, bool on) {
+    if (program == OfficeProgram::Sheet)
+        setExcelIndicator(on);
+    else
+        setWordIndicator(on);
+}
+
+void MainForm::enableOutputs(Outputs outputs, bool enabled) {
+    if (outputs == Outputs::Hardcopy) {
+        menuItem(QStringLiteral("Drucken"))->setEnabled(enabled);
+        menuItem(QStringLiteral("SaveHard"))->setEnabled(enabled);
+    } else {
+        menuItem(QStringLiteral("SaveTrace"))->setEnabled(enabled);
+    }
 }
 
 void MainForm::setModelName(const QString& name) {
@@ -338,9 +415,9 @@ void MainForm::setWordIndicator(bool enabled) {
 }
 
 void MainForm::setScanPanel(QWidget* panel) {
-    if (scanIEC_ && scanIEC_ != panel)
-        scanIEC_->deleteLater();
-    scanIEC_ = panel;
+    if (scanPanel_ && scanPanel_ != panel)
+        scanPanel_->deleteLater();
+    scanPanel_ = panel;
     if (panel) {
         panel->setParent(client_);
         panel->hide();
@@ -350,12 +427,12 @@ void MainForm::setScanPanel(QWidget* panel) {
 
 int MainForm::selectedAddress() const {
     for (int i = 1; i <= 30; ++i)
-        if (Adr(i)->isChecked())
+        if (addressItem(i)->isChecked())
             return i;
     return 0;
 }
 
-void MainForm::SetImagePath() {
+void MainForm::chooseDataPath() {
     if (!services_.folders)
         return;
     const QString path = services_.folders->browseForFolder(
@@ -368,30 +445,31 @@ void MainForm::SetImagePath() {
 
 void MainForm::applyResizeRules() {
     // 1, 2: the picture area spans the client area; a height of 0 or less is not taken.
-    const int h = client_->height() - bild_->y();
-    bild_->setGeometry(bild_->x(), bild_->y(), client_->width(), h > 0 ? h : bild_->height());
+    const int h = client_->height() - pictureArea_->y();
+    pictureArea_->setGeometry(pictureArea_->x(), pictureArea_->y(), client_->width(),
+                              h > 0 ? h : pictureArea_->height());
 
     // 3: the error notice, else the trace on display.
-    if (!trimBlanks(ErrorText).isEmpty())
-        DispError();
-    else if (!ShowsHardcopy && traceRedraw_)
+    if (!trimBlanks(errorText_).isEmpty())
+        refreshError();
+    else if (!showsHardcopy_ && traceRedraw_)
         traceRedraw_();
 
     // 4: a bitmap hardcopy is redrawn stretched to the new size.
-    if (bild_->tag() == QLatin1String("BMP")) {
-        bild_->cls();
-        bild_->paintStretched(bmpMem_->picture());
+    if (pictureArea_->tag() == QLatin1String("BMP")) {
+        pictureArea_->cls();
+        pictureArea_->paintStretched(bitmapHolder_->picture());
     }
 
     // 5: the start logo stays centred.
-    startLogo_->move(bild_->width() / 2 - startLogo_->width() / 2,
-                     bild_->height() / 2 - startLogo_->height() / 2);
+    startLogo_->move(pictureArea_->width() / 2 - startLogo_->width() / 2,
+                     pictureArea_->height() / 2 - startLogo_->height() / 2);
 
     // 6: minimised with "Minimize to tray" goes to the tray. Without a notification area
     // the window stays in the taskbar: hiding it there would leave no way back.
     TrayIcon* tray = services_.tray;
-    if ((windowState() & Qt::WindowMinimized) &&
-        menuItem(QStringLiteral("MinToTray"))->isChecked() && tray && tray->isAvailable()) {
+    if ((windowState() & Qt::WindowMinimized) && options_.minimizeToTray && tray &&
+        tray->isAvailable()) {
         tray->show();
         // Hidden once the minimise has finished: showMinimized() shows the window again
         // after the state change it reports.
@@ -422,7 +500,7 @@ void MainForm::changeEvent(QEvent* event) {
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize)
         applyResizeRules();
-    if (watched == scanIEC_ && fehler_->isVisible() &&
+    if (watched == scanPanel_ && errorLabel_->isVisible() &&
         (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
          event->type() == QEvent::Move))
         placeNotice();
@@ -431,18 +509,18 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void MainForm::closeEvent(QCloseEvent* event) {
     // Closed by the window manager, the desktop or a program: the orderly end.
-    Shutdown();
+    shutDown();
     event->accept();
 }
 
 void MainForm::menuOpened() {
     startLogo_->hide();
-    if (scanIEC_)
-        scanIEC_->hide();
+    if (scanPanel_)
+        scanPanel_->hide();
 }
 
-void MainForm::OnTop_Click() {
-    const bool on = menuItem(QStringLiteral("OnTop"))->isChecked();
+void MainForm::applyOnTop() {
+    const bool on = options_.onTop;
     Qt::WindowFlags flags = windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
     if (QWindow* w = windowHandle()) {
@@ -455,49 +533,24 @@ void MainForm::OnTop_Click() {
     }
 }
 
-void MainForm::HardAutoExcel_Click() {
-    if (menuItem(QStringLiteral("HardAutoExcel"))->isChecked())
-        menuItem(QStringLiteral("HardAutoClip"))->setChecked(true);
-}
-
-void MainForm::CopyFormatWMF_Click() {
-    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(true);
-    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(false);
-}
-
-void MainForm::CopyFormatBMP_Click() {
-    menuItem(QStringLiteral("CopyFormatBMP"))->setChecked(true);
-    menuItem(QStringLiteral("CopyFormatWMF"))->setChecked(false);
-}
-
-void MainForm::Color_Click() {
-    menuItem(QStringLiteral("Color"))->setChecked(true);
-    menuItem(QStringLiteral("BW"))->setChecked(false);
-}
-
-void MainForm::BW_Click() {
-    menuItem(QStringLiteral("BW"))->setChecked(true);
-    menuItem(QStringLiteral("Color"))->setChecked(false);
-}
-
-void MainForm::ExitProg_Click() {
-    Shutdown();
+void MainForm::exitProgram() {
+    shutDown();
 }
 
 void MainForm::runFromTray(const std::function<void()>& command) {
-    trayInfo_->show();
-    trayInfo_->raise();
+    trayNotice_->show();
+    trayNotice_->raise();
     if (command)
         command();
-    trayInfo_->hide();
+    trayNotice_->hide();
 }
 
-void MainForm::ScreenShot_Click() {
-    runFromTray([this] { MakeHardcopy_Click(); });
+void MainForm::takeHardcopyFromTray() {
+    runFromTray([this] { takeHardcopy(); });
 }
 
-void MainForm::TrayTrace_Click(int index) {
-    runFromTray([this, index] { TraceData_Click(index); });
+void MainForm::readTraceFromTray(int index) {
+    runFromTray([this, index] { readTrace(index); });
 }
 
 void MainForm::restoreFromTray() {
@@ -507,7 +560,7 @@ void MainForm::restoreFromTray() {
     activateWindow();
 }
 
-void MainForm::MaxIt_Click() {
+void MainForm::showFromTray() {
     restoreFromTray();
     if (services_.tray)
         services_.tray->hide();

@@ -13,6 +13,7 @@
 #include "app/picture_box.h"
 #include "app/ui_services.h"
 #include "app/version_info.h"
+#include "app/window_view.h"
 #include "base/result.h"
 
 class QMenu;
@@ -59,67 +60,71 @@ struct WindowCommands {
     std::function<benchcap::Status(int trace)> trace;
 };
 
-// The main window: picture area `Bild` with the hidden bitmap holder `BMPMem`, the error
-// label `Fehler`, the start logo, the status line `Status`, the menus and the tray icon.
+// The main window: the picture area with the hidden holder of its bitmap, the error label,
+// the start logo, the status line, the menus and the tray icon. The controls keep their
+// old names as Qt object names ("Bild", "BMPMem", "Fehler", "Status", ...).
 //
 // Every menu, menu item and separator carries its control name as QObject::objectName
 // ("SetUp", "StartScan", "Trenner3", ...). Items of a control array carry the name, an
 // underscore and the index: "Adr_1" ... "Adr_30", "TraceData_1" ... "TraceData_4",
 // "TrayTrace_1" ... "TrayTrace_4". A submenu's QMenu and its menu action share the name.
 // The status bar's panels are "Status_1" ... "Status_4".
-class MainForm : public QMainWindow {
+class MainForm : public QMainWindow, public WindowView {
     Q_OBJECT
   public:
     // `services` and `files` belong to the application and outlive the window.
     MainForm(const UiServices& services, OutputFiles& files, QWidget* parent = nullptr);
     ~MainForm() override;
 
-    // Window state the commands share. Empty `ErrorText` means no error is shown.
-    QString ErrorText;
+    // The error label's text (empty: none is shown).
+    const QString& errorText() const { return errorText_; }
     // True while the picture area shows the start logo or a hardcopy, false for a trace.
-    bool ShowsHardcopy = true;
+    bool showsHardcopy() const { return showsHardcopy_; }
 
     // Status text (panel 1) without surrounding blanks, then lets pending window events
     // run (through the yield hook), so long commands keep the window alive.
-    void UpSta(const QString& text);
-    // Shows `ErrorText` centred over the picture area, or hides the label when it is empty.
-    void DispError();
+    void showStatus(const QString& text) override;
+    // `text` centred over the picture area, or the label hidden when it is blank.
+    void showError(const QString& text) override;
 
-    // What UpSta runs to let events in; by default all pending events are processed.
+    // What showStatus runs to let events in; by default all pending events are processed.
     void setYieldHook(std::function<void()> hook);
     // Lets pending window events run (through the yield hook).
-    void yieldEvents();
+    void yieldEvents() override;
     // Redraws the trace on display after a resize (set by the trace plot).
-    void setTraceRedraw(std::function<void()> redraw);
+    void setTraceRedraw(std::function<void()> redraw) override;
 
-    PictureBox* Bild() const { return bild_; }
-    PictureHolder* BMPMem() const { return bmpMem_; }
-    QLabel* Fehler() const { return fehler_; }
-    QLabel* StartLogo() const { return startLogo_; }
-    QStatusBar* Status() const;
+    // The check marks of the menus; setting them checks the menu items to match.
+    WindowOptions options() const override { return options_; }
+    void setOptions(const WindowOptions& options);
+
+    // The rest of the view the instrument commands see.
+    BusCommands::Claim claimBus() override;
+    void setBusy(bool busy) override;
+    PictureBox& pictureArea() override { return *pictureArea_; }
+    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
+    void claimPictureArea(Content what) override;
+    void uncoverPictureArea() override;
+    Selection selection() const override;
+    void showInstrument(int address, const QString& model) override;
+    void setOfficeIndicator(OfficeProgram program, bool on) override;
+    void enableOutputs(Outputs outputs, bool enabled) override;
+
+    QLabel* errorLabel() const { return errorLabel_; }
+    QLabel* startLogo() const { return startLogo_; }
     // Panel 1 status text, 2 model name, 3 "Excel", 4 "Word".
     QLabel* statusPanel(int n) const;
-    QWidget* TrayInfo() const { return trayInfo_; }
-    QMenu* TrayMenu() const { return trayMenu_; }
+    QWidget* trayNotice() const { return trayNotice_; }
+    QMenu* trayMenu() const { return trayMenu_; }
 
     // Menu items and menus by control name; nullptr when there is none.
     QAction* menuItem(const QString& name) const;
-    // The check mark of a menu item by object name (false for no such item).
-    bool isItemChecked(const char* name) const;
-    // Enables or disables a menu item by object name, if there is one.
-    void setItemEnabled(const char* name, bool enabled) const;
     QMenu* menu(const QString& name) const;
-    QAction* Adr(int index) const;
-    QAction* TraceData(int index) const;
-    QAction* TrayTrace(int index) const;
+    QAction* addressItem(int index) const;
+    QAction* traceItem(int index) const;
+    QAction* trayTraceItem(int index) const;
 
-    // Status panel 2: the model name of the current instrument.
-    void setModelName(const QString& name);
-    // Status panels 3 and 4: the outcome of the last paste into either office program.
-    void setExcelIndicator(bool enabled);
-    void setWordIndicator(bool enabled);
-
-    // The bus scanner whose panel `ScanIEC` the window shows and whose device table decides
+    // The bus scanner whose panel the window shows and whose device table decides
     // the selection. The scanner outlives the window.
     void setScanner(scanner::ScanIECControl* core);
     // Why the driver cannot reach a board (empty when it can); a scan that finds no board
@@ -128,25 +133,22 @@ class MainForm : public QMainWindow {
     scanner::ScanIECControl* scanner() const { return scanner_; }
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
-    QWidget* ScanIEC() const { return scanIEC_; }
+    QWidget* scanPanel() const { return scanPanel_; }
 
-    // Makes `Index` the current bus address: its address item alone is checked, and the
+    // Makes `address` the current bus address: its address item alone is checked, and the
     // trace commands follow the device type code found there.
-    void SelectAdr(int Index);
+    void selectAddress(int address);
     // The checked address item, 0 when none is.
     int selectedAddress() const;
 
     // "Path for auto-save files": the folder browser chooses `DataPath`.
-    void SetImagePath();
+    void chooseDataPath();
 
     // Runs a command started from the tray menu with the notice `TrayInfo` shown.
     void runFromTray(const std::function<void()>& command);
     // Minimised, hidden and represented by the tray icon.
     bool isInTray() const;
     bool isTopmost() const;
-
-    // The layout rules that follow every change of size or state.
-    void applyResizeRules();
 
     // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
     // "Save hardcopy"; it outlives the window's use of it.
@@ -160,15 +162,13 @@ class MainForm : public QMainWindow {
     benchcap::Status runTrace(int n);
     // The open "trace recorder setup" window, nullptr when none is open.
     QWidget* recordForm() const { return recordForm_; }
-    // The bus is used by one command at a time; a second one is refused.
-    BusCommands& busCommands() { return busCommands_; }
     // Start-up: title, placement, settings, check marks, texts and the command line, in that
     // order, then the window is shown. Returns the exit status when the command line ended
     // the program (END), nullopt when the window runs on.
     std::optional<int> startUp(const StartupContext& context);
     // The orderly end: settings written, tray icon removed, program ended. Runs once, for
     // "Exit", a close request, a termination signal and the session's end alike.
-    void Shutdown();
+    void shutDown();
     // A termination signal (SIGINT, SIGTERM, SIGHUP): the command line stops before its next
     // action, and the program ends with 128 + `signal`. A command line that holds END never
     // stores the settings, so only the orderly end outside one does.
@@ -176,11 +176,6 @@ class MainForm : public QMainWindow {
     // Asked between the command line's actions for a stop signal that arrived while an
     // action blocked (0: none); by default nothing stops.
     void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
-    bool isShutDown() const { return shutDown_; }
-    // The status line text of start-up; prepares the hardcopy command's texts.
-    void LoadLanguage();
-    // Carries out one command-line action; false for END.
-    bool runCommandAction(const CommandAction& action);
 
     void setCommands(WindowCommands commands) { commands_ = std::move(commands); }
     // How the program ends (default: leave the event loop with `code`).
@@ -194,11 +189,9 @@ class MainForm : public QMainWindow {
     // True while the command line runs with nobody to see the window, and once the program
     // ends or a stop signal came: boxes are reported instead of shown.
     bool unattended() const;
-    bool commandLineRunning() const { return commandLineRunning_; }
     // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the
     // status line; errors make END end with status 1.
     void reportUnattended(const QString& title, const QString& text, bool isError);
-    int commandLineErrors() const { return commandLineErrors_; }
     // /PLOT of the running command line: the plotter offer is accepted in advance.
     bool plotterOfferAccepted() const { return commandLineRunning_ && acceptPlot_; }
 
@@ -208,8 +201,8 @@ class MainForm : public QMainWindow {
     // How links of the about box are opened (default: the desktop's handler).
     void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
 
-    const UiServices& services() const { return services_; }
-    OutputFiles& outputFiles() { return files_; }
+    const UiServices& services() const override { return services_; }
+    OutputFiles& outputFiles() override { return files_; }
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -218,34 +211,48 @@ class MainForm : public QMainWindow {
 
   private slots:
     // Bus scan and indicator clicks.
-    void StartScan_Click();
-    void ScanIEC_SelectIEC(int16_t address);
+    void startScan();
+    void selectScannedAddress(int16_t address);
 
-    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp; the about box does nothing yet).
-    void MakeHardcopy_Click();
-    void TraceData_Click(int index);
-    void TraceRecorder_Click();
-    void Drucken_Click();
-    void SaveHard_Click();
-    void SaveTrace_Click();
-    void About_Click();
+    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp, main_form_life.cpp).
+    void takeHardcopy();
+    void readTrace(int index);
+    void openTraceRecorder();
+    void printHardcopy();
+    void saveHardcopy();
+    void saveTrace();
+    void showAbout();
 
     // Shell commands.
-    void ExitProg_Click();
-    void OnTop_Click();
-    void HardAutoExcel_Click();
-    void CopyFormatWMF_Click();
-    void CopyFormatBMP_Click();
-    void Color_Click();
-    void BW_Click();
-    void ScreenShot_Click();
-    void TrayTrace_Click(int index);
-    void MaxIt_Click();
+    void exitProgram();
+    void applyOnTop();
+    void takeHardcopyFromTray();
+    void readTraceFromTray(int index);
+    void showFromTray();
     void menuOpened();
     void trayActivated(TrayActivation activation, QPoint at);
 
   private:
+    // Status panel 2: the model name of the current instrument.
+    void setModelName(const QString& name);
+    // Status panels 3 and 4: the outcome of the last paste into either office program.
+    void setExcelIndicator(bool enabled);
+    void setWordIndicator(bool enabled);
+
+    // The layout rules that follow every change of size or state.
+    void applyResizeRules();
+
+    bool isShutDown() const { return shutDown_; }
+    // The status line text of start-up.
+    void showStartStatus();
+    // Carries out one command-line action; false for END.
+    bool runCommandAction(const CommandAction& action);
+    bool commandLineRunning() const { return commandLineRunning_; }
+    int commandLineErrors() const { return commandLineErrors_; }
+
     void buildMenus();
+    // The check mark of `item` is the option `field`, both ways.
+    void bindOption(QAction* item, bool WindowOptions::*field);
     void buildTrayMenu();
     void buildStatusBar();
     void restoreFromTray();
@@ -255,23 +262,29 @@ class MainForm : public QMainWindow {
     // Runs SCREEN or TRACEn unless the address before it was refused; a command that took
     // nothing unattended, and told nobody, is reported.
     void runCommand(const QString& name, const std::function<benchcap::Status()>& command);
-    void placeWindow(SettingsStore& store);
-    bool readOption(SettingsStore& store, const char* key, bool fallback);
+    // The window's place in twips, and placing it where the settings file says.
+    WindowPlacement placement() const;
+    void placeWindow(const WindowPlacement& stored);
     void placeNotice();
+    // Shows the error label for `errorText_` again (after a resize).
+    void refreshError();
 
     UiServices services_;
     OutputFiles& files_;
     std::function<void()> yield_;
     std::function<void()> traceRedraw_;
+    QString errorText_;
+    WindowOptions options_;
+    bool showsHardcopy_ = true;
 
     QWidget* client_ = nullptr;
-    PictureBox* bild_ = nullptr;
-    PictureHolder* bmpMem_ = nullptr;
-    QLabel* fehler_ = nullptr;
+    PictureBox* pictureArea_ = nullptr;
+    PictureHolder* bitmapHolder_ = nullptr;
+    QLabel* errorLabel_ = nullptr;
     QLabel* startLogo_ = nullptr;
-    QLabel* trayInfo_ = nullptr;
+    QLabel* trayNotice_ = nullptr;
     QMenu* trayMenu_ = nullptr;
-    QPointer<QWidget> scanIEC_;
+    QPointer<QWidget> scanPanel_;
     scanner::ScanIECControl* scanner_ = nullptr;
     QString driverProblem_;
     QLabel* panels_[4] = {};
@@ -288,7 +301,6 @@ class MainForm : public QMainWindow {
     VersionInfo version_;
     QString storedDataPath_;
     bool dataPathOverridden_ = false;
-    int GPIBPrinterAdr = 5;
     int lastValidAddress_ = 20;
     bool commandLineRunning_ = false;
     bool commandLineEnds_ = false;  // the running command line holds END

@@ -10,16 +10,16 @@ benchcap::Status MainForm::runHardcopy() {
     return hardcopy_->run();
 }
 
-void MainForm::MakeHardcopy_Click() {
+void MainForm::takeHardcopy() {
     (void)runHardcopy();  // the command has told the user itself
 }
 
-void MainForm::Drucken_Click() {
+void MainForm::printHardcopy() {
     if (hardcopy_)
         hardcopy_->print();
 }
 
-void MainForm::SaveHard_Click() {
+void MainForm::saveHardcopy() {
     if (hardcopy_)
         hardcopy_->save();
 }

@@ -17,36 +17,14 @@
 #include "bus/session.h"
 
 namespace benchcap::app {
-namespace {
-
-const QString kApplication = QStringLiteral("BENCHCAP");
-const QString kSection = QStringLiteral("Settings");
-
-// The options stored under their menu item's name, with their defaults.
-constexpr struct {
-    const char* key;
-    bool fallback;
-} kOptions[] = {
-    {"HardAutoSave", true},  {"HardAutoClip", true},  {"HardAutoExcel", false},
-    {"TraceAutoSave", true}, {"TraceAutoClip", true}, {"TraceAutoExcel", false},
-};
-
-}  // namespace
-
-bool MainForm::readOption(SettingsStore& store, const char* key, bool fallback) {
-    const QString text =
-        store.read(kApplication, kSection, QLatin1String(key), encodeBool(fallback));
-    // A text that is neither a truth value nor a number was not written by us: the default.
-    return decodeBool(text).value_or(fallback);
+WindowPlacement MainForm::placement() const {
+    return {pixelsToTwipsX(*this, x()), pixelsToTwipsX(*this, width()), pixelsToTwipsY(*this, y()),
+            pixelsToTwipsY(*this, height())};
 }
 
-void MainForm::placeWindow(SettingsStore& store) {
-    // Each value is applied only when it differs, so a first start (every key missing)
-    // leaves the placement to the desktop, as for any new window.
-    auto readTwips = [&](const char* key, double current) {
-        return decodeNumber(
-            store.read(kApplication, kSection, QLatin1String(key), encodeNumber(current)));
-    };
+void MainForm::placeWindow(const WindowPlacement& stored) {
+    // Each value is applied only when it differs, so a first start (every key missing, the
+    // window's own place read back) leaves the placement to the desktop, as for any window.
     // A window left where no screen shows it is placed by the screen.
     auto placeByScreen = [this] {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -57,20 +35,19 @@ void MainForm::placeWindow(SettingsStore& store) {
         resize(width(), twipsToPixelsY(*this, 0.6 * h));
         resize(twipsToPixelsX(*this, 0.6 * w), height());
     };
-    const double left = readTwips("Left", pixelsToTwipsX(*this, x()));
-    if (twipsToPixelsX(*this, left) != x())
-        move(twipsToPixelsX(*this, left), y());
+    if (twipsToPixelsX(*this, stored.left) != x())
+        move(twipsToPixelsX(*this, stored.left), y());
     if (x() < 0) {
         placeByScreen();  // closed while minimised
         return;
     }
-    const int w = twipsToPixelsX(*this, readTwips("Width", pixelsToTwipsX(*this, width())));
+    const int w = twipsToPixelsX(*this, stored.width);
     if (w != width())
         resize(w, height());
-    const int t = twipsToPixelsY(*this, readTwips("Top", pixelsToTwipsY(*this, y())));
+    const int t = twipsToPixelsY(*this, stored.top);
     if (t != y())
         move(x(), t);
-    const int h = twipsToPixelsY(*this, readTwips("Height", pixelsToTwipsY(*this, height())));
+    const int h = twipsToPixelsY(*this, stored.height);
     if (h != height())
         resize(width(), h);
     // Far off every screen (a stored 999999999, a screen since removed): enough of the
@@ -90,39 +67,27 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     setCursor(Qt::WaitCursor);
     if (context.instrument)
         context.instrument->TimeoutCode = 10;
-    ShowsHardcopy = true;
+    showsHardcopy_ = true;
     version_ = context.version;
     setWindowTitle(version_.windowTitle());
     settings_ = context.settings;
 
     MemorySettingsStore none;
     SettingsStore& store = settings_ ? *settings_ : static_cast<SettingsStore&>(none);
-    placeWindow(store);
+    WindowOptions current = options_;
+    current.placement = placement();
+    current.dataPath = context.defaultDataPath;
+    const WindowOptions stored = readWindowOptions(store, current);
+    placeWindow(stored.placement);
+    selectAddress(stored.address);
+    setOptions(stored);
 
-    const int address = decodeInteger(trimBlanks(
-        store.read(kApplication, kSection, QStringLiteral("Address"), QStringLiteral("20"))));
-    SelectAdr(address);
-
-    const bool colour = readOption(store, "Color", true);
-    menuItem(QStringLiteral("Color"))->setChecked(colour);
-    menuItem(QStringLiteral("BW"))->setChecked(!colour);
-    menuItem(QStringLiteral("SupressConfigRMX"))
-        ->setChecked(readOption(store, "SupressConfigRMX", false));
-
-    storedDataPath_ =
-        store.read(kApplication, kSection, QStringLiteral("DataPath"), context.defaultDataPath);
+    storedDataPath_ = stored.dataPath;
     dataPathOverridden_ = context.dataPathOverride.has_value();
     files_.DataPath = context.dataPathOverride.value_or(storedDataPath_);
 
-    GPIBPrinterAdr = decodeInteger(
-        store.read(kApplication, kSection, QStringLiteral("GPIBPrinterAdr"), QStringLiteral("5")));
-
-    for (const auto& option : kOptions)
-        menuItem(QLatin1String(option.key))
-            ->setChecked(readOption(store, option.key, option.fallback));
-
-    bild_->setScale(1, 1);
-    LoadLanguage();
+    pictureArea_->setScale(1, 1);
+    showStartStatus();
 
     files_.UseManualName = false;
     if (!trimBlanks(context.commandLine).isEmpty()) {
@@ -160,8 +125,8 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     show();
     // The tray record was prepared with the window; the icon appears only in the tray.
-    startLogo_->move(bild_->width() / 2 - startLogo_->width() / 2,
-                     bild_->height() / 2 - startLogo_->height() / 2);
+    startLogo_->move(pictureArea_->width() / 2 - startLogo_->width() / 2,
+                     pictureArea_->height() / 2 - startLogo_->height() / 2);
     unsetCursor();
     return std::nullopt;
 }
@@ -176,7 +141,7 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             show();
             break;
         case K::Address:
-            SelectAdr(action.number);
+            selectAddress(action.number);
             refusedAddress_.clear();
             break;
         case K::BadAddress:
@@ -189,11 +154,12 @@ bool MainForm::runCommandAction(const CommandAction& action) {
             acceptPlot_ = true;
             break;
         case K::Color:
-            Color_Click();
+        case K::BW: {
+            WindowOptions colour = options_;
+            colour.color = action.kind == K::Color;
+            setOptions(colour);
             break;
-        case K::BW:
-            BW_Click();
-            break;
+        }
         case K::Name:
             files_.ManualName = action.text;
             files_.UseManualName = true;
@@ -217,10 +183,10 @@ bool MainForm::runCommandAction(const CommandAction& action) {
     return true;
 }
 
-void MainForm::LoadLanguage() {
+void MainForm::showStartStatus() {
     // The hardcopy command keeps its own texts; here the status line starts. Without a
     // usable driver it says why, so the user knows what to install.
-    UpSta(driverProblem_.isEmpty() ? QStringLiteral("idle") : driverProblem_);
+    showStatus(driverProblem_.isEmpty() ? QStringLiteral("idle") : driverProblem_);
 }
 
 bool MainForm::unattended() const {
@@ -283,7 +249,7 @@ void MainForm::stopBySignal(int signal) {
         return;
     stopSignal_ = signal;
     if (!(commandLineRunning_ && commandLineEnds_)) {
-        Shutdown();
+        shutDown();
         return;
     }
     // The job of an END command line is abandoned as END would have ended it: at once,
@@ -294,30 +260,19 @@ void MainForm::stopBySignal(int signal) {
         endProgram_(stopExitStatus(signal));
 }
 
-void MainForm::Shutdown() {
+void MainForm::shutDown() {
     if (shutDown_)
         return;
     shutDown_ = true;
     if (settings_) {
         SettingsStore& s = *settings_;
-        auto put = [&](const char* key, const QString& value) {
-            s.write(kApplication, kSection, QLatin1String(key), value);
-        };
+        WindowOptions stored = options_;
+        stored.placement = placement();
         // A stored address outside 1 to 30 checks nothing; the last valid one is kept.
-        const int address = selectedAddress() != 0 ? selectedAddress() : lastValidAddress_;
-        put("Left", encodeNumber(pixelsToTwipsX(*this, x())));
-        put("Width", encodeNumber(pixelsToTwipsX(*this, width())));
-        put("Top", encodeNumber(pixelsToTwipsY(*this, y())));
-        put("Height", encodeNumber(pixelsToTwipsY(*this, height())));
-        put("Address", encodeNumber(address));
-        put("Color", encodeBool(menuItem(QStringLiteral("Color"))->isChecked()));
-        put("SupressConfigRMX",
-            encodeBool(menuItem(QStringLiteral("SupressConfigRMX"))->isChecked()));
+        stored.address = selectedAddress() != 0 ? selectedAddress() : lastValidAddress_;
         // --data-path applies to one run; the stored path stays unless the user chose another.
-        put("DataPath", dataPathOverridden_ ? storedDataPath_ : files_.DataPath);
-        put("GPIBPrinterAdr", encodeNumber(GPIBPrinterAdr));
-        for (const auto& option : kOptions)
-            put(option.key, encodeBool(menuItem(QLatin1String(option.key))->isChecked()));
+        stored.dataPath = dataPathOverridden_ ? storedDataPath_ : files_.DataPath;
+        writeWindowOptions(s, stored);
         if (benchcap::Status st = s.flush(); !st && reportSink_)
             reportSink_(QStringLiteral("benchcap: settings not saved: ") +
                         QString::fromStdString(st.error()));
@@ -325,7 +280,7 @@ void MainForm::Shutdown() {
     if (services_.tray)
         services_.tray->hide();
     // Other windows of the program go with it.
-    trayInfo_->close();
+    trayNotice_->close();
     if (about_)
         about_->close();
     hide();
@@ -333,7 +288,7 @@ void MainForm::Shutdown() {
         endProgram_(stopSignal_ != 0 ? stopExitStatus(stopSignal_) : 0);
 }
 
-void MainForm::About_Click() {
+void MainForm::showAbout() {
     if (!about_) {
         auto open = openLink_ ? openLink_ : [](const QUrl& url) {
             QDesktopServices::openUrl(url);  // failures are ignored

@@ -22,11 +22,11 @@ void MainForm::setScanner(scanner::ScanIECControl* core) {
         if (yield_)
             yield_();
     }));
-    connect(panel, &ScanIECPanel::SelectIEC, this, &MainForm::ScanIEC_SelectIEC);
+    connect(panel, &ScanIECPanel::SelectIEC, this, &MainForm::selectScannedAddress);
     setScanPanel(panel);
 }
 
-void MainForm::StartScan_Click() {
+void MainForm::startScan() {
     if (!scanner_)
         return;
     // A hardcopy or trace on the bus goes on undisturbed; the scan is refused.
@@ -35,12 +35,11 @@ void MainForm::StartScan_Click() {
         return;
     }
     setCursor(Qt::WaitCursor);
-    ErrorText = QStringLiteral("scanning bus...");
-    DispError();
-    UpSta(QStringLiteral("scanning..."));
+    showError(QStringLiteral("scanning bus..."));
+    showStatus(QStringLiteral("scanning..."));
 
     // The panel is centred in the client area and stays visible after the scan.
-    QWidget* panel = scanIEC_;
+    QWidget* panel = scanPanel_;
     panel->move(client_->width() / 2 - panel->width() / 2,
                 client_->height() / 2 - panel->height() / 2);
     panel->show();
@@ -55,39 +54,38 @@ void MainForm::StartScan_Click() {
 
     bool found = false;
     for (int a = 1; a <= 30; ++a) {
-        Adr(a)->setVisible(true);
+        addressItem(a)->setVisible(true);
         found = found || selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(a))).countsAsFound;
     }
     if (!found) {
-        Adr(1)->setText(QStringLiteral("no instruments found"));
-        Adr(1)->setEnabled(false);
+        addressItem(1)->setText(QStringLiteral("no instruments found"));
+        addressItem(1)->setEnabled(false);
         for (int a = 2; a <= 30; ++a)
-            Adr(a)->setVisible(false);
+            addressItem(a)->setVisible(false);
     } else {
         for (int a = 1; a <= 30; ++a) {
             const auto address = static_cast<int16_t>(a);
             const std::string& info = scanner_->DeviceInfo(address);
-            Adr(a)->setEnabled(true);
-            Adr(a)->setText(
+            addressItem(a)->setEnabled(true);
+            addressItem(a)->setText(
                 QStringLiteral("%1: ").arg(a, 2, 10, QLatin1Char('0')) +
                 trimBlanks(QString::fromLatin1(info.data(), static_cast<qsizetype>(info.size()))));
-            Adr(a)->setVisible(scanner_->DeviceTyp(address) != 0);
+            addressItem(a)->setVisible(scanner_->DeviceTyp(address) != 0);
         }
     }
 
     unsetCursor();
-    ErrorText.clear();
-    DispError();
+    showError(QString());
     if (scanner_->BoardID() < 0 && !driverProblem_.isEmpty()) {
-        UpSta(driverProblem_);
+        showStatus(driverProblem_);
     } else if (scanner_->BoardID() < 0 && !scanner_->boardFailure().empty()) {
-        UpSta(QString::fromLatin1(scanner_->boardFailure()));
+        showStatus(QString::fromLatin1(scanner_->boardFailure()));
     } else {
-        UpSta(QStringLiteral("bus scanned"));
+        showStatus(QStringLiteral("bus scanned"));
     }
 }
 
-void MainForm::ScanIEC_SelectIEC(int16_t address) {
+void MainForm::selectScannedAddress(int16_t address) {
     const int32_t code = scanner_ ? scanner_->DeviceTyp(address) : 0;
     if (selectionRule(code).refused) {
         if (services_.boxes)
@@ -95,27 +93,27 @@ void MainForm::ScanIEC_SelectIEC(int16_t address) {
                                         bus::MessageButtons::Ok);
         return;  // the selection and the panel stay
     }
-    SelectAdr(address);
-    if (scanIEC_)
-        scanIEC_->hide();
+    selectAddress(address);
+    if (scanPanel_)
+        scanPanel_->hide();
 }
 
-void MainForm::SelectAdr(int Index) {
+void MainForm::selectAddress(int address) {
     for (int i = 1; i <= 30; ++i)
-        Adr(i)->setChecked(i == Index);
-    if (Index < 1 || Index > 30 || !scanner_)
+        addressItem(i)->setChecked(i == address);
+    if (address < 1 || address > 30 || !scanner_)
         return;
     QAction* getTheData = menuItem(QStringLiteral("GetTheData"));
-    switch (selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(Index))).menus) {
+    switch (selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(address))).menus) {
         case TraceMenus::Keep:
             break;
         case TraceMenus::TraceOnTrace4On:
             getTheData->setEnabled(true);
-            TraceData(4)->setEnabled(true);
+            traceItem(4)->setEnabled(true);
             break;
         case TraceMenus::TraceOnTrace4Off:
             getTheData->setEnabled(true);
-            TraceData(4)->setEnabled(false);
+            traceItem(4)->setEnabled(false);
             break;
         case TraceMenus::TraceOff:
             getTheData->setEnabled(false);

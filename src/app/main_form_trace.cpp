@@ -11,16 +11,16 @@ benchcap::Status MainForm::runTrace(int n) {
     return trace_->run(n);
 }
 
-void MainForm::TraceData_Click(int index) {
+void MainForm::readTrace(int index) {
     (void)runTrace(index);  // the command has told the user itself
 }
 
-void MainForm::SaveTrace_Click() {
+void MainForm::saveTrace() {
     if (trace_)
         trace_->save();
 }
 
-void MainForm::TraceRecorder_Click() {
+void MainForm::openTraceRecorder() {
     // One setup window at a time; a closed one is gone with its choices.
     if (!recordForm_)
         recordForm_ = new RecordForm(this);

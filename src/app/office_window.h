@@ -9,6 +9,13 @@
 
 namespace benchcap::app {
 
+// The window's office programs: the bridge lives below the window so that benchcap-cli
+// pastes the same way.
+using office::NullOfficeBridge;
+using office::OfficeBridge;
+using office::PasteOutcome;
+using office::PasteReport;
+
 // The hardcopy as the word processor receives it: the bytes of a PNG file.
 std::string officePicture(const QImage& picture);
 

@@ -55,17 +55,17 @@ QString OutputFiles::stamp(const QDateTime& when) {
     return QLocale::c().toString(when, QStringLiteral("yy.MM.dd-HH.mm.ss"));
 }
 
-QString OutputFiles::GetName(const QString& Extension, int Index, bool NameMan) const {
-    const QString ext = QLatin1Char('.') + Extension;
-    if (NameMan) {
+QString OutputFiles::outputFileName(const QString& extension, int index, bool manualName) const {
+    const QString ext = QLatin1Char('.') + extension;
+    if (manualName) {
         const QString name = trimBlanks(ManualName);
         if (name.contains(separator_))
             return name + ext;  // already a full path
         return DataPath + separator_ + name + ext;
     }
     // Only the exact capital "TXT" names a trace file.
-    const QString prefix = Extension == QLatin1String("TXT")
-                               ? QStringLiteral("TRACE") + QString::number(Index)
+    const QString prefix = extension == QLatin1String("TXT")
+                               ? QStringLiteral("TRACE") + QString::number(index)
                                : QStringLiteral("HARDCOPY");
     return DataPath + separator_ + prefix + QLatin1Char('-') + stamp(clock_()) + ext;
 }

@@ -36,9 +36,9 @@ class OutputFiles {
     bool UseManualName = false;
 
     // Full name of a new output file. `Extension` without the dot ("BMP", "WMF", "TXT");
-    // `Index` is the trace number of "TXT" files; `NameMan` chooses `ManualName`.
+    // `index` is the trace number of "TXT" files; `manualName` chooses `ManualName`.
     // Only builds the name: creates nothing, checks nothing.
-    QString GetName(const QString& Extension, int Index, bool NameMan) const;
+    QString outputFileName(const QString& extension, int index, bool manualName) const;
 
     // Creates the folder a new output file goes into when it is missing (a data path never
     // used before, such as Documents/Benchcap). Fails with the folder named when it cannot.

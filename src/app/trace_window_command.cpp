@@ -9,10 +9,12 @@
 #include <filesystem>
 
 #include "app/instrument_init.h"
-#include "app/main_form.h"
-#include "app/office_bridge.h"
 #include "app/office_window.h"
-#include "scanner/scan_iec.h"
+#include "app/output_files.h"
+#include "app/picture_box.h"
+#include "app/ui_services.h"
+#include "app/window_view.h"
+#include "bus/identification.h"
 #include "trace/plot/trace_plot.h"
 
 namespace benchcap::app {
@@ -22,13 +24,13 @@ namespace {
 // The normal pointer comes back on every way out of the command.
 class BusyPointer {
   public:
-    explicit BusyPointer(MainForm& form) : form_(form) { form_.setCursor(Qt::WaitCursor); }
-    ~BusyPointer() { form_.unsetCursor(); }
+    explicit BusyPointer(WindowView& form) : form_(form) { form_.setBusy(true); }
+    ~BusyPointer() { form_.setBusy(false); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
 
   private:
-    MainForm& form_;
+    WindowView& form_;
 };
 
 }  // namespace
@@ -40,10 +42,10 @@ char localeDecimalSeparator() {
     return '.';  // a separator that is not one 8-bit character cannot go into the text
 }
 
-TraceWindowCommand::TraceWindowCommand(MainForm& form, InstrumentSession& instrument,
+TraceWindowCommand::TraceWindowCommand(WindowView& form, InstrumentSession& instrument,
                                        OfficeBridge& office, char decimalSeparator)
     : form_(form),
-      formAlive_(&form),
+      formAlive_(&form.pictureArea()),
       instrument_(instrument),
       office_(office),
       decimalSeparator_(decimalSeparator) {
@@ -60,18 +62,13 @@ QString TraceWindowCommand::saveFilter() {
 }
 
 Status TraceWindowCommand::run(int n) {
-    BusCommands::Claim claim = form_.busCommands().claim();
-    if (!claim || (form_.scanner() && form_.scanner()->isScanning())) {
+    BusCommands::Claim claim = form_.claimBus();
+    if (!claim) {
         // The command on the bus goes on undisturbed; this request is dropped.
         QApplication::beep();
         return fail("another bus command is running: wait until it has finished and try again");
     }
     return readAndShow(n);
-}
-
-void TraceWindowCommand::reportError(const QString& text) {
-    form_.ErrorText = text;
-    form_.DispError();
 }
 
 Status TraceWindowCommand::readAndShow(int n) {
@@ -81,45 +78,37 @@ Status TraceWindowCommand::readAndShow(int n) {
 
     // The area becomes the trace's: white, no hardcopy behind it, and no tag, so a resize
     // never paints the last bitmap hardcopy over the trace.
-    PictureBox* bild = form_.Bild();
+    PictureBox* bild = &form_.pictureArea();
     bild->setTag(QString());
     bild->setPicture(QImage());
     bild->canvas().fill(Qt::white);
     bild->update();
-    bild->show();
-    // Started by shortcut, tray or command line no menu has opened: the logo and the
-    // scanner panel would cover the trace.
-    form_.StartLogo()->hide();
-    if (QWidget* panel = form_.ScanIEC())
-        panel->hide();
-    form_.ShowsHardcopy = false;
-    form_.ErrorText.clear();
-    form_.DispError();
+    form_.uncoverPictureArea();
+    form_.claimPictureArea(WindowView::Content::Trace);
 
-    if (Status selected = InitDevice(form_, instrument_); !selected)
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
     const bus::CurrentInstrument& ci = instrument_.record();
-    if (ci.ModelName == "TMO") {
+    if (ci.ModelName == bus::kModelNoAnswer) {
         const QString text = QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress);
-        reportError(text);
-        form_.UpSta(QStringLiteral("no device found"));
+        form_.showError(text);
+        form_.showStatus(QStringLiteral("no device found"));
         return fail(text.toStdString());
     }
     const QString number = QString::number(n);
     if (n < 1 || n > trace::HighestTraceNumber(ci.ModelName)) {
         const QString text = QStringLiteral("Trace ") + number +
                              QStringLiteral(" is not supported by the instrument!");
-        reportError(text);
+        form_.showError(text);
         return fail(text.toStdString());
     }
 
     BusyPointer busy(form_);
-    form_.setItemEnabled("Drucken", false);
-    form_.setItemEnabled("SaveHard", false);
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
     if (!ci.FullSupport) {
         const std::string text = "Trace data is not supported for " + ci.ModelName;
         boxes->messageBox(bus::MessageIcon::Exclamation, "ERROR:", text, bus::MessageButtons::Ok);
-        form_.UpSta(QStringLiteral("trace data not supported."));
+        form_.showStatus(QStringLiteral("trace data not supported."));
         return fail(text);
     }
 
@@ -127,11 +116,11 @@ Status TraceWindowCommand::readAndShow(int n) {
     const trace::TraceCommandResult result = trace::RunTraceCommand(
         instrument_.session(), *boxes, n, decimalSeparator_, state_, [this](std::string_view t) {
             if (t != "idle")
-                form_.UpSta(fromLatin1(t));
+                form_.showStatus(fromLatin1(t));
         });
 
     bild->setToolTip(QStringLiteral("trace-values"));
-    form_.setItemEnabled("SaveTrace", false);
+    form_.enableOutputs(WindowView::Outputs::Trace, false);
 
     Status outcome;
     QString endStatus = QStringLiteral("idle");
@@ -141,12 +130,12 @@ Status TraceWindowCommand::readAndShow(int n) {
         case trace::TraceOutcome::NotActivated:
         case trace::TraceOutcome::NumberNotSupported:
         case trace::TraceOutcome::NotSupported:
-            reportError(fromLatin1(result.message));
+            form_.showError(fromLatin1(result.message));
             outcome = fail(result.message);
             break;
         case trace::TraceOutcome::Failed:
             // Nothing new to draw or tabulate; the previous trace is not passed off as this one.
-            reportError(fromLatin1(result.message));
+            form_.showError(fromLatin1(result.message));
             endStatus = QStringLiteral("trace not read");
             outcome = fail(result.message);
             break;
@@ -156,31 +145,32 @@ Status TraceWindowCommand::readAndShow(int n) {
                              QStringLiteral(
                                  ": nothing to show or save. Check its display and "
                                  "read the trace again.");
-        reportError(text);
+        form_.showError(text);
         endStatus = QStringLiteral("trace not read");
         outcome = fail(text.toStdString());
     } else if (result.outcome == trace::TraceOutcome::Done) {
-        form_.UpSta(QStringLiteral("drawing trace..."));
+        form_.showStatus(QStringLiteral("drawing trace..."));
         draw();
-        if (form_.isItemChecked("TraceAutoExcel")) {
+        if (form_.options().traceAutoSheet) {
             const PasteReport pasted = office_.PasteInExcel(state_.field);
-            form_.setExcelIndicator(pasted.indicatorOn());
+            form_.setOfficeIndicator(WindowView::OfficeProgram::Sheet, pasted.indicatorOn());
             if (!pasted.statusText().empty())
                 endStatus = officeStatusText(pasted);
         }
         outcome = autoOutputs(n);
-        form_.setItemEnabled("SaveTrace", true);
+        form_.enableOutputs(WindowView::Outputs::Trace, true);
     }
-    form_.unsetCursor();
-    form_.UpSta(endStatus);
+    form_.setBusy(false);
+    form_.showStatus(endStatus);
     return outcome;
 }
 
 Status TraceWindowCommand::autoOutputs(int n) {
     Status result;
     OutputFiles& files = form_.outputFiles();
-    if (form_.isItemChecked("TraceAutoSave") || files.UseManualName) {
-        QString name = files.GetName(QStringLiteral("TXT"), n, files.UseManualName);
+    const WindowOptions options = form_.options();
+    if (options.traceAutoSave || files.UseManualName) {
+        QString name = files.outputFileName(QStringLiteral("TXT"), n, files.UseManualName);
         // A name the user gave is overwritten as asked; automatic ones never replace an
         // earlier trace.
         if (!files.UseManualName)
@@ -192,13 +182,13 @@ Status TraceWindowCommand::autoOutputs(int n) {
                                  QStringLiteral(
                                      " Choose a folder you can write to under Setup > Path for "
                                      "auto-save files, or save with Output > Save trace data.");
-            reportError(text);
+            form_.showError(text);
             result = fail(text.toStdString());
         } else {
             lastOutputFile_ = name;
         }
     }
-    if (form_.isItemChecked("TraceAutoClip") && form_.services().clipboard) {
+    if (options.traceAutoClip && form_.services().clipboard) {
         // Without its final line end, so a paste ends on the last value; the stored text
         // stays whole for "Save trace data".
         std::string_view text = state_.text;
@@ -210,7 +200,7 @@ Status TraceWindowCommand::autoOutputs(int n) {
 }
 
 void TraceWindowCommand::draw() {
-    PictureBox* bild = form_.Bild();
+    PictureBox* bild = &form_.pictureArea();
     QImage& canvas = bild->canvas();
     canvas.fill(Qt::white);
     if (state_.hasTrace && !state_.data.Empty()) {
@@ -222,7 +212,8 @@ void TraceWindowCommand::draw() {
 }
 
 void TraceWindowCommand::redraw() {
-    if (!form_.ShowsHardcopy && state_.hasTrace)
+    // The window asks only while a trace is meant to be on display.
+    if (state_.hasTrace)
         draw();
 }
 
@@ -231,7 +222,8 @@ void TraceWindowCommand::save() {
     if (!state_.hasTrace || !dialog)
         return;
     OutputFiles& files = form_.outputFiles();
-    const QString name = askSaveName(*dialog, &form_, saveFilter(), files.saveFolder());
+    const QString name =
+        askSaveName(*dialog, form_.pictureArea().window(), saveFilter(), files.saveFolder());
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);

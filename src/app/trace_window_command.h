@@ -1,17 +1,18 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 #include <QString>
 
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "base/result.h"
 #include "trace/trace_command.h"
 
 namespace benchcap::app {
 
 class InstrumentSession;
-class MainForm;
+class WindowView;
 
 // The decimal separator of the user's regional settings as one 8-bit character: what
 // the trace text writes between the digits ('.' where the locale's is not one such
@@ -25,25 +26,25 @@ char localeDecimalSeparator();
 // while it lives the window redraws the trace on display after every resize.
 class TraceWindowCommand {
   public:
-    TraceWindowCommand(MainForm& form, InstrumentSession& instrument, OfficeBridge& office,
+    TraceWindowCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
                        char decimalSeparator = localeDecimalSeparator());
     ~TraceWindowCommand();
     TraceWindowCommand(const TraceWindowCommand&) = delete;
     TraceWindowCommand& operator=(const TraceWindowCommand&) = delete;
 
-    // TraceData: identifies the instrument at the checked address, reads trace `n`, draws
-    // it, and runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok
-    // when a new trace is on display; otherwise why not (the user has been told already,
-    // in the error label, a box or the status line).
+    // Identifies the instrument at the checked address, reads trace `n`, draws it, and
+    // runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok when a new
+    // trace is on display; otherwise why not (the user has been told already, in the error
+    // label, a box or the status line).
     Status run(int n);
-    // SaveTrace: the trace text under a name the user chooses, with one more CR LF.
+    // "Save trace data": the trace text under a name the user chooses, with one more CR LF.
     void save();
     // Draws the trace on display into the picture area again (after a resize).
     void redraw();
 
     const trace::TraceState& state() const { return state_; }
     // The automatic TXT file of the last trace command that saved one.
-    const QString& LastOutputFile() const { return lastOutputFile_; }
+    const QString& lastOutputFile() const { return lastOutputFile_; }
 
     // "TXT file|*.TXT|all files|*.*"
     static QString saveFilter();
@@ -52,11 +53,10 @@ class TraceWindowCommand {
     Status readAndShow(int n);
     void draw();
     Status autoOutputs(int n);
-    void reportError(const QString& text);
 
-    MainForm& form_;
+    WindowView& form_;
     // The window may go first (tests rebuild it); the redraw hook is then gone with it.
-    QPointer<MainForm> formAlive_;
+    QPointer<QWidget> formAlive_;
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     char decimalSeparator_;

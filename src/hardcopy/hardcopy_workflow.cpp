@@ -171,7 +171,8 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
             return outcome;
         }
     }
-    say(s, "ready.");
+    outcome.completed = true;
+    say(s, kReadyText);
     return outcome;
 }
 

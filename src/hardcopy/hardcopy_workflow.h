@@ -50,7 +50,11 @@ struct HardcopyOutcome {
                                 // or when the command ended on purpose: offer declined,
                                 // firmware box)
     bool transferFlag = false;  // True after a mass-memory transfer
+    bool completed = false;     // went through to its end and said kReadyText
 };
+
+// The last status text of a hardcopy that went through.
+inline constexpr char kReadyText[] = "ready.";
 
 // The hardcopy "way by model" on an instrument that InitDevice has just identified: the
 // answers for silent, unsupported and unknown instruments, the firmware check, then the

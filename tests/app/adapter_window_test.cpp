@@ -39,14 +39,14 @@ struct WindowOn {
     }
     // The picture's bytes after a metafile hardcopy at `address`, empty when none.
     std::string hardcopyAt(int address) {
-        form->SelectAdr(address);
+        form->selectAddress(address);
         form->menuItem(QStringLiteral("CopyFormatWMF"))->trigger();
         if (!form->runHardcopy() || !hardcopy->onDisplay())
             return {};
         return hardcopy->onDisplay()->picture.bytes();
     }
     std::string traceAt(int address, int n) {
-        form->SelectAdr(address);
+        form->selectAddress(address);
         return form->runTrace(n) ? trace->state().text : std::string();
     }
 

@@ -13,7 +13,7 @@
 
 #include "app/hardcopy_command.h"
 #include "app/instrument_init.h"
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "app/print_hardcopy.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "main_form_fixture.h"
@@ -81,7 +81,7 @@ class HardcopyWindowTest : public BusWindowTest {
 
     // Chooses the address and the format, then "Start" > "Hardcopy" as the user does.
     void hardcopy(int address, bool wmf = true) {
-        form->SelectAdr(address);
+        form->selectAddress(address);
         item(wmf ? "CopyFormatWMF" : "CopyFormatBMP")->trigger();
         recordStatuses();
         item("MakeHardcopy")->trigger();
@@ -139,7 +139,7 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
         EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
         EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
-        EXPECT_EQ(form->Bild()->tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
+        EXPECT_EQ(form->pictureArea().tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
         EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
         EXPECT_EQ(outputItemsEnabled(), c.tag != nullptr) << c.address;
         EXPECT_TRUE(dataFiles().empty()) << c.address;  // "save" is not checked
@@ -149,17 +149,17 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
 }
 
 TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPanel) {
-    form->SelectAdr(7);
-    form->Adr(7)->setText(QStringLiteral("07"));
+    form->selectAddress(7);
+    form->addressItem(7)->setText(QStringLiteral("07"));
     hardcopy(7);
-    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: KLT"));
+    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: KLT"));
     EXPECT_EQ(form->statusPanel(2)->text(), QStringLiteral("KLT"));
-    form->Adr(7)->setText(QStringLiteral("07: KLT-3 on the left bench"));
+    form->addressItem(7)->setText(QStringLiteral("07: KLT-3 on the left bench"));
     hardcopy(7);
-    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: KLT-3 on the left bench"));
+    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: KLT-3 on the left bench"));
 
     hardcopy(25);
-    EXPECT_EQ(form->Adr(25)->text(), QStringLiteral("25: TMO"));
+    EXPECT_EQ(form->addressItem(25)->text(), QStringLiteral("25: TMO"));
     // Identification opened with a 1 s time-out on the scanner's board.
     EXPECT_EQ(instrument->record().TimeoutCode, 11);
     EXPECT_EQ(instrument->record().BoardIndex, 0);
@@ -171,7 +171,7 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     const auto writes = bench->writesTo(14);
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
-    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -186,7 +186,7 @@ TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreRepl
                                "HARDCOPY-03.12.05-14.03.09.BMP",
                                "HARDCOPY-03.12.05-14.03.09.WMF",
                            }));
-    EXPECT_EQ(command->LastOutputFile(), files.DataPath + "/HARDCOPY-03.12.05-14.03.09-2.BMP");
+    EXPECT_EQ(command->lastOutputFile(), files.DataPath + "/HARDCOPY-03.12.05-14.03.09-2.BMP");
     files.UseManualName = true;
     files.ManualName = QStringLiteral("  scope1 ");
     hardcopy(7);
@@ -194,7 +194,7 @@ TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreRepl
     EXPECT_EQ(dataFiles().size(), 5u);
     EXPECT_TRUE(fs::exists(dir / "scope1.WMF"));
     EXPECT_TRUE(command->onDisplay()->fileKept);
-    EXPECT_EQ(command->LastOutputFile(), files.DataPath + QStringLiteral("/scope1.WMF"));
+    EXPECT_EQ(command->lastOutputFile(), files.DataPath + QStringLiteral("/scope1.WMF"));
 }
 
 TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
@@ -203,28 +203,29 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
-    const QImage& own = form->Bild()->picture();
+    const QImage& own = form->pictureArea().picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= form->Bild()->width() && own.height() <= form->Bild()->height());
-    EXPECT_EQ(form->Bild()->canvas().pixel(own.width() / 2, own.height() / 2),
+    EXPECT_TRUE(own.width() <= form->pictureArea().width() &&
+                own.height() <= form->pictureArea().height());
+    EXPECT_EQ(form->pictureArea().canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("screenshot from selected device"));
-    EXPECT_TRUE(form->StartLogo()->isHidden());  // taken by shortcut: no menu hid the logo
+    EXPECT_EQ(form->pictureArea().toolTip(), QStringLiteral("screenshot from selected device"));
+    EXPECT_TRUE(form->startLogo()->isHidden());  // taken by shortcut: no menu hid the logo
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
-    EXPECT_TRUE(command->TransferFlag());
-    EXPECT_TRUE(form->ShowsHardcopy);
+    EXPECT_TRUE(command->cameByTransfer());
+    EXPECT_TRUE(form->showsHardcopy());
 }
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
-    ASSERT_EQ(form->Bild()->tag(), QStringLiteral("BMP"));
-    const QImage kept = form->BMPMem()->picture();
+    ASSERT_EQ(form->pictureArea().tag(), QStringLiteral("BMP"));
+    const QImage kept = form->bitmapHolder().picture();
     ASSERT_FALSE(kept.isNull());
-    EXPECT_TRUE(form->Bild()->picture().isNull());
-    const QSize area = form->Bild()->size();
+    EXPECT_TRUE(form->pictureArea().picture().isNull());
+    const QSize area = form->pictureArea().size();
     // The bitmap's own corners land on the area's corners.
-    const QImage& canvas = form->Bild()->canvas();
+    const QImage& canvas = form->pictureArea().canvas();
     EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
     EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
               kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
@@ -250,7 +251,7 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         hardcopy(16, false);
         EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
         if (c.clip) {
-            EXPECT_EQ(scripted.clipboard.image().size(), form->BMPMem()->picture().size());
+            EXPECT_EQ(scripted.clipboard.image().size(), form->bitmapHolder().picture().size());
         }
         EXPECT_EQ(office.pastes, c.pastes);
         TearDown();
@@ -267,8 +268,8 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNoth
     EXPECT_EQ(office.pastes, 0);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
-    EXPECT_TRUE(form->Bild()->picture().isNull());
-    EXPECT_TRUE(form->Bild()->tag().isEmpty());
+    EXPECT_TRUE(form->pictureArea().picture().isNull());
+    EXPECT_TRUE(form->pictureArea().tag().isEmpty());
 }
 
 TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
@@ -306,7 +307,7 @@ TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrum
         files.DataPath = QString::fromStdString((dir / c.dataPath).string());
         files.UseManualName = c.nameLength > 0;
         files.ManualName = QString(c.nameLength, QLatin1Char('n'));
-        const QString file = files.GetName(QStringLiteral("WMF"), 0, files.UseManualName);
+        const QString file = files.outputFileName(QStringLiteral("WMF"), 0, files.UseManualName);
         hardcopy(7);
         const auto texts = scripted.boxes.texts();
         ASSERT_EQ(texts.size(), 1u) << c.dataPath;
@@ -369,8 +370,8 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
     // On display as a picture: ink on the area, the plot's own tag.
     ASSERT_TRUE(command->onDisplay());
-    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("HGL"));
-    const QImage shown = form->Bild()->picture();
+    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("HGL"));
+    const QImage shown = form->pictureArea().picture();
     ASSERT_FALSE(shown.isNull());
     int ink = 0;
     for (int y = 0; y < shown.height(); ++y)
@@ -417,13 +418,13 @@ TEST_F(HardcopyWindowTest, PlotOfSeveralPagesShowsTheLastAndSavesEveryPage) {
 }
 
 TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {
-    form->SelectAdr(7);
+    form->selectAddress(7);
     bool noticeShown = false;
-    duringYield = [&] { noticeShown = noticeShown || form->TrayInfo()->isVisible(); };
+    duringYield = [&] { noticeShown = noticeShown || form->trayNotice()->isVisible(); };
     form->menuItem(QStringLiteral("ScreenShot"))->trigger();
     EXPECT_TRUE(noticeShown);
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
-    EXPECT_EQ(form->Bild()->tag(), QStringLiteral("WMF"));
+    EXPECT_FALSE(form->trayNotice()->isVisible());
+    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -512,12 +513,12 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_EQ(preset.toPage, 1);
     EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(form->Bild()->scale(), QRectF(0, 0, 100, -100));
+    EXPECT_EQ(form->pictureArea().scale(), QRectF(0, 0, 100, -100));
 
     ASSERT_TRUE(QFile::exists(pdfPath()));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
     const QString text = runTool("pdftotext", {"-f", "1", "-l", "1", pdfPath(), "-"});
-    EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->LastOutputFile()))
+    EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->lastOutputFile()))
         << text.toStdString();
 
     // The page as paper shows it: the frame from 1/6 to 5/6 of the printable area.
@@ -597,7 +598,7 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         scripted.printDialog.queueAnswer(PrintOptions{});
         BrokenPrinters printers(c.make);
         EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
-                                form->Bild(), command->onDisplay()->picture, "KLT"),
+                                &form->pictureArea(), command->onDisplay()->picture, "KLT"),
                   PrintOutcome::Failed);
         ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
         EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
@@ -617,13 +618,13 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
-    const QSize area = form->Bild()->size();
-    const QSize shown = form->Bild()->picture().size();
+    const QSize area = form->pictureArea().size();
+    const QSize shown = form->pictureArea().picture().size();
     EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
         << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
-    EXPECT_NE(form->Bild()->canvas().pixelColor(corner), PictureBox::background());
+    EXPECT_NE(form->pictureArea().canvas().pixelColor(corner), PictureBox::background());
 }
 
 }  // namespace

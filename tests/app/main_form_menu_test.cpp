@@ -31,7 +31,8 @@ TEST_F(MainFormTest, MenuItemNamesShortcutsAndWindowPartsAtStart) {
 
     const std::pair<const char*, const char*> menus[] = {
         {"SetUp",
-         "StartScan=Ctrl+B SubAdr Trenner3 OnTop MinToTray Trenner5 HardAct TraceAct SetImagePath "
+         "StartScan=Ctrl+B SubAdr Trenner3 OnTop MinToTray Trenner5 HardAct TraceAct "
+         "chooseDataPath "
          "Trenner4 HCopyFormat IsColor SupressConfigRMX Trenner1 ExitProg"},
         {"HardAct", "HardAutoSave HardAutoClip HardAutoExcel"},
         {"TraceAct", "TraceAutoSave TraceAutoClip TraceAutoExcel"},
@@ -55,17 +56,17 @@ TEST_F(MainFormTest, MenuItemNamesShortcutsAndWindowPartsAtStart) {
         EXPECT_FALSE(item(name)->isEnabled()) << name;
 
     // The tray menu is no part of the menu bar.
-    expectMenu(form->TrayMenu(),
+    expectMenu(form->trayMenu(),
                "ScreenShot TrayTrace_1 TrayTrace_2 TrayTrace_3 TrayTrace_4 "
                "Trenner6 MaxIt");
     for (QAction* a : bar)
-        EXPECT_NE(a->menu(), form->TrayMenu());
+        EXPECT_NE(a->menu(), form->trayMenu());
     EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
-    EXPECT_EQ(scripted.tray.contextMenu(), form->TrayMenu());
+    EXPECT_EQ(scripted.tray.contextMenu(), form->trayMenu());
     // Window parts at start.
-    EXPECT_TRUE(form->BMPMem()->isHidden());
-    EXPECT_TRUE(form->Fehler()->isHidden());
-    EXPECT_FALSE(form->StartLogo()->isHidden());
+    EXPECT_TRUE(form->bitmapHolder().isHidden());
+    EXPECT_TRUE(form->errorLabel()->isHidden());
+    EXPECT_FALSE(form->startLogo()->isHidden());
 }
 
 TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {
@@ -81,6 +82,8 @@ TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {
         item(s.trigger)->trigger();
         EXPECT_EQ(item("HardAutoClip")->isChecked(), s.clip) << &s - steps;
         EXPECT_EQ(item("HardAutoExcel")->isChecked(), s.word) << &s - steps;
+        EXPECT_EQ(form->options().hardcopyAutoClip, s.clip) << &s - steps;
+        EXPECT_EQ(form->options().hardcopyAutoDocument, s.word) << &s - steps;
     }
 }
 
@@ -91,14 +94,20 @@ TEST_F(MainFormTest, RadioPairsAndAddressItemsAreExclusive) {
         item(a)->trigger();  // choosing the checked one keeps it checked
         EXPECT_TRUE(item(a)->isChecked()) << a;
         EXPECT_FALSE(item(b)->isChecked()) << a;
+        // The commands see the pairs through the options.
+        const WindowOptions o = form->options();
+        EXPECT_EQ(o.color, item("Color")->isChecked()) << a;
+        EXPECT_EQ(o.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf,
+                  item("CopyFormatWMF")->isChecked())
+            << a;
     }
-    form->SelectAdr(20);
-    form->Adr(7)->trigger();
-    form->Adr(7)->trigger();
+    form->selectAddress(20);
+    form->addressItem(7)->trigger();
+    form->addressItem(7)->trigger();
     EXPECT_EQ(form->selectedAddress(), 7);
     int checked = 0;
     for (int i = 1; i <= 30; ++i)
-        checked += form->Adr(i)->isChecked();
+        checked += form->addressItem(i)->isChecked();
     EXPECT_EQ(checked, 1);
 }
 
@@ -107,37 +116,37 @@ TEST_F(MainFormTest, OpeningSetupStartOrOutputHidesLogoAndScanner) {
     form->setScanPanel(panel);
     panel->show();
     emit form->menu(QStringLiteral("Help"))->aboutToShow();
-    EXPECT_FALSE(form->StartLogo()->isHidden());
+    EXPECT_FALSE(form->startLogo()->isHidden());
     EXPECT_FALSE(panel->isHidden());
     for (const char* m : {"SetUp", "GoGet", "IO"}) {
-        form->StartLogo()->show();
+        form->startLogo()->show();
         panel->show();
         emit form->menu(QString::fromLatin1(m))->aboutToShow();
-        EXPECT_TRUE(form->StartLogo()->isHidden()) << m;
+        EXPECT_TRUE(form->startLogo()->isHidden()) << m;
         EXPECT_TRUE(panel->isHidden()) << m;
     }
 }
 
-TEST_F(MainFormTest, UpStaTrimsBlanksAndYields) {
-    form->UpSta(QStringLiteral("  taking hardcopy...  "));
+TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
+    form->showStatus(QStringLiteral("  taking hardcopy...  "));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
-    // Events handled inside UpSta may start other commands: a nested UpSta works.
+    // Events handled inside showStatus may start other commands: a nested UpSta works.
     form->setYieldHook([this] {
         if (++yields == 2)
-            form->UpSta(QStringLiteral("nested"));
+            form->showStatus(QStringLiteral("nested"));
     });
-    form->UpSta(QStringLiteral("outer"));
+    form->showStatus(QStringLiteral("outer"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("nested"));
 }
 
 TEST_F(MainFormTest, SetImagePathTakesChosenFolderAndKeepsOldOnCancel) {
     scripted.folders.queueAnswer(QStringLiteral("/lab/pictures"));
-    item("SetImagePath")->trigger();
+    item("chooseDataPath")->trigger();
     EXPECT_EQ(files.DataPath, QStringLiteral("/lab/pictures"));
     ASSERT_EQ(scripted.folders.calls().size(), 1u);
     EXPECT_EQ(scripted.folders.calls()[0].currentFolder, QStringLiteral("/data"));
-    item("SetImagePath")->trigger();  // cancelled
+    item("chooseDataPath")->trigger();  // cancelled
     EXPECT_EQ(files.DataPath, QStringLiteral("/lab/pictures"));
 }
 

@@ -31,35 +31,33 @@ class MainFormWindowTest : public MainFormTest {
 
 TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->Bild()->size(), client()->size());
-    EXPECT_LE(form->Bild()->mapTo(form.get(), QPoint(0, form->Bild()->height())).y(),
-              form->Status()->y());
+    EXPECT_EQ(form->pictureArea().size(), client()->size());
+    EXPECT_LE(form->pictureArea().mapTo(form.get(), QPoint(0, form->pictureArea().height())).y(),
+              form->statusBar()->y());
     // The logo stays centred.
-    EXPECT_LE(
-        (form->StartLogo()->geometry().center() - form->Bild()->rect().center()).manhattanLength(),
-        2);
-    const int before = form->Bild()->height();
+    EXPECT_LE((form->startLogo()->geometry().center() - form->pictureArea().rect().center())
+                  .manhattanLength(),
+              2);
+    const int before = form->pictureArea().height();
     ASSERT_GT(before, 0);
     resizeTo(800, 1);  // as low as the window goes
-    EXPECT_EQ(form->Bild()->width(), client()->width());
-    EXPECT_EQ(form->Bild()->height(), client()->height() <= 0 ? before : client()->height());
+    EXPECT_EQ(form->pictureArea().width(), client()->width());
+    EXPECT_EQ(form->pictureArea().height(), client()->height() <= 0 ? before : client()->height());
 }
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
-    QLabel* label = form->Fehler();
-    form->ErrorText = QStringLiteral("  no answer from instrument  ");
-    form->DispError();
+    QLabel* label = form->errorLabel();
+    form->showError(QStringLiteral("  no answer from instrument  "));
     EXPECT_EQ(label->text(), QStringLiteral("no answer from instrument"));
     // Resizing shows it again at its new place.
     for (QSize size : {QSize(640, 480), QSize(900, 700)}) {
         resizeTo(size.width(), size.height());
         EXPECT_FALSE(label->isHidden());
         EXPECT_EQ(label->x(), 0);
-        EXPECT_EQ(label->width(), form->Bild()->width());
-        EXPECT_NEAR(label->y() + label->height() / 2, form->Bild()->height() / 2, 1);
+        EXPECT_EQ(label->width(), form->pictureArea().width());
+        EXPECT_NEAR(label->y() + label->height() / 2, form->pictureArea().height() / 2, 1);
     }
-    form->ErrorText = QStringLiteral("   ");
-    form->DispError();
+    form->showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
 }
 
@@ -68,35 +66,35 @@ TEST_F(MainFormWindowTest, ResizeRedrawsTraceOnlyWithoutError) {
     form->setTraceRedraw([&] { ++redraws; });
     resizeTo(700, 500);
     EXPECT_EQ(redraws, 0);  // a hardcopy (the logo) is on display
-    form->ShowsHardcopy = false;
+    form->claimPictureArea(WindowView::Content::Trace);
     resizeTo(720, 520);
     EXPECT_EQ(redraws, 1);
-    form->ErrorText = QStringLiteral("trace not available");
+    form->showError(QStringLiteral("trace not available"));
     resizeTo(740, 540);
     EXPECT_EQ(redraws, 1);
-    EXPECT_FALSE(form->Fehler()->isHidden());
+    EXPECT_FALSE(form->errorLabel()->isHidden());
 }
 
 TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(QColor(0, 0, 255));
     picture.setPixelColor(1, 1, QColor(255, 0, 0));
-    form->BMPMem()->setPicture(picture);
-    form->Bild()->setTag(QStringLiteral("BMP"));
+    form->bitmapHolder().setPicture(picture);
+    form->pictureArea().setTag(QStringLiteral("BMP"));
     resizeTo(600, 400);
     resizeTo(900, 700);
-    const QImage& canvas = form->Bild()->canvas();
-    const int w = form->Bild()->width();
-    const int h = form->Bild()->height();
+    const QImage& canvas = form->pictureArea().canvas();
+    const int w = form->pictureArea().width();
+    const int h = form->pictureArea().height();
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
 
     // After a metafile hardcopy step 4 leaves the area alone.
-    form->Bild()->setTag(QStringLiteral("WMF"));
-    form->Bild()->cls();
+    form->pictureArea().setTag(QStringLiteral("WMF"));
+    form->pictureArea().cls();
     resizeTo(950, 720);
-    EXPECT_EQ(form->Bild()->canvas().pixelColor(5, 5), PictureBox::background());
+    EXPECT_EQ(form->pictureArea().canvas().pixelColor(5, 5), PictureBox::background());
 }
 
 TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {
@@ -143,13 +141,13 @@ TEST_F(MainFormWindowTest, TrayStateMachine) {
 
 TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
     bool shownDuring = false;
-    form->runFromTray([&] { shownDuring = form->TrayInfo()->isVisible(); });
+    form->runFromTray([&] { shownDuring = form->trayNotice()->isVisible(); });
     EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_FALSE(form->trayNotice()->isVisible());
     // The tray items run to their end (their commands come later) and hide the notice.
-    form->TrayTrace(2)->trigger();
+    form->trayTraceItem(2)->trigger();
     item("ScreenShot")->trigger();
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_FALSE(form->trayNotice()->isVisible());
 }
 
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {

@@ -5,7 +5,7 @@
 namespace benchcap::app {
 namespace {
 
-TEST(GetName, Examples) {
+TEST(outputFileName, Examples) {
     const struct {
         char sep;
         const char* dataPath;
@@ -37,7 +37,7 @@ TEST(GetName, Examples) {
         files.DataPath = QString::fromLatin1(c.dataPath);
         // An automatic name ignores a manual name that is set.
         files.ManualName = QString::fromLatin1(c.manual ? c.manual : "ignored");
-        EXPECT_EQ(files.GetName(QString::fromLatin1(c.ext), c.index, c.manual != nullptr),
+        EXPECT_EQ(files.outputFileName(QString::fromLatin1(c.ext), c.index, c.manual != nullptr),
                   QString::fromLatin1(c.expected))
             << c.expected;
     }

@@ -26,7 +26,7 @@ class ScanTest : public BusWindowTest {
         setUpWindow(yaml, "scan");
         showWindow();
     }
-    ScanIECPanel* panel() const { return qobject_cast<ScanIECPanel*>(form->ScanIEC()); }
+    ScanIECPanel* panel() const { return qobject_cast<ScanIECPanel*>(form->scanPanel()); }
     void TearDown() override {
         form.reset();  // the window goes before the scanner it shows
     }
@@ -62,18 +62,18 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     bool noticeChecked = false;
     form->setYieldHook([&] {
         if (++yields == 1)
-            first = form->statusPanel(1)->text() + "|" + form->ErrorText;
+            first = form->statusPanel(1)->text() + "|" + form->errorText();
         if (yields == 10) {  // well inside the scan: a second scan is refused
             item("StartScan")->trigger();
-            afterClick = form->statusPanel(1)->text() + "|" + form->ErrorText;
+            afterClick = form->statusPanel(1)->text() + "|" + form->errorText();
         }
         // The scanning notice stays visible beside the panel.
-        QLabel* notice = form->Fehler();
-        if (noticeChecked || !form->ScanIEC()->isVisible() || notice->isHidden())
+        QLabel* notice = form->errorLabel();
+        if (noticeChecked || !form->scanPanel()->isVisible() || notice->isHidden())
             return;
         noticeChecked = true;
         const QRect at(notice->mapTo(form->centralWidget(), QPoint(0, 0)), notice->size());
-        EXPECT_FALSE(at.intersects(form->ScanIEC()->geometry()));
+        EXPECT_FALSE(at.intersects(form->scanPanel()->geometry()));
         EXPECT_EQ(notice->text(), QStringLiteral("scanning bus..."));
     });
     item("StartScan")->trigger();
@@ -84,8 +84,8 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
     EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
-    EXPECT_TRUE(form->ErrorText.isEmpty());
-    EXPECT_TRUE(form->Fehler()->isHidden());
+    EXPECT_TRUE(form->errorText().isEmpty());
+    EXPECT_TRUE(form->errorLabel()->isHidden());
 
     // The panel stays visible, centred in the client area.
     ScanIECPanel* p = panel();
@@ -99,14 +99,14 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     p->resize(50, 50);  // the frame keeps its size
     EXPECT_EQ(p->size(), QSize(twipsToPixelsX(*p, 3735), twipsToPixelsY(*p, 915)));
 
-    EXPECT_EQ(form->Adr(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
-    EXPECT_EQ(form->Adr(7)->text(), QStringLiteral("07: -----"));
+    EXPECT_EQ(form->addressItem(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
+    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: -----"));
     for (int a = 1; a <= 30; ++a) {
         const bool shown = a == 5 || a == 7 || a == 9 || a == 12 || a == 14;
-        EXPECT_EQ(form->Adr(a)->isVisible(), shown) << a;
+        EXPECT_EQ(form->addressItem(a)->isVisible(), shown) << a;
     }
     // A scan leaves the check marks alone.
-    form->SelectAdr(20);
+    form->selectAddress(20);
     item("StartScan")->trigger();
     EXPECT_EQ(form->selectedAddress(), 20);
 }
@@ -114,13 +114,13 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
 TEST_F(ScanTest, NoInstrumentsFound) {
     build(R"(instruments: [{address: 6, kind: signal-generator, idn: "Veltronik,GWK22,1,1.0"}])");
     item("StartScan")->trigger();
-    EXPECT_EQ(form->Adr(1)->text(), QStringLiteral("no instruments found"));
-    EXPECT_FALSE(form->Adr(1)->isEnabled());
+    EXPECT_EQ(form->addressItem(1)->text(), QStringLiteral("no instruments found"));
+    EXPECT_FALSE(form->addressItem(1)->isEnabled());
     for (int a = 2; a <= 30; ++a)
-        EXPECT_FALSE(form->Adr(a)->isVisible()) << a;
+        EXPECT_FALSE(form->addressItem(a)->isVisible()) << a;
 
     // Its green indicator is refused with the message box; nothing changes.
-    form->SelectAdr(20);
+    form->selectAddress(20);
     panel()->clickLed(6);
     ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
     const auto& box = scripted.boxes.boxes()[0];
@@ -145,33 +145,33 @@ TEST_F(ScanTest, IndicatorClicksSelect) {
     EXPECT_EQ(form->selectedAddress(), 9);
     EXPECT_TRUE(panel()->isHidden());
     EXPECT_TRUE(getTheData->isEnabled());
-    EXPECT_FALSE(form->TraceData(4)->isEnabled());
-    form->Adr(12)->trigger();
-    EXPECT_TRUE(form->TraceData(4)->isEnabled());
+    EXPECT_FALSE(form->traceItem(4)->isEnabled());
+    form->addressItem(12)->trigger();
+    EXPECT_TRUE(form->traceItem(4)->isEnabled());
 
     // An empty address is accepted; the trace menus keep their state.
-    form->TraceData(4)->setEnabled(false);
+    form->traceItem(4)->setEnabled(false);
     panel()->show();
     panel()->clickLed(3);
     EXPECT_EQ(form->selectedAddress(), 3);
     EXPECT_TRUE(panel()->isHidden());
     EXPECT_TRUE(getTheData->isEnabled());
-    EXPECT_FALSE(form->TraceData(4)->isEnabled());
+    EXPECT_FALSE(form->traceItem(4)->isEnabled());
 
     // Another maker is accepted too; a refused generator code turns the trace menu off
     // when chosen from the address menu.
     panel()->clickLed(7);
     EXPECT_EQ(form->selectedAddress(), 7);
-    form->Adr(14)->trigger();
+    form->addressItem(14)->trigger();
     EXPECT_FALSE(getTheData->isEnabled());
     EXPECT_EQ(scripted.boxes.boxes().size(), 1u);  // no box from the menu
 
     // Out-of-range addresses uncheck all and leave the menus alone.
     getTheData->setEnabled(true);
-    form->SelectAdr(0);
+    form->selectAddress(0);
     EXPECT_EQ(form->selectedAddress(), 0);
     EXPECT_TRUE(getTheData->isEnabled());
-    form->SelectAdr(31);
+    form->selectAddress(31);
     EXPECT_EQ(form->selectedAddress(), 0);
     EXPECT_TRUE(getTheData->isEnabled());
 }

@@ -84,7 +84,7 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->ShowsHardcopy);
+    EXPECT_TRUE(form->showsHardcopy());
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(accessedKeys(false), kStoredKeys);  // Left, Width, Top and Height first
 
@@ -96,7 +96,7 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     EXPECT_EQ(ends, std::vector<int>{0});
     // Once only, whatever asks again (the close that follows, a signal).
     form->close();
-    form->Shutdown();
+    form->shutDown();
     EXPECT_EQ(store.flushes(), 1);
 }
 
@@ -155,16 +155,16 @@ TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
     // Neither truth value nor number: the default.
     expectChecked("Color HardAutoSave HardAutoExcel", true);
     EXPECT_FALSE(checked("BW"));
-    form->Shutdown();
+    form->shutDown();
     expectStored("Address=20;GPIBPrinterAdr=8;Color=True");  // no valid address was selected
 }
 
 TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
     setStored("Address=0");
     start();
-    form->SelectAdr(7);
-    form->SelectAdr(31);
-    form->Shutdown();
+    form->selectAddress(7);
+    form->selectAddress(31);
+    form->shutDown();
     expectStored("Address=7");
 }
 
@@ -173,7 +173,7 @@ TEST_F(StartupTest, DataPathOptionIsForThisRunOnly) {
     context.dataPathOverride = QStringLiteral("/this/run");
     start();
     EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
-    form->Shutdown();
+    form->shutDown();
     expectStored("DataPath=/stored");
 }
 
@@ -228,7 +228,7 @@ TEST_F(CommandLineRunTest, WindowIsShownAfterwardsAndNameAppliesOnlyToTheCommand
     EXPECT_FALSE(files.UseManualName);
     EXPECT_EQ(form->selectedAddress(), 1);
     EXPECT_TRUE(checked("BW"));  // the later argument wins
-    form->Shutdown();
+    form->shutDown();
     expectStored("Color=False;Address=1");
 }
 
@@ -266,8 +266,7 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
             if (e.error) {
                 boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
             } else {
-                form->ErrorText = QStringLiteral("no answer from instrument");
-                form->DispError();
+                form->showError(QStringLiteral("no answer from instrument"));
             }
         };
         EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
@@ -301,7 +300,7 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
         form->setDisplayAvailable(true);
         onHardcopy = [&] {
             if (c.stop == SessionEnd)
-                form->Shutdown();
+                form->shutDown();
             else if (c.stop == SignalHandled)
                 form->stopBySignal(SIGTERM);
             else

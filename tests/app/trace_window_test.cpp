@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/instrument_init.h"
-#include "app/office_bridge.h"
+#include "app/office_window.h"
 #include "app/recorder_setup.h"
 #include "app/trace_window_command.h"
 #include "main_form_fixture.h"
@@ -87,18 +87,21 @@ class TraceWindowTest : public BusWindowTest {
 
     // Chooses the address, then "Start" > "Read trace data" > "trace n" as the user does.
     void readTrace(int address, int n) {
-        form->SelectAdr(address);
+        form->selectAddress(address);
         recordStatuses();
-        form->TraceData(n)->trigger();
+        form->traceItem(n)->trigger();
     }
     bool enabled(const char* name) const { return item(name)->isEnabled(); }
-    QString label() const { return form->Fehler()->isVisible() ? form->Fehler()->text() : ""; }
+    QString label() const {
+        return form->errorLabel()->isVisible() ? form->errorLabel()->text() : "";
+    }
     // The picture area as the user sees it, at its size.
     QImage onScreen() const {
-        return form->Bild()->canvas().copy(QRect(QPoint(0, 0), form->Bild()->size()));
+        return form->pictureArea().canvas().copy(QRect(QPoint(0, 0), form->pictureArea().size()));
     }
     QImage expectedPlot() const {
-        Result<QImage> r = trace::RenderTracePlot(command->state().data, form->Bild()->size());
+        Result<QImage> r =
+            trace::RenderTracePlot(command->state().data, form->pictureArea().size());
         EXPECT_TRUE(r.ok());
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
@@ -157,7 +160,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
         const bool rejectedEarly = c.trace == 4 || c.address == 25;
         EXPECT_EQ(enabled("Drucken"), rejectedEarly) << c.name;
         EXPECT_EQ(enabled("SaveHard"), rejectedEarly) << c.name;
-        EXPECT_FALSE(form->ShowsHardcopy) << c.name;
+        EXPECT_FALSE(form->showsHardcopy()) << c.name;
         EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.name;
         EXPECT_TRUE(dataFiles().empty()) << c.name;  // "save" is not checked
         EXPECT_EQ(scripted.clipboard.writes(), 0) << c.name;
@@ -166,7 +169,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
             const trace::TraceState& s = command->state();
             EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
-            EXPECT_EQ(form->Bild()->toolTip(), QStringLiteral("trace-values")) << c.name;
+            EXPECT_EQ(form->pictureArea().toolTip(), QStringLiteral("trace-values")) << c.name;
             EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
             EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
         } else {
@@ -190,7 +193,7 @@ TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
     const std::string autoName = "TRACE1-03.12.05-14.03.09.TXT";
     EXPECT_EQ(dataFiles(), Strings{autoName});
     EXPECT_EQ(benchcap::test::readFile(dir / autoName), text + "\r\n");
-    EXPECT_EQ(command->LastOutputFile(), files.DataPath + "/" + QString::fromStdString(autoName));
+    EXPECT_EQ(command->lastOutputFile(), files.DataPath + "/" + QString::fromStdString(autoName));
     // Both characters of the last line end go: no lone CR is left on the clipboard.
     EXPECT_EQ(scripted.clipboard.text().toStdString(), text.substr(0, text.size() - 2));
 
@@ -212,7 +215,7 @@ TEST_F(TraceWindowTest, CommandLineNameIsUsedAndOverwritten) {
     files.UseManualName = true;
     files.ManualName = QStringLiteral("bench-run");
     std::ofstream(dir / "bench-run.TXT") << "old";
-    form->SelectAdr(16);
+    form->selectAddress(16);
     ASSERT_TRUE(form->runTrace(2).ok());
     EXPECT_EQ(dataFiles(), Strings{"bench-run.TXT"});
     EXPECT_EQ(benchcap::test::readFile(dir / "bench-run.TXT"), command->state().text + "\r\n");
@@ -235,7 +238,7 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     EXPECT_FALSE(scripted.clipboard.text().isEmpty());
     EXPECT_TRUE(enabled("SaveTrace"));
     EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
-    EXPECT_TRUE(command->LastOutputFile().isEmpty());
+    EXPECT_TRUE(command->lastOutputFile().isEmpty());
 
     // A save into a folder that is not there: a box that says so, and the program runs on.
     scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "no" / "x.TXT").string()));
@@ -253,34 +256,34 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     // A bitmap hardcopy on display before the trace.
     QImage red(40, 30, QImage::Format_RGB32);
     red.fill(Qt::red);
-    form->BMPMem()->setPicture(red);
-    form->Bild()->setTag(QStringLiteral("BMP"));
-    form->ShowsHardcopy = true;
+    form->bitmapHolder().setPicture(red);
+    form->pictureArea().setTag(QStringLiteral("BMP"));
+    form->claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
-    EXPECT_EQ(form->Bild()->tag(), QString());
+    EXPECT_EQ(form->pictureArea().tag(), QString());
     form->resize(900, 700);
     QApplication::processEvents();
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
-    EXPECT_EQ(after.size(), form->Bild()->size());
+    EXPECT_EQ(after.size(), form->pictureArea().size());
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
 }
 
 TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
-    form->SelectAdr(7);
+    form->selectAddress(7);
     bool noticeShown = false;
     int refused = 0;
     duringYield = [&] {
-        noticeShown = noticeShown || form->TrayInfo()->isVisible();
+        noticeShown = noticeShown || form->trayNotice()->isVisible();
         if (form->runTrace(3).ok() == false && refused == 0)
             ++refused;
     };
-    form->TrayTrace(1)->trigger();
+    form->trayTraceItem(1)->trigger();
     duringYield = nullptr;
     EXPECT_TRUE(noticeShown);
-    EXPECT_FALSE(form->TrayInfo()->isVisible());
+    EXPECT_FALSE(form->trayNotice()->isVisible());
     EXPECT_EQ(refused, 1);
     // The nested request sent nothing: trace 3 was never asked for.
     const Strings writes = bench->writesTo(7);

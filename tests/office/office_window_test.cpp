@@ -75,16 +75,16 @@ TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
         spreadsheet.active = {5, 3};
         spreadsheet.running = c.running;
         spreadsheet.columnsBeforeRefusal = c.refuseAfter;
-        form->setExcelIndicator(!c.indicator);
-        form->SelectAdr(7);
-        form->TraceData(1)->trigger();
+        form->setOfficeIndicator(WindowView::OfficeProgram::Sheet, !c.indicator);
+        form->selectAddress(7);
+        form->traceItem(1)->trigger();
         EXPECT_EQ(form->statusPanel(3)->isEnabled(), c.indicator);
         EXPECT_TRUE(form->statusPanel(1)->text().contains(QString::fromLatin1(c.status)))
             << form->statusPanel(1)->text().toStdString();
         EXPECT_EQ(scripted.boxes.texts(), c.occupied
                                               ? std::vector<std::string>{office::kOccupiedQuestion}
                                               : std::vector<std::string>{});
-        EXPECT_FALSE(form->Fehler()->isVisible());
+        EXPECT_FALSE(form->errorLabel()->isVisible());
     }
 }
 
@@ -93,7 +93,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
     item("HardAutoExcel")->setChecked(true);
     for (AttachState running : {AttachState::NotRunning, AttachState::Attached}) {
         spreadsheet.running = running;
-        form->SelectAdr(16);
+        form->selectAddress(16);
         item("CopyFormatBMP")->trigger();
         item("MakeHardcopy")->trigger();
         EXPECT_EQ(form->statusPanel(4)->isEnabled(), running == AttachState::Attached);
@@ -102,7 +102,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
     QImage pasted;
     ASSERT_TRUE(pasted.loadFromData(reinterpret_cast<const uchar*>(spreadsheet.pictures[0].data()),
                                     static_cast<int>(spreadsheet.pictures[0].size()), "PNG"));
-    EXPECT_EQ(pasted.size(), form->BMPMem()->picture().size());
+    EXPECT_EQ(pasted.size(), form->bitmapHolder().picture().size());
 }
 
 }  // namespace

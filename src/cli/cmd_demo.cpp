@@ -5,6 +5,7 @@
 #include "bus/identification.h"
 #include "bus/session.h"
 #include "cli/cli.h"
+#include "sim/backend.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
@@ -66,16 +67,17 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
             return kExitUsage;
         }
     }
-    const std::string& choice = context.interfaceChoice();
+    const Result<sim::InterfaceChoice> choice =
+        sim::parseInterfaceChoice(context.interfaceChoice());
     sim::BenchConfig bench;
-    if (choice.rfind("sim:", 0) == 0) {
-        sim::BenchLoadResult loaded = sim::loadBenchFile(choice.substr(4));
+    if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim && !choice->benchFile.empty()) {
+        sim::BenchLoadResult loaded = sim::loadBenchFile(choice->benchFile);
         if (!loaded.error.empty()) {
             context.err << "benchcap-cli: " << loaded.error << '\n';
             return kExitUsage;
         }
         bench = loaded.config;
-    } else if (choice == "sim") {
+    } else if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim) {
         bench = sim::builtinBench();
     } else {
         context.err

@@ -72,8 +72,9 @@ struct Shim {
 
     Shim() {
         const char* bench = std::getenv("BENCHCAP_SIM_BENCH");
-        const std::string choice =
-            bench && *bench ? std::string("sim:") + bench : std::string("sim");
+        benchcap::sim::InterfaceChoice choice;
+        choice.kind = benchcap::sim::InterfaceChoice::Kind::Sim;
+        choice.benchFile = bench ? bench : "";
         backend =
             benchcap::sim::makeBackend(choice, std::getenv("BENCHCAP_SIM_REALTIME") == nullptr);
         if (!backend.driver) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 
+#include "sim/backend.h"
 #include "sim/bench_config.h"
 #include "sim/instrument_kinds.h"
 #include "sim/sim_bench.h"
@@ -153,6 +154,35 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
     const BenchLoadResult r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
     EXPECT_EQ(r.error, "");
     EXPECT_FALSE(r.config.instruments.empty());
+}
+
+TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {
+    using Kind = InterfaceChoice::Kind;
+    struct Case {
+        const char* text;
+        Kind kind;
+        const char* detail;  // bench file, adapter address, or the start of the error
+        bool ok = true;
+    } cases[] = {
+        {"library", Kind::Library, ""},
+        {"sim", Kind::Sim, ""},
+        {"sim:", Kind::Sim, ""},
+        {"sim:lab/bench.yaml", Kind::Sim, "lab/bench.yaml"},
+        {"prologix:10.0.0.7:1234", Kind::Prologix, "10.0.0.7:1234"},
+        {"prologix:/dev/ttyUSB0", Kind::Prologix, "/dev/ttyUSB0"},
+        {"Sim", Kind::Library, "unknown interface 'Sim': use library, sim,", false},
+    };
+    for (const Case& c : cases) {
+        const Result<InterfaceChoice> choice = parseInterfaceChoice(c.text);
+        ASSERT_EQ(choice.ok(), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_EQ(choice.error().rfind(c.detail, 0), 0u) << choice.error();
+            continue;
+        }
+        EXPECT_EQ(choice->kind, c.kind) << c.text;
+        EXPECT_EQ(c.kind == Kind::Prologix ? choice->adapter.text() : choice->benchFile, c.detail)
+            << c.text;
+    }
 }
 
 }  // namespace

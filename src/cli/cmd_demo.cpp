@@ -71,12 +71,12 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
         sim::parseInterfaceChoice(context.interfaceChoice());
     sim::BenchConfig bench;
     if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim && !choice->benchFile.empty()) {
-        sim::BenchLoadResult loaded = sim::loadBenchFile(choice->benchFile);
-        if (!loaded.error.empty()) {
-            context.err << "benchcap-cli: " << loaded.error << '\n';
+        Result<sim::BenchConfig> loaded = sim::loadBenchFile(choice->benchFile);
+        if (!loaded) {
+            context.err << "benchcap-cli: " << loaded.error() << '\n';
             return kExitUsage;
         }
-        bench = loaded.config;
+        bench = std::move(loaded.value());
     } else if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim) {
         bench = sim::builtinBench();
     } else {

@@ -39,7 +39,7 @@ Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
     Result<InterfaceChoice> choice = parseInterfaceChoice(text);
     if (!choice) {
         Backend backend;
-        backend.error = choice.error();
+        backend.status = fail(choice.error());
         return backend;
     }
     return makeBackend(choice.value(), forceVirtualTime);
@@ -61,12 +61,12 @@ Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
         case InterfaceChoice::Kind::Sim: {
             BenchConfig config;
             if (!choice.benchFile.empty()) {
-                BenchLoadResult loaded = loadBenchFile(choice.benchFile);
-                if (!loaded.error.empty()) {
-                    backend.error = loaded.error;
+                Result<BenchConfig> loaded = loadBenchFile(choice.benchFile);
+                if (!loaded) {
+                    backend.status = fail(loaded.error());
                     return backend;
                 }
-                config = std::move(loaded.config);
+                config = std::move(loaded.value());
             } else {
                 config = builtinBench();
             }
@@ -87,7 +87,7 @@ Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
             backend.clock = std::make_shared<bus::RealClock>();
             return backend;
     }
-    backend.error = "unknown interface";
+    backend.status = fail("unknown interface");
     return backend;
 }
 

@@ -16,7 +16,7 @@ struct Backend {
     std::unique_ptr<bus::GpibDriver> driver;
     std::shared_ptr<bus::Clock> clock;
     std::string description;  // "library (libgpib.so.0)", "sim (built-in bench)", ...
-    std::string error;        // set when the choice itself is unusable (bad bench file, bad name)
+    Status status;  // failed when the choice itself is unusable (bad bench file, bad name)
 };
 
 // Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",

@@ -81,7 +81,7 @@ struct Shim {
             // A C library has no other channel; linux-gpib reports its own problems the same way.
             std::fprintf(
                 stderr, "libbenchcap_simgpib: %s\n",
-                backend.error.empty() ? "simulated bench unavailable" : backend.error.c_str());
+                backend.status ? "simulated bench unavailable" : backend.status.error().c_str());
         }
     }
 };

@@ -16,11 +16,11 @@ namespace benchcap::sim {
 namespace {
 
 std::string errorOf(const std::string& yaml) {
-    return parseBenchText(yaml, "b.yaml").error;
+    return parseBenchText(yaml, "b.yaml").error();
 }
 
 TEST(BenchFile, ReadsBoardsInstrumentsAndDefaults) {
-    const BenchLoadResult r = parseBenchText(R"(
+    const Result<BenchConfig> r = parseBenchText(R"(
 boards: [2, 0]
 clock: virtual
 instruments:
@@ -30,15 +30,15 @@ instruments:
     options: "B4,K7"
   - {address: 4, kind: silent, board: 2}
 )",
-                                             "b.yaml");
-    ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.config.boards, (std::vector<int>{2, 0}));
-    ASSERT_EQ(r.config.instruments.size(), 2u);
-    EXPECT_EQ(r.config.instruments[0].board, 0);  // the lowest board by default
-    EXPECT_EQ(r.config.instruments[0].options, "B4,K7");
-    EXPECT_EQ(r.config.instruments[1].board, 2);
-    EXPECT_EQ(r.config.instruments[1].where, "b.yaml:9");
-    EXPECT_FALSE(r.config.realTime);
+                                                 "b.yaml");
+    ASSERT_EQ(r.error(), "");
+    EXPECT_EQ(r->boards, (std::vector<int>{2, 0}));
+    ASSERT_EQ(r->instruments.size(), 2u);
+    EXPECT_EQ(r->instruments[0].board, 0);  // the lowest board by default
+    EXPECT_EQ(r->instruments[0].options, "B4,K7");
+    EXPECT_EQ(r->instruments[1].board, 2);
+    EXPECT_EQ(r->instruments[1].where, "b.yaml:9");
+    EXPECT_FALSE(r->realTime);
 }
 
 TEST(BenchFile, RefusesWithFileLineAndKey) {
@@ -61,7 +61,7 @@ TEST(BenchFile, RefusesWithFileLineAndKey) {
                   .find("unknown key 'block_cut'"),
               std::string::npos);
     EXPECT_NE(errorOf("instruments: [\n").find("b.yaml:"), std::string::npos);  // YAML syntax
-    EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error,
+    EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error(),
               "/nonexistent/bench.yaml: cannot open the bench file");
 }
 
@@ -100,12 +100,12 @@ TEST(BenchFile, RefusesValuesOutOfRangeRepeatedKeysAndUnknownBoards) {
 
 TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
     const auto dir = test::makeTempDir("benchfile");
-    EXPECT_EQ(loadBenchFile(dir.string()).error,
+    EXPECT_EQ(loadBenchFile(dir.string()).error(),
               dir.string() + ": the bench file is no regular file");
-    EXPECT_EQ(loadBenchFile("/dev/zero").error, "/dev/zero: the bench file is no regular file");
+    EXPECT_EQ(loadBenchFile("/dev/zero").error(), "/dev/zero: the bench file is no regular file");
     const auto big = dir / "big.yaml";
     std::ofstream(big) << "# " << std::string(2 << 20, 'x') << "\n";
-    EXPECT_EQ(loadBenchFile(big.string()).error,
+    EXPECT_EQ(loadBenchFile(big.string()).error(),
               big.string() + ": the bench file is larger than 1 MB");
 
     // A plot file is checked when the bench is loaded; a huge one is refused.
@@ -114,15 +114,15 @@ TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
     std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);  // sparse: costs no disk
     std::ofstream(dir / "bench.yaml")
         << "instruments:\n  - {address: 9, kind: plotter-only, plot_file: huge.hpgl}\n";
-    EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error,
+    EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error(),
               (dir / "bench.yaml").string() + ":2: key 'plot_file': '" + plot.string() +
                   "' is larger than 256 MB");
 
     // One that grows after loading is refused when the plotter reads it.
     std::filesystem::resize_file(plot, 100);
-    const BenchLoadResult loaded = loadBenchFile((dir / "bench.yaml").string());
-    ASSERT_EQ(loaded.error, "");
-    SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
+    const Result<BenchConfig> loaded = loadBenchFile((dir / "bench.yaml").string());
+    ASSERT_EQ(loaded.error(), "");
+    SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
     std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);
     bench.ibpad(0, 5);  // the plotter address
     bench.ibrsc(0, 0);
@@ -151,9 +151,9 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
     const auto begin = doc.find("```yaml\n");
     const auto end = doc.find("```", begin + 8);
     ASSERT_NE(begin, std::string::npos);
-    const BenchLoadResult r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
-    EXPECT_EQ(r.error, "");
-    EXPECT_FALSE(r.config.instruments.empty());
+    const Result<BenchConfig> r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
+    ASSERT_EQ(r.error(), "");
+    EXPECT_FALSE(r->instruments.empty());
 }
 
 TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
 #include "support/file_faults.h"
 #include "support/test_paths.h"
 
@@ -14,9 +15,7 @@ using namespace bus::ibsta_bits;
 namespace err = bus::iberr_codes;
 
 SimBench makeBench(const std::string& yaml) {
-    BenchLoadResult loaded = parseBenchText(yaml, "test");
-    EXPECT_EQ(loaded.error, "");
-    return SimBench(loaded.config, std::make_shared<bus::VirtualClock>());
+    return SimBench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>());
 }
 
 constexpr const char* kTwoBoards = R"(

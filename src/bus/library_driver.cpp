@@ -122,7 +122,6 @@ constexpr int kIbcSC = 0xA;
 constexpr int kIbcSRE = 0xB;
 
 constexpr int kERR = ibsta_bits::ERR;
-constexpr int kEND = ibsta_bits::END;
 constexpr int kCMPL = ibsta_bits::CMPL;
 constexpr int kTIMO = ibsta_bits::TIMO;
 

@@ -350,10 +350,14 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
 int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
     if (!device(ud))
         return fail(err::EDVR);
-    return finish(readToFile(fileName, [&](char* buffer, long size) {
+    problem_.clear();  // a file that cannot be opened is no adapter problem
+    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
         const int result = ibrd(ud, buffer, size);
         return CallOutcome{result, status()};
-    }));
+    });
+    // The last read's problem (a lost connection) is the whole call's.
+    note_ = problem_;
+    return finish(outcome);
 }
 
 bool PrologixDriver::enterMode(bool controller) {

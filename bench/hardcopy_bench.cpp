@@ -159,8 +159,8 @@ double peakRssMiB() {
 }
 
 void transfer(benchmark::State& state, bool bitmap) {
-    sim::BenchLoadResult loaded = sim::parseBenchText(kBench, "bench");
-    sim::SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
+    const Result<sim::BenchConfig> loaded = sim::parseBenchText(kBench, "bench");
+    sim::SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
     PausingDriver driver(bench);
     bus::CurrentInstrument instrument;
     bus::Session session(driver, instrument);

@@ -34,10 +34,10 @@ void BM_CapturePlot(benchmark::State& state) {
         "instruments:\n  - {address: 9, kind: plotter-only, idn: "
         "\"Veltronik,KLD4,1,1.02\", plot_delay_s: 0, plot_file: \"" +
         plot.string() + "\"}\n";
-    const sim::BenchLoadResult loaded = sim::parseBenchText(yaml, "bench");
+    const Result<sim::BenchConfig> loaded = sim::parseBenchText(yaml, "bench");
     int64_t bytes = 0;
     for (auto _ : state) {
-        sim::SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
+        sim::SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
         const auto result = hardcopy::CapturePlot(bench, (dir / "MainForm.HGL").string(), nullptr);
         if (!result) {
             state.SkipWithError(result.error().c_str());

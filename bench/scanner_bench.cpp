@@ -28,10 +28,10 @@ std::string fullBusYaml() {
 }
 
 void scanPass(benchmark::State& state, const std::string& yaml) {
-    sim::BenchLoadResult loaded = sim::parseBenchText(yaml, "bench");
-    if (!loaded.error.empty())
-        throw std::runtime_error(loaded.error);
-    sim::SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
+    const Result<sim::BenchConfig> loaded = sim::parseBenchText(yaml, "bench");
+    if (!loaded)
+        throw std::runtime_error(loaded.error());
+    sim::SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
     bus::testing::ScriptedUserInterface ui;
     scanner::ScanIECControl scan(bench, bench.clock(), ui);
     scan.setStartTimeOut(bus::timeout_codes::T1s);

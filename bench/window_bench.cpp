@@ -49,7 +49,7 @@ struct Window {
     explicit Window(const std::filesystem::path& dataPath) {
         files.DataPath = QString::fromStdString(dataPath.string());
         form = std::make_unique<app::MainForm>(scripted.services(), files);
-        bench = std::make_unique<sim::SimBench>(sim::parseBenchText(kBench, "bench").config,
+        bench = std::make_unique<sim::SimBench>(sim::parseBenchText(kBench, "bench").value(),
                                                 std::make_shared<bus::VirtualClock>());
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
         form->setScanner(core.get());

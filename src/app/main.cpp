@@ -186,8 +186,9 @@ int main(int argc, char** argv) {
     // The driver backend: the NI-488.2 library, or a simulated bench.
     benchcap::sim::Backend backend =
         benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
-    if (!backend.error.empty()) {
-        print(stderr, QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.error)));
+    if (!backend.status) {
+        print(stderr,
+              QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.status.error())));
         return 2;
     }
 

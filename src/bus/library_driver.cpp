@@ -1,5 +1,7 @@
 #include "bus/library_driver.h"
 
+#include "bus/driver_base.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -120,7 +122,6 @@ constexpr int kIbcSC = 0xA;
 constexpr int kIbcSRE = 0xB;
 
 constexpr int kERR = ibsta_bits::ERR;
-constexpr int kEND = ibsta_bits::END;
 constexpr int kCMPL = ibsta_bits::CMPL;
 constexpr int kTIMO = ibsta_bits::TIMO;
 
@@ -539,38 +540,12 @@ int LibraryDriver::ibrdf(int ud, const std::string& fileName) {
 // Without ibrdf (or for reads that can be stopped): read until END (or an error) and write
 // what came.
 int LibraryDriver::readToFileByReads(int ud, const std::string& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return unavailable(kERR, iberr_codes::EFSO);
-    std::vector<char> buffer(64 * 1024);
-    int64_t total = 0;
-    int result = 0;
-    bool writeFailed = false;
-    for (;;) {
-        result = ibrd(ud, buffer.data(), static_cast<long>(buffer.size()));
-        int64_t got = status_.ibcntl;
-        if (got < 0)
-            got = 0;
-        if (got > static_cast<int64_t>(buffer.size()))
-            got = static_cast<int64_t>(buffer.size());
-        if (got > 0 && std::fwrite(buffer.data(), 1, static_cast<size_t>(got), file) !=
-                           static_cast<size_t>(got)) {
-            writeFailed = true;
-        }
-        total += got;
-        if (writeFailed || (result & (kERR | kEND)) || got == 0)
-            break;
-    }
-    if (std::fclose(file) != 0)
-        writeFailed = true;
-    status_.ibcntl = static_cast<int32_t>(total);
-    status_.ibcnt = LongToInt16(static_cast<long>(total));
-    if (writeFailed) {
-        result |= kERR;
-        status_.ibsta = LongToInt16(status_.ibsta | kERR);
-        status_.iberr = iberr_codes::EFSO;
-    }
-    return result;
+    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
+        const int result = ibrd(ud, buffer, size);
+        return CallOutcome{result, status_};
+    });
+    status_ = outcome.status;
+    return outcome.result;
 }
 
 int LibraryDriver::ibonl(int ud, int online) {

@@ -29,8 +29,8 @@ bus::GpibDriver* CliContext::driver() {
         if (backend_->driver)
             backend_->driver->setInterruptCheck(interruptRequested);
     }
-    if (!backend_->error.empty()) {
-        err << "benchcap-cli: " << backend_->error << '\n';
+    if (!backend_->status) {
+        err << "benchcap-cli: " << backend_->status.error() << '\n';
         return nullptr;
     }
     if (std::string reason = backend_->driver->unavailableReason(); !reason.empty()) {

@@ -62,12 +62,12 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
     }
     sim::BenchConfig config = sim::builtinBench();
     if (!benchFile.empty()) {
-        sim::BenchLoadResult loaded = sim::loadBenchFile(benchFile);
-        if (!loaded.error.empty()) {
-            context.err << "benchcap-cli adapter-sim: " << loaded.error << '\n';
+        Result<sim::BenchConfig> loaded = sim::loadBenchFile(benchFile);
+        if (!loaded) {
+            context.err << "benchcap-cli adapter-sim: " << loaded.error() << '\n';
             return kExitUsage;
         }
-        config = std::move(loaded.config);
+        config = std::move(loaded.value());
     }
     // The adapter's time-outs are real; the instruments behind it answer on their own
     // (virtual) clock, so a silent address costs only the adapter's read time-out.

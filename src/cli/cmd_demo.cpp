@@ -6,6 +6,7 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
+#include "sim/backend.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
@@ -70,16 +71,17 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     const std::filesystem::path outDir = outText.value_or("benchcap-demo");
-    const std::string& choice = context.interfaceChoice();
+    const Result<sim::InterfaceChoice> choice =
+        sim::parseInterfaceChoice(context.interfaceChoice());
     sim::BenchConfig bench;
-    if (choice.rfind("sim:", 0) == 0) {
-        sim::BenchLoadResult loaded = sim::loadBenchFile(choice.substr(4));
-        if (!loaded.error.empty()) {
-            context.err << "benchcap-cli: " << loaded.error << '\n';
+    if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim && !choice->benchFile.empty()) {
+        Result<sim::BenchConfig> loaded = sim::loadBenchFile(choice->benchFile);
+        if (!loaded) {
+            context.err << "benchcap-cli: " << loaded.error() << '\n';
             return kExitUsage;
         }
-        bench = loaded.config;
-    } else if (choice == "sim") {
+        bench = std::move(loaded.value());
+    } else if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim) {
         bench = sim::builtinBench();
     } else {
         context.err

@@ -8,61 +8,86 @@
 
 namespace benchcap::sim {
 
-Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
-    std::string choice = requested;
-    if (choice.empty()) {
-        const char* env = std::getenv("BENCHCAP_INTERFACE");
-        choice = env && *env ? env : "library";
+Result<InterfaceChoice> parseInterfaceChoice(const std::string& text) {
+    InterfaceChoice choice;
+    if (text == "library")
+        return choice;
+    if (text == "sim" || text.rfind("sim:", 0) == 0) {
+        choice.kind = InterfaceChoice::Kind::Sim;
+        choice.benchFile = text.size() > 4 ? text.substr(4) : std::string();
+        return choice;
     }
-    Backend backend;
-    if (choice == "library") {
-        auto library = std::make_unique<bus::LibraryDriver>();
-        backend.description =
-            "library (" +
-            (library->libraryName().empty() ? std::string("unavailable") : library->libraryName()) +
-            ")";
-        backend.driver = std::move(library);
-        backend.clock = std::make_shared<bus::RealClock>();
-        return backend;
-    }
-    if (choice == "sim" || choice.rfind("sim:", 0) == 0) {
-        BenchConfig config;
-        if (choice.size() > 4) {
-            BenchLoadResult loaded = loadBenchFile(choice.substr(4));
-            if (!loaded.error.empty()) {
-                backend.error = loaded.error;
-                return backend;
-            }
-            config = std::move(loaded.config);
-        } else {
-            config = builtinBench();
-        }
-        std::shared_ptr<bus::Clock> clock;
-        if (config.realTime && !forceVirtualTime) {
-            clock = std::make_shared<bus::RealClock>();
-        } else {
-            clock = std::make_shared<bus::VirtualClock>();
-        }
-        backend.description = "sim (" + config.source + ")";
-        backend.driver = std::make_unique<SimBench>(config, clock);
-        backend.clock = std::move(clock);
-        return backend;
-    }
-    if (choice.rfind("prologix:", 0) == 0) {
+    if (text.rfind("prologix:", 0) == 0) {
         Result<bus::adapter::AdapterAddress> address =
-            bus::adapter::parseAdapterAddress(choice.substr(9));
-        if (!address) {
-            backend.error = address.error();
+            bus::adapter::parseAdapterAddress(text.substr(9));
+        if (!address)
+            return fail(address.error());
+        choice.kind = InterfaceChoice::Kind::Prologix;
+        choice.adapter = std::move(address.value());
+        return choice;
+    }
+    return fail("unknown interface '" + text +
+                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT] or prologix:/dev/tty...");
+}
+
+Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
+    std::string text = requested;
+    if (text.empty()) {
+        const char* env = std::getenv("BENCHCAP_INTERFACE");
+        text = env && *env ? env : "library";
+    }
+    Result<InterfaceChoice> choice = parseInterfaceChoice(text);
+    if (!choice) {
+        Backend backend;
+        backend.status = fail(choice.error());
+        return backend;
+    }
+    return makeBackend(choice.value(), forceVirtualTime);
+}
+
+Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
+    Backend backend;
+    switch (choice.kind) {
+        case InterfaceChoice::Kind::Library: {
+            auto library = std::make_unique<bus::LibraryDriver>();
+            backend.description = "library (" +
+                                  (library->libraryName().empty() ? std::string("unavailable")
+                                                                  : library->libraryName()) +
+                                  ")";
+            backend.driver = std::move(library);
+            backend.clock = std::make_shared<bus::RealClock>();
             return backend;
         }
-        backend.description = "prologix (" + address->text() + ")";
-        backend.driver = std::make_unique<bus::adapter::PrologixDriver>(address.value());
-        backend.clock = std::make_shared<bus::RealClock>();
-        return backend;
+        case InterfaceChoice::Kind::Sim: {
+            BenchConfig config;
+            if (!choice.benchFile.empty()) {
+                Result<BenchConfig> loaded = loadBenchFile(choice.benchFile);
+                if (!loaded) {
+                    backend.status = fail(loaded.error());
+                    return backend;
+                }
+                config = std::move(loaded.value());
+            } else {
+                config = builtinBench();
+            }
+            std::shared_ptr<bus::Clock> clock;
+            if (config.realTime && !forceVirtualTime) {
+                clock = std::make_shared<bus::RealClock>();
+            } else {
+                clock = std::make_shared<bus::VirtualClock>();
+            }
+            backend.description = "sim (" + config.source + ")";
+            backend.driver = std::make_unique<SimBench>(config, clock);
+            backend.clock = std::move(clock);
+            return backend;
+        }
+        case InterfaceChoice::Kind::Prologix:
+            backend.description = "prologix (" + choice.adapter.text() + ")";
+            backend.driver = std::make_unique<bus::adapter::PrologixDriver>(choice.adapter);
+            backend.clock = std::make_shared<bus::RealClock>();
+            return backend;
     }
-    backend.error =
-        "unknown interface '" + choice +
-        "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT] or prologix:/dev/tty...";
+    backend.status = fail("unknown interface");
     return backend;
 }
 

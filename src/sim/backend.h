@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "base/result.h"
+#include "bus/adapter/transport.h"
 #include "bus/clock.h"
 #include "bus/gpib_driver.h"
 
@@ -14,13 +16,27 @@ struct Backend {
     std::unique_ptr<bus::GpibDriver> driver;
     std::shared_ptr<bus::Clock> clock;
     std::string description;  // "library (libgpib.so.0)", "sim (built-in bench)", ...
-    std::string error;        // set when the choice itself is unusable (bad bench file, bad name)
+    Status status;  // failed when the choice itself is unusable (bad bench file, bad name)
 };
+
+// Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",
+// "prologix:HOST[:PORT]" or "prologix:/dev/ttyUSB0" name it.
+struct InterfaceChoice {
+    enum class Kind { Library, Sim, Prologix };
+    Kind kind = Kind::Library;
+    std::string benchFile;                 // Sim: empty for the built-in bench
+    bus::adapter::AdapterAddress adapter;  // Prologix
+};
+
+// The one reading of an interface text; fails with the message a user sees ("unknown
+// interface '...': use library, sim, ..."; a bad adapter address says what is wrong with it).
+Result<InterfaceChoice> parseInterfaceChoice(const std::string& text);
 
 // Chooses the backend from "library", "sim", "sim:BENCHFILE" or "prologix:HOST[:PORT]" /
 // "prologix:/dev/ttyUSB0" (a "++" GPIB adapter). An empty choice takes the
 // environment variable BENCHCAP_INTERFACE, and "library" when that is unset.
 // `forceVirtualTime` makes a simulated bench run on a virtual clock whatever its file says.
 Backend makeBackend(const std::string& choice, bool forceVirtualTime = false);
+Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime = false);
 
 }  // namespace benchcap::sim

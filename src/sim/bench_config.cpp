@@ -254,40 +254,34 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
 
 }  // namespace
 
-BenchLoadResult parseBenchText(const std::string& yamlText, const std::string& sourceName) {
-    BenchLoadResult result;
+Result<BenchConfig> parseBenchText(const std::string& yamlText, const std::string& sourceName) {
     try {
-        result.config = parse(YAML::Load(yamlText), sourceName);
+        return parse(YAML::Load(yamlText), sourceName);
     } catch (const BenchError& e) {
-        result.error = e.message;
+        return benchcap::fail(e.message);
     } catch (const YAML::Exception& e) {
         const std::string line = e.mark.line >= 0 ? ":" + std::to_string(e.mark.line + 1) : "";
-        result.error = sourceName + line + ": " + e.msg;
+        return benchcap::fail(sourceName + line + ": " + e.msg);
     }
-    return result;
 }
 
-BenchLoadResult loadBenchFile(const std::string& path) {
-    BenchLoadResult result;
+Result<BenchConfig> loadBenchFile(const std::string& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         // A folder or a device such as /dev/zero would never end or give no text.
-        result.error = path + ": the bench file is no regular file";
-        return result;
+        return benchcap::fail(path + ": the bench file is no regular file");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        result.error = path + ": cannot open the bench file";
-        return result;
+        return benchcap::fail(path + ": cannot open the bench file");
     }
     std::string text(static_cast<size_t>(kMaxBenchFileBytes) + 1, '\0');
     in.read(text.data(), kMaxBenchFileBytes + 1);
     text.resize(static_cast<size_t>(in.gcount()));
     if (static_cast<std::streamsize>(text.size()) > kMaxBenchFileBytes) {
-        result.error = path + ": the bench file is larger than " +
-                       std::to_string(kMaxBenchFileBytes >> 20) + " MB";
-        return result;
+        return benchcap::fail(path + ": the bench file is larger than " +
+                              std::to_string(kMaxBenchFileBytes >> 20) + " MB");
     }
     return parseBenchText(text, path);
 }
@@ -334,11 +328,11 @@ instruments:
 }
 
 BenchConfig builtinBench() {
-    BenchLoadResult result = parseBenchText(builtinBenchYaml(), "built-in bench");
+    Result<BenchConfig> result = parseBenchText(builtinBenchYaml(), "built-in bench");
     // The built-in text is part of the program; a fault in it is a programming error.
-    if (!result.error.empty())
-        throw std::logic_error(result.error);
-    return result.config;
+    if (!result)
+        throw std::logic_error(result.error());
+    return std::move(result.value());
 }
 
 }  // namespace benchcap::sim

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+
 namespace benchcap::sim {
 
 // The largest plot file a plotter sends (it sends the file whole, so it must fit in memory);
@@ -33,15 +35,9 @@ struct BenchConfig {
     std::string source;     // file name, or "built-in bench"
 };
 
-// Reading a bench file; `error` is empty on success and otherwise names the file,
-// the line and the key at fault.
-struct BenchLoadResult {
-    BenchConfig config;
-    std::string error;
-};
-
-BenchLoadResult loadBenchFile(const std::string& path);
-BenchLoadResult parseBenchText(const std::string& yamlText, const std::string& sourceName);
+// Reading a bench file; a failure names the file, the line and the key at fault.
+Result<BenchConfig> loadBenchFile(const std::string& path);
+Result<BenchConfig> parseBenchText(const std::string& yamlText, const std::string& sourceName);
 
 // The built-in bench: every kind of instrument, a vector analyzer at address 20.
 BenchConfig builtinBench();

@@ -7,7 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "sim/instrument_kinds.h"
+#include "sim/bench_keys.h"
+#include "sim/sim_instrument.h"
 
 namespace benchcap::sim {
 

@@ -11,7 +11,8 @@ namespace benchcap::sim {
 
 namespace {
 
-bool isAnalyzer(const std::string& kind) {
+// Kinds with a screen to save: every analyzer, the network analyzer included.
+bool hasAnalyzerScreen(const std::string& kind) {
     return kind == "spectrum-analyzer" || kind == "vector-analyzer" || kind == "network-analyzer";
 }
 
@@ -190,7 +191,7 @@ void installGenerator(SimInstrument& inst) {
 }  // namespace
 
 std::vector<KeySpec> screenKeys(const std::string& kind) {
-    if (isAnalyzer(kind)) {
+    if (hasAnalyzerScreen(kind)) {
         return {
             {"drives", KeyType::TextList, drivesCheck, {}},
             {"panel_format", KeyType::Text, formatCheck, {}},
@@ -202,7 +203,7 @@ std::vector<KeySpec> screenKeys(const std::string& kind) {
 
 void installScreenCommands(SimInstrument& instrument) {
     const std::string& kind = instrument.config().kind;
-    if (isAnalyzer(kind))
+    if (hasAnalyzerScreen(kind))
         installAnalyzer(instrument);
     if (kind == "signal-generator")
         installGenerator(instrument);

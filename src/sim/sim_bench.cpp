@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "sim/instrument_kinds.h"
 
@@ -13,13 +12,30 @@ using namespace bus::ibsta_bits;
 namespace err = bus::iberr_codes;
 
 namespace {
-constexpr int kMaxDescriptors = 4096;  // as a real driver, descriptors are a bounded resource
-constexpr int kReos = 0x400;           // ibdev eos mode: end reads on the EOS character
-constexpr int kBoardDefaultTimeout = bus::timeout_codes::T10s;
+constexpr int kReos = 0x400;  // ibdev eos mode: end reads on the EOS character
 // A read that a stop request ended (outside the 16 status bits).
 constexpr int kStopped = 0x10000;
 // The longest sleep between two looks at a stop request.
 constexpr int64_t kPauseSliceMicros = 50'000;
+
+// A read's status from what readFrom() gave: a bus error is EBUS, a stop request or the
+// time-out EABO.
+bus::CallOutcome readOutcome(int result, long got) {
+    int sta = CMPL | result;
+    int errCode = 0;
+    if (result & kStopped) {
+        sta = ERR;
+        errCode = err::EABO;
+    } else if (result & TIMO) {
+        sta = ERR | TIMO | CMPL;
+        errCode = err::EABO;
+    } else if (result & ERR) {
+        sta = ERR | CMPL;
+        errCode = err::EBUS;
+    }
+    return {sta, bus::DriverStatus{bus::LongToInt16(sta), static_cast<int16_t>(errCode),
+                                   bus::LongToInt16(got), static_cast<int32_t>(got)}};
+}
 }  // namespace
 
 bool SimBench::pause(int64_t micros) {
@@ -48,23 +64,6 @@ SimBench::SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock)
 
 SimBench::~SimBench() = default;
 
-int SimBench::finish(int sta, int errCode, long count) {
-    status_.ibsta = bus::LongToInt16(sta);
-    status_.iberr = static_cast<int16_t>(errCode);
-    status_.ibcnt = bus::LongToInt16(count);
-    status_.ibcntl = static_cast<int32_t>(count);
-    return sta;
-}
-
-int SimBench::fail(int errCode) {
-    return finish(ERR, errCode, 0);
-}
-
-SimBench::Device* SimBench::device(int ud) {
-    auto it = devices_.find(ud);
-    return it == devices_.end() || !it->second.online ? nullptr : &it->second;
-}
-
 SimBench::Board* SimBench::board(int ud) {
     if (ud < 0 || ud >= 10 || !boards_[ud].present)
         return nullptr;
@@ -73,20 +72,6 @@ SimBench::Board* SimBench::board(int ud) {
 
 bool SimBench::boardPresent(int b) const {
     return b >= 0 && b < 10 && boards_[b].present;
-}
-
-int SimBench::option(const Board& b, int opt) const {
-    auto it = b.options.find(opt);
-    if (it != b.options.end())
-        return it->second;
-    switch (opt) {
-        case bus::ibc::TMO:
-            return kBoardDefaultTimeout;
-        case bus::ibc::SC:
-            return 1;
-        default:
-            return 0;
-    }
 }
 
 void SimBench::log(int b, int address, Traffic kind, std::string data, int value) {
@@ -133,26 +118,20 @@ int SimBench::ibdev(int b, int pad, int sad, int tmo, int eot, int eos) {
         finish(ERR, err::ENEB, 0);
         return -1;
     }
-    if (pad < 0 || pad > 30 || tmo < 0 || tmo > 17 ||
-        static_cast<int>(devices_.size()) >= kMaxDescriptors) {
-        finish(ERR, err::EARG, 0);
-        return -1;
-    }
-    const int ud = nextDescriptor_++;
-    devices_[ud] = Device{b, pad, sad, tmo, eot, eos, true};
-    log(b, pad, Traffic::Open, {}, tmo);
-    finish(CMPL, 0, 0);
+    const int ud = openDevice(bus::DeviceHandle{b, pad, sad, tmo, eot, eos});
+    if (ud >= 0)
+        log(b, pad, Traffic::Open, {}, tmo);
     return ud;
 }
 
 int SimBench::ibwrt(int ud, const void* data, long count) {
-    Device* dev = device(ud);
+    bus::DeviceHandle* dev = device(ud);
     if (!dev || count < 0)
         return fail(err::EDVR);
     Board& brd = boards_[dev->board];
     if (!brd.online)
         return fail(err::EDVR);
-    if (option(brd, bus::ibc::SC) == 0)
+    if (boardOption(dev->board, bus::ibc::SC) == 0)
         return fail(err::ECIC);
     const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
     SimInstrument* inst = instrument(dev->board, dev->pad);
@@ -257,11 +236,11 @@ int SimBench::ibrd(int ud, void* buffer, long count) {
     int result = 0;
     int b = 0;
     int address = -1;
-    if (Device* dev = device(ud)) {
+    if (bus::DeviceHandle* dev = device(ud)) {
         Board& brd = boards_[dev->board];
         if (!brd.online)
             return fail(err::EDVR);
-        if (option(brd, bus::ibc::SC) == 0)
+        if (boardOption(dev->board, bus::ibc::SC) == 0)
             return fail(err::ECIC);
         b = dev->board;
         address = dev->pad;
@@ -271,64 +250,45 @@ int SimBench::ibrd(int ud, void* buffer, long count) {
             return fail(err::EDVR);
         // The board reads as a listener from whoever addressed it to listen.
         b = ud;
-        const int eosMode =
-            option(*brd, bus::ibc::EOSrd) ? (kReos | (option(*brd, bus::ibc::EOSchar) & 0xFF)) : 0;
+        const int eosMode = boardOption(b, bus::ibc::EOSrd)
+                                ? (kReos | (boardOption(b, bus::ibc::EOSchar) & 0xFF))
+                                : 0;
         result =
-            readFrom(brd->talker, b, -1, out, count, option(*brd, bus::ibc::TMO), eosMode, &got);
+            readFrom(brd->talker, b, -1, out, count, boardOption(b, bus::ibc::TMO), eosMode, &got);
         address = brd->talker ? brd->talker->address() : -1;
     } else {
         return fail(err::EDVR);
     }
     log(b, address, Traffic::Read, std::string(out, static_cast<size_t>(std::min<long>(got, 256))),
         static_cast<int>(got));
-    if (result & kStopped)
-        return finish(ERR, err::EABO, got);
-    if (result & TIMO)
-        return finish(ERR | TIMO | CMPL, err::EABO, got);
-    if (result & ERR)
-        return finish(ERR | CMPL, err::EBUS, got);
-    return finish(CMPL | result, 0, got);
+    return finish(readOutcome(result, got));
 }
 
 int SimBench::ibrdf(int ud, const std::string& fileName) {
-    Device* dev = device(ud);
+    const bus::DeviceHandle* dev = device(ud);
     if (!dev)
         return fail(err::EDVR);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return fail(err::EFSO);
-    long total = 0;
-    int result = 0;
-    std::vector<char> chunk(64 * 1024);
-    for (;;) {
+    const bus::DeviceHandle handle = *dev;
+    bool opened = false;
+    const bus::CallOutcome outcome = bus::readToFile(fileName, [&](char* buffer, long size) {
+        opened = true;
         long got = 0;
-        result = readFrom(instrument(dev->board, dev->pad), dev->board, dev->pad, chunk.data(),
-                          static_cast<long>(chunk.size()), dev->tmo, dev->eos, &got);
-        file.write(chunk.data(), got);
-        total += got;
-        if (result & (END | TIMO | ERR | kStopped))
-            break;
-    }
-    file.close();
-    log(dev->board, dev->pad, Traffic::ReadToFile, fileName, static_cast<int>(total));
-    if (!file)
-        return finish(ERR, err::EFSO, total);
-    if (result & kStopped)
-        return finish(ERR, err::EABO, total);
-    if (result & TIMO)
-        return finish(ERR | TIMO | CMPL, err::EABO, total);
-    if (result & ERR)
-        return finish(ERR | CMPL, err::EBUS, total);
-    return finish(CMPL | END, 0, total);
+        const int result = readFrom(instrument(handle.board, handle.pad), handle.board, handle.pad,
+                                    buffer, size, handle.tmo, handle.eos, &got);
+        return readOutcome(result, got);
+    });
+    if (opened)
+        log(handle.board, handle.pad, Traffic::ReadToFile, fileName, outcome.status.ibcntl);
+    return finish(outcome);
 }
 
 int SimBench::ibonl(int ud, int online) {
-    if (Device* dev = device(ud)) {
+    if (bus::DeviceHandle* dev = device(ud)) {
         log(dev->board, dev->pad, Traffic::Online, {}, online);
         // As a real driver, ibonl(ud, 0) frees the descriptor, so a program that opens one
         // per address and scan (the bus scan) never runs out of them.
         if (!online)
-            devices_.erase(ud);
+            closeDevice(ud);
         return finish(CMPL, 0, 0);
     }
     if (Board* brd = board(ud)) {
@@ -343,30 +303,17 @@ int SimBench::ibonl(int ud, int online) {
 }
 
 int SimBench::ibconfig(int ud, int opt, int value) {
-    if (Device* dev = device(ud)) {
-        switch (opt) {
-            case bus::ibc::TMO:
-                if (value < 0 || value > 17)
-                    return fail(err::EARG);
-                dev->tmo = value;
-                log(dev->board, dev->pad, Traffic::SetTimeout, {}, value);
-                break;
-            case bus::ibc::PAD:
-                dev->pad = value;
-                break;
-            case bus::ibc::EOT:
-                dev->eot = value;
-                break;
-            default:
-                break;
-        }
+    if (bus::DeviceHandle* dev = device(ud)) {
+        if (!configureDevice(*dev, opt, value))
+            return status().ibsta;
+        if (opt == bus::ibc::TMO)
+            log(dev->board, dev->pad, Traffic::SetTimeout, {}, value);
         log(dev->board, dev->pad, Traffic::Config, std::to_string(opt), value);
         return finish(CMPL, 0, 0);
     }
-    if (Board* brd = board(ud)) {
-        if (opt == bus::ibc::TMO && (value < 0 || value > 17))
-            return fail(err::EARG);
-        brd->options[opt] = value;
+    if (board(ud)) {
+        if (!configureBoard(ud, opt, value))
+            return status().ibsta;
         log(ud, -1, opt == bus::ibc::TMO ? Traffic::SetTimeout : Traffic::Config,
             opt == bus::ibc::TMO ? std::string() : std::to_string(opt), value);
         return finish(CMPL, 0, 0);
@@ -374,62 +321,16 @@ int SimBench::ibconfig(int ud, int opt, int value) {
     return fail(err::EDVR);
 }
 
-int SimBench::ibask(int ud, int opt, int* value) {
-    if (!value)
-        return fail(err::EARG);
-    if (Device* dev = device(ud)) {
-        switch (opt) {
-            case bus::ibc::PAD:
-                *value = dev->pad;
-                break;
-            case bus::ibc::SAD:
-                *value = dev->sad;
-                break;
-            case bus::ibc::TMO:
-                *value = dev->tmo;
-                break;
-            case bus::ibc::EOT:
-                *value = dev->eot;
-                break;
-            default:
-                *value = 0;
-        }
-        return finish(CMPL, 0, 0);
-    }
-    if (Board* brd = board(ud)) {
-        *value = option(*brd, opt);
-        return finish(CMPL, 0, 0);
-    }
-    return fail(err::EDVR);
-}
-
-int SimBench::ibpad(int ud, int pad) {
-    if (pad < 0 || pad > 30)
-        return fail(err::EARG);
-    return ibconfig(ud, bus::ibc::PAD, pad);
-}
-
-int SimBench::ibrsc(int ud, int request) {
+int SimBench::ibsre(int ud, int value) {
     if (!board(ud))
         return fail(err::EARG);
-    return ibconfig(ud, bus::ibc::SC, request);
-}
-
-int SimBench::ibsre(int ud, int value) {
-    Board* brd = board(ud);
-    if (!brd)
-        return fail(err::EARG);
-    brd->options[bus::ibc::SRE] = value;
+    setBoardOption(ud, bus::ibc::SRE, value);
     log(ud, -1, Traffic::Ren, {}, value);
     return finish(CMPL, 0, 0);
 }
 
-int SimBench::ibtmo(int ud, int code) {
-    return ibconfig(ud, bus::ibc::TMO, code);
-}
-
 int SimBench::ibloc(int ud) {
-    if (Device* dev = device(ud)) {
+    if (bus::DeviceHandle* dev = device(ud)) {
         log(dev->board, dev->pad, Traffic::GoToLocal);
         if (SimInstrument* inst = instrument(dev->board, dev->pad))
             inst->onGoToLocal();
@@ -447,11 +348,11 @@ int SimBench::ibwait(int ud, int mask) {
             return finish(CMPL, 0, 0);
         return fail(err::EDVR);
     }
-    const int tmo = option(*brd, bus::ibc::TMO);
+    const int tmo = boardOption(ud, bus::ibc::TMO);
     int64_t limit = bus::timeoutMicros(tmo);
-    if ((mask & LACS) && brd->online && option(*brd, bus::ibc::SC) == 0) {
+    if ((mask & LACS) && brd->online && boardOption(ud, bus::ibc::SC) == 0) {
         // An instrument that plots to the board's address addresses it as listener.
-        const int pad = option(*brd, bus::ibc::PAD);
+        const int pad = boardOption(ud, bus::ibc::PAD);
         SimInstrument* first = nullptr;
         int64_t firstDelay = 0;
         for (const auto& inst : instruments_) {

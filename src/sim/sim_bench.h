@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bus/clock.h"
-#include "bus/gpib_driver.h"
+#include "bus/driver_base.h"
 #include "sim/bench_config.h"
 #include "sim/sim_instrument.h"
 
@@ -46,7 +46,7 @@ struct TrafficEntry {
 //
 // Board descriptors are the board indices 0..9 (as NI-488.2 accepts board indices for
 // board-level calls); device descriptors start at 32.
-class SimBench final : public bus::GpibDriver {
+class SimBench final : public bus::DriverBase {
   public:
     SimBench(const BenchConfig& config, std::shared_ptr<bus::Clock> clock);
     ~SimBench() override;
@@ -57,16 +57,11 @@ class SimBench final : public bus::GpibDriver {
     int ibrd(int ud, void* buffer, long count) override;
     int ibrdf(int ud, const std::string& fileName) override;
     int ibonl(int ud, int online) override;
-    int ibpad(int ud, int pad) override;
-    int ibrsc(int ud, int request) override;
     int ibsre(int ud, int value) override;
-    int ibtmo(int ud, int code) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
     int ibconfig(int ud, int option, int value) override;
-    int ibask(int ud, int option, int* value) override;
     void SendIFC(int board) override;
-    bus::DriverStatus status() const override { return status_; }
 
     // --- for tests and demos ---
     bus::Clock& clock() { return *clock_; }
@@ -83,24 +78,11 @@ class SimBench final : public bus::GpibDriver {
     struct Board {
         bool present = false;
         bool online = true;
-        std::map<int, int> options;       // ibconfig option -> value
         SimInstrument* talker = nullptr;  // instrument addressed to talk to the board
     };
-    struct Device {
-        int board = 0;
-        int pad = 0;
-        int sad = 0;
-        int tmo = 0;
-        int eot = 1;
-        int eos = 0;
-        bool online = true;
-    };
 
-    int finish(int sta, int err, long count);
-    int fail(int err);
-    Device* device(int ud);
+    bool isBoard(int ud) const override { return boardPresent(ud); }
     Board* board(int ud);
-    int option(const Board& b, int opt) const;
     int readFrom(SimInstrument* inst, int boardIndex, int address, char* out, long count,
                  int tmoCode, int eosMode, long* got);
     // Sleeps on the bench's clock in short slices, asking interruptRequested() between
@@ -112,11 +94,7 @@ class SimBench final : public bus::GpibDriver {
     std::array<Board, 10> boards_;
     std::vector<std::unique_ptr<SimInstrument>> instruments_;
     std::map<std::pair<int, int>, SimInstrument*> byAddress_;
-    std::map<int, Device> devices_;
     std::map<std::pair<int, int>, std::string> pendingInput_;  // writes without EOI yet
-    static constexpr int kFirstDevice = 32;
-    int nextDescriptor_ = kFirstDevice;
-    bus::DriverStatus status_;
     std::vector<TrafficEntry> traffic_;
 };
 

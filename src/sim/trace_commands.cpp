@@ -20,7 +20,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-bool isAnalyzer(const std::string& kind) {
+// Spectrum and vector analyzers (the network analyzer has traces of its own).
+bool isSpectrumOrVectorAnalyzer(const std::string& kind) {
     return kind == "spectrum-analyzer" || kind == "vector-analyzer";
 }
 
@@ -319,7 +320,7 @@ void installNetworkAnalyzer(SimInstrument& inst, std::shared_ptr<TraceState> s) 
 }  // namespace
 
 std::vector<KeySpec> traceKeys(const std::string& kind) {
-    if (isAnalyzer(kind)) {
+    if (isSpectrumOrVectorAnalyzer(kind)) {
         std::vector<KeySpec> keys = {
             {"points", KeyType::Int, pointLimit, {}},
             {"center_hz", KeyType::Number, nonNegativeNumber, {}},
@@ -378,7 +379,7 @@ std::vector<KeySpec> traceKeys(const std::string& kind) {
 
 void installTraceCommands(SimInstrument& inst) {
     const InstrumentConfig& config = inst.config();
-    if (!isAnalyzer(config.kind) && config.kind != "network-analyzer")
+    if (!isSpectrumOrVectorAnalyzer(config.kind) && config.kind != "network-analyzer")
         return;
     const YAML::Node& node = config.node;
     auto s = std::make_shared<TraceState>();

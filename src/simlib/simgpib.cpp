@@ -72,15 +72,16 @@ struct Shim {
 
     Shim() {
         const char* bench = std::getenv("BENCHCAP_SIM_BENCH");
-        const std::string choice =
-            bench && *bench ? std::string("sim:") + bench : std::string("sim");
+        benchcap::sim::InterfaceChoice choice;
+        choice.kind = benchcap::sim::InterfaceChoice::Kind::Sim;
+        choice.benchFile = bench ? bench : "";
         backend =
             benchcap::sim::makeBackend(choice, std::getenv("BENCHCAP_SIM_REALTIME") == nullptr);
         if (!backend.driver) {
             // A C library has no other channel; linux-gpib reports its own problems the same way.
             std::fprintf(
                 stderr, "libbenchcap_simgpib: %s\n",
-                backend.error.empty() ? "simulated bench unavailable" : backend.error.c_str());
+                backend.status ? "simulated bench unavailable" : backend.status.error().c_str());
         }
     }
 };

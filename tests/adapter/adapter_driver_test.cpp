@@ -5,6 +5,7 @@
 
 #include "adapter_fixtures.h"
 #include "bus/block_header.h"
+#include "support/test_paths.h"
 
 namespace benchcap::test {
 namespace {
@@ -209,7 +210,8 @@ TEST(AdapterDriver, ConnectionDroppedMidBlockThenReconnects) {
             return;
         }
         sendText(fd, "OK\n\n");
-        receiveUntil(fd, "never", 500);
+        receiveUntil(fd, "++read eoi\n");
+        sendText(fd, "abc");  // and the cable is pulled during a read to a file
     });
     auto driver = fake.driver();
     const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
@@ -238,6 +240,12 @@ TEST(AdapterDriver, ConnectionDroppedMidBlockThenReconnects) {
     EXPECT_EQ(driver->ibwrt(ud, "DATA?", 5), CMPL | CIC);
     EXPECT_EQ(driver->ibrd(ud, buffer.data(), 4000), CMPL | END);
     EXPECT_EQ(buffer.substr(0, 3), "OK\n");
+    driver->ibwrt(ud, "DATA?", 5);
+    const auto file = makeTempDir("adapter-rdf") / "answer.bin";
+    EXPECT_EQ(driver->ibrdf(ud, file.string()) & ERR, ERR);
+    EXPECT_EQ(driver->status().ibcntl, 3);
+    EXPECT_NE(driver->lastProblem().find("connection lost after 3 bytes"), std::string::npos)
+        << driver->lastProblem();
 }
 
 TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {

@@ -50,15 +50,15 @@ std::string virtualBench(const std::string& choice) {
     if (choice == "sim") {
         yaml = sim::builtinBenchYaml();
     } else {
-        const sim::BenchLoadResult loaded = sim::loadBenchFile(choice.substr(4));
-        if (!loaded.error.empty() || !loaded.config.realTime)
+        const Result<sim::BenchConfig> loaded = sim::loadBenchFile(choice.substr(4));
+        if (!loaded || !loaded->realTime)
             return choice;  // a broken file reaches the CLI as it is, for its message
         yaml = readFile(choice.substr(4));
     }
     const std::string copy = simBench(virtualCopy(yaml));
-    const sim::BenchLoadResult check = sim::loadBenchFile(copy.substr(4));
-    EXPECT_TRUE(check.error.empty() && !check.config.realTime)
-        << "the runner could not put " << choice << " on virtual time: " << check.error;
+    const Result<sim::BenchConfig> check = sim::loadBenchFile(copy.substr(4));
+    EXPECT_TRUE(check && !check->realTime)
+        << "the runner could not put " << choice << " on virtual time: " << check.error();
     return copy;
 }
 

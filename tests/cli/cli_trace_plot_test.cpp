@@ -29,7 +29,7 @@ test::CliResult run(std::vector<std::string> args) {
 // The trace the built-in bench's analyzer at 7 gives, read as the window reads it.
 trace::TraceDataSet builtInTrace() {
     sim::Backend backend = sim::makeBackend("sim");
-    EXPECT_EQ(backend.error, "");
+    EXPECT_EQ(backend.status.error(), "");
     bus::CurrentInstrument instrument;
     bus::Session session(*backend.driver, instrument);
     session.SelectAndIdentify(0, 7);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 
+#include "sim/backend.h"
 #include "sim/bench_config.h"
 #include "sim/instrument_kinds.h"
 #include "sim/sim_bench.h"
@@ -15,11 +16,11 @@ namespace benchcap::sim {
 namespace {
 
 std::string errorOf(const std::string& yaml) {
-    return parseBenchText(yaml, "b.yaml").error;
+    return parseBenchText(yaml, "b.yaml").error();
 }
 
 TEST(BenchFile, ReadsBoardsInstrumentsAndDefaults) {
-    const BenchLoadResult r = parseBenchText(R"(
+    const Result<BenchConfig> r = parseBenchText(R"(
 boards: [2, 0]
 clock: virtual
 instruments:
@@ -29,15 +30,15 @@ instruments:
     options: "B4,K7"
   - {address: 4, kind: silent, board: 2}
 )",
-                                             "b.yaml");
-    ASSERT_EQ(r.error, "");
-    EXPECT_EQ(r.config.boards, (std::vector<int>{2, 0}));
-    ASSERT_EQ(r.config.instruments.size(), 2u);
-    EXPECT_EQ(r.config.instruments[0].board, 0);  // the lowest board by default
-    EXPECT_EQ(r.config.instruments[0].options, "B4,K7");
-    EXPECT_EQ(r.config.instruments[1].board, 2);
-    EXPECT_EQ(r.config.instruments[1].where, "b.yaml:9");
-    EXPECT_FALSE(r.config.realTime);
+                                                 "b.yaml");
+    ASSERT_EQ(r.error(), "");
+    EXPECT_EQ(r->boards, (std::vector<int>{2, 0}));
+    ASSERT_EQ(r->instruments.size(), 2u);
+    EXPECT_EQ(r->instruments[0].board, 0);  // the lowest board by default
+    EXPECT_EQ(r->instruments[0].options, "B4,K7");
+    EXPECT_EQ(r->instruments[1].board, 2);
+    EXPECT_EQ(r->instruments[1].where, "b.yaml:9");
+    EXPECT_FALSE(r->realTime);
 }
 
 TEST(BenchFile, RefusesWithFileLineAndKey) {
@@ -60,7 +61,7 @@ TEST(BenchFile, RefusesWithFileLineAndKey) {
                   .find("unknown key 'block_cut'"),
               std::string::npos);
     EXPECT_NE(errorOf("instruments: [\n").find("b.yaml:"), std::string::npos);  // YAML syntax
-    EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error,
+    EXPECT_EQ(loadBenchFile("/nonexistent/bench.yaml").error(),
               "/nonexistent/bench.yaml: cannot open the bench file");
 }
 
@@ -99,12 +100,12 @@ TEST(BenchFile, RefusesValuesOutOfRangeRepeatedKeysAndUnknownBoards) {
 
 TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
     const auto dir = test::makeTempDir("benchfile");
-    EXPECT_EQ(loadBenchFile(dir.string()).error,
+    EXPECT_EQ(loadBenchFile(dir.string()).error(),
               dir.string() + ": the bench file is no regular file");
-    EXPECT_EQ(loadBenchFile("/dev/zero").error, "/dev/zero: the bench file is no regular file");
+    EXPECT_EQ(loadBenchFile("/dev/zero").error(), "/dev/zero: the bench file is no regular file");
     const auto big = dir / "big.yaml";
     std::ofstream(big) << "# " << std::string(2 << 20, 'x') << "\n";
-    EXPECT_EQ(loadBenchFile(big.string()).error,
+    EXPECT_EQ(loadBenchFile(big.string()).error(),
               big.string() + ": the bench file is larger than 1 MB");
 
     // A plot file is checked when the bench is loaded; a huge one is refused.
@@ -113,15 +114,15 @@ TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
     std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);  // sparse: costs no disk
     std::ofstream(dir / "bench.yaml")
         << "instruments:\n  - {address: 9, kind: plotter-only, plot_file: huge.hpgl}\n";
-    EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error,
+    EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error(),
               (dir / "bench.yaml").string() + ":2: key 'plot_file': '" + plot.string() +
                   "' is larger than 256 MB");
 
     // One that grows after loading is refused when the plotter reads it.
     std::filesystem::resize_file(plot, 100);
-    const BenchLoadResult loaded = loadBenchFile((dir / "bench.yaml").string());
-    ASSERT_EQ(loaded.error, "");
-    SimBench bench(loaded.config, std::make_shared<bus::VirtualClock>());
+    const Result<BenchConfig> loaded = loadBenchFile((dir / "bench.yaml").string());
+    ASSERT_EQ(loaded.error(), "");
+    SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
     std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);
     bench.ibpad(0, 5);  // the plotter address
     bench.ibrsc(0, 0);
@@ -150,9 +151,38 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
     const auto begin = doc.find("```yaml\n");
     const auto end = doc.find("```", begin + 8);
     ASSERT_NE(begin, std::string::npos);
-    const BenchLoadResult r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
-    EXPECT_EQ(r.error, "");
-    EXPECT_FALSE(r.config.instruments.empty());
+    const Result<BenchConfig> r = parseBenchText(doc.substr(begin + 8, end - begin - 8), "doc");
+    ASSERT_EQ(r.error(), "");
+    EXPECT_FALSE(r->instruments.empty());
+}
+
+TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {
+    using Kind = InterfaceChoice::Kind;
+    struct Case {
+        const char* text;
+        Kind kind;
+        const char* detail;  // bench file, adapter address, or the start of the error
+        bool ok = true;
+    } cases[] = {
+        {"library", Kind::Library, ""},
+        {"sim", Kind::Sim, ""},
+        {"sim:", Kind::Sim, ""},
+        {"sim:lab/bench.yaml", Kind::Sim, "lab/bench.yaml"},
+        {"prologix:10.0.0.7:1234", Kind::Prologix, "10.0.0.7:1234"},
+        {"prologix:/dev/ttyUSB0", Kind::Prologix, "/dev/ttyUSB0"},
+        {"Sim", Kind::Library, "unknown interface 'Sim': use library, sim,", false},
+    };
+    for (const Case& c : cases) {
+        const Result<InterfaceChoice> choice = parseInterfaceChoice(c.text);
+        ASSERT_EQ(choice.ok(), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_EQ(choice.error().rfind(c.detail, 0), 0u) << choice.error();
+            continue;
+        }
+        EXPECT_EQ(choice->kind, c.kind) << c.text;
+        EXPECT_EQ(c.kind == Kind::Prologix ? choice->adapter.text() : choice->benchFile, c.detail)
+            << c.text;
+    }
 }
 
 }  // namespace

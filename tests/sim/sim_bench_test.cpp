@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "sim/sim_bench.h"
+#include "support/bench_rig.h"
+#include "support/file_faults.h"
+#include "support/test_paths.h"
 
 namespace benchcap::sim {
 namespace {
@@ -11,9 +15,7 @@ using namespace bus::ibsta_bits;
 namespace err = bus::iberr_codes;
 
 SimBench makeBench(const std::string& yaml) {
-    BenchLoadResult loaded = parseBenchText(yaml, "test");
-    EXPECT_EQ(loaded.error, "");
-    return SimBench(loaded.config, std::make_shared<bus::VirtualClock>());
+    return SimBench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>());
 }
 
 constexpr const char* kTwoBoards = R"(
@@ -250,6 +252,40 @@ TEST(SimBench, LargeAnswerReadInSmallPiecesArrivesWhole) {
     ASSERT_EQ(all.size(), 8u + 800000u + 1u);
     EXPECT_EQ(all.substr(0, 8), "#6800000");
     EXPECT_EQ(all.back(), '\n');
+}
+
+TEST(SimBench, ReadToFileWritesTheWholeAnswerOrStopsAtAFailedWrite) {
+    constexpr long kAnswer = 8 + 800000 + 1;
+    struct Case {
+        rlim_t fileLimit;  // 0: none
+        int status;
+        int iberr;
+    } cases[] = {
+        {0, END, 0},
+        // A full disk: reading stops at the first write that fails, nothing is drained.
+        {100'000, ERR, err::EFSO},
+    };
+    for (const Case& c : cases) {
+        SimBench bench = traceBench("points: 200000");
+        const int ud = askTrace(bench);
+        const auto file = test::makeTempDir("simrdf") / "trace.bin";
+        int sta = 0;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (c.fileLimit)
+                limit.emplace(c.fileLimit);
+            sta = bench.ibrdf(ud, file.string());
+        }
+        EXPECT_EQ(sta & (ERR | END), c.status) << c.fileLimit;
+        EXPECT_EQ(bench.status().iberr, c.iberr) << c.fileLimit;
+        EXPECT_EQ(bench.count(Traffic::ReadToFile, 7), 1);
+        if (c.fileLimit) {
+            EXPECT_LT(bench.status().ibcntl, kAnswer);
+        } else {
+            EXPECT_EQ(bench.status().ibcntl, kAnswer);
+            EXPECT_EQ(test::readFile(file).size(), static_cast<size_t>(kAnswer));
+        }
+    }
 }
 
 }  // namespace

@@ -22,9 +22,9 @@ namespace benchcap::test {
 
 // The configuration of a bench text; a text the loader refuses fails the test.
 inline sim::BenchConfig benchConfig(const std::string& yaml) {
-    sim::BenchLoadResult loaded = sim::parseBenchText(yaml, "test");
-    EXPECT_EQ(loaded.error, "") << yaml;
-    return loaded.config;
+    Result<sim::BenchConfig> loaded = sim::parseBenchText(yaml, "test");
+    EXPECT_EQ(loaded.error(), "") << yaml;
+    return loaded ? std::move(loaded.value()) : sim::BenchConfig{};
 }
 
 // A bench from its text on a virtual clock.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 
 #include "bus/adapter/prologix_protocol.h"
 
@@ -19,8 +18,6 @@ int64_t nowMillis() {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-constexpr int kBoardDefaultTimeout = timeout_codes::T10s;
 
 }  // namespace
 
@@ -39,14 +36,9 @@ std::string PrologixDriver::adapterName() const {
     return "Prologix adapter at " + name_;
 }
 
-int PrologixDriver::finish(int sta, int errCode, long count) {
+void PrologixDriver::callEnded() {
     problem_ = std::move(note_);
     note_.clear();
-    status_.ibsta = LongToInt16(sta);
-    status_.iberr = static_cast<int16_t>(errCode);
-    status_.ibcnt = LongToInt16(count);
-    status_.ibcntl = static_cast<int32_t>(count);
-    return sta;
 }
 
 int PrologixDriver::lost(const std::string& what, long count) {
@@ -206,25 +198,6 @@ bool PrologixDriver::startMessage(int pad, int readMillis) {
     return true;
 }
 
-PrologixDriver::Device* PrologixDriver::device(int ud) {
-    auto it = devices_.find(ud);
-    return it == devices_.end() ? nullptr : &it->second;
-}
-
-int PrologixDriver::boardOption(int option) const {
-    auto it = boardOptions_.find(option);
-    if (it != boardOptions_.end())
-        return it->second;
-    switch (option) {
-        case ibc::TMO:
-            return kBoardDefaultTimeout;
-        case ibc::SC:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
 int PrologixDriver::ibfind(const std::string& name) {
     if (name == "GPIB0" || name == "gpib0") {
         boardOnline_ = true;
@@ -235,23 +208,16 @@ int PrologixDriver::ibfind(const std::string& name) {
     return -1;
 }
 
-int PrologixDriver::ibdev(int board, int pad, int /*sad*/, int tmo, int eot, int /*eos*/) {
+int PrologixDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     if (board != 0) {
         finish(ERR, err::ENEB, 0);
         return -1;
     }
-    if (pad < 0 || pad > 30 || tmo < 0 || tmo > 17 || devices_.size() >= 4096) {
-        finish(ERR, err::EARG, 0);
-        return -1;
-    }
-    const int ud = nextDescriptor_++;
-    devices_[ud] = Device{pad, tmo, eot, false};
-    finish(CMPL, 0, 0);
-    return ud;
+    return openDevice(DeviceHandle{board, pad, sad, tmo, eot, eos});
 }
 
-bool PrologixDriver::listenerThere(Device& dev) {
-    if (!options_.listenerProbe || dev.heard)
+bool PrologixDriver::listenerThere(int ud, const DeviceHandle& dev) {
+    if (!options_.listenerProbe || heard_.count(ud))
         return true;
     // A serial poll is the adapter's one exchange that needs an instrument and sends it no
     // message; silence within the handle's time-out means nobody is at that address.
@@ -264,31 +230,33 @@ bool PrologixDriver::listenerThere(Device& dev) {
     const auto line = readReplyLine(currentReadMillis_ + options_.slackMillis);
     if (!transport_)
         return false;
-    dev.heard = line && parseStatusByte(*line).has_value();
-    return dev.heard;
+    if (!line || !parseStatusByte(*line))
+        return false;
+    heard_.insert(ud);
+    return true;
 }
 
 int PrologixDriver::ibwrt(int ud, const void* data, long count) {
-    Device* dev = device(ud);
+    DeviceHandle* dev = device(ud);
     if (!dev || count < 0)
         return fail(err::EDVR);
     if (!boardOnline_)
         return fail(err::EDVR);
-    if (boardOption(ibc::SC) == 0 || !controllerMode_)
+    if (boardOption(0, ibc::SC) == 0 || !controllerMode_)
         return fail(err::ECIC);
     if (!ensureConnected())
-        return status_.ibsta;
+        return status().ibsta;
     // IEEE 488.2: a new message discards output the controller never read.
     endMessage();
-    if (!listenerThere(*dev))
-        return transport_ ? fail(err::ENOL) : status_.ibsta;
+    if (!listenerThere(ud, *dev))
+        return transport_ ? fail(err::ENOL) : status().ibsta;
     if (count == 0)
         return finish(CMPL | CIC, 0, 0);
     if (!selectAddress(dev->pad))
-        return status_.ibsta;
+        return status().ibsta;
     const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
     if (!sendLine(escapeData(bytes)))
-        return status_.ibsta;
+        return status().ibsta;
     return finish(CMPL | CIC, 0, count);
 }
 
@@ -298,19 +266,19 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
     char* out = static_cast<char*>(buffer);
     if (isBoard(ud))
         return boardRead(out, count);
-    Device* dev = device(ud);
+    DeviceHandle* dev = device(ud);
     if (!dev || !boardOnline_)
         return fail(err::EDVR);
-    if (boardOption(ibc::SC) == 0 || !controllerMode_)
+    if (boardOption(0, ibc::SC) == 0 || !controllerMode_)
         return fail(err::ECIC);
     if (!ensureConnected())
-        return static_cast<uint16_t>(status_.ibsta);
+        return static_cast<uint16_t>(status().ibsta);
     // As on a board, the handle's time-out bounds the whole call (transport latency aside).
     const int64_t budgetMicros = timeoutMicros(dev->tmo);
     const int64_t deadline =
         budgetMicros > 0 ? nowMillis() + budgetMicros / 1000 + options_.slackMillis : INT64_MAX;
     if (messageAddress_ != dev->pad && !startMessage(dev->pad, adapterReadMillis(dev->tmo)))
-        return static_cast<uint16_t>(status_.ibsta);
+        return static_cast<uint16_t>(status().ibsta);
     long n = 0;
     for (;;) {
         // Hand over what arrived, all but a mark at the very end that may end the message.
@@ -349,7 +317,7 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
                                    std::to_string(messageBytes_ + static_cast<int64_t>(before)) +
                                    " bytes of the answer";
         if (wait > 0 && !receiveSlice(wait, n, during.c_str()))
-            return static_cast<uint16_t>(status_.ibsta);
+            return static_cast<uint16_t>(status().ibsta);
         if (incoming_.size() > before) {
             lastActivity_ = nowMillis();
             continue;
@@ -373,36 +341,23 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
                 return finish(ERR | TIMO | CMPL, err::EABO, n);
             }
             if (!sendLine("++read eoi\n"))
-                return static_cast<uint16_t>(status_.ibsta);
+                return static_cast<uint16_t>(status().ibsta);
             lastActivity_ = nowMillis();
         }
     }
 }
 
 int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
-    Device* dev = device(ud);
-    if (!dev)
+    if (!device(ud))
         return fail(err::EDVR);
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return fail(err::EFSO);
-    long total = 0;
-    int sta = 0;
-    std::string chunk(64 * 1024, '\0');
-    for (;;) {
-        sta = ibrd(ud, chunk.data(), static_cast<long>(chunk.size()));
-        file.write(chunk.data(), status_.ibcntl);
-        total += status_.ibcntl;
-        if (sta & (END | TIMO | ERR))
-            break;
-    }
-    const DriverStatus last = status_;
-    file.close();
-    if (!file)
-        return finish(ERR, err::EFSO, total);
-    if (sta & ERR)
-        return finish(sta, last.iberr, total);
-    return finish(CMPL | END, 0, total);
+    problem_.clear();  // a file that cannot be opened is no adapter problem
+    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
+        const int result = ibrd(ud, buffer, size);
+        return CallOutcome{result, status()};
+    });
+    // The last read's problem (a lost connection) is the whole call's.
+    note_ = problem_;
+    return finish(outcome);
 }
 
 bool PrologixDriver::enterMode(bool controller) {
@@ -416,20 +371,23 @@ bool PrologixDriver::enterMode(bool controller) {
     } else {
         // The plot goes through as it is: no mark in the stream, the board's own EOS
         // setting ends its reads.
-        lines = "++eot_enable 0\n++mode 0\n++addr " + std::to_string(boardOption(ibc::PAD)) + "\n";
+        lines =
+            "++eot_enable 0\n++mode 0\n++addr " + std::to_string(boardOption(0, ibc::PAD)) + "\n";
     }
     if (!sendLine(lines))
         return false;
     controllerMode_ = controller;
-    currentAddress_ = controller ? -1 : boardOption(ibc::PAD);
+    currentAddress_ = controller ? -1 : boardOption(0, ibc::PAD);
     incoming_.clear();
     return true;
 }
 
 int PrologixDriver::ibonl(int ud, int online) {
     if (device(ud)) {
-        if (!online)
-            devices_.erase(ud);
+        if (!online) {
+            closeDevice(ud);
+            heard_.erase(ud);
+        }
         return finish(CMPL, 0, 0);
     }
     if (isBoard(ud)) {
@@ -446,83 +404,28 @@ int PrologixDriver::ibonl(int ud, int online) {
 }
 
 int PrologixDriver::ibconfig(int ud, int option, int value) {
-    if (Device* dev = device(ud)) {
-        switch (option) {
-            case ibc::TMO:
-                if (value < 0 || value > 17)
-                    return fail(err::EARG);
-                dev->tmo = value;
-                break;
-            case ibc::PAD:
-                if (value < 0 || value > 30)
-                    return fail(err::EARG);
-                dev->pad = value;
-                dev->heard = false;
-                break;
-            case ibc::EOT:
-                dev->eot = value;
-                break;
-            default:
-                break;
-        }
+    if (DeviceHandle* dev = device(ud)) {
+        if (!configureDevice(*dev, option, value))
+            return status().ibsta;
+        if (option == ibc::PAD)
+            heard_.erase(ud);
         return finish(CMPL, 0, 0);
     }
     if (isBoard(ud)) {
-        if (option == ibc::TMO && (value < 0 || value > 17))
-            return fail(err::EARG);
-        if (option == ibc::PAD && (value < 0 || value > 30))
-            return fail(err::EARG);
-        boardOptions_[option] = value;
+        if (!configureBoard(0, option, value))
+            return status().ibsta;
         if (option == ibc::SC) {
             // Giving up the controller role is the adapter's device mode.
             if (!enterMode(value != 0))
-                return status_.ibsta;
+                return status().ibsta;
         } else if (option == ibc::PAD && !controllerMode_ && transport_) {
             if (!sendLine("++addr " + std::to_string(value) + "\n"))
-                return status_.ibsta;
+                return status().ibsta;
             currentAddress_ = value;
         }
         return finish(CMPL, 0, 0);
     }
     return fail(err::EDVR);
-}
-
-int PrologixDriver::ibask(int ud, int option, int* value) {
-    if (!value)
-        return fail(err::EARG);
-    if (Device* dev = device(ud)) {
-        switch (option) {
-            case ibc::PAD:
-                *value = dev->pad;
-                break;
-            case ibc::TMO:
-                *value = dev->tmo;
-                break;
-            case ibc::EOT:
-                *value = dev->eot;
-                break;
-            default:
-                *value = 0;
-        }
-        return finish(CMPL, 0, 0);
-    }
-    if (isBoard(ud)) {
-        *value = boardOption(option);
-        return finish(CMPL, 0, 0);
-    }
-    return fail(err::EDVR);
-}
-
-int PrologixDriver::ibpad(int ud, int pad) {
-    if (pad < 0 || pad > 30)
-        return fail(err::EARG);
-    return ibconfig(ud, ibc::PAD, pad);
-}
-
-int PrologixDriver::ibrsc(int ud, int request) {
-    if (!isBoard(ud))
-        return fail(err::EARG);
-    return ibconfig(ud, ibc::SC, request);
 }
 
 int PrologixDriver::ibsre(int ud, int /*value*/) {
@@ -533,18 +436,14 @@ int PrologixDriver::ibsre(int ud, int /*value*/) {
     return fail(err::ECAP);
 }
 
-int PrologixDriver::ibtmo(int ud, int code) {
-    return ibconfig(ud, ibc::TMO, code);
-}
-
 int PrologixDriver::ibloc(int ud) {
-    if (Device* dev = device(ud)) {
+    if (DeviceHandle* dev = device(ud)) {
         if (!controllerMode_)
             return fail(err::ECIC);
         if (!ensureConnected())
-            return status_.ibsta;
+            return status().ibsta;
         if (!selectAddress(dev->pad) || !sendLine("++loc\n"))
-            return status_.ibsta;
+            return status().ibsta;
         return finish(CMPL, 0, 0);
     }
     if (isBoard(ud))
@@ -557,10 +456,10 @@ int PrologixDriver::ibwait(int ud, int mask) {
         return finish(CMPL, 0, 0);
     if (!isBoard(ud))
         return fail(err::EDVR);
-    const int64_t limitMicros = timeoutMicros(boardOption(ibc::TMO));
+    const int64_t limitMicros = timeoutMicros(boardOption(0, ibc::TMO));
     if ((mask & LACS) && !controllerMode_) {
         if (!ensureConnected())
-            return status_.ibsta;
+            return status().ibsta;
         // In device mode the adapter passes on what it hears as soon as an instrument talks
         // to its address: the first byte is the board being addressed to listen.
         const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
@@ -571,7 +470,7 @@ int PrologixDriver::ibwait(int ud, int mask) {
             if (left <= 0)
                 return finish(TIMO, 0, 0);
             if (!receiveSlice(left, 0, " while waiting as listener"))
-                return status_.ibsta;
+                return status().ibsta;
         }
         return finish(LACS | CMPL, 0, 0);
     }
@@ -586,10 +485,10 @@ int PrologixDriver::boardRead(char* out, long count) {
     if (controllerMode_)
         return fail(err::EADR);  // a controller board is not addressed to listen
     if (!ensureConnected())
-        return static_cast<uint16_t>(status_.ibsta);
-    const bool eosOn = boardOption(ibc::EOSrd) != 0;
-    const char eosChar = static_cast<char>(boardOption(ibc::EOSchar) & 0xFF);
-    const int64_t limitMicros = timeoutMicros(boardOption(ibc::TMO));
+        return static_cast<uint16_t>(status().ibsta);
+    const bool eosOn = boardOption(0, ibc::EOSrd) != 0;
+    const char eosChar = static_cast<char>(boardOption(0, ibc::EOSchar) & 0xFF);
+    const int64_t limitMicros = timeoutMicros(boardOption(0, ibc::TMO));
     // As on a board, the time-out bounds the whole call.
     const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
     long n = 0;
@@ -612,7 +511,7 @@ int PrologixDriver::boardRead(char* out, long count) {
             return finish(ERR | TIMO | CMPL, err::EABO, n);
         const std::string during = " during a plot after " + std::to_string(n) + " bytes";
         if (!receiveSlice(left, n, during.c_str()))
-            return static_cast<uint16_t>(status_.ibsta);
+            return static_cast<uint16_t>(status().ibsta);
     }
 }
 

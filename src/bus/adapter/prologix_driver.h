@@ -5,11 +5,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "base/result.h"
 #include "bus/adapter/transport.h"
-#include "bus/gpib_driver.h"
+#include "bus/driver_base.h"
 
 namespace benchcap::bus::adapter {
 
@@ -47,7 +48,7 @@ struct PrologixOptions {
 // every 100 ms. Status words are filled as a board fills them: TIMO on silence, END on
 // EOI, exact counts. A lost connection fails the call with EDVR and names the adapter
 // (lastProblem()); the next call connects again.
-class PrologixDriver final : public GpibDriver {
+class PrologixDriver final : public DriverBase {
   public:
     using Connector = std::function<Result<std::unique_ptr<Transport>>()>;
 
@@ -62,16 +63,11 @@ class PrologixDriver final : public GpibDriver {
     int ibrd(int ud, void* buffer, long count) override;
     int ibrdf(int ud, const std::string& fileName) override;
     int ibonl(int ud, int online) override;
-    int ibpad(int ud, int pad) override;
-    int ibrsc(int ud, int request) override;
     int ibsre(int ud, int value) override;
-    int ibtmo(int ud, int code) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
     int ibconfig(int ud, int option, int value) override;
-    int ibask(int ud, int option, int* value) override;
     void SendIFC(int board) override;
-    DriverStatus status() const override { return status_; }
     std::string unavailableReason() const override;
 
     // Connects now if not connected; fails with the reason naming the adapter.
@@ -85,18 +81,9 @@ class PrologixDriver final : public GpibDriver {
     std::string lastProblem() const override { return problem_; }
 
   private:
-    struct Device {
-        int pad = 0;
-        int tmo = 0;
-        int eot = 1;
-        bool heard = false;  // answered a serial poll: a listener is there
-    };
-    int finish(int sta, int err, long count);
-    int fail(int err) { return finish(ibsta_bits::ERR, err, 0); }
+    void callEnded() override;
     int lost(const std::string& what, long count = 0);
-    Device* device(int ud);
-    bool isBoard(int ud) const { return ud == 0; }
-    int boardOption(int option) const;
+    bool isBoard(int ud) const override { return ud == 0; }
     bool ensureConnected();
     bool sendLine(const std::string& line);
     bool selectAddress(int pad);
@@ -108,7 +95,7 @@ class PrologixDriver final : public GpibDriver {
     // incoming_; false when the connection broke (the call has failed then).
     bool receiveSlice(int64_t millis, long count, const char* during);
     std::optional<std::string> readReplyLine(int millis);
-    bool listenerThere(Device& dev);
+    bool listenerThere(int ud, const DeviceHandle& dev);
     bool enterMode(bool controller);
     int boardRead(char* out, long count);
 
@@ -119,11 +106,8 @@ class PrologixDriver final : public GpibDriver {
     mutable std::string connectError_;
     std::string version_;
     std::string problem_;
-    std::string note_;  // the current call's problem, made lastProblem() when it ends
-    DriverStatus status_;
-    std::map<int, Device> devices_;
-    std::map<int, int> boardOptions_;
-    int nextDescriptor_ = 32;
+    std::string note_;     // the current call's problem, made lastProblem() when it ends
+    std::set<int> heard_;  // descriptors whose address answered a serial poll: a listener is there
     bool boardOnline_ = true;
     bool controllerMode_ = true;
     int currentAddress_ = -1;     // ++addr last sent since connecting

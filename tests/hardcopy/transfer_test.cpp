@@ -7,6 +7,7 @@
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
 #include "support/bench_rig.h"
+#include "support/bench_texts.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
@@ -15,14 +16,7 @@ namespace {
 using bus::ParseBlockHeader;
 using sim::Traffic;
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
-     drives: ["C"], panel_format: BMP, panel_color: false}
-  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10"}
-  - {address: 25, kind: silent}
-  - {address: 28, kind: signal-generator, idn: "Veltronik,GWPZ10,100567/001,5.10"}
-)";
+constexpr const char* kBench = ::benchcap::test::kTransferBench;
 
 struct Fixture {
     explicit Fixture(const std::string& yaml = kBench, int address = 20)

@@ -84,7 +84,7 @@ TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
     EXPECT_EQ(*ParseBlockHeader("#9000000010"), 10);
     EXPECT_EQ(*ParseBlockHeader("#9999999999"), 999999999);
     for (const char* bad : {"", "#", "#0", "#A8", "#(5", "#3 12", "#31 2", "#312", "#1", "X15",
-                            "\n#1", "#1\xff", "#2123"}) {
+                            "\n#1", "#1\xff", "#2123", "#:0000000012"}) {
         const auto h = ParseBlockHeader(bad);
         EXPECT_FALSE(h) << "header " << bad;
         EXPECT_FALSE(h.error().empty());
@@ -130,6 +130,7 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
         {"#12ABCD\n", true},   // announces less than is sent: the header lied
         {"#12AB\r\n", true},   // a terminator other than a line feed with END
         {"#12AB", false},      // no end of message after the block
+        {"#12AB\n", false},    // a line feed without END: more follows
     };
     for (const auto& c : cases) {
         Fixture f;

@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libcli11-dev
-  xvfb xauth poppler-utils desktop-file-utils
+  xvfb xauth poppler-utils desktop-file-utils fonts-dejavu-core
   libreoffice-calc-nogui libreoffice-writer-nogui python3-uno
 )
 
@@ -25,6 +25,21 @@ install_deps() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# report_skips BUILD_DIR: the tests GoogleTest skipped in the last ctest run there, counted
+# and named, so that a skip is seen rather than passed over.
+report_skips() {
+  local log="$1/Testing/Temporary/LastTest.log"
+  [ -f "$log" ] || return 0
+  local skipped
+  skipped="$(grep -ahoE '^\[  SKIPPED \] [^ ]+\.[^ ]+' "$log" | awk '{print $4}' | sort -u || true)"
+  if [ -z "$skipped" ]; then
+    echo "== skipped tests: 0"
+  else
+    echo "== skipped tests: $(wc -l <<<"$skipped")"
+    sed 's/^/   /' <<<"$skipped"
+  fi
 }
 
 # build DIR [cmake options...]

@@ -267,5 +267,23 @@ TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {
     EXPECT_EQ(value, bus::timeout_codes::T10s);
 }
 
+// A picture read straight into a file ends with END, as the generator's hardcopy expects.
+TEST(AdapterDriver, ReadIntoAFileEndsWithEnd) {
+    FakeAdapter fake([&](int fd, int) {
+        greet(fd);
+        receiveUntil(fd, "++spoll 5\n");
+        sendText(fd, "0\r\n");
+        receiveUntil(fd, "++read eoi\n");
+        sendText(fd, "BM picture\n");
+        receiveUntil(fd, "never", 500);
+    });
+    auto driver = fake.driver();
+    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
+    driver->ibwrt(ud, "HCOPY?", 6);
+    const auto file = makeTempDir("adapter-rdf") / "screen.bmp";
+    EXPECT_EQ(driver->ibrdf(ud, file.string()), CMPL | END);
+    EXPECT_EQ(readFile(file), "BM picture");
+}
+
 }  // namespace
 }  // namespace benchcap::test

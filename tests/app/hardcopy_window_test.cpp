@@ -20,6 +20,7 @@
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/bench_texts.h"
 #include "support/file_faults.h"
 #include "support/test_paths.h"
 
@@ -34,19 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using sim::Traffic;
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 3, kind: other-maker, idn: "Acme Instruments,AI-2000,12345,1.0"}
-  - {address: 5, kind: other-maker, idn: "Veltronik,PBE2,100001/001,1.0"}
-  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
-  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02"}
-  - {address: 12, kind: spectrum-analyzer, idn: "Veltronik,KLR20,100112/004,1.60"}
-  - {address: 14, kind: spectrum-analyzer, idn: "Veltronik,KLR30,100113/004,5.00"}
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
-  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
-     faults: {block_cut_after: 100}}
-  - {address: 28, kind: signal-generator, idn: "Veltronik,GWPZ10,100567/001,5.10"}
-)";
+constexpr const char* kBench = ::benchcap::test::kStandardBench;
 
 const QString kIdle = QStringLiteral("No device was found on the IEEE bus");
 

@@ -75,13 +75,9 @@ TEST(WindowProgram, TerminationSignalsStoreTheSettings) {
         const std::string ini = run.settings();
         size_t at = ini.find("[Settings]");
         ASSERT_NE(at, std::string::npos) << ini;
-        for (const char* key :
-             {"Left", "Width", "Top", "Height", "Address=12", "Color=False", "SupressConfigRMX",
-              "DataPath", "GPIBPrinterAdr=5", "HardAutoSave", "HardAutoClip", "HardAutoExcel",
-              "TraceAutoSave", "TraceAutoClip", "TraceAutoExcel"}) {
-            at = ini.find(key, at);
-            ASSERT_NE(at, std::string::npos) << key << "\n" << ini;
-        }
+        // Which keys and in what order is startup_test's; here that the handler stored them.
+        for (const char* key : {"Address=12", "Color=False", "GPIBPrinterAdr=5"})
+            EXPECT_NE(ini.find(key, at), std::string::npos) << key << "\n" << ini;
     }
 }
 

@@ -17,6 +17,7 @@
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/bench_texts.h"
 #include "support/test_paths.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_text.h"
@@ -31,24 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 3],
-     center_hz: 1.0e9, span_hz: 1.0e7, points: 501}
-  - {address: 8, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,3.1", span_hz: 0,
-     sweep_time_s: 0.02, points: 101}
-  - {address: 9, kind: other-maker, idn: "Veltronik,KLD4,1,1.02"}
-  - {address: 10, kind: other-maker, idn: "Veltronik,PBH2,1,1.0"}
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 201,
-     start_hz: 1.0e9, stop_hz: 3.0e9, channels: {1: real, 2: complex}}
-  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", span_hz: 0,
-     sweep_time_s: 0, vector_mode: {symbols: 100, points_per_symbol: 4, layout: pairs}}
-  - {address: 21, kind: vector-analyzer, idn: "Veltronik,KLVZ26,1,2.10", span_hz: 0,
-     sweep_time_s: 0, vector_mode: {symbols: 100, points_per_symbol: 2, format: QPS,
-     layout: symbols}}
-  - {address: 22, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70",
-     faults: {silent_after: 6}}
-)";
+constexpr const char* kBench = ::benchcap::test::kTraceBench;
 
 const QString kInit = QStringLiteral("No device was found on the IEEE bus");
 

@@ -4,18 +4,13 @@
 #include <fstream>
 
 #include "cli_runner.h"
+#include "support/bench_texts.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
 namespace {
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02"}
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
-  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
-     faults: {block_cut_after: 100}}
-)";
+constexpr const char* kBench = ::benchcap::test::kStandardBench;
 
 TEST(CliHardcopy, WritesThePictureOrSaysWhyNot) {
     const std::string bench = simBench(kBench);

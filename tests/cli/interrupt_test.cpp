@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../adapter/adapter_fixtures.h"
+#include "support/bench_texts.h"
 #include "support/test_paths.h"
 
 extern char** environ;
@@ -29,17 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr char kBench[] = R"(clock: real
-instruments:
-  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70",
-     points: 500000, rate_bytes_per_s: 2000000}
-  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 0,
-     plot_file: plot.hpgl, rate_bytes_per_s: 200000}
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
-     rate_bytes_per_s: 2000000}
-  - {address: 20, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/013,1.70",
-     rate_bytes_per_s: 1}
-)";
+constexpr const char* kBench = ::benchcap::test::kSlowRealClockBench;
 
 bool hasTemporary(const fs::path& dir) {
     for (const auto& e : fs::directory_iterator(dir)) {

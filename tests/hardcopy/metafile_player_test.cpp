@@ -192,8 +192,7 @@ TEST(MetafilePlayer, StretchDibDrawsBottomUpRows) {
 }
 
 TEST(MetafilePlayer, TextIsDrawnAtItsReferencePointAndOpaqueTextFillsItsBackground) {
-    if (!test::haveFonts())
-        GTEST_SKIP() << "no fonts installed";
+    BENCHCAP_SKIP_UNLESS(test::haveFonts(), "no fonts installed");
     wmf::Writer w(200, 100);
     w.font(20, wmf::FW_BOLD);
     w.bkMode(wmf::OPAQUE);

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QFontDatabase>
 #include <QImage>
 #include <QPainter>
 #include <QSize>
 #include <string>
 
 #include "hardcopy/picture/metafile_player.h"
+#include "support/fonts.h"
+#include "support/skips.h"
 
 namespace benchcap::picture::test {
 
@@ -44,9 +45,6 @@ inline int countIn(const QImage& image, const QRect& area, QRgb colour) {
 inline int darkIn(const QImage& image, const QRect& area) {
     return count(image, area, [](QRgb p) { return qGray(p) < 128; });
 }
-// True when the font database offers at least one family (text can be drawn).
-inline bool haveFonts() {
-    return !QFontDatabase::families().isEmpty();
-}
+using ::benchcap::test::haveFonts;
 
 }  // namespace benchcap::picture::test

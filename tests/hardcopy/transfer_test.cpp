@@ -7,6 +7,7 @@
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
 #include "support/bench_rig.h"
+#include "support/bench_texts.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
@@ -15,14 +16,7 @@ namespace {
 using bus::ParseBlockHeader;
 using sim::Traffic;
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45",
-     drives: ["C"], panel_format: BMP, panel_color: false}
-  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10"}
-  - {address: 25, kind: silent}
-  - {address: 28, kind: signal-generator, idn: "Veltronik,GWPZ10,100567/001,5.10"}
-)";
+constexpr const char* kBench = ::benchcap::test::kTransferBench;
 
 struct Fixture {
     explicit Fixture(const std::string& yaml = kBench, int address = 20)
@@ -90,7 +84,7 @@ TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
     EXPECT_EQ(*ParseBlockHeader("#9000000010"), 10);
     EXPECT_EQ(*ParseBlockHeader("#9999999999"), 999999999);
     for (const char* bad : {"", "#", "#0", "#A8", "#(5", "#3 12", "#31 2", "#312", "#1", "X15",
-                            "\n#1", "#1\xff", "#2123"}) {
+                            "\n#1", "#1\xff", "#2123", "#:0000000012"}) {
         const auto h = ParseBlockHeader(bad);
         EXPECT_FALSE(h) << "header " << bad;
         EXPECT_FALSE(h.error().empty());
@@ -136,6 +130,7 @@ TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
         {"#12ABCD\n", true},   // announces less than is sent: the header lied
         {"#12AB\r\n", true},   // a terminator other than a line feed with END
         {"#12AB", false},      // no end of message after the block
+        {"#12AB\n", false},    // a line feed without END: more follows
     };
     for (const auto& c : cases) {
         Fixture f;

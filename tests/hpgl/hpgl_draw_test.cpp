@@ -80,8 +80,7 @@ TEST(HpglDraw, PolygonWithHoleEvenOdd) {
 }
 
 TEST(HpglDraw, LabelsLandAtTheirPosition) {
-    if (!haveFonts())
-        GTEST_SKIP() << "no fonts";
+    BENCHCAP_SKIP_UNLESS(haveFonts(), "no fonts installed");
     const Rendered r = rendered(
         "IN;SP1;SI0.5,0.7;PA1000,1000;LBHHHH\x03"
         "PU10000,7000;PD10000,7000;",

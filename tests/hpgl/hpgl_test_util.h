@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontDatabase>
 #include <QImage>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "hardcopy/hpgl/hpgl.h"
+#include "support/fonts.h"
+#include "support/skips.h"
 
 namespace benchcap::hpgl::test {
 
@@ -58,9 +59,7 @@ inline int notWhite(const QImage& image, QRect area) {
             n += (image.pixel(x, y) | 0xFF000000u) != 0xFFFFFFFFu;
     return n;
 }
-inline bool haveFonts() {
-    return !QFontDatabase::families().isEmpty();
-}
+using ::benchcap::test::haveFonts;
 inline bool hasWarning(const std::vector<std::string>& warnings, std::string_view part) {
     for (const auto& w : warnings)
         if (w.find(part) != std::string::npos)

@@ -35,6 +35,7 @@
 #include "cli_runner.h"
 #include "office/office_paste.h"
 #include "office/uno_office.h"
+#include "support/skips.h"
 #include "support/test_paths.h"
 #include "trace/trace_field.h"
 #include "trace_table.h"
@@ -196,10 +197,7 @@ struct Table : benchcap::test::Table {
 
 class LibreOfficeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!office->skipReason.empty())
-            GTEST_SKIP() << office->skipReason;
-    }
+    void SetUp() override { BENCHCAP_SKIP_UNLESS(office->skipReason.empty(), office->skipReason); }
 
     QJsonObject ask(QJsonObject request) {
         const QJsonObject answer = office->fixture->ask(request);

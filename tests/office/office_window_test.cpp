@@ -10,6 +10,7 @@
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
+#include "support/bench_texts.h"
 
 namespace benchcap::app::test {
 namespace {
@@ -17,12 +18,7 @@ namespace {
 using office::AttachState;
 using office::testing::ScriptedOffice;
 
-constexpr char kBench[] = R"(
-instruments:
-  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 3],
-     center_hz: 1.0e9, span_hz: 1.0e7, points: 501}
-  - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,100321/002,1.45"}
-)";
+constexpr const char* kBench = ::benchcap::test::kTraceBench;
 
 class OfficeWindowTest : public BusWindowTest {
   protected:

@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/hardcopy_command.h"
-#include "app/instrument_init.h"
-#include "app/main_form.h"
-#include "app/office_window.h"
-#include "app/print_hardcopy.h"
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/instrument_init.h"
+#include "app/output/office_window.h"
+#include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
+#include "app/window/main_form.h"
 #include "bus/clock.h"
 #include "scanner/scan_iec.h"
 #include "sim/bench_config.h"

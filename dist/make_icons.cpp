@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/logo.h"
+#include "app/window/logo.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -6,11 +6,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/about_form.h"
-#include "app/main_form.h"
-#include "app/qt_ui_services.h"
-#include "app/settings_store.h"
-#include "app/unattended_boxes.h"
+#include "app/startup/settings_store.h"
+#include "app/startup/unattended_boxes.h"
+#include "app/window/about_form.h"
+#include "app/window/main_form.h"
+#include "app/window/qt_ui_services.h"
 #include "scanner/scan_iec.h"
 #include "sim/backend.h"
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/app_options.h"
-#include "app/command_line.h"
+#include "app/startup/app_options.h"
+#include "app/startup/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QStringList args{QStringLiteral("benchcap")};

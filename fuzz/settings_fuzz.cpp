@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/settings_store.h"
+#include "app/startup/settings_store.h"
 
 using namespace benchcap::app;
 

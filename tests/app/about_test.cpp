@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QUrlQuery>
 
-#include "app/about_form.h"
-#include "app/system_report.h"
+#include "app/window/about_form.h"
+#include "app/window/system_report.h"
 #include "main_form_fixture.h"
 
 namespace benchcap::app::test {

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
-#include "app/hardcopy_command.h"
-#include "app/instrument_init.h"
-#include "app/main_form.h"
-#include "app/print_hardcopy.h"
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/instrument_init.h"
+#include "app/commands/trace_window_command.h"
+#include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
-#include "app/trace_window_command.h"
+#include "app/window/main_form.h"
 #include "bus/adapter/prologix_driver.h"
 #include "office/office_bridge.h"
 #include "scanner/scan_iec.h"

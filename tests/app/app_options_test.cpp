@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/app_options.h"
+#include "app/startup/app_options.h"
 
 namespace benchcap::app {
 namespace {

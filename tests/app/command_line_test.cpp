@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
+#include "app/startup/command_line.h"
 
 namespace benchcap::app {
 namespace {

@@ -11,10 +11,10 @@
 #include <fstream>
 #include <memory>
 
-#include "app/hardcopy_command.h"
-#include "app/instrument_init.h"
-#include "app/office_window.h"
-#include "app/print_hardcopy.h"
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/instrument_init.h"
+#include "app/output/office_window.h"
+#include "app/output/print_hardcopy.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "main_form_fixture.h"
 #include "scanner/scan_iec.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/instrument_init.h"
-#include "app/main_form.h"
+#include "app/commands/instrument_init.h"
 #include "app/testing/scripted_services.h"
+#include "app/window/main_form.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"

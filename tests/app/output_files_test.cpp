@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/output_files.h"
+#include "app/output/output_files.h"
 
 namespace benchcap::app {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/print_hardcopy.h"
+#include "app/output/print_hardcopy.h"
 
 namespace benchcap::app::test {
 namespace {

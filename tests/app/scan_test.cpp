@@ -3,8 +3,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include "app/scan_panel.h"
-#include "app/twips.h"
+#include "app/window/scan_panel.h"
+#include "app/window/twips.h"
 #include "main_form_fixture.h"
 
 namespace benchcap::app::test {

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include "app/settings_store.h"
+#include "app/startup/settings_store.h"
 #include "support/test_paths.h"
 
 namespace benchcap::app {

@@ -4,9 +4,9 @@
 
 #include <csignal>
 
-#include "app/settings_store.h"
-#include "app/twips.h"
-#include "app/unattended_boxes.h"
+#include "app/startup/settings_store.h"
+#include "app/startup/unattended_boxes.h"
+#include "app/window/twips.h"
 #include "bus/session.h"
 #include "main_form_fixture.h"
 

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <memory>
 
-#include "app/instrument_init.h"
-#include "app/office_window.h"
-#include "app/recorder_setup.h"
-#include "app/trace_window_command.h"
+#include "app/commands/instrument_init.h"
+#include "app/commands/trace_window_command.h"
+#include "app/output/office_window.h"
+#include "app/window/recorder_setup.h"
 #include "main_form_fixture.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"

@@ -30,7 +30,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/office_window.h"
+#include "app/output/office_window.h"
 #include "bus/testing/scripted_user_interface.h"
 #include "cli_runner.h"
 #include "office/office_paste.h"

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "app/hardcopy_command.h"
-#include "app/print_hardcopy.h"
-#include "app/trace_window_command.h"
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/trace_window_command.h"
+#include "app/output/print_hardcopy.h"
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui_services.h"
+#include "app/window/ui_services.h"
 #include "bus/testing/scripted_user_interface.h"
 
 namespace benchcap::app::testing {

@@ -1,0 +1,316 @@
+#include "app/commands/hardcopy_command.h"
+#include "app/window/qt_text.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLocale>
+
+#include <filesystem>
+
+#include "app/commands/instrument_init.h"
+#include "app/commands/window_view.h"
+#include "app/output/office_window.h"
+#include "app/output/output_files.h"
+#include "app/output/print_hardcopy.h"
+#include "app/window/picture_box.h"
+#include "app/window/ui_services.h"
+#include "base/output_file.h"
+#include "bus/identification.h"
+#include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy/picture/picture_file.h"
+
+namespace benchcap::app {
+
+namespace {
+
+// The drive instruments keep their hardcopy files on when identification names none.
+constexpr char kDefaultHardcopyDrive[] = "C";
+
+// Every way out gives the instrument its front panel back. The session's GoToLocal does so
+// only for an instrument it took as ready; an unknown instrument that answered is in remote
+// all the same.
+void giveBackFrontPanel(InstrumentSession& instrument) {
+    bus::CurrentInstrument& ci = instrument.record();
+    if (!ci.IsOpen || !ci.BusEnabled || ci.ModelName == bus::kModelNoAnswer)
+        return;
+    if (ci.IsReady)
+        instrument.session().GoToLocal();
+    else
+        instrument.session().driver().ibloc(ci.DeviceHandle);
+}
+
+// The largest size of `natural` that fits into `area` with its proportions kept; a picture
+// that fits already keeps its own size.
+QSize fitted(QSize natural, QSize area) {
+    if (area.width() < 1 || area.height() < 1)
+        return natural;
+    if (natural.width() <= area.width() && natural.height() <= area.height())
+        return natural;
+    return natural.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+}  // namespace
+
+HardcopyCommand::HardcopyCommand(WindowView& form, InstrumentSession& instrument,
+                                 OfficeBridge& office, PrinterFactory& printers)
+    : form_(form), instrument_(instrument), office_(office), printers_(printers) {}
+
+QString HardcopyCommand::saveFilter(const QString& format) {
+    // A plot is offered as the plotter's own text and as pictures to show elsewhere.
+    if (format == QLatin1String("HGL"))
+        return QStringLiteral(
+            "HGL file|*.HGL|PNG file|*.PNG|SVG file|*.SVG|PDF file|*.PDF|all files|*.*");
+    return format + QStringLiteral(" file|*.") + format + QStringLiteral("|all files|*.*");
+}
+
+Status HardcopyCommand::run() {
+    BusCommands::Claim claim = form_.claimBus();
+    if (!claim) {
+        // The command on the bus goes on undisturbed; this request is dropped.
+        QApplication::beep();
+        return fail("another bus command is running: wait until it has finished and try again");
+    }
+    form_.setBusy(true);
+    form_.yieldEvents();
+    Status result = takeHardcopy();
+    form_.setBusy(false);
+    return result;
+}
+
+Status HardcopyCommand::takeHardcopy() {
+    bus::UserInterface* boxes = form_.services().boxes;
+    if (!boxes)
+        return fail("the window has no message boxes to ask the user with");
+    form_.claimPictureArea(WindowView::Content::Hardcopy);
+
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
+        return selected;
+
+    const WindowOptions chosen = form_.options();
+    hardcopy::HardcopyOptions options;
+    options.format = chosen.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
+    options.color = chosen.color;
+    options.suppressConfig = chosen.suppressConfig;
+    if (instrument_.HardcopyDrive.empty())
+        instrument_.HardcopyDrive = kDefaultHardcopyDrive;
+
+    OutputFiles& files = form_.outputFiles();
+    const QString decimalPoint = QLocale::system().decimalPoint();
+    hardcopy::HardcopyServices services{
+        instrument_.session(),
+        instrument_.HardcopyDrive,
+        *boxes,
+        [&](const std::string& text) {
+            // "ready." ends the whole command, after the picture is on display (below).
+            if (text != hardcopy::kReadyText)
+                form_.showStatus(fromLatin1(text));
+        },
+        [&files](std::string_view extension) {
+            const QString ext =
+                QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
+            QString name = files.outputFileName(ext, 0, files.UseManualName);
+            // A name the user gave is overwritten as asked; automatic ones never replace
+            // an earlier picture.
+            if (!files.UseManualName)
+                name = uniqueFileName(name);
+            return QFile::encodeName(name).toStdString();
+        },
+        decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
+        picture::checkPictureFile,
+    };
+    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
+
+    const bool pictureWay = outcome.way == hardcopy::HardcopyWay::Transfer ||
+                            outcome.way == hardcopy::HardcopyWay::Generator;
+    if (!pictureWay)
+        giveBackFrontPanel(instrument_);
+
+    Status result;
+    const bool plotTaken = outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written;
+    if (pictureWay || plotTaken) {
+        lastOutputFile_ = QFile::decodeName(QByteArray::fromStdString(outcome.file));
+        if (pictureWay)
+            cameByTransfer_ = outcome.transferFlag;
+        // What was shown goes: print and save never offer an older picture as this one.
+        PictureBox& area = form_.pictureArea();
+        form_.uncoverPictureArea();
+        area.setTag(QString());
+        area.setPicture(QImage());
+        area.cls();
+        form_.bitmapHolder().setPicture(QImage());
+        onDisplay_.reset();
+        form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
+        // A failed transfer has been reported with its box already.
+        result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.status.error());
+    } else {
+        result =
+            fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
+    }
+
+    if (outcome.completed) {
+        form_.setBusy(false);
+        form_.yieldEvents();
+        // A plot of several pages shows its last, as the plotter's paper would; say so.
+        const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
+        form_.showStatus(pages > 1
+                             ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
+                                              "\"Save hardcopy\" as PDF keeps them all.")
+                                   .arg(pages)
+                             : QString::fromLatin1(hardcopy::kReadyText));
+    }
+    return result;
+}
+
+Status HardcopyCommand::showPicture(const QString& file) {
+    form_.showStatus(QStringLiteral("loading image..."));
+    PictureBox* bild = &form_.pictureArea();
+    bild->setToolTip(QStringLiteral("screenshot from selected device"));
+
+    OutputFiles& files = form_.outputFiles();
+    // A plot capture is the plotter's paper: it stays whatever "save" says.
+    const WindowOptions options = form_.options();
+    const bool keep = files.UseManualName || options.hardcopyAutoSave ||
+                      file.endsWith(QLatin1String(".HGL"), Qt::CaseInsensitive);
+    auto removeUnlessKept = [&] {
+        std::error_code ec;
+        return keep || !std::filesystem::remove(localPath(file), ec);
+    };
+
+    Result<picture::Picture> loaded = picture::loadPicture(localPath(file));
+    // A metafile or a plot is drawn once, for the area (below); a bitmap is decoded already.
+    const bool drawnForArea = loaded && loaded->format() != picture::PictureFormat::Bitmap;
+    Result<QImage> natural = !loaded        ? Result<QImage>(Error{loaded.error()})
+                             : drawnForArea ? Result<QImage>(QImage())
+                                            : loaded->render();
+    if (natural && drawnForArea) {
+        // A metafile is the area's own picture, at its size or fitted into the area; a plot
+        // fills the area as far as its aspect allows, as on the plotter's page. Both are
+        // drawn anew when the area changes size (the window may not be shown yet).
+        const bool plot = loaded->format() == picture::PictureFormat::Plot;
+        bild->setPictureRenderer([picture = loaded.value(), plot](QSize area) {
+            const QSize own = picture.naturalSize();
+            QSize size = own;
+            if (!area.isEmpty())
+                size = plot ? own.scaled(area, Qt::KeepAspectRatio) : fitted(own, area);
+            Result<QImage> drawn = picture.render(size);
+            return drawn ? drawn.value() : QImage();
+        });
+        if (bild->picture().isNull()) {
+            bild->setPicture(QImage());
+            natural = loaded->render();  // the reason it cannot be drawn
+            if (natural)
+                natural = fail("the picture cannot be drawn at the size of the window");
+        }
+    }
+    if (!natural) {
+        const std::string text =
+            "The hardcopy file " + QFile::encodeName(file).toStdString() +
+            " holds no picture that can be shown: " + endSentence(natural.error()) +
+            " Please check the instrument and try again.";
+        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
+                                           bus::MessageButtons::Ok);
+        removeUnlessKept();
+        return fail(text);
+    }
+
+    HardcopyOnDisplay shown{loaded.value(), {}, {}, file, false, false};
+    const std::string& model = instrument_.record().ModelName;
+    shown.model = trimBlanks(fromLatin1(model));
+    if (drawnForArea) {
+        shown.format = loaded->format() == picture::PictureFormat::Plot ? QStringLiteral("HGL")
+                                                                        : QStringLiteral("WMF");
+    } else {
+        // The bitmap is kept aside and stretched over the whole area, now and on resize.
+        shown.format = QStringLiteral("BMP");
+        form_.bitmapHolder().setPicture(natural.value());
+        bild->cls();
+        bild->paintStretched(natural.value());
+    }
+    shown.fileKept = removeUnlessKept();
+    bild->setTag(shown.format);
+
+    // The clipboard (and from it a document) takes the picture at its own size: the area's
+    // picture when it has that size, else drawn for the clipboard alone.
+    if (drawnForArea && options.hardcopyAutoClip && form_.services().clipboard) {
+        if (bild->picture().size() == loaded->naturalSize()) {
+            natural = bild->picture();
+        } else if (Result<QImage> own = loaded->render()) {
+            natural = std::move(own);
+        } else {
+            natural = bild->picture();
+        }
+    }
+    if (options.hardcopyAutoClip && form_.services().clipboard) {
+        form_.services().clipboard->setImage(natural.value());
+        shown.onClipboard = true;
+    }
+    // Only a picture this hardcopy put on the clipboard goes into the document.
+    if (options.hardcopyAutoDocument && shown.onClipboard) {
+        const PasteReport pasted = office_.PasteInWord(officePicture(natural.value()));
+        form_.setOfficeIndicator(WindowView::OfficeProgram::Document, pasted.indicatorOn());
+        if (!pasted.statusText().empty())
+            form_.showStatus(officeStatusText(pasted));
+    }
+
+    onDisplay_ = std::move(shown);
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, true);
+    return {};
+}
+
+void HardcopyCommand::save() {
+    SaveFileDialog* dialog = form_.services().saveDialog;
+    if (!onDisplay_ || !dialog)
+        return;
+    OutputFiles& files = form_.outputFiles();
+    const QString name = askSaveName(*dialog, form_.pictureArea().window(),
+                                     saveFilter(onDisplay_->format), files.saveFolder());
+    if (name.isEmpty())
+        return;
+    files.rememberSaveFolder(name);
+    form_.setBusy(true);
+    // A plot saved under a picture's extension is drawn into that format; everything else
+    // is written as the bytes that came from the instrument.
+    const std::optional<picture::PlotFileFormat> drawAs =
+        onDisplay_->picture.format() == picture::PictureFormat::Plot
+            ? picture::plotFileFormatFor(QFile::encodeName(name).toStdString())
+            : std::nullopt;
+    const picture::Picture shown = onDisplay_->picture;
+    // Every page of a plot goes out: a PDF of all pages, or NAME-2.png ... beside the name.
+    Status written;
+    if (drawAs) {
+        const auto files = picture::writePictureFiles(
+            QFile::encodeName(name).toStdString(), *drawAs, shown.naturalSize(), shown.pageCount(),
+            [&](QPainter& painter, const QRect& area, int page) -> Status {
+                shown.draw(painter, area, {page, {}});
+                return {};
+            });
+        if (!files)
+            written = fail(files.error());
+    } else {
+        written = writeOutputFile(localPath(name), shown.bytes());
+    }
+    form_.setBusy(false);
+    if (!written && form_.services().boxes) {
+        form_.services().boxes->messageBox(
+            bus::MessageIcon::Critical, "ERROR:",
+            "The hardcopy was not saved: " + endSentence(written.error()) +
+                " Choose a folder you can write to and save again.",
+            bus::MessageButtons::Ok);
+    }
+}
+
+void HardcopyCommand::print() {
+    const UiServices& services = form_.services();
+    if (!onDisplay_ || !services.printDialog || !services.boxes)
+        return;
+    // The file is named only when it is still there to be found.
+    QString caption = onDisplay_->model;
+    if (onDisplay_->fileKept)
+        caption += QStringLiteral(", saved to ") + onDisplay_->file;
+    const picture::Picture picture = onDisplay_->picture;  // a hardcopy may replace it meanwhile
+    PictureBox& area = form_.pictureArea();
+    printHardcopy(area.window(), *services.printDialog, printers_, *services.boxes, &area, picture,
+                  caption);
+}
+
+}  // namespace benchcap::app

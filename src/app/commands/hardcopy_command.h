@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "app/output/office_window.h"
+#include "base/result.h"
+#include "hardcopy/picture/picture.h"
+
+namespace benchcap::app {
+
+class InstrumentSession;
+class WindowView;
+class PrinterFactory;
+
+// The hardcopy on display: the picture as it came from the instrument (its original bytes,
+// so printing and saving work after the file was deleted), and where it came from.
+struct HardcopyOnDisplay {
+    picture::Picture picture;
+    QString format;  // "WMF", "BMP" or "HGL": what the bytes are, whatever the name says
+    QString model;   // the instrument's model name, blanks removed
+    QString file;    // the local file of this hardcopy
+    bool fileKept = false;
+    bool onClipboard = false;  // this hardcopy put the picture on the clipboard
+};
+
+// The hardcopy command of the main window ("Start" > "Hardcopy", the tray's "Hardcopy",
+// SCREEN on the command line), "Save hardcopy" and "Print hardcopy". It runs on the window's
+// thread and lets window events in at its status texts; a bus command arriving then is
+// refused. The application owns it beside the window and the instrument session.
+class HardcopyCommand {
+  public:
+    HardcopyCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
+                    PrinterFactory& printers);
+
+    // Identifies the instrument at the checked address, takes its screen by the way its
+    // model needs (transfer, generator read, plotter capture), shows the picture and runs
+    // the "On hardcopy event" options. Ok when a picture (or a plot) was taken;
+    // otherwise why not (the user has been told already).
+    Status run();
+    // "Save hardcopy": the picture on display under a name the user chooses, in its own format.
+    void save();
+    // "Print hardcopy": the picture on display on one page with the model and file under it.
+    void print();
+
+    const std::optional<HardcopyOnDisplay>& onDisplay() const { return onDisplay_; }
+    // The local file of the last hardcopy, and whether it came by mass-memory transfer.
+    const QString& lastOutputFile() const { return lastOutputFile_; }
+    bool cameByTransfer() const { return cameByTransfer_; }
+
+    // "WMF file|*.WMF|all files|*.*" or "BMP file|*.BMP|all files|*.*".
+    static QString saveFilter(const QString& format);
+
+  private:
+    Status takeHardcopy();
+    Status showPicture(const QString& file);
+
+    WindowView& form_;
+    InstrumentSession& instrument_;
+    OfficeBridge& office_;
+    PrinterFactory& printers_;
+    std::optional<HardcopyOnDisplay> onDisplay_;
+    QString lastOutputFile_;
+    bool cameByTransfer_ = false;
+};
+
+}  // namespace benchcap::app

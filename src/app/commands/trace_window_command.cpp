@@ -1,0 +1,244 @@
+#include "app/commands/trace_window_command.h"
+#include "app/window/qt_text.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLocale>
+#include <QPainter>
+
+#include <filesystem>
+
+#include "app/commands/instrument_init.h"
+#include "app/commands/window_view.h"
+#include "app/output/office_window.h"
+#include "app/output/output_files.h"
+#include "app/window/picture_box.h"
+#include "app/window/ui_services.h"
+#include "bus/identification.h"
+#include "trace/plot/trace_plot.h"
+
+namespace benchcap::app {
+
+namespace {
+
+// The normal pointer comes back on every way out of the command.
+class BusyPointer {
+  public:
+    explicit BusyPointer(WindowView& form) : form_(form) { form_.setBusy(true); }
+    ~BusyPointer() { form_.setBusy(false); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+  private:
+    WindowView& form_;
+};
+
+}  // namespace
+
+char localeDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 0x80)
+        return static_cast<char>(point.at(0).unicode());
+    return '.';  // a separator that is not one 8-bit character cannot go into the text
+}
+
+TraceWindowCommand::TraceWindowCommand(WindowView& form, InstrumentSession& instrument,
+                                       OfficeBridge& office, char decimalSeparator)
+    : form_(form),
+      formAlive_(&form.pictureArea()),
+      instrument_(instrument),
+      office_(office),
+      decimalSeparator_(decimalSeparator) {
+    form_.setTraceRedraw([this] { redraw(); });
+}
+
+TraceWindowCommand::~TraceWindowCommand() {
+    if (formAlive_)
+        form_.setTraceRedraw({});
+}
+
+QString TraceWindowCommand::saveFilter() {
+    return QStringLiteral("TXT file|*.TXT|all files|*.*");
+}
+
+Status TraceWindowCommand::run(int n) {
+    BusCommands::Claim claim = form_.claimBus();
+    if (!claim) {
+        // The command on the bus goes on undisturbed; this request is dropped.
+        QApplication::beep();
+        return fail("another bus command is running: wait until it has finished and try again");
+    }
+    return readAndShow(n);
+}
+
+Status TraceWindowCommand::readAndShow(int n) {
+    bus::UserInterface* boxes = form_.services().boxes;
+    if (!boxes)
+        return fail("the window has no message boxes to ask the user with");
+
+    // The area becomes the trace's: white, no hardcopy behind it, and no tag, so a resize
+    // never paints the last bitmap hardcopy over the trace.
+    PictureBox* bild = &form_.pictureArea();
+    bild->setTag(QString());
+    bild->setPicture(QImage());
+    bild->canvas().fill(Qt::white);
+    bild->update();
+    form_.uncoverPictureArea();
+    form_.claimPictureArea(WindowView::Content::Trace);
+
+    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
+        return selected;
+    const bus::CurrentInstrument& ci = instrument_.record();
+    if (ci.ModelName == bus::kModelNoAnswer) {
+        const QString text = QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress);
+        form_.showError(text);
+        form_.showStatus(QStringLiteral("no device found"));
+        return fail(text.toStdString());
+    }
+    const QString number = QString::number(n);
+    if (n < 1 || n > trace::HighestTraceNumber(ci.ModelName)) {
+        const QString text = QStringLiteral("Trace ") + number +
+                             QStringLiteral(" is not supported by the instrument!");
+        form_.showError(text);
+        return fail(text.toStdString());
+    }
+
+    BusyPointer busy(form_);
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
+    if (!ci.FullSupport) {
+        const std::string text = "Trace data is not supported for " + ci.ModelName;
+        boxes->messageBox(bus::MessageIcon::Exclamation, "ERROR:", text, bus::MessageButtons::Ok);
+        form_.showStatus(QStringLiteral("trace data not supported."));
+        return fail(text);
+    }
+
+    // The core reports its steps; "idle" is the window's to say once every output is done.
+    const trace::TraceCommandResult result = trace::RunTraceCommand(
+        instrument_.session(), *boxes, n, decimalSeparator_, state_, [this](std::string_view t) {
+            if (t != "idle")
+                form_.showStatus(fromLatin1(t));
+        });
+
+    bild->setToolTip(QStringLiteral("trace-values"));
+    form_.enableOutputs(WindowView::Outputs::Trace, false);
+
+    Status outcome;
+    QString endStatus = QStringLiteral("idle");
+    switch (result.outcome) {
+        case trace::TraceOutcome::Done:
+            break;
+        case trace::TraceOutcome::NotActivated:
+        case trace::TraceOutcome::NumberNotSupported:
+        case trace::TraceOutcome::NotSupported:
+            form_.showError(fromLatin1(result.message));
+            outcome = fail(result.message);
+            break;
+        case trace::TraceOutcome::Failed:
+            // Nothing new to draw or tabulate; the previous trace is not passed off as this one.
+            form_.showError(fromLatin1(result.message));
+            endStatus = QStringLiteral("trace not read");
+            outcome = fail(result.message);
+            break;
+    }
+    if (result.outcome == trace::TraceOutcome::Done && state_.data.Empty()) {
+        const QString text = QStringLiteral("The instrument sent no values for trace ") + number +
+                             QStringLiteral(
+                                 ": nothing to show or save. Check its display and "
+                                 "read the trace again.");
+        form_.showError(text);
+        endStatus = QStringLiteral("trace not read");
+        outcome = fail(text.toStdString());
+    } else if (result.outcome == trace::TraceOutcome::Done) {
+        form_.showStatus(QStringLiteral("drawing trace..."));
+        draw();
+        if (form_.options().traceAutoSheet) {
+            const PasteReport pasted = office_.PasteInExcel(state_.field);
+            form_.setOfficeIndicator(WindowView::OfficeProgram::Sheet, pasted.indicatorOn());
+            if (!pasted.statusText().empty())
+                endStatus = officeStatusText(pasted);
+        }
+        outcome = autoOutputs(n);
+        form_.enableOutputs(WindowView::Outputs::Trace, true);
+    }
+    form_.setBusy(false);
+    form_.showStatus(endStatus);
+    return outcome;
+}
+
+Status TraceWindowCommand::autoOutputs(int n) {
+    Status result;
+    OutputFiles& files = form_.outputFiles();
+    const WindowOptions options = form_.options();
+    if (options.traceAutoSave || files.UseManualName) {
+        QString name = files.outputFileName(QStringLiteral("TXT"), n, files.UseManualName);
+        // A name the user gave is overwritten as asked; automatic ones never replace an
+        // earlier trace.
+        if (!files.UseManualName)
+            name = uniqueFileName(name);
+        if (Status written = trace::WriteTraceFile(localPath(name), state_.text); !written) {
+            // The trace stays on display and the other outputs still run.
+            const QString text = QStringLiteral("The trace data was not saved: ") +
+                                 fromLatin1(endSentence(written.error())) +
+                                 QStringLiteral(
+                                     " Choose a folder you can write to under Setup > Path for "
+                                     "auto-save files, or save with Output > Save trace data.");
+            form_.showError(text);
+            result = fail(text.toStdString());
+        } else {
+            lastOutputFile_ = name;
+        }
+    }
+    if (options.traceAutoClip && form_.services().clipboard) {
+        // Without its final line end, so a paste ends on the last value; the stored text
+        // stays whole for "Save trace data".
+        std::string_view text = state_.text;
+        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
+            text.remove_suffix(2);
+        form_.services().clipboard->setText(fromLatin1(text));
+    }
+    return result;
+}
+
+void TraceWindowCommand::draw() {
+    PictureBox* bild = &form_.pictureArea();
+    QImage& canvas = bild->canvas();
+    canvas.fill(Qt::white);
+    if (state_.hasTrace && !state_.data.Empty()) {
+        QPainter painter(&canvas);
+        const QRect area = QRect(QPoint(0, 0), bild->size()).intersected(canvas.rect());
+        trace::DrawTracePlot(painter, area, state_.data, trace::DefaultPlotStyle());
+    }
+    bild->update();
+}
+
+void TraceWindowCommand::redraw() {
+    // The window asks only while a trace is meant to be on display.
+    if (state_.hasTrace)
+        draw();
+}
+
+void TraceWindowCommand::save() {
+    SaveFileDialog* dialog = form_.services().saveDialog;
+    if (!state_.hasTrace || !dialog)
+        return;
+    OutputFiles& files = form_.outputFiles();
+    const QString name =
+        askSaveName(*dialog, form_.pictureArea().window(), saveFilter(), files.saveFolder());
+    if (name.isEmpty())
+        return;
+    files.rememberSaveFolder(name);
+    Status written;
+    {
+        BusyPointer busy(form_);
+        written = trace::WriteTraceFile(localPath(name), state_.text);
+    }
+    if (!written && form_.services().boxes) {
+        form_.services().boxes->messageBox(
+            bus::MessageIcon::Critical, "ERROR:",
+            "The trace data was not saved: " + endSentence(written.error()) +
+                " Choose a folder you can write to and save again.",
+            bus::MessageButtons::Ok);
+    }
+}
+
+}  // namespace benchcap::app

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <QString>
+
+#include "app/output/office_window.h"
+#include "base/result.h"
+#include "trace/trace_command.h"
+
+namespace benchcap::app {
+
+class InstrumentSession;
+class WindowView;
+
+// The decimal separator of the user's regional settings as one 8-bit character: what
+// the trace text writes between the digits ('.' where the locale's is not one such
+// character). The same rule as the command-line program's.
+char localeDecimalSeparator();
+
+// The trace command of the main window ("Start" > "Read trace data" > "trace n", the
+// tray's "Trace n", TRACEn on the command line) and "Save trace data". It runs on the
+// window's thread and lets window events in at its status texts; a bus command arriving
+// then is refused. The application owns it beside the window and the instrument session;
+// while it lives the window redraws the trace on display after every resize.
+class TraceWindowCommand {
+  public:
+    TraceWindowCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
+                       char decimalSeparator = localeDecimalSeparator());
+    ~TraceWindowCommand();
+    TraceWindowCommand(const TraceWindowCommand&) = delete;
+    TraceWindowCommand& operator=(const TraceWindowCommand&) = delete;
+
+    // Identifies the instrument at the checked address, reads trace `n`, draws it, and
+    // runs the "On trace copy event" options (spreadsheet, file, clipboard). Ok when a new
+    // trace is on display; otherwise why not (the user has been told already, in the error
+    // label, a box or the status line).
+    Status run(int n);
+    // "Save trace data": the trace text under a name the user chooses, with one more CR LF.
+    void save();
+    // Draws the trace on display into the picture area again (after a resize).
+    void redraw();
+
+    const trace::TraceState& state() const { return state_; }
+    // The automatic TXT file of the last trace command that saved one.
+    const QString& lastOutputFile() const { return lastOutputFile_; }
+
+    // "TXT file|*.TXT|all files|*.*"
+    static QString saveFilter();
+
+  private:
+    Status readAndShow(int n);
+    void draw();
+    Status autoOutputs(int n);
+
+    WindowView& form_;
+    // The window may go first (tests rebuild it); the redraw hook is then gone with it.
+    QPointer<QWidget> formAlive_;
+    InstrumentSession& instrument_;
+    OfficeBridge& office_;
+    char decimalSeparator_;
+    trace::TraceState state_;
+    QString lastOutputFile_;
+};
+
+}  // namespace benchcap::app

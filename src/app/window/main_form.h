@@ -1,0 +1,318 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+#include "app/commands/bus_commands.h"
+#include "app/commands/window_view.h"
+#include "app/output/output_files.h"
+#include "app/startup/version_info.h"
+#include "app/window/picture_box.h"
+#include "app/window/ui_services.h"
+#include "base/result.h"
+
+class QMenu;
+class QStatusBar;
+class QStyle;
+
+namespace benchcap::bus {
+struct CurrentInstrument;
+}
+namespace benchcap::scanner {
+class ScanIECControl;
+}
+
+namespace benchcap::app {
+
+class HardcopyCommand;
+class TraceWindowCommand;
+class AboutForm;
+class SettingsStore;
+struct CommandAction;
+
+// The style of the window's menus: separators draw as lines, without their caption "-".
+QStyle* makeMenuStyle(QObject* owner);
+
+// What start-up needs from the program around the window.
+struct StartupContext {
+    // The per-user settings; nullptr keeps every default and stores nothing.
+    SettingsStore* settings = nullptr;
+    VersionInfo version;
+    // The "/" command line (arguments after the program's own options, joined by blanks).
+    QString commandLine;
+    // Default of the setting `DataPath`.
+    QString defaultDataPath;
+    // The program's one instrument record; start-up sets its time-out code to 10 (300 ms).
+    bus::CurrentInstrument* instrument = nullptr;
+    // --data-path: the data path of this run; the stored one is kept.
+    std::optional<QString> dataPathOverride;
+};
+
+// The commands of the window that the command line and the tray start: ok when they took
+// what they were asked for. Missing ones report that they are not available yet.
+struct WindowCommands {
+    std::function<benchcap::Status()> hardcopy;
+    std::function<benchcap::Status(int trace)> trace;
+};
+
+// The main window: the picture area with the hidden holder of its bitmap, the error label,
+// the start logo, the status line, the menus and the tray icon. The controls keep their
+// old names as Qt object names ("Bild", "BMPMem", "Fehler", "Status", ...).
+//
+// Every menu, menu item and separator carries its control name as QObject::objectName
+// ("SetUp", "StartScan", "Trenner3", ...). Items of a control array carry the name, an
+// underscore and the index: "Adr_1" ... "Adr_30", "TraceData_1" ... "TraceData_4",
+// "TrayTrace_1" ... "TrayTrace_4". A submenu's QMenu and its menu action share the name.
+// The status bar's panels are "Status_1" ... "Status_4".
+class MainForm : public QMainWindow, public WindowView {
+    Q_OBJECT
+  public:
+    // `services` and `files` belong to the application and outlive the window.
+    MainForm(const UiServices& services, OutputFiles& files, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The error label's text (empty: none is shown).
+    const QString& errorText() const { return errorText_; }
+    // True while the picture area shows the start logo or a hardcopy, false for a trace.
+    bool showsHardcopy() const { return showsHardcopy_; }
+
+    // Status text (panel 1) without surrounding blanks, then lets pending window events
+    // run (through the yield hook), so long commands keep the window alive.
+    void showStatus(const QString& text) override;
+    // `text` centred over the picture area, or the label hidden when it is blank.
+    void showError(const QString& text) override;
+
+    // What showStatus runs to let events in; by default all pending events are processed.
+    void setYieldHook(std::function<void()> hook);
+    // Lets pending window events run (through the yield hook).
+    void yieldEvents() override;
+    // Redraws the trace on display after a resize (set by the trace plot).
+    void setTraceRedraw(std::function<void()> redraw) override;
+
+    // The check marks of the menus; setting them checks the menu items to match.
+    WindowOptions options() const override { return options_; }
+    void setOptions(const WindowOptions& options);
+
+    // The rest of the view the instrument commands see.
+    BusCommands::Claim claimBus() override;
+    void setBusy(bool busy) override;
+    PictureBox& pictureArea() override { return *pictureArea_; }
+    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
+    void claimPictureArea(Content what) override;
+    void uncoverPictureArea() override;
+    Selection selection() const override;
+    void showInstrument(int address, const QString& model) override;
+    void setOfficeIndicator(OfficeProgram program, bool on) override;
+    void enableOutputs(Outputs outputs, bool enabled) override;
+
+    QLabel* errorLabel() const { return errorLabel_; }
+    QLabel* startLogo() const { return startLogo_; }
+    // Panel 1 status text, 2 model name, 3 "Excel", 4 "Word".
+    QLabel* statusPanel(int n) const;
+    QWidget* trayNotice() const { return trayNotice_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+
+    // Menu items and menus by control name; nullptr when there is none.
+    QAction* menuItem(const QString& name) const;
+    QMenu* menu(const QString& name) const;
+    QAction* addressItem(int index) const;
+    QAction* traceItem(int index) const;
+    QAction* trayTraceItem(int index) const;
+
+    // The bus scanner whose panel the window shows and whose device table decides
+    // the selection. The scanner outlives the window.
+    void setScanner(scanner::ScanIECControl* core);
+    // Why the driver cannot reach a board (empty when it can); a scan that finds no board
+    // shows it in the status line, so the user knows what to install or configure.
+    void setDriverProblem(const QString& reason) { driverProblem_ = reason; }
+    scanner::ScanIECControl* scanner() const { return scanner_; }
+    // The bus-scanner panel shown over the picture area; hidden when a menu opens.
+    void setScanPanel(QWidget* panel);
+    QWidget* scanPanel() const { return scanPanel_; }
+
+    // Makes `address` the current bus address: its address item alone is checked, and the
+    // trace commands follow the device type code found there.
+    void selectAddress(int address);
+    // The checked address item, 0 when none is.
+    int selectedAddress() const;
+
+    // "Path for auto-save files": the folder browser chooses `DataPath`.
+    void chooseDataPath();
+
+    // Runs a command started from the tray menu with the notice `TrayInfo` shown.
+    void runFromTray(const std::function<void()>& command);
+    // Minimised, hidden and represented by the tray icon.
+    bool isInTray() const;
+    bool isTopmost() const;
+
+    // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
+    // "Save hardcopy"; it outlives the window's use of it.
+    void setHardcopyCommand(HardcopyCommand* command) { hardcopy_ = command; }
+    // The hardcopy command as the menu runs it, for the command line's SCREEN.
+    benchcap::Status runHardcopy();
+    // The trace command behind "Read trace data", the tray's "Trace n" and "Save trace
+    // data"; it outlives the window's use of it.
+    void setTraceCommand(TraceWindowCommand* command) { trace_ = command; }
+    // The trace command for trace `n` as the menu runs it, for the command line's TRACEn.
+    benchcap::Status runTrace(int n);
+    // The open "trace recorder setup" window, nullptr when none is open.
+    QWidget* recordForm() const { return recordForm_; }
+    // Start-up: title, placement, settings, check marks, texts and the command line, in that
+    // order, then the window is shown. Returns the exit status when the command line ended
+    // the program (END), nullopt when the window runs on.
+    std::optional<int> startUp(const StartupContext& context);
+    // The orderly end: settings written, tray icon removed, program ended. Runs once, for
+    // "Exit", a close request, a termination signal and the session's end alike.
+    void shutDown();
+    // A termination signal (SIGINT, SIGTERM, SIGHUP): the command line stops before its next
+    // action, and the program ends with 128 + `signal`. A command line that holds END never
+    // stores the settings, so only the orderly end outside one does.
+    void stopBySignal(int signal);
+    // Asked between the command line's actions for a stop signal that arrived while an
+    // action blocked (0: none); by default nothing stops.
+    void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
+
+    void setCommands(WindowCommands commands) { commands_ = std::move(commands); }
+    // How the program ends (default: leave the event loop with `code`).
+    void setEndProgram(std::function<void(int code)> end) { endProgram_ = std::move(end); }
+    // Where unattended reports go, one line each (default: standard error).
+    void setReportSink(std::function<void(const QString& line)> sink) {
+        reportSink_ = std::move(sink);
+    }
+    // Whether windows can be seen at all (false under the offscreen platform).
+    void setDisplayAvailable(bool available) { displayAvailable_ = available; }
+    // True while the command line runs with nobody to see the window, and once the program
+    // ends or a stop signal came: boxes are reported instead of shown.
+    bool unattended() const;
+    // An unattended box or error text: "benchcap: TITLE: TEXT" on the report sink and the
+    // status line; errors make END end with status 1.
+    void reportUnattended(const QString& title, const QString& text, bool isError);
+    // /PLOT of the running command line: the plotter offer is accepted in advance.
+    bool plotterOfferAccepted() const { return commandLineRunning_ && acceptPlot_; }
+
+    const VersionInfo& version() const { return version_; }
+    // The about box, built the first time it is opened (nullptr before).
+    AboutForm* aboutForm() const { return about_; }
+    // How links of the about box are opened (default: the desktop's handler).
+    void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
+
+    const UiServices& services() const override { return services_; }
+    OutputFiles& outputFiles() override { return files_; }
+
+  protected:
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private slots:
+    // Bus scan and indicator clicks.
+    void startScan();
+    void selectScannedAddress(int16_t address);
+
+    // Commands (main_form_hardcopy.cpp, main_form_trace.cpp, main_form_life.cpp).
+    void takeHardcopy();
+    void readTrace(int index);
+    void openTraceRecorder();
+    void printHardcopy();
+    void saveHardcopy();
+    void saveTrace();
+    void showAbout();
+
+    // Shell commands.
+    void exitProgram();
+    void applyOnTop();
+    void takeHardcopyFromTray();
+    void readTraceFromTray(int index);
+    void showFromTray();
+    void menuOpened();
+    void trayActivated(TrayActivation activation, QPoint at);
+
+  private:
+    // Status panel 2: the model name of the current instrument.
+    void setModelName(const QString& name);
+    // Status panels 3 and 4: the outcome of the last paste into either office program.
+    void setExcelIndicator(bool enabled);
+    void setWordIndicator(bool enabled);
+
+    // The layout rules that follow every change of size or state.
+    void applyResizeRules();
+
+    bool isShutDown() const { return shutDown_; }
+    // The status line text of start-up.
+    void showStartStatus();
+    // Carries out one command-line action; false for END.
+    bool runCommandAction(const CommandAction& action);
+    bool commandLineRunning() const { return commandLineRunning_; }
+    int commandLineErrors() const { return commandLineErrors_; }
+
+    void buildMenus();
+    // The check mark of `item` is the option `field`, both ways.
+    void bindOption(QAction* item, bool WindowOptions::*field);
+    void buildTrayMenu();
+    void buildStatusBar();
+    void restoreFromTray();
+    void notAvailable(const QString& command);
+    // A fault of the command line itself: one line on the report sink, and END ends with 1.
+    void commandLineError(const QString& text);
+    // Runs SCREEN or TRACEn unless the address before it was refused; a command that took
+    // nothing unattended, and told nobody, is reported.
+    void runCommand(const QString& name, const std::function<benchcap::Status()>& command);
+    // The window's place in twips, and placing it where the settings file says.
+    WindowPlacement placement() const;
+    void placeWindow(const WindowPlacement& stored);
+    void placeNotice();
+    // Shows the error label for `errorText_` again (after a resize).
+    void refreshError();
+
+    UiServices services_;
+    OutputFiles& files_;
+    std::function<void()> yield_;
+    std::function<void()> traceRedraw_;
+    QString errorText_;
+    WindowOptions options_;
+    bool showsHardcopy_ = true;
+
+    QWidget* client_ = nullptr;
+    PictureBox* pictureArea_ = nullptr;
+    PictureHolder* bitmapHolder_ = nullptr;
+    QLabel* errorLabel_ = nullptr;
+    QLabel* startLogo_ = nullptr;
+    QLabel* trayNotice_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QPointer<QWidget> scanPanel_;
+    scanner::ScanIECControl* scanner_ = nullptr;
+    QString driverProblem_;
+    QLabel* panels_[4] = {};
+    HardcopyCommand* hardcopy_ = nullptr;
+    TraceWindowCommand* trace_ = nullptr;
+    QPointer<QWidget> recordForm_;
+    BusCommands busCommands_;
+
+    WindowCommands commands_;
+    std::function<void(int)> endProgram_;
+    std::function<void(const QString&)> reportSink_;
+    std::function<void(const QUrl&)> openLink_;
+    SettingsStore* settings_ = nullptr;
+    VersionInfo version_;
+    QString storedDataPath_;
+    bool dataPathOverridden_ = false;
+    int lastValidAddress_ = 20;
+    bool commandLineRunning_ = false;
+    bool commandLineEnds_ = false;  // the running command line holds END
+    bool acceptPlot_ = false;       // /PLOT came
+    QString refusedAddress_;        // the address argument in force selected nothing
+    int stopSignal_ = 0;
+    std::function<int()> stopCheck_;
+    int commandLineErrors_ = 0;
+    bool displayAvailable_ = true;
+    bool shutDown_ = false;
+    AboutForm* about_ = nullptr;
+    QStyle* separatorStyle_ = nullptr;
+};
+
+}  // namespace benchcap::app

@@ -1,0 +1,72 @@
+#include "app/window/window_options.h"
+
+#include "app/output/output_files.h"
+#include "app/startup/settings_store.h"
+
+namespace benchcap::app {
+
+namespace {
+
+const QString kApplication = QStringLiteral("BENCHCAP");
+const QString kSection = QStringLiteral("Settings");
+
+// The check marks stored under their menu item's name, with their first-start defaults.
+constexpr struct {
+    const char* key;
+    bool WindowOptions::*field;
+    bool fallback;
+} kStoredMarks[] = {
+    {"HardAutoSave", &WindowOptions::hardcopyAutoSave, true},
+    {"HardAutoClip", &WindowOptions::hardcopyAutoClip, true},
+    {"HardAutoExcel", &WindowOptions::hardcopyAutoDocument, false},
+    {"TraceAutoSave", &WindowOptions::traceAutoSave, true},
+    {"TraceAutoClip", &WindowOptions::traceAutoClip, true},
+    {"TraceAutoExcel", &WindowOptions::traceAutoSheet, false},
+};
+
+}  // namespace
+
+WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
+    auto read = [&](const char* key, const QString& fallback) {
+        return store.read(kApplication, kSection, QLatin1String(key), fallback);
+    };
+    // A text that is neither a truth value nor a number was not written by us: the default.
+    auto readMark = [&](const char* key, bool fallback) {
+        return decodeBool(read(key, encodeBool(fallback))).value_or(fallback);
+    };
+    auto readTwips = [&](const char* key, double fallback) {
+        return decodeNumber(read(key, encodeNumber(fallback)));
+    };
+    WindowOptions o = std::move(current);
+    o.placement.left = readTwips("Left", o.placement.left);
+    o.placement.width = readTwips("Width", o.placement.width);
+    o.placement.top = readTwips("Top", o.placement.top);
+    o.placement.height = readTwips("Height", o.placement.height);
+    o.address = decodeInteger(trimBlanks(read("Address", QStringLiteral("20"))));
+    o.color = readMark("Color", true);
+    o.suppressConfig = readMark("SupressConfigRMX", false);
+    o.dataPath = read("DataPath", o.dataPath);
+    o.printerAddress = decodeInteger(read("GPIBPrinterAdr", QStringLiteral("5")));
+    for (const auto& mark : kStoredMarks)
+        o.*mark.field = readMark(mark.key, mark.fallback);
+    return o;
+}
+
+void writeWindowOptions(SettingsStore& store, const WindowOptions& options) {
+    auto put = [&](const char* key, const QString& value) {
+        store.write(kApplication, kSection, QLatin1String(key), value);
+    };
+    put("Left", encodeNumber(options.placement.left));
+    put("Width", encodeNumber(options.placement.width));
+    put("Top", encodeNumber(options.placement.top));
+    put("Height", encodeNumber(options.placement.height));
+    put("Address", encodeNumber(options.address));
+    put("Color", encodeBool(options.color));
+    put("SupressConfigRMX", encodeBool(options.suppressConfig));
+    put("DataPath", options.dataPath);
+    put("GPIBPrinterAdr", encodeNumber(options.printerAddress));
+    for (const auto& mark : kStoredMarks)
+        put(mark.key, encodeBool(options.*mark.field));
+}
+
+}  // namespace benchcap::app

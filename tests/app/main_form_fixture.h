@@ -30,7 +30,7 @@ class MainFormTest : public ::testing::Test {
         form->setYieldHook([this] { ++yields; });
     }
 
-    QAction* item(const char* name) const { return form->menuItem(QString::fromLatin1(name)); }
+    QAction* item(const char* name) const { return form->item(QString::fromLatin1(name)); }
 
     testing::ScriptedServices scripted;
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
@@ -61,7 +61,7 @@ class BusWindowTest : public MainFormTest {
         instrument = std::make_unique<InstrumentSession>(*bench);
         form->setYieldHook([this] {
             ++yields;
-            const QString now = form->statusPanel(1)->text();
+            const QString now = form->item<QLabel>(QStringLiteral("Status_1"))->text();
             if (now != lastStatus)
                 statuses.push_back(now);
             lastStatus = now;
@@ -77,7 +77,7 @@ class BusWindowTest : public MainFormTest {
     // Starts recording status texts afresh, from the text shown now.
     void recordStatuses() {
         statuses.clear();
-        lastStatus = form->statusPanel(1)->text();
+        lastStatus = form->item<QLabel>(QStringLiteral("Status_1"))->text();
     }
     // Names of the files in the data folder, sorted, without `except`.
     std::vector<std::string> dataFiles(const std::string& except = {}) const {

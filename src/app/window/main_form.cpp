@@ -469,10 +469,6 @@ bool MainForm::isInTray() const {
     return services_.tray && services_.tray->isVisible() && isHidden() && isMinimized();
 }
 
-bool MainForm::isTopmost() const {
-    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-}
-
 void MainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)

@@ -115,7 +115,6 @@ class MainForm : public QMainWindow, public WindowView {
     void runFromTray(const std::function<void()>& command);
     // Minimised, hidden and represented by the tray icon.
     bool isInTray() const;
-    bool isTopmost() const;
 
     // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
     // "Save hardcopy"; it outlives the window's use of it.

@@ -333,11 +333,13 @@ BusCommands::Claim MainForm::claimBus() {
     return busCommands_.claim();
 }
 
-void MainForm::setBusy(bool busy) {
+void MainForm::setBusy(bool busy, Events then) {
     if (busy)
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
+    if (then == Events::LetIn)
+        yieldEvents();
 }
 
 void MainForm::claimPictureArea(Content what) {

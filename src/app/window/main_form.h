@@ -206,7 +206,7 @@ class MainForm : public QMainWindow, public WindowView {
     void showError(const QString& text) override;
 
     // Lets pending window events run (through the yield hook).
-    void yieldEvents() override;
+    void yieldEvents();
     // Redraws the trace on display after a resize (set by the trace plot).
     void setTraceRedraw(std::function<void()> redraw) override;
 
@@ -215,7 +215,7 @@ class MainForm : public QMainWindow, public WindowView {
     void setOptions(const WindowOptions& options);
 
     BusCommands::Claim claimBus() override;
-    void setBusy(bool busy) override;
+    void setBusy(bool busy, Events then) override;
     PictureBox& pictureArea() override { return *pictureArea_; }
     PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
     void claimPictureArea(Content what) override;

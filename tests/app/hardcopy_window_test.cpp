@@ -143,7 +143,7 @@ TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPane
     form->item(QStringLiteral("Adr_7"))->setText(QStringLiteral("07"));
     hardcopy(7);
     EXPECT_EQ(form->item(QStringLiteral("Adr_7"))->text(), QStringLiteral("07: KLT"));
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_2"))->text(), QStringLiteral("KLT"));
+    EXPECT_EQ(statusPanel(2)->text(), QStringLiteral("KLT"));
     form->item(QStringLiteral("Adr_7"))->setText(QStringLiteral("07: KLT-3 on the left bench"));
     hardcopy(7);
     EXPECT_EQ(form->item(QStringLiteral("Adr_7"))->text(),
@@ -344,12 +344,9 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     // The status line stays one line high and counts what came in.
-    const int lineHeight = form->item<QLabel>(QStringLiteral("Status_1"))->sizeHint().height();
+    const int lineHeight = statusPanel(1)->sizeHint().height();
     int tallest = 0;
-    duringYield = [&] {
-        tallest =
-            std::max(tallest, form->item<QLabel>(QStringLiteral("Status_1"))->sizeHint().height());
-    };
+    duringYield = [&] { tallest = std::max(tallest, statusPanel(1)->sizeHint().height()); };
     hardcopy(9);
     EXPECT_EQ(tallest, lineHeight);
     int receiving = 0;
@@ -444,7 +441,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
     // Nothing ran inside the first command: the same bytes as one hardcopy, no scan.
     EXPECT_EQ(bench->writesTo(7), oneHardcopy);
     EXPECT_EQ(bench->count(Traffic::Open, 1), 0);
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(), QStringLiteral("ready."));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("ready."));
     // Afterwards the bus is free again.
     duringYield = nullptr;
     EXPECT_TRUE(form->runHardcopy().ok());

@@ -84,8 +84,7 @@ TEST_F(MainFormTest, OpeningSetupStartOrOutputHidesLogoAndScanner) {
 
 TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
     form->view().showStatus(QStringLiteral("  taking hardcopy...  "));
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(),
-              QStringLiteral("taking hardcopy..."));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
     // Events handled inside showStatus may start other commands: a nested UpSta works.
     form->setYieldHook([this] {
@@ -93,7 +92,7 @@ TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
             form->view().showStatus(QStringLiteral("nested"));
     });
     form->view().showStatus(QStringLiteral("outer"));
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(), QStringLiteral("nested"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("nested"));
 }
 
 TEST_F(MainFormTest, SetImagePathTakesChosenFolderAndKeepsOldOnCancel) {

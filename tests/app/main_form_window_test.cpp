@@ -203,7 +203,7 @@ TEST(MenuStyle, SeparatorsDrawNoCaption) {
 TEST_F(MainFormWindowTest, StatusPanelsReachTheBottomOfTheWindow) {
     resizeTo(700, 500);
     for (int n = 1; n <= 4; ++n) {
-        QLabel* panel = form->item<QLabel>(QStringLiteral("Status_%1").arg(n));
+        QLabel* panel = statusPanel(n);
         const int bottom = panel->mapTo(form.get(), QPoint(0, panel->height())).y();
         EXPECT_EQ(bottom, form->height()) << n;
     }

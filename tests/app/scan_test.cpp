@@ -46,7 +46,7 @@ TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
         form->setDriverProblem(QString::fromLatin1(problem));
         item("StartScan")->trigger();
         EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
-        EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(),
+        EXPECT_EQ(statusPanel(1)->text(),
                   *problem ? QString::fromLatin1(problem)
                            : QStringLiteral("no GPIB board 0: ibfind failed with ENEB: no board "
                                             "is installed under that index; see "
@@ -62,12 +62,10 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     bool noticeChecked = false;
     form->setYieldHook([&] {
         if (++yields == 1)
-            first =
-                form->item<QLabel>(QStringLiteral("Status_1"))->text() + "|" + form->errorText();
+            first = statusPanel(1)->text() + "|" + form->errorText();
         if (yields == 10) {  // well inside the scan: a second scan is refused
             item("StartScan")->trigger();
-            afterClick =
-                form->item<QLabel>(QStringLiteral("Status_1"))->text() + "|" + form->errorText();
+            afterClick = statusPanel(1)->text() + "|" + form->errorText();
         }
         // The scanning notice stays visible beside the panel.
         QLabel* notice = form->item<QLabel>(QStringLiteral("Fehler"));
@@ -85,8 +83,7 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     // The refused click left the running scan's notice and status alone.
     EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
     EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(),
-              QStringLiteral("bus scanned"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("bus scanned"));
     EXPECT_TRUE(form->errorText().isEmpty());
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
 

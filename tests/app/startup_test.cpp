@@ -82,7 +82,7 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     expectChecked("Color HardAutoSave HardAutoClip TraceAutoSave TraceAutoClip", true);
     expectChecked("BW SupressConfigRMX HardAutoExcel TraceAutoExcel", false);
     EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(), QStringLiteral("idle"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->showsHardcopy());
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
@@ -273,8 +273,7 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
         EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
         EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
         if (!shown) {
-            EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(),
-                      e.error ? e.error : "no answer from instrument");
+            EXPECT_EQ(statusPanel(1)->text(), e.error ? e.error : "no answer from instrument");
         }
     }
 }

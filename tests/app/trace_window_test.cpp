@@ -222,10 +222,10 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     EXPECT_TRUE(command->state().hasTrace);
     EXPECT_EQ(office.pastes, 1);
     EXPECT_EQ(office.rows, 501u);
-    EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Status_3"))->isEnabled());
+    EXPECT_TRUE(statusPanel(3)->isEnabled());
     EXPECT_FALSE(scripted.clipboard.text().isEmpty());
     EXPECT_TRUE(enabled("SaveTrace"));
-    EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_1"))->text(), QStringLiteral("idle"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(command->lastOutputFile().isEmpty());
 
     // A save into a folder that is not there: a box that says so, and the program runs on.

@@ -74,11 +74,9 @@ TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
         form->view().setOfficeIndicator(WindowView::OfficeProgram::Sheet, !c.indicator);
         form->selectAddress(7);
         form->item(QStringLiteral("TraceData_1"))->trigger();
-        EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_3"))->isEnabled(), c.indicator);
-        EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Status_1"))
-                        ->text()
-                        .contains(QString::fromLatin1(c.status)))
-            << form->item<QLabel>(QStringLiteral("Status_1"))->text().toStdString();
+        EXPECT_EQ(statusPanel(3)->isEnabled(), c.indicator);
+        EXPECT_TRUE(statusPanel(1)->text().contains(QString::fromLatin1(c.status)))
+            << statusPanel(1)->text().toStdString();
         EXPECT_EQ(scripted.boxes.texts(), c.occupied
                                               ? std::vector<std::string>{office::kOccupiedQuestion}
                                               : std::vector<std::string>{});
@@ -94,8 +92,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
         form->selectAddress(16);
         item("CopyFormatBMP")->trigger();
         item("MakeHardcopy")->trigger();
-        EXPECT_EQ(form->item<QLabel>(QStringLiteral("Status_4"))->isEnabled(),
-                  running == AttachState::Attached);
+        EXPECT_EQ(statusPanel(4)->isEnabled(), running == AttachState::Attached);
     }
     ASSERT_EQ(spreadsheet.pictures.size(), 1u);
     QImage pasted;

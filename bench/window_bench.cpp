@@ -58,7 +58,7 @@ struct Window {
         form->setHardcopyCommand(command.get());
         // The status texts mark the moments: the last block byte, the picture on screen.
         form->setYieldHook([this] {
-            const QString now = form->statusPanel(1)->text();
+            const QString now = form->item<QLabel>(QStringLiteral("Status_1"))->text();
             if (now == QLatin1String("data transfered."))
                 transferred = Clock::now();
             else if (now == QLatin1String("ready."))
@@ -75,7 +75,7 @@ void hardcopy(benchmark::State& state, int address, bool wmf, bool afterTransfer
     std::filesystem::create_directories(dir);
     Window w(dir);
     w.form->selectAddress(address);
-    w.form->menuItem(QLatin1String(wmf ? "CopyFormatWMF" : "CopyFormatBMP"))->trigger();
+    w.form->item(QLatin1String(wmf ? "CopyFormatWMF" : "CopyFormatBMP"))->trigger();
     for (auto _ : state) {
         const auto start = Clock::now();
         w.transferred = start;

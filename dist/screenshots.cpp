@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     form.move(40, 40);
     QTimer::singleShot(800, [&] {
         shoot(&form, out + "/main-window.png");
-        form.menuItem("About")->trigger();
+        form.item("About")->trigger();
         AboutForm* about = form.aboutForm();
         about->move(form.x() + 120, form.y() + 120);
         QTimer::singleShot(500, [&, about] {

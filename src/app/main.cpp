@@ -256,8 +256,8 @@ int main(int argc, char** argv) {
     if (options.scan) {
         // As the user does it: open "Setup", choose "Search instruments".
         QTimer::singleShot(0, &form, [&] {
-            emit form.menu(QStringLiteral("SetUp"))->aboutToShow();
-            form.menuItem(QStringLiteral("StartScan"))->trigger();
+            emit form.item<QMenu>(QStringLiteral("SetUp"))->aboutToShow();
+            form.item(QStringLiteral("StartScan"))->trigger();
             if (!options.screenshotFile.isEmpty())
                 QTimer::singleShot(300, &form, screenshot);
         });

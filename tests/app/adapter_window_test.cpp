@@ -40,7 +40,7 @@ struct WindowOn {
     // The picture's bytes after a metafile hardcopy at `address`, empty when none.
     std::string hardcopyAt(int address) {
         form->selectAddress(address);
-        form->menuItem(QStringLiteral("CopyFormatWMF"))->trigger();
+        form->item(QStringLiteral("CopyFormatWMF"))->trigger();
         if (!form->runHardcopy() || !hardcopy->onDisplay())
             return {};
         return hardcopy->onDisplay()->picture.bytes();

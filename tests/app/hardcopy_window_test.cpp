@@ -128,7 +128,8 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
         EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
         EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
-        EXPECT_EQ(form->pictureArea().tag(), QString::fromLatin1(c.tag ? c.tag : "")) << c.address;
+        EXPECT_EQ(form->view().pictureArea().tag(), QString::fromLatin1(c.tag ? c.tag : ""))
+            << c.address;
         EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
         EXPECT_EQ(outputItemsEnabled(), c.tag != nullptr) << c.address;
         EXPECT_TRUE(dataFiles().empty()) << c.address;  // "save" is not checked
@@ -139,16 +140,17 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
 
 TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPanel) {
     form->selectAddress(7);
-    form->addressItem(7)->setText(QStringLiteral("07"));
+    form->item(QStringLiteral("Adr_7"))->setText(QStringLiteral("07"));
     hardcopy(7);
-    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: KLT"));
-    EXPECT_EQ(form->statusPanel(2)->text(), QStringLiteral("KLT"));
-    form->addressItem(7)->setText(QStringLiteral("07: KLT-3 on the left bench"));
+    EXPECT_EQ(form->item(QStringLiteral("Adr_7"))->text(), QStringLiteral("07: KLT"));
+    EXPECT_EQ(statusPanel(2)->text(), QStringLiteral("KLT"));
+    form->item(QStringLiteral("Adr_7"))->setText(QStringLiteral("07: KLT-3 on the left bench"));
     hardcopy(7);
-    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: KLT-3 on the left bench"));
+    EXPECT_EQ(form->item(QStringLiteral("Adr_7"))->text(),
+              QStringLiteral("07: KLT-3 on the left bench"));
 
     hardcopy(25);
-    EXPECT_EQ(form->addressItem(25)->text(), QStringLiteral("25: TMO"));
+    EXPECT_EQ(form->item(QStringLiteral("Adr_25"))->text(), QStringLiteral("25: TMO"));
     // Identification opened with a 1 s time-out on the scanner's board.
     EXPECT_EQ(instrument->record().TimeoutCode, 11);
     EXPECT_EQ(instrument->record().BoardIndex, 0);
@@ -160,7 +162,7 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     const auto writes = bench->writesTo(14);
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
-    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -192,14 +194,16 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
-    const QImage& own = form->pictureArea().picture();
+    const QImage& own = form->view().pictureArea().picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= form->pictureArea().width() &&
-                own.height() <= form->pictureArea().height());
-    EXPECT_EQ(form->pictureArea().canvas().pixel(own.width() / 2, own.height() / 2),
+    EXPECT_TRUE(own.width() <= form->view().pictureArea().width() &&
+                own.height() <= form->view().pictureArea().height());
+    EXPECT_EQ(form->view().pictureArea().canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_EQ(form->pictureArea().toolTip(), QStringLiteral("screenshot from selected device"));
-    EXPECT_TRUE(form->startLogo()->isHidden());  // taken by shortcut: no menu hid the logo
+    EXPECT_EQ(form->view().pictureArea().toolTip(),
+              QStringLiteral("screenshot from selected device"));
+    EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))
+                    ->isHidden());  // taken by shortcut: no menu hid the logo
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
     EXPECT_TRUE(command->cameByTransfer());
@@ -208,13 +212,13 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
-    ASSERT_EQ(form->pictureArea().tag(), QStringLiteral("BMP"));
-    const QImage kept = form->bitmapHolder().picture();
+    ASSERT_EQ(form->view().pictureArea().tag(), QStringLiteral("BMP"));
+    const QImage kept = form->view().bitmapHolder().picture();
     ASSERT_FALSE(kept.isNull());
-    EXPECT_TRUE(form->pictureArea().picture().isNull());
-    const QSize area = form->pictureArea().size();
+    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
+    const QSize area = form->view().pictureArea().size();
     // The bitmap's own corners land on the area's corners.
-    const QImage& canvas = form->pictureArea().canvas();
+    const QImage& canvas = form->view().pictureArea().canvas();
     EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
     EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
               kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
@@ -240,7 +244,8 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         hardcopy(16, false);
         EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
         if (c.clip) {
-            EXPECT_EQ(scripted.clipboard.image().size(), form->bitmapHolder().picture().size());
+            EXPECT_EQ(scripted.clipboard.image().size(),
+                      form->view().bitmapHolder().picture().size());
         }
         EXPECT_EQ(office.pastes, c.pastes);
         TearDown();
@@ -257,8 +262,8 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNoth
     EXPECT_EQ(office.pastes, 0);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
-    EXPECT_TRUE(form->pictureArea().picture().isNull());
-    EXPECT_TRUE(form->pictureArea().tag().isEmpty());
+    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
+    EXPECT_TRUE(form->view().pictureArea().tag().isEmpty());
 }
 
 TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
@@ -339,9 +344,9 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     // The status line stays one line high and counts what came in.
-    const int lineHeight = form->statusPanel(1)->sizeHint().height();
+    const int lineHeight = statusPanel(1)->sizeHint().height();
     int tallest = 0;
-    duringYield = [&] { tallest = std::max(tallest, form->statusPanel(1)->sizeHint().height()); };
+    duringYield = [&] { tallest = std::max(tallest, statusPanel(1)->sizeHint().height()); };
     hardcopy(9);
     EXPECT_EQ(tallest, lineHeight);
     int receiving = 0;
@@ -359,8 +364,8 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
     // On display as a picture: ink on the area, the plot's own tag.
     ASSERT_TRUE(command->onDisplay());
-    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("HGL"));
-    const QImage shown = form->pictureArea().picture();
+    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("HGL"));
+    const QImage shown = form->view().pictureArea().picture();
     ASSERT_FALSE(shown.isNull());
     int ink = 0;
     for (int y = 0; y < shown.height(); ++y)
@@ -409,11 +414,13 @@ TEST_F(HardcopyWindowTest, PlotOfSeveralPagesShowsTheLastAndSavesEveryPage) {
 TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {
     form->selectAddress(7);
     bool noticeShown = false;
-    duringYield = [&] { noticeShown = noticeShown || form->trayNotice()->isVisible(); };
-    form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+    duringYield = [&] {
+        noticeShown = noticeShown || form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible();
+    };
+    form->item(QStringLiteral("ScreenShot"))->trigger();
     EXPECT_TRUE(noticeShown);
-    EXPECT_FALSE(form->trayNotice()->isVisible());
-    EXPECT_EQ(form->pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
+    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -425,7 +432,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
         refused = form->runHardcopy();  // the command line's SCREEN
         item("MakeHardcopy")->trigger();
         item("StartScan")->trigger();
-        form->menuItem(QStringLiteral("ScreenShot"))->trigger();
+        form->item(QStringLiteral("ScreenShot"))->trigger();
     };
     hardcopy(7);
     EXPECT_GT(nested, 3);
@@ -434,7 +441,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
     // Nothing ran inside the first command: the same bytes as one hardcopy, no scan.
     EXPECT_EQ(bench->writesTo(7), oneHardcopy);
     EXPECT_EQ(bench->count(Traffic::Open, 1), 0);
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("ready."));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("ready."));
     // Afterwards the bus is free again.
     duringYield = nullptr;
     EXPECT_TRUE(form->runHardcopy().ok());
@@ -502,7 +509,7 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_EQ(preset.toPage, 1);
     EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(form->pictureArea().scale(), QRectF(0, 0, 100, -100));
+    EXPECT_EQ(form->view().pictureArea().scale(), QRectF(0, 0, 100, -100));
 
     ASSERT_TRUE(QFile::exists(pdfPath()));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
@@ -587,7 +594,7 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         scripted.printDialog.queueAnswer(PrintOptions{});
         BrokenPrinters printers(c.make);
         EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
-                                &form->pictureArea(), command->onDisplay()->picture, "KLT"),
+                                &form->view().pictureArea(), command->onDisplay()->picture, "KLT"),
                   PrintOutcome::Failed);
         ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
         EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
@@ -607,13 +614,13 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
-    const QSize area = form->pictureArea().size();
-    const QSize shown = form->pictureArea().picture().size();
+    const QSize area = form->view().pictureArea().size();
+    const QSize shown = form->view().pictureArea().picture().size();
     EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
         << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
-    EXPECT_NE(form->pictureArea().canvas().pixelColor(corner), PictureBox::background());
+    EXPECT_NE(form->view().pictureArea().canvas().pixelColor(corner), PictureBox::background());
 }
 
 }  // namespace

@@ -30,7 +30,11 @@ class MainFormTest : public ::testing::Test {
         form->setYieldHook([this] { ++yields; });
     }
 
-    QAction* item(const char* name) const { return form->menuItem(QString::fromLatin1(name)); }
+    QAction* item(const char* name) const { return form->item(QString::fromLatin1(name)); }
+    // Status panel n: 1 status text, 2 model name, 3 "Excel", 4 "Word".
+    QLabel* statusPanel(int n) const {
+        return form->item<QLabel>(QStringLiteral("Status_%1").arg(n));
+    }
 
     testing::ScriptedServices scripted;
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
@@ -61,7 +65,7 @@ class BusWindowTest : public MainFormTest {
         instrument = std::make_unique<InstrumentSession>(*bench);
         form->setYieldHook([this] {
             ++yields;
-            const QString now = form->statusPanel(1)->text();
+            const QString now = statusPanel(1)->text();
             if (now != lastStatus)
                 statuses.push_back(now);
             lastStatus = now;
@@ -77,7 +81,7 @@ class BusWindowTest : public MainFormTest {
     // Starts recording status texts afresh, from the text shown now.
     void recordStatuses() {
         statuses.clear();
-        lastStatus = form->statusPanel(1)->text();
+        lastStatus = statusPanel(1)->text();
     }
     // Names of the files in the data folder, sorted, without `except`.
     std::vector<std::string> dataFiles(const std::string& except = {}) const {

@@ -15,13 +15,13 @@ TEST_F(MainFormTest, OutputItemsTrayMenuAndWindowPartsAtStart) {
         EXPECT_FALSE(item(name)->isEnabled()) << name;
     // The tray menu is no part of the menu bar.
     for (QAction* a : form->menuBar()->actions())
-        EXPECT_NE(a->menu(), form->trayMenu());
+        EXPECT_NE(a->menu(), form->item<QMenu>(QStringLiteral("TrayMenu")));
     EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
-    EXPECT_EQ(scripted.tray.contextMenu(), form->trayMenu());
+    EXPECT_EQ(scripted.tray.contextMenu(), form->item<QMenu>(QStringLiteral("TrayMenu")));
     // Window parts at start.
-    EXPECT_TRUE(form->bitmapHolder().isHidden());
-    EXPECT_TRUE(form->errorLabel()->isHidden());
-    EXPECT_FALSE(form->startLogo()->isHidden());
+    EXPECT_TRUE(form->view().bitmapHolder().isHidden());
+    EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("StartLogo"))->isHidden());
 }
 
 TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {
@@ -37,8 +37,8 @@ TEST_F(MainFormTest, PasteImageInWordChecksCopyToClipboard) {
         item(s.trigger)->trigger();
         EXPECT_EQ(item("HardAutoClip")->isChecked(), s.clip) << &s - steps;
         EXPECT_EQ(item("HardAutoExcel")->isChecked(), s.word) << &s - steps;
-        EXPECT_EQ(form->options().hardcopyAutoClip, s.clip) << &s - steps;
-        EXPECT_EQ(form->options().hardcopyAutoDocument, s.word) << &s - steps;
+        EXPECT_EQ(form->view().options().hardcopyAutoClip, s.clip) << &s - steps;
+        EXPECT_EQ(form->view().options().hardcopyAutoDocument, s.word) << &s - steps;
     }
 }
 
@@ -50,19 +50,19 @@ TEST_F(MainFormTest, RadioPairsAndAddressItemsAreExclusive) {
         EXPECT_TRUE(item(a)->isChecked()) << a;
         EXPECT_FALSE(item(b)->isChecked()) << a;
         // The commands see the pairs through the options.
-        const WindowOptions o = form->options();
+        const WindowOptions o = form->view().options();
         EXPECT_EQ(o.color, item("Color")->isChecked()) << a;
         EXPECT_EQ(o.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf,
                   item("CopyFormatWMF")->isChecked())
             << a;
     }
     form->selectAddress(20);
-    form->addressItem(7)->trigger();
-    form->addressItem(7)->trigger();
+    form->item(QStringLiteral("Adr_7"))->trigger();
+    form->item(QStringLiteral("Adr_7"))->trigger();
     EXPECT_EQ(form->selectedAddress(), 7);
     int checked = 0;
     for (int i = 1; i <= 30; ++i)
-        checked += form->addressItem(i)->isChecked();
+        checked += form->item(QStringLiteral("Adr_%1").arg(i))->isChecked();
     EXPECT_EQ(checked, 1);
 }
 
@@ -70,29 +70,29 @@ TEST_F(MainFormTest, OpeningSetupStartOrOutputHidesLogoAndScanner) {
     auto* panel = new QWidget;
     form->setScanPanel(panel);
     panel->show();
-    emit form->menu(QStringLiteral("Help"))->aboutToShow();
-    EXPECT_FALSE(form->startLogo()->isHidden());
+    emit form->item<QMenu>(QStringLiteral("Help"))->aboutToShow();
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("StartLogo"))->isHidden());
     EXPECT_FALSE(panel->isHidden());
     for (const char* m : {"SetUp", "GoGet", "IO"}) {
-        form->startLogo()->show();
+        form->item<QLabel>(QStringLiteral("StartLogo"))->show();
         panel->show();
-        emit form->menu(QString::fromLatin1(m))->aboutToShow();
-        EXPECT_TRUE(form->startLogo()->isHidden()) << m;
+        emit form->item<QMenu>(QString::fromLatin1(m))->aboutToShow();
+        EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))->isHidden()) << m;
         EXPECT_TRUE(panel->isHidden()) << m;
     }
 }
 
 TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
-    form->showStatus(QStringLiteral("  taking hardcopy...  "));
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
+    form->view().showStatus(QStringLiteral("  taking hardcopy...  "));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
     // Events handled inside showStatus may start other commands: a nested UpSta works.
     form->setYieldHook([this] {
         if (++yields == 2)
-            form->showStatus(QStringLiteral("nested"));
+            form->view().showStatus(QStringLiteral("nested"));
     });
-    form->showStatus(QStringLiteral("outer"));
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("nested"));
+    form->view().showStatus(QStringLiteral("outer"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("nested"));
 }
 
 TEST_F(MainFormTest, SetImagePathTakesChosenFolderAndKeepsOldOnCancel) {

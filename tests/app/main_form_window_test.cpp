@@ -31,70 +31,75 @@ class MainFormWindowTest : public MainFormTest {
 
 TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->pictureArea().size(), client()->size());
-    EXPECT_LE(form->pictureArea().mapTo(form.get(), QPoint(0, form->pictureArea().height())).y(),
+    EXPECT_EQ(form->view().pictureArea().size(), client()->size());
+    EXPECT_LE(form->view()
+                  .pictureArea()
+                  .mapTo(form.get(), QPoint(0, form->view().pictureArea().height()))
+                  .y(),
               form->statusBar()->y());
     // The logo stays centred.
-    EXPECT_LE((form->startLogo()->geometry().center() - form->pictureArea().rect().center())
+    EXPECT_LE((form->item<QLabel>(QStringLiteral("StartLogo"))->geometry().center() -
+               form->view().pictureArea().rect().center())
                   .manhattanLength(),
               2);
-    const int before = form->pictureArea().height();
+    const int before = form->view().pictureArea().height();
     ASSERT_GT(before, 0);
     resizeTo(800, 1);  // as low as the window goes
-    EXPECT_EQ(form->pictureArea().width(), client()->width());
-    EXPECT_EQ(form->pictureArea().height(), client()->height() <= 0 ? before : client()->height());
+    EXPECT_EQ(form->view().pictureArea().width(), client()->width());
+    EXPECT_EQ(form->view().pictureArea().height(),
+              client()->height() <= 0 ? before : client()->height());
 }
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
-    QLabel* label = form->errorLabel();
-    form->showError(QStringLiteral("  no answer from instrument  "));
+    QLabel* label = form->item<QLabel>(QStringLiteral("Fehler"));
+    form->view().showError(QStringLiteral("  no answer from instrument  "));
     EXPECT_EQ(label->text(), QStringLiteral("no answer from instrument"));
     // Resizing shows it again at its new place.
     for (QSize size : {QSize(640, 480), QSize(900, 700)}) {
         resizeTo(size.width(), size.height());
         EXPECT_FALSE(label->isHidden());
         EXPECT_EQ(label->x(), 0);
-        EXPECT_EQ(label->width(), form->pictureArea().width());
-        EXPECT_NEAR(label->y() + label->height() / 2, form->pictureArea().height() / 2, 1);
+        EXPECT_EQ(label->width(), form->view().pictureArea().width());
+        EXPECT_NEAR(label->y() + label->height() / 2, form->view().pictureArea().height() / 2, 1);
     }
-    form->showError(QStringLiteral("   "));
+    form->view().showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
 }
 
 TEST_F(MainFormWindowTest, ResizeRedrawsTraceOnlyWithoutError) {
     int redraws = 0;
-    form->setTraceRedraw([&] { ++redraws; });
+    form->view().setTraceRedraw([&] { ++redraws; });
     resizeTo(700, 500);
     EXPECT_EQ(redraws, 0);  // a hardcopy (the logo) is on display
-    form->claimPictureArea(WindowView::Content::Trace);
+    form->view().claimPictureArea(WindowView::Content::Trace);
     resizeTo(720, 520);
     EXPECT_EQ(redraws, 1);
-    form->showError(QStringLiteral("trace not available"));
+    form->view().showError(QStringLiteral("trace not available"));
     resizeTo(740, 540);
     EXPECT_EQ(redraws, 1);
-    EXPECT_FALSE(form->errorLabel()->isHidden());
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
 }
 
 TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(QColor(0, 0, 255));
     picture.setPixelColor(1, 1, QColor(255, 0, 0));
-    form->bitmapHolder().setPicture(picture);
-    form->pictureArea().setTag(QStringLiteral("BMP"));
+    form->view().bitmapHolder().setPicture(picture);
+    form->view().pictureArea().setTag(QStringLiteral("BMP"));
     resizeTo(600, 400);
     resizeTo(900, 700);
-    const QImage& canvas = form->pictureArea().canvas();
-    const int w = form->pictureArea().width();
-    const int h = form->pictureArea().height();
+    const QImage& canvas = form->view().pictureArea().canvas();
+    const int w = form->view().pictureArea().width();
+    const int h = form->view().pictureArea().height();
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
 
     // After a metafile hardcopy step 4 leaves the area alone.
-    form->pictureArea().setTag(QStringLiteral("WMF"));
-    form->pictureArea().cls();
+    form->view().pictureArea().setTag(QStringLiteral("WMF"));
+    form->view().pictureArea().cls();
     resizeTo(950, 720);
-    EXPECT_EQ(form->pictureArea().canvas().pixelColor(5, 5), PictureBox::background());
+    EXPECT_EQ(form->view().pictureArea().canvas().pixelColor(5, 5), PictureBox::background());
 }
 
 TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {
@@ -141,13 +146,14 @@ TEST_F(MainFormWindowTest, TrayStateMachine) {
 
 TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
     bool shownDuring = false;
-    form->runFromTray([&] { shownDuring = form->trayNotice()->isVisible(); });
+    form->runFromTray(
+        [&] { shownDuring = form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible(); });
     EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->trayNotice()->isVisible());
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
     // The tray items run to their end (their commands come later) and hide the notice.
-    form->trayTraceItem(2)->trigger();
+    form->item(QStringLiteral("TrayTrace_2"))->trigger();
     item("ScreenShot")->trigger();
-    EXPECT_FALSE(form->trayNotice()->isVisible());
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
 }
 
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
@@ -155,7 +161,7 @@ TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
     for (bool on : {true, false}) {
         item("OnTop")->trigger();
         QApplication::processEvents();
-        EXPECT_EQ(form->isTopmost(), on);
+        EXPECT_EQ(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
         EXPECT_EQ(form->geometry(), before);
         EXPECT_TRUE(form->isVisible());
     }
@@ -197,7 +203,7 @@ TEST(MenuStyle, SeparatorsDrawNoCaption) {
 TEST_F(MainFormWindowTest, StatusPanelsReachTheBottomOfTheWindow) {
     resizeTo(700, 500);
     for (int n = 1; n <= 4; ++n) {
-        QLabel* panel = form->statusPanel(n);
+        QLabel* panel = statusPanel(n);
         const int bottom = panel->mapTo(form.get(), QPoint(0, panel->height())).y();
         EXPECT_EQ(bottom, form->height()) << n;
     }

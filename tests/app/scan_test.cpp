@@ -46,7 +46,7 @@ TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
         form->setDriverProblem(QString::fromLatin1(problem));
         item("StartScan")->trigger();
         EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
-        EXPECT_EQ(form->statusPanel(1)->text(),
+        EXPECT_EQ(statusPanel(1)->text(),
                   *problem ? QString::fromLatin1(problem)
                            : QStringLiteral("no GPIB board 0: ibfind failed with ENEB: no board "
                                             "is installed under that index; see "
@@ -62,13 +62,13 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     bool noticeChecked = false;
     form->setYieldHook([&] {
         if (++yields == 1)
-            first = form->statusPanel(1)->text() + "|" + form->errorText();
+            first = statusPanel(1)->text() + "|" + form->errorText();
         if (yields == 10) {  // well inside the scan: a second scan is refused
             item("StartScan")->trigger();
-            afterClick = form->statusPanel(1)->text() + "|" + form->errorText();
+            afterClick = statusPanel(1)->text() + "|" + form->errorText();
         }
         // The scanning notice stays visible beside the panel.
-        QLabel* notice = form->errorLabel();
+        QLabel* notice = form->item<QLabel>(QStringLiteral("Fehler"));
         if (noticeChecked || !form->scanPanel()->isVisible() || notice->isHidden())
             return;
         noticeChecked = true;
@@ -83,9 +83,9 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     // The refused click left the running scan's notice and status alone.
     EXPECT_EQ(afterClick, QStringLiteral("scanning...|scanning bus..."));
     EXPECT_EQ(bench->count(sim::Traffic::Open), 60);  // one scan: two passes of 30 addresses
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("bus scanned"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("bus scanned"));
     EXPECT_TRUE(form->errorText().isEmpty());
-    EXPECT_TRUE(form->errorLabel()->isHidden());
+    EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
 
     // The panel stays visible, centred in the client area.
     ScanIECPanel* p = panel();
@@ -99,11 +99,11 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     p->resize(50, 50);  // the frame keeps its size
     EXPECT_EQ(p->size(), QSize(twipsToPixelsX(*p, 3735), twipsToPixelsY(*p, 915)));
 
-    EXPECT_EQ(form->addressItem(5)->text(), QStringLiteral("05: KLVZ (1.60)"));
-    EXPECT_EQ(form->addressItem(7)->text(), QStringLiteral("07: -----"));
+    EXPECT_EQ(form->item(QStringLiteral("Adr_5"))->text(), QStringLiteral("05: KLVZ (1.60)"));
+    EXPECT_EQ(form->item(QStringLiteral("Adr_7"))->text(), QStringLiteral("07: -----"));
     for (int a = 1; a <= 30; ++a) {
         const bool shown = a == 5 || a == 7 || a == 9 || a == 12 || a == 14;
-        EXPECT_EQ(form->addressItem(a)->isVisible(), shown) << a;
+        EXPECT_EQ(form->item(QStringLiteral("Adr_%1").arg(a))->isVisible(), shown) << a;
     }
     // A scan leaves the check marks alone.
     form->selectAddress(20);
@@ -114,10 +114,10 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
 TEST_F(ScanTest, NoInstrumentsFound) {
     build(R"(instruments: [{address: 6, kind: signal-generator, idn: "Veltronik,GWK22,1,1.0"}])");
     item("StartScan")->trigger();
-    EXPECT_EQ(form->addressItem(1)->text(), QStringLiteral("no instruments found"));
-    EXPECT_FALSE(form->addressItem(1)->isEnabled());
+    EXPECT_EQ(form->item(QStringLiteral("Adr_1"))->text(), QStringLiteral("no instruments found"));
+    EXPECT_FALSE(form->item(QStringLiteral("Adr_1"))->isEnabled());
     for (int a = 2; a <= 30; ++a)
-        EXPECT_FALSE(form->addressItem(a)->isVisible()) << a;
+        EXPECT_FALSE(form->item(QStringLiteral("Adr_%1").arg(a))->isVisible()) << a;
 
     // Its green indicator is refused with the message box; nothing changes.
     form->selectAddress(20);
@@ -145,24 +145,24 @@ TEST_F(ScanTest, IndicatorClicksSelect) {
     EXPECT_EQ(form->selectedAddress(), 9);
     EXPECT_TRUE(panel()->isHidden());
     EXPECT_TRUE(getTheData->isEnabled());
-    EXPECT_FALSE(form->traceItem(4)->isEnabled());
-    form->addressItem(12)->trigger();
-    EXPECT_TRUE(form->traceItem(4)->isEnabled());
+    EXPECT_FALSE(form->item(QStringLiteral("TraceData_4"))->isEnabled());
+    form->item(QStringLiteral("Adr_12"))->trigger();
+    EXPECT_TRUE(form->item(QStringLiteral("TraceData_4"))->isEnabled());
 
     // An empty address is accepted; the trace menus keep their state.
-    form->traceItem(4)->setEnabled(false);
+    form->item(QStringLiteral("TraceData_4"))->setEnabled(false);
     panel()->show();
     panel()->clickLed(3);
     EXPECT_EQ(form->selectedAddress(), 3);
     EXPECT_TRUE(panel()->isHidden());
     EXPECT_TRUE(getTheData->isEnabled());
-    EXPECT_FALSE(form->traceItem(4)->isEnabled());
+    EXPECT_FALSE(form->item(QStringLiteral("TraceData_4"))->isEnabled());
 
     // Another maker is accepted too; a refused generator code turns the trace menu off
     // when chosen from the address menu.
     panel()->clickLed(7);
     EXPECT_EQ(form->selectedAddress(), 7);
-    form->addressItem(14)->trigger();
+    form->item(QStringLiteral("Adr_14"))->trigger();
     EXPECT_FALSE(getTheData->isEnabled());
     EXPECT_EQ(scripted.boxes.boxes().size(), 1u);  // no box from the menu
 

@@ -47,7 +47,7 @@ class StartupTest : public MainFormTest {
     // Menu items named in `names` (blank-separated) are all checked (`on`) or all not.
     void expectChecked(const char* names, bool on) const {
         for (const QString& name : QString::fromLatin1(names).split(u' '))
-            EXPECT_EQ(form->menuItem(name)->isChecked(), on) << name.toStdString();
+            EXPECT_EQ(form->item(name)->isChecked(), on) << name.toStdString();
     }
     void setStored(const char* values) {
         for (const auto& [key, value] : pairs(values))
@@ -82,7 +82,7 @@ TEST_F(StartupTest, FirstStartTakesTheDefaultsAndShutdownStoresThem) {
     expectChecked("Color HardAutoSave HardAutoClip TraceAutoSave TraceAutoClip", true);
     expectChecked("BW SupressConfigRMX HardAutoExcel TraceAutoExcel", false);
     EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->showsHardcopy());
     EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
@@ -266,15 +266,14 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
             if (e.error) {
                 boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
             } else {
-                form->showError(QStringLiteral("no answer from instrument"));
+                form->view().showError(QStringLiteral("no answer from instrument"));
             }
         };
         EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
         EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
         EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
         if (!shown) {
-            EXPECT_EQ(form->statusPanel(1)->text(),
-                      e.error ? e.error : "no answer from instrument");
+            EXPECT_EQ(statusPanel(1)->text(), e.error ? e.error : "no answer from instrument");
         }
     }
 }

@@ -73,19 +73,22 @@ class TraceWindowTest : public BusWindowTest {
     void readTrace(int address, int n) {
         form->selectAddress(address);
         recordStatuses();
-        form->traceItem(n)->trigger();
+        form->item(QStringLiteral("TraceData_%1").arg(n))->trigger();
     }
     bool enabled(const char* name) const { return item(name)->isEnabled(); }
     QString label() const {
-        return form->errorLabel()->isVisible() ? form->errorLabel()->text() : "";
+        return form->item<QLabel>(QStringLiteral("Fehler"))->isVisible()
+                   ? form->item<QLabel>(QStringLiteral("Fehler"))->text()
+                   : "";
     }
     // The picture area as the user sees it, at its size.
     QImage onScreen() const {
-        return form->pictureArea().canvas().copy(QRect(QPoint(0, 0), form->pictureArea().size()));
+        return form->view().pictureArea().canvas().copy(
+            QRect(QPoint(0, 0), form->view().pictureArea().size()));
     }
     QImage expectedPlot() const {
         Result<QImage> r =
-            trace::RenderTracePlot(command->state().data, form->pictureArea().size());
+            trace::RenderTracePlot(command->state().data, form->view().pictureArea().size());
         EXPECT_TRUE(r.ok());
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
@@ -153,7 +156,8 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
             const trace::TraceState& s = command->state();
             EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
-            EXPECT_EQ(form->pictureArea().toolTip(), QStringLiteral("trace-values")) << c.name;
+            EXPECT_EQ(form->view().pictureArea().toolTip(), QStringLiteral("trace-values"))
+                << c.name;
             EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
             EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
         } else {
@@ -218,10 +222,10 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     EXPECT_TRUE(command->state().hasTrace);
     EXPECT_EQ(office.pastes, 1);
     EXPECT_EQ(office.rows, 501u);
-    EXPECT_TRUE(form->statusPanel(3)->isEnabled());
+    EXPECT_TRUE(statusPanel(3)->isEnabled());
     EXPECT_FALSE(scripted.clipboard.text().isEmpty());
     EXPECT_TRUE(enabled("SaveTrace"));
-    EXPECT_EQ(form->statusPanel(1)->text(), QStringLiteral("idle"));
+    EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(command->lastOutputFile().isEmpty());
 
     // A save into a folder that is not there: a box that says so, and the program runs on.
@@ -240,17 +244,17 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     // A bitmap hardcopy on display before the trace.
     QImage red(40, 30, QImage::Format_RGB32);
     red.fill(Qt::red);
-    form->bitmapHolder().setPicture(red);
-    form->pictureArea().setTag(QStringLiteral("BMP"));
-    form->claimPictureArea(WindowView::Content::Hardcopy);
+    form->view().bitmapHolder().setPicture(red);
+    form->view().pictureArea().setTag(QStringLiteral("BMP"));
+    form->view().claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
-    EXPECT_EQ(form->pictureArea().tag(), QString());
+    EXPECT_EQ(form->view().pictureArea().tag(), QString());
     form->resize(900, 700);
     QApplication::processEvents();
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
-    EXPECT_EQ(after.size(), form->pictureArea().size());
+    EXPECT_EQ(after.size(), form->view().pictureArea().size());
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
 }
@@ -260,14 +264,14 @@ TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
     bool noticeShown = false;
     int refused = 0;
     duringYield = [&] {
-        noticeShown = noticeShown || form->trayNotice()->isVisible();
+        noticeShown = noticeShown || form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible();
         if (form->runTrace(3).ok() == false && refused == 0)
             ++refused;
     };
-    form->trayTraceItem(1)->trigger();
+    form->item(QStringLiteral("TrayTrace_1"))->trigger();
     duringYield = nullptr;
     EXPECT_TRUE(noticeShown);
-    EXPECT_FALSE(form->trayNotice()->isVisible());
+    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
     EXPECT_EQ(refused, 1);
     // The nested request sent nothing: trace 3 was never asked for.
     const Strings writes = bench->writesTo(7);

@@ -71,16 +71,16 @@ TEST_F(OfficeWindowTest, TracePasteLightsTheIndicatorOrSaysWhy) {
         spreadsheet.active = {5, 3};
         spreadsheet.running = c.running;
         spreadsheet.columnsBeforeRefusal = c.refuseAfter;
-        form->setOfficeIndicator(WindowView::OfficeProgram::Sheet, !c.indicator);
+        form->view().setOfficeIndicator(WindowView::OfficeProgram::Sheet, !c.indicator);
         form->selectAddress(7);
-        form->traceItem(1)->trigger();
-        EXPECT_EQ(form->statusPanel(3)->isEnabled(), c.indicator);
-        EXPECT_TRUE(form->statusPanel(1)->text().contains(QString::fromLatin1(c.status)))
-            << form->statusPanel(1)->text().toStdString();
+        form->item(QStringLiteral("TraceData_1"))->trigger();
+        EXPECT_EQ(statusPanel(3)->isEnabled(), c.indicator);
+        EXPECT_TRUE(statusPanel(1)->text().contains(QString::fromLatin1(c.status)))
+            << statusPanel(1)->text().toStdString();
         EXPECT_EQ(scripted.boxes.texts(), c.occupied
                                               ? std::vector<std::string>{office::kOccupiedQuestion}
                                               : std::vector<std::string>{});
-        EXPECT_FALSE(form->errorLabel()->isVisible());
+        EXPECT_FALSE(form->item<QLabel>(QStringLiteral("Fehler"))->isVisible());
     }
 }
 
@@ -92,13 +92,13 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
         form->selectAddress(16);
         item("CopyFormatBMP")->trigger();
         item("MakeHardcopy")->trigger();
-        EXPECT_EQ(form->statusPanel(4)->isEnabled(), running == AttachState::Attached);
+        EXPECT_EQ(statusPanel(4)->isEnabled(), running == AttachState::Attached);
     }
     ASSERT_EQ(spreadsheet.pictures.size(), 1u);
     QImage pasted;
     ASSERT_TRUE(pasted.loadFromData(reinterpret_cast<const uchar*>(spreadsheet.pictures[0].data()),
                                     static_cast<int>(spreadsheet.pictures[0].size()), "PNG"));
-    EXPECT_EQ(pasted.size(), form->bitmapHolder().picture().size());
+    EXPECT_EQ(pasted.size(), form->view().bitmapHolder().picture().size());
 }
 
 }  // namespace

@@ -70,10 +70,9 @@ Status HardcopyCommand::run() {
         QApplication::beep();
         return fail("another bus command is running: wait until it has finished and try again");
     }
-    form_.setBusy(true);
-    form_.yieldEvents();
+    form_.setBusy(true, WindowView::Events::LetIn);
     Status result = takeHardcopy();
-    form_.setBusy(false);
+    form_.setBusy(false, WindowView::Events::Wait);
     return result;
 }
 
@@ -148,8 +147,7 @@ Status HardcopyCommand::takeHardcopy() {
     }
 
     if (outcome.completed) {
-        form_.setBusy(false);
-        form_.yieldEvents();
+        form_.setBusy(false, WindowView::Events::LetIn);
         // A plot of several pages shows its last, as the plotter's paper would; say so.
         const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
         form_.showStatus(pages > 1
@@ -267,7 +265,7 @@ void HardcopyCommand::save() {
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);
-    form_.setBusy(true);
+    form_.setBusy(true, WindowView::Events::Wait);
     // A plot saved under a picture's extension is drawn into that format; everything else
     // is written as the bytes that came from the instrument.
     const std::optional<picture::PlotFileFormat> drawAs =
@@ -289,7 +287,7 @@ void HardcopyCommand::save() {
     } else {
         written = writeOutputFile(localPath(name), shown.bytes());
     }
-    form_.setBusy(false);
+    form_.setBusy(false, WindowView::Events::Wait);
     if (!written && form_.services().boxes) {
         form_.services().boxes->messageBox(
             bus::MessageIcon::Critical, "ERROR:",

@@ -24,8 +24,10 @@ namespace {
 // The normal pointer comes back on every way out of the command.
 class BusyPointer {
   public:
-    explicit BusyPointer(WindowView& form) : form_(form) { form_.setBusy(true); }
-    ~BusyPointer() { form_.setBusy(false); }
+    explicit BusyPointer(WindowView& form) : form_(form) {
+        form_.setBusy(true, WindowView::Events::Wait);
+    }
+    ~BusyPointer() { form_.setBusy(false, WindowView::Events::Wait); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
 
@@ -160,7 +162,7 @@ Status TraceWindowCommand::readAndShow(int n) {
         outcome = autoOutputs(n);
         form_.enableOutputs(WindowView::Outputs::Trace, true);
     }
-    form_.setBusy(false);
+    form_.setBusy(false, WindowView::Events::Wait);
     form_.showStatus(endStatus);
     return outcome;
 }

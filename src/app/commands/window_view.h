@@ -39,9 +39,9 @@ class WindowView {
     virtual WindowOptions options() const = 0;
     // The bus for one command; an empty claim while another command or a scan uses it.
     virtual BusCommands::Claim claimBus() = 0;
-    // The busy pointer, and letting pending window events run.
-    virtual void setBusy(bool busy) = 0;
-    virtual void yieldEvents() = 0;
+    // The busy pointer; with Events::LetIn, pending window events run right after it changed.
+    enum class Events { Wait, LetIn };
+    virtual void setBusy(bool busy, Events then) = 0;
     // The status line (lets events in afterwards) and the error label (empty hides it).
     virtual void showStatus(const QString& text) = 0;
     virtual void showError(const QString& text) = 0;

@@ -233,28 +233,12 @@ void MainForm::buildStatusBar() {
     line->trimBottom();
 }
 
-QLabel* MainForm::statusPanel(int n) const {
-    return n >= 1 && n <= 4 ? panels_[n - 1] : nullptr;
-}
-
-QAction* MainForm::menuItem(const QString& name) const {
-    return findChild<QAction*>(name);
-}
-
-QMenu* MainForm::menu(const QString& name) const {
-    return findChild<QMenu*>(name);
-}
-
 QAction* MainForm::addressItem(int index) const {
-    return index >= 1 && index <= 30 ? menuItem(QStringLiteral("Adr_%1").arg(index)) : nullptr;
+    return index >= 1 && index <= 30 ? item(QStringLiteral("Adr_%1").arg(index)) : nullptr;
 }
 
 QAction* MainForm::traceItem(int index) const {
-    return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TraceData_%1").arg(index)) : nullptr;
-}
-
-QAction* MainForm::trayTraceItem(int index) const {
-    return index >= 1 && index <= 4 ? menuItem(QStringLiteral("TrayTrace_%1").arg(index)) : nullptr;
+    return index >= 1 && index <= 4 ? item(QStringLiteral("TraceData_%1").arg(index)) : nullptr;
 }
 
 void MainForm::setYieldHook(std::function<void()> hook) {
@@ -321,9 +305,7 @@ void MainForm::placeNotice() {
 
 void MainForm::setOptions(const WindowOptions& options) {
     // Each item's toggled signal brings its field along.
-    auto check = [this](const char* name, bool on) {
-        menuItem(QLatin1String(name))->setChecked(on);
-    };
+    auto check = [this](const char* name, bool on) { item(QLatin1String(name))->setChecked(on); };
     const bool wmf = options.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf;
     check(wmf ? "CopyFormatWMF" : "CopyFormatBMP", true);
     check(options.color ? "Color" : "BW", true);
@@ -351,11 +333,13 @@ BusCommands::Claim MainForm::claimBus() {
     return busCommands_.claim();
 }
 
-void MainForm::setBusy(bool busy) {
+void MainForm::setBusy(bool busy, Events then) {
     if (busy)
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
+    if (then == Events::LetIn)
+        yieldEvents();
 }
 
 void MainForm::claimPictureArea(Content what) {
@@ -397,10 +381,10 @@ void MainForm::setOfficeIndicator(OfficeProgram program, bool on) {
 
 void MainForm::enableOutputs(Outputs outputs, bool enabled) {
     if (outputs == Outputs::Hardcopy) {
-        menuItem(QStringLiteral("Drucken"))->setEnabled(enabled);
-        menuItem(QStringLiteral("SaveHard"))->setEnabled(enabled);
+        item(QStringLiteral("Drucken"))->setEnabled(enabled);
+        item(QStringLiteral("SaveHard"))->setEnabled(enabled);
     } else {
-        menuItem(QStringLiteral("SaveTrace"))->setEnabled(enabled);
+        item(QStringLiteral("SaveTrace"))->setEnabled(enabled);
     }
 }
 
@@ -485,10 +469,6 @@ void MainForm::applyResizeRules() {
 
 bool MainForm::isInTray() const {
     return services_.tray && services_.tray->isVisible() && isHidden() && isMinimized();
-}
-
-bool MainForm::isTopmost() const {
-    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
 void MainForm::changeEvent(QEvent* event) {

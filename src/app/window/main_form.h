@@ -76,53 +76,23 @@ class MainForm : public QMainWindow, public WindowView {
     MainForm(const UiServices& services, OutputFiles& files, QWidget* parent = nullptr);
     ~MainForm() override;
 
+    // What the instrument commands see of the window; they reach it through nothing else.
+    WindowView& view() { return *this; }
+
     // The error label's text (empty: none is shown).
     const QString& errorText() const { return errorText_; }
     // True while the picture area shows the start logo or a hardcopy, false for a trace.
     bool showsHardcopy() const { return showsHardcopy_; }
-
-    // Status text (panel 1) without surrounding blanks, then lets pending window events
-    // run (through the yield hook), so long commands keep the window alive.
-    void showStatus(const QString& text) override;
-    // `text` centred over the picture area, or the label hidden when it is blank.
-    void showError(const QString& text) override;
-
     // What showStatus runs to let events in; by default all pending events are processed.
     void setYieldHook(std::function<void()> hook);
-    // Lets pending window events run (through the yield hook).
-    void yieldEvents() override;
-    // Redraws the trace on display after a resize (set by the trace plot).
-    void setTraceRedraw(std::function<void()> redraw) override;
 
-    // The check marks of the menus; setting them checks the menu items to match.
-    WindowOptions options() const override { return options_; }
-    void setOptions(const WindowOptions& options);
-
-    // The rest of the view the instrument commands see.
-    BusCommands::Claim claimBus() override;
-    void setBusy(bool busy) override;
-    PictureBox& pictureArea() override { return *pictureArea_; }
-    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
-    void claimPictureArea(Content what) override;
-    void uncoverPictureArea() override;
-    Selection selection() const override;
-    void showInstrument(int address, const QString& model) override;
-    void setOfficeIndicator(OfficeProgram program, bool on) override;
-    void enableOutputs(Outputs outputs, bool enabled) override;
-
-    QLabel* errorLabel() const { return errorLabel_; }
-    QLabel* startLogo() const { return startLogo_; }
-    // Panel 1 status text, 2 model name, 3 "Excel", 4 "Word".
-    QLabel* statusPanel(int n) const;
-    QWidget* trayNotice() const { return trayNotice_; }
-    QMenu* trayMenu() const { return trayMenu_; }
-
-    // Menu items and menus by control name; nullptr when there is none.
-    QAction* menuItem(const QString& name) const;
-    QMenu* menu(const QString& name) const;
-    QAction* addressItem(int index) const;
-    QAction* traceItem(int index) const;
-    QAction* trayTraceItem(int index) const;
+    // A control by its object name ("Fehler", "StartLogo", "TrayInfo", "Status_1", "TrayMenu",
+    // "Adr_3", "SetUp", ...), nullptr when there is none of type T. A submenu's name gives
+    // its menu action as QAction and its menu as QMenu.
+    template <class T = QAction>
+    T* item(const QString& name) const {
+        return findChild<T*>(name);
+    }
 
     // The bus scanner whose panel the window shows and whose device table decides
     // the selection. The scanner outlives the window.
@@ -130,7 +100,7 @@ class MainForm : public QMainWindow, public WindowView {
     // Why the driver cannot reach a board (empty when it can); a scan that finds no board
     // shows it in the status line, so the user knows what to install or configure.
     void setDriverProblem(const QString& reason) { driverProblem_ = reason; }
-    scanner::ScanIECControl* scanner() const { return scanner_; }
+
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
     QWidget* scanPanel() const { return scanPanel_; }
@@ -141,14 +111,10 @@ class MainForm : public QMainWindow, public WindowView {
     // The checked address item, 0 when none is.
     int selectedAddress() const;
 
-    // "Path for auto-save files": the folder browser chooses `DataPath`.
-    void chooseDataPath();
-
     // Runs a command started from the tray menu with the notice `TrayInfo` shown.
     void runFromTray(const std::function<void()>& command);
     // Minimised, hidden and represented by the tray icon.
     bool isInTray() const;
-    bool isTopmost() const;
 
     // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
     // "Save hardcopy"; it outlives the window's use of it.
@@ -201,9 +167,6 @@ class MainForm : public QMainWindow, public WindowView {
     // How links of the about box are opened (default: the desktop's handler).
     void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
 
-    const UiServices& services() const override { return services_; }
-    OutputFiles& outputFiles() override { return files_; }
-
   protected:
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -233,6 +196,41 @@ class MainForm : public QMainWindow, public WindowView {
     void trayActivated(TrayActivation activation, QPoint at);
 
   private:
+    // The view the instrument commands see (through view()).
+    const UiServices& services() const override { return services_; }
+    OutputFiles& outputFiles() override { return files_; }
+    // Status text (panel 1) without surrounding blanks, then lets pending window events
+    // run (through the yield hook), so long commands keep the window alive.
+    void showStatus(const QString& text) override;
+    // `text` centred over the picture area, or the label hidden when it is blank.
+    void showError(const QString& text) override;
+
+    // Lets pending window events run (through the yield hook).
+    void yieldEvents();
+    // Redraws the trace on display after a resize (set by the trace plot).
+    void setTraceRedraw(std::function<void()> redraw) override;
+
+    // The check marks of the menus; setting them checks the menu items to match.
+    WindowOptions options() const override { return options_; }
+    void setOptions(const WindowOptions& options);
+
+    BusCommands::Claim claimBus() override;
+    void setBusy(bool busy, Events then) override;
+    PictureBox& pictureArea() override { return *pictureArea_; }
+    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
+    void claimPictureArea(Content what) override;
+    void uncoverPictureArea() override;
+    Selection selection() const override;
+    void showInstrument(int address, const QString& model) override;
+    void setOfficeIndicator(OfficeProgram program, bool on) override;
+    void enableOutputs(Outputs outputs, bool enabled) override;
+
+    // "Path for auto-save files": the folder browser chooses `DataPath`.
+    void chooseDataPath();
+
+    // The address item `index` (1 ... 30) and the trace item `index` (1 ... 4).
+    QAction* addressItem(int index) const;
+    QAction* traceItem(int index) const;
     // Status panel 2: the model name of the current instrument.
     void setModelName(const QString& name);
     // Status panels 3 and 4: the outcome of the last paste into either office program.

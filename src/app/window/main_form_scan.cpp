@@ -103,7 +103,7 @@ void MainForm::selectAddress(int address) {
         addressItem(i)->setChecked(i == address);
     if (address < 1 || address > 30 || !scanner_)
         return;
-    QAction* getTheData = menuItem(QStringLiteral("GetTheData"));
+    QAction* getTheData = item(QStringLiteral("GetTheData"));
     switch (selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(address))).menus) {
         case TraceMenus::Keep:
             break;

@@ -4,14 +4,16 @@
 #include <unistd.h>
 
 #include <QBuffer>
-#include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli_runner.h"
 #include "hardcopy/picture/wmf_writer.h"
 #include "support/metafile_samples.h"
 #include "support/test_paths.h"
@@ -64,39 +66,13 @@ std::string screen() {
     return w.finish();
 }
 
-TEST(CliRender, DamageIsReportedAndStrictRefusesIt) {
+// Damaged input (the picture written with one warning, refused by --strict), any name's
+// bytes, every page, and one message naming a file once; nothing else left in the folder.
+TEST(CliRender, OneRunPerBehaviour) {
     const fs::path dir = test::makeTempDir("render");
     const std::string whole = screen();
-    writeFile(dir / "cut.wmf", whole.substr(0, whole.size() - 17));  // inside the last record
     writeFile(dir / "whole.wmf", whole);
-
-    CliRun r = run({"render", (dir / "whole.wmf").string(), "-o", (dir / "whole.png").string()});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, (dir / "whole.png").string() + ": 64x48\n");
-
-    r = run({"render", (dir / "cut.wmf").string(), "-o", (dir / "cut.png").string()});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(fs::exists(dir / "cut.png"));
-    EXPECT_EQ(occurrences(r.err, "warning"), 1u) << r.err;
-    EXPECT_NE(r.err.find("truncated"), std::string::npos) << r.err;
-
-    r = run(
-        {"render", (dir / "cut.wmf").string(), "-o", (dir / "strict.png").string(), "--strict"});
-    EXPECT_EQ(r.code, kExitNoAnswer);
-    EXPECT_FALSE(fs::exists(dir / "strict.png"));
-    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
-    EXPECT_EQ(occurrences(r.err, (dir / "cut.wmf").string()), 1u) << r.err;
-
-    // A whole file passes --strict.
-    r = run(
-        {"render", (dir / "whole.wmf").string(), "-o", (dir / "strict.png").string(), "--strict"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir / "strict.png"));
-}
-
-TEST(CliRender, DamagedEmbeddedImageIsOneWarningAndNoLibraryNoise) {
-    const fs::path dir = test::makeTempDir("render");
+    writeFile(dir / "cut.wmf", whole.substr(0, whole.size() - 17));  // inside the last record
     QImage red(8, 8, QImage::Format_RGB32);
     red.fill(Qt::red);
     QByteArray bytes;
@@ -106,129 +82,49 @@ TEST(CliRender, DamagedEmbeddedImageIsOneWarningAndNoLibraryNoise) {
     std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
     png[png.size() - 6] = '\0';  // the end chunk's name
     writeFile(dir / "png.wmf", picture::test::embeddedPngSample(png, 8, 8));
-
-    const CliRun r = run({"render", (dir / "png.wmf").string(), "-o", (dir / "png.png").string()});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(occurrences(r.err, "warning"), 1u) << r.err;
-    EXPECT_NE(r.err.find("embedded PNG image is damaged"), std::string::npos) << r.err;
-    EXPECT_EQ(r.processStderr.find("libpng"), std::string::npos) << r.processStderr;
-}
-
-TEST(CliRender, NamesAreTheArgumentsBytesAndMessagesNameAFileOnce) {
-    const fs::path dir = test::makeTempDir("render");
-    writeFile(dir / "screen.wmf", screen());
-    // Latin-1 "ä": not UTF-8; the file must get exactly these bytes as its name.
-    const std::string name = (dir / "bild\xe4.png").string();
-    CliRun r = run({"render", (dir / "screen.wmf").string(), "-o", name});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(fs::exists(fs::path(name)));
-    size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
-        ++files;
-    EXPECT_EQ(files, 2u);  // screen.wmf and the picture, no temporary left
-
-    const std::string missing = (dir / "missing.wmf").string();
-    r = run({"render", missing, "-o", (dir / "x.png").string()});
-    EXPECT_EQ(r.code, kExitNoAnswer);
-    EXPECT_EQ(occurrences(r.err, missing), 1u) << r.err;
-    EXPECT_EQ(occurrences(r.err, "\n"), 1u) << r.err;
-
-    r = run({"render", (dir / "screen.wmf").string(), "-o", (dir / "no" / "x.png").string()});
-    EXPECT_EQ(r.code, kExitNoAnswer);
-    EXPECT_EQ(occurrences(r.err, (dir / "no" / "x.png").string()), 1u) << r.err;
-}
-
-}  // namespace
-}  // namespace benchcap::cli
-
-namespace benchcap::cli {
-namespace {
-
-// A plotter capture is told by its content, whatever its name, and goes to PNG, SVG or PDF
-// by the output's extension; a picture stays vector in SVG and PDF.
-TEST(CliRender, PlotsAndPicturesToEveryFormat) {
-    const fs::path dir = test::makeTempDir("render-formats");
-    const fs::path plot = dir / "capture.bin";  // no telling extension
-    writeFile(plot, "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;");
-    const fs::path wmf = dir / "screen.wmf";
-    writeFile(wmf, screen());
-    struct Case {
-        fs::path in;
-        std::string out;
-        std::string opening;  // the output format's first bytes
-        std::string size;
-    } cases[] = {
-        {plot, "p.png", "\x89PNG", "1024x"}, {plot, "p.SVG", "<?xml", "1024x"},
-        {plot, "p.pdf", "%PDF", "1024x"},    {wmf, "w.svg", "<?xml", "64x48"},
-        {wmf, "w.pdf", "%PDF", "64x48"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.out);
-        const fs::path out = dir / c.out;
-        const CliRun r = run({"render", c.in.string(), "-o", out.string()});
-        ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_NE(r.out.find(c.size), std::string::npos) << r.out;
-        EXPECT_EQ(test::readFile(out).rfind(c.opening, 0), 0u);
-    }
-    // The plot is drawn where the plotter drew: red ink on one diagonal, black on the other.
-    ASSERT_EQ(run({"render", plot.string(), "-o", (dir / "p.png").string()}).code, 0);
-    const QImage image(QString::fromStdString((dir / "p.png").string()));
-    ASSERT_FALSE(image.isNull());
-    int black = 0;
-    int red = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            black += c.red() < 80 && c.green() < 80 && c.blue() < 80;
-            red += c.red() > 150 && c.green() < 80 && c.blue() < 80;
-        }
-    }
-    EXPECT_GT(black, 500);
-    EXPECT_GT(red, 500);
-    // An output format it cannot write is refused before anything is read.
-    EXPECT_EQ(run({"render", plot.string(), "-o", (dir / "p.gif").string()}).code, 2);
-    EXPECT_FALSE(fs::exists(dir / "p.gif"));
-}
-
-}  // namespace
-}  // namespace benchcap::cli
-
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <thread>
-
-extern char** environ;
-
-namespace benchcap::cli {
-namespace {
-
-// A polygon of `n` full-height spikes: much rasterizer work in few bytes.
-std::string spikes(int n) {
-    std::string s = "PU0,0;PM0;PD";
-    for (int i = 0; i < n; ++i)
-        s += std::to_string(i * 10) + ",7000," + std::to_string(i * 10 + 5) + ",0,";
-    return s + "0,0;PM2;FP;";
-}
-
-// Every page of a plot is written; a drawing cut short fails --strict.
-TEST(CliRender, EveryPageIsWrittenAndACutDrawingIsNoStrictSuccess) {
-    const fs::path dir = test::makeTempDir("render-pages");
+    // A plotter capture is told by its content, whatever its name.
+    writeFile(dir / "capture.bin", "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;");
     writeFile(dir / "pages.hpgl", "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
-    writeFile(dir / "spiky.hpgl", "IN;SP1;" + spikes(1000));
+    writeFile(dir / "spiky.hpgl", "IN;SP1;" + test::spikes(1000));
     const struct {
-        std::vector<std::string> args;
+        std::vector<std::string> args;  // after "render"; names in the folder
         int code;
-        std::vector<std::string> files;  // written, beside the inputs
-        std::string said;                // in the output or error text
+        std::vector<std::string> files;  // written, the first starting with `opening`
+        const char* opening;
+        std::string said;  // part of stdout or stderr
+        int warnings;      // lines of stderr, each naming a file once
     } cases[] = {
-        {{"pages.hpgl", "-o", "p.png"}, 0, {"p.png", "p-2.png", "p-3.png"}, "p-3.png: 1024x"},
-        {{"pages.hpgl", "-o", "p.svg"}, 0, {"p.svg", "p-2.svg", "p-3.svg"}, "p-2.svg: 1024x"},
-        {{"pages.hpgl", "-o", "p.pdf"}, 0, {"p.pdf"}, ", 3 pages"},
-        {{"spiky.hpgl", "-o", "s.png", "--strict"}, kExitNoAnswer, {}, "drawn only in part"},
+        {{"whole.wmf", "-o", "whole.png"}, 0, {"whole.png"}, "\x89PNG", "whole.png: 64x48\n", 0},
+        {{"cut.wmf", "-o", "cut.png"}, 0, {"cut.png"}, "", "truncated", 1},
+        {{"cut.wmf", "-o", "strict.png", "--strict"}, 1, {}, "", "damaged", 1},
+        {{"whole.wmf", "-o", "whole2.png", "--strict"}, 0, {"whole2.png"}, "", "64x48", 0},
+        {{"png.wmf", "-o", "png.png"}, 0, {"png.png"}, "", "embedded PNG image is damaged", 1},
+        {{"whole.wmf", "-o", "bild\xe4.png"}, 0, {"bild\xe4.png"}, "", "64x48", 0},
+        {{"missing.wmf", "-o", "x.png"}, 1, {}, "", "missing.wmf", 1},
+        {{"whole.wmf", "-o", "no/x.png"}, 1, {}, "", "no/x.png", 1},
+        {{"capture.bin", "-o", "p.png"}, 0, {"p.png"}, "\x89PNG", "1024x", 0},
+        {{"capture.bin", "-o", "p.SVG"}, 0, {"p.SVG"}, "<?xml", "1024x", 0},
+        {{"capture.bin", "-o", "p.pdf"}, 0, {"p.pdf"}, "%PDF", "1024x", 0},
+        {{"whole.wmf", "-o", "w.svg"}, 0, {"w.svg"}, "<?xml", "64x48", 0},
+        {{"whole.wmf", "-o", "w.pdf"}, 0, {"w.pdf"}, "%PDF", "64x48", 0},
+        {{"capture.bin", "-o", "p.gif"}, 2, {}, "", "the output is PNG, SVG or PDF", 1},
+        {{"pages.hpgl", "-o", "g.png"},
+         0,
+         {"g.png", "g-2.png", "g-3.png"},
+         "",
+         "g-3.png: 1024x",
+         0},
+        {{"pages.hpgl", "-o", "g.svg"},
+         0,
+         {"g.svg", "g-2.svg", "g-3.svg"},
+         "",
+         "g-2.svg: 1024x",
+         0},
+        {{"pages.hpgl", "-o", "g.pdf"}, 0, {"g.pdf"}, "", ", 3 pages", 0},
+        {{"spiky.hpgl", "-o", "s.png", "--strict"}, 1, {}, "", "drawn only in part", 1},
     };
+    std::set<std::string> expected = {"whole.wmf",   "cut.wmf",    "png.wmf",
+                                      "capture.bin", "pages.hpgl", "spiky.hpgl"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[2]);
         std::vector<std::string> args = {"render"};
@@ -237,58 +133,19 @@ TEST(CliRender, EveryPageIsWrittenAndACutDrawingIsNoStrictSuccess) {
         const CliRun r = run(args);
         EXPECT_EQ(r.code, c.code) << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
-        for (const std::string& file : c.files)
-            EXPECT_TRUE(fs::exists(dir / file)) << file;
-    }
-    EXPECT_FALSE(fs::exists(dir / "s.png"));
-    EXPECT_EQ(occurrences(test::readFile(dir / "p.pdf"), "/Type /Page\n"), 3u);
-}
-
-// Whether process `pid` has a handler for `signal` (SigCgt in /proc/PID/status).
-bool catches(pid_t pid, int signal) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("SigCgt:", 0) == 0)
-            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
-    return false;
-}
-
-// SIGINT or SIGTERM while drawing: nothing written, the earlier file kept, 128 + signal.
-TEST(CliRender, SignalStopsTheDrawingAndKeepsTheEarlierFile) {
-    const fs::path dir = test::makeTempDir("render-signal");
-    std::string plot = "IN;SP1;";
-    for (int page = 0; page < 60; ++page)
-        plot += spikes(45) + "PG;";  // each page just within the drawing budget
-    writeFile(dir / "slow.hpgl", plot);
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal);
-        writeFile(dir / "out.png", "earlier");
-        std::string path = BENCHCAP_CLI_PATH, render = "render", in = (dir / "slow.hpgl").string(),
-                    o = "-o", out = (dir / "out.png").string();
-        char* argv[] = {path.data(), render.data(), in.data(), o.data(), out.data(), nullptr};
-        pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ), 0);
-        // Once the program catches the signal (it may not be drawing yet: then it draws
-        // nothing), or after 5 s.
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!catches(pid, signal) && std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        kill(pid, signal);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (std::chrono::steady_clock::now() >= limit) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
+        EXPECT_EQ(occurrences(r.err, "\n"), static_cast<size_t>(c.warnings)) << r.err;
+        EXPECT_LE(std::max(occurrences(r.err, args[1]), occurrences(r.err, args[3])), 1u) << r.err;
+        EXPECT_EQ(r.processStderr.find("libpng"), std::string::npos) << r.processStderr;
+        expected.insert(c.files.begin(), c.files.end());
+        if (!c.files.empty()) {
+            EXPECT_EQ(test::readFile(dir / c.files[0]).rfind(c.opening, 0), 0u);
         }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
-        EXPECT_EQ(test::readFile(dir / "out.png"), "earlier");
-        size_t files = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir))
-            ++files;
-        EXPECT_EQ(files, 2u);  // slow.hpgl and out.png, no temporary left
     }
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        found.insert(entry.path().filename().string());
+    EXPECT_EQ(found, expected);  // and no temporary left
+    EXPECT_EQ(occurrences(test::readFile(dir / "g.pdf"), "/Type /Page\n"), 3u);
 }
 
 }  // namespace

@@ -7,15 +7,12 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <regex>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "sim/bench_config.h"
 #include "support/test_paths.h"
-
-extern char** environ;
 
 namespace benchcap::test {
 namespace {
@@ -132,36 +129,16 @@ CliResult runCliInProcess(std::vector<std::string> args, const CliEnvironment& e
 }
 
 CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env) {
+    // The child inherits this process's environment with the run's settings applied; the
+    // rewrite reads BENCHCAP_INTERFACE as the child will see it.
     const CliEnvironment runEnv = withVirtualTime(env);
-    std::vector<std::string> argv = {BENCHCAP_CLI_PATH};
-    {
-        // The rewrite reads BENCHCAP_INTERFACE as the child will see it.
-        const ScopedEnvironment scoped(runEnv);
-        const std::vector<std::string> runArgs = onVirtualTime(std::move(args), runEnv);
-        argv.insert(argv.end(), runArgs.begin(), runArgs.end());
-    }
-    // The child's environment: this process's, with the run's settings applied.
-    std::map<std::string, std::optional<std::string>> settings(runEnv.begin(), runEnv.end());
-    for (const auto& [name, value] : runEnv)
-        settings[name] = value;  // the last setting of a name wins
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (!settings.contains(entry.substr(0, entry.find('='))))
-            envStrings.push_back(entry);
-    }
-    for (const auto& [name, value] : settings) {
-        if (value)
-            envStrings.push_back(name + "=" + *value);
-    }
+    const ScopedEnvironment scoped(runEnv);
+    std::vector<std::string> argv = onVirtualTime(std::move(args), runEnv);
+    argv.insert(argv.begin(), BENCHCAP_CLI_PATH);
     std::vector<char*> argvPtrs;
     for (std::string& a : argv)
         argvPtrs.push_back(a.data());
     argvPtrs.push_back(nullptr);
-    std::vector<char*> envPtrs;
-    for (std::string& e : envStrings)
-        envPtrs.push_back(e.data());
-    envPtrs.push_back(nullptr);
 
     const auto dir = makeTempDir("cli-run");
     const std::string outFile = (dir / "stdout").string();
@@ -172,7 +149,7 @@ CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(127);
-        execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
+        execv(argvPtrs[0], argvPtrs.data());
         _exit(127);
     }
     CliResult result;

@@ -30,7 +30,15 @@ CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env
 std::string simBench(const std::string& yaml);
 
 // The arguments as a run gets them: an explicit --interface, a simulated bench on virtual
-// time. Exposed for the runner's own test.
+// time.
 std::vector<std::string> onVirtualTime(std::vector<std::string> args, const CliEnvironment& env);
+
+// HP-GL for a polygon of `n` full-height spikes: much rasterizer work in few bytes.
+inline std::string spikes(int n) {
+    std::string s = "PU0,0;PM0;PD";
+    for (int i = 0; i < n; ++i)
+        s += std::to_string(i * 10) + ",7000," + std::to_string(i * 10 + 5) + ",0,";
+    return s + "0,0;PM2;FP;";
+}
 
 }  // namespace benchcap::test

@@ -30,10 +30,7 @@ TEST(CliScan, JsonOnTheBuiltInBench) {
     EXPECT_EQ(o["answer_line"].as<std::string>(), "5 VTK-DEVICES FOUND");
     EXPECT_EQ(o["board_failure"].as<std::string>(), "");
     ASSERT_EQ(o["devices"].size(), 30u);
-    const YAML::Node klvz = o["devices"][19];
-    EXPECT_EQ(klvz["colour"].as<std::string>(), "green");
-    EXPECT_EQ(klvz["tooltip"].as<std::string>(), "Addr 20: KLVZ26, firmware 2.10");
-    EXPECT_EQ(klvz["options"].as<std::string>(), "B4,K7\n");
+    EXPECT_EQ(o["devices"][19]["options"].as<std::string>(), "B4,K7\n");
 }
 
 TEST(CliScan, ChosenBoard) {

@@ -202,32 +202,5 @@ TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
 #endif
 }
 
-TEST(CliRunner, EveryRunIsOnVirtualTime) {
-    const std::string realBench = test::simBench("clock: real\nboards: [0]\n");
-    const std::vector<std::vector<std::string>> cases = {
-        {"--interface", "sim", "idn", "25"},
-        {"--interface", realBench, "idn", "25"},
-        {"--interface=" + realBench, "idn", "25"},
-    };
-    for (const auto& args : cases) {
-        const std::vector<std::string> run = test::onVirtualTime(args, {});
-        ASSERT_EQ(run[0], "--interface");
-        ASSERT_EQ(run[1].rfind("sim:", 0), 0u) << run[1];
-        EXPECT_NE(run[1], realBench);
-        EXPECT_NE(test::readFile(run[1].substr(4)).find("clock: virtual"), std::string::npos);
-        EXPECT_EQ(test::readFile(run[1].substr(4)).find("clock: real"), std::string::npos);
-    }
-    // Without --interface the choice from the environment is made explicit.
-    const std::vector<std::string> fromEnv =
-        test::onVirtualTime({"idn", "25"}, {{"BENCHCAP_INTERFACE", "sim"}});
-    EXPECT_EQ(fromEnv[0], "--interface");
-    EXPECT_EQ(fromEnv[1].rfind("sim:", 0), 0u);
-    EXPECT_EQ(test::onVirtualTime({"idn", "25"}, {{"BENCHCAP_INTERFACE", std::nullopt}}),
-              (std::vector<std::string>{"--interface", "library", "idn", "25"}));
-    // A bench file that does not load reaches the program unchanged, for its message.
-    EXPECT_EQ(test::onVirtualTime({"--interface", "sim:/nonexistent.yaml"}, {})[1],
-              "sim:/nonexistent.yaml");
-}
-
 }  // namespace
 }  // namespace benchcap::cli

@@ -9,26 +9,15 @@ namespace {
 
 using test::runCliInProcess;
 
-int countLines(const std::string& text) {
-    int n = 0;
-    for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2))
-        ++n;
-    return n;
-}
-
+// The text format is the trace library's; here: stdout or the file, and the locale's comma.
 TEST(CliTrace, PrintsTheTraceOrWritesTheTxtFileWithARegionalComma) {
     const test::CliResult r =
         runCliInProcess({"--interface", "sim", "trace", "20", "1", "--locale", "en_US"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(countLines(r.out), 400);  // 100 symbols, 4 points each, I and Q
     EXPECT_EQ(r.out.substr(0, 2), "0\t");
-    EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
-
-    const std::string bench = test::simBench(R"(
-instruments:
-  - {address: 4, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,3.1", points: 3,
-     center_hz: 1000, span_hz: 500}
-)");
+    const std::string bench = test::simBench(
+        "instruments:\n  - {address: 4, kind: spectrum-analyzer, idn: \"Veltronik,KLR20,1,3.1\", "
+        "points: 3, center_hz: 1000, span_hz: 500}\n");
     const auto file = test::makeTempDir("clitrace") / "T.TXT";
     const test::CliResult f = runCliInProcess(
         {"--interface", bench, "trace", "4", "1", "-o", file.string(), "--locale", "de_DE"});
@@ -36,10 +25,7 @@ instruments:
     EXPECT_EQ(f.out, "");
     const std::string content = test::readFile(file);
     EXPECT_EQ(content.substr(0, 4), "750\t");
-    EXPECT_EQ(content.find("\r\n1000\t"), content.find("\r\n"));
     EXPECT_NE(content.find(','), std::string::npos);
-    EXPECT_EQ(content.substr(content.size() - 4), "\r\n\r\n");
-    EXPECT_EQ(countLines(content), 4);
 }
 
 // Messages go to stderr, nothing to stdout; refusals of the instrument exit 1, bad

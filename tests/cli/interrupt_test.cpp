@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "../adapter/adapter_fixtures.h"
+#include "cli_runner.h"
 #include "support/bench_texts.h"
 #include "support/test_paths.h"
 
@@ -55,7 +56,9 @@ struct CliProcess {
     // real time; else as given.
     CliProcess(const std::string& name, std::vector<std::string> command, int sig,
                const std::string& interface = {})
-        : dir(makeTempDir("interrupt-" + name)), output(dir / "out.file"), signal(sig) {
+        : dir(makeTempDir("interrupt-" + name)),
+          output(dir / (command.front() == "render" ? "out.png" : "out.file")),
+          signal(sig) {
         std::ofstream(dir / "bench.yaml") << kBench;
         std::ofstream plot(dir / "plot.hpgl");
         for (int i = 0; i < 20000; ++i)
@@ -141,16 +144,24 @@ TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
     CliProcess sim("sim", {"trace", "20", "1"}, SIGTERM);
     CliProcess library("library", {"trace", "20", "1"}, SIGHUP, "library");
     CliProcess prologix("prologix", {"idn", "5"}, SIGINT, "prologix:" + adapter.where());
+    // Drawing a picture of many pages (each just within the drawing budget).
+    const fs::path slow = makeTempDir("interrupt-input") / "slow.hpgl";
+    std::ofstream input(slow);
+    for (int page = 0; page < 60; ++page)
+        input << spikes(45) << "PG;";
+    input.close();
+    CliProcess render("render", {"render", slow.string()}, SIGTERM);
     hardcopy.interruptWhenBusy(true);
     plotter.interruptWhenBusy(true);
-    for (CliProcess* run : {&trace, &sim, &library, &prologix})
+    for (CliProcess* run : {&trace, &sim, &library, &prologix, &render})
         run->interruptWhenBusy(false);
-    for (CliProcess* run : {&hardcopy, &plotter, &trace, &sim, &library, &prologix}) {
+    for (CliProcess* run : {&hardcopy, &plotter, &trace, &sim, &library, &prologix, &render}) {
         // A waiting read ends within half a second; a transfer also cleans up.
-        const bool transfer = run == &hardcopy || run == &plotter || run == &trace;
+        const bool transfer = run != &sim && run != &library && run != &prologix;
         EXPECT_EQ(run->exitCode(transfer ? 3s : 500ms), 128 + run->signal) << run->dir;
-        EXPECT_EQ(filesIn(run->dir),
-                  (std::vector<std::string>{"bench.yaml", "out.file", "plot.hpgl"}))
+        EXPECT_EQ(
+            filesIn(run->dir),
+            (std::vector<std::string>{"bench.yaml", run->output.filename().string(), "plot.hpgl"}))
             << run->dir;
         EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
     }

@@ -159,24 +159,5 @@ TEST_F(SessionTest, AFailedOpenDoesNotKeepTheOldHandle) {
     EXPECT_EQ(session.busFailure(), "");
 }
 
-TEST(DriverErrors, NamesAndExplanations) {
-    const struct {
-        int code;
-        const char* name;
-        const char* explanation;
-    } cases[] = {
-        {iberr_codes::EDVR, "EDVR", "the driver has no such board"},
-        {iberr_codes::ENEB, "ENEB", "no board is installed under that index"},
-        {iberr_codes::ECIC, "ECIC", "the board is not controller-in-charge"},
-        {iberr_codes::EARG, "EARG", "the driver refused the board index or address"},
-        {iberr_codes::ETAB, "ETAB", "unexpected driver error"},
-        {42, "error 42", "unexpected driver error"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(iberrName(c.code), c.name);
-        EXPECT_EQ(iberrExplanation(c.code), c.explanation);
-    }
-}
-
 }  // namespace
 }  // namespace benchcap::bus

@@ -68,23 +68,24 @@ TEST(MetafileSamples, RealWorldCollectionRendersWhenPresent) {
 }
 
 TEST(MetafileSamples, NaturalSizesFollowHeaders) {
-    const fs::path dir = benchcap::test::testDataDir() / "wmf";
-    // Placeable: bounding box 94 x 94 at 96 units per inch.
-    auto grid = loadPicture(dir / "dtformats_grid.wmf");
-    ASSERT_TRUE(grid.ok()) << grid.error();
-    EXPECT_EQ(grid->naturalSize(), QSize(94, 94));
-    // Placeable: 27940 x 21590 units at 2540 per inch = 11 x 8.5 inch.
-    auto letter = pictureFromBytes(test::letterPageSample());
-    ASSERT_TRUE(letter.ok());
-    EXPECT_EQ(letter->naturalSize(), QSize(1056, 816));
+    const struct {
+        std::string bytes;
+        QSize size;
+    } cases[] = {
+        {test::letterPageSample(), {1056, 816}},  // 27940 x 21590 at 2540 per inch: 11 x 8.5 in
+        {wmf::Writer(32000, 16000, 10).finish(), {2048, 1024}},  // bounded, aspect kept
+        {test::hugeNaturalSize(), {kMaxNaturalSide, kMaxNaturalSide}},
+    };
+    for (const auto& c : cases) {
+        auto picture = pictureFromBytes(c.bytes);
+        ASSERT_TRUE(picture.ok()) << picture.error();
+        EXPECT_EQ(picture->naturalSize(), c.size);
+    }
+    // A placeable file on disk: bounding box 94 x 94 at 96 units per inch.
+    EXPECT_EQ(loadPicture(benchcap::test::testDataDir() / "wmf/dtformats_grid.wmf")->naturalSize(),
+              QSize(94, 94));
     // Not placeable and no window: the extent of what it draws.
-    auto text = pictureFromBytes(test::textOnlySample());
-    ASSERT_TRUE(text.ok());
-    EXPECT_GT(text->naturalSize().width(), 100);
-    // A header claiming metres of picture asks for no more than kMaxNaturalSide.
-    auto huge = pictureFromBytes(test::hugeNaturalSize());
-    ASSERT_TRUE(huge.ok());
-    EXPECT_EQ(huge->naturalSize(), QSize(kMaxNaturalSide, kMaxNaturalSide));
+    EXPECT_GT(pictureFromBytes(test::textOnlySample())->naturalSize().width(), 100);
 }
 
 TEST(MetafileSamples, DamagedFilesNeverCrash) {

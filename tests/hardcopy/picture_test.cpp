@@ -40,18 +40,6 @@ TEST(Picture, BitmapIsToldByContentEvenUnderAMetafileName) {
     EXPECT_EQ(image->pixel(40, 30) | 0xFF000000u, qRgb(255, 0, 0));
 }
 
-TEST(Picture, MetafileNaturalSizeComesFromThePlaceableHeader) {
-    auto at96 = pictureFromBytes(screen());
-    ASSERT_TRUE(at96.ok()) << at96.error();
-    EXPECT_EQ(at96->naturalSize(), QSize(640, 480));
-    auto twips = pictureFromBytes(wmf::Writer(2880, 1440, 1440).finish());
-    ASSERT_TRUE(twips.ok());
-    EXPECT_EQ(twips->naturalSize(), QSize(192, 96));
-    auto huge = pictureFromBytes(wmf::Writer(32000, 16000, 10).finish());
-    ASSERT_TRUE(huge.ok());
-    EXPECT_EQ(huge->naturalSize(), QSize(2048, 1024));
-}
-
 TEST(Picture, RenderToPngWritesTheWholeImage) {
     const fs::path dir = benchcap::test::makeTempDir("picture");
     writeFile(dir / "screen.wmf", screen());

@@ -50,6 +50,7 @@ TEST_F(IniFileTest, Reading) {
         {"[S]\nB= 'single' \n", "S", "B", "single"},
         {"[S]\nC=\"open\n", "S", "C", "\"open"},
         {"[S]\nD=\"\"\n", "S", "D", ""},
+        {"[S]\nO=\"\n", "S", "O", "\""},  // a quote alone encloses nothing
         {"[S]\nE=\"mixed'\n", "S", "E", "\"mixed'"},
         {"[S]\nL=\"" + q760 + "\"\n", "S", "L", std::string(749, 'q')},
         // Lines that are no keys are never matched; a byte order mark is skipped.

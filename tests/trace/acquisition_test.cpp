@@ -213,20 +213,7 @@ TEST(UnpackSymbols, MostSignificantUsedBitFirst) {
     EXPECT_EQ(UnpackSymbols({0xFE, 1}, 1), (std::vector<uint8_t>{0, 1}));  // upper bits ignored
 }
 
-TEST(ModulationTable, BitsPerSymbolAndStateQueries) {
-    EXPECT_EQ(BitsPerSymbolFor("QPS", ""), 2);
-    EXPECT_EQ(BitsPerSymbolFor("PSK", "2"), 1);
-    EXPECT_EQ(BitsPerSymbolFor("PSK", "8"), 3);
-    EXPECT_EQ(BitsPerSymbolFor("MSK", ""), 1);
-    EXPECT_EQ(BitsPerSymbolFor("QAM", "16"), 4);
-    EXPECT_EQ(BitsPerSymbolFor("FSK", "2"), 1);
-    EXPECT_EQ(BitsPerSymbolFor("FSK", "4"), 2);
-    EXPECT_EQ(BitsPerSymbolFor("PSK", "4"), 0);
-    EXPECT_EQ(BitsPerSymbolFor("QAM", "64"), 0);
-    EXPECT_EQ(BitsPerSymbolFor("qps", ""), 0);  // exact and case-sensitive
-    EXPECT_EQ(BitsPerSymbolFor("OQPSK", ""), 0);
-    EXPECT_EQ(StateQueryFor("FSK"), "SENS:DDEM:FSK:NST?");
-    EXPECT_EQ(StateQueryFor("QPS"), "");
+TEST(CutAnswer, BlanksAndFillingGoAndALeadingNulEndsTheAnswer) {
     EXPECT_EQ(CutAnswer(std::string(" QAM \n\0\0", 8)), "QAM");
     EXPECT_EQ(CutAnswer(std::string("\0PSK", 4)), "");
 }

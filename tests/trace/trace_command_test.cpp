@@ -46,15 +46,6 @@ struct CommandRun {
     Strings status;
 };
 
-TEST(HighestTraceNumber, ThreeForTheSmallAnalyzers) {
-    for (const char* m : {"KLT", "KLW", "RVFE", "KLB"}) {
-        EXPECT_EQ(HighestTraceNumber(m), 3) << m;
-    }
-    for (const char* m : {"KLVZ", "KLRx", "RVM", "NQx", "PBH", "TMO"}) {
-        EXPECT_EQ(HighestTraceNumber(m), 4) << m;
-    }
-}
-
 TEST(RunTraceCommand, ReadsTabulatesAndWritesTheText) {
     TraceState state;
     CommandRun run(7, 1, state, ',');

@@ -259,6 +259,16 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
         form->grab().save(QString::fromLocal8Bit(keep));
 }
 
+TEST_F(TraceWindowTest, TraceReadBeforeTheWindowIsShownFillsTheAreaItGets) {
+    // As a command line does: the trace is read while the window is not shown yet.
+    TearDown();
+    setUpWindow(kBench, "trace-window");
+    makeCommand('.');
+    readTrace(7, 1);
+    showWindow();
+    EXPECT_EQ(onScreen(), expectedPlot());
+}
+
 TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
     form->selectAddress(7);
     bool noticeShown = false;

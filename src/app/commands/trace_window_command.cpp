@@ -203,7 +203,7 @@ Status TraceWindowCommand::autoOutputs(int n) {
 
 void TraceWindowCommand::draw() {
     PictureBox* bild = &form_.pictureArea();
-    QImage& canvas = bild->canvas();
+    QImage& canvas = bild->canvasAtAreaSize();
     canvas.fill(Qt::white);
     if (state_.hasTrace && !state_.data.Empty()) {
         QPainter painter(&canvas);

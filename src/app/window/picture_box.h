@@ -49,6 +49,12 @@ class PictureBox : public QWidget {
     // What is on display (the persistent bitmap).
     const QImage& canvas() const { return canvas_; }
     QImage& canvas() { return canvas_; }
+    // The canvas at least as large as the area, for drawing on it directly (a command may
+    // draw before the window is first shown and the area has its size).
+    QImage& canvasAtAreaSize() {
+        growCanvas(size());
+        return canvas_;
+    }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

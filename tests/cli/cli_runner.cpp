@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "sim/backend.h"
 #include "sim/bench_config.h"
 #include "support/test_paths.h"
 
@@ -42,15 +43,19 @@ std::string virtualCopy(const std::string& yaml) {
     return text;
 }
 
+// The choice with its simulated bench on virtual time; any other choice as it is.
 std::string virtualBench(const std::string& choice) {
+    const Result<sim::InterfaceChoice> parsed = sim::parseInterfaceChoice(choice);
+    if (!parsed || parsed->kind != sim::InterfaceChoice::Kind::Sim)
+        return choice;
     std::string yaml;
-    if (choice == "sim") {
+    if (parsed->benchFile.empty()) {
         yaml = sim::builtinBenchYaml();
     } else {
-        const Result<sim::BenchConfig> loaded = sim::loadBenchFile(choice.substr(4));
+        const Result<sim::BenchConfig> loaded = sim::loadBenchFile(parsed->benchFile);
         if (!loaded || !loaded->realTime)
             return choice;  // a broken file reaches the CLI as it is, for its message
-        yaml = readFile(choice.substr(4));
+        yaml = readFile(parsed->benchFile);
     }
     const std::string copy = simBench(virtualCopy(yaml));
     const Result<sim::BenchConfig> check = sim::loadBenchFile(copy.substr(4));
@@ -99,9 +104,7 @@ std::vector<std::string> onVirtualTime(std::vector<std::string> args, const CliE
     size_t i = 0;
     for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
         if (args[i] == "--interface" && i + 1 < args.size()) {
-            const std::string& choice = args[i + 1];
-            if (choice == "sim" || choice.rfind("sim:", 0) == 0)
-                args[i + 1] = virtualBench(choice);
+            args[i + 1] = virtualBench(args[i + 1]);
             return args;
         }
         if (args[i].rfind("--interface=", 0) == 0) {

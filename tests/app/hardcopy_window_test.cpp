@@ -59,7 +59,8 @@ class HardcopyWindowTest : public BusWindowTest {
         setUpWindow(benchText.c_str(), "hardcopy-window");
         printers = std::make_unique<PdfPrinterFactory>(pdfPath());
         command = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
-        form->setHardcopyCommand(command.get());
+        links.hardcopy = command.get();
+        relink();
         showWindow();
     }
     void TearDown() override {
@@ -128,7 +129,7 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
         EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
         EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
-        EXPECT_EQ(form->view().pictureArea().tag(), QString::fromLatin1(c.tag ? c.tag : ""))
+        EXPECT_EQ(form->view().pictureParts().area.tag(), QString::fromLatin1(c.tag ? c.tag : ""))
             << c.address;
         EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
         EXPECT_EQ(outputItemsEnabled(), c.tag != nullptr) << c.address;
@@ -162,7 +163,7 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     const auto writes = bench->writesTo(14);
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -194,13 +195,13 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
-    const QImage& own = form->view().pictureArea().picture();
+    const QImage& own = form->view().pictureParts().area.picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= form->view().pictureArea().width() &&
-                own.height() <= form->view().pictureArea().height());
-    EXPECT_EQ(form->view().pictureArea().canvas().pixel(own.width() / 2, own.height() / 2),
+    EXPECT_TRUE(own.width() <= form->view().pictureParts().area.width() &&
+                own.height() <= form->view().pictureParts().area.height());
+    EXPECT_EQ(form->view().pictureParts().area.canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_EQ(form->view().pictureArea().toolTip(),
+    EXPECT_EQ(form->view().pictureParts().area.toolTip(),
               QStringLiteral("screenshot from selected device"));
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))
                     ->isHidden());  // taken by shortcut: no menu hid the logo
@@ -212,13 +213,13 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
-    ASSERT_EQ(form->view().pictureArea().tag(), QStringLiteral("BMP"));
-    const QImage kept = form->view().bitmapHolder().picture();
+    ASSERT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("BMP"));
+    const QImage kept = form->view().pictureParts().bitmap.picture();
     ASSERT_FALSE(kept.isNull());
-    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
-    const QSize area = form->view().pictureArea().size();
+    EXPECT_TRUE(form->view().pictureParts().area.picture().isNull());
+    const QSize area = form->view().pictureParts().area.size();
     // The bitmap's own corners land on the area's corners.
-    const QImage& canvas = form->view().pictureArea().canvas();
+    const QImage& canvas = form->view().pictureParts().area.canvas();
     EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
     EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
               kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
@@ -245,7 +246,7 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
         if (c.clip) {
             EXPECT_EQ(scripted.clipboard.image().size(),
-                      form->view().bitmapHolder().picture().size());
+                      form->view().pictureParts().bitmap.picture().size());
         }
         EXPECT_EQ(office.pastes, c.pastes);
         TearDown();
@@ -262,8 +263,8 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNoth
     EXPECT_EQ(office.pastes, 0);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
-    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
-    EXPECT_TRUE(form->view().pictureArea().tag().isEmpty());
+    EXPECT_TRUE(form->view().pictureParts().area.picture().isNull());
+    EXPECT_TRUE(form->view().pictureParts().area.tag().isEmpty());
 }
 
 TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
@@ -364,8 +365,8 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
     // On display as a picture: ink on the area, the plot's own tag.
     ASSERT_TRUE(command->onDisplay());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("HGL"));
-    const QImage shown = form->view().pictureArea().picture();
+    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("HGL"));
+    const QImage shown = form->view().pictureParts().area.picture();
     ASSERT_FALSE(shown.isNull());
     int ink = 0;
     for (int y = 0; y < shown.height(); ++y)
@@ -420,7 +421,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
     form->item(QStringLiteral("ScreenShot"))->trigger();
     EXPECT_TRUE(noticeShown);
     EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -509,7 +510,7 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_EQ(preset.toPage, 1);
     EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(form->view().pictureArea().scale(), QRectF(0, 0, 100, -100));
+    EXPECT_EQ(form->view().pictureParts().area.scale(), QRectF(0, 0, 100, -100));
 
     ASSERT_TRUE(QFile::exists(pdfPath()));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
@@ -593,9 +594,10 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         scripted.boxes.clearBoxes();
         scripted.printDialog.queueAnswer(PrintOptions{});
         BrokenPrinters printers(c.make);
-        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
-                                &form->view().pictureArea(), command->onDisplay()->picture, "KLT"),
-                  PrintOutcome::Failed);
+        EXPECT_EQ(
+            printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
+                          &form->view().pictureParts().area, command->onDisplay()->picture, "KLT"),
+            PrintOutcome::Failed);
         ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
         EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
         EXPECT_EQ(scripted.boxes.boxes()[0].text, c.text);
@@ -614,13 +616,14 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
-    const QSize area = form->view().pictureArea().size();
-    const QSize shown = form->view().pictureArea().picture().size();
+    const QSize area = form->view().pictureParts().area.size();
+    const QSize shown = form->view().pictureParts().area.picture().size();
     EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
         << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
-    EXPECT_NE(form->view().pictureArea().canvas().pixelColor(corner), PictureBox::background());
+    EXPECT_NE(form->view().pictureParts().area.canvas().pixelColor(corner),
+              PictureBox::background());
 }
 
 }  // namespace

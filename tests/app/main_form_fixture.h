@@ -27,8 +27,12 @@ class MainFormTest : public ::testing::Test {
     void SetUp() override {
         files.DataPath = QStringLiteral("/data");
         form = std::make_unique<MainForm>(scripted.services(), files);
-        form->setYieldHook([this] { ++yields; });
+        links = {};
+        links.yield = [this] { ++yields; };
+        form->link(links);
     }
+    // Gives the window `links` after a test changed them.
+    void relink() { form->link(links); }
 
     QAction* item(const char* name) const { return form->item(QString::fromLatin1(name)); }
     // Status panel n: 1 status text, 2 model name, 3 "Excel", 4 "Word".
@@ -39,6 +43,7 @@ class MainFormTest : public ::testing::Test {
     testing::ScriptedServices scripted;
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
     std::unique_ptr<MainForm> form;
+    WindowLinks links;
     int yields = 0;
 };
 
@@ -61,9 +66,9 @@ class BusWindowTest : public MainFormTest {
         files.DataPath = QString::fromStdString(dir.string());
         bench = benchcap::test::makeBench(benchText);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
+        links.scanner = core.get();
         instrument = std::make_unique<InstrumentSession>(*bench);
-        form->setYieldHook([this] {
+        links.yield = [this] {
             ++yields;
             const QString now = statusPanel(1)->text();
             if (now != lastStatus)
@@ -71,7 +76,8 @@ class BusWindowTest : public MainFormTest {
             lastStatus = now;
             if (duringYield)
                 duringYield();
-        });
+        };
+        relink();
     }
     void showWindow() {
         form->resize(800, 600);

@@ -31,22 +31,22 @@ class MainFormWindowTest : public MainFormTest {
 
 TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->view().pictureArea().size(), client()->size());
+    EXPECT_EQ(form->view().pictureParts().area.size(), client()->size());
     EXPECT_LE(form->view()
-                  .pictureArea()
-                  .mapTo(form.get(), QPoint(0, form->view().pictureArea().height()))
+                  .pictureParts()
+                  .area.mapTo(form.get(), QPoint(0, form->view().pictureParts().area.height()))
                   .y(),
               form->statusBar()->y());
     // The logo stays centred.
     EXPECT_LE((form->item<QLabel>(QStringLiteral("StartLogo"))->geometry().center() -
-               form->view().pictureArea().rect().center())
+               form->view().pictureParts().area.rect().center())
                   .manhattanLength(),
               2);
-    const int before = form->view().pictureArea().height();
+    const int before = form->view().pictureParts().area.height();
     ASSERT_GT(before, 0);
     resizeTo(800, 1);  // as low as the window goes
-    EXPECT_EQ(form->view().pictureArea().width(), client()->width());
-    EXPECT_EQ(form->view().pictureArea().height(),
+    EXPECT_EQ(form->view().pictureParts().area.width(), client()->width());
+    EXPECT_EQ(form->view().pictureParts().area.height(),
               client()->height() <= 0 ? before : client()->height());
 }
 
@@ -59,8 +59,9 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
         resizeTo(size.width(), size.height());
         EXPECT_FALSE(label->isHidden());
         EXPECT_EQ(label->x(), 0);
-        EXPECT_EQ(label->width(), form->view().pictureArea().width());
-        EXPECT_NEAR(label->y() + label->height() / 2, form->view().pictureArea().height() / 2, 1);
+        EXPECT_EQ(label->width(), form->view().pictureParts().area.width());
+        EXPECT_NEAR(label->y() + label->height() / 2, form->view().pictureParts().area.height() / 2,
+                    1);
     }
     form->view().showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
@@ -68,12 +69,15 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
 
 TEST_F(MainFormWindowTest, ResizeRedrawsTraceOnlyWithoutError) {
     int redraws = 0;
-    form->view().setTraceRedraw([&] { ++redraws; });
-    resizeTo(700, 500);
-    EXPECT_EQ(redraws, 0);  // a hardcopy (the logo) is on display
-    form->view().claimPictureArea(WindowView::Content::Trace);
+    form->view().claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Keep,
+                                  [&] { ++redraws; });
     resizeTo(720, 520);
     EXPECT_EQ(redraws, 1);
+    form->view().claimPictureArea(WindowView::Content::Hardcopy);
+    resizeTo(700, 500);
+    EXPECT_EQ(redraws, 1);  // a hardcopy is on display
+    form->view().claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Keep,
+                                  [&] { ++redraws; });
     form->view().showError(QStringLiteral("trace not available"));
     resizeTo(740, 540);
     EXPECT_EQ(redraws, 1);
@@ -84,22 +88,22 @@ TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(QColor(0, 0, 255));
     picture.setPixelColor(1, 1, QColor(255, 0, 0));
-    form->view().bitmapHolder().setPicture(picture);
-    form->view().pictureArea().setTag(QStringLiteral("BMP"));
+    form->view().pictureParts().bitmap.setPicture(picture);
+    form->view().pictureParts().area.setTag(QStringLiteral("BMP"));
     resizeTo(600, 400);
     resizeTo(900, 700);
-    const QImage& canvas = form->view().pictureArea().canvas();
-    const int w = form->view().pictureArea().width();
-    const int h = form->view().pictureArea().height();
+    const QImage& canvas = form->view().pictureParts().area.canvas();
+    const int w = form->view().pictureParts().area.width();
+    const int h = form->view().pictureParts().area.height();
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
 
     // After a metafile hardcopy step 4 leaves the area alone.
-    form->view().pictureArea().setTag(QStringLiteral("WMF"));
-    form->view().pictureArea().cls();
+    form->view().pictureParts().area.setTag(QStringLiteral("WMF"));
+    form->view().pictureParts().area.cls();
     resizeTo(950, 720);
-    EXPECT_EQ(form->view().pictureArea().canvas().pixelColor(5, 5), PictureBox::background());
+    EXPECT_EQ(form->view().pictureParts().area.canvas().pixelColor(5, 5), PictureBox::background());
 }
 
 TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {
@@ -178,7 +182,8 @@ TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
 
 TEST_F(MainFormWindowTest, UnattendedReportsJoinTitleAndTextWithOneColon) {
     QStringList reports;
-    form->setReportSink([&](const QString& line) { reports << line; });
+    links.reportSink = [&](const QString& line) { reports << line; };
+    relink();
     form->reportUnattended(QStringLiteral("ERROR:"), QStringLiteral("x"), false);
     form->reportUnattended(QStringLiteral("Note"), QStringLiteral("y"), false);
     EXPECT_EQ(reports, QStringList({"benchcap: ERROR: x", "benchcap: Note: y"}));

@@ -32,8 +32,9 @@ class StartupTest : public MainFormTest {
   protected:
     void SetUp() override {
         MainFormTest::SetUp();
-        form->setReportSink([this](const QString& line) { reports << line; });
-        form->setEndProgram([this](int code) { ends.push_back(code); });
+        links.reportSink = [this](const QString& line) { reports << line; };
+        links.endProgram = [this](int code) { ends.push_back(code); };
+        relink();
         context.settings = &store;
         context.version = VersionInfo{QStringLiteral("Benchcap"), 2, 3, 0, QDate(2003, 3, 7)};
         context.defaultDataPath = QStringLiteral("/opt/benchcap");
@@ -187,11 +188,12 @@ class CommandLineRunTest : public StartupTest {
   protected:
     void SetUp() override {
         StartupTest::SetUp();
-        form->setCommands({[this] { return hardcopy(); },
-                           [this](int n) {
-                               runs << QStringLiteral("TRACE %1").arg(n);
-                               return Status{};
-                           }});
+        links.commands = {[this] { return hardcopy(); },
+                          [this](int n) {
+                              runs << QStringLiteral("TRACE %1").arg(n);
+                              return Status{};
+                          }};
+        relink();
     }
     Status hardcopy() {
         runs << QStringLiteral("SCREEN %1 %2 %3 %4")
@@ -261,7 +263,8 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
     for (const auto& e : errors) {
         reports.clear();
         const bool shown = e.status == 0;
-        form->setDisplayAvailable(shown);
+        links.displayAvailable = shown;
+        relink();
         onHardcopy = [&] {
             if (e.error) {
                 boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
@@ -295,8 +298,9 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
     for (const auto& c : cases) {
         SetUp();
         int recorded = 0;
-        form->setStopCheck([&recorded] { return recorded; });
-        form->setDisplayAvailable(true);
+        links.stopCheck = [&recorded] { return recorded; };
+        links.displayAvailable = true;
+        relink();
         onHardcopy = [&] {
             if (c.stop == SessionEnd)
                 form->shutDown();
@@ -314,7 +318,8 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
         EXPECT_EQ(store.flushes() - flushesBefore, c.flushes) << c.commandLine;
         runs.clear();
         onHardcopy = nullptr;  // the locals it refers to end here
-        form->setStopCheck({});
+        links.stopCheck = {};
+        relink();
     }
 }
 

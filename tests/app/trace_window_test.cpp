@@ -66,7 +66,8 @@ class TraceWindowTest : public BusWindowTest {
     void makeCommand(char separator) {
         command.reset();
         command = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
-        form->setTraceCommand(command.get());
+        links.trace = command.get();
+        relink();
     }
 
     // Chooses the address, then "Start" > "Read trace data" > "trace n" as the user does.
@@ -83,12 +84,12 @@ class TraceWindowTest : public BusWindowTest {
     }
     // The picture area as the user sees it, at its size.
     QImage onScreen() const {
-        return form->view().pictureArea().canvas().copy(
-            QRect(QPoint(0, 0), form->view().pictureArea().size()));
+        return form->view().pictureParts().area.canvas().copy(
+            QRect(QPoint(0, 0), form->view().pictureParts().area.size()));
     }
     QImage expectedPlot() const {
         Result<QImage> r =
-            trace::RenderTracePlot(command->state().data, form->view().pictureArea().size());
+            trace::RenderTracePlot(command->state().data, form->view().pictureParts().area.size());
         EXPECT_TRUE(r.ok());
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
@@ -156,7 +157,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
             const trace::TraceState& s = command->state();
             EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
-            EXPECT_EQ(form->view().pictureArea().toolTip(), QStringLiteral("trace-values"))
+            EXPECT_EQ(form->view().pictureParts().area.toolTip(), QStringLiteral("trace-values"))
                 << c.name;
             EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
             EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
@@ -244,17 +245,17 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     // A bitmap hardcopy on display before the trace.
     QImage red(40, 30, QImage::Format_RGB32);
     red.fill(Qt::red);
-    form->view().bitmapHolder().setPicture(red);
-    form->view().pictureArea().setTag(QStringLiteral("BMP"));
+    form->view().pictureParts().bitmap.setPicture(red);
+    form->view().pictureParts().area.setTag(QStringLiteral("BMP"));
     form->view().claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
-    EXPECT_EQ(form->view().pictureArea().tag(), QString());
+    EXPECT_EQ(form->view().pictureParts().area.tag(), QString());
     form->resize(900, 700);
     QApplication::processEvents();
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
-    EXPECT_EQ(after.size(), form->view().pictureArea().size());
+    EXPECT_EQ(after.size(), form->view().pictureParts().area.size());
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
 }

@@ -26,11 +26,12 @@ class OfficeWindowTest : public BusWindowTest {
         setUpWindow(kBench, "office-window");
         paste = std::make_unique<office::OfficePaste>(spreadsheet, scripted.boxes);
         traces = std::make_unique<TraceWindowCommand>(*form, *instrument, *paste, '.');
-        form->setTraceCommand(traces.get());
+        links.trace = traces.get();
         printers = std::make_unique<PdfPrinterFactory>(
             QString::fromStdString((dir / "page.pdf").string()));
         hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, *paste, *printers);
-        form->setHardcopyCommand(hardcopies.get());
+        links.hardcopy = hardcopies.get();
+        relink();
         showWindow();
     }
     void TearDown() override { form.reset(); }
@@ -98,7 +99,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
     QImage pasted;
     ASSERT_TRUE(pasted.loadFromData(reinterpret_cast<const uchar*>(spreadsheet.pictures[0].data()),
                                     static_cast<int>(spreadsheet.pictures[0].size()), "PNG"));
-    EXPECT_EQ(pasted.size(), form->view().bitmapHolder().picture().size());
+    EXPECT_EQ(pasted.size(), form->view().pictureParts().bitmap.picture().size());
 }
 
 }  // namespace

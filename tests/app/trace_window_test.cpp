@@ -18,6 +18,7 @@
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
 #include "support/bench_texts.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_text.h"
@@ -99,49 +100,23 @@ class TraceWindowTest : public BusWindowTest {
 };
 
 TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
-    const std::vector<QString> read = {kInit, "reading trace...", "reading finished",
-                                       "drawing trace...", "idle"};
-    const std::vector<QString> inactive = {kInit, "reading trace...", "reading finished", "idle"};
-    const std::vector<QString> unsupported = {kInit, "trace data not supported."};
-    const std::vector<QString> stopped = {kInit, "reading trace...", "reading finished",
-                                          "trace not read"};
-    // The text's and the plot's content are the core's (trace_text_test, line_graph_test):
-    // here, that the window shows what the core makes of the trace asked for.
-    const struct {
-        const char* name;
-        int address;
-        int trace;
-        std::vector<QString> statuses;
-        const char* label;  // error label afterwards; "*": any
-        Strings boxes;
-        std::size_t columns;  // 0: no trace
-    } cases[] = {
-        {"plain", 7, 1, read, "", {}, 2},
-        {"zero span", 8, 1, read, "", {}, 2},
-        {"network real", 16, 1, read, "", {}, 2},
-        {"network complex", 16, 2, read, "", {}, 3},
-        {"pairs", 20, 1, read, "", {}, 3},
-        {"symbols", 21, 1, read, "", {}, 2},
-        {"trace 4", 7, 4, {kInit}, "Trace 4 is not supported by the instrument!", {}, 0},
-        {"not shown", 7, 2, inactive, "Trace 2 is not activated!", {}, 0},
-        {"no trace commands", 10, 1, inactive, "Trace 1 is not activated!", {}, 0},
-        {"no full support", 9, 1, unsupported, "", {"Trace data is not supported for KLD"}, 0},
-        {"silent", 25, 1, {kInit, "no device found"}, "No device was found on GPIB 25", {}, 0},
-        {"stops answering", 22, 1, stopped, "*", {}, 0},
-    };
-    for (const auto& c : cases) {
+    for (const auto& row : ::benchcap::test::readTable("app/trace-window.tsv")) {
+        const struct {
+            const char* name;
+            int address;
+            int trace;
+        } c = {row[0].c_str(), std::stoi(row[1]), std::stoi(row[2])};
         SetUp();
         item("Drucken")->setEnabled(true);
         item("SaveHard")->setEnabled(true);
         readTrace(c.address, c.trace);
-        EXPECT_EQ(statuses, c.statuses) << c.name;
-        const QString shown = label();
-        if (std::string(c.label) == "*")
-            EXPECT_FALSE(shown.isEmpty()) << c.name;
-        else
-            EXPECT_EQ(shown, QString::fromLatin1(c.label)) << c.name;
-        EXPECT_EQ(scripted.boxes.texts(), c.boxes) << c.name;
-        const bool done = c.columns != 0;
+        EXPECT_EQ(QStringList(statuses.begin(), statuses.end()).join(" | ").toStdString(), row[3])
+            << c.name;
+        const std::string shown = label().toStdString();
+        EXPECT_TRUE(row[4] == "*" ? !shown.empty() : shown == row[4]) << c.name << ": " << shown;
+        EXPECT_EQ(scripted.boxes.texts(), Strings(row[5].empty() ? 0 : 1, row[5])) << c.name;
+        const std::size_t columns = std::stoul(row[6]);
+        const bool done = columns != 0;
         EXPECT_EQ(command->state().hasTrace, done) << c.name;
         EXPECT_EQ(enabled("SaveTrace"), done) << c.name;
         // Only a rejected trace number leaves the hardcopy items as they were.
@@ -155,7 +130,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
         EXPECT_EQ(office.pastes, 0) << c.name;  // the spreadsheet option is not checked
         if (done) {
             const trace::TraceState& s = command->state();
-            EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
+            EXPECT_EQ(s.field.ColumnCount(), columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
             EXPECT_EQ(form->view().pictureParts().area.toolTip(), QStringLiteral("trace-values"))
                 << c.name;

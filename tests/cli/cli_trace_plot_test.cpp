@@ -57,31 +57,6 @@ TEST_F(CliTracePlot, PictureOfTheAskedFormatAndSizeBesideTheText) {
     }
 }
 
-TEST_F(CliTracePlot, BadPlotArgumentsAndFailuresWriteNoPicture) {
-    const fs::path png = dir / "p.png";
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        const char* message;
-    } cases[] = {
-        {{"trace", "7", "1", "--plot", (dir / "p.gif").string()}, 2, ".png, .svg or .pdf"},
-        {{"trace", "7", "1", "--size", "300x200"}, 2, "for the picture of --plot"},
-        {{"trace", "7", "1", "--plot", png.string(), "--size", "0x200"}, 2, "WIDTHxHEIGHT"},
-        {{"trace", "7", "1", "--plot", png.string(), "--size", "300"}, 2, "WIDTHxHEIGHT"},
-        {{"trace", "7", "1", "--plot"}, 2, "needs a value"},
-        {{"trace", "7", "4", "--plot", png.string()}, 1, "not supported by the instrument"},
-        {{"trace", "7", "1", "--plot", "/nonexistent/p.png"}, 1, "/nonexistent/p.png"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args = {"--interface", "sim"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const test::CliResult r = run(args);
-        EXPECT_EQ(r.code, c.code) << c.message << ": " << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(png)) << c.message;
-    }
-}
-
 TEST_F(CliTracePlot, BlankPlotIsWrittenWithANoteWhy) {
     // One value draws nothing: the file is written all the same, and stderr says why.
     const std::string bench = test::simBench(

@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
+#include "app/commands/trace_window_command.h"
+#include "app/output/office_window.h"
+#include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "scanner/scan_iec.h"
@@ -19,7 +23,30 @@
 #include "support/bench_rig.h"
 #include "support/test_paths.h"
 
+// Readable failures for status texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace benchcap::app::test {
+
+// The office programs as tests see them: counts pastes and the rows pasted.
+class RecordingOffice final : public OfficeBridge {
+  public:
+    PasteReport PasteInWord(std::string_view) override {
+        ++pictures;
+        return {PasteOutcome::Pasted, {}};
+    }
+    PasteReport PasteInExcel(const trace::TraceField& field) override {
+        ++tables;
+        rows = field.RowCount();
+        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
+    }
+    int pictures = 0;
+    int tables = 0;
+    std::size_t rows = 0;
+    bool running = true;
+};
 
 // A main window on scripted services, with a yield hook that only counts.
 class MainFormTest : public ::testing::Test {
@@ -79,6 +106,18 @@ class BusWindowTest : public MainFormTest {
         };
         relink();
     }
+    // The hardcopy and trace commands on `office`, wired as the program wires them; printed
+    // pages go to page.pdf in the data folder.
+    void wireCommands(OfficeBridge& office, char separator = '.') {
+        traces.reset();
+        printers = std::make_unique<PdfPrinterFactory>(pdfPath());
+        hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
+        traces = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
+        links.hardcopy = hardcopies.get();
+        links.trace = traces.get();
+        relink();
+    }
+    QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
     void showWindow() {
         form->resize(800, 600);
         form->show();
@@ -103,6 +142,9 @@ class BusWindowTest : public MainFormTest {
     std::unique_ptr<sim::SimBench> bench;
     std::unique_ptr<scanner::ScanIECControl> core;
     std::unique_ptr<InstrumentSession> instrument;
+    std::unique_ptr<PdfPrinterFactory> printers;
+    std::unique_ptr<HardcopyCommand> hardcopies;
+    std::unique_ptr<TraceWindowCommand> traces;
     std::vector<QString> statuses;  // each change of the status text
     QString lastStatus;
     std::function<void()> duringYield;

@@ -148,18 +148,6 @@ TEST_F(MainFormWindowTest, TrayStateMachine) {
     EXPECT_EQ(scripted.tray.contextMenuOpenings(), 1);
 }
 
-TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
-    bool shownDuring = false;
-    form->runFromTray(
-        [&] { shownDuring = form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible(); });
-    EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    // The tray items run to their end (their commands come later) and hide the notice.
-    form->item(QStringLiteral("TrayTrace_2"))->trigger();
-    item("ScreenShot")->trigger();
-    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-}
-
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
     const QRect before = form->geometry();
     for (bool on : {true, false}) {

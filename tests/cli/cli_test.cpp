@@ -12,6 +12,10 @@
 #include "support/table_file.h"
 #include "support/test_paths.h"
 
+#ifndef SIMGPIB_PATH
+#define SIMGPIB_PATH "libbenchcap_simgpib.so is not built"
+#endif
+
 namespace benchcap::cli {
 namespace {
 
@@ -35,22 +39,36 @@ TEST(CliRuns, EachRecordedRunExitsAndSaysAsRecorded) {
                 word.replace(at, 5, tmp.string());
             args.push_back(word);
         }
-        const CliRun r = runCliInProcess(args);
-        EXPECT_EQ(r.code, std::stoi(row[0])) << r.err;
-        const std::string check = row.size() > 2 ? row[2] : "";
-        const std::string kind = check.substr(0, check.find_first_of("=~") + 1);
-        const std::string text = check.substr(kind.size());
-        if (kind == "out=" || kind == "err=") {
-            EXPECT_EQ(kind == "out=" ? r.out : r.err, text + "\n");
-            EXPECT_EQ(kind == "out=" ? r.err : r.out, "");
-        } else if (!kind.empty()) {
-            const std::string& said = kind == "out~"   ? r.out
-                                      : kind == "err~" ? r.err
-                                                       : r.out + r.err;
-            EXPECT_NE(said.find(text), std::string::npos) << r.out << r.err;
-            EXPECT_TRUE(kind != "err~" || r.out.empty()) << r.out;
+        // A run with variables of its own goes in this process and as the program alike.
+        test::CliEnvironment env;
+        std::istringstream assignments(row.size() > 3 ? row[3] : "");
+        for (std::string a; assignments >> a;) {
+            const std::string value = a.substr(a.find('=') + 1);
+            env.emplace_back(a.substr(0, a.find('=')),
+                             value == "{simgpib}" ? std::optional<std::string>(SIMGPIB_PATH)
+                             : value.empty()      ? std::nullopt
+                                                  : std::optional(value));
         }
-        EXPECT_TRUE(r.code == 0 || std::filesystem::is_empty(tmp));
+        std::vector<CliRun> runs = {runCliInProcess(args, env)};
+        if (!env.empty())
+            runs.push_back(test::runCliProcess(args, env));
+        for (const CliRun& r : runs) {
+            EXPECT_EQ(r.code, std::stoi(row[0])) << r.err;
+            const std::string check = row.size() > 2 ? row[2] : "";
+            const std::string kind = check.substr(0, check.find_first_of("=~") + 1);
+            const std::string text = check.substr(kind.size());
+            if (kind == "out=" || kind == "err=") {
+                EXPECT_EQ(kind == "out=" ? r.out : r.err, text + "\n");
+                EXPECT_EQ(kind == "out=" ? r.err : r.out, "");
+            } else if (!kind.empty()) {
+                const std::string& said = kind == "out~"   ? r.out
+                                          : kind == "err~" ? r.err
+                                                           : r.out + r.err;
+                EXPECT_NE(said.find(text), std::string::npos) << r.out << r.err;
+                EXPECT_TRUE(kind == "~" || (kind == "err~" ? r.out : r.err).empty());
+            }
+            EXPECT_TRUE(r.code == 0 || std::filesystem::is_empty(tmp));
+        }
     }
 }
 

@@ -71,7 +71,7 @@ TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
         EXPECT_TRUE(address != 0 || bench->traffic().empty());
         EXPECT_EQ(bench->count(Traffic::GoToLocal, address), std::stoi(c[4]));
         const bool shown = c[5] != "-";
-        EXPECT_EQ(form->view().pictureParts().area.tag().toStdString(), shown ? c[5] : "");
+        EXPECT_EQ(area().tag().toStdString(), shown ? c[5] : "");
         EXPECT_EQ(command->onDisplay().has_value(), shown);
         EXPECT_EQ(outputItemsEnabled(), shown);
         EXPECT_TRUE(dataFiles().empty());  // "save" is not checked
@@ -104,7 +104,7 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     const auto writes = bench->writesTo(14);
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
-    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(area().tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -136,14 +136,12 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
-    const QImage& own = form->view().pictureParts().area.picture();
+    const QImage& own = area().picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= form->view().pictureParts().area.width() &&
-                own.height() <= form->view().pictureParts().area.height());
-    EXPECT_EQ(form->view().pictureParts().area.canvas().pixel(own.width() / 2, own.height() / 2),
+    EXPECT_TRUE(own.width() <= area().width() && own.height() <= area().height());
+    EXPECT_EQ(area().canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_EQ(form->view().pictureParts().area.toolTip(),
-              QStringLiteral("screenshot from selected device"));
+    EXPECT_EQ(area().toolTip(), QStringLiteral("screenshot from selected device"));
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))
                     ->isHidden());  // taken by shortcut: no menu hid the logo
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
@@ -154,16 +152,13 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
-    ASSERT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("BMP"));
-    const QImage kept = form->view().pictureParts().bitmap.picture();
-    ASSERT_FALSE(kept.isNull());
-    EXPECT_TRUE(form->view().pictureParts().area.picture().isNull());
-    const QSize area = form->view().pictureParts().area.size();
+    ASSERT_EQ(area().tag(), QStringLiteral("BMP"));
+    EXPECT_TRUE(area().picture().isNull());
     // The bitmap's own corners land on the area's corners.
-    const QImage& canvas = form->view().pictureParts().area.canvas();
-    EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
-    EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
-              kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
+    const QImage kept = bitmap().picture().scaled(area().size());
+    const QPoint far(kept.width() - 2, kept.height() - 2);
+    EXPECT_EQ(area().canvas().pixel(1, 1), kept.pixel(1, 1));
+    EXPECT_EQ(area().canvas().pixel(far), kept.pixel(far));
 }
 
 // The pasted picture and the "Word" indicator are OfficeWindowTest's.
@@ -186,8 +181,7 @@ TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
         hardcopy(16, false);
         EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
         if (c.clip) {
-            EXPECT_EQ(scripted.clipboard.image().size(),
-                      form->view().pictureParts().bitmap.picture().size());
+            EXPECT_EQ(scripted.clipboard.image().size(), bitmap().picture().size());
         }
         EXPECT_EQ(office.pictures, c.pastes);
         TearDown();
@@ -204,8 +198,8 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNoth
     EXPECT_EQ(office.pictures, 0);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
-    EXPECT_TRUE(form->view().pictureParts().area.picture().isNull());
-    EXPECT_TRUE(form->view().pictureParts().area.tag().isEmpty());
+    EXPECT_TRUE(area().picture().isNull());
+    EXPECT_TRUE(area().tag().isEmpty());
 }
 
 TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
@@ -306,8 +300,8 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
     // On display as a picture (what it draws is the HP-GL painter's), with the plot's tag.
     ASSERT_TRUE(command->onDisplay());
-    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("HGL"));
-    EXPECT_FALSE(form->view().pictureParts().area.picture().isNull());
+    EXPECT_EQ(area().tag(), QStringLiteral("HGL"));
+    EXPECT_FALSE(area().picture().isNull());
     // Saved as the plotter's text, or drawn as a picture by the name's extension (which
     // extension gives which picture is CliRender's).
     scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "plot.hgl").string()));
@@ -356,7 +350,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
     form->item(QStringLiteral("ScreenShot"))->trigger();
     EXPECT_TRUE(noticeShown);
     EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    EXPECT_EQ(form->view().pictureParts().area.tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(area().tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -445,7 +439,7 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
     EXPECT_EQ(preset.toPage, 1);
     EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(form->view().pictureParts().area.scale(), QRectF(0, 0, 100, -100));
+    EXPECT_EQ(area().scale(), QRectF(0, 0, 100, -100));
 
     ASSERT_TRUE(QFile::exists(pdfPath()));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
@@ -529,10 +523,9 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         scripted.boxes.clearBoxes();
         scripted.printDialog.queueAnswer(PrintOptions{});
         BrokenPrinters printers(c.make);
-        EXPECT_EQ(
-            printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
-                          &form->view().pictureParts().area, command->onDisplay()->picture, "KLT"),
-            PrintOutcome::Failed);
+        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes, &area(),
+                                command->onDisplay()->picture, "KLT"),
+                  PrintOutcome::Failed);
         ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
         EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
         EXPECT_EQ(scripted.boxes.boxes()[0].text, c.text);
@@ -551,14 +544,13 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
-    const QSize area = form->view().pictureParts().area.size();
-    const QSize shown = form->view().pictureParts().area.picture().size();
-    EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
-        << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
+    const QSize size = area().size();
+    const QSize shown = area().picture().size();
+    EXPECT_TRUE(shown.width() == size.width() || shown.height() == size.height())
+        << shown.width() << "x" << shown.height() << " in " << size.width() << "x" << size.height();
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
-    EXPECT_NE(form->view().pictureParts().area.canvas().pixelColor(corner),
-              PictureBox::background());
+    EXPECT_NE(area().canvas().pixelColor(corner), PictureBox::background());
 }
 
 }  // namespace

@@ -62,6 +62,9 @@ class MainFormTest : public ::testing::Test {
     void relink() { form->link(links); }
 
     QAction* item(const char* name) const { return form->item(QString::fromLatin1(name)); }
+    // The picture area and the hidden holder of its bitmap.
+    PictureBox& area() const { return form->view().pictureParts().area; }
+    PictureHolder& bitmap() const { return form->view().pictureParts().bitmap; }
     // Status panel n: 1 status text, 2 model name, 3 "Excel", 4 "Word".
     QLabel* statusPanel(int n) const {
         return form->item<QLabel>(QStringLiteral("Status_%1").arg(n));

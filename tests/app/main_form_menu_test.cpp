@@ -19,7 +19,7 @@ TEST_F(MainFormTest, OutputItemsTrayMenuAndWindowPartsAtStart) {
     EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
     EXPECT_EQ(scripted.tray.contextMenu(), form->item<QMenu>(QStringLiteral("TrayMenu")));
     // Window parts at start.
-    EXPECT_TRUE(form->view().pictureParts().bitmap.isHidden());
+    EXPECT_TRUE(bitmap().isHidden());
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
     EXPECT_FALSE(form->item<QLabel>(QStringLiteral("StartLogo"))->isHidden());
 }

@@ -31,23 +31,19 @@ class MainFormWindowTest : public MainFormTest {
 
 TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->view().pictureParts().area.size(), client()->size());
-    EXPECT_LE(form->view()
-                  .pictureParts()
-                  .area.mapTo(form.get(), QPoint(0, form->view().pictureParts().area.height()))
-                  .y(),
+    EXPECT_EQ(area().size(), client()->size());
+    EXPECT_LE(form->view().pictureParts().area.mapTo(form.get(), QPoint(0, area().height())).y(),
               form->statusBar()->y());
     // The logo stays centred.
     EXPECT_LE((form->item<QLabel>(QStringLiteral("StartLogo"))->geometry().center() -
-               form->view().pictureParts().area.rect().center())
+               area().rect().center())
                   .manhattanLength(),
               2);
-    const int before = form->view().pictureParts().area.height();
+    const int before = area().height();
     ASSERT_GT(before, 0);
     resizeTo(800, 1);  // as low as the window goes
-    EXPECT_EQ(form->view().pictureParts().area.width(), client()->width());
-    EXPECT_EQ(form->view().pictureParts().area.height(),
-              client()->height() <= 0 ? before : client()->height());
+    EXPECT_EQ(area().width(), client()->width());
+    EXPECT_EQ(area().height(), client()->height() <= 0 ? before : client()->height());
 }
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
@@ -59,9 +55,8 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
         resizeTo(size.width(), size.height());
         EXPECT_FALSE(label->isHidden());
         EXPECT_EQ(label->x(), 0);
-        EXPECT_EQ(label->width(), form->view().pictureParts().area.width());
-        EXPECT_NEAR(label->y() + label->height() / 2, form->view().pictureParts().area.height() / 2,
-                    1);
+        EXPECT_EQ(label->width(), area().width());
+        EXPECT_NEAR(label->y() + label->height() / 2, area().height() / 2, 1);
     }
     form->view().showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
@@ -88,22 +83,22 @@ TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(QColor(0, 0, 255));
     picture.setPixelColor(1, 1, QColor(255, 0, 0));
-    form->view().pictureParts().bitmap.setPicture(picture);
-    form->view().pictureParts().area.setTag(QStringLiteral("BMP"));
+    bitmap().setPicture(picture);
+    area().setTag(QStringLiteral("BMP"));
     resizeTo(600, 400);
     resizeTo(900, 700);
-    const QImage& canvas = form->view().pictureParts().area.canvas();
-    const int w = form->view().pictureParts().area.width();
-    const int h = form->view().pictureParts().area.height();
+    const QImage& canvas = area().canvas();
+    const int w = area().width();
+    const int h = area().height();
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
 
     // After a metafile hardcopy step 4 leaves the area alone.
-    form->view().pictureParts().area.setTag(QStringLiteral("WMF"));
-    form->view().pictureParts().area.cls();
+    area().setTag(QStringLiteral("WMF"));
+    area().cls();
     resizeTo(950, 720);
-    EXPECT_EQ(form->view().pictureParts().area.canvas().pixelColor(5, 5), PictureBox::background());
+    EXPECT_EQ(area().canvas().pixelColor(5, 5), PictureBox::background());
 }
 
 TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {

@@ -53,13 +53,9 @@ class TraceWindowTest : public BusWindowTest {
                    : "";
     }
     // The picture area as the user sees it, at its size.
-    QImage onScreen() const {
-        return form->view().pictureParts().area.canvas().copy(
-            QRect(QPoint(0, 0), form->view().pictureParts().area.size()));
-    }
+    QImage onScreen() const { return area().canvas().copy(QRect(QPoint(0, 0), area().size())); }
     QImage expectedPlot() const {
-        Result<QImage> r =
-            trace::RenderTracePlot(command->state().data, form->view().pictureParts().area.size());
+        Result<QImage> r = trace::RenderTracePlot(command->state().data, area().size());
         EXPECT_TRUE(r.ok());
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
@@ -101,14 +97,13 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
             const trace::TraceState& s = command->state();
             EXPECT_EQ(s.field.ColumnCount(), columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
-            EXPECT_EQ(form->view().pictureParts().area.toolTip(), QStringLiteral("trace-values"))
-                << c.name;
+            EXPECT_EQ(area().toolTip(), QStringLiteral("trace-values")) << c.name;
             EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
             EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
         } else {
             // Nothing drawn: the area is white.
-            const QImage area = onScreen();
-            EXPECT_EQ(area.pixelColor(area.width() / 4, area.height() / 4), QColor(Qt::white))
+            const QImage shown = onScreen();
+            EXPECT_EQ(shown.pixelColor(shown.width() / 4, shown.height() / 4), QColor(Qt::white))
                 << c.name;
         }
         TearDown();
@@ -189,17 +184,17 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     // A bitmap hardcopy on display before the trace.
     QImage red(40, 30, QImage::Format_RGB32);
     red.fill(Qt::red);
-    form->view().pictureParts().bitmap.setPicture(red);
-    form->view().pictureParts().area.setTag(QStringLiteral("BMP"));
+    bitmap().setPicture(red);
+    area().setTag(QStringLiteral("BMP"));
     form->view().claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
-    EXPECT_EQ(form->view().pictureParts().area.tag(), QString());
+    EXPECT_EQ(area().tag(), QString());
     form->resize(900, 700);
     QApplication::processEvents();
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
-    EXPECT_EQ(after.size(), form->view().pictureParts().area.size());
+    EXPECT_EQ(after.size(), area().size());
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
 }

@@ -12,12 +12,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -27,7 +23,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/output/office_window.h"
@@ -279,38 +274,11 @@ TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
     EXPECT_EQ(pictures(), before + 1);
 }
 
-// A listening loopback socket that is no office; its port in `port`.
-int loopbackListener(int& port) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener, 4) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return -1;
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
 TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
     // Something that is no LibreOffice takes the connection and closes it again.
-    int port = 0;
-    const int listener = loopbackListener(port);
-    ASSERT_GE(listener, 0);
-    std::thread closer([listener] {
-        pollfd waiting{listener, POLLIN, 0};
-        if (::poll(&waiting, 1, 30000) <= 0)
-            return;  // nobody came: the test's checks say why
-        if (const int taken = ::accept(listener, nullptr, nullptr); taken >= 0)
-            ::close(taken);
-    });
-    const std::string connections[] = {
-        "pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
-        "socket,host=127.0.0.1,port=" + std::to_string(port),
-    };
-    for (const std::string& connection : connections) {
+    const int port = op("listen", "answer", QStringLiteral("close"), "port").toInt();
+    for (const std::string& connection : {"pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
+                                          "socket,host=127.0.0.1,port=" + std::to_string(port)}) {
         UnoOffice server(settings(connection));
         const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
         EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
@@ -318,16 +286,11 @@ TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) 
         const std::string command = "soffice --accept=\"" + connection + ";urp;\"";
         EXPECT_EQ(report.message.substr(report.message.size() - command.size()), command);
     }
-    closer.join();
-    ::close(listener);
 }
 
 TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     // A server that takes the connection and never answers.
-    int port = 0;
-    const int listener = loopbackListener(port);
-    ASSERT_GE(listener, 0);
-
+    const int port = op("listen", "answer", QStringLiteral("never"), "port").toInt();
     UnoOfficeSettings hung = settings("socket,host=127.0.0.1,port=" + std::to_string(port));
     hung.timeout = std::chrono::milliseconds(3000);
     UnoOffice server(hung);
@@ -335,7 +298,6 @@ TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     clock.start();
     const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
     EXPECT_LT(clock.elapsed(), 8000);
-    ::close(listener);
     EXPECT_EQ(report.outcome, PasteOutcome::NoAnswer);
     EXPECT_NE(report.statusText().find("did not answer within 3 s"), std::string::npos)
         << report.message;

@@ -16,6 +16,9 @@ Requests:
   {"op": "activeCell"}               -> "cell": "E5"
   {"op": "pictures"}                 -> "count", "widths" (1/100 mm) of the text's pictures
   {"op": "save", "url": "file:///tmp/x.ods"}   stores the spreadsheet
+  {"op": "listen", "answer": "close" | "never"}
+                                     -> "port" of a loopback socket that is no office: it
+                                        closes each connection, or keeps it without a word
   {"op": "terminate"}                ends the office
 """
 
@@ -24,9 +27,11 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 try:
@@ -60,6 +65,7 @@ class Fixture:
         self.office = None
         self.profile = None
         self.desktop = None
+        self.kept = []
         self.sheet_doc = None
         self.text_doc = None
 
@@ -190,6 +196,23 @@ class Fixture:
     def save(self, r):
         self.sheet_doc.storeToURL(r["url"], ())
         return {}
+
+    def listen(self, r):
+        server = socket.socket()
+        server.bind(("127.0.0.1", 0))
+        server.listen(4)
+        self.kept.append(server)
+
+        def serve():
+            while True:
+                taken, _ = server.accept()
+                if r["answer"] == "close":
+                    taken.close()
+                else:
+                    self.kept.append(taken)
+
+        threading.Thread(target=serve, daemon=True).start()
+        return {"port": server.getsockname()[1]}
 
     def terminate(self, _r):
         try:

@@ -87,7 +87,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
     QImage pasted;
     ASSERT_TRUE(pasted.loadFromData(reinterpret_cast<const uchar*>(spreadsheet.pictures[0].data()),
                                     static_cast<int>(spreadsheet.pictures[0].size()), "PNG"));
-    EXPECT_EQ(pasted.size(), form->view().pictureParts().bitmap.picture().size());
+    EXPECT_EQ(pasted.size(), bitmap().picture().size());
 }
 
 }  // namespace

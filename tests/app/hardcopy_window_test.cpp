@@ -163,27 +163,17 @@ TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
 
 // The pasted picture and the "Word" indicator are OfficeWindowTest's.
 TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
-    const struct {
-        bool clip;
-        bool word;
-        int pastes;
-    } cases[] = {
-        {false, false, 0},
-        {true, false, 0},
-        {true, true, 1},
-        // Word paste without the clipboard option (a stored setting): nothing to paste.
-        {false, true, 0},
-    };
-    for (const auto& c : cases) {
+    // Clipboard option, Word option, pastes: Word without the clipboard option (a stored
+    // setting) has nothing to paste.
+    for (const char* c : {"000", "100", "111", "010"}) {
         SetUp();
-        item("HardAutoClip")->setChecked(c.clip);
-        item("HardAutoExcel")->setChecked(c.word);
+        const bool clip = c[0] == '1';
+        item("HardAutoClip")->setChecked(clip);
+        item("HardAutoExcel")->setChecked(c[1] == '1');
         hardcopy(16, false);
-        EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
-        if (c.clip) {
-            EXPECT_EQ(scripted.clipboard.image().size(), bitmap().picture().size());
-        }
-        EXPECT_EQ(office.pictures, c.pastes);
+        EXPECT_EQ(scripted.clipboard.writes(), clip ? 1 : 0);
+        EXPECT_TRUE(!clip || scripted.clipboard.image().size() == bitmap().picture().size());
+        EXPECT_EQ(office.pictures, c[2] - '0');
         TearDown();
     }
 }
@@ -220,33 +210,26 @@ TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
 }
 
 TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrumentIsAsked) {
-    const struct {
-        const char* dataPath;  // under the test folder
-        int nameLength;        // of a manual name; 0: automatic name
-        const char* reason;
-    } cases[] = {
-        {"missing", 0, "No such file or directory"},
-        {"plain-file", 0, "Not a directory"},
-        {"dangling-link", 0, "No such file or directory"},
-        {"", 300, "File name too long"},
-    };
-    for (const auto& c : cases) {
+    // The data path under the test folder, the length of a manual name (0: automatic).
+    for (const auto& [dataPath, nameLength, reason] :
+         {std::tuple{"missing", 0, "No such file or directory"},
+          {"plain-file", 0, "Not a directory"},
+          {"dangling-link", 0, "No such file or directory"},
+          {"", 300, "File name too long"}}) {
         SetUp();
         std::ofstream(dir / "plain-file") << "x";
         fs::create_directory_symlink(dir / "nowhere", dir / "dangling-link");
-        files.DataPath = QString::fromStdString((dir / c.dataPath).string());
-        files.UseManualName = c.nameLength > 0;
-        files.ManualName = QString(c.nameLength, QLatin1Char('n'));
+        files.DataPath = QString::fromStdString((dir / dataPath).string());
+        files.UseManualName = nameLength > 0;
+        files.ManualName = QString(nameLength, QLatin1Char('n'));
         const QString file = files.outputFileName(QStringLiteral("WMF"), 0, files.UseManualName);
         hardcopy(7);
         const auto texts = scripted.boxes.texts();
-        ASSERT_EQ(texts.size(), 1u) << c.dataPath;
+        ASSERT_EQ(texts.size(), 1u) << dataPath;
         EXPECT_NE(texts[0].find(file.toStdString()), std::string::npos) << texts[0];
-        EXPECT_NE(texts[0].find(c.reason), std::string::npos) << texts[0];
-        EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "data transfered.") +
-                      std::count(statuses.begin(), statuses.end(), "ready."),
-                  0)
-            << c.dataPath;
+        EXPECT_NE(texts[0].find(reason), std::string::npos) << texts[0];
+        for (const char* never : {"data transfered.", "ready."})
+            EXPECT_EQ(std::count(statuses.begin(), statuses.end(), never), 0) << dataPath;
         for (const std::string& sent : bench->writesTo(7))  // the instrument was not asked
             EXPECT_EQ(sent.find("HCOPY"), std::string::npos) << sent;
         TearDown();
@@ -254,31 +237,26 @@ TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrum
 }
 
 TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
-    const struct {
-        int address;
-        std::vector<bus::MessageResult> answers;
-        std::vector<std::string> files;
-    } cases[] = {
-        {9, {bus::MessageResult::Yes}, {"HARDCOPY-03.12.05-14.03.09.HGL"}},
-        {9, {bus::MessageResult::No}, {}},
-        // Unknown maker: the list of supported devices, then the offer.
-        {3, {bus::MessageResult::Ok, bus::MessageResult::No}, {}},
-    };
-    for (const auto& c : cases) {
+    using enum bus::MessageResult;
+    // The plotter taken or refused; an unknown maker (3): the list of supported devices,
+    // then the offer. The front panel comes back in each case; only a plot taken is shown
+    // and can be printed and saved.
+    for (const auto& [address, answers, file] :
+         {std::tuple{9, std::vector{Yes}, "HARDCOPY-03.12.05-14.03.09.HGL"},
+          {9, std::vector{No}, ""},
+          {3, std::vector{Ok, No}, ""}}) {
         SetUp();
-        for (auto a : c.answers)
+        for (auto a : answers)
             scripted.boxes.queueMessageResult(a);
-        hardcopy(c.address);
-        EXPECT_EQ(dataFiles(), c.files) << c.address;
-        // Front panel back after the capture or the refusal, unknown instruments too.
-        EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), 1) << c.address;
-        // A plot taken is shown and can be printed and saved; none taken, nothing offered.
-        EXPECT_EQ(outputItemsEnabled(), !c.files.empty()) << c.address;
+        hardcopy(address);
+        EXPECT_EQ(dataFiles(), std::vector<std::string>(*file ? 1 : 0, file)) << address;
+        EXPECT_EQ(bench->count(Traffic::GoToLocal, address), 1) << address;
+        EXPECT_EQ(outputItemsEnabled(), *file != 0) << address;
         TearDown();
     }
     SetUp();
-    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
-    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    scripted.boxes.queueMessageResult(Yes);
+    scripted.boxes.queueMessageResult(Yes);
     // The status line stays one line high and counts what came in.
     const int lineHeight = statusPanel(1)->sizeHint().height();
     int tallest = 0;
@@ -378,24 +356,17 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
 }
 
 TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
-    const struct {
-        int address;
-        bool wmf;
-        const char* filter;
-    } cases[] = {
-        {7, true, "WMF file|*.WMF|all files|*.*"},
-        {16, false, "BMP file|*.BMP|all files|*.*"},
-        // The generator's bitmap under the WMF setting is offered and written as a bitmap.
-        {28, true, "BMP file|*.BMP|all files|*.*"},
-    };
-    for (const auto& c : cases) {
+    // The generator's bitmap (28) under the WMF setting is offered and written as a bitmap.
+    for (const auto& [address, wmf, format] :
+         {std::tuple{7, true, "WMF"}, {16, false, "BMP"}, {28, true, "BMP"}}) {
         SetUp();
-        hardcopy(c.address, c.wmf);
+        hardcopy(address, wmf);
         const fs::path target = dir / "mine.any";
         scripted.saveDialog.queueAnswer(QString::fromStdString("  " + target.string() + " "));
         item("SaveHard")->trigger();
         ASSERT_EQ(scripted.saveDialog.shownWithFilters().size(), 1u);
-        EXPECT_EQ(scripted.saveDialog.shownWithFilters()[0], QString::fromLatin1(c.filter));
+        EXPECT_EQ(scripted.saveDialog.shownWithFilters()[0],
+                  QStringLiteral("%1 file|*.%1|all files|*.*").arg(QLatin1String(format)));
         EXPECT_EQ(benchcap::test::readFile(target), command->onDisplay()->picture.bytes());
         TearDown();
     }
@@ -424,30 +395,34 @@ QString runTool(const QString& program, const QStringList& args) {
 constexpr int kRenderDpi = 50;
 
 TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
+    // Cancelled, nothing is printed; the caption names the file only when it was kept.
+    hardcopy(7);
+    item("Drucken")->trigger();  // nothing queued: cancelled
+    EXPECT_FALSE(QFile::exists(pdfPath()));
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString unsaved = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(unsaved.contains("KLT") && !unsaved.contains("saved to")) << unsaved.toStdString();
+
     item("HardAutoSave")->setChecked(true);
     hardcopy(7);
     PrintOptions choice;
     choice.copies = 3;
     scripted.printDialog.queueAnswer(choice);
     item("Drucken")->trigger();
-
-    ASSERT_EQ(scripted.printDialog.presets().size(), 1u);
-    const PrintOptions& preset = scripted.printDialog.presets()[0];
-    EXPECT_EQ(preset.copies, 1);
-    EXPECT_TRUE(preset.pageRange);
-    EXPECT_EQ(preset.fromPage, 1);
-    EXPECT_EQ(preset.toPage, 1);
-    EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
+    ASSERT_EQ(scripted.printDialog.presets().size(), 3u);
+    const PrintOptions& preset = scripted.printDialog.presets()[2];
+    EXPECT_TRUE(preset.copies == 1 && preset.pageRange && preset.fromPage == 1 &&
+                preset.toPage == 1 && preset.orientation == QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
     EXPECT_EQ(area().scale(), QRectF(0, 0, 100, -100));
-
-    ASSERT_TRUE(QFile::exists(pdfPath()));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
     const QString text = runTool("pdftotext", {"-f", "1", "-l", "1", pdfPath(), "-"});
     EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->lastOutputFile()))
         << text.toStdString();
 
-    // The page as paper shows it: the frame from 1/6 to 5/6 of the printable area.
+    // The frame's sides at 1/6 and 5/6 of the printer's printable area, as paper shows it;
+    // its drawing and the caption's place are PrintedPage's (print_hardcopy_test).
     const QString png = QString::fromStdString((dir / "page").string());
     runTool("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", "1", "-l", "1", "-png",
                          "-singlefile", pdfPath(), png});
@@ -457,37 +432,18 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
         page.save(QString::fromLocal8Bit(keep));
     std::unique_ptr<QPrinter> paper = PdfPrinterFactory(pdfPath()).makePrinter();
     paper->setPageOrientation(QPageLayout::Landscape);
-    const QRectF area = paper->pageRect(QPrinter::Point);
+    const QRectF printable = paper->pageRect(QPrinter::Point);
     const double scale = kRenderDpi / 72.0;
     ASSERT_NEAR(page.width(), paper->paperRect(QPrinter::Point).width() * scale, 1.5);
-    const QRectF frame((area.left() + area.width() / 6) * scale,
-                       (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
-                       area.height() * 2 / 3 * scale);
-    // The frame's sides on the printer's printable area; its drawing and the caption's
-    // place are PrintedPage's (print_hardcopy_test).
-    auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
-    const int midY = static_cast<int>(frame.center().y());
-    int left = 0;
-    while (left < page.width() && !dark(left, midY))
+    const int midY = static_cast<int>(printable.center().y() * scale);
+    auto dark = [&](int x) { return QColor(page.pixel(x, midY)).lightness() < 100; };
+    int left = 0, right = page.width() - 1;
+    while (left < page.width() && !dark(left))
         ++left;
-    int right = page.width() - 1;
-    while (right > 0 && !dark(right, midY))
+    while (right > 0 && !dark(right))
         --right;
-    EXPECT_NEAR(left, frame.left(), 2);
-    EXPECT_NEAR(right, frame.right(), 2);
-}
-
-TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
-    hardcopy(7);
-    item("Drucken")->trigger();  // nothing queued: cancelled
-    EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
-    EXPECT_FALSE(QFile::exists(pdfPath()));
-    EXPECT_TRUE(scripted.boxes.boxes().empty());
-    scripted.printDialog.queueAnswer(PrintOptions{});
-    item("Drucken")->trigger();
-    const QString text = runTool("pdftotext", {pdfPath(), "-"});
-    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
+    EXPECT_NEAR(left, (printable.left() + printable.width() / 6) * scale, 2);
+    EXPECT_NEAR(right, (printable.right() - printable.width() / 6) * scale, 2);
 }
 
 // Printers that fail where real ones do.

@@ -147,17 +147,20 @@ TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
     }
 }
 
-TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
+TEST_F(StartupTest, UnusableValuesFallBackSoundlyAndTheRunsOwnDataPathIsNotStored) {
     setStored(
         "Address=45;Color=maybe;HardAutoSave=yes;HardAutoExcel=-1;GPIBPrinterAdr=7.5;"
-        "Width=wide");
+        "Width=wide;DataPath=/stored");
+    context.dataPathOverride = QStringLiteral("/this/run");
     start();
     EXPECT_EQ(form->selectedAddress(), 0);  // outside 1 to 30: nothing checked
     // Neither truth value nor number: the default.
     expectChecked("Color HardAutoSave HardAutoExcel", true);
     EXPECT_FALSE(checked("BW"));
+    EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
     form->shutDown();
-    expectStored("Address=20;GPIBPrinterAdr=8;Color=True");  // no valid address was selected
+    // No valid address was selected.
+    expectStored("Address=20;GPIBPrinterAdr=8;Color=True;DataPath=/stored");
 }
 
 TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
@@ -167,15 +170,6 @@ TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
     form->selectAddress(31);
     form->shutDown();
     expectStored("Address=7");
-}
-
-TEST_F(StartupTest, DataPathOptionIsForThisRunOnly) {
-    setStored("DataPath=/stored");
-    context.dataPathOverride = QStringLiteral("/this/run");
-    start();
-    EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
-    form->shutDown();
-    expectStored("DataPath=/stored");
 }
 
 TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {

@@ -247,30 +247,27 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
 
     // An error box or the error label makes END end with status 1; a box the user saw in
     // the shown window is no unattended error.
-    const struct {
-        const char* commandLine;
-        const char* error;  // nullptr: the error label
-        int status;
-    } errors[] = {{"/SCREEN/END", "No answer at 12", 1},
-                  {"/SCREEN/END", nullptr, 1},
-                  {"/SHOW/SCREEN/END", "x", 0}};
-    for (const auto& e : errors) {
+    // The error is a box's text, or nullptr for the error label.
+    for (const auto& [commandLine, error, status] :
+         {std::tuple{"/SCREEN/END", "No answer at 12", 1},
+          {"/SCREEN/END", nullptr, 1},
+          {"/SHOW/SCREEN/END", "x", 0}}) {
         reports.clear();
-        const bool shown = e.status == 0;
+        const bool shown = status == 0;
         links.displayAvailable = shown;
         relink();
-        onHardcopy = [&] {
-            if (e.error) {
-                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
+        onHardcopy = [&, boxText = error] {
+            if (boxText) {
+                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", boxText, MessageButtons::Ok);
             } else {
                 form->view().showError(QStringLiteral("no answer from instrument"));
             }
         };
-        EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
-        EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
+        EXPECT_EQ(start(commandLine), status) << commandLine;
+        EXPECT_EQ(reports.size(), shown ? 0 : 1) << commandLine;
         EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
         if (!shown) {
-            EXPECT_EQ(statusPanel(1)->text(), e.error ? e.error : "no answer from instrument");
+            EXPECT_EQ(statusPanel(1)->text(), error ? error : "no answer from instrument");
         }
     }
 }
@@ -280,36 +277,31 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
     // recorded while it blocked: the trace that follows never runs, no box waits for a user,
     // and the settings are written once unless END was to come.
     enum Stop { SessionEnd, SignalHandled, SignalRecorded };
-    const struct {
-        Stop stop;
-        const char* commandLine;
-        int status;
-        int flushes;
-    } cases[] = {{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
-                 {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
-                 {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
-                 {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}};
-    for (const auto& c : cases) {
+    for (const auto& c : {std::tuple{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
+                          {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
+                          {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
+                          {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}}) {
+        const auto& [stop, commandLine, status, flushes] = c;
         SetUp();
         int recorded = 0;
         links.stopCheck = [&recorded] { return recorded; };
         links.displayAvailable = true;
         relink();
-        onHardcopy = [&] {
-            if (c.stop == SessionEnd)
+        onHardcopy = [&, how = stop] {
+            if (how == SessionEnd)
                 form->shutDown();
-            else if (c.stop == SignalHandled)
+            else if (how == SignalHandled)
                 form->stopBySignal(SIGTERM);
             else
                 recorded = SIGINT;
             boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "x", bus::MessageButtons::Ok);
         };
         const int flushesBefore = store.flushes();
-        EXPECT_EQ(start(c.commandLine), c.status) << c.commandLine;
+        EXPECT_EQ(start(commandLine), status) << commandLine;
         EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << c.commandLine;
+        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << commandLine;
         EXPECT_TRUE(scripted.boxes.boxes().empty());
-        EXPECT_EQ(store.flushes() - flushesBefore, c.flushes) << c.commandLine;
+        EXPECT_EQ(store.flushes() - flushesBefore, flushes) << commandLine;
         runs.clear();
         onHardcopy = nullptr;  // the locals it refers to end here
         links.stopCheck = {};

@@ -125,25 +125,18 @@ TEST(CliBoxes, OneLineOnStderrAndTheSafeAnswer) {
     CliUserInterface ui(err);
     using bus::MessageButtons;
     using bus::MessageResult;
-    const struct {
-        const char* title;
-        const char* text;
-        MessageButtons buttons;
-        MessageResult answer;
-        const char* line;
-    } cases[] = {
-        {"ERROR:", "Bad thing\n", MessageButtons::Ok, MessageResult::Ok,
-         "benchcap: ERROR: Bad thing"},
-        {"Plotter", "Emulate?", MessageButtons::YesNo, MessageResult::No,
-         "benchcap: Plotter: Emulate?"},
-        {"", "Go on?", MessageButtons::YesNoCancel, MessageResult::No, "benchcap: Go on?"},
-        {"Printer", "Print?", MessageButtons::OkCancel, MessageResult::Cancel,
-         "benchcap: Printer: Print?"},
-    };
-    for (const auto& c : cases) {
+    // Each box is one line; unattended, the answer is the safe one.
+    for (const auto& [title, text, buttons, answer, line] :
+         {std::tuple{"ERROR:", "Bad thing\n", MessageButtons::Ok, MessageResult::Ok,
+                     "benchcap: ERROR: Bad thing"},
+          {"Plotter", "Emulate?", MessageButtons::YesNo, MessageResult::No,
+           "benchcap: Plotter: Emulate?"},
+          {"", "Go on?", MessageButtons::YesNoCancel, MessageResult::No, "benchcap: Go on?"},
+          {"Printer", "Print?", MessageButtons::OkCancel, MessageResult::Cancel,
+           "benchcap: Printer: Print?"}}) {
         err.str("");
-        EXPECT_EQ(ui.messageBox(bus::MessageIcon::Question, c.title, c.text, c.buttons), c.answer);
-        EXPECT_EQ(err.str(), std::string(c.line) + "\n");
+        EXPECT_EQ(ui.messageBox(bus::MessageIcon::Question, title, text, buttons), answer);
+        EXPECT_EQ(err.str(), std::string(line) + "\n");
     }
     ui.queueInput("2");
     err.str("");

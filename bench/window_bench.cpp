@@ -52,18 +52,20 @@ struct Window {
         bench = std::make_unique<sim::SimBench>(sim::parseBenchText(kBench, "bench").value(),
                                                 std::make_shared<bus::VirtualClock>());
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
         instrument = std::make_unique<app::InstrumentSession>(*bench);
         command = std::make_unique<app::HardcopyCommand>(*form, *instrument, office, printers);
-        form->setHardcopyCommand(command.get());
+        app::WindowLinks links;
+        links.scanner = core.get();
+        links.hardcopy = command.get();
         // The status texts mark the moments: the last block byte, the picture on screen.
-        form->setYieldHook([this] {
+        links.yield = [this] {
             const QString now = form->item<QLabel>(QStringLiteral("Status_1"))->text();
             if (now == QLatin1String("data transfered."))
                 transferred = Clock::now();
             else if (now == QLatin1String("ready."))
                 shown = Clock::now();
-        });
+        };
+        form->link(std::move(links));
         form->resize(1024, 768);
         form->show();
         QApplication::processEvents();

@@ -199,26 +199,26 @@ int main(int argc, char** argv) {
     shownBoxes.setOwner(&form);
 
     boxes.setPlotterOfferAccepted([&form] { return form.plotterOfferAccepted(); });
-    form.setScanner(&scanner);
     // The selected instrument and the window's bus commands live as long as the program.
     InstrumentSession instrument(*backend.driver);
     benchcap::office::LibreOfficeBridge office(boxes);  // the running LibreOffice, if any
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
-    form.setHardcopyCommand(&hardcopy);
     TraceWindowCommand traceCommand(form, instrument, office);
-    form.setTraceCommand(&traceCommand);
+    WindowLinks links;
+    links.scanner = &scanner;
+    links.hardcopy = &hardcopy;
+    links.trace = &traceCommand;
     // SCREEN and TRACEn of the command line run the commands as the menu does.
-    form.setCommands({[&form] { return form.runHardcopy(); },
-                      [&form](int trace) { return form.runTrace(trace); }});
-
+    links.commands = {[&form] { return form.runHardcopy(); },
+                      [&form](int trace) { return form.runTrace(trace); }};
     // Without a usable driver the status line says why, so the user knows what to install.
-    form.setDriverProblem(QString::fromStdString(backend.driver->unavailableReason()));
-
+    links.driverProblem = QString::fromStdString(backend.driver->unavailableReason());
     // A termination signal ends the program with 128 + the signal (settings stored as by
     // "Exit", except after an END command line); blocking reads end on it as well.
+    links.stopCheck = benchcap::stopSignal;
+    form.link(std::move(links));
     ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
-    form.setStopCheck(benchcap::stopSignal);
     backend.driver->setInterruptCheck(benchcap::stopRequested);
     instrument.session().setInterruptCheck(benchcap::stopRequested);
     // The end of the desktop session stores the settings like "Exit".

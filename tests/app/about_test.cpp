@@ -59,7 +59,8 @@ TEST(SystemReport, FileVersionsAndTheReportLayout) {
 
 TEST_F(MainFormTest, AboutBoxBuiltOnceShowsVersionLinksAndSystemInformation) {
     std::vector<QUrl> opened;
-    form->setLinkOpener([&](const QUrl& url) { opened.push_back(url); });
+    links.openLink = [&](const QUrl& url) { opened.push_back(url); };
+    relink();
     EXPECT_EQ(form->aboutForm(), nullptr);
     item("About")->trigger();
     AboutForm* about = form->aboutForm();

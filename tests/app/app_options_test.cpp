@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/startup/app_options.h"
+#include "support/table_file.h"
 
 namespace benchcap::app {
 namespace {
@@ -31,29 +32,8 @@ std::string parsed(QStringList args) {
 }
 
 TEST(AppOptions, OptionsAnywhereTheCommandLineAndMalformedOptions) {
-    const struct {
-        QStringList args;
-        const char* expected;
-    } cases[] = {
-        {{"--interface", "sim:bench.yaml", "/HIDE", "/12", "--screenshot=x.png", "--scan"},
-         "interface=sim:bench.yaml screenshot=x.png scan | /HIDE /12"},
-        {{"--interface=library"}, "interface=library | "},
-        {{"--interface=", "/HIDE"}, " | /HIDE"},
-        {{"--data-path", "/tmp/d", "/HIDE", "/12"}, "data-path=/tmp/d | /HIDE /12"},
-        {{"--data-path=/x", "--version"}, "data-path=/x version | "},
-        {{"--help"}, "help | "},
-        {{"--system-info"}, "system-info | "},
-        // After "--" everything is the command line; after a keyword, an unknown "--" word.
-        {{"--", "--version", "/END"}, " | --version /END"},
-        {{"/HIDE", "--bogus", "/END"}, " | /HIDE --bogus /END"},
-        {{"--interface"}, "error: --interface needs a value"},
-        {{"--bogus", "/END"}, "error: unknown option --bogus (see --help)"},
-        {{"--data-path"}, "error: --data-path needs a value"},
-        {{"--data-path="}, "error: --data-path needs a folder"},
-        {{"--scan=0"}, "error: --scan takes no value"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(parsed(c.args), c.expected) << c.args.join(' ').toStdString();
+    for (const auto& row : test::readTable("app/app-options.tsv"))
+        EXPECT_EQ(parsed(QString::fromStdString(row[0]).split(u' ')), row[1]) << row[0];
     // --help names every interface and keyword, and what happens without a display.
     for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
         EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;

@@ -1,79 +1,41 @@
 #include <gtest/gtest.h>
 
 #include "app/startup/command_line.h"
+#include "support/table_file.h"
 
 namespace benchcap::app {
 namespace {
 
-using K = CommandAction::Kind;
-
-CommandAction act(K kind, int number = 0, const char* text = "") {
-    return CommandAction{kind, number, QString::fromLatin1(text)};
+// An action as tests/data/app/command-line.tsv writes it: "Address 20", "Name=x", "End".
+std::string describe(const CommandAction& a) {
+    static const char* const kinds[] = {"Hide", "Show", "Address", "BadAddress", "Color", "BW",
+                                        "Name", "Plot", "Screen",  "Trace",      "End"};
+    using K = CommandAction::Kind;
+    std::string text = kinds[static_cast<int>(a.kind)];
+    if (a.kind == K::Address || a.kind == K::Trace)
+        text += " " + std::to_string(a.number);
+    if (a.kind == K::Name || a.kind == K::BadAddress)
+        text += "=" + a.text.toStdString();
+    return text;
 }
 
-TEST(CommandLine, SplitsAtSlashesIgnoringTextBeforeTheFirst) {
-    const struct {
-        const char* line;
-        QStringList arguments;
-    } cases[] = {
-        {"SCREEN", {"SCREEN"}},
-        {"x/SHOW", {"SHOW"}},
-        {"/HIDE /12 /BW /NAME=scope1 /SCREEN /END",
-         {"HIDE", "12", "BW", "NAME=scope1", "SCREEN", "END"}},
-        {"/ 20 /", {"20", ""}},
-        {"/NAME=  my scope  /END", {"NAME=  my scope", "END"}},
-        // Two slashes in a row make an empty argument and the split goes on.
-        {"//SCREEN", {"", "SCREEN"}},
-        {"/A//B", {"A", "", "B"}},
-        {"", {""}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(splitCommandLine(QString::fromLatin1(c.line)), c.arguments) << c.line;
+std::string describe(const std::vector<CommandAction>& actions) {
+    std::string text;
+    for (const CommandAction& a : actions)
+        text += (text.empty() ? "" : " ; ") + describe(a);
+    return text;
 }
 
-TEST(CommandLine, RulesOfOneArgument) {
-    const struct {
-        const char* argument;
-        std::vector<CommandAction> actions;
-    } cases[] = {
-        {"HIDE", {act(K::Hide)}},
-        {"hidex", {act(K::Hide)}},
-        {"Show", {act(K::Show)}},
-        {"20", {act(K::Address, 20)}},
-        {"20.4", {act(K::Address, 20)}},
-        {"20.5", {act(K::Address, 20)}},  // ties go to the even address
-        {"21.5", {act(K::Address, 22)}},
-        {"0.6", {act(K::Address, 1)}},
-        // Numbers that are no address are reported, never passed over.
-        {"0", {act(K::BadAddress, 0, "0")}},
-        {"0.4", {act(K::BadAddress, 0, "0.4")}},
-        {"31", {act(K::BadAddress, 0, "31")}},
-        {"-3", {act(K::BadAddress, 0, "-3")}},
-        {"99999999999", {act(K::BadAddress, 0, "99999999999")}},
-        {"12abc", {act(K::BadAddress, 0, "12abc")}},
-        {"plot", {act(K::Plot)}},
-        {"COLOR", {act(K::Color)}},
-        {"bw", {act(K::BW)}},
-        {"name=x", {act(K::Name, 0, "x")}},
-        {"NAME=  my scope  ", {act(K::Name, 0, "my scope")}},
-        {"NAME=", {act(K::Name, 0, "")}},
-        {"SCREEN", {act(K::Screen)}},
-        {"TRACE2", {act(K::Trace, 2)}},
-        {"TRACE", {act(K::Trace, 0)}},
-        {"TRACEX", {act(K::Trace, 0)}},
-        {"TRACE12", {act(K::Trace, 1)}},  // one character is looked at
-        {"end", {act(K::End)}},
-        {"bogus", {}},
-        {"", {}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(actionsFor(QString::fromLatin1(c.argument)), c.actions) << c.argument;
-}
-
-TEST(CommandLine, WholeLineLeftToRight) {
-    EXPECT_EQ(parseCommandLine(QStringLiteral("/HIDE/12/BW/NAME=scope1/SCREEN/END")),
-              (std::vector<CommandAction>{act(K::Hide), act(K::Address, 12), act(K::BW),
-                                          act(K::Name, 0, "scope1"), act(K::Screen), act(K::End)}));
+TEST(CommandLine, SplitAndParsedAsRecorded) {
+    for (const auto& row : test::readTable("app/command-line.tsv")) {
+        const QString given = QString::fromStdString(row[1]);
+        if (row[0] == "split")
+            EXPECT_EQ(splitCommandLine(given).join(u'|').toStdString(), row[2]) << row[1];
+        else if (row[0] == "action")
+            EXPECT_EQ(describe(actionsFor(given)), row[2]) << row[1];
+        else
+            EXPECT_EQ(describe(parseCommandLine(given)), row[2]) << row[1];
+    }
 }
 
 }  // namespace

@@ -11,23 +11,12 @@
 #include <fstream>
 #include <memory>
 
-#include "app/commands/hardcopy_command.h"
-#include "app/commands/instrument_init.h"
-#include "app/output/office_window.h"
-#include "app/output/print_hardcopy.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "main_form_fixture.h"
-#include "scanner/scan_iec.h"
-#include "sim/sim_bench.h"
-#include "support/bench_rig.h"
 #include "support/bench_texts.h"
 #include "support/file_faults.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
-
-// Readable failures for status sequences.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace benchcap::app::test {
 namespace {
@@ -37,19 +26,6 @@ using sim::Traffic;
 
 constexpr const char* kBench = ::benchcap::test::kStandardBench;
 
-const QString kIdle = QStringLiteral("No device was found on the IEEE bus");
-
-// The word processor as tests see it: counts pastes.
-class RecordingOffice final : public OfficeBridge {
-  public:
-    PasteReport PasteInWord(std::string_view) override {
-        ++pastes;
-        return {PasteOutcome::Pasted, {}};
-    }
-    PasteReport PasteInExcel(const trace::TraceField&) override { return {}; }
-    int pastes = 0;
-};
-
 // A window on a simulated bench with the hardcopy command wired as the program wires it.
 class HardcopyWindowTest : public BusWindowTest {
   protected:
@@ -57,16 +33,13 @@ class HardcopyWindowTest : public BusWindowTest {
     void setUp(const std::string& benchText) {
         office = {};
         setUpWindow(benchText.c_str(), "hardcopy-window");
-        printers = std::make_unique<PdfPrinterFactory>(pdfPath());
-        command = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
-        form->setHardcopyCommand(command.get());
+        wireCommands(office);
+        command = hardcopies.get();
         showWindow();
     }
     void TearDown() override {
         form.reset();  // the window goes before what it shows
     }
-
-    QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
 
     // Chooses the address and the format, then "Start" > "Hardcopy" as the user does.
     void hardcopy(int address, bool wmf = true) {
@@ -80,60 +53,29 @@ class HardcopyWindowTest : public BusWindowTest {
         return item("Drucken")->isEnabled() && item("SaveHard")->isEnabled();
     }
 
-    std::unique_ptr<PdfPrinterFactory> printers;
-    std::unique_ptr<HardcopyCommand> command;
+    HardcopyCommand* command = nullptr;
     RecordingOffice office;
 };
 
-// The boxes' exact texts are the workflow's (HardcopyByModel); here, that the window shows them.
+// Every way of tests/data/app/hardcopy-window.tsv: status texts, box, front panel, result.
 TEST_F(HardcopyWindowTest, EveryWayShowsItsStatusTextsBoxesAndResult) {
-    using Statuses = std::vector<QString>;
-    const Statuses transfer = {kIdle,
-                               QStringLiteral("checking firmware"),
-                               QStringLiteral("taking hardcopy..."),
-                               QStringLiteral("transfering data..."),
-                               QStringLiteral("data transfered."),
-                               QStringLiteral("loading image..."),
-                               QStringLiteral("ready.")};
-    const Statuses generator = {kIdle, "checking firmware", "data transfered.", "loading image...",
-                                "ready."};
-    const Statuses cut = {kIdle, "checking firmware", "taking hardcopy...", "transfering data...",
-                          "transfer failed"};
-    const struct {
-        int address;
-        bool wmf;
-        Statuses statuses;
-        const char* box;        // in the one box shown; nullptr: none
-        int frontPanelReturns;  // GoToLocal on the instrument
-        const char* tag;        // picture on display afterwards; nullptr: none
-    } cases[] = {
-        {0, true, {kIdle, "no address selected"}, "Setup > Address", 0, nullptr},
-        {25, true, {kIdle, "no device found"}, "No device was found on GPIB 25\n", 0, nullptr},
-        {5, true, {kIdle, "device is not supported"}, "device is not supported", 1, nullptr},
-        // Firmware too old: the check's box, no "ready.", the front panel given back.
-        {12, true, {kIdle, "checking firmware"}, "", 1, nullptr},
-        {7, true, transfer, nullptr, 1, "WMF"},
-        {16, false, transfer, nullptr, 1, "BMP"},
-        // A generator sends a bitmap whatever format is chosen: shown and tagged as one.
-        {28, true, generator, nullptr, 1, "BMP"},
-        // The block stops after 100 bytes: the error box, nothing shown or enabled.
-        {20, true, cut, hardcopy::kTransferErrorText, 1, nullptr},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : ::benchcap::test::readTable("app/hardcopy-window.tsv")) {
+        SCOPED_TRACE(c[0]);
         SetUp();
-        hardcopy(c.address, c.wmf);
-        EXPECT_EQ(statuses, c.statuses) << c.address;
+        const int address = std::stoi(c[0]);
+        hardcopy(address, c[1] == "WMF");
+        EXPECT_EQ(QStringList(statuses.begin(), statuses.end()).join(" | ").toStdString(), c[2]);
         const auto texts = scripted.boxes.texts();
-        ASSERT_EQ(texts.size(), c.box ? 1u : 0u) << c.address;
-        EXPECT_TRUE(!c.box || texts[0].find(c.box) != std::string::npos) << texts[0];
-        EXPECT_TRUE(c.address != 0 || bench->traffic().empty());
-        EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), c.frontPanelReturns) << c.address;
-        EXPECT_EQ(form->view().pictureArea().tag(), QString::fromLatin1(c.tag ? c.tag : ""))
-            << c.address;
-        EXPECT_EQ(command->onDisplay().has_value(), c.tag != nullptr) << c.address;
-        EXPECT_EQ(outputItemsEnabled(), c.tag != nullptr) << c.address;
-        EXPECT_TRUE(dataFiles().empty()) << c.address;  // "save" is not checked
-        EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.address;
+        ASSERT_EQ(texts.size(), c[3] == "-" ? 0u : 1u);
+        EXPECT_TRUE(texts.empty() || texts[0].find(c[3]) != std::string::npos) << texts[0];
+        EXPECT_TRUE(address != 0 || bench->traffic().empty());
+        EXPECT_EQ(bench->count(Traffic::GoToLocal, address), std::stoi(c[4]));
+        const bool shown = c[5] != "-";
+        EXPECT_EQ(area().tag().toStdString(), shown ? c[5] : "");
+        EXPECT_EQ(command->onDisplay().has_value(), shown);
+        EXPECT_EQ(outputItemsEnabled(), shown);
+        EXPECT_TRUE(dataFiles().empty());  // "save" is not checked
+        EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor);
         TearDown();
     }
 }
@@ -162,7 +104,7 @@ TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
     const auto writes = bench->writesTo(14);
     EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
               writes.end());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(area().tag(), QStringLiteral("WMF"));
 }
 
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
@@ -194,14 +136,12 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
     EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
     EXPECT_TRUE(dataFiles().empty());  // the file went, the picture stayed
     // The metafile is the area's own picture, drawn from its top-left corner and fitted.
-    const QImage& own = form->view().pictureArea().picture();
+    const QImage& own = area().picture();
     ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= form->view().pictureArea().width() &&
-                own.height() <= form->view().pictureArea().height());
-    EXPECT_EQ(form->view().pictureArea().canvas().pixel(own.width() / 2, own.height() / 2),
+    EXPECT_TRUE(own.width() <= area().width() && own.height() <= area().height());
+    EXPECT_EQ(area().canvas().pixel(own.width() / 2, own.height() / 2),
               own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_EQ(form->view().pictureArea().toolTip(),
-              QStringLiteral("screenshot from selected device"));
+    EXPECT_EQ(area().toolTip(), QStringLiteral("screenshot from selected device"));
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))
                     ->isHidden());  // taken by shortcut: no menu hid the logo
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
@@ -212,42 +152,28 @@ TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
 
 TEST_F(HardcopyWindowTest, BitmapIsStretchedOverTheArea) {
     hardcopy(16, false);
-    ASSERT_EQ(form->view().pictureArea().tag(), QStringLiteral("BMP"));
-    const QImage kept = form->view().bitmapHolder().picture();
-    ASSERT_FALSE(kept.isNull());
-    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
-    const QSize area = form->view().pictureArea().size();
+    ASSERT_EQ(area().tag(), QStringLiteral("BMP"));
+    EXPECT_TRUE(area().picture().isNull());
     // The bitmap's own corners land on the area's corners.
-    const QImage& canvas = form->view().pictureArea().canvas();
-    EXPECT_EQ(canvas.pixel(1, 1), kept.scaled(area).pixel(1, 1));
-    EXPECT_EQ(canvas.pixel(area.width() - 2, area.height() - 2),
-              kept.scaled(area).pixel(area.width() - 2, area.height() - 2));
+    const QImage kept = bitmap().picture().scaled(area().size());
+    const QPoint far(kept.width() - 2, kept.height() - 2);
+    EXPECT_EQ(area().canvas().pixel(1, 1), kept.pixel(1, 1));
+    EXPECT_EQ(area().canvas().pixel(far), kept.pixel(far));
 }
 
 // The pasted picture and the "Word" indicator are OfficeWindowTest's.
 TEST_F(HardcopyWindowTest, ClipboardAndWordPasteOnlyWithThisHardcopysPicture) {
-    const struct {
-        bool clip;
-        bool word;
-        int pastes;
-    } cases[] = {
-        {false, false, 0},
-        {true, false, 0},
-        {true, true, 1},
-        // Word paste without the clipboard option (a stored setting): nothing to paste.
-        {false, true, 0},
-    };
-    for (const auto& c : cases) {
+    // Clipboard option, Word option, pastes: Word without the clipboard option (a stored
+    // setting) has nothing to paste.
+    for (const char* c : {"000", "100", "111", "010"}) {
         SetUp();
-        item("HardAutoClip")->setChecked(c.clip);
-        item("HardAutoExcel")->setChecked(c.word);
+        const bool clip = c[0] == '1';
+        item("HardAutoClip")->setChecked(clip);
+        item("HardAutoExcel")->setChecked(c[1] == '1');
         hardcopy(16, false);
-        EXPECT_EQ(scripted.clipboard.writes(), c.clip ? 1 : 0);
-        if (c.clip) {
-            EXPECT_EQ(scripted.clipboard.image().size(),
-                      form->view().bitmapHolder().picture().size());
-        }
-        EXPECT_EQ(office.pastes, c.pastes);
+        EXPECT_EQ(scripted.clipboard.writes(), clip ? 1 : 0);
+        EXPECT_TRUE(!clip || scripted.clipboard.image().size() == bitmap().picture().size());
+        EXPECT_EQ(office.pictures, c[2] - '0');
         TearDown();
     }
 }
@@ -259,11 +185,11 @@ TEST_F(HardcopyWindowTest, FailedTransferDropsThePictureShownBeforeAndPastesNoth
     item("HardAutoExcel")->setChecked(true);
     hardcopy(20);
     EXPECT_EQ(scripted.clipboard.writes(), 0);
-    EXPECT_EQ(office.pastes, 0);
+    EXPECT_EQ(office.pictures, 0);
     EXPECT_FALSE(outputItemsEnabled());
     EXPECT_FALSE(command->onDisplay());
-    EXPECT_TRUE(form->view().pictureArea().picture().isNull());
-    EXPECT_TRUE(form->view().pictureArea().tag().isEmpty());
+    EXPECT_TRUE(area().picture().isNull());
+    EXPECT_TRUE(area().tag().isEmpty());
 }
 
 TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
@@ -284,33 +210,26 @@ TEST_F(HardcopyWindowTest, UnloadableFileIsRefusedAndEnablesNothing) {
 }
 
 TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrumentIsAsked) {
-    const struct {
-        const char* dataPath;  // under the test folder
-        int nameLength;        // of a manual name; 0: automatic name
-        const char* reason;
-    } cases[] = {
-        {"missing", 0, "No such file or directory"},
-        {"plain-file", 0, "Not a directory"},
-        {"dangling-link", 0, "No such file or directory"},
-        {"", 300, "File name too long"},
-    };
-    for (const auto& c : cases) {
+    // The data path under the test folder, the length of a manual name (0: automatic).
+    for (const auto& [dataPath, nameLength, reason] :
+         {std::tuple{"missing", 0, "No such file or directory"},
+          {"plain-file", 0, "Not a directory"},
+          {"dangling-link", 0, "No such file or directory"},
+          {"", 300, "File name too long"}}) {
         SetUp();
         std::ofstream(dir / "plain-file") << "x";
         fs::create_directory_symlink(dir / "nowhere", dir / "dangling-link");
-        files.DataPath = QString::fromStdString((dir / c.dataPath).string());
-        files.UseManualName = c.nameLength > 0;
-        files.ManualName = QString(c.nameLength, QLatin1Char('n'));
+        files.DataPath = QString::fromStdString((dir / dataPath).string());
+        files.UseManualName = nameLength > 0;
+        files.ManualName = QString(nameLength, QLatin1Char('n'));
         const QString file = files.outputFileName(QStringLiteral("WMF"), 0, files.UseManualName);
         hardcopy(7);
         const auto texts = scripted.boxes.texts();
-        ASSERT_EQ(texts.size(), 1u) << c.dataPath;
+        ASSERT_EQ(texts.size(), 1u) << dataPath;
         EXPECT_NE(texts[0].find(file.toStdString()), std::string::npos) << texts[0];
-        EXPECT_NE(texts[0].find(c.reason), std::string::npos) << texts[0];
-        EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "data transfered.") +
-                      std::count(statuses.begin(), statuses.end(), "ready."),
-                  0)
-            << c.dataPath;
+        EXPECT_NE(texts[0].find(reason), std::string::npos) << texts[0];
+        for (const char* never : {"data transfered.", "ready."})
+            EXPECT_EQ(std::count(statuses.begin(), statuses.end(), never), 0) << dataPath;
         for (const std::string& sent : bench->writesTo(7))  // the instrument was not asked
             EXPECT_EQ(sent.find("HCOPY"), std::string::npos) << sent;
         TearDown();
@@ -318,31 +237,26 @@ TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrum
 }
 
 TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
-    const struct {
-        int address;
-        std::vector<bus::MessageResult> answers;
-        std::vector<std::string> files;
-    } cases[] = {
-        {9, {bus::MessageResult::Yes}, {"HARDCOPY-03.12.05-14.03.09.HGL"}},
-        {9, {bus::MessageResult::No}, {}},
-        // Unknown maker: the list of supported devices, then the offer.
-        {3, {bus::MessageResult::Ok, bus::MessageResult::No}, {}},
-    };
-    for (const auto& c : cases) {
+    using enum bus::MessageResult;
+    // The plotter taken or refused; an unknown maker (3): the list of supported devices,
+    // then the offer. The front panel comes back in each case; only a plot taken is shown
+    // and can be printed and saved.
+    for (const auto& [address, answers, file] :
+         {std::tuple{9, std::vector{Yes}, "HARDCOPY-03.12.05-14.03.09.HGL"},
+          {9, std::vector{No}, ""},
+          {3, std::vector{Ok, No}, ""}}) {
         SetUp();
-        for (auto a : c.answers)
+        for (auto a : answers)
             scripted.boxes.queueMessageResult(a);
-        hardcopy(c.address);
-        EXPECT_EQ(dataFiles(), c.files) << c.address;
-        // Front panel back after the capture or the refusal, unknown instruments too.
-        EXPECT_EQ(bench->count(Traffic::GoToLocal, c.address), 1) << c.address;
-        // A plot taken is shown and can be printed and saved; none taken, nothing offered.
-        EXPECT_EQ(outputItemsEnabled(), !c.files.empty()) << c.address;
+        hardcopy(address);
+        EXPECT_EQ(dataFiles(), std::vector<std::string>(*file ? 1 : 0, file)) << address;
+        EXPECT_EQ(bench->count(Traffic::GoToLocal, address), 1) << address;
+        EXPECT_EQ(outputItemsEnabled(), *file != 0) << address;
         TearDown();
     }
     SetUp();
-    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
-    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    scripted.boxes.queueMessageResult(Yes);
+    scripted.boxes.queueMessageResult(Yes);
     // The status line stays one line high and counts what came in.
     const int lineHeight = statusPanel(1)->sizeHint().height();
     int tallest = 0;
@@ -362,16 +276,10 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     hardcopy(9);
     EXPECT_EQ(dataFiles(), (std::vector<std::string>{"HARDCOPY-03.12.05-14.03.09-2.HGL",
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
-    // On display as a picture: ink on the area, the plot's own tag.
+    // On display as a picture (what it draws is the HP-GL painter's), with the plot's tag.
     ASSERT_TRUE(command->onDisplay());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("HGL"));
-    const QImage shown = form->view().pictureArea().picture();
-    ASSERT_FALSE(shown.isNull());
-    int ink = 0;
-    for (int y = 0; y < shown.height(); ++y)
-        for (int x = 0; x < shown.width(); ++x)
-            ink += shown.pixelColor(x, y).lightness() < 128;
-    EXPECT_GT(ink, 100);
+    EXPECT_EQ(area().tag(), QStringLiteral("HGL"));
+    EXPECT_FALSE(area().picture().isNull());
     // Saved as the plotter's text, or drawn as a picture by the name's extension (which
     // extension gives which picture is CliRender's).
     scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "plot.hgl").string()));
@@ -420,7 +328,7 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
     form->item(QStringLiteral("ScreenShot"))->trigger();
     EXPECT_TRUE(noticeShown);
     EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    EXPECT_EQ(form->view().pictureArea().tag(), QStringLiteral("WMF"));
+    EXPECT_EQ(area().tag(), QStringLiteral("WMF"));
     const std::vector<std::string> oneHardcopy = bench->writesTo(7);
     bench->clearTraffic();
 
@@ -448,24 +356,17 @@ TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefus
 }
 
 TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
-    const struct {
-        int address;
-        bool wmf;
-        const char* filter;
-    } cases[] = {
-        {7, true, "WMF file|*.WMF|all files|*.*"},
-        {16, false, "BMP file|*.BMP|all files|*.*"},
-        // The generator's bitmap under the WMF setting is offered and written as a bitmap.
-        {28, true, "BMP file|*.BMP|all files|*.*"},
-    };
-    for (const auto& c : cases) {
+    // The generator's bitmap (28) under the WMF setting is offered and written as a bitmap.
+    for (const auto& [address, wmf, format] :
+         {std::tuple{7, true, "WMF"}, {16, false, "BMP"}, {28, true, "BMP"}}) {
         SetUp();
-        hardcopy(c.address, c.wmf);
+        hardcopy(address, wmf);
         const fs::path target = dir / "mine.any";
         scripted.saveDialog.queueAnswer(QString::fromStdString("  " + target.string() + " "));
         item("SaveHard")->trigger();
         ASSERT_EQ(scripted.saveDialog.shownWithFilters().size(), 1u);
-        EXPECT_EQ(scripted.saveDialog.shownWithFilters()[0], QString::fromLatin1(c.filter));
+        EXPECT_EQ(scripted.saveDialog.shownWithFilters()[0],
+                  QStringLiteral("%1 file|*.%1|all files|*.*").arg(QLatin1String(format)));
         EXPECT_EQ(benchcap::test::readFile(target), command->onDisplay()->picture.bytes());
         TearDown();
     }
@@ -494,30 +395,34 @@ QString runTool(const QString& program, const QStringList& args) {
 constexpr int kRenderDpi = 50;
 
 TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
+    // Cancelled, nothing is printed; the caption names the file only when it was kept.
+    hardcopy(7);
+    item("Drucken")->trigger();  // nothing queued: cancelled
+    EXPECT_FALSE(QFile::exists(pdfPath()));
+    scripted.printDialog.queueAnswer(PrintOptions{});
+    item("Drucken")->trigger();
+    const QString unsaved = runTool("pdftotext", {pdfPath(), "-"});
+    EXPECT_TRUE(unsaved.contains("KLT") && !unsaved.contains("saved to")) << unsaved.toStdString();
+
     item("HardAutoSave")->setChecked(true);
     hardcopy(7);
     PrintOptions choice;
     choice.copies = 3;
     scripted.printDialog.queueAnswer(choice);
     item("Drucken")->trigger();
-
-    ASSERT_EQ(scripted.printDialog.presets().size(), 1u);
-    const PrintOptions& preset = scripted.printDialog.presets()[0];
-    EXPECT_EQ(preset.copies, 1);
-    EXPECT_TRUE(preset.pageRange);
-    EXPECT_EQ(preset.fromPage, 1);
-    EXPECT_EQ(preset.toPage, 1);
-    EXPECT_EQ(preset.orientation, QPageLayout::Landscape);
+    ASSERT_EQ(scripted.printDialog.presets().size(), 3u);
+    const PrintOptions& preset = scripted.printDialog.presets()[2];
+    EXPECT_TRUE(preset.copies == 1 && preset.pageRange && preset.fromPage == 1 &&
+                preset.toPage == 1 && preset.orientation == QPageLayout::Landscape);
     EXPECT_TRUE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(form->view().pictureArea().scale(), QRectF(0, 0, 100, -100));
-
-    ASSERT_TRUE(QFile::exists(pdfPath()));
+    EXPECT_EQ(area().scale(), QRectF(0, 0, 100, -100));
     EXPECT_TRUE(runTool("pdfinfo", {pdfPath()}).contains(QRegularExpression("Pages:\\s+3\\n")));
     const QString text = runTool("pdftotext", {"-f", "1", "-l", "1", pdfPath(), "-"});
     EXPECT_TRUE(text.contains(QStringLiteral("KLT, saved to ") + command->lastOutputFile()))
         << text.toStdString();
 
-    // The page as paper shows it: the frame from 1/6 to 5/6 of the printable area.
+    // The frame's sides at 1/6 and 5/6 of the printer's printable area, as paper shows it;
+    // its drawing and the caption's place are PrintedPage's (print_hardcopy_test).
     const QString png = QString::fromStdString((dir / "page").string());
     runTool("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", "1", "-l", "1", "-png",
                          "-singlefile", pdfPath(), png});
@@ -527,37 +432,18 @@ TEST_F(HardcopyWindowTest, PrintPutsThePictureFramedAndCaptionedOnEachCopy) {
         page.save(QString::fromLocal8Bit(keep));
     std::unique_ptr<QPrinter> paper = PdfPrinterFactory(pdfPath()).makePrinter();
     paper->setPageOrientation(QPageLayout::Landscape);
-    const QRectF area = paper->pageRect(QPrinter::Point);
+    const QRectF printable = paper->pageRect(QPrinter::Point);
     const double scale = kRenderDpi / 72.0;
     ASSERT_NEAR(page.width(), paper->paperRect(QPrinter::Point).width() * scale, 1.5);
-    const QRectF frame((area.left() + area.width() / 6) * scale,
-                       (area.top() + area.height() / 6) * scale, area.width() * 2 / 3 * scale,
-                       area.height() * 2 / 3 * scale);
-    // The frame's sides on the printer's printable area; its drawing and the caption's
-    // place are PrintedPage's (print_hardcopy_test).
-    auto dark = [&](int x, int y) { return QColor(page.pixel(x, y)).lightness() < 100; };
-    const int midY = static_cast<int>(frame.center().y());
-    int left = 0;
-    while (left < page.width() && !dark(left, midY))
+    const int midY = static_cast<int>(printable.center().y() * scale);
+    auto dark = [&](int x) { return QColor(page.pixel(x, midY)).lightness() < 100; };
+    int left = 0, right = page.width() - 1;
+    while (left < page.width() && !dark(left))
         ++left;
-    int right = page.width() - 1;
-    while (right > 0 && !dark(right, midY))
+    while (right > 0 && !dark(right))
         --right;
-    EXPECT_NEAR(left, frame.left(), 2);
-    EXPECT_NEAR(right, frame.right(), 2);
-}
-
-TEST_F(HardcopyWindowTest, PrintCancelledPrintsNothingAndNamesTheFileOnlyWhenItWasKept) {
-    hardcopy(7);
-    item("Drucken")->trigger();  // nothing queued: cancelled
-    EXPECT_EQ(scripted.printDialog.presets().size(), 1u);
-    EXPECT_FALSE(QFile::exists(pdfPath()));
-    EXPECT_TRUE(scripted.boxes.boxes().empty());
-    scripted.printDialog.queueAnswer(PrintOptions{});
-    item("Drucken")->trigger();
-    const QString text = runTool("pdftotext", {pdfPath(), "-"});
-    EXPECT_TRUE(text.contains(QStringLiteral("KLT"))) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("saved to"))) << text.toStdString();
+    EXPECT_NEAR(left, (printable.left() + printable.width() / 6) * scale, 2);
+    EXPECT_NEAR(right, (printable.right() - printable.width() / 6) * scale, 2);
 }
 
 // Printers that fail where real ones do.
@@ -593,8 +479,8 @@ TEST_F(HardcopyWindowTest, PrintFailureNamesTheStep) {
         scripted.boxes.clearBoxes();
         scripted.printDialog.queueAnswer(PrintOptions{});
         BrokenPrinters printers(c.make);
-        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes,
-                                &form->view().pictureArea(), command->onDisplay()->picture, "KLT"),
+        EXPECT_EQ(printHardcopy(form.get(), scripted.printDialog, printers, scripted.boxes, &area(),
+                                command->onDisplay()->picture, "KLT"),
                   PrintOutcome::Failed);
         ASSERT_EQ(scripted.boxes.boxes().size(), 1u);
         EXPECT_EQ(scripted.boxes.boxes()[0].title, "PRINTING-ERROR");
@@ -614,13 +500,13 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
-    const QSize area = form->view().pictureArea().size();
-    const QSize shown = form->view().pictureArea().picture().size();
-    EXPECT_TRUE(shown.width() == area.width() || shown.height() == area.height())
-        << shown.width() << "x" << shown.height() << " in " << area.width() << "x" << area.height();
+    const QSize size = area().size();
+    const QSize shown = area().picture().size();
+    EXPECT_TRUE(shown.width() == size.width() || shown.height() == size.height())
+        << shown.width() << "x" << shown.height() << " in " << size.width() << "x" << size.height();
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
-    EXPECT_NE(form->view().pictureArea().canvas().pixelColor(corner), PictureBox::background());
+    EXPECT_NE(area().canvas().pixelColor(corner), PictureBox::background());
 }
 
 }  // namespace

@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
+#include "app/commands/trace_window_command.h"
+#include "app/output/office_window.h"
+#include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "scanner/scan_iec.h"
@@ -19,7 +23,30 @@
 #include "support/bench_rig.h"
 #include "support/test_paths.h"
 
+// Readable failures for status texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace benchcap::app::test {
+
+// The office programs as tests see them: counts pastes and the rows pasted.
+class RecordingOffice final : public OfficeBridge {
+  public:
+    PasteReport PasteInWord(std::string_view) override {
+        ++pictures;
+        return {PasteOutcome::Pasted, {}};
+    }
+    PasteReport PasteInExcel(const trace::TraceField& field) override {
+        ++tables;
+        rows = field.RowCount();
+        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
+    }
+    int pictures = 0;
+    int tables = 0;
+    std::size_t rows = 0;
+    bool running = true;
+};
 
 // A main window on scripted services, with a yield hook that only counts.
 class MainFormTest : public ::testing::Test {
@@ -27,10 +54,17 @@ class MainFormTest : public ::testing::Test {
     void SetUp() override {
         files.DataPath = QStringLiteral("/data");
         form = std::make_unique<MainForm>(scripted.services(), files);
-        form->setYieldHook([this] { ++yields; });
+        links = {};
+        links.yield = [this] { ++yields; };
+        form->link(links);
     }
+    // Gives the window `links` after a test changed them.
+    void relink() { form->link(links); }
 
     QAction* item(const char* name) const { return form->item(QString::fromLatin1(name)); }
+    // The picture area and the hidden holder of its bitmap.
+    PictureBox& area() const { return form->view().pictureParts().area; }
+    PictureHolder& bitmap() const { return form->view().pictureParts().bitmap; }
     // Status panel n: 1 status text, 2 model name, 3 "Excel", 4 "Word".
     QLabel* statusPanel(int n) const {
         return form->item<QLabel>(QStringLiteral("Status_%1").arg(n));
@@ -39,6 +73,7 @@ class MainFormTest : public ::testing::Test {
     testing::ScriptedServices scripted;
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
     std::unique_ptr<MainForm> form;
+    WindowLinks links;
     int yields = 0;
 };
 
@@ -61,9 +96,9 @@ class BusWindowTest : public MainFormTest {
         files.DataPath = QString::fromStdString(dir.string());
         bench = benchcap::test::makeBench(benchText);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
-        form->setScanner(core.get());
+        links.scanner = core.get();
         instrument = std::make_unique<InstrumentSession>(*bench);
-        form->setYieldHook([this] {
+        links.yield = [this] {
             ++yields;
             const QString now = statusPanel(1)->text();
             if (now != lastStatus)
@@ -71,8 +106,21 @@ class BusWindowTest : public MainFormTest {
             lastStatus = now;
             if (duringYield)
                 duringYield();
-        });
+        };
+        relink();
     }
+    // The hardcopy and trace commands on `office`, wired as the program wires them; printed
+    // pages go to page.pdf in the data folder.
+    void wireCommands(OfficeBridge& office, char separator = '.') {
+        traces.reset();
+        printers = std::make_unique<PdfPrinterFactory>(pdfPath());
+        hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
+        traces = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
+        links.hardcopy = hardcopies.get();
+        links.trace = traces.get();
+        relink();
+    }
+    QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
     void showWindow() {
         form->resize(800, 600);
         form->show();
@@ -97,6 +145,9 @@ class BusWindowTest : public MainFormTest {
     std::unique_ptr<sim::SimBench> bench;
     std::unique_ptr<scanner::ScanIECControl> core;
     std::unique_ptr<InstrumentSession> instrument;
+    std::unique_ptr<PdfPrinterFactory> printers;
+    std::unique_ptr<HardcopyCommand> hardcopies;
+    std::unique_ptr<TraceWindowCommand> traces;
     std::vector<QString> statuses;  // each change of the status text
     QString lastStatus;
     std::function<void()> duringYield;

@@ -19,7 +19,7 @@ TEST_F(MainFormTest, OutputItemsTrayMenuAndWindowPartsAtStart) {
     EXPECT_FALSE(scripted.tray.isVisible());  // prepared, not added
     EXPECT_EQ(scripted.tray.contextMenu(), form->item<QMenu>(QStringLiteral("TrayMenu")));
     // Window parts at start.
-    EXPECT_TRUE(form->view().bitmapHolder().isHidden());
+    EXPECT_TRUE(bitmap().isHidden());
     EXPECT_TRUE(form->item<QLabel>(QStringLiteral("Fehler"))->isHidden());
     EXPECT_FALSE(form->item<QLabel>(QStringLiteral("StartLogo"))->isHidden());
 }
@@ -87,10 +87,11 @@ TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
     EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
     // Events handled inside showStatus may start other commands: a nested UpSta works.
-    form->setYieldHook([this] {
+    links.yield = [this] {
         if (++yields == 2)
             form->view().showStatus(QStringLiteral("nested"));
-    });
+    };
+    relink();
     form->view().showStatus(QStringLiteral("outer"));
     EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("nested"));
 }

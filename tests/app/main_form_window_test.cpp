@@ -31,23 +31,19 @@ class MainFormWindowTest : public MainFormTest {
 
 TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoomIsLeft) {
     resizeTo(800, 600);
-    EXPECT_EQ(form->view().pictureArea().size(), client()->size());
-    EXPECT_LE(form->view()
-                  .pictureArea()
-                  .mapTo(form.get(), QPoint(0, form->view().pictureArea().height()))
-                  .y(),
+    EXPECT_EQ(area().size(), client()->size());
+    EXPECT_LE(form->view().pictureParts().area.mapTo(form.get(), QPoint(0, area().height())).y(),
               form->statusBar()->y());
     // The logo stays centred.
     EXPECT_LE((form->item<QLabel>(QStringLiteral("StartLogo"))->geometry().center() -
-               form->view().pictureArea().rect().center())
+               area().rect().center())
                   .manhattanLength(),
               2);
-    const int before = form->view().pictureArea().height();
+    const int before = area().height();
     ASSERT_GT(before, 0);
     resizeTo(800, 1);  // as low as the window goes
-    EXPECT_EQ(form->view().pictureArea().width(), client()->width());
-    EXPECT_EQ(form->view().pictureArea().height(),
-              client()->height() <= 0 ? before : client()->height());
+    EXPECT_EQ(area().width(), client()->width());
+    EXPECT_EQ(area().height(), client()->height() <= 0 ? before : client()->height());
 }
 
 TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
@@ -59,8 +55,8 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
         resizeTo(size.width(), size.height());
         EXPECT_FALSE(label->isHidden());
         EXPECT_EQ(label->x(), 0);
-        EXPECT_EQ(label->width(), form->view().pictureArea().width());
-        EXPECT_NEAR(label->y() + label->height() / 2, form->view().pictureArea().height() / 2, 1);
+        EXPECT_EQ(label->width(), area().width());
+        EXPECT_NEAR(label->y() + label->height() / 2, area().height() / 2, 1);
     }
     form->view().showError(QStringLiteral("   "));
     EXPECT_TRUE(label->isHidden());
@@ -68,12 +64,15 @@ TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
 
 TEST_F(MainFormWindowTest, ResizeRedrawsTraceOnlyWithoutError) {
     int redraws = 0;
-    form->view().setTraceRedraw([&] { ++redraws; });
-    resizeTo(700, 500);
-    EXPECT_EQ(redraws, 0);  // a hardcopy (the logo) is on display
-    form->view().claimPictureArea(WindowView::Content::Trace);
+    form->view().claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Keep,
+                                  [&] { ++redraws; });
     resizeTo(720, 520);
     EXPECT_EQ(redraws, 1);
+    form->view().claimPictureArea(WindowView::Content::Hardcopy);
+    resizeTo(700, 500);
+    EXPECT_EQ(redraws, 1);  // a hardcopy is on display
+    form->view().claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Keep,
+                                  [&] { ++redraws; });
     form->view().showError(QStringLiteral("trace not available"));
     resizeTo(740, 540);
     EXPECT_EQ(redraws, 1);
@@ -84,22 +83,22 @@ TEST_F(MainFormWindowTest, BitmapHardcopyIsRedrawnStretchedAtTheNewSize) {
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(QColor(0, 0, 255));
     picture.setPixelColor(1, 1, QColor(255, 0, 0));
-    form->view().bitmapHolder().setPicture(picture);
-    form->view().pictureArea().setTag(QStringLiteral("BMP"));
+    bitmap().setPicture(picture);
+    area().setTag(QStringLiteral("BMP"));
     resizeTo(600, 400);
     resizeTo(900, 700);
-    const QImage& canvas = form->view().pictureArea().canvas();
-    const int w = form->view().pictureArea().width();
-    const int h = form->view().pictureArea().height();
+    const QImage& canvas = area().canvas();
+    const int w = area().width();
+    const int h = area().height();
     // The whole area shows the picture: blue at the top left, red at the bottom right.
     EXPECT_EQ(canvas.pixelColor(2, 2), QColor(0, 0, 255));
     EXPECT_EQ(canvas.pixelColor(w - 3, h - 3), QColor(255, 0, 0));
 
     // After a metafile hardcopy step 4 leaves the area alone.
-    form->view().pictureArea().setTag(QStringLiteral("WMF"));
-    form->view().pictureArea().cls();
+    area().setTag(QStringLiteral("WMF"));
+    area().cls();
     resizeTo(950, 720);
-    EXPECT_EQ(form->view().pictureArea().canvas().pixelColor(5, 5), PictureBox::background());
+    EXPECT_EQ(area().canvas().pixelColor(5, 5), PictureBox::background());
 }
 
 TEST_F(MainFormWindowTest, MinimisedWindowStaysReachableWithoutTrayOptionOrArea) {
@@ -144,18 +143,6 @@ TEST_F(MainFormWindowTest, TrayStateMachine) {
     EXPECT_EQ(scripted.tray.contextMenuOpenings(), 1);
 }
 
-TEST_F(MainFormWindowTest, TrayCommandsShowTrayInfoWhileTheyRun) {
-    bool shownDuring = false;
-    form->runFromTray(
-        [&] { shownDuring = form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible(); });
-    EXPECT_TRUE(shownDuring);
-    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    // The tray items run to their end (their commands come later) and hide the notice.
-    form->item(QStringLiteral("TrayTrace_2"))->trigger();
-    item("ScreenShot")->trigger();
-    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-}
-
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
     const QRect before = form->geometry();
     for (bool on : {true, false}) {
@@ -178,7 +165,8 @@ TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
 
 TEST_F(MainFormWindowTest, UnattendedReportsJoinTitleAndTextWithOneColon) {
     QStringList reports;
-    form->setReportSink([&](const QString& line) { reports << line; });
+    links.reportSink = [&](const QString& line) { reports << line; };
+    relink();
     form->reportUnattended(QStringLiteral("ERROR:"), QStringLiteral("x"), false);
     form->reportUnattended(QStringLiteral("Note"), QStringLiteral("y"), false);
     EXPECT_EQ(reports, QStringList({"benchcap: ERROR: x", "benchcap: Note: y"}));

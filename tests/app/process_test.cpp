@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/file_faults.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 
 namespace benchcap::app {
@@ -84,60 +85,33 @@ TEST(WindowProgram, TerminationSignalsStoreTheSettings) {
 // Unattended runs: the result lands in the data path, END ends at once without writing the
 // settings, and the exit status says whether the job took what it was asked for.
 TEST(WindowProgram, UnattendedRunsThenEnd) {
-    const struct {
-        const char* commandLine;
-        int exitCode;
-        const char* files;              // the pattern of the one file expected, or nullptr for none
-        const char* report;             // part of standard error
-        const char* display = nullptr;  // no platform chosen, DISPLAY this ("": none)
-        const char* out = "";           // part of standard output
-    } cases[] = {
-        // Without a display a hidden run goes on offscreen; a window to show says why not.
-        {"/HIDE/20/SCREEN/END", 0, "HARDCOPY-*.WMF", "", ""},
-        {"/hide/20/SCREEN/END", 0, "HARDCOPY-*.WMF", "", ":97"},
-        {"/20/SCREEN/END", 1, nullptr, "benchcap: cannot show the window: no display", ""},
-        {"", 1, nullptr,
-         "X display \":97\" cannot be opened; start it in a desktop session, or "
-         "add /HIDE to run the command line unattended\n",
-         ":97"},
-        {"/HIDE/7/TRACE1/END", 0, "TRACE1-*.TXT", ""},
-        {"/HIDE/29/SCREEN/END", 1, nullptr, "benchcap: Benchcap: No device was found on GPIB 29\n"},
-        // An address that is none never lets the job fall to the instrument chosen before.
-        {"/HIDE/7/31/TRACE1/END", 1, nullptr, "benchcap: /31 is no bus address"},
-        {"/HIDE/20/-5/SCREEN/END", 1, nullptr, "/SCREEN not carried out: /-5 selects no"},
-        // A plotter-only instrument: its plot is taken only when /PLOT accepts the offer.
-        {"/HIDE/9/SCREEN/END", 1, nullptr, "only plots its screen: add /PLOT"},
-        {"/HIDE/9/PLOT/SCREEN/END", 0, "*.HGL", "press the hardcopy key"},
-        // Information options answer on stdout and end at once.
-        {"--version", 0, nullptr, "", nullptr, "Benchcap 2.3 (built "},
-        {"--system-info", 0, nullptr, "", nullptr, "\nNI 3D version\t\t"},
-        {"--help", 0, nullptr, "", nullptr, "/PLOT"},
-        {"--bogus", 2, nullptr, "benchcap: "},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : test::readTable("app/unattended-runs.tsv")) {
+        const std::string& commandLine = c[0];
+        const std::string& display = c[4];
         ProgramRun run("process-end");
         const QString data = run.configFolder + QStringLiteral("/data");
         QDir().mkpath(data);
-        if (c.display) {
+        if (display != "-") {
             QProcessEnvironment env = run.process.processEnvironment();
             for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
                 env.remove(QLatin1String(name));
-            if (*c.display)
-                env.insert(QStringLiteral("DISPLAY"), QLatin1String(c.display));
+            if (display != "none")
+                env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
             run.process.setProcessEnvironment(env);
         }
-        run.start({QStringLiteral("--data-path"), data, QLatin1String(c.commandLine)});
-        ASSERT_TRUE(run.process.waitForFinished(30000)) << c.commandLine;
-        const QByteArray err = run.process.readAllStandardError();
-        EXPECT_EQ(run.process.exitCode(), c.exitCode) << c.commandLine << "\n" << err.toStdString();
-        EXPECT_TRUE(err.contains(c.report)) << c.commandLine << "\n" << err.toStdString();
-        EXPECT_TRUE(run.process.readAllStandardOutput().contains(c.out)) << c.commandLine;
+        run.start({QStringLiteral("--data-path"), data, QString::fromStdString(commandLine)});
+        ASSERT_TRUE(run.process.waitForFinished(30000)) << commandLine;
+        const std::string err = run.process.readAllStandardError().toStdString();
+        EXPECT_EQ(run.process.exitCode(), std::stoi(c[1])) << commandLine << "\n" << err;
+        EXPECT_NE(err.find(c[3]), std::string::npos) << commandLine << "\n" << err;
+        EXPECT_NE(run.process.readAllStandardOutput().toStdString().find(c[5]), std::string::npos)
+            << commandLine;
         const QStringList written = QDir(data).entryList(QDir::Files | QDir::Hidden);
-        EXPECT_EQ(written.size(), c.files ? 1 : 0) << written.join(u' ').toStdString();
-        if (c.files && !written.isEmpty()) {
-            EXPECT_TRUE(QDir::match(QLatin1String(c.files), written.front())) << c.commandLine;
-        }
-        EXPECT_EQ(run.settings(), "") << c.commandLine;
+        EXPECT_EQ(written.join(u' ').toStdString(),
+                  c[2] == "-" ? "" : written.value(0).toStdString());
+        EXPECT_TRUE(c[2] == "-" || QDir::match(QString::fromStdString(c[2]), written.value(0)))
+            << commandLine;
+        EXPECT_EQ(run.settings(), "") << commandLine;
     }
 }
 

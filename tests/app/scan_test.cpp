@@ -43,7 +43,8 @@ TEST_F(ScanTest, NoBoardShowsTheDriverProblemInTheStatusLine) {
     // The driver's reason when it could not be loaded, else why there is no board.
     for (const char* problem : {"GPIB driver library not found: libgpib.so.0", ""}) {
         build("boards: []\n");
-        form->setDriverProblem(QString::fromLatin1(problem));
+        links.driverProblem = QString::fromLatin1(problem);
+        relink();
         item("StartScan")->trigger();
         EXPECT_EQ(panel()->AddressLine()->text(), QStringLiteral("no GPIB card found!"));
         EXPECT_EQ(statusPanel(1)->text(),
@@ -60,7 +61,7 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
     int yields = 0;
     QString first, afterClick;
     bool noticeChecked = false;
-    form->setYieldHook([&] {
+    links.yield = [&] {
         if (++yields == 1)
             first = statusPanel(1)->text() + "|" + form->errorText();
         if (yields == 10) {  // well inside the scan: a second scan is refused
@@ -75,7 +76,8 @@ TEST_F(ScanTest, SearchInstrumentsFillsAddressMenu) {
         const QRect at(notice->mapTo(form->centralWidget(), QPoint(0, 0)), notice->size());
         EXPECT_FALSE(at.intersects(form->scanPanel()->geometry()));
         EXPECT_EQ(notice->text(), QStringLiteral("scanning bus..."));
-    });
+    };
+    relink();
     item("StartScan")->trigger();
     EXPECT_GT(yields, 30);
     EXPECT_TRUE(noticeChecked);

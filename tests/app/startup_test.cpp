@@ -32,8 +32,9 @@ class StartupTest : public MainFormTest {
   protected:
     void SetUp() override {
         MainFormTest::SetUp();
-        form->setReportSink([this](const QString& line) { reports << line; });
-        form->setEndProgram([this](int code) { ends.push_back(code); });
+        links.reportSink = [this](const QString& line) { reports << line; };
+        links.endProgram = [this](int code) { ends.push_back(code); };
+        relink();
         context.settings = &store;
         context.version = VersionInfo{QStringLiteral("Benchcap"), 2, 3, 0, QDate(2003, 3, 7)};
         context.defaultDataPath = QStringLiteral("/opt/benchcap");
@@ -146,17 +147,20 @@ TEST_F(StartupTest, WindowOffTheScreenIsPlacedByTheScreen) {
     }
 }
 
-TEST_F(StartupTest, UnusableValuesFallBackSoundly) {
+TEST_F(StartupTest, UnusableValuesFallBackSoundlyAndTheRunsOwnDataPathIsNotStored) {
     setStored(
         "Address=45;Color=maybe;HardAutoSave=yes;HardAutoExcel=-1;GPIBPrinterAdr=7.5;"
-        "Width=wide");
+        "Width=wide;DataPath=/stored");
+    context.dataPathOverride = QStringLiteral("/this/run");
     start();
     EXPECT_EQ(form->selectedAddress(), 0);  // outside 1 to 30: nothing checked
     // Neither truth value nor number: the default.
     expectChecked("Color HardAutoSave HardAutoExcel", true);
     EXPECT_FALSE(checked("BW"));
+    EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
     form->shutDown();
-    expectStored("Address=20;GPIBPrinterAdr=8;Color=True");  // no valid address was selected
+    // No valid address was selected.
+    expectStored("Address=20;GPIBPrinterAdr=8;Color=True;DataPath=/stored");
 }
 
 TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
@@ -166,15 +170,6 @@ TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
     form->selectAddress(31);
     form->shutDown();
     expectStored("Address=7");
-}
-
-TEST_F(StartupTest, DataPathOptionIsForThisRunOnly) {
-    setStored("DataPath=/stored");
-    context.dataPathOverride = QStringLiteral("/this/run");
-    start();
-    EXPECT_EQ(files.DataPath, QStringLiteral("/this/run"));
-    form->shutDown();
-    expectStored("DataPath=/stored");
 }
 
 TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
@@ -187,11 +182,12 @@ class CommandLineRunTest : public StartupTest {
   protected:
     void SetUp() override {
         StartupTest::SetUp();
-        form->setCommands({[this] { return hardcopy(); },
-                           [this](int n) {
-                               runs << QStringLiteral("TRACE %1").arg(n);
-                               return Status{};
-                           }});
+        links.commands = {[this] { return hardcopy(); },
+                          [this](int n) {
+                              runs << QStringLiteral("TRACE %1").arg(n);
+                              return Status{};
+                          }};
+        relink();
     }
     Status hardcopy() {
         runs << QStringLiteral("SCREEN %1 %2 %3 %4")
@@ -251,29 +247,27 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
 
     // An error box or the error label makes END end with status 1; a box the user saw in
     // the shown window is no unattended error.
-    const struct {
-        const char* commandLine;
-        const char* error;  // nullptr: the error label
-        int status;
-    } errors[] = {{"/SCREEN/END", "No answer at 12", 1},
-                  {"/SCREEN/END", nullptr, 1},
-                  {"/SHOW/SCREEN/END", "x", 0}};
-    for (const auto& e : errors) {
+    // The error is a box's text, or nullptr for the error label.
+    for (const auto& [commandLine, error, status] :
+         {std::tuple{"/SCREEN/END", "No answer at 12", 1},
+          {"/SCREEN/END", nullptr, 1},
+          {"/SHOW/SCREEN/END", "x", 0}}) {
         reports.clear();
-        const bool shown = e.status == 0;
-        form->setDisplayAvailable(shown);
-        onHardcopy = [&] {
-            if (e.error) {
-                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", e.error, MessageButtons::Ok);
+        const bool shown = status == 0;
+        links.displayAvailable = shown;
+        relink();
+        onHardcopy = [&, boxText = error] {
+            if (boxText) {
+                boxes.messageBox(bus::MessageIcon::Critical, "ERROR", boxText, MessageButtons::Ok);
             } else {
                 form->view().showError(QStringLiteral("no answer from instrument"));
             }
         };
-        EXPECT_EQ(start(e.commandLine), e.status) << e.commandLine;
-        EXPECT_EQ(reports.size(), shown ? 0 : 1) << e.commandLine;
+        EXPECT_EQ(start(commandLine), status) << commandLine;
+        EXPECT_EQ(reports.size(), shown ? 0 : 1) << commandLine;
         EXPECT_EQ(scripted.boxes.boxes().size(), shown ? 1u : 0u);
         if (!shown) {
-            EXPECT_EQ(statusPanel(1)->text(), e.error ? e.error : "no answer from instrument");
+            EXPECT_EQ(statusPanel(1)->text(), error ? error : "no answer from instrument");
         }
     }
 }
@@ -283,38 +277,35 @@ TEST_F(CommandLineRunTest, ShutdownDuringTheCommandLineStopsIt) {
     // recorded while it blocked: the trace that follows never runs, no box waits for a user,
     // and the settings are written once unless END was to come.
     enum Stop { SessionEnd, SignalHandled, SignalRecorded };
-    const struct {
-        Stop stop;
-        const char* commandLine;
-        int status;
-        int flushes;
-    } cases[] = {{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
-                 {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
-                 {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
-                 {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}};
-    for (const auto& c : cases) {
+    for (const auto& c : {std::tuple{SessionEnd, "/SHOW/SCREEN/TRACE1", 0, 1},
+                          {SignalHandled, "/SHOW/SCREEN/TRACE1", 143, 1},
+                          {SignalHandled, "/SHOW/SCREEN/TRACE1/END", 143, 0},
+                          {SignalRecorded, "/SHOW/SCREEN/TRACE1/END", 130, 0}}) {
+        const auto& [stop, commandLine, status, flushes] = c;
         SetUp();
         int recorded = 0;
-        form->setStopCheck([&recorded] { return recorded; });
-        form->setDisplayAvailable(true);
-        onHardcopy = [&] {
-            if (c.stop == SessionEnd)
+        links.stopCheck = [&recorded] { return recorded; };
+        links.displayAvailable = true;
+        relink();
+        onHardcopy = [&, how = stop] {
+            if (how == SessionEnd)
                 form->shutDown();
-            else if (c.stop == SignalHandled)
+            else if (how == SignalHandled)
                 form->stopBySignal(SIGTERM);
             else
                 recorded = SIGINT;
             boxes.messageBox(bus::MessageIcon::Critical, "ERROR", "x", bus::MessageButtons::Ok);
         };
         const int flushesBefore = store.flushes();
-        EXPECT_EQ(start(c.commandLine), c.status) << c.commandLine;
+        EXPECT_EQ(start(commandLine), status) << commandLine;
         EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << c.commandLine;
+        EXPECT_EQ(runs, QStringList({"SCREEN 20 color - visible"})) << commandLine;
         EXPECT_TRUE(scripted.boxes.boxes().empty());
-        EXPECT_EQ(store.flushes() - flushesBefore, c.flushes) << c.commandLine;
+        EXPECT_EQ(store.flushes() - flushesBefore, flushes) << commandLine;
         runs.clear();
         onHardcopy = nullptr;  // the locals it refers to end here
-        form->setStopCheck({});
+        links.stopCheck = {};
+        relink();
     }
 }
 

@@ -9,22 +9,13 @@
 #include <fstream>
 #include <memory>
 
-#include "app/commands/instrument_init.h"
-#include "app/commands/trace_window_command.h"
-#include "app/output/office_window.h"
 #include "app/window/recorder_setup.h"
 #include "main_form_fixture.h"
-#include "scanner/scan_iec.h"
-#include "sim/sim_bench.h"
-#include "support/bench_rig.h"
 #include "support/bench_texts.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_text.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace benchcap::app::test {
 namespace {
@@ -33,22 +24,6 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kBench = ::benchcap::test::kTraceBench;
-
-const QString kInit = QStringLiteral("No device was found on the IEEE bus");
-
-// The spreadsheet as tests see it: counts pastes and the rows it was given.
-class RecordingOffice final : public OfficeBridge {
-  public:
-    PasteReport PasteInWord(std::string_view) override { return {}; }
-    PasteReport PasteInExcel(const trace::TraceField& field) override {
-        ++pastes;
-        rows = field.RowCount();
-        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
-    }
-    int pastes = 0;
-    std::size_t rows = 0;
-    bool running = true;
-};
 
 // A window on a simulated bench with the trace command wired as the program wires it.
 class TraceWindowTest : public BusWindowTest {
@@ -59,14 +34,10 @@ class TraceWindowTest : public BusWindowTest {
         makeCommand('.');
         showWindow();
     }
-    void TearDown() override {
-        command.reset();
-        form.reset();
-    }
+    void TearDown() override { form.reset(); }
     void makeCommand(char separator) {
-        command.reset();
-        command = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
-        form->setTraceCommand(command.get());
+        wireCommands(office, separator);
+        command = traces.get();
     }
 
     // Chooses the address, then "Start" > "Read trace data" > "trace n" as the user does.
@@ -82,65 +53,35 @@ class TraceWindowTest : public BusWindowTest {
                    : "";
     }
     // The picture area as the user sees it, at its size.
-    QImage onScreen() const {
-        return form->view().pictureArea().canvas().copy(
-            QRect(QPoint(0, 0), form->view().pictureArea().size()));
-    }
+    QImage onScreen() const { return area().canvas().copy(QRect(QPoint(0, 0), area().size())); }
     QImage expectedPlot() const {
-        Result<QImage> r =
-            trace::RenderTracePlot(command->state().data, form->view().pictureArea().size());
+        Result<QImage> r = trace::RenderTracePlot(command->state().data, area().size());
         EXPECT_TRUE(r.ok());
         return r ? r->convertToFormat(QImage::Format_RGB32) : QImage();
     }
 
-    std::unique_ptr<TraceWindowCommand> command;
+    TraceWindowCommand* command = nullptr;
     RecordingOffice office;
 };
 
 TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
-    const std::vector<QString> read = {kInit, "reading trace...", "reading finished",
-                                       "drawing trace...", "idle"};
-    const std::vector<QString> inactive = {kInit, "reading trace...", "reading finished", "idle"};
-    const std::vector<QString> unsupported = {kInit, "trace data not supported."};
-    const std::vector<QString> stopped = {kInit, "reading trace...", "reading finished",
-                                          "trace not read"};
-    // The text's and the plot's content are the core's (trace_text_test, line_graph_test):
-    // here, that the window shows what the core makes of the trace asked for.
-    const struct {
-        const char* name;
-        int address;
-        int trace;
-        std::vector<QString> statuses;
-        const char* label;  // error label afterwards; "*": any
-        Strings boxes;
-        std::size_t columns;  // 0: no trace
-    } cases[] = {
-        {"plain", 7, 1, read, "", {}, 2},
-        {"zero span", 8, 1, read, "", {}, 2},
-        {"network real", 16, 1, read, "", {}, 2},
-        {"network complex", 16, 2, read, "", {}, 3},
-        {"pairs", 20, 1, read, "", {}, 3},
-        {"symbols", 21, 1, read, "", {}, 2},
-        {"trace 4", 7, 4, {kInit}, "Trace 4 is not supported by the instrument!", {}, 0},
-        {"not shown", 7, 2, inactive, "Trace 2 is not activated!", {}, 0},
-        {"no trace commands", 10, 1, inactive, "Trace 1 is not activated!", {}, 0},
-        {"no full support", 9, 1, unsupported, "", {"Trace data is not supported for KLD"}, 0},
-        {"silent", 25, 1, {kInit, "no device found"}, "No device was found on GPIB 25", {}, 0},
-        {"stops answering", 22, 1, stopped, "*", {}, 0},
-    };
-    for (const auto& c : cases) {
+    for (const auto& row : ::benchcap::test::readTable("app/trace-window.tsv")) {
+        const struct {
+            const char* name;
+            int address;
+            int trace;
+        } c = {row[0].c_str(), std::stoi(row[1]), std::stoi(row[2])};
         SetUp();
         item("Drucken")->setEnabled(true);
         item("SaveHard")->setEnabled(true);
         readTrace(c.address, c.trace);
-        EXPECT_EQ(statuses, c.statuses) << c.name;
-        const QString shown = label();
-        if (std::string(c.label) == "*")
-            EXPECT_FALSE(shown.isEmpty()) << c.name;
-        else
-            EXPECT_EQ(shown, QString::fromLatin1(c.label)) << c.name;
-        EXPECT_EQ(scripted.boxes.texts(), c.boxes) << c.name;
-        const bool done = c.columns != 0;
+        EXPECT_EQ(QStringList(statuses.begin(), statuses.end()).join(" | ").toStdString(), row[3])
+            << c.name;
+        const std::string shown = label().toStdString();
+        EXPECT_TRUE(row[4] == "*" ? !shown.empty() : shown == row[4]) << c.name << ": " << shown;
+        EXPECT_EQ(scripted.boxes.texts(), Strings(row[5].empty() ? 0 : 1, row[5])) << c.name;
+        const std::size_t columns = std::stoul(row[6]);
+        const bool done = columns != 0;
         EXPECT_EQ(command->state().hasTrace, done) << c.name;
         EXPECT_EQ(enabled("SaveTrace"), done) << c.name;
         // Only a rejected trace number leaves the hardcopy items as they were.
@@ -151,19 +92,18 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
         EXPECT_TRUE(form->cursor().shape() != Qt::WaitCursor) << c.name;
         EXPECT_TRUE(dataFiles().empty()) << c.name;  // "save" is not checked
         EXPECT_EQ(scripted.clipboard.writes(), 0) << c.name;
-        EXPECT_EQ(office.pastes, 0) << c.name;  // the spreadsheet option is not checked
+        EXPECT_EQ(office.tables, 0) << c.name;  // the spreadsheet option is not checked
         if (done) {
             const trace::TraceState& s = command->state();
-            EXPECT_EQ(s.field.ColumnCount(), c.columns) << c.name;
+            EXPECT_EQ(s.field.ColumnCount(), columns) << c.name;
             EXPECT_EQ(s.text, trace::TraceText(s.field, '.')) << c.name;
-            EXPECT_EQ(form->view().pictureArea().toolTip(), QStringLiteral("trace-values"))
-                << c.name;
+            EXPECT_EQ(area().toolTip(), QStringLiteral("trace-values")) << c.name;
             EXPECT_EQ(onScreen(), expectedPlot()) << c.name;
             EXPECT_EQ(bench->count(sim::Traffic::GoToLocal, c.address), 1) << c.name;
         } else {
             // Nothing drawn: the area is white.
-            const QImage area = onScreen();
-            EXPECT_EQ(area.pixelColor(area.width() / 4, area.height() / 4), QColor(Qt::white))
+            const QImage shown = onScreen();
+            EXPECT_EQ(shown.pixelColor(shown.width() / 4, shown.height() / 4), QColor(Qt::white))
                 << c.name;
         }
         TearDown();
@@ -220,7 +160,7 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     EXPECT_TRUE(label().contains(QStringLiteral("missing"))) << label().toStdString();
     EXPECT_FALSE(label().contains(QStringLiteral(".."))) << label().toStdString();
     EXPECT_TRUE(command->state().hasTrace);
-    EXPECT_EQ(office.pastes, 1);
+    EXPECT_EQ(office.tables, 1);
     EXPECT_EQ(office.rows, 501u);
     EXPECT_TRUE(statusPanel(3)->isEnabled());
     EXPECT_FALSE(scripted.clipboard.text().isEmpty());
@@ -244,17 +184,17 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     // A bitmap hardcopy on display before the trace.
     QImage red(40, 30, QImage::Format_RGB32);
     red.fill(Qt::red);
-    form->view().bitmapHolder().setPicture(red);
-    form->view().pictureArea().setTag(QStringLiteral("BMP"));
+    bitmap().setPicture(red);
+    area().setTag(QStringLiteral("BMP"));
     form->view().claimPictureArea(WindowView::Content::Hardcopy);
 
     readTrace(7, 1);
-    EXPECT_EQ(form->view().pictureArea().tag(), QString());
+    EXPECT_EQ(area().tag(), QString());
     form->resize(900, 700);
     QApplication::processEvents();
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
-    EXPECT_EQ(after.size(), form->view().pictureArea().size());
+    EXPECT_EQ(after.size(), area().size());
     if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
         form->grab().save(QString::fromLocal8Bit(keep));
 }
@@ -307,15 +247,7 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
         EXPECT_FALSE(rec->RecItem(i)->isChecked());
         EXPECT_EQ(rec->RecTime(i)->text(), QStringLiteral("10"));
         EXPECT_FALSE(rec->RecTime(i)->isEnabled());
-        // Rows 300 twips apart, the boxes in their columns.
-        if (i > 0) {
-            EXPECT_GT(rec->RecItem(i)->y(), rec->RecItem(i - 1)->y());
-            EXPECT_EQ(rec->RecTime(i)->x(), rec->RecTime(0)->x());
-        }
     }
-    EXPECT_LT(rec->RecItem(0)->x(), rec->RecTime(0)->x());
-    EXPECT_GT(rec->StartRecorder()->y(), rec->ItemFrame()->geometry().bottom());
-
     rec->RecItem(2)->click();
     for (int i = 0; i < RecordForm::kRows; ++i)
         EXPECT_EQ(rec->RecTime(i)->isEnabled(), i == 2) << i;

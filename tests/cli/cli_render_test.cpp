@@ -16,6 +16,7 @@
 #include "cli_runner.h"
 #include "hardcopy/picture/wmf_writer.h"
 #include "support/metafile_samples.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 
 namespace benchcap::cli {
@@ -86,59 +87,25 @@ TEST(CliRender, OneRunPerBehaviour) {
     writeFile(dir / "capture.bin", "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;");
     writeFile(dir / "pages.hpgl", "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
     writeFile(dir / "spiky.hpgl", "IN;SP1;" + test::spikes(1000));
-    const struct {
-        std::vector<std::string> args;  // after "render"; names in the folder
-        int code;
-        std::vector<std::string> files;  // written, the first starting with `opening`
-        const char* opening;
-        std::string said;  // part of stdout or stderr
-        int warnings;      // lines of stderr, each naming a file once
-    } cases[] = {
-        {{"whole.wmf", "-o", "whole.png"}, 0, {"whole.png"}, "\x89PNG", "whole.png: 64x48\n", 0},
-        {{"cut.wmf", "-o", "cut.png"}, 0, {"cut.png"}, "", "truncated", 1},
-        {{"cut.wmf", "-o", "strict.png", "--strict"}, 1, {}, "", "damaged", 1},
-        {{"whole.wmf", "-o", "whole2.png", "--strict"}, 0, {"whole2.png"}, "", "64x48", 0},
-        {{"png.wmf", "-o", "png.png"}, 0, {"png.png"}, "", "embedded PNG image is damaged", 1},
-        {{"whole.wmf", "-o", "bild\xe4.png"}, 0, {"bild\xe4.png"}, "", "64x48", 0},
-        {{"missing.wmf", "-o", "x.png"}, 1, {}, "", "missing.wmf", 1},
-        {{"whole.wmf", "-o", "no/x.png"}, 1, {}, "", "no/x.png", 1},
-        {{"capture.bin", "-o", "p.png"}, 0, {"p.png"}, "\x89PNG", "1024x", 0},
-        {{"capture.bin", "-o", "p.SVG"}, 0, {"p.SVG"}, "<?xml", "1024x", 0},
-        {{"capture.bin", "-o", "p.pdf"}, 0, {"p.pdf"}, "%PDF", "1024x", 0},
-        {{"whole.wmf", "-o", "w.svg"}, 0, {"w.svg"}, "<?xml", "64x48", 0},
-        {{"whole.wmf", "-o", "w.pdf"}, 0, {"w.pdf"}, "%PDF", "64x48", 0},
-        {{"capture.bin", "-o", "p.gif"}, 2, {}, "", "the output is PNG, SVG or PDF", 1},
-        {{"pages.hpgl", "-o", "g.png"},
-         0,
-         {"g.png", "g-2.png", "g-3.png"},
-         "",
-         "g-3.png: 1024x",
-         0},
-        {{"pages.hpgl", "-o", "g.svg"},
-         0,
-         {"g.svg", "g-2.svg", "g-3.svg"},
-         "",
-         "g-2.svg: 1024x",
-         0},
-        {{"pages.hpgl", "-o", "g.pdf"}, 0, {"g.pdf"}, "", ", 3 pages", 0},
-        {{"spiky.hpgl", "-o", "s.png", "--strict"}, 1, {}, "", "drawn only in part", 1},
-    };
     std::set<std::string> expected = {"whole.wmf",   "cut.wmf",    "png.wmf",
                                       "capture.bin", "pages.hpgl", "spiky.hpgl"};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[2]);
+    for (const auto& c : test::readTable("cli/render.tsv")) {
+        SCOPED_TRACE(c[0]);
         std::vector<std::string> args = {"render"};
-        for (const std::string& a : c.args)
+        std::istringstream words(c[0]);
+        for (std::string a; words >> a;)
             args.push_back(a.find('.') != std::string::npos ? (dir / a).string() : a);
         const CliRun r = run(args);
-        EXPECT_EQ(r.code, c.code) << r.err;
-        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
-        EXPECT_EQ(occurrences(r.err, "\n"), static_cast<size_t>(c.warnings)) << r.err;
+        EXPECT_EQ(r.code, std::stoi(c[1])) << r.err;
+        EXPECT_NE((r.out + r.err).find(c[4]), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(occurrences(r.err, "\n"), std::stoul(c[5])) << r.err;
         EXPECT_LE(std::max(occurrences(r.err, args[1]), occurrences(r.err, args[3])), 1u) << r.err;
         EXPECT_EQ(r.processStderr.find("libpng"), std::string::npos) << r.processStderr;
-        expected.insert(c.files.begin(), c.files.end());
-        if (!c.files.empty()) {
-            EXPECT_EQ(test::readFile(dir / c.files[0]).rfind(c.opening, 0), 0u);
+        std::istringstream files(c[2]);
+        bool first = true;
+        for (std::string f; files >> f; first = false) {
+            expected.insert(f);
+            EXPECT_TRUE(!first || test::readFile(dir / f).rfind(c[3], 0) == 0) << f;
         }
     }
     std::set<std::string> found;

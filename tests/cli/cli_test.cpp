@@ -8,7 +8,13 @@
 
 #include "cli/cli.h"
 #include "cli_runner.h"
+#include "support/bench_texts.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
+
+#ifndef SIMGPIB_PATH
+#define SIMGPIB_PATH "libbenchcap_simgpib.so is not built"
+#endif
 
 namespace benchcap::cli {
 namespace {
@@ -16,60 +22,52 @@ namespace {
 using CliRun = test::CliResult;
 using test::runCliInProcess;
 
-TEST(CliIdn, IdentificationAnswersAndBadArguments) {
-    const std::string bench = test::simBench(R"(
-instruments:
-  - {address: 1, kind: spectrum-analyzer, idn: "Veltronik,KLR20,1,1.6"}
-  - {address: 2, kind: other-maker, idn: "Veltronik,"}
-  - {address: 3, kind: other-maker, idn: "no commas at all"}
-  - {address: 4, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,"}
-  - {address: 5, kind: silent}
-  - {address: 6, kind: other-maker, idn: "\u00e9\u0001,KLW2,1,2.5"}
-)");
-    const struct {
-        std::vector<std::string> args;  // after --interface
-        int code;
-        std::string text;  // stdout when it ends in a line feed, else part of stdout and stderr
-    } cases[] = {
-        {{"sim", "idn", "20", "--json"},
-         0,
-         "{\"address\": 20, \"idn\": \"Veltronik,KLVZ26,100234/003,2.10\\n\", \"model\": "
-         "\"KLVZ\", \"full_support\": true, \"ready\": true, \"firmware\": 2.1, "
-         "\"firmware_ok\": true, \"hardcopy_drive\": \"C\", \"message\": \"\"}\n"},
-        {{bench, "idn", "1", "--json"},
-         0,
-         "\"firmware_ok\": false, \"hardcopy_drive\": \"C\", \"message\": \"You need firmware "
-         "version 1.65 to read out hardcopies over IEEE-bus.\\nYou have firmware version 1.60\""},
-        {{bench, "idn", "2", "--json"}, 1, "\"model\": \"unknown\""},
-        {{bench, "idn", "3"}, 1, "model:          unknown"},
-        {{bench, "idn", "4", "--json"}, 0, "\"firmware\": 0,"},
-        {{bench, "idn", "5"}, 1, "No device was found on GPIB 5"},
-        {{bench, "idn", "6", "--json"}, 0, "\"idn\": \"\\u00c3\\u00a9\\u0001,KLW2"},
-        {{"sim", "query", "3", "*IDN?"}, 0, "Acme Instruments,AI-2000,12345,1.0\n"},
-        {{"sim", "idn", "31"}, 2, ""},
-        {{"sim", "idn"}, 2, ""},
-        {{"sim", "frobnicate"}, 2, ""},
-        {{"sim", "query", "3"}, 2, ""},
-        {{"sim", "query", "3", "*IDN?", "--raw", "x"}, 2, ""},
-        {{"carrier-pigeon", "idn", "20"}, 2, ""},
-        {{"sim", "hardcopy", "--help"}, 0, "--format WMF|BMP"},
-        {{"sim", "hardcopy", "7", "--format"}, 2, "--format needs WMF or BMP"},
-        {{"sim", "idn", "20", "--json=0"}, 2, "--json takes no value"},
-        {{"sim:/nonexistent.yaml", "idn", "20"},
-         2,
-         "/nonexistent.yaml: cannot open the bench file"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.insert(args.begin(), "--interface");
-        const CliRun r = runCliInProcess(args);
-        SCOPED_TRACE(c.args[1] + " " + c.args.back());
-        EXPECT_EQ(r.code, c.code) << r.err;
-        if (!c.text.empty() && c.text.back() == '\n') {
-            EXPECT_EQ(r.out, c.text);
-            EXPECT_EQ(r.err, "");
-        } else {
-            EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << r.out << r.err;
+// Every run of tests/data/cli/runs.tsv: its exit code and its words (the format is
+// described at the top of that file).
+TEST(CliRuns, EachRecordedRunExitsAndSaysAsRecorded) {
+    for (const auto& row : test::readTable("cli/runs.tsv")) {
+        SCOPED_TRACE(row[1]);
+        const std::filesystem::path tmp = test::makeTempDir("cli-run");
+        std::vector<std::string> args;
+        std::istringstream words(row[1]);
+        for (std::string word; words >> word;) {
+            if (word == "@standard")
+                word = test::simBench(test::kStandardBench);
+            else if (word[0] == '@')
+                word = "sim:" + (test::testDataDir() / "cli" / word.substr(1)).string();
+            if (const auto at = word.find("{tmp}"); at != std::string::npos)
+                word.replace(at, 5, tmp.string());
+            args.push_back(word);
+        }
+        // A run with variables of its own goes in this process and as the program alike.
+        test::CliEnvironment env;
+        std::istringstream assignments(row.size() > 3 ? row[3] : "");
+        for (std::string a; assignments >> a;) {
+            const std::string value = a.substr(a.find('=') + 1);
+            env.emplace_back(a.substr(0, a.find('=')),
+                             value == "{simgpib}" ? std::optional<std::string>(SIMGPIB_PATH)
+                             : value.empty()      ? std::nullopt
+                                                  : std::optional(value));
+        }
+        std::vector<CliRun> runs = {runCliInProcess(args, env)};
+        if (!env.empty())
+            runs.push_back(test::runCliProcess(args, env));
+        for (const CliRun& r : runs) {
+            EXPECT_EQ(r.code, std::stoi(row[0])) << r.err;
+            const std::string check = row.size() > 2 ? row[2] : "";
+            const std::string kind = check.substr(0, check.find_first_of("=~") + 1);
+            const std::string text = check.substr(kind.size());
+            if (kind == "out=" || kind == "err=") {
+                EXPECT_EQ(kind == "out=" ? r.out : r.err, text + "\n");
+                EXPECT_EQ(kind == "out=" ? r.err : r.out, "");
+            } else if (!kind.empty()) {
+                const std::string& said = kind == "out~"   ? r.out
+                                          : kind == "err~" ? r.err
+                                                           : r.out + r.err;
+                EXPECT_NE(said.find(text), std::string::npos) << r.out << r.err;
+                EXPECT_TRUE(kind == "~" || (kind == "err~" ? r.out : r.err).empty());
+            }
+            EXPECT_TRUE(r.code == 0 || std::filesystem::is_empty(tmp));
         }
     }
 }
@@ -127,25 +125,18 @@ TEST(CliBoxes, OneLineOnStderrAndTheSafeAnswer) {
     CliUserInterface ui(err);
     using bus::MessageButtons;
     using bus::MessageResult;
-    const struct {
-        const char* title;
-        const char* text;
-        MessageButtons buttons;
-        MessageResult answer;
-        const char* line;
-    } cases[] = {
-        {"ERROR:", "Bad thing\n", MessageButtons::Ok, MessageResult::Ok,
-         "benchcap: ERROR: Bad thing"},
-        {"Plotter", "Emulate?", MessageButtons::YesNo, MessageResult::No,
-         "benchcap: Plotter: Emulate?"},
-        {"", "Go on?", MessageButtons::YesNoCancel, MessageResult::No, "benchcap: Go on?"},
-        {"Printer", "Print?", MessageButtons::OkCancel, MessageResult::Cancel,
-         "benchcap: Printer: Print?"},
-    };
-    for (const auto& c : cases) {
+    // Each box is one line; unattended, the answer is the safe one.
+    for (const auto& [title, text, buttons, answer, line] :
+         {std::tuple{"ERROR:", "Bad thing\n", MessageButtons::Ok, MessageResult::Ok,
+                     "benchcap: ERROR: Bad thing"},
+          {"Plotter", "Emulate?", MessageButtons::YesNo, MessageResult::No,
+           "benchcap: Plotter: Emulate?"},
+          {"", "Go on?", MessageButtons::YesNoCancel, MessageResult::No, "benchcap: Go on?"},
+          {"Printer", "Print?", MessageButtons::OkCancel, MessageResult::Cancel,
+           "benchcap: Printer: Print?"}}) {
         err.str("");
-        EXPECT_EQ(ui.messageBox(bus::MessageIcon::Question, c.title, c.text, c.buttons), c.answer);
-        EXPECT_EQ(err.str(), std::string(c.line) + "\n");
+        EXPECT_EQ(ui.messageBox(bus::MessageIcon::Question, title, text, buttons), answer);
+        EXPECT_EQ(err.str(), std::string(line) + "\n");
     }
     ui.queueInput("2");
     err.str("");

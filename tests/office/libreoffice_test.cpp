@@ -12,12 +12,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -27,7 +23,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/output/office_window.h"
@@ -55,16 +50,18 @@ std::string python() {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? "/usr/bin/python3" : "python3";
 }
 
-// A child process spoken to one JSON line at a time.
+// A child process spoken to one JSON line at a time; it ends with this program, even when
+// a test crashes.
 class LineProcess {
   public:
     LineProcess(const QString& program, const QStringList& arguments) {
+        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.start(program, arguments);
         process_.waitForStarted(10000);
     }
     ~LineProcess() {
         process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000))
+        if (!process_.waitForFinished(15000))
             process_.kill();
         process_.waitForFinished(1000);
     }
@@ -87,53 +84,13 @@ class LineProcess {
     QProcess process_;
 };
 
-// The headless office of this program, its profile and the fixture that drives it.
+// The headless office of this program, started and ended by the fixture
+// (office_fixture.py) that also prepares and reads its documents.
 struct Office {
     std::string skipReason;
     std::string connection;
-    std::filesystem::path profile;
-    std::unique_ptr<QProcess> soffice;
     std::unique_ptr<LineProcess> fixture;
 };
-
-// Starts soffice.bin itself rather than the soffice script: the script's launcher keeps
-// the office as a grandchild, out of reach of the parent-death signal that ends it with
-// this program even when a test crashes.
-std::unique_ptr<QProcess> startOffice(const QString& program, const std::string& connection,
-                                      const std::filesystem::path& profile) {
-    auto process = std::make_unique<QProcess>();
-    process->setProgram(program);
-    process->setArguments(
-        {QStringLiteral("--headless"), QStringLiteral("--invisible"), QStringLiteral("--norestore"),
-         QStringLiteral("--nologo"), QString::fromStdString("--accept=" + connection + ";urp;"),
-         QString::fromStdString("-env:UserInstallation=file://" + profile.string())});
-    process->setChildProcessModifier([] {
-        setsid();
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-    });
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->start();
-    process->waitForStarted(10000);
-    return process;
-}
-
-void stopOffice(Office& o) {
-    if (o.fixture) {
-        o.fixture->ask({{QStringLiteral("op"), QStringLiteral("terminate")}}, 10000);
-        o.fixture.reset();
-    }
-    if (o.soffice) {
-        const qint64 pid = o.soffice->processId();
-        if (!o.soffice->waitForFinished(10000) && pid > 0) {
-            ::kill(-static_cast<pid_t>(pid), SIGKILL);  // its own process group (setsid)
-            o.soffice->waitForFinished(5000);
-        }
-        o.soffice.reset();
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(o.profile, ignored);
-}
 
 class OfficeEnvironment final : public ::testing::Environment {
   public:
@@ -147,40 +104,24 @@ class OfficeEnvironment final : public ::testing::Environment {
                 "libreoffice-writer-nogui)";
             return;
         }
-        if (QProcess::execute(QString::fromStdString(python()),
-                              {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0) {
-            office_.skipReason = python() + " has no LibreOffice UNO module (python3-uno)";
-            return;
-        }
-        const QString bin = QFileInfo(QFileInfo(soffice).canonicalFilePath()).absolutePath() +
-                            QStringLiteral("/soffice.bin");
-        const QString program = QFileInfo::exists(bin) ? bin : soffice;
-        office_.connection = "pipe,name=benchcap-test-" + std::to_string(::getpid());
-        office_.profile = benchcap::test::makeTempDir("office-profile");
-
-        QElapsedTimer clock;
-        clock.start();
-        office_.soffice = startOffice(program, office_.connection, office_.profile);
         office_.fixture = std::make_unique<LineProcess>(
             QString::fromStdString(python()),
-            QStringList{QString::fromStdString(kSource + "/tests/office/office_fixture.py"),
-                        QString::fromStdString(office_.connection)});
-        // A fresh profile makes the office restart once (exit code 81) before it listens.
-        while (clock.elapsed() < 90000) {
-            if (office_.soffice->state() == QProcess::NotRunning)
-                office_.soffice = startOffice(program, office_.connection, office_.profile);
-            if (office_.fixture->ask({{QStringLiteral("op"), QStringLiteral("attach")}})
-                    .value(QStringLiteral("ok"))
-                    .toBool())
-                return;
-            office_.soffice->waitForFinished(300);
+            QStringList{QString::fromStdString(kSource + "/tests/office/office_fixture.py")});
+        const QJsonObject started = office_.fixture->ask(
+            {{QStringLiteral("op"), QStringLiteral("start")}, {QStringLiteral("soffice"), soffice}},
+            100000);
+        office_.connection = started.value(QStringLiteral("connection")).toString().toStdString();
+        if (!started.value(QStringLiteral("ok")).toBool()) {
+            office_.skipReason = started.value(QStringLiteral("error")).toString().toStdString();
+            office_.fixture.reset();
         }
-        office_.skipReason = "the headless LibreOffice did not accept connections within 90 s";
-        stopOffice(office_);
     }
-    // Runs after the last test whatever its outcome; a crash ends the office through
-    // its parent-death signal.
-    void TearDown() override { stopOffice(office_); }
+    // Runs after the last test whatever its outcome.
+    void TearDown() override {
+        if (office_.fixture)
+            office_.fixture->ask({{QStringLiteral("op"), QStringLiteral("terminate")}}, 20000);
+        office_.fixture.reset();
+    }
 
   private:
     Office office_;
@@ -333,38 +274,11 @@ TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
     EXPECT_EQ(pictures(), before + 1);
 }
 
-// A listening loopback socket that is no office; its port in `port`.
-int loopbackListener(int& port) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener, 4) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return -1;
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
 TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
     // Something that is no LibreOffice takes the connection and closes it again.
-    int port = 0;
-    const int listener = loopbackListener(port);
-    ASSERT_GE(listener, 0);
-    std::thread closer([listener] {
-        pollfd waiting{listener, POLLIN, 0};
-        if (::poll(&waiting, 1, 30000) <= 0)
-            return;  // nobody came: the test's checks say why
-        if (const int taken = ::accept(listener, nullptr, nullptr); taken >= 0)
-            ::close(taken);
-    });
-    const std::string connections[] = {
-        "pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
-        "socket,host=127.0.0.1,port=" + std::to_string(port),
-    };
-    for (const std::string& connection : connections) {
+    const int port = op("listen", "answer", QStringLiteral("close"), "port").toInt();
+    for (const std::string& connection : {"pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
+                                          "socket,host=127.0.0.1,port=" + std::to_string(port)}) {
         UnoOffice server(settings(connection));
         const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
         EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
@@ -372,16 +286,11 @@ TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) 
         const std::string command = "soffice --accept=\"" + connection + ";urp;\"";
         EXPECT_EQ(report.message.substr(report.message.size() - command.size()), command);
     }
-    closer.join();
-    ::close(listener);
 }
 
 TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     // A server that takes the connection and never answers.
-    int port = 0;
-    const int listener = loopbackListener(port);
-    ASSERT_GE(listener, 0);
-
+    const int port = op("listen", "answer", QStringLiteral("never"), "port").toInt();
     UnoOfficeSettings hung = settings("socket,host=127.0.0.1,port=" + std::to_string(port));
     hung.timeout = std::chrono::milliseconds(3000);
     UnoOffice server(hung);
@@ -389,7 +298,6 @@ TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     clock.start();
     const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
     EXPECT_LT(clock.elapsed(), 8000);
-    ::close(listener);
     EXPECT_EQ(report.outcome, PasteOutcome::NoAnswer);
     EXPECT_NE(report.statusText().find("did not answer within 3 s"), std::string::npos)
         << report.message;

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Test side of the office tests: prepares documents in a running LibreOffice and reads
 them back, one JSON request and one JSON answer per line (the same protocol the paste
-helper speaks). Argument: the UNO connection, e.g. "pipe,name=benchcap-test-1234".
+helper speaks). It starts the office itself: headless, with a profile of its own, ended
+with the fixture (at "terminate", at the end of its input, or when its parent dies).
 
 Requests:
-  {"op": "attach"}
+  {"op": "start", "soffice": PATH}   -> "connection": the UNO connection of the office
   {"op": "newSpreadsheet"}           a new spreadsheet; the previous ones are closed
   {"op": "newTextDocument"}          a new text document; the previous ones are closed
   {"op": "activateSpreadsheet"}      brings the spreadsheet to the front
@@ -15,14 +16,29 @@ Requests:
   {"op": "activeCell"}               -> "cell": "E5"
   {"op": "pictures"}                 -> "count", "widths" (1/100 mm) of the text's pictures
   {"op": "save", "url": "file:///tmp/x.ods"}   stores the spreadsheet
+  {"op": "listen", "answer": "close" | "never"}
+                                     -> "port" of a loopback socket that is no office: it
+                                        closes each connection, or keeps it without a word
   {"op": "terminate"}                ends the office
 """
 
+import ctypes
 import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
 import sys
+import tempfile
+import threading
+import time
 
-import uno
-from com.sun.star.beans import PropertyValue
+try:
+    import uno
+    from com.sun.star.beans import PropertyValue
+except ImportError:
+    uno = None
 
 SHEET = "com.sun.star.sheet.SpreadsheetDocument"
 TEXT_DOCUMENT = "com.sun.star.text.TextDocument"
@@ -44,13 +60,56 @@ def is_number(text):
 
 
 class Fixture:
-    def __init__(self, connection):
-        self.connection = connection
+    def __init__(self):
+        self.connection = "pipe,name=benchcap-test-%d" % os.getpid()
+        self.office = None
+        self.profile = None
         self.desktop = None
+        self.kept = []
         self.sheet_doc = None
         self.text_doc = None
 
-    def attach(self, _r):
+    def start(self, r):
+        # soffice.bin itself rather than the soffice script, whose launcher would keep the
+        # office as a grandchild, out of reach of the parent-death signal.
+        soffice = os.path.realpath(r["soffice"])
+        binary = os.path.join(os.path.dirname(soffice), "soffice.bin")
+        self.profile = tempfile.mkdtemp(prefix="benchcap-office-profile-")
+        args = [binary if os.path.exists(binary) else soffice, "--headless", "--invisible",
+                "--norestore", "--nologo", "--accept=%s;urp;" % self.connection,
+                "-env:UserInstallation=file://" + self.profile]
+        libc = ctypes.CDLL(None)
+
+        def own_group_ended_with_us():
+            os.setsid()
+            libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+        deadline = time.monotonic() + 90
+        while time.monotonic() < deadline:
+            # A fresh profile makes the office restart once (exit code 81) before it listens.
+            if self.office is None or self.office.poll() is not None:
+                self.office = subprocess.Popen(args, preexec_fn=own_group_ended_with_us,
+                                               stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL)
+            try:
+                self.attach()
+                return {"connection": self.connection}
+            except Exception:
+                time.sleep(0.3)
+        raise RuntimeError("the headless LibreOffice did not accept connections within 90 s")
+
+    def stop(self):
+        if self.office is not None:
+            try:
+                self.office.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.office.pid, signal.SIGKILL)
+                self.office.wait(5)
+            self.office = None
+        if self.profile:
+            shutil.rmtree(self.profile, ignore_errors=True)
+
+    def attach(self):
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext(
             "com.sun.star.bridge.UnoUrlResolver", local)
@@ -138,27 +197,51 @@ class Fixture:
         self.sheet_doc.storeToURL(r["url"], ())
         return {}
 
+    def listen(self, r):
+        server = socket.socket()
+        server.bind(("127.0.0.1", 0))
+        server.listen(4)
+        self.kept.append(server)
+
+        def serve():
+            while True:
+                taken, _ = server.accept()
+                if r["answer"] == "close":
+                    taken.close()
+                else:
+                    self.kept.append(taken)
+
+        threading.Thread(target=serve, daemon=True).start()
+        return {"port": server.getsockname()[1]}
+
     def terminate(self, _r):
         try:
             self.desktop.terminate()
         except Exception:
             pass  # the connection goes down with the office
+        self.stop()
         return {}
 
 
 def main():
-    fixture = Fixture(sys.argv[1])
-    for line in sys.stdin:
-        if not line.strip():
-            continue
-        request = json.loads(line)
-        try:
-            answer = getattr(fixture, request["op"])(request)
-            answer["ok"] = True
-        except Exception as error:
-            answer = {"ok": False, "error": "%s: %s" % (type(error).__name__, error)}
-        sys.stdout.write(json.dumps(answer) + "\n")
-        sys.stdout.flush()
+    fixture = Fixture()
+    try:
+        for line in sys.stdin:
+            if not line.strip():
+                continue
+            request = json.loads(line)
+            try:
+                if uno is None:
+                    raise RuntimeError(
+                        sys.executable + " has no LibreOffice UNO module (python3-uno)")
+                answer = getattr(fixture, request["op"])(request)
+                answer["ok"] = True
+            except Exception as error:
+                answer = {"ok": False, "error": "%s: %s" % (type(error).__name__, error)}
+            sys.stdout.write(json.dumps(answer) + "\n")
+            sys.stdout.flush()
+    finally:
+        fixture.terminate(None)
 
 
 if __name__ == "__main__":

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "bus/testing/scripted_user_interface.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
+#include "support/table_file.h"
 #include "trace/trace_field.h"
 #include "trace_table.h"
 
@@ -46,72 +48,58 @@ TEST(OfficeCells, NamesAndNumbers) {
     EXPECT_EQ(columnNumbers(field, 2), (std::vector<double>{1, 0, 1}));
 }
 
-// What the indicator and the status line make of each outcome is OfficeWindowTest's.
+// The cases of tests/data/office/spreadsheet-paste.tsv. What the indicator and the status
+// line make of each outcome is OfficeWindowTest's.
 TEST(OfficePaste, SpreadsheetCases) {
-    using enum PasteOutcome;
-    using Cell = ScriptedOffice::Cell;
-    using Setup = void (*)(ScriptedOffice&);
-    const Setup none = [](ScriptedOffice&) {};
-    const Setup refuse0 = [](ScriptedOffice& o) { o.columnsBeforeRefusal = 0; };
-    const Setup refuse1 = [](ScriptedOffice& o) { o.columnsBeforeRefusal = 1; };
-    const Setup hang1 = [](ScriptedOffice& o) { o.columnsBeforeHang = 1; };
-    const Setup absent = [](ScriptedOffice& o) { o.running = AttachState::NotRunning; };
-    const Setup hung = [](ScriptedOffice& o) { o.running = AttachState::NoAnswer; };
-    const Setup noSheet = [](ScriptedOffice& o) { o.spreadsheetOpen = false; };
-    struct Case {
-        const char* name;
-        PasteOutcome outcome;
-        std::size_t written;  // columns of C and D, from the left
-        const char* inMessage;
-        Setup setup;
-        std::optional<std::pair<CellAddress, Cell>> before;  // a cell set
-        std::optional<MessageResult> answer;                 // the question asked, answered
-    };
-    auto at = [](long row, long column, Cell value) {
-        return std::make_pair(CellAddress{row, column}, std::move(value));
-    };
-    const auto No = MessageResult::No;
-    const Case cases[] = {
-        {"free block", Pasted, 2, "", none, {}, {}},
-        {"text in the block, No", Declined, 0, "the first is D300", none, at(300, 4, "x"), No},
-        {"0 in the block, No", Declined, 0, "the first is C505", none, at(505, 3, 0.0), No},
-        {"text in the block, Yes", Pasted, 2, "", none, at(5, 3, "x"), MessageResult::Yes},
-        {"0 beside the block", Pasted, 2, "", none, at(506, 3, 0.0), {}},
-        {"column 2 refused", Failed, 1, "1 of 2 columns were written from C5 on", refuse1, {}, {}},
-        {"column 1 refused", Failed, 0, "nothing was written", refuse0, {}, {}},
-        {"hangs after one column", NoAnswer, 1, "did not answer", hang1, {}, {}},
-        {"no office running", NotRunning, 0, "No LibreOffice", absent, {}, {}},
-        {"hangs on attach", NoAnswer, 0, "did not answer", hung, {}, {}},
-        {"no spreadsheet open", Failed, 0, "no spreadsheet open", noSheet, {}, {}},
-    };
+    const char* const outcomes[] = {"Pasted", "NotRunning", "NoAnswer", "Declined", "Failed"};
     const Table table(501);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : test::readTable("office/spreadsheet-paste.tsv")) {
+        SCOPED_TRACE(c[0]);
         ScriptedOffice office;
         office.active = C5;
-        c.setup(office);
-        if (c.before)
-            office.set(c.before->first, c.before->second);
+        const std::string& state = c[4];
+        const std::size_t n = state.find('=') == std::string::npos
+                                  ? 0
+                                  : std::stoul(state.substr(state.find('=') + 1));
+        if (state.starts_with("refuse="))
+            office.columnsBeforeRefusal = n;
+        if (state.starts_with("hang="))
+            office.columnsBeforeHang = n;
+        office.running = state == "not-running" ? AttachState::NotRunning
+                         : state == "no-answer" ? AttachState::NoAnswer
+                                                : AttachState::Attached;
+        office.spreadsheetOpen = state != "no-sheet";
+        std::optional<CellAddress> before;
+        if (c[5] != "-") {
+            std::istringstream fields(c[5]);
+            std::string row, column, value;
+            std::getline(fields, row, ',');
+            std::getline(fields, column, ',');
+            std::getline(fields, value);
+            before = CellAddress{std::stol(row), std::stol(column)};
+            office.set(*before, value == "x" ? ScriptedOffice::Cell(value)
+                                             : ScriptedOffice::Cell(std::stod(value)));
+        }
         ScriptedUserInterface boxes;
-        if (c.answer)
-            boxes.queueMessageResult(*c.answer);
+        if (c[6] != "-")
+            boxes.queueMessageResult(c[6] == "Yes" ? MessageResult::Yes : MessageResult::No);
 
         const PasteReport report = OfficePaste(office, boxes).PasteInExcel(table.field);
 
-        EXPECT_EQ(report.outcome, c.outcome);
-        EXPECT_NE(report.message.find(c.inMessage), std::string::npos) << report.message;
-        EXPECT_EQ(boxes.texts(), c.answer ? std::vector<std::string>{kOccupiedQuestion}
-                                          : std::vector<std::string>{});
+        EXPECT_EQ(outcomes[static_cast<int>(report.outcome)], c[1]);
+        EXPECT_NE(report.message.find(c[3]), std::string::npos) << report.message;
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>(c[6] == "-" ? 0 : 1, kOccupiedQuestion));
         // The active cell moves on only past a whole table.
-        EXPECT_EQ(office.active, (c.outcome == Pasted ? CellAddress{5, 5} : C5));
+        EXPECT_EQ(office.active, (c[1] == "Pasted" ? CellAddress{5, 5} : C5));
+        const std::size_t written = std::stoul(c[2]);
         for (std::size_t col = 0; col < 2; ++col) {
             for (long row : {5L, 300L, 505L}) {
                 const CellAddress cell{row, 3 + static_cast<long>(col)};
-                if (col < c.written) {
+                if (col < written) {
                     ASSERT_TRUE(office.number(cell)) << cellName(cell);
                     EXPECT_EQ(*office.number(cell), columnNumbers(table.field, col)[row - 5])
                         << cellName(cell);
-                } else if (!c.before || !(c.before->first == cell)) {
+                } else if (!before || !(*before == cell)) {
                     EXPECT_FALSE(office.cell(cell)) << cellName(cell);
                 }
             }

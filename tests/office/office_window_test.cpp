@@ -4,9 +4,6 @@
 
 #include <memory>
 
-#include "app/commands/hardcopy_command.h"
-#include "app/commands/trace_window_command.h"
-#include "app/output/print_hardcopy.h"
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
 #include "office/testing/scripted_office.h"
@@ -25,21 +22,13 @@ class OfficeWindowTest : public BusWindowTest {
     void SetUp() override {
         setUpWindow(kBench, "office-window");
         paste = std::make_unique<office::OfficePaste>(spreadsheet, scripted.boxes);
-        traces = std::make_unique<TraceWindowCommand>(*form, *instrument, *paste, '.');
-        form->setTraceCommand(traces.get());
-        printers = std::make_unique<PdfPrinterFactory>(
-            QString::fromStdString((dir / "page.pdf").string()));
-        hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, *paste, *printers);
-        form->setHardcopyCommand(hardcopies.get());
+        wireCommands(*paste);
         showWindow();
     }
     void TearDown() override { form.reset(); }
 
     ScriptedOffice spreadsheet;
     std::unique_ptr<office::OfficePaste> paste;
-    std::unique_ptr<TraceWindowCommand> traces;
-    std::unique_ptr<PdfPrinterFactory> printers;
-    std::unique_ptr<HardcopyCommand> hardcopies;
 };
 
 // What reaches the cells is OfficePaste's (office_paste_test); here the window's side.
@@ -98,7 +87,7 @@ TEST_F(OfficeWindowTest, HardcopyGoesIntoTheTextDocumentAsPng) {
     QImage pasted;
     ASSERT_TRUE(pasted.loadFromData(reinterpret_cast<const uchar*>(spreadsheet.pictures[0].data()),
                                     static_cast<int>(spreadsheet.pictures[0].size()), "PNG"));
-    EXPECT_EQ(pasted.size(), form->view().bitmapHolder().picture().size());
+    EXPECT_EQ(pasted.size(), bitmap().picture().size());
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ Status HardcopyCommand::run() {
 }
 
 Status HardcopyCommand::takeHardcopy() {
-    bus::UserInterface* boxes = form_.services().boxes;
+    bus::UserInterface* boxes = form_.services().ui.boxes;
     if (!boxes)
         return fail("the window has no message boxes to ask the user with");
     form_.claimPictureArea(WindowView::Content::Hardcopy);
@@ -93,7 +93,7 @@ Status HardcopyCommand::takeHardcopy() {
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
 
-    OutputFiles& files = form_.outputFiles();
+    OutputFiles& files = form_.services().files;
     const QString decimalPoint = QLocale::system().decimalPoint();
     hardcopy::HardcopyServices services{
         instrument_.session(),
@@ -131,12 +131,12 @@ Status HardcopyCommand::takeHardcopy() {
         if (pictureWay)
             cameByTransfer_ = outcome.transferFlag;
         // What was shown goes: print and save never offer an older picture as this one.
-        PictureBox& area = form_.pictureArea();
-        form_.uncoverPictureArea();
+        PictureBox& area = form_.pictureParts().area;
+        form_.claimPictureArea(WindowView::Content::Hardcopy, WindowView::Cover::Uncover);
         area.setTag(QString());
         area.setPicture(QImage());
         area.cls();
-        form_.bitmapHolder().setPicture(QImage());
+        form_.pictureParts().bitmap.setPicture(QImage());
         onDisplay_.reset();
         form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
         // A failed transfer has been reported with its box already.
@@ -161,10 +161,10 @@ Status HardcopyCommand::takeHardcopy() {
 
 Status HardcopyCommand::showPicture(const QString& file) {
     form_.showStatus(QStringLiteral("loading image..."));
-    PictureBox* bild = &form_.pictureArea();
+    PictureBox* bild = &form_.pictureParts().area;
     bild->setToolTip(QStringLiteral("screenshot from selected device"));
 
-    OutputFiles& files = form_.outputFiles();
+    OutputFiles& files = form_.services().files;
     // A plot capture is the plotter's paper: it stays whatever "save" says.
     const WindowOptions options = form_.options();
     const bool keep = files.UseManualName || options.hardcopyAutoSave ||
@@ -205,8 +205,8 @@ Status HardcopyCommand::showPicture(const QString& file) {
             "The hardcopy file " + QFile::encodeName(file).toStdString() +
             " holds no picture that can be shown: " + endSentence(natural.error()) +
             " Please check the instrument and try again.";
-        form_.services().boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
-                                           bus::MessageButtons::Ok);
+        form_.services().ui.boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
+                                              bus::MessageButtons::Ok);
         removeUnlessKept();
         return fail(text);
     }
@@ -220,7 +220,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
     } else {
         // The bitmap is kept aside and stretched over the whole area, now and on resize.
         shown.format = QStringLiteral("BMP");
-        form_.bitmapHolder().setPicture(natural.value());
+        form_.pictureParts().bitmap.setPicture(natural.value());
         bild->cls();
         bild->paintStretched(natural.value());
     }
@@ -229,7 +229,7 @@ Status HardcopyCommand::showPicture(const QString& file) {
 
     // The clipboard (and from it a document) takes the picture at its own size: the area's
     // picture when it has that size, else drawn for the clipboard alone.
-    if (drawnForArea && options.hardcopyAutoClip && form_.services().clipboard) {
+    if (drawnForArea && options.hardcopyAutoClip && form_.services().ui.clipboard) {
         if (bild->picture().size() == loaded->naturalSize()) {
             natural = bild->picture();
         } else if (Result<QImage> own = loaded->render()) {
@@ -238,8 +238,8 @@ Status HardcopyCommand::showPicture(const QString& file) {
             natural = bild->picture();
         }
     }
-    if (options.hardcopyAutoClip && form_.services().clipboard) {
-        form_.services().clipboard->setImage(natural.value());
+    if (options.hardcopyAutoClip && form_.services().ui.clipboard) {
+        form_.services().ui.clipboard->setImage(natural.value());
         shown.onClipboard = true;
     }
     // Only a picture this hardcopy put on the clipboard goes into the document.
@@ -256,11 +256,11 @@ Status HardcopyCommand::showPicture(const QString& file) {
 }
 
 void HardcopyCommand::save() {
-    SaveFileDialog* dialog = form_.services().saveDialog;
+    SaveFileDialog* dialog = form_.services().ui.saveDialog;
     if (!onDisplay_ || !dialog)
         return;
-    OutputFiles& files = form_.outputFiles();
-    const QString name = askSaveName(*dialog, form_.pictureArea().window(),
+    OutputFiles& files = form_.services().files;
+    const QString name = askSaveName(*dialog, form_.pictureParts().area.window(),
                                      saveFilter(onDisplay_->format), files.saveFolder());
     if (name.isEmpty())
         return;
@@ -288,8 +288,8 @@ void HardcopyCommand::save() {
         written = writeOutputFile(localPath(name), shown.bytes());
     }
     form_.setBusy(false, WindowView::Events::Wait);
-    if (!written && form_.services().boxes) {
-        form_.services().boxes->messageBox(
+    if (!written && form_.services().ui.boxes) {
+        form_.services().ui.boxes->messageBox(
             bus::MessageIcon::Critical, "ERROR:",
             "The hardcopy was not saved: " + endSentence(written.error()) +
                 " Choose a folder you can write to and save again.",
@@ -298,7 +298,7 @@ void HardcopyCommand::save() {
 }
 
 void HardcopyCommand::print() {
-    const UiServices& services = form_.services();
+    const UiServices& services = form_.services().ui;
     if (!onDisplay_ || !services.printDialog || !services.boxes)
         return;
     // The file is named only when it is still there to be found.
@@ -306,7 +306,7 @@ void HardcopyCommand::print() {
     if (onDisplay_->fileKept)
         caption += QStringLiteral(", saved to ") + onDisplay_->file;
     const picture::Picture picture = onDisplay_->picture;  // a hardcopy may replace it meanwhile
-    PictureBox& area = form_.pictureArea();
+    PictureBox& area = form_.pictureParts().area;
     printHardcopy(area.window(), *services.printDialog, printers_, *services.boxes, &area, picture,
                   caption);
 }

@@ -18,7 +18,7 @@ Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument) {
     const WindowView::Selection chosen = form.selection();
     const int address = chosen.address;
     if (address == 0) {
-        if (bus::UserInterface* boxes = form.services().boxes)
+        if (bus::UserInterface* boxes = form.services().ui.boxes)
             boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", kNoAddressText,
                               bus::MessageButtons::Ok);
         form.showStatus(QStringLiteral("no address selected"));
@@ -38,7 +38,7 @@ Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument) {
                 "The instrument bus cannot be reached: " + endSentence(reason) +
                 " Check the GPIB interface and its connection, then try "
                 "again.";
-            if (bus::UserInterface* boxes = form.services().boxes)
+            if (bus::UserInterface* boxes = form.services().ui.boxes)
                 boxes->messageBox(bus::MessageIcon::Critical, "ERROR:", text,
                                   bus::MessageButtons::Ok);
             form.showStatus(QStringLiteral("bus not reachable"));

@@ -46,18 +46,9 @@ char localeDecimalSeparator() {
 
 TraceWindowCommand::TraceWindowCommand(WindowView& form, InstrumentSession& instrument,
                                        OfficeBridge& office, char decimalSeparator)
-    : form_(form),
-      formAlive_(&form.pictureArea()),
-      instrument_(instrument),
-      office_(office),
-      decimalSeparator_(decimalSeparator) {
-    form_.setTraceRedraw([this] { redraw(); });
-}
+    : form_(form), instrument_(instrument), office_(office), decimalSeparator_(decimalSeparator) {}
 
-TraceWindowCommand::~TraceWindowCommand() {
-    if (formAlive_)
-        form_.setTraceRedraw({});
-}
+TraceWindowCommand::~TraceWindowCommand() = default;
 
 QString TraceWindowCommand::saveFilter() {
     return QStringLiteral("TXT file|*.TXT|all files|*.*");
@@ -74,19 +65,23 @@ Status TraceWindowCommand::run(int n) {
 }
 
 Status TraceWindowCommand::readAndShow(int n) {
-    bus::UserInterface* boxes = form_.services().boxes;
+    bus::UserInterface* boxes = form_.services().ui.boxes;
     if (!boxes)
         return fail("the window has no message boxes to ask the user with");
 
     // The area becomes the trace's: white, no hardcopy behind it, and no tag, so a resize
     // never paints the last bitmap hardcopy over the trace.
-    PictureBox* bild = &form_.pictureArea();
+    PictureBox* bild = &form_.pictureParts().area;
     bild->setTag(QString());
     bild->setPicture(QImage());
     bild->canvas().fill(Qt::white);
     bild->update();
-    form_.uncoverPictureArea();
-    form_.claimPictureArea(WindowView::Content::Trace);
+    // The window may outlive this command (tests rebuild them): its redraw then does nothing.
+    form_.claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Uncover,
+                           [this, alive = std::weak_ptr<int>(alive_)] {
+                               if (!alive.expired())
+                                   redraw();
+                           });
 
     if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
@@ -169,7 +164,7 @@ Status TraceWindowCommand::readAndShow(int n) {
 
 Status TraceWindowCommand::autoOutputs(int n) {
     Status result;
-    OutputFiles& files = form_.outputFiles();
+    OutputFiles& files = form_.services().files;
     const WindowOptions options = form_.options();
     if (options.traceAutoSave || files.UseManualName) {
         QString name = files.outputFileName(QStringLiteral("TXT"), n, files.UseManualName);
@@ -190,19 +185,19 @@ Status TraceWindowCommand::autoOutputs(int n) {
             lastOutputFile_ = name;
         }
     }
-    if (options.traceAutoClip && form_.services().clipboard) {
+    if (options.traceAutoClip && form_.services().ui.clipboard) {
         // Without its final line end, so a paste ends on the last value; the stored text
         // stays whole for "Save trace data".
         std::string_view text = state_.text;
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
-        form_.services().clipboard->setText(fromLatin1(text));
+        form_.services().ui.clipboard->setText(fromLatin1(text));
     }
     return result;
 }
 
 void TraceWindowCommand::draw() {
-    PictureBox* bild = &form_.pictureArea();
+    PictureBox* bild = &form_.pictureParts().area;
     QImage& canvas = bild->canvasAtAreaSize();
     canvas.fill(Qt::white);
     if (state_.hasTrace && !state_.data.Empty()) {
@@ -220,12 +215,12 @@ void TraceWindowCommand::redraw() {
 }
 
 void TraceWindowCommand::save() {
-    SaveFileDialog* dialog = form_.services().saveDialog;
+    SaveFileDialog* dialog = form_.services().ui.saveDialog;
     if (!state_.hasTrace || !dialog)
         return;
-    OutputFiles& files = form_.outputFiles();
+    OutputFiles& files = form_.services().files;
     const QString name =
-        askSaveName(*dialog, form_.pictureArea().window(), saveFilter(), files.saveFolder());
+        askSaveName(*dialog, form_.pictureParts().area.window(), saveFilter(), files.saveFolder());
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);
@@ -234,8 +229,8 @@ void TraceWindowCommand::save() {
         BusyPointer busy(form_);
         written = trace::WriteTraceFile(localPath(name), state_.text);
     }
-    if (!written && form_.services().boxes) {
-        form_.services().boxes->messageBox(
+    if (!written && form_.services().ui.boxes) {
+        form_.services().ui.boxes->messageBox(
             bus::MessageIcon::Critical, "ERROR:",
             "The trace data was not saved: " + endSentence(written.error()) +
                 " Choose a folder you can write to and save again.",

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
-
 #include <QString>
+
+#include <memory>
 
 #include "app/output/office_window.h"
 #include "base/result.h"
@@ -55,8 +54,8 @@ class TraceWindowCommand {
     Status autoOutputs(int n);
 
     WindowView& form_;
-    // The window may go first (tests rebuild it); the redraw hook is then gone with it.
-    QPointer<QWidget> formAlive_;
+    // Expires with the command, so a redraw the window still holds does nothing.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     InstrumentSession& instrument_;
     OfficeBridge& office_;
     char decimalSeparator_;

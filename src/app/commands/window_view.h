@@ -31,11 +31,23 @@ class WindowView {
         int16_t board = 0;
     };
 
+    // The application's boxes, dialogs and clipboard, and where output files go.
+    struct Services {
+        const UiServices& ui;
+        OutputFiles& files;
+    };
+    // The picture area and the hidden holder of its bitmap, redrawn stretched on resize.
+    struct PictureParts {
+        PictureBox& area;
+        PictureHolder& bitmap;
+    };
+    // Whether a command taking the picture area brings it in front of the start logo and
+    // the scanner panel.
+    enum class Cover { Keep, Uncover };
+
     virtual ~WindowView() = default;
 
-    // Boxes, dialogs, clipboard; and where output files go.
-    virtual const UiServices& services() const = 0;
-    virtual OutputFiles& outputFiles() = 0;
+    virtual Services services() = 0;
     virtual WindowOptions options() const = 0;
     // The bus for one command; an empty claim while another command or a scan uses it.
     virtual BusCommands::Claim claimBus() = 0;
@@ -45,21 +57,16 @@ class WindowView {
     // The status line (lets events in afterwards) and the error label (empty hides it).
     virtual void showStatus(const QString& text) = 0;
     virtual void showError(const QString& text) = 0;
-    // The picture area and the hidden holder of its bitmap, redrawn stretched on resize.
-    virtual PictureBox& pictureArea() = 0;
-    virtual PictureHolder& bitmapHolder() = 0;
-    // A command takes the area for `what`: the error label goes, and a resize redraws
-    // a trace only while one is meant to be there.
-    virtual void claimPictureArea(Content what) = 0;
-    // The area in front: the start logo and the scanner panel no longer cover it.
-    virtual void uncoverPictureArea() = 0;
+    virtual PictureParts pictureParts() = 0;
+    // A command takes the area for `what`: the error label goes. A trace is drawn again by
+    // `redraw` after each resize while it is on display and no error covers it.
+    virtual void claimPictureArea(Content what, Cover cover = Cover::Keep,
+                                  std::function<void()> redraw = {}) = 0;
     // The instrument: which one is chosen, and naming it at its address and in the status.
     virtual Selection selection() const = 0;
     virtual void showInstrument(int address, const QString& model) = 0;
     virtual void setOfficeIndicator(OfficeProgram program, bool on) = 0;
     virtual void enableOutputs(Outputs outputs, bool enabled) = 0;
-    // Draws the trace again after a resize while a trace is on display (empty: nothing).
-    virtual void setTraceRedraw(std::function<void()> redraw) = 0;
 };
 
 }  // namespace benchcap::app

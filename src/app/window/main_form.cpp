@@ -116,6 +116,19 @@ bool noDisplay() {
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
+void processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void exitEventLoop(int code) {
+    QCoreApplication::exit(code);
+}
+
+void reportOnStandardError(const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 }  // namespace
 
 QStyle* makeMenuStyle(QObject* owner) {
@@ -128,12 +141,9 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
     : QMainWindow(parent),
       services_(services),
       files_(files),
-      yield_([] { QCoreApplication::processEvents(); }),
-      endProgram_([](int code) { QCoreApplication::exit(code); }),
-      reportSink_([](const QString& line) {
-          std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-          std::fflush(stderr);
-      }),
+      yield_(processEvents),
+      endProgram_(exitEventLoop),
+      reportSink_(reportOnStandardError),
       version_(VersionInfo::current()),
       displayAvailable_(!noDisplay()) {
     setObjectName(QStringLiteral("MainForm"));
@@ -241,12 +251,19 @@ QAction* MainForm::traceItem(int index) const {
     return index >= 1 && index <= 4 ? item(QStringLiteral("TraceData_%1").arg(index)) : nullptr;
 }
 
-void MainForm::setYieldHook(std::function<void()> hook) {
-    yield_ = std::move(hook);
-}
-
-void MainForm::setTraceRedraw(std::function<void()> redraw) {
-    traceRedraw_ = std::move(redraw);
+void MainForm::link(WindowLinks links) {
+    if (links.scanner != scanner_)
+        setScanner(links.scanner);
+    driverProblem_ = std::move(links.driverProblem);
+    hardcopy_ = links.hardcopy;
+    trace_ = links.trace;
+    commands_ = std::move(links.commands);
+    stopCheck_ = std::move(links.stopCheck);
+    openLink_ = std::move(links.openLink);
+    yield_ = links.yield ? std::move(links.yield) : processEvents;
+    endProgram_ = links.endProgram ? std::move(links.endProgram) : exitEventLoop;
+    reportSink_ = links.reportSink ? std::move(links.reportSink) : reportOnStandardError;
+    displayAvailable_ = links.displayAvailable.value_or(!noDisplay());
 }
 
 void MainForm::yieldEvents() {
@@ -342,12 +359,12 @@ void MainForm::setBusy(bool busy, Events then) {
         yieldEvents();
 }
 
-void MainForm::claimPictureArea(Content what) {
+void MainForm::claimPictureArea(Content what, Cover cover, std::function<void()> redraw) {
     showsHardcopy_ = what == Content::Hardcopy;
+    traceRedraw_ = showsHardcopy_ ? nullptr : std::move(redraw);
     showError(QString());
-}
-
-void MainForm::uncoverPictureArea() {
+    if (cover == Cover::Keep)
+        return;
     pictureArea_->show();
     // Started by shortcut, tray or command line no menu has opened: the logo and the
     // scanner panel would cover the picture.

@@ -60,6 +60,38 @@ struct WindowCommands {
     std::function<benchcap::Status(int trace)> trace;
 };
 
+// What the program hands the window once both exist: the scanner, the commands (which
+// reach the window through view()) and how the window reports, stops and ends. Each member
+// left empty keeps the default its comment names. They outlive the window's use of them.
+struct WindowLinks {
+    // The bus scanner whose panel the window shows and whose device table decides the
+    // selection.
+    scanner::ScanIECControl* scanner = nullptr;
+    // Why the driver cannot reach a board (empty when it can); a scan that finds no board
+    // shows it in the status line, so the user knows what to install or configure.
+    QString driverProblem;
+    // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
+    // "Save hardcopy"; the trace command behind "Read trace data", the tray's "Trace n" and
+    // "Save trace data".
+    HardcopyCommand* hardcopy = nullptr;
+    TraceWindowCommand* trace = nullptr;
+    // SCREEN and TRACEn of the command line.
+    WindowCommands commands;
+    // What showStatus runs to let events in (default: all pending events are processed).
+    std::function<void()> yield;
+    // Asked between the command line's actions for a stop signal that arrived while an
+    // action blocked (0: none); by default nothing stops.
+    std::function<int()> stopCheck;
+    // How the program ends (default: leave the event loop with `code`).
+    std::function<void(int code)> endProgram;
+    // Where unattended reports go, one line each (default: standard error).
+    std::function<void(const QString& line)> reportSink;
+    // How links of the about box are opened (default: the desktop's handler).
+    std::function<void(const QUrl&)> openLink;
+    // Whether windows can be seen at all (default: false under the offscreen platform).
+    std::optional<bool> displayAvailable;
+};
+
 // The main window: the picture area with the hidden holder of its bitmap, the error label,
 // the start logo, the status line, the menus and the tray icon. The controls keep their
 // old names as Qt object names ("Bild", "BMPMem", "Fehler", "Status", ...).
@@ -83,8 +115,8 @@ class MainForm : public QMainWindow, public WindowView {
     const QString& errorText() const { return errorText_; }
     // True while the picture area shows the start logo or a hardcopy, false for a trace.
     bool showsHardcopy() const { return showsHardcopy_; }
-    // What showStatus runs to let events in; by default all pending events are processed.
-    void setYieldHook(std::function<void()> hook);
+    // Replaces every link of the window at once.
+    void link(WindowLinks links);
 
     // A control by its object name ("Fehler", "StartLogo", "TrayInfo", "Status_1", "TrayMenu",
     // "Adr_3", "SetUp", ...), nullptr when there is none of type T. A submenu's name gives
@@ -93,13 +125,6 @@ class MainForm : public QMainWindow, public WindowView {
     T* item(const QString& name) const {
         return findChild<T*>(name);
     }
-
-    // The bus scanner whose panel the window shows and whose device table decides
-    // the selection. The scanner outlives the window.
-    void setScanner(scanner::ScanIECControl* core);
-    // Why the driver cannot reach a board (empty when it can); a scan that finds no board
-    // shows it in the status line, so the user knows what to install or configure.
-    void setDriverProblem(const QString& reason) { driverProblem_ = reason; }
 
     // The bus-scanner panel shown over the picture area; hidden when a menu opens.
     void setScanPanel(QWidget* panel);
@@ -116,14 +141,8 @@ class MainForm : public QMainWindow, public WindowView {
     // Minimised, hidden and represented by the tray icon.
     bool isInTray() const;
 
-    // The hardcopy command behind "Hardcopy", the tray's "Hardcopy", "Print hardcopy" and
-    // "Save hardcopy"; it outlives the window's use of it.
-    void setHardcopyCommand(HardcopyCommand* command) { hardcopy_ = command; }
     // The hardcopy command as the menu runs it, for the command line's SCREEN.
     benchcap::Status runHardcopy();
-    // The trace command behind "Read trace data", the tray's "Trace n" and "Save trace
-    // data"; it outlives the window's use of it.
-    void setTraceCommand(TraceWindowCommand* command) { trace_ = command; }
     // The trace command for trace `n` as the menu runs it, for the command line's TRACEn.
     benchcap::Status runTrace(int n);
     // The open "trace recorder setup" window, nullptr when none is open.
@@ -139,19 +158,6 @@ class MainForm : public QMainWindow, public WindowView {
     // action, and the program ends with 128 + `signal`. A command line that holds END never
     // stores the settings, so only the orderly end outside one does.
     void stopBySignal(int signal);
-    // Asked between the command line's actions for a stop signal that arrived while an
-    // action blocked (0: none); by default nothing stops.
-    void setStopCheck(std::function<int()> check) { stopCheck_ = std::move(check); }
-
-    void setCommands(WindowCommands commands) { commands_ = std::move(commands); }
-    // How the program ends (default: leave the event loop with `code`).
-    void setEndProgram(std::function<void(int code)> end) { endProgram_ = std::move(end); }
-    // Where unattended reports go, one line each (default: standard error).
-    void setReportSink(std::function<void(const QString& line)> sink) {
-        reportSink_ = std::move(sink);
-    }
-    // Whether windows can be seen at all (false under the offscreen platform).
-    void setDisplayAvailable(bool available) { displayAvailable_ = available; }
     // True while the command line runs with nobody to see the window, and once the program
     // ends or a stop signal came: boxes are reported instead of shown.
     bool unattended() const;
@@ -164,8 +170,6 @@ class MainForm : public QMainWindow, public WindowView {
     const VersionInfo& version() const { return version_; }
     // The about box, built the first time it is opened (nullptr before).
     AboutForm* aboutForm() const { return about_; }
-    // How links of the about box are opened (default: the desktop's handler).
-    void setLinkOpener(std::function<void(const QUrl&)> open) { openLink_ = std::move(open); }
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -197,8 +201,7 @@ class MainForm : public QMainWindow, public WindowView {
 
   private:
     // The view the instrument commands see (through view()).
-    const UiServices& services() const override { return services_; }
-    OutputFiles& outputFiles() override { return files_; }
+    Services services() override { return {services_, files_}; }
     // Status text (panel 1) without surrounding blanks, then lets pending window events
     // run (through the yield hook), so long commands keep the window alive.
     void showStatus(const QString& text) override;
@@ -207,8 +210,6 @@ class MainForm : public QMainWindow, public WindowView {
 
     // Lets pending window events run (through the yield hook).
     void yieldEvents();
-    // Redraws the trace on display after a resize (set by the trace plot).
-    void setTraceRedraw(std::function<void()> redraw) override;
 
     // The check marks of the menus; setting them checks the menu items to match.
     WindowOptions options() const override { return options_; }
@@ -216,14 +217,15 @@ class MainForm : public QMainWindow, public WindowView {
 
     BusCommands::Claim claimBus() override;
     void setBusy(bool busy, Events then) override;
-    PictureBox& pictureArea() override { return *pictureArea_; }
-    PictureHolder& bitmapHolder() override { return *bitmapHolder_; }
-    void claimPictureArea(Content what) override;
-    void uncoverPictureArea() override;
+    PictureParts pictureParts() override { return {*pictureArea_, *bitmapHolder_}; }
+    void claimPictureArea(Content what, Cover cover, std::function<void()> redraw) override;
     Selection selection() const override;
     void showInstrument(int address, const QString& model) override;
     void setOfficeIndicator(OfficeProgram program, bool on) override;
     void enableOutputs(Outputs outputs, bool enabled) override;
+
+    // The scanner's panel goes with the scanner before it.
+    void setScanner(scanner::ScanIECControl* core);
 
     // "Path for auto-save files": the folder browser chooses `DataPath`.
     void chooseDataPath();

@@ -74,7 +74,8 @@ std::string CleanPlotLine(std::string_view piece) {
 }
 
 Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
-                                const StatusFn& status, const InterruptCheck& interrupted) {
+                                const StatusFn& status, const InterruptCheck& interrupted,
+                                const PlotterSettings& settings) {
     Result<OutputFile> out = OutputFile::create(fileName);
     if (!out)
         return fail(out.error());
@@ -102,10 +103,25 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     PlotCapture capture;
     std::string error;
     std::string buffer;
+    hpgl::PlotterEmulator plotter(settings.model);
+    std::string answer;  // held for the instrument until it addresses the board to talk
     for (;;) {
         if (interrupted && interrupted()) {
             error = bus::kInterruptedMessage;
             break;
+        }
+        if (!answer.empty()) {
+            // The instrument asked: it addresses the board to talk and reads the answer, or
+            // goes on sending (the answer stays until the next question replaces it).
+            const int sta = driver.ibwait(
+                board, bus::ibsta_bits::TACS | bus::ibsta_bits::LACS | bus::ibsta_bits::TIMO);
+            if (sta & bus::ibsta_bits::TACS) {
+                driver.ibwrt(board, answer.data(), static_cast<long>(answer.size()));
+                answer.clear();
+                continue;
+            }
+            if (!(sta & bus::ibsta_bits::LACS))
+                answer.clear();  // silence: the read below ends the plot as ever
         }
         buffer.assign(kPlotReadSize, ' ');
         const int sta = driver.ibrd(board, buffer.data(), kPlotReadSize);
@@ -114,6 +130,11 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
             std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
         const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
         capture.bytes += static_cast<int64_t>(got);
+        if (settings.answer && got > 0) {
+            if (std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
+                !asked.empty())
+                answer = std::move(asked);
+        }
         say(status, receivingText(std::string_view(buffer).substr(0, 2), capture.bytes));
         // The time-out after the last piece is how every plot ends; any other driver error
         // leaves the plot incomplete.
@@ -175,7 +196,7 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
 
 PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const StatusFn& status,
                       const std::string& offerText, const std::string& fileName,
-                      const InterruptCheck& interrupted) {
+                      const InterruptCheck& interrupted, const PlotterSettings& plotter) {
     PlotterResult result;
     say(status, "starting plotter emulation...");
     const bus::MessageResult answer = ui.messageBox(bus::MessageIcon::Question, "PLEASE SELECT",
@@ -184,7 +205,7 @@ PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const Sta
         return result;
     result.accepted = true;
     say(status, "waiting for hardcopy startup...");
-    result.capture = CapturePlot(driver, fileName, status, interrupted);
+    result.capture = CapturePlot(driver, fileName, status, interrupted, plotter);
     return result;
 }
 

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "hardcopy/hpgl/hpgl.h"
+#include "hardcopy/plotter_capture.h"
+#include "support/bench_rig.h"
+#include "support/test_paths.h"
+
+namespace benchcap::test {
+namespace {
+
+// A plotter-only instrument on the simulated bench plotting `plot`, with more keys
+// (`plot_queries`, `plot_asks`), captured by the board as the emulated plotter.
+struct AskingPlot {
+    std::string hgl;
+    hardcopy::PlotCapture capture;
+};
+AskingPlot capture(const std::string& plot, const std::string& keys,
+                   const hardcopy::PlotterSettings& settings = {}) {
+    const std::filesystem::path dir = makeTempDir("asking");
+    std::ofstream(dir / "plot.hpgl", std::ios::binary) << plot;
+    auto bench = makeBench(R"(boards: [0]
+instruments:
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", )" +
+                           keys + "plot_file: \"" + (dir / "plot.hpgl").string() + "\"}\n");
+    const auto result =
+        hardcopy::CapturePlot(*bench, (dir / "MainForm.HGL").string(), {}, {}, settings);
+    EXPECT_TRUE(result) << result.error();
+    return {readFile(dir / "MainForm.HGL"), result ? *result : hardcopy::PlotCapture{}};
+}
+
+QImage rendered(const std::string& hgl) {
+    auto image = hpgl::renderHpgl(hgl, QSize(400, 300));
+    EXPECT_TRUE(image) << image.error();
+    return image ? *image : QImage();
+}
+
+const std::string kPlot =
+    "IN;SP1;IP250,596,10250,7796;SC0,100,0,100;\r\nPU0,0;PD100,0,100,100,0,100,0,0;\r\n"
+    "PU10,50;LBASKED\x03;\r\nSP0;\r\n";
+
+// An instrument that asks before plotting gets its answers and plots whole: the picture
+// is the one of the same plot without questions. Without answers it gives up after the
+// first question, as it would at a plotter that never answers.
+TEST(AskingPlotter, IsCapturedWholeWhenAnsweredAndShortWhenNot) {
+    const AskingPlot plain = capture(kPlot, "");
+    const AskingPlot asked = capture(kPlot, "plot_queries: [OI, OP, OS], ");
+    EXPECT_EQ(asked.hgl, "OI;\r\nOP;\r\nOS;\r\n" + plain.hgl);
+    EXPECT_EQ(rendered(asked.hgl), rendered(plain.hgl));
+
+    const AskingPlot unanswered =
+        capture(kPlot, "plot_queries: [OI, OP, OS], ", {hpgl::PlotterModel::HP7470A, false});
+    EXPECT_EQ(unanswered.hgl, "OI;\r\n\r\n");
+
+    // A wrong answer (a 7475A where the instrument asks for a 7470A's OH: none) or one
+    // after the instrument's own time-out aborts the plot as well.
+    EXPECT_EQ(capture(kPlot, "plot_queries: [OH], ").hgl, "OH;\r\n\r\n");
+    EXPECT_EQ(capture(kPlot, "plot_queries: [OH], ", {hpgl::PlotterModel::HP7475A, true}).hgl,
+              "OH;\r\n" + plain.hgl);
+}
+
+// The real capture that starts with OP; replayed as an instrument that waits for the
+// answer: captured whole, drawn as when it does not wait.
+TEST(AskingPlotter, RealPlotStartingWithOPIsCapturedWhole) {
+    const std::string sample = readFile(testDataDir() / "hpgl" / "vk2bea_HP8595E-FM.hpgl");
+    ASSERT_EQ(sample.substr(0, 3), "OP;");
+    const AskingPlot asked = capture(sample, "plot_asks: true, ");
+    const AskingPlot plain = capture(sample, "");
+    EXPECT_EQ(asked.capture.bytes, plain.capture.bytes);
+    EXPECT_EQ(rendered(asked.hgl), rendered(plain.hgl));
+    EXPECT_EQ(capture(sample, "plot_asks: true, ", {hpgl::PlotterModel::HP7470A, false}).hgl,
+              "OP;\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace benchcap::test

@@ -27,15 +27,22 @@ std::string trimmedBlanks(std::string_view s) {
 }
 
 // One status line per piece: its first two characters (the plot command that starts it,
-// line ends left out) and the bytes received so far.
-std::string receivingText(std::string_view head, int64_t bytes) {
+// line ends left out), the instructions carried out so far and the last of them, and the
+// bytes received so far.
+std::string receivingText(std::string_view head, const hpgl::PlotterEmulator& plotter,
+                          int64_t bytes) {
     std::string shown;
     for (const char c : head)
         if (static_cast<unsigned char>(c) >= 0x20)
             shown += c;
     shown = trimmedBlanks(shown);
-    return "receiving " + (shown.empty() ? std::string() : shown + ", ") + std::to_string(bytes) +
-           " bytes";
+    std::string instructions;
+    if (plotter.instructions() > 0) {
+        instructions = std::to_string(plotter.instructions()) + " instructions (last " +
+                       plotter.lastInstruction() + "), ";
+    }
+    return "receiving " + (shown.empty() ? std::string() : shown + ", ") + instructions +
+           std::to_string(bytes) + " bytes";
 }
 
 // The board settings a capture changes, as they were before.
@@ -130,12 +137,12 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
             std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
         const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
         capture.bytes += static_cast<int64_t>(got);
-        if (settings.answer && got > 0) {
-            if (std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
-                !asked.empty())
+        if (got > 0) {
+            std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
+            if (settings.answer && !asked.empty())
                 answer = std::move(asked);
         }
-        say(status, receivingText(std::string_view(buffer).substr(0, 2), capture.bytes));
+        say(status, receivingText(std::string_view(buffer).substr(0, 2), plotter, capture.bytes));
         // The time-out after the last piece is how every plot ends; any other driver error
         // leaves the plot incomplete.
         if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {

@@ -37,13 +37,16 @@ int answerFields(const std::string& query) {
 }
 
 // Whether `answer` is what a plotter gives for `query`: its fields, ended by CR (LF after
-// it optional). An instrument takes nothing else.
-bool plausibleAnswer(const std::string& query, std::string_view answer) {
+// it optional), and for OI the model the instrument is set up for (any, when none).
+// An instrument takes nothing else.
+bool plausibleAnswer(const std::string& query, std::string_view answer, const std::string& model) {
     if (answer.empty() || (answer.back() != '\r' && answer.back() != '\n'))
         return false;
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == '\n'))
         answer.remove_suffix(1);
     const int fields = answerFields(query);
+    if (fields == 0 && !model.empty())
+        return answer == model;
     if (fields == 0)
         return !answer.empty() && std::all_of(answer.begin(), answer.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) != 0;
@@ -120,6 +123,8 @@ class PlotterOnlyInstrument final : public SimInstrument {
             for (const auto& q : node["plot_queries"])
                 queries_.push_back(q.as<std::string>());
         }
+        if (node["plotter_model"])
+            model_ = node["plotter_model"].as<std::string>();
         if (node["plot_asks"])
             asks_ = node["plot_asks"].as<bool>();
         if (node["plot_answer_timeout_s"]) {
@@ -166,7 +171,7 @@ class PlotterOnlyInstrument final : public SimInstrument {
         if (!awaitsAnswer())
             return;
         const bool late = clock().nowMicros() - askedAt_ > answerTimeoutMicros_;
-        if (late || !plausibleAnswer(stretches_[next_ - 1].query, bytes)) {
+        if (late || !plausibleAnswer(stretches_[next_ - 1].query, bytes, model_)) {
             aborted_ = true;  // as a real one: the plot is given up, nothing more is sent
             return;
         }
@@ -255,6 +260,7 @@ class PlotterOnlyInstrument final : public SimInstrument {
     std::string plotFile_;
     std::vector<std::string> queries_;
     bool asks_ = false;
+    std::string model_;  // the plotter it is set up for ("" any)
     int64_t answerTimeoutMicros_ = 5'000'000;
     std::vector<PlotStretch> stretches_;
     size_t next_ = 0;  // stretches sent
@@ -281,6 +287,13 @@ std::vector<KeySpec> plotterKeys() {
          },
          {}},
         {"plot_asks", KeyType::Bool, nullptr, {}},
+        {"plotter_model",
+         KeyType::Text,
+         [](const YAML::Node& v) -> std::string {
+             const std::string m = v.as<std::string>();
+             return m == "7470A" || m == "7475A" ? "" : "must be 7470A or 7475A";
+         },
+         {}},
         {"plot_answer_timeout_s", KeyType::Number, numberRange(0.001, 1000), {}},
     };
 }

@@ -15,6 +15,7 @@ namespace {
 struct AskingPlot {
     std::string hgl;
     hardcopy::PlotCapture capture;
+    std::vector<std::string> statuses;
 };
 AskingPlot capture(const std::string& plot, const std::string& keys,
                    const hardcopy::PlotterSettings& settings = {}) {
@@ -24,10 +25,12 @@ AskingPlot capture(const std::string& plot, const std::string& keys,
 instruments:
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", )" +
                            keys + "plot_file: \"" + (dir / "plot.hpgl").string() + "\"}\n");
-    const auto result =
-        hardcopy::CapturePlot(*bench, (dir / "MainForm.HGL").string(), {}, {}, settings);
+    std::vector<std::string> statuses;
+    const auto result = hardcopy::CapturePlot(
+        *bench, (dir / "MainForm.HGL").string(),
+        [&](const std::string& s) { statuses.push_back(s); }, {}, settings);
     EXPECT_TRUE(result) << result.error();
-    return {readFile(dir / "MainForm.HGL"), result ? *result : hardcopy::PlotCapture{}};
+    return {readFile(dir / "MainForm.HGL"), result ? *result : hardcopy::PlotCapture{}, statuses};
 }
 
 QImage rendered(const std::string& hgl) {
@@ -48,6 +51,10 @@ TEST(AskingPlotter, IsCapturedWholeWhenAnsweredAndShortWhenNot) {
     const AskingPlot asked = capture(kPlot, "plot_queries: [OI, OP, OS], ");
     EXPECT_EQ(asked.hgl, "OI;\r\nOP;\r\nOS;\r\n" + plain.hgl);
     EXPECT_EQ(rendered(asked.hgl), rendered(plain.hgl));
+    // The status line follows the instructions as they arrive.
+    EXPECT_NE(std::find(asked.statuses.begin(), asked.statuses.end(),
+                        "receiving OS, 3 instructions (last OS), 14 bytes"),
+              asked.statuses.end());
 
     const AskingPlot unanswered =
         capture(kPlot, "plot_queries: [OI, OP, OS], ", {hpgl::PlotterModel::HP7470A, false});

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <numbers>
@@ -258,7 +259,7 @@ class Interpreter {
 
     // --- instructions -------------------------------------------------------------
     void process();
-    bool complete(int m) const;
+    bool complete(int m);
     bool answer(int m);
     void setError(int number) {
         error_ = number;
@@ -373,7 +374,15 @@ class Interpreter {
     // The emulated plotter (streaming only).
     bool streaming_ = false;
     PlotterSpec spec_;
-    std::string bytes_;   // received, not yet carried out
+    std::string bytes_;    // received, not yet carried out
+    size_t consumed_ = 0;  // bytes dropped from the front of bytes_ so far
+    // The instruction waiting for its rest: where it stands in the stream and how far its
+    // bytes were looked at, so that every piece is looked at once.
+    struct Pending {
+        size_t at = SIZE_MAX;
+        size_t scanned = 0;
+        bool quoted = false;
+    } pending_;
     std::string answer_;  // held for the controller
     int last_ = 0;
     int error_ = 0;
@@ -1372,22 +1381,38 @@ bool isOutputInstruction(int m) {
 // Streaming: whether the bytes so far hold all of the instruction just found (its
 // parameters end at a separator ';', the next mnemonic or an escape; a label at its
 // terminator). Output instructions need no terminator, as on the plotter.
-bool Interpreter::complete(int m) const {
+bool Interpreter::complete(int m) {
     if (isOutputInstruction(m))
         return true;
     const std::string_view rest = reader_.bytes().substr(reader_.position());
+    const size_t here = consumed_ + reader_.position();
+    if (pending_.at != here)
+        pending_ = {here, 0, false};
+    Pending& p = pending_;
+    auto waiting = [&] {
+        p.scanned = rest.size();
+        return false;
+    };
+    auto found = [&](char c) {
+        if (rest.find(c, p.scanned) != std::string_view::npos)
+            return true;
+        return waiting();
+    };
     if (m == mnemonic('L', 'B') || m == mnemonic('B', 'L'))
-        return rest.find(static_cast<char>(terminator_)) != std::string_view::npos;
+        return found(static_cast<char>(terminator_));
     if (m == mnemonic('P', 'E'))
-        return rest.find(';') != std::string_view::npos;
+        return found(';');
     // DT and SM take the byte after them whatever it is.
-    size_t i = m == mnemonic('D', 'T') || m == mnemonic('S', 'M') ? 1 : 0;
+    size_t i = std::max<size_t>(p.scanned, m == mnemonic('D', 'T') || m == mnemonic('S', 'M'));
     for (; i < rest.size(); ++i) {
         const int c = static_cast<unsigned char>(rest[i]);
-        if (c == '"') {
-            const size_t end = rest.find('"', i + 1);
-            if (end == std::string_view::npos)
-                return false;
+        if (p.quoted || c == '"') {
+            const size_t end = rest.find('"', p.quoted ? i : i + 1);
+            if (end == std::string_view::npos) {
+                p.quoted = true;
+                return waiting();
+            }
+            p.quoted = false;
             i = end;
             continue;
         }
@@ -1396,7 +1421,7 @@ bool Interpreter::complete(int m) const {
         if (!parameter)
             return true;
     }
-    return false;
+    return waiting();
 }
 
 void Interpreter::process() {
@@ -1419,6 +1444,7 @@ void Interpreter::process() {
 std::string Interpreter::feed(std::string_view bytes) {
     const size_t consumed = reader_.position();
     bytes_.erase(0, consumed);
+    consumed_ += consumed;
     bytes_.append(bytes);
     reader_.rebind(bytes_, consumed, true);
     answer_.clear();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "hardcopy/hpgl/reader_p.h"
@@ -52,9 +53,14 @@ int Reader::next() {
 }
 
 // An escape sequence the bytes so far may end inside: nothing after the ESC that could end
-// one (a letter or the ':' of a device control) yet.
+// one (a letter or the ':' of a device control) yet. Sequences are short: past 64 bytes
+// the escape is taken as it stands, so a stream of junk after an ESC is not scanned again
+// with every piece.
 bool Reader::escapeCut() const {
-    for (size_t i = pos_ + 2; i < bytes_.size(); ++i) {
+    const size_t end = std::min(bytes_.size(), pos_ + 64);
+    if (end == pos_ + 64)
+        return false;
+    for (size_t i = pos_ + 2; i < end; ++i) {
         const int c = static_cast<unsigned char>(bytes_[i]);
         if ((c >= 0x40 && c <= 0x7E) || c == ':')
             return false;

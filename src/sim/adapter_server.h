@@ -46,6 +46,7 @@ class AdapterServer {
         // The instrument's key press in device mode gives one plot; the next needs the
         // mode entered again.
         bool plotTaken = false;
+        std::string held;  // device mode: the message for the instrument, not read yet
     };
     bool handleCommand(int fd, const std::string& text);
     bool handleData(int fd, const std::string& data);

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "../adapter/adapter_fixtures.h"
 #include "hardcopy/hpgl/hpgl.h"
 #include "hardcopy/plotter_capture.h"
 #include "support/bench_rig.h"
@@ -18,18 +19,39 @@ struct AskingPlot {
     std::vector<std::string> statuses;
 };
 AskingPlot capture(const std::string& plot, const std::string& keys,
-                   const hardcopy::PlotterSettings& settings = {}) {
+                   const hardcopy::PlotterSettings& settings = {}, bool viaAdapter = false) {
     const std::filesystem::path dir = makeTempDir("asking");
     std::ofstream(dir / "plot.hpgl", std::ios::binary) << plot;
     auto bench = makeBench(R"(boards: [0]
 instruments:
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", )" +
                            keys + "plot_file: \"" + (dir / "plot.hpgl").string() + "\"}\n");
+    // Through the "++" adapter emulator in front of the bench, on loopback.
+    std::unique_ptr<bus::GpibDriver> adapter;
+    sim::AdapterServer server(*bench);
+    std::thread serving;
+    int listenFd = -1;
+    if (viaAdapter) {
+        auto listener = sim::listenTcp("127.0.0.1", 0);
+        EXPECT_TRUE(listener) << listener.error();
+        listenFd = listener->fd;
+        serving = std::thread([&] { server.serveListener(listenFd); });
+        adapter = std::make_unique<bus::adapter::PrologixDriver>(
+            bus::adapter::parseAdapterAddress("127.0.0.1:" + std::to_string(listener->port))
+                .value(),
+            loopbackOptions());
+    }
     std::vector<std::string> statuses;
     const auto result = hardcopy::CapturePlot(
-        *bench, (dir / "MainForm.HGL").string(),
+        adapter ? *adapter : static_cast<bus::GpibDriver&>(*bench), (dir / "MainForm.HGL").string(),
         [&](const std::string& s) { statuses.push_back(s); }, {}, settings);
     EXPECT_TRUE(result) << result.error();
+    if (serving.joinable()) {
+        adapter.reset();
+        server.stop();
+        serving.join();
+        ::close(listenFd);
+    }
     return {readFile(dir / "MainForm.HGL"), result ? *result : hardcopy::PlotCapture{}, statuses};
 }
 
@@ -78,6 +100,13 @@ TEST(AskingPlotter, RealPlotStartingWithOPIsCapturedWhole) {
     EXPECT_EQ(rendered(asked.hgl), rendered(plain.hgl));
     EXPECT_EQ(capture(sample, "plot_asks: true, ", {hpgl::PlotterModel::HP7470A, false}).hgl,
               "OP;\r\n\r\n");
+}
+
+// Through the "++" adapter in device mode: the answer is handed to the adapter, which
+// sends it when the instrument addresses it to talk; the capture is the one made directly.
+TEST(AskingPlotter, AnsweredThroughTheAdapter) {
+    const std::string keys = "plot_queries: [OI, OP, OS], ";
+    EXPECT_EQ(capture(kPlot, keys, {}, true).hgl, capture(kPlot, keys).hgl);
 }
 
 }  // namespace

@@ -237,6 +237,18 @@ bool PrologixDriver::listenerThere(int ud, const DeviceHandle& dev) {
 }
 
 int PrologixDriver::ibwrt(int ud, const void* data, long count) {
+    if (isBoard(ud) && !controllerMode_ && count >= 0) {
+        // Device mode: the adapter holds the message and sends it when the instrument
+        // addresses it to talk; a later message replaces one not read yet.
+        if (!boardOnline_)
+            return fail(err::EDVR);
+        if (!ensureConnected())
+            return status().ibsta;
+        const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+        if (!sendLine(escapeData(bytes)))
+            return status().ibsta;
+        return finish(CMPL, 0, count);
+    }
     DeviceHandle* dev = device(ud);
     if (!dev || count < 0)
         return fail(err::EDVR);
@@ -457,6 +469,10 @@ int PrologixDriver::ibwait(int ud, int mask) {
     if (!isBoard(ud))
         return fail(err::EDVR);
     const int64_t limitMicros = timeoutMicros(boardOption(0, ibc::TMO));
+    // The adapter cannot tell when it is addressed to talk; it holds what it is given until
+    // then, so a message for the instrument can be handed over at once.
+    if ((mask & TACS) && !controllerMode_)
+        return finish(TACS | CMPL, 0, 0);
     if ((mask & LACS) && !controllerMode_) {
         if (!ensureConnected())
             return status().ibsta;

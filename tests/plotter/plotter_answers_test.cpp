@@ -21,7 +21,6 @@ TEST(PlotterAnswers, OutputInstructionsAsTheManualsGiveThem) {
         {k70, "OI;", "7470A"},
         {k75, "OI;", "7475A"},
         {k70, "OF;", "40,40"},
-        {k75, "OF;", "40,40"},
         {k70, "OO;", "0,1,0,0,1,0,0,0"},
         {k70, "OP;", "430,200,10430,7400"},
         {k75, "OP;", "603,521,10603,7721"},

@@ -103,13 +103,13 @@ struct Box {
 
 // What the emulated plotter answers with beside its state: its name, options, default
 // P1/P2 and hard-clip limits for the paper it holds (plotter units).
-struct PlotterSpec {
+struct PlotterTraits {
     PlotterModel model = PlotterModel::HP7470A;
     std::array<int, 4> p1p2{};
     std::array<int, 4> hardClip{};
 };
 
-PlotterSpec plotterSpec(PlotterModel model, PaperSize paper) {
+PlotterTraits plotterTraits(PlotterModel model, PaperSize paper) {
     const bool a4 = paper == PaperSize::A4;
     if (model == PlotterModel::HP7475A) {
         return {model, a4 ? std::array{603, 521, 10603, 7721} : std::array{250, 596, 10250, 7796},
@@ -170,10 +170,10 @@ class Interpreter {
         plot_.pages.emplace_back();
         initialize(true);
     }
-    // Fed as the bytes arrive, answering output instructions as `spec`.
-    Interpreter(const PlotterSpec& spec, const ParseLimits& limits)
+    // Fed as the bytes arrive, answering output instructions as `traits`.
+    Interpreter(const PlotterTraits& traits, const ParseLimits& limits)
         : Interpreter(std::string_view(), limits) {
-        spec_ = spec;
+        traits_ = traits;
         streaming_ = true;
         resetP1P2();
     }
@@ -196,8 +196,8 @@ class Interpreter {
         p1_ = {0, 0};
         p2_ = {s.width(), s.height()};
         if (streaming_) {  // the emulated plotter's own defaults for its paper
-            p1_ = QPointF(spec_.p1p2[0], spec_.p1p2[1]);
-            p2_ = QPointF(spec_.p1p2[2], spec_.p1p2[3]);
+            p1_ = QPointF(traits_.p1p2[0], traits_.p1p2[1]);
+            p2_ = QPointF(traits_.p1p2[2], traits_.p1p2[3]);
         }
         updateScaling();
     }
@@ -373,7 +373,7 @@ class Interpreter {
 
     // The emulated plotter (streaming only).
     bool streaming_ = false;
-    PlotterSpec spec_;
+    PlotterTraits traits_;
     std::string bytes_;    // received, not yet carried out
     size_t consumed_ = 0;  // bytes dropped from the front of bytes_ so far
     // The instruction waiting for its rest: where it stands in the stream and how far its
@@ -1312,7 +1312,7 @@ void Interpreter::dispatch(int m) {
 // The output instructions: the answer from the state as it is now, and the status bits
 // that reading it clears. False for instructions that are no output instruction.
 bool Interpreter::answer(int m) {
-    const bool hp7475 = spec_.model == PlotterModel::HP7475A;
+    const bool hp7475 = traits_.model == PlotterModel::HP7475A;
     const QPointF at = physical(pos_);
     std::string text;
     switch (m) {
@@ -1342,11 +1342,11 @@ bool Interpreter::answer(int m) {
                 setError(kErrorUnknown);  // the 7470A has no OH
                 return true;
             }
-            text = joined(
-                {spec_.hardClip[0], spec_.hardClip[1], spec_.hardClip[2], spec_.hardClip[3]});
+            text = joined({traits_.hardClip[0], traits_.hardClip[1], traits_.hardClip[2],
+                           traits_.hardClip[3]});
             break;
         case mnemonic('O', 'I'):
-            text = std::string(plotterModelName(spec_.model));
+            text = std::string(plotterModelName(traits_.model));
             break;
         case mnemonic('O', 'O'):
             text = "0,1,0,0,1,0,0,0";
@@ -1363,8 +1363,8 @@ bool Interpreter::answer(int m) {
             const QRectF w = window_;
             text = windowOn_ ? joined({rounded(w.left()), rounded(w.top()), rounded(w.right()),
                                        rounded(w.bottom())})
-                             : joined({spec_.hardClip[0], spec_.hardClip[1], spec_.hardClip[2],
-                                       spec_.hardClip[3]});
+                             : joined({traits_.hardClip[0], traits_.hardClip[1],
+                                       traits_.hardClip[2], traits_.hardClip[3]});
             break;
         }
         default:
@@ -1598,7 +1598,7 @@ std::string_view plotterModelName(PlotterModel model) {
 }
 
 struct PlotterEmulator::State {
-    State(PlotterModel m, PaperSize paper) : model(m), interpreter(plotterSpec(m, paper), {}) {}
+    State(PlotterModel m, PaperSize paper) : model(m), interpreter(plotterTraits(m, paper), {}) {}
     PlotterModel model;
     Interpreter interpreter;
 };

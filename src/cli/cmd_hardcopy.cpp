@@ -124,6 +124,8 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
         .value("--plotter-model", plotterModel, "7470A|7475A",
                "the plotter the capture answers as when the instrument asks (default 7470A)",
                "7470A or 7475A")
+        .flag("--listen-only", r.options.plotter.listenOnly,
+              "capture a talk-only instrument's plot: a \"++\" adapter listens to all (++lon)")
         .value("-o", output, "FILE", "the output file", "a file name")
         .flag("--paste-document", r.pasteDocument, "paste the picture into a new document");
     if (const std::optional<int> done = parser.parse(context.out, context.err, args))

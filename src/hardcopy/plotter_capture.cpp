@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/output_file.h"
+#include "bus/adapter/prologix_driver.h"
 #include "bus/session.h"
 
 namespace benchcap::hardcopy {
@@ -83,6 +84,12 @@ std::string CleanPlotLine(std::string_view piece) {
 Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
                                 const StatusFn& status, const InterruptCheck& interrupted,
                                 const PlotterSettings& settings) {
+    auto* adapter = dynamic_cast<bus::adapter::PrologixDriver*>(&driver);
+    if (settings.listenOnly && !adapter) {
+        return fail(
+            "a listen-only capture needs a \"++\" adapter (++lon); this interface has no "
+            "listen-only mode: set the instrument to plot to address 5 instead");
+    }
     Result<OutputFile> out = OutputFile::create(fileName);
     if (!out)
         return fail(out.error());
@@ -101,18 +108,24 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     driver.ibconfig(board, bus::ibc::EOSrd, 1);
     driver.ibconfig(board, bus::ibc::EOSchar, 13);
     driver.ibtmo(board, bus::timeout_codes::T100s);
+    std::string error;
+    if (settings.listenOnly) {
+        if (Status on = adapter->setListenOnly(true); !on)
+            error = "the adapter refused listen-only: " + on.error();
+    }
 
-    say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
-    driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
-    say(status, "KEY PRESSED!");
-    driver.ibtmo(board, bus::timeout_codes::T3s);
+    if (error.empty()) {
+        say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
+        driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
+        say(status, "KEY PRESSED!");
+        driver.ibtmo(board, bus::timeout_codes::T3s);
+    }
 
     PlotCapture capture;
-    std::string error;
     std::string buffer;
     hpgl::PlotterEmulator plotter(settings.model);
     std::string answer;  // held for the instrument until it addresses the board to talk
-    for (;;) {
+    while (error.empty()) {
         if (interrupted && interrupted()) {
             error = bus::kInterruptedMessage;
             break;
@@ -170,6 +183,9 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
             break;
     }
 
+    // Leaving device mode below ends listen-only as well, should this fail.
+    if (settings.listenOnly && adapter)
+        (void)adapter->setListenOnly(false);
     say(status, "resetting board...");
     driver.ibonl(board, 0);
     // Offline alone leaves the plotter address and the given-up controller role in place on

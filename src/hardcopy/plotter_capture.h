@@ -34,6 +34,9 @@ using InterruptCheck = std::function<bool()>;
 struct PlotterSettings {
     hpgl::PlotterModel model = hpgl::PlotterModel::HP7470A;
     bool answer = true;
+    // For instruments in talk-only hardcopy mode, which address no plotter: a "++" adapter
+    // listens to everything on the bus (++lon). Other interfaces have no listen-only mode.
+    bool listenOnly = false;
 };
 
 // One received piece as a file line: the first `count` bytes, without the carriage returns

@@ -213,6 +213,7 @@ bool AdapterServer::pumpDeviceMode(int fd) {
         // An instrument that plots to our address talks when it is ready; the adapter
         // passes every byte on at once.
         bench_.ibtmo(0, bus::timeout_codes::T1000s);
+        bench_.setListenOnly(0, settings_.listenOnly);
         const int sta = bench_.ibwait(0, TIMO | LACS);
         if (!(sta & LACS))
             return true;
@@ -297,12 +298,15 @@ bool AdapterServer::handleCommand(int fd, const std::string& text) {
             settings_.controller = *value == 1;
             settings_.plotTaken = false;
             settings_.held.clear();
+            settings_.listenOnly = false;
             bench_.ibrsc(0, settings_.controller ? 1 : 0);
             bench_.ibpad(0, settings_.controller ? 0 : settings_.address);
         }
         return true;
     }
-    if (name == "savecfg" || name == "lon" || name == "trg" || name == "llo")
+    if (name == "lon")
+        return flag(settings_.listenOnly);
+    if (name == "savecfg" || name == "trg" || name == "llo")
         return true;
     if (name == "read")
         return settings_.controller ? readFromInstrument(fd, arg) : true;

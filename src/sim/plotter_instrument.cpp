@@ -125,6 +125,8 @@ class PlotterOnlyInstrument final : public SimInstrument {
         }
         if (node["plotter_model"])
             model_ = node["plotter_model"].as<std::string>();
+        if (node["talk_only"])
+            talkOnly_ = node["talk_only"].as<bool>();
         if (node["plot_asks"])
             asks_ = node["plot_asks"].as<bool>();
         if (node["plot_answer_timeout_s"]) {
@@ -140,7 +142,8 @@ class PlotterOnlyInstrument final : public SimInstrument {
     }
 
     std::optional<int64_t> talkDelayMicros(int listenerAddress) const override {
-        if (listenerAddress != plotterAddress_)
+        // In talk-only mode it addresses nobody: only a listen-only board hears it.
+        if (listenerAddress != (talkOnly_ ? kAnyListener : plotterAddress_))
             return std::nullopt;
         return delayMicros_;
     }
@@ -260,6 +263,7 @@ class PlotterOnlyInstrument final : public SimInstrument {
     std::string plotFile_;
     std::vector<std::string> queries_;
     bool asks_ = false;
+    bool talkOnly_ = false;
     std::string model_;  // the plotter it is set up for ("" any)
     int64_t answerTimeoutMicros_ = 5'000'000;
     std::vector<PlotStretch> stretches_;
@@ -287,6 +291,7 @@ std::vector<KeySpec> plotterKeys() {
          },
          {}},
         {"plot_asks", KeyType::Bool, nullptr, {}},
+        {"talk_only", KeyType::Bool, nullptr, {}},
         {"plotter_model",
          KeyType::Text,
          [](const YAML::Node& v) -> std::string {

@@ -378,8 +378,10 @@ int SimBench::ibwait(int ud, int mask) {
             return finish(sta, 0, 0);
         }
     } else if ((mask & LACS) && brd->online && boardOption(ud, bus::ibc::SC) == 0) {
-        // An instrument that plots to the board's address addresses it as listener.
-        const int pad = boardOption(ud, bus::ibc::PAD);
+        // An instrument that plots to the board's address addresses it as listener; one in
+        // talk-only mode reaches a board in listen-only mode.
+        const int pad =
+            brd->listenOnly ? SimInstrument::kAnyListener : boardOption(ud, bus::ibc::PAD);
         SimInstrument* first = nullptr;
         int64_t firstDelay = 0;
         for (const auto& inst : instruments_) {
@@ -410,6 +412,11 @@ int SimBench::ibwait(int ud, int mask) {
     log(ud, -1, Traffic::Timeout, {}, tmo);
     log(ud, -1, Traffic::Wait, {}, TIMO);
     return finish(TIMO, 0, 0);
+}
+
+void SimBench::setListenOnly(int b, bool on) {
+    if (Board* brd = board(b))
+        brd->listenOnly = on;
 }
 
 void SimBench::SendIFC(int b) {

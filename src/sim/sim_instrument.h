@@ -91,6 +91,7 @@ class SimInstrument {
     // wait began the instrument starts talking (nullopt: it never does). beginTalking()
     // then fills the output queue.
     virtual std::optional<int64_t> talkDelayMicros(int listenerAddress) const;
+    static constexpr int kAnyListener = -1;  // a listen-only board
     virtual void beginTalking() {}
     // An instrument that asks the plotter something (an output instruction) addresses the
     // board to talk once it has sent the question; the board's bytes then come here.

@@ -104,9 +104,19 @@ TEST(AskingPlotter, RealPlotStartingWithOPIsCapturedWhole) {
 
 // Through the "++" adapter in device mode: the answer is handed to the adapter, which
 // sends it when the instrument addresses it to talk; the capture is the one made directly.
-TEST(AskingPlotter, AnsweredThroughTheAdapter) {
+// In listen-only mode the adapter hears an instrument in talk-only mode, which addresses no
+// plotter; a board has no such mode.
+TEST(AskingPlotter, AnsweredThroughTheAdapterWhichAlsoListensOnly) {
     const std::string keys = "plot_queries: [OI, OP, OS], ";
     EXPECT_EQ(capture(kPlot, keys, {}, true).hgl, capture(kPlot, keys).hgl);
+
+    hardcopy::PlotterSettings listening;
+    listening.listenOnly = true;
+    EXPECT_EQ(capture(kPlot, "talk_only: true, ", listening, true).hgl, capture(kPlot, "").hgl);
+    const auto direct =
+        hardcopy::CapturePlot(*makeBench("instruments: []\n"),
+                              (makeTempDir("lon") / "x.hgl").string(), {}, {}, listening);
+    EXPECT_NE(direct.error().find("listen-only capture needs a \"++\" adapter"), std::string::npos);
 }
 
 }  // namespace

@@ -379,7 +379,8 @@ bool PrologixDriver::enterMode(bool controller) {
         return false;
     std::string lines;
     if (controller) {
-        lines = "++mode 1\n++eot_enable 1\n";
+        lines = std::string(listenOnly_ ? "++lon 0\n" : "") + "++mode 1\n++eot_enable 1\n";
+        listenOnly_ = false;
     } else {
         // The plot goes through as it is: no mark in the stream, the board's own EOS
         // setting ends its reads.
@@ -493,6 +494,17 @@ int PrologixDriver::ibwait(int ud, int mask) {
     if (!(mask & TIMO) || limitMicros == 0)
         return fail(err::EARG);
     return finish(TIMO, 0, 0);
+}
+
+Status PrologixDriver::setListenOnly(bool on) {
+    if (on && controllerMode_) {
+        return benchcap::fail(
+            "listen-only needs the adapter in device mode (the board not controller)");
+    }
+    if (!ensureConnected() || !sendLine(on ? "++lon 1\n" : "++lon 0\n"))
+        return benchcap::fail("the connection to " + adapterName() + " failed");
+    listenOnly_ = on;
+    return {};
 }
 
 int PrologixDriver::boardRead(char* out, long count) {

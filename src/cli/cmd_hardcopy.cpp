@@ -112,6 +112,7 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
     std::string addressText;
     std::optional<std::string> format;
     std::optional<std::string> output;
+    std::optional<std::string> plotterModel;
     bool bw = false;
     CommandOptions parser("hardcopy");
     parser.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
@@ -120,11 +121,25 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
         .flag("--bw", bw, "black and white")
         .flag("--suppress-config", r.options.suppressConfig, "leave out the settings panel")
         .flag("--plotter", r.plotter, "accept the plotter offer: capture the plot")
+        .value("--plotter-model", plotterModel, "7470A|7475A",
+               "the plotter the capture answers as when the instrument asks (default 7470A)",
+               "7470A or 7475A")
+        .flag("--listen-only", r.options.plotter.listenOnly,
+              "capture a talk-only instrument's plot: a \"++\" adapter listens to all (++lon)")
         .value("-o", output, "FILE", "the output file", "a file name")
         .flag("--paste-document", r.pasteDocument, "paste the picture into a new document");
     if (const std::optional<int> done = parser.parse(context.out, context.err, args))
         return *done;
     r.options.color = !bw;
+    if (plotterModel) {
+        const auto model = hpgl::plotterModelNamed(*plotterModel);
+        if (!model) {
+            context.err << "benchcap-cli hardcopy: --plotter-model must be 7470A or 7475A, not '"
+                        << *plotterModel << "'\n";
+            return kExitUsage;
+        }
+        r.options.plotter.model = *model;
+    }
     const std::optional<int> address = addressArgument(context, "hardcopy", addressText);
     if (!address)
         return kExitUsage;

@@ -68,14 +68,14 @@ bool localFileWritable(HardcopyServices& s, HardcopyOutcome& outcome) {
     return false;
 }
 
-void runPlotter(HardcopyServices& s, HardcopyOutcome& outcome) {
+void runPlotter(HardcopyServices& s, const HardcopyOptions& options, HardcopyOutcome& outcome) {
     outcome.way = HardcopyWay::Plotter;
     outcome.file = s.fileName("HGL");
     if (!localFileWritable(s, outcome))
         return;
-    const PlotterResult plot =
-        Plotter(s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file,
-                [&session = s.session] { return session.interrupted(); });
+    const PlotterResult plot = Plotter(
+        s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file,
+        [&session = s.session] { return session.interrupted(); }, options.plotter);
     if (!plot.accepted)
         return;
     if (plot.capture) {
@@ -109,7 +109,7 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
     if (model == bus::kModelUnknown) {
         s.ui.messageBox(MessageIcon::Information, "", UnsupportedText(), MessageButtons::Ok);
         say(s, "checking firmware...");
-        runPlotter(s, outcome);
+        runPlotter(s, options, outcome);
         return outcome;
     }
 
@@ -123,7 +123,7 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         s.ui.messageBox(MessageIcon::Critical, "ERROR:", UnsupportedText(), MessageButtons::Ok);
         outcome.status = fail("the instrument is not ready");
     } else if (!ci.FullSupport) {
-        runPlotter(s, outcome);
+        runPlotter(s, options, outcome);
         if (!outcome.status)
             return outcome;  // said why already; "ready." is for a command that went through
     } else {

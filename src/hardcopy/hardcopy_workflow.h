@@ -8,6 +8,7 @@
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "hardcopy/hardcopy_types.h"
+#include "hardcopy/plotter_capture.h"
 
 namespace benchcap::hardcopy {
 
@@ -25,6 +26,7 @@ struct HardcopyOptions {
     std::string format = "BMP";  // "BMP" or "WMF"
     bool color = true;
     bool suppressConfig = false;
+    PlotterSettings plotter;  // the plotter the emulation claims to be
 };
 
 // What the hardcopy command needs from its owner: the session on the identified

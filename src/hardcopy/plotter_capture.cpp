@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/output_file.h"
+#include "bus/adapter/prologix_driver.h"
 #include "bus/session.h"
 
 namespace benchcap::hardcopy {
@@ -27,15 +28,22 @@ std::string trimmedBlanks(std::string_view s) {
 }
 
 // One status line per piece: its first two characters (the plot command that starts it,
-// line ends left out) and the bytes received so far.
-std::string receivingText(std::string_view head, int64_t bytes) {
+// line ends left out), the instructions carried out so far and the last of them, and the
+// bytes received so far.
+std::string receivingText(std::string_view head, const hpgl::PlotterEmulator& plotter,
+                          int64_t bytes) {
     std::string shown;
     for (const char c : head)
         if (static_cast<unsigned char>(c) >= 0x20)
             shown += c;
     shown = trimmedBlanks(shown);
-    return "receiving " + (shown.empty() ? std::string() : shown + ", ") + std::to_string(bytes) +
-           " bytes";
+    std::string instructions;
+    if (plotter.instructions() > 0) {
+        instructions = std::to_string(plotter.instructions()) + " instructions (last " +
+                       plotter.lastInstruction() + "), ";
+    }
+    return "receiving " + (shown.empty() ? std::string() : shown + ", ") + instructions +
+           std::to_string(bytes) + " bytes";
 }
 
 // The board settings a capture changes, as they were before.
@@ -74,7 +82,14 @@ std::string CleanPlotLine(std::string_view piece) {
 }
 
 Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
-                                const StatusFn& status, const InterruptCheck& interrupted) {
+                                const StatusFn& status, const InterruptCheck& interrupted,
+                                const PlotterSettings& settings) {
+    auto* adapter = dynamic_cast<bus::adapter::PrologixDriver*>(&driver);
+    if (settings.listenOnly && !adapter) {
+        return fail(
+            "a listen-only capture needs a \"++\" adapter (++lon); this interface has no "
+            "listen-only mode: set the instrument to plot to address 5 instead");
+    }
     Result<OutputFile> out = OutputFile::create(fileName);
     if (!out)
         return fail(out.error());
@@ -93,19 +108,40 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     driver.ibconfig(board, bus::ibc::EOSrd, 1);
     driver.ibconfig(board, bus::ibc::EOSchar, 13);
     driver.ibtmo(board, bus::timeout_codes::T100s);
+    std::string error;
+    if (settings.listenOnly) {
+        if (Status on = adapter->setListenOnly(true); !on)
+            error = "the adapter refused listen-only: " + on.error();
+    }
 
-    say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
-    driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
-    say(status, "KEY PRESSED!");
-    driver.ibtmo(board, bus::timeout_codes::T3s);
+    if (error.empty()) {
+        say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
+        driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
+        say(status, "KEY PRESSED!");
+        driver.ibtmo(board, bus::timeout_codes::T3s);
+    }
 
     PlotCapture capture;
-    std::string error;
     std::string buffer;
-    for (;;) {
+    hpgl::PlotterEmulator plotter(settings.model);
+    std::string answer;  // held for the instrument until it addresses the board to talk
+    while (error.empty()) {
         if (interrupted && interrupted()) {
             error = bus::kInterruptedMessage;
             break;
+        }
+        if (!answer.empty()) {
+            // The instrument asked: it addresses the board to talk and reads the answer, or
+            // goes on sending (the answer stays until the next question replaces it).
+            const int sta = driver.ibwait(
+                board, bus::ibsta_bits::TACS | bus::ibsta_bits::LACS | bus::ibsta_bits::TIMO);
+            if (sta & bus::ibsta_bits::TACS) {
+                driver.ibwrt(board, answer.data(), static_cast<long>(answer.size()));
+                answer.clear();
+                continue;
+            }
+            if (!(sta & bus::ibsta_bits::LACS))
+                answer.clear();  // silence: the read below ends the plot as ever
         }
         buffer.assign(kPlotReadSize, ' ');
         const int sta = driver.ibrd(board, buffer.data(), kPlotReadSize);
@@ -114,7 +150,12 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
             std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
         const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
         capture.bytes += static_cast<int64_t>(got);
-        say(status, receivingText(std::string_view(buffer).substr(0, 2), capture.bytes));
+        if (got > 0) {
+            std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
+            if (settings.answer && !asked.empty())
+                answer = std::move(asked);
+        }
+        say(status, receivingText(std::string_view(buffer).substr(0, 2), plotter, capture.bytes));
         // The time-out after the last piece is how every plot ends; any other driver error
         // leaves the plot incomplete.
         if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
@@ -142,6 +183,9 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
             break;
     }
 
+    // Leaving device mode below ends listen-only as well, should this fail.
+    if (settings.listenOnly && adapter)
+        (void)adapter->setListenOnly(false);
     say(status, "resetting board...");
     driver.ibonl(board, 0);
     // Offline alone leaves the plotter address and the given-up controller role in place on
@@ -175,7 +219,7 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
 
 PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const StatusFn& status,
                       const std::string& offerText, const std::string& fileName,
-                      const InterruptCheck& interrupted) {
+                      const InterruptCheck& interrupted, const PlotterSettings& plotter) {
     PlotterResult result;
     say(status, "starting plotter emulation...");
     const bus::MessageResult answer = ui.messageBox(bus::MessageIcon::Question, "PLEASE SELECT",
@@ -184,7 +228,7 @@ PlotterResult Plotter(bus::GpibDriver& driver, bus::UserInterface& ui, const Sta
         return result;
     result.accepted = true;
     say(status, "waiting for hardcopy startup...");
-    result.capture = CapturePlot(driver, fileName, status, interrupted);
+    result.capture = CapturePlot(driver, fileName, status, interrupted, plotter);
     return result;
 }
 

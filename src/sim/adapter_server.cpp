@@ -106,7 +106,7 @@ void AdapterServer::serveConnection(int fd) {
     bus::adapter::HostLineParser parser;
     char buffer[65536];
     while (!stopping_) {
-        if (!settings_.controller && !settings_.plotTaken && !pumpDeviceMode(fd))
+        if (!settings_.controller && !pumpDeviceMode(fd))
             return;
         pollfd p{fd, POLLIN, 0};
         const int r = ::poll(&p, 1, kPollMillis);
@@ -131,8 +131,13 @@ void AdapterServer::serveConnection(int fd) {
 }
 
 bool AdapterServer::handleData(int fd, const std::string& data) {
-    if (!settings_.controller)
-        return true;  // device mode: the manual's single buffered reply is not modelled
+    if (!settings_.controller) {
+        // Device mode: one message is held for the instrument until it addresses the
+        // adapter to talk; a later one replaces it.
+        static const char* const kEnds[] = {"\r\n", "\r", "\n", ""};
+        settings_.held = data + kEnds[settings_.eos & 3];
+        return true;
+    }
     static const char* const kTerminators[] = {"\r\n", "\r", "\n", ""};
     const std::string message = data + kTerminators[settings_.eos & 3];
     const int ud = handle(settings_.address);
@@ -194,13 +199,26 @@ bool AdapterServer::readFromInstrument(int fd, const std::string& how) {
 }
 
 bool AdapterServer::pumpDeviceMode(int fd) {
-    // An instrument that plots to our address talks when it is ready; the adapter passes
-    // every byte on at once.
-    bench_.ibtmo(0, bus::timeout_codes::T1000s);
-    const int sta = bench_.ibwait(0, TIMO | LACS);
-    if (!(sta & LACS))
-        return true;
-    settings_.plotTaken = true;
+    if (settings_.plotTaken) {
+        // After the plot began only a held message moves things on: the instrument that
+        // asked reads it when it addresses the adapter to talk, then sends on.
+        if (settings_.held.empty())
+            return true;
+        bench_.ibtmo(0, 7);  // 10 ms: a look, not a wait
+        if (!(bench_.ibwait(0, TIMO | TACS) & TACS))
+            return true;
+        bench_.ibwrt(0, settings_.held.data(), static_cast<long>(settings_.held.size()));
+        settings_.held.clear();
+    } else {
+        // An instrument that plots to our address talks when it is ready; the adapter
+        // passes every byte on at once.
+        bench_.ibtmo(0, bus::timeout_codes::T1000s);
+        bench_.setListenOnly(0, settings_.listenOnly);
+        const int sta = bench_.ibwait(0, TIMO | LACS);
+        if (!(sta & LACS))
+            return true;
+        settings_.plotTaken = true;
+    }
     bench_.ibtmo(0, bus::timeout_codes::T300ms);
     std::string chunk(64 * 1024, '\0');
     for (int i = 0; i < 100000 && !stopping_; ++i) {
@@ -279,12 +297,16 @@ bool AdapterServer::handleCommand(int fd, const std::string& text) {
         if (value && (*value == 0 || *value == 1)) {
             settings_.controller = *value == 1;
             settings_.plotTaken = false;
+            settings_.held.clear();
+            settings_.listenOnly = false;
             bench_.ibrsc(0, settings_.controller ? 1 : 0);
             bench_.ibpad(0, settings_.controller ? 0 : settings_.address);
         }
         return true;
     }
-    if (name == "savecfg" || name == "lon" || name == "trg" || name == "llo")
+    if (name == "lon")
+        return flag(settings_.listenOnly);
+    if (name == "savecfg" || name == "trg" || name == "llo")
         return true;
     if (name == "read")
         return settings_.controller ? readFromInstrument(fd, arg) : true;

@@ -46,6 +46,8 @@ class AdapterServer {
         // The instrument's key press in device mode gives one plot; the next needs the
         // mode entered again.
         bool plotTaken = false;
+        std::string held;         // device mode: the message for the instrument, not read yet
+        bool listenOnly = false;  // ++lon: device mode hears every talker
     };
     bool handleCommand(int fd, const std::string& text);
     bool handleData(int fd, const std::string& data);

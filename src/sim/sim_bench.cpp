@@ -125,6 +125,21 @@ int SimBench::ibdev(int b, int pad, int sad, int tmo, int eot, int eos) {
 }
 
 int SimBench::ibwrt(int ud, const void* data, long count) {
+    if (Board* brd = board(ud); brd && count >= 0) {
+        // The board as talker (not controller): its bytes go to the instrument that
+        // addressed it to talk.
+        if (!brd->online)
+            return fail(err::EDVR);
+        if (boardOption(ud, bus::ibc::SC) != 0)
+            return fail(err::ECIC);
+        const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+        SimInstrument* asker = brd->talker && brd->talker->awaitsAnswer() ? brd->talker : nullptr;
+        log(ud, asker ? asker->address() : -1, Traffic::Write, bytes, asker ? 0 : -1);
+        if (!asker)
+            return fail(err::ENOL);
+        asker->answerFromBoard(bytes);
+        return finish(CMPL, 0, count);
+    }
     bus::DeviceHandle* dev = device(ud);
     if (!dev || count < 0)
         return fail(err::EDVR);
@@ -350,9 +365,23 @@ int SimBench::ibwait(int ud, int mask) {
     }
     const int tmo = boardOption(ud, bus::ibc::TMO);
     int64_t limit = bus::timeoutMicros(tmo);
-    if ((mask & LACS) && brd->online && boardOption(ud, bus::ibc::SC) == 0) {
-        // An instrument that plots to the board's address addresses it as listener.
-        const int pad = boardOption(ud, bus::ibc::PAD);
+    if (SimInstrument* talker = brd->talker; talker && brd->online) {
+        // During a plot: addressed to talk when the instrument waits for an answer, to
+        // listen while it has more to send.
+        int sta = 0;
+        if ((mask & TACS) && talker->awaitsAnswer())
+            sta = TACS | CMPL;
+        else if ((mask & LACS) && !talker->output().empty())
+            sta = LACS | CMPL;
+        if (sta != 0) {
+            log(ud, talker->address(), Traffic::Wait, {}, sta);
+            return finish(sta, 0, 0);
+        }
+    } else if ((mask & LACS) && brd->online && boardOption(ud, bus::ibc::SC) == 0) {
+        // An instrument that plots to the board's address addresses it as listener; one in
+        // talk-only mode reaches a board in listen-only mode.
+        const int pad =
+            brd->listenOnly ? SimInstrument::kAnyListener : boardOption(ud, bus::ibc::PAD);
         SimInstrument* first = nullptr;
         int64_t firstDelay = 0;
         for (const auto& inst : instruments_) {
@@ -383,6 +412,11 @@ int SimBench::ibwait(int ud, int mask) {
     log(ud, -1, Traffic::Timeout, {}, tmo);
     log(ud, -1, Traffic::Wait, {}, TIMO);
     return finish(TIMO, 0, 0);
+}
+
+void SimBench::setListenOnly(int b, bool on) {
+    if (Board* brd = board(b))
+        brd->listenOnly = on;
 }
 
 void SimBench::SendIFC(int b) {

@@ -73,12 +73,16 @@ class SimBench final : public bus::DriverBase {
     int count(Traffic kind, int address = -2) const;  // -2: any address
     SimInstrument* instrument(int board, int address);
     bool boardPresent(int board) const;
+    // A board in listen-only mode (as a "++" adapter's ++lon) hears instruments in talk-only
+    // mode, which plot to nobody's address (kAnyListener).
+    void setListenOnly(int board, bool on);
 
   private:
     struct Board {
         bool present = false;
         bool online = true;
         SimInstrument* talker = nullptr;  // instrument addressed to talk to the board
+        bool listenOnly = false;          // hears an instrument that addresses nobody
     };
 
     bool isBoard(int ud) const override { return boardPresent(ud); }

@@ -82,6 +82,7 @@ class SimInstrument {
     virtual bool listens() const { return true; }
     void receiveMessage(std::string_view message);
     std::deque<OutputChunk>& output() { return output_; }
+    const std::deque<OutputChunk>& output() const { return output_; }
     virtual void onInterfaceClear() {}
     virtual void onGoToLocal() {}
 
@@ -90,7 +91,12 @@ class SimInstrument {
     // wait began the instrument starts talking (nullopt: it never does). beginTalking()
     // then fills the output queue.
     virtual std::optional<int64_t> talkDelayMicros(int listenerAddress) const;
+    static constexpr int kAnyListener = -1;  // a listen-only board
     virtual void beginTalking() {}
+    // An instrument that asks the plotter something (an output instruction) addresses the
+    // board to talk once it has sent the question; the board's bytes then come here.
+    virtual bool awaitsAnswer() const { return false; }
+    virtual void answerFromBoard(std::string_view /*bytes*/) {}
 
     // Messages received so far (for fault keys that count them).
     int commandsAnswered() const { return commandsAnswered_; }

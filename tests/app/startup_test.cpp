@@ -17,7 +17,7 @@ namespace {
 const QStringList kStoredKeys = QStringLiteral(
                                     "Left Width Top Height Address Color SupressConfigRMX DataPath "
                                     "GPIBPrinterAdr HardAutoSave HardAutoClip HardAutoExcel "
-                                    "TraceAutoSave TraceAutoClip TraceAutoExcel")
+                                    "TraceAutoSave TraceAutoClip TraceAutoExcel PlotterModel")
                                     .split(u' ');
 
 // "Key=value;Key=value" as pairs; values keep their blanks.
@@ -213,7 +213,7 @@ TEST_F(CommandLineRunTest, ActionsRunInOrderAndEndWritesNothing) {
     EXPECT_EQ(start("/HIDE /12 /BW /NAME=scope1 /SCREEN /TRACE2 /END"), 0);
     EXPECT_EQ(runs, QStringList({"SCREEN 12 bw scope1 hidden", "TRACE 2"}));
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(store.accesses().size() == 15 && accessedKeys(true).empty());
+    EXPECT_TRUE(store.accesses().size() == 16 && accessedKeys(true).empty());
     EXPECT_EQ(store.flushes(), 0);
     EXPECT_TRUE(ends.empty());  // END returns; nothing of the shutdown runs
 }

@@ -90,6 +90,8 @@ Status HardcopyCommand::takeHardcopy() {
     options.format = chosen.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
     options.color = chosen.color;
     options.suppressConfig = chosen.suppressConfig;
+    options.plotter.model =
+        chosen.plotter7475 ? hpgl::PlotterModel::HP7475A : hpgl::PlotterModel::HP7470A;
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
 

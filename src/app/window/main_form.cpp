@@ -326,6 +326,7 @@ void MainForm::setOptions(const WindowOptions& options) {
     const bool wmf = options.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf;
     check(wmf ? "CopyFormatWMF" : "CopyFormatBMP", true);
     check(options.color ? "Color" : "BW", true);
+    check(options.plotter7475 ? "Plotter7475A" : "Plotter7470A", true);
     check("SupressConfigRMX", options.suppressConfig);
     check("HardAutoSave", options.hardcopyAutoSave);
     check("HardAutoClip", options.hardcopyAutoClip);

@@ -118,6 +118,15 @@ void MainForm::buildMenus() {
     colours->addAction(addToggle(isColor, QStringLiteral("b/w"), QStringLiteral("BW")));
     bindOption(colour, &WindowOptions::color);
 
+    QMenu* plotter =
+        addSubmenu(setUp, QStringLiteral("Plotter model"), QStringLiteral("PlotterModel"));
+    auto* plotters = new QActionGroup(this);
+    plotters->addAction(
+        addToggle(plotter, QStringLiteral("HP 7470A"), QStringLiteral("Plotter7470A")));
+    QAction* hp7475 = plotters->addAction(
+        addToggle(plotter, QStringLiteral("HP 7475A"), QStringLiteral("Plotter7475A")));
+    bindOption(hp7475, &WindowOptions::plotter7475);
+
     // Not shown; its check mark carries the setting of the same name.
     QAction* suppress = addToggle(setUp, QStringLiteral("Supress Config (old RMX only)"),
                                   QStringLiteral("SupressConfigRMX"));

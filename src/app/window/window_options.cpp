@@ -49,6 +49,7 @@ WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
     o.printerAddress = decodeInteger(read("GPIBPrinterAdr", QStringLiteral("5")));
     for (const auto& mark : kStoredMarks)
         o.*mark.field = readMark(mark.key, mark.fallback);
+    o.plotter7475 = read("PlotterModel", QStringLiteral("7470A")) == QStringLiteral("7475A");
     return o;
 }
 
@@ -67,6 +68,7 @@ void writeWindowOptions(SettingsStore& store, const WindowOptions& options) {
     put("GPIBPrinterAdr", encodeNumber(options.printerAddress));
     for (const auto& mark : kStoredMarks)
         put(mark.key, encodeBool(options.*mark.field));
+    put("PlotterModel", options.plotter7475 ? QStringLiteral("7475A") : QStringLiteral("7470A"));
 }
 
 }  // namespace benchcap::app

@@ -26,6 +26,8 @@ struct WindowOptions {
     HardcopyFormat hardcopyFormat = HardcopyFormat::Wmf;
     bool color = false;
     bool suppressConfig = false;
+    // "Plotter model": the plotter the plotter emulation answers as (7470A unchecked).
+    bool plotter7475 = false;
     // "On hardcopy event": keep the file, copy to the clipboard, paste into the document.
     bool hardcopyAutoSave = false;
     bool hardcopyAutoClip = false;
@@ -48,10 +50,10 @@ struct WindowOptions {
     bool operator==(const WindowOptions&) const = default;
 };
 
-// The fifteen stored settings over `current`: a missing key takes its first-start default,
+// The sixteen stored settings over `current`: a missing key takes its first-start default,
 // the place and the data path those of `current`; the options not stored stay as they are.
 WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current);
-// Writes the fifteen stored settings, under the names the settings file has always had.
+// Writes the sixteen stored settings, under the names the settings file has always had.
 void writeWindowOptions(SettingsStore& store, const WindowOptions& options);
 
 }  // namespace benchcap::app

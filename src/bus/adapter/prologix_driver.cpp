@@ -237,6 +237,18 @@ bool PrologixDriver::listenerThere(int ud, const DeviceHandle& dev) {
 }
 
 int PrologixDriver::ibwrt(int ud, const void* data, long count) {
+    if (isBoard(ud) && !controllerMode_ && count >= 0) {
+        // Device mode: the adapter holds the message and sends it when the instrument
+        // addresses it to talk; a later message replaces one not read yet.
+        if (!boardOnline_)
+            return fail(err::EDVR);
+        if (!ensureConnected())
+            return status().ibsta;
+        const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+        if (!sendLine(escapeData(bytes)))
+            return status().ibsta;
+        return finish(CMPL, 0, count);
+    }
     DeviceHandle* dev = device(ud);
     if (!dev || count < 0)
         return fail(err::EDVR);
@@ -367,7 +379,8 @@ bool PrologixDriver::enterMode(bool controller) {
         return false;
     std::string lines;
     if (controller) {
-        lines = "++mode 1\n++eot_enable 1\n";
+        lines = std::string(listenOnly_ ? "++lon 0\n" : "") + "++mode 1\n++eot_enable 1\n";
+        listenOnly_ = false;
     } else {
         // The plot goes through as it is: no mark in the stream, the board's own EOS
         // setting ends its reads.
@@ -457,6 +470,10 @@ int PrologixDriver::ibwait(int ud, int mask) {
     if (!isBoard(ud))
         return fail(err::EDVR);
     const int64_t limitMicros = timeoutMicros(boardOption(0, ibc::TMO));
+    // The adapter cannot tell when it is addressed to talk; it holds what it is given until
+    // then, so a message for the instrument can be handed over at once.
+    if ((mask & TACS) && !controllerMode_)
+        return finish(TACS | CMPL, 0, 0);
     if ((mask & LACS) && !controllerMode_) {
         if (!ensureConnected())
             return status().ibsta;
@@ -477,6 +494,17 @@ int PrologixDriver::ibwait(int ud, int mask) {
     if (!(mask & TIMO) || limitMicros == 0)
         return fail(err::EARG);
     return finish(TIMO, 0, 0);
+}
+
+Status PrologixDriver::setListenOnly(bool on) {
+    if (on && controllerMode_) {
+        return benchcap::fail(
+            "listen-only needs the adapter in device mode (the board not controller)");
+    }
+    if (!ensureConnected() || !sendLine(on ? "++lon 1\n" : "++lon 0\n"))
+        return benchcap::fail("the connection to " + adapterName() + " failed");
+    listenOnly_ = on;
+    return {};
 }
 
 int PrologixDriver::boardRead(char* out, long count) {

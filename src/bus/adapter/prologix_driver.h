@@ -72,6 +72,9 @@ class PrologixDriver final : public DriverBase {
 
     // Connects now if not connected; fails with the reason naming the adapter.
     Status connect();
+    // Listen-only ("++lon"): in device mode the adapter hears everything on the bus, also
+    // from an instrument in talk-only mode that addresses nobody. Ends with device mode.
+    Status setListenOnly(bool on);
     // The adapter's answer to "++ver" (empty before the first connection).
     const std::string& adapterVersion() const { return version_; }
     // "Prologix adapter at 127.0.0.1:1234"
@@ -110,6 +113,7 @@ class PrologixDriver final : public DriverBase {
     std::set<int> heard_;  // descriptors whose address answered a serial poll: a listener is there
     bool boardOnline_ = true;
     bool controllerMode_ = true;
+    bool listenOnly_ = false;
     int currentAddress_ = -1;     // ++addr last sent since connecting
     int currentReadMillis_ = -1;  // ++read_tmo_ms last sent
     std::string incoming_;        // bytes received and not yet consumed

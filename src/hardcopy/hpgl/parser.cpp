@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <numbers>
 #include <set>
 
 #include "hardcopy/hpgl/hpgl.h"
+#include "hardcopy/hpgl/plotter.h"
 #include "hardcopy/hpgl/reader_p.h"
 
 namespace benchcap::hpgl {
@@ -97,6 +101,60 @@ struct Box {
     QRectF rect() const { return empty ? QRectF() : QRectF(x0, y0, x1 - x0, y1 - y0); }
 };
 
+// What the emulated plotter answers with beside its state: its name, options, default
+// P1/P2 and hard-clip limits for the paper it holds (plotter units).
+struct PlotterTraits {
+    PlotterModel model = PlotterModel::HP7470A;
+    std::array<int, 4> p1p2{};
+    std::array<int, 4> hardClip{};
+};
+
+PlotterTraits plotterTraits(PlotterModel model, PaperSize paper) {
+    const bool a4 = paper == PaperSize::A4;
+    if (model == PlotterModel::HP7475A) {
+        return {model, a4 ? std::array{603, 521, 10603, 7721} : std::array{250, 596, 10250, 7796},
+                a4 ? std::array{0, 0, 11040, 7721} : std::array{0, 0, 10365, 7962}};
+    }
+    return {model, a4 ? std::array{430, 200, 10430, 7400} : std::array{250, 279, 10250, 7479},
+            a4 ? std::array{0, 0, 10900, 7600} : std::array{0, 0, 10300, 7650}};
+}
+
+// Status byte bits (OS).
+constexpr int kStatusPenDown = 1;
+constexpr int kStatusP1P2Changed = 2;
+constexpr int kStatusInitialized = 8;
+constexpr int kStatusReady = 16;
+constexpr int kStatusError = 32;
+// Error numbers (OE).
+constexpr int kErrorUnknown = 1;
+constexpr int kErrorParameterCount = 2;
+constexpr int kErrorBadParameter = 3;
+
+std::string joined(std::initializer_list<long long> values) {
+    std::string s;
+    for (const long long v : values)
+        s += (s.empty() ? "" : ",") + std::to_string(v);
+    return s;
+}
+
+long long rounded(double v) {
+    return std::isfinite(v) ? std::llround(std::clamp(v, -1e15, 1e15)) : 0;
+}
+
+// A user-unit coordinate for OC: whole numbers as such, others with up to three decimals.
+std::string decimal(double v) {
+    if (!std::isfinite(v))
+        return "0";
+    char text[48];
+    std::snprintf(text, sizeof text, "%.3f", std::clamp(v, -1e15, 1e15));
+    std::string s = text;
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s == "-0" ? "0" : s;
+}
+
 class Interpreter {
   public:
     struct Instruction {
@@ -112,8 +170,19 @@ class Interpreter {
         plot_.pages.emplace_back();
         initialize(true);
     }
+    // Fed as the bytes arrive, answering output instructions as `traits`.
+    Interpreter(const PlotterTraits& traits, const ParseLimits& limits)
+        : Interpreter(std::string_view(), limits) {
+        traits_ = traits;
+        streaming_ = true;
+        resetP1P2();
+    }
 
     Result<Plot> run();
+    // Streaming: the next bytes; the answer held after them ("" when none was asked).
+    std::string feed(std::string_view bytes);
+    size_t instructions() const { return plot_.instructions; }
+    int lastMnemonic() const { return last_; }
 
   private:
     // --- state -------------------------------------------------------------------
@@ -126,6 +195,10 @@ class Interpreter {
         const QSizeF s = logicalPage();
         p1_ = {0, 0};
         p2_ = {s.width(), s.height()};
+        if (streaming_) {  // the emulated plotter's own defaults for its paper
+            p1_ = QPointF(traits_.p1p2[0], traits_.p1p2[1]);
+            p2_ = QPointF(traits_.p1p2[2], traits_.p1p2[3]);
+        }
         updateScaling();
     }
     void updateScaling();
@@ -185,6 +258,13 @@ class Interpreter {
     void newPage();
 
     // --- instructions -------------------------------------------------------------
+    void process();
+    bool complete(int m);
+    bool answer(int m);
+    void setError(int number) {
+        error_ = number;
+        status_ |= kStatusError;
+    }
     void dispatch(int m);
     void penUpDown(int m);
     void plotAbsoluteRelative(int m);
@@ -289,6 +369,24 @@ class Interpreter {
     bool textCut_ = false;
     bool polygonCut_ = false;
     bool pagesCut_ = false;
+    size_t known_ = 0;
+
+    // The emulated plotter (streaming only).
+    bool streaming_ = false;
+    PlotterTraits traits_;
+    std::string bytes_;    // received, not yet carried out
+    size_t consumed_ = 0;  // bytes dropped from the front of bytes_ so far
+    // The instruction waiting for its rest: where it stands in the stream and how far its
+    // bytes were looked at, so that every piece is looked at once.
+    struct Pending {
+        size_t at = SIZE_MAX;
+        size_t scanned = 0;
+        bool quoted = false;
+    } pending_;
+    std::string answer_;  // held for the controller
+    int last_ = 0;
+    int error_ = 0;
+    int status_ = kStatusInitialized | kStatusReady;  // as after power-up
 };
 
 void Interpreter::defaults() {
@@ -599,6 +697,7 @@ void Interpreter::moves(bool relative) {
     while (!stop_ && reader_.number(x)) {
         if (!reader_.number(y)) {
             ++oddParameters_;
+            setError(kErrorParameterCount);
             break;
         }
         any = true;
@@ -906,6 +1005,9 @@ void Interpreter::inputP1P2(bool relative) {
     if (relative)  // IR: percentages of the page
         for (int i = 0; i < n; ++i)
             v[i] = v[i] * (i % 2 == 0 ? s.width() : s.height()) / 100;
+    if (n == 1 || n == 3)
+        setError(kErrorParameterCount);
+    status_ |= kStatusP1P2Changed;
     if (n < 2) {
         resetP1P2();
         return;
@@ -926,6 +1028,8 @@ void Interpreter::scale() {
     int n = 0;
     while (n < 7 && reader_.number(v[n]))
         ++n;
+    if (n > 0 && (n < 4 || n == 6))
+        setError(kErrorParameterCount);
     if (n < 4) {
         scaled_ = false;
         return;
@@ -944,6 +1048,8 @@ void Interpreter::window() {
     while (n < 4 && reader_.number(v[n]))
         ++n;
     windowClip_ = -1;
+    if (n > 0 && n < 4)
+        setError(kErrorParameterCount);
     if (n < 4) {
         windowOn_ = false;
         return;
@@ -1063,7 +1169,13 @@ const Interpreter::Instruction* Interpreter::instruction(int m) {
     using I = Interpreter;
     // `ownsData`: the handler reads the instruction's data to its end itself.
     static constexpr Instruction kInstructions[] = {
-        {mnemonic('I', 'N'), [](I& in, int) { in.initialize(true); }},
+        {mnemonic('I', 'N'),
+         [](I& in, int) {
+             in.initialize(true);
+             // A fresh start: no error, P1/P2 back to the paper's, "initialized" again.
+             in.error_ = 0;
+             in.status_ = kStatusInitialized | kStatusReady;
+         }},
         {mnemonic('D', 'F'), [](I& in, int) { in.initialize(false); }},
         {mnemonic('S', 'P'),
          [](I& in, int) {
@@ -1178,16 +1290,166 @@ const Interpreter::Instruction* Interpreter::instruction(int m) {
 }
 
 void Interpreter::dispatch(int m) {
-    if (const Instruction* handler = instruction(m)) {
+    const size_t clamped = reader_.clampedNumbers();
+    if (streaming_ && answer(m)) {
+        // answered (or refused) as the plotter would
+    } else if (const Instruction* handler = instruction(m)) {
         handler->run(*this, m);
         if (handler->ownsData)
             return;
     } else if (notDrawn(m)) {
         notDrawn_.insert(name(m));
-    } else if (!quietlyIgnored(m) && unknown_.size() < 200) {
-        ++unknown_[name(m)];
+    } else if (!quietlyIgnored(m)) {
+        setError(kErrorUnknown);
+        if (unknown_.size() < 200)
+            ++unknown_[name(m)];
     }
     reader_.skipParameters();
+    if (reader_.clampedNumbers() != clamped)
+        setError(kErrorBadParameter);
+}
+
+// The output instructions: the answer from the state as it is now, and the status bits
+// that reading it clears. False for instructions that are no output instruction.
+bool Interpreter::answer(int m) {
+    const bool hp7475 = traits_.model == PlotterModel::HP7475A;
+    const QPointF at = physical(pos_);
+    std::string text;
+    switch (m) {
+        case mnemonic('O', 'A'):
+            text = joined({rounded(at.x()), rounded(at.y()), penDown_ ? 1 : 0});
+            break;
+        case mnemonic('O', 'C'): {
+            const QPointF user = toUser(pos_);
+            text = scaled_
+                       ? decimal(user.x()) + "," + decimal(user.y()) + "," + (penDown_ ? "1" : "0")
+                       : joined({rounded(pos_.x()), rounded(pos_.y()), penDown_ ? 1 : 0});
+            break;
+        }
+        case mnemonic('O', 'D'):  // no digitizing here: the point of power-up
+            text = "0,0,0";
+            break;
+        case mnemonic('O', 'E'):
+            text = std::to_string(error_);
+            error_ = 0;
+            status_ &= ~kStatusError;
+            break;
+        case mnemonic('O', 'F'):
+            text = "40,40";
+            break;
+        case mnemonic('O', 'H'):
+            if (!hp7475) {
+                setError(kErrorUnknown);  // the 7470A has no OH
+                return true;
+            }
+            text = joined({traits_.hardClip[0], traits_.hardClip[1], traits_.hardClip[2],
+                           traits_.hardClip[3]});
+            break;
+        case mnemonic('O', 'I'):
+            text = std::string(plotterModelName(traits_.model));
+            break;
+        case mnemonic('O', 'O'):
+            text = "0,1,0,0,1,0,0,0";
+            break;
+        case mnemonic('O', 'P'):
+            text = joined({rounded(p1_.x()), rounded(p1_.y()), rounded(p2_.x()), rounded(p2_.y())});
+            status_ &= ~kStatusP1P2Changed;
+            break;
+        case mnemonic('O', 'S'):
+            text = std::to_string(status_ | (penDown_ ? kStatusPenDown : 0));
+            status_ &= ~kStatusInitialized;
+            break;
+        case mnemonic('O', 'W'): {
+            const QRectF w = window_;
+            text = windowOn_ ? joined({rounded(w.left()), rounded(w.top()), rounded(w.right()),
+                                       rounded(w.bottom())})
+                             : joined({traits_.hardClip[0], traits_.hardClip[1],
+                                       traits_.hardClip[2], traits_.hardClip[3]});
+            break;
+        }
+        default:
+            return false;
+    }
+    answer_ = text + std::string(kAnswerEnd);
+    return true;
+}
+
+bool isOutputInstruction(int m) {
+    return (m >> 8) == 'O';
+}
+
+// Streaming: whether the bytes so far hold all of the instruction just found (its
+// parameters end at a separator ';', the next mnemonic or an escape; a label at its
+// terminator). Output instructions need no terminator, as on the plotter.
+bool Interpreter::complete(int m) {
+    if (isOutputInstruction(m))
+        return true;
+    const std::string_view rest = reader_.bytes().substr(reader_.position());
+    const size_t here = consumed_ + reader_.position();
+    if (pending_.at != here)
+        pending_ = {here, 0, false};
+    Pending& p = pending_;
+    auto waiting = [&] {
+        p.scanned = rest.size();
+        return false;
+    };
+    auto found = [&](char c) {
+        if (rest.find(c, p.scanned) != std::string_view::npos)
+            return true;
+        return waiting();
+    };
+    if (m == mnemonic('L', 'B') || m == mnemonic('B', 'L'))
+        return found(static_cast<char>(terminator_));
+    if (m == mnemonic('P', 'E'))
+        return found(';');
+    // DT and SM take the byte after them whatever it is.
+    size_t i = std::max<size_t>(p.scanned, m == mnemonic('D', 'T') || m == mnemonic('S', 'M'));
+    for (; i < rest.size(); ++i) {
+        const int c = static_cast<unsigned char>(rest[i]);
+        if (p.quoted || c == '"') {
+            const size_t end = rest.find('"', p.quoted ? i : i + 1);
+            if (end == std::string_view::npos) {
+                p.quoted = true;
+                return waiting();
+            }
+            p.quoted = false;
+            i = end;
+            continue;
+        }
+        const bool parameter = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' ||
+                               c == ',' || c == ' ' || (c < 0x20 && c != 0x1B) || c == 0x7F;
+        if (!parameter)
+            return true;
+    }
+    return waiting();
+}
+
+void Interpreter::process() {
+    while (!stop_ || streaming_) {
+        const int m = reader_.next();
+        if (m == 0)
+            break;
+        if (reader_.moreToCome() && !complete(m)) {
+            reader_.seek(reader_.position() - 2);  // back before the mnemonic
+            break;
+        }
+        ++plot_.instructions;
+        last_ = m;
+        if (instruction(m) || quietlyIgnored(m) || notDrawn(m))
+            ++known_;
+        dispatch(m);
+    }
+}
+
+std::string Interpreter::feed(std::string_view bytes) {
+    const size_t consumed = reader_.position();
+    bytes_.erase(0, consumed);
+    consumed_ += consumed;
+    bytes_.append(bytes);
+    reader_.rebind(bytes_, consumed, true);
+    answer_.clear();
+    process();
+    return answer_;
 }
 
 void Interpreter::penUpDown(int m) {
@@ -1218,17 +1480,8 @@ Result<Plot> Interpreter::run() {
         return fail(
             "the HP-GL data is empty (0 bytes): the plotter capture received "
             "nothing; plot again from the instrument");
-    size_t known = 0;
-    while (!stop_) {
-        const int m = reader_.next();
-        if (m == 0)
-            break;
-        ++plot_.instructions;
-        if (instruction(m) || quietlyIgnored(m) || notDrawn(m))
-            ++known;
-        dispatch(m);
-    }
-    if (known == 0)
+    process();
+    if (known_ == 0)
         return fail("no HP-GL instructions found in " + std::to_string(reader_.bytes().size()) +
                     " bytes: this is not plotter output");
     finishPage();
@@ -1321,6 +1574,52 @@ bool looksLikeHpgl(std::string_view bytes) {
     const size_t binary = static_cast<size_t>(
         std::count_if(head.begin(), head.end(), [&](char c) { return isBinary(c); }));
     return seen > 0 && (binary - labelBinary) * 20 <= head.size();
+}
+
+}  // namespace benchcap::hpgl
+
+namespace benchcap::hpgl {
+
+std::optional<PlotterModel> plotterModelNamed(std::string_view name) {
+    std::string upper;
+    for (const char c : name)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.starts_with("HP"))
+        upper.erase(0, upper.find_first_not_of(" -", 2));
+    if (upper == "7470A")
+        return PlotterModel::HP7470A;
+    if (upper == "7475A")
+        return PlotterModel::HP7475A;
+    return std::nullopt;
+}
+
+std::string_view plotterModelName(PlotterModel model) {
+    return model == PlotterModel::HP7475A ? "7475A" : "7470A";
+}
+
+struct PlotterEmulator::State {
+    State(PlotterModel m, PaperSize paper) : model(m), interpreter(plotterTraits(m, paper), {}) {}
+    PlotterModel model;
+    Interpreter interpreter;
+};
+
+PlotterEmulator::PlotterEmulator(PlotterModel model, PaperSize paper)
+    : state_(std::make_unique<State>(model, paper)) {}
+PlotterEmulator::~PlotterEmulator() = default;
+
+std::string PlotterEmulator::feed(std::string_view bytes) {
+    return state_->interpreter.feed(bytes);
+}
+PlotterModel PlotterEmulator::model() const {
+    return state_->model;
+}
+size_t PlotterEmulator::instructions() const {
+    return state_->interpreter.instructions();
+}
+std::string PlotterEmulator::lastInstruction() const {
+    const int m = state_->interpreter.lastMnemonic();
+    return m == 0 ? std::string()
+                  : std::string{static_cast<char>(m >> 8), static_cast<char>(m & 0xFF)};
 }
 
 }  // namespace benchcap::hpgl

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "hardcopy/hpgl/reader_p.h"
@@ -23,6 +24,8 @@ int Reader::next() {
     while (pos_ < bytes_.size()) {
         const int c = peek();
         if (c == kEsc) {
+            if (more_ && escapeCut())
+                return 0;
             escape();
             continue;
         }
@@ -31,6 +34,8 @@ int Reader::next() {
             ++pcl_;
             continue;
         }
+        if (more_ && isLetter(c) && pos_ + 1 == bytes_.size())
+            return 0;  // the second letter is still on its way
         if (isLetter(c) && pos_ + 1 < bytes_.size()) {
             const int d = static_cast<unsigned char>(bytes_[pos_ + 1]);
             if (isLetter(d)) {
@@ -45,6 +50,22 @@ int Reader::next() {
         ++pos_;
     }
     return 0;
+}
+
+// An escape sequence the bytes so far may end inside: nothing after the ESC that could end
+// one (a letter or the ':' of a device control) yet. Sequences are short: past 64 bytes
+// the escape is taken as it stands, so a stream of junk after an ESC is not scanned again
+// with every piece.
+bool Reader::escapeCut() const {
+    const size_t end = std::min(bytes_.size(), pos_ + 64);
+    if (end == pos_ + 64)
+        return false;
+    for (size_t i = pos_ + 2; i < end; ++i) {
+        const int c = static_cast<unsigned char>(bytes_[i]);
+        if ((c >= 0x40 && c <= 0x7E) || c == ':')
+            return false;
+    }
+    return true;
 }
 
 void Reader::skipSeparators() {

@@ -17,6 +17,16 @@ class Reader {
   public:
     explicit Reader(std::string_view bytes) : bytes_(bytes) {}
 
+    // Fed as the bytes arrive: the same bytes, grown or with a consumed start cut off
+    // (`consumed` bytes fewer in front). With `moreToCome`, next() stops before a
+    // mnemonic or escape sequence that the bytes so far end inside.
+    void rebind(std::string_view bytes, size_t consumed, bool moreToCome) {
+        bytes_ = bytes;
+        pos_ = pos_ >= consumed ? pos_ - consumed : 0;
+        more_ = moreToCome;
+    }
+    bool moreToCome() const { return more_; }
+
     // Moves to the next instruction and returns its two-letter mnemonic in upper case
     // (e.g. 'P' << 8 | 'A'), or 0 at the end of the bytes.
     int next();
@@ -47,10 +57,12 @@ class Reader {
 
   private:
     void escape();
+    bool escapeCut() const;
     void skipSeparators();
 
     std::string_view bytes_;
     size_t pos_ = 0;
+    bool more_ = false;     // the bytes end where the sender paused, not for good
     bool pclMode_ = false;  // between ESC%#A and ESC%#B the bytes are PCL, not HP-GL
     size_t junk_ = 0;
     size_t clamped_ = 0;

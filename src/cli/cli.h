@@ -28,6 +28,11 @@ class CliContext {
     bus::GpibDriver* driver();
     bus::Clock& clock();
     const std::string& interfaceChoice() const { return interfaceChoice_; }
+    // Log every driver call to `file` (empty: BENCHCAP_BUS_LOG, else no log).
+    void setBusLog(const std::string& file, bool fullData);
+    // The command's end: says where the bus log went and whether a replay matched the log
+    // (a replay that parted from its log fails the command); returns the exit code.
+    int finish(int code);
 
     std::ostream& out;
     std::ostream& err;
@@ -36,6 +41,8 @@ class CliContext {
   private:
     std::string interfaceChoice_;
     std::optional<sim::Backend> backend_;
+    std::string busLogFile_;
+    bool busLogFull_ = false;
 };
 
 // One sub-command: name, usage line, and its function over the arguments after the name.

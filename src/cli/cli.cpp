@@ -130,6 +130,7 @@ const std::vector<CliCommand>& cliCommands() {
          cmdTrace},
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
+        {"bus-log", "bus-log summary FILE", cmdBusLog},
     };
     return commands;
 }

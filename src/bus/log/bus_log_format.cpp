@@ -360,6 +360,8 @@ Result<Record> parseRecord(std::string_view line, long lineNumber) {
     if (f.size() < 4 || f[0].first != "t" || f[1].first != "dt" || !number<int64_t>(f[0].second) ||
         !number<int64_t>(f[1].second) || !f[2].second.empty())
         return fail(lineError(lineNumber, "not a call: expected t=MICROS dt=MICROS CALL ..."));
+    r.time = *number<int64_t>(f[0].second);
+    r.duration = *number<int64_t>(f[1].second);
     r.call = f[2].first;
     size_t i = 3;
     for (; i < f.size() && f[i].first != "->"; ++i)

@@ -65,7 +65,9 @@ std::string dataText(std::string_view bytes, bool full);
 // One logged call, as read back.
 struct Record {
     long line = 0;
-    std::string call;  // "ibwrt"
+    int64_t time = 0;      // micros, on the logging program's clock
+    int64_t duration = 0;  // micros
+    std::string call;      // "ibwrt"
     // What the program gave, as logged, in order (without t, dt): the call's identity.
     std::vector<std::pair<std::string, std::string>> given;
     int result = 0;

@@ -22,6 +22,7 @@ constexpr struct {
     {"TraceAutoSave", &WindowOptions::traceAutoSave, true},
     {"TraceAutoClip", &WindowOptions::traceAutoClip, true},
     {"TraceAutoExcel", &WindowOptions::traceAutoSheet, false},
+    {"BusLog", &WindowOptions::busLog, false},
 };
 
 }  // namespace

@@ -37,6 +37,8 @@ struct WindowOptions {
     // The window itself.
     bool onTop = false;
     bool minimizeToTray = false;
+    // "Setup" > "Bus log...": every driver call written to the kept file (docs/bus-log.md).
+    bool busLog = false;
 
     // Stored beside the check marks: the bus address, the auto-save folder, the printer's
     // bus address and the window's place.
@@ -48,10 +50,10 @@ struct WindowOptions {
     bool operator==(const WindowOptions&) const = default;
 };
 
-// The fifteen stored settings over `current`: a missing key takes its first-start default,
+// The stored settings over `current`: a missing key takes its first-start default,
 // the place and the data path those of `current`; the options not stored stay as they are.
 WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current);
-// Writes the fifteen stored settings, under the names the settings file has always had.
+// Writes the stored settings, under the names the settings file has always had.
 void writeWindowOptions(SettingsStore& store, const WindowOptions& options);
 
 }  // namespace benchcap::app

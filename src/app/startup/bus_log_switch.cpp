@@ -13,6 +13,7 @@ namespace {
 const QString kApplication = QStringLiteral("BENCHCAP");
 const QString kSection = QStringLiteral("Settings");
 const QString kKey = QStringLiteral("BusLogFile");
+const QString kMark = QStringLiteral("BusLog");
 }  // namespace
 
 BusLogSwitch::BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
@@ -45,11 +46,10 @@ void BusLogSwitch::start(const QString& commandLineFile, bool fullData) {
         open(commandLineFile, fullData);
         return;
     }
-    const bool marked = settings_ && decodeBool(settings_->read(kApplication, kSection,
-                                                                QStringLiteral("BusLog"), {}))
-                                         .value_or(false);
-    if (marked && !keptFile().isEmpty())
-        open(keptFile(), false);
+    const bool marked =
+        settings_ && decodeBool(settings_->read(kApplication, kSection, kMark, {})).value_or(false);
+    if (marked && !keptFile().isEmpty() && open(keptFile(), false))
+        form_.item(QStringLiteral("BusLog"))->setChecked(true);
 }
 
 void BusLogSwitch::showWhere() {
@@ -64,6 +64,8 @@ void BusLogSwitch::toggled(bool on) {
     if (!on) {
         log_.stop();
         form_.view().showStatus(summary());
+        if (settings_)
+            settings_->write(kApplication, kSection, kMark, encodeBool(false));
         return;
     }
     const QString file = askSaveName(dialog_, &form_, QStringLiteral("bus log|*.log|all files|*.*"),
@@ -72,8 +74,10 @@ void BusLogSwitch::toggled(bool on) {
         form_.item(QStringLiteral("BusLog"))->setChecked(false);
         return;
     }
-    if (settings_)
+    if (settings_) {
+        settings_->write(kApplication, kSection, kMark, encodeBool(true));
         settings_->write(kApplication, kSection, kKey, file);
+    }
 }
 
 QString BusLogSwitch::summary() const {

@@ -12,9 +12,9 @@ class SaveFileDialog;
 class SettingsStore;
 
 // "Setup" > "Bus log..." over the program's logging driver: checking it asks for the log
-// file (kept in the settings as "BusLogFile") and starts the log, unchecking it ends it; the
-// status line says where the log goes. A log named on the command line (--bus-log or
-// BENCHCAP_BUS_LOG) runs for this start only and leaves the setting alone.
+// file (kept in the settings as "BusLogFile", beside the mark "BusLog") and starts the log,
+// unchecking it ends it; the status line says where the log goes. A log named on the command line
+// (--bus-log or BENCHCAP_BUS_LOG) runs for this start only and leaves the setting alone.
 class BusLogSwitch : public QObject {
   public:
     // `settings` may be nullptr (nothing kept).

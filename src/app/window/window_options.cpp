@@ -22,7 +22,6 @@ constexpr struct {
     {"TraceAutoSave", &WindowOptions::traceAutoSave, true},
     {"TraceAutoClip", &WindowOptions::traceAutoClip, true},
     {"TraceAutoExcel", &WindowOptions::traceAutoSheet, false},
-    {"BusLog", &WindowOptions::busLog, false},
 };
 
 }  // namespace

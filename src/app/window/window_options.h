@@ -37,7 +37,8 @@ struct WindowOptions {
     // The window itself.
     bool onTop = false;
     bool minimizeToTray = false;
-    // "Setup" > "Bus log...": every driver call written to the kept file (docs/bus-log.md).
+    // "Setup" > "Bus log...": every driver call written to a file (docs/bus-log.md). Stored
+    // with its file by the bus log's switch (app/startup/bus_log_switch.h), not here.
     bool busLog = false;
 
     // Stored beside the check marks: the bus address, the auto-save folder, the printer's

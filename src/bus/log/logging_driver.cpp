@@ -1,5 +1,6 @@
 #include "bus/log/logging_driver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -148,7 +149,7 @@ int LoggingDriver::ibwrt(int ud, const void* data, long count) {
 int LoggingDriver::ibrd(int ud, void* buffer, long count) {
     BENCHCAP_LOG_CALL(
         "ibrd", ud, inner_->ibrd(ud, buffer, count), std::fprintf(file_, " count=%ld", count);
-        end(result); const long got = std::clamp<long>(status().ibcntl, 0, count); writeData(
+        end(result); const long got = std::clamp<long>(status().ibcntl, 0, std::max(count, 0L)); writeData(
             file_, std::string_view(static_cast<const char*>(buffer), static_cast<size_t>(got)),
             fullData_));
 }

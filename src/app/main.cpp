@@ -25,6 +25,7 @@
 #include "app/output/output_files.h"
 #include "app/output/print_hardcopy.h"
 #include "app/startup/app_options.h"
+#include "app/startup/bus_log_switch.h"
 #include "app/startup/command_line.h"
 #include "app/startup/settings_store.h"
 #include "app/startup/shutdown_signals.h"
@@ -191,6 +192,8 @@ int main(int argc, char** argv) {
               QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.status.error())));
         return 2;
     }
+    // Every backend runs behind the bus log, which "Setup" > "Bus log..." opens and closes.
+    (void)benchcap::sim::addBusLog(backend, {}, false);
 
     // The scanner outlives the window, which lets go of it when it closes.
     benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
@@ -233,14 +236,36 @@ int main(int argc, char** argv) {
     context.defaultDataPath = defaultDataPath();
     context.dataPathOverride = options.dataPath;
     context.instrument = &instrument.record();
+    BusLogSwitch busLog(form, *backend.busLog, saveDialog, &settings,
+                        QString::fromStdString(backend.description));
+    // The log starts before the command line runs, as the options or the settings ask.
+    busLog.start(
+        QString::fromLocal8Bit(
+            benchcap::sim::busLogChoice(options.busLogFile.toLocal8Bit().toStdString()).c_str()),
+        options.busLogFull);
+    // The replay's verdict and where the log went, as the program ends.
+    auto lastWords = [&](int code) {
+        backend.busLog->stop();
+        if (const QString log = busLog.summary(); !log.isEmpty())
+            print(stderr, QStringLiteral("benchcap: %1\n").arg(log));
+        if (backend.replay) {
+            if (const std::string verdict = backend.replay->verdict(); !verdict.empty()) {
+                print(stderr, QStringLiteral("benchcap: replay: %1\n")
+                                  .arg(QString::fromLocal8Bit(verdict.c_str())));
+                return code == 0 ? 1 : code;
+            }
+        }
+        return code;
+    };
     // END (at once, nothing stored) or a termination signal during the command line.
     if (const std::optional<int> end = form.startUp(context))
-        return *end;
+        return lastWords(*end);
     // A window nobody can see would wait unseen until it is ended: say so.
     if (!missing.isEmpty())
         print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
                                      "it is ended; add /END to end after the command line\n"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.shutDown(); });
+    busLog.showWhere();
 
     auto screenshot = [&] {
         // From the screen, as the user sees it, where there is one; else the widget's picture.
@@ -264,5 +289,5 @@ int main(int argc, char** argv) {
     } else if (!options.screenshotFile.isEmpty()) {
         QTimer::singleShot(500, &form, screenshot);
     }
-    return QApplication::exec();
+    return lastWords(QApplication::exec());
 }

@@ -25,6 +25,8 @@ CliContext::CliContext(std::string interfaceChoice, std::ostream& out, std::ostr
 bus::GpibDriver* CliContext::driver() {
     if (!backend_) {
         backend_ = sim::makeBackend(interfaceChoice_);
+        if (backend_->status && !busLogFile_.empty())
+            backend_->status = sim::addBusLog(*backend_, busLogFile_, busLogFull_);
         // Every command's waits on the bus end promptly on SIGINT, SIGTERM or SIGHUP.
         if (backend_->driver)
             backend_->driver->setInterruptCheck(interruptRequested);
@@ -38,6 +40,28 @@ bus::GpibDriver* CliContext::driver() {
         return nullptr;
     }
     return backend_->driver.get();
+}
+
+void CliContext::setBusLog(const std::string& file, bool fullData) {
+    busLogFile_ = sim::busLogChoice(file);
+    busLogFull_ = fullData;
+}
+
+int CliContext::finish(int code) {
+    if (!backend_)
+        return code;
+    if (backend_->replay) {
+        if (const std::string verdict = backend_->replay->verdict(); !verdict.empty()) {
+            err << "benchcap-cli: replay: " << verdict << '\n';
+            code = code == kExitDone ? kExitNoAnswer : code;
+        }
+    }
+    if (backend_->busLog) {
+        backend_->busLog->stop();
+        if (const std::string line = backend_->busLog->summaryLine(); !line.empty())
+            err << "benchcap-cli: " << line << '\n';
+    }
+    return code;
 }
 
 bus::Clock& CliContext::clock() {
@@ -106,6 +130,7 @@ const std::vector<CliCommand>& cliCommands() {
          cmdTrace},
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
+        {"bus-log", "bus-log summary FILE", cmdBusLog},
     };
     return commands;
 }
@@ -172,13 +197,19 @@ int finishOutput(std::ostream& out, CheckedOutput& checked, std::ostream& err, i
     return code == kExitDone ? kExitNoAnswer : code;
 }
 
-int runCommand(const CliCommand& command, const std::string& interface,
+struct BusLogOptions {
+    std::string file;
+    bool full = false;
+};
+
+int runCommand(const CliCommand& command, const std::string& interface, const BusLogOptions& log,
                const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     // An exception must end in a message and an exit code, never in an abort; the texts
     // are literals so that reporting a lack of memory needs none.
     try {
         CliContext context(interface, out, err);
-        return command.run(context, args);
+        context.setBusLog(log.file, log.full);
+        return context.finish(command.run(context, args));
     } catch (const std::bad_alloc&) {
         err << "benchcap-cli " << command.name
             << ": out of memory. Close other programs, raise the memory limit, or read a "
@@ -190,7 +221,8 @@ int runCommand(const CliCommand& command, const std::string& interface,
 }
 
 constexpr const char* kProgramUsage =
-    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY] COMMAND ...\n"
+    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY|replay:BUSLOG]\n"
+    "       [--bus-log FILE [--bus-log-full]] COMMAND ...\n"
     "       benchcap-cli --system-info";
 
 std::string commandList() {
@@ -202,6 +234,8 @@ std::string commandList() {
 
 int runArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::optional<std::string> interface;
+    std::optional<std::string> busLog;
+    BusLogOptions log;
     bool systemInfo = false;
     std::vector<std::string> rest;
     CommandOptions options("", kProgramUsage);
@@ -209,6 +243,10 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
         .value("--interface", interface, "CHOICE",
                "the GPIB interface: library, sim[:BENCHFILE] or a \"++\" adapter",
                "a value: library, sim or sim:BENCHFILE")
+        .value("--bus-log", busLog, "FILE",
+               "write every driver call to FILE (docs/bus-log.md; also BENCHCAP_BUS_LOG)",
+               "a file name")
+        .flag("--bus-log-full", log.full, "keep blocks over 4 KiB whole in the bus log")
         .flag("--system-info", systemInfo, "print the system report and exit")
         .rest(rest)
         .footer(commandList());
@@ -222,7 +260,8 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     for (const auto& c : cliCommands()) {
         if (rest[0] == c.name) {
-            return runCommand(c, interface.value_or(""),
+            log.file = busLog.value_or("");
+            return runCommand(c, interface.value_or(""), log,
                               std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
         }
     }

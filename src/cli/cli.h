@@ -28,6 +28,11 @@ class CliContext {
     bus::GpibDriver* driver();
     bus::Clock& clock();
     const std::string& interfaceChoice() const { return interfaceChoice_; }
+    // Log every driver call to `file` (empty: BENCHCAP_BUS_LOG, else no log).
+    void setBusLog(const std::string& file, bool fullData);
+    // The command's end: says where the bus log went and whether a replay matched the log
+    // (a replay that parted from its log fails the command); returns the exit code.
+    int finish(int code);
 
     std::ostream& out;
     std::ostream& err;
@@ -36,6 +41,8 @@ class CliContext {
   private:
     std::string interfaceChoice_;
     std::optional<sim::Backend> backend_;
+    std::string busLogFile_;
+    bool busLogFull_ = false;
 };
 
 // One sub-command: name, usage line, and its function over the arguments after the name.
@@ -68,6 +75,7 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args);
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 int cmdTrace(CliContext& context, const std::vector<std::string>& args);
 int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args);
+int cmdBusLog(CliContext& context, const std::vector<std::string>& args);
 
 // `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
 // Qt run-time version and the driver library loaded (its file) or why none was.

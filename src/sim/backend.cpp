@@ -26,8 +26,14 @@ Result<InterfaceChoice> parseInterfaceChoice(const std::string& text) {
         choice.adapter = std::move(address.value());
         return choice;
     }
+    if (text.rfind("replay:", 0) == 0 && text.size() > 7) {
+        choice.kind = InterfaceChoice::Kind::Replay;
+        choice.replayFile = text.substr(7);
+        return choice;
+    }
     return fail("unknown interface '" + text +
-                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT] or prologix:/dev/tty...");
+                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT], prologix:/dev/tty... "
+                "or replay:BUSLOG");
 }
 
 Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
@@ -86,9 +92,40 @@ Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
             backend.driver = std::make_unique<bus::adapter::PrologixDriver>(choice.adapter);
             backend.clock = std::make_shared<bus::RealClock>();
             return backend;
+        case InterfaceChoice::Kind::Replay: {
+            auto replay = std::make_unique<bus::log::ReplayDriver>(choice.replayFile);
+            backend.description = "replay (" + choice.replayFile + ")";
+            backend.replay = replay.get();
+            backend.driver = std::move(replay);
+            backend.clock = std::make_shared<bus::VirtualClock>();  // time-outs cost nothing
+            return backend;
+        }
     }
     backend.status = fail("unknown interface");
     return backend;
+}
+
+}  // namespace benchcap::sim
+
+namespace benchcap::sim {
+
+Status addBusLog(Backend& backend, const std::string& file, bool fullData) {
+    if (!backend.driver)
+        return {};
+    auto logged =
+        std::make_unique<bus::log::LoggingDriver>(std::move(backend.driver), backend.clock);
+    backend.busLog = logged.get();
+    backend.driver = std::move(logged);
+    if (file.empty())
+        return {};
+    return backend.busLog->start(file, fullData, backend.description);
+}
+
+std::string busLogChoice(const std::string& option) {
+    if (!option.empty())
+        return option;
+    const char* env = std::getenv("BENCHCAP_BUS_LOG");
+    return env ? env : "";
 }
 
 }  // namespace benchcap::sim

@@ -7,6 +7,8 @@
 #include "bus/adapter/transport.h"
 #include "bus/clock.h"
 #include "bus/gpib_driver.h"
+#include "bus/log/logging_driver.h"
+#include "bus/log/replay_driver.h"
 
 namespace benchcap::sim {
 
@@ -17,15 +19,18 @@ struct Backend {
     std::shared_ptr<bus::Clock> clock;
     std::string description;  // "library (libgpib.so.0)", "sim (built-in bench)", ...
     Status status;  // failed when the choice itself is unusable (bad bench file, bad name)
+    bus::log::LoggingDriver* busLog = nullptr;  // the bus log around `driver` (addBusLog)
+    bus::log::ReplayDriver* replay = nullptr;   // "replay:FILE": the log being replayed
 };
 
 // Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",
-// "prologix:HOST[:PORT]" or "prologix:/dev/ttyUSB0" name it.
+// "prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0" or "replay:BUSLOG" name it.
 struct InterfaceChoice {
-    enum class Kind { Library, Sim, Prologix };
+    enum class Kind { Library, Sim, Prologix, Replay };
     Kind kind = Kind::Library;
     std::string benchFile;                 // Sim: empty for the built-in bench
     bus::adapter::AdapterAddress adapter;  // Prologix
+    std::string replayFile;                // Replay: the bus log to answer from
 };
 
 // The one reading of an interface text; fails with the message a user sees ("unknown
@@ -38,5 +43,11 @@ Result<InterfaceChoice> parseInterfaceChoice(const std::string& text);
 // `forceVirtualTime` makes a simulated bench run on a virtual clock whatever its file says.
 Backend makeBackend(const std::string& choice, bool forceVirtualTime = false);
 Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime = false);
+
+// Puts the backend's driver, whichever it is, behind a bus log. With a `file` the log starts
+// at once (fails when the file cannot be written); without, it stays closed until started.
+Status addBusLog(Backend& backend, const std::string& file, bool fullData);
+// The bus log a program writes: `option` (--bus-log), else BENCHCAP_BUS_LOG, else none.
+std::string busLogChoice(const std::string& option);
 
 }  // namespace benchcap::sim

@@ -42,6 +42,7 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     std::optional<std::string> interface;
     std::optional<std::string> dataPath;
     std::optional<std::string> screenshot;
+    std::optional<std::string> busLog;
     CLI::App app("", "benchcap");
     app.set_help_flag();  // --help prints usageText(), which also tells the keywords
     app.allow_extras();   // the "/" keywords and, after "--", anything
@@ -50,6 +51,8 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     app.add_option("--data-path", dataPath);
     app.add_option("--screenshot", screenshot);
     app.add_flag("--scan", o.scan)->disable_flag_override();
+    app.add_option("--bus-log", busLog);
+    app.add_flag("--bus-log-full", o.busLogFull)->disable_flag_override();
     app.add_flag("-h,--help", o.help)->disable_flag_override();
     app.add_flag("--version", o.version)->disable_flag_override();
     app.add_flag("--system-info", o.systemInfo)->disable_flag_override();
@@ -83,6 +86,9 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     o.commandLine = *commandLine;
     o.interfaceChoice = textOf(interface.value_or(""));
     o.screenshotFile = textOf(screenshot.value_or(""));
+    if (busLog && busLog->empty())
+        return fail("--bus-log needs a file name");
+    o.busLogFile = textOf(busLog.value_or(""));
     if (dataPath) {
         if (dataPath->empty())
             return fail("--data-path needs a folder");
@@ -98,8 +104,13 @@ QString usageText() {
         "Options:\n"
         "  --interface CHOICE   the GPIB interface: library (the NI-488.2 driver library, the\n"
         "                       default), sim[:BENCHFILE] (a simulated bench), or a \"++\" USB/\n"
-        "                       Ethernet adapter: prologix:HOST[:PORT] or prologix:/dev/ttyUSB0\n"
+        "                       Ethernet adapter: prologix:HOST[:PORT] or prologix:/dev/ttyUSB0,\n"
+        "                       or replay:BUSLOG (answers from a bus log)\n"
         "  --data-path DIR      folder for automatically named files, for this run only\n"
+        "  --bus-log FILE       write every driver call to FILE, for this run (also the\n"
+        "                       environment variable BENCHCAP_BUS_LOG; see docs/bus-log.md)\n"
+        "  --bus-log-full       keep blocks over 4 KiB whole in the bus log, so that\n"
+        "                       --interface replay:FILE can answer them\n"
         "  --system-info        print the system report of the about box and exit\n"
         "  --version            print the version and exit\n"
         "  --help               print this text and exit\n"

@@ -19,6 +19,8 @@ struct AppOptions {
     bool systemInfo = false;          // --system-info
     QString screenshotFile;           // --screenshot FILE: save the window's picture and end
     bool scan = false;                // --scan: "Search instruments" once the window is up
+    QString busLogFile;               // --bus-log FILE: every driver call logged there
+    bool busLogFull = false;          // --bus-log-full: long blocks kept whole in the log
     QString commandLine;              // the rest, joined by blanks
 };
 

@@ -336,6 +336,7 @@ void MainForm::setOptions(const WindowOptions& options) {
     check("TraceAutoExcel", options.traceAutoSheet);
     check("OnTop", options.onTop);
     check("MinToTray", options.minimizeToTray);
+    check("BusLog", options.busLog);
     options_ = options;
 }
 

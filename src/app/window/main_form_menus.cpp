@@ -64,6 +64,9 @@ void MainForm::buildMenus() {
     connect(onTop, &QAction::triggered, this, &MainForm::applyOnTop);
     bindOption(addToggle(setUp, QStringLiteral("Minimize to tray"), QStringLiteral("MinToTray")),
                &WindowOptions::minimizeToTray);
+    // Started and stopped by the program around the window (app/startup/bus_log_switch.h).
+    bindOption(addToggle(setUp, QStringLiteral("Bus log..."), QStringLiteral("BusLog")),
+               &WindowOptions::busLog);
     addSeparator(setUp, QStringLiteral("Trenner5"));
 
     QMenu* hardAct =

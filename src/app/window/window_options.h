@@ -39,6 +39,9 @@ struct WindowOptions {
     // The window itself.
     bool onTop = false;
     bool minimizeToTray = false;
+    // "Setup" > "Bus log...": every driver call written to a file (docs/bus-log.md). Stored
+    // with its file by the bus log's switch (app/startup/bus_log_switch.h), not here.
+    bool busLog = false;
 
     // Stored beside the check marks: the bus address, the auto-save folder, the printer's
     // bus address and the window's place.
@@ -50,10 +53,10 @@ struct WindowOptions {
     bool operator==(const WindowOptions&) const = default;
 };
 
-// The sixteen stored settings over `current`: a missing key takes its first-start default,
+// The stored settings over `current`: a missing key takes its first-start default,
 // the place and the data path those of `current`; the options not stored stay as they are.
 WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current);
-// Writes the sixteen stored settings, under the names the settings file has always had.
+// Writes the stored settings, under the names the settings file has always had.
 void writeWindowOptions(SettingsStore& store, const WindowOptions& options);
 
 }  // namespace benchcap::app

@@ -1,0 +1,87 @@
+#include "app/startup/bus_log_switch.h"
+
+#include <QAction>
+
+#include "app/output/output_files.h"
+#include "app/startup/settings_store.h"
+#include "app/window/main_form.h"
+#include "app/window/ui_services.h"
+
+namespace benchcap::app {
+
+namespace {
+const QString kApplication = QStringLiteral("BENCHCAP");
+const QString kSection = QStringLiteral("Settings");
+const QString kKey = QStringLiteral("BusLogFile");
+const QString kMark = QStringLiteral("BusLog");
+}  // namespace
+
+BusLogSwitch::BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
+                           SettingsStore* settings, QString interface)
+    : QObject(&form),
+      form_(form),
+      log_(log),
+      dialog_(dialog),
+      settings_(settings),
+      interface_(std::move(interface)) {
+    // Only the user's click: start-up checking the stored mark starts nothing by itself.
+    connect(form.item(QStringLiteral("BusLog")), &QAction::triggered, this,
+            [this](bool on) { toggled(on); });
+}
+
+QString BusLogSwitch::keptFile() const {
+    return settings_ ? settings_->read(kApplication, kSection, kKey, {}) : QString();
+}
+
+bool BusLogSwitch::open(const QString& file, bool fullData) {
+    const Status started =
+        log_.start(file.toLocal8Bit().toStdString(), fullData, interface_.toStdString());
+    problem_ = started ? QString() : QString::fromLocal8Bit(started.error().c_str());
+    showWhere();
+    return started.ok();
+}
+
+void BusLogSwitch::start(const QString& commandLineFile, bool fullData) {
+    if (!commandLineFile.isEmpty()) {
+        open(commandLineFile, fullData);
+        return;
+    }
+    const bool marked =
+        settings_ && decodeBool(settings_->read(kApplication, kSection, kMark, {})).value_or(false);
+    if (marked && !keptFile().isEmpty() && open(keptFile(), false))
+        form_.item(QStringLiteral("BusLog"))->setChecked(true);
+}
+
+void BusLogSwitch::showWhere() {
+    if (!problem_.isEmpty())
+        form_.view().showStatus(problem_);
+    else if (log_.active())
+        form_.view().showStatus(QStringLiteral("bus log: writing to %1")
+                                    .arg(QString::fromLocal8Bit(log_.path().c_str())));
+}
+
+void BusLogSwitch::toggled(bool on) {
+    if (!on) {
+        log_.stop();
+        form_.view().showStatus(summary());
+        if (settings_)
+            settings_->write(kApplication, kSection, kMark, encodeBool(false));
+        return;
+    }
+    const QString file = askSaveName(dialog_, &form_, QStringLiteral("bus log|*.log|all files|*.*"),
+                                     form_.view().options().dataPath);
+    if (file.isEmpty() || !open(file, false)) {
+        form_.item(QStringLiteral("BusLog"))->setChecked(false);
+        return;
+    }
+    if (settings_) {
+        settings_->write(kApplication, kSection, kMark, encodeBool(true));
+        settings_->write(kApplication, kSection, kKey, file);
+    }
+}
+
+QString BusLogSwitch::summary() const {
+    return QString::fromLocal8Bit(log_.summaryLine().c_str());
+}
+
+}  // namespace benchcap::app

@@ -1,0 +1,192 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <streambuf>
+
+#include "bus/log/bus_log_format.h"
+#include "bus/log/logging_driver.h"
+#include "cli/cli_runner.h"
+#include "support/mock_driver.h"
+#include "support/test_paths.h"
+
+namespace benchcap::bus::log {
+namespace {
+
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+// An endless line of 'a', `size` bytes long, that takes no memory.
+class LongLine : public std::streambuf {
+  public:
+    explicit LongLine(size_t size) : left_(size) {}
+
+  protected:
+    int_type underflow() override { return left_ ? 'a' : traits_type::eof(); }
+    int_type uflow() override { return left_ ? (--left_, 'a') : traits_type::eof(); }
+
+  private:
+    size_t left_;
+};
+
+std::string readError(std::istream& in) {
+    LogReader reader(in);
+    for (;;) {
+        auto next = reader.next();
+        if (!next)
+            return next.error();
+        if (!next->has_value())
+            return "";
+    }
+}
+
+TEST(BusLogReader, DamagedLogsFailNamingTheLine) {
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {"t=1 dt=0 ibrd ud=32 count=10\n", "line 1: the call has no result"},
+        {"# note\n\nt=1 dt=0 ibrd ud=32 count=9 -> ret=0 sta=END err=- cnt=3 data=\"ab\"\n",
+         "line 3: the data holds 2 bytes, but cnt says 3"},
+        {"t=1 dt=0 ibrd ud=32 count=1 -> ret=0 sta=0 err=- cnt=1000000000000\n",
+         "line 1: bad field 'cnt=1000000000000'"},
+        {"t=1 dt=0 ibrd ud=32 count=1 -> ret=0 sta=END err=- cnt=1 len=1000000000000 "
+         "head=\"\" tail=\"\" sha256=00\n",
+         "line 1: bad field 'sha256=00'"},
+        {"t=1 dt=0 ibwrt ud=32 -> ret=0 sta=END err=- cnt=1 data=\"\\q\"\n",
+         "line 1: bad field 'data=\"\\q\"'"},
+        {"t=1 dt=0 ibloc ud=32 -> ret=0 sta=END|FOO err=- cnt=0\n", "bad field 'sta=END|FOO'"},
+        {"t=1 dt=0 ibwrt data=\"open -> ret=0\n", "line 1: a quoted text has no closing quote"},
+        {std::string("\x00\xff\x01 garbage\n", 12), "line 1: not a call"},
+        {"t=1 dt=0 ibloc ud=32 -> ret=0 sta=0 cnt=0\n", "needs ret, sta, err and cnt"},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.text);
+        EXPECT_THAT(readError(in), HasSubstr(c.error)) << c.text;
+    }
+    LongLine hundredMegabytes(100u << 20);
+    std::istream in(&hundredMegabytes);
+    EXPECT_THAT(readError(in), HasSubstr("line 1: the line is longer than 64 MiB"));
+
+    Sha256 hash;
+    hash.add("abc", 3);
+    EXPECT_EQ(hash.hex(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(LoggingDriver, ForwardsTheStopRequestAndReportsAnUnwritableLog) {
+    auto mock = std::make_unique<::testing::NiceMock<test::MockDriver>>();
+    test::MockDriver& inner = *mock;
+    LoggingDriver driver(std::move(mock), std::make_shared<VirtualClock>());
+    driver.setInterruptCheck([] { return true; });
+    EXPECT_TRUE(inner.interruptRequested());
+
+    ASSERT_TRUE(driver.start("/dev/full", false, "mock"));
+    driver.ibloc(32);
+    EXPECT_FALSE(driver.active());
+    EXPECT_THAT(driver.summaryLine(), HasSubstr("bus log /dev/full is incomplete: No space"));
+    EXPECT_THAT(driver.start("/no/such/folder/x.log", false, "mock").error(),
+                HasSubstr("cannot write the bus log /no/such/folder/x.log"));
+}
+
+struct Session {
+    std::string name, program, output, args;
+};
+
+std::vector<Session> recordedSessions() {
+    std::ifstream in(test::testDataDir() / "bus-logs" / "sessions.tsv");
+    std::vector<Session> sessions;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        Session s;
+        std::getline(fields, s.name, '\t');
+        std::getline(fields, s.program, '\t');
+        std::getline(fields, s.output, '\t');
+        std::getline(fields, s.args);
+        sessions.push_back(s);
+    }
+    return sessions;
+}
+
+std::vector<std::string> words(const std::string& text, const std::string& out) {
+    std::vector<std::string> list;
+    std::istringstream in(text);
+    for (std::string w; in >> w;)
+        list.push_back(w == "OUT" ? out : w);
+    return list;
+}
+
+// Each recorded session, replayed through the program that recorded it, writes the
+// recorded output byte for byte; a session logged with shortened blocks stops at the first
+// of them and says to record with full data.
+TEST(BusLogReplay, RecordedSessionsGiveTheRecordedFiles) {
+    const fs::path logs = test::testDataDir() / "bus-logs";
+    const std::vector<Session> sessions = recordedSessions();
+    ASSERT_GE(sessions.size(), 8u);
+    for (const Session& s : sessions) {
+        SCOPED_TRACE(s.name);
+        const fs::path dir = test::makeTempDir("replay-" + s.name);
+        const std::string replay = "replay:" + (logs / (s.name + ".log")).string();
+        std::string out;
+        int code = 0;
+        if (s.program == "window") {
+            const std::string command =
+                "QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME='" + dir.string() +
+                "' '" BENCHCAP_WINDOW_PROGRAM "' --interface '" + replay + "' --data-path '" +
+                dir.string() + "' " + s.args + " 2>/dev/null";
+            code = WEXITSTATUS(std::system(command.c_str()));
+        } else {
+            std::vector<std::string> args = {"--interface", replay};
+            for (const std::string& w : words(s.args, (dir / s.output).string()))
+                args.push_back(w);
+            const test::CliResult result = test::runCliInProcess(args);
+            code = result.code;
+            out = result.out;
+            if (!fs::exists(logs / (s.name + ".out"))) {
+                EXPECT_EQ(code, 1);
+                EXPECT_THAT(result.err, HasSubstr("record the session again with --bus-log-full"));
+                continue;
+            }
+        }
+        EXPECT_EQ(code, 0);
+        const std::string recorded = test::readFile(logs / (s.name + ".out"));
+        EXPECT_TRUE((s.output == "stdout" ? out : test::readFile(dir / s.output)) == recorded);
+    }
+}
+
+// A run logged on the simulated bench replays to the same bytes (a 2.3 MB bitmap, full
+// data), the summary names the instrument, and a run that differs is stopped at the line
+// where it parts from the log.
+TEST(BusLogReplay, LoggedRunReplaysAndADifferentRunIsStopped) {
+    const fs::path dir = test::makeTempDir("bus-log-roundtrip");
+    const std::string log = (dir / "bmp.log").string();
+    const test::CliResult recorded =
+        test::runCliInProcess({"--interface", "sim", "--bus-log", log, "--bus-log-full", "hardcopy",
+                               "12", "--format", "BMP", "-o", (dir / "a.bmp").string()});
+    ASSERT_EQ(recorded.code, 0) << recorded.err;
+    EXPECT_THAT(recorded.err, ::testing::EndsWith("bus log written to " + log + " (32 calls)\n"));
+
+    const test::CliResult replayed =
+        test::runCliInProcess({"--interface", "replay:" + log, "hardcopy", "12", "--format", "BMP",
+                               "-o", (dir / "b.bmp").string()});
+    EXPECT_EQ(replayed.code, 0) << replayed.err;
+    EXPECT_TRUE(test::readFile(dir / "a.bmp") == test::readFile(dir / "b.bmp"));
+
+    const test::CliResult other = test::runCliInProcess(
+        {"--interface", "replay:" + log, "hardcopy", "7", "-o", (dir / "c.wmf").string()});
+    EXPECT_EQ(other.code, 1);
+    EXPECT_THAT(other.err, HasSubstr("replay: the run differs from the bus log at line 4: the "
+                                     "log has ibdev board=0 pad=12 sad=96 tmo=11 eot=1 eos=0; "
+                                     "the program did ibdev board=0 pad=7"));
+
+    const test::CliResult summary = test::runCliInProcess({"bus-log", "summary", log});
+    EXPECT_THAT(summary.out, HasSubstr("GPIB 0/12/96\n  identity:  Veltronik,KLR-20,100112/004,3.10"
+                                       "\n  calls:     "));
+    EXPECT_THAT(summary.out, HasSubstr("read:      2359"));
+}
+
+}  // namespace
+}  // namespace benchcap::bus::log

@@ -66,9 +66,5 @@ inline bool hasWarning(const std::vector<std::string>& warnings, std::string_vie
             return true;
     return false;
 }
-// All points of page 0 in drawing order.
-inline std::vector<QPointF> points(const Plot& plot) {
-    return plot.pages.empty() ? std::vector<QPointF>{} : plot.pages[0].points;
-}
 
 }  // namespace benchcap::hpgl::test

@@ -207,9 +207,7 @@ instruments:
 }
 
 TEST(UnpackSymbols, MostSignificantUsedBitFirst) {
-    EXPECT_EQ(UnpackSymbols({9}, 4), (std::vector<uint8_t>{1, 0, 0, 1}));  // 16QAM
     EXPECT_EQ(UnpackSymbols({6}, 3), (std::vector<uint8_t>{1, 1, 0}));     // 8PSK
-    EXPECT_EQ(UnpackSymbols({2}, 2), (std::vector<uint8_t>{1, 0}));        // QPSK
     EXPECT_EQ(UnpackSymbols({0xFE, 1}, 1), (std::vector<uint8_t>{0, 1}));  // upper bits ignored
 }
 

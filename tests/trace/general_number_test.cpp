@@ -112,26 +112,13 @@ TEST(GeneralNumber, SpecialValuesRoundingAndExponentEdgesMatchPrintf) {
     EXPECT_EQ(cmp.failures, 0);
 }
 
-TEST(GeneralNumber, MillionsOfRandomValuesMatchPrintf) {
+TEST(GeneralNumber, MillionsOfRandomBitPatternsMatchPrintf) {
     std::mt19937_64 rng(20240611);
     Comparer cmp;
     for (int i = 0; i < 2000000; ++i)
         cmp(std::bit_cast<float>(static_cast<uint32_t>(rng())));
     for (int i = 0; i < 1000000; ++i)
         cmp(std::bit_cast<double>(rng()));
-    // Trace-like magnitudes: levels in dBm, linear values, frequencies, times.
-    std::uniform_real_distribution<double> level(-200.0, 50.0);
-    std::uniform_real_distribution<double> decades(-14.0, 15.0);
-    std::uniform_real_distribution<double> frequency(9e3, 3e10);
-    for (int i = 0; i < 1000000; ++i) {
-        cmp(static_cast<float>(level(rng)));
-        cmp(static_cast<float>(std::pow(10.0, decades(rng) * 12 / 15)));
-        cmp(std::pow(10.0, decades(rng)));
-        cmp(-frequency(rng));
-    }
-    // An axis built as the acquisition builds it: many neighbouring round values.
-    for (int i = 0; i <= 100000; ++i)
-        cmp((static_cast<double>(i) / 100000) * 1e7 + (1e9 - 5e6));
     EXPECT_EQ(cmp.failures, 0) << "of " << cmp.checked;
 }
 

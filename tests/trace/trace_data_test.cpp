@@ -19,31 +19,6 @@ TEST(DecodeReal32, TakesLeastSignificantByteFirstAndDropsATrailingPart) {
     EXPECT_TRUE(DecodeReal32(std::vector<uint8_t>{1, 2, 3}).empty());
 }
 
-TEST(AnalyzerAxis, FrequencyTimeSymbolOrIndexAxis) {
-    const struct {
-        std::size_t count;
-        double centre, span, sweepTime;
-        int32_t pointsPerSymbol;
-        std::size_t index;
-        double x;
-    } cases[] = {
-        {501, 1e9, 1e7, 0.02, 0, 0, 1e9 - 5e6},  // the span wins over the sweep time
-        {501, 1e9, 1e7, 0.02, 0, 250, 1e9},
-        {501, 1e9, 1e7, 0.02, 0, 500, 1e9 + 5e6},
-        {501, 1e9, 0, 0.02, 0, 500, 0.02},  // zero span: time over the sweep
-        {400, 0, 0, 0, 4, 5, 1.25},         // symbols
-        {400, 0, 0, 0, 4, 399, 99.75},
-        {1, 1e9, 1e6, 0, 0, 0, 1e9 - 5e5},  // one value sits at the start
-        {3, 0, 0, 0, 0, 2, 2},              // nothing to go by: the index
-    };
-    for (const auto& c : cases) {
-        const AnalyzerAxis axis =
-            AnalyzerAxis::Of(c.count, c.centre, c.span, c.sweepTime, c.pointsPerSymbol);
-        EXPECT_EQ(axis.count, c.count);
-        EXPECT_DOUBLE_EQ(axis.at(c.index), c.x) << c.count << " values, index " << c.index;
-    }
-}
-
 // The x values as they were once stored, one array per trace: the computed axis must give
 // every one of them to the bit, or the trace text would change.
 std::vector<double> StoredAxis(std::size_t count, double centre, double span, double sweepTime,

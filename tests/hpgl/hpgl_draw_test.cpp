@@ -1,43 +1,20 @@
 // The painter pass: pixels at the positions the fitting computes.
-#include <QCryptographicHash>
 #include <QPainter>
-#include <cstdio>
-#include <map>
 
 #include "hpgl_test_util.h"
 #include "support/golden.h"
+#include "support/image_summary.h"
 
 namespace benchcap::hpgl::test {
 namespace {
 
-// "WIDTHxHEIGHT BYTES": the plot drawn without antialiasing onto a white image, told by the
-// box around its ink, the pixels of each colour and a checksum of the whole image.
+// "WIDTHxHEIGHT BYTES": the plot drawn without antialiasing onto a white image, told by
+// imageSummary().
 std::string drawing(const std::string& input) {
     const size_t x = input.find('x'), space = input.find(' ');
     const QSize size(std::stoi(input.substr(0, x)), std::stoi(input.substr(x + 1, space - x - 1)));
     const Rendered r = rendered(input.substr(space + 1), size);
-    std::map<QRgb, int> colours;
-    QRect ink;
-    for (int y = 0; y < r.image.height(); ++y) {
-        for (int x = 0; x < r.image.width(); ++x) {
-            const QRgb p = r.image.pixel(x, y) | 0xFF000000u;
-            ++colours[p];
-            if (p != 0xFFFFFFFFu)
-                ink |= QRect(x, y, 1, 1);
-        }
-    }
-    char line[64];
-    std::snprintf(line, sizeof line, "ink %d,%d %dx%d\n", ink.x(), ink.y(), ink.width(),
-                  ink.height());
-    std::string out = line;
-    for (const auto& [colour, n] : colours) {
-        std::snprintf(line, sizeof line, "colour %06x: %d\n", colour & 0xFFFFFFu, n);
-        out += line;
-    }
-    const QByteArray bytes(reinterpret_cast<const char*>(r.image.constBits()),
-                           r.image.sizeInBytes());
-    out += "md5 " + QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toStdString() +
-           "\n";
+    std::string out = benchcap::test::imageSummary(r.image);
     for (const std::string& w : r.warnings)
         out += "warning: " + w + "\n";
     return out;

@@ -15,6 +15,7 @@
 #include "support/bench_rig.h"
 #include "support/golden.h"
 #include "support/mock_driver.h"
+#include "support/traffic_text.h"
 
 namespace benchcap::scanner {
 namespace {
@@ -59,17 +60,12 @@ std::string ScanTable(const std::string& input) {
                "\n";
     }
     out += rig.scan.addressText() + "\n" + rig.scan.answerText() + "\n";
-    static const char* kKinds[] = {"open",     "write",  "read",   "read-to-file",
-                                   "time-out", "ifc",    "ren",    "set-time-out",
-                                   "local",    "online", "config", "wait"};
     bool on = false;
     int64_t t0 = -1;
     for (const sim::TrafficEntry& e : rig.bench.traffic()) {
         if (on) {
             t0 = t0 < 0 ? e.timeMicros : t0;
-            out += std::string(kKinds[static_cast<int>(e.kind)]) + " " + std::to_string(e.address) +
-                   " " + std::to_string(e.value) + " \"" + Shown(e.data) + "\" +" +
-                   std::to_string(e.timeMicros - t0) + "\n";
+            out += test::trafficText(e) + " +" + std::to_string(e.timeMicros - t0) + "\n";
         }
         if (e.kind == Traffic::Online && (e.address == traced - 1 || e.address == traced))
             on = e.address == traced - 1;

@@ -10,6 +10,7 @@
 #include "support/file_faults.h"
 #include "support/golden.h"
 #include "support/test_paths.h"
+#include "support/traffic_text.h"
 
 namespace benchcap::sim {
 namespace {
@@ -43,7 +44,7 @@ std::string read(SimBench& bench, int ud, long count) {
 // "BENCH | CALL; CALL; ...": driver calls on the two-board bench ("two-boards") or on a
 // spectrum analyzer at 7 with extra keys ("trace KEYS"), and per call its result, status
 // bits, error, count, the bytes read and the bench time it took. "@" is the handle of the
-// last "dev BOARD ADDRESS [TMO]"; "traffic" lists the kinds the bench has logged.
+// last "dev BOARD ADDRESS [TMO]"; "traffic" lists what the bench has logged.
 std::string Calls(const std::string& input);
 
 TEST(SimBench, DriverCallsOnTheBench) {
@@ -150,13 +151,8 @@ std::string Calls(const std::string& input) {
         int value = 0;
         std::string got;
         if (what == "traffic") {
-            static const char* kKinds[] = {"open",     "write",  "read",   "read-to-file",
-                                           "time-out", "ifc",    "ren",    "set-time-out",
-                                           "local",    "online", "config", "wait"};
-            out += "traffic";
             for (const auto& e : bench.traffic())
-                out += std::string(" ") + kKinds[static_cast<int>(e.kind)];
-            out += "\n";
+                out += test::trafficText(e) + "\n";
             continue;
         }
         if (what == "find") {

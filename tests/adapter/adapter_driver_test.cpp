@@ -21,6 +21,22 @@ void greet(int fd) {
     sendText(fd, kVersion);
 }
 
+// An adapter that greets, finds address 5 listening, answers the first read with
+// `answer` (its EOI mark included) and keeps the connection until the host leaves; what
+// the host sent goes to `heard`.
+FakeAdapter::Script answerOnce(const std::string& answer, std::string* heard = nullptr) {
+    return [answer, heard](int fd, int) {
+        greet(fd);
+        std::string got = receiveUntil(fd, "++spoll 5\n");
+        sendText(fd, "0\r\n");
+        got += receiveUntil(fd, "++read eoi\n");
+        sendText(fd, answer);
+        got += receiveUntil(fd, "never", 500);
+        if (heard)
+            *heard = got;
+    };
+}
+
 int64_t millisSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  t)
@@ -29,16 +45,8 @@ int64_t millisSince(std::chrono::steady_clock::time_point t) {
 
 TEST(AdapterDriver, TranscriptOfAQuery) {
     std::string heard;
-    auto fake = std::make_unique<FakeAdapter>([&](int fd, int) {
-        greet(fd);
-        std::string got = receiveUntil(fd, "++spoll 5\n");
-        sendText(fd, "0\r\n");
-        got += receiveUntil(fd, "++read eoi\n");
-        // The answer, then the EOI mark the driver asked for (LF, ++eot_char 10).
-        sendText(fd, "ACME,X1,7,1.0\n\n");
-        got += receiveUntil(fd, "never", 300);
-        heard = got;
-    });
+    // The answer, then the EOI mark the driver asked for (LF, ++eot_char 10).
+    auto fake = std::make_unique<FakeAdapter>(answerOnce("ACME,X1,7,1.0\n\n", &heard));
     auto driver = fake->driver();
     ASSERT_TRUE(driver->connect()) << driver->lastProblem();
     EXPECT_EQ(driver->adapterVersion(), "Prologix GPIB-ETHERNET Controller version 01.06.06.00");
@@ -67,14 +75,7 @@ TEST(AdapterDriver, EveryByteValueComesBackInABinaryBlock) {
     std::string block = "#3512";
     for (int i = 0; i < 512; ++i)
         block += static_cast<char>(i & 0xFF);
-    FakeAdapter fake([&](int fd, int) {
-        greet(fd);
-        receiveUntil(fd, "++spoll 5\n");
-        sendText(fd, "0\r\n");
-        receiveUntil(fd, "++read eoi\n");
-        sendText(fd, block + "\n");  // EOI mark
-        receiveUntil(fd, "never", 500);
-    });
+    FakeAdapter fake(answerOnce(block + "\n"));  // EOI mark
     auto driver = fake.driver();
     const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
     driver->ibwrt(ud, "DATA?", 5);
@@ -269,14 +270,7 @@ TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {
 
 // A picture read straight into a file ends with END, as the generator's hardcopy expects.
 TEST(AdapterDriver, ReadIntoAFileEndsWithEnd) {
-    FakeAdapter fake([&](int fd, int) {
-        greet(fd);
-        receiveUntil(fd, "++spoll 5\n");
-        sendText(fd, "0\r\n");
-        receiveUntil(fd, "++read eoi\n");
-        sendText(fd, "BM picture\n");
-        receiveUntil(fd, "never", 500);
-    });
+    FakeAdapter fake(answerOnce("BM picture\n"));
     auto driver = fake.driver();
     const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
     driver->ibwrt(ud, "HCOPY?", 6);

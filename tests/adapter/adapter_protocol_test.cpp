@@ -2,6 +2,7 @@
 
 #include "bus/adapter/prologix_protocol.h"
 #include "bus/adapter/transport.h"
+#include "support/golden.h"
 
 namespace benchcap::bus::adapter {
 namespace {
@@ -36,85 +37,34 @@ TEST(AdapterProtocol, ManualExampleEscapes) {
     EXPECT_EQ(escapeData(in), out);
 }
 
-TEST(AdapterProtocol, ParserTellsCommandsFromData) {
-    struct Case {
-        std::string wire;
-        std::vector<std::pair<bool, std::string>> lines;
-    } cases[] = {
-        {"++ver\n", {{true, "ver"}}},
-        {"++addr 5\r\n*IDN?\n", {{true, "addr 5"}, {false, "*IDN?"}}},
-        {"\x1b+\x1b+ver\n", {{false, "++ver"}}},  // escaped: data, not a command
-        {"+\x1b+ver\n", {{false, "++ver"}}},      // only the first plus is plain
-        {"\r\n\r\n", {}},                         // empty lines send nothing
-        {"a+b\nunfinished", {{false, "a+b"}}},    // the rest waits for its end
-    };
-    for (const auto& c : cases) {
+// "parse WIRE": the lines the host parser gives; "version REPLY": the check of a ++ver
+// reply; "address TEXT": an adapter address as read and shown; "status LINE": a status byte.
+std::string answer(const std::string& input) {
+    const size_t space = input.find(' ');
+    const std::string kind = input.substr(0, space);
+    const std::string text = space == std::string::npos ? "" : input.substr(space + 1);
+    std::string out;
+    if (kind == "parse") {
         HostLineParser parser;
-        const auto lines = parser.feed(c.wire);
-        ASSERT_EQ(lines.size(), c.lines.size()) << c.wire;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            EXPECT_EQ(lines[i].command, c.lines[i].first) << c.wire;
-            EXPECT_EQ(lines[i].text, c.lines[i].second) << c.wire;
-        }
+        for (const HostLine& line : parser.feed(text))
+            out += (line.command ? "command " : "data ") + line.text + "\n";
+    } else if (kind == "version") {
+        const auto r = checkVersionReply(text);
+        out = r ? "adapter " + r.value() + "\n" : "refused: " + r.error() + "\n";
+    } else if (kind == "address") {
+        const auto r = parseAdapterAddress(text);
+        out = r ? "host " + r->host + " port " + std::to_string(r->port) + " shown " + r->text() +
+                      "\n"
+                : "refused\n";
+    } else if (kind == "status") {
+        const auto r = parseStatusByte(text);
+        out = r ? std::to_string(*r) + "\n" : "none\n";
     }
+    return out;
 }
 
-TEST(AdapterProtocol, VersionReplyChecks) {
-    struct Case {
-        std::string reply;
-        bool ok;
-        std::string says;
-    } cases[] = {
-        {"Prologix GPIB-USB Controller version 6.107\r\n", true, "Prologix GPIB-USB"},
-        {"\r\nAR488 GPIB controller, ver. 0.51.09\n", true, "AR488"},
-        {"++ver\n", false, "echoes"},
-        {"", false, "did not answer"},
-        {"Prologix", false, "without ending"},
-        {std::string("\xff\xfe\x01zz\r\n"), false, "garbage"},
-        {"\r\n\r\n", false, "did not answer"},
-    };
-    for (const auto& c : cases) {
-        const auto r = checkVersionReply(c.reply);
-        EXPECT_EQ(r.ok(), c.ok) << c.reply;
-        const std::string text = r.ok() ? r.value() : r.error();
-        EXPECT_NE(text.find(c.says), std::string::npos) << text;
-    }
-}
-
-TEST(AdapterProtocol, AdapterAddresses) {
-    struct Case {
-        std::string text;
-        std::string host;  // empty: refused
-        int port;
-        std::string shown;
-    } cases[] = {
-        {"10.0.0.5", "10.0.0.5", 1234, "10.0.0.5:1234"},
-        {"gpib-lab:99", "gpib-lab", 99, "gpib-lab:99"},
-        {"[::1]:1234", "::1", 1234, "[::1]:1234"},
-        {"[::1]", "::1", 1234, "[::1]:1234"},
-        {"fe80::1", "fe80::1", 1234, "[fe80::1]:1234"},
-        {"[::1", "", 0, ""},
-        {"[::1]x", "", 0, ""},
-        {"host:0", "", 0, ""},
-    };
-    for (const auto& c : cases) {
-        const auto r = parseAdapterAddress(c.text);
-        ASSERT_EQ(r.ok(), !c.host.empty()) << c.text;
-        if (r) {
-            EXPECT_EQ(r->host, c.host) << c.text;
-            EXPECT_EQ(r->port, c.port) << c.text;
-            EXPECT_EQ(r->text(), c.shown) << c.text;
-        }
-    }
-}
-
-TEST(AdapterProtocol, StatusBytes) {
-    EXPECT_EQ(parseStatusByte("0"), 0);
-    EXPECT_EQ(parseStatusByte(" 64 "), 64);
-    EXPECT_EQ(parseStatusByte("255"), 255);
-    EXPECT_EQ(parseStatusByte("256"), std::nullopt);
-    EXPECT_EQ(parseStatusByte("x"), std::nullopt);
-    EXPECT_EQ(parseStatusByte(""), std::nullopt);
+TEST(AdapterProtocol, CommandsVersionsAddressesAndStatusBytes) {
+    test::checkGolden("golden/adapter-protocol.txt", answer);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "bus/identification.h"
+#include "bus/number.h"
 #include "bus/testing/scripted_user_interface.h"
+#include "support/golden.h"
 
 namespace benchcap::bus {
 namespace {
@@ -16,48 +19,33 @@ std::string reply(const std::string& answer) {
     return r;
 }
 
-TEST(IdentifyAnswer, ModelFieldAgainstTheTable) {
-    const std::pair<std::string, const char*> cases[] = {
-        // Table order and case decide; the maker field is not looked at.
-        {reply("Veltronik,KLVZ26,1,2.10\n"), "KLVZ"},
-        {reply("Veltronik,KLV,1,2.10\n"), "KLVZ"},
-        {reply("Veltronik,NQL8,1,2.10\n"), "NQx"},
-        {reply("Veltronik,PBE2,1,2.10\n"), "C.N.S."},
-        {reply("Veltronik,klvz26,1,2.10\n"), "unknown"},
-        {reply("anyone,KLT-3,1,1.70\n"), "KLT"},
-        // Nothing answered; guards kept it off the bus; NUL right after the comma.
-        {reply(""), "TMO"},
-        {"", "TMO"},
-        {reply("Veltronik,"), "TMO"},
-        // No comma: the whole answer is the model field.
-        {reply("KLT\n"), "KLT"},
-        {reply("Hello\n"), "unknown"},
-        {reply("Veltronik,\n"), "unknown"},  // the line feed matches no row
-        {reply("Veltronik,   KLW4,1,2\n"), "KLW"},
-        {std::string(5000, '\xff') + ",KLB,1,2\n", "KLB"},  // longer than the buffer, binary
-    };
-    for (const auto& [answer, model] : cases)
-        EXPECT_EQ(IdentifyAnswer(answer).modelName, model) << answer.substr(0, 30);
-    EXPECT_TRUE(IdentifyAnswer(reply("VTK,GWPZ1,1,1\n")).model->fullSupport);
-    EXPECT_FALSE(IdentifyAnswer(reply("VTK,PBE2,1,1\n")).model->fullSupport);
+// "model ANSWER" / "firmware ANSWER": the model and the firmware version read from an
+// identification answer as the session returns it (NULs to 1000); "-raw" without them.
+// "number TEXT": the leading decimal number of an instrument's answer.
+std::string answer(const std::string& input) {
+    const size_t space = input.find(' ');
+    const std::string kind = input.substr(0, space);
+    const std::string text =
+        kind.ends_with("-raw") ? input.substr(space + 1) : reply(input.substr(space + 1));
+    char number[32];
+    if (kind.starts_with("model")) {
+        const Identification id = IdentifyAnswer(text);
+        return id.modelName +
+               (!id.model               ? ""
+                : id.model->fullSupport ? " full"
+                                        : " partial") +
+               "\n";
+    }
+    std::snprintf(
+        number, sizeof number, "%.15g\n",
+        kind.starts_with("firmware") ? ParseFirmware(text) : ParseNumber(input.substr(space + 1)));
+    return number;
 }
 
-TEST(ParseFirmware, ReadsTheThirdFieldAndNeverFails) {
-    const std::pair<std::string, double> cases[] = {
-        {reply("KLT-3,100871/012,1.70\n"), 1.7},
-        {reply("KLT-3,1,2.31SP2\n"), 2.31},
-        {"KLT,1,1.7a\n", 1.7},   // odd last character kept, then ignored
-        {"KLT,1,1.2.3\n", 1.2},  // a second point ends the number
-        {"KLT,1,1,5\n", 1.0},    // a comma ends the number
-        {"KLT,1,v1.5\n", 0.0},   // no digit first
-        {"KLT,1,2.5", 2.5},      // no line feed
-        {reply("KLT,1,2.5"), 2.5},
-        {reply("KLT,1,\n"), 0.0},  // empty field
-        {"KLT", 0.0},
-        {"", 0.0},
-    };
-    for (const auto& [answer, version] : cases)
-        EXPECT_DOUBLE_EQ(ParseFirmware(answer), version) << answer.substr(0, 30);
+TEST(IdentifyAnswer, ModelsFirmwareAndNumbers) {
+    test::checkGolden("golden/bus-answers.txt", answer);
+    // Longer than the buffer and binary.
+    EXPECT_EQ(IdentifyAnswer(std::string(5000, '\xff') + ",KLB,1,2\n").modelName, "KLB");
     EXPECT_GT(ParseFirmware("KLT,1," + std::string(400, '9')), 1e300);
 }
 

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 
 #include "bus/session.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/golden.h"
 #include "support/mock_driver.h"
+#include "support/traffic_text.h"
 
 namespace benchcap::bus {
 namespace {
@@ -20,95 +23,68 @@ instruments:
   - {address: 25, kind: silent}
 )";
 
-class SessionTest : public ::testing::Test {
-  protected:
-    SessionTest()
-        : bench(test::benchConfig(kBench), std::make_shared<VirtualClock>()),
-          session(bench, record) {}
-
-    // Selects and opens the instrument at an address.
-    void open(int address) {
-        SelectInstrument(record, 0, static_cast<int16_t>(address));
-        session.OpenDevice();
-    }
-
-    sim::SimBench bench;
+// "STEP; STEP; ...": session steps on the bench above: "select [BOARD] ADDRESS", "open",
+// "identify", "local", "write TEXT", "query TEXT", "read N", "ready" (the record says so),
+// "address A" (the record's address without a selection). Per step the record afterwards
+// (model, readiness, handle, firmware, support, the bus failure), what it read, the driver
+// traffic it caused and the bench time it took.
+std::string Steps(const std::string& input) {
+    sim::SimBench bench(test::benchConfig(kBench), std::make_shared<VirtualClock>());
     CurrentInstrument record;
-    Session session;
-};
-
-TEST_F(SessionTest, NothingReachesTheBusBeforeTheFirstSelection) {
     record.TimeoutCode = 10;
-    record.BusAddress = 20;
-    session.OpenDevice();
-    EXPECT_EQ(session.QueryDevice("*IDN?"), "");
-    session.IdentifyDevice();
-    EXPECT_EQ(record.ModelName, "TMO");
-    EXPECT_TRUE(bench.traffic().empty());
+    Session session(bench, record);
+    std::istringstream steps(input);
+    std::string out;
+    for (std::string step; std::getline(steps >> std::ws, step, ';');) {
+        std::istringstream in(step);
+        std::string what, text;
+        in >> what;
+        std::getline(in >> std::ws, text);
+        const size_t before = bench.traffic().size();
+        const int64_t t0 = bench.clock().nowMicros();
+        std::string got;
+        if (what == "select") {
+            const size_t blank = text.find(' ');
+            SelectInstrument(record,
+                             static_cast<int16_t>(blank == std::string::npos ? 0 : std::stoi(text)),
+                             static_cast<int16_t>(std::stoi(text.substr(blank + 1))));
+        } else if (what == "address") {
+            record.BusAddress = static_cast<int16_t>(std::stoi(text));
+        } else if (what == "open") {
+            session.OpenDevice();
+        } else if (what == "identify") {
+            session.IdentifyDevice();
+        } else if (what == "local") {
+            session.GoToLocal();
+        } else if (what == "ready") {
+            record.IsReady = true;
+        } else if (what == "write") {
+            session.WriteDevice(text);
+        } else if (what == "query") {
+            got = session.QueryDevice(text);
+        } else if (what == "read") {
+            got.resize(static_cast<size_t>(std::stoi(text)));
+            const int sta = session.ReadBlock(got.data(), static_cast<long>(got.size()));
+            got += sta & ibsta_bits::END ? " with END" : "";
+        }
+        const size_t nuls = got.size() - std::min(got.size(), got.find_last_not_of('\0') + 1);
+        out += step + ": " + record.ModelName + (record.IsReady ? ", ready" : "") + ", handle " +
+               std::to_string(record.DeviceHandle) + ", firmware " +
+               std::to_string(record.FirmwareVersion) + (record.FullSupport ? ", full" : "") +
+               (session.busFailure().empty() ? "" : ", failure: " + session.busFailure()) + "\n";
+        if (!got.empty())
+            out += "  got \"" + test::shownBytes(got.substr(0, got.size() - nuls)) + "\" and " +
+                   std::to_string(nuls) + " NULs\n";
+        for (size_t i = before; i < bench.traffic().size(); ++i)
+            out += "  " + test::trafficText(bench.traffic()[i]) + "\n";
+        if (const int64_t took = bench.clock().nowMicros() - t0)
+            out += "  +" + std::to_string(took) + " us\n";
+    }
+    return out;
 }
 
-TEST_F(SessionTest, OpensOnceAndClearsTheInterfaceOncePerAddress) {
-    open(20);
-    session.OpenDevice();
-    EXPECT_EQ(bench.count(Traffic::Open), 1);
-    EXPECT_EQ(bench.count(Traffic::Ifc), 1);
-    EXPECT_EQ(bench.count(Traffic::Ren), 1);
-    EXPECT_EQ(bench.traffic().back().kind, Traffic::Ifc);  // ibdev, ibsre 0, then SendIFC
-    EXPECT_EQ(bench.traffic()[0].value, 11);  // the record's time-out code after selection
-    open(7);
-    EXPECT_EQ(bench.count(Traffic::Open), 2);
-    EXPECT_EQ(bench.count(Traffic::Ifc), 2);
-}
-
-TEST_F(SessionTest, RepliesKeepLineFeedAndNulFilling) {
-    open(20);
-    record.IsReady = true;
-    const std::string idn = "Veltronik,KLVZ26,100234/003,2.10\n";
-    EXPECT_EQ(session.QueryDevice("*IDN?"), idn + std::string(kReplyLength - idn.size(), '\0'));
-    // A silent instrument gives NULs after the time-out (code 11: 1 s).
-    open(25);
-    record.IsReady = true;
-    const int64_t before = bench.clock().nowMicros();
-    EXPECT_EQ(session.QueryDevice("*IDN?"), std::string(kReplyLength, '\0'));
-    EXPECT_EQ(bench.clock().nowMicros() - before, 1'000'000);
-}
-
-TEST_F(SessionTest, GoToLocalEndsReadinessUntilTheNextIdentification) {
-    open(20);
-    session.GoToLocal();  // not ready: nothing happens
-    EXPECT_EQ(bench.count(Traffic::GoToLocal), 0);
-    session.IdentifyDevice();
-    session.GoToLocal();
-    EXPECT_EQ(bench.count(Traffic::GoToLocal), 1);
-    bench.clearTraffic();
-    session.WriteDevice("*RST");
-    EXPECT_TRUE(bench.writesTo(20).empty());
-    session.IdentifyDevice();
-    session.WriteDevice("*RST");
-    EXPECT_EQ(bench.writesTo(20), (std::vector<std::string>{"*IDN?", "*RST"}));
-}
-
-TEST_F(SessionTest, ReadBlockAsksForExactlyTheBufferSize) {
-    open(20);
-    session.IdentifyDevice();
-    session.WriteDevice("*IDN?");
-    char buffer[4] = {'x', 'x', 'x', 'x'};
-    EXPECT_EQ(session.ReadBlock(buffer, 4) & ibsta_bits::END, 0);  // more bytes are waiting
-    EXPECT_EQ(std::string(buffer, 4), "Velt");
-    EXPECT_EQ(bench.traffic().back().value, 4);
-}
-
-TEST_F(SessionTest, IdentificationFailuresKeepVersionAndSupport) {
-    open(20);
-    session.IdentifyDevice();
-    EXPECT_EQ(record.ModelName, "KLVZ");
-    EXPECT_DOUBLE_EQ(record.FirmwareVersion, 2.10);
-    open(25);
-    session.IdentifyDevice();
-    EXPECT_EQ(record.ModelName, "TMO");
-    EXPECT_FALSE(record.IsReady);
-    EXPECT_TRUE(record.FullSupport);
-    EXPECT_DOUBLE_EQ(record.FirmwareVersion, 2.10);
+TEST(Session, OpensIdentifiesQueriesAndKeepsOffTheBusWhenNotReady) {
+    test::checkGolden("golden/session-steps.txt", Steps);
 }
 
 // A driver without boards, as linux-gpib is without its configuration: ibdev gives -1 with
@@ -142,21 +118,6 @@ TEST(SessionWithoutBoard, SendsNothingOnTheInvalidHandleAndSaysWhy) {
     EXPECT_FALSE(record.IsReady);
     // The next command opens again: the board may be there by then.
     session.SelectAndIdentify(0, 20);
-}
-
-TEST_F(SessionTest, AFailedOpenDoesNotKeepTheOldHandle) {
-    open(20);
-    const int16_t handle20 = record.DeviceHandle;
-    SelectInstrument(record, 3, 7);  // board 3 is not on the bench
-    session.OpenDevice();
-    EXPECT_EQ(record.DeviceHandle, -1);
-    EXPECT_NE(session.busFailure().find("no GPIB board 3: ibdev failed with ENEB"),
-              std::string::npos);
-    // Back at 20 the session opens anew instead of using -1 as the handle of 20.
-    open(20);
-    EXPECT_GE(record.DeviceHandle, 0);
-    EXPECT_NE(record.DeviceHandle, handle20);
-    EXPECT_EQ(session.busFailure(), "");
 }
 
 }  // namespace

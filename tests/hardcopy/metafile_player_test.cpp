@@ -2,22 +2,19 @@
 // metafile says, under every mapping, and damaged records do not stop the picture.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include "hardcopy/picture/wmf_writer.h"
+
 #include "picture_test_util.h"
+#include "support/golden.h"
+#include "support/image_summary.h"
 
 namespace benchcap::picture {
 namespace {
 
 using test::play;
 using wmf::rgb;
-
-constexpr QRgb kRed = qRgb(255, 0, 0);
-constexpr QRgb kBlue = qRgb(0, 0, 255);
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-
-QRgb at(const QImage& image, int x, int y) {
-    return image.pixel(x, y) | 0xFF000000u;
-}
 
 // A filled rectangle without outline.
 void fill(wmf::Writer& w, uint32_t colour, int l, int t, int r, int b) {
@@ -26,169 +23,171 @@ void fill(wmf::Writer& w, uint32_t colour, int l, int t, int r, int b) {
     w.rectangle(l, t, r, b);
 }
 
-struct Probe {
-    int x, y;
-    QRgb colour;
+// Small pictures, by name: the size to play each onto and the metafile.
+struct Sample {
+    QSize size;
+    std::function<std::string()> bytes;
 };
+const std::map<std::string, Sample>& samples() {
+    static const std::map<std::string, Sample> kSamples = {
+        {"line-and-fill",  // a red line across and a blue fill, played at twice the size
+         {{200, 200},
+          [] {
+              wmf::Writer w(100, 100);
+              w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
+              w.line(10, 50, 90, 50);
+              fill(w, rgb(0, 0, 255), 20, 10, 40, 30);
+              return w.finish();
+          }}},
+        {"long-polyline",  // split into records and drawn whole
+         {{1000, 100},
+          [] {
+              wmf::Writer w(1000, 100);
+              w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
+              std::vector<wmf::Point> trace;
+              for (int i = 0; i < 40000; ++i)
+                  trace.push_back({i / 40, 50});
+              w.polyline(trace);
+              return w.finish();
+          }}},
+        {"restore-dc",  // blue at 10, then red at 20, 30 and 40
+         {{100, 100},
+          [] {
+              wmf::Writer w(100, 100);
+              const auto red = w.createPen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
+              const auto blue = w.createPen(wmf::PS_SOLID, 0, rgb(0, 0, 255));
+              w.select(red);
+              w.saveDC();
+              w.select(blue);
+              w.saveDC();
+              w.line(0, 10, 100, 10);
+              w.restoreDC(-2);  // back to the state before the first save
+              w.line(0, 20, 100, 20);
+              w.restoreDC(-1);  // nothing saved any more: ignored
+              w.line(0, 30, 100, 30);
+              w.saveDC();
+              w.select(blue);
+              w.restoreDC(1);  // absolute level 1
+              w.line(0, 40, 100, 40);
+              return w.finish();
+          }}},
+        {"nop-and-clip",  // R2_NOP draws nothing; only the left half stays drawable
+         {{100, 100},
+          [] {
+              wmf::Writer w(100, 100);
+              w.rop2(wmf::R2_NOP);
+              fill(w, rgb(0, 0, 255), 0, 0, 100, 50);
+              w.rop2(wmf::R2_COPYPEN);
+              w.record(wmf::META_INTERSECTCLIPRECT, {100, 50, 50, 0});  // bottom, right, top, left
+              fill(w, rgb(0, 0, 255), 0, 50, 100, 100);
+              return w.finish();
+          }}},
+        {"flipped-window",  // a negative window extent flips y: red at the bottom left
+         {{200, 200},
+          [] {
+              wmf::Writer w(100, 100);
+              w.setWindowOrg(0, 100);
+              w.setWindowExt(100, -100);
+              fill(w, rgb(255, 0, 0), 0, 0, 20, 20);
+              return w.finish();
+          }}},
+        {"isotropic",  // units stay square
+         {{200, 200},
+          [] {
+              wmf::Writer w(100, 100);
+              w.setMapMode(wmf::MM_ISOTROPIC);
+              w.setWindowExt(200, 100);
+              fill(w, rgb(255, 0, 0), 0, 150, 40, 190);
+              return w.finish();
+          }}},
+        {"metric",  // 0.1 mm with y upwards
+         {{200, 200},
+          [] {
+              wmf::Writer w(1000, 1000, 254);
+              w.setMapMode(wmf::MM_LOMETRIC);
+              fill(w, rgb(0, 0, 255), 100, -100, 300, -300);
+              return w.finish();
+          }}},
+        {"text-mapping",  // MM_TEXT ignores the window extent
+         {{200, 200},
+          [] {
+              wmf::Writer w(100, 100);
+              w.setMapMode(wmf::MM_TEXT);
+              w.setWindowExt(1000, 1000);
+              fill(w, rgb(0, 0, 255), 50, 50, 100, 100);
+              return w.finish();
+          }}},
+        {"zero-window",  // a zero window extent is ignored
+         {{100, 100},
+          [] {
+              wmf::Writer w(100, 100);
+              w.setWindowExt(0, 0);
+              w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
+              w.line(0, 50, 100, 50);
+              return w.finish();
+          }}},
+        {"placeable",  // red in the lower right quarter, with and without placeable header
+         {{100, 100},
+          [] {
+              wmf::Writer w(100, 100);
+              fill(w, rgb(255, 0, 0), 50, 50, 100, 100);
+              return w.finish();
+          }}},
+        {"plain", {{100, 100}, [] { return samples().at("placeable").bytes().substr(22); }}},
+        {"stretchdib",  // 2 x 2 pixels, 24 bits, bottom row first: red, white; blue, white
+         {{100, 100},
+          [] {
+              std::vector<uint16_t> params{0x0020, 0x00CC, 0, 2, 2, 0, 0, 100, 100, 0, 0};
+              const uint16_t header[20] = {40, 0, 2, 0, 2, 0, 1, 24, 0, 0,
+                                           16, 0, 0, 0, 0, 0, 0, 0,  0, 0};
+              params.insert(params.end(), std::begin(header), std::end(header));
+              const uint8_t rows[16] = {0,   0, 255, 255, 255, 255, 0, 0,
+                                        255, 0, 0,   255, 255, 255, 0, 0};
+              for (int i = 0; i < 16; i += 2)
+                  params.push_back(static_cast<uint16_t>(rows[i] | (rows[i + 1] << 8)));
+              wmf::Writer w(100, 100);
+              w.record(wmf::META_STRETCHDIB, params);
+              return w.finish();
+          }}},
+        {"damaged-records",  // warnings, and the red line after them drawn all the same
+         {{100, 100},
+          [] {
+              wmf::Writer w(100, 100);
+              w.record(wmf::META_SELECTOBJECT, {999});
+              w.record(wmf::META_DELETEOBJECT, {999});
+              w.record(wmf::META_RESTOREDC, {static_cast<uint16_t>(-100)});
+              w.record(wmf::META_POLYPOLYGON, {3, 30000, 2});
+              w.record(wmf::META_POLYLINE, {30000, 1, 1});
+              w.record(wmf::META_POLYGON, {});  // no count at all (found by fuzzing)
+              w.record(wmf::META_TEXTOUT, {5000, 0x4141});
+              w.record(wmf::META_EXTTEXTOUT, {0, 0, 4000, wmf::ETO_CLIPPED});
+              w.record(wmf::META_STRETCHDIB,
+                       {0x20, 0xCC, 0, 10, 10, 0, 0, 10, 10, 0, 0, 40, 0, 0xFFFF, 0x7FFF});
+              w.record(wmf::META_CREATEREGION, {0, 6, 0, 0, 100, 60000, 5});
+              w.record(wmf::META_DELETEOBJECT, {0});  // the writer does not know the region
+              w.record(wmf::META_SCALEWINDOWEXT, {0, 1, 0, 1});
+              w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
+              w.line(0, 50, 100, 50);
+              return w.finish();
+          }}},
+    };
+    return kSamples;
+}
 
-// Plays what `w` recorded onto `size` and checks the colours at `probes`.
-void expectPixels(const char* what, wmf::Writer& w, QSize size, std::vector<Probe> probes) {
+// The named sample played: its picture (imageSummary) and the player's warnings.
+std::string played(const std::string& name) {
+    const Sample& sample = samples().at(name);
     PlayResult result;
-    const QImage image = play(w.finish(), size, &result);
-    ASSERT_TRUE(result.status.ok()) << what << ": " << result.status.error();
-    EXPECT_TRUE(result.warnings.empty()) << what;
-    for (const Probe& p : probes)
-        EXPECT_EQ(at(image, p.x, p.y), p.colour) << what << " at " << p.x << "," << p.y;
+    std::string out = benchcap::test::imageSummary(play(sample.bytes(), sample.size, &result));
+    if (!result.status.ok())
+        out += "failed: " + result.status.error() + "\n";
+    for (const std::string& warning : result.warnings)
+        out += "warning: " + warning + "\n";
+    return out;
 }
 
-TEST(MetafilePlayer, DrawingLandsWhereTheFileSays) {
-    {
-        wmf::Writer w(100, 100);
-        w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
-        w.line(10, 50, 90, 50);
-        fill(w, rgb(0, 0, 255), 20, 10, 40, 30);
-        expectPixels("line and fill at 2x", w, {200, 200},
-                     {{100, 100, kRed},
-                      {100, 90, kWhite},
-                      {10, 100, kWhite},
-                      {60, 40, kBlue},
-                      {90, 40, kWhite}});
-    }
-    {
-        wmf::Writer w(1000, 100);
-        w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
-        std::vector<wmf::Point> trace;
-        for (int i = 0; i < 40000; ++i)
-            trace.push_back({i / 40, 50});
-        w.polyline(trace);
-        expectPixels("long polylines are split and drawn whole", w, {1000, 100},
-                     {{10, 50, kRed}, {990, 50, kRed}});
-    }
-    {
-        wmf::Writer w(100, 100);
-        const auto red = w.createPen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
-        const auto blue = w.createPen(wmf::PS_SOLID, 0, rgb(0, 0, 255));
-        w.select(red);
-        w.saveDC();
-        w.select(blue);
-        w.saveDC();
-        w.line(0, 10, 100, 10);  // blue
-        w.restoreDC(-2);         // back to the state before the first save
-        w.line(0, 20, 100, 20);  // red
-        w.restoreDC(-1);         // nothing saved any more: ignored
-        w.line(0, 30, 100, 30);  // still red
-        w.saveDC();
-        w.select(blue);
-        w.restoreDC(1);  // absolute level 1
-        w.line(0, 40, 100, 40);
-        expectPixels("RestoreDC brings back the pen", w, {100, 100},
-                     {{50, 10, kBlue}, {50, 20, kRed}, {50, 30, kRed}, {50, 40, kRed}});
-    }
-    {
-        wmf::Writer w(100, 100);
-        w.rop2(wmf::R2_NOP);
-        fill(w, rgb(0, 0, 255), 0, 0, 100, 50);  // not drawn
-        w.rop2(wmf::R2_COPYPEN);
-        // (bottom, right, top, left): only the left half stays drawable.
-        w.record(wmf::META_INTERSECTCLIPRECT, {100, 50, 50, 0});
-        fill(w, rgb(0, 0, 255), 0, 50, 100, 100);
-        expectPixels("R2_NOP and IntersectClipRect", w, {100, 100},
-                     {{25, 25, kWhite}, {75, 25, kWhite}, {25, 75, kBlue}, {75, 75, kWhite}});
-    }
-}
-
-TEST(MetafilePlayer, MappingModes) {
-    {
-        wmf::Writer w(100, 100);
-        w.setWindowOrg(0, 100);
-        w.setWindowExt(100, -100);
-        fill(w, rgb(255, 0, 0), 0, 0, 20, 20);
-        expectPixels("negative window extent flips y", w, {200, 200},
-                     {{20, 180, kRed}, {20, 20, kWhite}});
-    }
-    {
-        wmf::Writer w(100, 100);
-        w.setMapMode(wmf::MM_ISOTROPIC);
-        w.setWindowExt(200, 100);
-        fill(w, rgb(255, 0, 0), 0, 150, 40, 190);
-        expectPixels("isotropic keeps units square", w, {200, 200},
-                     {{20, 170, kRed}, {20, 120, kWhite}});
-    }
-    {
-        wmf::Writer w(1000, 1000, 254);
-        w.setMapMode(wmf::MM_LOMETRIC);
-        fill(w, rgb(0, 0, 255), 100, -100, 300, -300);
-        expectPixels("metric 0.1 mm with y upwards", w, {200, 200},
-                     {{40, 40, kBlue}, {80, 80, kWhite}});
-    }
-    {
-        wmf::Writer w(100, 100);
-        w.setMapMode(wmf::MM_TEXT);
-        w.setWindowExt(1000, 1000);
-        fill(w, rgb(0, 0, 255), 50, 50, 100, 100);
-        expectPixels("MM_TEXT ignores the window extent", w, {200, 200},
-                     {{150, 150, kBlue}, {50, 50, kWhite}});
-    }
-    {
-        wmf::Writer w(100, 100);
-        w.setWindowExt(0, 0);
-        w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
-        w.line(0, 50, 100, 50);
-        expectPixels("zero window extent is ignored", w, {100, 100}, {{50, 50, kRed}});
-    }
-}
-
-TEST(MetafilePlayer, PlainHeaderPlaysLikePlaceable) {
-    wmf::Writer w(100, 100);
-    fill(w, rgb(255, 0, 0), 50, 50, 100, 100);
-    const std::string placeable = w.finish();
-    const std::string plain = placeable.substr(22);
-    const QImage a = play(placeable, QSize(100, 100));
-    const QImage b = play(plain, QSize(100, 100));
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(at(b, 75, 75), kRed);
-}
-
-TEST(MetafilePlayer, DamagedRecordsDoNotStopThePicture) {
-    wmf::Writer w(100, 100);
-    w.record(wmf::META_SELECTOBJECT, {999});
-    w.record(wmf::META_DELETEOBJECT, {999});
-    w.record(wmf::META_RESTOREDC, {static_cast<uint16_t>(-100)});
-    w.record(wmf::META_POLYPOLYGON, {3, 30000, 2});
-    w.record(wmf::META_POLYLINE, {30000, 1, 1});
-    w.record(wmf::META_POLYGON, {});  // no count at all (found by fuzzing)
-    w.record(wmf::META_TEXTOUT, {5000, 0x4141});
-    w.record(wmf::META_EXTTEXTOUT, {0, 0, 4000, wmf::ETO_CLIPPED});
-    w.record(wmf::META_STRETCHDIB,
-             {0x20, 0xCC, 0, 10, 10, 0, 0, 10, 10, 0, 0, 40, 0, 0xFFFF, 0x7FFF});
-    w.record(wmf::META_CREATEREGION, {0, 6, 0, 0, 100, 60000, 5});
-    w.record(wmf::META_DELETEOBJECT, {0});  // the writer does not know of the raw region
-    w.record(wmf::META_SCALEWINDOWEXT, {0, 1, 0, 1});
-    w.pen(wmf::PS_SOLID, 0, rgb(255, 0, 0));
-    w.line(0, 50, 100, 50);
-    PlayResult result;
-    const QImage image = play(w.finish(), QSize(100, 100), &result);
-    ASSERT_TRUE(result.status.ok());
-    EXPECT_FALSE(result.warnings.empty());
-    EXPECT_EQ(at(image, 50, 50), kRed);
-}
-
-TEST(MetafilePlayer, StretchDibDrawsBottomUpRows) {
-    // 2 x 2 pixels, 24 bits, bottom row first: bottom = red, white; top = blue, white.
-    std::vector<uint16_t> params{0x0020, 0x00CC, 0, 2, 2, 0, 0, 100, 100, 0, 0};
-    const uint16_t header[20] = {40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    params.insert(params.end(), std::begin(header), std::end(header));
-    const uint8_t rows[16] = {0, 0, 255, 255, 255, 255, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0};
-    for (int i = 0; i < 16; i += 2)
-        params.push_back(static_cast<uint16_t>(rows[i] | (rows[i + 1] << 8)));
-    wmf::Writer w(100, 100);
-    w.record(wmf::META_STRETCHDIB, params);
-    PlayResult result;
-    const QImage image = play(w.finish(), QSize(100, 100), &result);
-    EXPECT_TRUE(result.warnings.empty()) << result.warnings.front();
-    EXPECT_EQ(at(image, 25, 75), kRed);
-    EXPECT_EQ(at(image, 25, 25), kBlue);
-    EXPECT_EQ(at(image, 75, 25), kWhite);
+TEST(MetafilePlayer, DrawingLandsWhereTheFileSaysUnderEveryMapping) {
+    benchcap::test::checkGolden("golden/metafile-pictures.txt", played);
 }
 
 TEST(MetafilePlayer, TextIsDrawnAtItsReferencePointAndOpaqueTextFillsItsBackground) {

@@ -8,7 +8,9 @@
 #include "hardcopy/generator_hardcopy.h"
 #include "support/bench_rig.h"
 #include "support/bench_texts.h"
+#include "support/golden.h"
 #include "support/test_paths.h"
+#include "support/traffic_text.h"
 
 namespace benchcap::test {
 namespace {
@@ -44,27 +46,25 @@ struct Fixture {
     std::filesystem::path dir;
 };
 
-TEST(StartHardcopy, SendsSixCommandsInOrderAndLeavesThirtySeconds) {
-    Fixture f;
-    hardcopy::StartHardcopy(f.session, "  C:\\HARDCOPY.WMF ", false, "WMF");
-    EXPECT_EQ(f.bench->writesTo(20),
-              (std::vector<std::string>{"*IDN?", "HCOPY:DEST1 'MMEM'", "HCOPY:DEV:LANG WMF",
-                                        "HCOPY:DEV:COL OFF", "MMEM:NAME 'C:\\HARDCOPY.WMF'",
-                                        "SYST:DISP:UPD ON", "HCOPY:IMM1;*WAI"}));
-    int lastTimeout = -1;
-    for (const auto& e : f.bench->traffic()) {
-        if (e.kind == Traffic::SetTimeout && e.address == 20)
-            lastTimeout = e.value;
+TEST(StartHardcopy, SendsTheConfigurationUnlessSuppressedAndLeavesThirtySeconds) {
+    using Strings = std::vector<std::string>;
+    const Strings start = {"MMEM:NAME 'C:\\HARDCOPY.WMF'", "SYST:DISP:UPD ON", "HCOPY:IMM1;*WAI"};
+    const Strings configured = {"HCOPY:DEST1 'MMEM'", "HCOPY:DEV:LANG WMF", "HCOPY:DEV:COL OFF"};
+    for (const bool suppressed : {false, true}) {
+        Fixture f;
+        hardcopy::StartHardcopy(f.session, "  C:\\HARDCOPY.WMF ", false, "WMF", suppressed);
+        Strings expected = {"*IDN?"};
+        if (!suppressed)
+            expected.insert(expected.end(), configured.begin(), configured.end());
+        expected.insert(expected.end(), start.begin(), start.end());
+        EXPECT_EQ(f.bench->writesTo(20), expected);
+        int lastTimeout = -1;
+        for (const auto& e : f.bench->traffic()) {
+            if (e.kind == Traffic::SetTimeout && e.address == 20)
+                lastTimeout = e.value;
+        }
+        EXPECT_EQ(lastTimeout, 14);
     }
-    EXPECT_EQ(lastTimeout, 14);
-}
-
-TEST(StartHardcopy, SuppressedConfigurationSendsThreeCommands) {
-    Fixture f;
-    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP", true);
-    EXPECT_EQ(f.bench->writesTo(20),
-              (std::vector<std::string>{"*IDN?", "MMEM:NAME 'C:\\HARDCOPY.BMP'", "SYST:DISP:UPD ON",
-                                        "HCOPY:IMM1;*WAI"}));
 }
 
 TEST(StartHardcopy, SilentInstrumentReceivesOnlyTheIdentification) {
@@ -92,57 +92,23 @@ TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {
     EXPECT_NE(ParseBlockHeader("#0").error().find("indefinite"), std::string::npos);
 }
 
-TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocks) {
-    const std::string payload123(123, '\x5a');
-    const struct {
-        std::string answer;
-        std::string data;
-    } cases[] = {
-        {"#3123" + payload123 + "\n", payload123},
-        {"#800000123" + payload123 + "\n", payload123},
-        {std::string("#13a\r\n\n"), "a\r\n"},
-        {"#204ABCD\n", "ABCD"},
-        {std::string("#16AB\nCD\0\n", 10), std::string("AB\nCD\0", 6)},
-        {"#14ABCD", "ABCD"},  // END on the last data byte ends the block as well
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        f.answerWith(c.answer);
-        const auto result = f.transfer();
-        ASSERT_TRUE(result) << result.error();
-        EXPECT_EQ(readFile(f.local()), c.data);
-        EXPECT_EQ(*result, static_cast<int64_t>(c.data.size()));
-        EXPECT_EQ(f.bench->writesTo(20).back(), "MMEM:DATA? 'C:\\HARDCOPY.BMP'");
-    }
+// "ANSWER" or "ANSWER without END": the analyzer answers MMEM:DATA? with these bytes,
+// over an earlier file: the result and the file afterwards.
+std::string Transferred(const std::string& input) {
+    Fixture f;
+    const bool eoi = !input.ends_with(" without END");
+    f.answerWith(input.substr(0, eoi ? input.size() : input.size() - 12), eoi);
+    { std::ofstream(f.local()) << "earlier picture"; }
+    const auto result = f.transfer();
+    const std::string file = readFile(f.local());
+    return (result ? "stored " + std::to_string(*result) : "failed: " + result.error()) +
+           "\nfile of " + std::to_string(file.size()) + " \"" + shownBytes(file.substr(0, 40)) +
+           (file.size() > 40 ? "..." : "") + "\", " + std::to_string(filesIn(f.dir).size()) +
+           " files, asked " + f.bench->writesTo(20).back() + "\n";
 }
 
-TEST(TransferFile, BadOrShortBlocksLeaveNoFileAndKeepAnEarlierOne) {
-    const struct {
-        std::string answer;
-        bool eoi;
-    } cases[] = {
-        {"#10\n", true},  // an empty picture
-        {"#1", true},     // the message ends inside the header
-        {"\n#15HELLO\n", true},
-        {"#299ABCD\n", true},  // announces more than is sent, ends with EOI
-        {"#299ABCD", false},   // stops sending: time-out
-        {"", false},           // no answer at all
-        {"#12ABCD\n", true},   // announces less than is sent: the header lied
-        {"#12AB\r\n", true},   // a terminator other than a line feed with END
-        {"#12AB", false},      // no end of message after the block
-        {"#12AB\n", false},    // a line feed without END: more follows
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        std::filesystem::path earlier = f.local();
-        { std::ofstream(earlier) << "earlier picture"; }
-        f.answerWith(c.answer, c.eoi);
-        const auto result = f.transfer();
-        EXPECT_FALSE(result) << c.answer;
-        EXPECT_FALSE(result.error().empty());
-        EXPECT_EQ(readFile(earlier), "earlier picture");
-        EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
-    }
+TEST(TransferFile, StoresExactlyTheDataBytesOfWellFormedBlocksAndNothingElse) {
+    checkGolden("golden/block-transfers.txt", Transferred);
 }
 
 // One instrument with a fault key of the simulated bench.
@@ -151,18 +117,42 @@ std::string faulty(int address, const char* kind, const char* idn, const char* f
            ", idn: \"" + idn + "\", faults: {" + fault + "}}\n";
 }
 
-TEST(TransferFile, FaultsOfTheBenchAreFailedTransfersWithoutFile) {
-    for (const char* fault : {"block_cut_after: 1000", "block_header: \"#9999999999\"",
-                              "block_header: \"#0\"", "silent_after: 6"}) {
-        Fixture f(faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10", fault));
-        hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
-        EXPECT_FALSE(f.transfer()) << fault;
-        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
-    }
-    for (const char* fault : {"silent_after: 1", "block_cut_after: 5000"}) {
-        Fixture f(faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", fault), 28);
-        EXPECT_FALSE(hardcopy::ReadGeneratorHardcopy(f.session, f.local())) << fault;
-        EXPECT_TRUE(filesIn(f.dir).empty()) << fault;
+// Broken blocks of the analyzer and the generator: failed transfers that keep the earlier
+// picture and leave nothing else.
+TEST(TransferFile, FaultsOfTheBenchAreFailedTransfersThatKeepTheEarlierFile) {
+    const struct {
+        int address;
+        const char* fault;
+        const char* error;
+    } cases[] = {
+        {20, "block_cut_after: 1000", "broke off after 1000 of"},
+        {20, "block_header: \"#9999999999\"", "broke off after 2359351 of 999999999 bytes"},
+        {20, "block_header: \"#0\"", "indefinite-length"},
+        {20, "silent_after: 6", "did not identify itself (TMO)"},
+        {20, "bus_error_after: 300000",
+         "broke off after 300000 of 2359350 bytes (driver error EBUS)"},
+        {28, "silent_after: 1", ""},
+        {28, "block_cut_after: 5000", ""},
+        {28, "bus_error_after: 5000", "after 5000 bytes (driver error EBUS)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Fixture f(c.address == 20
+                      ? faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10", c.fault)
+                      : faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", c.fault),
+                  c.address);
+        { std::ofstream(f.local()) << "earlier picture"; }
+        Result<int64_t> result = fail("not run");
+        if (c.address == 20) {
+            hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
+            result = f.transfer();
+        } else {
+            result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
+        }
+        ASSERT_FALSE(result);
+        EXPECT_NE(result.error().find(c.error), std::string::npos) << result.error();
+        EXPECT_EQ(readFile(f.local()), "earlier picture");
+        EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
     }
 }
 
@@ -215,77 +205,19 @@ TEST(GeneratorHardcopy, SendsTwoCommandsAndStoresTheBitmap) {
     EXPECT_EQ(static_cast<int64_t>(readFile(f.local()).size()), *result);
 }
 
-TEST(GeneratorHardcopy, ReadEndingInABusErrorIsNoPictureAndKeepsTheEarlierFile) {
-    Fixture f(
-        faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", "bus_error_after: 5000"),
-        28);
-    { std::ofstream(f.local()) << "earlier picture"; }
-    const auto result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().find("after 5000 bytes (driver error EBUS)"), std::string::npos)
-        << result.error();
-    EXPECT_EQ(readFile(f.local()), "earlier picture");
-    EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
-}
-
-TEST(TransferFile, BusErrorInTheBlockIsAnIncompleteTransfer) {
-    Fixture f(faulty(20, "vector-analyzer", "Veltronik,KLVZ26,100234/003,2.10",
-                     "bus_error_after: 300000"));
-    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
-    const auto result = f.transfer();
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().find("broke off after 300000 of 2359350 bytes (driver error EBUS)"),
-              std::string::npos)
-        << result.error();
-    EXPECT_TRUE(filesIn(f.dir).empty());
-}
-
-// Forwards to the simulated bench and takes the instrument's readiness away after a given
-// number of reads, as a session does after GoToLocal: the session then keeps reads off the
-// bus and the driver's counts still hold the last real read's.
-class ReadinessTaker final : public bus::GpibDriver {
-  public:
-    ReadinessTaker(bus::GpibDriver& inner, bus::CurrentInstrument& ci, int reads)
-        : inner_(inner), ci_(ci), reads_(reads) {}
-    int ibrd(int ud, void* buffer, long count) override {
-        const int sta = inner_.ibrd(ud, buffer, count);
-        if (--reads_ == 0)
-            ci_.IsReady = false;
-        return sta;
-    }
-    int ibdev(int b, int p, int s, int t, int e, int o) override {
-        return inner_.ibdev(b, p, s, t, e, o);
-    }
-    int ibfind(const std::string& n) override { return inner_.ibfind(n); }
-    int ibwrt(int ud, const void* d, long c) override { return inner_.ibwrt(ud, d, c); }
-    int ibrdf(int ud, const std::string& f) override { return inner_.ibrdf(ud, f); }
-    int ibonl(int ud, int v) override { return inner_.ibonl(ud, v); }
-    int ibpad(int ud, int v) override { return inner_.ibpad(ud, v); }
-    int ibrsc(int ud, int v) override { return inner_.ibrsc(ud, v); }
-    int ibsre(int ud, int v) override { return inner_.ibsre(ud, v); }
-    int ibtmo(int ud, int v) override { return inner_.ibtmo(ud, v); }
-    int ibwait(int ud, int m) override { return inner_.ibwait(ud, m); }
-    int ibloc(int ud) override { return inner_.ibloc(ud); }
-    int ibconfig(int ud, int o, int v) override { return inner_.ibconfig(ud, o, v); }
-    int ibask(int ud, int o, int* v) override { return inner_.ibask(ud, o, v); }
-    void SendIFC(int b) override { inner_.SendIFC(b); }
-    bus::DriverStatus status() const override { return inner_.status(); }
-
-  private:
-    bus::GpibDriver& inner_;
-    bus::CurrentInstrument& ci_;
-    int reads_;
-};
-
 TEST(TransferFile, ReadKeptOffTheBusIsNoDataWhateverTheLastCountSays) {
-    // *IDN?, the two parts of the header: the data read that follows is kept off the bus,
-    // while the count of the last real read (one length digit) equals the byte asked for.
+    // The readiness goes (as after GoToLocal) once the header is read: the data read is
+    // kept off the bus, while the count of the last real read (one length digit) equals
+    // the byte asked for.
     Fixture f;
     f.answerWith("#11x\n");
     { std::ofstream(f.local()) << "earlier picture"; }
-    ReadinessTaker taker(*f.bench, f.instrument, 3);
-    bus::Session session(taker, f.instrument);
-    const auto result = hardcopy::TransferFile(session, "C:\\HARDCOPY.BMP", f.local());
+    int looks = 0;
+    f.session.setInterruptCheck([&] {
+        f.instrument.IsReady = f.instrument.IsReady && ++looks < 2;
+        return false;
+    });
+    const auto result = f.transfer();
     ASSERT_FALSE(result);
     EXPECT_NE(result.error().find("not ready"), std::string::npos) << result.error();
     EXPECT_EQ(readFile(f.local()), "earlier picture");

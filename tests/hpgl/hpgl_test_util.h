@@ -40,17 +40,6 @@ inline Rendered rendered(std::string_view bytes, QSize size = {400, 300}) {
     return r;
 }
 
-// Pixels of `colour` within `radius` of the pixel where plotter point `p` lands.
-inline int colourNear(const Rendered& r, QPointF p, QRgb colour, int radius = 1) {
-    const QPoint c = r.map.map(p).toPoint();
-    int n = 0;
-    for (int y = c.y() - radius; y <= c.y() + radius; ++y)
-        for (int x = c.x() - radius; x <= c.x() + radius; ++x)
-            if (r.image.valid(x, y) &&
-                (r.image.pixel(x, y) | 0xFF000000u) == (colour | 0xFF000000u))
-                ++n;
-    return n;
-}
 inline int notWhite(const QImage& image, QRect area) {
     int n = 0;
     area = area.intersected(image.rect());
@@ -65,10 +54,6 @@ inline bool hasWarning(const std::vector<std::string>& warnings, std::string_vie
         if (w.find(part) != std::string::npos)
             return true;
     return false;
-}
-// All points of page 0 in drawing order.
-inline std::vector<QPointF> points(const Plot& plot) {
-    return plot.pages.empty() ? std::vector<QPointF>{} : plot.pages[0].points;
 }
 
 }  // namespace benchcap::hpgl::test

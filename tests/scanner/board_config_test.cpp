@@ -12,6 +12,7 @@
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
 #include "support/file_faults.h"
+#include "support/golden.h"
 #include "support/test_paths.h"
 
 namespace benchcap::scanner {
@@ -53,47 +54,19 @@ class BoardConfigTest : public ::testing::Test {
     std::string file = (dir / "gpib.ini").string();
 };
 
-// Section name -> key lines, read back from the file text with plain string handling.
-std::map<std::string, std::vector<std::string>> keysBySection(const std::string& text) {
-    std::map<std::string, std::vector<std::string>> sections;
-    std::istringstream in(text);
-    std::string line, current;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.starts_with("["))
-            sections[current = line.substr(1, line.size() - 2)];
-        else if (!line.empty())
-            sections[current].push_back(line);
-    }
-    return sections;
-}
-
 TEST_F(BoardConfigTest, SaveAndLoadUnderTheMasterKey) {
-    writeBytes(file, "; two benches\n[LAB1_BOARD]\nTimeout_Value=11 \n");
-    setAllOptions(3);
-    ASSERT_TRUE(SaveBoardStatus(bench, file, "LAB1", 3).ok());
-    bench.ibconfig(3, bus::ibc::TMO, 15);
-    bench.ibconfig(3, bus::ibc::SAD, -1);
-    bench.ibconfig(3, bus::ibc::EOSchar, 70000);  // kept as a 16-bit signed value
-    ASSERT_TRUE(SaveBoardStatus(bench, file, "LAB2", 3).ok());
-
-    const std::string text = readFile(file);
-    // The old key is replaced in place, the comment kept, the other setup added.
-    EXPECT_TRUE(text.starts_with("; two benches\n[LAB1_BOARD]\nTimeout_Value=3\n")) << text;
-    const auto sections = keysBySection(text);
-    ASSERT_EQ(sections.size(), 11u) << text;  // the comment's unnamed part and 2 x 5
-    const std::pair<const char*, size_t> sizes[] = {
-        {"_BOARD", 7}, {"_BUS", 6}, {"_EOS", 6}, {"_POLLING", 6}, {"_PCINTEROP", 5}};
-    for (const auto& [suffix, count] : sizes)
-        EXPECT_EQ(sections.at(std::string("LAB2") + suffix).size(), count) << suffix;
-    EXPECT_EQ(sections.at("LAB2_BOARD")[0], "Primary_Address=1");
-    EXPECT_EQ(sections.at("LAB2_BOARD")[1], "Secondary_Address=-1");
-    EXPECT_EQ(sections.at("LAB2_BOARD")[2], "Timeout_Value=15");
-    EXPECT_EQ(sections.at("LAB2_EOS")[4], "EOS_Character=4464");
-    EXPECT_EQ(sections.at("LAB2_POLLING")[5], "Seriall_Poll_Status_Byte=25");
-    EXPECT_EQ(sections.at("LAB2_PCINTEROP")[0], "Base_IO_Adr=26");
-
+    // Saved into a file that holds another setup: the old key is replaced in place, the
+    // comment kept, the other setup added (tests/data/golden/board-config.txt).
+    test::checkGolden("golden/board-config.txt", [&](const std::string& before) {
+        writeBytes(file, before);
+        setAllOptions(3);
+        EXPECT_TRUE(SaveBoardStatus(bench, file, "LAB1", 3).ok());
+        bench.ibconfig(3, bus::ibc::TMO, 15);
+        bench.ibconfig(3, bus::ibc::SAD, -1);
+        bench.ibconfig(3, bus::ibc::EOSchar, 70000);  // kept as a 16-bit signed value
+        EXPECT_TRUE(SaveBoardStatus(bench, file, "LAB2", 3).ok());
+        return readFile(file);
+    });
     ASSERT_TRUE(LoadBoardStatus(bench, file, "lab2", 2).ok());
     for (const BoardOption& row : BoardOptions()) {
         SCOPED_TRACE(row.key);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/file_faults.h"
+#include "support/golden.h"
 #include "support/test_paths.h"
 
 namespace benchcap::scanner {
@@ -37,32 +38,17 @@ class IniFileTest : public ::testing::Test {
     std::string file = (dir / "bench.ini").string();
 };
 
+// "SECTION|KEY|FILE": the value read (quoted), "default" when there is none.
 TEST_F(IniFileTest, Reading) {
-    const std::string q760(760, 'q');
-    struct Case {
-        std::string bytes, section, key, expected;
-    } cases[] = {
-        // Names match without regard to case or surrounding blanks; values are trimmed.
-        {"[ Lab1_Board ]\r\n  timeout_value =  13  \r\n", " lab1_BOARD", "TIMEOUT_VALUE ", "13"},
-        {"[A]\nK=1\n[B]\nL=2\n", "B", "K", "default"},  // a key of another section
-        // Enclosing quotes of one kind are dropped; the value is cut at 749 characters.
-        {"[S]\nA=\"  padded \"\n", "S", "A", "  padded "},
-        {"[S]\nB= 'single' \n", "S", "B", "single"},
-        {"[S]\nC=\"open\n", "S", "C", "\"open"},
-        {"[S]\nD=\"\"\n", "S", "D", ""},
-        {"[S]\nO=\"\n", "S", "O", "\""},  // a quote alone encloses nothing
-        {"[S]\nE=\"mixed'\n", "S", "E", "\"mixed'"},
-        {"[S]\nL=\"" + q760 + "\"\n", "S", "L", std::string(749, 'q')},
-        // Lines that are no keys are never matched; a byte order mark is skipped.
-        {"\xEF\xBB\xBF[S]\n; K=comment\nK\n=orphan\n", "S", "K", "default"},
-        {"[S]\n; K=comment\n", "S", "; K", "default"},
-        {"[S]\n[broken\nK2=after broken header\n", "S", "K2", "after broken header"},
-        {"[T] ; trailing comment\nK=t\n", "T", "K", "t"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bytes.substr(0, 40));
-        EXPECT_EQ(read(c.bytes, c.section, c.key), c.expected);
-    }
+    test::checkGolden("golden/ini-reading.txt", [this](const std::string& input) {
+        const size_t bar = input.find('|'), second = input.find('|', bar + 1);
+        return "\"" +
+               read(input.substr(second + 1), input.substr(0, bar),
+                    input.substr(bar + 1, second - bar - 1)) +
+               "\"\n";
+    });
+    const std::string q760(760, 'q');  // the value is cut at 749 characters
+    EXPECT_EQ(read("[S]\nL=\"" + q760 + "\"\n", "S", "L"), std::string(749, 'q'));
     // Defaults: numbers get a leading blank when not negative; long ones are cut too.
     const std::string missing = (dir / "none.ini").string();
     EXPECT_EQ(ReadINI(missing, "S", "K", 13), " 13");

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <type_traits>
 
@@ -46,42 +47,19 @@ TEST(GeneralNumber, TraceTextExamplesAndTheDecimalComma) {
 
 TEST(GeneralNumber, SpecialValuesRoundingAndExponentEdgesMatchPrintf) {
     Comparer cmp;
-    const float fInf = std::numeric_limits<float>::infinity();
-    const double dInf = std::numeric_limits<double>::infinity();
-    for (float v : {0.0f,           fInf,        std::numeric_limits<float>::quiet_NaN(),
-                    -80.5f,         2e-5f,       4e-5f,
-                    9.9999995f,     999999.95f,  9999999.5f,
-                    0.0001f,        9.99999e-5f, 9.999999e-5f,
-                    1e-5f,          1e7f,        9999999.0f,
-                    1048576.5f,     1048577.5f,  8388607.5f,
-                    0.5f,           1.0f,        3.4028235e38f,
-                    1.1754944e-38f, 1e-45f,      1.17549421e-38f}) {
-        cmp(v);
-        cmp(-v);
-    }
-    for (double v : {0.0,
-                     dInf,
-                     std::numeric_limits<double>::quiet_NaN(),
-                     2e-5,
-                     1.5e20,
-                     1e300,
-                     1.25e-300,
-                     999999999999999.5,
-                     99999999999999.95,
-                     100000000000000.5,
-                     100000000000001.5,
-                     1e15,
-                     1e14,
-                     0.0001,
-                     9.999999999999995e-5,
-                     1e-5,
-                     5e-324,
-                     2.2250738585072014e-308,
-                     1.7976931348623157e308,
-                     0.1,
-                     1.0 / 3}) {
-        cmp(v);
-        cmp(-v);
+    // Written as text, read with strtof / strtod: each value and its negative, as float
+    // and as double.
+    std::istringstream values(
+        "0 inf nan -80.5 2e-5 4e-5 9.9999995 999999.95 9999999.5 0.0001 9.99999e-5 9.999999e-5 "
+        "1e-5 1e7 9999999.0 1048576.5 1048577.5 8388607.5 0.5 1.0 3.4028235e38 1.1754944e-38 "
+        "1e-45 1.17549421e-38 1.5e20 1e300 1.25e-300 999999999999999.5 99999999999999.95 "
+        "100000000000000.5 100000000000001.5 1e15 1e14 9.999999999999995e-5 5e-324 "
+        "2.2250738585072014e-308 1.7976931348623157e308 0.1 0.3333333333333333");
+    for (std::string text; values >> text;) {
+        for (const std::string& signed_ : {text, "-" + text}) {
+            cmp(std::strtof(signed_.c_str(), nullptr));
+            cmp(std::strtod(signed_.c_str(), nullptr));
+        }
     }
     // Each side of every power of ten a float or double can be near.
     for (int x = -46; x <= 39; ++x) {
@@ -112,26 +90,13 @@ TEST(GeneralNumber, SpecialValuesRoundingAndExponentEdgesMatchPrintf) {
     EXPECT_EQ(cmp.failures, 0);
 }
 
-TEST(GeneralNumber, MillionsOfRandomValuesMatchPrintf) {
+TEST(GeneralNumber, MillionsOfRandomBitPatternsMatchPrintf) {
     std::mt19937_64 rng(20240611);
     Comparer cmp;
     for (int i = 0; i < 2000000; ++i)
         cmp(std::bit_cast<float>(static_cast<uint32_t>(rng())));
     for (int i = 0; i < 1000000; ++i)
         cmp(std::bit_cast<double>(rng()));
-    // Trace-like magnitudes: levels in dBm, linear values, frequencies, times.
-    std::uniform_real_distribution<double> level(-200.0, 50.0);
-    std::uniform_real_distribution<double> decades(-14.0, 15.0);
-    std::uniform_real_distribution<double> frequency(9e3, 3e10);
-    for (int i = 0; i < 1000000; ++i) {
-        cmp(static_cast<float>(level(rng)));
-        cmp(static_cast<float>(std::pow(10.0, decades(rng) * 12 / 15)));
-        cmp(std::pow(10.0, decades(rng)));
-        cmp(-frequency(rng));
-    }
-    // An axis built as the acquisition builds it: many neighbouring round values.
-    for (int i = 0; i <= 100000; ++i)
-        cmp((static_cast<double>(i) / 100000) * 1e7 + (1e9 - 5e6));
     EXPECT_EQ(cmp.failures, 0) << "of " << cmp.checked;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "trace/trace_data.h"
@@ -17,31 +19,6 @@ TEST(DecodeReal32, TakesLeastSignificantByteFirstAndDropsATrailingPart) {
                                         0x00, 0x00, 0x80};       // part of a float
     EXPECT_EQ(DecodeReal32(bytes), (std::vector<float>{-80.5f, 250.0f}));
     EXPECT_TRUE(DecodeReal32(std::vector<uint8_t>{1, 2, 3}).empty());
-}
-
-TEST(AnalyzerAxis, FrequencyTimeSymbolOrIndexAxis) {
-    const struct {
-        std::size_t count;
-        double centre, span, sweepTime;
-        int32_t pointsPerSymbol;
-        std::size_t index;
-        double x;
-    } cases[] = {
-        {501, 1e9, 1e7, 0.02, 0, 0, 1e9 - 5e6},  // the span wins over the sweep time
-        {501, 1e9, 1e7, 0.02, 0, 250, 1e9},
-        {501, 1e9, 1e7, 0.02, 0, 500, 1e9 + 5e6},
-        {501, 1e9, 0, 0.02, 0, 500, 0.02},  // zero span: time over the sweep
-        {400, 0, 0, 0, 4, 5, 1.25},         // symbols
-        {400, 0, 0, 0, 4, 399, 99.75},
-        {1, 1e9, 1e6, 0, 0, 0, 1e9 - 5e5},  // one value sits at the start
-        {3, 0, 0, 0, 0, 2, 2},              // nothing to go by: the index
-    };
-    for (const auto& c : cases) {
-        const AnalyzerAxis axis =
-            AnalyzerAxis::Of(c.count, c.centre, c.span, c.sweepTime, c.pointsPerSymbol);
-        EXPECT_EQ(axis.count, c.count);
-        EXPECT_DOUBLE_EQ(axis.at(c.index), c.x) << c.count << " values, index " << c.index;
-    }
 }
 
 // The x values as they were once stored, one array per trace: the computed axis must give
@@ -69,38 +46,24 @@ std::vector<double> StoredAxis(std::size_t count, double centre, double span, do
 }
 
 TEST(AnalyzerAxis, ComputedValuesAreTheStoredOnesBitForBit) {
+    // Centre, span, sweep time and points per symbol: frequency axes whatever the sweep time
+    // (a span far below the centre's precision, a negative start, a span reported
+    // negative), time axes (a negative sweep time: -0 at the start), symbol axes.
+    std::istringstream rows(
+        "1e9 1e8 0.02 0  1e9 1e7 0 0  2.4e9 83.5e6 0 0  433.92e6 0.1 0 0  1e-3 3e-7 0 0  "
+        "0 1e9 0 0  5e9 -2e6 0 0  0.3333333333333333 0.14285714285714285 0 3  1e300 1e300 0 0  "
+        "1e9 inf 0 0  1e9 nan 0 0  0 0 0.02 0  1e9 0 0.3333333333333333 7  0 0 123.456 0  "
+        "0 0 -0.5 0  0 0 1e-9 0  0 0 nan 0  0 0 0 4  0 0 0 3  0 0 0 7  0 0 0 1  0 0 0 0  "
+        "0 0 0 -5  0 0 0 2147483647");
     struct Settings {
         double centre, span, sweepTime;
         int32_t pointsPerSymbol;
     };
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    const Settings settings[] = {
-        {1e9, 1e8, 0.02, 0},  // frequency axes, whatever the sweep time
-        {1e9, 1e7, 0, 0},
-        {2.4e9, 83.5e6, 0, 0},
-        {433.92e6, 0.1, 0, 0},  // a span far below the centre's precision
-        {1e-3, 3e-7, 0, 0},
-        {0, 1e9, 0, 0},     // negative start
-        {5e9, -2e6, 0, 0},  // a span the instrument reports negative
-        {1.0 / 3, 1.0 / 7, 0, 3},
-        {1e300, 1e300, 0, 0},
-        {1e9, inf, 0, 0},
-        {1e9, nan, 0, 0},
-        {0, 0, 0.02, 0},  // time axes
-        {1e9, 0, 1.0 / 3, 7},
-        {0, 0, 123.456, 0},
-        {0, 0, -0.5, 0},  // negative sweep time: -0 at the start
-        {0, 0, 1e-9, 0},
-        {0, 0, nan, 0},
-        {0, 0, 0, 4},  // symbol axes
-        {0, 0, 0, 3},
-        {0, 0, 0, 7},
-        {0, 0, 0, 1},
-        {0, 0, 0, 0},
-        {0, 0, 0, -5},
-        {0, 0, 0, std::numeric_limits<int32_t>::max()},
-    };
+    std::vector<Settings> settings;
+    for (std::string c, s, t, p; rows >> c >> s >> t >> p;)
+        settings.push_back({std::strtod(c.c_str(), nullptr), std::strtod(s.c_str(), nullptr),
+                            std::strtod(t.c_str(), nullptr), std::stoi(p)});
+    ASSERT_EQ(settings.size(), 24u);
     const std::size_t counts[] = {0, 1, 2, 3, 7, 401, 501, 1001, 8192, 32769, 1000001};
     for (const Settings& s : settings) {
         for (const std::size_t count : counts) {

@@ -5,62 +5,44 @@
 #include <QPainter>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "plot_test_util.h"
+#include "support/golden.h"
+#include "support/image_summary.h"
 
 namespace benchcap::trace::testing {
 namespace {
 
-bool inkNear(const QImage& image, int x, int y) {
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-            if (image.rect().contains(x + dx, y + dy) && black(image, x + dx, y + dy))
-                return true;
-    return false;
-}
-
-TEST(Constellation, FourPointsThreeLinesThreeCircles) {
-    // A(2,5) B(5,8) C(8,5) D(5,2) on 2 ... 8 both ways, 2000 x 800 pixels: circles of
-    // radius 2000 / 400 = 5 pixels at A, B and C.
-    const TraceDataSet data = pairTrace({2, 5, 5, 8, 8, 5, 5, 2});
-    const QSize size(2000, 800);
+// "plain|pairs VALUES WxH" or "symbols BITS WIDTH WxH": the data drawn over a red image
+// (a pixel left red was not drawn): the plot's summary and the picture (imageSummary).
+std::string Plotted(const std::string& input) {
+    std::istringstream in(input);
+    std::string kind, list, size;
+    int width = 0;
+    in >> kind >> list;
+    if (kind == "symbols")
+        in >> width;
+    in >> size;
+    std::vector<float> values;
+    std::istringstream items(list == "-" ? "" : list);
+    for (std::string item; std::getline(items, item, ',');)
+        values.push_back(std::stof(item));
+    const TraceDataSet data = kind == "pairs" ? pairTrace(values)
+                              : kind == "symbols"
+                                  ? symbolTable(std::vector<uint8_t>(values.begin(), values.end()),
+                                                static_cast<int16_t>(width))
+                                  : plainTrace(values);
     PlotSummary s;
-    const QImage image = drawn(data, size, s);
-    EXPECT_EQ(s.kind, PlotKind::Constellation);
-    EXPECT_EQ(s.min, 2);
-    EXPECT_EQ(s.max, 8);
-
-    auto px = [&](double v) { return pixelOf(v, 2, 8, size.width()); };
-    auto py = [&](double v) { return pixelOf(v, 8, 2, size.height()); };
-    const QPoint a(px(2), py(5)), b(px(5), py(8)), c(px(8), py(5)), d(px(5), py(2));
-    EXPECT_EQ(a, QPoint(0, 400));
-    EXPECT_EQ(d, QPoint(1000, 799));
-    for (QPoint p : {a, b, c, d})
-        EXPECT_TRUE(black(image, p.x(), p.y()));
-
-    // Circle rims where no line passes, the rim around D empty, centres not filled; lines
-    // A-B, B-C, C-D, none from D back to A.
-    const std::pair<QPoint, bool> probes[] = {
-        {a + QPoint(5, 0), true},  {a + QPoint(0, 5), true},  {b + QPoint(0, 5), true},
-        {c - QPoint(5, 0), true},  {d - QPoint(0, 5), false}, {d - QPoint(5, 0), false},
-        {d + QPoint(5, 0), false}, {b + QPoint(0, 2), false}, {(a + b) / 2, true},
-        {(b + c) / 2, true},       {(c + d) / 2, true},       {(d + a) / 2, false},
-    };
-    for (const auto& [p, ink] : probes)
-        EXPECT_EQ(inkNear(image, p.x(), p.y()), ink) << p.x() << "," << p.y();
+    const QImage image =
+        drawn(data, QSize(std::stoi(size), std::stoi(size.substr(size.find('x') + 1))), s);
+    static const char* kKinds[] = {"blank", "constellation", "symbol listing", "line graph"};
+    return std::string(kKinds[static_cast<int>(s.kind)]) + " " + std::to_string(s.min) + " .. " +
+           std::to_string(s.max) + "\n" + benchcap::test::imageSummary(image);
 }
 
-TEST(Constellation, PointsWithNonFiniteCoordinatesAreLeftOut) {
-    // An odd value count leaves a half point; a NaN point has neither circle nor lines.
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const TraceDataSet data = pairTrace({0, 0, nan, 5, 10, 10, 10, 0, 7});
-    const QSize size(801, 801);  // 80 pixels per unit
-    const QImage image = render(data, size);
-    // The line (10,10) -> (10,0) is drawn: the right edge column.
-    EXPECT_EQ(blackInColumn(image, 800), 801);
-    // Nothing at all in the middle: no line through the NaN point from (0,0).
-    EXPECT_EQ(blackInColumn(image, 400), 0);
-    EXPECT_EQ(blackInRow(image, 400), 1);  // only the right edge line
+TEST(Constellation, PointsLinesAndCirclesOrABlankPicture) {
+    benchcap::test::checkGolden("golden/trace-plots.txt", Plotted);
 }
 
 QStringList listing(std::vector<uint8_t> bits, int16_t bitsPerSymbol, int width = 10000) {

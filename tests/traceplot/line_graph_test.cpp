@@ -163,25 +163,6 @@ TEST(LineGraph, HugeValuesDrawOffThePicture) {
     }
 }
 
-TEST(LineGraph, BlankWhenNothingVaries) {
-    const TraceDataSet cases[] = {
-        plainTrace({}),
-        plainTrace({-42}),
-        plainTrace({-42, -42, -42, -42}),
-        plainTrace({kNaN, kInf, -kInf}),
-        plainTrace({7, kNaN, 7}),
-        pairTrace({3, 3, 3, 3}),
-        symbolTable({0, 0, 0, 0, 0, 0}, 3),
-    };
-    for (const TraceDataSet& data : cases) {
-        PlotSummary s;
-        const QImage image = drawn(data, QSize(120, 80), s);
-        EXPECT_EQ(s.kind, PlotKind::Blank);
-        EXPECT_EQ(image, textsAlone(image.size(), {}))  // all white
-            << data.values.size() << " values, " << data.bits.size() << " bits";
-    }
-}
-
 TEST(RenderTracePlot, RefusesSizesItCannotDraw) {
     const TraceDataSet data = plainTrace({1, 2});
     for (const QSize size : {QSize(0, 10), QSize(10, -1), QSize(kMaxPlotSide + 1, 10)}) {

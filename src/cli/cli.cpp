@@ -106,6 +106,10 @@ const std::vector<CliCommand>& cliCommands() {
          cmdTrace},
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
+        {"vxi11-sim", "vxi11-sim --listen 127.0.0.1:PORT [--portmapper PORT] [--bench FILE]",
+         cmdVxi11Sim},
+        {"socket-sim", "socket-sim --listen 127.0.0.1:PORT --address N [--bench FILE]",
+         cmdSocketSim},
     };
     return commands;
 }
@@ -190,7 +194,8 @@ int runCommand(const CliCommand& command, const std::string& interface,
 }
 
 constexpr const char* kProgramUsage =
-    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY] COMMAND ...\n"
+    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY|"
+    "vxi11:HOST[:PORT][/gpibN]|lan:FILE] COMMAND ...\n"
     "       benchcap-cli --system-info";
 
 std::string commandList() {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "bus/adapter/prologix_driver.h"
+#include "bus/lan/lan_driver.h"
 #include "bus/library_driver.h"
 #include "sim/sim_bench.h"
 
@@ -26,8 +27,22 @@ Result<InterfaceChoice> parseInterfaceChoice(const std::string& text) {
         choice.adapter = std::move(address.value());
         return choice;
     }
+    if (text.rfind("vxi11:", 0) == 0) {
+        Result<bus::lan::GatewayAddress> gateway = bus::lan::parseGatewayAddress(text.substr(6));
+        if (!gateway)
+            return fail(gateway.error());
+        choice.kind = InterfaceChoice::Kind::Vxi11;
+        choice.gateway = std::move(gateway.value());
+        return choice;
+    }
+    if (text.rfind("lan:", 0) == 0 && text.size() > 4) {
+        choice.kind = InterfaceChoice::Kind::Lan;
+        choice.lanBusFile = text.substr(4);
+        return choice;
+    }
     return fail("unknown interface '" + text +
-                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT] or prologix:/dev/tty...");
+                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT], prologix:/dev/tty..., "
+                "vxi11:HOST[:PORT][/gpibN] or lan:FILE");
 }
 
 Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
@@ -86,6 +101,22 @@ Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
             backend.driver = std::make_unique<bus::adapter::PrologixDriver>(choice.adapter);
             backend.clock = std::make_shared<bus::RealClock>();
             return backend;
+        case InterfaceChoice::Kind::Vxi11:
+            backend.description = "vxi11 (" + choice.gateway.text() + ")";
+            backend.driver = bus::lan::makeGatewayDriver(choice.gateway);
+            backend.clock = std::make_shared<bus::RealClock>();
+            return backend;
+        case InterfaceChoice::Kind::Lan: {
+            Result<bus::lan::LanBusMap> map = bus::lan::loadLanBusFile(choice.lanBusFile);
+            if (!map) {
+                backend.status = fail(map.error());
+                return backend;
+            }
+            backend.description = "lan (" + choice.lanBusFile + ")";
+            backend.driver = bus::lan::makeLanBusDriver(std::move(map.value()), choice.lanBusFile);
+            backend.clock = std::make_shared<bus::RealClock>();
+            return backend;
+        }
     }
     backend.status = fail("unknown interface");
     return backend;

@@ -7,6 +7,7 @@
 #include "bus/adapter/transport.h"
 #include "bus/clock.h"
 #include "bus/gpib_driver.h"
+#include "bus/lan/lan_resource.h"
 
 namespace benchcap::sim {
 
@@ -22,10 +23,12 @@ struct Backend {
 // Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",
 // "prologix:HOST[:PORT]" or "prologix:/dev/ttyUSB0" name it.
 struct InterfaceChoice {
-    enum class Kind { Library, Sim, Prologix };
+    enum class Kind { Library, Sim, Prologix, Vxi11, Lan };
     Kind kind = Kind::Library;
     std::string benchFile;                 // Sim: empty for the built-in bench
     bus::adapter::AdapterAddress adapter;  // Prologix
+    bus::lan::GatewayAddress gateway;      // Vxi11: "vxi11:HOST[:PORT][/gpibN]"
+    std::string lanBusFile;                // Lan: "lan:FILE"
 };
 
 // The one reading of an interface text; fails with the message a user sees ("unknown

@@ -144,6 +144,20 @@ TEST(LanDriver, GatewayCannotBeAPlotterListener) {
     EXPECT_NE(driver->lastProblem().find("plotter emulation"), std::string::npos);
 }
 
+TEST(LanDriver, LanBusFileAddressesWithoutInstrument) {
+    bus::lan::LanBusMap map{{7, bus::lan::parseLanResource("socket://127.0.0.1:1").value()}};
+    auto driver = bus::lan::makeLanBusDriver(map, "lab.lan", loopbackLanOptions());
+    const std::pair<int, std::string> rows[] = {
+        {7, "LAN instrument socket://127.0.0.1:1: cannot connect to 127.0.0.1:1"},
+        {8, "LAN bus file lab.lan maps no instrument to address 8"}};
+    for (const auto& [address, problem] : rows) {
+        const Outcome o = act(*driver, Action::Query, address, tmo::T1s);
+        EXPECT_EQ(o.sta, ERR);
+        EXPECT_EQ(o.status.iberr, address == 8 ? err::ENOL : err::EDVR);
+        EXPECT_NE(driver->lastProblem().find(problem), std::string::npos) << driver->lastProblem();
+    }
+}
+
 std::string word(uint32_t v) {
     return bus::lan::XdrWriter().u32(v).bytes();
 }

@@ -438,7 +438,7 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
     const int64_t deadline = deadlineFor(*dev);
     Link* link = linkFor(ud, *dev, deadline);
     if (!link)
-        return status().ibsta;
+        return lastSta();
     const std::string_view bytes(static_cast<const char*>(data), static_cast<size_t>(count));
     if (link->resource.kind == LanResource::Kind::Socket) {
         // A new command discards what the instrument said before and nobody read.
@@ -507,7 +507,7 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
     const int64_t deadline = deadlineFor(*dev);
     Link* link = linkFor(ud, *dev, deadline);
     if (!link)
-        return static_cast<uint16_t>(status().ibsta);
+        return lastSta();
     char* out = static_cast<char*>(buffer);
     if (link->resource.kind == LanResource::Kind::Socket)
         return socketRead(*link, out, count, deadline);
@@ -532,7 +532,7 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
             const Failure why = failure_;
             drop(link->key);
             failure_ = why;
-            return static_cast<uint16_t>(failed(n));
+            return failed(n);
         }
         XdrReader r(reply.value());
         const uint32_t error = r.u32();
@@ -549,7 +549,7 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
             std::memcpy(out + n, data.data(), data.size());
         n += static_cast<long>(data.size());
         if (error != 0)
-            return static_cast<uint16_t>(vxiError(*link, "device_read", error, n));
+            return vxiError(*link, "device_read", error, n);
         if (reason & (kReasonEnd | kReasonChr))
             return finish(CMPL | END, 0, n);
     }
@@ -665,7 +665,7 @@ int LanDriver::ibclr(int ud) {
     const int64_t deadline = deadlineFor(*dev);
     Link* link = linkFor(ud, *dev, deadline);
     if (!link)
-        return status().ibsta;
+        return lastSta();
     if (link->resource.kind == LanResource::Kind::Socket) {
         // A socket has no device clear: the status is cleared and unread output dropped.
         Connection& c = *connections_[link->key];
@@ -697,7 +697,7 @@ int LanDriver::ibrsp(int ud, char* statusByte) {
     const int64_t deadline = deadlineFor(*dev);
     Link* link = linkFor(ud, *dev, deadline);
     if (!link)
-        return status().ibsta;
+        return lastSta();
     if (link->resource.kind == LanResource::Kind::Socket) {
         note_ = label(*link) + ": a raw socket has no serial poll";
         return fail(err::ECAP);
@@ -783,7 +783,7 @@ int LanDriver::ibconfig(int ud, int option, int value) {
     if (DeviceHandle* dev = device(ud)) {
         const int pad = dev->pad;
         if (!configureDevice(*dev, option, value))
-            return status().ibsta;
+            return lastSta();
         if (dev->pad != pad)
             links_.erase(ud);  // another address is another link
         return finish(CMPL, 0, 0);
@@ -792,7 +792,7 @@ int LanDriver::ibconfig(int ud, int option, int value) {
         if (option == ibc::SC && value == 0)
             return noDeviceMode();
         if (!configureBoard(0, option, value))
-            return status().ibsta;
+            return lastSta();
         return finish(CMPL, 0, 0);
     }
     return fail(err::EDVR);

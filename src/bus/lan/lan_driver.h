@@ -79,6 +79,8 @@ class LanDriver final : public DriverBase {
 
     bool isBoard(int ud) const override { return ud == 0; }
     void callEnded() override;
+    // The last call's status word as calls return it (the bits, not a negative number).
+    int lastSta() const { return static_cast<uint16_t>(status().ibsta); }
     int64_t deadlineFor(const DeviceHandle& dev) const;
     Link* linkFor(int ud, const DeviceHandle& dev, int64_t deadline);
     Connection* connection(const std::string& host, int port, bool rpc, int64_t deadline,

@@ -850,7 +850,7 @@ std::string LanDriver::unavailableReason() const {
         return {};
     std::string why = self->note_;
     self->note_.clear();
-    return "no " + why;
+    return "no " + why + ". Check the host name or address and that the gateway is on the network";
 }
 
 std::unique_ptr<LanDriver> makeGatewayDriver(const GatewayAddress& gateway, LanOptions options) {

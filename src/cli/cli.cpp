@@ -212,7 +212,8 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
     CommandOptions options("", kProgramUsage);
     options
         .value("--interface", interface, "CHOICE",
-               "the GPIB interface: library, sim[:BENCHFILE] or a \"++\" adapter",
+               "the GPIB interface: library, sim[:BENCHFILE], a \"++\" adapter, vxi11:HOST or "
+               "lan:FILE",
                "a value: library, sim or sim:BENCHFILE")
         .flag("--system-info", systemInfo, "print the system report and exit")
         .rest(rest)

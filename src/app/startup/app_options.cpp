@@ -99,6 +99,8 @@ QString usageText() {
         "  --interface CHOICE   the GPIB interface: library (the NI-488.2 driver library, the\n"
         "                       default), sim[:BENCHFILE] (a simulated bench), or a \"++\" USB/\n"
         "                       Ethernet adapter: prologix:HOST[:PORT] or prologix:/dev/ttyUSB0\n"
+        "                       over the LAN: vxi11:HOST[:PORT][/gpibN] (a VXI-11 gateway) or\n"
+        "                       lan:FILE (LAN instruments, see docs/lan.md)\n"
         "  --data-path DIR      folder for automatically named files, for this run only\n"
         "  --system-info        print the system report of the about box and exit\n"
         "  --version            print the version and exit\n"

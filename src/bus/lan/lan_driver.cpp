@@ -815,12 +815,8 @@ int LanDriver::ibwait(int ud, int mask) {
         return finish(CMPL, 0, 0);
     if (!isBoard(ud))
         return fail(err::EDVR);
-    if (mask & LACS) {
-        note_ = name_ +
-                " cannot be addressed as a listener: plotter emulation needs a GPIB "
-                "board or a \"++\" adapter";
-        return fail(err::ECAP);
-    }
+    if (mask & LACS)
+        return noDeviceMode();
     if (!(mask & TIMO) || timeoutMicros(boardOption(0, ibc::TMO)) == 0)
         return fail(err::EARG);
     return finish(TIMO, 0, 0);

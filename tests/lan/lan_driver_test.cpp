@@ -1,6 +1,8 @@
 // The LAN driver against gateways that misbehave in known ways, and its readers of outside
 // input: RPC records and replies, LAN bus files.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <map>
@@ -156,6 +158,37 @@ TEST(LanDriver, LanBusFileAddressesWithoutInstrument) {
         EXPECT_EQ(o.status.iberr, address == 8 ? err::ENOL : err::EDVR);
         EXPECT_NE(driver->lastProblem().find(problem), std::string::npos) << driver->lastProblem();
     }
+}
+
+TEST(LanDriver, HostNamesAndIpv6Literals) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    socklen_t len = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4)) {
+        if (fd >= 0)
+            ::close(fd);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    sim::SimBench bench(sim::builtinBench(), std::make_shared<bus::VirtualClock>());
+    sim::SocketServer server(bench, 20);
+    std::thread thread([&] { server.serve(fd); });
+    LanRig rig;
+    auto map = bus::lan::parseLanBusFile(
+        "20 = socket://[::1]:" + std::to_string(ntohs(addr.sin6_port)) +
+        "\n7 = vxi11://localhost:" + rig.gateway().substr(10) + "/inst7\n");
+    ASSERT_TRUE(map) << map.error();
+    auto driver = bus::lan::makeLanBusDriver(map.value(), "lab.lan", loopbackLanOptions());
+    for (int address : {20, 7}) {
+        const Outcome o = act(*driver, Action::Query, address, tmo::T1s);
+        EXPECT_EQ(o.sta & (ERR | END), END) << address << ": " << driver->lastProblem();
+        EXPECT_NE(o.text.find("Veltronik,KL"), std::string::npos) << address;
+    }
+    server.stop();
+    thread.join();
+    ::close(fd);
 }
 
 std::string word(uint32_t v) {

@@ -131,6 +131,10 @@ const std::vector<CliCommand>& cliCommands() {
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
         {"bus-log", "bus-log summary FILE", cmdBusLog},
+        {"vxi11-sim", "vxi11-sim --listen 127.0.0.1:PORT [--portmapper PORT] [--bench FILE]",
+         cmdVxi11Sim},
+        {"socket-sim", "socket-sim --listen 127.0.0.1:PORT --address N [--bench FILE]",
+         cmdSocketSim},
     };
     return commands;
 }
@@ -221,7 +225,8 @@ int runCommand(const CliCommand& command, const std::string& interface, const Bu
 }
 
 constexpr const char* kProgramUsage =
-    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY|replay:BUSLOG]\n"
+    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY|"
+    "vxi11:HOST[:PORT][/gpibN]|lan:FILE|replay:BUSLOG]\n"
     "       [--bus-log FILE [--bus-log-full]] COMMAND ...\n"
     "       benchcap-cli --system-info";
 
@@ -241,7 +246,8 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
     CommandOptions options("", kProgramUsage);
     options
         .value("--interface", interface, "CHOICE",
-               "the GPIB interface: library, sim[:BENCHFILE] or a \"++\" adapter",
+               "the GPIB interface: library, sim[:BENCHFILE], a \"++\" adapter, vxi11:HOST or "
+               "lan:FILE",
                "a value: library, sim or sim:BENCHFILE")
         .value("--bus-log", busLog, "FILE",
                "write every driver call to FILE (docs/bus-log.md; also BENCHCAP_BUS_LOG)",

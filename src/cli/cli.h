@@ -76,6 +76,8 @@ int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 int cmdTrace(CliContext& context, const std::vector<std::string>& args);
 int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args);
 int cmdBusLog(CliContext& context, const std::vector<std::string>& args);
+int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args);
+int cmdSocketSim(CliContext& context, const std::vector<std::string>& args);
 
 // `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
 // Qt run-time version and the driver library loaded (its file) or why none was.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "bus/adapter/prologix_driver.h"
+#include "bus/lan/lan_driver.h"
 #include "bus/library_driver.h"
 #include "sim/sim_bench.h"
 
@@ -31,9 +32,22 @@ Result<InterfaceChoice> parseInterfaceChoice(const std::string& text) {
         choice.replayFile = text.substr(7);
         return choice;
     }
+    if (text.rfind("vxi11:", 0) == 0) {
+        Result<bus::lan::GatewayAddress> gateway = bus::lan::parseGatewayAddress(text.substr(6));
+        if (!gateway)
+            return fail(gateway.error());
+        choice.kind = InterfaceChoice::Kind::Vxi11;
+        choice.gateway = std::move(gateway.value());
+        return choice;
+    }
+    if (text.rfind("lan:", 0) == 0 && text.size() > 4) {
+        choice.kind = InterfaceChoice::Kind::Lan;
+        choice.lanBusFile = text.substr(4);
+        return choice;
+    }
     return fail("unknown interface '" + text +
-                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT], prologix:/dev/tty... "
-                "or replay:BUSLOG");
+                "': use library, sim, sim:BENCHFILE, prologix:HOST[:PORT], prologix:/dev/tty..., "
+                "vxi11:HOST[:PORT][/gpibN], lan:FILE or replay:BUSLOG");
 }
 
 Backend makeBackend(const std::string& requested, bool forceVirtualTime) {
@@ -98,6 +112,22 @@ Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime) {
             backend.replay = replay.get();
             backend.driver = std::move(replay);
             backend.clock = std::make_shared<bus::VirtualClock>();  // time-outs cost nothing
+            return backend;
+        }
+        case InterfaceChoice::Kind::Vxi11:
+            backend.description = "vxi11 (" + choice.gateway.text() + ")";
+            backend.driver = bus::lan::makeGatewayDriver(choice.gateway);
+            backend.clock = std::make_shared<bus::RealClock>();
+            return backend;
+        case InterfaceChoice::Kind::Lan: {
+            Result<bus::lan::LanBusMap> map = bus::lan::loadLanBusFile(choice.lanBusFile);
+            if (!map) {
+                backend.status = fail(map.error());
+                return backend;
+            }
+            backend.description = "lan (" + choice.lanBusFile + ")";
+            backend.driver = bus::lan::makeLanBusDriver(std::move(map.value()), choice.lanBusFile);
+            backend.clock = std::make_shared<bus::RealClock>();
             return backend;
         }
     }

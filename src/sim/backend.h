@@ -7,6 +7,7 @@
 #include "bus/adapter/transport.h"
 #include "bus/clock.h"
 #include "bus/gpib_driver.h"
+#include "bus/lan/lan_resource.h"
 #include "bus/log/logging_driver.h"
 #include "bus/log/replay_driver.h"
 
@@ -24,13 +25,16 @@ struct Backend {
 };
 
 // Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",
-// "prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0" or "replay:BUSLOG" name it.
+// "prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "vxi11:HOST[:PORT][/gpibN]", "lan:FILE" or
+// "replay:BUSLOG" name it.
 struct InterfaceChoice {
-    enum class Kind { Library, Sim, Prologix, Replay };
+    enum class Kind { Library, Sim, Prologix, Replay, Vxi11, Lan };
     Kind kind = Kind::Library;
     std::string benchFile;                 // Sim: empty for the built-in bench
     bus::adapter::AdapterAddress adapter;  // Prologix
     std::string replayFile;                // Replay: the bus log to answer from
+    bus::lan::GatewayAddress gateway;      // Vxi11: "vxi11:HOST[:PORT][/gpibN]"
+    std::string lanBusFile;                // Lan: "lan:FILE"
 };
 
 // The one reading of an interface text; fails with the message a user sees ("unknown

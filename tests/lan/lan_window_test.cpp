@@ -23,11 +23,13 @@ struct Window {
         : scanner(driver, clock, scripted.boxes), instrument(driver) {
         files.DataPath = QString::fromStdString(benchcap::test::makeTempDir("lan-window"));
         form = std::make_unique<MainForm>(scripted.services(), files);
-        form->setScanner(&scanner);
         hardcopy = std::make_unique<HardcopyCommand>(*form, instrument, office, printers);
         trace = std::make_unique<TraceWindowCommand>(*form, instrument, office, '.');
-        form->setHardcopyCommand(hardcopy.get());
-        form->setTraceCommand(trace.get());
+        WindowLinks links;
+        links.scanner = &scanner;
+        links.hardcopy = hardcopy.get();
+        links.trace = trace.get();
+        form->link(std::move(links));
         form->show();
         QApplication::processEvents();
     }

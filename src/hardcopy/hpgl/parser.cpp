@@ -115,8 +115,9 @@ PlotterTraits plotterTraits(PlotterModel model, PaperSize paper) {
         return {model, a4 ? std::array{603, 521, 10603, 7721} : std::array{250, 596, 10250, 7796},
                 a4 ? std::array{0, 0, 11040, 7721} : std::array{0, 0, 10365, 7962}};
     }
-    return {model, a4 ? std::array{430, 200, 10430, 7400} : std::array{250, 279, 10250, 7479},
-            a4 ? std::array{0, 0, 10900, 7600} : std::array{0, 0, 10300, 7650}};
+    // The 7470A sets P1/P2 alike for either paper switch setting; only its area differs.
+    return {model, std::array{250, 279, 10250, 7479},
+            a4 ? std::array{0, 0, 10900, 7650} : std::array{0, 0, 10300, 7650}};
 }
 
 // Status byte bits (OS).

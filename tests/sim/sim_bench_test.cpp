@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <sstream>
 
 #include "sim/sim_bench.h"
@@ -16,7 +16,6 @@ namespace benchcap::sim {
 namespace {
 
 using namespace bus::ibsta_bits;
-namespace err = bus::iberr_codes;
 
 SimBench makeBench(const std::string& yaml) {
     return SimBench(test::benchConfig(yaml), std::make_shared<bus::VirtualClock>());
@@ -30,101 +29,29 @@ instruments:
   - {address: 5, board: 2, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70"}
 )";
 
-int open(SimBench& bench, int board, int address, int tmo = 11) {
-    return bench.ibdev(board, address, 0x60, tmo, 1, 0);
-}
-
-std::string read(SimBench& bench, int ud, long count) {
-    std::string buf(static_cast<size_t>(count), '\0');
-    bench.ibrd(ud, buf.data(), count);
-    buf.resize(static_cast<size_t>(bench.status().ibcntl));
-    return buf;
-}
-
 // "BENCH | CALL; CALL; ...": driver calls on the two-board bench ("two-boards") or on a
 // spectrum analyzer at 7 with extra keys ("trace KEYS"), and per call its result, status
 // bits, error, count, the bytes read and the bench time it took. "@" is the handle of the
-// last "dev BOARD ADDRESS [TMO]"; "traffic" lists what the bench has logged.
+// last "dev BOARD ADDRESS [TMO]"; "traffic" lists what the bench has logged; "stop N" asks
+// to stop at the Nth look; "pieces UD N" reads N bytes at a time up to END or an error;
+// "rdf UD LIMIT" reads into a file under a file-size limit (0: none).
 std::string Calls(const std::string& input);
 
 TEST(SimBench, DriverCallsOnTheBench) {
     test::checkGolden("golden/sim-driver-calls.txt", Calls);
 }
 
-// A spectrum analyzer whose trace block (501 floats: "#42004", 2004 bytes, line feed) comes
-// with the given extra keys.
-SimBench traceBench(const std::string& keys) {
-    return makeBench(
-        "instruments:\n  - {address: 7, kind: spectrum-analyzer, "
-        "idn: \"Veltronik,KLT-3,1,1.70\", " +
-        keys + "}\n");
-}
-
-int askTrace(SimBench& bench) {
-    const int ud = open(bench, 0, 7, bus::timeout_codes::T3s);
-    bench.ibwrt(ud, "FORM REAL,32", 12);
-    bench.ibwrt(ud, "TRAC? TRACE1", 12);
-    return ud;
-}
-
-// Pacing sleeps in slices; a stop request ends the read at the next one.
-TEST(SimBench, PacedReadEndsAtAStopRequest) {
-    SimBench bench = traceBench("rate_bytes_per_s: 10");
-    int looks = 0;
-    bench.setInterruptCheck([&] { return ++looks >= 3; });
-    const int ud = askTrace(bench);
-    const int64_t t0 = bench.clock().nowMicros();
-    std::string buf(10, '\0');
-    EXPECT_EQ(bench.ibrd(ud, buf.data(), 10) & (ERR | TIMO | CMPL), ERR);
-    EXPECT_EQ(bench.status().iberr, err::EABO);
-    EXPECT_EQ(bench.status().ibcntl, 10);
-    EXPECT_EQ(bench.clock().nowMicros() - t0, 100'000);
-}
-
-TEST(SimBench, LargeAnswerReadInSmallPiecesArrivesWhole) {
-    // Reads move a mark through the answer; the pieces put together are the answer.
-    SimBench bench = traceBench("points: 200000");
-    const int ud = askTrace(bench);
-    std::string all;
-    for (int i = 0; i < 5000 && !(bench.status().ibsta & (END | ERR)); ++i)
-        all += read(bench, ud, 200);
-    ASSERT_EQ(all.size(), 8u + 800000u + 1u);
-    EXPECT_EQ(all.substr(0, 8), "#6800000");
-    EXPECT_EQ(all.back(), '\n');
-}
-
-TEST(SimBench, ReadToFileWritesTheWholeAnswerOrStopsAtAFailedWrite) {
-    constexpr long kAnswer = 8 + 800000 + 1;
-    struct Case {
-        rlim_t fileLimit;  // 0: none
-        int status;
-        int iberr;
-    } cases[] = {
-        {0, END, 0},
-        // A full disk: reading stops at the first write that fails, nothing is drained.
-        {100'000, ERR, err::EFSO},
-    };
-    for (const Case& c : cases) {
-        SimBench bench = traceBench("points: 200000");
-        const int ud = askTrace(bench);
-        const auto file = test::makeTempDir("simrdf") / "trace.bin";
-        int sta = 0;
-        {
-            std::optional<test::FileSizeLimit> limit;
-            if (c.fileLimit)
-                limit.emplace(c.fileLimit);
-            sta = bench.ibrdf(ud, file.string());
-        }
-        EXPECT_EQ(sta & (ERR | END), c.status) << c.fileLimit;
-        EXPECT_EQ(bench.status().iberr, c.iberr) << c.fileLimit;
-        EXPECT_EQ(bench.count(Traffic::ReadToFile, 7), 1);
-        if (c.fileLimit) {
-            EXPECT_LT(bench.status().ibcntl, kAnswer);
-        } else {
-            EXPECT_EQ(bench.status().ibcntl, kAnswer);
-            EXPECT_EQ(test::readFile(file).size(), static_cast<size_t>(kAnswer));
-        }
+// Line feeds as \n, other bytes outside printable ASCII as \xNN.
+std::string printable(const std::string& bytes) {
+    std::string out;
+    for (const unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += c == '\n'               ? "\\n"
+               : c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c))
+                                       : hex;
     }
+    return out;
 }
 
 std::string Calls(const std::string& input) {
@@ -155,6 +82,11 @@ std::string Calls(const std::string& input) {
                 out += test::trafficText(e) + "\n";
             continue;
         }
+        if (what == "stop") {
+            bench.setInterruptCheck(
+                [looks = 0, after = arg()]() mutable { return ++looks >= after; });
+            continue;
+        }
         if (what == "find") {
             in >> text;
             value = bench.ibfind(text);
@@ -176,6 +108,28 @@ std::string Calls(const std::string& input) {
             got.resize(static_cast<size_t>(arg()));
             value = bench.ibrd(ud, got.data(), static_cast<long>(got.size()));
             got.resize(static_cast<size_t>(std::max(0, bench.status().ibcntl)));
+        } else if (what == "pieces") {
+            const int ud = arg(), size = arg();
+            std::string all, piece;
+            int reads = 0;
+            do {
+                piece.assign(static_cast<size_t>(size), '\0');
+                value = bench.ibrd(ud, piece.data(), size);
+                all += piece.substr(0, static_cast<size_t>(std::max(0, bench.status().ibcntl)));
+            } while (++reads < 10000 && !(bench.status().ibsta & (END | ERR)));
+            got = std::to_string(all.size()) + " bytes in " + std::to_string(reads) +
+                  " reads: " + all.substr(0, 8) + "..." + all.substr(all.size() - 1);
+        } else if (what == "rdf") {
+            const int ud = arg(), limit = arg();
+            const auto file = test::makeTempDir("simrdf") / "answer.bin";
+            {
+                std::optional<test::FileSizeLimit> fileLimit;
+                if (limit)
+                    fileLimit.emplace(static_cast<rlim_t>(limit));
+                value = bench.ibrdf(ud, file.string());
+            }
+            got = "file of " + std::to_string(test::readFile(file).size()) + " bytes, logged " +
+                  std::to_string(bench.count(Traffic::ReadToFile)) + " time(s)";
         } else if (what == "ask") {
             const int ud = arg(), option = arg();
             bench.ibask(ud, option, &value);
@@ -200,10 +154,9 @@ std::string Calls(const std::string& input) {
         if (st.ibsta & ERR)
             out += " " + bus::iberrName(st.iberr);
         out += " count " + std::to_string(st.ibcntl);
-        if (what == "rd")
-            out += got.size() > 40
-                       ? " (" + std::to_string(got.size()) + " bytes)"
-                       : " \"" + std::regex_replace(got, std::regex("\n"), "\\n") + "\"";
+        if (what == "rd" || what == "pieces" || what == "rdf")
+            out += got.size() > 40 ? " (" + std::to_string(got.size()) + " bytes)"
+                                   : " \"" + printable(got) + "\"";
         if (const int64_t took = bench.clock().nowMicros() - t0)
             out += " +" + std::to_string(took) + " us";
         out += "\n";

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "bus/adapter/prologix_driver.h"
+#include "bus/lan/lan_driver.h"
+#include "bus/lan/lan_resource.h"
 #include "bus/library_driver.h"
 #include "cli/cli.h"
 
@@ -77,6 +79,17 @@ int printSystemInfo(std::ostream& out, const std::string& interfaceChoice) {
             bus::adapter::PrologixDriver adapter(address.value());
             Status connected = adapter.connect();
             out << (connected ? adapter.adapterVersion() : connected.error()) << '\n';
+        }
+    } else if (choice.rfind("vxi11:", 0) == 0) {
+        // Whether the gateway answers is the first question of a bug report over the LAN.
+        out << "VXI-11 gateway: " << choice.substr(6) << ": ";
+        Result<bus::lan::GatewayAddress> gateway = bus::lan::parseGatewayAddress(choice.substr(6));
+        if (!gateway) {
+            out << gateway.error() << '\n';
+        } else {
+            const std::string why =
+                bus::lan::makeGatewayDriver(gateway.value())->unavailableReason();
+            out << (why.empty() ? std::string("answers") : why) << '\n';
         }
     }
     return kExitDone;

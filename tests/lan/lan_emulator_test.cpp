@@ -87,6 +87,16 @@ INSTANTIATE_TEST_SUITE_P(Paths, ThroughLan,
                                                                                : "LanSocket");
                          });
 
+TEST(LanInterfaces, SystemReportSaysWhetherTheGatewayAnswers) {
+    LanRig rig;
+    const CliResult up =
+        runCliInProcess({"--interface", "vxi11:" + rig.gateway(), "--system-info"});
+    EXPECT_NE(up.out.find("VXI-11 gateway: " + rig.gateway() + ": answers\n"), std::string::npos)
+        << up.out;
+    const CliResult down = runCliInProcess({"--interface", "vxi11:127.0.0.1:1", "--system-info"});
+    EXPECT_NE(down.out.find("VXI-11 gateway: 127.0.0.1:1: no "), std::string::npos) << down.out;
+}
+
 TEST(LanInterfaces, RefusedChoicesSayWhy) {
     const auto dir = makeTempDir("lan-bad");
     std::ofstream(dir / "bad.lan") << "7 = vxi11://host/inst0\n31 = socket://host:5025\n";

@@ -199,21 +199,11 @@ bool PrologixDriver::startMessage(int pad, int readMillis) {
 }
 
 int PrologixDriver::ibfind(const std::string& name) {
-    if (name == "GPIB0" || name == "gpib0") {
-        boardOnline_ = true;
-        finish(CMPL, 0, 0);
-        return 0;
-    }
-    finish(ERR, err::ENEB, 0);
-    return -1;
+    return findOnlyBoard(name, boardOnline_);
 }
 
 int PrologixDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    if (board != 0) {
-        finish(ERR, err::ENEB, 0);
-        return -1;
-    }
-    return openDevice(DeviceHandle{board, pad, sad, tmo, eot, eos});
+    return openOnOnlyBoard(DeviceHandle{board, pad, sad, tmo, eot, eos});
 }
 
 bool PrologixDriver::listenerThere(int ud, const DeviceHandle& dev) {

@@ -55,6 +55,30 @@ uint32_t millisLeft(int64_t deadline) {
     return static_cast<uint32_t>(std::clamp<int64_t>(deadline - nowMillis(), 0, 1'000'000));
 }
 
+// How a message starting with `incoming` is read: "#NL..." is a definite-length block of L
+// bytes (N digits of length) and LF, whose whole length this is; -1 for a message ended by
+// LF; nothing while the block's header has not all arrived.
+std::optional<int64_t> blockLength(const std::string& incoming) {
+    if (incoming[0] != '#')
+        return -1;
+    if (incoming.size() < 2)
+        return std::nullopt;
+    const char d = incoming[1];
+    if (d < '1' || d > '9')
+        return -1;
+    const size_t digits = static_cast<size_t>(d - '0');
+    if (incoming.size() < 2 + digits)
+        return std::nullopt;
+    int64_t length = 0;
+    bool number = true;
+    for (size_t i = 0; i < digits; ++i) {
+        const char ch = incoming[2 + i];
+        number = number && ch >= '0' && ch <= '9';
+        length = length * 10 + (ch - '0');
+    }
+    return number ? static_cast<int64_t>(2 + digits) + length : -1;
+}
+
 std::string vxiErrorName(uint32_t code) {
     switch (code) {
         case 1:
@@ -534,28 +558,12 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
     for (;;) {
         while (n < count && !c.incoming.empty()) {
             if (!c.inMessage) {
-                // "#NL...": a definite-length block of L bytes (N digits of length) and LF.
                 c.blockLeft = -1;
                 c.messageBytes = 0;
-                if (c.incoming[0] == '#') {
-                    if (c.incoming.size() < 2)
-                        break;
-                    const char d = c.incoming[1];
-                    if (d >= '1' && d <= '9') {
-                        const size_t digits = static_cast<size_t>(d - '0');
-                        if (c.incoming.size() < 2 + digits)
-                            break;
-                        int64_t length = 0;
-                        bool number = true;
-                        for (size_t i = 0; i < digits; ++i) {
-                            const char ch = c.incoming[2 + i];
-                            number = number && ch >= '0' && ch <= '9';
-                            length = length * 10 + (ch - '0');
-                        }
-                        if (number)
-                            c.blockLeft = static_cast<int64_t>(2 + digits) + length;
-                    }
-                }
+                const std::optional<int64_t> length = blockLength(c.incoming);
+                if (!length)
+                    break;
+                c.blockLeft = *length;
                 c.inMessage = true;
             }
             if (c.blockLeft > 0) {

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "app/commands/hardcopy_command.h"
@@ -133,13 +134,128 @@ int answerInformation(const AppOptions& options) {
     return 0;
 }
 
-}  // namespace
+// Without a display an unattended (hidden) run goes on on the offscreen platform; a window
+// nobody can see is refused with the reason (exit code 1).
+std::optional<int> checkDisplay(const AppOptions& options, const QString& missing) {
+    if (missing.isEmpty())
+        return std::nullopt;
+    if (!hidesWindow(options.commandLine)) {
+        print(stderr, QStringLiteral("benchcap: cannot show the window: %1; start it in a "
+                                     "desktop session, or add /HIDE to run the command "
+                                     "line unattended\n")
+                          .arg(missing));
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::nullopt;
+}
 
-int main(int argc, char** argv) {
+// What the window is linked to: the scanner, the bus commands and how the command line and
+// signals reach them.
+WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanIECControl& scanner,
+                        HardcopyCommand& hardcopy, TraceWindowCommand& traceCommand,
+                        const benchcap::sim::Backend& backend) {
+    WindowLinks links;
+    links.scanner = &scanner;
+    links.hardcopy = &hardcopy;
+    links.trace = &traceCommand;
+    // SCREEN and TRACEn of the command line run the commands as the menu does.
+    links.commands = {[&form] { return form.runHardcopy(); },
+                      [&form](int trace) { return form.runTrace(trace); }};
+    // Without a usable driver the status line says why, so the user knows what to install.
+    links.driverProblem = QString::fromStdString(backend.driver->unavailableReason());
+    // A termination signal ends the program with 128 + the signal (settings stored as by
+    // "Exit", except after an END command line); blocking reads end on it as well.
+    links.stopCheck = benchcap::stopSignal;
+    return links;
+}
+
+StartupContext startupContext(IniSettingsStore& settings, const AppOptions& options,
+                              InstrumentSession& instrument) {
+    StartupContext context;
+    context.settings = &settings;
+    context.version = VersionInfo::current();
+    context.commandLine = options.commandLine;
+    context.defaultDataPath = defaultDataPath();
+    context.dataPathOverride = options.dataPath;
+    context.instrument = &instrument.record();
+    return context;
+}
+
+// The replay's verdict and where the log went, as the program ends; the exit code.
+int lastWords(int code, benchcap::sim::Backend& backend, BusLogSwitch& busLog) {
+    backend.busLog->stop();
+    if (const QString log = busLog.summary(); !log.isEmpty())
+        print(stderr, QStringLiteral("benchcap: %1\n").arg(log));
+    if (backend.replay) {
+        if (const std::string verdict = backend.replay->verdict(); !verdict.empty()) {
+            print(stderr, QStringLiteral("benchcap: replay: %1\n")
+                              .arg(QString::fromLocal8Bit(verdict.c_str())));
+            return code == 0 ? 1 : code;
+        }
+    }
+    return code;
+}
+
+// --scan and --screenshot: the scan as the user starts it, the picture of the window after.
+void scheduleScanAndScreenshot(MainForm& form, const AppOptions& options) {
+    auto screenshot = [&form, &options] {
+        // From the screen, as the user sees it, where there is one; else the widget's picture.
+        QScreen* screen = form.screen();
+        const QRect frame = form.frameGeometry();
+        const QPixmap picture =
+            screen && QGuiApplication::platformName() == QLatin1String("xcb")
+                ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                : form.grab();
+        const bool ok = picture.save(options.screenshotFile);
+        QCoreApplication::exit(ok ? 0 : 1);
+    };
+    if (options.scan) {
+        // As the user does it: open "Setup", choose "Search instruments".
+        QTimer::singleShot(0, &form, [&form, &options, screenshot] {
+            emit form.item<QMenu>(QStringLiteral("SetUp"))->aboutToShow();
+            form.item(QStringLiteral("StartScan"))->trigger();
+            if (!options.screenshotFile.isEmpty())
+                QTimer::singleShot(300, &form, screenshot);
+        });
+    } else if (!options.screenshotFile.isEmpty()) {
+        QTimer::singleShot(500, &form, screenshot);
+    }
+}
+
+QStringList argumentList(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const benchcap::Result<AppOptions> parsed = parseAppOptions(arguments);
+    return arguments;
+}
+
+// The driver backend (the NI-488.2 library, or a simulated bench), behind the bus log, which
+// "Setup" > "Bus log..." opens and closes; none (the reason printed) when it cannot be had.
+std::optional<benchcap::sim::Backend> openBackend(const AppOptions& options) {
+    benchcap::sim::Backend backend =
+        benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
+    if (!backend.status) {
+        print(stderr,
+              QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.status.error())));
+        return std::nullopt;
+    }
+    (void)benchcap::sim::addBusLog(backend, {}, false);
+    return backend;
+}
+
+// The log starts before the command line runs, as the options or the settings ask.
+void startBusLog(BusLogSwitch& busLog, const AppOptions& options) {
+    busLog.start(
+        QString::fromLocal8Bit(
+            benchcap::sim::busLogChoice(options.busLogFile.toLocal8Bit().toStdString()).c_str()),
+        options.busLogFull);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const benchcap::Result<AppOptions> parsed = parseAppOptions(argumentList(argc, argv));
     if (!parsed) {
         print(stderr, QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(parsed.error())));
         return 2;
@@ -150,19 +266,9 @@ int main(int argc, char** argv) {
         return answerInformation(options);
     }
 
-    // Without a display an unattended (hidden) run goes on on the offscreen platform; a
-    // window nobody can see is refused with the reason.
     const QString missing = missingDisplay();
-    if (!missing.isEmpty()) {
-        if (!hidesWindow(options.commandLine)) {
-            print(stderr, QStringLiteral("benchcap: cannot show the window: %1; start it in a "
-                                         "desktop session, or add /HIDE to run the command "
-                                         "line unattended\n")
-                              .arg(missing));
-            return 1;
-        }
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    if (const std::optional<int> refused = checkDisplay(options, missing))
+        return *refused;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Benchcap"));
     QApplication::setQuitOnLastWindowClosed(false);  // the end is the shutdown's to decide
@@ -184,16 +290,10 @@ int main(int argc, char** argv) {
     QtTrayIcon tray;
     OutputFiles files;
 
-    // The driver backend: the NI-488.2 library, or a simulated bench.
-    benchcap::sim::Backend backend =
-        benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
-    if (!backend.status) {
-        print(stderr,
-              QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.status.error())));
+    std::optional<benchcap::sim::Backend> opened = openBackend(options);
+    if (!opened)
         return 2;
-    }
-    // Every backend runs behind the bus log, which "Setup" > "Bus log..." opens and closes.
-    (void)benchcap::sim::addBusLog(backend, {}, false);
+    benchcap::sim::Backend& backend = *opened;
 
     // The scanner outlives the window, which lets go of it when it closes.
     benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
@@ -208,19 +308,7 @@ int main(int argc, char** argv) {
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     TraceWindowCommand traceCommand(form, instrument, office);
-    WindowLinks links;
-    links.scanner = &scanner;
-    links.hardcopy = &hardcopy;
-    links.trace = &traceCommand;
-    // SCREEN and TRACEn of the command line run the commands as the menu does.
-    links.commands = {[&form] { return form.runHardcopy(); },
-                      [&form](int trace) { return form.runTrace(trace); }};
-    // Without a usable driver the status line says why, so the user knows what to install.
-    links.driverProblem = QString::fromStdString(backend.driver->unavailableReason());
-    // A termination signal ends the program with 128 + the signal (settings stored as by
-    // "Exit", except after an END command line); blocking reads end on it as well.
-    links.stopCheck = benchcap::stopSignal;
-    form.link(std::move(links));
+    form.link(windowLinks(form, scanner, hardcopy, traceCommand, backend));
     ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
     backend.driver->setInterruptCheck(benchcap::stopRequested);
     instrument.session().setInterruptCheck(benchcap::stopRequested);
@@ -229,37 +317,13 @@ int main(int argc, char** argv) {
                      [&](QSessionManager&) { form.shutDown(); });
 
     IniSettingsStore settings(IniSettingsStore::defaultFolder());
-    StartupContext context;
-    context.settings = &settings;
-    context.version = VersionInfo::current();
-    context.commandLine = options.commandLine;
-    context.defaultDataPath = defaultDataPath();
-    context.dataPathOverride = options.dataPath;
-    context.instrument = &instrument.record();
+    const StartupContext context = startupContext(settings, options, instrument);
     BusLogSwitch busLog(form, *backend.busLog, saveDialog, &settings,
                         QString::fromStdString(backend.description));
-    // The log starts before the command line runs, as the options or the settings ask.
-    busLog.start(
-        QString::fromLocal8Bit(
-            benchcap::sim::busLogChoice(options.busLogFile.toLocal8Bit().toStdString()).c_str()),
-        options.busLogFull);
-    // The replay's verdict and where the log went, as the program ends.
-    auto lastWords = [&](int code) {
-        backend.busLog->stop();
-        if (const QString log = busLog.summary(); !log.isEmpty())
-            print(stderr, QStringLiteral("benchcap: %1\n").arg(log));
-        if (backend.replay) {
-            if (const std::string verdict = backend.replay->verdict(); !verdict.empty()) {
-                print(stderr, QStringLiteral("benchcap: replay: %1\n")
-                                  .arg(QString::fromLocal8Bit(verdict.c_str())));
-                return code == 0 ? 1 : code;
-            }
-        }
-        return code;
-    };
+    startBusLog(busLog, options);
     // END (at once, nothing stored) or a termination signal during the command line.
     if (const std::optional<int> end = form.startUp(context))
-        return lastWords(*end);
+        return lastWords(*end, backend, busLog);
     // A window nobody can see would wait unseen until it is ended: say so.
     if (!missing.isEmpty())
         print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
@@ -267,27 +331,6 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.shutDown(); });
     busLog.showWhere();
 
-    auto screenshot = [&] {
-        // From the screen, as the user sees it, where there is one; else the widget's picture.
-        QScreen* screen = form.screen();
-        const QRect frame = form.frameGeometry();
-        const QPixmap picture =
-            screen && QGuiApplication::platformName() == QLatin1String("xcb")
-                ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                : form.grab();
-        const bool ok = picture.save(options.screenshotFile);
-        QCoreApplication::exit(ok ? 0 : 1);
-    };
-    if (options.scan) {
-        // As the user does it: open "Setup", choose "Search instruments".
-        QTimer::singleShot(0, &form, [&] {
-            emit form.item<QMenu>(QStringLiteral("SetUp"))->aboutToShow();
-            form.item(QStringLiteral("StartScan"))->trigger();
-            if (!options.screenshotFile.isEmpty())
-                QTimer::singleShot(300, &form, screenshot);
-        });
-    } else if (!options.screenshotFile.isEmpty()) {
-        QTimer::singleShot(500, &form, screenshot);
-    }
-    return lastWords(QApplication::exec());
+    scheduleScanAndScreenshot(form, options);
+    return lastWords(QApplication::exec(), backend, busLog);
 }

@@ -78,6 +78,24 @@ int DriverBase::openDevice(const DeviceHandle& handle) {
     return ud;
 }
 
+int DriverBase::findOnlyBoard(const std::string& name, bool& online) {
+    if (name == "GPIB0" || name == "gpib0") {
+        online = true;
+        finish(CMPL, 0, 0);
+        return 0;
+    }
+    finish(ERR, err::ENEB, 0);
+    return -1;
+}
+
+int DriverBase::openOnOnlyBoard(const DeviceHandle& handle) {
+    if (handle.board != 0) {
+        finish(ERR, err::ENEB, 0);
+        return -1;
+    }
+    return openDevice(handle);
+}
+
 DeviceHandle* DriverBase::device(int ud) {
     auto it = devices_.find(ud);
     return it == devices_.end() ? nullptr : &it->second;

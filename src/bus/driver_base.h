@@ -72,6 +72,10 @@ class DriverBase : public GpibDriver {
     // ibdev's checks and a new descriptor; -1 (status set: EARG) when the address or
     // time-out is out of range or the table is full. The board is checked by the caller.
     int openDevice(const DeviceHandle& handle);
+    // ibfind and ibdev for a backend whose one board is "GPIB0" (the "++" adapter, a LAN
+    // gateway): finding it puts it online; -1 (status set: ENEB) for any other board.
+    int findOnlyBoard(const std::string& name, bool& online);
+    int openOnOnlyBoard(const DeviceHandle& handle);
     DeviceHandle* device(int ud);
     const std::map<int, DeviceHandle>& devices() const { return devices_; }
     void closeDevice(int ud) { devices_.erase(ud); }

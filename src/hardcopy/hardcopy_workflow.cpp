@@ -87,6 +87,61 @@ void runPlotter(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
 
 }  // namespace
 
+namespace {
+
+// The screen of a fully supported instrument, by mass-memory transfer or the generator's
+// read; false when the command ends here (said why already).
+bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOutcome& outcome) {
+    bus::CurrentInstrument& ci = s.session.instrument();
+    const std::string& model = ci.ModelName;
+    Result<int64_t> got = fail("no hardcopy was taken");
+    if (model == "GWPZ") {
+        outcome.way = HardcopyWay::Generator;
+        outcome.file = s.fileName("BMP");
+        if (!localFileWritable(s, outcome)) {
+            s.session.GoToLocal();
+            return false;
+        }
+        got = ReadGeneratorHardcopy(s.session, outcome.file, s.checkPicture);
+        outcome.transferFlag = false;
+    } else {
+        outcome.way = HardcopyWay::Transfer;
+        outcome.file = s.fileName(options.format);
+        if (!localFileWritable(s, outcome)) {
+            s.session.GoToLocal();
+            return false;
+        }
+        s.session.driver().ibsre(ci.BoardIndex, model.rfind("NQ", 0) == 0 ? 1 : 0);
+        say(s, "taking hardcopy...");
+        const std::string instrumentFile = s.hardcopyDrive + ":\\HARDCOPY." + options.format;
+        StartHardcopy(s.session, instrumentFile, options.color, options.format,
+                      options.suppressConfig);
+        say(s, "transfering data...");
+        got = TransferFile(s.session, instrumentFile, outcome.file, s.checkPicture);
+        outcome.transferFlag = true;
+    }
+    if (got) {
+        say(s, "data transfered.");
+        s.session.GoToLocal();
+        outcome.written = true;
+    } else {
+        // The status line never claims a transfer or the end of a command that failed.
+        s.session.GoToLocal();
+        outcome.status = fail(got.error());
+        if (got.error() == bus::kInterruptedMessage) {
+            say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
+        } else {
+            say(s, "transfer failed");
+            s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
+                            MessageButtons::Ok);
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& options) {
     HardcopyOutcome outcome;
     bus::CurrentInstrument& ci = s.session.instrument();
@@ -126,50 +181,8 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         runPlotter(s, options, outcome);
         if (!outcome.status)
             return outcome;  // said why already; "ready." is for a command that went through
-    } else {
-        Result<int64_t> got = fail("no hardcopy was taken");
-        if (model == "GWPZ") {
-            outcome.way = HardcopyWay::Generator;
-            outcome.file = s.fileName("BMP");
-            if (!localFileWritable(s, outcome)) {
-                s.session.GoToLocal();
-                return outcome;
-            }
-            got = ReadGeneratorHardcopy(s.session, outcome.file, s.checkPicture);
-            outcome.transferFlag = false;
-        } else {
-            outcome.way = HardcopyWay::Transfer;
-            outcome.file = s.fileName(options.format);
-            if (!localFileWritable(s, outcome)) {
-                s.session.GoToLocal();
-                return outcome;
-            }
-            s.session.driver().ibsre(ci.BoardIndex, model.rfind("NQ", 0) == 0 ? 1 : 0);
-            say(s, "taking hardcopy...");
-            const std::string instrumentFile = s.hardcopyDrive + ":\\HARDCOPY." + options.format;
-            StartHardcopy(s.session, instrumentFile, options.color, options.format,
-                          options.suppressConfig);
-            say(s, "transfering data...");
-            got = TransferFile(s.session, instrumentFile, outcome.file, s.checkPicture);
-            outcome.transferFlag = true;
-        }
-        if (got) {
-            say(s, "data transfered.");
-            s.session.GoToLocal();
-            outcome.written = true;
-        } else {
-            // The status line never claims a transfer or the end of a command that failed.
-            s.session.GoToLocal();
-            outcome.status = fail(got.error());
-            if (got.error() == bus::kInterruptedMessage) {
-                say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
-            } else {
-                say(s, "transfer failed");
-                s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
-                                MessageButtons::Ok);
-            }
-            return outcome;
-        }
+    } else if (!TakeScreen(s, options, outcome)) {
+        return outcome;
     }
     outcome.completed = true;
     say(s, kReadyText);

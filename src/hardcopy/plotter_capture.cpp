@@ -71,6 +71,93 @@ BoardSettings readSettings(bus::GpibDriver& driver, int board) {
     return s;
 }
 
+// Receives the plot into `out` until the time-out after its last piece, answering the
+// instrument's output instructions as the plotter would; the error that ended it otherwise.
+std::string receivePlot(bus::GpibDriver& driver, int board, OutputFile& out, const StatusFn& status,
+                        const InterruptCheck& interrupted, const PlotterSettings& settings,
+                        PlotCapture& capture) {
+    std::string buffer;
+    hpgl::PlotterEmulator plotter(settings.model);
+    std::string answer;  // held for the instrument until it addresses the board to talk
+    std::string error;
+    while (error.empty()) {
+        if (interrupted && interrupted()) {
+            error = bus::kInterruptedMessage;
+            break;
+        }
+        if (!answer.empty()) {
+            // The instrument asked: it addresses the board to talk and reads the answer, or
+            // goes on sending (the answer stays until the next question replaces it).
+            const int sta = driver.ibwait(
+                board, bus::ibsta_bits::TACS | bus::ibsta_bits::LACS | bus::ibsta_bits::TIMO);
+            if (sta & bus::ibsta_bits::TACS) {
+                driver.ibwrt(board, answer.data(), static_cast<long>(answer.size()));
+                answer.clear();
+                continue;
+            }
+            if (!(sta & bus::ibsta_bits::LACS))
+                answer.clear();  // silence: the read below ends the plot as ever
+        }
+        buffer.assign(kPlotReadSize, ' ');
+        const int sta = driver.ibrd(board, buffer.data(), kPlotReadSize);
+        const bus::DriverStatus after = driver.status();
+        const auto got = static_cast<size_t>(
+            std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
+        const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
+        capture.bytes += static_cast<int64_t>(got);
+        if (got > 0) {
+            std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
+            if (settings.answer && !asked.empty())
+                answer = std::move(asked);
+        }
+        say(status, receivingText(std::string_view(buffer).substr(0, 2), plotter, capture.bytes));
+        // The time-out after the last piece is how every plot ends; any other driver error
+        // leaves the plot incomplete.
+        if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
+            // A read the stop request ended is a stop, not a broken plot.
+            error = interrupted && interrupted()
+                        ? std::string(bus::kInterruptedMessage)
+                        : "the plot broke off after " + std::to_string(capture.bytes) + " bytes (" +
+                              bus::driverErrorText(driver) + ")";
+            break;
+        }
+        if (capture.bytes > kMaxPlotBytes) {
+            error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
+                    " MB without a pause; the capture was stopped";
+            break;
+        }
+        // A piece of nothing but the line feed that ended the previous line adds no line.
+        if (got > 0 && text.empty())
+            continue;
+        if (Status written = out.write(text + "\r\n"); !written) {
+            error = written.error();
+            break;
+        }
+        ++capture.lines;
+        if (got == 0)
+            break;
+    }
+    return error;
+}
+
+// Offline, then the board's own settings back.
+void restoreBoard(bus::GpibDriver& driver, int board, const BoardSettings& before,
+                  const StatusFn& status) {
+    say(status, "resetting board...");
+    driver.ibonl(board, 0);
+    // Offline alone leaves the plotter address and the given-up controller role in place on
+    // some drivers; the board is opened again and given back its own settings so that the
+    // next scan or hardcopy finds it as it was.
+    const int again = driver.ibfind("GPIB0");
+    if (again >= 0) {
+        driver.ibpad(again, before.pad);
+        driver.ibrsc(again, before.systemController);
+        driver.ibconfig(again, bus::ibc::EOSrd, before.eosRead);
+        driver.ibconfig(again, bus::ibc::EOSchar, before.eosChar);
+        driver.ibtmo(again, before.timeout);
+    }
+}
+
 }  // namespace
 
 std::string CleanPlotLine(std::string_view piece) {
@@ -122,83 +209,13 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     }
 
     PlotCapture capture;
-    std::string buffer;
-    hpgl::PlotterEmulator plotter(settings.model);
-    std::string answer;  // held for the instrument until it addresses the board to talk
-    while (error.empty()) {
-        if (interrupted && interrupted()) {
-            error = bus::kInterruptedMessage;
-            break;
-        }
-        if (!answer.empty()) {
-            // The instrument asked: it addresses the board to talk and reads the answer, or
-            // goes on sending (the answer stays until the next question replaces it).
-            const int sta = driver.ibwait(
-                board, bus::ibsta_bits::TACS | bus::ibsta_bits::LACS | bus::ibsta_bits::TIMO);
-            if (sta & bus::ibsta_bits::TACS) {
-                driver.ibwrt(board, answer.data(), static_cast<long>(answer.size()));
-                answer.clear();
-                continue;
-            }
-            if (!(sta & bus::ibsta_bits::LACS))
-                answer.clear();  // silence: the read below ends the plot as ever
-        }
-        buffer.assign(kPlotReadSize, ' ');
-        const int sta = driver.ibrd(board, buffer.data(), kPlotReadSize);
-        const bus::DriverStatus after = driver.status();
-        const auto got = static_cast<size_t>(
-            std::clamp<int32_t>(after.ibcntl, 0, static_cast<int32_t>(kPlotReadSize)));
-        const std::string text = CleanPlotLine(std::string_view(buffer).substr(0, got));
-        capture.bytes += static_cast<int64_t>(got);
-        if (got > 0) {
-            std::string asked = plotter.feed(std::string_view(buffer).substr(0, got));
-            if (settings.answer && !asked.empty())
-                answer = std::move(asked);
-        }
-        say(status, receivingText(std::string_view(buffer).substr(0, 2), plotter, capture.bytes));
-        // The time-out after the last piece is how every plot ends; any other driver error
-        // leaves the plot incomplete.
-        if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
-            // A read the stop request ended is a stop, not a broken plot.
-            error = interrupted && interrupted()
-                        ? std::string(bus::kInterruptedMessage)
-                        : "the plot broke off after " + std::to_string(capture.bytes) + " bytes (" +
-                              bus::driverErrorText(driver) + ")";
-            break;
-        }
-        if (capture.bytes > kMaxPlotBytes) {
-            error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
-                    " MB without a pause; the capture was stopped";
-            break;
-        }
-        // A piece of nothing but the line feed that ended the previous line adds no line.
-        if (got > 0 && text.empty())
-            continue;
-        if (Status written = out->write(text + "\r\n"); !written) {
-            error = written.error();
-            break;
-        }
-        ++capture.lines;
-        if (got == 0)
-            break;
-    }
+    if (error.empty())
+        error = receivePlot(driver, board, *out, status, interrupted, settings, capture);
 
     // Leaving device mode below ends listen-only as well, should this fail.
     if (settings.listenOnly && adapter)
         (void)adapter->setListenOnly(false);
-    say(status, "resetting board...");
-    driver.ibonl(board, 0);
-    // Offline alone leaves the plotter address and the given-up controller role in place on
-    // some drivers; the board is opened again and given back its own settings so that the
-    // next scan or hardcopy finds it as it was.
-    const int again = driver.ibfind("GPIB0");
-    if (again >= 0) {
-        driver.ibpad(again, before.pad);
-        driver.ibrsc(again, before.systemController);
-        driver.ibconfig(again, bus::ibc::EOSrd, before.eosRead);
-        driver.ibconfig(again, bus::ibc::EOSchar, before.eosChar);
-        driver.ibtmo(again, before.timeout);
-    }
+    restoreBoard(driver, board, before, status);
 
     if (error.empty() && capture.bytes == 0) {
         error =

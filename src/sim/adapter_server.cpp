@@ -235,6 +235,132 @@ bool AdapterServer::pumpDeviceMode(int fd) {
     return true;
 }
 
+struct AdapterServer::Command {
+    int fd;
+    std::string arg;
+    std::optional<int> value;
+};
+
+bool AdapterServer::flag(const Command& c, bool Settings::*field) {
+    bool& setting = settings_.*field;
+    if (c.arg.empty())
+        return reply(c.fd, setting ? "1" : "0");
+    if (c.value && (*c.value == 0 || *c.value == 1))
+        setting = *c.value == 1;
+    return true;
+}
+
+bool AdapterServer::setting(const Command& c, int Settings::*field, int low, int high) {
+    int& setting = settings_.*field;
+    if (c.arg.empty())
+        return reply(c.fd, std::to_string(setting));
+    if (c.value && *c.value >= low && *c.value <= high)
+        setting = *c.value;
+    return true;
+}
+
+bool AdapterServer::setAddress(const Command& c) {
+    if (c.arg.empty())
+        return reply(c.fd, std::to_string(settings_.address));
+    const std::string primary = c.arg.substr(0, c.arg.find(' '));
+    if (auto pad = number(primary); pad && *pad >= 0 && *pad <= 30) {
+        settings_.address = *pad;
+        if (!settings_.controller)
+            bench_.ibpad(0, *pad);
+    }
+    return true;
+}
+
+bool AdapterServer::setMode(const Command& c) {
+    if (c.arg.empty())
+        return reply(c.fd, settings_.controller ? "1" : "0");
+    if (c.value && (*c.value == 0 || *c.value == 1)) {
+        settings_.controller = *c.value == 1;
+        settings_.plotTaken = false;
+        settings_.held.clear();
+        settings_.listenOnly = false;
+        bench_.ibrsc(0, settings_.controller ? 1 : 0);
+        bench_.ibpad(0, settings_.controller ? 0 : settings_.address);
+    }
+    return true;
+}
+
+bool AdapterServer::serialPoll(const Command& c) {
+    int pad = settings_.address;
+    if (auto p = number(c.arg.substr(0, c.arg.find(' '))))
+        pad = *p;
+    SimInstrument* inst = bench_.instrument(0, pad);
+    if (inst && inst->listens())
+        return reply(c.fd, "0");
+    // Nobody talks: the adapter waits out its time-out and answers nothing.
+    pause(settings_.readMillis);
+    return true;
+}
+
+const std::map<std::string, AdapterServer::Handler>& AdapterServer::commands() {
+    using S = Settings;
+    const auto flagOf = [](bool S::*field) -> Handler {
+        return [field](AdapterServer& a, const Command& c) { return a.flag(c, field); };
+    };
+    const auto ranged = [](int S::*field, int low, int high) -> Handler {
+        return [=](AdapterServer& a, const Command& c) { return a.setting(c, field, low, high); };
+    };
+    const Handler nothing = [](AdapterServer&, const Command&) { return true; };
+    static const std::map<std::string, Handler> table = {
+        {"ver", [](AdapterServer& a, const Command& c) { return a.reply(c.fd, a.version_); }},
+        {"addr", &AdapterServer::setAddress},
+        {"auto", flagOf(&S::autoRead)},
+        {"eoi", flagOf(&S::eoi)},
+        {"eot_enable", flagOf(&S::eotEnable)},
+        {"eos", ranged(&S::eos, 0, 3)},
+        {"eot_char", ranged(&S::eotChar, 0, 255)},
+        {"read_tmo_ms", ranged(&S::readMillis, 1, 3000)},
+        {"mode", &AdapterServer::setMode},
+        {"lon", flagOf(&S::listenOnly)},
+        {"savecfg", nothing},
+        {"trg", nothing},
+        {"llo", nothing},
+        {"read",
+         [](AdapterServer& a, const Command& c) {
+             return a.settings_.controller ? a.readFromInstrument(c.fd, c.arg) : true;
+         }},
+        {"ifc",
+         [](AdapterServer& a, const Command&) {
+             a.bench_.SendIFC(0);
+             return true;
+         }},
+        {"loc",
+         [](AdapterServer& a, const Command&) {
+             if (int ud = a.handle(a.settings_.address); ud >= 0)
+                 a.bench_.ibloc(ud);
+             return true;
+         }},
+        {"clr",
+         [](AdapterServer& a, const Command&) {
+             // Selected Device Clear: the instrument drops its unread output.
+             if (SimInstrument* inst = a.bench_.instrument(0, a.settings_.address))
+                 inst->output().clear();
+             return true;
+         }},
+        {"spoll", &AdapterServer::serialPoll},
+        {"srq", [](AdapterServer& a, const Command& c) { return a.reply(c.fd, "0"); }},
+        {"status", ranged(&S::status, 0, 255)},
+        {"rst",
+         [](AdapterServer& a, const Command&) {
+             a.settings_ = Settings{};
+             return true;
+         }},
+        {"help",
+         [](AdapterServer& a, const Command& c) {
+             return a.reply(c.fd,
+                            "++addr ++auto ++clr ++eoi ++eos ++eot_enable ++eot_char ++ifc ++llo "
+                            "++loc ++lon ++mode ++read ++read_tmo_ms ++rst ++savecfg ++spoll ++srq "
+                            "++status ++trg ++ver ++help");
+         }},
+    };
+    return table;
+}
+
 bool AdapterServer::handleCommand(int fd, const std::string& text) {
     const size_t space = text.find(' ');
     const std::string name = text.substr(0, space);
@@ -243,118 +369,11 @@ bool AdapterServer::handleCommand(int fd, const std::string& text) {
         arg.pop_back();
     while (!arg.empty() && arg.front() == ' ')
         arg.erase(0, 1);
+    const auto it = commands().find(name);
+    if (it == commands().end())
+        return reply(fd, "Unrecognized command");
     const std::optional<int> value = number(arg);
-    auto flag = [&](bool& setting) {
-        if (arg.empty())
-            return reply(fd, setting ? "1" : "0");
-        if (value && (*value == 0 || *value == 1))
-            setting = *value == 1;
-        return true;
-    };
-    if (name == "ver")
-        return reply(fd, version_);
-    if (name == "addr") {
-        if (arg.empty())
-            return reply(fd, std::to_string(settings_.address));
-        const std::string primary = arg.substr(0, arg.find(' '));
-        if (auto pad = number(primary); pad && *pad >= 0 && *pad <= 30) {
-            settings_.address = *pad;
-            if (!settings_.controller)
-                bench_.ibpad(0, *pad);
-        }
-        return true;
-    }
-    if (name == "auto")
-        return flag(settings_.autoRead);
-    if (name == "eoi")
-        return flag(settings_.eoi);
-    if (name == "eot_enable")
-        return flag(settings_.eotEnable);
-    if (name == "eos") {
-        if (arg.empty())
-            return reply(fd, std::to_string(settings_.eos));
-        if (value && *value >= 0 && *value <= 3)
-            settings_.eos = *value;
-        return true;
-    }
-    if (name == "eot_char") {
-        if (arg.empty())
-            return reply(fd, std::to_string(settings_.eotChar));
-        if (value && *value >= 0 && *value <= 255)
-            settings_.eotChar = *value;
-        return true;
-    }
-    if (name == "read_tmo_ms") {
-        if (arg.empty())
-            return reply(fd, std::to_string(settings_.readMillis));
-        if (value && *value >= 1 && *value <= 3000)
-            settings_.readMillis = *value;
-        return true;
-    }
-    if (name == "mode") {
-        if (arg.empty())
-            return reply(fd, settings_.controller ? "1" : "0");
-        if (value && (*value == 0 || *value == 1)) {
-            settings_.controller = *value == 1;
-            settings_.plotTaken = false;
-            settings_.held.clear();
-            settings_.listenOnly = false;
-            bench_.ibrsc(0, settings_.controller ? 1 : 0);
-            bench_.ibpad(0, settings_.controller ? 0 : settings_.address);
-        }
-        return true;
-    }
-    if (name == "lon")
-        return flag(settings_.listenOnly);
-    if (name == "savecfg" || name == "trg" || name == "llo")
-        return true;
-    if (name == "read")
-        return settings_.controller ? readFromInstrument(fd, arg) : true;
-    if (name == "ifc") {
-        bench_.SendIFC(0);
-        return true;
-    }
-    if (name == "loc") {
-        if (int ud = handle(settings_.address); ud >= 0)
-            bench_.ibloc(ud);
-        return true;
-    }
-    if (name == "clr") {
-        // Selected Device Clear: the instrument drops its unread output.
-        if (SimInstrument* inst = bench_.instrument(0, settings_.address))
-            inst->output().clear();
-        return true;
-    }
-    if (name == "spoll") {
-        int pad = settings_.address;
-        if (auto p = number(arg.substr(0, arg.find(' '))))
-            pad = *p;
-        SimInstrument* inst = bench_.instrument(0, pad);
-        if (inst && inst->listens())
-            return reply(fd, "0");
-        // Nobody talks: the adapter waits out its time-out and answers nothing.
-        pause(settings_.readMillis);
-        return true;
-    }
-    if (name == "srq")
-        return reply(fd, "0");
-    if (name == "status") {
-        if (arg.empty())
-            return reply(fd, std::to_string(settings_.status));
-        if (value && *value >= 0 && *value <= 255)
-            settings_.status = *value;
-        return true;
-    }
-    if (name == "rst") {
-        settings_ = Settings{};
-        return true;
-    }
-    if (name == "help")
-        return reply(fd,
-                     "++addr ++auto ++clr ++eoi ++eos ++eot_enable ++eot_char ++ifc ++llo "
-                     "++loc ++lon ++mode ++read ++read_tmo_ms ++rst ++savecfg ++spoll ++srq "
-                     "++status ++trg ++ver ++help");
-    return reply(fd, "Unrecognized command");
+    return it->second(*this, Command{fd, std::move(arg), value});
 }
 
 Result<Listener> listenTcp(const std::string& host, int port) {

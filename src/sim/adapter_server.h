@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -49,7 +50,18 @@ class AdapterServer {
         std::string held;         // device mode: the message for the instrument, not read yet
         bool listenOnly = false;  // ++lon: device mode hears every talker
     };
+    // A "++" command as its handler sees it: the argument, blanks trimmed, and its number.
+    struct Command;
+    using Handler = std::function<bool(AdapterServer&, const Command&)>;
+    // The "++" commands by name (without "++").
+    static const std::map<std::string, Handler>& commands();
     bool handleCommand(int fd, const std::string& text);
+    // A setting's query (no argument) or change (ignored when out of range).
+    bool flag(const Command& c, bool Settings::*field);
+    bool setting(const Command& c, int Settings::*field, int low, int high);
+    bool setAddress(const Command& c);
+    bool setMode(const Command& c);
+    bool serialPoll(const Command& c);
     bool handleData(int fd, const std::string& data);
     bool readFromInstrument(int fd, const std::string& how);
     bool reply(int fd, const std::string& text);

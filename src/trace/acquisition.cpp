@@ -88,6 +88,48 @@ int BitsPerSymbolFor(const std::string& format, const std::string& states) {
     return 0;
 }
 
+namespace {
+
+// The symbol table of vector-analysis mode (`symbols` of them, as the instrument reported),
+// unpacked to bits by the modulation's bits per symbol.
+Status ReadSymbolTable(bus::Session& session, const std::string& n, int64_t symbols,
+                       TraceDataSet& fresh) {
+    const std::string format = CutAnswer(session.QueryDevice("SENS:DDEM:FORM?"));
+    std::string states;
+    if (const std::string query = StateQueryFor(format); !query.empty()) {
+        states = CutAnswer(session.QueryDevice(query));
+    }
+    const int bits = BitsPerSymbolFor(format, states);
+    if (bits == 0) {
+        // Unpacking with a width left from another read would give wrong bits.
+        return fail("The symbol table cannot be read: the modulation \"" + format +
+                    (states.empty() ? "" : "\" with \"" + states) +
+                    "\" states is not known. Choose QPSK, BPSK, 8PSK, MSK, 16QAM, "
+                    "2FSK or 4FSK on the instrument.");
+    }
+    session.WriteDevice("FORM UINT,8");
+    SetTimeout(session, tmo::T30s);
+    session.WriteDevice("TRAC? TRACE" + n);
+    Result<std::vector<uint8_t>> table = ReadByteBlock(session);
+    if (!table) {
+        return fail(table.error());
+    }
+    const std::vector<uint8_t>& bytes = *table;
+    if (static_cast<int64_t>(bytes.size()) != symbols) {
+        // Another count than the one just asked for: the bits would not match
+        // the trace's symbols.
+        return fail("The symbol table holds " + std::to_string(bytes.size()) +
+                    " symbols, but the instrument reported " + std::to_string(symbols) +
+                    ". Read the trace again.");
+    }
+    fresh.IsSymbolTable = true;
+    fresh.BitsPerSymbol = static_cast<int16_t>(bits);
+    fresh.bits = UnpackSymbols(bytes, bits);
+    return {};
+}
+
+}  // namespace
+
 AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& ui,
                                     int16_t traceNumber, TraceDataSet& data) {
     if (!OpenAndIdentify(session)) {
@@ -136,37 +178,8 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
         const int64_t symbols = bus::ParseInt32(session.QueryDevice("SENS:DDEM:TIME?"));
         pointsPerSymbol = bus::ParseInt32(session.QueryDevice("SENS:DDEM:PRAT?"));
         if (symbols == count) {
-            const std::string format = CutAnswer(session.QueryDevice("SENS:DDEM:FORM?"));
-            std::string states;
-            if (const std::string query = StateQueryFor(format); !query.empty()) {
-                states = CutAnswer(session.QueryDevice(query));
-            }
-            const int bits = BitsPerSymbolFor(format, states);
-            if (bits == 0) {
-                // Unpacking with a width left from another read would give wrong bits.
-                return fail("The symbol table cannot be read: the modulation \"" + format +
-                            (states.empty() ? "" : "\" with \"" + states) +
-                            "\" states is not known. Choose QPSK, BPSK, 8PSK, MSK, 16QAM, "
-                            "2FSK or 4FSK on the instrument.");
-            }
-            session.WriteDevice("FORM UINT,8");
-            SetTimeout(session, tmo::T30s);
-            session.WriteDevice("TRAC? TRACE" + n);
-            Result<std::vector<uint8_t>> table = ReadByteBlock(session);
-            if (!table) {
-                return fail(table.error());
-            }
-            const std::vector<uint8_t>& bytes = *table;
-            if (static_cast<int64_t>(bytes.size()) != symbols) {
-                // Another count than the one just asked for: the bits would not match
-                // the trace's symbols.
-                return fail("The symbol table holds " + std::to_string(bytes.size()) +
-                            " symbols, but the instrument reported " + std::to_string(symbols) +
-                            ". Read the trace again.");
-            }
-            fresh.IsSymbolTable = true;
-            fresh.BitsPerSymbol = static_cast<int16_t>(bits);
-            fresh.bits = UnpackSymbols(bytes, bits);
+            if (Status read = ReadSymbolTable(session, n, symbols, fresh); !read)
+                return fail(read.error());
         } else if (symbols * pointsPerSymbol == count) {
             fresh.values = std::move(values);
         } else if (count % 2 == 0 && count / 2 == symbols * pointsPerSymbol) {

@@ -49,6 +49,40 @@ QSize fitted(QSize natural, QSize area) {
     return natural.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
+// What the window's options ask of the hardcopy.
+hardcopy::HardcopyOptions hardcopyOptions(const WindowOptions& chosen) {
+    hardcopy::HardcopyOptions options;
+    options.format = chosen.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
+    options.color = chosen.color;
+    options.suppressConfig = chosen.suppressConfig;
+    options.plotter.model =
+        chosen.plotter7475 ? hpgl::PlotterModel::HP7475A : hpgl::PlotterModel::HP7470A;
+    return options;
+}
+
+// Draws a metafile or plot into the area: a metafile is the area's own picture, at its size
+// or fitted into the area; a plot fills the area as far as its aspect allows, as on the
+// plotter's page. Both are drawn anew when the area changes size (the window may not be
+// shown yet). Fails when it cannot be drawn.
+Status drawIntoArea(PictureBox& area, const picture::Picture& loaded) {
+    const bool plot = loaded.format() == picture::PictureFormat::Plot;
+    area.setPictureRenderer([picture = loaded, plot](QSize size) {
+        const QSize own = picture.naturalSize();
+        QSize drawn = own;
+        if (!size.isEmpty())
+            drawn = plot ? own.scaled(size, Qt::KeepAspectRatio) : fitted(own, size);
+        Result<QImage> image = picture.render(drawn);
+        return image ? image.value() : QImage();
+    });
+    if (!area.picture().isNull())
+        return {};
+    area.setPicture(QImage());
+    Result<QImage> natural = loaded.render();  // the reason it cannot be drawn
+    if (!natural)
+        return fail(natural.error());
+    return fail("the picture cannot be drawn at the size of the window");
+}
+
 }  // namespace
 
 HardcopyCommand::HardcopyCommand(WindowView& form, InstrumentSession& instrument,
@@ -85,13 +119,7 @@ Status HardcopyCommand::takeHardcopy() {
     if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
 
-    const WindowOptions chosen = form_.options();
-    hardcopy::HardcopyOptions options;
-    options.format = chosen.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
-    options.color = chosen.color;
-    options.suppressConfig = chosen.suppressConfig;
-    options.plotter.model =
-        chosen.plotter7475 ? hpgl::PlotterModel::HP7475A : hpgl::PlotterModel::HP7470A;
+    const hardcopy::HardcopyOptions options = hardcopyOptions(form_.options());
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
 
@@ -133,14 +161,7 @@ Status HardcopyCommand::takeHardcopy() {
         if (pictureWay)
             cameByTransfer_ = outcome.transferFlag;
         // What was shown goes: print and save never offer an older picture as this one.
-        PictureBox& area = form_.pictureParts().area;
-        form_.claimPictureArea(WindowView::Content::Hardcopy, WindowView::Cover::Uncover);
-        area.setTag(QString());
-        area.setPicture(QImage());
-        area.cls();
-        form_.pictureParts().bitmap.setPicture(QImage());
-        onDisplay_.reset();
-        form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
+        clearShownPicture();
         // A failed transfer has been reported with its box already.
         result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.status.error());
     } else {
@@ -148,17 +169,30 @@ Status HardcopyCommand::takeHardcopy() {
             fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
     }
 
-    if (outcome.completed) {
-        form_.setBusy(false, WindowView::Events::LetIn);
-        // A plot of several pages shows its last, as the plotter's paper would; say so.
-        const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
-        form_.showStatus(pages > 1
-                             ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
-                                              "\"Save hardcopy\" as PDF keeps them all.")
-                                   .arg(pages)
-                             : QString::fromLatin1(hardcopy::kReadyText));
-    }
+    if (outcome.completed)
+        showReady(result);
     return result;
+}
+
+void HardcopyCommand::clearShownPicture() {
+    PictureBox& area = form_.pictureParts().area;
+    form_.claimPictureArea(WindowView::Content::Hardcopy, WindowView::Cover::Uncover);
+    area.setTag(QString());
+    area.setPicture(QImage());
+    area.cls();
+    form_.pictureParts().bitmap.setPicture(QImage());
+    onDisplay_.reset();
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
+}
+
+void HardcopyCommand::showReady(const Status& result) {
+    form_.setBusy(false, WindowView::Events::LetIn);
+    // A plot of several pages shows its last, as the plotter's paper would; say so.
+    const int pages = onDisplay_ && result ? onDisplay_->picture.pageCount() : 1;
+    form_.showStatus(pages > 1 ? QStringLiteral("ready. The plot has %1 pages; the last is shown, "
+                                                "\"Save hardcopy\" as PDF keeps them all.")
+                                     .arg(pages)
+                               : QString::fromLatin1(hardcopy::kReadyText));
 }
 
 Status HardcopyCommand::showPicture(const QString& file) {
@@ -183,24 +217,8 @@ Status HardcopyCommand::showPicture(const QString& file) {
                              : drawnForArea ? Result<QImage>(QImage())
                                             : loaded->render();
     if (natural && drawnForArea) {
-        // A metafile is the area's own picture, at its size or fitted into the area; a plot
-        // fills the area as far as its aspect allows, as on the plotter's page. Both are
-        // drawn anew when the area changes size (the window may not be shown yet).
-        const bool plot = loaded->format() == picture::PictureFormat::Plot;
-        bild->setPictureRenderer([picture = loaded.value(), plot](QSize area) {
-            const QSize own = picture.naturalSize();
-            QSize size = own;
-            if (!area.isEmpty())
-                size = plot ? own.scaled(area, Qt::KeepAspectRatio) : fitted(own, area);
-            Result<QImage> drawn = picture.render(size);
-            return drawn ? drawn.value() : QImage();
-        });
-        if (bild->picture().isNull()) {
-            bild->setPicture(QImage());
-            natural = loaded->render();  // the reason it cannot be drawn
-            if (natural)
-                natural = fail("the picture cannot be drawn at the size of the window");
-        }
+        if (Status drawn = drawIntoArea(*bild, loaded.value()); !drawn)
+            natural = fail(drawn.error());
     }
     if (!natural) {
         const std::string text =
@@ -229,32 +247,39 @@ Status HardcopyCommand::showPicture(const QString& file) {
     shown.fileKept = removeUnlessKept();
     bild->setTag(shown.format);
 
+    passOn(shown, drawnForArea, natural.value(), options);
+    onDisplay_ = std::move(shown);
+    form_.enableOutputs(WindowView::Outputs::Hardcopy, true);
+    return {};
+}
+
+void HardcopyCommand::passOn(HardcopyOnDisplay& shown, bool drawnForArea, QImage natural,
+                             const WindowOptions& options) {
+    if (!options.hardcopyAutoClip || !form_.services().ui.clipboard) {
+        // Nothing on the clipboard: nothing this hardcopy could put into the document.
+        return;
+    }
     // The clipboard (and from it a document) takes the picture at its own size: the area's
     // picture when it has that size, else drawn for the clipboard alone.
-    if (drawnForArea && options.hardcopyAutoClip && form_.services().ui.clipboard) {
-        if (bild->picture().size() == loaded->naturalSize()) {
-            natural = bild->picture();
-        } else if (Result<QImage> own = loaded->render()) {
-            natural = std::move(own);
+    if (drawnForArea) {
+        const PictureBox& area = form_.pictureParts().area;
+        if (area.picture().size() == shown.picture.naturalSize()) {
+            natural = area.picture();
+        } else if (Result<QImage> own = shown.picture.render()) {
+            natural = std::move(own.value());
         } else {
-            natural = bild->picture();
+            natural = area.picture();
         }
     }
-    if (options.hardcopyAutoClip && form_.services().ui.clipboard) {
-        form_.services().ui.clipboard->setImage(natural.value());
-        shown.onClipboard = true;
-    }
+    form_.services().ui.clipboard->setImage(natural);
+    shown.onClipboard = true;
     // Only a picture this hardcopy put on the clipboard goes into the document.
-    if (options.hardcopyAutoDocument && shown.onClipboard) {
-        const PasteReport pasted = office_.PasteInWord(officePicture(natural.value()));
+    if (options.hardcopyAutoDocument) {
+        const PasteReport pasted = office_.PasteInWord(officePicture(natural));
         form_.setOfficeIndicator(WindowView::OfficeProgram::Document, pasted.indicatorOn());
         if (!pasted.statusText().empty())
             form_.showStatus(officeStatusText(pasted));
     }
-
-    onDisplay_ = std::move(shown);
-    form_.enableOutputs(WindowView::Outputs::Hardcopy, true);
-    return {};
 }
 
 void HardcopyCommand::save() {

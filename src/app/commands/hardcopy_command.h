@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 #include <optional>
@@ -13,6 +14,7 @@ namespace benchcap::app {
 class InstrumentSession;
 class WindowView;
 class PrinterFactory;
+struct WindowOptions;
 
 // The hardcopy on display: the picture as it came from the instrument (its original bytes,
 // so printing and saving work after the file was deleted), and where it came from.
@@ -55,6 +57,13 @@ class HardcopyCommand {
   private:
     Status takeHardcopy();
     Status showPicture(const QString& file);
+    // Nothing shown, nothing to print or save: never an older picture offered as this one.
+    void clearShownPicture();
+    // "ready." (or the pages of a plot) once the whole command has ended.
+    void showReady(const Status& result);
+    // "On hardcopy event": the picture to the clipboard and from there into the document.
+    void passOn(HardcopyOnDisplay& shown, bool drawnForArea, QImage natural,
+                const WindowOptions& options);
 
     WindowView& form_;
     InstrumentSession& instrument_;

@@ -69,19 +69,7 @@ Status TraceWindowCommand::readAndShow(int n) {
     if (!boxes)
         return fail("the window has no message boxes to ask the user with");
 
-    // The area becomes the trace's: white, no hardcopy behind it, and no tag, so a resize
-    // never paints the last bitmap hardcopy over the trace.
-    PictureBox* bild = &form_.pictureParts().area;
-    bild->setTag(QString());
-    bild->setPicture(QImage());
-    bild->canvas().fill(Qt::white);
-    bild->update();
-    // The window may outlive this command (tests rebuild them): its redraw then does nothing.
-    form_.claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Uncover,
-                           [this, alive = std::weak_ptr<int>(alive_)] {
-                               if (!alive.expired())
-                                   redraw();
-                           });
+    claimAreaForTrace();
 
     if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
         return selected;
@@ -116,9 +104,30 @@ Status TraceWindowCommand::readAndShow(int n) {
                 form_.showStatus(fromLatin1(t));
         });
 
-    bild->setToolTip(QStringLiteral("trace-values"));
+    form_.pictureParts().area.setToolTip(QStringLiteral("trace-values"));
     form_.enableOutputs(WindowView::Outputs::Trace, false);
 
+    return showOutcome(result, n);
+}
+
+void TraceWindowCommand::claimAreaForTrace() {
+    // The area becomes the trace's: white, no hardcopy behind it, and no tag, so a resize
+    // never paints the last bitmap hardcopy over the trace.
+    PictureBox* bild = &form_.pictureParts().area;
+    bild->setTag(QString());
+    bild->setPicture(QImage());
+    bild->canvas().fill(Qt::white);
+    bild->update();
+    // The window may outlive this command (tests rebuild them): its redraw then does nothing.
+    form_.claimPictureArea(WindowView::Content::Trace, WindowView::Cover::Uncover,
+                           [this, alive = std::weak_ptr<int>(alive_)] {
+                               if (!alive.expired())
+                                   redraw();
+                           });
+}
+
+Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, int n) {
+    const QString number = QString::number(n);
     Status outcome;
     QString endStatus = QStringLiteral("idle");
     switch (result.outcome) {

@@ -50,6 +50,10 @@ class TraceWindowCommand {
 
   private:
     Status readAndShow(int n);
+    // The area becomes the trace's: white, no hardcopy behind it, redrawn by this command.
+    void claimAreaForTrace();
+    // The read's end in the window: the error, or the trace drawn and the automatic outputs.
+    Status showOutcome(const trace::TraceCommandResult& result, int n);
     void draw();
     Status autoOutputs(int n);
 

@@ -199,21 +199,11 @@ bool PrologixDriver::startMessage(int pad, int readMillis) {
 }
 
 int PrologixDriver::ibfind(const std::string& name) {
-    if (name == "GPIB0" || name == "gpib0") {
-        boardOnline_ = true;
-        finish(CMPL, 0, 0);
-        return 0;
-    }
-    finish(ERR, err::ENEB, 0);
-    return -1;
+    return findOnlyBoard(name, boardOnline_);
 }
 
 int PrologixDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    if (board != 0) {
-        finish(ERR, err::ENEB, 0);
-        return -1;
-    }
-    return openDevice(DeviceHandle{board, pad, sad, tmo, eot, eos});
+    return openOnOnlyBoard(DeviceHandle{board, pad, sad, tmo, eot, eos});
 }
 
 bool PrologixDriver::listenerThere(int ud, const DeviceHandle& dev) {
@@ -293,25 +283,8 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
         return static_cast<uint16_t>(status().ibsta);
     long n = 0;
     for (;;) {
-        // Hand over what arrived, all but a mark at the very end that may end the message.
-        if (!incoming_.empty()) {
-            const size_t mark = incoming_.back() == kEotChar ? 1 : 0;
-            const size_t take =
-                std::min<size_t>(incoming_.size() - mark, static_cast<size_t>(count - n));
-            if (out)
-                std::memcpy(out + n, incoming_.data(), take);
-            incoming_.erase(0, take);
-            n += static_cast<long>(take);
-            messageBytes_ += static_cast<int64_t>(take);
-            if (messageBytes_ > options_.maxMessageBytes) {
-                endMessage();
-                note_ = adapterName() + ": the instrument at GPIB " + std::to_string(dev->pad) +
-                        " sent more than " + std::to_string(options_.maxMessageBytes) +
-                        " bytes without ending its message, more than the largest block "
-                        "Benchcap accepts; the read was stopped";
-                return finish(ERR, err::EABO, n);
-            }
-        }
+        if (std::optional<int> ended = handOver(out, count, n, dev->pad))
+            return *ended;
         const bool onlyMark = incoming_.size() == 1 && incoming_[0] == kEotChar;
         if (n == count && !incoming_.empty() && !onlyMark)
             return finish(CMPL, 0, n);  // more of the message follows
@@ -334,29 +307,57 @@ int PrologixDriver::ibrd(int ud, void* buffer, long count) {
             lastActivity_ = nowMillis();
             continue;
         }
-        if (onlyMark) {
-            incoming_.clear();
-            endMessage();
-            return finish(CMPL | END, 0, n);
-        }
-        if (n == count)
-            return finish(CMPL, 0, n);
-        if (nowMillis() >= deadline) {
+        if (std::optional<int> ended =
+                afterSilence(onlyMark, n, count, deadline, adapterSilence, budgetMicros))
+            return *ended;
+    }
+}
+
+std::optional<int> PrologixDriver::handOver(char* out, long count, long& n, int pad) {
+    if (incoming_.empty())
+        return std::nullopt;
+    const size_t mark = incoming_.back() == kEotChar ? 1 : 0;
+    const size_t take = std::min<size_t>(incoming_.size() - mark, static_cast<size_t>(count - n));
+    if (out)
+        std::memcpy(out + n, incoming_.data(), take);
+    incoming_.erase(0, take);
+    n += static_cast<long>(take);
+    messageBytes_ += static_cast<int64_t>(take);
+    if (messageBytes_ <= options_.maxMessageBytes)
+        return std::nullopt;
+    endMessage();
+    note_ = adapterName() + ": the instrument at GPIB " + std::to_string(pad) + " sent more than " +
+            std::to_string(options_.maxMessageBytes) +
+            " bytes without ending its message, more than the largest block "
+            "Benchcap accepts; the read was stopped";
+    return finish(ERR, err::EABO, n);
+}
+
+std::optional<int> PrologixDriver::afterSilence(bool onlyMark, long n, long count, int64_t deadline,
+                                                int64_t adapterSilence, int64_t budgetMicros) {
+    if (onlyMark) {
+        incoming_.clear();
+        endMessage();
+        return finish(CMPL | END, 0, n);
+    }
+    if (n == count)
+        return finish(CMPL, 0, n);
+    if (nowMillis() >= deadline) {
+        endMessage();
+        return finish(ERR | TIMO | CMPL, err::EABO, n);
+    }
+    if (nowMillis() >= adapterSilence) {
+        // The adapter's read timed out; a board's longer time-out is several in a row,
+        // while at least half of one still fits.
+        if (budgetMicros > 0 && (deadline - nowMillis()) * 2 < messageReadMillis_) {
             endMessage();
             return finish(ERR | TIMO | CMPL, err::EABO, n);
         }
-        if (nowMillis() >= adapterSilence) {
-            // The adapter's read timed out; a board's longer time-out is several in a row,
-            // while at least half of one still fits.
-            if (budgetMicros > 0 && (deadline - nowMillis()) * 2 < messageReadMillis_) {
-                endMessage();
-                return finish(ERR | TIMO | CMPL, err::EABO, n);
-            }
-            if (!sendLine("++read eoi\n"))
-                return static_cast<uint16_t>(status().ibsta);
-            lastActivity_ = nowMillis();
-        }
+        if (!sendLine("++read eoi\n"))
+            return static_cast<uint16_t>(status().ibsta);
+        lastActivity_ = nowMillis();
     }
+    return std::nullopt;
 }
 
 int PrologixDriver::ibrdf(int ud, const std::string& fileName) {

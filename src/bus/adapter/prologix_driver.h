@@ -101,6 +101,12 @@ class PrologixDriver final : public DriverBase {
     bool listenerThere(int ud, const DeviceHandle& dev);
     bool enterMode(bool controller);
     int boardRead(char* out, long count);
+    // ibrd's steps: hands over what arrived, all but a mark at the very end that may end the
+    // message; after a silence, ends the message or asks the adapter to read on. Each gives
+    // the call's end when it ends there.
+    std::optional<int> handOver(char* out, long count, long& n, int pad);
+    std::optional<int> afterSilence(bool onlyMark, long n, long count, int64_t deadline,
+                                    int64_t adapterSilence, int64_t budgetMicros);
 
     Connector connect_;
     std::string name_;

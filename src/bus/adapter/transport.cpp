@@ -147,16 +147,16 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
     return a;
 }
 
-Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
-                                              int timeoutMillis) {
+Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
+                                           const std::string& where, const std::string& unresolved,
+                                           const std::function<ConnectWait(int fd)>& wait) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    const std::string where = AdapterAddress{host, port, {}}.text();
     if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
         rc != 0) {
-        return fail("cannot resolve adapter host " + host + ": " + ::gai_strerror(rc));
+        return fail(unresolved + host + ": " + ::gai_strerror(rc));
     }
     std::string lastError = "no address";
     for (addrinfo* ai = list; ai; ai = ai->ai_next) {
@@ -168,12 +168,15 @@ Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
         }
         int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc < 0 && errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            rc = ::poll(&p, 1, timeoutMillis);
-            if (rc == 0) {
-                lastError = "no answer within " + std::to_string(timeoutMillis) + " ms";
+            ConnectWait waited = wait(fd);
+            if (waited.outcome != ConnectWait::Outcome::Settled) {
                 ::close(fd);
-                continue;
+                if (waited.outcome == ConnectWait::Outcome::TryNext) {
+                    lastError = std::move(waited.why);
+                    continue;
+                }
+                ::freeaddrinfo(list);
+                return fail("cannot connect to " + where + ": " + waited.why);
             }
             int err = 0;
             socklen_t len = sizeof err;
@@ -194,6 +197,19 @@ Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
     }
     ::freeaddrinfo(list);
     return fail("cannot connect to " + where + ": " + lastError);
+}
+
+Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
+                                              int timeoutMillis) {
+    return dialTcp(host, port, AdapterAddress{host, port, {}}.text(),
+                   "cannot resolve adapter host ", [timeoutMillis](int fd) {
+                       pollfd p{fd, POLLOUT, 0};
+                       if (::poll(&p, 1, timeoutMillis) == 0)
+                           return ConnectWait{
+                               ConnectWait::Outcome::TryNext,
+                               "no answer within " + std::to_string(timeoutMillis) + " ms"};
+                       return ConnectWait{};
+                   });
 }
 
 Result<std::unique_ptr<Transport>> openSerial(const std::string& device) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,19 @@ struct AdapterAddress {
     }
 };
 Result<AdapterAddress> parseAdapterAddress(const std::string& text);
+
+// What waiting for a TCP connection in progress came to: connected (or refused: the socket
+// says which), no answer at this address (try the next), or no answer at all (give up).
+struct ConnectWait {
+    enum class Outcome { Settled, TryNext, GiveUp } outcome = Outcome::Settled;
+    std::string why;  // for TryNext and GiveUp
+};
+// Connects to each address of host:port in turn, non-blocking, with Nagle off; `wait` bounds
+// each connection in progress. Failures read "<unresolved>HOST: ..." or
+// "cannot connect to WHERE: ...".
+Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
+                                           const std::string& where, const std::string& unresolved,
+                                           const std::function<ConnectWait(int fd)>& wait);
 
 Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port, int timeoutMillis);
 // Opens a serial device in raw mode (8N1, no flow control, 115200 Bd; a USB adapter's

@@ -55,6 +55,30 @@ uint32_t millisLeft(int64_t deadline) {
     return static_cast<uint32_t>(std::clamp<int64_t>(deadline - nowMillis(), 0, 1'000'000));
 }
 
+// How a message starting with `incoming` is read: "#NL..." is a definite-length block of L
+// bytes (N digits of length) and LF, whose whole length this is; -1 for a message ended by
+// LF; nothing while the block's header has not all arrived.
+std::optional<int64_t> blockLength(const std::string& incoming) {
+    if (incoming[0] != '#')
+        return -1;
+    if (incoming.size() < 2)
+        return std::nullopt;
+    const char d = incoming[1];
+    if (d < '1' || d > '9')
+        return -1;
+    const size_t digits = static_cast<size_t>(d - '0');
+    if (incoming.size() < 2 + digits)
+        return std::nullopt;
+    int64_t length = 0;
+    bool number = true;
+    for (size_t i = 0; i < digits; ++i) {
+        const char ch = incoming[2 + i];
+        number = number && ch >= '0' && ch <= '9';
+        length = length * 10 + (ch - '0');
+    }
+    return number ? static_cast<int64_t>(2 + digits) + length : -1;
+}
+
 std::string vxiErrorName(uint32_t code) {
     switch (code) {
         case 1:
@@ -170,6 +194,21 @@ int LanDriver::failed(long count) {
     return finish(ERR, err::EDVR, count);
 }
 
+std::optional<std::string> LanDriver::coreCall(Link& link, uint32_t procedure,
+                                               const std::string& args, int64_t deadline,
+                                               const char* callName, const std::string& context) {
+    Result<std::string> reply =
+        rpc(*connections_[link.key], kCoreProgram, kCoreVersion, procedure, args,
+            deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis, callName);
+    if (reply)
+        return std::move(reply.value());
+    note_ = label(link) + ": " + reply.error() + context;
+    const Failure why = failure_;
+    drop(link.key);
+    failure_ = why;
+    return std::nullopt;
+}
+
 void LanDriver::drop(const std::string& key) {
     connections_.erase(key);
     for (auto& [ud, link] : links_)
@@ -179,53 +218,25 @@ void LanDriver::drop(const std::string& key) {
 
 Result<std::unique_ptr<adapter::Transport>> LanDriver::dial(const std::string& host, int port,
                                                             int64_t deadline) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
     const std::string where = LanResource{LanResource::Kind::Socket, host, port, {}}.endpoint();
-    if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list); rc != 0)
-        return benchcap::fail("cannot resolve " + host + ": " + ::gai_strerror(rc));
     const int64_t end = std::min(deadline, nowMillis() + options_.connectMillis);
-    std::string why = "no address";
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                ai->ai_protocol);
-        if (fd < 0) {
-            why = std::strerror(errno);
-            continue;
-        }
-        int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
-        if (rc < 0 && errno == EINPROGRESS) {
+    bool gaveUp = false;
+    Result<std::unique_ptr<adapter::Transport>> dialed =
+        adapter::dialTcp(host, port, where, "cannot resolve ", [&](int fd) {
             pollfd p{fd, POLLOUT, 0};
+            int rc;
             while ((rc = ::poll(&p, 1, sliceUntil(end))) == 0 && nowMillis() < end &&
                    !interruptRequested()) {
             }
-            if (rc <= 0) {
-                ::close(fd);
-                ::freeaddrinfo(list);
-                failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
-                return benchcap::fail("cannot connect to " + where + ": no answer in time");
-            }
-            int soError = 0;
-            socklen_t len = sizeof soError;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
-            rc = soError == 0 ? 0 : -1;
-            errno = soError;
-        }
-        if (rc != 0) {
-            why = std::strerror(errno);
-            ::close(fd);
-            continue;
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::freeaddrinfo(list);
-        return adapter::fdTransport(fd, where);
-    }
-    ::freeaddrinfo(list);
-    failure_ = Failure::Lost;
-    return benchcap::fail("cannot connect to " + where + ": " + why);
+            if (rc > 0)
+                return adapter::ConnectWait{};
+            gaveUp = true;
+            failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
+            return adapter::ConnectWait{adapter::ConnectWait::Outcome::GiveUp, "no answer in time"};
+        });
+    if (!dialed && !gaveUp && dialed.error().rfind("cannot connect", 0) == 0)
+        failure_ = Failure::Lost;
+    return dialed;
 }
 
 LanDriver::Connection* LanDriver::connection(const std::string& host, int port, bool rpc,
@@ -402,21 +413,11 @@ std::string LanDriver::genericArgs(const Link& link, int64_t deadline) const {
 }
 
 int LanDriver::ibfind(const std::string& name) {
-    if (name == "GPIB0" || name == "gpib0") {
-        boardOnline_ = true;
-        finish(CMPL, 0, 0);
-        return 0;
-    }
-    finish(ERR, err::ENEB, 0);
-    return -1;
+    return findOnlyBoard(name, boardOnline_);
 }
 
 int LanDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    if (board != 0) {
-        finish(ERR, err::ENEB, 0);
-        return -1;
-    }
-    return openDevice(DeviceHandle{board, pad, sad, tmo, eot, eos});
+    return openOnOnlyBoard(DeviceHandle{board, pad, sad, tmo, eot, eos});
 }
 
 bool LanDriver::socketSend(Link& link, const std::string& bytes, int64_t deadline) {
@@ -463,20 +464,12 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
             .u32(0)
             .u32(last && dev->eot ? kFlagEnd : 0)
             .opaque(bytes.substr(static_cast<size_t>(done), static_cast<size_t>(piece)));
-        Connection& c = *connections_[link->key];
-        Result<std::string> reply =
-            rpc(c, kCoreProgram, kCoreVersion, kDeviceWrite, args.bytes(),
-                deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis,
-                "device_write");
-        if (!reply) {
-            note_ = label(*link) + ": " + reply.error() + " after " + std::to_string(done) +
-                    " of " + std::to_string(count) + " bytes";
-            const Failure why = failure_;
-            drop(link->key);
-            failure_ = why;
+        std::optional<std::string> reply =
+            coreCall(*link, kDeviceWrite, args.bytes(), deadline, "device_write",
+                     " after " + std::to_string(done) + " of " + std::to_string(count) + " bytes");
+        if (!reply)
             return failed(done);
-        }
-        XdrReader r(reply.value());
+        XdrReader r(*reply);
         const uint32_t error = r.u32();
         const uint32_t size = r.u32();
         if (!r.ok() || size > static_cast<uint32_t>(piece)) {
@@ -521,20 +514,12 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
             static_cast<uint32_t>(std::min<long>(count - n, options_.maxReadRequest));
         XdrWriter args;
         args.u32(link->lid).u32(request).u32(millisLeft(deadline)).u32(0).u32(0).u32(0);
-        Connection& c = *connections_[link->key];
-        Result<std::string> reply =
-            rpc(c, kCoreProgram, kCoreVersion, kDeviceRead, args.bytes(),
-                deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis,
-                "device_read");
-        if (!reply) {
-            note_ = label(*link) + ": " + reply.error() + " after " + std::to_string(n) +
-                    " bytes of the answer";
-            const Failure why = failure_;
-            drop(link->key);
-            failure_ = why;
+        std::optional<std::string> reply =
+            coreCall(*link, kDeviceRead, args.bytes(), deadline, "device_read",
+                     " after " + std::to_string(n) + " bytes of the answer");
+        if (!reply)
             return failed(n);
-        }
-        XdrReader r(reply.value());
+        XdrReader r(*reply);
         const uint32_t error = r.u32();
         const uint32_t reason = r.u32();
         const std::string_view data = r.opaque(request);
@@ -573,28 +558,12 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
     for (;;) {
         while (n < count && !c.incoming.empty()) {
             if (!c.inMessage) {
-                // "#NL...": a definite-length block of L bytes (N digits of length) and LF.
                 c.blockLeft = -1;
                 c.messageBytes = 0;
-                if (c.incoming[0] == '#') {
-                    if (c.incoming.size() < 2)
-                        break;
-                    const char d = c.incoming[1];
-                    if (d >= '1' && d <= '9') {
-                        const size_t digits = static_cast<size_t>(d - '0');
-                        if (c.incoming.size() < 2 + digits)
-                            break;
-                        int64_t length = 0;
-                        bool number = true;
-                        for (size_t i = 0; i < digits; ++i) {
-                            const char ch = c.incoming[2 + i];
-                            number = number && ch >= '0' && ch <= '9';
-                            length = length * 10 + (ch - '0');
-                        }
-                        if (number)
-                            c.blockLeft = static_cast<int64_t>(2 + digits) + length;
-                    }
-                }
+                const std::optional<int64_t> length = blockLength(c.incoming);
+                if (!length)
+                    break;
+                c.blockLeft = *length;
                 c.inMessage = true;
             }
             if (c.blockLeft > 0) {
@@ -674,18 +643,11 @@ int LanDriver::ibclr(int ud) {
         c.inMessage = false;
         return socketSend(*link, "*CLS\n", deadline) ? finish(CMPL, 0, 0) : failed(0);
     }
-    Result<std::string> reply = rpc(
-        *connections_[link->key], kCoreProgram, kCoreVersion, kDeviceClear,
-        genericArgs(*link, deadline),
-        deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis, "device_clear");
-    if (!reply) {
-        note_ = label(*link) + ": " + reply.error();
-        const Failure why = failure_;
-        drop(link->key);
-        failure_ = why;
+    std::optional<std::string> reply =
+        coreCall(*link, kDeviceClear, genericArgs(*link, deadline), deadline, "device_clear");
+    if (!reply)
         return failed(0);
-    }
-    XdrReader r(reply.value());
+    XdrReader r(*reply);
     const uint32_t error = r.u32();
     return error ? vxiError(*link, "device_clear", error, 0) : finish(CMPL, 0, 0);
 }
@@ -702,18 +664,11 @@ int LanDriver::ibrsp(int ud, char* statusByte) {
         note_ = label(*link) + ": a raw socket has no serial poll";
         return fail(err::ECAP);
     }
-    Result<std::string> reply = rpc(
-        *connections_[link->key], kCoreProgram, kCoreVersion, kDeviceReadStb,
-        genericArgs(*link, deadline),
-        deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis, "device_readstb");
-    if (!reply) {
-        note_ = label(*link) + ": " + reply.error();
-        const Failure why = failure_;
-        drop(link->key);
-        failure_ = why;
+    std::optional<std::string> reply =
+        coreCall(*link, kDeviceReadStb, genericArgs(*link, deadline), deadline, "device_readstb");
+    if (!reply)
         return failed(0);
-    }
-    XdrReader r(reply.value());
+    XdrReader r(*reply);
     const uint32_t error = r.u32();
     const uint32_t stb = r.u32();
     if (error)
@@ -736,18 +691,11 @@ int LanDriver::ibloc(int ud) {
         return finish(CMPL, 0, 0);
     Link& link = *it->second;
     const int64_t deadline = deadlineFor(*dev);
-    Result<std::string> reply = rpc(
-        *connections_[link.key], kCoreProgram, kCoreVersion, kDeviceLocal,
-        genericArgs(link, deadline),
-        deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis, "device_local");
-    if (!reply) {
-        note_ = label(link) + ": " + reply.error();
-        const Failure why = failure_;
-        drop(link.key);
-        failure_ = why;
+    std::optional<std::string> reply =
+        coreCall(link, kDeviceLocal, genericArgs(link, deadline), deadline, "device_local");
+    if (!reply)
         return failed(0);
-    }
-    XdrReader r(reply.value());
+    XdrReader r(*reply);
     const uint32_t error = r.u32();
     return error ? vxiError(link, "device_local", error, 0) : finish(CMPL, 0, 0);
 }

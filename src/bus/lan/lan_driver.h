@@ -90,6 +90,12 @@ class LanDriver final : public DriverBase {
     std::optional<int> corePort(const LanResource& res, int64_t deadline, const std::string& label);
     Result<std::string> rpc(Connection& c, uint32_t program, uint32_t version, uint32_t procedure,
                             const std::string& args, int64_t deadline, const char* callName);
+    // A core-channel call on the link's connection, its reply allowed the slack past
+    // `deadline`. On failure the note says why (then `context`), the connection is dropped
+    // keeping the failure's kind, and nullopt is returned: the caller ends with failed().
+    std::optional<std::string> coreCall(Link& link, uint32_t procedure, const std::string& args,
+                                        int64_t deadline, const char* callName,
+                                        const std::string& context = {});
     void drop(const std::string& key);
     int failed(long count);
     int vxiError(Link& link, const char* call, uint32_t error, long count);

@@ -115,17 +115,23 @@ int ReplayDriver::ibwrt(int ud, const void* data, long count) {
     return matches(*r, start + dataText(bytes, !shortened)) ? answer(*r) : ibsta_bits::ERR;
 }
 
+const Record* ReplayDriver::expectWhole(const std::string& identity, const char* what) {
+    const Record* r = expect(identity);
+    if (r && r->hasData && !r->fullData) {
+        stopWith("bus log line " + std::to_string(r->line) +
+                 " holds only the first and last 256 bytes of this " + std::to_string(r->length) +
+                 "-byte " + what +
+                 ", so it cannot be replayed; record the session again with --bus-log-full");
+        return nullptr;
+    }
+    return r;
+}
+
 int ReplayDriver::ibrd(int ud, void* buffer, long count) {
-    const Record* r = expect(withHandle("ibrd", ud) + " count=" + std::to_string(count));
+    const Record* r =
+        expectWhole(withHandle("ibrd", ud) + " count=" + std::to_string(count), "read");
     if (!r)
         return ibsta_bits::ERR;
-    if (r->hasData && !r->fullData) {
-        return stopWith("bus log line " + std::to_string(r->line) +
-                        " holds only the first and last 256 bytes of this " +
-                        std::to_string(r->length) +
-                        "-byte read, so it cannot be replayed; record the session again "
-                        "with --bus-log-full");
-    }
     if (static_cast<long>(r->data.size()) > std::max(count, 0L)) {
         return stopWith("bus log line " + std::to_string(r->line) + ": the read returns " +
                         std::to_string(r->data.size()) + " bytes into a buffer of " +
@@ -136,16 +142,9 @@ int ReplayDriver::ibrd(int ud, void* buffer, long count) {
 }
 
 int ReplayDriver::ibrdf(int ud, const std::string& fileName) {
-    const Record* r = expect(withHandle("ibrdf", ud));
+    const Record* r = expectWhole(withHandle("ibrdf", ud), "answer");
     if (!r)
         return ibsta_bits::ERR;
-    if (r->hasData && !r->fullData) {
-        return stopWith("bus log line " + std::to_string(r->line) +
-                        " holds only the first and last 256 bytes of this " +
-                        std::to_string(r->length) +
-                        "-byte answer, so it cannot be replayed; record the session again "
-                        "with --bus-log-full");
-    }
     // The bytes go to the file as every backend's ibrdf writes them, in pieces.
     size_t offset = 0;
     const Record record = *r;
@@ -167,39 +166,37 @@ int ReplayDriver::ibrdf(int ud, const std::string& fileName) {
     return answer(record);
 }
 
-int ReplayDriver::ibonl(int ud, int online) {
-    const Record* r = expect(withHandle("ibonl", ud) + " online=" + std::to_string(online));
+int ReplayDriver::replay(const std::string& identity) {
+    const Record* r = expect(identity);
     return r ? answer(*r) : ibsta_bits::ERR;
+}
+
+int ReplayDriver::ibonl(int ud, int online) {
+    return replay(withHandle("ibonl", ud) + " online=" + std::to_string(online));
 }
 
 int ReplayDriver::ibpad(int ud, int pad) {
-    const Record* r = expect(withHandle("ibpad", ud) + " pad=" + std::to_string(pad));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibpad", ud) + " pad=" + std::to_string(pad));
 }
 
 int ReplayDriver::ibrsc(int ud, int request) {
-    const Record* r = expect(withHandle("ibrsc", ud) + " request=" + std::to_string(request));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibrsc", ud) + " request=" + std::to_string(request));
 }
 
 int ReplayDriver::ibsre(int ud, int value) {
-    const Record* r = expect(withHandle("ibsre", ud) + " value=" + std::to_string(value));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibsre", ud) + " value=" + std::to_string(value));
 }
 
 int ReplayDriver::ibtmo(int ud, int code) {
-    const Record* r = expect(withHandle("ibtmo", ud) + " code=" + std::to_string(code));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibtmo", ud) + " code=" + std::to_string(code));
 }
 
 int ReplayDriver::ibwait(int ud, int mask) {
-    const Record* r = expect(withHandle("ibwait", ud) + " mask=" + staNames(mask));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibwait", ud) + " mask=" + staNames(mask));
 }
 
 int ReplayDriver::ibloc(int ud) {
-    const Record* r = expect(withHandle("ibloc", ud));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibloc", ud));
 }
 
 namespace {
@@ -211,9 +208,8 @@ std::string hex(int value) {
 }  // namespace
 
 int ReplayDriver::ibconfig(int ud, int option, int value) {
-    const Record* r = expect(withHandle("ibconfig", ud) + " option=" + hex(option) +
-                             " value=" + std::to_string(value));
-    return r ? answer(*r) : ibsta_bits::ERR;
+    return replay(withHandle("ibconfig", ud) + " option=" + hex(option) +
+                  " value=" + std::to_string(value));
 }
 
 int ReplayDriver::ibask(int ud, int option, int* value) {

@@ -52,7 +52,12 @@ class ReplayDriver final : public GpibDriver {
     bool matches(const Record& record, const std::string& identity);
     // The logged call must be `identity` (its data written in the record's form).
     const Record* expect(const std::string& identity);
+    // expect() for a read that hands bytes back: a log that kept only the ends of them stops
+    // the replay (nullptr, `what` named: "read" or "answer").
+    const Record* expectWhole(const std::string& identity, const char* what);
     int answer(const Record& record);
+    // A call with no bytes to hand back: the logged status if it is the next call, else ERR.
+    int replay(const std::string& identity);
     int stopWith(const std::string& message);
 
     std::ifstream in_;

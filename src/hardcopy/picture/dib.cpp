@@ -1,6 +1,7 @@
 #include "hardcopy/picture/dib.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -138,93 +139,94 @@ void decodeRle(std::string_view data, int bits, const std::vector<QRgb>& table, 
     }
 }
 
-}  // namespace
-
-Result<QImage> decodeDib(std::string_view b, bool paletteIndices,
-                         const std::vector<QRgb>& palette) {
-    if (b.size() < 12)
-        return fail("bitmap header is truncated");
-    const uint32_t headerSize = rd(b, 0, 4);
+// What the header says: BITMAPCOREHEADER (12 bytes) or BITMAPINFOHEADER and its successors.
+struct DibHeader {
+    uint32_t size = 0;
     int64_t width = 0;
-    int64_t height = 0;
+    int64_t height = 0;  // made positive; topDown says which way the rows run
+    bool topDown = false;
     int bits = 0;
     uint32_t compression = BI_RGB;
     uint32_t colorsUsed = 0;
     bool core = false;
-    if (headerSize == 12) {
-        core = true;
-        width = rd(b, 4, 2);
-        height = static_cast<int16_t>(rd(b, 6, 2));
-        bits = static_cast<int>(rd(b, 10, 2));
-    } else if (headerSize >= 40 && headerSize <= 124) {
-        if (b.size() < headerSize)
+    bool rle = false;
+};
+
+Result<DibHeader> readHeader(std::string_view b) {
+    if (b.size() < 12)
+        return fail("bitmap header is truncated");
+    DibHeader d;
+    d.size = rd(b, 0, 4);
+    if (d.size == 12) {
+        d.core = true;
+        d.width = rd(b, 4, 2);
+        d.height = static_cast<int16_t>(rd(b, 6, 2));
+        d.bits = static_cast<int>(rd(b, 10, 2));
+    } else if (d.size >= 40 && d.size <= 124) {
+        if (b.size() < d.size)
             return fail("bitmap header is truncated");
-        width = static_cast<int32_t>(rd(b, 4, 4));
-        height = static_cast<int32_t>(rd(b, 8, 4));
-        bits = static_cast<int>(rd(b, 14, 2));
-        compression = rd(b, 16, 4);
-        colorsUsed = rd(b, 32, 4);
+        d.width = static_cast<int32_t>(rd(b, 4, 4));
+        d.height = static_cast<int32_t>(rd(b, 8, 4));
+        d.bits = static_cast<int>(rd(b, 14, 2));
+        d.compression = rd(b, 16, 4);
+        d.colorsUsed = rd(b, 32, 4);
     } else {
         return fail("unsupported bitmap header");
     }
-    const bool topDown = height < 0;
-    height = height < 0 ? -height : height;
-    if (width <= 0 || height <= 0)
+    d.topDown = d.height < 0;
+    d.height = d.height < 0 ? -d.height : d.height;
+    if (d.width <= 0 || d.height <= 0)
         return fail("bitmap has no pixels");
-    if (width * height > kMaxDibPixels)
+    if (d.width * d.height > kMaxDibPixels)
         return fail("bitmap is too large");
-    if (compression == BI_JPEG || compression == BI_PNG) {
-        // The pixel data is a complete JPEG or PNG image. biSizeImage is not trusted:
-        // the decoder finds the image's end itself.
-        const std::string_view data = b.substr(headerSize);
-        if (compression == BI_PNG) {
-            if (std::string damage = pngDamage(data); !damage.empty())
-                return fail("embedded PNG image is damaged (" + damage + ")");
-        }
-        QImage image =
-            QImage::fromData(reinterpret_cast<const uchar*>(data.data()),
-                             static_cast<int>(data.size()), compression == BI_PNG ? "PNG" : "JPEG");
-        if (image.isNull())
-            return fail("embedded JPEG or PNG image cannot be read");
-        if (static_cast<int64_t>(image.width()) * image.height() > kMaxDibPixels) {
-            return fail("bitmap is too large");
-        }
-        return image.convertToFormat(QImage::Format_RGB32);
-    }
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        return fail("unsupported bitmap depth of " + std::to_string(bits) + " bits per pixel");
-    }
-    const bool rle = (compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4);
-    if (compression != BI_RGB && compression != BI_BITFIELDS && !rle) {
-        return fail("unsupported bitmap compression");
-    }
+    return d;
+}
 
-    size_t at = headerSize;
-    uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
-    if (bits == 32) {
-        masks[0] = 0xFF0000;
-        masks[1] = 0x00FF00;
-        masks[2] = 0x0000FF;
+// The pixel data is a complete JPEG or PNG image. biSizeImage is not trusted: the decoder
+// finds the image's end itself.
+Result<QImage> decodeEmbedded(std::string_view data, uint32_t compression) {
+    if (compression == BI_PNG) {
+        if (std::string damage = pngDamage(data); !damage.empty())
+            return fail("embedded PNG image is damaged (" + damage + ")");
     }
-    if (compression == BI_BITFIELDS && (bits == 16 || bits == 32)) {
-        const size_t maskAt = headerSize >= 52 ? 40 : headerSize;
+    QImage image =
+        QImage::fromData(reinterpret_cast<const uchar*>(data.data()), static_cast<int>(data.size()),
+                         compression == BI_PNG ? "PNG" : "JPEG");
+    if (image.isNull())
+        return fail("embedded JPEG or PNG image cannot be read");
+    if (static_cast<int64_t>(image.width()) * image.height() > kMaxDibPixels) {
+        return fail("bitmap is too large");
+    }
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// The colour masks of 16- and 32-bit pixels; moves `at` past masks stored after the header.
+std::array<uint32_t, 3> readMasks(std::string_view b, const DibHeader& d, size_t& at) {
+    std::array<uint32_t, 3> masks = {0x7C00, 0x03E0, 0x001F};
+    if (d.bits == 32)
+        masks = {0xFF0000, 0x00FF00, 0x0000FF};
+    if (d.compression == BI_BITFIELDS && (d.bits == 16 || d.bits == 32)) {
+        const size_t maskAt = d.size >= 52 ? 40 : d.size;
         for (int i = 0; i < 3; ++i)
-            masks[i] = rd(b, maskAt + 4 * static_cast<size_t>(i), 4);
-        if (headerSize < 52)
+            masks[static_cast<size_t>(i)] = rd(b, maskAt + 4 * static_cast<size_t>(i), 4);
+        if (d.size < 52)
             at += 12;
     }
+    return masks;
+}
 
-    // Colour table: indexed depths always have one; others may carry an unused one.
-    const size_t maxEntries = bits <= 8 ? (size_t{1} << bits) : 0;
-    size_t entries = colorsUsed != 0 ? colorsUsed : maxEntries;
-    if (bits > 8 && colorsUsed > 256)
+// The colour table at `at` (indexed depths always have one; others may carry an unused
+// one), padded to the depth's size; moves `at` past it.
+Result<std::vector<QRgb>> readColourTable(std::string_view b, const DibHeader& d,
+                                          uint64_t pixelBytes, bool paletteIndices,
+                                          const std::vector<QRgb>& palette, size_t& at) {
+    const size_t maxEntries = d.bits <= 8 ? (size_t{1} << d.bits) : 0;
+    size_t entries = d.colorsUsed != 0 ? d.colorsUsed : maxEntries;
+    if (d.bits > 8 && d.colorsUsed > 256)
         entries = 0;
-    const size_t entrySize = paletteIndices ? 2 : (core ? 3 : 4);
-    const uint64_t stride =
-        ((static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 31) / 32) * 4;
-    const uint64_t pixelBytes = stride * static_cast<uint64_t>(height);
-    if (!rle && bits <= 8 && colorsUsed == 0 && at + entries * entrySize + pixelBytes > b.size() &&
-        at + pixelBytes <= b.size()) {
+    const size_t entrySize = paletteIndices ? 2 : (d.core ? 3 : 4);
+    if (!d.rle && d.bits <= 8 && d.colorsUsed == 0 &&
+        at + entries * entrySize + pixelBytes > b.size() && at + pixelBytes <= b.size()) {
         // Writers that store fewer colours than the depth allows but leave biClrUsed 0:
         // the pixel rows end the bitmap, so the table is what lies before them.
         entries = (b.size() - at - pixelBytes) / entrySize;
@@ -233,7 +235,7 @@ Result<QImage> decodeDib(std::string_view b, bool paletteIndices,
         return fail("bitmap colour table is truncated");
     }
     std::vector<QRgb> table;
-    if (bits <= 8) {
+    if (d.bits <= 8) {
         table.reserve(maxEntries);
         for (size_t i = 0; i < std::min(entries, maxEntries); ++i) {
             const size_t e = at + i * entrySize;
@@ -252,58 +254,95 @@ Result<QImage> decodeDib(std::string_view b, bool paletteIndices,
             table.push_back(qRgb(0, 0, 0));
     }
     at += entries * entrySize;
+    return table;
+}
+
+// One uncompressed row of `w` pixels.
+void decodeRow(const unsigned char* src, QRgb* dst, int w, int bits, const std::vector<QRgb>& table,
+               const std::array<uint32_t, 3>& masks) {
+    switch (bits) {
+        case 1:
+            for (int x = 0; x < w; ++x)
+                dst[x] = table[(src[x >> 3] >> (7 - (x & 7))) & 1];
+            break;
+        case 4:
+            for (int x = 0; x < w; ++x)
+                dst[x] = table[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x)
+                dst[x] = table[src[x]];
+            break;
+        case 16:
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = src[2 * x] | (src[2 * x + 1] << 8);
+                dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
+            }
+            break;
+        case 24:
+            for (int x = 0; x < w; ++x) {
+                dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+            }
+            break;
+        case 32:
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
+                                   (static_cast<uint32_t>(src[4 * x + 3]) << 24);
+                dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
+            }
+            break;
+    }
+}
+
+}  // namespace
+
+Result<QImage> decodeDib(std::string_view b, bool paletteIndices,
+                         const std::vector<QRgb>& palette) {
+    Result<DibHeader> header = readHeader(b);
+    if (!header)
+        return fail(header.error());
+    DibHeader& d = header.value();
+    if (d.compression == BI_JPEG || d.compression == BI_PNG)
+        return decodeEmbedded(b.substr(d.size), d.compression);
+    if (d.bits != 1 && d.bits != 4 && d.bits != 8 && d.bits != 16 && d.bits != 24 && d.bits != 32) {
+        return fail("unsupported bitmap depth of " + std::to_string(d.bits) + " bits per pixel");
+    }
+    d.rle = (d.compression == BI_RLE8 && d.bits == 8) || (d.compression == BI_RLE4 && d.bits == 4);
+    if (d.compression != BI_RGB && d.compression != BI_BITFIELDS && !d.rle) {
+        return fail("unsupported bitmap compression");
+    }
+
+    size_t at = d.size;
+    const std::array<uint32_t, 3> masks = readMasks(b, d, at);
+    const uint64_t stride =
+        ((static_cast<uint64_t>(d.width) * static_cast<uint64_t>(d.bits) + 31) / 32) * 4;
+    const uint64_t pixelBytes = stride * static_cast<uint64_t>(d.height);
+    Result<std::vector<QRgb>> colours =
+        readColourTable(b, d, pixelBytes, paletteIndices, palette, at);
+    if (!colours)
+        return fail(colours.error());
+    const std::vector<QRgb>& table = colours.value();
     const std::string_view data = b.substr(std::min(at, b.size()));
 
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    QImage image(static_cast<int>(d.width), static_cast<int>(d.height), QImage::Format_RGB32);
     if (image.isNull())
         return fail("not enough memory for the bitmap");
     const int w = image.width();
     const int h = image.height();
-    if (rle) {
-        if (topDown)
+    if (d.rle) {
+        if (d.topDown)
             return fail("top-down bitmaps cannot be run-length encoded");
         image.fill(table.empty() ? qRgb(0, 0, 0) : table[0]);
-        decodeRle(data, bits, table, image);
+        decodeRle(data, d.bits, table, image);
         return image;
     }
 
     if (pixelBytes > data.size())
         return fail("bitmap data is truncated");
     for (int row = 0; row < h; ++row) {
-        const auto* src = reinterpret_cast<const unsigned char*>(data.data()) + stride * row;
-        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(topDown ? row : h - 1 - row));
-        switch (bits) {
-            case 1:
-                for (int x = 0; x < w; ++x)
-                    dst[x] = table[(src[x >> 3] >> (7 - (x & 7))) & 1];
-                break;
-            case 4:
-                for (int x = 0; x < w; ++x)
-                    dst[x] = table[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
-                break;
-            case 8:
-                for (int x = 0; x < w; ++x)
-                    dst[x] = table[src[x]];
-                break;
-            case 16:
-                for (int x = 0; x < w; ++x) {
-                    const uint32_t p = src[2 * x] | (src[2 * x + 1] << 8);
-                    dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
-                }
-                break;
-            case 24:
-                for (int x = 0; x < w; ++x) {
-                    dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
-                }
-                break;
-            case 32:
-                for (int x = 0; x < w; ++x) {
-                    const uint32_t p = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
-                                       (static_cast<uint32_t>(src[4 * x + 3]) << 24);
-                    dst[x] = qRgb(channel(p, masks[0]), channel(p, masks[1]), channel(p, masks[2]));
-                }
-                break;
-        }
+        decodeRow(reinterpret_cast<const unsigned char*>(data.data()) + stride * row,
+                  reinterpret_cast<QRgb*>(image.scanLine(d.topDown ? row : h - 1 - row)), w, d.bits,
+                  table, masks);
     }
     return image;
 }

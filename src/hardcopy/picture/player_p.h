@@ -179,6 +179,23 @@ class Player {
     void extTextOut(const Params& p);
     void drawText(double x, double y, std::string_view bytes, const std::vector<double>& dx,
                   const std::vector<double>& dy, uint16_t options, const QRectF* rect);
+    // A line of text laid out at its reference point: character positions along the baseline
+    // and the box's offsets from the anchor, in device pixels.
+    struct TextLayout {
+        QString text;
+        QPointF anchor;
+        std::vector<double> pos;
+        double width = 0;
+        double x0 = 0;
+        double baseline = 0;
+        bool perChar = false;
+        bool visible = false;
+    };
+    // Also moves the current position when the alignment says so.
+    TextLayout layoutText(double x, double y, std::string_view bytes,
+                          const std::vector<double>& dx);
+    void paintText(const TextLayout& t, const std::vector<double>& dy, uint16_t options,
+                   const QRectF* rect);
 
     QPainter* painter_;
     std::string_view bytes_;

@@ -183,63 +183,69 @@ void Player::extTextOut(const Params& p) {
     drawText(x, y, text, dx, dy, options, hasRect ? &rect : nullptr);
 }
 
-void Player::drawText(double x, double y, std::string_view bytes, const std::vector<double>& dx,
-                      const std::vector<double>& dy, uint16_t options, const QRectF* rect) {
+Player::TextLayout Player::layoutText(double x, double y, std::string_view bytes,
+                                      const std::vector<double>& dx) {
     const uint16_t align = dc_.textAlign;
     const bool updateCp = (align & wmf::TA_UPDATECP) != 0;
     const QPointF ref = updateCp ? dc_.position : QPointF(x, y);
-    const QPointF anchor = map(ref.x(), ref.y());
-    const bool visible = fontReady();
-    const QString text = decodeText(bytes);
+    TextLayout t;
+    t.anchor = map(ref.x(), ref.y());
+    t.visible = fontReady();
+    t.text = decodeText(bytes);
     const double extra = dc_.charExtra * scaleX();
 
     // Character positions along the baseline, in device pixels.
-    std::vector<double> pos(static_cast<size_t>(text.size()) + 1, 0.0);
-    const bool perChar = !dx.empty() || dc_.charExtra != 0 || !haveFonts_;
+    t.pos.assign(static_cast<size_t>(t.text.size()) + 1, 0.0);
+    t.perChar = !dx.empty() || dc_.charExtra != 0 || !haveFonts_;
     std::optional<QFontMetricsF> metrics;
-    if (haveFonts_ && visible)
+    if (haveFonts_ && t.visible)
         metrics.emplace(qfont_);
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < t.text.size(); ++i) {
         double advance = 0;
         if (!dx.empty()) {
             advance = dx[static_cast<size_t>(i)] * scaleX();
         } else if (metrics) {
-            advance = metrics->horizontalAdvance(text[i]) + extra;
+            advance = metrics->horizontalAdvance(t.text[i]) + extra;
         } else {
             advance = 0.55 * fontPixels_ + extra;
         }
-        pos[static_cast<size_t>(i) + 1] = pos[static_cast<size_t>(i)] + advance;
+        t.pos[static_cast<size_t>(i) + 1] = t.pos[static_cast<size_t>(i)] + advance;
     }
-    double width = pos.back();
+    t.width = t.pos.back();
     if (dx.empty() && metrics && dc_.charExtra == 0)
-        width = metrics->horizontalAdvance(text);
+        t.width = metrics->horizontalAdvance(t.text);
 
-    double x0 = 0;
     if ((align & wmf::TA_HORZ_MASK) == wmf::TA_CENTER) {
-        x0 = -width / 2;
+        t.x0 = -t.width / 2;
     } else if ((align & wmf::TA_HORZ_MASK) == wmf::TA_RIGHT) {
-        x0 = -width;
+        t.x0 = -t.width;
     }
-    double baseline = fontAscent_;
+    t.baseline = fontAscent_;
     if ((align & wmf::TA_VERT_MASK) == wmf::TA_BASELINE) {
-        baseline = 0;
+        t.baseline = 0;
     } else if ((align & wmf::TA_VERT_MASK) == wmf::TA_BOTTOM) {
-        baseline = -fontDescent_;
+        t.baseline = -fontDescent_;
     }
     if (updateCp) {
         const double move = (align & wmf::TA_HORZ_MASK) == wmf::TA_CENTER  ? 0
-                            : (align & wmf::TA_HORZ_MASK) == wmf::TA_RIGHT ? -width
-                                                                           : width;
+                            : (align & wmf::TA_HORZ_MASK) == wmf::TA_RIGHT ? -t.width
+                                                                           : t.width;
         dc_.position.rx() += scaleX() > 0 ? move / scaleX() : 0;
     }
-    const QRectF box(anchor.x() + x0, anchor.y() + baseline - fontAscent_, width,
+    return t;
+}
+
+void Player::drawText(double x, double y, std::string_view bytes, const std::vector<double>& dx,
+                      const std::vector<double>& dy, uint16_t options, const QRectF* rect) {
+    const TextLayout t = layoutText(x, y, bytes, dx);
+    const QRectF box(t.anchor.x() + t.x0, t.anchor.y() + t.baseline - fontAscent_, t.width,
                      fontAscent_ + fontDescent_);
     if (measure(rect ? box.united(*rect) : box))
         return;
     // Each character is laid out and its glyph drawn (up to the whole target); the
     // background boxes are fills.
     const double glyph = std::min(fontPixels_ * fontPixels_, clippedArea(target_)) + 64;
-    double cost = static_cast<double>(text.size()) * glyph;
+    double cost = static_cast<double>(t.text.size()) * glyph;
     if (rect)
         cost += fillCost(*rect);
     if (dc_.bkMode == wmf::OPAQUE)
@@ -250,31 +256,36 @@ void Player::drawText(double x, double y, std::string_view bytes, const std::vec
         warn("text not drawn: fonts need a QGuiApplication");
         return;
     }
+    paintText(t, dy, options, rect);
+}
 
+void Player::paintText(const TextLayout& t, const std::vector<double>& dy, uint16_t options,
+                       const QRectF* rect) {
     painter_->save();
     painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (rect && (options & wmf::ETO_OPAQUE))
         painter_->fillRect(*rect, dc_.bkColour);
     if (rect && (options & wmf::ETO_CLIPPED))
         painter_->setClipRect(*rect, Qt::IntersectClip);
-    if (visible && !text.isEmpty()) {
-        painter_->translate(anchor);
+    if (t.visible && !t.text.isEmpty()) {
+        painter_->translate(t.anchor);
         if (dc_.font.escapement != 0)
             painter_->rotate(-dc_.font.escapement / 10.0);
         if (dc_.bkMode == wmf::OPAQUE) {
             painter_->fillRect(
-                QRectF(x0, baseline - fontAscent_, width, fontAscent_ + fontDescent_),
+                QRectF(t.x0, t.baseline - fontAscent_, t.width, fontAscent_ + fontDescent_),
                 dc_.bkColour);
         }
         painter_->setFont(qfont_);
         painter_->setPen(dc_.textColour);
-        if (!perChar) {
-            painter_->drawText(QPointF(x0, baseline), text);
+        if (!t.perChar) {
+            painter_->drawText(QPointF(t.x0, t.baseline), t.text);
         } else {
             double yOffset = 0;
-            for (qsizetype i = 0; i < text.size(); ++i) {
-                painter_->drawText(QPointF(x0 + pos[static_cast<size_t>(i)], baseline + yOffset),
-                                   QString(text[i]));
+            for (qsizetype i = 0; i < t.text.size(); ++i) {
+                painter_->drawText(
+                    QPointF(t.x0 + t.pos[static_cast<size_t>(i)], t.baseline + yOffset),
+                    QString(t.text[i]));
                 if (static_cast<size_t>(i) < dy.size())
                     yOffset += dy[static_cast<size_t>(i)] * ay_;
             }

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "base/result.h"
+
 namespace benchcap::bus {
 
 // Driver status after a call: the driver's ibsta, iberr, ibcnt and ibcntl, each taken
@@ -136,6 +138,15 @@ class GpibDriver {
     // Why the last call failed, in one line, when the backend knows more than its error
     // code says (a "++" adapter's lost connection, naming the adapter); empty otherwise.
     virtual std::string lastProblem() const { return {}; }
+
+    // Listen-only: the board, a device, hears everything on the bus without being addressed
+    // (a "++" adapter's ++lon), for instruments in talk-only mode. Backends without it keep
+    // these defaults; a wrapper forwards them.
+    virtual bool hasListenOnly() const { return false; }
+    virtual Status setListenOnly(bool on) {
+        (void)on;
+        return fail("this interface has no listen-only mode");
+    }
 
     // A request to stop (a termination signal), asked in short slices while a call waits
     // (for bytes, or the simulated bench's pacing): when it says stop, the waiting call

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "base/output_file.h"
-#include "bus/adapter/prologix_driver.h"
 #include "bus/session.h"
 
 namespace benchcap::hardcopy {
@@ -171,8 +170,7 @@ std::string CleanPlotLine(std::string_view piece) {
 Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& fileName,
                                 const StatusFn& status, const InterruptCheck& interrupted,
                                 const PlotterSettings& settings) {
-    auto* adapter = dynamic_cast<bus::adapter::PrologixDriver*>(&driver);
-    if (settings.listenOnly && !adapter) {
+    if (settings.listenOnly && !driver.hasListenOnly()) {
         return fail(
             "a listen-only capture needs a \"++\" adapter (++lon); this interface has no "
             "listen-only mode: set the instrument to plot to address 5 instead");
@@ -197,7 +195,7 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     driver.ibtmo(board, bus::timeout_codes::T100s);
     std::string error;
     if (settings.listenOnly) {
-        if (Status on = adapter->setListenOnly(true); !on)
+        if (Status on = driver.setListenOnly(true); !on)
             error = "the adapter refused listen-only: " + on.error();
     }
 
@@ -213,8 +211,8 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
         error = receivePlot(driver, board, *out, status, interrupted, settings, capture);
 
     // Leaving device mode below ends listen-only as well, should this fail.
-    if (settings.listenOnly && adapter)
-        (void)adapter->setListenOnly(false);
+    if (settings.listenOnly)
+        (void)driver.setListenOnly(false);
     restoreBoard(driver, board, before, status);
 
     if (error.empty() && capture.bytes == 0) {

@@ -248,6 +248,16 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
         EXPECT_EQ(outputItemsEnabled(), *file != 0) << address;
         TearDown();
     }
+    // Listen-only is offered; a board has no such mode and says so, taking nothing.
+    SetUp();
+    form->item(QStringLiteral("PlotterListenOnly"))->trigger();
+    scripted.boxes.queueMessageResult(Yes);
+    hardcopy(9);
+    EXPECT_TRUE(dataFiles().empty());
+    EXPECT_TRUE(
+        statuses.back().contains(QStringLiteral("listen-only capture needs a \"++\" adapter")))
+        << statuses.back().toStdString();
+    TearDown();
     SetUp();
     scripted.boxes.queueMessageResult(Yes);
     scripted.boxes.queueMessageResult(Yes);

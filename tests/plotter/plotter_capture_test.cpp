@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "../adapter/adapter_fixtures.h"
+#include "bus/log/logging_driver.h"
 #include "hardcopy/hpgl/hpgl.h"
 #include "hardcopy/plotter_capture.h"
 #include "support/bench_rig.h"
@@ -36,10 +37,13 @@ instruments:
         EXPECT_TRUE(listener) << listener.error();
         listenFd = listener->fd;
         serving = std::thread([&] { server.serveListener(listenFd); });
-        adapter = std::make_unique<bus::adapter::PrologixDriver>(
-            bus::adapter::parseAdapterAddress("127.0.0.1:" + std::to_string(listener->port))
-                .value(),
-            loopbackOptions());
+        // Behind the bus log's wrapper, as the window always runs its driver.
+        adapter = std::make_unique<bus::log::LoggingDriver>(
+            std::make_unique<bus::adapter::PrologixDriver>(
+                bus::adapter::parseAdapterAddress("127.0.0.1:" + std::to_string(listener->port))
+                    .value(),
+                loopbackOptions()),
+            std::make_shared<bus::RealClock>());
     }
     std::vector<std::string> statuses;
     const auto result = hardcopy::CapturePlot(

@@ -57,6 +57,7 @@ hardcopy::HardcopyOptions hardcopyOptions(const WindowOptions& chosen) {
     options.suppressConfig = chosen.suppressConfig;
     options.plotter.model =
         chosen.plotter7475 ? hpgl::PlotterModel::HP7475A : hpgl::PlotterModel::HP7470A;
+    options.plotter.listenOnly = chosen.plotterListenOnly;
     return options;
 }
 
@@ -167,6 +168,9 @@ Status HardcopyCommand::takeHardcopy() {
     } else {
         result =
             fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
+        // A plot that did not come says why where the capture's progress stood.
+        if (outcome.way == hardcopy::HardcopyWay::Plotter && !outcome.status)
+            form_.showStatus(fromLatin1(outcome.status.error()));
     }
 
     if (outcome.completed)

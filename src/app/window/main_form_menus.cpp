@@ -129,6 +129,11 @@ void MainForm::buildMenus() {
     QAction* hp7475 = plotters->addAction(
         addToggle(plotter, QStringLiteral("HP 7475A"), QStringLiteral("Plotter7475A")));
     bindOption(hp7475, &WindowOptions::plotter7475);
+    addSeparator(plotter, QStringLiteral("PlotterTrenner"));
+    bindOption(
+        addToggle(plotter, QStringLiteral("Listen-only (talk-only instrument, \"++\" adapter)"),
+                  QStringLiteral("PlotterListenOnly")),
+        &WindowOptions::plotterListenOnly);
 
     // Not shown; its check mark carries the setting of the same name.
     QAction* suppress = addToggle(setUp, QStringLiteral("Supress Config (old RMX only)"),

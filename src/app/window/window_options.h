@@ -28,6 +28,9 @@ struct WindowOptions {
     bool suppressConfig = false;
     // "Plotter model": the plotter the plotter emulation answers as (7470A unchecked).
     bool plotter7475 = false;
+    // "Plotter model" > "Listen-only": a "++" adapter hears an instrument in talk-only mode;
+    // for this session only, as it suits one instrument and one interface.
+    bool plotterListenOnly = false;
     // "On hardcopy event": keep the file, copy to the clipboard, paste into the document.
     bool hardcopyAutoSave = false;
     bool hardcopyAutoClip = false;

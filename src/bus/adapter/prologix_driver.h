@@ -74,7 +74,8 @@ class PrologixDriver final : public DriverBase {
     Status connect();
     // Listen-only ("++lon"): in device mode the adapter hears everything on the bus, also
     // from an instrument in talk-only mode that addresses nobody. Ends with device mode.
-    Status setListenOnly(bool on);
+    bool hasListenOnly() const override { return true; }
+    Status setListenOnly(bool on) override;
     // The adapter's answer to "++ver" (empty before the first connection).
     const std::string& adapterVersion() const { return version_; }
     // "Prologix adapter at 127.0.0.1:1234"

@@ -37,6 +37,17 @@ Status LoggingDriver::start(const std::string& file, bool fullData, const std::s
     return {};
 }
 
+// Not an NI-488.2 call: written as a comment, so the log shows it and a replay passes over it.
+Status LoggingDriver::setListenOnly(bool on) {
+    Status done = inner_->setListenOnly(on);
+    if (file_) {
+        std::fprintf(file_, "# listen-only %s%s%s\n", on ? "on" : "off", done ? "" : ": ",
+                     done ? "" : escapeBytes(done.error()).c_str());
+        std::fflush(file_);
+    }
+    return done;
+}
+
 void LoggingDriver::stop() {
     if (!file_)
         return;
@@ -149,9 +160,10 @@ int LoggingDriver::ibwrt(int ud, const void* data, long count) {
 int LoggingDriver::ibrd(int ud, void* buffer, long count) {
     BENCHCAP_LOG_CALL(
         "ibrd", ud, inner_->ibrd(ud, buffer, count), std::fprintf(file_, " count=%ld", count);
-        end(result); const long got = std::clamp<long>(status().ibcntl, 0, std::max(count, 0L)); writeData(
-            file_, std::string_view(static_cast<const char*>(buffer), static_cast<size_t>(got)),
-            fullData_));
+        end(result); const long got = std::clamp<long>(status().ibcntl, 0, std::max(count, 0L));
+        writeData(file_,
+                  std::string_view(static_cast<const char*>(buffer), static_cast<size_t>(got)),
+                  fullData_));
 }
 
 void LoggingDriver::fileData(const std::string& fileName) {

@@ -52,6 +52,8 @@ class LoggingDriver final : public GpibDriver {
     DriverStatus status() const override { return inner_->status(); }
     std::string unavailableReason() const override { return inner_->unavailableReason(); }
     std::string lastProblem() const override { return inner_->lastProblem(); }
+    bool hasListenOnly() const override { return inner_->hasListenOnly(); }
+    Status setListenOnly(bool on) override;
 
   private:
     struct Address {

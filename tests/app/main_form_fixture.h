@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,47 @@ class BusWindowTest : public MainFormTest {
                 names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
+    }
+
+    // What the window shows after a command, in a few stable lines: the status texts since
+    // recordStatuses(), the error label, the office indicators, the output items enabled,
+    // the picture area, the boxes and the files in the data folder with their sizes
+    // (page.pdf left out). The data folder reads "DIR".
+    std::string windowSummary() const {
+        const std::string folder = dir.string();
+        const auto plain = [&](std::string text) {  // on one line
+            for (size_t at; !folder.empty() && (at = text.find(folder)) != std::string::npos;)
+                text.replace(at, folder.size(), "DIR");
+            for (size_t at; (at = text.find('\n')) != std::string::npos;)
+                text.replace(at, 1, "\\n");
+            return text;
+        };
+        const auto* label = form->item<QLabel>(QStringLiteral("Fehler"));
+        std::ostringstream out;
+        out << "statuses: "
+            << QStringList(statuses.begin(), statuses.end()).join(" | ").toStdString()
+            << "\nlabel: " << plain(label->isVisible() ? label->text().toStdString() : "-")
+            << "\noffice: Excel " << (statusPanel(3)->isEnabled() ? "on" : "off") << ", Word "
+            << (statusPanel(4)->isEnabled() ? "on" : "off") << "\nenabled:";
+        for (const char* name : {"Drucken", "SaveHard", "SaveTrace"})
+            if (item(name)->isEnabled())
+                out << ' ' << name;
+        out << "\npicture: " << (area().tag().isEmpty() ? "-" : area().tag().toStdString())
+            << (area().picture().isNull() ? "" : " (own picture)") << ", "
+            << (form->showsHardcopy() ? "hardcopy" : "trace") << ", tip \""
+            << area().toolTip().toStdString() << '"';
+        if (form->cursor().shape() == Qt::WaitCursor)
+            out << "\nbusy pointer";
+        for (const auto& box : scripted.boxes.boxes())
+            out << "\nbox: [" << box.title << "] " << plain(box.text);
+        for (const std::string& name : dataFiles("page.pdf")) {
+            const auto path = dir / name;
+            out << "\nfile: " << name << ' '
+                << (std::filesystem::is_regular_file(path)
+                        ? std::to_string(std::filesystem::file_size(path))
+                        : "(not a file)");
+        }
+        return out.str() + "\n";
     }
 
     std::filesystem::path dir;

@@ -2,14 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <streambuf>
 
 #include "bus/log/bus_log_format.h"
 #include "bus/log/logging_driver.h"
 #include "cli/cli_runner.h"
+#include "support/golden.h"
 #include "support/mock_driver.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 
 namespace benchcap::bus::log {
@@ -42,30 +43,12 @@ std::string readError(std::istream& in) {
     }
 }
 
+// Every damaged log of golden/bus-log-errors.txt fails naming its line.
 TEST(BusLogReader, DamagedLogsFailNamingTheLine) {
-    const struct {
-        std::string text;
-        const char* error;
-    } cases[] = {
-        {"t=1 dt=0 ibrd ud=32 count=10\n", "line 1: the call has no result"},
-        {"# note\n\nt=1 dt=0 ibrd ud=32 count=9 -> ret=0 sta=END err=- cnt=3 data=\"ab\"\n",
-         "line 3: the data holds 2 bytes, but cnt says 3"},
-        {"t=1 dt=0 ibrd ud=32 count=1 -> ret=0 sta=0 err=- cnt=1000000000000\n",
-         "line 1: bad field 'cnt=1000000000000'"},
-        {"t=1 dt=0 ibrd ud=32 count=1 -> ret=0 sta=END err=- cnt=1 len=1000000000000 "
-         "head=\"\" tail=\"\" sha256=00\n",
-         "line 1: bad field 'sha256=00'"},
-        {"t=1 dt=0 ibwrt ud=32 -> ret=0 sta=END err=- cnt=1 data=\"\\q\"\n",
-         "line 1: bad field 'data=\"\\q\"'"},
-        {"t=1 dt=0 ibloc ud=32 -> ret=0 sta=END|FOO err=- cnt=0\n", "bad field 'sta=END|FOO'"},
-        {"t=1 dt=0 ibwrt data=\"open -> ret=0\n", "line 1: a quoted text has no closing quote"},
-        {std::string("\x00\xff\x01 garbage\n", 12), "line 1: not a call"},
-        {"t=1 dt=0 ibloc ud=32 -> ret=0 sta=0 cnt=0\n", "needs ret, sta, err and cnt"},
-    };
-    for (const auto& c : cases) {
-        std::istringstream in(c.text);
-        EXPECT_THAT(readError(in), HasSubstr(c.error)) << c.text;
-    }
+    test::checkGolden("golden/bus-log-errors.txt", [](const std::string& text) {
+        std::istringstream in(text + "\n");
+        return readError(in) + "\n";
+    });
     LongLine hundredMegabytes(100u << 20);
     std::istream in(&hundredMegabytes);
     EXPECT_THAT(readError(in), HasSubstr("line 1: the line is longer than 64 MiB"));
@@ -90,27 +73,6 @@ TEST(LoggingDriver, ForwardsTheStopRequestAndReportsAnUnwritableLog) {
                 HasSubstr("cannot write the bus log /no/such/folder/x.log"));
 }
 
-struct Session {
-    std::string name, program, output, args;
-};
-
-std::vector<Session> recordedSessions() {
-    std::ifstream in(test::testDataDir() / "bus-logs" / "sessions.tsv");
-    std::vector<Session> sessions;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream fields(line);
-        Session s;
-        std::getline(fields, s.name, '\t');
-        std::getline(fields, s.program, '\t');
-        std::getline(fields, s.output, '\t');
-        std::getline(fields, s.args);
-        sessions.push_back(s);
-    }
-    return sessions;
-}
-
 std::vector<std::string> words(const std::string& text, const std::string& out) {
     std::vector<std::string> list;
     std::istringstream in(text);
@@ -124,9 +86,13 @@ std::vector<std::string> words(const std::string& text, const std::string& out) 
 // of them and says to record with full data.
 TEST(BusLogReplay, RecordedSessionsGiveTheRecordedFiles) {
     const fs::path logs = test::testDataDir() / "bus-logs";
-    const std::vector<Session> sessions = recordedSessions();
+    // Name, program (cli or window), output file, arguments.
+    const auto sessions = test::readTable("bus-logs/sessions.tsv");
     ASSERT_GE(sessions.size(), 8u);
-    for (const Session& s : sessions) {
+    for (const auto& row : sessions) {
+        const struct {
+            const std::string &name, &program, &output, &args;
+        } s{row.at(0), row.at(1), row.at(2), row.at(3)};
         SCOPED_TRACE(s.name);
         const fs::path dir = test::makeTempDir("replay-" + s.name);
         const std::string replay = "replay:" + (logs / (s.name + ".log")).string();

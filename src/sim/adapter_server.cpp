@@ -213,7 +213,7 @@ bool AdapterServer::pumpDeviceMode(int fd) {
         // An instrument that plots to our address talks when it is ready; the adapter
         // passes every byte on at once.
         bench_.ibtmo(0, bus::timeout_codes::T1000s);
-        bench_.setListenOnly(0, settings_.listenOnly);
+        bench_.setBoardListenOnly(0, settings_.listenOnly);
         const int sta = bench_.ibwait(0, TIMO | LACS);
         if (!(sta & LACS))
             return true;

@@ -414,7 +414,7 @@ int SimBench::ibwait(int ud, int mask) {
     return finish(TIMO, 0, 0);
 }
 
-void SimBench::setListenOnly(int b, bool on) {
+void SimBench::setBoardListenOnly(int b, bool on) {
     if (Board* brd = board(b))
         brd->listenOnly = on;
 }

@@ -75,7 +75,7 @@ class SimBench final : public bus::DriverBase {
     bool boardPresent(int board) const;
     // A board in listen-only mode (as a "++" adapter's ++lon) hears instruments in talk-only
     // mode, which plot to nobody's address (kAnyListener).
-    void setListenOnly(int board, bool on);
+    void setBoardListenOnly(int board, bool on);
 
   private:
     struct Board {

@@ -8,6 +8,7 @@
 #include "bus/log/bus_log_format.h"
 #include "bus/log/logging_driver.h"
 #include "cli/cli_runner.h"
+#include "support/bench_rig.h"
 #include "support/golden.h"
 #include "support/mock_driver.h"
 #include "support/table_file.h"
@@ -71,6 +72,23 @@ TEST(LoggingDriver, ForwardsTheStopRequestAndReportsAnUnwritableLog) {
     EXPECT_THAT(driver.summaryLine(), HasSubstr("bus log /dev/full is incomplete: No space"));
     EXPECT_THAT(driver.start("/no/such/folder/x.log", false, "mock").error(),
                 HasSubstr("cannot write the bus log /no/such/folder/x.log"));
+}
+
+// A log switched on mid-session (the window's "Bus log...") names the devices of handles
+// opened before it, and a board found as "GPIB1" is board 1.
+TEST(LoggingDriver, NamesHandlesOpenedBeforeTheLogStarted) {
+    LoggingDriver driver(test::makeBench("boards: [0, 1]\ninstruments: []\n"),
+                         std::make_shared<VirtualClock>());
+    const int device = driver.ibdev(1, 7, 0, timeout_codes::T1s, 1, 0);
+    const int board = driver.ibfind("GPIB1");
+    const fs::path log = test::makeTempDir("late-log") / "bus.log";
+    ASSERT_TRUE(driver.start(log.string(), false, "sim"));
+    driver.ibloc(device);
+    driver.ibloc(board);
+    driver.stop();
+    const std::string text = test::readFile(log);
+    EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(device) + " dev=1/7 "));
+    EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(board) + " dev=1 "));
 }
 
 std::vector<std::string> words(const std::string& text, const std::string& out) {

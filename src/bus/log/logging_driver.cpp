@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -113,13 +114,15 @@ bool finishLine(std::FILE* file, const char* tail, std::string& problem) {
         stop();                                      \
     return result
 
+// The handle table is kept while the log is off too: a log switched on mid-session (the
+// window's "Bus log...") still names the device behind each handle opened before.
 int LoggingDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-    if (!file_)
-        return inner_->ibdev(board, pad, sad, tmo, eot, eos);
-    const int64_t started = clock_->nowMicros();
+    const int64_t started = file_ ? clock_->nowMicros() : 0;
     const int ud = inner_->ibdev(board, pad, sad, tmo, eot, eos);
     if (ud >= 0)
         handles_[ud] = Address{board, pad, sad};
+    if (!file_)
+        return ud;
     head(started, "ibdev", -1);
     std::fprintf(file_, " board=%d pad=%d sad=%d tmo=%d eot=%d eos=%d", board, pad, sad, tmo, eot,
                  eos);
@@ -130,15 +133,16 @@ int LoggingDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos)
 }
 
 int LoggingDriver::ibfind(const std::string& name) {
-    if (!file_)
-        return inner_->ibfind(name);
-    const int64_t started = clock_->nowMicros();
+    const int64_t started = file_ ? clock_->nowMicros() : 0;
     const int ud = inner_->ibfind(name);
     if (ud >= 0) {
-        int board = 0;
-        std::sscanf(name.c_str(), "gpib%d", &board);
+        // "GPIB1" or "gpib1": the board's number follows the letters.
+        const size_t digits = name.find_first_of("0123456789");
+        const int board = digits == std::string::npos ? 0 : std::atoi(name.c_str() + digits);
         handles_[ud] = Address{board, -1, 0};
     }
+    if (!file_)
+        return ud;
     head(started, "ibfind", -1);
     std::fprintf(file_, " name=\"%s\"", escapeBytes(name).c_str());
     end(ud);
@@ -217,16 +221,33 @@ int LoggingDriver::ibrdf(int ud, const std::string& fileName) {
 }
 
 int LoggingDriver::ibonl(int ud, int online) {
+    const int result = logOnlineCall(ud, online);
+    if (online == 0)
+        handles_.erase(ud);
+    return result;
+}
+
+int LoggingDriver::logOnlineCall(int ud, int online) {
     BENCHCAP_LOG_CALL("ibonl", ud, inner_->ibonl(ud, online),
                       std::fprintf(file_, " online=%d", online);
-                      end(result); if (online == 0) handles_.erase(ud));
+                      end(result));
 }
 
 int LoggingDriver::ibpad(int ud, int pad) {
-    BENCHCAP_LOG_CALL(
-        "ibpad", ud, inner_->ibpad(ud, pad), std::fprintf(file_, " pad=%d", pad); end(result);
-        if (auto h = handles_.find(ud); h != handles_.end() && h->second.pad >= 0 &&
-                                        !(result & ibsta_bits::ERR)) h->second.pad = pad);
+    const int result = logPadCall(ud, pad);
+    movedTo(ud, pad, result);
+    return result;
+}
+
+int LoggingDriver::logPadCall(int ud, int pad) {
+    BENCHCAP_LOG_CALL("ibpad", ud, inner_->ibpad(ud, pad), std::fprintf(file_, " pad=%d", pad);
+                      end(result));
+}
+
+void LoggingDriver::movedTo(int ud, int pad, int result) {
+    if (auto h = handles_.find(ud);
+        h != handles_.end() && h->second.pad >= 0 && !(result & ibsta_bits::ERR))
+        h->second.pad = pad;
 }
 
 int LoggingDriver::ibrsc(int ud, int request) {
@@ -257,12 +278,16 @@ int LoggingDriver::ibloc(int ud) {
 }
 
 int LoggingDriver::ibconfig(int ud, int option, int value) {
+    const int result = logConfigCall(ud, option, value);
+    if (option == ibc::PAD)
+        movedTo(ud, value, result);
+    return result;
+}
+
+int LoggingDriver::logConfigCall(int ud, int option, int value) {
     BENCHCAP_LOG_CALL("ibconfig", ud, inner_->ibconfig(ud, option, value),
                       std::fprintf(file_, " option=0x%x value=%d", option, value);
-                      end(result);
-                      if (auto h = handles_.find(ud);
-                          h != handles_.end() && h->second.pad >= 0 && option == ibc::PAD &&
-                          !(result & ibsta_bits::ERR)) h->second.pad = value);
+                      end(result));
 }
 
 int LoggingDriver::ibask(int ud, int option, int* value) {

@@ -66,6 +66,12 @@ class LoggingDriver final : public GpibDriver {
     // Ends the line: "-> ret=... sta=... err=... cnt=..." (and `value`), then flushes.
     void end(int result, const char* value = nullptr);
     void fileData(const std::string& fileName);
+    // The logged halves of the calls that also change the handle table.
+    int logOnlineCall(int ud, int online);
+    int logPadCall(int ud, int pad);
+    int logConfigCall(int ud, int option, int value);
+    // A device handle readdressed by a call that succeeded.
+    void movedTo(int ud, int pad, int result);
 
     std::unique_ptr<GpibDriver> inner_;
     std::shared_ptr<Clock> clock_;

@@ -19,9 +19,11 @@
 #include <optional>
 #include <vector>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
 #include "app/commands/trace_window_command.h"
+#include "app/commands/window_side.h"
 #include "app/output/office_window.h"
 #include "app/output/output_files.h"
 #include "app/output/print_hardcopy.h"
@@ -153,10 +155,11 @@ std::optional<int> checkDisplay(const AppOptions& options, const QString& missin
 // What the window is linked to: the scanner, the bus commands and how the command line and
 // signals reach them.
 WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanIECControl& scanner,
-                        HardcopyCommand& hardcopy, TraceWindowCommand& traceCommand,
-                        const benchcap::sim::Backend& backend) {
+                        BusWorker& worker, HardcopyCommand& hardcopy,
+                        TraceWindowCommand& traceCommand, const benchcap::sim::Backend& backend) {
     WindowLinks links;
     links.scanner = &scanner;
+    links.busWorker = &worker;
     links.hardcopy = &hardcopy;
     links.trace = &traceCommand;
     // SCREEN and TRACEn of the command line run the commands as the menu does.
@@ -295,8 +298,11 @@ int main(int argc, char** argv) {
         return 2;
     benchcap::sim::Backend& backend = *opened;
 
-    // The scanner outlives the window, which lets go of it when it closes.
-    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
+    // The bus commands run on the bus worker, which owns the driver while they run; the
+    // scanner asks its board choice from there. Both outlive the window.
+    BusWorker worker;
+    WindowThreadBoxes scannerBoxes(worker, &boxes);
+    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, scannerBoxes);
     MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
     window = &form;
     shownBoxes.setOwner(&form);
@@ -308,10 +314,10 @@ int main(int argc, char** argv) {
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     TraceWindowCommand traceCommand(form, instrument, office);
-    form.link(windowLinks(form, scanner, hardcopy, traceCommand, backend));
+    form.link(windowLinks(form, scanner, worker, hardcopy, traceCommand, backend));
     ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
-    backend.driver->setInterruptCheck(benchcap::stopRequested);
-    instrument.session().setInterruptCheck(benchcap::stopRequested);
+    // Waits end on Stop and on a termination signal alike; long reads show their progress.
+    worker.watch(*backend.driver, instrument.session(), benchcap::stopRequested);
     // The end of the desktop session stores the settings like "Exit".
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&](QSessionManager&) { form.shutDown(); });

@@ -132,6 +132,7 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
         if (session.interrupted())
             return fail(kInterruptedMessage);
         const auto want = static_cast<long>(std::min<int64_t>(length - done, piece));
+        session.driver().reportProgress(done, length);
         const Piece p = readPiece(session, buffer.get(), want);
         if (p.status == 0)
             return fail(kOffTheBus);
@@ -140,6 +141,7 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
                 return taken;
         }
         done += p.got;
+        session.driver().reportProgress(done, length);
         ended = (p.status & sta::END) != 0;
         if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
             if (session.interrupted())  // the driver ended the read on the stop request

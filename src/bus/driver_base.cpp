@@ -20,7 +20,8 @@ DriverStatus failure(int errCode) {
 }  // namespace
 
 CallOutcome readToFile(const std::string& fileName,
-                       const std::function<CallOutcome(char*, long)>& readChunk) {
+                       const std::function<CallOutcome(char*, long)>& readChunk,
+                       const GpibDriver* progress) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "wb"),
                                                          &std::fclose);
     if (!file)
@@ -38,6 +39,8 @@ CallOutcome readToFile(const std::string& fileName,
             writeFailed = true;
         }
         total += got;
+        if (progress)
+            progress->reportProgress(total, -1);
         if (writeFailed || (last.result & (ERR | END | TIMO)) || got == 0)
             break;
     }

@@ -21,8 +21,10 @@ struct CallOutcome {
 // `fileName`. The last read's status is returned with the counts of the whole answer; a
 // file that cannot be opened or written fails with ERR and EFSO (reading stops at the first
 // failed write: nothing more could be kept).
+// `progress` hears the bytes received after each chunk.
 CallOutcome readToFile(const std::string& fileName,
-                       const std::function<CallOutcome(char* buffer, long size)>& readChunk);
+                       const std::function<CallOutcome(char* buffer, long size)>& readChunk,
+                       const GpibDriver* progress = nullptr);
 
 inline bool validTimeoutCode(int code) {
     return code >= 0 && code <= 17;

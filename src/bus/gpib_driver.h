@@ -154,8 +154,23 @@ class GpibDriver {
     void setInterruptCheck(std::function<bool()> check) { interrupted_ = std::move(check); }
     bool interruptRequested() const { return interrupted_ && interrupted_(); }
 
+    // Long reads (a block, ibrdf, a plot) tell how far they are: the bytes received so far
+    // and the length the block announced (-1: not known); a backend whose single read takes
+    // long adds the bytes of that call so far (`total` is then kCallBytes). By default
+    // nobody listens.
+    static constexpr int64_t kCallBytes = -2;
+    void setProgressSink(std::function<void(int64_t done, int64_t total)> sink) {
+        progress_ = std::move(sink);
+    }
+    void reportProgress(int64_t done, int64_t total) const {
+        if (progress_)
+            progress_(done, total);
+    }
+    void reportCallProgress(int64_t bytes) const { reportProgress(bytes, kCallBytes); }
+
   private:
     std::function<bool()> interrupted_;
+    std::function<void(int64_t, int64_t)> progress_;
 };
 
 // The cause of the driver's last failure for a message: its lastProblem() when it has one,

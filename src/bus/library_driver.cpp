@@ -540,10 +540,13 @@ int LibraryDriver::ibrdf(int ud, const std::string& fileName) {
 // Without ibrdf (or for reads that can be stopped): read until END (or an error) and write
 // what came.
 int LibraryDriver::readToFileByReads(int ud, const std::string& fileName) {
-    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
-        const int result = ibrd(ud, buffer, size);
-        return CallOutcome{result, status_};
-    });
+    const CallOutcome outcome = readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            const int result = ibrd(ud, buffer, size);
+            return CallOutcome{result, status_};
+        },
+        this);
     status_ = outcome.status;
     return outcome.result;
 }

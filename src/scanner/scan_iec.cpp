@@ -148,6 +148,10 @@ bool ScanIECControl::ScanIECBus() {
     for (int t = first; t <= last; ++t) {
         int16_t found = 0;
         for (int16_t a = kFirstAddress; a <= kLastAddress; ++a) {
+            if (hooks_.stopRequested && hooks_.stopRequested()) {
+                setText(TextLine::Address, "scan stopped");
+                return true;
+            }
             if (!scanAddress(a, t, found)) {
                 // The board found by name gives no device handles: no address can answer.
                 setText(TextLine::Address, "no GPIB card found!");

@@ -38,6 +38,9 @@ struct ScanHooks {
     std::function<void(TextLine line)> textChanged;   // one of the two text lines
     // Lets the user interface run (repaint, hover texts, clicks), where the scan yields.
     std::function<void()> yield;
+    // Asked before each address: true ends the scan there ("scan stopped"); the addresses
+    // not yet judged show nothing found.
+    std::function<bool()> stopRequested;
 };
 
 class ScanIECControl {

@@ -38,13 +38,17 @@ bus::CallOutcome readOutcome(int result, long got) {
 }
 }  // namespace
 
-bool SimBench::pause(int64_t micros) {
+bool SimBench::pause(int64_t micros, long bytes) {
+    const int64_t whole = micros;
     while (micros > 0) {
         if (interruptRequested())
             return false;
         const int64_t slice = std::min(micros, kPauseSliceMicros);
         clock_->sleepMicros(slice);
         micros -= slice;
+        // The paced bytes arrive over the pause, as they would on the bus.
+        if (bytes > 0)
+            reportCallProgress(bytes * (whole - micros) / whole);
     }
     return !interruptRequested();
 }
@@ -230,7 +234,7 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
     // Bulk data take the time the instrument's rate gives them, on the bench's clock.
     const auto pacedMicros = static_cast<int64_t>(std::llround(pacedSeconds * 1e6));
     *got = n;
-    if (!pause(pacedMicros))
+    if (!pause(pacedMicros, n))
         return kStopped;
     if (busError)
         return ERR;
@@ -285,13 +289,16 @@ int SimBench::ibrdf(int ud, const std::string& fileName) {
         return fail(err::EDVR);
     const bus::DeviceHandle handle = *dev;
     bool opened = false;
-    const bus::CallOutcome outcome = bus::readToFile(fileName, [&](char* buffer, long size) {
-        opened = true;
-        long got = 0;
-        const int result = readFrom(instrument(handle.board, handle.pad), handle.board, handle.pad,
-                                    buffer, size, handle.tmo, handle.eos, &got);
-        return readOutcome(result, got);
-    });
+    const bus::CallOutcome outcome = bus::readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            opened = true;
+            long got = 0;
+            const int result = readFrom(instrument(handle.board, handle.pad), handle.board,
+                                        handle.pad, buffer, size, handle.tmo, handle.eos, &got);
+            return readOutcome(result, got);
+        },
+        this);
     if (opened)
         log(handle.board, handle.pad, Traffic::ReadToFile, fileName, outcome.status.ibcntl);
     return finish(outcome);

@@ -91,7 +91,7 @@ class SimBench final : public bus::DriverBase {
                  int tmoCode, int eosMode, long* got);
     // Sleeps on the bench's clock in short slices, asking interruptRequested() between
     // them; false when a stop request ended the pause.
-    bool pause(int64_t micros);
+    bool pause(int64_t micros, long bytes = 0);
     void log(int board, int address, Traffic kind, std::string data = {}, int value = 0);
 
     std::shared_ptr<bus::Clock> clock_;

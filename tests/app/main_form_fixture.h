@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
 #include "app/commands/trace_window_command.h"
+#include "app/commands/window_side.h"
 #include "app/output/office_window.h"
 #include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
@@ -73,13 +75,16 @@ class MainFormTest : public ::testing::Test {
 
     testing::ScriptedServices scripted;
     OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
+    // The bus thread, as the program has one: outlives the window.
+    BusWorker busWorker;
+    WindowThreadBoxes scannerBoxes{busWorker, &scripted.boxes};
     std::unique_ptr<MainForm> form;
     WindowLinks links;
     int yields = 0;
 };
 
 // A shown window on a simulated bench, as the program wires it for bus commands: scanner,
-// instrument session, data path in a fresh folder, and every change of the status text
+// bus worker, instrument session, data path in a fresh folder, and every change of the status text
 // recorded at the yields. Table-driven tests call SetUp again per case: all starts afresh.
 class BusWindowTest : public MainFormTest {
   protected:
@@ -96,9 +101,12 @@ class BusWindowTest : public MainFormTest {
         dir = benchcap::test::makeTempDir(folderHint);
         files.DataPath = QString::fromStdString(dir.string());
         bench = benchcap::test::makeBench(benchText);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scannerBoxes);
         links.scanner = core.get();
         instrument = std::make_unique<InstrumentSession>(*bench);
+        // The bus commands run on the bus thread, as in the program.
+        links.busWorker = &busWorker;
+        busWorker.watch(*bench, instrument->session(), {});
         links.yield = [this] {
             ++yields;
             const QString now = statusPanel(1)->text();

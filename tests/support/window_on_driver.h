@@ -9,9 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
 #include "app/commands/trace_window_command.h"
+#include "app/commands/window_side.h"
 #include "app/output/print_hardcopy.h"
 #include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
@@ -23,13 +25,15 @@ namespace benchcap::test {
 
 struct WindowOnDriver {
     WindowOnDriver(bus::GpibDriver& driver, bus::Clock& clock, const std::string& tempName)
-        : scanner(driver, clock, scripted.boxes), instrument(driver) {
+        : scanner(driver, clock, scannerBoxes), instrument(driver) {
+        worker.watch(driver, instrument.session(), {});
         files.DataPath = QString::fromStdString(makeTempDir(tempName));
         form = std::make_unique<app::MainForm>(scripted.services(), files);
         hardcopy = std::make_unique<app::HardcopyCommand>(*form, instrument, office, printers);
         trace = std::make_unique<app::TraceWindowCommand>(*form, instrument, office, '.');
         app::WindowLinks links;
         links.scanner = &scanner;
+        links.busWorker = &worker;
         links.hardcopy = hardcopy.get();
         links.trace = trace.get();
         form->link(std::move(links));
@@ -53,6 +57,8 @@ struct WindowOnDriver {
 
     app::testing::ScriptedServices scripted;
     app::OutputFiles files;
+    app::BusWorker worker;
+    app::WindowThreadBoxes scannerBoxes{worker, &scripted.boxes};
     scanner::ScanIECControl scanner;
     app::InstrumentSession instrument;
     office::NullOfficeBridge office;

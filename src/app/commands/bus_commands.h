@@ -1,10 +1,16 @@
 #pragma once
 
+#include <functional>
+
 namespace benchcap::app {
 
-// Who uses the bus right now. Commands yield to the event loop between their steps, so a
-// shortcut, the tray or a scan can arrive while one runs; such a second command is refused
-// instead of running nested inside the first on the same instrument.
+class BusWorker;
+class WindowView;
+
+// Who uses the bus right now, and where bus work runs. The window goes on handling its
+// events while a command waits for an instrument, so a shortcut, the tray or a scan can
+// arrive while one runs; such a second command is refused instead of running beside the
+// first on the same instrument.
 class BusCommands {
   public:
     // Held for the length of one command; an empty claim means the bus was busy.
@@ -20,11 +26,25 @@ class BusCommands {
         }
         explicit operator bool() const { return owner_ != nullptr; }
 
+        // Runs the bus part of the command on the bus worker and returns when it has
+        // ended; the window's events run meanwhile. `job` sees the window through a view
+        // whose every call is handed to the window thread. Without a worker (or an empty
+        // claim) the job runs here on the window itself.
+        void run(const std::function<void(WindowView& window)>& job);
+        // The worker the bus part runs on; nullptr when it runs here.
+        BusWorker* worker() const { return owner_ ? owner_->worker_ : nullptr; }
+
       private:
         friend class BusCommands;
         explicit Claim(BusCommands* owner) : owner_(owner) {}
         BusCommands* owner_;
     };
+
+    // The worker bus parts run on and the window they report to (nullptr: run in place).
+    void setWorker(BusWorker* worker, WindowView* window) {
+        worker_ = worker;
+        window_ = window;
+    }
 
     [[nodiscard]] Claim claim() {
         if (busy_)
@@ -38,6 +58,8 @@ class BusCommands {
 
   private:
     bool busy_ = false;
+    BusWorker* worker_ = nullptr;
+    WindowView* window_ = nullptr;
 };
 
 }  // namespace benchcap::app

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/instrument_init.h"
 #include "app/commands/window_view.h"
 #include "app/output/office_window.h"
@@ -106,55 +107,66 @@ Status HardcopyCommand::run() {
         return fail("another bus command is running: wait until it has finished and try again");
     }
     form_.setBusy(true, WindowView::Events::LetIn);
-    Status result = takeHardcopy();
+    Status result = takeHardcopy(claim);
     form_.setBusy(false, WindowView::Events::Wait);
     return result;
 }
 
-Status HardcopyCommand::takeHardcopy() {
-    bus::UserInterface* boxes = form_.services().ui.boxes;
-    if (!boxes)
+Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
+    if (!form_.services().ui.boxes)
         return fail("the window has no message boxes to ask the user with");
     form_.claimPictureArea(WindowView::Content::Hardcopy);
-
-    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
-        return selected;
 
     const hardcopy::HardcopyOptions options = hardcopyOptions(form_.options());
     if (instrument_.HardcopyDrive.empty())
         instrument_.HardcopyDrive = kDefaultHardcopyDrive;
-
-    OutputFiles& files = form_.services().files;
     const QString decimalPoint = QLocale::system().decimalPoint();
-    hardcopy::HardcopyServices services{
-        instrument_.session(),
-        instrument_.HardcopyDrive,
-        *boxes,
-        [&](const std::string& text) {
-            // "ready." ends the whole command, after the picture is on display (below).
-            if (text != hardcopy::kReadyText)
-                form_.showStatus(fromLatin1(text));
-        },
-        [&files](std::string_view extension) {
-            const QString ext =
-                QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
-            QString name = files.outputFileName(ext, 0, files.UseManualName);
-            // A name the user gave is overwritten as asked; automatic ones never replace
-            // an earlier picture.
-            if (!files.UseManualName)
-                name = uniqueFileName(name);
-            return QFile::encodeName(name).toStdString();
-        },
-        decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
-        picture::checkPictureFile,
-    };
-    const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);
+
+    // The bus part: on the bus worker, with the window's texts and boxes handed back to it.
+    Status selected;
+    hardcopy::HardcopyOutcome outcome;
+    claim.run([&](WindowView& window) {
+        selected = openSelectedInstrument(window, instrument_);
+        if (!selected)
+            return;
+        OutputFiles& files = window.services().files;
+        hardcopy::HardcopyServices services{
+            instrument_.session(),
+            instrument_.HardcopyDrive,
+            *window.services().ui.boxes,
+            [&](const std::string& text) {
+                // "ready." ends the whole command, after the picture is on display (below).
+                if (text != hardcopy::kReadyText)
+                    window.showStatus(fromLatin1(text));
+            },
+            [&](std::string_view extension) {
+                const QString ext =
+                    QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
+                // Named on the window thread, where the data path may change meanwhile.
+                auto name = [&] {
+                    QString chosen = files.outputFileName(ext, 0, files.UseManualName);
+                    // A name the user gave is overwritten as asked; automatic ones never
+                    // replace an earlier picture.
+                    if (!files.UseManualName)
+                        chosen = uniqueFileName(chosen);
+                    return QFile::encodeName(chosen).toStdString();
+                };
+                BusWorker* worker = claim.worker();
+                return worker ? worker->onWindowValue(name) : name();
+            },
+            decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
+            picture::checkPictureFile,
+        };
+        outcome = hardcopy::HardcopyByModel(services, options);
+        if (outcome.way != hardcopy::HardcopyWay::Transfer &&
+            outcome.way != hardcopy::HardcopyWay::Generator)
+            giveBackFrontPanel(instrument_);
+    });
+    if (!selected)
+        return selected;
 
     const bool pictureWay = outcome.way == hardcopy::HardcopyWay::Transfer ||
                             outcome.way == hardcopy::HardcopyWay::Generator;
-    if (!pictureWay)
-        giveBackFrontPanel(instrument_);
-
     Status result;
     const bool plotTaken = outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written;
     if (pictureWay || plotTaken) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "app/commands/bus_commands.h"
 #include "app/output/office_window.h"
 #include "base/result.h"
 #include "hardcopy/picture/picture.h"
@@ -28,9 +29,9 @@ struct HardcopyOnDisplay {
 };
 
 // The hardcopy command of the main window ("Start" > "Hardcopy", the tray's "Hardcopy",
-// SCREEN on the command line), "Save hardcopy" and "Print hardcopy". It runs on the window's
-// thread and lets window events in at its status texts; a bus command arriving then is
-// refused. The application owns it beside the window and the instrument session.
+// SCREEN on the command line), "Save hardcopy" and "Print hardcopy". Its bus part runs on
+// the bus worker while the window goes on; a bus command arriving then is refused. The application
+// owns it beside the window and the instrument session.
 class HardcopyCommand {
   public:
     HardcopyCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
@@ -55,7 +56,7 @@ class HardcopyCommand {
     static QString saveFilter(const QString& format);
 
   private:
-    Status takeHardcopy();
+    Status takeHardcopy(BusCommands::Claim& claim);
     Status showPicture(const QString& file);
     // Nothing shown, nothing to print or save: never an older picture offered as this one.
     void clearShownPicture();

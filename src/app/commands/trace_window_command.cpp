@@ -61,53 +61,67 @@ Status TraceWindowCommand::run(int n) {
         QApplication::beep();
         return fail("another bus command is running: wait until it has finished and try again");
     }
-    return readAndShow(n);
+    return readAndShow(n, claim);
 }
 
-Status TraceWindowCommand::readAndShow(int n) {
-    bus::UserInterface* boxes = form_.services().ui.boxes;
-    if (!boxes)
+Status TraceWindowCommand::readAndShow(int n, BusCommands::Claim& claim) {
+    if (!form_.services().ui.boxes)
         return fail("the window has no message boxes to ask the user with");
 
     claimAreaForTrace();
 
-    if (Status selected = openSelectedInstrument(form_, instrument_); !selected)
+    // The bus part: on the bus worker, with the window's texts and boxes handed back to it.
+    // The trace on display is not drawn again while its data are being replaced.
+    std::optional<trace::TraceCommandResult> result;
+    Status refused;
+    reading_ = true;
+    claim.run([&](WindowView& window) { refused = readOnBus(window, n, result); });
+    reading_ = false;
+    if (!result)
+        return refused;
+
+    form_.pictureParts().area.setToolTip(QStringLiteral("trace-values"));
+    form_.enableOutputs(WindowView::Outputs::Trace, false);
+
+    return showOutcome(*result, n);
+}
+
+Status TraceWindowCommand::readOnBus(WindowView& window, int n,
+                                     std::optional<trace::TraceCommandResult>& result) {
+    if (Status selected = openSelectedInstrument(window, instrument_); !selected)
         return selected;
     const bus::CurrentInstrument& ci = instrument_.record();
     if (ci.ModelName == bus::kModelNoAnswer) {
         const QString text = QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress);
-        form_.showError(text);
-        form_.showStatus(QStringLiteral("no device found"));
+        window.showError(text);
+        window.showStatus(QStringLiteral("no device found"));
         return fail(text.toStdString());
     }
     const QString number = QString::number(n);
     if (n < 1 || n > trace::HighestTraceNumber(ci.ModelName)) {
         const QString text = QStringLiteral("Trace ") + number +
                              QStringLiteral(" is not supported by the instrument!");
-        form_.showError(text);
+        window.showError(text);
         return fail(text.toStdString());
     }
 
-    BusyPointer busy(form_);
-    form_.enableOutputs(WindowView::Outputs::Hardcopy, false);
+    BusyPointer busy(window);
+    window.enableOutputs(WindowView::Outputs::Hardcopy, false);
+    bus::UserInterface& boxes = *window.services().ui.boxes;
     if (!ci.FullSupport) {
         const std::string text = "Trace data is not supported for " + ci.ModelName;
-        boxes->messageBox(bus::MessageIcon::Exclamation, "ERROR:", text, bus::MessageButtons::Ok);
-        form_.showStatus(QStringLiteral("trace data not supported."));
+        boxes.messageBox(bus::MessageIcon::Exclamation, "ERROR:", text, bus::MessageButtons::Ok);
+        window.showStatus(QStringLiteral("trace data not supported."));
         return fail(text);
     }
 
     // The core reports its steps; "idle" is the window's to say once every output is done.
-    const trace::TraceCommandResult result = trace::RunTraceCommand(
-        instrument_.session(), *boxes, n, decimalSeparator_, state_, [this](std::string_view t) {
-            if (t != "idle")
-                form_.showStatus(fromLatin1(t));
-        });
-
-    form_.pictureParts().area.setToolTip(QStringLiteral("trace-values"));
-    form_.enableOutputs(WindowView::Outputs::Trace, false);
-
-    return showOutcome(result, n);
+    result = trace::RunTraceCommand(instrument_.session(), boxes, n, decimalSeparator_, state_,
+                                    [&window](std::string_view t) {
+                                        if (t != "idle")
+                                            window.showStatus(fromLatin1(t));
+                                    });
+    return {};
 }
 
 void TraceWindowCommand::claimAreaForTrace() {
@@ -219,7 +233,7 @@ void TraceWindowCommand::draw() {
 
 void TraceWindowCommand::redraw() {
     // The window asks only while a trace is meant to be on display.
-    if (state_.hasTrace)
+    if (state_.hasTrace && !reading_)
         draw();
 }
 

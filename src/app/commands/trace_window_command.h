@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
+#include "app/commands/bus_commands.h"
 #include "app/output/office_window.h"
 #include "base/result.h"
 #include "trace/trace_command.h"
@@ -19,10 +21,10 @@ class WindowView;
 char localeDecimalSeparator();
 
 // The trace command of the main window ("Start" > "Read trace data" > "trace n", the
-// tray's "Trace n", TRACEn on the command line) and "Save trace data". It runs on the
-// window's thread and lets window events in at its status texts; a bus command arriving
-// then is refused. The application owns it beside the window and the instrument session;
-// while it lives the window redraws the trace on display after every resize.
+// tray's "Trace n", TRACEn on the command line) and "Save trace data". Its bus part runs on
+// the bus worker while the window goes on; a bus command arriving then is refused. The application
+// owns it beside the window and the instrument session; while it lives the window redraws the trace
+// on display after every resize.
 class TraceWindowCommand {
   public:
     TraceWindowCommand(WindowView& form, InstrumentSession& instrument, OfficeBridge& office,
@@ -49,7 +51,10 @@ class TraceWindowCommand {
     static QString saveFilter();
 
   private:
-    Status readAndShow(int n);
+    Status readAndShow(int n, BusCommands::Claim& claim);
+    // The bus part, on the bus worker: identification, the checks of the model and the
+    // read into the state. `result` is set when the read was tried; otherwise why not.
+    Status readOnBus(WindowView& window, int n, std::optional<trace::TraceCommandResult>& result);
     // The area becomes the trace's: white, no hardcopy behind it, redrawn by this command.
     void claimAreaForTrace();
     // The read's end in the window: the error, or the trace drawn and the automatic outputs.
@@ -64,6 +69,7 @@ class TraceWindowCommand {
     OfficeBridge& office_;
     char decimalSeparator_;
     trace::TraceState state_;
+    bool reading_ = false;  // the state is being filled on the bus worker
     QString lastOutputFile_;
 };
 

@@ -61,6 +61,13 @@ void BusLogSwitch::showWhere() {
 }
 
 void BusLogSwitch::toggled(bool on) {
+    // The log sits between the bus worker and the driver: it changes between commands only.
+    if (form_.busCommandRunning()) {
+        form_.item(QStringLiteral("BusLog"))->setChecked(!on);
+        form_.view().showStatus(QStringLiteral(
+            "the bus log is switched between bus commands: stop or wait for the running one"));
+        return;
+    }
     if (!on) {
         log_.stop();
         form_.view().showStatus(summary());

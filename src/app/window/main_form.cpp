@@ -4,17 +4,21 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QStatusBar>
 #include <QStyleOptionMenuItem>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "app/commands/bus_worker.h"
 #include "app/window/about_form.h"
 #include "app/window/logo.h"
 #include "app/window/twips.h"
@@ -148,6 +152,7 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
       displayAvailable_(!noDisplay()) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(version_.windowTitle());
+    busCommands_.setWorker(nullptr, this);
     setWindowIcon(drawWindowIcon());
 
     // The client area is laid out by hand, by the rules of applyResizeRules.
@@ -210,6 +215,8 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
 }
 
 MainForm::~MainForm() {
+    if (worker_)
+        worker_->setProgressView({});
     if (scanner_)
         scanner_->setHooks({});  // the panel goes with the window
     if (services_.tray) {
@@ -240,7 +247,62 @@ void MainForm::buildStatusBar() {
     // No paste has been tried yet.
     panels_[2]->setEnabled(false);
     panels_[3]->setEnabled(false);
+
+    // While a bus command runs: how far it is, and the button that stops it.
+    progress_ = new QLabel(bar);
+    progress_->setObjectName(QStringLiteral("Progress"));
+    progress_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    stopButton_ = new QToolButton(bar);
+    stopButton_->setObjectName(QStringLiteral("StopButton"));
+    stopButton_->setDefaultAction(stop_);
+    stopButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    stopButton_->setAutoRaise(false);
+    // No taller than the panels: the bar keeps its height when the button shows.
+    stopButton_->setFixedHeight(panels_[1]->sizeHint().height());
+    bar->addWidget(progress_);
+    bar->addWidget(stopButton_);
+    progress_->hide();
+    stopButton_->hide();
     line->trimBottom();
+}
+
+void MainForm::stopBusCommand() {
+    if (worker_)
+        worker_->requestStop();
+}
+
+void MainForm::onWindowThread(const std::function<void()>& call) {
+    if (worker_)
+        worker_->onWindow(call);
+    else
+        call();
+}
+
+void MainForm::showBusProgress(const BusProgress& progress) {
+    const bool running = progress.elapsedMs > 0 || progress.done >= 0;
+    stop_->setEnabled(running && !progress.stopping);
+    stopButton_->setVisible(running);
+    QString text;
+    const QLocale locale;
+    if (progress.stopping) {
+        text = QStringLiteral("stopping...");
+    } else if (progress.done >= 0) {
+        const double seconds = std::max<int64_t>(progress.elapsedMs, 1) / 1000.0;
+        const QString rate =
+            locale.toString(static_cast<double>(progress.done) / seconds / 1000.0, 'f', 1);
+        text = progress.total > 0
+                   ? QStringLiteral("%1 of %2 bytes (%3 %), %4 kB/s")
+                         .arg(locale.toString(static_cast<qlonglong>(progress.done)),
+                              locale.toString(static_cast<qlonglong>(progress.total)),
+                              QString::number(progress.done * 100 / progress.total), rate)
+                   : QStringLiteral("%1 bytes, %2 kB/s")
+                         .arg(locale.toString(static_cast<qlonglong>(progress.done)), rate);
+    } else if (progress.elapsedMs >= 1000) {
+        // A scan or a plot wait: how long it has waited.
+        text = QStringLiteral("%1 s").arg(progress.elapsedMs / 1000);
+    }
+    progress_->setText(text);
+    progress_->setVisible(running && !text.isEmpty());
 }
 
 QAction* MainForm::addressItem(int index) const {
@@ -252,6 +314,16 @@ QAction* MainForm::traceItem(int index) const {
 }
 
 void MainForm::link(WindowLinks links) {
+    if (links.busWorker != worker_) {
+        if (worker_)
+            worker_->setProgressView({});
+        worker_ = links.busWorker;
+        busCommands_.setWorker(worker_, this);
+        if (worker_)
+            worker_->setProgressView([this](const BusProgress& p) { showBusProgress(p); });
+        if (scanner_)
+            setScanner(scanner_);  // its hooks come to this thread through the new worker
+    }
     if (links.scanner != scanner_)
         setScanner(links.scanner);
     driverProblem_ = std::move(links.driverProblem);
@@ -346,9 +418,6 @@ void MainForm::bindOption(QAction* item, bool WindowOptions::*field) {
 }
 
 BusCommands::Claim MainForm::claimBus() {
-    // A scan holds the bus without a claim of its own.
-    if (scanner_ && scanner_->isScanning())
-        return BusCommands::refused();
     return busCommands_.claim();
 }
 
@@ -514,7 +583,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 void MainForm::menuOpened() {
     startLogo_->hide();
-    if (scanPanel_)
+    // A running scan keeps its panel: the user watches its indicators turn.
+    if (scanPanel_ && !(scanner_ && busCommands_.busy() && scanPanel_->isVisible()))
         scanPanel_->hide();
 }
 

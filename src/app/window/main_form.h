@@ -18,6 +18,7 @@
 
 class QMenu;
 class QStatusBar;
+class QToolButton;
 class QStyle;
 
 namespace benchcap::bus {
@@ -29,6 +30,8 @@ class ScanIECControl;
 
 namespace benchcap::app {
 
+class BusWorker;
+struct BusProgress;
 class HardcopyCommand;
 class TraceWindowCommand;
 class AboutForm;
@@ -67,6 +70,10 @@ struct WindowLinks {
     // The bus scanner whose panel the window shows and whose device table decides the
     // selection.
     scanner::ScanIECControl* scanner = nullptr;
+    // The thread the bus commands (scan, hardcopy, trace) run their bus part on, while the
+    // window goes on; its driver and session end their waits on Stop (BusWorker::watch).
+    // Default: none, they run on the window's thread.
+    BusWorker* busWorker = nullptr;
     // Why the driver cannot reach a board (empty when it can); a scan that finds no board
     // shows it in the status line, so the user knows what to install or configure.
     QString driverProblem;
@@ -140,6 +147,11 @@ class MainForm : public QMainWindow, public WindowView {
     void runFromTray(const std::function<void()>& command);
     // Minimised, hidden and represented by the tray icon.
     bool isInTray() const;
+
+    // "Stop" (Esc, the status bar's button, the tray): the running bus command ends through
+    // the same path as a termination signal, and the window stays.
+    void stopBusCommand();
+    bool busCommandRunning() const { return busCommands_.busy(); }
 
     // The hardcopy command as the menu runs it, for the command line's SCREEN.
     benchcap::Status runHardcopy();
@@ -226,6 +238,10 @@ class MainForm : public QMainWindow, public WindowView {
 
     // The scanner's panel goes with the scanner before it.
     void setScanner(scanner::ScanIECControl* core);
+    // Runs `call` on the window's thread, waiting for it, from a bus part on the worker.
+    void onWindowThread(const std::function<void()>& call);
+    // The status bar's progress text and Stop button while a bus command runs.
+    void showBusProgress(const BusProgress& progress);
 
     // "Path for auto-save files": the folder browser chooses `DataPath`.
     void chooseDataPath();
@@ -288,6 +304,12 @@ class MainForm : public QMainWindow, public WindowView {
     scanner::ScanIECControl* scanner_ = nullptr;
     QString driverProblem_;
     QLabel* panels_[4] = {};
+    QLabel* progress_ = nullptr;         // "Progress": how far the running bus command is
+    QToolButton* stopButton_ = nullptr;  // "StopButton", shown while a bus command runs
+    QAction* stop_ = nullptr;            // "Stop" (Esc), in the tray menu too
+    BusWorker* worker_ = nullptr;
+    bool scanRunning_ = false;
+    int16_t clickedDuringScan_ = 0;  // an indicator clicked while the scan ran
     HardcopyCommand* hardcopy_ = nullptr;
     TraceWindowCommand* trace_ = nullptr;
     QPointer<QWidget> recordForm_;

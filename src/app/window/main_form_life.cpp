@@ -255,6 +255,7 @@ void MainForm::stopBySignal(int signal) {
     // The job of an END command line is abandoned as END would have ended it: at once,
     // nothing stored.
     shutDown_ = true;
+    stopBusCommand();
     hide();
     if (endProgram_)
         endProgram_(stopExitStatus(signal));
@@ -264,6 +265,8 @@ void MainForm::shutDown() {
     if (shutDown_)
         return;
     shutDown_ = true;
+    // A bus command still running ends now; the program ends after it.
+    stopBusCommand();
     if (settings_) {
         SettingsStore& s = *settings_;
         WindowOptions stored = options_;

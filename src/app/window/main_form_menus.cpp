@@ -204,6 +204,14 @@ void MainForm::buildTrayMenu() {
             addItem(trayMenu_, QStringLiteral("Trace %1").arg(i), arrayName("TrayTrace", i));
         connect(a, &QAction::triggered, this, [this, i] { readTraceFromTray(i); });
     }
+    // "Stop" ends the running bus command: Esc in the window, the status bar's button, and
+    // here, where a command started from the tray is stopped.
+    stop_ = addItem(trayMenu_, QStringLiteral("Stop"), QStringLiteral("Stop"));
+    stop_->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop_->setShortcutContext(Qt::WindowShortcut);
+    stop_->setEnabled(false);
+    addAction(stop_);
+    connect(stop_, &QAction::triggered, this, &MainForm::stopBusCommand);
     addSeparator(trayMenu_, QStringLiteral("Trenner6"));
     connect(addItem(trayMenu_, QStringLiteral("Maximize again"), QStringLiteral("MaxIt")),
             &QAction::triggered, this, &MainForm::showFromTray);

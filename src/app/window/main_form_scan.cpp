@@ -2,6 +2,9 @@
 #include <QApplication>
 #include <QMenu>
 
+#include <utility>
+
+#include "app/commands/bus_worker.h"
 #include "app/window/main_form.h"
 #include "app/window/scan_panel.h"
 #include "app/window/selection_codes.h"
@@ -10,6 +13,7 @@
 namespace benchcap::app {
 
 void MainForm::setScanner(scanner::ScanIECControl* core) {
+    const bool sameScanner = scanner_ == core;
     if (scanner_)
         scanner_->setHooks({});  // the old panel goes
     scanner_ = core;
@@ -17,11 +21,25 @@ void MainForm::setScanner(scanner::ScanIECControl* core) {
         setScanPanel(nullptr);
         return;
     }
-    auto* panel = new ScanIECPanel(*core, client_);
-    core->setHooks(panel->hooks([this] {
+    // A panel made anew keeps nothing of an earlier scanner's.
+    auto* panel = scanPanel_ && sameScanner ? static_cast<ScanIECPanel*>(scanPanel_.data())
+                                            : new ScanIECPanel(*core, client_);
+    // The scan runs on the bus worker: the panel follows it on the window's thread, while
+    // the scan waits, so the panel reads a table that stands still.
+    const scanner::ScanHooks shown = panel->hooks([this] {
         if (yield_)
             yield_();
-    }));
+    });
+    scanner::ScanHooks hooks;
+    hooks.ledChanged = [this, shown](int16_t a) { onWindowThread([&] { shown.ledChanged(a); }); };
+    hooks.textChanged = [this, shown](scanner::TextLine line) {
+        onWindowThread([&] { shown.textChanged(line); });
+    };
+    hooks.yield = [this, shown] { onWindowThread(shown.yield); };
+    hooks.stopRequested = [this] { return worker_ && worker_->stopRequested(); };
+    core->setHooks(std::move(hooks));
+    if (panel == scanPanel_)
+        return;
     connect(panel, &ScanIECPanel::SelectIEC, this, &MainForm::selectScannedAddress);
     setScanPanel(panel);
 }
@@ -29,8 +47,9 @@ void MainForm::setScanner(scanner::ScanIECControl* core) {
 void MainForm::startScan() {
     if (!scanner_)
         return;
-    // A hardcopy or trace on the bus goes on undisturbed; the scan is refused.
-    if (busCommands_.busy()) {
+    // A hardcopy, trace or scan on the bus goes on undisturbed; this scan is refused.
+    BusCommands::Claim claim = busCommands_.claim();
+    if (!claim) {
         QApplication::beep();
         return;
     }
@@ -47,9 +66,12 @@ void MainForm::startScan() {
 
     scanner_->setStartTimeOut(bus::timeout_codes::T1s);
     scanner_->setStopTimeOut(bus::timeout_codes::T3s);
-    // A scan already running (this click came in through one of its yields) goes on to
-    // its end and fills the menu itself; this request is refused.
-    if (!scanner_->ScanIECBus())
+    bool scanned = false;
+    scanRunning_ = true;
+    claim.run([&](WindowView&) { scanned = scanner_->ScanIECBus(); });
+    scanRunning_ = false;
+    const bool stopped = worker_ && worker_->stopRequested();
+    if (!scanned)
         return;
 
     bool found = false;
@@ -81,11 +103,20 @@ void MainForm::startScan() {
     } else if (scanner_->BoardID() < 0 && !scanner_->boardFailure().empty()) {
         showStatus(QString::fromLatin1(scanner_->boardFailure()));
     } else {
-        showStatus(QStringLiteral("bus scanned"));
+        // A stopped scan lists what it found before the stop.
+        showStatus(stopped ? QStringLiteral("scan stopped") : QStringLiteral("bus scanned"));
     }
+    // An indicator clicked while the scan ran is chosen now, by what the scan found.
+    if (const int16_t clicked = std::exchange(clickedDuringScan_, 0))
+        selectScannedAddress(clicked);
 }
 
 void MainForm::selectScannedAddress(int16_t address) {
+    // The table is the scan's until it ends.
+    if (scanRunning_) {
+        clickedDuringScan_ = address;
+        return;
+    }
     const int32_t code = scanner_ ? scanner_->DeviceTyp(address) : 0;
     if (selectionRule(code).refused) {
         if (services_.boxes)

@@ -364,10 +364,13 @@ int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
     if (!device(ud))
         return fail(err::EDVR);
     problem_.clear();  // a file that cannot be opened is no adapter problem
-    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
-        const int result = ibrd(ud, buffer, size);
-        return CallOutcome{result, status()};
-    });
+    const CallOutcome outcome = readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            const int result = ibrd(ud, buffer, size);
+            return CallOutcome{result, status()};
+        },
+        this);
     // The last read's problem (a lost connection) is the whole call's.
     note_ = problem_;
     return finish(outcome);

@@ -619,10 +619,13 @@ int LanDriver::ibrdf(int ud, const std::string& fileName) {
     if (!device(ud))
         return fail(err::EDVR);
     problem_.clear();
-    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
-        const int result = ibrd(ud, buffer, size);
-        return CallOutcome{result, status()};
-    });
+    const CallOutcome outcome = readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            const int result = ibrd(ud, buffer, size);
+            return CallOutcome{result, status()};
+        },
+        this);
     note_ = problem_;
     return finish(outcome);
 }

@@ -14,6 +14,7 @@ LoggingDriver::LoggingDriver(std::unique_ptr<GpibDriver> inner, std::shared_ptr<
     : inner_(std::move(inner)), clock_(std::move(clock)) {
     // The inner driver's waits ask this driver's stop request, whoever sets it.
     inner_->setInterruptCheck([this] { return interruptRequested(); });
+    inner_->setProgressSink([this](int64_t done, int64_t total) { reportProgress(done, total); });
 }
 
 LoggingDriver::~LoggingDriver() {

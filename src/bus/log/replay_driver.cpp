@@ -148,17 +148,20 @@ int ReplayDriver::ibrdf(int ud, const std::string& fileName) {
     // The bytes go to the file as every backend's ibrdf writes them, in pieces.
     size_t offset = 0;
     const Record record = *r;
-    const CallOutcome outcome = readToFile(fileName, [&](char* buffer, long size) {
-        const size_t n = std::min(record.data.size() - offset, static_cast<size_t>(size));
-        std::memcpy(buffer, record.data.data() + offset, n);
-        offset += n;
-        CallOutcome piece;
-        piece.status.ibcntl = static_cast<int32_t>(n);
-        piece.result = offset < record.data.size() ? ibsta_bits::CMPL : record.result;
-        if (n == 0 || offset == record.data.size())
-            piece.result |= ibsta_bits::END;  // the last piece ends the loop
-        return piece;
-    });
+    const CallOutcome outcome = readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            const size_t n = std::min(record.data.size() - offset, static_cast<size_t>(size));
+            std::memcpy(buffer, record.data.data() + offset, n);
+            offset += n;
+            CallOutcome piece;
+            piece.status.ibcntl = static_cast<int32_t>(n);
+            piece.result = offset < record.data.size() ? ibsta_bits::CMPL : record.result;
+            if (n == 0 || offset == record.data.size())
+                piece.result |= ibsta_bits::END;  // the last piece ends the loop
+            return piece;
+        },
+        this);
     if (outcome.status.iberr == iberr_codes::EFSO && (outcome.result & ibsta_bits::ERR)) {
         status_ = outcome.status;
         return outcome.result;

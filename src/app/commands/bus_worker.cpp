@@ -1,0 +1,138 @@
+#include "app/commands/bus_worker.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+
+#include "bus/gpib_driver.h"
+#include "bus/session.h"
+
+namespace benchcap::app {
+
+namespace {
+
+// How often the window hears where a running job is.
+constexpr int kTickMs = 100;
+
+int64_t monotonicMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+BusWorker::BusWorker()
+    : thread_(new QThread), busSide_(new QObject), windowSide_(new QObject), ticker_(new QTimer) {
+    thread_->setObjectName(QStringLiteral("bus"));
+    busSide_->moveToThread(thread_);
+    thread_->start();
+    ticker_->setInterval(kTickMs);
+    QObject::connect(ticker_, &QTimer::timeout, windowSide_, [this] { tick(); });
+}
+
+BusWorker::~BusWorker() {
+    // run() returns only after its job: no job is left when the window goes.
+    thread_->quit();
+    thread_->wait();
+    delete busSide_;
+    delete thread_;
+    delete ticker_;
+    delete windowSide_;
+}
+
+bool BusWorker::run(const std::function<void()>& job) {
+    const bool onWindowThread = QCoreApplication::instance() &&
+                                QThread::currentThread() == windowSide_->thread() &&
+                                QThread::currentThread() != thread_;
+    if (running_.exchange(true))
+        return false;
+    stop_ = false;
+    done_ = -1;
+    total_ = -1;
+    startedMs_ = monotonicMs();
+    if (!onWindowThread) {
+        struct Done {
+            std::atomic<bool>& flag;
+            ~Done() { flag = false; }
+        } done{running_};
+        job();
+        return true;
+    }
+
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    auto failure = std::make_shared<std::exception_ptr>();
+    QObject* wake = windowSide_;
+    QMetaObject::invokeMethod(
+        busSide_,
+        [&job, ended, failure, wake] {
+            try {
+                job();
+            } catch (...) {
+                *failure = std::current_exception();
+            }
+            ended->store(true);
+            // Wakes the window thread's wait below.
+            QMetaObject::invokeMethod(
+                wake, [] {}, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    ticker_->start();
+    // The window's events go on, nested inside the command that waits here; a quit of the
+    // application does not end this wait, the job's end does (Stop and close make it end).
+    while (!ended->load())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ticker_->stop();
+    running_ = false;
+    if (show_)
+        show_(BusProgress{});
+    if (*failure)
+        std::rethrow_exception(*failure);
+    return true;
+}
+
+void BusWorker::onWindow(const std::function<void()>& call) {
+    if (QThread::currentThread() != thread_) {
+        call();
+        return;
+    }
+    QMetaObject::invokeMethod(windowSide_, call, Qt::BlockingQueuedConnection);
+}
+
+void BusWorker::requestStop() {
+    if (running_)
+        stop_ = true;
+}
+
+void BusWorker::watch(bus::GpibDriver& driver, bus::Session& session,
+                      std::function<bool()> signal) {
+    auto check = [this, signal] { return stop_.load() || (signal && signal()); };
+    driver.setInterruptCheck(check);
+    session.setInterruptCheck(check);
+    driver.setProgressSink([this](int64_t done, int64_t total) { reportProgress(done, total); });
+}
+
+void BusWorker::reportProgress(int64_t done, int64_t total) {
+    done_ = done;
+    total_ = total;
+}
+
+void BusWorker::setProgressView(std::function<void(const BusProgress&)> show) {
+    show_ = std::move(show);
+}
+
+void BusWorker::tick() {
+    if (!show_ || !running_)
+        return;
+    BusProgress now;
+    now.done = done_;
+    now.total = total_;
+    now.elapsedMs = monotonicMs() - startedMs_;
+    now.stopping = stop_;
+    show_(now);
+}
+
+}  // namespace benchcap::app

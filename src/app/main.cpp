@@ -167,6 +167,10 @@ WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanIECControl& scann
                       [&form](int trace) { return form.runTrace(trace); }};
     // Without a usable driver the status line says why, so the user knows what to install.
     links.driverProblem = QString::fromStdString(backend.driver->unavailableReason());
+    if (!backend.driver->hasListenOnly())
+        links.listenOnlyUnavailable = QStringLiteral(
+            "this interface cannot listen without being addressed; a \"++\" adapter "
+            "(--interface prologix:...) can");
     // A termination signal ends the program with 128 + the signal (settings stored as by
     // "Exit", except after an END command line); blocking reads end on it as well.
     links.stopCheck = benchcap::stopSignal;

@@ -26,6 +26,18 @@ void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool 
     session.WriteDevice("HCOPY:IMM1;*WAI");
 }
 
+Status checkAsTarget(const PictureCheck& check, const OutputFile& out) {
+    Status checked = check(out.temporaryPath());
+    if (checked)
+        return checked;
+    // The temporary name means nothing to the user; the file it was to become does.
+    std::string why = checked.error();
+    const std::string temporary = out.temporaryPath().string();
+    if (why.rfind(temporary, 0) == 0)
+        why = out.target().string() + why.substr(temporary.size());
+    return fail(why);
+}
+
 Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentFile,
                              std::string_view localFile, const PictureCheck& check) {
     session.OpenDevice();
@@ -64,7 +76,7 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
         return fail("the transfer of " + name + " is incomplete: " + read.error());
     }
     if (check) {
-        if (const Status picture = check(out->temporaryPath()); !picture)
+        if (const Status picture = checkAsTarget(check, *out); !picture)
             return fail("the file " + name + " from the instrument is refused: " + picture.error());
     }
     if (session.interrupted())

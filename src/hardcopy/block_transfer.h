@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/output_file.h"
 #include "base/result.h"
 #include "bus/session.h"
 #include "hardcopy/hardcopy_types.h"
@@ -20,6 +21,9 @@ inline constexpr int64_t kTransferChunk = int64_t{256} << 10;
 // time-out at 30 s for the transfer that follows.
 void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool color,
                    std::string_view format, bool suppressConfig = false);
+
+// `check` on the file being written, its message naming the file it becomes.
+Status checkAsTarget(const PictureCheck& check, const OutputFile& out);
 
 // Asks the instrument for its file with "MMEM:DATA? '<instrumentFile>'" and stores the data
 // bytes of the block in `localFile` (surrounding blanks removed from both names); returns

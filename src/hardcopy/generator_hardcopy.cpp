@@ -69,7 +69,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
                     std::to_string(got) + " bytes (" + bus::driverErrorText(driver) + ")");
     }
     if (check) {
-        if (const Status picture = check(out->temporaryPath()); !picture)
+        if (const Status picture = checkAsTarget(check, *out); !picture)
             return fail("the generator's screen picture is refused: " + picture.error());
     }
     if (session.interrupted())

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -76,8 +77,11 @@ void runPlotter(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
     const PlotterResult plot = Plotter(
         s.session.driver(), s.ui, s.status, PlotterOfferText(), outcome.file,
         [&session = s.session] { return session.interrupted(); }, options.plotter);
-    if (!plot.accepted)
+    if (!plot.accepted) {
+        // Declined: the status line tells the outcome, not the step before the offer.
+        say(s, "no hardcopy taken");
         return;
+    }
     if (plot.capture) {
         outcome.written = true;
     } else {
@@ -132,8 +136,12 @@ bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
             say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
         } else {
             say(s, "transfer failed");
-            s.ui.messageBox(MessageIcon::Critical, "ERROR:", kTransferErrorText,
-                            MessageButtons::Ok);
+            // The fixed text, and below it the cause, so that the user can act on it.
+            std::string cause = endSentence(got.error());
+            if (!cause.empty())
+                cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+            s.ui.messageBox(MessageIcon::Critical, "ERROR:",
+                            std::string(kTransferErrorText) + "\n" + cause, MessageButtons::Ok);
         }
         return false;
     }
@@ -172,11 +180,13 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
     if (!bus::CheckFirmware(ci, s.hardcopyDrive, s.ui, s.decimalSeparator)) {
         outcome.status =
             fail("the firmware of the " + model + " is too old for hardcopies over the bus");
+        say(s, "no hardcopy taken");
         return outcome;
     }
     if (!ci.IsReady) {
         s.ui.messageBox(MessageIcon::Critical, "ERROR:", UnsupportedText(), MessageButtons::Ok);
         outcome.status = fail("the instrument is not ready");
+        say(s, "no hardcopy taken");
     } else if (!ci.FullSupport) {
         runPlotter(s, options, outcome);
         if (!outcome.status)

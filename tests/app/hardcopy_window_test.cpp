@@ -179,8 +179,12 @@ TEST_F(HardcopyWindowTest, FailedOrUnloadableHardcopyDropsThePictureAndPastesNot
         "office: Excel off, Word off\n"
         "enabled:\n"
         "picture: -, hardcopy, tip \"screenshot from selected device\"\n"
-        "box: [ERROR:] An error occured. Please check instrument and try again!\n"
-        "box: [ERROR:] An error occured. Please check instrument and try again!\n");
+        "box: [ERROR:] An error occured. Please check instrument and try again!\\nThe transfer "
+        "of C:\\HARDCOPY.WMF is incomplete: the block broke off after 100 of 6546 bytes "
+        "(time-out).\n"
+        "box: [ERROR:] An error occured. Please check instrument and try again!\\nThe "
+        "generator's screen picture is refused: DIR/zeros.BMP: file holds only zero bytes (the "
+        "transfer from the instrument probably failed).\n");
 }
 
 TEST_F(HardcopyWindowTest, DataPathFaultsNameTheFileAndTheReasonBeforeTheInstrumentIsAsked) {

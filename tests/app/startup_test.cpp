@@ -17,7 +17,8 @@ namespace {
 const QStringList kStoredKeys = QStringLiteral(
                                     "Left Width Top Height Address Color SupressConfigRMX DataPath "
                                     "GPIBPrinterAdr HardAutoSave HardAutoClip HardAutoExcel "
-                                    "TraceAutoSave TraceAutoClip TraceAutoExcel PlotterModel")
+                                    "TraceAutoSave TraceAutoClip TraceAutoExcel OnTop MinToTray "
+                                    "PlotterListenOnly PlotterModel HardcopyFormat")
                                     .split(u' ');
 
 // "Key=value;Key=value" as pairs; values keep their blanks.
@@ -213,7 +214,7 @@ TEST_F(CommandLineRunTest, ActionsRunInOrderAndEndWritesNothing) {
     EXPECT_EQ(start("/HIDE /12 /BW /NAME=scope1 /SCREEN /TRACE2 /END"), 0);
     EXPECT_EQ(runs, QStringList({"SCREEN 12 bw scope1 hidden", "TRACE 2"}));
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(store.accesses().size() == 16 && accessedKeys(true).empty());
+    EXPECT_TRUE(store.accesses().size() == 20 && accessedKeys(true).empty());
     EXPECT_EQ(store.flushes(), 0);
     EXPECT_TRUE(ends.empty());  // END returns; nothing of the shutdown runs
 }

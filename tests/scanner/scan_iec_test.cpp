@@ -137,7 +137,8 @@ TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgainAndAScanFromTheYieldHookIsIgnore
                            ++yields;
                            if (!rig.scan.ScanIECBus())
                                ++refused;
-                       }});
+                       },
+                       {}});
     rig.scan.setStartTimeOut(11);
     rig.scan.setStopTimeOut(12);
     EXPECT_TRUE(rig.scan.ScanIECBus());

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <filesystem>
@@ -182,7 +183,9 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
             fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
         // A plot that did not come says why where the capture's progress stood.
         if (outcome.way == hardcopy::HardcopyWay::Plotter && !outcome.status)
-            form_.showStatus(fromLatin1(outcome.status.error()));
+            form_.showStatus(outcome.status.error() == bus::kInterruptedMessage
+                                 ? QStringLiteral("plot wait stopped")
+                                 : fromLatin1(outcome.status.error()));
     }
 
     if (outcome.completed)
@@ -303,8 +306,11 @@ void HardcopyCommand::save() {
     if (!onDisplay_ || !dialog)
         return;
     OutputFiles& files = form_.services().files;
+    // The name an automatic save would give it is offered.
+    const QString suggested =
+        QFileInfo(files.outputFileName(onDisplay_->format, 0, false)).fileName();
     const QString name = askSaveName(*dialog, form_.pictureParts().area.window(),
-                                     saveFilter(onDisplay_->format), files.saveFolder());
+                                     saveFilter(onDisplay_->format), files.saveFolder(), suggested);
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QPainter>
 
@@ -102,6 +103,7 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
         const QString text = QStringLiteral("Trace ") + number +
                              QStringLiteral(" is not supported by the instrument!");
         window.showError(text);
+        window.showStatus(QStringLiteral("trace not read"));
         return fail(text.toStdString());
     }
 
@@ -178,6 +180,7 @@ Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, 
                 endStatus = officeStatusText(pasted);
         }
         outcome = autoOutputs(n);
+        shownTrace_ = n;
         form_.enableOutputs(WindowView::Outputs::Trace, true);
     }
     form_.setBusy(false, WindowView::Events::Wait);
@@ -242,8 +245,11 @@ void TraceWindowCommand::save() {
     if (!state_.hasTrace || !dialog)
         return;
     OutputFiles& files = form_.services().files;
-    const QString name =
-        askSaveName(*dialog, form_.pictureParts().area.window(), saveFilter(), files.saveFolder());
+    // The name an automatic save would give it is offered.
+    const QString suggested =
+        QFileInfo(files.outputFileName(QStringLiteral("TXT"), shownTrace_, false)).fileName();
+    const QString name = askSaveName(*dialog, form_.pictureParts().area.window(), saveFilter(),
+                                     files.saveFolder(), suggested);
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);

@@ -70,6 +70,7 @@ class TraceWindowCommand {
     char decimalSeparator_;
     trace::TraceState state_;
     bool reading_ = false;  // the state is being filled on the bus worker
+    int shownTrace_ = 1;    // the number of the trace on display
     QString lastOutputFile_;
 };
 

@@ -54,12 +54,16 @@ class ScriptedSaveFileDialog final : public SaveFileDialog {
     // The filter and the folder in force at each showing.
     const std::vector<QString>& shownWithFilters() const { return shown_; }
     const std::vector<QString>& shownInFolders() const { return folders_; }
+    // The name suggested at each showing.
+    const std::vector<QString>& suggestedNames() const { return suggested_; }
 
     void setFilter(const QString& filter) override { filter_ = filter; }
     QString filter() const override { return filter_; }
     void setFolder(const QString& folder) override { folder_ = folder; }
+    void setSuggestedName(const QString& name) override { name_ = name; }
     QString showSave(QWidget*) override {
         shown_.push_back(filter_);
+        suggested_.push_back(name_);
         folders_.push_back(folder_);
         if (answers_.empty())
             return {};
@@ -73,10 +77,12 @@ class ScriptedSaveFileDialog final : public SaveFileDialog {
   private:
     QString filter_;
     QString folder_;
+    QString name_;
     int selected_ = 0;
     std::deque<std::pair<QString, int>> answers_;
     std::vector<QString> shown_;
     std::vector<QString> folders_;
+    std::vector<QString> suggested_;
 };
 
 class ScriptedPrintDialog final : public PrintDialog {

@@ -327,6 +327,10 @@ void MainForm::link(WindowLinks links) {
     if (links.scanner != scanner_)
         setScanner(links.scanner);
     driverProblem_ = std::move(links.driverProblem);
+    listenOnlyUnavailable_ = std::move(links.listenOnlyUnavailable);
+    QAction* listenOnly = item(QStringLiteral("PlotterListenOnly"));
+    listenOnly->setEnabled(listenOnlyUnavailable_.isEmpty());
+    listenOnly->setToolTip(listenOnlyUnavailable_);
     hardcopy_ = links.hardcopy;
     trace_ = links.trace;
     commands_ = std::move(links.commands);
@@ -408,6 +412,7 @@ void MainForm::setOptions(const WindowOptions& options) {
     check("TraceAutoExcel", options.traceAutoSheet);
     check("OnTop", options.onTop);
     check("MinToTray", options.minimizeToTray);
+    check("PlotterListenOnly", options.plotterListenOnly);
     check("BusLog", options.busLog);
     options_ = options;
 }

@@ -95,6 +95,9 @@ struct WindowLinks {
     std::function<void(const QString& line)> reportSink;
     // How links of the about box are opened (default: the desktop's handler).
     std::function<void(const QUrl&)> openLink;
+    // Why the interface cannot listen only (a "++" adapter can), shown on "Listen-only",
+    // which it disables; empty (the default) offers it.
+    QString listenOnlyUnavailable;
     // Whether windows can be seen at all (default: false under the offscreen platform).
     std::optional<bool> displayAvailable;
 };
@@ -303,6 +306,7 @@ class MainForm : public QMainWindow, public WindowView {
     QPointer<QWidget> scanPanel_;
     scanner::ScanIECControl* scanner_ = nullptr;
     QString driverProblem_;
+    QString listenOnlyUnavailable_;
     QLabel* panels_[4] = {};
     QLabel* progress_ = nullptr;         // "Progress": how far the running bus command is
     QToolButton* stopButton_ = nullptr;  // "StopButton", shown while a bus command runs

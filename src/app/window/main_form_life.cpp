@@ -81,6 +81,8 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     placeWindow(stored.placement);
     selectAddress(stored.address);
     setOptions(stored);
+    if (options_.onTop)
+        applyOnTop();
 
     storedDataPath_ = stored.dataPath;
     dataPathOverridden_ = context.dataPathOverride.has_value();
@@ -88,6 +90,14 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     pictureArea_->setScale(1, 1);
     showStartStatus();
+    // A stored listen-only the interface cannot do is said before any question is asked.
+    if (options_.plotterListenOnly && !listenOnlyUnavailable_.isEmpty()) {
+        item(QStringLiteral("PlotterListenOnly"))->setChecked(false);
+        const QString text = QStringLiteral("listen-only is off: ") + listenOnlyUnavailable_;
+        showStatus(text);
+        if (unattended())
+            reportUnattended(QStringLiteral("Plotter model"), text, false);
+    }
 
     files_.UseManualName = false;
     if (!trimBlanks(context.commandLine).isEmpty()) {

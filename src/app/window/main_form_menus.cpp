@@ -130,6 +130,7 @@ void MainForm::buildMenus() {
         addToggle(plotter, QStringLiteral("HP 7475A"), QStringLiteral("Plotter7475A")));
     bindOption(hp7475, &WindowOptions::plotter7475);
     addSeparator(plotter, QStringLiteral("PlotterTrenner"));
+    plotter->setToolTipsVisible(true);  // why "Listen-only" is not offered
     bindOption(
         addToggle(plotter, QStringLiteral("Listen-only (talk-only instrument, \"++\" adapter)"),
                   QStringLiteral("PlotterListenOnly")),

@@ -121,7 +121,9 @@ QString QtFolderBrowser::browseForFolder(QWidget* owner, const QString& currentF
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // Our own dialog, so that the title and current path can be shown inside it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setDirectory(QDir::rootPath());
+    // It opens where the files go now; a folder that is gone gives the file system's root.
+    dialog.setDirectory(!currentFolder.isEmpty() && QDir(currentFolder).exists() ? currentFolder
+                                                                                : QDir::rootPath());
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
         auto* label = new QLabel(folderBrowserText(title, currentFolder)
                                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
@@ -144,6 +146,8 @@ QString QtSaveFileDialog::showSave(QWidget* owner) {
     dialog.setNameFilter(filters);
     if (!folder_.isEmpty())
         dialog.setDirectory(folder_);
+    if (!suggested_.isEmpty())
+        dialog.selectFile(suggested_);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     selected_ = std::max(

@@ -38,12 +38,14 @@ class QtSaveFileDialog final : public SaveFileDialog {
     void setFilter(const QString& filter) override { filter_ = filter; }
     QString filter() const override { return filter_; }
     void setFolder(const QString& folder) override { folder_ = folder; }
+    void setSuggestedName(const QString& name) override { suggested_ = name; }
     QString showSave(QWidget* owner) override;
     int selectedFilter() const override { return selected_; }
 
   private:
     QString filter_;
     QString folder_;
+    QString suggested_;
     int selected_ = 0;
 };
 

@@ -25,9 +25,10 @@ QString qtNameFilter(const QString& pairFilter) {
 }
 
 QString askSaveName(SaveFileDialog& dialog, QWidget* owner, const QString& filter,
-                    const QString& folder) {
+                    const QString& folder, const QString& suggested) {
     dialog.setFilter(filter);
     dialog.setFolder(folder);
+    dialog.setSuggestedName(suggested);
     QString name = trimBlanks(dialog.showSave(owner));
     if (name.isEmpty())
         return name;

@@ -43,6 +43,8 @@ class SaveFileDialog {
     virtual QString filter() const = 0;
     // The folder the dialog opens in at its next showing.
     virtual void setFolder(const QString& folder) = 0;
+    // The name offered in that folder at its next showing (empty: none).
+    virtual void setSuggestedName(const QString& name) = 0;
     // Shows the dialog for saving; the chosen file name, empty when nothing was chosen.
     // Replacing an existing file is not confirmed (the caller decides).
     virtual QString showSave(QWidget* owner) = 0;
@@ -50,11 +52,11 @@ class SaveFileDialog {
     virtual int selectedFilter() const = 0;
 };
 
-// Shows `dialog` for saving with `filter`, opened in `folder`. The chosen name without
+// Shows `dialog` for saving with `filter`, opened in `folder`, offering `suggested`. The chosen name without
 // surrounding blanks; when it has no extension, the extension of the chosen filter is added
 // in small letters ("plot9" under "PDF file|*.PDF" becomes "plot9.pdf"). Empty when cancelled.
 QString askSaveName(SaveFileDialog& dialog, QWidget* owner, const QString& filter,
-                    const QString& folder);
+                    const QString& folder, const QString& suggested = {});
 
 // "WMF file|*.WMF|all files|*.*" as Qt writes it: "WMF file (*.WMF);;all files (*.*)".
 QString qtNameFilter(const QString& pairFilter);

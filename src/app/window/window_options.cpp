@@ -22,6 +22,10 @@ constexpr struct {
     {"TraceAutoSave", &WindowOptions::traceAutoSave, true},
     {"TraceAutoClip", &WindowOptions::traceAutoClip, true},
     {"TraceAutoExcel", &WindowOptions::traceAutoSheet, false},
+    // Kept since the window remembers what a user sets and expects back.
+    {"OnTop", &WindowOptions::onTop, false},
+    {"MinToTray", &WindowOptions::minimizeToTray, false},
+    {"PlotterListenOnly", &WindowOptions::plotterListenOnly, false},
 };
 
 }  // namespace
@@ -50,6 +54,9 @@ WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
     for (const auto& mark : kStoredMarks)
         o.*mark.field = readMark(mark.key, mark.fallback);
     o.plotter7475 = read("PlotterModel", QStringLiteral("7470A")) == QStringLiteral("7475A");
+    o.hardcopyFormat = read("HardcopyFormat", QStringLiteral("WMF")) == QStringLiteral("BMP")
+                           ? WindowOptions::HardcopyFormat::Bmp
+                           : WindowOptions::HardcopyFormat::Wmf;
     return o;
 }
 
@@ -69,6 +76,9 @@ void writeWindowOptions(SettingsStore& store, const WindowOptions& options) {
     for (const auto& mark : kStoredMarks)
         put(mark.key, encodeBool(options.*mark.field));
     put("PlotterModel", options.plotter7475 ? QStringLiteral("7475A") : QStringLiteral("7470A"));
+    put("HardcopyFormat", options.hardcopyFormat == WindowOptions::HardcopyFormat::Bmp
+                              ? QStringLiteral("BMP")
+                              : QStringLiteral("WMF"));
 }
 
 }  // namespace benchcap::app

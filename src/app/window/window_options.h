@@ -29,7 +29,7 @@ struct WindowOptions {
     // "Plotter model": the plotter the plotter emulation answers as (7470A unchecked).
     bool plotter7475 = false;
     // "Plotter model" > "Listen-only": a "++" adapter hears an instrument in talk-only mode;
-    // for this session only, as it suits one instrument and one interface.
+    // kept, and turned off at start where the interface cannot listen only.
     bool plotterListenOnly = false;
     // "On hardcopy event": keep the file, copy to the clipboard, paste into the document.
     bool hardcopyAutoSave = false;

@@ -202,7 +202,11 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     if (error.empty()) {
         say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
         driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
-        say(status, "KEY PRESSED!");
+        // A wait the user stopped saw no key.
+        if (interrupted && interrupted())
+            error = bus::kInterruptedMessage;
+        else
+            say(status, "KEY PRESSED!");
         driver.ibtmo(board, bus::timeout_codes::T3s);
     }
 

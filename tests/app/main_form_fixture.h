@@ -88,7 +88,9 @@ class MainFormTest : public ::testing::Test {
 // recorded at the yields. Table-driven tests call SetUp again per case: all starts afresh.
 class BusWindowTest : public MainFormTest {
   protected:
-    void setUpWindow(const char* benchText, const char* folderHint) {
+    // `clock`: the bench's time (default: virtual, so that waits cost no real time).
+    void setUpWindow(const char* benchText, const char* folderHint,
+                     std::shared_ptr<bus::Clock> clock = nullptr) {
         scripted.boxes = {};
         scripted.saveDialog = {};
         scripted.printDialog = {};
@@ -100,7 +102,9 @@ class BusWindowTest : public MainFormTest {
         MainFormTest::SetUp();
         dir = benchcap::test::makeTempDir(folderHint);
         files.DataPath = QString::fromStdString(dir.string());
-        bench = benchcap::test::makeBench(benchText);
+        bench = clock ? std::make_unique<sim::SimBench>(benchcap::test::benchConfig(benchText),
+                                                        std::move(clock))
+                      : benchcap::test::makeBench(benchText);
         core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scannerBoxes);
         links.scanner = core.get();
         instrument = std::make_unique<InstrumentSession>(*bench);
@@ -129,6 +133,8 @@ class BusWindowTest : public MainFormTest {
         links.trace = traces.get();
         relink();
     }
+    // The window goes before the scanner, bench and commands it was linked to.
+    void TearDown() override { form.reset(); }
     QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
     void showWindow() {
         form->resize(800, 600);

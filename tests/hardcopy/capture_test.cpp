@@ -119,7 +119,7 @@ TEST(CapturePlot, StopRequestEndsTheCaptureBetweenReads) {
     Capture c(std::string(5000, 'A') + "\r\n");
     int asked = 0;
     const auto result = hardcopy::CapturePlot(*c.bench, c.hgl().string(), nullptr,
-                                              [&asked] { return ++asked > 2; });
+                                              [&asked] { return ++asked > 3; });
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), bus::kInterruptedMessage);
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));

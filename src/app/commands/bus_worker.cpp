@@ -53,6 +53,7 @@ bool BusWorker::run(const std::function<void()>& job) {
     stop_ = false;
     done_ = -1;
     total_ = -1;
+    inCall_ = 0;
     startedMs_ = monotonicMs();
     if (!onWindowThread) {
         struct Done {
@@ -116,8 +117,14 @@ void BusWorker::watch(bus::GpibDriver& driver, bus::Session& session,
 }
 
 void BusWorker::reportProgress(int64_t done, int64_t total) {
+    // A backend's report from inside one read adds to what the block had before it.
+    if (total == bus::GpibDriver::kCallBytes) {
+        inCall_ = done;
+        return;
+    }
     done_ = done;
     total_ = total;
+    inCall_ = 0;
 }
 
 void BusWorker::setProgressView(std::function<void(const BusProgress&)> show) {
@@ -128,7 +135,7 @@ void BusWorker::tick() {
     if (!show_ || !running_)
         return;
     BusProgress now;
-    now.done = done_;
+    now.done = done_ < 0 && inCall_ > 0 ? inCall_.load() : done_ + inCall_;
     now.total = total_;
     now.elapsedMs = monotonicMs() - startedMs_;
     now.stopping = stop_;

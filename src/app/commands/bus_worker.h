@@ -81,6 +81,7 @@ class BusWorker {
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> done_{-1};
     std::atomic<int64_t> total_{-1};
+    std::atomic<int64_t> inCall_{0};  // bytes of the read in progress, beyond done_
     int64_t startedMs_ = 0;
     std::function<void(const BusProgress&)> show_;
 };

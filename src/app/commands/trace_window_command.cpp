@@ -157,8 +157,13 @@ Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, 
             break;
         case trace::TraceOutcome::Failed:
             // Nothing new to draw or tabulate; the previous trace is not passed off as this one.
-            form_.showError(fromLatin1(result.message));
-            endStatus = QStringLiteral("trace not read");
+            // A read the user stopped needs no error notice.
+            if (result.message == bus::kInterruptedMessage) {
+                endStatus = QStringLiteral("trace reading stopped");
+            } else {
+                form_.showError(fromLatin1(result.message));
+                endStatus = QStringLiteral("trace not read");
+            }
             outcome = fail(result.message);
             break;
     }

@@ -1,6 +1,7 @@
 #include "app/commands/bus_worker.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
@@ -66,26 +67,37 @@ bool BusWorker::run(const std::function<void()>& job) {
 
     auto ended = std::make_shared<std::atomic<bool>>(false);
     auto failure = std::make_shared<std::exception_ptr>();
+    auto loop = std::make_shared<QEventLoop>();
     QObject* wake = windowSide_;
     QMetaObject::invokeMethod(
         busSide_,
-        [&job, ended, failure, wake] {
+        [&job, ended, failure, wake, waiting = std::weak_ptr<QEventLoop>(loop)] {
             try {
                 job();
             } catch (...) {
                 *failure = std::current_exception();
             }
             ended->store(true);
-            // Wakes the window thread's wait below.
+            // Ends the window thread's wait below.
             QMetaObject::invokeMethod(
-                wake, [] {}, Qt::QueuedConnection);
+                wake,
+                [waiting] {
+                    if (const auto loop = waiting.lock())
+                        loop->quit();
+                },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     ticker_->start();
-    // The window's events go on, nested inside the command that waits here; a quit of the
-    // application does not end this wait, the job's end does (Stop and close make it end).
-    while (!ended->load())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The window's events go on in a loop nested inside the command that waits here. Once
+    // the application is quitting no loop runs any more: the job, told to stop by then,
+    // ends within a few slices of the driver's waits.
+    while (!ended->load()) {
+        if (loop->exec() < 0 && !ended->load()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+    }
     ticker_->stop();
     running_ = false;
     if (show_)

@@ -77,7 +77,10 @@ class StatusLine : public QStatusBar {
                 column = qobject_cast<QVBoxLayout*>(outer);
             if (!column || column->count() == 0)
                 continue;
-            if (QSpacerItem* strip = column->itemAt(column->count() - 1)->spacerItem()) {
+            // Only a strip still there: invalidating the layout asks for the next layout
+            // request, which would land here again and repaint the bar for ever.
+            QSpacerItem* strip = column->itemAt(column->count() - 1)->spacerItem();
+            if (strip && !strip->sizeHint().isNull()) {
                 strip->changeSize(0, 0);
                 column->invalidate();
             }

@@ -1,0 +1,198 @@
+// The window while the bus is slow, in real time: how late the window's event loop runs a
+// 10 ms timer while a bus command runs on the bus worker (p50, p99 and the worst, in ms),
+// and how long Stop takes to end the command. The cases are the ones a user meets on a
+// real bench: a hardcopy sent at 400 bytes/s (16 s), a scan over a "++" adapter that waits
+// out a time-out at every empty address (stopped after 10 s), and a plot wait that ends
+// when the instrument plots (8 s). Each runs once: the figures are the distribution of
+// some thousand timer events.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/commands/bus_worker.h"
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/instrument_init.h"
+#include "app/commands/window_side.h"
+#include "app/output/office_window.h"
+#include "app/output/print_hardcopy.h"
+#include "app/testing/scripted_services.h"
+#include "app/window/main_form.h"
+#include "bus/adapter/prologix_driver.h"
+#include "bus/adapter/transport.h"
+#include "bus/clock.h"
+#include "scanner/scan_iec.h"
+#include "sim/adapter_server.h"
+#include "sim/bench_config.h"
+#include "sim/sim_bench.h"
+
+namespace {
+
+using namespace benchcap;
+
+// A vector analyzer whose 6546-byte metafile takes 16 s, and a plotter-only instrument
+// that starts plotting 8 s after the board began to wait.
+constexpr char kSlowBench[] = R"(clock: real
+instruments:
+  - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
+     rate_bytes_per_s: 400}
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 8}
+)";
+
+// What the "++" adapter emulator serves: one instrument in talk-only mode, nothing else.
+constexpr char kAdapterBench[] = R"(
+instruments:
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", talk_only: true}
+)";
+
+// The window wired as the program wires it, on `driver`.
+struct Window {
+    Window(bus::GpibDriver& driver, bus::Clock& clock, const std::filesystem::path& dataPath)
+        : scanner(driver, clock, scannerBoxes), instrument(driver) {
+        files.DataPath = QString::fromStdString(dataPath.string());
+        form = std::make_unique<app::MainForm>(scripted.services(), files);
+        command = std::make_unique<app::HardcopyCommand>(*form, instrument, office, printers);
+        worker.watch(driver, instrument.session(), {});
+        app::WindowLinks links;
+        links.scanner = &scanner;
+        links.busWorker = &worker;
+        links.hardcopy = command.get();
+        form->link(std::move(links));
+        form->resize(1024, 768);
+        form->show();
+        QApplication::processEvents();
+    }
+    ~Window() { form.reset(); }
+
+    app::testing::ScriptedServices scripted;
+    app::OutputFiles files;
+    app::BusWorker worker;
+    app::WindowThreadBoxes scannerBoxes{worker, &scripted.boxes};
+    scanner::ScanIECControl scanner;
+    app::InstrumentSession instrument;
+    office::NullOfficeBridge office;
+    app::PdfPrinterFactory printers{QStringLiteral("/dev/null")};
+    std::unique_ptr<app::MainForm> form;
+    std::unique_ptr<app::HardcopyCommand> command;
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<size_t>(p * static_cast<double>(values.size() - 1));
+    return values[at];
+}
+
+// Runs `command` with a 10 ms timer on the window thread, and Stop after `stopAfterMs`
+// (none when 0); the timer's lateness and Stop's time go into the counters.
+void measure(benchmark::State& state, Window& w, const std::function<void()>& command,
+             int stopAfterMs) {
+    for (auto _ : state) {
+        std::vector<double> lateMs;
+        QElapsedTimer clock;
+        QElapsedTimer sinceStop;
+        int64_t last = 0;
+        int64_t stopMs = -1;
+        QTimer ping;
+        ping.setTimerType(Qt::PreciseTimer);
+        ping.setInterval(10);
+        QObject::connect(&ping, &QTimer::timeout, [&] {
+            const int64_t now = clock.nsecsElapsed();
+            lateMs.push_back(std::max(0.0, static_cast<double>(now - last) / 1e6 - 10.0));
+            last = now;
+        });
+        QTimer stopper;
+        stopper.setSingleShot(true);
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            sinceStop.start();
+            w.form->item(QStringLiteral("Stop"))->trigger();
+        });
+        clock.start();
+        ping.start();
+        if (stopAfterMs > 0)
+            stopper.start(stopAfterMs);
+        command();
+        if (sinceStop.isValid())
+            stopMs = sinceStop.elapsed();
+        ping.stop();
+        const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+        state.SetIterationTime(seconds);
+        state.counters["late_p50_ms"] = percentile(lateMs, 0.5);
+        state.counters["late_p99_ms"] = percentile(lateMs, 0.99);
+        state.counters["late_max_ms"] = percentile(lateMs, 1.0);
+        state.counters["timer_events"] = static_cast<double>(lateMs.size());
+        if (stopMs >= 0)
+            state.counters["stop_ms"] = static_cast<double>(stopMs);
+    }
+}
+
+std::filesystem::path dataFolder() {
+    const auto dir = std::filesystem::temp_directory_path() / "benchcap-responsiveness";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+void slowTransfer(benchmark::State& state) {
+    sim::SimBench bench(sim::parseBenchText(kSlowBench, "bench").value(),
+                        std::make_shared<bus::RealClock>());
+    Window w(bench, bench.clock(), dataFolder());
+    w.form->selectAddress(20);
+    measure(
+        state, w, [&w] { (void)w.form->runHardcopy(); }, 0);
+}
+
+void plotWait(benchmark::State& state) {
+    sim::SimBench bench(sim::parseBenchText(kSlowBench, "bench").value(),
+                        std::make_shared<bus::RealClock>());
+    Window w(bench, bench.clock(), dataFolder());
+    w.form->selectAddress(9);
+    w.scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
+    measure(
+        state, w, [&w] { (void)w.form->runHardcopy(); }, 0);
+}
+
+void adapterScan(benchmark::State& state) {
+    sim::SimBench served(sim::parseBenchText(kAdapterBench, "bench").value(),
+                         std::make_shared<bus::VirtualClock>());
+    sim::AdapterServer server(served);
+    const sim::Listener listener = sim::listenTcp("127.0.0.1", 0).value();
+    std::thread serving([&] { server.serveListener(listener.fd); });
+    {
+        bus::adapter::PrologixDriver driver(
+            bus::adapter::parseAdapterAddress("127.0.0.1:" + std::to_string(listener.port))
+                .value());
+        bus::RealClock clock;
+        Window w(driver, clock, dataFolder());
+        measure(
+            state, w, [&w] { w.form->item(QStringLiteral("StartScan"))->trigger(); }, 10'000);
+    }
+    server.stop();
+    serving.join();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (const auto& [name, run] :
+         {std::pair{"window_events/transfer_400_bytes_per_s", &slowTransfer},
+          std::pair{"window_events/adapter_scan_stopped_after_10_s", &adapterScan},
+          std::pair{"window_events/plot_wait_8_s", &plotWait}}) {
+        benchmark::RegisterBenchmark(name, run)->Iterations(1)->UseManualTime()->Unit(
+            benchmark::kSecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

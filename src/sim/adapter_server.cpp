@@ -42,7 +42,11 @@ int timeoutCodeFor(int millis) {
 }  // namespace
 
 AdapterServer::AdapterServer(SimBench& bench, std::string version)
-    : bench_(bench), version_(std::move(version)) {}
+    : bench_(bench), version_(std::move(version)) {
+    // The bench's waits (an instrument that has not plotted yet, on the real clock) end
+    // when the server is stopped.
+    bench_.setInterruptCheck([this] { return stopping(); });
+}
 
 void AdapterServer::pause(int millis) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);

@@ -333,9 +333,13 @@ int SimBench::ibconfig(int ud, int opt, int value) {
         log(dev->board, dev->pad, Traffic::Config, std::to_string(opt), value);
         return finish(CMPL, 0, 0);
     }
-    if (board(ud)) {
+    if (Board* brd = board(ud)) {
         if (!configureBoard(ud, opt, value))
             return status().ibsta;
+        // Taking the controller role back ends a plot: the next wait as a device hears the
+        // instrument plot anew.
+        if (opt == bus::ibc::SC && value != 0)
+            brd->talker = nullptr;
         log(ud, -1, opt == bus::ibc::TMO ? Traffic::SetTimeout : Traffic::Config,
             opt == bus::ibc::TMO ? std::string() : std::to_string(opt), value);
         return finish(CMPL, 0, 0);

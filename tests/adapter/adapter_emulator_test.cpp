@@ -106,6 +106,41 @@ TEST_P(ThroughEmulator, BinaryWritesArriveIntact) {
     EXPECT_NE(std::find(writes.begin(), writes.end(), data), writes.end());
 }
 
+// In real time: an instrument that asks the plotter in the middle of its plot, with no CR
+// after the question, and gives up after half a second without an answer gets its answers
+// in time; one in talk-only mode is captured twice in a row. Both plots arrive whole.
+TEST(ThroughEmulatorInRealTime, PlotterAnswersComeAtOnceAndTalkOnlyPlotsAgain) {
+    const auto dir = makeTempDir("adapter-answers");
+    const std::string plot = "IN;SP1;PA100,100;OI;PD500,500;OS;PU;OA;PA0,0;SP0;\r\n";
+    std::ofstream(dir / "asks.hgl") << plot;
+    const std::string bench = R"(clock: real
+instruments:
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,1,1.02", plot_asks: true,
+     plot_answer_timeout_s: 0.5, plot_file: ")" +
+                              (dir / "asks.hgl").string() + R"("}
+  - {address: 11, kind: plotter-only, idn: "Veltronik,KLD4,1,1.02", talk_only: true,
+     plot_file: ")" + (dir / "asks.hgl").string() +
+                              R"("}
+)";
+    Emulator emulator(Path::Tcp, sim::parseBenchText(bench, "test").value(),
+                      std::make_shared<bus::RealClock>());
+    const std::vector<std::vector<std::string>> runs = {
+        {"hardcopy", "9", "--plotter", "-o"},
+        {"hardcopy", "11", "--plotter", "--listen-only", "-o"},
+        {"hardcopy", "11", "--plotter", "--listen-only", "-o"}};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        std::vector<std::string> args = {"--interface", "prologix:" + emulator.where()};
+        args.insert(args.end(), runs[i].begin(), runs[i].end());
+        args.push_back((dir / ("plot" + std::to_string(i) + ".hgl")).string());
+        const CliResult r = runCliInProcess(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        // The capture keeps each piece as a line of its own.
+        std::string got = slurp(dir / ("plot" + std::to_string(i) + ".hgl"));
+        std::erase_if(got, [](char c) { return c == '\r' || c == '\n'; });
+        EXPECT_EQ(got + "\r\n", plot) << i;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, ThroughEmulator, ::testing::Values(Path::Tcp, Path::Pty),
                          [](const auto& info) {
                              return std::string(info.param == Path::Tcp ? "Tcp" : "Pty");

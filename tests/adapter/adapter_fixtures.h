@@ -36,8 +36,10 @@ inline bus::adapter::PrologixOptions loopbackOptions() {
 class Emulator {
   public:
     enum class Path { Tcp, Pty };
-    explicit Emulator(Path path)
-        : bench_(sim::builtinBench(), std::make_shared<bus::VirtualClock>()), server_(bench_) {
+    // The built-in bench on virtual time unless a bench and clock are given.
+    explicit Emulator(Path path, sim::BenchConfig config = sim::builtinBench(),
+                      std::shared_ptr<bus::Clock> clock = std::make_shared<bus::VirtualClock>())
+        : bench_(std::move(config), std::move(clock)), server_(bench_) {
         if (path == Path::Tcp) {
             auto listener = sim::listenTcp("127.0.0.1", 0);
             if (!listener)

@@ -13,6 +13,9 @@ namespace err = iberr_codes;
 
 namespace {
 
+// In device mode, the pause after which received bytes are handed over without an end mark.
+constexpr int64_t kDevicePauseMillis = 50;
+
 int64_t nowMillis() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -524,7 +527,9 @@ int PrologixDriver::boardRead(char* out, long count) {
     // As on a board, the time-out bounds the whole call.
     const int64_t deadline = limitMicros > 0 ? nowMillis() + limitMicros / 1000 : INT64_MAX;
     long n = 0;
+    int64_t lastByte = 0;
     for (;;) {
+        const long before = n;
         while (n < count && !incoming_.empty()) {
             const char c = incoming_.front();
             incoming_.erase(0, 1);
@@ -536,13 +541,21 @@ int PrologixDriver::boardRead(char* out, long count) {
         }
         if (n == count)
             return finish(CMPL, 0, n);
+        if (n > before)
+            lastByte = nowMillis();
+        // The adapter passes no end mark on: an instrument that stops talking to wait for
+        // the plotter's answer (an output instruction needs no terminator) would otherwise
+        // wait out the time-out. What came is handed over after a short pause instead.
+        if (n > 0 && nowMillis() - lastByte >= kDevicePauseMillis)
+            return finish(CMPL, 0, n);
         if (interruptRequested())
             return finish(ERR, err::EABO, n);
         const int64_t left = deadline - nowMillis();
         if (left <= 0)
             return finish(ERR | TIMO | CMPL, err::EABO, n);
         const std::string during = " during a plot after " + std::to_string(n) + " bytes";
-        if (!receiveSlice(left, n, during.c_str()))
+        const int64_t wait = n > 0 ? std::min(left, kDevicePauseMillis) : left;
+        if (!receiveSlice(wait, n, during.c_str()))
             return static_cast<uint16_t>(status().ibsta);
     }
 }

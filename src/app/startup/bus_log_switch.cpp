@@ -14,6 +14,7 @@ const QString kApplication = QStringLiteral("BENCHCAP");
 const QString kSection = QStringLiteral("Settings");
 const QString kKey = QStringLiteral("BusLogFile");
 const QString kMark = QStringLiteral("BusLog");
+const QString kFull = QStringLiteral("BusLogFull");
 }  // namespace
 
 BusLogSwitch::BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
@@ -27,6 +28,15 @@ BusLogSwitch::BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFil
     // Only the user's click: start-up checking the stored mark starts nothing by itself.
     connect(form.item(QStringLiteral("BusLog")), &QAction::triggered, this,
             [this](bool on) { toggled(on); });
+    QAction* full = form.item(QStringLiteral("BusLogFull"));
+    if (settings_)
+        full->setChecked(
+            decodeBool(settings_->read(kApplication, kSection, kFull, {})).value_or(false));
+    // Kept as the user sets it; a log already open keeps the setting it was opened with.
+    connect(full, &QAction::triggered, this, [this](bool on) {
+        if (settings_)
+            settings_->write(kApplication, kSection, kFull, encodeBool(on));
+    });
 }
 
 QString BusLogSwitch::keptFile() const {
@@ -42,13 +52,17 @@ bool BusLogSwitch::open(const QString& file, bool fullData) {
 }
 
 void BusLogSwitch::start(const QString& commandLineFile, bool fullData) {
+    // --bus-log-full asks for whole blocks in every log of this run, the menu's too.
+    QAction* full = form_.item(QStringLiteral("BusLogFull"));
+    if (fullData)
+        full->setChecked(true);
     if (!commandLineFile.isEmpty()) {
         open(commandLineFile, fullData);
         return;
     }
     const bool marked =
         settings_ && decodeBool(settings_->read(kApplication, kSection, kMark, {})).value_or(false);
-    if (marked && !keptFile().isEmpty() && open(keptFile(), false))
+    if (marked && !keptFile().isEmpty() && open(keptFile(), full->isChecked()))
         form_.item(QStringLiteral("BusLog"))->setChecked(true);
 }
 
@@ -77,7 +91,7 @@ void BusLogSwitch::toggled(bool on) {
     }
     const QString file = askSaveName(dialog_, &form_, QStringLiteral("bus log|*.log|all files|*.*"),
                                      form_.view().options().dataPath);
-    if (file.isEmpty() || !open(file, false)) {
+    if (file.isEmpty() || !open(file, form_.item(QStringLiteral("BusLogFull"))->isChecked())) {
         form_.item(QStringLiteral("BusLog"))->setChecked(false);
         return;
     }

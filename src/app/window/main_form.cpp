@@ -417,6 +417,7 @@ void MainForm::setOptions(const WindowOptions& options) {
     check("MinToTray", options.minimizeToTray);
     check("PlotterListenOnly", options.plotterListenOnly);
     check("BusLog", options.busLog);
+    check("BusLogFull", options.busLogFull);
     options_ = options;
 }
 

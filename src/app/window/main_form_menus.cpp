@@ -67,6 +67,10 @@ void MainForm::buildMenus() {
     // Started and stopped by the program around the window (app/startup/bus_log_switch.h).
     bindOption(addToggle(setUp, QStringLiteral("Bus log..."), QStringLiteral("BusLog")),
                &WindowOptions::busLog);
+    // Whole blocks in the log, so that a hardcopy recorded from here can be replayed.
+    bindOption(
+        addToggle(setUp, QStringLiteral("Bus log with full data"), QStringLiteral("BusLogFull")),
+        &WindowOptions::busLogFull);
     addSeparator(setUp, QStringLiteral("Trenner5"));
 
     QMenu* hardAct =

@@ -45,6 +45,8 @@ struct WindowOptions {
     // "Setup" > "Bus log...": every driver call written to a file (docs/bus-log.md). Stored
     // with its file by the bus log's switch (app/startup/bus_log_switch.h), not here.
     bool busLog = false;
+    // "Setup" > "Bus log with full data": blocks over 4 KiB logged whole, not shortened.
+    bool busLogFull = false;
 
     // Stored beside the check marks: the bus address, the auto-save folder, the printer's
     // bus address and the window's place.

@@ -9,12 +9,14 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -35,6 +37,7 @@
 #include "app/startup/unattended_boxes.h"
 #include "app/startup/version_info.h"
 #include "app/window/main_form.h"
+#include "app/window/qt_text.h"
 #include "app/window/qt_ui_services.h"
 #include "app/window/system_report.h"
 #include "base/stop_signals.h"
@@ -91,10 +94,17 @@ bool xDisplayOpens(const QByteArray& name) {
     symbol("xcb_disconnect", disconnect);
     bool opens = true;
     if (connect && hasError && disconnect) {
-        void* connection = connect(name.constData(), nullptr);
-        opens = connection && hasError(connection) == 0;
-        if (connection)
-            disconnect(connection);
+        // A busy X server refuses a connection now and then and takes the next one: asked
+        // again for up to two seconds before the display is taken as gone.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            void* connection = connect(name.constData(), nullptr);
+            opens = connection && hasError(connection) == 0;
+            if (connection)
+                disconnect(connection);
+            if (opens)
+                break;
+            QThread::msleep(100);
+        }
     }
     ::dlclose(library);
     return opens;
@@ -276,7 +286,19 @@ int main(int argc, char** argv) {
     const QString missing = missingDisplay();
     if (const std::optional<int> refused = checkDisplay(options, missing))
         return *refused;
+    // Should the display go away between the check and Qt's own connection, Qt ends the
+    // program with a fatal message: say it in one line and end with status 1, not abort.
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type != QtFatalMsg) {
+                std::fputs((message + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+                return;
+            }
+            print(stderr, QStringLiteral("benchcap: cannot show the window: %1\n").arg(message));
+            std::_Exit(1);
+        });
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("Benchcap"));
     QApplication::setQuitOnLastWindowClosed(false);  // the end is the shutdown's to decide
 
@@ -287,8 +309,7 @@ int main(int argc, char** argv) {
         shownBoxes, [&] { return window && window->unattended(); },
         [&](const std::string& title, const std::string& text, bool isError) {
             if (window)
-                window->reportUnattended(QString::fromLatin1(title.c_str()),
-                                         QString::fromLatin1(text.c_str()), isError);
+                window->reportUnattended(fromMessage(title), fromMessage(text), isError);
         });
     QtFolderBrowser folders;
     QtSaveFileDialog saveDialog;

@@ -1,7 +1,9 @@
 #include "hardcopy/generator_hardcopy.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "base/output_file.h"
 #include "bus/text.h"
@@ -22,6 +24,17 @@ int64_t announcedBitmapSize(const std::string& path) {
         return -1;
     return int64_t{head[2]} | (int64_t{head[3]} << 8) | (int64_t{head[4]} << 16) |
            (int64_t{head[5]} << 24);
+}
+
+// Why the driver could not write the picture's file: the driver says only that it failed,
+// and a full device is by far the most common cause, told by the free space left beside it.
+std::string whyNotWritten(const OutputFile& out) {
+    std::error_code ec;
+    const std::filesystem::space_info room =
+        std::filesystem::space(out.temporaryPath().parent_path(), ec);
+    if (!ec && room.available == 0)
+        return "no space left on the device";
+    return "the file system refused the data";
 }
 
 }  // namespace
@@ -63,7 +76,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
                         std::to_string(got) + " bytes (time-out)");
         }
     } else if ((status & bus::ibsta_bits::ERR) && after.iberr == bus::iberr_codes::EFSO) {
-        return fail("cannot write '" + out->target().string() + "'");
+        return fail("cannot write '" + out->target().string() + "': " + whyNotWritten(*out));
     } else if (status & bus::ibsta_bits::ERR) {
         return fail("the read of the generator's screen picture failed after " +
                     std::to_string(got) + " bytes (" + bus::driverErrorText(driver) + ")");

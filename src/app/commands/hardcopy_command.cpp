@@ -185,7 +185,7 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
         if (outcome.way == hardcopy::HardcopyWay::Plotter && !outcome.status)
             form_.showStatus(outcome.status.error() == bus::kInterruptedMessage
                                  ? QStringLiteral("plot wait stopped")
-                                 : fromLatin1(outcome.status.error()));
+                                 : fromMessage(outcome.status.error()));
     }
 
     if (outcome.completed)

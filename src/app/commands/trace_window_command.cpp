@@ -206,7 +206,7 @@ Status TraceWindowCommand::autoOutputs(int n) {
         if (Status written = trace::WriteTraceFile(localPath(name), state_.text); !written) {
             // The trace stays on display and the other outputs still run.
             const QString text = QStringLiteral("The trace data was not saved: ") +
-                                 fromLatin1(endSentence(written.error())) +
+                                 fromMessage(endSentence(written.error())) +
                                  QStringLiteral(
                                      " Choose a folder you can write to under Setup > Path for "
                                      "auto-save files, or save with Output > Save trace data.");

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringDecoder>
 
 #include <filesystem>
 #include <string_view>
@@ -13,6 +14,14 @@ namespace benchcap::app {
 
 inline QString fromLatin1(std::string_view s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// A message that may name files: their names are the file system's bytes (UTF-8), the rest
+// is plain text, so valid UTF-8 is read as such and anything else as Latin-1.
+inline QString fromMessage(std::string_view s) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    return utf8.hasError() ? fromLatin1(s) : text;
 }
 
 inline std::filesystem::path localPath(const QString& name) {

@@ -31,7 +31,7 @@ bus::MessageResult QtUserInterface::messageBox(bus::MessageIcon icon, const std:
                                                bus::MessageButtons buttons) {
     QMessageBox box(owner_);
     box.setWindowTitle(boxTitle(title));
-    box.setText(fromLatin1(text));
+    box.setText(fromMessage(text));
     if (text.find('\t') != std::string::npos) {
         // A table (label, tabs, value per line, as the system report) reads only unwrapped:
         // the box is made wide enough for its longest line.

@@ -12,26 +12,17 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
-#include <memory>
 #include <thread>
 #include <vector>
 
-#include "app/commands/bus_worker.h"
-#include "app/commands/hardcopy_command.h"
-#include "app/commands/instrument_init.h"
-#include "app/commands/window_side.h"
-#include "app/output/office_window.h"
-#include "app/output/print_hardcopy.h"
-#include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "bus/adapter/prologix_driver.h"
 #include "bus/adapter/transport.h"
 #include "bus/clock.h"
-#include "scanner/scan_iec.h"
 #include "sim/adapter_server.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
+#include "support/window_on_driver.h"
 
 namespace {
 
@@ -52,36 +43,7 @@ instruments:
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", talk_only: true}
 )";
 
-// The window wired as the program wires it, on `driver`.
-struct Window {
-    Window(bus::GpibDriver& driver, bus::Clock& clock, const std::filesystem::path& dataPath)
-        : scanner(driver, clock, scannerBoxes), instrument(driver) {
-        files.DataPath = QString::fromStdString(dataPath.string());
-        form = std::make_unique<app::MainForm>(scripted.services(), files);
-        command = std::make_unique<app::HardcopyCommand>(*form, instrument, office, printers);
-        worker.watch(driver, instrument.session(), {});
-        app::WindowLinks links;
-        links.scanner = &scanner;
-        links.busWorker = &worker;
-        links.hardcopy = command.get();
-        form->link(std::move(links));
-        form->resize(1024, 768);
-        form->show();
-        QApplication::processEvents();
-    }
-    ~Window() { form.reset(); }
-
-    app::testing::ScriptedServices scripted;
-    app::OutputFiles files;
-    app::BusWorker worker;
-    app::WindowThreadBoxes scannerBoxes{worker, &scripted.boxes};
-    scanner::ScanIECControl scanner;
-    app::InstrumentSession instrument;
-    office::NullOfficeBridge office;
-    app::PdfPrinterFactory printers{QStringLiteral("/dev/null")};
-    std::unique_ptr<app::MainForm> form;
-    std::unique_ptr<app::HardcopyCommand> command;
-};
+using Window = test::WindowOnDriver;
 
 double percentile(std::vector<double> values, double p) {
     if (values.empty())
@@ -134,17 +96,10 @@ void measure(benchmark::State& state, Window& w, const std::function<void()>& co
     }
 }
 
-std::filesystem::path dataFolder() {
-    const auto dir = std::filesystem::temp_directory_path() / "benchcap-responsiveness";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 void slowTransfer(benchmark::State& state) {
     sim::SimBench bench(sim::parseBenchText(kSlowBench, "bench").value(),
                         std::make_shared<bus::RealClock>());
-    Window w(bench, bench.clock(), dataFolder());
+    Window w(bench, bench.clock(), "responsiveness");
     w.form->selectAddress(20);
     measure(
         state, w, [&w] { (void)w.form->runHardcopy(); }, 0);
@@ -153,7 +108,7 @@ void slowTransfer(benchmark::State& state) {
 void stoppedTransfer(benchmark::State& state) {
     sim::SimBench bench(sim::parseBenchText(kSlowBench, "bench").value(),
                         std::make_shared<bus::RealClock>());
-    Window w(bench, bench.clock(), dataFolder());
+    Window w(bench, bench.clock(), "responsiveness");
     w.form->selectAddress(20);
     measure(
         state, w, [&w] { (void)w.form->runHardcopy(); }, 3'000);
@@ -162,7 +117,7 @@ void stoppedTransfer(benchmark::State& state) {
 void plotWait(benchmark::State& state) {
     sim::SimBench bench(sim::parseBenchText(kSlowBench, "bench").value(),
                         std::make_shared<bus::RealClock>());
-    Window w(bench, bench.clock(), dataFolder());
+    Window w(bench, bench.clock(), "responsiveness");
     w.form->selectAddress(9);
     w.scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
     measure(
@@ -180,7 +135,7 @@ void adapterScan(benchmark::State& state) {
             bus::adapter::parseAdapterAddress("127.0.0.1:" + std::to_string(listener.port))
                 .value());
         bus::RealClock clock;
-        Window w(driver, clock, dataFolder());
+        Window w(driver, clock, "responsiveness");
         measure(
             state, w, [&w] { w.form->item(QStringLiteral("StartScan"))->trigger(); }, 10'000);
     }

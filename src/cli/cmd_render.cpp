@@ -1,10 +1,15 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <clocale>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <ostream>
@@ -44,8 +49,47 @@ Result<std::string> readInput(const std::string& in) {
     return bytes;
 }
 
-std::string withPage(const std::string& text, int page, int pages) {
-    return pages > 1 ? "page " + std::to_string(page + 1) + ": " + text : text;
+// The player's warnings, page by page, as the user reads them: the plot's own (the player
+// repeats them with every page, first) once, the rest naming their page. A warning every
+// page happens to begin with is said once as well: it holds for the whole plot.
+std::vector<std::string> warningLines(const std::vector<std::vector<std::string>>& pages) {
+    const std::vector<std::string>& first = pages.front();
+    size_t shared = first.size();
+    for (const std::vector<std::string>& page : pages)
+        shared = static_cast<size_t>(
+            std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(shared),
+                          page.begin(), page.end())
+                .first -
+            first.begin());
+    std::vector<std::string> lines(first.begin(),
+                                   first.begin() + static_cast<std::ptrdiff_t>(shared));
+    for (size_t page = 0; page < pages.size(); ++page)
+        for (size_t i = shared; i < pages[page].size(); ++i)
+            lines.push_back("page " + std::to_string(page + 1) + ": " + pages[page][i]);
+    return lines;
+}
+
+// Why writing would replace the input (the same name, another spelling of it, a link to
+// it, or a page file NAME-2.png that is the input), or nothing. Files are compared by
+// device and inode, which no spelling of a name hides.
+std::optional<std::string> outputOverInput(const std::string& in, const std::string& out,
+                                           PlotFileFormat format, int pages) {
+    struct stat input {};
+    if (::stat(in.c_str(), &input) != 0)
+        return std::nullopt;
+    const std::vector<std::string> names = picture::pageFileNames(out, format, pages);
+    for (size_t page = 0; page < names.size(); ++page) {
+        struct stat output {};
+        if (::stat(names[page].c_str(), &output) != 0 || output.st_dev != input.st_dev ||
+            output.st_ino != input.st_ino)
+            continue;
+        if (page == 0)
+            return out == in ? "the output is the input " + in
+                             : "the output " + out + " is the input " + in;
+        return "page " + std::to_string(page + 1) + " of the output " + out + " would go to " +
+               (names[page] == in ? "the input " + in : names[page] + ", the input " + in);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -138,27 +182,44 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
                     << " per side; give a smaller --size\n";
         return kExitNoAnswer;
     }
-    // Every page of a plot is written (PDF: one file; PNG, SVG: one file per page).
+    // Every page of a plot is written (PDF: one file; PNG, SVG: one file per page), none
+    // of them over the input.
     const int pages = picture->pageCount();
+    if (const std::optional<std::string> clash = outputOverInput(in, out, format, pages)) {
+        context.err << "benchcap-cli render: " << *clash
+                    << "; choose another name for the output\n";
+        return kExitUsage;
+    }
+    // Once a stop is seen it holds, so that what is said below matches what was done.
+    bool stopped = false;
+    const std::function<bool()> stopRequested = [&stopped] {
+        stopped = stopped || interruptRequested();
+        return stopped;
+    };
+    std::vector<std::vector<std::string>> pageWarnings(static_cast<size_t>(std::max(pages, 1)));
     std::vector<std::string> warnings;
     const Result<std::vector<std::string>> written = picture::writePictureFiles(
-        out, format, size, pages, [&](QPainter& painter, const QRect& area, int page) -> Status {
-            const picture::PlayResult played =
-                picture->draw(painter, area, {page, [] { return interruptRequested(); }});
-            if (interruptRequested())
+        out, format, size, pages,
+        [&](QPainter& painter, const QRect& area, int page) -> Status {
+            const picture::PlayResult played = picture->draw(painter, area, {page, stopRequested});
+            if (stopRequested())
                 return fail("stopped by a signal");
             if (!played.status)
                 return played.status;
-            for (const std::string& warning : played.warnings)
-                warnings.push_back(withPage(warning, page, pages));
-            if (strict && !played.warnings.empty())
+            pageWarnings[static_cast<size_t>(page)] = played.warnings;
+            if (page + 1 < pages)
+                return Status{};
+            // Only with every page drawn can the plot's own warnings be told from a page's.
+            warnings = warningLines(pageWarnings);
+            if (strict && !warnings.empty())
                 return fail(in + " is damaged: " + warnings.front() +
                             (warnings.size() > 1 ? " (and more)" : "") + "; no picture written");
             return Status{};
-        });
-    if (const int signal = interruptSignal(); signal != 0) {
+        },
+        stopRequested);
+    if (!written && stopped) {
         context.err << "benchcap-cli render: stopped by a signal; no picture written\n";
-        return 128 + signal;
+        return 128 + interruptSignal();
     }
     if (!written) {
         context.err << "benchcap-cli render: " << written.error() << '\n';
@@ -173,6 +234,12 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     else
         for (const std::string& name : *written)
             context.out << name << ": " << dimensions << '\n';
+    // A signal after the last check: the files are complete and in place, and the stop is
+    // still passed on.
+    if (const int signal = interruptSignal(); signal != 0) {
+        context.err << "benchcap-cli render: stopped by a signal after the picture was written\n";
+        return 128 + signal;
+    }
     return kExitDone;
 }
 

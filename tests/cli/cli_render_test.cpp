@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -68,12 +69,11 @@ std::string screen() {
 }
 
 // Damaged input (the picture written with one warning, refused by --strict), any name's
-// bytes, every page, and one message naming a file once; nothing else left in the folder.
+// bytes, every page, an output that is the input under any name (refused, the input kept),
+// and one message naming a file once; nothing else left in the folder.
 TEST(CliRender, OneRunPerBehaviour) {
     const fs::path dir = test::makeTempDir("render");
     const std::string whole = screen();
-    writeFile(dir / "whole.wmf", whole);
-    writeFile(dir / "cut.wmf", whole.substr(0, whole.size() - 17));  // inside the last record
     QImage red(8, 8, QImage::Format_RGB32);
     red.fill(Qt::red);
     QByteArray bytes;
@@ -82,13 +82,28 @@ TEST(CliRender, OneRunPerBehaviour) {
     ASSERT_TRUE(red.save(&buffer, "PNG"));
     std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
     png[png.size() - 6] = '\0';  // the end chunk's name
-    writeFile(dir / "png.wmf", picture::test::embeddedPngSample(png, 8, 8));
-    // A plotter capture is told by its content, whatever its name.
-    writeFile(dir / "capture.bin", "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;");
-    writeFile(dir / "pages.hpgl", "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
-    writeFile(dir / "spiky.hpgl", "IN;SP1;" + test::spikes(1000));
-    std::set<std::string> expected = {"whole.wmf",   "cut.wmf",    "png.wmf",
-                                      "capture.bin", "pages.hpgl", "spiky.hpgl"};
+    const std::string pages = "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;";
+    std::string tooManyPages = "IN;";
+    for (int page = 0; page < 70; ++page)
+        tooManyPages += "SP1;PU0,0;PD" + std::to_string(page * 100) + ",7000;PG;";
+    const std::map<std::string, std::string> inputs = {
+        {"whole.wmf", whole},
+        {"cut.wmf", whole.substr(0, whole.size() - 17)},  // inside the last record
+        {"png.wmf", picture::test::embeddedPngSample(png, 8, 8)},
+        // A plotter capture is told by its content, whatever its name.
+        {"capture.bin", "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;"},
+        {"pages.hpgl", pages},
+        {"spiky.hpgl", "IN;SP1;" + test::spikes(1000)},
+        {"seventy.hpgl", tooManyPages},
+        {"in.png", pages},
+        {"m-2.png", pages},
+    };
+    std::set<std::string> expected = {"link.png"};
+    for (const auto& [name, content] : inputs) {
+        writeFile(dir / name, content);
+        expected.insert(name);
+    }
+    fs::create_symlink("in.png", dir / "link.png");
     for (const auto& c : test::readTable("cli/render.tsv")) {
         SCOPED_TRACE(c[0]);
         std::vector<std::string> args = {"render"};
@@ -112,6 +127,8 @@ TEST(CliRender, OneRunPerBehaviour) {
     for (const auto& entry : fs::directory_iterator(dir))
         found.insert(entry.path().filename().string());
     EXPECT_EQ(found, expected);  // and no temporary left
+    for (const auto& [name, content] : inputs)
+        EXPECT_EQ(test::readFile(dir / name), content) << name;
     EXPECT_EQ(occurrences(test::readFile(dir / "g.pdf"), "/Type /Page\n"), 3u);
 }
 

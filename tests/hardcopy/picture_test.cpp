@@ -3,6 +3,7 @@
 
 #include <QImageReader>
 #include <fstream>
+#include <tuple>
 
 #include "hardcopy/picture/picture.h"
 #include "hardcopy/picture/picture_file.h"
@@ -109,7 +110,9 @@ std::pair<bool, bool> inked(const QImage& image) {
 }
 
 // Each plot page can be drawn (by default the last, as the plotter's paper shows); files
-// are streamed to the disk as they are drawn and take their names only when all pages are.
+// are streamed to the disk as they are drawn and take their names only when all pages are,
+// and not at all when the last page fails or a stop request comes while it is drawn (after
+// the drawing's own last check: the PDF's end and the renames are still to come).
 TEST(Picture, PlotPagesAreDrawnAndWrittenWholeOrNotAtAll) {
     auto plot = pictureFromBytes("IN;SP1;PU0,0;PD10000,7000;PG;SP2;PU0,7000;PD10000,0;");
     ASSERT_TRUE(plot.ok()) << plot.error();
@@ -122,11 +125,18 @@ TEST(Picture, PlotPagesAreDrawnAndWrittenWholeOrNotAtAll) {
             n += e.path().filename().string().front() == '.' ? fs::file_size(e.path()) : 0;
         return n;
     };
-    writeFile(dir / "p.pdf", "earlier");
-    for (const bool stop : {true, false}) {
+    enum class End { Fails, Stopped, Drawn };
+    for (const auto& [format, name, end] : {std::tuple{PlotFileFormat::Pdf, "p.pdf", End::Fails},
+                                            {PlotFileFormat::Pdf, "p.pdf", End::Stopped},
+                                            {PlotFileFormat::Png, "p-2.png", End::Stopped},
+                                            {PlotFileFormat::Pdf, "p.pdf", End::Drawn}}) {
+        SCOPED_TRACE(name + std::to_string(static_cast<int>(end)));
+        writeFile(dir / name, "earlier");
         std::vector<QImage> pages;
+        bool stopRequested = false;
         const auto written = writePictureFiles(
-            (dir / "p.pdf").string(), PlotFileFormat::Pdf, {100, 75}, 2,
+            (dir / "p").string() + (format == PlotFileFormat::Pdf ? ".pdf" : ".png"), format,
+            {100, 75}, 2,
             [&](QPainter& painter, const QRect& area, int page) -> Status {
                 uint32_t seed = 1;  // lines that do not compress away
                 for (int i = 0; i < 20'000; ++i) {
@@ -134,14 +144,17 @@ TEST(Picture, PlotPagesAreDrawnAndWrittenWholeOrNotAtAll) {
                     painter.drawLine(QPointF(seed % 997 / 9.97, 0), QPointF(0, seed % 743 / 9.9));
                 }
                 if (page == 1) {  // the first page is on the disk, not held in memory
-                    EXPECT_GT(temporaryBytes(), 10'000u);
+                    EXPECT_GT(temporaryBytes(), format == PlotFileFormat::Pdf ? 10'000u : 0u);
                 }
                 pages.push_back(*plot->render(area.size(), nullptr, {page}));
-                return stop && page == 1 ? fail("stopped") : Status{};
-            });
-        EXPECT_EQ(written.ok(), !stop);
+                stopRequested = end == End::Stopped && page == 1;
+                return end == End::Fails && page == 1 ? fail("stopped") : Status{};
+            },
+            [&] { return stopRequested; });
+        EXPECT_EQ(written.ok(), end == End::Drawn);
         EXPECT_EQ(temporaryBytes(), 0u);
-        EXPECT_EQ(benchcap::test::readFile(dir / "p.pdf") == "earlier", stop);
+        EXPECT_EQ(benchcap::test::readFile(dir / name) == "earlier", end != End::Drawn);
+        EXPECT_FALSE(fs::exists(dir / "p.png"));
         ASSERT_EQ(pages.size(), 2u);
         EXPECT_EQ(inked(pages[0]), std::make_pair(true, false));  // page 1: black pen
         EXPECT_EQ(inked(pages[1]), std::make_pair(false, true));  // page 2: red pen

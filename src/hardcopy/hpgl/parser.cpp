@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <map>
 #include <numbers>
+#include <optional>
 #include <set>
 
 #include "hardcopy/hpgl/hpgl.h"
@@ -369,7 +370,10 @@ class Interpreter {
     bool labelUnterminated_ = false;
     bool textCut_ = false;
     bool polygonCut_ = false;
-    bool pagesCut_ = false;
+    // Items and points the last page held when a page past the limit began; more at the
+    // end means later pages were drawn onto it.
+    std::optional<size_t> drawnAtPageCut_;
+    size_t drawnOnPage() { return page().items.size() + page().points.size(); }
     size_t known_ = 0;
 
     // The emulated plotter (streaming only).
@@ -643,11 +647,10 @@ void Interpreter::newPage() {
         return;
     finishPage();
     if (plot_.pages.size() >= limits_.pages) {
-        // Further pages are drawn over the last one rather than kept apart.
-        if (!pagesCut_)
-            warn("more than " + std::to_string(limits_.pages) +
-                 " pages: the rest is drawn on the last");
-        pagesCut_ = true;
+        // Further pages are drawn over the last one rather than kept apart; a final PG
+        // with nothing after it cuts nothing.
+        if (!drawnAtPageCut_)
+            drawnAtPageCut_ = drawnOnPage();
         return;
     }
     plot_.pages.emplace_back();
@@ -1488,6 +1491,11 @@ Result<Plot> Interpreter::run() {
     finishPage();
     if (plot_.pages.size() > 1 && plot_.pages.back().items.empty())
         plot_.pages.pop_back();
+    if (drawnAtPageCut_ && drawnOnPage() > *drawnAtPageCut_) {
+        const std::string last = std::to_string(limits_.pages);
+        warn("the plot has more than " + last + " pages: page " +
+             std::to_string(limits_.pages + 1) + " and later are drawn onto page " + last);
+    }
 
     if (!unknown_.empty()) {
         std::string list;

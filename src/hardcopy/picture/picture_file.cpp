@@ -42,6 +42,15 @@ std::string pageFileName(const std::string& fileName, PlotFileFormat format, int
     return fileName.substr(0, at) + "-" + std::to_string(page + 1) + fileName.substr(at);
 }
 
+std::vector<std::string> pageFileNames(const std::string& fileName, PlotFileFormat format,
+                                       int pages) {
+    const int files = format == PlotFileFormat::Pdf ? 1 : std::max(pages, 1);
+    std::vector<std::string> names;
+    for (int page = 0; page < files; ++page)
+        names.push_back(pageFileName(fileName, format, page));
+    return names;
+}
+
 namespace {
 
 // The Qt writers' output straight into an OutputFile: a full disk is kept by the file
@@ -135,23 +144,30 @@ Status drawPdf(OutputFile& file, QSize size, int pages, const PageDrawing& draw)
 
 Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
                                                    PlotFileFormat format, QSize size, int pages,
-                                                   const PageDrawing& draw) {
+                                                   const PageDrawing& draw,
+                                                   const std::function<bool()>& stopRequested) {
     pages = std::max(pages, 1);
-    const int files = format == PlotFileFormat::Pdf ? 1 : pages;
+    const auto stopped = [&] { return stopRequested && stopRequested(); };
+    const std::vector<std::string> names = pageFileNames(fileName, format, pages);
     std::vector<OutputFile> outputs;
-    std::vector<std::string> names;
-    for (int page = 0; page < files; ++page) {
-        names.push_back(pageFileName(fileName, format, page));
-        Result<OutputFile> file = OutputFile::create(std::filesystem::path(names.back()));
+    for (int page = 0; page < static_cast<int>(names.size()); ++page) {
+        if (stopped())
+            return fail("stopped before the picture was written");
+        const std::string& name = names[static_cast<size_t>(page)];
+        Result<OutputFile> file = OutputFile::create(std::filesystem::path(name));
         if (!file)
             return Error{file.error()};
         Status drawn = format == PlotFileFormat::Png   ? drawPng(*file, size, page, draw)
                        : format == PlotFileFormat::Svg ? drawSvg(*file, size, page, draw)
                                                        : drawPdf(*file, size, pages, draw);
         if (!drawn)
-            return fail("The picture " + names.back() + " was not drawn: " + drawn.error());
+            return fail("The picture " + name + " was not drawn: " + drawn.error());
         outputs.push_back(std::move(file.value()));
     }
+    // The drawing's own checks end with its last shape; encoding the last page and a PDF's
+    // closing pages come after them, so the stop is asked once more here.
+    if (stopped())
+        return fail("stopped before the picture was written");
     // Only now, with every page drawn, do the files take their names.
     for (OutputFile& file : outputs)
         if (Status committed = file.commit(); !committed)

@@ -42,12 +42,19 @@ using PageDrawing = std::function<Status(QPainter& painter, const QRect& area, i
 // The file a page of a multi-page picture goes to: a PDF keeps all pages in `fileName`;
 // PNG and SVG pages after the first go beside it as NAME-2.png, NAME-3.png, ...
 std::string pageFileName(const std::string& fileName, PlotFileFormat format, int page);
+// The files a picture of `pages` pages is written to, in page order.
+std::vector<std::string> pageFileNames(const std::string& fileName, PlotFileFormat format,
+                                       int pages);
 
 // `pages` pages of `draw`, each at `size`: one PDF of that many pages, or one PNG or SVG
-// file per page (pageFileName). All files are written or none: a page that fails (or is
-// stopped) leaves every earlier file as it was. Returns the files written, in page order.
+// file per page (pageFileName). All files are written or none: a page that fails leaves
+// every earlier file as it was. `stopRequested`, when given, is asked between pages and
+// once more after the last file is complete, just before any file takes its name: a stop
+// that comes while the last page is drawn or encoded still keeps the earlier files.
+// Returns the files written, in page order.
 Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
                                                    PlotFileFormat format, QSize size, int pages,
-                                                   const PageDrawing& draw);
+                                                   const PageDrawing& draw,
+                                                   const std::function<bool()>& stopRequested = {});
 
 }  // namespace benchcap::picture

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "base/input_file.h"
 #include "cli/command_options.h"
 #include "cli/interrupt.h"
 
@@ -60,6 +61,9 @@ int CliContext::finish(int code) {
         backend_->busLog->stop();
         if (const std::string line = backend_->busLog->summaryLine(); !line.empty())
             err << "benchcap-cli: " << line << '\n';
+        // A log asked for and not written whole is a failed run: it is what a bug report needs.
+        if (!backend_->busLog->problem().empty() && code == kExitDone)
+            code = kExitNoAnswer;
     }
     return code;
 }
@@ -237,6 +241,51 @@ std::string commandList() {
     return list;
 }
 
+// The file names a command line gives besides the bus log, each as the user wrote it: the
+// interface's file (sim:, replay:, lan:) and every word of the command, an option's value
+// too ("--plot=F", "-oF").
+std::vector<std::pair<std::string, std::string>> namedFiles(const std::string& interface,
+                                                            const std::vector<std::string>& args) {
+    std::vector<std::pair<std::string, std::string>> files;  // file, how it was named
+    if (Result<sim::InterfaceChoice> choice = sim::parseInterfaceChoice(interface)) {
+        for (const std::string* file :
+             {&choice->benchFile, &choice->replayFile, &choice->lanBusFile})
+            if (!file->empty())
+                files.emplace_back(*file, "--interface " + interface);
+    }
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        const bool afterOption = i > 0 && args[i - 1].size() > 1 && args[i - 1][0] == '-' &&
+                                 args[i - 1].find('=') == std::string::npos;
+        const std::string named = afterOption ? args[i - 1] + " " + word : word;
+        if (word.size() > 1 && word[0] == '-') {
+            if (const size_t eq = word.find('='); eq != std::string::npos)
+                files.emplace_back(word.substr(eq + 1), word);
+            else if (word[1] != '-' && word.size() > 2)
+                files.emplace_back(word.substr(2), word);
+        } else if (!word.empty()) {
+            files.emplace_back(word, named);
+        }
+    }
+    return files;
+}
+
+// The bus log must be a file of its own: an output of the same name would replace it (while
+// the end line still counted its calls), and a file the run reads would be emptied first.
+std::optional<std::string> busLogClash(const std::string& log, const std::string& logNamed,
+                                       const std::string& interface,
+                                       const std::vector<std::string>& args) {
+    if (log.empty())
+        return std::nullopt;
+    for (const auto& [file, named] : namedFiles(interface, args)) {
+        if (!file.empty() && sameFile(log, file)) {
+            return logNamed + " and " + named +
+                   " name the same file; give the bus log a file of its own";
+        }
+    }
+    return std::nullopt;
+}
+
 int runArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::optional<std::string> interface;
     std::optional<std::string> busLog;
@@ -267,8 +316,21 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
     for (const auto& c : cliCommands()) {
         if (rest[0] == c.name) {
             log.file = busLog.value_or("");
-            return runCommand(c, interface.value_or(""), log,
-                              std::vector<std::string>(rest.begin() + 1, rest.end()), out, err);
+            const std::vector<std::string> commandArgs(rest.begin() + 1, rest.end());
+            const std::string logFile = sim::busLogChoice(log.file);
+            // As CliContext chooses: an empty --interface takes BENCHCAP_INTERFACE.
+            const char* envInterface = std::getenv("BENCHCAP_INTERFACE");
+            const std::string chosen = interface && !interface->empty() ? *interface
+                                       : envInterface                   ? envInterface
+                                                                        : "";
+            if (const std::optional<std::string> clash = busLogClash(
+                    logFile,
+                    log.file.empty() ? "BENCHCAP_BUS_LOG=" + logFile : "--bus-log " + logFile,
+                    chosen, commandArgs)) {
+                err << "benchcap-cli: " << *clash << '\n';
+                return kExitUsage;
+            }
+            return runCommand(c, interface.value_or(""), log, commandArgs, out, err);
         }
     }
     err << "benchcap-cli: unknown command '" << rest[0] << "'\n" << options.help();

@@ -1,8 +1,12 @@
 // benchcap-cli bus-log summary FILE: per bus address what a bus log holds, for a bug report.
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <ostream>
 
+#include "base/input_file.h"
 #include "bus/log/bus_log_format.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
@@ -23,6 +27,9 @@ struct AddressSummary {
     bool askedIdentity = false;
 };
 
+// Every call is keyed as the log's dev= field names its handle ("GPIB 0/7", a board alone
+// "GPIB 0"), so a board's calls by handle, by number (SendIFC) and by name (ibfind) are
+// counted together.
 std::string addressOf(const bus::log::Record& r) {
     if (auto dev = r.givenValue("dev"))
         return "GPIB " + *dev;
@@ -32,7 +39,18 @@ std::string addressOf(const bus::log::Record& r) {
                r.givenValue("pad").value_or("?") + (sad == "0" ? "" : "/" + sad);
     }
     if (auto board = r.givenValue("board"))
-        return "board " + *board;
+        return "GPIB " + *board;
+    if (auto name = r.givenValue("name"); name && name->size() >= 2) {
+        // ibfind "GPIB1": the board's number follows the letters, as the logging driver reads it.
+        const std::optional<std::string> text =
+            bus::log::unescapeBytes(std::string_view(*name).substr(1, name->size() - 2));
+        const size_t digits = text ? text->find_first_of("0123456789") : std::string::npos;
+        int board = 0;
+        if (digits != std::string::npos &&
+            std::from_chars(text->data() + digits, text->data() + text->size(), board).ec ==
+                std::errc())
+            return "GPIB " + std::to_string(board);
+    }
     return "handle " + r.givenValue("ud").value_or("?");
 }
 
@@ -49,9 +67,14 @@ int cmdBusLog(CliContext& context, const std::vector<std::string>& args) {
         context.err << "benchcap-cli bus-log: unknown action '" << action << "': use summary\n";
         return kExitUsage;
     }
+    if (Status readable = checkRegularFile(file, "the bus log"); !readable) {
+        context.err << "benchcap-cli bus-log: " << readable.error() << '\n';
+        return kExitNoAnswer;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        context.err << "benchcap-cli bus-log: cannot read " << file << '\n';
+        context.err << "benchcap-cli bus-log: cannot read the bus log " << file << ": "
+                    << std::strerror(errno) << '\n';
         return kExitNoAnswer;
     }
     std::map<std::string, AddressSummary> addresses;
@@ -87,6 +110,11 @@ int cmdBusLog(CliContext& context, const std::vector<std::string>& args) {
             a.slowest = r.duration;
             a.slowestCall = "line " + std::to_string(r.line) + " " + r.call;
         }
+    }
+    if (addresses.empty()) {
+        context.err << "benchcap-cli bus-log: the bus log " << file
+                    << " holds no calls; a run with --bus-log writes one line per driver call\n";
+        return kExitNoAnswer;
     }
     for (const auto& [address, a] : addresses) {
         context.out << address << '\n'

@@ -148,6 +148,13 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
         context.err << "benchcap-cli hardcopy: -o needs a file name\n";
         return kExitUsage;
     }
+    // "-" reads as standard output, but a picture is only ever written to a file.
+    if (output == "-") {
+        context.err << "benchcap-cli hardcopy: -o - would make a file named '-': the picture "
+                       "goes to a file, not to standard output; name the file (./- for one "
+                       "named '-')\n";
+        return kExitUsage;
+    }
     r.output = output.value_or("");
     const std::optional<std::string> chosen = pictureFormat(context, format, r.output);
     if (!chosen)

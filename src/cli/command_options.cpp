@@ -16,7 +16,8 @@ CommandOptions::CommandOptions(std::string command, std::string usage)
           "", command_.empty() ? "benchcap-cli" : "benchcap-cli " + command_)) {
     // Unknown words are reported in the command's own words, not CLI11's.
     app_->allow_extras();
-    // As before, an option given twice takes its last value.
+    // A value option given twice is refused after parsing (which of two files was meant?);
+    // a flag given twice is the flag.
     app_->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
@@ -50,6 +51,7 @@ CommandOptions& CommandOptions::value(const char* names, std::optional<std::stri
         names, [&target](const std::string& v) { target = v; }, help);
     option->type_name(valueName);
     missing_.emplace_back(option->get_name(), missing);
+    values_.push_back(option);
     return *this;
 }
 
@@ -113,6 +115,10 @@ std::optional<int> CommandOptions::parse(std::ostream& out, std::ostream& err,
         return refuse("");
     } catch (const CLI::ParseError& e) {
         return refuse(e.what());
+    }
+    for (const CLI::Option* option : values_) {
+        if (option->count() > 1)
+            return refuse(option->get_name() + " is given more than once; give it once");
     }
     std::vector<std::string> extra = app_->remaining();
     if (rest_) {

@@ -8,7 +8,8 @@
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 namespace benchcap::cli {
 
@@ -26,7 +27,8 @@ class CommandOptions {
     CommandOptions& operator=(const CommandOptions&) = delete;
 
     CommandOptions& flag(const char* names, bool& target, const char* help);
-    // `missing` completes "<option> needs ..." when the value is left out.
+    // `missing` completes "<option> needs ..." when the value is left out. Given twice, the
+    // option is refused.
     CommandOptions& value(const char* names, std::optional<std::string>& target,
                           const char* valueName, const char* help, const char* missing = "a value");
     // A required argument in order of appearance.
@@ -47,6 +49,7 @@ class CommandOptions {
     std::string usage_;
     std::unique_ptr<CLI::App> app_;
     std::vector<std::pair<std::string, std::string>> missing_;
+    std::vector<const CLI::Option*> values_;
     std::vector<std::string>* rest_ = nullptr;
 };
 

@@ -1,9 +1,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <future>
 #include <sstream>
 #include <streambuf>
+#include <thread>
 
 #include "bus/log/bus_log_format.h"
 #include "bus/log/logging_driver.h"
@@ -59,12 +68,34 @@ TEST(BusLogReader, DamagedLogsFailNamingTheLine) {
     EXPECT_EQ(hash.hex(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-TEST(LoggingDriver, ForwardsTheStopRequestAndReportsAnUnwritableLog) {
+// A status word handed back sign-extended (as a 16-bit ibsta held in an int) is answered
+// and logged as the 16 bits NI-488.2 returns, so a failed write looks alike on every backend.
+TEST(LoggingDriver, StatusWordsStopRequestsAndLogsThatCannotBeWritten) {
     auto mock = std::make_unique<::testing::NiceMock<test::MockDriver>>();
     test::MockDriver& inner = *mock;
     LoggingDriver driver(std::move(mock), std::make_shared<VirtualClock>());
     driver.setInterruptCheck([] { return true; });
     EXPECT_TRUE(inner.interruptRequested());
+
+    const int16_t failed = LongToInt16(ibsta_bits::ERR | ibsta_bits::CMPL);
+    ON_CALL(inner, ibwrt).WillByDefault(::testing::Return(failed));
+    ON_CALL(inner, status).WillByDefault(::testing::Return(DriverStatus{failed, 0, 0, 0}));
+    const fs::path dir = test::makeTempDir("status-word");
+    ASSERT_TRUE(driver.start((dir / "bus.log").string(), false, "mock"));
+    EXPECT_EQ(driver.ibwrt(32, "x", 1), ibsta_bits::ERR | ibsta_bits::CMPL);
+    driver.stop();
+    EXPECT_THAT(test::readFile(dir / "bus.log"), HasSubstr("-> ret=33024 sta=ERR|CMPL err=EDVR"));
+    // A pipe that nobody reads is refused at once rather than waited for (a wait is ended
+    // after 5 s by reading the pipe, failing the test).
+    const fs::path pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto started = std::async(std::launch::async, [&] { return driver.start(pipe, false, ""); });
+    const int reader = started.wait_for(std::chrono::seconds(5)) == std::future_status::ready
+                           ? -1
+                           : ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_THAT(started.get().error(), HasSubstr("it is a pipe that no program reads"));
+    if (reader >= 0)
+        ::close(reader);
 
     ASSERT_TRUE(driver.start("/dev/full", false, "mock"));
     driver.ibloc(32);
@@ -89,6 +120,60 @@ TEST(LoggingDriver, NamesHandlesOpenedBeforeTheLogStarted) {
     const std::string text = test::readFile(log);
     EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(device) + " dev=1/7 "));
     EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(board) + " dev=1 "));
+}
+
+// Unblocks whoever opens `pipe` for reading (an open that should never have been made), so
+// that such a fault fails the test instead of hanging it.
+class PipeWatch {
+  public:
+    explicit PipeWatch(fs::path pipe)
+        : thread_([this, pipe] {
+              while (!done_) {
+                  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                  if (const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                      ::close(fd);
+              }
+          }) {}
+    ~PipeWatch() {
+        done_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> done_ = false;
+    std::thread thread_;
+};
+
+// golden/bus-log-files.txt: the readers of bus logs and LAN bus files on files that are no
+// files or hold no calls, the summary's boards, and the bus log beside the run's own files.
+TEST(BusLogFiles, OddFilesAndLogsBesideTheRunsFiles) {
+    const fs::path tmp = test::makeTempDir("bus-log-files");
+    ASSERT_EQ(::mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    fs::create_directory(tmp / "folder");
+    fs::create_symlink(tmp / "file", tmp / "link");
+    PipeWatch watch(tmp / "pipe");
+    test::checkGolden("golden/bus-log-files.txt", [&](const std::string& input) {
+        const size_t text = input.find(" <<<");
+        if (text != std::string::npos)
+            std::ofstream(tmp / "file", std::ios::binary)
+                << input.substr(text + 4 + (input.size() > text + 4));
+        std::vector<std::string> args;
+        std::istringstream in(input.substr(0, text));
+        for (std::string w; in >> w;) {
+            for (const char* name : {"pipe", "folder", "file", "link"}) {
+                const std::string tag = "{" + std::string(name) + "}";
+                if (const size_t at = w.find(tag); at != std::string::npos)
+                    w.replace(at, tag.size(), (tmp / name).string());
+            }
+            args.push_back(w);
+        }
+        const test::CliResult r = test::runCliInProcess(args);
+        fs::remove(tmp / "file");
+        std::string said = "exit " + std::to_string(r.code) + "\n" + r.err + r.out;
+        for (size_t at; (at = said.find(tmp.string())) != std::string::npos;)
+            said.replace(at, tmp.string().size(), "TMP");
+        return said;
+    });
 }
 
 std::vector<std::string> words(const std::string& text, const std::string& out) {

@@ -37,6 +37,8 @@ TEST(CliRuns, EachRecordedRunExitsAndSaysAsRecorded) {
                 word = "sim:" + (test::testDataDir() / "cli" / word.substr(1)).string();
             if (const auto at = word.find("{tmp}"); at != std::string::npos)
                 word.replace(at, 5, tmp.string());
+            if (const auto at = word.find("{data}"); at != std::string::npos)
+                word.replace(at, 6, (test::testDataDir() / "cli").string());
             args.push_back(word);
         }
         // A run with variables of its own goes in this process and as the program alike.

@@ -47,11 +47,11 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
     app.set_help_flag();  // --help prints usageText(), which also tells the keywords
     app.allow_extras();   // the "/" keywords and, after "--", anything
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("--interface", interface);
-    app.add_option("--data-path", dataPath);
-    app.add_option("--screenshot", screenshot);
+    // A value given twice is refused after parsing: which of two interfaces was meant?
+    const CLI::Option* values[] = {
+        app.add_option("--interface", interface), app.add_option("--data-path", dataPath),
+        app.add_option("--screenshot", screenshot), app.add_option("--bus-log", busLog)};
     app.add_flag("--scan", o.scan)->disable_flag_override();
-    app.add_option("--bus-log", busLog);
     app.add_flag("--bus-log-full", o.busLogFull)->disable_flag_override();
     app.add_flag("-h,--help", o.help)->disable_flag_override();
     app.add_flag("--version", o.version)->disable_flag_override();
@@ -79,6 +79,10 @@ Result<AppOptions> parseAppOptions(const QStringList& arguments) {
         return fail(what.substr(0, what.find(':')) + " needs a value");
     } catch (const CLI::ParseError& e) {
         return fail(e.what());
+    }
+    for (const CLI::Option* option : values) {
+        if (option->count() > 1)
+            return fail(option->get_name() + " is given more than once; give it once");
     }
     Result<QString> commandLine = commandLineOf(app.remaining());
     if (!commandLine)

@@ -1,8 +1,12 @@
 #include "bus/lan/lan_resource.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "base/input_file.h"
 
 namespace benchcap::bus::lan {
 
@@ -137,6 +141,9 @@ Result<GatewayAddress> parseGatewayAddress(std::string_view text) {
 Result<LanBusMap> parseLanBusFile(std::string_view text) {
     LanBusMap map;
     int lineNumber = 0;
+    // Editors on some systems start a UTF-8 file with a byte-order mark.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.remove_prefix(3);
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -170,9 +177,11 @@ Result<LanBusMap> parseLanBusFile(std::string_view text) {
 }
 
 Result<LanBusMap> loadLanBusFile(const std::string& path) {
+    if (Status readable = checkRegularFile(path, "the LAN bus file"); !readable)
+        return fail(readable.error());
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return fail("cannot read the LAN bus file " + path);
+        return fail("cannot read the LAN bus file " + path + ": " + std::strerror(errno));
     std::ostringstream s;
     // A LAN bus file is a few lines; a huge file is a mistake, not a bus.
     char buffer[4096];

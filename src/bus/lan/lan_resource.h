@@ -34,7 +34,8 @@ struct GatewayAddress {
 Result<GatewayAddress> parseGatewayAddress(std::string_view text);
 
 // The LAN bus file: one "ADDRESS = RESOURCE" line per bus address 1 to 30, blank lines and
-// "#" comments allowed. A bad line fails with its line number and what is wrong.
+// "#" comments allowed, a UTF-8 byte-order mark skipped. A bad line fails with its line
+// number and what is wrong; loadLanBusFile refuses anything but a regular file unopened.
 using LanBusMap = std::map<int, LanResource>;
 Result<LanBusMap> parseLanBusFile(std::string_view text);
 Result<LanBusMap> loadLanBusFile(const std::string& path);

@@ -4,8 +4,10 @@
 #include <new>
 
 #include <openssl/evp.h>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <exception>
 
 namespace benchcap::bus::log {
 
@@ -408,8 +410,15 @@ Result<std::optional<Record>> LogReader::next() {
     std::string line;
     bool tooLong = false;
     for (;;) {
-        if (!readLine(line, tooLong))
-            return std::optional<Record>();
+        // A file stream throws from a read error (a failing disk, a file pulled away).
+        try {
+            errno = 0;
+            if (!readLine(line, tooLong))
+                return std::optional<Record>();
+        } catch (const std::exception& e) {
+            return fail(lineError(line_ + 1, std::string("the log cannot be read: ") +
+                                                 (errno ? std::strerror(errno) : e.what())));
+        }
         ++line_;
         if (tooLong) {
             return fail(lineError(line_, "the line is longer than " +

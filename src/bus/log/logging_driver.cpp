@@ -1,5 +1,8 @@
 #include "bus/log/logging_driver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -23,9 +26,22 @@ LoggingDriver::~LoggingDriver() {
 
 Status LoggingDriver::start(const std::string& file, bool fullData, const std::string& interface) {
     stop();
-    std::FILE* f = std::fopen(file.c_str(), "w");
+    // Opened without blocking: a named pipe that nobody reads would hold open() for ever.
+    // Writes block again afterwards, so a slow reader slows the run instead of losing lines.
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENXIO) {
+        return fail("cannot write the bus log " + file +
+                    ": it is a pipe that no program reads; start the reader first");
+    }
+    std::FILE* f = nullptr;
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+        f = ::fdopen(fd, "w");
     if (!f) {
-        return fail("cannot write the bus log " + file + ": " + std::strerror(errno) +
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return fail("cannot write the bus log " + file + ": " + std::strerror(error) +
                     "; choose a folder you may write to");
     }
     file_ = f;
@@ -35,7 +51,10 @@ Status LoggingDriver::start(const std::string& file, bool fullData, const std::s
     calls_ = 0;
     std::fprintf(file_, "%s\n# interface %s\n# data %s\n", kLogHeader, interface.c_str(),
                  fullData ? "full" : "blocks over 4096 bytes shortened");
-    std::fflush(file_);
+    if (std::fflush(file_) != 0) {
+        problem_ = std::strerror(errno);
+        stop();
+    }
     return {};
 }
 
@@ -62,7 +81,9 @@ std::string LoggingDriver::summaryLine() const {
     if (path_.empty())
         return {};
     if (!problem_.empty())
-        return "bus log " + path_ + " is incomplete: " + problem_;
+        return "bus log " + path_ + " is incomplete: " + problem_ +
+               "; the calls after that are not in it (make room on its disk or choose another "
+               "file, and run again)";
     return "bus log written to " + path_ + " (" + std::to_string(calls_) + " calls)";
 }
 
@@ -102,13 +123,20 @@ bool finishLine(std::FILE* file, const char* tail, std::string& problem) {
     }
     return true;
 }
+
+// The status word as NI-488.2 returns it: its 16 bits, never negative. A backend that hands
+// back its 16-bit ibsta sign-extended (ERR is the top bit) would otherwise be logged, and
+// replayed, with another value than one that does not.
+int statusWord(int result) {
+    return result & 0xffff;
+}
 }  // namespace
 
 #define BENCHCAP_LOG_CALL(call, ud, expression, ...) \
     if (!file_)                                      \
-        return expression;                           \
+        return statusWord(expression);               \
     const int64_t started = clock_->nowMicros();     \
-    const int result = expression;                   \
+    const int result = statusWord(expression);       \
     head(started, call, ud);                         \
     __VA_ARGS__;                                     \
     if (!finishLine(file_, "", problem_))            \

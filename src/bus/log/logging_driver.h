@@ -16,13 +16,16 @@ namespace benchcap::bus::log {
 // backend's clock, the call with its handle's board and address, its arguments and data,
 // and the status it left. Every line is flushed as it is written, so a crash keeps the log
 // up to the last call; data streams to the file, so memory stays flat. Without an open
-// log it only forwards.
+// log it only forwards. Calls that answer the status word answer (and log) its 16 bits,
+// whatever sign the backend gave them.
 class LoggingDriver final : public GpibDriver {
   public:
     LoggingDriver(std::unique_ptr<GpibDriver> inner, std::shared_ptr<Clock> clock);
     ~LoggingDriver() override;
 
-    // Opens (truncates) `file` and logs from now on; `fullData` keeps long blocks whole.
+    // Opens (truncates) `file` and logs from now on; `fullData` keeps long blocks whole. A
+    // pipe nobody reads is refused at once; a file that takes no bytes (a full disk) ends
+    // the log at the first line it refuses, and problem() says why.
     Status start(const std::string& file, bool fullData, const std::string& interface);
     void stop();
     bool active() const { return file_ != nullptr; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/input_file.h"
 #include "bus/driver_base.h"
 
 namespace benchcap::bus::log {
@@ -35,7 +36,12 @@ std::string withHandle(const char* call, int ud) {
 
 }  // namespace
 
-ReplayDriver::ReplayDriver(const std::string& file) : in_(file, std::ios::binary), file_(file) {
+ReplayDriver::ReplayDriver(const std::string& file) : file_(file) {
+    if (Status readable = checkRegularFile(file, "the bus log"); !readable) {
+        unavailable_ = readable.error();
+        return;
+    }
+    in_.open(file, std::ios::binary);
     if (!in_) {
         unavailable_ = "cannot read the bus log " + file + ": " + std::strerror(errno);
         return;
@@ -62,10 +68,14 @@ const Record* ReplayDriver::next(const std::string& identity) {
         return nullptr;
     }
     if (!record->has_value()) {
-        stopWith("the bus log " + file_ + " ends at line " + std::to_string(reader_->line()) +
-                 ", but the program went on with: " + shown(identity));
+        stopWith(begun_
+                     ? "the bus log " + file_ + " ends at line " + std::to_string(reader_->line()) +
+                           ", but the program went on with: " + shown(identity)
+                     : "the bus log " + file_ + " holds no calls, but the program began with: " +
+                           shown(identity) + "; replay a log that a run with --bus-log wrote");
         return nullptr;
     }
+    begun_ = true;
     current_ = std::move(**record);
     return &current_;
 }

@@ -66,6 +66,7 @@ class ReplayDriver final : public GpibDriver {
     std::string unavailable_;
     std::string problem_;
     Record current_;
+    bool begun_ = false;  // a call was read from the log
     DriverStatus status_;
 };
 

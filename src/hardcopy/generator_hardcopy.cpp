@@ -1,9 +1,12 @@
 #include "hardcopy/generator_hardcopy.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "base/output_file.h"
 #include "bus/text.h"
@@ -24,6 +27,51 @@ int64_t announcedBitmapSize(const std::string& path) {
         return -1;
     return int64_t{head[2]} | (int64_t{head[3]} << 8) | (int64_t{head[4]} << 16) |
            (int64_t{head[5]} << 24);
+}
+
+// Where the picture lies in the file the driver wrote: a LAN instrument frames its answer
+// as an IEEE 488.2 definite-length block (#NL...L, then the bytes and LF), a GPIB generator
+// sends the bitmap bare. The offset and length of the block's data, or nothing.
+std::optional<std::pair<int64_t, int64_t>> blockData(const std::string& path, int64_t size) {
+    std::ifstream in(path, std::ios::binary);
+    char head[11] = {};
+    in.read(head, sizeof head);
+    const auto n = in.gcount();
+    if (n < 3 || head[0] != '#' || head[1] < '1' || head[1] > '9')
+        return std::nullopt;
+    const int digits = head[1] - '0';
+    if (n < 2 + digits)
+        return std::nullopt;
+    int64_t length = 0;
+    for (int i = 0; i < digits; ++i) {
+        const char c = head[2 + i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        length = length * 10 + (c - '0');
+    }
+    if (2 + digits + length > size)
+        return std::nullopt;
+    return std::pair<int64_t, int64_t>{2 + digits, length};
+}
+
+// The block's data alone, in a new temporary file for the same target.
+Result<OutputFile> unframed(const OutputFile& framed, int64_t offset, int64_t length) {
+    Result<OutputFile> bare = OutputFile::create(framed.target());
+    if (!bare)
+        return bare;
+    std::ifstream in(framed.temporaryPath(), std::ios::binary);
+    in.seekg(offset);
+    std::string piece(64 * 1024, '\0');
+    for (int64_t left = length; left > 0;) {
+        const auto want = static_cast<std::streamsize>(
+            std::min<int64_t>(left, static_cast<int64_t>(piece.size())));
+        if (!in.read(piece.data(), want))
+            return fail("cannot read back '" + framed.temporaryPath().string() + "'");
+        if (Status written = bare->write(piece.data(), static_cast<size_t>(want)); !written)
+            return fail(written.error());
+        left -= want;
+    }
+    return bare;
 }
 
 // Why the driver could not write the picture's file: the driver says only that it failed,
@@ -60,9 +108,18 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
     // One driver call reads the whole picture; a stop request ends it (ERR with EABO).
     const int status = driver.ibrdf(ci.DeviceHandle, out->temporaryPath().string());
     const bus::DriverStatus after = driver.status();
-    const int32_t got = after.ibcntl;
+    int32_t got = after.ibcntl;
     if (session.interrupted())
         return fail(bus::kInterruptedMessage);
+    if (!(status & bus::ibsta_bits::ERR)) {
+        if (const auto block = blockData(out->temporaryPath().string(), got)) {
+            Result<OutputFile> bare = unframed(*out, block->first, block->second);
+            if (!bare)
+                return fail(bare.error());
+            out = std::move(bare);
+            got = static_cast<int32_t>(block->second);
+        }
+    }
     if (got <= 0) {
         return fail((status & bus::ibsta_bits::TIMO)
                         ? "the generator sent no screen picture (time-out)"

@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libcli11-dev libssl-dev
   xvfb xauth poppler-utils desktop-file-utils fonts-dejavu-core
   libreoffice-calc-nogui libreoffice-writer-nogui python3-uno
+  python3-pyvisa python3-pyvisa-py
 )
 
 install_deps() {

@@ -135,7 +135,9 @@ const std::vector<CliCommand>& cliCommands() {
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
         {"bus-log", "bus-log summary FILE", cmdBusLog},
-        {"vxi11-sim", "vxi11-sim --listen 127.0.0.1:PORT [--portmapper PORT] [--bench FILE]",
+        {"vxi11-sim",
+         "vxi11-sim --listen 127.0.0.1:PORT [--portmapper PORT] [--bench FILE] [--max-links N] "
+         "[--keep-links]",
          cmdVxi11Sim},
         {"socket-sim", "socket-sim --listen 127.0.0.1:PORT --address N [--bench FILE]",
          cmdSocketSim},

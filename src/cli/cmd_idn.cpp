@@ -44,7 +44,10 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
     // A silent or failing instrument has no identity to list: why not, and nothing else.
     if (instrument.ModelName == bus::kModelNoAnswer) {
         const bus::DriverStatus last = driver->status();
-        const std::string why = !session.busFailure().empty() ? session.busFailure()
+        // The bus layer's or the driver's own account first (a gateway names itself), then
+        // plain silence.
+        const std::string why = !session.busFailure().empty()    ? session.busFailure()
+                                : !driver->lastProblem().empty() ? bus::driverErrorText(*driver)
                                 : (last.ibsta & bus::ibsta_bits::TIMO)
                                     ? std::string("no answer to *IDN? within the time-out")
                                 : (last.ibsta & bus::ibsta_bits::ERR)

@@ -19,11 +19,20 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
     std::optional<std::string> listenText;
     std::optional<std::string> portmapperText;
     std::optional<std::string> benchText;
+    std::optional<std::string> maxLinksText;
+    bool keepLinks = false;
     CommandOptions options("vxi11-sim");
     options.value("--listen", listenText, "127.0.0.1:PORT", "serve the core channel there")
         .value("--portmapper", portmapperText, "PORT",
-               "also answer the portmapper's GETPORT on this port (111 is the standard one)")
-        .value("--bench", benchText, "FILE", "the bench file (the built-in bench unless given)");
+               "also answer as the portmapper on this port (111 is the standard one, where "
+               "VISA clients ask)")
+        .value("--bench", benchText, "FILE", "the bench file (the built-in bench unless given)")
+        .value("--max-links", maxLinksText, "N",
+               "the link table's size (default 64): create_link beyond it answers error 9, out "
+               "of resources")
+        .flag("--keep-links", keepLinks,
+              "keep a connection's links when it closes, until destroy_link frees them, as a "
+              "gateway with a link table of its own does");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     std::optional<sim::BenchConfig> config = benchFor(context, "vxi11-sim", benchText);
@@ -44,6 +53,18 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
             return kExitUsage;
         }
     }
+    sim::Vxi11ServerOptions serverOptions;
+    serverOptions.keepLinksOfClosedConnections = keepLinks;
+    if (maxLinksText) {
+        const std::optional<int> maxLinks = parseBoundedInt(*maxLinksText, 1, 4096);
+        if (!maxLinks) {
+            context.err << "benchcap-cli vxi11-sim: --max-links needs a number from 1 to 4096, "
+                           "not '"
+                        << *maxLinksText << "'\n";
+            return kExitUsage;
+        }
+        serverOptions.maxLinks = static_cast<size_t>(*maxLinks);
+    }
     int code = kExitDone;
     std::optional<sim::Listener> core = listenOn(context, "vxi11-sim", listen, code);
     if (!core)
@@ -57,9 +78,9 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
             return code;
         }
     }
-    // As adapter-sim: real network time-outs, the instruments on their own virtual clock.
-    sim::SimBench bench(*config, std::make_shared<bus::VirtualClock>());
-    sim::Vxi11Server server(bench);
+    // The gateway's time-outs are real; the instruments run on the bench file's clock.
+    sim::SimBench bench(*config, benchClock(*config));
+    sim::Vxi11Server server(bench, serverOptions);
     context.out << "VXI-11 gateway emulator listening on " << host << ':' << core->port;
     if (pm)
         context.out << ", portmapper on port " << pm->port;

@@ -58,7 +58,12 @@ Outcome act(bus::lan::LanDriver& driver, Action action, int address, int timeout
 sim::Vxi11ServerOptions gatewayWith(uint32_t maxRecvSize = 64 * 1024, uint32_t readPiece = 0,
                                     int64_t silentAfterBytes = -1,
                                     std::map<uint32_t, uint32_t> forcedErrors = {}) {
-    return {maxRecvSize, readPiece, silentAfterBytes, std::move(forcedErrors)};
+    sim::Vxi11ServerOptions o;
+    o.maxRecvSize = maxRecvSize;
+    o.readPiece = readPiece;
+    o.silentAfterBytes = silentAfterBytes;
+    o.forcedErrors = std::move(forcedErrors);
+    return o;
 }
 
 TEST(LanDriver, GatewayFaultsBecomeBoardStatus) {
@@ -87,7 +92,7 @@ TEST(LanDriver, GatewayFaultsBecomeBoardStatus) {
         {"many small pieces", gatewayWith(65536, 3), 20, Action::Query, tmo::T1s, 0, false,
          CMPL | END, -1, 33, idn, ""},
         {"stops answering mid-block", gatewayWith(65536, 4, 6), 20, Action::Query, tmo::T1s, 0,
-         false, ERR | TIMO, err::EABO, 4, "", "no reply to device_read"},
+         false, ERR | TIMO, err::EABO, 4, "", "device_read failed: no reply in time"},
         {"stop request", gatewayWith(65536, 0, 0), 20, Action::Query, tmo::T10s, 0, true, ERR,
          err::EABO, -1, "", "interrupted"},
         {"device locked", gatewayWith(65536, 0, -1, {{11, 11}}), 20, Action::Query, tmo::T1s, 0,
@@ -235,7 +240,9 @@ TEST(RpcRecords, HostileStreamsEndInClearErrors) {
 
 TEST(LanBusFile, ReadsAddressesAndResources) {
     auto map = bus::lan::parseLanBusFile(
-        "# lab bench\n\n 7 = vxi11://10.0.0.7/inst0  # scope\n20=socket://[fe80::2]:5025\r\n"
+        "\xEF\xBB\xBF"
+        " 7 = vxi11://10.0.0.7/inst0  # scope, after a byte-order mark\n"
+        "# lab bench\n\n20=socket://[fe80::2]:5025\r\n"
         "12 = vxi11://gw.lab:1024/gpib0,12\n");
     ASSERT_TRUE(map) << map.error();
     ASSERT_EQ(map->size(), 3u);

@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace benchcap::bus::lan {
 
@@ -138,7 +141,7 @@ int boardError(uint32_t code) {
 }  // namespace
 
 struct LanDriver::Connection {
-    std::unique_ptr<adapter::Transport> transport;
+    int fd = -1;
     std::string incoming;
     RecordReader records;
     uint32_t nextXid = 1;
@@ -147,7 +150,18 @@ struct LanDriver::Connection {
     bool inMessage = false;
     int64_t blockLeft = -1;
     int64_t messageBytes = 0;
-    explicit Connection(uint32_t maxRecord) : records(maxRecord) {}
+    Connection(int socket, uint32_t maxRecord) : fd(socket), records(maxRecord) {}
+    ~Connection() { ::close(fd); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    // Throws away what arrived and nobody read (answers to an abandoned command).
+    void drain() {
+        char junk[4096];
+        for (int i = 0; i < 256 && ::recv(fd, junk, sizeof junk, MSG_DONTWAIT) > 0; ++i) {
+        }
+        incoming.clear();
+        inMessage = false;
+    }
 };
 
 struct LanDriver::Link {
@@ -164,7 +178,15 @@ LanDriver::LanDriver(std::string name, ResourceFor resources, bool gateway, LanO
       gateway_(gateway),
       options_(options) {}
 
-LanDriver::~LanDriver() = default;
+LanDriver::~LanDriver() {
+    // A gateway keeps a link until destroy_link, perhaps past its connection: every link
+    // goes, within half a second in all, also after a stop request (which would otherwise
+    // end each call before it is sent).
+    setInterruptCheck({});
+    const int64_t deadline = nowMillis() + std::min(options_.connectMillis, 500);
+    while (!links_.empty())
+        destroyLink(links_.begin()->first, deadline);
+}
 
 void LanDriver::callEnded() {
     problem_ = std::move(note_);
@@ -199,10 +221,10 @@ std::optional<std::string> LanDriver::coreCall(Link& link, uint32_t procedure,
                                                const char* callName, const std::string& context) {
     Result<std::string> reply =
         rpc(*connections_[link.key], kCoreProgram, kCoreVersion, procedure, args,
-            deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis, callName);
+            deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis);
     if (reply)
         return std::move(reply.value());
-    note_ = label(link) + ": " + reply.error() + context;
+    note_ = label(link) + ": " + callName + " failed: " + reply.error() + context;
     const Failure why = failure_;
     drop(link.key);
     failure_ = why;
@@ -216,27 +238,174 @@ void LanDriver::drop(const std::string& key) {
             link->linked = false;
 }
 
-Result<std::unique_ptr<adapter::Transport>> LanDriver::dial(const std::string& host, int port,
-                                                            int64_t deadline) {
+void LanDriver::destroyLink(int ud, int64_t deadline) {
+    auto it = links_.find(ud);
+    if (it == links_.end())
+        return;
+    Link& link = *it->second;
+    if (link.linked && link.resource.kind == LanResource::Kind::Vxi11 &&
+        connections_.count(link.key)) {
+        XdrWriter args;
+        args.u32(link.lid);
+        if (!rpc(*connections_[link.key], kCoreProgram, kCoreVersion, kDestroyLink, args.bytes(),
+                 deadline))
+            drop(link.key);
+    }
+    links_.erase(it);
+}
+
+namespace {
+
+// A name lookup may take long (a name server that does not answer) and cannot be
+// interrupted, so it runs on a thread of its own; the caller waits for it only until its
+// deadline or a stop request, and a lookup left behind frees its own result.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    int rc = 0;
+    addrinfo* list = nullptr;
+};
+
+struct AddressList {
+    addrinfo* list = nullptr;
+    ~AddressList() {
+        if (list)
+            ::freeaddrinfo(list);
+    }
+};
+
+}  // namespace
+
+Result<int> LanDriver::dial(const std::string& host, int port, int64_t deadline) {
     const std::string where = LanResource{LanResource::Kind::Socket, host, port, {}}.endpoint();
     const int64_t end = std::min(deadline, nowMillis() + options_.connectMillis);
-    bool gaveUp = false;
-    Result<std::unique_ptr<adapter::Transport>> dialed =
-        adapter::dialTcp(host, port, where, "cannot resolve ", [&](int fd) {
+    failure_ = Failure::Lost;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    AddressList addresses;
+    const std::string service = std::to_string(port);
+    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses.list);
+    if (rc == EAI_NONAME) {
+        // A name, not an address literal: looked up on the side.
+        auto lookup = std::make_shared<Lookup>();
+        std::thread([lookup, host, service] {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_flags = AI_NUMERICSERV;
+            addrinfo* list = nullptr;
+            const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+            std::lock_guard<std::mutex> lock(lookup->mutex);
+            if (lookup->abandoned) {
+                if (rc == 0)
+                    ::freeaddrinfo(list);
+                return;
+            }
+            lookup->rc = rc;
+            lookup->list = rc == 0 ? list : nullptr;
+            lookup->done = true;
+            lookup->finished.notify_all();
+        }).detach();
+        std::unique_lock<std::mutex> lock(lookup->mutex);
+        while (!lookup->done && !interruptRequested() && nowMillis() < end)
+            lookup->finished.wait_for(lock, std::chrono::milliseconds(sliceUntil(end) + 1));
+        if (!lookup->done) {
+            lookup->abandoned = true;
+            failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
+            return benchcap::fail("cannot resolve " + host +
+                                  (interruptRequested()
+                                       ? ": interrupted by a stop request"
+                                       : ": no answer from the name service in time"));
+        }
+        rc = lookup->rc;
+        addresses.list = lookup->list;
+    }
+    if (rc != 0)
+        return benchcap::fail("cannot resolve " + host + ": " + ::gai_strerror(rc));
+    std::string lastError = "no address";
+    for (addrinfo* ai = addresses.list; ai; ai = ai->ai_next) {
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                                ai->ai_protocol);
+        if (fd < 0) {
+            lastError = std::strerror(errno);
+            continue;
+        }
+        int error = ::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ? 0 : errno;
+        if (error == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
-            int rc;
-            while ((rc = ::poll(&p, 1, sliceUntil(end))) == 0 && nowMillis() < end &&
+            int ready = 0;
+            while ((ready = ::poll(&p, 1, sliceUntil(end))) == 0 && nowMillis() < end &&
                    !interruptRequested()) {
             }
-            if (rc > 0)
-                return adapter::ConnectWait{};
-            gaveUp = true;
-            failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
-            return adapter::ConnectWait{adapter::ConnectWait::Outcome::GiveUp, "no answer in time"};
-        });
-    if (!dialed && !gaveUp && dialed.error().rfind("cannot connect", 0) == 0)
-        failure_ = Failure::Lost;
-    return dialed;
+            if (ready <= 0) {
+                ::close(fd);
+                failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
+                return benchcap::fail("cannot connect to " + where +
+                                      (interruptRequested() ? ": interrupted by a stop request"
+                                                            : ": no answer in time"));
+            }
+            socklen_t len = sizeof error;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+        }
+        if (error != 0) {
+            lastError = std::strerror(error);
+            ::close(fd);
+            continue;
+        }
+        // Calls are short; waiting to fill a segment would only add latency.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return fd;
+    }
+    return benchcap::fail("cannot connect to " + where + ": " + lastError);
+}
+
+Status LanDriver::send(Connection& c, const std::string& bytes, int64_t deadline) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(c.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            failure_ = Failure::Lost;
+            return benchcap::fail(std::string("the connection broke: ") + std::strerror(errno));
+        }
+        if (interruptRequested()) {
+            failure_ = Failure::Interrupted;
+            return benchcap::fail("interrupted by a stop request while sending");
+        }
+        if (nowMillis() >= deadline) {
+            failure_ = Failure::TimedOut;
+            return benchcap::fail("the other end took no more data in time");
+        }
+        pollfd p{c.fd, POLLOUT, 0};
+        ::poll(&p, 1, sliceUntil(deadline));
+    }
+    return {};
+}
+
+Status LanDriver::receive(Connection& c, int64_t until, const char* peer) {
+    pollfd p{c.fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, sliceUntil(until));
+    if (ready <= 0)
+        return {};
+    char buffer[65536];
+    const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n > 0) {
+        c.incoming.append(buffer, static_cast<size_t>(n));
+        return {};
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return {};
+    failure_ = Failure::Lost;
+    return benchcap::fail(n == 0 ? std::string("the ") + peer + " closed the connection"
+                                 : std::string("the connection broke: ") + std::strerror(errno));
 }
 
 LanDriver::Connection* LanDriver::connection(const std::string& host, int port, bool rpc,
@@ -245,51 +414,48 @@ LanDriver::Connection* LanDriver::connection(const std::string& host, int port, 
     auto it = connections_.find(key);
     if (it != connections_.end())
         return it->second.get();
-    auto transport = dial(host, port, deadline);
-    if (!transport) {
-        note_ = label + ": " + transport.error();
+    Result<int> fd = dial(host, port, deadline);
+    if (!fd) {
+        note_ = label + ": " + fd.error();
         return nullptr;
     }
     // A reply carries at most one read request's data and a few words around it.
-    auto c = std::make_unique<Connection>(rpc ? options_.maxReadRequest + 4096 : 0);
-    c->transport = std::move(transport.value());
+    auto c = std::make_unique<Connection>(fd.value(), rpc ? options_.maxReadRequest + 4096 : 0);
     return connections_.emplace(key, std::move(c)).first->second.get();
 }
 
 Result<std::string> LanDriver::rpc(Connection& c, uint32_t program, uint32_t version,
-                                   uint32_t procedure, const std::string& args, int64_t deadline,
-                                   const char* callName) {
+                                   uint32_t procedure, const std::string& args, int64_t deadline) {
     const uint32_t xid = c.nextXid++;
     const std::string bytes = markRecord(rpcCall(xid, program, version, procedure, args));
     failure_ = Failure::Lost;
-    if (Status s = c.transport->send(
-            bytes, static_cast<int>(std::clamp<int64_t>(deadline - nowMillis(), 1, 1'000'000)));
-        !s)
-        return benchcap::fail(std::string(callName) + " could not be sent: " + s.error());
+    if (Status s = send(c, bytes, deadline); !s)
+        return benchcap::fail("the call could not be sent: " + s.error());
     for (;;) {
         const RecordReader::State state = c.records.feed(c.incoming);
-        if (state == RecordReader::State::Bad)
-            return benchcap::fail(std::string("the reply to ") + callName +
-                                  " is unusable: " + c.records.error());
+        if (state == RecordReader::State::Bad) {
+            failure_ = Failure::Lost;
+            return benchcap::fail("the reply is unusable: " + c.records.error());
+        }
         if (state == RecordReader::State::Complete) {
             const std::string record = c.records.takeRecord();
             Result<std::string_view> results = rpcReplyResults(record, xid);
-            if (!results)
-                return benchcap::fail(std::string("the reply to ") + callName +
-                                      " is unusable: " + results.error());
+            if (!results) {
+                failure_ = Failure::Lost;
+                return benchcap::fail("the reply is unusable: " + results.error());
+            }
             return std::string(results.value());
         }
         if (interruptRequested()) {
             failure_ = Failure::Interrupted;
-            return benchcap::fail(std::string(callName) + " was interrupted");
+            return benchcap::fail("interrupted by a stop request while waiting for the reply");
         }
         if (nowMillis() >= deadline) {
             failure_ = Failure::TimedOut;
-            return benchcap::fail(std::string("no reply to ") + callName + " in time");
+            return benchcap::fail("no reply in time");
         }
-        if (Status s = c.transport->receive(c.incoming, sliceUntil(deadline)); !s)
-            return benchcap::fail(std::string("connection lost while waiting for the reply to ") +
-                                  callName + ": " + s.error());
+        if (Status s = receive(c, deadline, gateway_ ? "gateway" : "instrument"); !s)
+            return benchcap::fail("connection lost while waiting for the reply: " + s.error());
     }
 }
 
@@ -309,10 +475,12 @@ std::optional<int> LanDriver::corePort(const LanResource& res, int64_t deadline,
     args.u32(kCoreProgram).u32(kCoreVersion).u32(kIpProtoTcp).u32(0);
     Result<std::string> reply =
         rpc(*pm, kPortmapProgram, kPortmapVersion, kPortmapGetPort, args.bytes(),
-            std::min(deadline, nowMillis() + options_.connectMillis), "the portmapper's GETPORT");
+            std::min(deadline, nowMillis() + options_.connectMillis));
+    const Failure why = failure_;
     drop(key);  // one question: the portmapper's connection is not kept
+    failure_ = why;
     if (!reply) {
-        note_ = label + ": " + reply.error();
+        note_ = label + ", portmapper: GETPORT failed: " + reply.error();
         return std::nullopt;
     }
     XdrReader r(reply.value());
@@ -363,12 +531,13 @@ LanDriver::Link* LanDriver::linkFor(int ud, const DeviceHandle& dev, int64_t dea
     }
     XdrWriter args;
     args.u32(static_cast<uint32_t>(ud)).u32(0).u32(0).opaque(res.device);
-    Result<std::string> reply =
-        rpc(*c, kCoreProgram, kCoreVersion, kCreateLink, args.bytes(),
-            std::min(deadline, nowMillis() + options_.connectMillis), "create_link");
+    Result<std::string> reply = rpc(*c, kCoreProgram, kCoreVersion, kCreateLink, args.bytes(),
+                                    std::min(deadline, nowMillis() + options_.connectMillis));
     if (!reply) {
-        note_ = label(link) + ": " + reply.error();
+        note_ = label(link) + ": create_link failed: " + reply.error();
+        const Failure why = failure_;
         drop(link.key);
+        failure_ = why;
         failed(0);
         return nullptr;
     }
@@ -378,7 +547,7 @@ LanDriver::Link* LanDriver::linkFor(int ud, const DeviceHandle& dev, int64_t dea
     r.u32();  // abort channel port: not used
     const uint32_t maxRecv = r.u32();
     if (!r.ok()) {
-        note_ = label(link) + ": the reply to create_link is too short";
+        note_ = label(link) + ": create_link failed: the reply is too short";
         drop(link.key);
         fail(err::EDVR);
         return nullptr;
@@ -421,12 +590,11 @@ int LanDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
 }
 
 bool LanDriver::socketSend(Link& link, const std::string& bytes, int64_t deadline) {
-    Connection& c = *connections_[link.key];
-    const int millis = static_cast<int>(std::clamp<int64_t>(deadline - nowMillis(), 1, 1'000'000));
-    if (Status s = c.transport->send(bytes, millis); !s) {
-        note_ = label(link) + ": connection lost: " + s.error();
+    if (Status s = send(*connections_[link.key], bytes, deadline); !s) {
+        note_ = label(link) + ": the command could not be sent: " + s.error();
+        const Failure why = failure_;
         drop(link.key);
-        failure_ = Failure::Lost;
+        failure_ = why;
         return false;
     }
     return true;
@@ -443,10 +611,7 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
     const std::string_view bytes(static_cast<const char*>(data), static_cast<size_t>(count));
     if (link->resource.kind == LanResource::Kind::Socket) {
         // A new command discards what the instrument said before and nobody read.
-        Connection& c = *connections_[link->key];
-        c.transport->drain();
-        c.incoming.clear();
-        c.inMessage = false;
+        connections_[link->key]->drain();
         std::string line(bytes);
         if (line.empty() || line.back() != '\n')
             line += '\n';  // a socket has no EOI: LF ends the message
@@ -464,16 +629,16 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
             .u32(0)
             .u32(last && dev->eot ? kFlagEnd : 0)
             .opaque(bytes.substr(static_cast<size_t>(done), static_cast<size_t>(piece)));
-        std::optional<std::string> reply =
-            coreCall(*link, kDeviceWrite, args.bytes(), deadline, "device_write",
-                     " after " + std::to_string(done) + " of " + std::to_string(count) + " bytes");
+        std::optional<std::string> reply = coreCall(
+            *link, kDeviceWrite, args.bytes(), deadline, "device_write",
+            " (after " + std::to_string(done) + " of " + std::to_string(count) + " bytes)");
         if (!reply)
             return failed(done);
         XdrReader r(*reply);
         const uint32_t error = r.u32();
         const uint32_t size = r.u32();
         if (!r.ok() || size > static_cast<uint32_t>(piece)) {
-            note_ = label(*link) + ": a malformed reply to device_write";
+            note_ = label(*link) + ": device_write failed: the reply is malformed";
             drop(link->key);
             return finish(ERR, err::EDVR, done);
         }
@@ -481,7 +646,7 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
         if (error != 0)
             return vxiError(*link, "device_write", error, done);
         if (size == 0 && piece > 0) {
-            note_ = label(*link) + ": the gateway took none of the bytes offered";
+            note_ = label(*link) + ": device_write failed: none of the bytes offered was taken";
             return finish(ERR, err::EBUS, done);
         }
     } while (done < count);
@@ -506,17 +671,22 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
         return socketRead(*link, out, count, deadline);
     long n = 0;
     while (n < count) {
-        if (interruptRequested())
+        const std::string after = " (after " + std::to_string(n) + " bytes of the answer)";
+        if (interruptRequested()) {
+            note_ = label(*link) + ": device_read failed: interrupted by a stop request" + after;
             return finish(ERR, err::EABO, n);
-        if (nowMillis() >= deadline)
+        }
+        if (nowMillis() >= deadline) {
+            note_ = label(*link) + ": device_read failed: the time-out ran out before the end" +
+                    " of the answer" + after;
             return finish(ERR | TIMO | CMPL, err::EABO, n);
+        }
         const uint32_t request =
             static_cast<uint32_t>(std::min<long>(count - n, options_.maxReadRequest));
         XdrWriter args;
         args.u32(link->lid).u32(request).u32(millisLeft(deadline)).u32(0).u32(0).u32(0);
         std::optional<std::string> reply =
-            coreCall(*link, kDeviceRead, args.bytes(), deadline, "device_read",
-                     " after " + std::to_string(n) + " bytes of the answer");
+            coreCall(*link, kDeviceRead, args.bytes(), deadline, "device_read", after);
         if (!reply)
             return failed(n);
         XdrReader r(*reply);
@@ -525,8 +695,9 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
         const std::string_view data = r.opaque(request);
         if (!r.ok()) {
             note_ = label(*link) +
-                    ": a malformed reply to device_read (more data than asked "
-                    "for, or cut short)";
+                    ": device_read failed: the reply is malformed (more data than asked for, "
+                    "or cut short)" +
+                    after;
             drop(link->key);
             return finish(ERR, err::EDVR, n);
         }
@@ -595,8 +766,12 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
         }
         if (n == count)
             return finish(CMPL, 0, n);
-        if (interruptRequested())
+        const std::string after =
+            " (after " + std::to_string(c.messageBytes) + " bytes of the answer)";
+        if (interruptRequested()) {
+            note_ = label(link) + ": the read was interrupted by a stop request" + after;
             return finish(ERR, err::EABO, n);
+        }
         int64_t until = deadline;
         // A block was read whole: its LF follows at once or not at all.
         if (c.inMessage && c.blockLeft == 0)
@@ -604,11 +779,11 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
         if (nowMillis() >= until) {
             if (c.inMessage && c.blockLeft == 0)
                 return end();
+            note_ = label(link) + ": no end of the answer within the time-out" + after;
             return finish(ERR | TIMO | CMPL, err::EABO, n);
         }
-        if (Status s = c.transport->receive(c.incoming, sliceUntil(until)); !s) {
-            note_ = label(link) + ": connection lost after " + std::to_string(c.messageBytes) +
-                    " bytes of the answer: " + s.error();
+        if (Status s = receive(c, until, "instrument"); !s) {
+            note_ = label(link) + ": connection lost" + after + ": " + s.error();
             drop(link.key);
             return finish(ERR, err::EDVR, n);
         }
@@ -640,10 +815,7 @@ int LanDriver::ibclr(int ud) {
         return lastSta();
     if (link->resource.kind == LanResource::Kind::Socket) {
         // A socket has no device clear: the status is cleared and unread output dropped.
-        Connection& c = *connections_[link->key];
-        c.transport->drain();
-        c.incoming.clear();
-        c.inMessage = false;
+        connections_[link->key]->drain();
         return socketSend(*link, "*CLS\n", deadline) ? finish(CMPL, 0, 0) : failed(0);
     }
     std::optional<std::string> reply =
@@ -706,19 +878,7 @@ int LanDriver::ibloc(int ud) {
 int LanDriver::ibonl(int ud, int online) {
     if (device(ud)) {
         if (!online) {
-            auto it = links_.find(ud);
-            if (it != links_.end() && it->second->linked &&
-                it->second->resource.kind == LanResource::Kind::Vxi11 &&
-                connections_.count(it->second->key)) {
-                XdrWriter args;
-                args.u32(it->second->lid);
-                const int64_t deadline = nowMillis() + options_.connectMillis;
-                if (!rpc(*connections_[it->second->key], kCoreProgram, kCoreVersion, kDestroyLink,
-                         args.bytes(), deadline, "destroy_link"))
-                    drop(it->second->key);
-            }
-            if (it != links_.end())
-                links_.erase(it);
+            destroyLink(ud, nowMillis() + options_.connectMillis);
             closeDevice(ud);
         }
         return finish(CMPL, 0, 0);
@@ -736,7 +896,8 @@ int LanDriver::ibconfig(int ud, int option, int value) {
         if (!configureDevice(*dev, option, value))
             return lastSta();
         if (dev->pad != pad)
-            links_.erase(ud);  // another address is another link
+            // Another address is another link.
+            destroyLink(ud, std::min(deadlineFor(*dev), nowMillis() + options_.connectMillis));
         return finish(CMPL, 0, 0);
     }
     if (isBoard(ud)) {

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "base/result.h"
-#include "bus/adapter/transport.h"
 #include "bus/driver_base.h"
 #include "bus/lan/lan_resource.h"
 #include "bus/lan/rpc_record.h"
@@ -39,11 +38,15 @@ struct LanOptions {
 // device_clear and device_readstb. On a raw socket a message ends at LF, or after a
 // definite-length block ("#NLLL...") and its LF; clear sends "*CLS", local does nothing.
 //
-// As on a board the handle's time-out bounds the whole call (connecting included), and
-// every wait asks interruptRequested() at least every 100 ms. A time-out is ERR|TIMO with
-// EABO; a lost connection EDVR; a VXI-11 error code its nearest board error; lastProblem()
-// names the gateway or resource and the error. A call that timed out drops its connection
-// (a late reply would answer the wrong call); the next call connects again.
+// As on a board the handle's time-out bounds the whole call (connecting and the name
+// lookup included), and every wait asks interruptRequested() at least every 100 ms. A
+// time-out is ERR|TIMO with EABO; a lost connection EDVR; a VXI-11 error code its nearest
+// board error; lastProblem() names the gateway or resource, the call and what went wrong
+// ("VXI-11 gateway 10.0.0.5 (gpib0,7): device_read failed: no reply in time"), for every
+// failure, a stop request's too. A call that timed out drops its connection (a late reply
+// would answer the wrong call); the next call connects again. Closing a handle, changing
+// its address and destroying the driver destroy its link, so that a gateway's link table
+// does not fill up across programs.
 class LanDriver final : public DriverBase {
   public:
     // The resource behind a device address, or none (no instrument at that address).
@@ -85,11 +88,14 @@ class LanDriver final : public DriverBase {
     Link* linkFor(int ud, const DeviceHandle& dev, int64_t deadline);
     Connection* connection(const std::string& host, int port, bool rpc, int64_t deadline,
                            const std::string& label);
-    Result<std::unique_ptr<adapter::Transport>> dial(const std::string& host, int port,
-                                                     int64_t deadline);
+    // A connected socket to host:port by `deadline`; on failure why, with failure_ set.
+    Result<int> dial(const std::string& host, int port, int64_t deadline);
+    Status send(Connection& c, const std::string& bytes, int64_t deadline);
+    Status receive(Connection& c, int64_t until, const char* peer);
     std::optional<int> corePort(const LanResource& res, int64_t deadline, const std::string& label);
+    // One call and its reply's results; on failure why (without the call's name).
     Result<std::string> rpc(Connection& c, uint32_t program, uint32_t version, uint32_t procedure,
-                            const std::string& args, int64_t deadline, const char* callName);
+                            const std::string& args, int64_t deadline);
     // A core-channel call on the link's connection, its reply allowed the slack past
     // `deadline`. On failure the note says why (then `context`), the connection is dropped
     // keeping the failure's kind, and nullopt is returned: the caller ends with failed().
@@ -97,6 +103,8 @@ class LanDriver final : public DriverBase {
                                         int64_t deadline, const char* callName,
                                         const std::string& context = {});
     void drop(const std::string& key);
+    // destroy_link for the handle's link when it has one; the link is forgotten either way.
+    void destroyLink(int ud, int64_t deadline);
     int failed(long count);
     int vxiError(Link& link, const char* call, uint32_t error, long count);
     std::string genericArgs(const Link& link, int64_t deadline) const;

@@ -208,6 +208,9 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
     const bool silent = (status & sta::TIMO) && read.ibcntl <= 0;
     if (answer.empty() || silent) {
         context.err << noAnswer << '\n';
+        // A gateway or adapter that knows more (it went away, it refused) says so.
+        if (!driver->lastProblem().empty())
+            context.err << bus::driverErrorText(*driver) << '\n';
         return kExitNoAnswer;
     }
     if (status & sta::ERR) {

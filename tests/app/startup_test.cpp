@@ -3,6 +3,7 @@
 #include <QStatusBar>
 
 #include <csignal>
+#include <fstream>
 
 #include "app/startup/settings_store.h"
 #include "app/startup/unattended_boxes.h"
@@ -162,6 +163,25 @@ TEST_F(StartupTest, UnusableValuesFallBackSoundlyAndTheRunsOwnDataPathIsNotStore
     form->shutDown();
     // No valid address was selected.
     expectStored("Address=20;GPIBPrinterAdr=8;Color=True;DataPath=/stored");
+}
+
+TEST_F(StartupTest, DataPathThatIsNotUtf8IsRefusedByNameAndKeptForTheNextStart) {
+    const std::filesystem::path folder = benchcap::test::makeTempDir("settings-latin1");
+    const std::string line =
+        "DataPath=/data/m\xfc"
+        "ller\r\n";  // Latin-1, as an old editor saves it
+    std::ofstream(folder / "BENCHCAP.ini", std::ios::binary) << "[Settings]\r\n" + line;
+    IniSettingsStore ini(QString::fromStdString(folder.string()));
+    context.settings = &ini;
+    start();
+    EXPECT_EQ(files.DataPath, QStringLiteral("/opt/benchcap"));
+    EXPECT_EQ(
+        statusPanel(1)->text(),
+        QStringLiteral("the data path /data/m\u00fcller in the settings file is not UTF-8 and "
+                       "names no folder this program can reach; files go to /opt/benchcap "
+                       "until a folder is chosen under Setup > Path for auto-save files"));
+    form->shutDown();
+    EXPECT_NE(benchcap::test::readFile(folder / "BENCHCAP.ini").find(line), std::string::npos);
 }
 
 TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {

@@ -358,6 +358,13 @@ QString IniSettingsStore::read(const QString& application, const QString& sectio
     return value ? decodeSettingBytes(*value) : fallback;
 }
 
+bool IniSettingsStore::readAsLatin1(const QString& application, const QString& section,
+                                    const QString& key) {
+    (void)read(application, section, key, {});  // the file's bytes, as read() caches them
+    const std::optional<QByteArray> value = iniValue(cached_, section, key);
+    return value && !isUtf8(*value);
+}
+
 void IniSettingsStore::write(const QString& application, const QString& section, const QString& key,
                              const QString& value) {
     pending_.push_back({application, section, key, value});

@@ -25,6 +25,13 @@ class SettingsStore {
                        const QString& value) = 0;
     // Makes every write so far permanent.
     virtual Status flush() = 0;
+    // Whether the stored value is not UTF-8 and was read as Latin-1: as a file name it
+    // names bytes that the text read from it does not spell.
+    virtual bool readAsLatin1(const QString& application, const QString& section,
+                              const QString& key) {
+        (void)application, (void)section, (void)key;
+        return false;
+    }
 };
 
 // The store as INI files, one per application (`BENCHCAP.ini`) in one folder, in the form
@@ -45,6 +52,8 @@ class IniSettingsStore final : public SettingsStore {
     void write(const QString& application, const QString& section, const QString& key,
                const QString& value) override;
     Status flush() override;
+    bool readAsLatin1(const QString& application, const QString& section,
+                      const QString& key) override;
 
     // The file that holds `application`'s settings (an existing one of any case, or a new
     // name in the folder).

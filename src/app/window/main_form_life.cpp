@@ -86,10 +86,26 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     storedDataPath_ = stored.dataPath;
     dataPathOverridden_ = context.dataPathOverride.has_value();
-    files_.DataPath = context.dataPathOverride.value_or(storedDataPath_);
+    // A stored path whose bytes are not UTF-8 is kept as it is for the next start, and this
+    // run writes to the default folder instead of a folder of another name.
+    const bool refusedPath = stored.dataPathNotUtf8 && !context.dataPathOverride;
+    dataPathOverridden_ = dataPathOverridden_ || refusedPath;
+    files_.DataPath =
+        context.dataPathOverride.value_or(refusedPath ? context.defaultDataPath : storedDataPath_);
 
     pictureArea_->setScale(1, 1);
     showStartStatus();
+    if (refusedPath) {
+        const QString text =
+            QStringLiteral(
+                "the data path %1 in the settings file is not UTF-8 and names no folder "
+                "this program can reach; files go to %2 until a folder is chosen "
+                "under Setup > Path for auto-save files")
+                .arg(storedDataPath_, files_.DataPath);
+        showStatus(text);
+        if (unattended())
+            reportUnattended(QStringLiteral("Settings"), text, false);
+    }
     // A stored listen-only the interface cannot do is said before any question is asked.
     if (options_.plotterListenOnly && !listenOnlyUnavailable_.isEmpty()) {
         item(QStringLiteral("PlotterListenOnly"))->setChecked(false);

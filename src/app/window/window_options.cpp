@@ -50,6 +50,7 @@ WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
     o.color = readMark("Color", true);
     o.suppressConfig = readMark("SupressConfigRMX", false);
     o.dataPath = read("DataPath", o.dataPath);
+    o.dataPathNotUtf8 = store.readAsLatin1(kApplication, kSection, QStringLiteral("DataPath"));
     o.printerAddress = decodeInteger(read("GPIBPrinterAdr", QStringLiteral("5")));
     for (const auto& mark : kStoredMarks)
         o.*mark.field = readMark(mark.key, mark.fallback);

@@ -52,6 +52,9 @@ struct WindowOptions {
     // bus address and the window's place.
     int address = 20;
     QString dataPath;
+    // The stored data path is not UTF-8: the folder its bytes name cannot be reached by the
+    // text read from them (not stored; read only).
+    bool dataPathNotUtf8 = false;
     int printerAddress = 5;
     WindowPlacement placement;
 

@@ -18,9 +18,13 @@ TEST_F(MainFormTest, BusLogItemAsksForTheFileKeepsItAndStartsFromIt) {
     const QString file =
         QString::fromStdString((benchcap::test::makeTempDir("bus-log-item") / "bus.log").string());
 
-    item("BusLog")->trigger();  // nothing chosen: no log, no mark
+    files.DataPath = QStringLiteral("/data/now");  // changed since start: the dialog follows
+    item("BusLog")->trigger();                     // nothing chosen: no log, no mark
     EXPECT_FALSE(log.active());
     EXPECT_FALSE(form->view().options().busLog);
+    EXPECT_EQ(scripted.saveDialog.shownInFolders().back(), files.DataPath);
+    item("BusLogFull")->trigger();  // kept as the user sets it
+    EXPECT_EQ(store.get(QStringLiteral("BusLogFull")), encodeBool(true));
 
     scripted.saveDialog.queueAnswer(file);
     item("BusLog")->trigger();

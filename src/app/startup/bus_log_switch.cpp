@@ -90,7 +90,7 @@ void BusLogSwitch::toggled(bool on) {
         return;
     }
     const QString file = askSaveName(dialog_, &form_, QStringLiteral("bus log|*.log|all files|*.*"),
-                                     form_.view().options().dataPath);
+                                     form_.view().services().files.DataPath);
     if (file.isEmpty() || !open(file, form_.item(QStringLiteral("BusLogFull"))->isChecked())) {
         form_.item(QStringLiteral("BusLog"))->setChecked(false);
         return;

@@ -8,7 +8,7 @@
 
 namespace benchcap::hardcopy {
 
-// Status-line texts of a long step (the main window's UpSta; the command line prints them).
+// Status-line texts of a long step (the main window's status line; the command line prints them).
 using StatusFn = std::function<void(const std::string&)>;
 
 // Checks a finished picture file (still under its temporary name) before it replaces

@@ -12,7 +12,7 @@
 
 namespace benchcap::hardcopy {
 
-// The two texts the hardcopy command shows, as LoadLanguage builds them.
+// The two texts the hardcopy command shows, built once from their parts.
 std::string UnsupportedText();
 std::string PlotterOfferText();
 

@@ -86,7 +86,7 @@ TEST_F(MainFormTest, StatusTextTrimsBlanksAndYields) {
     form->view().showStatus(QStringLiteral("  taking hardcopy...  "));
     EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("taking hardcopy..."));
     EXPECT_EQ(yields, 1);
-    // Events handled inside showStatus may start other commands: a nested UpSta works.
+    // Events handled inside showStatus may start other commands: a nested status text works.
     links.yield = [this] {
         if (++yields == 2)
             form->view().showStatus(QStringLiteral("nested"));

@@ -46,7 +46,7 @@ TEST_F(MainFormWindowTest, PictureAreaFillsClientAreaAndKeepsItsHeightWhenNoRoom
     EXPECT_EQ(area().height(), client()->height() <= 0 ? before : client()->height());
 }
 
-TEST_F(MainFormWindowTest, DispErrorCentresLabelOverPictureOrHidesIt) {
+TEST_F(MainFormWindowTest, ErrorLabelIsCentredOverPictureOrHidden) {
     QLabel* label = form->item<QLabel>(QStringLiteral("Fehler"));
     form->view().showError(QStringLiteral("  no answer from instrument  "));
     EXPECT_EQ(label->text(), QStringLiteral("no answer from instrument"));

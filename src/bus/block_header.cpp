@@ -60,6 +60,16 @@ std::string reason(const Piece& p) {
     return "";
 }
 
+// The kind of a read that returned less than asked: silence, a bus failure, or data that
+// stopped short.
+ErrorKind kindOf(const Piece& p) {
+    if (p.status & sta::TIMO)
+        return ErrorKind::TimedOut;
+    if (p.status & sta::ERR)
+        return ErrorKind::BusError;
+    return ErrorKind::BadData;
+}
+
 }  // namespace
 
 Result<int64_t> ParseBlockHeader(std::string_view header) {
@@ -98,14 +108,16 @@ Result<int64_t> ParseBlockHeader(std::string_view header) {
 
 Result<int64_t> ReadBlockHeader(Session& session) {
     if (session.interrupted())
-        return fail(kInterruptedMessage);
+        return interruptedError();
     char bytes[11] = {};
     Piece p = readPiece(session, bytes, 2);
     if (p.status == 0)
         return fail(kOffTheBus);
-    if (p.got == 0)
-        return fail(session.interrupted() ? std::string(kInterruptedMessage)
-                                          : "no block header arrived" + reason(p));
+    if (p.got == 0) {
+        if (session.interrupted())
+            return interruptedError();
+        return fail(kindOf(p), "no block header arrived" + reason(p));
+    }
     std::string header(bytes, static_cast<size_t>(p.got));
     if (p.got == 2 && header[0] == '#' && header[1] >= '1' && header[1] <= '9' &&
         !(p.status & (sta::END | sta::ERR))) {
@@ -130,7 +142,7 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
     bool ended = false;
     while (done < length) {
         if (session.interrupted())
-            return fail(kInterruptedMessage);
+            return interruptedError();
         const auto want = static_cast<long>(std::min<int64_t>(length - done, piece));
         session.driver().reportProgress(done, length);
         const Piece p = readPiece(session, buffer.get(), want);
@@ -145,9 +157,9 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
         ended = (p.status & sta::END) != 0;
         if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
             if (session.interrupted())  // the driver ended the read on the stop request
-                return fail(kInterruptedMessage);
-            return fail("the block broke off after " + std::to_string(done) + " of " +
-                        std::to_string(length) + " bytes" + reason(p));
+                return interruptedError();
+            return fail(kindOf(p), "the block broke off after " + std::to_string(done) + " of " +
+                                       std::to_string(length) + " bytes" + reason(p));
         }
     }
     if (ended)

@@ -32,6 +32,9 @@ void SelectInstrument(CurrentInstrument& instrument, int16_t board, int16_t addr
 
 // The error of a long read that the user stopped.
 inline constexpr char kInterruptedMessage[] = "Interrupted.";
+inline Error interruptedError() {
+    return fail(ErrorKind::Interrupted, kInterruptedMessage);
+}
 
 // Length of the reply buffer of QueryDevice.
 inline constexpr size_t kReplyLength = 1000;

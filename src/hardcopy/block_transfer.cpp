@@ -55,9 +55,9 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
     }
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length) {
-        if (length.error() == bus::kInterruptedMessage)
-            return fail(length.error());
-        return fail("no usable block for " + name + ": " + length.error());
+        if (length.errorKind() == ErrorKind::Interrupted)
+            return length.failure();
+        return fail(length.errorKind(), "no usable block for " + name + ": " + length.error());
     }
     // A picture of no bytes is no picture; the policy of trace blocks differs.
     if (*length == 0)
@@ -71,16 +71,17 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
         session, *length, kTransferChunk,
         [&out](const char* data, std::size_t size) { return out->write(data, size); });
     if (!read) {
-        if (read.error() == bus::kInterruptedMessage)
-            return fail(read.error());
-        return fail("the transfer of " + name + " is incomplete: " + read.error());
+        if (read.errorKind() == ErrorKind::Interrupted)
+            return read.failure();
+        return fail(read.errorKind(),
+                    "the transfer of " + name + " is incomplete: " + read.error());
     }
     if (check) {
         if (const Status picture = checkAsTarget(check, *out); !picture)
             return fail("the file " + name + " from the instrument is refused: " + picture.error());
     }
     if (session.interrupted())
-        return fail(bus::kInterruptedMessage);
+        return bus::interruptedError();
     if (Status committed = out->commit(); !committed)
         return fail(committed.error());
     return *length;

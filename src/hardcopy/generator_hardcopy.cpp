@@ -97,7 +97,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
                     " did not identify itself (" + ci.ModelName + "); nothing was read");
     }
     if (session.interrupted())
-        return fail(bus::kInterruptedMessage);
+        return bus::interruptedError();
     session.WriteDevice("HCOP:DATA?");
 
     Result<OutputFile> out = OutputFile::create(std::string(bus::TrimBlanks(localFile)));
@@ -110,7 +110,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
     const bus::DriverStatus after = driver.status();
     int32_t got = after.ibcntl;
     if (session.interrupted())
-        return fail(bus::kInterruptedMessage);
+        return bus::interruptedError();
     if (!(status & bus::ibsta_bits::ERR)) {
         if (const auto block = blockData(out->temporaryPath().string(), got)) {
             Result<OutputFile> bare = unframed(*out, block->first, block->second);
@@ -143,7 +143,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
             return fail("the generator's screen picture is refused: " + picture.error());
     }
     if (session.interrupted())
-        return fail(bus::kInterruptedMessage);
+        return bus::interruptedError();
     if (Status committed = out->commit(); !committed)
         return fail(committed.error());
     return int64_t{got};

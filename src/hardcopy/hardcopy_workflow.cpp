@@ -85,7 +85,7 @@ void runPlotter(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
     if (plot.capture) {
         outcome.written = true;
     } else {
-        outcome.status = fail(plot.capture.error());
+        outcome.status = plot.capture.failure();
     }
 }
 
@@ -131,8 +131,8 @@ bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
     } else {
         // The status line never claims a transfer or the end of a command that failed.
         s.session.GoToLocal();
-        outcome.status = fail(got.error());
-        if (got.error() == bus::kInterruptedMessage) {
+        outcome.status = got.failure();
+        if (got.errorKind() == ErrorKind::Interrupted) {
             say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
         } else {
             say(s, "transfer failed");
@@ -140,8 +140,9 @@ bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
             std::string cause = endSentence(got.error());
             if (!cause.empty())
                 cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
-            s.ui.messageBox(MessageIcon::Critical, "ERROR:",
-                            std::string(kTransferErrorText) + "\n" + cause, MessageButtons::Ok);
+            s.ui.messageBox(MessageIcon::Critical,
+                            "ERROR:", std::string(kTransferErrorText) + "\n" + cause,
+                            MessageButtons::Ok);
         }
         return false;
     }

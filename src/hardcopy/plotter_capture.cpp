@@ -72,16 +72,16 @@ BoardSettings readSettings(bus::GpibDriver& driver, int board) {
 
 // Receives the plot into `out` until the time-out after its last piece, answering the
 // instrument's output instructions as the plotter would; the error that ended it otherwise.
-std::string receivePlot(bus::GpibDriver& driver, int board, OutputFile& out, const StatusFn& status,
-                        const InterruptCheck& interrupted, const PlotterSettings& settings,
-                        PlotCapture& capture) {
+Status receivePlot(bus::GpibDriver& driver, int board, OutputFile& out, const StatusFn& status,
+                   const InterruptCheck& interrupted, const PlotterSettings& settings,
+                   PlotCapture& capture) {
     std::string buffer;
     hpgl::PlotterEmulator plotter(settings.model);
     std::string answer;  // held for the instrument until it addresses the board to talk
-    std::string error;
-    while (error.empty()) {
+    Status error;
+    while (error) {
         if (interrupted && interrupted()) {
-            error = bus::kInterruptedMessage;
+            error = bus::interruptedError();
             break;
         }
         if (!answer.empty()) {
@@ -115,21 +115,23 @@ std::string receivePlot(bus::GpibDriver& driver, int board, OutputFile& out, con
         if ((sta & bus::ibsta_bits::ERR) && !(sta & bus::ibsta_bits::TIMO)) {
             // A read the stop request ended is a stop, not a broken plot.
             error = interrupted && interrupted()
-                        ? std::string(bus::kInterruptedMessage)
-                        : "the plot broke off after " + std::to_string(capture.bytes) + " bytes (" +
-                              bus::driverErrorText(driver) + ")";
+                        ? bus::interruptedError()
+                        : fail(ErrorKind::BusError, "the plot broke off after " +
+                                                        std::to_string(capture.bytes) + " bytes (" +
+                                                        bus::driverErrorText(driver) + ")");
             break;
         }
         if (capture.bytes > kMaxPlotBytes) {
-            error = "the instrument sent more than " + std::to_string(kMaxPlotBytes >> 20) +
-                    " MB without a pause; the capture was stopped";
+            error = fail(ErrorKind::BadData, "the instrument sent more than " +
+                                                 std::to_string(kMaxPlotBytes >> 20) +
+                                                 " MB without a pause; the capture was stopped");
             break;
         }
         // A piece of nothing but the line feed that ended the previous line adds no line.
         if (got > 0 && text.empty())
             continue;
         if (Status written = out.write(text + "\r\n"); !written) {
-            error = written.error();
+            error = written;
             break;
         }
         ++capture.lines;
@@ -193,25 +195,25 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     driver.ibconfig(board, bus::ibc::EOSrd, 1);
     driver.ibconfig(board, bus::ibc::EOSchar, 13);
     driver.ibtmo(board, bus::timeout_codes::T100s);
-    std::string error;
+    Status error;
     if (settings.listenOnly) {
         if (Status on = driver.setListenOnly(true); !on)
-            error = "the adapter refused listen-only: " + on.error();
+            error = fail(ErrorKind::Refused, "the adapter refused listen-only: " + on.error());
     }
 
-    if (error.empty()) {
+    if (error) {
         say(status, "PLEASE PRESS HARDCOPY KEY TO START HARDCOPY!");
         driver.ibwait(board, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
         // A wait the user stopped saw no key.
         if (interrupted && interrupted())
-            error = bus::kInterruptedMessage;
+            error = bus::interruptedError();
         else
             say(status, "KEY PRESSED!");
         driver.ibtmo(board, bus::timeout_codes::T3s);
     }
 
     PlotCapture capture;
-    if (error.empty())
+    if (error)
         error = receivePlot(driver, board, *out, status, interrupted, settings, capture);
 
     // Leaving device mode below ends listen-only as well, should this fail.
@@ -219,20 +221,18 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
         (void)driver.setListenOnly(false);
     restoreBoard(driver, board, before, status);
 
-    if (error.empty() && capture.bytes == 0) {
-        error =
-            "no plot arrived: the instrument did not start plotting within 100 s "
-            "(press its HARDCOPY key after answering Yes)";
+    if (error && capture.bytes == 0) {
+        error = fail(ErrorKind::TimedOut,
+                     "no plot arrived: the instrument did not start plotting within 100 s "
+                     "(press its HARDCOPY key after answering Yes)");
     }
-    if (error.empty() && interrupted && interrupted())
-        error = bus::kInterruptedMessage;
-    if (error.empty()) {
-        if (Status committed = out->commit(); !committed)
-            error = committed.error();
-    }
-    say(status, error.empty() ? "hardcopy taken." : "no plot received.");
-    if (!error.empty())
-        return fail(error);
+    if (error && interrupted && interrupted())
+        error = bus::interruptedError();
+    if (error)
+        error = out->commit();
+    say(status, error ? "hardcopy taken." : "no plot received.");
+    if (!error)
+        return error.failure();
     return capture;
 }
 

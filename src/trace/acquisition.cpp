@@ -112,7 +112,7 @@ Status ReadSymbolTable(bus::Session& session, const std::string& n, int64_t symb
     session.WriteDevice("TRAC? TRACE" + n);
     Result<std::vector<uint8_t>> table = ReadByteBlock(session);
     if (!table) {
-        return fail(table.error());
+        return table.failure();
     }
     const std::vector<uint8_t>& bytes = *table;
     if (static_cast<int64_t>(bytes.size()) != symbols) {
@@ -154,7 +154,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     session.WriteDevice("TRAC? TRACE" + n);
     Result<std::vector<float>> block = ReadReal32Block(session);
     if (!block) {
-        return fail(block.error());
+        return block.failure();
     }
     std::vector<float> values = std::move(block).value();
     if (values.empty()) {
@@ -179,7 +179,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
         pointsPerSymbol = bus::ParseInt32(session.QueryDevice("SENS:DDEM:PRAT?"));
         if (symbols == count) {
             if (Status read = ReadSymbolTable(session, n, symbols, fresh); !read)
-                return fail(read.error());
+                return read.failure();
         } else if (symbols * pointsPerSymbol == count) {
             fresh.values = std::move(values);
         } else if (count % 2 == 0 && count / 2 == symbols * pointsPerSymbol) {

@@ -19,10 +19,10 @@ constexpr int64_t kPiece = int64_t{256} << 10;
 constexpr std::size_t kFirstFloats = std::size_t{1} << 20;
 constexpr std::size_t kTrustedFloats = std::size_t{8} << 20;
 
-Error traceError(const std::string& why) {
-    if (why == bus::kInterruptedMessage)
-        return fail(why);
-    return fail("The trace data cannot be read: " + why + ".");
+Error traceError(const Error& why) {
+    if (why.kind == ErrorKind::Interrupted)
+        return why;
+    return fail(why.kind, "The trace data cannot be read: " + why.message + ".");
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ Error traceError(const std::string& why) {
 Result<std::vector<float>> ReadReal32Block(bus::Session& session) {
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length)
-        return traceError(length.error());
+        return traceError(length.failure());
     if (*length % 4 != 0) {
         return fail("The trace block holds " + std::to_string(*length) +
                     " bytes, not a whole number of 32-bit values.");
@@ -61,14 +61,14 @@ Result<std::vector<float>> ReadReal32Block(bus::Session& session) {
             return Status{};
         });
     if (!read)
-        return traceError(read.error());
+        return traceError(read.failure());
     return floats;
 }
 
 Result<std::vector<uint8_t>> ReadByteBlock(bus::Session& session) {
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length)
-        return traceError(length.error());
+        return traceError(length.failure());
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<std::size_t>(std::min(*length, 16 * kPiece)));
     const Status read =
@@ -77,7 +77,7 @@ Result<std::vector<uint8_t>> ReadByteBlock(bus::Session& session) {
             return Status{};
         });
     if (!read)
-        return traceError(read.error());
+        return traceError(read.failure());
     return bytes;
 }
 

@@ -66,6 +66,7 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
     if (!read) {
         result.outcome = TraceOutcome::Failed;
         result.message = read.error();
+        result.kind = read.errorKind();
         say("idle");
         return result;
     }

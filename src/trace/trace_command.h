@@ -40,8 +40,9 @@ enum class TraceOutcome {
 
 struct TraceCommandResult {
     TraceOutcome outcome = TraceOutcome::Failed;
-    std::string message;  // the text for the label or box (empty for Done)
-    std::string notice;   // a box the acquisition showed ("unknown numerical format!")
+    std::string message;                // the text for the label or box (empty for Done)
+    ErrorKind kind = ErrorKind::Other;  // of a Failed read: a stop is no fault to show
+    std::string notice;  // a box the acquisition showed ("unknown numerical format!")
     bool isNetworkTrace = false;
 };
 

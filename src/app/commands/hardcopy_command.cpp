@@ -177,13 +177,13 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
         // What was shown goes: print and save never offer an older picture as this one.
         clearShownPicture();
         // A failed transfer has been reported with its box already.
-        result = outcome.written ? showPicture(lastOutputFile_) : fail(outcome.status.error());
+        result = outcome.written ? showPicture(lastOutputFile_) : Status(outcome.status);
     } else {
         result =
             fail(outcome.status ? std::string("no hardcopy was taken") : outcome.status.error());
         // A plot that did not come says why where the capture's progress stood.
         if (outcome.way == hardcopy::HardcopyWay::Plotter && !outcome.status)
-            form_.showStatus(outcome.status.error() == bus::kInterruptedMessage
+            form_.showStatus(outcome.status.errorKind() == ErrorKind::Interrupted
                                  ? QStringLiteral("plot wait stopped")
                                  : fromMessage(outcome.status.error()));
     }

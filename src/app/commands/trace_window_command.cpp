@@ -158,7 +158,7 @@ Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, 
         case trace::TraceOutcome::Failed:
             // Nothing new to draw or tabulate; the previous trace is not passed off as this one.
             // A read the user stopped needs no error notice.
-            if (result.message == bus::kInterruptedMessage) {
+            if (result.kind == ErrorKind::Interrupted) {
                 endStatus = QStringLiteral("trace reading stopped");
             } else {
                 form_.showError(fromLatin1(result.message));

@@ -55,24 +55,7 @@ void AdapterServer::pause(int millis) {
 }
 
 bool AdapterServer::sendAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        if (stopping_)
-            return false;
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        ssize_t wrote = n;
-        if (n < 0 && errno == ENOTSOCK)
-            wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote > 0) {
-            done += static_cast<size_t>(wrote);
-            continue;
-        }
-        if (wrote < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, kPollMillis);
-    }
-    return true;
+    return sendAllBytes(fd, bytes, stopping_);
 }
 
 bool AdapterServer::reply(int fd, const std::string& text) {
@@ -378,6 +361,27 @@ bool AdapterServer::handleCommand(int fd, const std::string& text) {
         return reply(fd, "Unrecognized command");
     const std::optional<int> value = number(arg);
     return it->second(*this, Command{fd, std::move(arg), value});
+}
+
+bool sendAllBytes(int fd, const std::string& bytes, const std::atomic<bool>& stopping) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (stopping)
+            return false;
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        ssize_t wrote = n;
+        if (n < 0 && errno == ENOTSOCK)
+            wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote > 0) {
+            done += static_cast<size_t>(wrote);
+            continue;
+        }
+        if (wrote < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, kPollMillis);
+    }
+    return true;
 }
 
 Result<Listener> listenTcp(const std::string& host, int port) {

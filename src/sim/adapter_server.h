@@ -83,6 +83,9 @@ struct Listener {
     int port = 0;
 };
 Result<Listener> listenTcp(const std::string& host, int port);
+// Sends all of `bytes` on `fd` (a socket, or a pseudo-terminal's master), waiting while the
+// peer is slow to take them; false when the peer is gone or `stopping` was set first.
+bool sendAllBytes(int fd, const std::string& bytes, const std::atomic<bool>& stopping);
 
 // A pseudo-terminal for the serial path: the master for the server and the path of the
 // slave end ("/dev/pts/N"), set to raw mode. The slave stays open in `keepSlaveFd` so

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/adapter_server.h"
 #include "sim/vxi11_server.h"
 
 namespace benchcap::sim {
@@ -163,19 +164,7 @@ bool SocketServer::message(int fd, const std::string& line) {
 }
 
 bool SocketServer::sendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size() && !stopping_) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, 50);
-    }
-    return sent == bytes.size();
+    return sendAllBytes(fd, bytes, stopping_);
 }
 
 void SocketServer::serve(int listenFd) {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/adapter_server.h"
+
 namespace benchcap::sim {
 
 using namespace bus::ibsta_bits;
@@ -663,19 +665,7 @@ bool Vxi11Server::handleRecord(Peer& peer, const std::string& record) {
 }
 
 bool Vxi11Server::sendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size() && !stopping_) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, 50);
-    }
-    return sent == bytes.size();
+    return sendAllBytes(fd, bytes, stopping_);
 }
 
 bool Vxi11Server::sendReply(Peer& peer, uint32_t xid, uint32_t procedure, const std::string& body) {

@@ -122,8 +122,9 @@ QString QtFolderBrowser::browseForFolder(QWidget* owner, const QString& currentF
     // Our own dialog, so that the title and current path can be shown inside it.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     // It opens where the files go now; a folder that is gone gives the file system's root.
-    dialog.setDirectory(!currentFolder.isEmpty() && QDir(currentFolder).exists() ? currentFolder
-                                                                                : QDir::rootPath());
+    dialog.setDirectory(!currentFolder.isEmpty() && QDir(currentFolder).exists()
+                            ? currentFolder
+                            : QDir::rootPath());
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
         auto* label = new QLabel(folderBrowserText(title, currentFolder)
                                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n")),

@@ -52,9 +52,10 @@ class SaveFileDialog {
     virtual int selectedFilter() const = 0;
 };
 
-// Shows `dialog` for saving with `filter`, opened in `folder`, offering `suggested`. The chosen name without
-// surrounding blanks; when it has no extension, the extension of the chosen filter is added
-// in small letters ("plot9" under "PDF file|*.PDF" becomes "plot9.pdf"). Empty when cancelled.
+// Shows `dialog` for saving with `filter`, opened in `folder`, offering `suggested`. The chosen
+// name without surrounding blanks; when it has no extension, the extension of the chosen filter is
+// added in small letters ("plot9" under "PDF file|*.PDF" becomes "plot9.pdf"). Empty when
+// cancelled.
 QString askSaveName(SaveFileDialog& dialog, QWidget* owner, const QString& filter,
                     const QString& folder, const QString& suggested = {});
 

@@ -147,19 +147,10 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
     return a;
 }
 
-Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
-                                           const std::string& where, const std::string& unresolved,
-                                           const std::function<ConnectWait(int fd)>& wait) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-        rc != 0) {
-        return fail(unresolved + host + ": " + ::gai_strerror(rc));
-    }
+Result<int> connectFirst(const addrinfo* list, const std::string& where,
+                         const std::function<ConnectWait(int fd)>& wait) {
     std::string lastError = "no address";
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                                 ai->ai_protocol);
         if (fd < 0) {
@@ -175,7 +166,6 @@ Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
                     lastError = std::move(waited.why);
                     continue;
                 }
-                ::freeaddrinfo(list);
                 return fail("cannot connect to " + where + ": " + waited.why);
             }
             int err = 0;
@@ -192,11 +182,27 @@ Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
         // Commands are short; waiting to fill a segment would only add latency.
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::freeaddrinfo(list);
-        return fdTransport(fd, where);
+        return fd;
     }
-    ::freeaddrinfo(list);
     return fail("cannot connect to " + where + ": " + lastError);
+}
+
+Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
+                                           const std::string& where, const std::string& unresolved,
+                                           const std::function<ConnectWait(int fd)>& wait) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+        rc != 0) {
+        return fail(unresolved + host + ": " + ::gai_strerror(rc));
+    }
+    const Result<int> fd = connectFirst(list, where, wait);
+    ::freeaddrinfo(list);
+    if (!fd)
+        return fail(fd.error());
+    return fdTransport(*fd, where);
 }
 
 Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,

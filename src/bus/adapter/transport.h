@@ -7,6 +7,8 @@
 
 #include "base/result.h"
 
+struct addrinfo;
+
 namespace benchcap::bus::adapter {
 
 // A byte stream to a "++" adapter: a TCP connection or a serial line. Every call is bounded
@@ -49,6 +51,10 @@ struct ConnectWait {
 // Connects to each address of host:port in turn, non-blocking, with Nagle off; `wait` bounds
 // each connection in progress. Failures read "<unresolved>HOST: ..." or
 // "cannot connect to WHERE: ...".
+// The connection part alone, over addresses already looked up: the socket, or "cannot
+// connect to WHERE: ...".
+Result<int> connectFirst(const addrinfo* list, const std::string& where,
+                         const std::function<ConnectWait(int fd)>& wait);
 Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
                                            const std::string& where, const std::string& unresolved,
                                            const std::function<ConnectWait(int fd)>& wait);

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <thread>
 
+#include "bus/adapter/transport.h"
+
 namespace benchcap::bus::lan {
 
 using namespace ibsta_bits;
@@ -326,42 +328,20 @@ Result<int> LanDriver::dial(const std::string& host, int port, int64_t deadline)
     }
     if (rc != 0)
         return benchcap::fail("cannot resolve " + host + ": " + ::gai_strerror(rc));
-    std::string lastError = "no address";
-    for (addrinfo* ai = addresses.list; ai; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                ai->ai_protocol);
-        if (fd < 0) {
-            lastError = std::strerror(errno);
-            continue;
+    // The shared connection loop, each attempt bounded by the deadline and the stop request.
+    return adapter::connectFirst(addresses.list, where, [&](int fd) {
+        pollfd p{fd, POLLOUT, 0};
+        int ready = 0;
+        while ((ready = ::poll(&p, 1, sliceUntil(end))) == 0 && nowMillis() < end &&
+               !interruptRequested()) {
         }
-        int error = ::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ? 0 : errno;
-        if (error == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            int ready = 0;
-            while ((ready = ::poll(&p, 1, sliceUntil(end))) == 0 && nowMillis() < end &&
-                   !interruptRequested()) {
-            }
-            if (ready <= 0) {
-                ::close(fd);
-                failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
-                return benchcap::fail("cannot connect to " + where +
-                                      (interruptRequested() ? ": interrupted by a stop request"
-                                                            : ": no answer in time"));
-            }
-            socklen_t len = sizeof error;
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-        }
-        if (error != 0) {
-            lastError = std::strerror(error);
-            ::close(fd);
-            continue;
-        }
-        // Calls are short; waiting to fill a segment would only add latency.
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        return fd;
-    }
-    return benchcap::fail("cannot connect to " + where + ": " + lastError);
+        if (ready > 0)
+            return adapter::ConnectWait{};
+        failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
+        return adapter::ConnectWait{
+            adapter::ConnectWait::Outcome::GiveUp,
+            interruptRequested() ? "interrupted by a stop request" : "no answer in time"};
+    });
 }
 
 Status LanDriver::send(Connection& c, const std::string& bytes, int64_t deadline) {

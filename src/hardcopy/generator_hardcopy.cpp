@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/output_file.h"
+#include "bus/block_header.h"
 #include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 
@@ -37,21 +38,14 @@ std::optional<std::pair<int64_t, int64_t>> blockData(const std::string& path, in
     char head[11] = {};
     in.read(head, sizeof head);
     const auto n = in.gcount();
-    if (n < 3 || head[0] != '#' || head[1] < '1' || head[1] > '9')
+    if (n < 3 || head[0] != '#' || head[1] < '1' || head[1] > '9' || n < 2 + (head[1] - '0'))
         return std::nullopt;
-    const int digits = head[1] - '0';
-    if (n < 2 + digits)
+    const int64_t headerSize = 2 + (head[1] - '0');
+    const Result<int64_t> length =
+        bus::ParseBlockHeader(std::string_view(head, static_cast<size_t>(headerSize)));
+    if (!length || headerSize + *length > size)
         return std::nullopt;
-    int64_t length = 0;
-    for (int i = 0; i < digits; ++i) {
-        const char c = head[2 + i];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        length = length * 10 + (c - '0');
-    }
-    if (2 + digits + length > size)
-        return std::nullopt;
-    return std::pair<int64_t, int64_t>{2 + digits, length};
+    return std::pair<int64_t, int64_t>{headerSize, *length};
 }
 
 // The block's data alone, in a new temporary file for the same target.

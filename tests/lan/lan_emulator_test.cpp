@@ -32,9 +32,10 @@ std::string interfaceFor(Path path, const LanRig& rig, const std::filesystem::pa
     out << "# the two instruments of the test\n";
     if (path == Path::LanVxi11)
         out << "7 = vxi11://" << rig.gateway() << "/inst7\n20 = vxi11://" << rig.gateway()
-            << "/inst20\n";
+            << "/inst20\n28 = vxi11://" << rig.gateway() << "/inst28\n";
     else
-        out << " 7 = " << rig.socket(0) << "  # trace\n\n20=" << rig.socket(1) << '\n';
+        out << " 7 = " << rig.socket(0) << "  # trace\n\n20=" << rig.socket(1)
+            << "\n28 = " << rig.socket(2) << "  # a generator: its picture comes as a block\n";
     return "lan:" + file.string();
 }
 
@@ -48,6 +49,7 @@ TEST_P(ThroughLan, FilesAndAnswersAreTheBenchs) {
     } runs[] = {
         {{"hardcopy", "20", "--format", "WMF", "-o"}, "shot.wmf"},
         {{"hardcopy", "20", "--format", "BMP", "-o"}, "shot.bmp"},
+        {{"hardcopy", "28", "-o"}, "generator.bmp"},
         {{"trace", "7", "1", "-o"}, "trace.txt"},
         {{"idn", "20"}, ""},
         {{"scan"}, ""},
@@ -56,7 +58,7 @@ TEST_P(ThroughLan, FilesAndAnswersAreTheBenchs) {
         if (run.args[0] == "scan" && GetParam() != Path::Gateway)
             continue;  // a LAN bus file has only the instruments it names
         // A fresh bench for each run, as the direct run gets one.
-        LanRig rig({}, {7, 20});
+        LanRig rig({}, {7, 20, 28});
         std::vector<std::string> viaLan = {"--interface", interfaceFor(GetParam(), rig, dir)};
         std::vector<std::string> viaBench = {"--interface", "sim"};
         for (auto* args : {&viaLan, &viaBench})

@@ -160,7 +160,14 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
     const PlotFileFormat format = r.format;
     const bool strict = r.strict;
     QSize size = r.size;
-    const HeadlessGui gui;
+    // Fonts need a GUI application, and it costs: its platform plugin, and the font
+    // configuration read at its end even when no text was drawn. A PNG of a plot or
+    // metafile without text is drawn without one (the same pixels).
+    std::optional<HeadlessGui> gui;
+    if (format != PlotFileFormat::Png)
+        gui.emplace();
+    else
+        useApplicationLocale();
     // A damaged image inside a picture is reported once, as the player's warning below;
     // the image decoders' own lines would only repeat it as noise on stderr.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
@@ -169,11 +176,15 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
         context.err << "benchcap-cli render: " << bytes.error() << '\n';
         return kExitNoAnswer;
     }
+    if (!gui && picture::mayNeedFontsToLoad(*bytes))
+        gui.emplace();
     const Result<picture::Picture> picture = picture::pictureFromBytes(std::move(bytes.value()));
     if (!picture) {
         context.err << "benchcap-cli render: " << in << ": " << picture.error() << '\n';
         return kExitNoAnswer;
     }
+    if (!gui && picture->drawsText())
+        gui.emplace();
     if (size.isEmpty())
         size = picture->naturalSize();
     if (size.width() > picture::kMaxRenderSide || size.height() > picture::kMaxRenderSide) {

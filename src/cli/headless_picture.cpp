@@ -16,6 +16,13 @@ HeadlessGui::HeadlessGui() {
     std::setlocale(LC_NUMERIC, "C");  // Qt took the user's; our number texts must not
 }
 
+void useApplicationLocale() {
+    if (QCoreApplication::instance())
+        return;
+    std::setlocale(LC_ALL, "");  // as QCoreApplication does
+    std::setlocale(LC_NUMERIC, "C");
+}
+
 Status writeTracePlotFile(const std::string& fileName, PlotFileFormat format,
                           const trace::TraceDataSet& data, QSize size) {
     const trace::PlotStyle style = trace::DefaultPlotStyle();

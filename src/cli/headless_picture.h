@@ -28,6 +28,11 @@ class HeadlessGui {
     std::optional<QGuiApplication> app_;
 };
 
+// The process locale a GUI application leaves behind (the user's, numbers in "C"), for a
+// command that starts one only if it needs fonts: its messages (the system's error texts)
+// read the same either way. Nothing when an application exists already.
+void useApplicationLocale();
+
 using picture::kDefaultPlotSize;
 using picture::PlotFileFormat;
 using picture::plotFileFormatFor;

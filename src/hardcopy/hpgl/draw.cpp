@@ -116,9 +116,27 @@ class Painter {
         ink_ += ink;
         return true;
     }
+    // The font is looked up with the first label: a plot without any needs no font
+    // database (reading the system's font configuration is most of a small plot's time).
+    void loadFont();
+    bool fontLoaded_ = false;
     QFont font_;
     double capHeight_ = 1, charWidth_ = 1;
 };
+
+void Painter::loadFont() {
+    if (fontLoaded_)
+        return;
+    fontLoaded_ = true;
+    font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font_.setStyleHint(QFont::TypeWriter);
+    font_.setPixelSize(64);
+    const QFontMetricsF fm(font_);
+    capHeight_ = fm.capHeight() > 1 ? fm.capHeight() : fm.ascent() * 0.7;
+    charWidth_ = fm.horizontalAdvance(QLatin1Char('M')) * 0.8;
+    if (charWidth_ <= 0)
+        charWidth_ = 32;
+}
 
 QPen Painter::pen(const Style& s, double lengthPx) {
     double w = std::clamp(s.width * scale_, 0.0, maxWidthPx_);
@@ -349,6 +367,7 @@ void Painter::text(const Item& item, const Style& s) {
                                                  : fillInk(box, 2 * kGlyphEdges * side);
     if (!spend(glyph * static_cast<double>(t.chars.size())))
         return;
+    loadFont();
     const double sy = h / capHeight_;
     const double sx = std::max(std::abs(w), 0.1) / charWidth_;
     p_.save();
@@ -375,16 +394,6 @@ std::vector<std::string> Painter::run() {
     p_.setRenderHint(QPainter::TextAntialiasing, true);
     p_.setClipRect(target_, Qt::IntersectClip);
     p_.setBrush(Qt::NoBrush);
-    if (haveFonts_) {
-        font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font_.setStyleHint(QFont::TypeWriter);
-        font_.setPixelSize(64);
-        const QFontMetricsF fm(font_);
-        capHeight_ = fm.capHeight() > 1 ? fm.capHeight() : fm.ascent() * 0.7;
-        charWidth_ = fm.horizontalAdvance(QLatin1Char('M')) * 0.8;
-        if (charWidth_ <= 0)
-            charWidth_ = 32;
-    }
     for (const Item& item : page_.items) {
         // Asked before each item: one item costs at most the budget, all of them far more.
         if (options_.cancelled && options_.cancelled()) {

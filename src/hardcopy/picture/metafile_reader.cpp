@@ -83,6 +83,17 @@ Result<MetafileHeader> parseMetafileHeader(std::string_view bytes) {
     return h;
 }
 
+bool metafileDrawsText(std::string_view bytes) {
+    const Result<MetafileHeader> header = parseMetafileHeader(bytes);
+    if (!header)
+        return false;
+    RecordWalker walker(bytes, header->recordsOffset);
+    for (Record r; walker.next(r);)
+        if (r.function == wmf::META_TEXTOUT || r.function == wmf::META_EXTTEXTOUT)
+            return true;
+    return false;
+}
+
 bool RecordWalker::next(Record& record) {
     if (end_ != End::Running)
         return false;

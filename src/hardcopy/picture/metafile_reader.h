@@ -31,6 +31,10 @@ bool looksLikeMetafile(std::string_view bytes);
 // The error says why the bytes are no metafile.
 Result<MetafileHeader> parseMetafileHeader(std::string_view bytes);
 
+// Whether the metafile holds a text record the player would reach (the walk ends where
+// the player's does); false for bytes that are no metafile.
+bool metafileDrawsText(std::string_view bytes);
+
 // Bounds-checked view of one record's parameters. Reads past the end give 0; callers
 // check `has()` before trusting a count.
 class Params {

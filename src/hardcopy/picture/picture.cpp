@@ -9,6 +9,7 @@
 
 #include "base/output_file.h"
 #include "hardcopy/picture/metafile_reader.h"
+#include "hardcopy/picture/png_encoder.h"
 
 namespace benchcap::picture {
 namespace {
@@ -112,6 +113,23 @@ Status checkPictureFile(const std::filesystem::path& path) {
     return {};
 }
 
+bool mayNeedFontsToLoad(std::string_view bytes) {
+    if (looksLikeMetafile(bytes))
+        return metafileDrawsText(bytes);
+    return !hpgl::looksLikeHpgl(bytes);
+}
+
+bool Picture::drawsText() const {
+    if (format_ == PictureFormat::Metafile)
+        return metafileDrawsText(*bytes_);
+    if (format_ == PictureFormat::Plot)
+        for (const hpgl::Page& page : plot_->pages)
+            for (const hpgl::Item& item : page.items)
+                if (item.kind == hpgl::LineKind::Text)
+                    return true;
+    return false;
+}
+
 int Picture::pageCount() const {
     return plot_ ? static_cast<int>(plot_->pages.size()) : 1;
 }
@@ -184,6 +202,8 @@ Result<QImage> renderPicture(const std::filesystem::path& path, QSize size,
 }
 
 Result<std::string> encodePng(const QImage& image) {
+    if (std::optional<std::string> png = encodeRgb32Png(image))
+        return std::move(*png);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

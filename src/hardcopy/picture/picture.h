@@ -49,6 +49,9 @@ class Picture {
     const std::string& bytes() const { return *bytes_; }
     // Pages of a plot (PG and FR start new ones); 1 for bitmaps and metafiles.
     int pageCount() const;
+    // Whether drawing it may draw text, which needs fonts and so a QGuiApplication: a
+    // plot with labels, a metafile with text records.
+    bool drawsText() const;
 
     // Draws the picture (a plot: the requested page) stretched over `target`. Damage met
     // in a metafile or plot is returned as warnings; the rest of the picture is drawn.
@@ -70,6 +73,12 @@ class Picture {
 
 Result<Picture> pictureFromBytes(std::string bytes);
 Result<Picture> loadPicture(const std::filesystem::path& path);
+
+// Whether pictureFromBytes() and drawing may need fonts for these bytes, told before a
+// picture is made of them (a metafile without a window is measured, text and all, when
+// it is loaded): false only for plots and for metafiles without text records. A plot is
+// parsed first; Picture::drawsText() tells the rest.
+bool mayNeedFontsToLoad(std::string_view bytes);
 
 // The hardcopy command's check of a received file before it replaces anything: a file no
 // viewer could show (a block of zeros, a cut metafile) is refused with the reason.

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "base/output_file.h"
+#include "hardcopy/picture/png_encoder.h"
 
 namespace benchcap::picture {
 
@@ -98,6 +99,10 @@ Status drawPng(OutputFile& file, QSize size, int page, const PageDrawing& draw) 
         return fail("no memory for a picture of that size");
     if (Status drawn = drawOn(image, size, page, draw); !drawn)
         return drawn;
+    if (const std::optional<std::string> png = encodeRgb32Png(image)) {
+        static_cast<void>(file.write(*png));  // a failed write is kept by the file
+        return {};
+    }
     OutputDevice device(file);
     QImageWriter writer(&device, "PNG");
     if (!writer.write(image))

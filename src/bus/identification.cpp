@@ -10,32 +10,6 @@
 namespace benchcap::bus {
 namespace {
 
-constexpr ModelRow kModels[] = {
-    {"KLD", "KLD", false},  {"KLG", "KLG", false},   {"KLV", "KLVZ", true},
-    {"NQD", "NQx", true},   {"NQS", "NQx", true},    {"NQL", "NQx", true},
-    {"NQY", "NQx", true},   {"NQT", "NQx", true},    {"NQG", "NQx", true},
-    {"KLT", "KLT", true},   {"KLW", "KLW", true},    {"KLB", "KLB", true},
-    {"KLR", "KLRx", true},  {"PBH", "PBH", true},    {"PBE", kModelNotSupported, false},
-    {"RVM", "RVM", true},   {"RVF", "RVFE", true},   {"RVH", "RVHE", false},
-    {"RVC", "RVCE", false}, {"TDS", "TDS220", true}, {"YKR", "YKR", true},
-    {"GWP", "GWPZ", true},
-};
-
-// The rows for "NQD", "NQS" and "RVMP" are never reached by identification (it names
-// those families "NQx" and "RVM"); they are kept so the table stays complete.
-constexpr FirmwareRow kFirmware[] = {
-    {"KLVZ", 1.9, "C", {}},
-    {"KLT", -1, "D", {}},
-    {"KLRx", 1.65, nullptr, {nullptr, "D", "C", "D", "C"}},
-    {"NQD", 1.3, nullptr, {nullptr, "D", "D", "C", "C"}},
-    {"NQS", 1.3, nullptr, {nullptr, "D", "D", "C", "C"}},
-    {"RVMP", 2.02, nullptr, {}},
-    {"KLW", -1, "D", {}},
-    {"RVFE", -1, "D", {}},
-    {"GWPZ", 5.1, nullptr, {}},
-};
-constexpr FirmwareRow kOtherModels = {"", -1, "C", {}};
-
 std::string_view afterFirstComma(std::string_view s) {
     const auto comma = s.find(',');
     return comma == std::string_view::npos ? s : s.substr(comma + 1);
@@ -58,13 +32,6 @@ std::string formatTwoDecimals(double value, char separator) {
 
 }  // namespace
 
-std::span<const ModelRow> modelTable() {
-    return kModels;
-}
-std::span<const FirmwareRow> firmwareTable() {
-    return kFirmware;
-}
-
 Identification IdentifyAnswer(std::string_view answer) {
     Identification id;
     const std::string_view rest = TrimBlanks(afterFirstComma(answer));
@@ -73,12 +40,14 @@ Identification IdentifyAnswer(std::string_view answer) {
         return id;
     }
     const std::string_view head = rest.substr(0, 3);
-    for (const ModelRow& row : kModels) {
-        if (head == row.prefix) {
-            id.model = &row;
-            id.modelName = row.modelName;
-            id.firmwareVersion = ParseFirmware(rest);
-            return id;
+    for (const ModelFamily& family : modelTable()) {
+        for (const std::string& prefix : family.idnPrefixes) {
+            if (head == prefix) {
+                id.model = &family;
+                id.modelName = family.name;
+                id.firmwareVersion = ParseFirmware(rest);
+                return id;
+            }
         }
     }
     id.modelName = kModelUnknown;
@@ -115,19 +84,16 @@ double ParseFirmware(std::string_view s) {
 
 bool CheckFirmware(const CurrentInstrument& instrument, std::string& hardcopyDrive,
                    UserInterface& ui, char decimalSeparator) {
-    const FirmwareRow* row = &kOtherModels;
-    for (const FirmwareRow& r : kFirmware) {
-        if (instrument.ModelName == r.modelName) {
-            row = &r;
-            break;
-        }
-    }
-    if (row->drive) {
-        hardcopyDrive = row->drive;
+    const FirmwareRule other;
+    const ModelFamily* family = familyNamed(instrument.ModelName);
+    const FirmwareRule& rule = family ? family->firmware : other;
+    if (!rule.drive.empty()) {
+        hardcopyDrive = rule.drive;
     } else {
         const double rounded = RoundHalfEven(instrument.FirmwareVersion);
         if (rounded >= 1 && rounded <= 4) {
-            if (const char* d = row->driveByVersion[static_cast<int>(rounded)])
+            if (const std::string& d = rule.driveByVersion[static_cast<size_t>(rounded)];
+                !d.empty())
                 hardcopyDrive = d;
         }
     }
@@ -135,7 +101,7 @@ bool CheckFirmware(const CurrentInstrument& instrument, std::string& hardcopyDri
     // A version beyond the float range (any digits may come back) saturates.
     const float version = static_cast<float>(std::clamp(
         instrument.FirmwareVersion, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
-    const float minimum = static_cast<float>(row->minimum);
+    const float minimum = static_cast<float>(rule.minimum);
     if (!(version < minimum))
         return true;
     ui.messageBox(MessageIcon::Critical, "HARDCOPY NOT AVAILABLE!",

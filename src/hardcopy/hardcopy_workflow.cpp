@@ -9,6 +9,7 @@
 
 #include "base/output_file.h"
 #include "bus/identification.h"
+#include "bus/model_table.h"
 #include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
@@ -97,9 +98,9 @@ namespace {
 // read; false when the command ends here (said why already).
 bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOutcome& outcome) {
     bus::CurrentInstrument& ci = s.session.instrument();
-    const std::string& model = ci.ModelName;
+    const bus::ModelFamily* family = bus::familyNamed(ci.ModelName);
     Result<int64_t> got = fail("no hardcopy was taken");
-    if (model == "GWPZ") {
+    if (family && family->generatorHardcopy) {
         outcome.way = HardcopyWay::Generator;
         outcome.file = s.fileName("BMP");
         if (!localFileWritable(s, outcome)) {
@@ -115,7 +116,7 @@ bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
             s.session.GoToLocal();
             return false;
         }
-        s.session.driver().ibsre(ci.BoardIndex, model.rfind("NQ", 0) == 0 ? 1 : 0);
+        s.session.driver().ibsre(ci.BoardIndex, family && family->remoteEnableForHardcopy ? 1 : 0);
         say(s, "taking hardcopy...");
         const std::string instrumentFile = s.hardcopyDrive + ":\\HARDCOPY." + options.format;
         StartHardcopy(s.session, instrumentFile, options.color, options.format,
@@ -196,7 +197,8 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         return outcome;
     }
     outcome.completed = true;
-    say(s, kReadyText);
+    if (s.saysReady)
+        say(s, kReadyText);
     return outcome;
 }
 

@@ -42,6 +42,9 @@ struct HardcopyServices {
     // Refuses a picture file that cannot be loaded before it replaces anything (none: every
     // complete file is taken).
     PictureCheck checkPicture = nullptr;
+    // Whether a hardcopy that went through ends by saying kReadyText (the window says it
+    // itself once the picture is on display).
+    bool saysReady = true;
 };
 
 struct HardcopyOutcome {
@@ -52,7 +55,7 @@ struct HardcopyOutcome {
                                 // or when the command ended on purpose: offer declined,
                                 // firmware box)
     bool transferFlag = false;  // True after a mass-memory transfer
-    bool completed = false;     // went through to its end and said kReadyText
+    bool completed = false;     // went through to its end (and said kReadyText if asked)
 };
 
 // The last status text of a hardcopy that went through.

@@ -1,28 +1,9 @@
 #include "scanner/model_probes.h"
 
-#include <array>
-
 #include "bus/text.h"
 
 namespace benchcap::scanner {
 namespace {
-
-constexpr std::array<ModelProbe, 14> kProbes = {{
-    {"ProbeHWPZ", "HWPZ", 31, "HWPZ", SuffixRule::FromFifth, false, true},
-    {"ProbeKLVZ", "KLVZ", 12, "KLVZ", SuffixRule::FromFifth, false, true},
-    {"ProbeGWPZ", "GWPZ", 21, "GWPZ", SuffixRule::FromFifth, false, true},
-    {"ProbeGWK", "GWK", 32, "GWK", SuffixRule::FromFifth, false, true},
-    {"ProbeGJX", "GJX", 76, "GJX", SuffixRule::FromFifth, false, true},
-    {"ProbeKLT", "KLT", 13, "KLT", SuffixRule::FromFifth, false, true},
-    {"ProbeKLW", "KLW", 16, "KLW", SuffixRule::FromFifth, false, true},
-    {"ProbeKLB", "KLB", 17, "KLB", SuffixRule::FromFifth, false, true},
-    {"ProbePBH", "PBH", 41, "PBH", SuffixRule::AfterMatch, false, true},
-    {"ProbeNQ", "NQ", 71, "NQx", SuffixRule::None, false, true},
-    {"ProbeRVM", "RVM", 12, "RVM", SuffixRule::FromFifth, false, true},
-    {"ProbeRVFE", "RVFE", 15, "RVFE", SuffixRule::FromFifth, false, true},
-    {"ProbeKLR", "KLR", 11, "KLR", SuffixRule::FromFifth, false, true},
-    {"ProbeJXN", "JXN", 33, "JXN", SuffixRule::None, true, false},
-}};
 
 constexpr auto npos = std::string_view::npos;
 
@@ -61,12 +42,18 @@ void splitFields(std::string_view answer, size_t comma, std::string& serial,
 
 }  // namespace
 
-std::span<const ModelProbe> ModelProbes() {
-    return kProbes;
+std::vector<ModelProbe> ModelProbes() {
+    std::vector<ModelProbe> probes;
+    for (const bus::ModelFamily& family : bus::modelTable()) {
+        if (!family.probe.match.empty())
+            probes.push_back({"Probe" + family.probe.match, &family.probe});
+    }
+    return probes;
 }
 
-bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
+bool RunProbe(const ModelProbe& modelProbe, std::string_view answer, int16_t address,
               DeviceRecord& entry, std::string& tooltip) {
+    const bus::ScanProbe& probe = *modelProbe.scan;
     const std::string_view match(probe.match);
     const std::string_view text = probe.firmwareFromSixth ? bus::TrimBlanks(answer) : answer;
     if (text.substr(0, match.size()) != match)
@@ -81,13 +68,13 @@ bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
         const size_t comma = text.find(',');
         const std::string_view model = modelField(text, comma);
         switch (probe.suffix) {
-            case SuffixRule::FromFifth:
+            case bus::SuffixRule::FromFifth:
                 entry.ModelSuffix = bus::TrimBlanks(from(model, 4));
                 break;
-            case SuffixRule::AfterMatch:
+            case bus::SuffixRule::AfterMatch:
                 entry.ModelSuffix = bus::TrimBlanks(from(model, 3));
                 break;
-            case SuffixRule::None:
+            case bus::SuffixRule::None:
                 entry.ModelSuffix.clear();
                 break;
         }
@@ -95,8 +82,7 @@ bool RunProbe(const ModelProbe& probe, std::string_view answer, int16_t address,
     }
     tooltip = "Addr " + std::to_string(address) + ": " + probe.display + entry.ModelSuffix +
               ", firmware " + entry.Firmware;
-    entry.DeviceInfo =
-        std::string(probe.display) + " (" + std::string(bus::TrimBlanks(entry.Firmware)) + ")";
+    entry.DeviceInfo = probe.display + " (" + std::string(bus::TrimBlanks(entry.Firmware)) + ")";
     entry.OptionsSupported = probe.optionsSupported;
     return true;
 }

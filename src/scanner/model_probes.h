@@ -4,9 +4,11 @@
 // identification answer and fills the device table entry of that address.
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "bus/model_table.h"
 
 namespace benchcap::scanner {
 
@@ -22,33 +24,20 @@ struct DeviceRecord {
     bool OptionsSupported = false;
 };
 
-// Device type codes the scan assigns itself; the model codes are in the probe table.
+// Device type codes the scan assigns itself; the model codes are in the model table.
 inline constexpr int32_t kTypeNothing = 0;
 inline constexpr int32_t kTypeOtherMaker = 99;
 
-// How a probe takes the model suffix from the model field.
-enum class SuffixRule {
-    FromFifth,   // from the model field's fifth character on (three- and four-letter names)
-    AfterMatch,  // from the fourth character of the answer (PBH, whose names run on: PBH200)
-    None,        // always empty
-};
-
+// A probe of the scan: one family of the model table (bus/model_table.h) that the scan
+// recognises.
 struct ModelProbe {
-    const char* name;     // ProbeKLVZ, ... (for messages and tests)
-    const char* match;    // compared, case-sensitive, with the start of the answer
-    int32_t code;         // device type code it assigns
-    const char* display;  // model text of the tooltip and DeviceInfo
-    SuffixRule suffix;
-    // JXN instruments answer without the usual fields: the answer is stripped of blanks
-    // before the match, the firmware is the text from its sixth character, no serial
-    // number is taken, and they are never asked for options.
-    bool firmwareFromSixth;
-    bool optionsSupported;
+    std::string name;            // ProbeKLVZ, ... (for messages and tests)
+    const bus::ScanProbe* scan;  // the family's row
 };
 
-// The fourteen probes in the order the scan calls them. No match text is a prefix of
-// another, so at most one probe recognises an answer.
-std::span<const ModelProbe> ModelProbes();
+// The probes in the order the scan calls them. No match text is a prefix of another, so at
+// most one probe recognises an answer.
+std::vector<ModelProbe> ModelProbes();
 
 // Runs one probe on `answer` (the identification answer without its manufacturer field,
 // blank-padded). On a match it writes DeviceTyp, ModelSuffix, SerialNo (not for JXN),

@@ -1,30 +1,13 @@
 #include "trace/trace_command.h"
 
+#include "bus/model_table.h"
 #include "trace/acquisition.h"
 #include "trace/trace_text.h"
 
 namespace benchcap::trace {
-namespace {
-
-// Models with only three traces, and the analyzers that have trace commands at all.
-constexpr const char* kThreeTraceModels[] = {"KLT", "KLW", "RVFE", "KLB"};
-constexpr const char* kAnalyzerModels[] = {"KLT", "KLW", "RVFE", "RVM", "KLB", "KLVZ", "KLRx"};
-constexpr const char* kNetworkModel = "NQx";
-
-template <std::size_t N>
-bool IsOneOf(const std::string& model, const char* const (&models)[N]) {
-    for (const char* m : models) {
-        if (model == m) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 int HighestTraceNumber(const std::string& modelName) {
-    return IsOneOf(modelName, kThreeTraceModels) ? 3 : 4;
+    const bus::ModelFamily* family = bus::familyNamed(modelName);
+    return family ? family->traceCount : 4;
 }
 
 TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui, int traceNumber,
@@ -41,23 +24,26 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
     TraceCommandResult result;
     if (traceNumber < 1 || traceNumber > HighestTraceNumber(model)) {
         result.outcome = TraceOutcome::NumberNotSupported;
-        result.message = "Trace " + n + " is not supported by the instrument!";
+        result.status =
+            fail(ErrorKind::Usage, "Trace " + n + " is not supported by the instrument!");
         return result;
     }
     if (!session.instrument().FullSupport) {
         say("trace data not supported.");
         result.outcome = TraceOutcome::NotSupported;
-        result.message = "Trace data is not supported for " + model;
+        result.status = fail(ErrorKind::Refused, "Trace data is not supported for " + model);
         return result;
     }
 
     say("reading trace...");
     AcquisitionResult read = Acquisition{AcquisitionStatus::NotActive, {}};
     TraceDataSet fresh;
-    if (model == kNetworkModel) {
+    const bus::ModelFamily* family = bus::familyNamed(model);
+    const bus::TraceReadout readout = family ? family->traces : bus::TraceReadout::None;
+    if (readout == bus::TraceReadout::Network) {
         result.isNetworkTrace = true;
         read = ReadNetworkTrace(session, static_cast<int16_t>(traceNumber), fresh);
-    } else if (IsOneOf(model, kAnalyzerModels)) {
+    } else if (readout == bus::TraceReadout::Analyzer) {
         fresh.BitsPerSymbol = state.data.BitsPerSymbol;
         read = ReadAnalyzerTrace(session, ui, static_cast<int16_t>(traceNumber), fresh);
     }
@@ -65,8 +51,7 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
     session.GoToLocal();
     if (!read) {
         result.outcome = TraceOutcome::Failed;
-        result.message = read.error();
-        result.kind = read.errorKind();
+        result.status = read.failure();
         say("idle");
         return result;
     }
@@ -77,14 +62,15 @@ TraceCommandResult RunTraceCommand(bus::Session& session, bus::UserInterface& ui
             break;
         case AcquisitionStatus::NotActive:
             result.outcome = TraceOutcome::NotActivated;
-            result.message = "Trace " + n + " is not activated!";
+            result.status = fail(ErrorKind::Refused, "Trace " + n + " is not activated!");
             say("idle");
             return result;
         case AcquisitionStatus::NotReady:
             // The instrument stopped answering after InitDevice: nothing new to show, and
             // the previous trace must not be passed off as this one.
             result.outcome = TraceOutcome::Failed;
-            result.message = "The instrument did not answer; trace " + n + " was not read.";
+            result.status = fail(ErrorKind::TimedOut,
+                                 "The instrument did not answer; trace " + n + " was not read.");
             say("idle");
             return result;
     }

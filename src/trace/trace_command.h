@@ -40,8 +40,9 @@ enum class TraceOutcome {
 
 struct TraceCommandResult {
     TraceOutcome outcome = TraceOutcome::Failed;
-    std::string message;                // the text for the label or box (empty for Done)
-    ErrorKind kind = ErrorKind::Other;  // of a Failed read: a stop is no fault to show
+    // Ok for Done; otherwise the text for the label or box, and its kind (a stop is no
+    // fault to show).
+    Status status;
     std::string notice;  // a box the acquisition showed ("unknown numerical format!")
     bool isNetworkTrace = false;
 };
@@ -51,13 +52,14 @@ struct TraceCommandResult {
 // WriteTraceFile), so a long trace's text is never in memory whole.
 enum class TraceTextUse { InState, Streamed };
 
-// Highest trace number of a model: 3 for "KLT", "KLW", "RVFE" and "KLB", else 4.
+// Highest trace number of a model: its family's trace count, 4 for a name the model table
+// lacks.
 int HighestTraceNumber(const std::string& modelName);
 
 // The window-free core of the trace command for trace `traceNumber`. Call it after
 // InitDevice (the session's record selected, opened and identified). It checks the trace
-// number and full support, reads the trace by model (network analyzer "NQx"; analyzers
-// "KLT", "KLW", "RVFE", "RVM", "KLB", "KLVZ", "KLRx"; other models have no trace commands),
+// number and full support, reads the trace as the model table says the family's trace
+// readout is (a network analyzer's channel, an analyzer's trace, or nothing),
 // returns the instrument to local, and on success replaces state.data, state.field and
 // state.text (cells written with `decimalSeparator`; empty for TraceTextUse::Streamed).
 // `status` receives the status-line

@@ -24,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input;
     for (size_t at = 0; at < bytes.size(); at += piece) {
         input.append(bytes.substr(at, piece));
-        const RecordReader::State state = reader.feed(input);
-        if (state == RecordReader::State::Bad) {
-            if (reader.error().empty())
+        const benchcap::Result<RecordReader::State> state = reader.feed(input);
+        if (!state) {
+            if (state.error().empty())
                 std::abort();
             break;
         }
-        if (state == RecordReader::State::Complete) {
+        if (*state == RecordReader::State::Complete) {
             const std::string record = reader.takeRecord();
             if (record.size() > kLimit)
                 std::abort();

@@ -22,7 +22,8 @@ enum class ErrorKind {
     BusError,      // the driver reported a failure of the bus
     BadData,       // what came is not what it should be
     File,          // a file could not be read or written
-    Refused,       // refused before anything was done
+    Refused,       // refused before anything was done, or by the other side (a protected sheet)
+    Declined,      // the user answered "No" to going on
     Usage,         // the request itself is wrong
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace benchcap::bus {
@@ -57,7 +58,8 @@ CallOutcome readToFile(const std::string& fileName,
 }
 
 int DriverBase::finish(int sta, int errCode, long count) {
-    callEnded();
+    problem_ = std::move(note_);
+    note_.clear();
     status_.ibsta = LongToInt16(sta);
     status_.iberr = static_cast<int16_t>(errCode);
     status_.ibcnt = LongToInt16(count);
@@ -67,6 +69,21 @@ int DriverBase::finish(int sta, int errCode, long count) {
 
 int DriverBase::finish(const CallOutcome& outcome) {
     return finish(outcome.result, outcome.status.iberr, outcome.status.ibcntl);
+}
+
+int DriverBase::ibrdf(int ud, const std::string& fileName) {
+    if (!device(ud))
+        return fail(err::EDVR);
+    problem_.clear();
+    const CallOutcome outcome = readToFile(
+        fileName,
+        [&](char* buffer, long size) {
+            const int result = ibrd(ud, buffer, size);
+            return CallOutcome{result, status()};
+        },
+        this);
+    note_ = problem_;
+    return finish(outcome);
 }
 
 int DriverBase::openDevice(const DeviceHandle& handle) {

@@ -44,16 +44,21 @@ struct DeviceHandle {
 };
 
 // The bookkeeping of a backend that hands out its own descriptors (the "++" adapter, the
-// simulated bench): device descriptors from 32 on, board options with a board's defaults,
-// the status of the last call, and ibpad / ibrsc / ibtmo / ibask on top of ibconfig and the
-// table. Board descriptors are board indices; the backend says which boards it has.
+// LAN, the simulated bench, the replay of a bus log): device descriptors from 32 on, board
+// options with a board's defaults, the status of the last call and its problem, and ibpad /
+// ibrsc / ibtmo / ibask on top of ibconfig and the table, and ibrdf on top of ibrd. Board
+// descriptors are board indices; the backend says which boards it has.
 class DriverBase : public GpibDriver {
   public:
     DriverStatus status() const override { return status_; }
+    std::string lastProblem() const override { return problem_; }
     int ibpad(int ud, int pad) override;
     int ibrsc(int ud, int request) override;
     int ibtmo(int ud, int code) override;
     int ibask(int ud, int option, int* value) override;
+    // readToFile over the backend's own ibrd; the last read's problem (a lost connection) is
+    // the whole call's, a file that cannot be opened is none.
+    int ibrdf(int ud, const std::string& fileName) override;
 
   protected:
     static constexpr int kFirstDevice = 32;
@@ -63,13 +68,18 @@ class DriverBase : public GpibDriver {
     // Whether `ud` is the descriptor of a board this backend has.
     virtual bool isBoard(int ud) const = 0;
 
-    // Called as each call ends, before its status is set (a backend keeps its own notes).
-    virtual void callEnded() {}
-    // Sets the status of the call ending now; returns `sta`.
+    // Sets the status of the call ending now, and makes its note the last problem; returns
+    // `sta`.
     int finish(int sta, int err, long count);
     int fail(int err) { return finish(ibsta_bits::ERR, err, 0); }
     // Sets the status from a read-to-file outcome (counts of the whole answer).
     int finish(const CallOutcome& outcome);
+    // Sets the status as it is given (a call answered from elsewhere: a bus log), notes
+    // untouched; returns `result`.
+    int settle(int result, const DriverStatus& status) {
+        status_ = status;
+        return result;
+    }
 
     // ibdev's checks and a new descriptor; -1 (status set: EARG) when the address or
     // time-out is out of range or the table is full. The board is checked by the caller.
@@ -92,6 +102,11 @@ class DriverBase : public GpibDriver {
     // of range, which leaves the handle or board unchanged.
     bool configureDevice(DeviceHandle& handle, int option, int value);
     bool configureBoard(int board, int option, int value);
+
+    // What went wrong in the current call, in words (lastProblem() once the call ends),
+    // and the last call's.
+    std::string note_;
+    std::string problem_;
 
   private:
     DriverStatus status_;

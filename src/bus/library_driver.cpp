@@ -42,15 +42,14 @@ const std::vector<std::string>& platformLibraries() {
 
 class SharedLibrary {
   public:
-    // Returns nullptr and an explanation when the library cannot be loaded.
-    static std::unique_ptr<SharedLibrary> open(const std::string& name, std::string& error,
-                                               bool& notFound) {
+    // The loaded library, or why not: kind NotReachable when there is no such library,
+    // File when it is there but does not load.
+    static Result<std::unique_ptr<SharedLibrary>> open(const std::string& name) {
         HMODULE handle = LoadLibraryA(name.c_str());
         if (!handle) {
             const DWORD code = GetLastError();
-            notFound = code == ERROR_MOD_NOT_FOUND;
-            error = "Windows error " + std::to_string(code);
-            return nullptr;
+            return fail(code == ERROR_MOD_NOT_FOUND ? ErrorKind::NotReachable : ErrorKind::File,
+                        "Windows error " + std::to_string(code));
         }
         return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
     }
@@ -84,15 +83,19 @@ const std::vector<std::string>& platformLibraries() {
 
 class SharedLibrary {
   public:
-    static std::unique_ptr<SharedLibrary> open(const std::string& name, std::string& error,
-                                               bool& notFound) {
+    // The loaded library, or why not: kind NotReachable when there is no such library,
+    // File when it is there but does not load.
+    static Result<std::unique_ptr<SharedLibrary>> open(const std::string& name) {
         // RTLD_LOCAL: the driver's names must not resolve anything else in the process.
         void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* message = dlerror();
-            error = message ? message : "unknown loader error";
-            notFound = error.find("No such file or directory") != std::string::npos;
-            return nullptr;
+            const std::string error = message ? message : "unknown loader error";
+            // The loader tells a missing file only in its words.
+            return fail(error.find("No such file or directory") != std::string::npos
+                            ? ErrorKind::NotReachable
+                            : ErrorKind::File,
+                        error);
         }
         return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
     }
@@ -319,19 +322,18 @@ LibraryDriver::LibraryDriver(std::vector<std::string> libraries) {
     std::string loadFailure;  // the first library that exists but does not load
     std::string lackFailure;  // the first library that loads but lacks required calls
     for (const std::string& name : libraries) {
-        std::string error;
-        bool absent = false;
-        auto library = SharedLibrary::open(name, error, absent);
+        Result<std::unique_ptr<SharedLibrary>> library = SharedLibrary::open(name);
         if (!library) {
-            if (absent) {
+            if (library.errorKind() == ErrorKind::NotReachable) {
                 notFound.push_back(name);
             } else if (loadFailure.empty()) {
-                loadFailure = "GPIB driver library " + name + " could not be loaded: " + error;
+                loadFailure =
+                    "GPIB driver library " + name + " could not be loaded: " + library.error();
             }
             continue;
         }
         auto api = std::make_unique<Api>();
-        api->library = std::move(library);
+        api->library = std::move(library).value();
         const std::vector<std::string> missing = api->resolveAll();
         if (!missing.empty()) {
             if (lackFailure.empty()) {

@@ -28,13 +28,14 @@ void Session::OpenDevice() {
         if (handle < 0) {
             // No board behind the index: the handle is -1, and every later call on it
             // would only fail again. Address 0 (never opened) makes the next open retry.
-            busFailure_ = boardFailureText(ci.BoardIndex, "ibdev", driver_.status());
+            opened_ = fail(ErrorKind::NotReachable,
+                           boardFailureText(ci.BoardIndex, "ibdev", driver_.status()));
             ci.DeviceHandle = -1;
             ci.OpenedAddress = 0;
             ci.IsOpen = true;
             return;
         }
-        busFailure_.clear();
+        opened_ = {};
         driver_.ibsre(ci.BoardIndex, 0);
         driver_.SendIFC(ci.BoardIndex);
         ci.OpenedAddress = ci.BusAddress;

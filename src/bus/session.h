@@ -39,9 +39,10 @@ inline Error interruptedError() {
 // Length of the reply buffer of QueryDevice.
 inline constexpr size_t kReplyLength = 1000;
 
-// The session operations on the current instrument. None of them reports a failure:
+// The session operations on the current instrument. None of them returns a failure:
 // guards that fail make an operation do nothing, and a silent instrument shows only in
-// the untouched reply (1000 NULs), which identification then reads as "TMO".
+// the untouched reply (1000 NULs), which identification then reads as "TMO". A bus that
+// gave no handle is kept as opened().
 class Session {
   public:
     Session(GpibDriver& driver, CurrentInstrument& instrument)
@@ -49,7 +50,7 @@ class Session {
 
     // Makes sure a device handle for BusAddress exists (one ibdev and one interface
     // clear per opened address). When ibdev gives no handle (no board under the index),
-    // busFailure() says why and nothing goes out on the invalid handle.
+    // opened() says why and nothing goes out on the invalid handle.
     void OpenDevice();
     // Sends the text as it is; the driver marks its last byte with EOI.
     void WriteDevice(std::string_view text);
@@ -75,9 +76,10 @@ class Session {
 
     // The reply of the last QueryDevice that reached the bus (NUL filling included).
     const std::string& lastReply() const { return lastReply_; }
-    // Why the last OpenDevice got no device handle (a line from boardFailureText); empty
-    // when it got one. A fault of the bus layer, not of the instrument.
-    const std::string& busFailure() const { return busFailure_; }
+    // How the last ibdev of OpenDevice went: a failure (kind NotReachable, a line from
+    // boardFailureText) when it got no device handle. A fault of the bus layer, not of the
+    // instrument.
+    const Status& opened() const { return opened_; }
 
     GpibDriver& driver() { return driver_; }
     CurrentInstrument& instrument() { return instrument_; }
@@ -90,7 +92,7 @@ class Session {
 
     std::string lastReply_;
     std::function<bool()> interrupted_;
-    std::string busFailure_;
+    Status opened_;
 };
 
 }  // namespace benchcap::bus

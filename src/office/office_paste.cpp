@@ -28,14 +28,15 @@ double shortestDecimal(float value) {
 }
 
 // A failed call: given up on when the office stopped answering, refused otherwise.
-PasteReport failure(const OfficeConnection& connection, std::string message) {
-    return {connection.lost() ? PasteOutcome::NoAnswer : PasteOutcome::Failed, std::move(message)};
+Error failure(const OfficeConnection& connection, std::string message) {
+    return fail(connection.lost() ? ErrorKind::TimedOut : ErrorKind::Refused, std::move(message));
 }
 
-PasteReport notAttached(Attachment& attached) {
-    return {
-        attached.state == AttachState::NoAnswer ? PasteOutcome::NoAnswer : PasteOutcome::NotRunning,
-        std::move(attached.message)};
+// No attachment: the office did not answer in time, or nothing was there to attach to.
+Error notAttached(const Attachment& attached) {
+    return fail(
+        attached.errorKind() == ErrorKind::TimedOut ? ErrorKind::TimedOut : ErrorKind::NotReachable,
+        attached.error());
 }
 
 }  // namespace
@@ -50,22 +51,22 @@ std::vector<double> columnNumbers(const trace::TraceField& field, std::size_t co
     return numbers;
 }
 
-PasteReport OfficePaste::PasteInWord(std::string_view pictureFile) {
-    Attachment attached = server_.attach();
-    if (attached.state != AttachState::Attached)
+Status OfficePaste::PasteInWord(std::string_view pictureFile) {
+    const Attachment attached = server_.attach();
+    if (!attached)
         return notAttached(attached);
-    OfficeConnection& office = *attached.connection;
+    OfficeConnection& office = **attached;
     if (Status pasted = office.pastePicture(pictureFile); !pasted)
         return failure(office, "The hardcopy was not pasted into the text document: " +
                                    endSentence(pasted.error()));
-    return {PasteOutcome::Pasted, {}};
+    return {};
 }
 
-PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
-    Attachment attached = server_.attach();
-    if (attached.state != AttachState::Attached)
+Status OfficePaste::PasteInExcel(const trace::TraceField& field) {
+    const Attachment attached = server_.attach();
+    if (!attached)
         return notAttached(attached);
-    OfficeConnection& office = *attached.connection;
+    OfficeConnection& office = **attached;
     const std::string notPasted = "The trace was not pasted into the spreadsheet: ";
 
     const Result<CellAddress> start = office.activeCell();
@@ -74,7 +75,7 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
     const std::size_t rows = field.RowCount();
     const std::size_t columns = field.ColumnCount();
     if (rows == 0 || columns == 0)
-        return {PasteOutcome::Pasted, {}};
+        return {};
 
     // The whole block is checked before anything is written: a 0 or a formula is data too.
     const Result<Occupancy> occupied = office.occupiedCells(start.value(), rows, columns);
@@ -84,11 +85,11 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
         const bus::MessageResult answer = boxes_.messageBox(
             bus::MessageIcon::Critical, "", kOccupiedQuestion, bus::MessageButtons::YesNo);
         if (answer != bus::MessageResult::Yes)
-            return {PasteOutcome::Declined,
-                    notPasted + std::to_string(occupied->count) + " cell(s) of the target block " +
-                        cellName(start.value()) + " on are not empty, the first is " +
-                        occupied->first +
-                        ". Choose an empty place as the active cell and read the trace again."};
+            return fail(ErrorKind::Declined,
+                        notPasted + std::to_string(occupied->count) +
+                            " cell(s) of the target block " + cellName(start.value()) +
+                            " on are not empty, the first is " + occupied->first +
+                            ". Choose an empty place as the active cell and read the trace again.");
     }
 
     for (std::size_t c = 0; c < columns; ++c) {
@@ -109,7 +110,7 @@ PasteReport OfficePaste::PasteInExcel(const trace::TraceField& field) {
         return failure(office, "The trace was pasted from " + cellName(start.value()) +
                                    " on, but the active cell could not be moved beside it: " +
                                    endSentence(moved.error()));
-    return {PasteOutcome::Pasted, {}};
+    return {};
 }
 
 }  // namespace benchcap::office

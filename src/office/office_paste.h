@@ -17,8 +17,8 @@ class OfficePaste final : public OfficeBridge {
   public:
     OfficePaste(OfficeServer& server, bus::UserInterface& boxes) : server_(server), boxes_(boxes) {}
 
-    PasteReport PasteInWord(std::string_view pictureFile) override;
-    PasteReport PasteInExcel(const trace::TraceField& field) override;
+    Status PasteInWord(std::string_view pictureFile) override;
+    Status PasteInExcel(const trace::TraceField& field) override;
 
   private:
     OfficeServer& server_;

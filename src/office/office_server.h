@@ -46,13 +46,9 @@ class OfficeConnection {
     virtual bool lost() const = 0;
 };
 
-enum class AttachState { Attached, NotRunning, NoAnswer };
-
-struct Attachment {
-    AttachState state = AttachState::NotRunning;
-    std::unique_ptr<OfficeConnection> connection;  // set when Attached
-    std::string message;                           // why not, otherwise
-};
+// One attachment to a running office program, or why there is none: kind NotReachable
+// when no office program accepts connections, TimedOut when it did not answer in time.
+using Attachment = Result<std::unique_ptr<OfficeConnection>>;
 
 // Where the running office program is reached. Each paste attaches anew and lets go at
 // its end.

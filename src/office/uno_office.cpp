@@ -59,7 +59,7 @@ class UnoConnection final : public OfficeConnection {
 
     Result<QJsonObject> request(const QJsonObject& message) {
         if (lost_)
-            return fail("LibreOffice stopped answering");
+            return fail(ErrorKind::TimedOut, "LibreOffice stopped answering");
         if (process_->state() != QProcess::Running)
             return fail(ended());
         process_->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
@@ -74,9 +74,10 @@ class UnoConnection final : public OfficeConnection {
                 lost_ = true;
                 process_->kill();
                 process_->waitForFinished(1000);
-                return fail("LibreOffice at " + settings_.connection + " did not answer within " +
-                            seconds(settings_.timeout) +
-                            ": check that it is not showing a dialog or busy, and try again");
+                return fail(ErrorKind::TimedOut,
+                            "LibreOffice at " + settings_.connection + " did not answer within " +
+                                seconds(settings_.timeout) +
+                                ": check that it is not showing a dialog or busy, and try again");
             }
             process_->waitForReadyRead(static_cast<int>(left));
         }
@@ -87,7 +88,11 @@ class UnoConnection final : public OfficeConnection {
             return fail("the office helper answered something unreadable");
         QJsonObject object = answer.object();
         if (!object.value(QStringLiteral("ok")).toBool())
-            return fail(object.value(QStringLiteral("error")).toString().toStdString());
+            // The helper marks an attach that found no office listening.
+            return fail(object.value(QStringLiteral("notRunning")).toBool()
+                            ? ErrorKind::NotReachable
+                            : ErrorKind::Refused,
+                        object.value(QStringLiteral("error")).toString().toStdString());
         return object;
     }
 
@@ -218,34 +223,34 @@ UnoOfficeSettings UnoOfficeSettings::fromEnvironment() {
 Attachment UnoOffice::attach() {
     const std::string setUp = " (see docs/office.md)";
     if (!QFileInfo::exists(QString::fromStdString(settings_.script)))
-        return {AttachState::NotRunning, nullptr,
-                "the office helper " + settings_.script + " is missing: reinstall Benchcap"};
+        return fail(ErrorKind::NotReachable,
+                    "the office helper " + settings_.script + " is missing: reinstall Benchcap");
     auto process = std::make_unique<QProcess>();
     process->setProgram(QString::fromStdString(settings_.python));
     process->setArguments(
         {QString::fromStdString(settings_.script), QString::fromStdString(settings_.connection)});
     process->start();
     if (!process->waitForStarted(static_cast<int>(settings_.timeout.count())))
-        return {AttachState::NotRunning, nullptr,
-                "cannot run " + settings_.python +
-                    " for the office helper: " + process->errorString().toStdString() +
-                    ". Install python3-uno, or set BENCHCAP_OFFICE_PYTHON" + setUp};
+        return fail(ErrorKind::NotReachable,
+                    "cannot run " + settings_.python +
+                        " for the office helper: " + process->errorString().toStdString() +
+                        ". Install python3-uno, or set BENCHCAP_OFFICE_PYTHON" + setUp);
 
     auto connection = std::make_unique<UnoConnection>(std::move(process), settings_);
     Result<QJsonObject> attached =
         connection->request({{QStringLiteral("op"), QStringLiteral("attach")}});
     if (attached)
-        return {AttachState::Attached, std::move(connection), {}};
+        return std::unique_ptr<OfficeConnection>(std::move(connection));
     if (connection->lost())
-        return {AttachState::NoAnswer, nullptr, attached.error()};
-    if (attached.error().find("no LibreOffice accepts") != 0)
-        return {AttachState::NotRunning, nullptr, attached.error()};
+        return fail(ErrorKind::TimedOut, attached.error());
+    if (attached.errorKind() != ErrorKind::NotReachable)
+        return fail(ErrorKind::NotReachable, attached.error());
     // The command comes last, whole, so that it can be pasted into a shell as it stands.
-    return {AttachState::NotRunning, nullptr,
-            "No LibreOffice is running and listening at " + settings_.connection +
-                ". Start it listening (once for all: see docs/office.md), open a document in it "
-                "and try again. To start it: soffice --accept=" +
-                shellQuoted(settings_.connection + ";urp;")};
+    return fail(ErrorKind::NotReachable,
+                "No LibreOffice is running and listening at " + settings_.connection +
+                    ". Start it listening (once for all: see docs/office.md), open a document in "
+                    "it and try again. To start it: soffice --accept=" +
+                    shellQuoted(settings_.connection + ";urp;"));
 }
 
 }  // namespace benchcap::office

@@ -48,10 +48,10 @@ class LibreOfficeBridge final : public OfficeBridge {
     explicit LibreOfficeBridge(bus::UserInterface& boxes,
                                UnoOfficeSettings settings = UnoOfficeSettings::fromEnvironment())
         : server_(std::move(settings)), paste_(server_, boxes) {}
-    PasteReport PasteInWord(std::string_view pictureFile) override {
+    Status PasteInWord(std::string_view pictureFile) override {
         return paste_.PasteInWord(pictureFile);
     }
-    PasteReport PasteInExcel(const trace::TraceField& field) override {
+    Status PasteInExcel(const trace::TraceField& field) override {
         return paste_.PasteInExcel(field);
     }
 

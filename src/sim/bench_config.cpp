@@ -17,10 +17,6 @@ namespace {
 // A bench file is a page of text; anything much larger is the wrong file.
 constexpr std::streamsize kMaxBenchFileBytes = std::streamsize{1} << 20;
 
-struct BenchError {
-    std::string message;
-};
-
 std::string where(const std::string& source, const YAML::Node& node) {
     const YAML::Mark mark = node.Mark();
     if (mark.line < 0)
@@ -28,8 +24,9 @@ std::string where(const std::string& source, const YAML::Node& node) {
     return source + ":" + std::to_string(mark.line + 1);
 }
 
-[[noreturn]] void fail(const std::string& source, const YAML::Node& node, const std::string& what) {
-    throw BenchError{where(source, node) + ": " + what};
+// A fault of the bench file, named with its line.
+Error fault(const std::string& source, const YAML::Node& node, const std::string& what) {
+    return benchcap::fail(ErrorKind::BadData, where(source, node) + ": " + what);
 }
 
 bool isInt(const YAML::Node& n) {
@@ -119,18 +116,20 @@ bool hasType(const YAML::Node& n, KeyType t) {
 
 // yaml-cpp keeps both entries of a key written twice and looks up the first; the second
 // would be silently ignored.
-void checkUnique(const std::string& source, const YAML::Node& map, const std::string& context) {
+Status checkUnique(const std::string& source, const YAML::Node& map, const std::string& context) {
     std::set<std::string> seen;
     for (const auto& kv : map) {
         const std::string key = kv.first.as<std::string>();
         if (!seen.insert(key).second)
-            fail(source, kv.first, "key '" + key + "'" + context + " is given twice");
+            return fault(source, kv.first, "key '" + key + "'" + context + " is given twice");
     }
+    return {};
 }
 
-void checkKeys(const std::string& source, const YAML::Node& map, const std::vector<KeySpec>& specs,
-               const std::string& context) {
-    checkUnique(source, map, context);
+Status checkKeys(const std::string& source, const YAML::Node& map,
+                 const std::vector<KeySpec>& specs, const std::string& context) {
+    if (Status unique = checkUnique(source, map, context); !unique)
+        return unique;
     for (const auto& kv : map) {
         const std::string key = kv.first.as<std::string>();
         const KeySpec* known = nullptr;
@@ -139,71 +138,77 @@ void checkKeys(const std::string& source, const YAML::Node& map, const std::vect
                 known = &s;
         }
         if (!known)
-            fail(source, kv.first, "unknown key '" + key + "'" + context);
+            return fault(source, kv.first, "unknown key '" + key + "'" + context);
         if (!hasType(kv.second, known->type)) {
-            fail(source, kv.second,
-                 "key '" + key + "'" + context + " must be " + typeName(known->type));
+            return fault(source, kv.second,
+                         "key '" + key + "'" + context + " must be " + typeName(known->type));
         }
         if (known->check) {
             if (std::string why = known->check(kv.second); !why.empty()) {
-                fail(source, kv.second, "key '" + key + "'" + context + " " + why);
+                return fault(source, kv.second, "key '" + key + "'" + context + " " + why);
             }
         }
-        if (known->type == KeyType::Map)
-            checkKeys(source, kv.second, known->children, context);
+        if (known->type == KeyType::Map) {
+            if (Status inner = checkKeys(source, kv.second, known->children, context); !inner)
+                return inner;
+        }
     }
+    return {};
 }
 
 // A plot file must exist when the bench is loaded (a missing one would only show in the
 // capture) and must fit in memory, as the instrument sends it whole.
-void checkPlotFile(const std::string& source, const YAML::Node& value) {
+Status checkPlotFile(const std::string& source, const YAML::Node& value) {
     std::filesystem::path path(value.as<std::string>());
     if (path.is_relative())
         path = std::filesystem::path(source).parent_path() / path;
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::is_regular_file(status))
-        fail(source, value, "key 'plot_file': '" + path.string() + "' is no readable file");
+        return fault(source, value, "key 'plot_file': '" + path.string() + "' is no readable file");
     const auto size = std::filesystem::file_size(path, ec);
     if (ec || size > kMaxPlotFileBytes) {
-        fail(source, value,
-             "key 'plot_file': '" + path.string() + "' is larger than " +
-                 std::to_string(kMaxPlotFileBytes >> 20) + " MB");
+        return fault(source, value,
+                     "key 'plot_file': '" + path.string() + "' is larger than " +
+                         std::to_string(kMaxPlotFileBytes >> 20) + " MB");
     }
+    return {};
 }
 
-BenchConfig parse(const YAML::Node& root, const std::string& source) {
+Result<BenchConfig> parse(const YAML::Node& root, const std::string& source) {
     BenchConfig config;
     config.source = source;
     if (!root || root.IsNull())
         return config;  // an empty file: one board, no instruments
     if (!root.IsMap())
-        fail(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
-    checkUnique(source, root, "");
+        return fault(source, root, "a bench file is a mapping with 'boards' and 'instruments'");
+    if (Status unique = checkUnique(source, root, ""); !unique)
+        return unique.failure();
     for (const auto& kv : root) {
         const std::string key = kv.first.as<std::string>();
         if (key == "boards") {
             if (!hasType(kv.second, KeyType::IntList)) {
-                fail(source, kv.second, "key 'boards' must be a list of board indices 0..9");
+                return fault(source, kv.second,
+                             "key 'boards' must be a list of board indices 0..9");
             }
             config.boards.clear();
             for (const auto& b : kv.second) {
                 const long long n = b.as<long long>();
                 if (n < 0 || n > 9)
-                    fail(source, b, "key 'boards': board index must lie in 0..9");
+                    return fault(source, b, "key 'boards': board index must lie in 0..9");
                 config.boards.push_back(static_cast<int>(n));
             }
         } else if (key == "clock") {
             const std::string v = kv.second.IsScalar() ? kv.second.as<std::string>() : "";
             if (v != "real" && v != "virtual") {
-                fail(source, kv.second, "key 'clock' must be 'real' or 'virtual'");
+                return fault(source, kv.second, "key 'clock' must be 'real' or 'virtual'");
             }
             config.realTime = v == "real";
         } else if (key == "instruments") {
             if (!kv.second.IsSequence())
-                fail(source, kv.second, "key 'instruments' must be a list");
+                return fault(source, kv.second, "key 'instruments' must be a list");
         } else {
-            fail(source, kv.first, "unknown key '" + key + "'");
+            return fault(source, kv.first, "unknown key '" + key + "'");
         }
     }
     const int firstBoard =
@@ -212,21 +217,24 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
     for (const auto& item : root["instruments"]) {
         const YAML::Node& node = item;
         if (!node.IsMap())
-            fail(source, node, "an instrument is a mapping with 'address' and 'kind'");
+            return fault(source, node, "an instrument is a mapping with 'address' and 'kind'");
         if (!node["address"])
-            fail(source, node, "instrument without key 'address'");
+            return fault(source, node, "instrument without key 'address'");
         if (!node["kind"] || !node["kind"].IsScalar()) {
-            fail(source, node, "instrument without key 'kind'");
+            return fault(source, node, "instrument without key 'kind'");
         }
         const std::string kind = node["kind"].as<std::string>();
         if (!isKnownKind(kind)) {
             std::string known;
             for (const auto& k : instrumentKinds())
                 known += (known.empty() ? "" : ", ") + k;
-            fail(source, node["kind"],
-                 "key 'kind': unknown kind '" + kind + "' (known: " + known + ")");
+            return fault(source, node["kind"],
+                         "key 'kind': unknown kind '" + kind + "' (known: " + known + ")");
         }
-        checkKeys(source, node, keysForKind(kind), " (instrument of kind " + kind + ")");
+        if (Status keys =
+                checkKeys(source, node, keysForKind(kind), " (instrument of kind " + kind + ")");
+            !keys)
+            return keys.failure();
         InstrumentConfig ic;
         ic.address = node["address"].as<int>();
         ic.board = node["board"] ? node["board"].as<int>() : firstBoard;
@@ -237,15 +245,17 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
         ic.where = where(source, node);
         if (std::find(config.boards.begin(), config.boards.end(), ic.board) ==
             config.boards.end()) {
-            fail(source, node["board"] ? node["board"] : node,
-                 "key 'board': board " + std::to_string(ic.board) + " is not in 'boards'");
+            return fault(source, node["board"] ? node["board"] : node,
+                         "key 'board': board " + std::to_string(ic.board) + " is not in 'boards'");
         }
-        if (node["plot_file"])
-            checkPlotFile(source, node["plot_file"]);
+        if (node["plot_file"]) {
+            if (Status plot = checkPlotFile(source, node["plot_file"]); !plot)
+                return plot.failure();
+        }
         if (!taken.insert({ic.board, ic.address}).second) {
-            fail(source, node["address"],
-                 "key 'address': address " + std::to_string(ic.address) +
-                     " is used twice on board " + std::to_string(ic.board));
+            return fault(source, node["address"],
+                         "key 'address': address " + std::to_string(ic.address) +
+                             " is used twice on board " + std::to_string(ic.board));
         }
         config.instruments.push_back(std::move(ic));
     }
@@ -257,11 +267,9 @@ BenchConfig parse(const YAML::Node& root, const std::string& source) {
 Result<BenchConfig> parseBenchText(const std::string& yamlText, const std::string& sourceName) {
     try {
         return parse(YAML::Load(yamlText), sourceName);
-    } catch (const BenchError& e) {
-        return benchcap::fail(e.message);
     } catch (const YAML::Exception& e) {
         const std::string line = e.mark.line >= 0 ? ":" + std::to_string(e.mark.line + 1) : "";
-        return benchcap::fail(sourceName + line + ": " + e.msg);
+        return benchcap::fail(ErrorKind::BadData, sourceName + line + ": " + e.msg);
     }
 }
 
@@ -270,18 +278,19 @@ Result<BenchConfig> loadBenchFile(const std::string& path) {
     const auto status = std::filesystem::status(path, ec);
     if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         // A folder or a device such as /dev/zero would never end or give no text.
-        return benchcap::fail(path + ": the bench file is no regular file");
+        return benchcap::fail(ErrorKind::File, path + ": the bench file is no regular file");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return benchcap::fail(path + ": cannot open the bench file");
+        return benchcap::fail(ErrorKind::File, path + ": cannot open the bench file");
     }
     std::string text(static_cast<size_t>(kMaxBenchFileBytes) + 1, '\0');
     in.read(text.data(), kMaxBenchFileBytes + 1);
     text.resize(static_cast<size_t>(in.gcount()));
     if (static_cast<std::streamsize>(text.size()) > kMaxBenchFileBytes) {
-        return benchcap::fail(path + ": the bench file is larger than " +
-                              std::to_string(kMaxBenchFileBytes >> 20) + " MB");
+        return benchcap::fail(ErrorKind::File, path + ": the bench file is larger than " +
+                                                   std::to_string(kMaxBenchFileBytes >> 20) +
+                                                   " MB");
     }
     return parseBenchText(text, path);
 }

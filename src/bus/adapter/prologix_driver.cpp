@@ -39,11 +39,6 @@ std::string PrologixDriver::adapterName() const {
     return "Prologix adapter at " + name_;
 }
 
-void PrologixDriver::callEnded() {
-    problem_ = std::move(note_);
-    note_.clear();
-}
-
 int PrologixDriver::lost(const std::string& what, long count) {
     note_ = adapterName() + ": " + what +
             ". Check the cable and the adapter's power; the next command connects again.";
@@ -361,22 +356,6 @@ std::optional<int> PrologixDriver::afterSilence(bool onlyMark, long n, long coun
         lastActivity_ = nowMillis();
     }
     return std::nullopt;
-}
-
-int PrologixDriver::ibrdf(int ud, const std::string& fileName) {
-    if (!device(ud))
-        return fail(err::EDVR);
-    problem_.clear();  // a file that cannot be opened is no adapter problem
-    const CallOutcome outcome = readToFile(
-        fileName,
-        [&](char* buffer, long size) {
-            const int result = ibrd(ud, buffer, size);
-            return CallOutcome{result, status()};
-        },
-        this);
-    // The last read's problem (a lost connection) is the whole call's.
-    note_ = problem_;
-    return finish(outcome);
 }
 
 bool PrologixDriver::enterMode(bool controller) {

@@ -61,7 +61,6 @@ class PrologixDriver final : public DriverBase {
     int ibfind(const std::string& name) override;
     int ibwrt(int ud, const void* data, long count) override;
     int ibrd(int ud, void* buffer, long count) override;
-    int ibrdf(int ud, const std::string& fileName) override;
     int ibonl(int ud, int online) override;
     int ibsre(int ud, int value) override;
     int ibwait(int ud, int mask) override;
@@ -80,12 +79,8 @@ class PrologixDriver final : public DriverBase {
     const std::string& adapterVersion() const { return version_; }
     // "Prologix adapter at 127.0.0.1:1234"
     std::string adapterName() const;
-    // Why the last call failed beyond its error code ("... connection lost after 706 bytes
-    // of the answer: ..."), empty when it did not.
-    std::string lastProblem() const override { return problem_; }
 
   private:
-    void callEnded() override;
     int lost(const std::string& what, long count = 0);
     bool isBoard(int ud) const override { return ud == 0; }
     bool ensureConnected();
@@ -113,10 +108,7 @@ class PrologixDriver final : public DriverBase {
     std::string name_;
     PrologixOptions options_;
     std::unique_ptr<Transport> transport_;
-    mutable std::string connectError_;
     std::string version_;
-    std::string problem_;
-    std::string note_;     // the current call's problem, made lastProblem() when it ends
     std::set<int> heard_;  // descriptors whose address answered a serial poll: a listener is there
     bool boardOnline_ = true;
     bool controllerMode_ = true;

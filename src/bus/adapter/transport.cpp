@@ -147,8 +147,7 @@ Result<AdapterAddress> parseAdapterAddress(const std::string& text) {
     return a;
 }
 
-Result<int> connectFirst(const addrinfo* list, const std::string& where,
-                         const std::function<ConnectWait(int fd)>& wait) {
+Result<int> connectFirst(const addrinfo* list, const std::string& where, const ConnectWait& wait) {
     std::string lastError = "no address";
     for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
@@ -159,14 +158,15 @@ Result<int> connectFirst(const addrinfo* list, const std::string& where,
         }
         int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc < 0 && errno == EINPROGRESS) {
-            ConnectWait waited = wait(fd);
-            if (waited.outcome != ConnectWait::Outcome::Settled) {
+            const Status waited = wait(fd);
+            if (!waited) {
                 ::close(fd);
-                if (waited.outcome == ConnectWait::Outcome::TryNext) {
-                    lastError = std::move(waited.why);
+                if (waited.errorKind() == ErrorKind::NotReachable) {
+                    lastError = waited.error();
                     continue;
                 }
-                return fail("cannot connect to " + where + ": " + waited.why);
+                return fail(waited.errorKind(),
+                            "cannot connect to " + where + ": " + waited.error());
             }
             int err = 0;
             socklen_t len = sizeof err;
@@ -184,38 +184,38 @@ Result<int> connectFirst(const addrinfo* list, const std::string& where,
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         return fd;
     }
-    return fail("cannot connect to " + where + ": " + lastError);
+    return fail(ErrorKind::NotReachable, "cannot connect to " + where + ": " + lastError);
 }
 
 Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
                                            const std::string& where, const std::string& unresolved,
-                                           const std::function<ConnectWait(int fd)>& wait) {
+                                           const ConnectWait& wait) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     if (int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
         rc != 0) {
-        return fail(unresolved + host + ": " + ::gai_strerror(rc));
+        return fail(ErrorKind::NotReachable, unresolved + host + ": " + ::gai_strerror(rc));
     }
     const Result<int> fd = connectFirst(list, where, wait);
     ::freeaddrinfo(list);
     if (!fd)
-        return fail(fd.error());
+        return fd.failure();
     return fdTransport(*fd, where);
 }
 
 Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port,
                                               int timeoutMillis) {
-    return dialTcp(host, port, AdapterAddress{host, port, {}}.text(),
-                   "cannot resolve adapter host ", [timeoutMillis](int fd) {
-                       pollfd p{fd, POLLOUT, 0};
-                       if (::poll(&p, 1, timeoutMillis) == 0)
-                           return ConnectWait{
-                               ConnectWait::Outcome::TryNext,
-                               "no answer within " + std::to_string(timeoutMillis) + " ms"};
-                       return ConnectWait{};
-                   });
+    return dialTcp(
+        host, port, AdapterAddress{host, port, {}}.text(), "cannot resolve adapter host ",
+        [timeoutMillis](int fd) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, timeoutMillis) == 0)
+                return Status(fail(ErrorKind::NotReachable,
+                                   "no answer within " + std::to_string(timeoutMillis) + " ms"));
+            return Status();
+        });
 }
 
 Result<std::unique_ptr<Transport>> openSerial(const std::string& device) {

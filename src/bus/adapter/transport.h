@@ -42,22 +42,19 @@ struct AdapterAddress {
 };
 Result<AdapterAddress> parseAdapterAddress(const std::string& text);
 
-// What waiting for a TCP connection in progress came to: connected (or refused: the socket
-// says which), no answer at this address (try the next), or no answer at all (give up).
-struct ConnectWait {
-    enum class Outcome { Settled, TryNext, GiveUp } outcome = Outcome::Settled;
-    std::string why;  // for TryNext and GiveUp
-};
+// Waits for a TCP connection in progress: ok when it settled (connected, or refused: the
+// socket says which); a failure of kind NotReachable when this address gave no answer (the
+// next is tried); any other failure gives up (a deadline passed, a stop request).
+using ConnectWait = std::function<Status(int fd)>;
 // Connects to each address of host:port in turn, non-blocking, with Nagle off; `wait` bounds
 // each connection in progress. Failures read "<unresolved>HOST: ..." or
 // "cannot connect to WHERE: ...".
 // The connection part alone, over addresses already looked up: the socket, or "cannot
-// connect to WHERE: ...".
-Result<int> connectFirst(const addrinfo* list, const std::string& where,
-                         const std::function<ConnectWait(int fd)>& wait);
+// connect to WHERE: ..." (of kind NotReachable, or the kind the wait gave up with).
+Result<int> connectFirst(const addrinfo* list, const std::string& where, const ConnectWait& wait);
 Result<std::unique_ptr<Transport>> dialTcp(const std::string& host, int port,
                                            const std::string& where, const std::string& unresolved,
-                                           const std::function<ConnectWait(int fd)>& wait);
+                                           const ConnectWait& wait);
 
 Result<std::unique_ptr<Transport>> connectTcp(const std::string& host, int port, int timeoutMillis);
 // Opens a serial device in raw mode (8N1, no flow control, 115200 Bd; a USB adapter's

@@ -190,11 +190,6 @@ LanDriver::~LanDriver() {
         destroyLink(links_.begin()->first, deadline);
 }
 
-void LanDriver::callEnded() {
-    problem_ = std::move(note_);
-    note_.clear();
-}
-
 std::string LanDriver::label(const Link& link) const {
     if (gateway_)
         return name_ + " (" + link.resource.device + ")";
@@ -206,31 +201,30 @@ int64_t LanDriver::deadlineFor(const DeviceHandle& dev) const {
     return micros > 0 ? nowMillis() + micros / 1000 : INT64_MAX;
 }
 
-int LanDriver::failed(long count) {
-    switch (failure_) {
-        case Failure::TimedOut:
+int LanDriver::failed(const Error& why, long count) {
+    note_ = why.message;
+    switch (why.kind) {
+        case ErrorKind::TimedOut:
             return finish(ERR | TIMO | CMPL, err::EABO, count);
-        case Failure::Interrupted:
+        case ErrorKind::Interrupted:
             return finish(ERR, err::EABO, count);
-        case Failure::Lost:
+        default:
             break;
     }
     return finish(ERR, err::EDVR, count);
 }
 
-std::optional<std::string> LanDriver::coreCall(Link& link, uint32_t procedure,
-                                               const std::string& args, int64_t deadline,
-                                               const char* callName, const std::string& context) {
+Result<std::string> LanDriver::coreCall(Link& link, uint32_t procedure, const std::string& args,
+                                        int64_t deadline, const char* callName,
+                                        const std::string& context) {
     Result<std::string> reply =
         rpc(*connections_[link.key], kCoreProgram, kCoreVersion, procedure, args,
             deadline == INT64_MAX ? INT64_MAX : deadline + options_.replySlackMillis);
     if (reply)
-        return std::move(reply.value());
-    note_ = label(link) + ": " + callName + " failed: " + reply.error() + context;
-    const Failure why = failure_;
+        return reply;
     drop(link.key);
-    failure_ = why;
-    return std::nullopt;
+    return benchcap::fail(reply.errorKind(),
+                          label(link) + ": " + callName + " failed: " + reply.error() + context);
 }
 
 void LanDriver::drop(const std::string& key) {
@@ -283,7 +277,6 @@ struct AddressList {
 Result<int> LanDriver::dial(const std::string& host, int port, int64_t deadline) {
     const std::string where = LanResource{LanResource::Kind::Socket, host, port, {}}.endpoint();
     const int64_t end = std::min(deadline, nowMillis() + options_.connectMillis);
-    failure_ = Failure::Lost;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -317,17 +310,18 @@ Result<int> LanDriver::dial(const std::string& host, int port, int64_t deadline)
             lookup->finished.wait_for(lock, std::chrono::milliseconds(sliceUntil(end) + 1));
         if (!lookup->done) {
             lookup->abandoned = true;
-            failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
-            return benchcap::fail("cannot resolve " + host +
-                                  (interruptRequested()
-                                       ? ": interrupted by a stop request"
-                                       : ": no answer from the name service in time"));
+            const bool stopped = interruptRequested();
+            return benchcap::fail(stopped ? ErrorKind::Interrupted : ErrorKind::TimedOut,
+                                  "cannot resolve " + host +
+                                      (stopped ? ": interrupted by a stop request"
+                                               : ": no answer from the name service in time"));
         }
         rc = lookup->rc;
         addresses.list = lookup->list;
     }
     if (rc != 0)
-        return benchcap::fail("cannot resolve " + host + ": " + ::gai_strerror(rc));
+        return benchcap::fail(ErrorKind::NotReachable,
+                              "cannot resolve " + host + ": " + ::gai_strerror(rc));
     // The shared connection loop, each attempt bounded by the deadline and the stop request.
     return adapter::connectFirst(addresses.list, where, [&](int fd) {
         pollfd p{fd, POLLOUT, 0};
@@ -336,11 +330,10 @@ Result<int> LanDriver::dial(const std::string& host, int port, int64_t deadline)
                !interruptRequested()) {
         }
         if (ready > 0)
-            return adapter::ConnectWait{};
-        failure_ = interruptRequested() ? Failure::Interrupted : Failure::TimedOut;
-        return adapter::ConnectWait{
-            adapter::ConnectWait::Outcome::GiveUp,
-            interruptRequested() ? "interrupted by a stop request" : "no answer in time"};
+            return Status();
+        return Status(interruptRequested()
+                          ? benchcap::fail(ErrorKind::Interrupted, "interrupted by a stop request")
+                          : benchcap::fail(ErrorKind::TimedOut, "no answer in time"));
     });
 }
 
@@ -353,17 +346,14 @@ Status LanDriver::send(Connection& c, const std::string& bytes, int64_t deadline
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            failure_ = Failure::Lost;
-            return benchcap::fail(std::string("the connection broke: ") + std::strerror(errno));
+            return benchcap::fail(ErrorKind::NotReachable,
+                                  std::string("the connection broke: ") + std::strerror(errno));
         }
-        if (interruptRequested()) {
-            failure_ = Failure::Interrupted;
-            return benchcap::fail("interrupted by a stop request while sending");
-        }
-        if (nowMillis() >= deadline) {
-            failure_ = Failure::TimedOut;
-            return benchcap::fail("the other end took no more data in time");
-        }
+        if (interruptRequested())
+            return benchcap::fail(ErrorKind::Interrupted,
+                                  "interrupted by a stop request while sending");
+        if (nowMillis() >= deadline)
+            return benchcap::fail(ErrorKind::TimedOut, "the other end took no more data in time");
         pollfd p{c.fd, POLLOUT, 0};
         ::poll(&p, 1, sliceUntil(deadline));
     }
@@ -383,22 +373,20 @@ Status LanDriver::receive(Connection& c, int64_t until, const char* peer) {
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return {};
-    failure_ = Failure::Lost;
-    return benchcap::fail(n == 0 ? std::string("the ") + peer + " closed the connection"
+    return benchcap::fail(ErrorKind::NotReachable,
+                          n == 0 ? std::string("the ") + peer + " closed the connection"
                                  : std::string("the connection broke: ") + std::strerror(errno));
 }
 
-LanDriver::Connection* LanDriver::connection(const std::string& host, int port, bool rpc,
-                                             int64_t deadline, const std::string& label) {
+Result<LanDriver::Connection*> LanDriver::connection(const std::string& host, int port, bool rpc,
+                                                     int64_t deadline, const std::string& label) {
     const std::string key = LanResource{LanResource::Kind::Socket, host, port, {}}.endpoint();
     auto it = connections_.find(key);
     if (it != connections_.end())
         return it->second.get();
     Result<int> fd = dial(host, port, deadline);
-    if (!fd) {
-        note_ = label + ": " + fd.error();
-        return nullptr;
-    }
+    if (!fd)
+        return benchcap::fail(fd.errorKind(), label + ": " + fd.error());
     // A reply carries at most one read request's data and a few words around it.
     auto c = std::make_unique<Connection>(fd.value(), rpc ? options_.maxReadRequest + 4096 : 0);
     return connections_.emplace(key, std::move(c)).first->second.get();
@@ -408,69 +396,59 @@ Result<std::string> LanDriver::rpc(Connection& c, uint32_t program, uint32_t ver
                                    uint32_t procedure, const std::string& args, int64_t deadline) {
     const uint32_t xid = c.nextXid++;
     const std::string bytes = markRecord(rpcCall(xid, program, version, procedure, args));
-    failure_ = Failure::Lost;
     if (Status s = send(c, bytes, deadline); !s)
-        return benchcap::fail("the call could not be sent: " + s.error());
+        return benchcap::fail(s.errorKind(), "the call could not be sent: " + s.error());
     for (;;) {
-        const RecordReader::State state = c.records.feed(c.incoming);
-        if (state == RecordReader::State::Bad) {
-            failure_ = Failure::Lost;
-            return benchcap::fail("the reply is unusable: " + c.records.error());
-        }
-        if (state == RecordReader::State::Complete) {
+        const Result<RecordReader::State> state = c.records.feed(c.incoming);
+        if (!state)
+            return benchcap::fail(state.errorKind(), "the reply is unusable: " + state.error());
+        if (*state == RecordReader::State::Complete) {
             const std::string record = c.records.takeRecord();
             Result<std::string_view> results = rpcReplyResults(record, xid);
-            if (!results) {
-                failure_ = Failure::Lost;
-                return benchcap::fail("the reply is unusable: " + results.error());
-            }
+            if (!results)
+                return benchcap::fail(ErrorKind::BadData,
+                                      "the reply is unusable: " + results.error());
             return std::string(results.value());
         }
-        if (interruptRequested()) {
-            failure_ = Failure::Interrupted;
-            return benchcap::fail("interrupted by a stop request while waiting for the reply");
-        }
-        if (nowMillis() >= deadline) {
-            failure_ = Failure::TimedOut;
-            return benchcap::fail("no reply in time");
-        }
+        if (interruptRequested())
+            return benchcap::fail(ErrorKind::Interrupted,
+                                  "interrupted by a stop request while waiting for the reply");
+        if (nowMillis() >= deadline)
+            return benchcap::fail(ErrorKind::TimedOut, "no reply in time");
         if (Status s = receive(c, deadline, gateway_ ? "gateway" : "instrument"); !s)
-            return benchcap::fail("connection lost while waiting for the reply: " + s.error());
+            return benchcap::fail(s.errorKind(),
+                                  "connection lost while waiting for the reply: " + s.error());
     }
 }
 
-std::optional<int> LanDriver::corePort(const LanResource& res, int64_t deadline,
-                                       const std::string& label) {
+Result<int> LanDriver::corePort(const LanResource& res, int64_t deadline,
+                                const std::string& label) {
     if (res.port)
         return res.port;
     if (auto it = corePorts_.find(res.host); it != corePorts_.end())
         return it->second;
-    Connection* pm =
+    const Result<Connection*> pm =
         connection(res.host, options_.portmapperPort, true, deadline, label + ", portmapper");
     if (!pm)
-        return std::nullopt;
+        return pm.failure();
     const std::string key =
         LanResource{LanResource::Kind::Socket, res.host, options_.portmapperPort, {}}.endpoint();
     XdrWriter args;
     args.u32(kCoreProgram).u32(kCoreVersion).u32(kIpProtoTcp).u32(0);
     Result<std::string> reply =
-        rpc(*pm, kPortmapProgram, kPortmapVersion, kPortmapGetPort, args.bytes(),
+        rpc(**pm, kPortmapProgram, kPortmapVersion, kPortmapGetPort, args.bytes(),
             std::min(deadline, nowMillis() + options_.connectMillis));
-    const Failure why = failure_;
     drop(key);  // one question: the portmapper's connection is not kept
-    failure_ = why;
-    if (!reply) {
-        note_ = label + ", portmapper: GETPORT failed: " + reply.error();
-        return std::nullopt;
-    }
+    if (!reply)
+        return benchcap::fail(reply.errorKind(),
+                              label + ", portmapper: GETPORT failed: " + reply.error());
     XdrReader r(reply.value());
     const uint32_t port = r.u32();
     if (!r.ok() || port == 0 || port > 65535) {
-        failure_ = Failure::Lost;
-        note_ = label +
-                ": the portmapper knows no VXI-11 core channel there (no VXI-11 "
-                "service); give the port as HOST:PORT if it is known";
-        return std::nullopt;
+        return benchcap::fail(ErrorKind::NotReachable,
+                              label +
+                                  ": the portmapper knows no VXI-11 core channel there (no VXI-11 "
+                                  "service); give the port as HOST:PORT if it is known");
     }
     corePorts_[res.host] = static_cast<int>(port);
     return static_cast<int>(port);
@@ -494,14 +472,14 @@ LanDriver::Link* LanDriver::linkFor(int ud, const DeviceHandle& dev, int64_t dea
         return &link;
     const LanResource& res = link.resource;
     const bool vxi = res.kind == LanResource::Kind::Vxi11;
-    std::optional<int> port = vxi ? corePort(res, deadline, label(link)) : res.port;
+    const Result<int> port = vxi ? corePort(res, deadline, label(link)) : Result<int>(res.port);
     if (!port) {
-        failed(0);
+        failed(port.failure(), 0);
         return nullptr;
     }
-    Connection* c = connection(res.host, *port, vxi, deadline, label(link));
+    const Result<Connection*> c = connection(res.host, *port, vxi, deadline, label(link));
     if (!c) {
-        failed(0);
+        failed(c.failure(), 0);
         return nullptr;
     }
     link.key = LanResource{LanResource::Kind::Socket, res.host, *port, {}}.endpoint();
@@ -511,14 +489,13 @@ LanDriver::Link* LanDriver::linkFor(int ud, const DeviceHandle& dev, int64_t dea
     }
     XdrWriter args;
     args.u32(static_cast<uint32_t>(ud)).u32(0).u32(0).opaque(res.device);
-    Result<std::string> reply = rpc(*c, kCoreProgram, kCoreVersion, kCreateLink, args.bytes(),
+    Result<std::string> reply = rpc(**c, kCoreProgram, kCoreVersion, kCreateLink, args.bytes(),
                                     std::min(deadline, nowMillis() + options_.connectMillis));
     if (!reply) {
-        note_ = label(link) + ": create_link failed: " + reply.error();
-        const Failure why = failure_;
         drop(link.key);
-        failure_ = why;
-        failed(0);
+        failed(benchcap::fail(reply.errorKind(),
+                              label(link) + ": create_link failed: " + reply.error()),
+               0);
         return nullptr;
     }
     XdrReader r(reply.value());
@@ -569,15 +546,13 @@ int LanDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
     return openOnOnlyBoard(DeviceHandle{board, pad, sad, tmo, eot, eos});
 }
 
-bool LanDriver::socketSend(Link& link, const std::string& bytes, int64_t deadline) {
+Status LanDriver::socketSend(Link& link, const std::string& bytes, int64_t deadline) {
     if (Status s = send(*connections_[link.key], bytes, deadline); !s) {
-        note_ = label(link) + ": the command could not be sent: " + s.error();
-        const Failure why = failure_;
         drop(link.key);
-        failure_ = why;
-        return false;
+        return benchcap::fail(s.errorKind(),
+                              label(link) + ": the command could not be sent: " + s.error());
     }
-    return true;
+    return {};
 }
 
 int LanDriver::ibwrt(int ud, const void* data, long count) {
@@ -595,8 +570,8 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
         std::string line(bytes);
         if (line.empty() || line.back() != '\n')
             line += '\n';  // a socket has no EOI: LF ends the message
-        if (!socketSend(*link, line, deadline))
-            return failed(0);
+        if (Status sent = socketSend(*link, line, deadline); !sent)
+            return failed(sent.failure(), 0);
         return finish(CMPL | CIC, 0, count);
     }
     long done = 0;
@@ -609,11 +584,11 @@ int LanDriver::ibwrt(int ud, const void* data, long count) {
             .u32(0)
             .u32(last && dev->eot ? kFlagEnd : 0)
             .opaque(bytes.substr(static_cast<size_t>(done), static_cast<size_t>(piece)));
-        std::optional<std::string> reply = coreCall(
+        Result<std::string> reply = coreCall(
             *link, kDeviceWrite, args.bytes(), deadline, "device_write",
             " (after " + std::to_string(done) + " of " + std::to_string(count) + " bytes)");
         if (!reply)
-            return failed(done);
+            return failed(reply.failure(), done);
         XdrReader r(*reply);
         const uint32_t error = r.u32();
         const uint32_t size = r.u32();
@@ -665,10 +640,10 @@ int LanDriver::ibrd(int ud, void* buffer, long count) {
             static_cast<uint32_t>(std::min<long>(count - n, options_.maxReadRequest));
         XdrWriter args;
         args.u32(link->lid).u32(request).u32(millisLeft(deadline)).u32(0).u32(0).u32(0);
-        std::optional<std::string> reply =
+        Result<std::string> reply =
             coreCall(*link, kDeviceRead, args.bytes(), deadline, "device_read", after);
         if (!reply)
-            return failed(n);
+            return failed(reply.failure(), n);
         XdrReader r(*reply);
         const uint32_t error = r.u32();
         const uint32_t reason = r.u32();
@@ -770,21 +745,6 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
     }
 }
 
-int LanDriver::ibrdf(int ud, const std::string& fileName) {
-    if (!device(ud))
-        return fail(err::EDVR);
-    problem_.clear();
-    const CallOutcome outcome = readToFile(
-        fileName,
-        [&](char* buffer, long size) {
-            const int result = ibrd(ud, buffer, size);
-            return CallOutcome{result, status()};
-        },
-        this);
-    note_ = problem_;
-    return finish(outcome);
-}
-
 int LanDriver::ibclr(int ud) {
     DeviceHandle* dev = device(ud);
     if (!dev)
@@ -796,12 +756,13 @@ int LanDriver::ibclr(int ud) {
     if (link->resource.kind == LanResource::Kind::Socket) {
         // A socket has no device clear: the status is cleared and unread output dropped.
         connections_[link->key]->drain();
-        return socketSend(*link, "*CLS\n", deadline) ? finish(CMPL, 0, 0) : failed(0);
+        const Status sent = socketSend(*link, "*CLS\n", deadline);
+        return sent ? finish(CMPL, 0, 0) : failed(sent.failure(), 0);
     }
-    std::optional<std::string> reply =
+    Result<std::string> reply =
         coreCall(*link, kDeviceClear, genericArgs(*link, deadline), deadline, "device_clear");
     if (!reply)
-        return failed(0);
+        return failed(reply.failure(), 0);
     XdrReader r(*reply);
     const uint32_t error = r.u32();
     return error ? vxiError(*link, "device_clear", error, 0) : finish(CMPL, 0, 0);
@@ -819,10 +780,10 @@ int LanDriver::ibrsp(int ud, char* statusByte) {
         note_ = label(*link) + ": a raw socket has no serial poll";
         return fail(err::ECAP);
     }
-    std::optional<std::string> reply =
+    Result<std::string> reply =
         coreCall(*link, kDeviceReadStb, genericArgs(*link, deadline), deadline, "device_readstb");
     if (!reply)
-        return failed(0);
+        return failed(reply.failure(), 0);
     XdrReader r(*reply);
     const uint32_t error = r.u32();
     const uint32_t stb = r.u32();
@@ -846,10 +807,10 @@ int LanDriver::ibloc(int ud) {
         return finish(CMPL, 0, 0);
     Link& link = *it->second;
     const int64_t deadline = deadlineFor(*dev);
-    std::optional<std::string> reply =
+    Result<std::string> reply =
         coreCall(link, kDeviceLocal, genericArgs(link, deadline), deadline, "device_local");
     if (!reply)
-        return failed(0);
+        return failed(reply.failure(), 0);
     XdrReader r(*reply);
     const uint32_t error = r.u32();
     return error ? vxiError(link, "device_local", error, 0) : finish(CMPL, 0, 0);
@@ -932,12 +893,14 @@ std::string LanDriver::unavailableReason() const {
     if (!res)
         return {};
     const int64_t deadline = nowMillis() + options_.connectMillis;
-    self->note_.clear();
-    std::optional<int> port = self->corePort(*res, deadline, name_);
-    if (port && self->connection(res->host, *port, true, deadline, name_))
+    const Result<int> port = self->corePort(*res, deadline, name_);
+    if (!port)
+        return "no " + port.error() +
+               ". Check the host name or address and that the gateway is on the network";
+    const Result<Connection*> c = self->connection(res->host, *port, true, deadline, name_);
+    if (c)
         return {};
-    std::string why = self->note_;
-    self->note_.clear();
+    const std::string why = c.error();
     return "no " + why + ". Check the host name or address and that the gateway is on the network";
 }
 

@@ -61,7 +61,6 @@ class LanDriver final : public DriverBase {
     int ibfind(const std::string& name) override;
     int ibwrt(int ud, const void* data, long count) override;
     int ibrd(int ud, void* buffer, long count) override;
-    int ibrdf(int ud, const std::string& fileName) override;
     int ibonl(int ud, int online) override;
     int ibsre(int ud, int value) override;
     int ibwait(int ud, int mask) override;
@@ -69,7 +68,6 @@ class LanDriver final : public DriverBase {
     int ibconfig(int ud, int option, int value) override;
     void SendIFC(int board) override;
     std::string unavailableReason() const override;
-    std::string lastProblem() const override { return problem_; }
 
     // Device clear and serial poll, which the program's call set does not carry.
     int ibclr(int ud);
@@ -78,38 +76,40 @@ class LanDriver final : public DriverBase {
   private:
     struct Connection;
     struct Link;
-    enum class Failure { TimedOut, Interrupted, Lost };
 
     bool isBoard(int ud) const override { return ud == 0; }
-    void callEnded() override;
     // The last call's status word as calls return it (the bits, not a negative number).
     int lastSta() const { return static_cast<uint16_t>(status().ibsta); }
     int64_t deadlineFor(const DeviceHandle& dev) const;
     Link* linkFor(int ud, const DeviceHandle& dev, int64_t deadline);
-    Connection* connection(const std::string& host, int port, bool rpc, int64_t deadline,
-                           const std::string& label);
-    // A connected socket to host:port by `deadline`; on failure why, with failure_ set.
+    // The connection to host:port, made now if there is none; on failure why, `label` first.
+    Result<Connection*> connection(const std::string& host, int port, bool rpc, int64_t deadline,
+                                   const std::string& label);
+    // A connected socket to host:port by `deadline`; on failure why. The kinds of the
+    // failures of the connection's calls say how a call ends (failed()).
     Result<int> dial(const std::string& host, int port, int64_t deadline);
     Status send(Connection& c, const std::string& bytes, int64_t deadline);
     Status receive(Connection& c, int64_t until, const char* peer);
-    std::optional<int> corePort(const LanResource& res, int64_t deadline, const std::string& label);
+    Result<int> corePort(const LanResource& res, int64_t deadline, const std::string& label);
     // One call and its reply's results; on failure why (without the call's name).
     Result<std::string> rpc(Connection& c, uint32_t program, uint32_t version, uint32_t procedure,
                             const std::string& args, int64_t deadline);
     // A core-channel call on the link's connection, its reply allowed the slack past
-    // `deadline`. On failure the note says why (then `context`), the connection is dropped
-    // keeping the failure's kind, and nullopt is returned: the caller ends with failed().
-    std::optional<std::string> coreCall(Link& link, uint32_t procedure, const std::string& args,
-                                        int64_t deadline, const char* callName,
-                                        const std::string& context = {});
+    // `deadline`. On failure the connection is dropped and the failure says why (then
+    // `context`): the caller ends with failed().
+    Result<std::string> coreCall(Link& link, uint32_t procedure, const std::string& args,
+                                 int64_t deadline, const char* callName,
+                                 const std::string& context = {});
     void drop(const std::string& key);
     // destroy_link for the handle's link when it has one; the link is forgotten either way.
     void destroyLink(int ud, int64_t deadline);
-    int failed(long count);
+    // Ends the call on a failure of its connection: the message is the call's problem, the
+    // kind gives the status (a time-out, a stop, or EDVR for a connection that is gone).
+    int failed(const Error& why, long count);
     int vxiError(Link& link, const char* call, uint32_t error, long count);
     std::string genericArgs(const Link& link, int64_t deadline) const;
     int socketRead(Link& link, char* out, long count, int64_t deadline);
-    bool socketSend(Link& link, const std::string& bytes, int64_t deadline);
+    Status socketSend(Link& link, const std::string& bytes, int64_t deadline);
     std::string label(const Link& link) const;
     // Board-level listening (plotter emulation): a gateway is always the controller.
     int noDeviceMode();
@@ -121,9 +121,6 @@ class LanDriver final : public DriverBase {
     std::map<std::string, std::unique_ptr<Connection>> connections_;  // by endpoint
     std::map<int, std::unique_ptr<Link>> links_;                      // by descriptor
     std::map<std::string, int> corePorts_;  // host -> core channel port from its portmapper
-    Failure failure_ = Failure::Lost;
-    std::string problem_;
-    std::string note_;
     bool boardOnline_ = true;
 };
 

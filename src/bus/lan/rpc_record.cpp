@@ -46,9 +46,9 @@ std::string markRecord(std::string_view message) {
     return w.bytes() + std::string(message);
 }
 
-RecordReader::State RecordReader::feed(std::string& input) {
-    if (!error_.empty())
-        return State::Bad;
+Result<RecordReader::State> RecordReader::feed(std::string& input) {
+    if (!refused_)
+        return refused_.failure();
     size_t used = 0;
     while (!complete_) {
         if (!inFragment_) {
@@ -60,13 +60,16 @@ RecordReader::State RecordReader::feed(std::string& input) {
             lastFragment_ = (word & 0x80000000u) != 0;
             fragmentLeft_ = word & 0x7FFFFFFFu;
             if (fragmentLeft_ > maxBytes_ - record_.size()) {
-                error_ = "a record of more than " + std::to_string(maxBytes_) +
-                         " bytes was announced (" + std::to_string(fragmentLeft_) +
-                         " bytes in one fragment)";
+                refused_ = fail(ErrorKind::BadData,
+                                "a record of more than " + std::to_string(maxBytes_) +
+                                    " bytes was announced (" + std::to_string(fragmentLeft_) +
+                                    " bytes in one fragment)");
                 break;
             }
             if (++fragments_ > maxFragments_) {
-                error_ = "a record in more than " + std::to_string(maxFragments_) + " fragments";
+                refused_ =
+                    fail(ErrorKind::BadData,
+                         "a record in more than " + std::to_string(maxFragments_) + " fragments");
                 break;
             }
             inFragment_ = true;
@@ -81,8 +84,8 @@ RecordReader::State RecordReader::feed(std::string& input) {
         complete_ = lastFragment_;
     }
     input.erase(0, used);
-    if (!error_.empty())
-        return State::Bad;
+    if (!refused_)
+        return refused_.failure();
     return complete_ ? State::Complete : State::NeedMore;
 }
 

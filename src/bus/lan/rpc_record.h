@@ -45,14 +45,14 @@ std::string markRecord(std::string_view message);
 // refused as soon as its header says so, so memory stays bounded whatever a peer announces.
 class RecordReader {
   public:
-    enum class State { NeedMore, Complete, Bad };
+    enum class State { NeedMore, Complete };
     explicit RecordReader(uint32_t maxRecordBytes, int maxFragments = 4096)
         : maxBytes_(maxRecordBytes), maxFragments_(maxFragments) {}
     // Consumes bytes from the front of `input`; Complete when a whole record is there (take
-    // it with takeRecord(); the bytes behind it stay in `input`).
-    State feed(std::string& input);
+    // it with takeRecord(); the bytes behind it stay in `input`). A refused record fails
+    // (kind BadData), and so does every later feed.
+    Result<State> feed(std::string& input);
     std::string takeRecord();
-    const std::string& error() const { return error_; }
 
   private:
     uint32_t maxBytes_;
@@ -63,7 +63,7 @@ class RecordReader {
     bool lastFragment_ = false;
     int fragments_ = 0;
     bool complete_ = false;
-    std::string error_;
+    Status refused_;
 };
 
 inline constexpr uint32_t kPortmapProgram = 100000;

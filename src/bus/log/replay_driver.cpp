@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "base/input_file.h"
-#include "bus/driver_base.h"
 
 namespace benchcap::bus::log {
 
@@ -53,8 +52,8 @@ int ReplayDriver::stopWith(const std::string& message) {
     if (problem_.empty())
         problem_ = message;
     reader_.reset();
-    status_ = DriverStatus{LongToInt16(ibsta_bits::ERR), iberr_codes::EDVR, 0, 0};
-    return ibsta_bits::ERR;
+    return settle(ibsta_bits::ERR,
+                  DriverStatus{LongToInt16(ibsta_bits::ERR), iberr_codes::EDVR, 0, 0});
 }
 
 const Record* ReplayDriver::next(const std::string& identity) {
@@ -96,8 +95,7 @@ const Record* ReplayDriver::expect(const std::string& identity) {
 }
 
 int ReplayDriver::answer(const Record& record) {
-    status_ = record.status;
-    return record.result;
+    return settle(record.result, record.status);
 }
 
 int ReplayDriver::ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
@@ -172,10 +170,8 @@ int ReplayDriver::ibrdf(int ud, const std::string& fileName) {
             return piece;
         },
         this);
-    if (outcome.status.iberr == iberr_codes::EFSO && (outcome.result & ibsta_bits::ERR)) {
-        status_ = outcome.status;
-        return outcome.result;
-    }
+    if (outcome.status.iberr == iberr_codes::EFSO && (outcome.result & ibsta_bits::ERR))
+        return settle(outcome.result, outcome.status);
     return answer(record);
 }
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "bus/gpib_driver.h"
+#include "bus/driver_base.h"
 #include "bus/log/bus_log_format.h"
 
 namespace benchcap::bus::log {
@@ -14,8 +14,9 @@ namespace benchcap::bus::log {
 // shortened block; time stamps and ibrdf's temporary file name do not count), and gets
 // the logged answer: the bytes read and the status, time-outs at once. The first call that
 // differs ends the replay: it and every later call fail with ERR/EDVR, and lastProblem()
-// says where the log and the program parted.
-class ReplayDriver final : public GpibDriver {
+// says where the log and the program parted. Every call, ibask and ibpad included, is
+// answered from the log: the descriptor table stays empty.
+class ReplayDriver final : public DriverBase {
   public:
     explicit ReplayDriver(const std::string& file);
 
@@ -35,15 +36,15 @@ class ReplayDriver final : public GpibDriver {
     int ibask(int ud, int option, int* value) override;
     void SendIFC(int board) override;
 
-    DriverStatus status() const override { return status_; }
     std::string unavailableReason() const override { return unavailable_; }
-    std::string lastProblem() const override { return problem_; }
 
     // After the run: empty when the program made exactly the logged calls; otherwise the
     // message (the first difference, or the logged calls the program did not make).
     std::string verdict();
 
   private:
+    // The log has no boards of its own: descriptors are the logged ones.
+    bool isBoard(int) const override { return false; }
     // The next logged call, or nullptr (the replay has stopped, or stops now: end of log,
     // a damaged line).
     const Record* next(const std::string& identity);
@@ -64,10 +65,8 @@ class ReplayDriver final : public GpibDriver {
     std::optional<LogReader> reader_;
     std::string file_;
     std::string unavailable_;
-    std::string problem_;
     Record current_;
     bool begun_ = false;  // a call was read from the log
-    DriverStatus status_;
 };
 
 }  // namespace benchcap::bus::log

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -16,18 +15,16 @@
 namespace benchcap::cli {
 
 CliContext::CliContext(std::string interfaceChoice, std::ostream& out, std::ostream& err)
-    : out(out), err(err), ui(err), interfaceChoice_(std::move(interfaceChoice)) {
-    if (interfaceChoice_.empty()) {
-        const char* env = std::getenv("BENCHCAP_INTERFACE");
-        interfaceChoice_ = env && *env ? env : "library";
-    }
-}
+    : out(out),
+      err(err),
+      ui(err),
+      interfaceChoice_(interfaces::chosenInterface(std::move(interfaceChoice))) {}
 
 bus::GpibDriver* CliContext::driver() {
     if (!backend_) {
-        backend_ = sim::makeBackend(interfaceChoice_);
+        backend_ = interfaces::makeBackend(interfaceChoice_);
         if (backend_->status && !busLogFile_.empty())
-            backend_->status = sim::addBusLog(*backend_, busLogFile_, busLogFull_);
+            backend_->status = interfaces::addBusLog(*backend_, busLogFile_, busLogFull_);
         // Every command's waits on the bus end promptly on SIGINT, SIGTERM or SIGHUP.
         if (backend_->driver)
             backend_->driver->setInterruptCheck(interruptRequested);
@@ -44,7 +41,7 @@ bus::GpibDriver* CliContext::driver() {
 }
 
 void CliContext::setBusLog(const std::string& file, bool fullData) {
-    busLogFile_ = sim::busLogChoice(file);
+    busLogFile_ = interfaces::busLogChoice(file);
     busLogFull_ = fullData;
 }
 
@@ -72,6 +69,24 @@ bus::Clock& CliContext::clock() {
     if (!backend_)
         driver();
     return *backend_->clock;
+}
+
+CliInstrument::CliInstrument(bus::GpibDriver& driver) : session(driver, instrument) {
+    session.setInterruptCheck(interruptRequested);
+}
+
+std::unique_ptr<CliInstrument> openInstrument(CliContext& context, int address, Greeting greeting) {
+    bus::GpibDriver* driver = context.driver();
+    if (!driver)
+        return nullptr;
+    auto opened = std::make_unique<CliInstrument>(*driver);
+    if (greeting == Greeting::Identify) {
+        opened->session.SelectAndIdentify(0, static_cast<int16_t>(address));
+    } else {
+        bus::SelectInstrument(opened->instrument, 0, static_cast<int16_t>(address));
+        opened->session.OpenDevice();
+    }
+    return opened;
 }
 
 std::optional<int> parseBoundedInt(const std::string& text, int lo, int hi) {
@@ -230,11 +245,12 @@ int runCommand(const CliCommand& command, const std::string& interface, const Bu
     return kExitNoAnswer;
 }
 
-constexpr const char* kProgramUsage =
-    "[--interface library|sim[:BENCHFILE]|prologix:HOST[:PORT]|prologix:/dev/TTY|"
-    "vxi11:HOST[:PORT][/gpibN]|lan:FILE|replay:BUSLOG]\n"
-    "       [--bus-log FILE [--bus-log-full]] COMMAND ...\n"
-    "       benchcap-cli --system-info";
+std::string programUsage() {
+    return "[--interface " + interfaces::interfaceSynopsis() +
+           "]\n"
+           "       [--bus-log FILE [--bus-log-full]] COMMAND ...\n"
+           "       benchcap-cli --system-info";
+}
 
 std::string commandList() {
     std::string list = "Commands (COMMAND --help tells more):\n";
@@ -249,7 +265,7 @@ std::string commandList() {
 std::vector<std::pair<std::string, std::string>> namedFiles(const std::string& interface,
                                                             const std::vector<std::string>& args) {
     std::vector<std::pair<std::string, std::string>> files;  // file, how it was named
-    if (Result<sim::InterfaceChoice> choice = sim::parseInterfaceChoice(interface)) {
+    if (Result<interfaces::InterfaceChoice> choice = interfaces::parseInterfaceChoice(interface)) {
         for (const std::string* file :
              {&choice->benchFile, &choice->replayFile, &choice->lanBusFile})
             if (!file->empty())
@@ -294,11 +310,10 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
     BusLogOptions log;
     bool systemInfo = false;
     std::vector<std::string> rest;
-    CommandOptions options("", kProgramUsage);
+    const std::string interfaceHelp = "the GPIB interface: " + interfaces::interfaceBrief();
+    CommandOptions options("", programUsage());
     options
-        .value("--interface", interface, "CHOICE",
-               "the GPIB interface: library, sim[:BENCHFILE], a \"++\" adapter, vxi11:HOST or "
-               "lan:FILE",
+        .value("--interface", interface, "CHOICE", interfaceHelp.c_str(),
                "a value: library, sim or sim:BENCHFILE")
         .value("--bus-log", busLog, "FILE",
                "write every driver call to FILE (docs/bus-log.md; also BENCHCAP_BUS_LOG)",
@@ -319,12 +334,9 @@ int runArguments(const std::vector<std::string>& args, std::ostream& out, std::o
         if (rest[0] == c.name) {
             log.file = busLog.value_or("");
             const std::vector<std::string> commandArgs(rest.begin() + 1, rest.end());
-            const std::string logFile = sim::busLogChoice(log.file);
+            const std::string logFile = interfaces::busLogChoice(log.file);
             // As CliContext chooses: an empty --interface takes BENCHCAP_INTERFACE.
-            const char* envInterface = std::getenv("BENCHCAP_INTERFACE");
-            const std::string chosen = interface && !interface->empty() ? *interface
-                                       : envInterface                   ? envInterface
-                                                                        : "";
+            const std::string chosen = interfaces::chosenInterface(interface.value_or(""));
             if (const std::optional<std::string> clash = busLogClash(
                     logFile,
                     log.file.empty() ? "BENCHCAP_BUS_LOG=" + logFile : "--bus-log " + logFile,

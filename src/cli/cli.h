@@ -1,14 +1,16 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bus/session.h"
 #include "bus/user_interface.h"
 #include "cli/cli_user_interface.h"
-#include "sim/backend.h"
+#include "interfaces/backend.h"
 
 namespace benchcap::cli {
 
@@ -40,10 +42,27 @@ class CliContext {
 
   private:
     std::string interfaceChoice_;
-    std::optional<sim::Backend> backend_;
+    std::optional<interfaces::Backend> backend_;
     std::string busLogFile_;
     bool busLogFull_ = false;
 };
+
+// The instrument a command talks to: its record and its session, whose waits end on a stop
+// signal.
+struct CliInstrument {
+    explicit CliInstrument(bus::GpibDriver& driver);
+    bus::CurrentInstrument instrument;
+    bus::Session session;
+};
+
+// How a command starts with its instrument: identified, as the instrument commands start,
+// or only opened, for any instrument.
+enum class Greeting { Identify, Open };
+
+// The instrument at `address` (board 0) on the chosen interface; nullptr after printing why
+// the interface cannot be used (the command ends with kExitUsage).
+std::unique_ptr<CliInstrument> openInstrument(CliContext& context, int address,
+                                              Greeting greeting = Greeting::Identify);
 
 // One sub-command: name, usage line, and its function over the arguments after the name.
 struct CliCommand {
@@ -81,7 +100,8 @@ int cmdSocketSim(CliContext& context, const std::vector<std::string>& args);
 
 // `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
 // Qt run-time version and the driver library loaded (its file) or why none was.
-// With a "++" adapter chosen (argument or BENCHCAP_INTERFACE), also the adapter's version.
+// With an interface chosen that can be asked (argument or BENCHCAP_INTERFACE: a "++"
+// adapter, a VXI-11 gateway), also its answer.
 int printSystemInfo(std::ostream& out, const std::string& interfaceChoice = {});
 std::string systemReport(const std::string& osReleaseFile, const std::string& driverLine);
 std::string operatingSystemName(const std::string& osReleaseFile);

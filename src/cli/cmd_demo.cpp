@@ -6,7 +6,7 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
-#include "sim/backend.h"
+#include "interfaces/interface_table.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli {
@@ -71,17 +71,18 @@ int cmdDemo(CliContext& context, const std::vector<std::string>& args) {
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     const std::filesystem::path outDir = outText.value_or("benchcap-demo");
-    const Result<sim::InterfaceChoice> choice =
-        sim::parseInterfaceChoice(context.interfaceChoice());
+    using Kind = interfaces::InterfaceChoice::Kind;
+    const Result<interfaces::InterfaceChoice> choice =
+        interfaces::parseInterfaceChoice(context.interfaceChoice());
     sim::BenchConfig bench;
-    if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim && !choice->benchFile.empty()) {
+    if (choice && choice->kind == Kind::Sim && !choice->benchFile.empty()) {
         Result<sim::BenchConfig> loaded = sim::loadBenchFile(choice->benchFile);
         if (!loaded) {
             context.err << "benchcap-cli: " << loaded.error() << '\n';
             return kExitUsage;
         }
         bench = std::move(loaded.value());
-    } else if (choice && choice->kind == sim::InterfaceChoice::Kind::Sim) {
+    } else if (choice && choice->kind == Kind::Sim) {
         bench = sim::builtinBench();
     } else {
         context.err

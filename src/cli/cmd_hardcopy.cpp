@@ -8,10 +8,10 @@
 #include <string>
 #include <variant>
 
+#include "bus/model_table.h"
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
-#include "cli/interrupt.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "hardcopy/picture/picture.h"
 #include "office/uno_office.h"
@@ -178,8 +178,8 @@ int reportHardcopy(CliContext& context, const HardcopyRequest& r,
             std::ifstream in(outcome.file, std::ios::binary);
             const std::string picture{std::istreambuf_iterator<char>(in), {}};
             office::LibreOfficeBridge office(context.ui);
-            if (const office::PasteReport pasted = office.PasteInWord(picture); !pasted.ok()) {
-                context.err << "benchcap-cli hardcopy: " << pasted.message << '\n';
+            if (const Status pasted = office.PasteInWord(picture); !pasted.ok()) {
+                context.err << "benchcap-cli hardcopy: " << pasted.error() << '\n';
                 return kExitNoAnswer;
             }
             context.out << "pasted into the text document\n";
@@ -206,12 +206,11 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         return *done;
     const HardcopyRequest& r = std::get<HardcopyRequest>(parsed);
     const std::string& output = r.output;
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
+    const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
+    if (!device)
         return kExitUsage;
-
-    bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
+    bus::CurrentInstrument& instrument = device->instrument;
+    bus::Session& session = device->session;
     std::string hardcopyDrive;
     // Without --plotter the plotter offer is answered No: a capture waits for a key press
     // at the instrument, which an unattended run cannot give.
@@ -232,10 +231,9 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         },
     };
     services.checkPicture = picture::checkPictureFile;
-    session.setInterruptCheck(interruptRequested);
-    session.SelectAndIdentify(0, static_cast<int16_t>(r.address));
     // A generator sends its screen as a bitmap whatever is asked: never under a .wmf name.
-    if (instrument.ModelName == "GWPZ" &&
+    if (const bus::ModelFamily* family = bus::familyNamed(instrument.ModelName);
+        family && family->generatorHardcopy &&
         formatOfName(output) == std::optional<std::string>("WMF")) {
         context.err << "benchcap-cli hardcopy: the " << instrument.ModelName << " at GPIB "
                     << r.address << " sends its screen as a bitmap only: name the output .bmp\n";

@@ -6,7 +6,6 @@
 #include "bus/text.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
-#include "cli/interrupt.h"
 #include "cli/json.h"
 
 namespace benchcap::cli {
@@ -22,13 +21,12 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
     const std::optional<int> address = addressArgument(context, "idn", addressText);
     if (!address)
         return kExitUsage;
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
+    const std::unique_ptr<CliInstrument> device = openInstrument(context, *address);
+    if (!device)
         return kExitUsage;
-
-    bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
-    session.SelectAndIdentify(0, static_cast<int16_t>(*address));
+    bus::CurrentInstrument& instrument = device->instrument;
+    bus::Session& session = device->session;
+    bus::GpibDriver* driver = &session.driver();
     const bool ready = instrument.IsReady;
 
     std::string hardcopyDrive;
@@ -46,7 +44,7 @@ int cmdIdn(CliContext& context, const std::vector<std::string>& args) {
         const bus::DriverStatus last = driver->status();
         // The bus layer's or the driver's own account first (a gateway names itself), then
         // plain silence.
-        const std::string why = !session.busFailure().empty()    ? session.busFailure()
+        const std::string why = !session.opened()                ? session.opened().error()
                                 : !driver->lastProblem().empty() ? bus::driverErrorText(*driver)
                                 : (last.ibsta & bus::ibsta_bits::TIMO)
                                     ? std::string("no answer to *IDN? within the time-out")
@@ -159,18 +157,16 @@ int cmdQuery(CliContext& context, const std::vector<std::string>& args) {
     const std::optional<int> address = addressArgument(context, "query", addressText);
     if (!address)
         return kExitUsage;
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
+    const std::unique_ptr<CliInstrument> device = openInstrument(context, *address, Greeting::Open);
+    if (!device)
         return kExitUsage;
-    bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
-    session.setInterruptCheck(interruptRequested);
-    bus::SelectInstrument(instrument, 0, static_cast<int16_t>(*address));
-    session.OpenDevice();
+    bus::CurrentInstrument& instrument = device->instrument;
+    bus::Session& session = device->session;
+    bus::GpibDriver* driver = &session.driver();
     const std::string noAnswer =
         "No answer from GPIB " + std::to_string(*address) + " to " + command;
-    if (!session.busFailure().empty()) {
-        context.err << noAnswer << '\n' << session.busFailure() << '\n';
+    if (const Status& opened = session.opened(); !opened) {
+        context.err << noAnswer << '\n' << opened.error() << '\n';
         return kExitNoAnswer;
     }
     // Any instrument, not only a recognised one, may be asked.

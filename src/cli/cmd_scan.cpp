@@ -56,14 +56,14 @@ std::string oneLine(std::string_view bytes) {
     return out;
 }
 
-using Scan = scanner::ScanIECControl;
+using Scan = scanner::ScanController;
 
 void printScanJson(std::ostream& out, const Scan& scan) {
     std::string devices;
     for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
         JsonObject d;
         d.add("address", static_cast<int>(a))
-            .add("type", static_cast<long long>(scan.DeviceTyp(a)))
+            .add("type", static_cast<long long>(scan.deviceType(a)))
             .add("colour", scanner::LedColourName(scan.led(a).colour))
             .add("tooltip", scan.led(a).tooltip)
             .add("info", scan.DeviceInfo(a))
@@ -83,7 +83,7 @@ void printScanJson(std::ostream& out, const Scan& scan) {
 void printScanTable(std::ostream& out, const Scan& scan) {
     out << "addr\ttype\tcolour\ttooltip\tinfo\tidn\toptions\n";
     for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
-        out << (a < 10 ? "0" : "") << a << '\t' << scan.DeviceTyp(a) << '\t'
+        out << (a < 10 ? "0" : "") << a << '\t' << scan.deviceType(a) << '\t'
             << scanner::LedColourName(scan.led(a).colour) << '\t' << oneLine(scan.led(a).tooltip)
             << '\t' << oneLine(scan.DeviceInfo(a)) << '\t' << oneLine(scan.IDAnswer(a)) << '\t'
             << oneLine(scan.OptionList(a)) << '\n';
@@ -144,7 +144,7 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
         context.ui.queueInput(std::to_string(*board));
     }
 
-    scanner::ScanIECControl scan(*driver, context.clock(), context.ui);
+    scanner::ScanController scan(*driver, context.clock(), context.ui);
     scan.setStartTimeOut(static_cast<int16_t>(start));
     scan.setStopTimeOut(static_cast<int16_t>(stop));
     scan.ScanIECBus();

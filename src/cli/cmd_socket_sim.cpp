@@ -43,7 +43,8 @@ int cmdSocketSim(CliContext& context, const std::vector<std::string>& args) {
     std::optional<sim::Listener> listener = listenOn(context, "socket-sim", listen, code);
     if (!listener)
         return code;
-    sim::SimBench bench(*config, benchClock(*config));
+    // As `--interface sim:FILE` runs it: the clock its file chooses.
+    sim::SimBench bench(*config, sim::benchClock(*config));
     sim::SocketServer server(bench, *address);
     const std::string host = listen.substr(0, listen.rfind(':'));
     context.out << "SCPI socket emulator for address " << *address << " listening on " << host

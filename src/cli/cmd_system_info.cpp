@@ -2,13 +2,9 @@
 #include <fstream>
 #include <ostream>
 
-#include <cstdlib>
-
-#include "bus/adapter/prologix_driver.h"
-#include "bus/lan/lan_driver.h"
-#include "bus/lan/lan_resource.h"
 #include "bus/library_driver.h"
 #include "cli/cli.h"
+#include "interfaces/interface_table.h"
 
 namespace benchcap::cli {
 namespace {
@@ -66,32 +62,8 @@ std::string systemReport(const std::string& osReleaseFile, const std::string& dr
 
 int printSystemInfo(std::ostream& out, const std::string& interfaceChoice) {
     out << systemReport("/etc/os-release", bus::driverLibraryReport());
-    std::string choice = interfaceChoice;
-    if (const char* env = std::getenv("BENCHCAP_INTERFACE"); choice.empty() && env)
-        choice = env;
-    if (choice.rfind("prologix:", 0) == 0) {
-        out << "GPIB adapter: " << choice.substr(9) << ": ";
-        Result<bus::adapter::AdapterAddress> address =
-            bus::adapter::parseAdapterAddress(choice.substr(9));
-        if (!address) {
-            out << address.error() << '\n';
-        } else {
-            bus::adapter::PrologixDriver adapter(address.value());
-            Status connected = adapter.connect();
-            out << (connected ? adapter.adapterVersion() : connected.error()) << '\n';
-        }
-    } else if (choice.rfind("vxi11:", 0) == 0) {
-        // Whether the gateway answers is the first question of a bug report over the LAN.
-        out << "VXI-11 gateway: " << choice.substr(6) << ": ";
-        Result<bus::lan::GatewayAddress> gateway = bus::lan::parseGatewayAddress(choice.substr(6));
-        if (!gateway) {
-            out << gateway.error() << '\n';
-        } else {
-            const std::string why =
-                bus::lan::makeGatewayDriver(gateway.value())->unavailableReason();
-            out << (why.empty() ? std::string("answers") : why) << '\n';
-        }
-    }
+    // An adapter's or a gateway's answer is the first question of a bug report.
+    out << interfaces::reachabilityReport(interfaces::chosenInterface(interfaceChoice));
     return kExitDone;
 }
 

@@ -13,7 +13,6 @@
 #include "cli/cli.h"
 #include "cli/command_options.h"
 #include "cli/headless_picture.h"
-#include "cli/interrupt.h"
 #include "office/uno_office.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
@@ -179,8 +178,8 @@ int deliverTrace(CliContext& context, const TraceRequest& r, trace::TraceState& 
         // Occupied cells get the question's safe answer from the unattended boxes: No.
         context.ui.setQuiet(false);
         office::LibreOfficeBridge office(context.ui);
-        if (const office::PasteReport pasted = office.PasteInExcel(state.field); !pasted.ok()) {
-            context.err << "benchcap-cli trace: " << pasted.message << '\n';
+        if (const Status pasted = office.PasteInExcel(state.field); !pasted.ok()) {
+            context.err << "benchcap-cli trace: " << pasted.error() << '\n';
             return kExitNoAnswer;
         }
     }
@@ -196,16 +195,12 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     const TraceRequest& r = std::get<TraceRequest>(parsed);
     const char separator =
         r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
-    bus::GpibDriver* driver = context.driver();
-    if (!driver)
-        return kExitUsage;
-
     // What InitDevice does: select the address, open, identify.
-    bus::CurrentInstrument instrument;
-    bus::Session session(*driver, instrument);
-    session.setInterruptCheck(interruptRequested);
-    session.SelectAndIdentify(0, static_cast<int16_t>(r.address));
-    if (instrument.ModelName == bus::kModelNoAnswer) {
+    const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
+    if (!device)
+        return kExitUsage;
+    bus::Session& session = device->session;
+    if (device->instrument.ModelName == bus::kModelNoAnswer) {
         context.err << "No device was found on GPIB " << r.address << '\n';
         return kExitNoAnswer;
     }
@@ -220,7 +215,7 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     if (!result.notice.empty())
         context.err << result.notice << '\n';
     if (result.outcome != trace::TraceOutcome::Done) {
-        context.err << result.message << '\n';
+        context.err << result.status.error() << '\n';
         return kExitNoAnswer;
     }
     if (const int code = deliverTrace(context, r, state, separator); code != kExitDone)

@@ -79,7 +79,7 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
         }
     }
     // The gateway's time-outs are real; the instruments run on the bench file's clock.
-    sim::SimBench bench(*config, benchClock(*config));
+    sim::SimBench bench(*config, sim::benchClock(*config));
     sim::Vxi11Server server(bench, serverOptions);
     context.out << "VXI-11 gateway emulator listening on " << host << ':' << core->port;
     if (pm)

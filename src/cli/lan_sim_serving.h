@@ -5,16 +5,15 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
 
-#include "bus/clock.h"
 #include "cli/cli.h"
 #include "cli/interrupt.h"
 #include "sim/adapter_server.h"
+#include "sim/bench_backend.h"
 #include "sim/bench_config.h"
 
 namespace benchcap::cli::lansim {
@@ -30,14 +29,6 @@ inline std::optional<sim::BenchConfig> benchFor(CliContext& context, const char*
         return std::nullopt;
     }
     return std::move(loaded.value());
-}
-
-// The bench's clock as its file chooses it, as `--interface sim:FILE` runs it: real time
-// paces bulk data at the instruments' rates as they come; virtual time costs none.
-inline std::shared_ptr<bus::Clock> benchClock(const sim::BenchConfig& config) {
-    if (config.realTime)
-        return std::make_shared<bus::RealClock>();
-    return std::make_shared<bus::VirtualClock>();
 }
 
 // "HOST:PORT" as --listen gives it, bound; nullopt after saying why not.

@@ -16,9 +16,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "bus/gpib_driver.h"
-#include "sim/backend.h"
+#include "sim/bench_backend.h"
 
 #define BENCHCAP_SIMGPIB_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -66,22 +67,19 @@ struct AsyncRead {
 // their own lock: looking at one must not wait for the bench).
 struct Shim {
     std::mutex mutex;
-    benchcap::sim::Backend backend;
+    benchcap::sim::OpenedBench backend;
     std::mutex asyncMutex;
     std::map<int, std::unique_ptr<AsyncRead>> reads;  // destroyed first: workers end
 
     Shim() {
         const char* bench = std::getenv("BENCHCAP_SIM_BENCH");
-        benchcap::sim::InterfaceChoice choice;
-        choice.kind = benchcap::sim::InterfaceChoice::Kind::Sim;
-        choice.benchFile = bench ? bench : "";
-        backend =
-            benchcap::sim::makeBackend(choice, std::getenv("BENCHCAP_SIM_REALTIME") == nullptr);
-        if (!backend.driver) {
+        benchcap::Result<benchcap::sim::OpenedBench> opened = benchcap::sim::openBench(
+            bench ? bench : "", std::getenv("BENCHCAP_SIM_REALTIME") == nullptr);
+        if (opened) {
+            backend = std::move(opened.value());
+        } else {
             // A C library has no other channel; linux-gpib reports its own problems the same way.
-            std::fprintf(
-                stderr, "libbenchcap_simgpib: %s\n",
-                backend.status ? "simulated bench unavailable" : backend.status.error().c_str());
+            std::fprintf(stderr, "libbenchcap_simgpib: %s\n", opened.error().c_str());
         }
     }
 };

@@ -4,14 +4,13 @@
 #include <string>
 
 #include "base/result.h"
-#include "bus/adapter/transport.h"
 #include "bus/clock.h"
 #include "bus/gpib_driver.h"
-#include "bus/lan/lan_resource.h"
 #include "bus/log/logging_driver.h"
 #include "bus/log/replay_driver.h"
+#include "interfaces/interface_table.h"
 
-namespace benchcap::sim {
+namespace benchcap::interfaces {
 
 // The driver backend a program runs on, with the clock that goes with it: the real
 // clock for the driver library, the bench's own clock for the simulated bench.
@@ -24,26 +23,8 @@ struct Backend {
     bus::log::ReplayDriver* replay = nullptr;   // "replay:FILE": the log being replayed
 };
 
-// Which backend a program runs on, as "library", "sim", "sim:BENCHFILE",
-// "prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "vxi11:HOST[:PORT][/gpibN]", "lan:FILE" or
-// "replay:BUSLOG" name it.
-struct InterfaceChoice {
-    enum class Kind { Library, Sim, Prologix, Replay, Vxi11, Lan };
-    Kind kind = Kind::Library;
-    std::string benchFile;                 // Sim: empty for the built-in bench
-    bus::adapter::AdapterAddress adapter;  // Prologix
-    std::string replayFile;                // Replay: the bus log to answer from
-    bus::lan::GatewayAddress gateway;      // Vxi11: "vxi11:HOST[:PORT][/gpibN]"
-    std::string lanBusFile;                // Lan: "lan:FILE"
-};
-
-// The one reading of an interface text; fails with the message a user sees ("unknown
-// interface '...': use library, sim, ..."; a bad adapter address says what is wrong with it).
-Result<InterfaceChoice> parseInterfaceChoice(const std::string& text);
-
-// Chooses the backend from "library", "sim", "sim:BENCHFILE" or "prologix:HOST[:PORT]" /
-// "prologix:/dev/ttyUSB0" (a "++" GPIB adapter). An empty choice takes the
-// environment variable BENCHCAP_INTERFACE, and "library" when that is unset.
+// Makes the backend an interface text names (interfaceKinds() lists them); an empty text
+// takes the environment variable BENCHCAP_INTERFACE, and "library" when that is unset.
 // `forceVirtualTime` makes a simulated bench run on a virtual clock whatever its file says.
 Backend makeBackend(const std::string& choice, bool forceVirtualTime = false);
 Backend makeBackend(const InterfaceChoice& choice, bool forceVirtualTime = false);
@@ -54,4 +35,4 @@ Status addBusLog(Backend& backend, const std::string& file, bool fullData);
 // The bus log a program writes: `option` (--bus-log), else BENCHCAP_BUS_LOG, else none.
 std::string busLogChoice(const std::string& option);
 
-}  // namespace benchcap::sim
+}  // namespace benchcap::interfaces

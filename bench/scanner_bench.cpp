@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "bus/testing/scripted_user_interface.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
+#include "support/scripted_user_interface.h"
 
 namespace {
 
@@ -33,13 +33,13 @@ void scanPass(benchmark::State& state, const std::string& yaml) {
         throw std::runtime_error(loaded.error());
     sim::SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
     bus::testing::ScriptedUserInterface ui;
-    scanner::ScanIECControl scan(bench, bench.clock(), ui);
+    scanner::ScanController scan(bench, bench.clock(), ui);
     scan.setStartTimeOut(bus::timeout_codes::T1s);
     scan.setStopTimeOut(bus::timeout_codes::T1s);
     for (auto _ : state) {
         scan.ScanIECBus();
         bench.clearTraffic();  // the bench's log would otherwise grow without bound
-        benchmark::DoNotOptimize(scan.DeviceTyp(1));
+        benchmark::DoNotOptimize(scan.deviceType(1));
     }
     // CPU seconds per address (the counter's rate is taken over CPU time).
     state.counters["cpu_per_address"] = benchmark::Counter(

@@ -14,12 +14,12 @@
 #include "app/commands/instrument_init.h"
 #include "app/output/office_window.h"
 #include "app/output/print_hardcopy.h"
-#include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "bus/clock.h"
 #include "scanner/scan_iec.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
+#include "support/scripted_services.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ struct Window {
     app::OutputFiles files;
     std::unique_ptr<app::MainForm> form;
     std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
+    std::unique_ptr<scanner::ScanController> core;
     std::unique_ptr<app::InstrumentSession> instrument;
     office::NullOfficeBridge office;
     app::PdfPrinterFactory printers{QStringLiteral("/dev/null")};
@@ -51,7 +51,7 @@ struct Window {
         form = std::make_unique<app::MainForm>(scripted.services(), files);
         bench = std::make_unique<sim::SimBench>(sim::parseBenchText(kBench, "bench").value(),
                                                 std::make_shared<bus::VirtualClock>());
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scripted.boxes);
+        core = std::make_unique<scanner::ScanController>(*bench, bench->clock(), scripted.boxes);
         instrument = std::make_unique<app::InstrumentSession>(*bench);
         command = std::make_unique<app::HardcopyCommand>(*form, *instrument, office, printers);
         app::WindowLinks links;

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/window/logo.h"
+#include "app/ui/logo.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -8,11 +8,11 @@
 
 #include "app/startup/settings_store.h"
 #include "app/startup/unattended_boxes.h"
+#include "app/ui/qt_ui_services.h"
 #include "app/window/about_form.h"
 #include "app/window/main_form.h"
-#include "app/window/qt_ui_services.h"
+#include "interfaces/backend.h"
 #include "scanner/scan_iec.h"
-#include "sim/backend.h"
 
 using namespace benchcap::app;
 
@@ -31,11 +31,14 @@ int main(int argc, char** argv) {
     QtUserInterface boxes;
     QtTrayIcon tray;
     OutputFiles files;
+    // Made before the window, which still unhooks the scanner as it goes.
+    auto backend = benchcap::interfaces::makeBackend("sim");
+    benchcap::scanner::ScanController scanner(*backend.driver, *backend.clock, boxes);
     MainForm form({&boxes, nullptr, nullptr, nullptr, nullptr, &tray}, files);
     boxes.setOwner(&form);
-    auto backend = benchcap::sim::makeBackend("sim");
-    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, boxes);
-    form.setScanner(&scanner);
+    WindowLinks links;
+    links.scanner = &scanner;
+    form.link(std::move(links));
     QTemporaryDir tmp;
     IniSettingsStore store(tmp.path());
     StartupContext ctx;

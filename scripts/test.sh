@@ -3,6 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets over their corpora.
 # Warnings are errors here (BENCHCAP_WERROR), never in a user's own build.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+"$ROOT/scripts/check-layers.sh"
 install_deps
 export QT_QPA_PLATFORM=offscreen
 # In CI every test must run: the skip helpers (tests/support/skips.h) turn a missing font

@@ -1,10 +1,9 @@
-// benchcap [--interface library|sim[:BENCHFILE]] [--data-path DIR] [/KEYWORD ...]
+// benchcap [--interface CHOICE] [--data-path DIR] [/KEYWORD ...]
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
 #include <QSessionManager>
@@ -36,15 +35,15 @@
 #include "app/startup/shutdown_signals.h"
 #include "app/startup/unattended_boxes.h"
 #include "app/startup/version_info.h"
+#include "app/ui/qt_text.h"
+#include "app/ui/qt_ui_services.h"
+#include "app/ui/system_report.h"
 #include "app/window/main_form.h"
-#include "app/window/qt_text.h"
-#include "app/window/qt_ui_services.h"
-#include "app/window/system_report.h"
 #include "base/stop_signals.h"
 #include "bus/session.h"
+#include "interfaces/backend.h"
 #include "office/uno_office.h"
 #include "scanner/scan_iec.h"
-#include "sim/backend.h"
 
 namespace {
 
@@ -164,9 +163,10 @@ std::optional<int> checkDisplay(const AppOptions& options, const QString& missin
 
 // What the window is linked to: the scanner, the bus commands and how the command line and
 // signals reach them.
-WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanIECControl& scanner,
+WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanController& scanner,
                         BusWorker& worker, HardcopyCommand& hardcopy,
-                        TraceWindowCommand& traceCommand, const benchcap::sim::Backend& backend) {
+                        TraceWindowCommand& traceCommand,
+                        const benchcap::interfaces::Backend& backend) {
     WindowLinks links;
     links.scanner = &scanner;
     links.busWorker = &worker;
@@ -200,7 +200,7 @@ StartupContext startupContext(IniSettingsStore& settings, const AppOptions& opti
 }
 
 // The replay's verdict and where the log went, as the program ends; the exit code.
-int lastWords(int code, benchcap::sim::Backend& backend, BusLogSwitch& busLog) {
+int lastWords(int code, benchcap::interfaces::Backend& backend, BusLogSwitch& busLog) {
     backend.busLog->stop();
     if (const QString log = busLog.summary(); !log.isEmpty())
         print(stderr, QStringLiteral("benchcap: %1\n").arg(log));
@@ -230,8 +230,7 @@ void scheduleScanAndScreenshot(MainForm& form, const AppOptions& options) {
     if (options.scan) {
         // As the user does it: open "Setup", choose "Search instruments".
         QTimer::singleShot(0, &form, [&form, &options, screenshot] {
-            emit form.item<QMenu>(QStringLiteral("SetUp"))->aboutToShow();
-            form.item(QStringLiteral("StartScan"))->trigger();
+            form.startScanFromMenu();
             if (!options.screenshotFile.isEmpty())
                 QTimer::singleShot(300, &form, screenshot);
         });
@@ -249,24 +248,24 @@ QStringList argumentList(int argc, char** argv) {
 
 // The driver backend (the NI-488.2 library, or a simulated bench), behind the bus log, which
 // "Setup" > "Bus log..." opens and closes; none (the reason printed) when it cannot be had.
-std::optional<benchcap::sim::Backend> openBackend(const AppOptions& options) {
-    benchcap::sim::Backend backend =
-        benchcap::sim::makeBackend(options.interfaceChoice.toStdString());
+std::optional<benchcap::interfaces::Backend> openBackend(const AppOptions& options) {
+    benchcap::interfaces::Backend backend =
+        benchcap::interfaces::makeBackend(options.interfaceChoice.toStdString());
     if (!backend.status) {
         print(stderr,
               QStringLiteral("benchcap: %1\n").arg(QString::fromStdString(backend.status.error())));
         return std::nullopt;
     }
-    (void)benchcap::sim::addBusLog(backend, {}, false);
+    (void)benchcap::interfaces::addBusLog(backend, {}, false);
     return backend;
 }
 
 // The log starts before the command line runs, as the options or the settings ask.
 void startBusLog(BusLogSwitch& busLog, const AppOptions& options) {
-    busLog.start(
-        QString::fromLocal8Bit(
-            benchcap::sim::busLogChoice(options.busLogFile.toLocal8Bit().toStdString()).c_str()),
-        options.busLogFull);
+    busLog.start(QString::fromLocal8Bit(benchcap::interfaces::busLogChoice(
+                                            options.busLogFile.toLocal8Bit().toStdString())
+                                            .c_str()),
+                 options.busLogFull);
 }
 
 }  // namespace
@@ -318,16 +317,16 @@ int main(int argc, char** argv) {
     QtTrayIcon tray;
     OutputFiles files;
 
-    std::optional<benchcap::sim::Backend> opened = openBackend(options);
+    std::optional<benchcap::interfaces::Backend> opened = openBackend(options);
     if (!opened)
         return 2;
-    benchcap::sim::Backend& backend = *opened;
+    benchcap::interfaces::Backend& backend = *opened;
 
     // The bus commands run on the bus worker, which owns the driver while they run; the
     // scanner asks its board choice from there. Both outlive the window.
     BusWorker worker;
     WindowThreadBoxes scannerBoxes(worker, &boxes);
-    benchcap::scanner::ScanIECControl scanner(*backend.driver, *backend.clock, scannerBoxes);
+    benchcap::scanner::ScanController scanner(*backend.driver, *backend.clock, scannerBoxes);
     MainForm form({&boxes, &folders, &saveDialog, &printDialog, &clipboard, &tray}, files);
     window = &form;
     shownBoxes.setOwner(&form);

@@ -84,9 +84,12 @@ std::string IniValue::writeText() const {
     return formatDouble(std::get<double>(value_));
 }
 
-IniDocument::IniDocument(std::string_view bytes) {
+IniDocument::IniDocument(std::string_view bytes, IniDialect dialect)
+    : dialect_(dialect), lineEnd_(dialect.defaultLineEnd) {
     std::size_t start = 0;
     bool lineEndSeen = false;
+    if (bytes.find('\n') == std::string_view::npos && bytes.ends_with('\r'))
+        lineEnd_ = "\r\n";
     while (start < bytes.size()) {
         Line line;
         const auto lf = bytes.find('\n', start);
@@ -107,7 +110,7 @@ IniDocument::IniDocument(std::string_view bytes) {
     }
 }
 
-void IniDocument::classify(Line& line, bool firstLine) {
+void IniDocument::classify(Line& line, bool firstLine) const {
     line.kind = Kind::Other;
     line.name.clear();
     line.valueAt = 0;
@@ -115,17 +118,22 @@ void IniDocument::classify(Line& line, bool firstLine) {
     std::size_t offset = 0;
     if (firstLine && text.starts_with(kByteOrderMark))
         offset = kByteOrderMark.size();
-    const auto p = text.find_first_not_of(kBlanks, offset);
-    if (p == std::string_view::npos || text[p] == ';')
+    auto p = text.find_first_not_of(kBlanks, offset);
+    if (p == std::string_view::npos)
         return;
     if (text[p] == '[') {
-        const auto close = text.find(']', p + 1);
-        if (close == std::string_view::npos)
+        const auto close = dialect_.sectionLineEndsWithBracket ? text.find_last_not_of(kBlanks)
+                                                               : text.find(']', p + 1);
+        if (close != std::string_view::npos && close > p && text[close] == ']') {
+            line.kind = Kind::Section;
+            line.name = trim(text.substr(p + 1, close - p - 1));
             return;
-        line.kind = Kind::Section;
-        line.name = trim(text.substr(p + 1, close - p - 1));
-        return;
+        }
     }
+    if (!dialect_.markBeforeKey)
+        p = text.find_first_not_of(kBlanks);
+    if (dialect_.commentStarts.find(text[p]) != std::string_view::npos || text[p] == '[')
+        return;
     const auto eq = text.find('=', p);
     if (eq == std::string_view::npos)
         return;
@@ -136,6 +144,19 @@ void IniDocument::classify(Line& line, bool firstLine) {
     line.name = name;
     const auto value = text.find_first_not_of(kBlanks, eq + 1);
     line.valueAt = value == std::string_view::npos ? text.size() : value;
+}
+
+IniDocument::Line IniDocument::newLine(std::string text) const {
+    Line line;
+    line.text = std::move(text);
+    line.end = lineEnd_;
+    classify(line, false);
+    return line;
+}
+
+void IniDocument::endLastLine() {
+    if (!lines_.empty() && lines_.back().end.empty())
+        lines_.back().end = lineEnd_;
 }
 
 std::optional<std::size_t> IniDocument::findSection(std::string_view section) const {
@@ -156,19 +177,76 @@ std::size_t IniDocument::sectionEnd(std::size_t header) const {
     return i;
 }
 
-std::optional<std::string> IniDocument::get(std::string_view section, std::string_view key) const {
+std::vector<std::size_t> IniDocument::keyLines(std::string_view section,
+                                               std::string_view key) const {
+    std::vector<std::size_t> found;
     const auto header = findSection(section);
     const auto wanted = trim(key);
     if (!header || wanted.empty())
-        return std::nullopt;
-    const auto end = sectionEnd(*header);
+        return found;
+    const auto wantedSection = trim(section);
+    bool inSection = true;
+    const std::size_t end = dialect_.repeatedSectionsMerge ? lines_.size() : sectionEnd(*header);
     for (std::size_t i = *header + 1; i < end; ++i) {
         const Line& line = lines_[i];
-        if (line.kind == Kind::Key && sameName(line.name, wanted)) {
-            return profileValue(std::string_view(line.text).substr(line.valueAt));
-        }
+        if (line.kind == Kind::Section)
+            inSection = sameName(line.name, wantedSection);
+        else if (inSection && line.kind == Kind::Key && sameName(line.name, wanted))
+            found.push_back(i);
     }
-    return std::nullopt;
+    return found;
+}
+
+std::string_view IniDocument::storedValue(std::size_t keyLine) const {
+    const Line& line = lines_.at(keyLine);
+    return trim(std::string_view(line.text).substr(line.valueAt));
+}
+
+void IniDocument::replaceLine(std::size_t at, std::string text) {
+    Line& line = lines_.at(at);
+    if (line.end.empty())
+        line.end = line.text.ends_with('\r') ? "\r\n" : "\n";
+    line.text = std::move(text);
+    classify(line, at == 0);
+}
+
+void IniDocument::removeLine(std::size_t at) {
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void IniDocument::addKeyLine(std::string_view section, std::string text) {
+    const auto header = findSection(section);
+    if (!header) {
+        endLastLine();
+        if (dialect_.blankLineBeforeNewSection && !lines_.empty() &&
+            !trim(lines_.back().text).empty())
+            lines_.push_back(newLine(std::string()));
+        lines_.push_back(newLine("[" + std::string(section) + "]"));
+        lines_.push_back(newLine(std::move(text)));
+        return;
+    }
+    const auto end = sectionEnd(*header);
+    std::size_t insertAt = *header + 1;
+    if (dialect_.addAfterLastNonBlank) {
+        insertAt = end;
+        while (insertAt > *header + 1 && trim(lines_[insertAt - 1].text).empty())
+            --insertAt;
+    } else {
+        for (std::size_t i = *header + 1; i < end; ++i)
+            if (lines_[i].kind == Kind::Key)
+                insertAt = i + 1;
+    }
+    if (insertAt == lines_.size())
+        endLastLine();
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(std::move(text)));
+}
+
+std::optional<std::string> IniDocument::get(std::string_view section, std::string_view key) const {
+    const auto lines = keyLines(section, key);
+    if (lines.empty())
+        return std::nullopt;
+    const Line& line = lines_[lines.front()];
+    return profileValue(std::string_view(line.text).substr(line.valueAt));
 }
 
 std::string IniDocument::read(std::string_view section, std::string_view key,
@@ -199,43 +277,14 @@ Status IniDocument::set(std::string_view section, std::string_view key, std::str
         return fail("The value of key \"" + std::string(keyName) + "\" holds a line break.");
     }
 
-    auto newLine = [this](std::string text) {
-        Line line;
-        line.text = std::move(text);
-        line.end = lineEnd_;
-        classify(line, false);
-        return line;
-    };
-    // A line we add after the last line must not run into it.
-    auto endLastLine = [this] {
-        if (!lines_.empty() && lines_.back().end.empty())
-            lines_.back().end = lineEnd_;
-    };
-
-    const std::string keyLine = std::string(keyName) + "=" + std::string(value);
-    const auto header = findSection(sectionName);
-    if (!header) {
-        endLastLine();
-        lines_.push_back(newLine("[" + std::string(sectionName) + "]"));
-        lines_.push_back(newLine(keyLine));
+    // The value changes in place: the name and its blanks stay as written.
+    if (const auto lines = keyLines(sectionName, keyName); !lines.empty()) {
+        Line& line = lines_[lines.front()];
+        line.text = line.text.substr(0, line.valueAt) + std::string(value);
+        classify(line, lines.front() == 0);
         return {};
     }
-    const auto end = sectionEnd(*header);
-    std::size_t insertAt = *header + 1;
-    for (std::size_t i = *header + 1; i < end; ++i) {
-        Line& line = lines_[i];
-        if (line.kind != Kind::Key)
-            continue;
-        if (sameName(line.name, keyName)) {
-            line.text = line.text.substr(0, line.valueAt) + std::string(value);
-            classify(line, i == 0);
-            return {};
-        }
-        insertAt = i + 1;
-    }
-    if (insertAt == lines_.size())
-        endLastLine();
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine(keyLine));
+    addKeyLine(sectionName, std::string(keyName) + "=" + std::string(value));
     return {};
 }
 

@@ -45,6 +45,38 @@ class IniValue {
     std::variant<std::string, bool, int64_t, double> value_;
 };
 
+// How a file's lines are read and edited. The defaults are the profile calls' rules;
+// settingsFile() are those of the settings library a per-user settings file is shared with.
+struct IniDialect {
+    // Characters that, as a line's first non-blank, make it a comment.
+    std::string_view commentStarts = ";";
+    // A section line ends with its ']' (else the name ends at the first ']' and the rest of
+    // the line is ignored).
+    bool sectionLineEndsWithBracket = false;
+    // The first line's UTF-8 byte-order mark is skipped before a key too, not only before a
+    // section.
+    bool markBeforeKey = true;
+    // A section named again continues the first one (else only the first one counts).
+    bool repeatedSectionsMerge = false;
+    // An added key goes after the section's last line that is not blank (else after its last
+    // key line).
+    bool addAfterLastNonBlank = false;
+    // A section added at the end is parted from a line before it by a blank line.
+    bool blankLineBeforeNewSection = false;
+    // How lines end in a file that has none yet.
+    std::string_view defaultLineEnd = "\r\n";
+
+    static constexpr IniDialect settingsFile() {
+        return {.commentStarts = "#;",
+                .sectionLineEndsWithBracket = true,
+                .markBeforeKey = false,
+                .repeatedSectionsMerge = true,
+                .addAfterLastNonBlank = true,
+                .blankLineBeforeNewSection = true,
+                .defaultLineEnd = "\n"};
+    }
+};
+
 // A profile file as its lines. Only the line a `set` edits (or the lines it adds) change;
 // `bytes()` of an unedited document is the parsed input, byte for byte.
 //
@@ -55,11 +87,12 @@ class IniValue {
 // twice, the first one counts. A UTF-8 byte-order mark at the start of the file is skipped.
 //
 // New lines end like the first line end of the file; a file without any line end gets CR LF,
-// the ending of the platform these files come from.
+// the ending of the platform these files come from (CR LF as well after a last line ending in
+// CR). Another dialect changes these rules where it says so.
 class IniDocument {
   public:
     IniDocument() = default;
-    explicit IniDocument(std::string_view bytes);
+    explicit IniDocument(std::string_view bytes, IniDialect dialect = {});
 
     // The value as a profile read returns it: without surrounding blanks, without one pair
     // of enclosing double or single quotes, cut at kIniValueMax characters. nullopt when the
@@ -81,6 +114,20 @@ class IniDocument {
     // CR LF or LF: how lines that `set` adds end.
     const std::string& lineEnd() const { return lineEnd_; }
 
+    // The line-level edits beneath `set`, for stores that write values their own way.
+    // The key lines of `key` in `section` (in every section of that name where the dialect
+    // merges them), in file order.
+    std::vector<std::size_t> keyLines(std::string_view section, std::string_view key) const;
+    // A key line's value as it stands: from the first non-blank after '=' to the last one.
+    std::string_view storedValue(std::size_t keyLine) const;
+    // Puts `text` in place of a whole line. The line end stays; a last line without one gets
+    // one (CR LF when the line ended in CR, else LF).
+    void replaceLine(std::size_t at, std::string text);
+    void removeLine(std::size_t at);
+    // Adds the key line `text` where the dialect puts new keys of `section`, or, without such
+    // a section, the section and the line at the end.
+    void addKeyLine(std::string_view section, std::string text);
+
   private:
     enum class Kind { Other, Section, Key };
     struct Line {
@@ -91,10 +138,14 @@ class IniDocument {
         std::size_t valueAt = 0;  // key lines: where the value starts (after '=' and blanks)
     };
 
-    static void classify(Line& line, bool firstLine);
+    void classify(Line& line, bool firstLine) const;
+    Line newLine(std::string text) const;
+    // A line added after the last line must not run into it.
+    void endLastLine();
     std::optional<std::size_t> findSection(std::string_view section) const;
     std::size_t sectionEnd(std::size_t header) const;
 
+    IniDialect dialect_;
     std::vector<Line> lines_;
     std::string lineEnd_ = "\r\n";
 };

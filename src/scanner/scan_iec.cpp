@@ -85,12 +85,12 @@ std::string FoundText(int count) {
     return std::to_string(count) + " VTK-DEVICES FOUND";
 }
 
-ScanIECControl::ScanIECControl(bus::GpibDriver& driver, bus::Clock& clock, bus::UserInterface& ui)
+ScanController::ScanController(bus::GpibDriver& driver, bus::Clock& clock, bus::UserInterface& ui)
     : driver_(driver), clock_(clock), ui_(ui) {
     buffer_.reserve(kReadSize);
 }
 
-const DeviceRecord& ScanIECControl::entry(int16_t address) const {
+const DeviceRecord& ScanController::entry(int16_t address) const {
     if (address < 0 || address >= kTableSize) {
         throw std::out_of_range("device table address " + std::to_string(address) +
                                 " outside 0..31");
@@ -98,14 +98,14 @@ const DeviceRecord& ScanIECControl::entry(int16_t address) const {
     return table_[static_cast<size_t>(address)];
 }
 
-const LedState& ScanIECControl::led(int16_t address) const {
+const LedState& ScanController::led(int16_t address) const {
     if (address < kFirstAddress || address > kLastAddress) {
         throw std::out_of_range("indicator address " + std::to_string(address) + " outside 1..30");
     }
     return leds_[static_cast<size_t>(address)];
 }
 
-void ScanIECControl::setLed(int16_t address, LedColour colour, std::string tooltip) {
+void ScanController::setLed(int16_t address, LedColour colour, std::string tooltip) {
     LedState& led = leds_[static_cast<size_t>(address)];
     if (led.colour == colour && led.tooltip == tooltip)
         return;
@@ -115,7 +115,7 @@ void ScanIECControl::setLed(int16_t address, LedColour colour, std::string toolt
         hooks_.ledChanged(address);
 }
 
-void ScanIECControl::setText(TextLine line, std::string text) {
+void ScanController::setText(TextLine line, std::string text) {
     std::string& target = line == TextLine::Address ? addressText_ : answerText_;
     if (target == text)
         return;
@@ -124,12 +124,12 @@ void ScanIECControl::setText(TextLine line, std::string text) {
         hooks_.textChanged(line);
 }
 
-void ScanIECControl::yield() {
+void ScanController::yield() {
     if (hooks_.yield)
         hooks_.yield();
 }
 
-bool ScanIECControl::ScanIECBus() {
+bool ScanController::ScanIECBus() {
     // The scan yields to the user interface, which may ask for another scan: a second walk
     // of the bus inside the first would interleave both on the same device handles.
     if (scanning_)
@@ -164,7 +164,7 @@ bool ScanIECControl::ScanIECBus() {
     return true;
 }
 
-bool ScanIECControl::chooseBoard() {
+bool ScanController::chooseBoard() {
     std::array<int, kBoardCount> boards{};
     int present = 0;
     bus::DriverStatus firstBoard;
@@ -215,7 +215,7 @@ bool ScanIECControl::chooseBoard() {
     return true;
 }
 
-bool ScanIECControl::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
+bool ScanController::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
     DeviceRecord& e = table_[static_cast<size_t>(a)];
     const int b = boardId_;
     e.DeviceTyp = kTypeNothing;

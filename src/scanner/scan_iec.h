@@ -43,7 +43,7 @@ struct ScanHooks {
     std::function<bool()> stopRequested;
 };
 
-class ScanIECControl {
+class ScanController {
   public:
     static constexpr int kFirstAddress = 1;
     static constexpr int kLastAddress = 30;
@@ -51,7 +51,7 @@ class ScanIECControl {
     static constexpr int kReadSize = 1000;
     static constexpr int64_t kAddressPauseMillis = 50;
 
-    ScanIECControl(bus::GpibDriver& driver, bus::Clock& clock, bus::UserInterface& ui);
+    ScanController(bus::GpibDriver& driver, bus::Clock& clock, bus::UserInterface& ui);
 
     // Not to be called from inside a hook: it would replace the function that runs.
     void setHooks(ScanHooks hooks) { hooks_ = std::move(hooks); }
@@ -64,7 +64,7 @@ class ScanIECControl {
     // Per-address results; `address` must lie in 0..31 (std::out_of_range otherwise).
     const std::string& IDAnswer(int16_t address) const { return entry(address).IDAnswer; }
     const std::string& OptionList(int16_t address) const { return entry(address).OptionList; }
-    int32_t DeviceTyp(int16_t address) const { return entry(address).DeviceTyp; }
+    int32_t deviceType(int16_t address) const { return entry(address).DeviceTyp; }
     const std::string& DeviceInfo(int16_t address) const { return entry(address).DeviceInfo; }
     const DeviceRecord& entry(int16_t address) const;
     // Board index the last scan used, -1 when it found no usable board, 0 before any scan.

@@ -1,5 +1,5 @@
 #include "app/commands/hardcopy_command.h"
-#include "app/window/qt_text.h"
+#include "app/ui/qt_text.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,8 +14,8 @@
 #include "app/output/office_window.h"
 #include "app/output/output_files.h"
 #include "app/output/print_hardcopy.h"
-#include "app/window/picture_box.h"
-#include "app/window/ui_services.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/ui_services.h"
 #include "base/output_file.h"
 #include "bus/identification.h"
 #include "hardcopy/hardcopy_workflow.h"
@@ -135,11 +135,7 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
             instrument_.session(),
             instrument_.HardcopyDrive,
             *window.services().ui.boxes,
-            [&](const std::string& text) {
-                // "ready." ends the whole command, after the picture is on display (below).
-                if (text != hardcopy::kReadyText)
-                    window.showStatus(fromLatin1(text));
-            },
+            [&](const std::string& text) { window.showStatus(fromLatin1(text)); },
             [&](std::string_view extension) {
                 const QString ext =
                     QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
@@ -157,6 +153,8 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
             },
             decimalPoint.size() == 1 ? decimalPoint.at(0).toLatin1() : '.',
             picture::checkPictureFile,
+            // "ready." ends the whole command, after the picture is on display (below).
+            false,
         };
         outcome = hardcopy::HardcopyByModel(services, options);
         if (outcome.way != hardcopy::HardcopyWay::Transfer &&
@@ -294,9 +292,9 @@ void HardcopyCommand::passOn(HardcopyOnDisplay& shown, bool drawnForArea, QImage
     shown.onClipboard = true;
     // Only a picture this hardcopy put on the clipboard goes into the document.
     if (options.hardcopyAutoDocument) {
-        const PasteReport pasted = office_.PasteInWord(officePicture(natural));
-        form_.setOfficeIndicator(WindowView::OfficeProgram::Document, pasted.indicatorOn());
-        if (!pasted.statusText().empty())
+        const Status pasted = office_.PasteInWord(officePicture(natural));
+        form_.setOfficeIndicator(WindowView::OfficeProgram::Document, indicatorOn(pasted));
+        if (showsOnStatusLine(pasted))
             form_.showStatus(officeStatusText(pasted));
     }
 }

@@ -2,7 +2,8 @@
 
 #include "app/commands/window_view.h"
 #include "app/output/output_files.h"
-#include "app/window/ui_services.h"
+#include "app/ui/qt_text.h"
+#include "app/ui/ui_services.h"
 #include "bus/identification.h"
 
 namespace benchcap::app {
@@ -30,9 +31,8 @@ Status openSelectedInstrument(WindowView& form, InstrumentSession& instrument) {
     if (instrument.record().ModelName == bus::kModelNoAnswer) {
         // Silence may be the bus's, not the instrument's: an adapter that cannot be reached
         // or a board that is not there is named with its reason instead.
-        std::string reason = session.busFailure();
-        if (reason.empty())
-            reason = session.driver().unavailableReason();
+        const std::string reason =
+            !session.opened() ? session.opened().error() : session.driver().unavailableReason();
         if (!reason.empty()) {
             const std::string text =
                 "The instrument bus cannot be reached: " + endSentence(reason) +

@@ -1,5 +1,5 @@
 #include "app/commands/trace_window_command.h"
-#include "app/window/qt_text.h"
+#include "app/ui/qt_text.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,8 +13,8 @@
 #include "app/commands/window_view.h"
 #include "app/output/office_window.h"
 #include "app/output/output_files.h"
-#include "app/window/picture_box.h"
-#include "app/window/ui_services.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/ui_services.h"
 #include "bus/identification.h"
 #include "trace/plot/trace_plot.h"
 
@@ -152,19 +152,19 @@ Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, 
         case trace::TraceOutcome::NotActivated:
         case trace::TraceOutcome::NumberNotSupported:
         case trace::TraceOutcome::NotSupported:
-            form_.showError(fromLatin1(result.message));
-            outcome = fail(result.message);
+            form_.showError(fromLatin1(result.status.error()));
+            outcome = result.status;
             break;
         case trace::TraceOutcome::Failed:
             // Nothing new to draw or tabulate; the previous trace is not passed off as this one.
             // A read the user stopped needs no error notice.
-            if (result.kind == ErrorKind::Interrupted) {
+            if (result.status.errorKind() == ErrorKind::Interrupted) {
                 endStatus = QStringLiteral("trace reading stopped");
             } else {
-                form_.showError(fromLatin1(result.message));
+                form_.showError(fromLatin1(result.status.error()));
                 endStatus = QStringLiteral("trace not read");
             }
-            outcome = fail(result.message);
+            outcome = result.status;
             break;
     }
     if (result.outcome == trace::TraceOutcome::Done && state_.data.Empty()) {
@@ -179,9 +179,9 @@ Status TraceWindowCommand::showOutcome(const trace::TraceCommandResult& result, 
         form_.showStatus(QStringLiteral("drawing trace..."));
         draw();
         if (form_.options().traceAutoSheet) {
-            const PasteReport pasted = office_.PasteInExcel(state_.field);
-            form_.setOfficeIndicator(WindowView::OfficeProgram::Sheet, pasted.indicatorOn());
-            if (!pasted.statusText().empty())
+            const Status pasted = office_.PasteInExcel(state_.field);
+            form_.setOfficeIndicator(WindowView::OfficeProgram::Sheet, indicatorOn(pasted));
+            if (showsOnStatusLine(pasted))
                 endStatus = officeStatusText(pasted);
         }
         outcome = autoOutputs(n);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/commands/window_view.h"
-#include "app/window/ui_services.h"
+#include "app/ui/ui_services.h"
 #include "bus/user_interface.h"
 
 namespace benchcap::app {

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/commands/bus_commands.h"
-#include "app/window/window_options.h"
+#include "app/ui/window_options.h"
 
 namespace benchcap::app {
 

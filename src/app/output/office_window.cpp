@@ -12,8 +12,8 @@ std::string officePicture(const QImage& picture) {
     return bytes.toStdString();
 }
 
-QString officeStatusText(const office::PasteReport& report) {
-    return QString::fromLatin1(report.statusText());
+QString officeStatusText(const Status& pasted) {
+    return showsOnStatusLine(pasted) ? QString::fromLatin1(pasted.error()) : QString();
 }
 
 }  // namespace benchcap::app

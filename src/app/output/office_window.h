@@ -11,16 +11,16 @@ namespace benchcap::app {
 
 // The window's office programs: the bridge lives below the window so that benchcap-cli
 // pastes the same way.
+using office::indicatorOn;
 using office::NullOfficeBridge;
 using office::OfficeBridge;
-using office::PasteOutcome;
-using office::PasteReport;
+using office::showsOnStatusLine;
 
 // The hardcopy as the word processor receives it: the bytes of a PNG file.
 std::string officePicture(const QImage& picture);
 
 // The status line's text after a paste: empty when there is nothing to say (pasted, no
-// office running, the user declined).
-QString officeStatusText(const office::PasteReport& report);
+// office running, the user declined: see showsOnStatusLine).
+QString officeStatusText(const Status& pasted);
 
 }  // namespace benchcap::app

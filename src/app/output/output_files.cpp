@@ -3,20 +3,12 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include "app/ui/qt_text.h"
+
 namespace benchcap::app {
 
 WallClock systemWallClock() {
     return [] { return QDateTime::currentDateTime(); };
-}
-
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 QString uniqueFileName(const QString& name) {

@@ -15,9 +15,6 @@ namespace benchcap::app {
 using WallClock = std::function<QDateTime()>;
 WallClock systemWallClock();
 
-// Blanks removed at both ends (blanks only: tabs and line ends are part of the text).
-QString trimBlanks(const QString& text);
-
 // `name` when no file of that name exists, else the first free one of name-2.EXT,
 // name-3.EXT, ... Automatic names carry the time to the second; two outputs within one
 // second must not replace each other.

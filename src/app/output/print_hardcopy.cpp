@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "app/window/picture_box.h"
-#include "app/window/ui_services.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/ui_services.h"
 #include "bus/user_interface.h"
 
 namespace benchcap::app {

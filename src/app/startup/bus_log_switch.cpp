@@ -1,11 +1,12 @@
 #include "app/startup/bus_log_switch.h"
 
 #include <QAction>
+#include <QWidget>
 
+#include "app/commands/window_view.h"
 #include "app/output/output_files.h"
 #include "app/startup/settings_store.h"
-#include "app/window/main_form.h"
-#include "app/window/ui_services.h"
+#include "app/ui/ui_services.h"
 
 namespace benchcap::app {
 
@@ -17,18 +18,17 @@ const QString kMark = QStringLiteral("BusLog");
 const QString kFull = QStringLiteral("BusLogFull");
 }  // namespace
 
-BusLogSwitch::BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
+BusLogSwitch::BusLogSwitch(BusLogMenu& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
                            SettingsStore* settings, QString interface)
-    : QObject(&form),
+    : QObject(&form.dialogOwner()),
       form_(form),
       log_(log),
       dialog_(dialog),
       settings_(settings),
       interface_(std::move(interface)) {
     // Only the user's click: start-up checking the stored mark starts nothing by itself.
-    connect(form.item(QStringLiteral("BusLog")), &QAction::triggered, this,
-            [this](bool on) { toggled(on); });
-    QAction* full = form.item(QStringLiteral("BusLogFull"));
+    connect(&form.busLogItem(), &QAction::triggered, this, [this](bool on) { toggled(on); });
+    QAction* full = &form.busLogFullItem();
     if (settings_)
         full->setChecked(
             decodeBool(settings_->read(kApplication, kSection, kFull, {})).value_or(false));
@@ -53,7 +53,7 @@ bool BusLogSwitch::open(const QString& file, bool fullData) {
 
 void BusLogSwitch::start(const QString& commandLineFile, bool fullData) {
     // --bus-log-full asks for whole blocks in every log of this run, the menu's too.
-    QAction* full = form_.item(QStringLiteral("BusLogFull"));
+    QAction* full = &form_.busLogFullItem();
     if (fullData)
         full->setChecked(true);
     if (!commandLineFile.isEmpty()) {
@@ -63,7 +63,7 @@ void BusLogSwitch::start(const QString& commandLineFile, bool fullData) {
     const bool marked =
         settings_ && decodeBool(settings_->read(kApplication, kSection, kMark, {})).value_or(false);
     if (marked && !keptFile().isEmpty() && open(keptFile(), full->isChecked()))
-        form_.item(QStringLiteral("BusLog"))->setChecked(true);
+        form_.busLogItem().setChecked(true);
 }
 
 void BusLogSwitch::showWhere() {
@@ -77,7 +77,7 @@ void BusLogSwitch::showWhere() {
 void BusLogSwitch::toggled(bool on) {
     // The log sits between the bus worker and the driver: it changes between commands only.
     if (form_.busCommandRunning()) {
-        form_.item(QStringLiteral("BusLog"))->setChecked(!on);
+        form_.busLogItem().setChecked(!on);
         form_.view().showStatus(QStringLiteral(
             "the bus log is switched between bus commands: stop or wait for the running one"));
         return;
@@ -89,10 +89,11 @@ void BusLogSwitch::toggled(bool on) {
             settings_->write(kApplication, kSection, kMark, encodeBool(false));
         return;
     }
-    const QString file = askSaveName(dialog_, &form_, QStringLiteral("bus log|*.log|all files|*.*"),
-                                     form_.view().services().files.DataPath);
-    if (file.isEmpty() || !open(file, form_.item(QStringLiteral("BusLogFull"))->isChecked())) {
-        form_.item(QStringLiteral("BusLog"))->setChecked(false);
+    const QString file =
+        askSaveName(dialog_, &form_.dialogOwner(), QStringLiteral("bus log|*.log|all files|*.*"),
+                    form_.view().services().files.DataPath);
+    if (file.isEmpty() || !open(file, form_.busLogFullItem().isChecked())) {
+        form_.busLogItem().setChecked(false);
         return;
     }
     if (settings_) {

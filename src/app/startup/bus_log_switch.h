@@ -5,11 +5,29 @@
 
 #include "bus/log/logging_driver.h"
 
+class QAction;
+class QWidget;
+
 namespace benchcap::app {
 
-class MainForm;
 class SaveFileDialog;
 class SettingsStore;
+class WindowView;
+
+// The window as the bus log's switch sees it; the main window implements it.
+class BusLogMenu {
+  public:
+    virtual ~BusLogMenu() = default;
+    // "Setup" > "Bus log..." and "Setup" > "Bus log with full data".
+    virtual QAction& busLogItem() = 0;
+    virtual QAction& busLogFullItem() = 0;
+    // The status line and where output files go.
+    virtual WindowView& view() = 0;
+    // The log changes between bus commands only.
+    virtual bool busCommandRunning() const = 0;
+    // Owner of the save dialog and of the switch.
+    virtual QWidget& dialogOwner() = 0;
+};
 
 // "Setup" > "Bus log..." over the program's logging driver: checking it asks for the log
 // file (kept in the settings as "BusLogFile", beside the mark "BusLog") and starts the log,
@@ -18,7 +36,7 @@ class SettingsStore;
 class BusLogSwitch : public QObject {
   public:
     // `settings` may be nullptr (nothing kept).
-    BusLogSwitch(MainForm& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
+    BusLogSwitch(BusLogMenu& form, bus::log::LoggingDriver& log, SaveFileDialog& dialog,
                  SettingsStore* settings, QString interface);
 
     // Before the command line runs: the command line's log, else the kept one when the
@@ -34,7 +52,7 @@ class BusLogSwitch : public QObject {
     bool open(const QString& file, bool fullData);
     QString keptFile() const;
 
-    MainForm& form_;
+    BusLogMenu& form_;
     bus::log::LoggingDriver& log_;
     SaveFileDialog& dialog_;
     SettingsStore* settings_;

@@ -4,6 +4,7 @@
 
 #include "app/output/output_files.h"
 #include "app/startup/settings_store.h"
+#include "app/ui/qt_text.h"
 
 namespace benchcap::app {
 namespace {

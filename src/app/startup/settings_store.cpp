@@ -13,16 +13,15 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "base/output_file.h"
 #include "bus/number.h"
+#include "scanner/ini_file.h"
 
 namespace benchcap::app {
 namespace {
-
-bool sameName(const QByteArray& name, const QString& wanted) {
-    return !name.isEmpty() && name.compare(wanted.toUtf8(), Qt::CaseInsensitive) == 0;
-}
 
 // The name among `names` equal to `wanted` without regard to case; empty when none is.
 QString findIgnoringCase(const QStringList& names, const QString& wanted) {
@@ -32,31 +31,18 @@ QString findIgnoringCase(const QStringList& names, const QString& wanted) {
     return {};
 }
 
-// A line without the byte-order mark a first line may carry.
-QByteArray withoutMark(const QByteArray& line, bool firstLine) {
-    return firstLine && line.startsWith("\xEF\xBB\xBF") ? line.mid(3) : line;
+std::string_view bytesOf(const QByteArray& bytes) {
+    return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-bool isSectionLine(const QByteArray& line, bool firstLine, QByteArray* name = nullptr) {
-    const QByteArray t = withoutMark(line, firstLine).trimmed();
-    if (!t.startsWith('[') || !t.endsWith(']'))
-        return false;
-    if (name)
-        *name = t.mid(1, t.size() - 2).trimmed();
-    return true;
+// The settings file as the scanner's byte-keeping profile editor sees it, in the rules of
+// the settings library other programs read it with.
+scanner::IniDocument settingsDocument(const QByteArray& text) {
+    return scanner::IniDocument(bytesOf(text), scanner::IniDialect::settingsFile());
 }
 
-// The key of a `key=value` line, empty for comments, blank lines and sections.
-QByteArray lineKey(const QByteArray& line) {
-    const QByteArray t = line.trimmed();
-    if (t.isEmpty() || t.startsWith(';') || t.startsWith('#') || t.startsWith('['))
-        return {};
-    const qsizetype eq = t.indexOf('=');
-    return eq > 0 ? t.left(eq).trimmed() : QByteArray();
-}
-
-QByteArray lineValue(const QByteArray& line) {
-    return line.mid(line.indexOf('=') + 1).trimmed();
+QByteArray toBytes(std::string_view bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 bool isUtf8(const QByteArray& bytes) {
@@ -189,93 +175,41 @@ QString decodeSettingBytes(const QByteArray& bytes) {
 
 std::optional<QByteArray> iniValue(const QByteArray& text, const QString& section,
                                    const QString& key) {
-    const QList<QByteArray> lines = text.split('\n');
-    bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QByteArray name;
-        if (isSectionLine(lines[i], i == 0, &name)) {
-            inSection = sameName(name, section);
-            continue;
-        }
-        if (inSection && sameName(lineKey(lines[i]), key))
-            return unescapeValue(lineValue(lines[i]));
-    }
-    return std::nullopt;
+    const scanner::IniDocument document = settingsDocument(text);
+    const auto lines = document.keyLines(bytesOf(section.toUtf8()), bytesOf(key.toUtf8()));
+    if (lines.empty())
+        return std::nullopt;
+    return unescapeValue(toBytes(document.storedValue(lines.front())));
 }
 
 QByteArray iniWithValue(const QByteArray& text, const QString& section, const QString& key,
                         const QString& value) {
-    QList<QByteArray> lines = text.split('\n');
-    // The file's last line feed leaves one empty piece; it is put back by the join.
-    const bool endsWithLineFeed = text.isEmpty() || text.endsWith('\n');
-    if (endsWithLineFeed)
-        lines.removeLast();
-    // A file's unfinished last line stays unfinished unless a line of ours follows it.
-    const QByteArray unfinished = endsWithLineFeed ? QByteArray() : lines.back();
-    const QByteArray lineEnd = !lines.isEmpty() && lines.front().endsWith('\r') ? "\r" : "";
-    auto newLine = [&](const QByteArray& old) {
-        // A value read as Latin-1 is written back as Latin-1 while it fits.
-        const std::optional<QByteArray> was =
-            old.isNull() ? std::nullopt : std::optional(unescapeValue(lineValue(old)));
+    scanner::IniDocument document = settingsDocument(text);
+    const QByteArray sectionName = section.toUtf8();
+    const QByteArray keyName = key.toUtf8();
+    auto keyLine = [&](const std::optional<QByteArray>& was) {
         const QString escaped = iniEscapeValue(value);
-        // ... and reads back as Latin-1, which bytes that happen to be UTF-8 would not.
+        // A value read as Latin-1 is written back as Latin-1 while it fits, and reads back
+        // as Latin-1, which bytes that happen to be UTF-8 would not.
         const bool latin1 = was && !isUtf8(*was) &&
                             QString::fromLatin1(value.toLatin1()) == value &&
                             !isUtf8(escaped.toLatin1());
-        const QByteArray line =
-            key.toUtf8() + '=' + (latin1 ? escaped.toLatin1() : escaped.toUtf8());
-        return line + (old.isNull() ? lineEnd : QByteArray(old.endsWith('\r') ? "\r" : ""));
-    };
-    auto join = [&] {
-        QByteArray out = lines.join('\n');
-        if (!lines.isEmpty() && (endsWithLineFeed || lines.back() != unfinished))
-            out += '\n';
-        return out;
+        return (keyName + '=' + (latin1 ? escaped.toLatin1() : escaped.toUtf8())).toStdString();
     };
 
-    // The key's lines in every section of that name, as the reader sees them, and where the
-    // first such section ends.
-    std::vector<qsizetype> keyLines;
-    qsizetype firstEnd = -1;
-    bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QByteArray name;
-        if (isSectionLine(lines[i], i == 0, &name)) {
-            if (inSection && firstEnd < 0)
-                firstEnd = i;
-            inSection = sameName(name, section);
-        } else if (inSection && sameName(lineKey(lines[i]), key)) {
-            keyLines.push_back(i);
-        }
+    // The key's lines in every section of that name, as the reader sees them.
+    const auto lines = document.keyLines(bytesOf(sectionName), bytesOf(keyName));
+    if (lines.empty()) {
+        document.addKeyLine(bytesOf(sectionName), keyLine(std::nullopt));
+        return QByteArray::fromStdString(document.bytes());
     }
-    if (inSection && firstEnd < 0)
-        firstEnd = lines.size();
-
-    if (!keyLines.empty()) {
-        // A value that did not change keeps its line as it was written; later duplicates go.
-        const qsizetype first = keyLines.front();
-        if (decodeSettingBytes(unescapeValue(lineValue(lines[first]))) != value)
-            lines[first] = newLine(lines[first]);
-        for (auto it = keyLines.rbegin(); it + 1 != keyLines.rend(); ++it)
-            lines.removeAt(*it);
-        return join();
-    }
-    if (firstEnd < 0) {
-        if (!endsWithLineFeed)
-            lines.back() += lineEnd;  // the unfinished last line is finished, not changed
-        if (!lines.isEmpty() && !lines.back().trimmed().isEmpty())
-            lines << lineEnd;
-        lines << '[' + section.toUtf8() + ']' + lineEnd << newLine(QByteArray());
-        return join();
-    }
-    // After the section's last line that is not blank.
-    qsizetype at = firstEnd;
-    while (at > 0 && lines[at - 1].trimmed().isEmpty() && !isSectionLine(lines[at - 1], false))
-        --at;
-    if (at == lines.size() && !endsWithLineFeed)
-        lines.back() += lineEnd;
-    lines.insert(at, newLine(QByteArray()));
-    return join();
+    // A value that did not change keeps its line as it was written; later duplicates go.
+    const QByteArray was = unescapeValue(toBytes(document.storedValue(lines.front())));
+    if (decodeSettingBytes(was) != value)
+        document.replaceLine(lines.front(), keyLine(was));
+    for (auto it = lines.rbegin(); it + 1 != lines.rend(); ++it)
+        document.removeLine(*it);
+    return QByteArray::fromStdString(document.bytes());
 }
 
 void MemorySettingsStore::set(const QString& key, const QString& value, const QString& section,

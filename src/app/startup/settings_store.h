@@ -36,9 +36,10 @@ class SettingsStore {
 
 // The store as INI files, one per application (`BENCHCAP.ini`) in one folder, in the form
 // QSettings reads and writes. A file whose name differs only in case is found and kept.
-// The file is edited as bytes: lines the program does not own (comments, other sections
-// and keys, whatever their encoding) are written back byte for byte, and so is a value
-// that did not change. A value is read as UTF-8 when it is valid UTF-8, else as Latin-1,
+// The file is edited as bytes, by the one profile editor (scanner/ini_file.h, in its
+// settings-file dialect): lines the program does not own (comments, other sections and
+// keys, whatever their encoding) are written back byte for byte, and so is a value that did
+// not change. A value is read as UTF-8 when it is valid UTF-8, else as Latin-1,
 // and written back in the encoding it was read in. A file that is a symbolic link is
 // updated at the link's target; a read-only file is left alone ("... is read-only").
 class IniSettingsStore final : public SettingsStore {

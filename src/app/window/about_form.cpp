@@ -7,7 +7,7 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
-#include "app/window/logo.h"
+#include "app/ui/logo.h"
 #include "bus/user_interface.h"
 
 namespace benchcap::app {

@@ -19,9 +19,10 @@
 #include <cstdio>
 
 #include "app/commands/bus_worker.h"
+#include "app/ui/logo.h"
+#include "app/ui/qt_text.h"
+#include "app/ui/twips.h"
 #include "app/window/about_form.h"
-#include "app/window/logo.h"
-#include "app/window/twips.h"
 #include "scanner/scan_iec.h"
 
 namespace benchcap::app {
@@ -199,12 +200,7 @@ MainForm::MainForm(const UiServices& services, OutputFiles& files, QWidget* pare
     separatorStyle_ = makeMenuStyle(this);
     for (QMenu* m : findChildren<QMenu*>())
         m->setStyle(separatorStyle_);
-    // The last address checked, kept for shutdown when a stored one selected nothing.
-    for (int i = 1; i <= 30; ++i)
-        connect(addressItem(i), &QAction::toggled, this, [this, i](bool on) {
-            if (on)
-                lastValidAddress_ = i;
-        });
+    bindAddressItems();
 
     // The tray record is prepared once; the icon appears only when minimised to the tray.
     if (TrayIcon* tray = services_.tray) {
@@ -400,30 +396,46 @@ void MainForm::placeNotice() {
 }
 
 void MainForm::setOptions(const WindowOptions& options) {
-    // Each item's toggled signal brings its field along.
-    auto check = [this](const char* name, bool on) { item(QLatin1String(name))->setChecked(on); };
-    const bool wmf = options.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf;
-    check(wmf ? "CopyFormatWMF" : "CopyFormatBMP", true);
-    check(options.color ? "Color" : "BW", true);
-    check(options.plotter7475 ? "Plotter7475A" : "Plotter7470A", true);
-    check("SupressConfigRMX", options.suppressConfig);
-    check("HardAutoSave", options.hardcopyAutoSave);
-    check("HardAutoClip", options.hardcopyAutoClip);
-    check("HardAutoExcel", options.hardcopyAutoDocument);
-    check("TraceAutoSave", options.traceAutoSave);
-    check("TraceAutoClip", options.traceAutoClip);
-    check("TraceAutoExcel", options.traceAutoSheet);
-    check("OnTop", options.onTop);
-    check("MinToTray", options.minimizeToTray);
-    check("PlotterListenOnly", options.plotterListenOnly);
-    check("BusLog", options.busLog);
-    check("BusLogFull", options.busLogFull);
-    options_ = options;
+    // Every control is bound: its toggled signal brings its field into `options_`.
+    for (const auto& show : showOptions_)
+        show(options);
 }
 
-void MainForm::bindOption(QAction* item, bool WindowOptions::*field) {
+void MainForm::bindOption(QAction* item, bool WindowOptions::*field, QAction* other) {
     item->setChecked(options_.*field);
     connect(item, &QAction::toggled, this, [this, field](bool on) { options_.*field = on; });
+    showOptions_.push_back([item, field, other](const WindowOptions& o) {
+        if (other && !(o.*field))
+            other->setChecked(true);
+        else
+            item->setChecked(o.*field);
+    });
+}
+
+void MainForm::bindAddressItems() {
+    for (int i = 1; i <= 30; ++i)
+        connect(addressItem(i), &QAction::toggled, this, [this, i](bool on) {
+            if (on) {
+                options_.address = i;
+                // Kept for shutdown when a stored address selects nothing.
+                lastValidAddress_ = i;
+            } else if (options_.address == i) {
+                options_.address = 0;
+            }
+        });
+    // Selecting also sets the trace menus: only a change of address does that.
+    showOptions_.push_back([this](const WindowOptions& o) {
+        if (o.address != options_.address)
+            selectAddress(o.address);
+    });
+}
+
+QAction& MainForm::busLogItem() {
+    return *item(QStringLiteral("BusLog"));
+}
+
+QAction& MainForm::busLogFullItem() {
+    return *item(QStringLiteral("BusLogFull"));
 }
 
 BusCommands::Claim MainForm::claimBus() {
@@ -504,13 +516,6 @@ void MainForm::setScanPanel(QWidget* panel) {
         panel->hide();
         panel->installEventFilter(this);
     }
-}
-
-int MainForm::selectedAddress() const {
-    for (int i = 1; i <= 30; ++i)
-        if (addressItem(i)->isChecked())
-            return i;
-    return 0;
 }
 
 void MainForm::chooseDataPath() {

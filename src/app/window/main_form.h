@@ -7,13 +7,16 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "app/commands/bus_commands.h"
 #include "app/commands/window_view.h"
 #include "app/output/output_files.h"
+#include "app/startup/bus_log_switch.h"
 #include "app/startup/version_info.h"
-#include "app/window/picture_box.h"
-#include "app/window/ui_services.h"
+#include "app/startup/window_settings.h"
+#include "app/ui/picture_box.h"
+#include "app/ui/ui_services.h"
 #include "base/result.h"
 
 class QMenu;
@@ -25,7 +28,7 @@ namespace benchcap::bus {
 struct CurrentInstrument;
 }
 namespace benchcap::scanner {
-class ScanIECControl;
+class ScanController;
 }
 
 namespace benchcap::app {
@@ -69,7 +72,7 @@ struct WindowCommands {
 struct WindowLinks {
     // The bus scanner whose panel the window shows and whose device table decides the
     // selection.
-    scanner::ScanIECControl* scanner = nullptr;
+    scanner::ScanController* scanner = nullptr;
     // The thread the bus commands (scan, hardcopy, trace) run their bus part on, while the
     // window goes on; its driver and session end their waits on Stop (BusWorker::watch).
     // Default: none, they run on the window's thread.
@@ -111,7 +114,7 @@ struct WindowLinks {
 // underscore and the index: "Adr_1" ... "Adr_30", "TraceData_1" ... "TraceData_4",
 // "TrayTrace_1" ... "TrayTrace_4". A submenu's QMenu and its menu action share the name.
 // The status bar's panels are "Status_1" ... "Status_4".
-class MainForm : public QMainWindow, public WindowView {
+class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     Q_OBJECT
   public:
     // `services` and `files` belong to the application and outlive the window.
@@ -119,7 +122,7 @@ class MainForm : public QMainWindow, public WindowView {
     ~MainForm() override;
 
     // What the instrument commands see of the window; they reach it through nothing else.
-    WindowView& view() { return *this; }
+    WindowView& view() override { return *this; }
 
     // The error label's text (empty: none is shown).
     const QString& errorText() const { return errorText_; }
@@ -130,7 +133,9 @@ class MainForm : public QMainWindow, public WindowView {
 
     // A control by its object name ("Fehler", "StartLogo", "TrayInfo", "Status_1", "TrayMenu",
     // "Adr_3", "SetUp", ...), nullptr when there is none of type T. A submenu's name gives
-    // its menu action as QAction and its menu as QMenu.
+    // its menu action as QAction and its menu as QMenu. For tests, benchmarks and the
+    // screenshot tool, which drive the window by name as a user would; the program itself
+    // reaches the window through view(), BusLogMenu and the calls below.
     template <class T = QAction>
     T* item(const QString& name) const {
         return findChild<T*>(name);
@@ -140,11 +145,14 @@ class MainForm : public QMainWindow, public WindowView {
     void setScanPanel(QWidget* panel);
     QWidget* scanPanel() const { return scanPanel_; }
 
+    // "Search instruments" as the user starts it: "Setup" opens, then the item is chosen.
+    void startScanFromMenu();
+
     // Makes `address` the current bus address: its address item alone is checked, and the
     // trace commands follow the device type code found there.
     void selectAddress(int address);
     // The checked address item, 0 when none is.
-    int selectedAddress() const;
+    int selectedAddress() const { return options_.address; }
 
     // Runs a command started from the tray menu with the notice `TrayInfo` shown.
     void runFromTray(const std::function<void()>& command);
@@ -154,7 +162,7 @@ class MainForm : public QMainWindow, public WindowView {
     // "Stop" (Esc, the status bar's button, the tray): the running bus command ends through
     // the same path as a termination signal, and the window stays.
     void stopBusCommand();
-    bool busCommandRunning() const { return busCommands_.busy(); }
+    bool busCommandRunning() const override { return busCommands_.busy(); }
 
     // The hardcopy command as the menu runs it, for the command line's SCREEN.
     benchcap::Status runHardcopy();
@@ -230,6 +238,11 @@ class MainForm : public QMainWindow, public WindowView {
     WindowOptions options() const override { return options_; }
     void setOptions(const WindowOptions& options);
 
+    // What the bus log's switch sees.
+    QAction& busLogItem() override;
+    QAction& busLogFullItem() override;
+    QWidget& dialogOwner() override { return *this; }
+
     BusCommands::Claim claimBus() override;
     void setBusy(bool busy, Events then) override;
     PictureParts pictureParts() override { return {*pictureArea_, *bitmapHolder_}; }
@@ -240,7 +253,7 @@ class MainForm : public QMainWindow, public WindowView {
     void enableOutputs(Outputs outputs, bool enabled) override;
 
     // The scanner's panel goes with the scanner before it.
-    void setScanner(scanner::ScanIECControl* core);
+    void setScanner(scanner::ScanController* core);
     // Runs `call` on the window's thread, waiting for it, from a bus part on the worker.
     void onWindowThread(const std::function<void()>& call);
     // The status bar's progress text and Stop button while a bus command runs.
@@ -270,8 +283,11 @@ class MainForm : public QMainWindow, public WindowView {
     int commandLineErrors() const { return commandLineErrors_; }
 
     void buildMenus();
-    // The check mark of `item` is the option `field`, both ways.
-    void bindOption(QAction* item, bool WindowOptions::*field);
+    // The check mark of `item` is the option `field`, both ways. In a radio pair `other` is
+    // the item checked when the option is off (unchecking an item of a group checks none).
+    void bindOption(QAction* item, bool WindowOptions::*field, QAction* other = nullptr);
+    // The address items are `address`, both ways.
+    void bindAddressItems();
     void buildTrayMenu();
     void buildStatusBar();
     void restoreFromTray();
@@ -293,7 +309,10 @@ class MainForm : public QMainWindow, public WindowView {
     std::function<void()> yield_;
     std::function<void()> traceRedraw_;
     QString errorText_;
+    // The one value behind the check marks and the address items.
     WindowOptions options_;
+    // How each bound control shows a new value of `options_` (setOptions).
+    std::vector<std::function<void(const WindowOptions&)>> showOptions_;
     bool showsHardcopy_ = true;
 
     QWidget* client_ = nullptr;
@@ -304,7 +323,7 @@ class MainForm : public QMainWindow, public WindowView {
     QLabel* trayNotice_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QPointer<QWidget> scanPanel_;
-    scanner::ScanIECControl* scanner_ = nullptr;
+    scanner::ScanController* scanner_ = nullptr;
     QString driverProblem_;
     QString listenOnlyUnavailable_;
     QLabel* panels_[4] = {};
@@ -325,7 +344,9 @@ class MainForm : public QMainWindow, public WindowView {
     std::function<void(const QUrl&)> openLink_;
     SettingsStore* settings_ = nullptr;
     VersionInfo version_;
-    QString storedDataPath_;
+    // The settings as start-up read them: the printer address and the stored data path go
+    // back unchanged at the end.
+    WindowSettings stored_;
     bool dataPathOverridden_ = false;
     int lastValidAddress_ = 20;
     bool commandLineRunning_ = false;

@@ -9,10 +9,12 @@
 
 #include "app/startup/command_line.h"
 #include "app/startup/settings_store.h"
+#include "app/startup/window_settings.h"
+#include "app/ui/qt_text.h"
+#include "app/ui/system_report.h"
+#include "app/ui/twips.h"
 #include "app/window/about_form.h"
 #include "app/window/main_form.h"
-#include "app/window/system_report.h"
-#include "app/window/twips.h"
 #include "base/stop_signals.h"
 #include "bus/session.h"
 
@@ -74,24 +76,25 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
 
     MemorySettingsStore none;
     SettingsStore& store = settings_ ? *settings_ : static_cast<SettingsStore&>(none);
-    WindowOptions current = options_;
+    WindowSettings current;
+    current.options = options_;
     current.placement = placement();
     current.dataPath = context.defaultDataPath;
-    const WindowOptions stored = readWindowOptions(store, current);
-    placeWindow(stored.placement);
-    selectAddress(stored.address);
-    setOptions(stored);
+    stored_ = readWindowSettings(store, current);
+    placeWindow(stored_.placement);
+    selectAddress(stored_.options.address);
+    setOptions(stored_.options);
     if (options_.onTop)
         applyOnTop();
 
-    storedDataPath_ = stored.dataPath;
     dataPathOverridden_ = context.dataPathOverride.has_value();
     // A stored path whose bytes are not UTF-8 is kept as it is for the next start, and this
     // run writes to the default folder instead of a folder of another name.
-    const bool refusedPath = stored.dataPathNotUtf8 && !context.dataPathOverride;
+    const bool refusedPath = stored_.dataPathNotUtf8 && !context.dataPathOverride;
     dataPathOverridden_ = dataPathOverridden_ || refusedPath;
+    // The data path in force lives in `files_` alone, where every output and dialog reads it.
     files_.DataPath =
-        context.dataPathOverride.value_or(refusedPath ? context.defaultDataPath : storedDataPath_);
+        context.dataPathOverride.value_or(refusedPath ? context.defaultDataPath : stored_.dataPath);
 
     pictureArea_->setScale(1, 1);
     showStartStatus();
@@ -101,7 +104,7 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
                 "the data path %1 in the settings file is not UTF-8 and names no folder "
                 "this program can reach; files go to %2 until a folder is chosen "
                 "under Setup > Path for auto-save files")
-                .arg(storedDataPath_, files_.DataPath);
+                .arg(stored_.dataPath, files_.DataPath);
         showStatus(text);
         if (unattended())
             reportUnattended(QStringLiteral("Settings"), text, false);
@@ -295,13 +298,16 @@ void MainForm::shutDown() {
     stopBusCommand();
     if (settings_) {
         SettingsStore& s = *settings_;
-        WindowOptions stored = options_;
+        WindowSettings stored = stored_;
+        stored.options = options_;
         stored.placement = placement();
         // A stored address outside 1 to 30 checks nothing; the last valid one is kept.
-        stored.address = selectedAddress() != 0 ? selectedAddress() : lastValidAddress_;
+        if (stored.options.address == 0)
+            stored.options.address = lastValidAddress_;
         // --data-path applies to one run; the stored path stays unless the user chose another.
-        stored.dataPath = dataPathOverridden_ ? storedDataPath_ : files_.DataPath;
-        writeWindowOptions(s, stored);
+        if (!dataPathOverridden_)
+            stored.dataPath = files_.DataPath;
+        writeWindowSettings(s, stored);
         if (benchcap::Status st = s.flush(); !st && reportSink_)
             reportSink_(QStringLiteral("benchcap: settings not saved: ") +
                         QString::fromStdString(st.error()));

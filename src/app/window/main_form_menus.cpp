@@ -52,9 +52,9 @@ void MainForm::buildMenus() {
     connect(addItem(setUp, QStringLiteral("Search instruments"), QStringLiteral("StartScan"),
                     QKeySequence(Qt::CTRL | Qt::Key_B)),
             &QAction::triggered, this, &MainForm::startScan);
-    QMenu* subAdr = addSubmenu(setUp, QStringLiteral("Address"), QStringLiteral("SubAdr"));
+    QMenu* addressMenu = addSubmenu(setUp, QStringLiteral("Address"), QStringLiteral("SubAdr"));
     for (int i = 1; i <= 30; ++i) {
-        QAction* a = addItem(subAdr, QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0')),
+        QAction* a = addItem(addressMenu, QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0')),
                              arrayName("Adr", i), {}, true);
         connect(a, &QAction::triggered, this, [this, i] { selectAddress(i); });
     }
@@ -73,15 +73,15 @@ void MainForm::buildMenus() {
         &WindowOptions::busLogFull);
     addSeparator(setUp, QStringLiteral("Trenner5"));
 
-    QMenu* hardAct =
+    QMenu* hardcopyEvents =
         addSubmenu(setUp, QStringLiteral("On hardcopy event"), QStringLiteral("HardAct"));
-    bindOption(addToggle(hardAct, QStringLiteral("save"), QStringLiteral("HardAutoSave")),
+    bindOption(addToggle(hardcopyEvents, QStringLiteral("save"), QStringLiteral("HardAutoSave")),
                &WindowOptions::hardcopyAutoSave);
-    QAction* hardClip = addToggle(hardAct, QStringLiteral("copy image to clipboard"),
+    QAction* hardClip = addToggle(hardcopyEvents, QStringLiteral("copy image to clipboard"),
                                   QStringLiteral("HardAutoClip"));
     bindOption(hardClip, &WindowOptions::hardcopyAutoClip);
-    QAction* hardDocument =
-        addToggle(hardAct, QStringLiteral("paste image in word"), QStringLiteral("HardAutoExcel"));
+    QAction* hardDocument = addToggle(hardcopyEvents, QStringLiteral("paste image in word"),
+                                      QStringLiteral("HardAutoExcel"));
     bindOption(hardDocument, &WindowOptions::hardcopyAutoDocument);
     // The document takes the picture from the clipboard.
     connect(hardDocument, &QAction::triggered, this, [hardClip](bool on) {
@@ -89,14 +89,14 @@ void MainForm::buildMenus() {
             hardClip->setChecked(true);
     });
 
-    QMenu* traceAct =
+    QMenu* traceEvents =
         addSubmenu(setUp, QStringLiteral("On trace copy event"), QStringLiteral("TraceAct"));
-    bindOption(addToggle(traceAct, QStringLiteral("save"), QStringLiteral("TraceAutoSave")),
+    bindOption(addToggle(traceEvents, QStringLiteral("save"), QStringLiteral("TraceAutoSave")),
                &WindowOptions::traceAutoSave);
-    bindOption(addToggle(traceAct, QStringLiteral("copy data to clipboard"),
+    bindOption(addToggle(traceEvents, QStringLiteral("copy data to clipboard"),
                          QStringLiteral("TraceAutoClip")),
                &WindowOptions::traceAutoClip);
-    bindOption(addToggle(traceAct, QStringLiteral("paste data in excel"),
+    bindOption(addToggle(traceEvents, QStringLiteral("paste data in excel"),
                          QStringLiteral("TraceAutoExcel")),
                &WindowOptions::traceAutoSheet);
 
@@ -111,28 +111,34 @@ void MainForm::buildMenus() {
     auto* formats = new QActionGroup(this);
     QAction* wmf = formats->addAction(
         addToggle(format, QStringLiteral("WMF"), QStringLiteral("CopyFormatWMF")));
-    formats->addAction(addToggle(format, QStringLiteral("BMP"), QStringLiteral("CopyFormatBMP")));
+    QAction* bmp = formats->addAction(
+        addToggle(format, QStringLiteral("BMP"), QStringLiteral("CopyFormatBMP")));
     wmf->setChecked(options_.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf);
     connect(wmf, &QAction::toggled, this, [this](bool on) {
         options_.hardcopyFormat =
             on ? WindowOptions::HardcopyFormat::Wmf : WindowOptions::HardcopyFormat::Bmp;
     });
+    showOptions_.push_back([wmf, bmp](const WindowOptions& o) {
+        (o.hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? wmf : bmp)->setChecked(true);
+    });
 
-    QMenu* isColor = addSubmenu(setUp, QStringLiteral("Hardcopy color"), QStringLiteral("IsColor"));
+    QMenu* colorMenu =
+        addSubmenu(setUp, QStringLiteral("Hardcopy color"), QStringLiteral("IsColor"));
     auto* colours = new QActionGroup(this);
     QAction* colour =
-        colours->addAction(addToggle(isColor, QStringLiteral("color"), QStringLiteral("Color")));
-    colours->addAction(addToggle(isColor, QStringLiteral("b/w"), QStringLiteral("BW")));
-    bindOption(colour, &WindowOptions::color);
+        colours->addAction(addToggle(colorMenu, QStringLiteral("color"), QStringLiteral("Color")));
+    QAction* blackWhite =
+        colours->addAction(addToggle(colorMenu, QStringLiteral("b/w"), QStringLiteral("BW")));
+    bindOption(colour, &WindowOptions::color, blackWhite);
 
     QMenu* plotter =
         addSubmenu(setUp, QStringLiteral("Plotter model"), QStringLiteral("PlotterModel"));
     auto* plotters = new QActionGroup(this);
-    plotters->addAction(
+    QAction* hp7470 = plotters->addAction(
         addToggle(plotter, QStringLiteral("HP 7470A"), QStringLiteral("Plotter7470A")));
     QAction* hp7475 = plotters->addAction(
         addToggle(plotter, QStringLiteral("HP 7475A"), QStringLiteral("Plotter7475A")));
-    bindOption(hp7475, &WindowOptions::plotter7475);
+    bindOption(hp7475, &WindowOptions::plotter7475, hp7470);
     addSeparator(plotter, QStringLiteral("PlotterTrenner"));
     plotter->setToolTipsVisible(true);  // why "Listen-only" is not offered
     bindOption(
@@ -150,40 +156,40 @@ void MainForm::buildMenus() {
             this, &MainForm::exitProgram);
 
     // "Start"
-    QMenu* goGet = bar->addMenu(QStringLiteral("Start"));
-    goGet->setObjectName(QStringLiteral("GoGet"));
-    goGet->menuAction()->setObjectName(QStringLiteral("GoGet"));
-    connect(addItem(goGet, QStringLiteral("Hardcopy"), QStringLiteral("MakeHardcopy"),
+    QMenu* startMenu = bar->addMenu(QStringLiteral("Start"));
+    startMenu->setObjectName(QStringLiteral("GoGet"));
+    startMenu->menuAction()->setObjectName(QStringLiteral("GoGet"));
+    connect(addItem(startMenu, QStringLiteral("Hardcopy"), QStringLiteral("MakeHardcopy"),
                     QKeySequence(Qt::CTRL | Qt::Key_C)),
             &QAction::triggered, this, &MainForm::takeHardcopy);
-    QMenu* getTheData =
-        addSubmenu(goGet, QStringLiteral("Read trace data"), QStringLiteral("GetTheData"));
+    QMenu* traceMenu =
+        addSubmenu(startMenu, QStringLiteral("Read trace data"), QStringLiteral("GetTheData"));
     for (int i = 1; i <= 4; ++i) {
         QAction* a =
-            addItem(getTheData, QStringLiteral("trace %1").arg(i), arrayName("TraceData", i),
+            addItem(traceMenu, QStringLiteral("trace %1").arg(i), arrayName("TraceData", i),
                     QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_F1 + i - 1)));
         connect(a, &QAction::triggered, this, [this, i] { readTrace(i); });
     }
-    addSeparator(goGet, QStringLiteral("Trenner55"));
+    addSeparator(startMenu, QStringLiteral("Trenner55"));
     QAction* recorder =
-        addItem(goGet, QStringLiteral("Trace recorder"), QStringLiteral("TraceRecorder"));
+        addItem(startMenu, QStringLiteral("Trace recorder"), QStringLiteral("TraceRecorder"));
     recorder->setVisible(false);
     connect(recorder, &QAction::triggered, this, &MainForm::openTraceRecorder);
 
     // "Output": available once something is on display.
-    QMenu* io = bar->addMenu(QStringLiteral("Output"));
-    io->setObjectName(QStringLiteral("IO"));
-    io->menuAction()->setObjectName(QStringLiteral("IO"));
-    QAction* print = addItem(io, QStringLiteral("Print hardcopy"), QStringLiteral("Drucken"),
-                             QKeySequence(Qt::CTRL | Qt::Key_P));
+    QMenu* outputMenu = bar->addMenu(QStringLiteral("Output"));
+    outputMenu->setObjectName(QStringLiteral("IO"));
+    outputMenu->menuAction()->setObjectName(QStringLiteral("IO"));
+    QAction* print = addItem(outputMenu, QStringLiteral("Print hardcopy"),
+                             QStringLiteral("Drucken"), QKeySequence(Qt::CTRL | Qt::Key_P));
     print->setEnabled(false);
     connect(print, &QAction::triggered, this, &MainForm::printHardcopy);
-    QAction* saveHard = addItem(io, QStringLiteral("Save hardcopy"), QStringLiteral("SaveHard"),
-                                QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* saveHard = addItem(outputMenu, QStringLiteral("Save hardcopy"),
+                                QStringLiteral("SaveHard"), QKeySequence(Qt::CTRL | Qt::Key_S));
     saveHard->setEnabled(false);
     connect(saveHard, &QAction::triggered, this, &MainForm::saveHardcopy);
-    QAction* saveTrace = addItem(io, QStringLiteral("Save trace data"), QStringLiteral("SaveTrace"),
-                                 QKeySequence(Qt::CTRL | Qt::Key_T));
+    QAction* saveTrace = addItem(outputMenu, QStringLiteral("Save trace data"),
+                                 QStringLiteral("SaveTrace"), QKeySequence(Qt::CTRL | Qt::Key_T));
     saveTrace->setEnabled(false);
     connect(saveTrace, &QAction::triggered, this, &MainForm::saveTrace);
 
@@ -195,7 +201,7 @@ void MainForm::buildMenus() {
             this, &MainForm::showAbout);
 
     // Opening "Setup", "Start" or "Output" clears the picture area of logo and scanner.
-    for (QMenu* m : {setUp, goGet, io})
+    for (QMenu* m : {setUp, startMenu, outputMenu})
         connect(m, &QMenu::aboutToShow, this, &MainForm::menuOpened);
 }
 

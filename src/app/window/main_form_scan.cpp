@@ -5,14 +5,15 @@
 #include <utility>
 
 #include "app/commands/bus_worker.h"
+#include "app/ui/qt_text.h"
+#include "app/ui/selection_codes.h"
 #include "app/window/main_form.h"
 #include "app/window/scan_panel.h"
-#include "app/window/selection_codes.h"
 #include "bus/user_interface.h"
 
 namespace benchcap::app {
 
-void MainForm::setScanner(scanner::ScanIECControl* core) {
+void MainForm::setScanner(scanner::ScanController* core) {
     const bool sameScanner = scanner_ == core;
     if (scanner_)
         scanner_->setHooks({});  // the old panel goes
@@ -77,7 +78,7 @@ void MainForm::startScan() {
     bool found = false;
     for (int a = 1; a <= 30; ++a) {
         addressItem(a)->setVisible(true);
-        found = found || selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(a))).countsAsFound;
+        found = found || selectionRule(scanner_->deviceType(static_cast<int16_t>(a))).countsAsFound;
     }
     if (!found) {
         addressItem(1)->setText(QStringLiteral("no instruments found"));
@@ -92,7 +93,7 @@ void MainForm::startScan() {
             addressItem(a)->setText(
                 QStringLiteral("%1: ").arg(a, 2, 10, QLatin1Char('0')) +
                 trimBlanks(QString::fromLatin1(info.data(), static_cast<qsizetype>(info.size()))));
-            addressItem(a)->setVisible(scanner_->DeviceTyp(address) != 0);
+            addressItem(a)->setVisible(scanner_->deviceType(address) != 0);
         }
     }
 
@@ -117,7 +118,7 @@ void MainForm::selectScannedAddress(int16_t address) {
         clickedDuringScan_ = address;
         return;
     }
-    const int32_t code = scanner_ ? scanner_->DeviceTyp(address) : 0;
+    const int32_t code = scanner_ ? scanner_->deviceType(address) : 0;
     if (selectionRule(code).refused) {
         if (services_.boxes)
             services_.boxes->messageBox(bus::MessageIcon::Critical, "ERROR", kRefusedText,
@@ -129,13 +130,18 @@ void MainForm::selectScannedAddress(int16_t address) {
         scanPanel_->hide();
 }
 
+void MainForm::startScanFromMenu() {
+    emit item<QMenu>(QStringLiteral("SetUp"))->aboutToShow();
+    item(QStringLiteral("StartScan"))->trigger();
+}
+
 void MainForm::selectAddress(int address) {
     for (int i = 1; i <= 30; ++i)
         addressItem(i)->setChecked(i == address);
     if (address < 1 || address > 30 || !scanner_)
         return;
     QAction* getTheData = item(QStringLiteral("GetTheData"));
-    switch (selectionRule(scanner_->DeviceTyp(static_cast<int16_t>(address))).menus) {
+    switch (selectionRule(scanner_->deviceType(static_cast<int16_t>(address))).menus) {
         case TraceMenus::Keep:
             break;
         case TraceMenus::TraceOnTrace4On:

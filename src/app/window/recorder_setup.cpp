@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/window/twips.h"
+#include "app/ui/twips.h"
 
 namespace benchcap::app {
 
@@ -74,7 +74,7 @@ RecordForm::RecordForm(QWidget* owner) : QWidget(owner, Qt::Window) {
         place(unit, kUnitLeft, top, kUnitWidth, kRowHeight);
         recItem_[i] = item;
         recTime_[i] = time;
-        connect(item, &QCheckBox::clicked, this, [this, i] { RecItem_Click(i); });
+        connect(item, &QCheckBox::clicked, this, [this, i] { enableInterval(i); });
     }
 
     startRecorder_ = new QPushButton(QStringLiteral("start recorder"), this);
@@ -95,7 +95,7 @@ QLineEdit* RecordForm::RecTime(int index) const {
     return index >= 0 && index < kRows ? recTime_[index] : nullptr;
 }
 
-void RecordForm::RecItem_Click(int index) {
+void RecordForm::enableInterval(int index) {
     recTime_[index]->setEnabled(recItem_[index]->isChecked());
 }
 

@@ -33,7 +33,7 @@ class RecordForm : public QWidget {
 
   private:
     // A row's interval can be edited exactly while the row is chosen.
-    void RecItem_Click(int index);
+    void enableInterval(int index);
 
     QGroupBox* itemFrame_ = nullptr;
     QCheckBox* recItem_[kRows] = {};

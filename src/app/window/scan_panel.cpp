@@ -1,9 +1,9 @@
 #include "app/window/scan_panel.h"
-#include "app/window/qt_text.h"
+#include "app/ui/qt_text.h"
 
 #include <QMouseEvent>
 
-#include "app/window/twips.h"
+#include "app/ui/twips.h"
 
 namespace benchcap::app {
 namespace {
@@ -17,7 +17,7 @@ void setBackground(QWidget* w, const QColor& colour) {
 
 }  // namespace
 
-ScanIECPanel::ScanIECPanel(scanner::ScanIECControl& core, QWidget* parent)
+ScanIECPanel::ScanIECPanel(scanner::ScanController& core, QWidget* parent)
     : QWidget(parent), core_(core) {
     setObjectName(QStringLiteral("ScanIEC"));
     setMouseTracking(true);

@@ -13,7 +13,7 @@ namespace benchcap::app {
 
 // The scanner panel: frame `Rahmen`, the text lines `Address` and `Answer`, and the thirty
 // indicators `LED_1` ... `LED_30`, placed in twips at the screen's real resolution. It
-// shows the state of a scanner::ScanIECControl and follows it through the scan hooks.
+// shows the state of a scanner::ScanController and follows it through the scan hooks.
 // Hovering over an indicator tells what was found there; every click raises SelectIEC.
 class ScanIECPanel : public QWidget {
     Q_OBJECT
@@ -30,7 +30,7 @@ class ScanIECPanel : public QWidget {
     static constexpr int kLedPitch = 120;
     static constexpr int kLedSize = 135;
 
-    explicit ScanIECPanel(scanner::ScanIECControl& core, QWidget* parent = nullptr);
+    explicit ScanIECPanel(scanner::ScanController& core, QWidget* parent = nullptr);
 
     // The hooks that keep the panel current during a scan; `yield` lets the window run.
     scanner::ScanHooks hooks(std::function<void()> yield);
@@ -62,7 +62,7 @@ class ScanIECPanel : public QWidget {
   private:
     int ledAt(QPoint pos) const;
 
-    scanner::ScanIECControl& core_;
+    scanner::ScanController& core_;
     QFrame* rahmen_;
     QLabel* address_;
     QLabel* answer_;

@@ -1,24 +1,11 @@
 #pragma once
 
-#include <QString>
-
 namespace benchcap::app {
 
-class SettingsStore;
-
-// Where the window was, in twips, as the settings file keeps it.
-struct WindowPlacement {
-    double left = 0;
-    double width = 0;
-    double top = 0;
-    double height = 0;
-
-    bool operator==(const WindowPlacement&) const = default;
-};
-
-// The window's check marks as one value: what the commands read instead of menu items,
-// and what the settings file stores (under the menu items' names). The defaults are the
-// menus as built, before start-up reads the stored choices.
+// The window's check marks as one value, every menu item bound to its field: what the
+// commands read instead of menu items, and what the settings file stores (under the menu
+// items' names). The defaults are the menus as built, before start-up reads the stored
+// choices.
 struct WindowOptions {
     enum class HardcopyFormat { Wmf, Bmp };
 
@@ -48,23 +35,10 @@ struct WindowOptions {
     // "Setup" > "Bus log with full data": blocks over 4 KiB logged whole, not shortened.
     bool busLogFull = false;
 
-    // Stored beside the check marks: the bus address, the auto-save folder, the printer's
-    // bus address and the window's place.
-    int address = 20;
-    QString dataPath;
-    // The stored data path is not UTF-8: the folder its bytes name cannot be reached by the
-    // text read from them (not stored; read only).
-    bool dataPathNotUtf8 = false;
-    int printerAddress = 5;
-    WindowPlacement placement;
+    // "Setup" > "Address": the checked bus address, 0 while none is.
+    int address = 0;
 
     bool operator==(const WindowOptions&) const = default;
 };
-
-// The stored settings over `current`: a missing key takes its first-start default,
-// the place and the data path those of `current`; the options not stored stay as they are.
-WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current);
-// Writes the stored settings, under the names the settings file has always had.
-void writeWindowOptions(SettingsStore& store, const WindowOptions& options);
 
 }  // namespace benchcap::app

@@ -1,4 +1,4 @@
-#include "app/window/picture_box.h"
+#include "app/ui/picture_box.h"
 
 #include <QPainter>
 #include <QResizeEvent>

@@ -1,4 +1,4 @@
-#include "app/window/logo.h"
+#include "app/ui/logo.h"
 
 #include <QFont>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/window/ui_services.h"
+#include "app/ui/ui_services.h"
 #include "bus/user_interface.h"
 
 class QSystemTrayIcon;

@@ -1,4 +1,4 @@
-#include "app/window/twips.h"
+#include "app/ui/twips.h"
 
 #include <QPaintDevice>
 

@@ -1,11 +1,11 @@
-#include "app/window/ui_services.h"
+#include "app/ui/ui_services.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
 
-#include "app/output/output_files.h"
+#include "app/ui/qt_text.h"
 
 namespace benchcap::app {
 

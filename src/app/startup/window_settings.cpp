@@ -1,7 +1,7 @@
-#include "app/window/window_options.h"
+#include "app/startup/window_settings.h"
 
-#include "app/output/output_files.h"
 #include "app/startup/settings_store.h"
+#include "app/ui/qt_text.h"
 
 namespace benchcap::app {
 
@@ -30,7 +30,7 @@ constexpr struct {
 
 }  // namespace
 
-WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
+WindowSettings readWindowSettings(SettingsStore& store, WindowSettings current) {
     auto read = [&](const char* key, const QString& fallback) {
         return store.read(kApplication, kSection, QLatin1String(key), fallback);
     };
@@ -41,39 +41,41 @@ WindowOptions readWindowOptions(SettingsStore& store, WindowOptions current) {
     auto readTwips = [&](const char* key, double fallback) {
         return decodeNumber(read(key, encodeNumber(fallback)));
     };
-    WindowOptions o = std::move(current);
-    o.placement.left = readTwips("Left", o.placement.left);
-    o.placement.width = readTwips("Width", o.placement.width);
-    o.placement.top = readTwips("Top", o.placement.top);
-    o.placement.height = readTwips("Height", o.placement.height);
+    WindowSettings s = std::move(current);
+    WindowOptions& o = s.options;
+    s.placement.left = readTwips("Left", s.placement.left);
+    s.placement.width = readTwips("Width", s.placement.width);
+    s.placement.top = readTwips("Top", s.placement.top);
+    s.placement.height = readTwips("Height", s.placement.height);
     o.address = decodeInteger(trimBlanks(read("Address", QStringLiteral("20"))));
     o.color = readMark("Color", true);
     o.suppressConfig = readMark("SupressConfigRMX", false);
-    o.dataPath = read("DataPath", o.dataPath);
-    o.dataPathNotUtf8 = store.readAsLatin1(kApplication, kSection, QStringLiteral("DataPath"));
-    o.printerAddress = decodeInteger(read("GPIBPrinterAdr", QStringLiteral("5")));
+    s.dataPath = read("DataPath", s.dataPath);
+    s.dataPathNotUtf8 = store.readAsLatin1(kApplication, kSection, QStringLiteral("DataPath"));
+    s.printerAddress = decodeInteger(read("GPIBPrinterAdr", QStringLiteral("5")));
     for (const auto& mark : kStoredMarks)
         o.*mark.field = readMark(mark.key, mark.fallback);
     o.plotter7475 = read("PlotterModel", QStringLiteral("7470A")) == QStringLiteral("7475A");
     o.hardcopyFormat = read("HardcopyFormat", QStringLiteral("WMF")) == QStringLiteral("BMP")
                            ? WindowOptions::HardcopyFormat::Bmp
                            : WindowOptions::HardcopyFormat::Wmf;
-    return o;
+    return s;
 }
 
-void writeWindowOptions(SettingsStore& store, const WindowOptions& options) {
+void writeWindowSettings(SettingsStore& store, const WindowSettings& settings) {
     auto put = [&](const char* key, const QString& value) {
         store.write(kApplication, kSection, QLatin1String(key), value);
     };
-    put("Left", encodeNumber(options.placement.left));
-    put("Width", encodeNumber(options.placement.width));
-    put("Top", encodeNumber(options.placement.top));
-    put("Height", encodeNumber(options.placement.height));
+    const WindowOptions& options = settings.options;
+    put("Left", encodeNumber(settings.placement.left));
+    put("Width", encodeNumber(settings.placement.width));
+    put("Top", encodeNumber(settings.placement.top));
+    put("Height", encodeNumber(settings.placement.height));
     put("Address", encodeNumber(options.address));
     put("Color", encodeBool(options.color));
     put("SupressConfigRMX", encodeBool(options.suppressConfig));
-    put("DataPath", options.dataPath);
-    put("GPIBPrinterAdr", encodeNumber(options.printerAddress));
+    put("DataPath", settings.dataPath);
+    put("GPIBPrinterAdr", encodeNumber(settings.printerAddress));
     for (const auto& mark : kStoredMarks)
         put(mark.key, encodeBool(options.*mark.field));
     put("PlotterModel", options.plotter7475 ? QStringLiteral("7475A") : QStringLiteral("7470A"));

@@ -24,6 +24,17 @@ inline QString fromMessage(std::string_view s) {
     return utf8.hasError() ? fromLatin1(s) : text;
 }
 
+// Blanks removed at both ends (blanks only: tabs and line ends are part of the text).
+inline QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 inline std::filesystem::path localPath(const QString& name) {
     return std::filesystem::path(QFile::encodeName(name).toStdString());
 }

@@ -1,5 +1,5 @@
-#include "app/window/qt_ui_services.h"
-#include "app/window/qt_text.h"
+#include "app/ui/qt_ui_services.h"
+#include "app/ui/qt_text.h"
 
 #include <QClipboard>
 #include <QCursor>

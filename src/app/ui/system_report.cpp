@@ -1,4 +1,4 @@
-#include "app/window/system_report.h"
+#include "app/ui/system_report.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/window/selection_codes.h"
+#include "app/ui/selection_codes.h"
 
 #include <array>
 

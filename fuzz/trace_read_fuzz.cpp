@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bus/session.h"
-#include "bus/testing/scripted_user_interface.h"
+#include "support/scripted_user_interface.h"
 #include "trace/acquisition.h"
 #include "trace/trace_field.h"
 #include "trace/trace_text.h"

@@ -3,8 +3,14 @@
 
 #include <chrono>
 
+#include <filesystem>
+#include <fstream>
+#include "../cli/cli_runner.h"
 #include "adapter_fixtures.h"
 #include "bus/block_header.h"
+#include "bus/session.h"
+#include "scanner/scan_iec.h"
+#include "support/scripted_user_interface.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
@@ -35,12 +41,6 @@ FakeAdapter::Script answerOnce(const std::string& answer, std::string* heard = n
         if (heard)
             *heard = got;
     };
-}
-
-int64_t millisSince(std::chrono::steady_clock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 t)
-        .count();
 }
 
 TEST(AdapterDriver, TranscriptOfAQuery) {
@@ -237,14 +237,10 @@ TEST(AdapterDriver, BoardCallsAsABoardWithoutThoseLinesAndASilentAddress) {
     EXPECT_EQ(driver->ibfind("GPIB0"), 0);
     EXPECT_EQ(driver->ibfind("GPIB1"), -1);
     EXPECT_EQ(driver->status().iberr, err::ENEB);
-    EXPECT_EQ(driver->ibdev(1, 5, 0, 11, 1, 0), -1);
     EXPECT_EQ(driver->ibsre(0, 1), ERR);  // no command for Remote Enable
     EXPECT_EQ(driver->status().iberr, err::ECAP);
     driver->SendIFC(0);
     EXPECT_EQ(driver->status().ibsta, CMPL | CIC);
-    int value = 0;
-    driver->ibask(0, bus::ibc::TMO, &value);
-    EXPECT_EQ(value, bus::timeout_codes::T10s);
 }
 
 // Every byte value comes back, read into memory or straight into a file, and a read into
@@ -266,6 +262,92 @@ TEST(AdapterDriver, EveryByteValueComesBackWithEnd) {
         EXPECT_EQ(toFile ? readFile(file) : got, block) << toFile;
     }
 }
+
+// The whole stack through the adapter emulator, over TCP loopback and a pseudo-terminal:
+// the same tables (the scan identifies every address), files and texts as on the
+// simulated bench directly.
+using Path = Emulator::Path;
+
+class ThroughEmulator : public ::testing::TestWithParam<Path> {};
+
+std::vector<std::string> scanTable(bus::GpibDriver& driver) {
+    bus::VirtualClock clock;  // the scan's pauses between addresses, not the bus time-outs
+    bus::testing::ScriptedUserInterface ui;
+    scanner::ScanController scan(driver, clock, ui);
+    scan.setStartTimeOut(bus::timeout_codes::T300ms);
+    scan.setStopTimeOut(bus::timeout_codes::T300ms);
+    scan.ScanIECBus();
+    std::vector<std::string> rows;
+    using Scan = scanner::ScanController;
+    for (int16_t a = Scan::kFirstAddress; a <= Scan::kLastAddress; ++a) {
+        rows.push_back(std::to_string(a) + "|" + std::to_string(scan.deviceType(a)) + "|" +
+                       scanner::LedColourName(scan.led(a).colour) + "|" + scan.led(a).tooltip +
+                       "|" + scan.DeviceInfo(a) + "|" + scan.IDAnswer(a) + "|" +
+                       scan.OptionList(a));
+    }
+    return rows;
+}
+
+TEST_P(ThroughEmulator, ScanTableIsTheBenchs) {
+    Emulator emulator(GetParam());
+    auto adapter = emulator.driver();
+    sim::SimBench direct(sim::builtinBench(), std::make_shared<bus::VirtualClock>());
+    EXPECT_EQ(scanTable(*adapter), scanTable(direct));
+}
+
+TEST_P(ThroughEmulator, HardcopyPlotAndTraceFilesAreTheBenchs) {
+    // Plotter emulation: the adapter in device mode at the plotter address.
+    for (const auto& [args, file] : {std::pair<std::vector<std::string>, std::string>{
+                                         {"hardcopy", "20", "--format", "WMF"}, "shot.wmf"},
+                                     {{"hardcopy", "20", "--format", "BMP"}, "shot.bmp"},
+                                     {{"trace", "7", "1"}, "trace.txt"},
+                                     {{"hardcopy", "9", "--plotter"}, "plot.hgl"}}) {
+        // A fresh bench for each run, as the direct run gets one: a screen can show
+        // what happened before.
+        Emulator emulator(GetParam());
+        expectAsOnTheBench("prologix:" + emulator.where(), args, file);
+    }
+}
+
+// In real time: an instrument that asks the plotter in the middle of its plot, with no CR
+// after the question, and gives up after half a second without an answer gets its answers
+// in time; one in talk-only mode is captured twice in a row. Both plots arrive whole.
+TEST(ThroughEmulatorInRealTime, PlotterAnswersComeAtOnceAndTalkOnlyPlotsAgain) {
+    const auto dir = makeTempDir("adapter-answers");
+    const std::string plot = "IN;SP1;PA100,100;OI;PD500,500;OS;PU;OA;PA0,0;SP0;\r\n";
+    std::ofstream(dir / "asks.hgl") << plot;
+    const std::string bench = R"(clock: real
+instruments:
+  - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,1,1.02", plot_asks: true,
+     plot_answer_timeout_s: 0.5, plot_file: ")" +
+                              (dir / "asks.hgl").string() + R"("}
+  - {address: 11, kind: plotter-only, idn: "Veltronik,KLD4,1,1.02", talk_only: true,
+     plot_file: ")" + (dir / "asks.hgl").string() +
+                              R"("}
+)";
+    Emulator emulator(Path::Tcp, sim::parseBenchText(bench, "test").value(),
+                      std::make_shared<bus::RealClock>());
+    const std::vector<std::vector<std::string>> runs = {
+        {"hardcopy", "9", "--plotter", "-o"},
+        {"hardcopy", "11", "--plotter", "--listen-only", "-o"},
+        {"hardcopy", "11", "--plotter", "--listen-only", "-o"}};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        std::vector<std::string> args = {"--interface", "prologix:" + emulator.where()};
+        args.insert(args.end(), runs[i].begin(), runs[i].end());
+        args.push_back((dir / ("plot" + std::to_string(i) + ".hgl")).string());
+        const CliResult r = runCliInProcess(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        // The capture keeps each piece as a line of its own.
+        std::string got = readFile(dir / ("plot" + std::to_string(i) + ".hgl"));
+        std::erase_if(got, [](char c) { return c == '\r' || c == '\n'; });
+        EXPECT_EQ(got + "\r\n", plot) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ThroughEmulator, ::testing::Values(Path::Tcp, Path::Pty),
+                         [](const auto& info) {
+                             return std::string(info.param == Path::Tcp ? "Tcp" : "Pty");
+                         });
 
 }  // namespace
 }  // namespace benchcap::test

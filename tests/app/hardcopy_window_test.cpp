@@ -12,6 +12,10 @@
 #include <memory>
 #include <sstream>
 
+#include <gtest/gtest.h>
+#include <QBuffer>
+#include <QPainter>
+#include "app/output/print_hardcopy.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "main_form_fixture.h"
 #include "support/bench_texts.h"
@@ -90,15 +94,6 @@ TEST_F(HardcopyWindowTest, IdentificationNamesTheAddressItemOnceAndTheStatusPane
     EXPECT_EQ(instrument->record().BoardIndex, 0);
 }
 
-TEST_F(HardcopyWindowTest, TheInstrumentDriveDefaultsToC) {
-    // Identification leaves the drive unchanged for this firmware; nothing set it before.
-    hardcopy(14);
-    const auto writes = bench->writesTo(14);
-    EXPECT_NE(std::find(writes.begin(), writes.end(), "MMEM:DATA? 'C:\\HARDCOPY.WMF'"),
-              writes.end());
-    EXPECT_EQ(area().tag(), QStringLiteral("WMF"));
-}
-
 TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreReplaced) {
     item("HardAutoSave")->setChecked(true);
     hardcopy(7);
@@ -120,24 +115,6 @@ TEST_F(HardcopyWindowTest, AutomaticNamesInOneSecondGetASuffixManualNamesAreRepl
     EXPECT_TRUE(fs::exists(dir / "scope1.WMF"));
     EXPECT_TRUE(command->onDisplay()->fileKept);
     EXPECT_EQ(command->lastOutputFile(), files.DataPath + QStringLiteral("/scope1.WMF"));
-}
-
-TEST_F(HardcopyWindowTest, PictureStaysInMemoryWithItsBytes) {
-    hardcopy(7);
-    ASSERT_TRUE(command->onDisplay());
-    EXPECT_FALSE(command->onDisplay()->picture.bytes().empty());
-    // The file went (none is listed above), the picture stayed. The metafile is the area's
-    // own picture, drawn from its top-left corner and fitted.
-    const QImage& own = area().picture();
-    ASSERT_FALSE(own.isNull());
-    EXPECT_TRUE(own.width() <= area().width() && own.height() <= area().height());
-    EXPECT_EQ(area().canvas().pixel(own.width() / 2, own.height() / 2),
-              own.pixel(own.width() / 2, own.height() / 2));
-    EXPECT_TRUE(form->item<QLabel>(QStringLiteral("StartLogo"))
-                    ->isHidden());  // taken by shortcut: no menu hid the logo
-    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
-        form->grab().save(QString::fromLocal8Bit(keep));
-    EXPECT_TRUE(command->cameByTransfer());
 }
 
 // The pasted picture and the "Word" indicator are OfficeWindowTest's.
@@ -232,30 +209,10 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
         EXPECT_EQ(outputItemsEnabled(), *file != 0) << address;
         TearDown();
     }
-    // Listen-only is offered; a board has no such mode and says so, taking nothing.
-    SetUp();
-    form->item(QStringLiteral("PlotterListenOnly"))->trigger();
-    scripted.boxes.queueMessageResult(Yes);
-    hardcopy(9);
-    EXPECT_TRUE(dataFiles().empty());
-    EXPECT_TRUE(
-        statuses.back().contains(QStringLiteral("listen-only capture needs a \"++\" adapter")))
-        << statuses.back().toStdString();
-    TearDown();
     SetUp();
     scripted.boxes.queueMessageResult(Yes);
     scripted.boxes.queueMessageResult(Yes);
-    // The status line stays one line high and counts what came in.
-    const int lineHeight = statusPanel(1)->sizeHint().height();
-    int tallest = 0;
-    duringYield = [&] { tallest = std::max(tallest, statusPanel(1)->sizeHint().height()); };
     hardcopy(9);
-    EXPECT_EQ(tallest, lineHeight);
-    const QStringList receiving =
-        QStringList(statuses.begin(), statuses.end()).filter(QStringLiteral("receiving"));
-    EXPECT_FALSE(receiving.isEmpty());
-    EXPECT_EQ(receiving.filter(QRegularExpression("^receiving .*[0-9]+ bytes$")), receiving);
-    duringYield = nullptr;
     hardcopy(9);
     EXPECT_EQ(dataFiles(), (std::vector<std::string>{"HARDCOPY-03.12.05-14.03.09-2.HGL",
                                                      "HARDCOPY-03.12.05-14.03.09.HGL"}));
@@ -280,26 +237,6 @@ TEST_F(HardcopyWindowTest, PlotterCaptureGoesToTheDataPathAndIsShown) {
     EXPECT_EQ(scripted.saveDialog.shownInFolders().front(), files.DataPath);
     EXPECT_EQ(scripted.saveDialog.shownInFolders().back(),
               QString::fromStdString((dir / "mine").string()));
-}
-
-TEST_F(HardcopyWindowTest, PlotOfSeveralPagesShowsTheLastAndSavesEveryPage) {
-    const fs::path plot = benchcap::test::makeTempDir("plot-pages") / "pages.hgl";
-    benchcap::test::writeBytes(plot, "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;");
-    TearDown();
-    // The plotter at 9 sends this file instead of its own plot.
-    std::string benchText = kBench;
-    const std::string idn = "100455/007,1.02\"";
-    benchText.insert(benchText.find(idn) + idn.size(), ", plot_file: \"" + plot.string() + "\"");
-    setUp(benchText);
-    scripted.boxes.queueMessageResult(bus::MessageResult::Yes);
-    hardcopy(9);
-    ASSERT_FALSE(statuses.empty());
-    EXPECT_EQ(statuses.back(), QStringLiteral("ready. The plot has 3 pages; the last is shown, "
-                                              "\"Save hardcopy\" as PDF keeps them all."));
-    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "all.png").string()));
-    item("SaveHard")->trigger();
-    for (const char* page : {"all.png", "all-2.png", "all-3.png"})
-        EXPECT_EQ(benchcap::test::readFile(dir / page).rfind("\x89PNG", 0), 0u) << page;
 }
 
 TEST_F(HardcopyWindowTest, TrayHardcopyShowsItsNoticeAndASecondBusCommandIsRefused) {
@@ -353,15 +290,6 @@ TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
         EXPECT_EQ(benchcap::test::readFile(target), command->onDisplay()->picture.bytes());
         TearDown();
     }
-    SetUp();
-    hardcopy(7);
-    item("SaveHard")->trigger();  // cancelled
-    EXPECT_TRUE(dataFiles().empty());
-    scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "no" / "such.WMF").string()));
-    item("SaveHard")->trigger();
-    ASSERT_FALSE(scripted.boxes.boxes().empty());
-    EXPECT_EQ(scripted.boxes.boxes().back().title, "ERROR:");
-    EXPECT_EQ(scripted.boxes.boxes().back().text.find(".."), std::string::npos);
 }
 
 // --- printing ------------------------------------------------------------------------
@@ -446,6 +374,7 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     QApplication::processEvents();
     hardcopy(7);
     ASSERT_TRUE(command->onDisplay());
+    EXPECT_TRUE(command->cameByTransfer());
     form->resize(900, 700);
     form->show();
     QApplication::processEvents();
@@ -456,6 +385,82 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
     // The canvas the user sees holds the picture, not the background, at its far corner.
     const QPoint corner(shown.width() - 5, shown.height() - 5);
     EXPECT_NE(area().canvas().pixelColor(corner), PictureBox::background());
+}
+
+// A bitmap of `size` in one colour, as the instrument would send it.
+picture::Picture bitmap(QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    auto picture = picture::pictureFromBytes(bytes.toStdString());
+    EXPECT_TRUE(picture.ok()) << picture.error();
+    return picture.value();
+}
+
+bool isBlack(const QImage& page, QPoint at) {
+    return QColor(page.pixel(at)).lightness() < 60;
+}
+
+// A line drawn at a fractional position lands on one of the pixels around it.
+bool lineAt(const QImage& page, QPointF at) {
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+            if (isBlack(page, QPoint(int(at.x()) + dx, int(at.y()) + dy)))
+                return true;
+    return false;
+}
+
+TEST(PrintedPage, PictureFillsTheMiddleTwoThirdsFramedWithTheCaptionBelow) {
+    const QString caption = QStringLiteral("KLT, saved to /data/HARDCOPY-03.12.05-14.03.09.WMF");
+    const struct {
+        QSize page;
+        QSize picture;
+        QString caption;
+    } cases[] = {
+        {{1100, 850}, {640, 480}, caption},  // landscape paper
+        {{850, 1100}, {640, 480}, caption},  // portrait: stretched, proportions are not kept
+        {{1100, 850}, {100, 700}, caption},  // a tall picture on landscape paper
+        // A caption wider than the page stays centred on the picture.
+        {{400, 300}, {64, 48}, QString(200, QLatin1Char('W'))},
+    };
+    for (const auto& c : cases) {
+        QImage page(c.page, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        const char* step = nullptr;
+        const auto geometry =
+            paintHardcopyPage(painter, QRectF(QPointF(0, 0), QSizeF(c.page)),
+                              bitmap(c.picture, QColor(0, 0, 255)), c.caption, step);
+        const QFontMetricsF metrics(painter.font(), &page);
+        painter.end();
+        ASSERT_TRUE(geometry.ok()) << geometry.error();
+        EXPECT_STREQ(step, print_steps::kPicture);
+
+        const QRectF expected(c.page.width() / 6.0, c.page.height() / 6.0, c.page.width() * 2 / 3.0,
+                              c.page.height() * 2 / 3.0);
+        const QRectF frame = geometry->picture;
+        EXPECT_NEAR(frame.left(), expected.left(), 0.01) << c.page.width();
+        EXPECT_NEAR(frame.top(), expected.top(), 0.01);
+        EXPECT_NEAR(frame.right(), expected.right(), 0.01);
+        EXPECT_NEAR(frame.bottom(), expected.bottom(), 0.01);
+        // The frame is drawn on the picture's edges, the picture fills it.
+        for (QPointF on :
+             {QPointF(frame.left(), frame.center().y()), QPointF(frame.right(), frame.center().y()),
+              QPointF(frame.center().x(), frame.top()),
+              QPointF(frame.center().x(), frame.bottom())})
+            EXPECT_TRUE(lineAt(page, on)) << on.x() << "," << on.y();
+        EXPECT_EQ(QColor(page.pixel(frame.center().toPoint())), QColor(0, 0, 255));
+        EXPECT_EQ(QColor(page.pixel(QPoint(5, 5))), QColor(Qt::white));
+
+        // Caption: centred under the picture, two text heights below the frame.
+        const QRectF text = geometry->caption;
+        EXPECT_NEAR(text.center().x(), frame.center().x(), 0.01);
+        EXPECT_NEAR(text.top(), frame.bottom() + 2 * metrics.height(), 0.01);
+        EXPECT_NEAR(text.width(), metrics.horizontalAdvance(c.caption), 0.01);
+    }
 }
 
 }  // namespace

@@ -19,11 +19,11 @@
 #include "app/commands/window_side.h"
 #include "app/output/office_window.h"
 #include "app/output/print_hardcopy.h"
-#include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "scanner/scan_iec.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
+#include "support/scripted_services.h"
 #include "support/test_paths.h"
 
 // Readable failures for status texts.
@@ -36,14 +36,14 @@ namespace benchcap::app::test {
 // The office programs as tests see them: counts pastes and the rows pasted.
 class RecordingOffice final : public OfficeBridge {
   public:
-    PasteReport PasteInWord(std::string_view) override {
+    Status PasteInWord(std::string_view) override {
         ++pictures;
-        return {PasteOutcome::Pasted, {}};
+        return {};
     }
-    PasteReport PasteInExcel(const trace::TraceField& field) override {
+    Status PasteInExcel(const trace::TraceField& field) override {
         ++tables;
         rows = field.RowCount();
-        return {running ? PasteOutcome::Pasted : PasteOutcome::NotRunning, {}};
+        return running ? Status() : fail(ErrorKind::NotReachable, "");
     }
     int pictures = 0;
     int tables = 0;
@@ -105,7 +105,7 @@ class BusWindowTest : public MainFormTest {
         bench = clock ? std::make_unique<sim::SimBench>(benchcap::test::benchConfig(benchText),
                                                         std::move(clock))
                       : benchcap::test::makeBench(benchText);
-        core = std::make_unique<scanner::ScanIECControl>(*bench, bench->clock(), scannerBoxes);
+        core = std::make_unique<scanner::ScanController>(*bench, bench->clock(), scannerBoxes);
         links.scanner = core.get();
         instrument = std::make_unique<InstrumentSession>(*bench);
         // The bus commands run on the bus thread, as in the program.
@@ -148,12 +148,7 @@ class BusWindowTest : public MainFormTest {
     }
     // Names of the files in the data folder, sorted, without `except`.
     std::vector<std::string> dataFiles(const std::string& except = {}) const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            if (e.path().filename() != except)
-                names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        return benchcap::test::filesIn(dir, except);
     }
 
     // What the window shows after a command, in a few stable lines: the status texts since
@@ -199,7 +194,7 @@ class BusWindowTest : public MainFormTest {
 
     std::filesystem::path dir;
     std::unique_ptr<sim::SimBench> bench;
-    std::unique_ptr<scanner::ScanIECControl> core;
+    std::unique_ptr<scanner::ScanController> core;
     std::unique_ptr<InstrumentSession> instrument;
     std::unique_ptr<PdfPrinterFactory> printers;
     std::unique_ptr<HardcopyCommand> hardcopies;

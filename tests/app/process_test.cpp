@@ -9,9 +9,12 @@
 #include <csignal>
 #include <thread>
 
+#include <string>
+#include "bus/adapter/prologix_driver.h"
 #include "support/file_faults.h"
 #include "support/table_file.h"
 #include "support/test_paths.h"
+#include "support/window_on_driver.h"
 
 namespace benchcap::app {
 namespace {
@@ -147,6 +150,27 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
         EXPECT_EQ(left, QStringList({QStringLiteral("bench.yaml"), QLatin1String(c.file)}))
             << left.join(u' ').toStdString();
         EXPECT_EQ(test::readFile(run.file(c.file)), "earlier");
+    }
+}
+
+// The window's bus commands on a "++" GPIB adapter that is not there. That files through
+// the adapter are the bench's own is ThroughEmulator's (tests/adapter), for the command line
+// and the window alike: both run the same commands on the driver they are given.
+TEST(WindowWithoutAdapter, CommandsNameTheAdapterAndTheReason) {
+    const Result<bus::adapter::AdapterAddress> address =
+        bus::adapter::parseAdapterAddress("127.0.0.1:1");
+    ASSERT_TRUE(address.ok()) << address.error();
+    bus::adapter::PrologixDriver driver(address.value());
+    bus::RealClock clock;
+    test::WindowOnDriver window(driver, clock, "adapter-window");
+    for (int command = 0; command < 2; ++command) {
+        window.scripted.boxes.clearBoxes();
+        EXPECT_TRUE(command == 0 ? window.hardcopyAt(7).empty() : window.traceAt(7, 1).empty());
+        const auto texts = window.scripted.boxes.texts();
+        ASSERT_EQ(texts.size(), 1u) << command;
+        EXPECT_NE(texts[0].find("Prologix adapter at 127.0.0.1:1"), std::string::npos) << texts[0];
+        EXPECT_NE(texts[0].find("refused"), std::string::npos) << texts[0];
+        EXPECT_EQ(texts[0].find("No device was found"), std::string::npos) << texts[0];
     }
 }
 

@@ -7,7 +7,7 @@
 
 #include "app/startup/settings_store.h"
 #include "app/startup/unattended_boxes.h"
-#include "app/window/twips.h"
+#include "app/ui/twips.h"
 #include "bus/session.h"
 #include "main_form_fixture.h"
 
@@ -182,21 +182,6 @@ TEST_F(StartupTest, DataPathThatIsNotUtf8IsRefusedByNameAndKeptForTheNextStart) 
                        "until a folder is chosen under Setup > Path for auto-save files"));
     form->shutDown();
     EXPECT_NE(benchcap::test::readFile(folder / "BENCHCAP.ini").find(line), std::string::npos);
-}
-
-TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
-    setStored("Address=0");
-    start();
-    form->selectAddress(7);
-    form->selectAddress(31);
-    form->shutDown();
-    expectStored("Address=7");
-}
-
-TEST_F(StartupTest, MissingCommandsSayTheyAreNotAvailableYet) {
-    EXPECT_EQ(start("/SCREEN/TRACE3/END"), 0);
-    EXPECT_EQ(reports, QStringList({"benchcap: Hardcopy is not available yet",
-                                    "benchcap: Trace 3 is not available yet"}));
 }
 
 class CommandLineRunTest : public StartupTest {

@@ -4,10 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 #include "app/window/recorder_setup.h"
@@ -118,16 +116,6 @@ TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
     EXPECT_EQ(dataFiles().size(), 3u);
 }
 
-TEST_F(TraceWindowTest, CommandLineNameIsUsedAndOverwritten) {
-    files.UseManualName = true;
-    files.ManualName = QStringLiteral("bench-run");
-    std::ofstream(dir / "bench-run.TXT") << "old";
-    form->selectAddress(16);
-    ASSERT_TRUE(form->runTrace(2).ok());
-    EXPECT_EQ(dataFiles(), Strings{"bench-run.TXT"});
-    EXPECT_EQ(benchcap::test::readFile(dir / "bench-run.TXT"), command->state().text + "\r\n");
-}
-
 TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {
     files.DataPath = QString::fromStdString((dir / "missing").string());
     item("TraceAutoSave")->setChecked(true);
@@ -176,39 +164,6 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
     const QImage after = onScreen();
     EXPECT_EQ(after, expectedPlot());
     EXPECT_EQ(after.size(), area().size());
-    if (const QByteArray keep = qgetenv("BENCHCAP_KEEP_WINDOW"); !keep.isEmpty())
-        form->grab().save(QString::fromLocal8Bit(keep));
-}
-
-TEST_F(TraceWindowTest, TraceReadBeforeTheWindowIsShownFillsTheAreaItGets) {
-    // As a command line does: the trace is read while the window is not shown yet.
-    TearDown();
-    setUpWindow(kBench, "trace-window");
-    makeCommand('.');
-    readTrace(7, 1);
-    showWindow();
-    EXPECT_EQ(onScreen(), expectedPlot());
-}
-
-TEST_F(TraceWindowTest, TrayShowsItsNoticeAndASecondBusCommandIsRefused) {
-    form->selectAddress(7);
-    bool noticeShown = false;
-    int refused = 0;
-    duringYield = [&] {
-        noticeShown = noticeShown || form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible();
-        if (form->runTrace(3).ok() == false && refused == 0)
-            ++refused;
-    };
-    form->item(QStringLiteral("TrayTrace_1"))->trigger();
-    duringYield = nullptr;
-    EXPECT_TRUE(noticeShown);
-    EXPECT_FALSE(form->item<QLabel>(QStringLiteral("TrayInfo"))->isVisible());
-    EXPECT_EQ(refused, 1);
-    // The nested request sent nothing: trace 3 was never asked for.
-    const Strings writes = bench->writesTo(7);
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), "DISP:TRAC3:STAT?"), 0);
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), "DISP:TRAC1:STAT?"), 1);
-    EXPECT_TRUE(command->state().hasTrace);
 }
 
 TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
@@ -231,15 +186,11 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     for (int i = 0; i < RecordForm::kRows; ++i)
         EXPECT_EQ(rec->RecTime(i)->isEnabled(), i == 2) << i;
     rec->RecTime(2)->setText(QStringLiteral("30"));
-    rec->StartRecorder()->click();  // does nothing
-    rec->RecItem(2)->click();
-    EXPECT_FALSE(rec->RecTime(2)->isEnabled());
-    rec->RecItem(4)->click();
     rec->close();
     EXPECT_TRUE(closed());
     rec = shown();
     ASSERT_NE(rec, nullptr);
-    EXPECT_FALSE(rec->RecItem(4)->isChecked());
+    EXPECT_FALSE(rec->RecItem(2)->isChecked());
     EXPECT_EQ(rec->RecTime(2)->text(), QStringLiteral("10"));
     form->close();  // it closes with the main window
     EXPECT_TRUE(closed());

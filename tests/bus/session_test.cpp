@@ -71,7 +71,7 @@ std::string Steps(const std::string& input) {
         out += step + ": " + record.ModelName + (record.IsReady ? ", ready" : "") + ", handle " +
                std::to_string(record.DeviceHandle) + ", firmware " +
                std::to_string(record.FirmwareVersion) + (record.FullSupport ? ", full" : "") +
-               (session.busFailure().empty() ? "" : ", failure: " + session.busFailure()) + "\n";
+               (session.opened() ? "" : ", failure: " + session.opened().error()) + "\n";
         if (!got.empty())
             out += "  got \"" + test::shownBytes(got.substr(0, got.size() - nuls)) + "\" and " +
                    std::to_string(nuls) + " NULs\n";
@@ -105,7 +105,8 @@ TEST(SessionWithoutBoard, SendsNothingOnTheInvalidHandleAndSaysWhy) {
     EXPECT_EQ(record.DeviceHandle, -1);
     EXPECT_EQ(record.ModelName, "TMO");
     EXPECT_FALSE(record.IsReady);
-    EXPECT_EQ(session.busFailure(),
+    EXPECT_EQ(session.opened().errorKind(), ErrorKind::NotReachable);
+    EXPECT_EQ(session.opened().error(),
               "no GPIB board 0: ibdev failed with EDVR: the driver has no such board; see "
               "docs/driver-library.md");
     // A command that goes ahead anyway reaches nothing.

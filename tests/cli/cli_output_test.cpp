@@ -14,7 +14,19 @@
 #include <iostream>
 #include <sstream>
 
+#include <QBuffer>
+#include <QImage>
+#include <QSvgRenderer>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
 #include "cli/cli.h"
+#include "cli_runner.h"
+#include "hardcopy/picture/wmf_writer.h"
+#include "support/file_faults.h"
+#include "support/metafile_samples.h"
+#include "support/table_file.h"
 #include "support/test_paths.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -138,6 +150,156 @@ TEST(CliOutput, RunningOutOfMemoryIsAMessageNotAnAbort) {
         EXPECT_FALSE(std::filesystem::exists(file));
     }
 #endif
+}
+
+// benchcap-cli trace --plot: the picture's format and size as asked, beside the text;
+// what it draws is pinned by the trace plot's own tests.
+namespace fs = std::filesystem;
+
+test::CliResult run(std::vector<std::string> args) {
+    return test::runCliInProcess(std::move(args));
+}
+
+class CliTracePlot : public ::testing::Test {
+  protected:
+    fs::path dir = test::makeTempDir("cliplot");
+};
+
+TEST_F(CliTracePlot, PictureOfTheAskedFormatAndSizeBesideTheText) {
+    // The file, the size asked (nullptr: the default) and the picture's size.
+    for (const auto& [name, size, width, height] :
+         {std::tuple{"plot.png", (const char*)nullptr, 1024, 768},
+          {"small.PNG", "320x200", 320, 200},
+          {"plot.svg", "640x480", 640, 480},
+          {"plot.pdf", nullptr, 1024, 768}}) {
+        const fs::path file = dir / name;
+        std::vector<std::string> args = {"--interface", "sim",    "trace",      "7",
+                                         "1",           "--plot", file.string()};
+        if (size)
+            args.insert(args.end(), {"--size", size});
+        const test::CliResult r = run(args);
+        ASSERT_EQ(r.code, 0) << name << ": " << r.err;
+        EXPECT_EQ(r.out.substr(0, 10), "950000000\t") << name;  // the text as without --plot
+        const std::string bytes = test::readFile(file);
+        const QByteArray content(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        const std::string ext = fs::path(name).extension().string();
+        if (ext == ".png" || ext == ".PNG")
+            EXPECT_EQ(QImage::fromData(content, "PNG").size(), QSize(width, height));
+        else if (ext == ".svg")
+            EXPECT_EQ(QSvgRenderer(content).viewBox(), QRect(0, 0, width, height));
+        else
+            EXPECT_NE(bytes.find("/MediaBox [0 0 1024.000000 768.000000]"), std::string::npos);
+    }
+}
+
+TEST_F(CliTracePlot, BlankPlotIsWrittenWithANoteWhy) {
+    // One value draws nothing: the file is written all the same, and stderr says why.
+    const std::string bench = test::simBench(
+        "instruments:\n  - {address: 7, kind: spectrum-analyzer, idn: "
+        "\"Veltronik,KLT-3,100871/012,1.70\", points: 1}\n");
+    const fs::path png = dir / "one.png";
+    const test::CliResult r =
+        run({"--interface", bench, "trace", "7", "1", "--plot", png.string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(png));
+    EXPECT_NE(r.err.find("is blank: the trace holds one value only"), std::string::npos) << r.err;
+}
+
+// benchcap-cli render: damage is reported (and refused with --strict), output goes
+// through OutputFile under the exact bytes of the name given, one clean message each.
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+    std::string processStderr;  // what reached file descriptor 2 (library noise)
+};
+
+// Runs the command with the process's stderr captured, so that lines the image
+// libraries would print there are seen too.
+CliRun runCapturingStderr(const std::vector<std::string>& args) {
+    const fs::path capture = test::makeTempDir("stderr") / "stderr.txt";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    FILE* file = std::fopen(capture.c_str(), "w");
+    dup2(fileno(file), 2);
+    std::ostringstream out, err;
+    const int code = runCli(args, out, err);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::fclose(file);
+    return {code, out.str(), err.str(), test::readFile(capture)};
+}
+
+size_t occurrences(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+// Damaged input (the picture written with one warning, refused by --strict), any name's
+// bytes, every page, an output that is the input under any name (refused, the input kept),
+// and one message naming a file once; nothing else left in the folder.
+TEST(CliRender, OneRunPerBehaviour) {
+    const fs::path dir = test::makeTempDir("render");
+    const std::string whole = picture::test::navyScreen(64, 48);
+    QImage red(8, 8, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(red.save(&buffer, "PNG"));
+    std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
+    png[png.size() - 6] = '\0';  // the end chunk's name
+    const std::string pages = "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;";
+    std::string tooManyPages = "IN;";
+    for (int page = 0; page < 70; ++page)
+        tooManyPages += "SP1;PU0,0;PD" + std::to_string(page * 100) + ",7000;PG;";
+    const std::map<std::string, std::string> inputs = {
+        {"whole.wmf", whole},
+        {"cut.wmf", whole.substr(0, whole.size() - 17)},  // inside the last record
+        {"png.wmf", picture::test::embeddedPngSample(png, 8, 8)},
+        // A plotter capture is told by its content, whatever its name.
+        {"capture.bin", "IN;SP1;PU0,0;PD10000,7000;PU;SP2;PA0,7000;PD10000,0;"},
+        {"pages.hpgl", pages},
+        {"spiky.hpgl", "IN;SP1;" + test::spikes(1000)},
+        {"seventy.hpgl", tooManyPages},
+        {"in.png", pages},
+        {"m-2.png", pages},
+    };
+    std::set<std::string> expected = {"link.png"};
+    for (const auto& [name, content] : inputs) {
+        test::writeBytes(dir / name, content);
+        expected.insert(name);
+    }
+    fs::create_symlink("in.png", dir / "link.png");
+    for (const auto& c : test::readTable("cli/render.tsv")) {
+        SCOPED_TRACE(c[0]);
+        std::vector<std::string> args = {"render"};
+        std::istringstream words(c[0]);
+        for (std::string a; words >> a;)
+            args.push_back(a.find('.') != std::string::npos ? (dir / a).string() : a);
+        const CliRun r = runCapturingStderr(args);
+        EXPECT_EQ(r.code, std::stoi(c[1])) << r.err;
+        EXPECT_NE((r.out + r.err).find(c[4]), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(occurrences(r.err, "\n"), std::stoul(c[5])) << r.err;
+        EXPECT_LE(std::max(occurrences(r.err, args[1]), occurrences(r.err, args[3])), 1u) << r.err;
+        EXPECT_EQ(r.processStderr.find("libpng"), std::string::npos) << r.processStderr;
+        std::istringstream files(c[2]);
+        bool first = true;
+        for (std::string f; files >> f; first = false) {
+            expected.insert(f);
+            EXPECT_TRUE(!first || test::readFile(dir / f).rfind(c[3], 0) == 0) << f;
+        }
+    }
+    const std::vector<std::string> found = test::filesIn(dir);
+    EXPECT_EQ(std::set<std::string>(found.begin(), found.end()), expected);  // no temporary left
+    for (const auto& [name, content] : inputs)
+        EXPECT_EQ(test::readFile(dir / name), content) << name;
+    EXPECT_EQ(occurrences(test::readFile(dir / "g.pdf"), "/Type /Page\n"), 3u);
 }
 
 }  // namespace

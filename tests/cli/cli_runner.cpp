@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "sim/backend.h"
+#include "interfaces/interface_table.h"
 #include "sim/bench_config.h"
 #include "support/test_paths.h"
 
@@ -45,8 +45,8 @@ std::string virtualCopy(const std::string& yaml) {
 
 // The choice with its simulated bench on virtual time; any other choice as it is.
 std::string virtualBench(const std::string& choice) {
-    const Result<sim::InterfaceChoice> parsed = sim::parseInterfaceChoice(choice);
-    if (!parsed || parsed->kind != sim::InterfaceChoice::Kind::Sim)
+    const Result<interfaces::InterfaceChoice> parsed = interfaces::parseInterfaceChoice(choice);
+    if (!parsed || parsed->kind != interfaces::InterfaceChoice::Kind::Sim)
         return choice;
     std::string yaml;
     if (parsed->benchFile.empty()) {
@@ -165,6 +165,24 @@ CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env
     result.out = readFile(outFile);
     result.err = readFile(errFile);
     return result;
+}
+
+void expectAsOnTheBench(const std::string& via, std::vector<std::string> args,
+                        const std::string& file) {
+    const auto dir = makeTempDir("as-on-the-bench");
+    std::string said[2];
+    for (int i = 0; i < 2; ++i) {
+        std::vector<std::string> all = {"--interface", i == 0 ? via : "sim"};
+        all.insert(all.end(), args.begin(), args.end());
+        const std::string out = (dir / (std::to_string(i) + "-" + file)).string();
+        if (!file.empty())
+            all.insert(all.end(), {"-o", out});
+        const CliResult r = runCliInProcess(all);
+        ASSERT_EQ(r.code, 0) << all[1] << " " << args[0] << ": " << r.err;
+        said[i] = file.empty() ? r.out : readFile(out);
+    }
+    EXPECT_FALSE(said[0].empty()) << args[0] << " " << file;
+    EXPECT_TRUE(said[0] == said[1]) << args[0] << " " << file << " differs";
 }
 
 }  // namespace benchcap::test

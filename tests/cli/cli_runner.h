@@ -26,6 +26,12 @@ using CliEnvironment = std::vector<std::pair<std::string, std::optional<std::str
 CliResult runCliInProcess(std::vector<std::string> args, const CliEnvironment& env = {});
 CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env = {});
 
+// Runs `args` through `--interface via` and on the built-in bench, each writing `file`
+// (with -o, in a fresh folder) or, without `file`, its standard output: both succeed and
+// give the same, non-empty bytes.
+void expectAsOnTheBench(const std::string& via, std::vector<std::string> args,
+                        const std::string& file = {});
+
 // "sim:FILE" for a bench file holding `yaml` (in a fresh temporary folder).
 std::string simBench(const std::string& yaml);
 

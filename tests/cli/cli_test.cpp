@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <yaml-cpp/yaml.h>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -174,14 +175,7 @@ TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
               "Benchcap " BENCHCAP_TEST_VERSION "\nOS: unknown (" + (dir / "os-release").string() +
                   " names none)\nQt: " + qVersion() + "\ndriver library: X\n");
 
-    const CliRun missing = runCliInProcess(
-        {"--system-info"}, {{"BENCHCAP_GPIB_LIBRARY", "/nonexistent/libgpib.so.0"}});
-    EXPECT_EQ(missing.code, kExitDone);
-    EXPECT_EQ(missing.out.rfind("Benchcap ", 0), 0u);
-    for (const std::string part : {"\nOS: ", "\nQt: ",
-                                   "\ndriver library: none (GPIB driver library not found: "
-                                   "/nonexistent/libgpib.so.0)\n"})
-        EXPECT_NE(missing.out.find(part), std::string::npos) << missing.out;
+    // Without the driver library: runs.tsv.
 #ifdef SIMGPIB_PATH
     // The file the loader took, also when it was named by a link.
     const auto link = dir / "libgpib.so.0";
@@ -193,6 +187,90 @@ TEST(CliSystemInfo, VersionOsQtAndTheDriverLibrary) {
               std::string::npos)
         << found.out;
 #endif
+}
+
+// benchcap-cli on a bench file of tests/data/cli (refusals are in runs.tsv).
+CliRun runOn(const char* bench, std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--interface", "sim:" + (test::testDataDir() / "cli" / bench).string()});
+    return runCliInProcess(std::move(args));
+}
+
+TEST(CliScan, JsonOnTheBuiltInBenchAndTheChosenBoard) {
+    const CliRun r = runCliInProcess({"--interface", "sim", "scan", "--json"});
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    const YAML::Node o = YAML::Load(r.out);
+    EXPECT_EQ(o["answer_line"].as<std::string>(), "5 VTK-DEVICES FOUND");
+    EXPECT_EQ(o["board_failure"].as<std::string>(), "");
+    ASSERT_EQ(o["devices"].size(), 30u);
+    EXPECT_EQ(o["devices"][19]["options"].as<std::string>(), "B4,K7\n");
+
+    const CliRun chosen = runOn("two-boards.yaml", {"scan", "--board", "2", "--timeouts", "11:11"});
+    ASSERT_EQ(chosen.code, kExitDone) << chosen.err;
+    EXPECT_NE(chosen.err.find("benchcap: SELECT BOARD INDEX: Please enter board number "
+                              "(available boards: GPIB0,GPIB2) -> '2'"),
+              std::string::npos)
+        << chosen.err;
+    EXPECT_NE(chosen.out.find("06\t12\tgreen\tAddr 6: KLVZ, firmware 1.60\tKLVZ (1.60)\t"
+                              "Veltronik,KLVZ,1,1.60\\n\t\\n\n"),
+              std::string::npos)
+        << chosen.out;
+}
+
+TEST(CliBoardConfig, SaveThenLoadOnTheChosenBoard) {
+    const std::string ini = (test::makeTempDir("cli-board-config") / "boards.ini").string();
+    CliRun r = runOn("two-boards.yaml", {"board-config", "save", ini, "LAB1", "--board", "2"});
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_NE(test::readFile(ini).find("[LAB1_PCINTEROP]"), std::string::npos);
+    EXPECT_NE(r.out.find("LAB1_BOARD\tTimeout_Value\t13\n"), std::string::npos) << r.out;
+
+    std::ofstream(ini) << "[LAB1_BOARD]\nTimeout_Value=11\n";
+    r = runOn("two-boards.yaml", {"board-config", "load", ini, "LAB1", "--board", "2"});
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_NE(r.out.find("LAB1_BOARD\tTimeout_Value\t11\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("LAB1_EOS\tEOS_Character\t0\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("_PCINTEROP"), std::string::npos);
+}
+
+// The text format is the trace library's; here: stdout or the file, and the locale's comma.
+TEST(CliTrace, PrintsTheTraceOrWritesTheTxtFileWithARegionalComma) {
+    const CliRun r =
+        runCliInProcess({"--interface", "sim", "trace", "20", "1", "--locale", "en_US"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 2), "0\t");
+    const std::string bench = test::simBench(
+        "instruments:\n  - {address: 4, kind: spectrum-analyzer, idn: \"Veltronik,KLR20,1,3.1\", "
+        "points: 3, center_hz: 1000, span_hz: 500}\n");
+    const auto file = test::makeTempDir("clitrace") / "T.TXT";
+    const CliRun f = runCliInProcess(
+        {"--interface", bench, "trace", "4", "1", "-o", file.string(), "--locale", "de_DE"});
+    EXPECT_EQ(f.code, 0) << f.err;
+    EXPECT_EQ(f.out, "");
+    const std::string content = test::readFile(file);
+    EXPECT_EQ(content.substr(0, 4), "750\t");
+    EXPECT_NE(content.find(','), std::string::npos);
+    for (const char* comma : {"de_DE", "de_DE.UTF-8", "fr_FR"})
+        EXPECT_EQ(decimalSeparatorFor(comma), ',') << comma;
+    for (const char* point : {"en_US.UTF-8", "de_CH", "C", ""})
+        EXPECT_EQ(decimalSeparatorFor(point), '.') << point;
+}
+
+TEST(CliHardcopy, WritesThePictureOfTheFormatOrTheExtension) {
+    const std::string bench = test::simBench(test::kStandardBench);
+    const auto dir = test::makeTempDir("cli-hardcopy");
+    // Without --format the output's extension chooses.
+    for (const auto& [args, start] :
+         {std::pair{std::vector<std::string>{"16", "--format", "WMF", "--bw", "-o", "shot.wmf"},
+                    "\xD7\xCD\xC6\x9A"},
+          {{"16", "-o", "named.WMF"}, "\xD7\xCD\xC6\x9A"},
+          {{"9", "--plotter", "-o", "plot.hgl"}, "IN;"}}) {
+        std::vector<std::string> all = {"--interface", bench, "hardcopy"};
+        all.insert(all.end(), args.begin(), args.end());
+        all.back() = (dir / all.back()).string();
+        const CliRun r = runCliInProcess(all);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(test::readFile(all.back()).rfind(start, 0), 0u) << all.back();
+    }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -40,14 +39,6 @@ bool hasTemporary(const fs::path& dir) {
             return true;
     }
     return false;
-}
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // One benchcap-cli run in its own folder, with an earlier output file in place.

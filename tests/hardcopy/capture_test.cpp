@@ -15,7 +15,6 @@ namespace benchcap::test {
 namespace {
 
 using sim::Traffic;
-
 // A bench with a plotter-only instrument that plots `plotFile`, and an analyzer.
 std::unique_ptr<sim::SimBench> plotterBench(const std::filesystem::path& plotFile,
                                             const std::string& boards = "[0]",
@@ -89,19 +88,6 @@ TEST(CapturePlot, LinesFilesAndTheBoardAfterwards) {
     checkGolden("golden/plot-captures.txt", Captured);
 }
 
-// After a capture the board is its own again, so the next hardcopy works.
-TEST(CapturePlot, TheNextHardcopyWorks) {
-    Capture c("IN;\r\n");
-    ASSERT_TRUE(c.run());
-    bus::CurrentInstrument instrument;
-    bus::Session session(*c.bench, instrument);
-    bus::SelectInstrument(instrument, 0, 7);
-    session.OpenDevice();
-    session.IdentifyDevice();
-    EXPECT_EQ(instrument.ModelName, "KLT");
-    EXPECT_TRUE(instrument.IsReady);
-}
-
 TEST(CapturePlot, NoKeyPressedWithin100SecondsIsNoPlot) {
     Capture c("IN;\r\n");
     auto bench = makeBench("instruments: []\n");
@@ -124,27 +110,6 @@ TEST(CapturePlot, StopRequestEndsTheCaptureBetweenReads) {
     EXPECT_EQ(result.error(), bus::kInterruptedMessage);
     EXPECT_FALSE(std::filesystem::exists(c.hgl()));
     EXPECT_EQ(c.bench->count(Traffic::Read), 2);
-}
-
-TEST(Plotter, NoCapturesNothingAndKeepsAnEarlierFile) {
-    Capture c("IN;\r\n");
-    std::ofstream(c.hgl()) << "earlier";
-    bus::testing::ScriptedUserInterface ui;
-    ui.queueMessageResult(bus::MessageResult::No);
-    const auto result =
-        hardcopy::Plotter(*c.bench, ui, nullptr, hardcopy::PlotterOfferText(), c.hgl().string());
-    EXPECT_FALSE(result.accepted);
-    ASSERT_EQ(ui.boxes().size(), 1u);
-    EXPECT_EQ(ui.boxes()[0].title, "PLEASE SELECT");
-    EXPECT_EQ(ui.boxes()[0].text, hardcopy::PlotterOfferText());
-    EXPECT_TRUE(c.bench->traffic().empty());
-    EXPECT_EQ(readFile(c.hgl()), "earlier");
-}
-
-TEST(CleanPlotLine, RemovesLineEndsOnlyAtTheEdges) {
-    EXPECT_EQ(hardcopy::CleanPlotLine("\n\rPU1,2;\r\n"), "PU1,2;");
-    EXPECT_EQ(hardcopy::CleanPlotLine("LB A\r\nB\r"), "LB A\r\nB");
-    EXPECT_EQ(hardcopy::CleanPlotLine("\r\n"), "");
 }
 
 }  // namespace

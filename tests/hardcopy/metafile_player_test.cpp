@@ -6,9 +6,13 @@
 #include <map>
 #include "hardcopy/picture/wmf_writer.h"
 
+#include <filesystem>
+#include "hardcopy/picture/picture.h"
 #include "picture_test_util.h"
 #include "support/golden.h"
 #include "support/image_summary.h"
+#include "support/metafile_samples.h"
+#include "support/test_paths.h"
 
 namespace benchcap::picture {
 namespace {

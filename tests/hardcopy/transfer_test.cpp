@@ -6,6 +6,8 @@
 #include "bus/session.h"
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
+#include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy/plotter_capture.h"
 #include "support/bench_rig.h"
 #include "support/bench_texts.h"
 #include "support/golden.h"
@@ -65,15 +67,6 @@ TEST(StartHardcopy, SendsTheConfigurationUnlessSuppressedAndLeavesThirtySeconds)
         }
         EXPECT_EQ(lastTimeout, 14);
     }
-}
-
-TEST(StartHardcopy, SilentInstrumentReceivesOnlyTheIdentification) {
-    Fixture f(kBench, 25);
-    hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
-    const auto result = hardcopy::TransferFile(f.session, "C:\\HARDCOPY.BMP", f.local());
-    EXPECT_EQ(f.bench->writesTo(25), (std::vector<std::string>{"*IDN?", "*IDN?"}));
-    EXPECT_FALSE(result);
-    EXPECT_TRUE(filesIn(f.dir).empty());
 }
 
 TEST(BlockHeader, AcceptsDefiniteLengthsAndRefusesEverythingElse) {

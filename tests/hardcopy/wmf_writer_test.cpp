@@ -2,8 +2,6 @@
 // object table size, record sizes).
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "hardcopy/picture/metafile_reader.h"
 #include "hardcopy/picture/wmf_writer.h"
 
@@ -67,30 +65,6 @@ TEST(WmfWriter, CoordinatesAreClamped) {
     EXPECT_EQ(at16(bytes, move + 4), META_MOVETO);
     EXPECT_EQ(static_cast<int16_t>(at16(bytes, move + 6)), -32768);
     EXPECT_EQ(static_cast<int16_t>(at16(bytes, move + 8)), 32767);
-}
-
-// Pictures shaped like other programs' files: without placeable header, and without
-// window and mapping mode too.
-TEST(WmfWriter, FramingLeavesOutHeaderAndWindow) {
-    for (auto [framing, placeable, window] :
-         {std::tuple{Framing::Placeable, true, true}, std::tuple{Framing::Window, false, true},
-          std::tuple{Framing::None, false, false}}) {
-        Writer w(300, 200, 96, framing);
-        w.line(0, 0, 300, 200);
-        const std::string bytes = w.finish();
-        EXPECT_EQ(at32(bytes, 0) == kPlaceableKey, placeable);
-        auto header = picture::parseMetafileHeader(bytes);
-        ASSERT_TRUE(header.ok()) << header.error();
-        EXPECT_EQ(at32(bytes, header->standardHeaderOffset + 6) * 2,
-                  bytes.size() - header->standardHeaderOffset);
-        picture::RecordWalker walker(bytes, header->recordsOffset);
-        picture::Record r;
-        bool sawWindow = false;
-        while (walker.next(r))
-            sawWindow = sawWindow || r.function == META_SETWINDOWEXT;
-        EXPECT_EQ(walker.end(), picture::RecordWalker::End::EofRecord);
-        EXPECT_EQ(sawWindow, window);
-    }
 }
 
 TEST(WmfWriter, StretchDibHoldsA24BitBitmap) {

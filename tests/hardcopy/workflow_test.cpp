@@ -17,11 +17,11 @@ namespace {
 using hardcopy::HardcopyWay;
 using sim::Traffic;
 
-constexpr const char* kBench = ::benchcap::test::kStandardBench;
-
 struct HardcopyRun {
     HardcopyRun()
-        : bench(makeBench(kBench)), session(*bench, instrument), dir(makeTempDir("workflow")) {}
+        : bench(makeBench(kStandardBench)),
+          session(*bench, instrument),
+          dir(makeTempDir("workflow")) {}
 
     hardcopy::HardcopyOutcome hardcopy(int address, const std::string& format = "BMP") {
         hardcopy::HardcopyServices services{

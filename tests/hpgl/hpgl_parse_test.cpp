@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include <QPainter>
 #include "hpgl_test_util.h"
 #include "support/golden.h"
+#include "support/image_summary.h"
 
 namespace benchcap::hpgl::test {
 namespace {

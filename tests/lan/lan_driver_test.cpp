@@ -1,15 +1,18 @@
 // The LAN driver against gateways that misbehave in known ways, and its readers of outside
 // input: RPC records and replies, LAN bus files.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <map>
 
+#include <sys/resource.h>
+#include <filesystem>
+#include <fstream>
+#include "../cli/cli_runner.h"
 #include "bus/lan/lan_resource.h"
 #include "bus/lan/rpc_record.h"
 #include "lan_rig.h"
+#include "support/test_paths.h"
 
 namespace benchcap::test {
 namespace {
@@ -119,9 +122,7 @@ TEST(LanDriver, GatewayFaultsBecomeBoardStatus) {
             driver->setInterruptCheck([] { return true; });
         const auto start = std::chrono::steady_clock::now();
         const Outcome o = act(*driver, row.action, row.address, row.timeout);
-        const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count();
+        const auto millis = millisSince(start);
         EXPECT_EQ(o.sta & row.sta, row.sta) << row.name << ": " << std::hex << o.sta;
         if (!(row.sta & ERR)) {
             EXPECT_FALSE(o.sta & ERR) << row.name << ": " << driver->lastProblem();
@@ -165,71 +166,13 @@ TEST(LanDriver, LanBusFileAddressesWithoutInstrument) {
     }
 }
 
-TEST(LanDriver, HostNamesAndIpv6Literals) {
-    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in6 addr{};
-    addr.sin6_family = AF_INET6;
-    addr.sin6_addr = in6addr_loopback;
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4)) {
-        if (fd >= 0)
-            ::close(fd);
-        GTEST_SKIP() << "no IPv6 loopback here";
-    }
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    sim::SimBench bench(sim::builtinBench(), std::make_shared<bus::VirtualClock>());
-    sim::SocketServer server(bench, 20);
-    std::thread thread([&] { server.serve(fd); });
-    LanRig rig;
-    auto map = bus::lan::parseLanBusFile(
-        "20 = socket://[::1]:" + std::to_string(ntohs(addr.sin6_port)) +
-        "\n7 = vxi11://localhost:" + rig.gateway().substr(10) + "/inst7\n");
-    ASSERT_TRUE(map) << map.error();
-    auto driver = bus::lan::makeLanBusDriver(map.value(), "lab.lan", loopbackLanOptions());
-    for (int address : {20, 7}) {
-        const Outcome o = act(*driver, Action::Query, address, tmo::T1s);
-        EXPECT_EQ(o.sta & (ERR | END), END) << address << ": " << driver->lastProblem();
-        EXPECT_NE(o.text.find("Veltronik,KL"), std::string::npos) << address;
-    }
-    server.stop();
-    thread.join();
-    ::close(fd);
-}
-
 std::string word(uint32_t v) {
     return bus::lan::XdrWriter().u32(v).bytes();
 }
 
-TEST(RpcRecords, HostileStreamsEndInClearErrors) {
-    using State = bus::lan::RecordReader::State;
+// Damaged records and replies from a gateway are LanFaults'; here the reply's own checks.
+TEST(RpcRecords, RepliesToOtherCallsOrProgramsAreRefused) {
     const std::string reply = word(7) + word(1) + word(0) + word(0) + word(0) + word(0) + "RSLT";
-    struct Row {
-        const char* name;
-        std::string stream;
-        State state;
-        std::string error;
-    } rows[] = {
-        {"2 GB announced", word(0xFFFFFFFF) + "abc", State::Bad, "more than 4096 bytes"},
-        {"fragments without an end",
-         [] {
-             std::string s;
-             for (int i = 0; i < 20; ++i)
-                 s += word(1) + "x";
-             return s;
-         }(),
-         State::Bad, "more than 16 fragments"},
-        {"two fragments", word(2) + "ab" + word(0x80000002) + "cd", State::Complete, ""},
-        {"cut short", word(0x80000010) + "abc", State::NeedMore, ""},
-    };
-    for (const auto& row : rows) {
-        bus::lan::RecordReader reader(4096, 16);
-        std::string input = row.stream;
-        EXPECT_EQ(reader.feed(input), row.state) << row.name;
-        EXPECT_NE(reader.error().find(row.error), std::string::npos) << row.name;
-        if (row.state == State::Complete) {
-            EXPECT_EQ(reader.takeRecord(), "abcd");
-        }
-    }
     EXPECT_EQ(bus::lan::rpcReplyResults(reply, 7).value(), "RSLT");
     EXPECT_NE(bus::lan::rpcReplyResults(reply, 8).error().find("another call (xid 7, expected 8)"),
               std::string::npos);
@@ -259,6 +202,141 @@ TEST(LanBusFile, ReadsAddressesAndResources) {
     ASSERT_TRUE(gateway) << gateway.error();
     EXPECT_EQ(gateway->host, "::1");
     EXPECT_EQ(gateway->bus, "gpib1");
+}
+
+// Gateways that break ONC RPC or the network: every call ends within its time-out, with
+// bounded memory, and lastProblem() gives the gateway's own message, also on a stop request.
+using sim::WireFault;
+
+long maxRssKb() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(LanFaults, BrokenGatewaysEndQuicklyWithTheirOwnMessage) {
+    struct Row {
+        const char* name;
+        WireFault fault;
+        uint32_t procedure;    // whose replies break
+        std::string gateway;   // empty: the rig's
+        int stopAfterMs = -1;  // a stop request this long after the read began
+        int sta;
+        std::string problem;  // after "VXI-11 gateway GATEWAY (gpib0,7)"
+    };
+    const std::vector<Row> rows = {
+        {"wrong transaction id", WireFault::WrongXid, 12, "", -1, ERR,
+         ": device_read failed: the reply is unusable: a reply to another call (xid 4, "
+         "expected 3)"},
+        {"reply longer than asked", WireFault::LongerThanAsked, 12, "", -1, ERR,
+         ": device_read failed: the reply is malformed (more data than asked for"},
+        {"record announcing 2 GB", WireFault::HugeRecord, 12, "", -1, ERR,
+         ": device_read failed: the reply is unusable: a record of more than 1052672 bytes"},
+        {"endless fragments", WireFault::EndlessFragments, 12, "", -1, ERR,
+         ": device_read failed: the reply is unusable: a record in more than 4096 fragments"},
+        {"closed at accept", WireFault::CloseAtAccept, 10, "", -1, ERR, ": create_link failed: "},
+        {"closed instead of a reply", WireFault::Close, 11, "", -1, ERR,
+         ": device_write failed: connection lost while waiting for the reply: the gateway "
+         "closed the connection"},
+        {"silent gateway", WireFault::Silent, 10, "", -1, ERR | TIMO,
+         ": create_link failed: no reply in time"},
+        {"stop request while waiting", WireFault::Silent, 12, "", 300, ERR,
+         ": device_read failed: interrupted by a stop request"},
+        {"stop request before the read", WireFault::None, 12, "", 0, ERR,
+         ": device_read failed: interrupted by a stop request (after 0 bytes"},
+        {"unresolvable host", WireFault::None, 12, "nosuchhost.invalid:5000", -1, ERR,
+         ": cannot resolve nosuchhost.invalid"},
+        {"refused [::1] port", WireFault::None, 12, "[::1]:1", -1, ERR,
+         ": cannot connect to [::1]:1: "},
+    };
+    const long rssBefore = maxRssKb();
+    for (const Row& row : rows) {
+        sim::Vxi11ServerOptions server;
+        server.fault = row.fault;
+        server.faultProcedure = row.procedure;
+        LanRig rig(server);
+        const std::string gateway = row.gateway.empty() ? rig.gateway() : row.gateway;
+        auto driver = bus::lan::makeGatewayDriver(bus::lan::parseGatewayAddress(gateway).value(),
+                                                  loopbackLanOptions());
+        auto start = std::chrono::steady_clock::now();
+        auto millis = [&] { return millisSince(start); };
+        const int ud = driver->ibdev(0, 7, 0, bus::timeout_codes::T1s, 1, 0);
+        int sta = driver->ibwrt(ud, "*IDN?", 5);
+        std::string answer(200, '\0');
+        if (row.stopAfterMs >= 0) {
+            start = std::chrono::steady_clock::now();
+            driver->setInterruptCheck([&] { return millis() >= row.stopAfterMs; });
+        }
+        if (!(sta & ERR))
+            sta = driver->ibrd(ud, answer.data(), 200);
+        EXPECT_EQ(sta & row.sta, row.sta) << row.name << ": " << std::hex << sta;
+        EXPECT_EQ(driver->lastProblem().rfind(
+                      "VXI-11 gateway " + gateway + " (gpib0,7)" + row.problem, 0),
+                  0u)
+            << row.name << ": " << driver->lastProblem();
+        // A stop request ends the wait within 0.1 s; anything else within the time-out.
+        EXPECT_LT(millis(), row.stopAfterMs >= 0 ? row.stopAfterMs + 150 : 1000 + 800) << row.name;
+    }
+    EXPECT_LT(maxRssKb() - rssBefore, 64 * 1024) << "kB more at the peak";
+}
+
+// The whole program through the LAN emulators on loopback: a VXI-11 gateway, LAN
+// instruments over VXI-11 and over raw sockets give the same tables, files and texts as the
+// simulated bench directly.
+enum class Path { Gateway, LanVxi11, LanSocket };
+
+// The --interface value that reaches addresses 7 and 20 of `rig` along `path`.
+std::string interfaceFor(Path path, const LanRig& rig, const std::filesystem::path& dir) {
+    if (path == Path::Gateway)
+        return "vxi11:" + rig.gateway();
+    const auto file = dir / "bench.lan";
+    std::ofstream out(file);
+    out << "# the two instruments of the test\n";
+    if (path == Path::LanVxi11)
+        out << "7 = vxi11://" << rig.gateway() << "/inst7\n20 = vxi11://" << rig.gateway()
+            << "/inst20\n28 = vxi11://" << rig.gateway() << "/inst28\n";
+    else
+        out << " 7 = " << rig.socket(0) << "  # trace\n\n20=" << rig.socket(1)
+            << "\n28 = " << rig.socket(2) << "  # a generator: its picture comes as a block\n";
+    return "lan:" + file.string();
+}
+
+class ThroughLan : public ::testing::TestWithParam<Path> {};
+
+TEST_P(ThroughLan, FilesAndAnswersAreTheBenchs) {
+    const auto dir = makeTempDir("lan-files");
+    // A file, or (none named) the standard output.
+    for (const auto& [args, file] : {std::pair<std::vector<std::string>, std::string>{
+                                         {"hardcopy", "20", "--format", "WMF"}, "shot.wmf"},
+                                     {{"hardcopy", "20", "--format", "BMP"}, "shot.bmp"},
+                                     {{"hardcopy", "28"}, "generator.bmp"},
+                                     {{"trace", "7", "1"}, "trace.txt"},
+                                     {{"idn", "20"}, ""},
+                                     {{"scan"}, ""}}) {
+        if (args[0] == "scan" && GetParam() != Path::Gateway)
+            continue;  // a LAN bus file has only the instruments it names
+        // A fresh bench for each run, as the direct run gets one.
+        LanRig rig({}, {7, 20, 28});
+        expectAsOnTheBench(interfaceFor(GetParam(), rig, dir), args, file);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ThroughLan,
+                         ::testing::Values(Path::Gateway, Path::LanVxi11, Path::LanSocket),
+                         [](const auto& info) {
+                             return std::string(info.param == Path::Gateway    ? "Gateway"
+                                                : info.param == Path::LanVxi11 ? "LanVxi11"
+                                                                               : "LanSocket");
+                         });
+
+TEST(LanInterfaces, SystemReportSaysWhetherTheGatewayAnswers) {
+    LanRig rig;
+    const CliResult up =
+        runCliInProcess({"--interface", "vxi11:" + rig.gateway(), "--system-info"});
+    EXPECT_NE(up.out.find("VXI-11 gateway: " + rig.gateway() + ": answers\n"), std::string::npos)
+        << up.out;
+    const CliResult down = runCliInProcess({"--interface", "vxi11:127.0.0.1:1", "--system-info"});
+    EXPECT_NE(down.out.find("VXI-11 gateway: 127.0.0.1:1: no "), std::string::npos) << down.out;
 }
 
 }  // namespace

@@ -21,15 +21,14 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/output/office_window.h"
-#include "bus/testing/scripted_user_interface.h"
 #include "cli_runner.h"
 #include "office/office_paste.h"
 #include "office/uno_office.h"
+#include "support/scripted_user_interface.h"
 #include "support/skips.h"
 #include "support/test_paths.h"
 #include "trace/trace_field.h"
@@ -199,8 +198,8 @@ TEST_F(LibreOfficeTest, TraceLandsAsNumbers) {
     OfficePaste paste(server, boxes);
     const Table first(501, 1.0e9);
 
-    const PasteReport one = paste.PasteInExcel(first.field);
-    EXPECT_TRUE(one.ok()) << one.message;
+    const Status one = paste.PasteInExcel(first.field);
+    EXPECT_TRUE(one.ok()) << one.error();
     EXPECT_EQ(activeCell(), QStringLiteral("E5"));
     EXPECT_EQ(read("C5:D505"), cellsOf(first));
     EXPECT_TRUE(boxes.texts().empty());
@@ -225,11 +224,11 @@ TEST_F(LibreOfficeTest, OccupiedCellsAsk) {
         ScriptedUserInterface asked;
         asked.queueMessageResult(MessageResult::No);
         UnoOffice server(settings());
-        const PasteReport report = OfficePaste(server, asked).PasteInExcel(Table(501, 1.0e9).field);
+        const Status report = OfficePaste(server, asked).PasteInExcel(Table(501, 1.0e9).field);
         EXPECT_EQ(asked.texts(), std::vector<std::string>{kOccupiedQuestion});
-        EXPECT_EQ(report.outcome, PasteOutcome::Declined);
-        EXPECT_NE(report.message.find(std::string("the first is ") + c.cell), std::string::npos)
-            << report.message;
+        EXPECT_EQ(report.errorKind(), ErrorKind::Declined);
+        EXPECT_NE(report.error().find(std::string("the first is ") + c.cell), std::string::npos)
+            << report.error();
         EXPECT_EQ(activeCell(), QStringLiteral("C5"));
         EXPECT_TRUE(read("C6:C6")[0].toArray()[0].isNull());  // nothing written
     }
@@ -239,9 +238,9 @@ TEST_F(LibreOfficeTest, ProtectedSheetIsReportedAndTheActiveCellStays) {
     newSheetAt("C5");
     op("protect");
     UnoOffice server(settings());
-    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(20, 0.0).field);
-    EXPECT_EQ(report.outcome, PasteOutcome::Failed);
-    EXPECT_NE(report.statusText().find("protected"), std::string::npos) << report.message;
+    const Status report = OfficePaste(server, boxes).PasteInExcel(Table(20, 0.0).field);
+    EXPECT_EQ(report.errorKind(), ErrorKind::Refused);
+    EXPECT_NE(report.error().find("protected"), std::string::npos) << report.error();
     EXPECT_EQ(activeCell(), QStringLiteral("C5"));
 }
 
@@ -250,26 +249,10 @@ TEST_F(LibreOfficeTest, ValueThatIsNoNumberDoesNotStopThePaste) {
     Table table(3, 0.0);
     table.y[1] = std::numeric_limits<float>::quiet_NaN();
     UnoOffice server(settings());
-    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(table.field);
-    EXPECT_TRUE(report.ok()) << report.message;
+    const Status report = OfficePaste(server, boxes).PasteInExcel(table.field);
+    EXPECT_TRUE(report.ok()) << report.error();
     EXPECT_EQ(read("D7:D7")[0].toArray()[0].toDouble(), columnNumbers(table.field, 1)[2]);
     EXPECT_EQ(activeCell(), QStringLiteral("E5"));
-}
-
-TEST_F(LibreOfficeTest, HardcopyBecomesAPictureInTheTextDocument) {
-    op("newTextDocument");
-    const int before = pictures();
-    QImage picture(640, 480, QImage::Format_RGB32);
-    picture.fill(Qt::darkBlue);
-    UnoOffice server(settings());
-    OfficePaste paste(server, boxes);
-    const PasteReport report = paste.PasteInWord(app::officePicture(picture));
-    EXPECT_TRUE(report.ok()) << report.message;
-    EXPECT_EQ(pictures(), before + 1);
-    // Something that is no picture is refused, and said so.
-    const PasteReport junk = paste.PasteInWord("no picture");
-    EXPECT_EQ(junk.outcome, PasteOutcome::Failed);
-    EXPECT_EQ(pictures(), before + 1);
 }
 
 TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) {
@@ -278,11 +261,11 @@ TEST_F(LibreOfficeTest, NoOfficeThereLeavesTheIndicatorOffAndSaysHowToStartOne) 
     for (const std::string& connection : {"pipe,name=benchcap-nobody-" + std::to_string(::getpid()),
                                           "socket,host=127.0.0.1,port=" + std::to_string(port)}) {
         UnoOffice server(settings(connection));
-        const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
-        EXPECT_EQ(report.outcome, PasteOutcome::NotRunning);
-        EXPECT_EQ(report.message.find("No LibreOffice is running"), 0u) << report.message;
+        const Status report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
+        EXPECT_EQ(report.errorKind(), ErrorKind::NotReachable);
+        EXPECT_EQ(report.error().find("No LibreOffice is running"), 0u) << report.error();
         const std::string command = "soffice --accept=\"" + connection + ";urp;\"";
-        EXPECT_EQ(report.message.substr(report.message.size() - command.size()), command);
+        EXPECT_EQ(report.error().substr(report.error().size() - command.size()), command);
     }
 }
 
@@ -294,11 +277,11 @@ TEST_F(LibreOfficeTest, HungOfficeTimesOut) {
     UnoOffice server(hung);
     QElapsedTimer clock;
     clock.start();
-    const PasteReport report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
+    const Status report = OfficePaste(server, boxes).PasteInExcel(Table(5, 0.0).field);
     EXPECT_LT(clock.elapsed(), 8000);
-    EXPECT_EQ(report.outcome, PasteOutcome::NoAnswer);
-    EXPECT_NE(report.statusText().find("did not answer within 3 s"), std::string::npos)
-        << report.message;
+    EXPECT_EQ(report.errorKind(), ErrorKind::TimedOut);
+    EXPECT_NE(report.error().find("did not answer within 3 s"), std::string::npos)
+        << report.error();
 }
 
 // benchcap-cli: the same pastes from scripts, with the unattended safe answer No.

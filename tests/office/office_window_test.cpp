@@ -6,13 +6,13 @@
 
 #include "main_form_fixture.h"
 #include "office/office_paste.h"
-#include "office/testing/scripted_office.h"
 #include "support/bench_texts.h"
+#include "support/scripted_office.h"
 
 namespace benchcap::app::test {
 namespace {
 
-using office::AttachState;
+using office::testing::AttachState;
 using office::testing::ScriptedOffice;
 
 constexpr const char* kBench = ::benchcap::test::kTraceBench;

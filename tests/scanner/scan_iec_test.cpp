@@ -4,18 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
-#include <tuple>
 
-#include "bus/testing/scripted_user_interface.h"
+#include <string>
+#include "scanner/model_probes.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
 #include "support/golden.h"
 #include "support/mock_driver.h"
+#include "support/scripted_user_interface.h"
 #include "support/traffic_text.h"
 
 namespace benchcap::scanner {
@@ -32,7 +32,7 @@ struct Rig : test::BenchRig {
         scan.setStopTimeOut(code);
         scan.ScanIECBus();
     }
-    ScanIECControl scan;
+    ScanController scan;
 };
 
 std::string Shown(const std::string& s) {
@@ -50,12 +50,12 @@ std::string ScanTable(const std::string& input) {
     Rig rig("instruments:\n  - " + std::regex_replace(list, std::regex("; "), "\n  - ") + "\n");
     rig.onePass();
     std::string out;
-    for (int16_t a = ScanIECControl::kFirstAddress; a <= ScanIECControl::kLastAddress; ++a) {
+    for (int16_t a = ScanController::kFirstAddress; a <= ScanController::kLastAddress; ++a) {
         std::string asked;
         for (const std::string& q : rig.bench.writesTo(a))
             asked += q;
         out += std::to_string(a) + " " + LedColourName(rig.scan.led(a).colour) + "|" +
-               Shown(rig.scan.led(a).tooltip) + "|" + std::to_string(rig.scan.DeviceTyp(a)) + "|" +
+               Shown(rig.scan.led(a).tooltip) + "|" + std::to_string(rig.scan.deviceType(a)) + "|" +
                Shown(rig.scan.DeviceInfo(a)) + "|" + Shown(rig.scan.IDAnswer(a)) + "|" +
                Shown(rig.scan.OptionList(a)) + "|" + rig.scan.entry(a).SerialNo + "|" + asked +
                "\n";
@@ -101,8 +101,8 @@ std::string BoardChoice(const std::string& input) {
         out += "asked \"" + box.title + "\" \"" + box.text + "\"\n";
     out += "board " + std::to_string(rig.scan.BoardID()) + ", " + rig.scan.addressText() +
            (rig.scan.boardFailure().empty() ? "" : ", " + rig.scan.boardFailure()) + "\nfound";
-    for (int16_t a = ScanIECControl::kFirstAddress; a <= ScanIECControl::kLastAddress; ++a)
-        out += rig.scan.DeviceTyp(a) ? " " + std::to_string(a) : "";
+    for (int16_t a = ScanController::kFirstAddress; a <= ScanController::kLastAddress; ++a)
+        out += rig.scan.deviceType(a) ? " " + std::to_string(a) : "";
     return out + ", " + std::to_string(rig.bench.count(Traffic::Open)) + " opened\n";
 }
 
@@ -168,7 +168,7 @@ TEST(ScanIECBus, TwoPassesJudgeEveryAddressAgainAndAScanFromTheYieldHookIsIgnore
     rig.scan.setStopTimeOut(11);
     rig.scan.ScanIECBus();
     EXPECT_TRUE(rig.bench.traffic().empty());
-    EXPECT_EQ(rig.scan.DeviceTyp(5), 0);
+    EXPECT_EQ(rig.scan.deviceType(5), 0);
     EXPECT_EQ(rig.scan.led(5).colour, LedColour::Green);
     rig.scan.setStopTimeOut(12);
     EXPECT_TRUE(rig.scan.ScanIECBus());
@@ -182,19 +182,10 @@ TEST(ScanIECBus, AnswersLongerThanTheBufferAreCut) {
     rig.onePass();
     EXPECT_EQ(rig.scan.IDAnswer(8), idn.substr(0, 1000));
     // No line feed within the 1000 bytes: the firmware is empty, the model still known.
-    EXPECT_EQ(rig.scan.DeviceTyp(8), 12);
+    EXPECT_EQ(rig.scan.deviceType(8), 12);
     EXPECT_EQ(rig.scan.led(8).tooltip, "Addr 8: KLVZ26, firmware ");
     // The unread rest is discarded by the next query, whose answer is read whole.
     EXPECT_EQ(rig.scan.OptionList(8), "B4\n");
-}
-
-TEST(ScanIECBus, MakerTestAndTexts) {
-    for (const auto& [answer, maker] : std::vector<std::pair<std::string, bool>>{
-             {"VEL", true}, {"vEl,x", true}, {" VEL,x", false}, {"VE", false}, {"\nVEL", false}})
-        EXPECT_EQ(IsMakerAnswer(answer), maker) << answer;
-    EXPECT_EQ(DropManufacturer("A,B,C", 6), "B,C   ");
-    EXPECT_EQ(DropManufacturer("ABC", 4), "ABC ");
-    EXPECT_EQ(FoundText(1), "1 VTK-DEVICE FOUND");
 }
 
 // A driver that finds board 0 by name but opens no device on it.
@@ -214,7 +205,7 @@ TEST(ScanIECBus, ABoardWithoutDeviceHandlesEndsTheScanUnsent) {
                                                  bus::iberr_codes::ECIC, 0, 0}));
     bus::VirtualClock clock;
     bus::testing::ScriptedUserInterface ui;
-    ScanIECControl scan(driver, clock, ui);
+    ScanController scan(driver, clock, ui);
     scan.setStartTimeOut(11);
     scan.setStopTimeOut(12);
     EXPECT_TRUE(scan.ScanIECBus());

@@ -2,16 +2,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
-#include "sim/backend.h"
+#include "interfaces/interface_table.h"
 #include "sim/bench_config.h"
 #include "sim/instrument_kinds.h"
 #include "sim/sim_bench.h"
 #include "support/golden.h"
 #include "support/test_paths.h"
-
-#include <fstream>
 
 namespace benchcap::sim {
 namespace {
@@ -75,19 +74,6 @@ TEST(BenchFile, RefusesFilesThatAreNoBenchText) {
     EXPECT_EQ(loadBenchFile((dir / "bench.yaml").string()).error(),
               (dir / "bench.yaml").string() + ":2: key 'plot_file': '" + plot.string() +
                   "' is larger than 256 MB");
-
-    // One that grows after loading is refused when the plotter reads it.
-    std::filesystem::resize_file(plot, 100);
-    const Result<BenchConfig> loaded = loadBenchFile((dir / "bench.yaml").string());
-    ASSERT_EQ(loaded.error(), "");
-    SimBench bench(loaded.value(), std::make_shared<bus::VirtualClock>());
-    std::filesystem::resize_file(plot, std::uintmax_t{300} << 20);
-    bench.ibpad(0, 5);  // the plotter address
-    bench.ibrsc(0, 0);
-    bench.ibwait(0, bus::ibsta_bits::TIMO | bus::ibsta_bits::LACS);
-    std::string answer(100, '\0');
-    bench.ibrd(0, answer.data(), 100);
-    EXPECT_NE(answer.find("PLOT FILE LARGER THAN 256 MB"), std::string::npos) << answer;
 }
 
 TEST(BenchFile, BuiltInBenchHasEveryKindAndTheVectorAnalyzerAt20) {
@@ -116,6 +102,9 @@ TEST(BenchFile, TheDocumentedExampleLoads) {
 
 // Each --interface text is read once into its kind and its bench file or adapter address;
 // the list of interfaces in a refusal grows with the backends, so only its start is kept.
+using interfaces::InterfaceChoice;
+using interfaces::parseInterfaceChoice;
+
 TEST(InterfaceChoice, EachTextIsReadOnceIntoItsKind) {
     test::checkGolden("golden/interface-choices.txt", [](const std::string& text) {
         const Result<InterfaceChoice> choice = parseInterfaceChoice(text);

@@ -5,6 +5,11 @@
 #include <optional>
 #include <sstream>
 
+#include <cstdint>
+#include <filesystem>
+#include "interfaces/interface_table.h"
+#include "sim/bench_config.h"
+#include "sim/instrument_kinds.h"
 #include "sim/sim_bench.h"
 #include "support/bench_rig.h"
 #include "support/file_faults.h"

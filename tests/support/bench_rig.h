@@ -14,9 +14,9 @@
 
 #include "bus/clock.h"
 #include "bus/session.h"
-#include "bus/testing/scripted_user_interface.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
+#include "support/scripted_user_interface.h"
 
 namespace benchcap::test {
 
@@ -67,13 +67,5 @@ struct BenchRig {
     bus::Session session;
     bus::testing::ScriptedUserInterface ui;
 };
-
-// Names of the files in a folder (to see that nothing half-written was left behind).
-inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    return names;
-}
 
 }  // namespace benchcap::test

@@ -26,6 +26,14 @@ struct SampleFile {
     std::string bytes;
 };
 
+// A screen of one navy colour, as the simplest instrument picture.
+inline std::string navyScreen(int width, int height) {
+    wmf::Writer w(width, height);
+    w.brush(wmf::rgb(0, 0, 128));
+    w.rectangle(0, 0, width, height);
+    return w.finish();
+}
+
 // No placeable header; a window of 2000 x 1500; ExtTextOut and MoveTo/LineTo.
 inline std::string nonPlaceableSample() {
     wmf::Writer w(2000, 1500, 96, wmf::Framing::Window);

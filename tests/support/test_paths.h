@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace benchcap::test {
 
@@ -18,5 +21,14 @@ std::filesystem::path sourceDir();
 std::filesystem::path makeTempDir(const std::string& hint);
 // Whole file as bytes.
 std::string readFile(const std::filesystem::path& path);
+// Names of the files in a folder, sorted, without `except` (to see that nothing
+// half-written was left behind).
+std::vector<std::string> filesIn(const std::filesystem::path& dir, const std::string& except = {});
+// Milliseconds since `start`.
+inline int64_t millisSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
 
 }  // namespace benchcap::test

@@ -15,10 +15,10 @@
 #include "app/commands/trace_window_command.h"
 #include "app/commands/window_side.h"
 #include "app/output/print_hardcopy.h"
-#include "app/testing/scripted_services.h"
 #include "app/window/main_form.h"
 #include "office/office_bridge.h"
 #include "scanner/scan_iec.h"
+#include "support/scripted_services.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
@@ -59,7 +59,7 @@ struct WindowOnDriver {
     app::OutputFiles files;
     app::BusWorker worker;
     app::WindowThreadBoxes scannerBoxes{worker, &scripted.boxes};
-    scanner::ScanIECControl scanner;
+    scanner::ScanController scanner;
     app::InstrumentSession instrument;
     office::NullOfficeBridge office;
     app::PdfPrinterFactory printers{QStringLiteral("/dev/null")};

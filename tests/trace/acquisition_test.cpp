@@ -147,16 +147,6 @@ instruments:
     }
 }
 
-TEST(UnpackSymbols, MostSignificantUsedBitFirst) {
-    EXPECT_EQ(UnpackSymbols({6}, 3), (std::vector<uint8_t>{1, 1, 0}));     // 8PSK
-    EXPECT_EQ(UnpackSymbols({0xFE, 1}, 1), (std::vector<uint8_t>{0, 1}));  // upper bits ignored
-}
-
-TEST(CutAnswer, BlanksAndFillingGoAndALeadingNulEndsTheAnswer) {
-    EXPECT_EQ(CutAnswer(std::string(" QAM \n\0\0", 8)), "QAM");
-    EXPECT_EQ(CutAnswer(std::string("\0PSK", 4)), "");
-}
-
 constexpr const char* kNetwork = R"(
 instruments:
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 201,

@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <random>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "support/golden.h"
+#include "trace/general_number.h"
 #include "trace/trace_data.h"
 #include "trace/trace_field.h"
 
@@ -136,13 +143,6 @@ TEST(TraceText, EveryLayoutRowByRowWithItsEmptyCells) {
     test::checkGolden("golden/trace-text.txt", Table);
 }
 
-TEST(TraceColumn, NumberIsTheCellValue) {
-    const TraceDataSet data = Analyzer({-80.5f}, AnalyzerAxis::Of(1, 1e9 + 1, 1, 0, 0));
-    const TraceField field = GenTraceField(data);
-    EXPECT_EQ(field.columns[0].Number(0), 1e9 + 0.5);
-    EXPECT_EQ(field.columns[1].Number(0), -80.5);
-}
-
 // The streamed text is TraceText's bytes, for every layout and across chunk seams (long
 // traces are written in chunks on two cores), the same as printf cell by cell, and comes
 // in pieces small enough never to hold a long trace's text whole.
@@ -158,8 +158,6 @@ TEST(WriteTraceText, StreamsTheSameBytesInBoundedPieces) {
     const TraceDataSet cases[] = {
         TraceDataSet{},
         analyzer(1),
-        analyzer(chunk),
-        analyzer(2 * chunk),
         analyzer(2 * chunk + 1),
         analyzer(5 * chunk + 3),
         Network(Wave(2 * rows - 1, 1), Count(rows, 1e6f), true),  // odd pair count
@@ -197,6 +195,145 @@ TEST(WriteTraceText, StopsAtTheFirstFailedPiece) {
     });
     EXPECT_EQ(status.error(), "pipe closed");
     EXPECT_EQ(pieces, 1);
+}
+
+// The x values as they were once stored, one array per trace: the computed axis must give
+// every one of them to the bit, or the trace text would change.
+std::vector<double> StoredAxis(std::size_t count, double centre, double span, double sweepTime,
+                               int32_t pointsPerSymbol) {
+    std::vector<double> axis(count);
+    const double n = count > 1 ? static_cast<double>(count - 1) : 1.0;
+    if (span != 0) {
+        const double start = centre - span / 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = (static_cast<double>(i) / n) * span + start;
+        }
+    } else if (sweepTime != 0) {
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = (static_cast<double>(i) / n) * sweepTime;
+        }
+    } else {
+        const double p = pointsPerSymbol > 0 ? static_cast<double>(pointsPerSymbol) : 1.0;
+        for (std::size_t i = 0; i < count; ++i) {
+            axis[i] = static_cast<double>(i) / p;
+        }
+    }
+    return axis;
+}
+
+TEST(AnalyzerAxis, ComputedValuesAreTheStoredOnesBitForBit) {
+    // Centre, span, sweep time and points per symbol: frequency axes whatever the sweep time
+    // (a span far below the centre's precision, a negative start, a span reported
+    // negative), time axes (a negative sweep time: -0 at the start), symbol axes.
+    std::istringstream rows(
+        "1e9 1e8 0.02 0  1e9 1e7 0 0  2.4e9 83.5e6 0 0  433.92e6 0.1 0 0  1e-3 3e-7 0 0  "
+        "0 1e9 0 0  5e9 -2e6 0 0  0.3333333333333333 0.14285714285714285 0 3  1e300 1e300 0 0  "
+        "1e9 inf 0 0  1e9 nan 0 0  0 0 0.02 0  1e9 0 0.3333333333333333 7  0 0 123.456 0  "
+        "0 0 -0.5 0  0 0 1e-9 0  0 0 nan 0  0 0 0 4  0 0 0 3  0 0 0 7  0 0 0 1  0 0 0 0  "
+        "0 0 0 -5  0 0 0 2147483647");
+    struct Settings {
+        double centre, span, sweepTime;
+        int32_t pointsPerSymbol;
+    };
+    std::vector<Settings> settings;
+    for (std::string c, s, t, p; rows >> c >> s >> t >> p;)
+        settings.push_back({std::strtod(c.c_str(), nullptr), std::strtod(s.c_str(), nullptr),
+                            std::strtod(t.c_str(), nullptr), std::stoi(p)});
+    ASSERT_EQ(settings.size(), 24u);
+    const std::size_t counts[] = {0, 1, 2, 3, 7, 401, 501, 1001, 8192, 32769, 1000001};
+    for (const Settings& s : settings) {
+        for (const std::size_t count : counts) {
+            SCOPED_TRACE(testing::Message() << count << " values, centre " << s.centre << ", span "
+                                            << s.span << ", sweep " << s.sweepTime
+                                            << ", points per symbol " << s.pointsPerSymbol);
+            const AnalyzerAxis axis =
+                AnalyzerAxis::Of(count, s.centre, s.span, s.sweepTime, s.pointsPerSymbol);
+            const std::vector<double> stored =
+                StoredAxis(count, s.centre, s.span, s.sweepTime, s.pointsPerSymbol);
+            ASSERT_EQ(axis.count, stored.size());
+            std::size_t differing = 0;
+            std::size_t first = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (std::bit_cast<uint64_t>(axis.at(i)) != std::bit_cast<uint64_t>(stored[i])) {
+                    first = differing++ == 0 ? i : first;
+                }
+            }
+            EXPECT_EQ(differing, 0u) << "first at index " << first;
+        }
+    }
+}
+
+// Compares our text with C's "%.7G" (float) or "%.15G" (double) in the C locale; counts
+// mismatches and reports the first few, so a broken path shows its values.
+struct Comparer {
+    template <class T>
+    void operator()(T v) {
+        char c[64];
+        std::snprintf(c, sizeof c, "%.*G", std::is_same_v<T, float> ? 7 : 15,
+                      static_cast<double>(v));
+        const std::string ours = FormatGeneral(v);
+        if (ours != c && ++failures <= 10)
+            ADD_FAILURE() << std::hexfloat << static_cast<double>(v) << ": printf " << c
+                          << ", ours " << ours;
+        ++checked;
+    }
+    long failures = 0;
+    long checked = 0;
+};
+
+TEST(GeneralNumber, SpecialValuesRoundingAndExponentEdgesMatchPrintf) {
+    Comparer cmp;
+    // Written as text, read with strtof / strtod: each value and its negative, as float
+    // and as double.
+    std::istringstream values(
+        "0 inf nan -80.5 2e-5 4e-5 9.9999995 999999.95 9999999.5 0.0001 9.99999e-5 9.999999e-5 "
+        "1e-5 1e7 9999999.0 1048576.5 1048577.5 8388607.5 0.5 1.0 3.4028235e38 1.1754944e-38 "
+        "1e-45 1.17549421e-38 1.5e20 1e300 1.25e-300 999999999999999.5 99999999999999.95 "
+        "100000000000000.5 100000000000001.5 1e15 1e14 9.999999999999995e-5 5e-324 "
+        "2.2250738585072014e-308 1.7976931348623157e308 0.1 0.3333333333333333");
+    for (std::string text; values >> text;) {
+        for (const std::string& signed_ : {text, "-" + text}) {
+            cmp(std::strtof(signed_.c_str(), nullptr));
+            cmp(std::strtod(signed_.c_str(), nullptr));
+        }
+    }
+    // Each side of every power of ten a float or double can be near.
+    for (int x = -46; x <= 39; ++x) {
+        float v = std::pow(10.0f, static_cast<float>(x));
+        for (int i = 0; i < 4; ++i)
+            v = std::nextafter(v, 0.0f);
+        for (int i = 0; i < 8; ++i, v = std::nextafter(v, std::numeric_limits<float>::max()))
+            cmp(v);
+    }
+    for (int x = -324; x <= 308; ++x) {
+        double v = std::strtod(("1e" + std::to_string(x)).c_str(), nullptr);
+        for (int i = 0; i < 4; ++i)
+            v = std::nextafter(v, 0.0);
+        for (int i = 0; i < 8; ++i, v = std::nextafter(v, std::numeric_limits<double>::max()))
+            cmp(v);
+    }
+    // Values that lie on or next to a rounding tie at the 7th / 15th digit.
+    for (uint32_t m = 1000000; m < 10000000; m += 99991) {
+        for (int x = -12; x <= 12; ++x) {
+            const double tie = (m + 0.5) * std::pow(10.0, x);
+            const float v = static_cast<float>(tie);
+            for (float f : {std::nextafter(v, 0.0f), v, std::nextafter(v, 1e38f)})
+                cmp(f);
+            for (double d : {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300)})
+                cmp(d);
+        }
+    }
+    EXPECT_EQ(cmp.failures, 0);
+}
+
+TEST(GeneralNumber, MillionsOfRandomBitPatternsMatchPrintf) {
+    std::mt19937_64 rng(20240611);
+    Comparer cmp;
+    for (int i = 0; i < 2000000; ++i)
+        cmp(std::bit_cast<float>(static_cast<uint32_t>(rng())));
+    for (int i = 0; i < 1000000; ++i)
+        cmp(std::bit_cast<double>(rng()));
+    EXPECT_EQ(cmp.failures, 0) << "of " << cmp.checked;
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <limits>
 #include <random>
 #include <sstream>
 

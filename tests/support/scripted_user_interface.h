@@ -20,7 +20,7 @@ struct RecordedBox {
     std::string preset;  // input boxes only
 };
 
-// UserInterface for tests and unattended runs: answers come from queues filled in
+// UserInterface for tests: answers come from queues filled in
 // advance, and every box is recorded. With nothing queued, a message box answers with
 // its first button (what Enter would press) and an input box is cancelled, so an
 // unexpected box never blocks a test; look at boxes() to catch it.
@@ -49,7 +49,6 @@ class ScriptedUserInterface final : public UserInterface {
         return found;
     }
     void clearBoxes() { boxes_.clear(); }
-    bool answersLeft() const { return !messageAnswers_.empty() || !inputAnswers_.empty(); }
 
     MessageResult messageBox(MessageIcon icon, const std::string& title, const std::string& text,
                              MessageButtons buttons) override {

@@ -1,16 +1,126 @@
+// The window program's texts: the "/" command line, its options, output file names and
+// dialog filters.
 #include <gtest/gtest.h>
+#include <QFile>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-
+#include "app/output/output_files.h"
+#include "app/startup/app_options.h"
+#include "app/startup/command_line.h"
 #include "app/startup/settings_store.h"
+#include "support/scripted_services.h"
 #include "support/table_file.h"
 #include "support/test_paths.h"
 
 namespace benchcap::app {
 namespace {
+
+// An action as tests/data/app/command-line.tsv writes it: "Address 20", "Name=x", "End".
+std::string describe(const CommandAction& a) {
+    static const char* const kinds[] = {"Hide", "Show", "Address", "BadAddress", "Color", "BW",
+                                        "Name", "Plot", "Screen",  "Trace",      "End"};
+    using K = CommandAction::Kind;
+    std::string text = kinds[static_cast<int>(a.kind)];
+    if (a.kind == K::Address || a.kind == K::Trace)
+        text += " " + std::to_string(a.number);
+    if (a.kind == K::Name || a.kind == K::BadAddress)
+        text += "=" + a.text.toStdString();
+    return text;
+}
+
+std::string describe(const std::vector<CommandAction>& actions) {
+    std::string text;
+    for (const CommandAction& a : actions)
+        text += (text.empty() ? "" : " ; ") + describe(a);
+    return text;
+}
+
+TEST(CommandLine, SplitAndParsedAsRecorded) {
+    for (const auto& row : test::readTable("app/command-line.tsv")) {
+        const QString given = QString::fromStdString(row[1]);
+        if (row[0] == "split")
+            EXPECT_EQ(splitCommandLine(given).join(u'|').toStdString(), row[2]) << row[1];
+        else if (row[0] == "action")
+            EXPECT_EQ(describe(actionsFor(given)), row[2]) << row[1];
+        else
+            EXPECT_EQ(describe(parseCommandLine(given)), row[2]) << row[1];
+    }
+}
+
+// The options as one line of what was given: "interface=... data-path=... screenshot=...
+// scan help version system-info | command line".
+std::string parsed(QStringList args) {
+    args.prepend(QStringLiteral("benchcap"));
+    const Result<AppOptions> r = parseAppOptions(args);
+    if (!r)
+        return "error: " + r.error();
+    QStringList given;
+    if (!r->interfaceChoice.isEmpty())
+        given << QStringLiteral("interface=") + r->interfaceChoice;
+    if (r->dataPath)
+        given << QStringLiteral("data-path=") + *r->dataPath;
+    if (!r->screenshotFile.isEmpty())
+        given << QStringLiteral("screenshot=") + r->screenshotFile;
+    const std::pair<bool, const char*> flags[] = {{r->scan, "scan"},
+                                                  {r->help, "help"},
+                                                  {r->version, "version"},
+                                                  {r->systemInfo, "system-info"}};
+    for (const auto& [set, name] : flags) {
+        if (set)
+            given << QLatin1String(name);
+    }
+    return (given.join(QLatin1Char(' ')) + QStringLiteral(" | ") + r->commandLine).toStdString();
+}
+
+TEST(AppOptions, OptionsAnywhereTheCommandLineAndMalformedOptions) {
+    for (const auto& row : test::readTable("app/app-options.tsv"))
+        EXPECT_EQ(parsed(QString::fromStdString(row[0]).split(u' ')), row[1]) << row[0];
+    // --help names every interface and keyword, and what happens without a display.
+    for (const char* told : {"prologix:HOST[:PORT]", "prologix:/dev/ttyUSB0", "/PLOT", "offscreen"})
+        EXPECT_TRUE(usageText().contains(QLatin1String(told))) << told;
+}
+
+TEST(outputFileName, Examples) {
+    for (const auto& c : test::readTable("app/output-names.tsv")) {
+        OutputFiles files([] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); },
+                          QLatin1Char(c[0][0]));
+        files.DataPath = QString::fromStdString(c[1]);
+        const bool manual = c[2] != "auto";
+        files.ManualName = QString::fromStdString(c[2]);
+        EXPECT_EQ(files.outputFileName(QString::fromStdString(c[3]), std::stoi(c[4]), manual)
+                      .toStdString(),
+                  c[5]);
+    }
+}
+
+TEST(OutputFolder, MissingDataPathIsCreatedOrReported) {
+    const QString root = QString::fromStdString(test::makeTempDir("output-folder").string());
+    const QString file = root + QStringLiteral("/Documents/Benchcap/HARDCOPY.WMF");
+    ASSERT_TRUE(OutputFiles::makeFolderFor(file));
+    EXPECT_TRUE(QFileInfo(root + QStringLiteral("/Documents/Benchcap")).isDir());
+    ASSERT_TRUE(OutputFiles::makeFolderFor(file));  // there already
+
+    QFile blocker(root + QStringLiteral("/plain"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const Status s = OutputFiles::makeFolderFor(root + QStringLiteral("/plain/sub/x.TXT"));
+    ASSERT_FALSE(s);
+    EXPECT_NE(s.error().find("plain/sub"), std::string::npos) << s.error();
+}
+
+TEST(UiServices, FolderBrowserTextAndFilters) {
+    EXPECT_EQ(folderBrowserText(QStringLiteral("Path to store hardcopies and trace data"),
+                                QStringLiteral("C:\\Data")),
+              QStringLiteral("Path to store hardcopies and trace data\r\nCurrent Path: C:\\Data"));
+    EXPECT_EQ(qtNameFilter(QStringLiteral("WMF file|*.WMF|all files|*.*")),
+              QStringLiteral("WMF file (*.WMF);;all files (*.*)"));
+    EXPECT_EQ(qtNameFilter(QStringLiteral("text|*.TXT;*.CSV")),
+              QStringLiteral("text (*.TXT *.CSV)"));
+    // A dangling description without pattern is dropped rather than producing a bad filter.
+    EXPECT_EQ(qtNameFilter(QStringLiteral("BMP file|*.BMP|odd")),
+              QStringLiteral("BMP file (*.BMP)"));
+}
 
 const QString kApp = QStringLiteral("BENCHCAP");
 const QString kSection = QStringLiteral("Settings");
@@ -145,16 +255,6 @@ TEST(IniSettingsStore, LinkedAndReadOnlyFiles) {
     ASSERT_FALSE(s);
     EXPECT_EQ(s.error(), QDir::cleanPath(dotfile).toStdString() + " is read-only");
     EXPECT_EQ(readText(dotfile), QByteArray("[Settings]\nAddress=7\n"));
-}
-
-TEST(IniSettingsStore, UnwritableFolderIsReported) {
-    const QString folder = tempFolder("settings-blocked");
-    writeText(folder + QStringLiteral("/file"), "x");
-    IniSettingsStore store(folder + QStringLiteral("/file/sub"));
-    store.write(kApp, kSection, QStringLiteral("Address"), QStringLiteral("7"));
-    const Status s = store.flush();
-    ASSERT_FALSE(s);
-    EXPECT_NE(s.error().find("file/sub"), std::string::npos) << s.error();
 }
 
 }  // namespace

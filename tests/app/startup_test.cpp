@@ -165,6 +165,16 @@ TEST_F(StartupTest, UnusableValuesFallBackSoundlyAndTheRunsOwnDataPathIsNotStore
     expectStored("Address=20;GPIBPrinterAdr=8;Color=True;DataPath=/stored");
 }
 
+// An address no instrument can have is refused; the last valid one is what is stored.
+TEST_F(StartupTest, InvalidStoredAddressKeepsTheLastValidOneAtShutdown) {
+    setStored("Address=0");
+    start();
+    form->selectAddress(7);
+    form->selectAddress(31);
+    form->shutDown();
+    expectStored("Address=7");
+}
+
 TEST_F(StartupTest, DataPathThatIsNotUtf8IsRefusedByNameAndKeptForTheNextStart) {
     const std::filesystem::path folder = benchcap::test::makeTempDir("settings-latin1");
     const std::string line =

@@ -38,6 +38,9 @@ std::vector<KeySpec> commonKeys() {
              {"block_cut_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
              {"block_header", KeyType::Text, nullptr, {}},
              {"silent_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
+             // Deaf from this bench time until the next (a power cycle, a pulled cable).
+             {"silent_from_s", KeyType::Number, numberRange(0, 1e9), {}},
+             {"silent_until_s", KeyType::Number, numberRange(0, 1e9), {}},
              {"bus_error_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
          }},
     };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
 
 #include "bus/clock.h"
 
@@ -72,6 +74,12 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
             silentAfter_ = faults["silent_after"].as<int>();
         if (faults["bus_error_after"])
             busErrorAfter_ = faults["bus_error_after"].as<int64_t>();
+        if (faults["silent_from_s"]) {
+            silentFrom_ = std::llround(faults["silent_from_s"].as<double>() * 1e6);
+            silentUntil_ = faults["silent_until_s"]
+                               ? std::llround(faults["silent_until_s"].as<double>() * 1e6)
+                               : INT64_MAX;
+        }
     }
     if (config_.node["rate_bytes_per_s"])
         bytesPerSecond_ = config_.node["rate_bytes_per_s"].as<double>();
@@ -151,6 +159,8 @@ void SimInstrument::receiveMessage(std::string_view message) {
         if (trimBlanks(command).empty())
             continue;
         if (silentAfter_ && commandsAnswered_ >= *silentAfter_)
+            return;
+        if (const int64_t now = clock_.nowMicros(); now >= silentFrom_ && now < silentUntil_)
             return;
         ++commandsAnswered_;
         dispatch(command);

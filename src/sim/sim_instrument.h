@@ -120,6 +120,8 @@ class SimInstrument {
     std::optional<int64_t> blockCutAfter_;
     std::optional<std::string> blockHeader_;
     std::optional<int> silentAfter_;
+    int64_t silentFrom_ = -1;  // bench-clock microseconds; -1: never deaf
+    int64_t silentUntil_ = -1;
     std::optional<int64_t> busErrorAfter_;
     double bytesPerSecond_ = 0;
 };

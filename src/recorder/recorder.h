@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/output_file.h"
+#include "base/result.h"
+#include "bus/clock.h"
+#include "bus/session.h"
+#include "hardcopy/hardcopy_types.h"
+#include "recorder/schedule.h"
+
+namespace benchcap::recorder {
+
+inline constexpr int64_t kDefaultRotateBytes = 100LL * 1024 * 1024;
+
+// What a recording takes and where it ends.
+struct RecorderSettings {
+    std::vector<ScheduleRow> rows;
+    std::optional<int64_t> durationMicros;  // ends when the next item would be due after it
+    std::optional<int64_t> count;           // ends after this many items taken
+    std::filesystem::path folder;           // made beforehand (makeRecordFolder)
+    char decimalSeparator = '.';
+    int64_t rotateBytes = kDefaultRotateBytes;
+    std::string interfaceName;  // for the trace files' head
+    std::string hardcopyFormat = "BMP";
+};
+
+// How each taken item went, as record.csv writes it.
+enum class ItemOutcome { Ok, Timeout, Lost, Refused };
+const char* outcomeText(ItemOutcome outcome);
+
+// What the owner sees after every row (the status line, a progress print).
+struct RecorderProgress {
+    int64_t rows = 0;  // rows in record.csv so far
+    int64_t elapsedMicros = 0;
+    ItemOutcome lastOutcome = ItemOutcome::Ok;
+    std::string lastMessage;    // why the last item failed, empty when it went through
+    std::size_t nextRow = 0;    // the schedule row due next
+    int64_t nextDueMicros = 0;  // its due time, from the start
+};
+
+enum class RecordingEndReason { Stopped, Duration, Count, Failed };
+
+struct RecordingEnd {
+    RecordingEndReason reason = RecordingEndReason::Stopped;
+    Status status;  // the failure that ended it (a file that cannot be written)
+    int64_t rows = 0;
+};
+
+// The instrument and the world a recording runs in. The session's interrupt check should
+// ask the same stop as `stopRequested`, so that a long read ends on a stop, too.
+struct RecorderServices {
+    bus::Session& session;
+    bus::Clock& clock;
+    int16_t board = 0;
+    int16_t address = 0;
+    // UTC at the start, microseconds since 1970; the rows' times run from it on the bus
+    // clock, so times and elapsed seconds never disagree and never step back.
+    int64_t wallStartMicros = 0;
+    std::function<bool()> stopRequested = [] { return false; };
+    std::function<void(const RecorderProgress&)> progress = nullptr;
+    hardcopy::PictureCheck checkPicture = nullptr;
+    const FileCalls& calls = FileCalls::system();
+};
+
+// Records until a stop, the duration or the count: waits for the next due item on the bus
+// clock, takes it (identification first, so a stale answer of an earlier time-out is
+// cleared and never recorded under a later time), writes its row to record.csv and its
+// values to traceN.csv or its picture to its own file. A time-out, a lost interface or a
+// bus error is a row with its outcome, and the schedule goes on; a file that cannot be
+// written ends the recording with the failure. Waits are in short slices that ask
+// `stopRequested`.
+RecordingEnd Record(RecorderServices& services, const RecorderSettings& settings);
+
+}  // namespace benchcap::recorder

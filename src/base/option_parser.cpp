@@ -31,6 +31,16 @@ OptionParser& OptionParser::value(const char* names, std::optional<std::string>&
     return *this;
 }
 
+OptionParser& OptionParser::values(const char* names, std::vector<std::string>& target,
+                                   const char* valueName, const char* help, const char* missing) {
+    CLI::Option* option = app_->add_option_function<std::vector<std::string>>(
+        names, [&target](const std::vector<std::string>& v) { target = v; }, help);
+    option->type_name(valueName)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    option->allow_extra_args(false);
+    missing_.emplace_back(option->get_name(), missing);
+    return *this;
+}
+
 OptionParser& OptionParser::argument(const char* name, std::string& target, const char* help) {
     app_->add_option(name, target, help)->required();
     return *this;

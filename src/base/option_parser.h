@@ -32,6 +32,10 @@ class OptionParser {
     // empty value. Given twice, the option is refused.
     OptionParser& value(const char* names, std::optional<std::string>& target,
                         const char* valueName, const char* help, const char* missing = "a value");
+    // A value option that may be given again and again ("--trace 1:5 --trace 2:60"): every
+    // value, in the order given.
+    OptionParser& values(const char* names, std::vector<std::string>& target, const char* valueName,
+                         const char* help, const char* missing = "a value");
     // A required argument in order of appearance.
     OptionParser& argument(const char* name, std::string& target, const char* help);
     // Parsing stops at the first word that is no option: it and all after it land here.

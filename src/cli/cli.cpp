@@ -147,6 +147,11 @@ const std::vector<CliCommand>& cliCommands() {
          "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "
          "[--paste-spreadsheet]",
          cmdTrace},
+        {"record",
+         "record ADDRESS [--hardcopy-every S] [--trace N:S]... [--duration 24h | --count N] "
+         "[-o FOLDER]\n"
+         "      [--locale NAME] [--rotate-at SIZE]",
+         cmdRecord},
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},
         {"bus-log", "bus-log summary FILE", cmdBusLog},

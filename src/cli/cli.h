@@ -93,6 +93,7 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args);
 int cmdScan(CliContext& context, const std::vector<std::string>& args);
 int cmdBoardConfig(CliContext& context, const std::vector<std::string>& args);
 int cmdTrace(CliContext& context, const std::vector<std::string>& args);
+int cmdRecord(CliContext& context, const std::vector<std::string>& args);
 int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args);
 int cmdBusLog(CliContext& context, const std::vector<std::string>& args);
 int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args);

@@ -28,9 +28,13 @@ Status RotatingCsv::failed(const std::string& what, int error) {
         calls_.close(fd_);
     fd_ = -1;
     failed_ = true;
-    error_ = fail(ErrorKind::File, "Cannot " + what + " " + (folder_ / name_).string() + ": " +
-                                       std::strerror(error) +
-                                       ". The recording ends here; every row before is kept.");
+    const std::string reason = error == EEXIST ? "a file of that name is there already, and a "
+                                                 "recording never writes over a file"
+                                               : std::strerror(error);
+    error_ =
+        fail(ErrorKind::File, "Cannot " + what + " " + (folder_ / name_).string() + ": " + reason +
+                                  ". The recording ends here" +
+                                  (part_ > 1 || size_ > 0 ? "; every row before is kept." : "."));
     return error_;
 }
 
@@ -68,8 +72,7 @@ Status RotatingCsv::openNextPart(int64_t nowMicros) {
     const std::string path = (folder_ / name_).string();
     fd_ = calls_.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0)
-        return failed(errno == EEXIST ? "create (a file of that name is there already)" : "create",
-                      errno);
+        return failed("create", errno);
     size_ = 0;
     lastSync_ = nowMicros;
     return writeAll(head_);

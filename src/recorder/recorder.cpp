@@ -128,7 +128,7 @@ class Recording {
             if (const int64_t missed = schedule_.finish(due.row, finished);
                 missed > 0 && end.status)
                 end.status = writeSkipped(row.trace, missed, finished);
-            report(item);
+            report(row.trace, item);
         }
         if (!end.status)
             end.reason = RecordingEndReason::Failed;
@@ -203,12 +203,19 @@ class Recording {
         return record_.append(out, at);
     }
 
-    void report(const Taken& item) {
+    void report(int trace, const Taken& item) {
         if (!s_.progress)
             return;
         const Schedule::Due due = schedule_.next();
-        s_.progress(RecorderProgress{sequence_, s_.clock.nowMicros() - start_, item.outcome,
-                                     item.message, due.row, due.dueMicros - start_});
+        RecorderProgress progress;
+        progress.rows = sequence_;
+        progress.lastTrace = trace;
+        progress.elapsedMicros = s_.clock.nowMicros() - start_;
+        progress.lastOutcome = item.outcome;
+        progress.lastMessage = item.message;
+        progress.nextRow = due.row;
+        progress.nextDueMicros = due.dueMicros - start_;
+        s_.progress(progress);
     }
 
     // Selects, opens and identifies the instrument as every command starts; a failure says

@@ -36,7 +36,8 @@ const char* outcomeText(ItemOutcome outcome);
 
 // What the owner sees after every row (the status line, a progress print).
 struct RecorderProgress {
-    int64_t rows = 0;  // rows in record.csv so far
+    int64_t rows = 0;   // rows in record.csv so far
+    int lastTrace = 0;  // the item of the last row: 0 a hardcopy, 1..4 a trace
     int64_t elapsedMicros = 0;
     ItemOutcome lastOutcome = ItemOutcome::Ok;
     std::string lastMessage;    // why the last item failed, empty when it went through

@@ -66,7 +66,9 @@ class SimBench final : public bus::DriverBase {
     // --- for tests and demos ---
     bus::Clock& clock() { return *clock_; }
     std::shared_ptr<bus::Clock> sharedClock() const { return clock_; }
+    // The latest calls, at most kTrafficLimit of them (a long run keeps the newer ones).
     const std::vector<TrafficEntry>& traffic() const { return traffic_; }
+    static constexpr std::size_t kTrafficLimit = 1 << 17;
     void clearTraffic() { traffic_.clear(); }
     // The bytes of every write to `address`, in order.
     std::vector<std::string> writesTo(int address) const;

@@ -151,6 +151,12 @@ void SimInstrument::respondBulk(std::string bytes, bool eoi, std::size_t dataSta
 }
 
 void SimInstrument::pushError(int code, const std::string& text) {
+    // A real error queue holds a few entries; when it is full the last one says so
+    // (SCPI -350), so an instrument that runs for days does not pile up its errors.
+    if (errors_.size() >= kErrorQueueLength) {
+        errors_.back() = "-350,\"Queue overflow\"";
+        return;
+    }
     errors_.push_back(std::to_string(code) + ",\"" + text + "\"");
 }
 

@@ -74,7 +74,8 @@ class SimInstrument {
     // `dataStart` is where the counted data begin (after a block header).
     void respondBulk(std::string bytes, bool eoi, std::size_t dataStart = 0);
 
-    // Instrument error queue (answered by "SYST:ERR?").
+    // Instrument error queue (answered by "SYST:ERR?"), at most kErrorQueueLength entries.
+    static constexpr std::size_t kErrorQueueLength = 32;
     void pushError(int code, const std::string& text);
     const std::vector<std::string>& errors() const { return errors_; }
 

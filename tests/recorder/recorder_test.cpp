@@ -18,8 +18,8 @@ namespace benchcap::recorder {
 namespace {
 
 // A trace that reads at once (7), one deaf from 2.5 s to 6 s of bench time (8), one so slow
-// that a trace outlasts a one-second interval (9) and a network analyzer with a complex
-// channel (16).
+// that a trace outlasts a one-second interval (9), one whose blocks break off with a bus
+// error (10) and a network analyzer with a complex channel (16).
 constexpr const char* kBench = R"(
 instruments:
   - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", traces_shown: [1, 2],
@@ -28,6 +28,8 @@ instruments:
      faults: {silent_from_s: 2.5, silent_until_s: 6}}
   - {address: 9, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,3,1.70", points: 3,
      rate_bytes_per_s: 8}
+  - {address: 10, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,4,1.70", points: 3,
+     faults: {bus_error_after: 4}}
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 3,
      channels: {2: complex}}
 )";

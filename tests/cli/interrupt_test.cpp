@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -48,13 +49,16 @@ struct CliProcess {
     CliProcess(const std::string& name, std::vector<std::string> command, int sig,
                const std::string& interface = {})
         : dir(makeTempDir("interrupt-" + name)),
-          output(dir / (command.front() == "render" ? "out.png" : "out.file")),
+          output(dir / (command.front() == "render"   ? "out.png"
+                        : command.front() == "record" ? "recording"
+                                                      : "out.file")),
           signal(sig) {
         std::ofstream(dir / "bench.yaml") << kBench;
         std::ofstream plot(dir / "plot.hpgl");
         for (int i = 0; i < 20000; ++i)
             plot << "PU" << i % 1000 << ",0;PD" << i % 1000 << ",800;\r\n";
-        std::ofstream(output) << "earlier";
+        if (command.front() != "record")
+            std::ofstream(output) << "earlier";
         std::vector<std::string> args = {
             BENCHCAP_CLI_PATH, "--interface",
             interface.empty() ? "sim:" + (dir / "bench.yaml").string() : interface};
@@ -157,6 +161,16 @@ TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
         EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
     }
     stopping = true;
+}
+
+// A recording ends on SIGTERM as on Stop: 143, and record.csv ends with a whole row.
+TEST(CliInterrupt, SignalEndsARecordingAfterItsLastWholeRow) {
+    CliProcess record("record", {"record", "16", "--trace", "1:0.1", "--duration", "1h"}, SIGTERM);
+    record.interruptWhenBusy(false);
+    EXPECT_EQ(record.exitCode(), 128 + SIGTERM);
+    const std::string rows = readFile(record.output / "record.csv");
+    EXPECT_TRUE(rows.ends_with("trace1.csv\r\n")) << rows;
+    EXPECT_GE(std::count(rows.begin(), rows.end(), '\n'), 2) << rows;
 }
 
 }  // namespace

@@ -222,6 +222,7 @@ class Recording {
     // how the item ends before anything else is asked.
     std::optional<Taken> greet() {
         bus::Session& session = s_.session;
+        boxes_.last.clear();  // a box of an earlier item is not this item's reason
         session.SelectAndIdentify(s_.board, s_.address);
         if (!session.opened())
             return Taken{ItemOutcome::Lost, false, session.opened().error(), 0, {}};

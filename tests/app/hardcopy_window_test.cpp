@@ -13,7 +13,6 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <QBuffer>
 #include <QPainter>
 #include "app/output/print_hardcopy.h"
 #include "hardcopy/hardcopy_workflow.h"
@@ -21,6 +20,7 @@
 #include "support/bench_texts.h"
 #include "support/file_faults.h"
 #include "support/golden.h"
+#include "support/image_summary.h"
 #include "support/test_paths.h"
 
 namespace benchcap::app::test {
@@ -389,13 +389,8 @@ TEST_F(HardcopyWindowTest, MetafileTakenBeforeTheWindowIsShownFillsTheShownArea)
 
 // A bitmap of `size` in one colour, as the instrument would send it.
 picture::Picture bitmap(QSize size, QColor colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    auto picture = picture::pictureFromBytes(bytes.toStdString());
+    auto picture =
+        picture::pictureFromBytes(::benchcap::test::plainImageBytes(size, colour, "BMP"));
     EXPECT_TRUE(picture.ok()) << picture.error();
     return picture.value();
 }

@@ -14,7 +14,6 @@
 #include <iostream>
 #include <sstream>
 
-#include <QBuffer>
 #include <QImage>
 #include <QSvgRenderer>
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include "cli_runner.h"
 #include "hardcopy/picture/wmf_writer.h"
 #include "support/file_faults.h"
+#include "support/image_summary.h"
 #include "support/metafile_samples.h"
 #include "support/table_file.h"
 #include "support/test_paths.h"
@@ -246,13 +246,8 @@ size_t occurrences(const std::string& text, const std::string& word) {
 TEST(CliRender, OneRunPerBehaviour) {
     const fs::path dir = test::makeTempDir("render");
     const std::string whole = picture::test::navyScreen(64, 48);
-    QImage red(8, 8, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(red.save(&buffer, "PNG"));
-    std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
+    std::string png = test::plainImageBytes(QSize(8, 8), Qt::red, "PNG");
+    ASSERT_FALSE(png.empty());
     png[png.size() - 6] = '\0';  // the end chunk's name
     const std::string pages = "IN;SP1;PD10000,7000;PG;SP2;PD10000,0;PG;SP3;PD0,7000;";
     std::string tooManyPages = "IN;";

@@ -4,7 +4,6 @@
 #include <QImageReader>
 #include <tuple>
 
-#include <QBuffer>
 #include <QByteArray>
 #include <string>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "hardcopy/picture/picture.h"
 #include "hardcopy/picture/picture_file.h"
 #include "support/file_faults.h"
+#include "support/image_summary.h"
 #include "support/metafile_samples.h"
 #include "support/test_paths.h"
 
@@ -241,13 +241,8 @@ TEST(Dib, RefusesWhatTheBytesDoNotHold) {
 // An embedded PNG is checked chunk by chunk before decoding: damage is a reason in the
 // result, not a line from the decoding library on stderr.
 TEST(Dib, EmbeddedPngIsCheckedBeforeDecoding) {
-    QImage green(4, 3, QImage::Format_RGB32);
-    green.fill(Qt::green);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(green.save(&buffer, "PNG"));
-    const std::string png(bytes.constData(), static_cast<size_t>(bytes.size()));
+    const std::string png = benchcap::test::plainImageBytes(QSize(4, 3), Qt::green, "PNG");
+    ASSERT_FALSE(png.empty());
     auto dib = [](const std::string& image) {
         std::string s = header(4, 3, 24);
         s[16] = 5;  // BI_PNG

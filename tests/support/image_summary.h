@@ -4,6 +4,9 @@
 // white, the pixels of each colour and a checksum of the whole image, so that a changed
 // pixel fails the test and the box and colours say roughly what changed.
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
 #include <QCryptographicHash>
 #include <QImage>
 #include <cstdio>
@@ -11,6 +14,19 @@
 #include <string>
 
 namespace benchcap::test {
+
+// The file bytes of a picture of one colour in `format` ("PNG", "BMP"), as an instrument
+// or a file holds them; empty when Qt cannot write that format.
+inline std::string plainImageBytes(QSize size, QColor colour, const char* format) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        return {};
+    return bytes.toStdString();
+}
 
 inline std::string imageSummary(const QImage& picture) {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);

@@ -214,7 +214,12 @@ class Recording {
         progress.lastOutcome = item.outcome;
         progress.lastMessage = item.message;
         progress.nextRow = due.row;
+        progress.nextTrace = settings_.rows[due.row].trace;
         progress.nextDueMicros = due.dueMicros - start_;
+        if (item.outcome == ItemOutcome::Ok && trace > 0)
+            progress.trace = &state_.data;
+        if (item.outcome == ItemOutcome::Ok && trace == 0)
+            progress.hardcopyFile = (settings_.folder / item.file).string();
         s_.progress(progress);
     }
 

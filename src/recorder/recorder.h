@@ -13,6 +13,7 @@
 #include "bus/session.h"
 #include "hardcopy/hardcopy_types.h"
 #include "recorder/schedule.h"
+#include "trace/trace_data.h"
 
 namespace benchcap::recorder {
 
@@ -42,7 +43,12 @@ struct RecorderProgress {
     ItemOutcome lastOutcome = ItemOutcome::Ok;
     std::string lastMessage;    // why the last item failed, empty when it went through
     std::size_t nextRow = 0;    // the schedule row due next
+    int nextTrace = 0;          // its item: 0 a hardcopy, 1..4 a trace
     int64_t nextDueMicros = 0;  // its due time, from the start
+    // What the last item took, for a live view; valid during the call only. The trace's
+    // values when it was read, the hardcopy's file when one was written.
+    const trace::TraceDataSet* trace = nullptr;
+    std::string hardcopyFile;
 };
 
 enum class RecordingEndReason { Stopped, Duration, Count, Failed };

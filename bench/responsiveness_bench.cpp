@@ -3,8 +3,11 @@
 // and how long Stop takes to end the command. The cases are the ones a user meets on a
 // real bench: a hardcopy sent at 400 bytes/s (16 s, and stopped after 3 s), a scan over a "++"
 // adapter that waits out a time-out at every empty address (stopped after 10 s), and a plot wait
-// that ends when the instrument plots (8 s). Each runs once: the figures are the distribution of
-// some thousand timer events.
+// that ends when the instrument plots (8 s), and the trace recorder taking 1001 points ten
+// times a second with the waterfall drawing (30 s; BENCHCAP_RECORD_SECONDS=600 for ten
+// minutes), whose schedule error (start of each row minus its due time, from record.csv) is
+// counted as well. Each runs once: the figures are the distribution of some thousand timer
+// events.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -12,6 +15,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,6 +44,13 @@ instruments:
   - {address: 20, kind: vector-analyzer, idn: "Veltronik,KLVZ26,100234/003,2.10",
      rate_bytes_per_s: 400}
   - {address: 9, kind: plotter-only, idn: "Veltronik,KLD4,100455/007,1.02", plot_delay_s: 8}
+)";
+
+// A spectrum analyzer sweeping 1001 points, on the real clock.
+constexpr char kRecordedBench[] = R"(clock: real
+instruments:
+  - {address: 7, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,1,1.70", center_hz: 1.0e9,
+     span_hz: 1.0e7, points: 1001}
 )";
 
 // What the "++" adapter emulator serves: one instrument in talk-only mode, nothing else.
@@ -143,6 +159,48 @@ void adapterScan(benchmark::State& state) {
     serving.join();
 }
 
+// How late each row of record.csv started after its due time (ms), for one row every
+// `intervalS`: its slot is the last one due at or before its start.
+std::vector<double> scheduleErrorsMs(const std::filesystem::path& recordCsv, double intervalS) {
+    std::vector<double> errors;
+    std::ifstream in(recordCsv);
+    std::string line;
+    std::getline(in, line);  // the column names
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');)
+            cells.push_back(cell);
+        if (cells.size() < 6 || cells[5].rfind("ok", 0) != 0)
+            continue;
+        const double elapsed = std::strtod(cells[2].c_str(), nullptr);
+        const double slot = std::floor(elapsed / intervalS + 1e-9);
+        errors.push_back((elapsed - slot * intervalS) * 1000.0);
+    }
+    return errors;
+}
+
+void recorderWaterfall(benchmark::State& state) {
+    sim::SimBench bench(sim::parseBenchText(kRecordedBench, "bench").value(),
+                        std::make_shared<bus::RealClock>());
+    Window w(bench, bench.clock(), "responsiveness");
+    w.form->resize(1200, 900);
+    w.form->selectAddress(7);
+    const char* asked = std::getenv("BENCHCAP_RECORD_SECONDS");
+    const int64_t seconds = asked ? std::max(1L, std::strtol(asked, nullptr, 10)) : 30;
+    measure(
+        state, w,
+        [&] {
+            (void)w.recorder->run({{1, 100'000}}, seconds * 10);
+        },
+        0);
+    const std::vector<double> errors = scheduleErrorsMs(w.recorder->folder() / "record.csv", 0.1);
+    state.counters["rows"] = static_cast<double>(errors.size());
+    state.counters["schedule_p50_ms"] = percentile(errors, 0.5);
+    state.counters["schedule_p99_ms"] = percentile(errors, 0.99);
+    state.counters["schedule_max_ms"] = percentile(errors, 1.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,7 +210,8 @@ int main(int argc, char** argv) {
          {std::pair{"window_events/transfer_400_bytes_per_s", &slowTransfer},
           std::pair{"window_events/transfer_stopped_after_3_s", &stoppedTransfer},
           std::pair{"window_events/adapter_scan_stopped_after_10_s", &adapterScan},
-          std::pair{"window_events/plot_wait_8_s", &plotWait}}) {
+          std::pair{"window_events/plot_wait_8_s", &plotWait},
+          std::pair{"window_events/recorder_10_hz_waterfall", &recorderWaterfall}}) {
         benchmark::RegisterBenchmark(name, run)->Iterations(1)->UseManualTime()->Unit(
             benchmark::kSecond);
     }

@@ -23,6 +23,7 @@
 #include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
+#include "app/commands/recorder_window_command.h"
 #include "app/commands/trace_window_command.h"
 #include "app/commands/window_side.h"
 #include "app/output/office_window.h"
@@ -165,13 +166,14 @@ std::optional<int> checkDisplay(const AppOptions& options, const QString& missin
 // signals reach them.
 WindowLinks windowLinks(MainForm& form, benchcap::scanner::ScanController& scanner,
                         BusWorker& worker, HardcopyCommand& hardcopy,
-                        TraceWindowCommand& traceCommand,
+                        TraceWindowCommand& traceCommand, RecorderWindowCommand& recorder,
                         const benchcap::interfaces::Backend& backend) {
     WindowLinks links;
     links.scanner = &scanner;
     links.busWorker = &worker;
     links.hardcopy = &hardcopy;
     links.trace = &traceCommand;
+    links.recorder = &recorder;
     // SCREEN and TRACEn of the command line run the commands as the menu does.
     links.commands = {[&form] { return form.runHardcopy(); },
                       [&form](int trace) { return form.runTrace(trace); }};
@@ -338,7 +340,9 @@ int main(int argc, char** argv) {
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
     TraceWindowCommand traceCommand(form, instrument, office);
-    form.link(windowLinks(form, scanner, worker, hardcopy, traceCommand, backend));
+    RecorderWindowCommand recorder(form, instrument, *backend.clock);
+    recorder.setInterfaceName(backend.description);
+    form.link(windowLinks(form, scanner, worker, hardcopy, traceCommand, recorder, backend));
     ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
     // Waits end on Stop and on a termination signal alike; long reads show their progress.
     worker.watch(*backend.driver, instrument.session(), benchcap::stopRequested);

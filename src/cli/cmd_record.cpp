@@ -11,10 +11,12 @@
 #include "bus/model_table.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
+#include "cli/headless_picture.h"
 #include "cli/interrupt.h"
 #include "hardcopy/picture/picture.h"
 #include "recorder/record_files.h"
 #include "recorder/recorder.h"
+#include "recorder/view/recording_waterfalls.h"
 #include "trace/trace_command.h"
 
 namespace benchcap::cli {
@@ -72,6 +74,9 @@ std::optional<int64_t> parseBytes(const std::string& text) {
         return std::nullopt;
     return *value * unit;
 }
+
+// The size of the waterfall pictures written at the end.
+constexpr QSize kWaterfallPicture(1200, 800);
 
 struct RecordRequest {
     int address = 0;
@@ -234,14 +239,28 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
     context.out << "recording into " << folder->string() << '\n' << std::flush;
 
     OutcomePrinter printer(context.err);
+    recorder::RecordingWaterfalls waterfalls;
     recorder::RecorderServices services{device->session, context.clock()};
     services.board = 0;
     services.address = static_cast<int16_t>(r.address);
     services.wallStartMicros = wallStart;
     services.stopRequested = interruptRequested;
-    services.progress = [&printer](const recorder::RecorderProgress& p) { printer(p); };
+    services.progress = [&printer, &waterfalls](const recorder::RecorderProgress& p) {
+        printer(p);
+        waterfalls.take(p);
+    };
     services.checkPicture = picture::checkPictureFile;
     const recorder::RecordingEnd end = recorder::Record(services, r.settings);
+    // The waterfall pictures go beside the CSV files however the recording ended; the rows
+    // are complete without them.
+    Status pictures;
+    {
+        const HeadlessGui gui;
+        pictures = waterfalls.save(*folder, kWaterfallPicture, trace::DefaultPlotStyle());
+    }
+    if (!pictures)
+        context.err << "benchcap-cli record: the waterfall picture was not written: "
+                    << pictures.error() << '\n';
     context.out << "recorded " << end.rows << " rows into " << folder->string();
     switch (end.reason) {
         case recorder::RecordingEndReason::Stopped:
@@ -249,10 +268,10 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
             return kExitNoAnswer;  // main turns a signal's stop into 128 + the signal
         case recorder::RecordingEndReason::Duration:
             context.out << " (duration reached)\n";
-            return kExitDone;
+            return pictures ? kExitDone : kExitNoAnswer;
         case recorder::RecordingEndReason::Count:
             context.out << " (count reached)\n";
-            return kExitDone;
+            return pictures ? kExitDone : kExitNoAnswer;
         case recorder::RecordingEndReason::Failed:
             context.out << " (failed)\n";
             context.err << "benchcap-cli record: " << end.status.error() << '\n';

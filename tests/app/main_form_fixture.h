@@ -15,6 +15,7 @@
 #include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
+#include "app/commands/recorder_window_command.h"
 #include "app/commands/trace_window_command.h"
 #include "app/commands/window_side.h"
 #include "app/output/office_window.h"
@@ -122,15 +123,19 @@ class BusWindowTest : public MainFormTest {
         };
         relink();
     }
-    // The hardcopy and trace commands on `office`, wired as the program wires them; printed
-    // pages go to page.pdf in the data folder.
+    // The hardcopy, trace and recorder commands on `office`, wired as the program wires them;
+    // printed pages go to page.pdf in the data folder.
     void wireCommands(OfficeBridge& office, char separator = '.') {
         traces.reset();
+        recorders.reset();
         printers = std::make_unique<PdfPrinterFactory>(pdfPath());
         hardcopies = std::make_unique<HardcopyCommand>(*form, *instrument, office, *printers);
         traces = std::make_unique<TraceWindowCommand>(*form, *instrument, office, separator);
         links.hardcopy = hardcopies.get();
         links.trace = traces.get();
+        recorders =
+            std::make_unique<RecorderWindowCommand>(*form, *instrument, bench->clock(), separator);
+        links.recorder = recorders.get();
         relink();
     }
     // The window goes before the scanner, bench and commands it was linked to.
@@ -199,6 +204,7 @@ class BusWindowTest : public MainFormTest {
     std::unique_ptr<PdfPrinterFactory> printers;
     std::unique_ptr<HardcopyCommand> hardcopies;
     std::unique_ptr<TraceWindowCommand> traces;
+    std::unique_ptr<RecorderWindowCommand> recorders;
     std::vector<QString> statuses;  // each change of the status text
     QString lastStatus;
     std::function<void()> duringYield;

@@ -4,9 +4,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "app/window/recorder_setup.h"
 #include "main_form_fixture.h"
@@ -168,7 +174,7 @@ TEST_F(TraceWindowTest, ResizeRedrawsTheTraceAndNeverTheOldBitmap) {
 
 TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     QAction* menuItem = item("TraceRecorder");
-    EXPECT_FALSE(menuItem->isVisible());
+    EXPECT_TRUE(menuItem->isVisible());
     const auto shown = [&] {
         menuItem->trigger();
         auto* rec = qobject_cast<RecordForm*>(form->recordForm());
@@ -186,6 +192,20 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     for (int i = 0; i < RecordForm::kRows; ++i)
         EXPECT_EQ(rec->RecTime(i)->isEnabled(), i == 2) << i;
     rec->RecTime(2)->setText(QStringLiteral("30"));
+    // Choices that cannot be recorded are said in a box, and nothing starts.
+    for (const auto& [interval, checked, said] :
+         std::vector<std::tuple<const char*, bool, std::string>>{
+             {"abc", true, "The interval of trace 2 must be a number of seconds"},
+             {"30", false, "Nothing is chosen to record"}}) {
+        rec->RecTime(2)->setText(QString::fromLatin1(interval));
+        rec->RecItem(2)->setChecked(checked);
+        rec->StartRecorder()->click();
+        QApplication::processEvents();
+        ASSERT_FALSE(scripted.boxes.boxes().empty());
+        EXPECT_EQ(scripted.boxes.boxes().back().text.rfind(said, 0), 0U)
+            << scripted.boxes.boxes().back().text;
+        EXPECT_FALSE(recorders->recording());
+    }
     rec->close();
     EXPECT_TRUE(closed());
     rec = shown();
@@ -194,6 +214,128 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     EXPECT_EQ(rec->RecTime(2)->text(), QStringLiteral("10"));
     form->close();  // it closes with the main window
     EXPECT_TRUE(closed());
+}
+
+// A recording runs in the window's events until it ends: the user's steps come from a timer
+// inside them. Each step runs every 10 ms until it returns true; whether all were done in
+// five seconds.
+bool runSteps(const std::vector<std::function<bool()>>& steps) {
+    std::size_t next = 0;
+    QTimer script;
+    QObject::connect(&script, &QTimer::timeout, [&] {
+        if (next < steps.size() && steps[next]())
+            ++next;
+    });
+    script.start(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (next < steps.size() && std::chrono::steady_clock::now() < deadline)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return next == steps.size();
+}
+
+// The rows the status line counts while recording; -1 when it shows something else.
+int64_t recordingRows(const QString& status) {
+    static const QRegularExpression rows(QStringLiteral("^recording: ([0-9,]+) rows, next "));
+    const QRegularExpressionMatch m = rows.match(status);
+    return m.hasMatch() ? m.captured(1).remove(QLatin1Char(',')).toLongLong() : -1;
+}
+
+TEST_F(TraceWindowTest, RecorderRunsFromItsSetupWindowUntilTheMainStop) {
+    // On the real clock, at 50 ms a row, as a user watches it.
+    setUpWindow(kBench, "recorder-window", std::make_shared<bus::RealClock>());
+    makeCommand('.');
+    showWindow();
+    form->selectAddress(7);
+    item("TraceRecorder")->trigger();
+    QPointer<RecordForm> rec = qobject_cast<RecordForm*>(form->recordForm());
+    ASSERT_NE(rec, nullptr);
+    rec->RecItem(1)->click();
+    rec->RecTime(1)->setText(QStringLiteral("0.05"));
+    rec->StartRecorder()->click();
+    const bool done = runSteps({
+        [&] {
+            if (recordingRows(statusPanel(1)->text()) < 3)
+                return false;
+            EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("stop recorder"));
+            EXPECT_FALSE(rec->ItemFrame()->isEnabled());
+            rec->close();  // the recording goes on without its setup window
+            return true;
+        },
+        [&] {
+            if (rec)
+                return false;
+            EXPECT_TRUE(recorders->recording());
+            item("TraceRecorder")->trigger();
+            rec = qobject_cast<RecordForm*>(form->recordForm());
+            EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("stop recorder"));
+            // Another bus command waits for the recording's end.
+            EXPECT_FALSE(form->runTrace(1));
+            form->resize(900, 700);
+            return true;
+        },
+        [&] {
+            item("Stop")->trigger();
+            return true;
+        },
+    });
+    ASSERT_TRUE(done) << statusPanel(1)->text().toStdString();
+    while (recorders->recording())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_FALSE(rec.isNull());
+    EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("start recorder"));
+    const fs::path folder = dir / "RECORD-03.12.05-14.03.09";
+    EXPECT_EQ(recorders->folder(), folder);
+    EXPECT_EQ(benchcap::test::filesIn(folder, {}),
+              (Strings{"record.csv", "trace1-waterfall.png", "trace1.csv"}));
+    EXPECT_TRUE(statusPanel(1)->text().startsWith(QStringLiteral("recorded ")))
+        << statusPanel(1)->text().toStdString();
+    // Every acquisition row holds the 501 values after its three time columns.
+    std::ifstream csv(folder / "trace1.csv");
+    std::string line, last;
+    while (std::getline(csv, line))
+        last = line;
+    EXPECT_EQ(std::count(last.begin(), last.end(), ','), 3 + 501 - 1);
+    // The newest trace above, the waterfall's colours below it, over the resized area.
+    const QImage shown = onScreen();
+    EXPECT_EQ(shown.size(), area().size());
+    const auto coloured = [&shown](int fromY, int toY) {
+        for (int y = fromY; y < toY; ++y)
+            for (int x = 0; x < shown.width(); x += 3)
+                if (const QColor c = shown.pixelColor(x, y); c.saturation() > 64)
+                    return true;
+        return false;
+    };
+    EXPECT_FALSE(coloured(0, shown.height() / 3));
+    EXPECT_TRUE(coloured(shown.height() / 2, shown.height()));
+}
+
+TEST_F(TraceWindowTest, RecorderShowsTheNewestHardcopyOrRefusesWhatCannotBeRecorded) {
+    struct Case {
+        int address;
+        std::vector<recorder::ScheduleRow> rows;
+        const char* error;  // the error label's start, "" when it records
+    };
+    for (const Case& c :
+         std::vector<Case>{{7, {{0, 1'000'000}}, ""},
+                           {9, {{1, 1'000'000}}, "Trace data is not supported for"},
+                           {7, {{4, 1'000'000}}, "Trace 4 is not supported by the instrument!"}}) {
+        SetUp();
+        form->selectAddress(c.address);
+        const Status done = recorders->run(c.rows, 2);
+        const QString label = form->errorText();
+        EXPECT_EQ(label.toStdString().rfind(c.error, 0), 0U)
+            << c.address << ": " << label.toStdString() << " / " << done.error();
+        EXPECT_EQ(done.ok(), *c.error == '\0') << done.error();
+        if (*c.error != '\0') {
+            EXPECT_TRUE(dataFiles().empty());  // nothing started, no folder
+            continue;
+        }
+        const Strings files = benchcap::test::filesIn(recorders->folder(), {});
+        ASSERT_EQ(files.size(), 3U);  // two hardcopies and record.csv
+        EXPECT_EQ(files.back(), "record.csv");
+        const QImage shown = onScreen();
+        EXPECT_NE(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::white));
+    }
 }
 
 }  // namespace

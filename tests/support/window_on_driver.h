@@ -12,6 +12,7 @@
 #include "app/commands/bus_worker.h"
 #include "app/commands/hardcopy_command.h"
 #include "app/commands/instrument_init.h"
+#include "app/commands/recorder_window_command.h"
 #include "app/commands/trace_window_command.h"
 #include "app/commands/window_side.h"
 #include "app/output/print_hardcopy.h"
@@ -31,11 +32,13 @@ struct WindowOnDriver {
         form = std::make_unique<app::MainForm>(scripted.services(), files);
         hardcopy = std::make_unique<app::HardcopyCommand>(*form, instrument, office, printers);
         trace = std::make_unique<app::TraceWindowCommand>(*form, instrument, office, '.');
+        recorder = std::make_unique<app::RecorderWindowCommand>(*form, instrument, clock, '.');
         app::WindowLinks links;
         links.scanner = &scanner;
         links.busWorker = &worker;
         links.hardcopy = hardcopy.get();
         links.trace = trace.get();
+        links.recorder = recorder.get();
         form->link(std::move(links));
         form->resize(800, 600);
         form->show();
@@ -66,6 +69,7 @@ struct WindowOnDriver {
     std::unique_ptr<app::MainForm> form;
     std::unique_ptr<app::HardcopyCommand> hardcopy;
     std::unique_ptr<app::TraceWindowCommand> trace;
+    std::unique_ptr<app::RecorderWindowCommand> recorder;
 };
 
 }  // namespace benchcap::test

@@ -50,6 +50,8 @@ class OutputFiles {
     static QString stamp(const QDateTime& when);
 
     QChar separator() const { return separator_; }
+    // The moment the stamps of automatic names are taken from.
+    QDateTime now() const { return clock_(); }
 
   private:
     WallClock clock_;

@@ -19,10 +19,12 @@
 #include <cstdio>
 
 #include "app/commands/bus_worker.h"
+#include "app/commands/recorder_window_command.h"
 #include "app/ui/logo.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/twips.h"
 #include "app/window/about_form.h"
+#include "app/window/recorder_setup.h"
 #include "scanner/scan_iec.h"
 
 namespace benchcap::app {
@@ -300,6 +302,10 @@ void MainForm::showBusProgress(const BusProgress& progress) {
         // A scan or a plot wait: how long it has waited.
         text = QStringLiteral("%1 s").arg(progress.elapsedMs / 1000);
     }
+    // A recording counts its rows in the status line; the bytes of its reads and their rate
+    // over hours would say nothing.
+    if (recorder_ && recorder_->recording() && !progress.stopping)
+        text.clear();
     progress_->setText(text);
     progress_->setVisible(running && !text.isEmpty());
 }
@@ -332,6 +338,12 @@ void MainForm::link(WindowLinks links) {
     listenOnly->setToolTip(listenOnlyUnavailable_);
     hardcopy_ = links.hardcopy;
     trace_ = links.trace;
+    recorder_ = links.recorder;
+    if (recorder_)
+        recorder_->setRunningView([this](bool recording) {
+            if (auto* setup = qobject_cast<RecordForm*>(recordForm_.data()))
+                setup->setRecording(recording);
+        });
     commands_ = std::move(links.commands);
     stopCheck_ = std::move(links.stopCheck);
     openLink_ = std::move(links.openLink);

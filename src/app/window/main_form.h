@@ -37,6 +37,7 @@ class BusWorker;
 struct BusProgress;
 class HardcopyCommand;
 class TraceWindowCommand;
+class RecorderWindowCommand;
 class AboutForm;
 class SettingsStore;
 struct CommandAction;
@@ -85,6 +86,9 @@ struct WindowLinks {
     // "Save trace data".
     HardcopyCommand* hardcopy = nullptr;
     TraceWindowCommand* trace = nullptr;
+    // The recorder behind the setup window's "start recorder" (default: none, the button
+    // says so).
+    RecorderWindowCommand* recorder = nullptr;
     // SCREEN and TRACEn of the command line.
     WindowCommands commands;
     // What showStatus runs to let events in (default: all pending events are processed).
@@ -208,6 +212,7 @@ class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     void takeHardcopy();
     void readTrace(int index);
     void openTraceRecorder();
+    void recorderButtonPressed();
     void printHardcopy();
     void saveHardcopy();
     void saveTrace();
@@ -335,6 +340,7 @@ class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     int16_t clickedDuringScan_ = 0;  // an indicator clicked while the scan ran
     HardcopyCommand* hardcopy_ = nullptr;
     TraceWindowCommand* trace_ = nullptr;
+    RecorderWindowCommand* recorder_ = nullptr;
     QPointer<QWidget> recordForm_;
     BusCommands busCommands_;
 

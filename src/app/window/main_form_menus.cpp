@@ -173,7 +173,6 @@ void MainForm::buildMenus() {
     addSeparator(startMenu, QStringLiteral("Trenner55"));
     QAction* recorder =
         addItem(startMenu, QStringLiteral("Trace recorder"), QStringLiteral("TraceRecorder"));
-    recorder->setVisible(false);
     connect(recorder, &QAction::triggered, this, &MainForm::openTraceRecorder);
 
     // "Output": available once something is on display.

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cmath>
+
 #include "app/ui/twips.h"
 
 namespace benchcap::app {
@@ -80,6 +82,7 @@ RecordForm::RecordForm(QWidget* owner) : QWidget(owner, Qt::Window) {
     startRecorder_ = new QPushButton(QStringLiteral("start recorder"), this);
     startRecorder_->setObjectName(QStringLiteral("StartRecorder"));
     place(startRecorder_, kFrameLeft, kButtonTop, kButtonWidth, kButtonHeight);
+    connect(startRecorder_, &QPushButton::clicked, this, &RecordForm::recorderButtonPressed);
 
     setFixedSize(twipsToPixelsX(*this, kFormWidth), twipsToPixelsY(*this, kFormHeight));
     // Closed with the owner, though it is a window of its own.
@@ -97,6 +100,35 @@ QLineEdit* RecordForm::RecTime(int index) const {
 
 void RecordForm::enableInterval(int index) {
     recTime_[index]->setEnabled(recItem_[index]->isChecked());
+}
+
+Result<std::vector<recorder::ScheduleRow>> RecordForm::choices() const {
+    std::vector<recorder::ScheduleRow> rows;
+    for (int i = 0; i < kRows; ++i) {
+        if (!recItem_[i]->isChecked())
+            continue;
+        // A decimal comma is read as the point it means.
+        QString text = recTime_[i]->text().trimmed();
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool ok = false;
+        const double seconds = text.toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds < 0.001 || seconds > 366 * 86400.0)
+            return fail(std::string("The interval of ") + kItemCaptions[i] +
+                        " must be a number of seconds from 0.001 up to a year, not '" +
+                        recTime_[i]->text().toStdString() + "'.");
+        rows.push_back({i, std::llround(seconds * 1e6)});
+    }
+    if (rows.empty())
+        return fail(
+            "Nothing is chosen to record: check the hardcopy or a trace, give its interval in "
+            "seconds and start the recorder again.");
+    return rows;
+}
+
+void RecordForm::setRecording(bool recording) {
+    startRecorder_->setText(recording ? QStringLiteral("stop recorder")
+                                      : QStringLiteral("start recorder"));
+    itemFrame_->setEnabled(!recording);
 }
 
 bool RecordForm::eventFilter(QObject* watched, QEvent* event) {

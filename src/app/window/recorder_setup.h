@@ -2,6 +2,11 @@
 
 #include <QWidget>
 
+#include <vector>
+
+#include "base/result.h"
+#include "recorder/schedule.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
@@ -10,9 +15,10 @@ class QPushButton;
 namespace benchcap::app {
 
 // "trace recorder setup": which outputs a recorder takes and how often, a hardcopy and
-// traces 1 to 4, each with its interval in seconds. A setup form only: nothing reads its
-// choices yet and "start recorder" does nothing. Not modal; it deletes itself when closed,
-// so the next showing starts afresh, and it closes with the window that owns it.
+// traces 1 to 4, each with its interval in seconds, and the button that starts and stops
+// the recording (the main window runs it). Not modal; it deletes itself when closed, so the
+// next showing starts afresh, and it closes with the window that owns it. Closing it does
+// not stop a recording.
 //
 // Controls carry their names: the frame "ItemFrame", check boxes "RecItem_0" ...
 // "RecItem_4", interval boxes "RecTime_0" ... "RecTime_4", the button "StartRecorder".
@@ -27,6 +33,16 @@ class RecordForm : public QWidget {
     QCheckBox* RecItem(int index) const;
     QLineEdit* RecTime(int index) const;
     QPushButton* StartRecorder() const { return startRecorder_; }
+
+    // The checked rows with their intervals, or why they cannot be recorded (none checked,
+    // an interval that is not a number of seconds).
+    Result<std::vector<recorder::ScheduleRow>> choices() const;
+    // While a recording runs the button stops it and the rows stay as they are.
+    void setRecording(bool recording);
+
+  signals:
+    // "start recorder" or "stop recorder" was pressed.
+    void recorderButtonPressed();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -15,7 +15,6 @@
 #include "bus/clock.h"
 #include "bus/identification.h"
 #include "bus/model_table.h"
-#include "hardcopy/picture/picture.h"
 #include "recorder/record_files.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
@@ -69,6 +68,8 @@ Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows
     settings.rows = rows;
     settings.count = count;
     settings.decimalSeparator = decimalSeparator_;
+    settings.hardcopyFormat =
+        form_.options().hardcopyFormat == WindowOptions::HardcopyFormat::Wmf ? "WMF" : "BMP";
     {
         std::lock_guard lock(mutex_);
         waterfalls_.clear();
@@ -80,7 +81,7 @@ Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows
         nextDue_ = std::chrono::steady_clock::now();
     }
     shownHardcopyPath_.clear();
-    shownHardcopy_ = QImage();
+    shownHardcopy_.reset();
     folder_.clear();
     stopAsked_ = false;
     recording_ = true;
@@ -224,10 +225,17 @@ void RecorderWindowCommand::redraw() {
         // Read once per new file, on the window thread, never during the bus's schedule.
         if (hardcopy != shownHardcopyPath_) {
             shownHardcopyPath_ = hardcopy;
-            shownHardcopy_ = QImage(QString::fromStdString(hardcopy));
+            shownHardcopy_.reset();
+            QFile file(QString::fromStdString(hardcopy));
+            if (file.open(QIODevice::ReadOnly)) {
+                const QByteArray bytes = file.readAll();
+                if (Result<picture::Picture> read = picture::pictureFromBytes(bytes.toStdString()))
+                    shownHardcopy_ = std::move(*read);
+            }
         }
-        if (!shownHardcopy_.isNull())
-            painter.drawImage(whole, shownHardcopy_);
+        // A bitmap, metafile or plot, stretched over the area as a hardcopy is shown.
+        if (shownHardcopy_)
+            (void)shownHardcopy_->draw(painter, QRectF(whole));
     }
     painter.end();
     area.update();

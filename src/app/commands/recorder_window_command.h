@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -16,6 +15,7 @@
 
 #include "app/commands/trace_window_command.h"
 #include "base/result.h"
+#include "hardcopy/picture/picture.h"
 #include "recorder/recorder.h"
 #include "recorder/view/recording_waterfalls.h"
 #include "trace/trace_data.h"
@@ -88,7 +88,7 @@ class RecorderWindowCommand {
     std::string interfaceName_ = "GPIB library";
     // The hardcopy on display and its file (window thread only).
     std::string shownHardcopyPath_;
-    QImage shownHardcopy_;
+    std::optional<picture::Picture> shownHardcopy_;
     bool recording_ = false;
     std::atomic<bool> stopAsked_{false};
     std::atomic<bool> redrawQueued_{false};

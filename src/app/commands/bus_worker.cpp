@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 #include "bus/gpib_driver.h"
@@ -149,6 +150,9 @@ void BusWorker::tick() {
     BusProgress now;
     now.done = done_ < 0 && inCall_ > 0 ? inCall_.load() : done_ + inCall_;
     now.total = total_;
+    // The message end read after a block is no part of it: never "4,005 of 4,004 bytes".
+    if (now.total > 0)
+        now.done = std::min(now.done, now.total);
     now.elapsedMs = monotonicMs() - startedMs_;
     now.stopping = stop_;
     show_(now);

@@ -270,6 +270,9 @@ TEST_F(TraceWindowTest, RecorderRunsFromItsSetupWindowUntilTheMainStop) {
             EXPECT_EQ(rec->StartRecorder()->text(), QStringLiteral("stop recorder"));
             // Another bus command waits for the recording's end.
             EXPECT_FALSE(form->runTrace(1));
+            EXPECT_FALSE(recorders->run({{1, 100'000}}));
+            EXPECT_EQ(scripted.boxes.boxes().back().text,
+                      "A recording is running already: stop it before starting another.");
             form->resize(900, 700);
             return true;
         },

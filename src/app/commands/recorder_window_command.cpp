@@ -57,13 +57,20 @@ QString RecorderWindowCommand::statusText() const {
 
 Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows,
                                   std::optional<int64_t> count) {
+    // Refused before anything starts; the user pressed a button and hears why.
+    const auto refuse = [this](const std::string& text) {
+        if (bus::UserInterface* boxes = form_.services().ui.boxes)
+            boxes->messageBox(bus::MessageIcon::Exclamation, "trace recorder setup", text,
+                              bus::MessageButtons::Ok);
+        return fail(ErrorKind::Refused, text);
+    };
     if (recording_)
-        return fail(ErrorKind::Refused, "a recording is running already");
+        return refuse("A recording is running already: stop it before starting another.");
     BusCommands::Claim claim = form_.claimBus();
     if (!claim)
-        return fail(ErrorKind::Refused,
-                    "another bus command is running: wait until it has finished and start the "
-                    "recorder again");
+        return refuse(
+            "Another bus command is running: wait until it has finished and start the recorder "
+            "again.");
     recorder::RecorderSettings settings;
     settings.rows = rows;
     settings.count = count;

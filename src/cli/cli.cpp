@@ -145,7 +145,8 @@ const std::vector<CliCommand>& cliCommands() {
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
         {"trace",
          "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "
-         "[--paste-spreadsheet]",
+         "[--paste-spreadsheet]\n"
+         "      [--format text|touchstone [--touchstone-version 1.1|2.0] [--ports 1|2]]",
          cmdTrace},
         {"record",
          "record ADDRESS [--hardcopy-every S] [--trace N:S]... [--duration 24h | --count N] "

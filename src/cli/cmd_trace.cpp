@@ -1,12 +1,15 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QString>
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <span>
 #include <variant>
+#include <vector>
 
 #include "bus/identification.h"
 #include "bus/session.h"
@@ -14,7 +17,9 @@
 #include "cli/command_options.h"
 #include "cli/headless_picture.h"
 #include "office/uno_office.h"
+#include "trace/acquisition.h"
 #include "trace/plot/trace_plot.h"
+#include "trace/touchstone.h"
 #include "trace/trace_command.h"
 #include "trace/trace_text.h"
 
@@ -84,7 +89,48 @@ struct TraceRequest {
     PlotFileFormat plotFormat = PlotFileFormat::Png;
     QSize plotSize = kDefaultPlotSize;
     bool pasteSpreadsheet = false;
+    bool touchstone = false;  // --format touchstone
+    trace::TouchstoneVersion touchstoneVersion = trace::TouchstoneVersion::V1_1;
+    int ports = 1;  // 2: channels 1 to 4 as S11, S21, S12, S22
 };
+
+// --format, --touchstone-version and --ports, checked; false after saying what is wrong.
+bool parseTouchstoneChoice(CliContext& context, TraceRequest& r,
+                           const std::optional<std::string>& format,
+                           const std::optional<std::string>& version,
+                           const std::optional<std::string>& ports) {
+    if (format && *format != "text" && *format != "touchstone") {
+        context.err << "benchcap-cli trace: --format takes text or touchstone, not '" << *format
+                    << "'\n";
+        return false;
+    }
+    r.touchstone = format == "touchstone";
+    if ((version || ports) && !r.touchstone) {
+        context.err << "benchcap-cli trace: --touchstone-version and --ports belong to "
+                       "--format touchstone\n";
+        return false;
+    }
+    if (version && *version != "1.1" && *version != "2.0" && *version != "1" && *version != "2") {
+        context.err << "benchcap-cli trace: --touchstone-version takes 1.1 or 2.0, not '"
+                    << *version << "'\n";
+        return false;
+    }
+    if (version && version->front() == '2')
+        r.touchstoneVersion = trace::TouchstoneVersion::V2_0;
+    if (ports && *ports != "1" && *ports != "2") {
+        context.err << "benchcap-cli trace: --ports takes 1 (.s1p) or 2 (.s2p), not '" << *ports
+                    << "'\n";
+        return false;
+    }
+    r.ports = ports == "2" ? 2 : 1;
+    if (r.ports == 2 && r.traceNumber != 1) {
+        context.err << "benchcap-cli trace: --ports 2 reads channels 1 to 4 as S11, S21, S12 and "
+                       "S22: give 1 as N, not "
+                    << r.traceNumber << "\n";
+        return false;
+    }
+    return true;
+}
 
 // The request, or the exit code after the help or what is wrong with the arguments.
 std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
@@ -93,6 +139,9 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
     std::string addressText;
     std::string numberText;
     std::optional<std::string> plotSizeText;
+    std::optional<std::string> format;
+    std::optional<std::string> version;
+    std::optional<std::string> ports;
     CommandOptions options("trace");
     options.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
         .argument("N", numberText, "the trace number")
@@ -100,7 +149,11 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
         .value("--locale", r.locale, "NAME", "the decimal separator of this locale")
         .value("--plot", r.plotFile, "FILE.(png|svg|pdf)", "also draw the trace into FILE")
         .value("--size", plotSizeText, "WxH", "the size of the --plot picture")
-        .flag("--paste-spreadsheet", r.pasteSpreadsheet, "paste the values into a spreadsheet");
+        .flag("--paste-spreadsheet", r.pasteSpreadsheet, "paste the values into a spreadsheet")
+        .value("--format", format, "text|touchstone",
+               "touchstone: a network analyzer's channel as a Touchstone file")
+        .value("--touchstone-version", version, "1.1|2.0", "the Touchstone version, default 1.1")
+        .value("--ports", ports, "1|2", "2: channels 1 to 4 as S11, S21, S12, S22 (.s2p)");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     const std::optional<int> address = addressArgument(context, "trace", addressText);
@@ -114,9 +167,20 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
                     << numberText << "'\n";
         return kExitUsage;
     }
+    if (!parseTouchstoneChoice(context, r, format, version, ports))
+        return kExitUsage;
     if (r.outputFile && r.outputFile->empty()) {
         context.err << "benchcap-cli trace: -o needs a file name\n";
         return kExitUsage;
+    }
+    if (r.touchstone && r.outputFile) {
+        // Refused before the channels are read, not after.
+        const Status name = trace::CheckTouchstoneName(
+            *r.outputFile, static_cast<std::size_t>(r.ports), r.touchstoneVersion);
+        if (!name) {
+            context.err << "benchcap-cli trace: " << name.error() << '\n';
+            return kExitUsage;
+        }
     }
     if (r.plotFile) {
         const std::optional<PlotFileFormat> format = plotFileFormatFor(*r.plotFile);
@@ -141,10 +205,36 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
     return r;
 }
 
+// The Touchstone file of the channels read, to its file or standard output.
+int deliverTouchstone(CliContext& context, const TraceRequest& r,
+                      std::span<const trace::TraceState> states, const std::string& identity) {
+    std::vector<trace::TouchstoneChannel> channels;
+    for (std::size_t k = 0; k < states.size(); ++k)
+        channels.push_back({&states[k].data, r.traceNumber + static_cast<int>(k), {}});
+    const trace::TouchstoneOptions options{r.touchstoneVersion, identity};
+    if (r.outputFile) {
+        if (const Status written = trace::WriteTouchstone(*r.outputFile, channels, options);
+            !written) {
+            context.err << "benchcap-cli trace: " << written.error() << '\n';
+            return kExitNoAnswer;
+        }
+        return kExitDone;
+    }
+    const Result<std::string> text = trace::TouchstoneText(channels, options);
+    if (!text) {
+        context.err << "benchcap-cli trace: " << text.error() << '\n';
+        return kExitNoAnswer;
+    }
+    context.out << *text;
+    return kExitDone;
+}
+
 // The text to its file or standard output, then the plot and the paste that were asked for.
 int deliverTrace(CliContext& context, const TraceRequest& r, trace::TraceState& state,
                  char separator) {
-    if (r.outputFile) {
+    if (r.touchstone) {
+        // The Touchstone file has taken the text's place.
+    } else if (r.outputFile) {
         if (const Status written = trace::WriteTraceFile(*r.outputFile, state.field, separator);
             !written) {
             context.err << written.error() << '\n';
@@ -205,22 +295,38 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
         return kExitNoAnswer;
     }
 
+    // The identification answer, for the Touchstone file's comment.
+    const std::string identity = trace::CutAnswer(session.lastReply());
+
     // The boxes of the acquisition come back in the result; print each once.
     context.ui.setQuiet(true);
-    trace::TraceState state;
-    // The text goes from the table straight into the file or the pipe, a few megabytes at a
-    // time: a long trace's text is several times the size of its data.
-    const trace::TraceCommandResult result = trace::RunTraceCommand(
-        session, context.ui, r.traceNumber, separator, state, {}, trace::TraceTextUse::Streamed);
-    if (!result.notice.empty())
-        context.err << result.notice << '\n';
-    if (result.outcome != trace::TraceOutcome::Done) {
-        context.err << result.status.error() << '\n';
-        return kExitNoAnswer;
+    // One channel, or the four of a two-port file, each read as the trace command reads it.
+    std::array<trace::TraceState, 4> states;
+    const std::size_t reads = r.ports == 2 ? 4 : 1;
+    bool noticed = false;
+    for (std::size_t k = 0; k < reads; ++k) {
+        // The text goes from the table straight into the file or the pipe, a few megabytes
+        // at a time: a long trace's text is several times the size of its data.
+        const trace::TraceCommandResult result =
+            trace::RunTraceCommand(session, context.ui, r.traceNumber + static_cast<int>(k),
+                                   separator, states[k], {}, trace::TraceTextUse::Streamed);
+        if (!result.notice.empty())
+            context.err << result.notice << '\n';
+        noticed = noticed || !result.notice.empty();
+        if (result.outcome != trace::TraceOutcome::Done) {
+            context.err << result.status.error() << '\n';
+            return kExitNoAnswer;
+        }
     }
-    if (const int code = deliverTrace(context, r, state, separator); code != kExitDone)
+    if (r.touchstone) {
+        if (const int code =
+                deliverTouchstone(context, r, std::span(states).first(reads), identity);
+            code != kExitDone)
+            return code;
+    }
+    if (const int code = deliverTrace(context, r, states[0], separator); code != kExitDone)
         return code;
-    return result.notice.empty() ? kExitDone : kExitNoAnswer;
+    return noticed ? kExitNoAnswer : kExitDone;
 }
 
 }  // namespace benchcap::cli

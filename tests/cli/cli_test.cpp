@@ -12,6 +12,7 @@
 #include "support/bench_texts.h"
 #include "support/table_file.h"
 #include "support/test_paths.h"
+#include "trace/touchstone_reader.h"
 
 #ifndef SIMGPIB_PATH
 #define SIMGPIB_PATH "libbenchcap_simgpib.so is not built"
@@ -253,6 +254,39 @@ TEST(CliTrace, PrintsTheTraceOrWritesTheTxtFileWithARegionalComma) {
         EXPECT_EQ(decimalSeparatorFor(comma), ',') << comma;
     for (const char* point : {"en_US.UTF-8", "de_CH", "C", ""})
         EXPECT_EQ(decimalSeparatorFor(point), '.') << point;
+}
+
+// Touchstone files of complex channels, to stdout or -o, as a strict reader takes them.
+TEST(CliTrace, WritesTouchstoneFilesOrSaysWhyNot) {
+    const std::string four = test::simBench(
+        "instruments:\n  - {address: 16, kind: network-analyzer, idn: \"Veltronik,NQD8,1,1.45\", "
+        "points: 11, channels: {1: complex, 2: complex, 3: complex, 4: complex}}\n");
+    const std::string s2p = (test::makeTempDir("cli-touchstone") / "dut.S2P").string();
+    // Ports 0: refused with exit code 1 (after the read) or 2 (before), saying why.
+    for (const auto& [bench, args, ports, code, said] :
+         {std::tuple{four, std::vector<std::string>{"3"}, 1, 0, ""},
+          {four, {"1", "--ports", "2", "--touchstone-version", "2", "-o", s2p}, 2, 0, ""},
+          {std::string("sim"), {"1"}, 0, 1, "channel 1 is in a real format (201 values for 201"},
+          {four,
+           {"1", "--ports", "2", "-o", "a.s1p"},
+           0,
+           2,
+           "a.s1p: a Touchstone file of two ports is named *.s2p"}}) {
+        std::vector<std::string> all = {"--interface", bench, "trace", "16"};
+        all.insert(all.end(), args.begin(), args.end());
+        all.insert(all.end(), {"--format", "touchstone"});
+        const CliRun r = runCliInProcess(all);
+        EXPECT_EQ(r.code, code) << r.err;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        if (ports == 0)
+            continue;
+        const std::string text = ports == 2 ? test::readFile(s2p) : r.out;
+        const auto file = test::ReadTouchstone(text, ports);
+        ASSERT_TRUE(file) << file.error();
+        EXPECT_EQ(file->version2, ports == 2);
+        EXPECT_EQ(file->frequencies.size(), 11u);
+        EXPECT_NE(text.find("\n! Instrument: Veltronik,NQD8,1,1.45\n"), std::string::npos);
+    }
 }
 
 TEST(CliHardcopy, WritesThePictureOfTheFormatOrTheExtension) {

@@ -112,14 +112,36 @@ TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
     // at the data path, the filter's extension added to a bare name.
     scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "saved").string()));
     item("SaveTrace")->trigger();
-    EXPECT_EQ(scripted.saveDialog.shownWithFilters(),
-              std::vector<QString>{QStringLiteral("TXT file|*.TXT|all files|*.*")});
+    EXPECT_EQ(
+        scripted.saveDialog.shownWithFilters(),
+        std::vector<QString>{QStringLiteral("TXT file|*.TXT|Touchstone file|*.s1p|all files|*.*")});
     EXPECT_EQ(scripted.saveDialog.shownInFolders(), std::vector<QString>{files.DataPath});
     EXPECT_EQ(benchcap::test::readFile(dir / "saved.txt"), text + "\r\n");
 
     // A second trace within the same second does not replace the first one's file.
     readTrace(7, 1);
     EXPECT_EQ(dataFiles().size(), 3u);
+}
+
+TEST_F(TraceWindowTest, SaveTraceDataWritesAComplexChannelAsTouchstone) {
+    // The network analyzer's channel 2 is complex, channel 1 real.
+    for (const auto& [channel, said] : {std::pair{2, ""}, std::pair{1, "in a real format"}}) {
+        scripted.boxes = {};
+        readTrace(16, channel);
+        const fs::path file = dir / ("dut" + std::to_string(channel) + ".s1p");
+        scripted.saveDialog.queueAnswer(QString::fromStdString(file.string()));
+        item("SaveTrace")->trigger();
+        if (*said != '\0') {
+            ASSERT_EQ(scripted.boxes.texts().size(), 1u);
+            EXPECT_NE(scripted.boxes.texts()[0].find(said), std::string::npos)
+                << scripted.boxes.texts()[0];
+            EXPECT_FALSE(fs::exists(file));
+            continue;
+        }
+        const std::string text = benchcap::test::readFile(file);
+        EXPECT_NE(text.find("! Instrument: Veltronik,NQD8,1,1.45\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\n# HZ S RI R 50\n"), std::string::npos) << text;
+    }
 }
 
 TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {

@@ -16,7 +16,9 @@
 #include "app/ui/picture_box.h"
 #include "app/ui/ui_services.h"
 #include "bus/identification.h"
+#include "trace/acquisition.h"
 #include "trace/plot/trace_plot.h"
+#include "trace/touchstone.h"
 
 namespace benchcap::app {
 
@@ -52,7 +54,7 @@ TraceWindowCommand::TraceWindowCommand(WindowView& form, InstrumentSession& inst
 TraceWindowCommand::~TraceWindowCommand() = default;
 
 QString TraceWindowCommand::saveFilter() {
-    return QStringLiteral("TXT file|*.TXT|all files|*.*");
+    return QStringLiteral("TXT file|*.TXT|Touchstone file|*.s1p|all files|*.*");
 }
 
 Status TraceWindowCommand::run(int n) {
@@ -92,6 +94,8 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
     if (Status selected = openSelectedInstrument(window, instrument_); !selected)
         return selected;
     const bus::CurrentInstrument& ci = instrument_.record();
+    // The identification's answer names the instrument in a Touchstone file's head.
+    identity_ = trace::CutAnswer(instrument_.session().lastReply());
     if (ci.ModelName == bus::kModelNoAnswer) {
         const QString text = QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress);
         window.showError(text);
@@ -258,16 +262,32 @@ void TraceWindowCommand::save() {
     if (name.isEmpty())
         return;
     files.rememberSaveFolder(name);
+    // A Touchstone name (.s1p, or .ts for version 2.0) saves the channel as S-parameters.
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    const bool touchstone = suffix == QLatin1String("s1p") || suffix == QLatin1String("ts");
     Status written;
     {
         BusyPointer busy(form_);
-        written = trace::WriteTraceFile(localPath(name), state_.text);
+        if (touchstone) {
+            const trace::TouchstoneChannel channel{&state_.data, shownTrace_, {}};
+            trace::TouchstoneOptions options;
+            options.identity = identity_;
+            if (suffix == QLatin1String("ts"))
+                options.version = trace::TouchstoneVersion::V2_0;
+            written = trace::WriteTouchstone(localPath(name), {&channel, 1}, options);
+        } else {
+            written = trace::WriteTraceFile(localPath(name), state_.text);
+        }
     }
     if (!written && form_.services().ui.boxes) {
+        // A trace the format cannot hold says what to do itself; a file that cannot be
+        // written needs another folder.
+        const bool refused =
+            written.errorKind() == ErrorKind::Refused || written.errorKind() == ErrorKind::Usage;
         form_.services().ui.boxes->messageBox(
             bus::MessageIcon::Critical, "ERROR:",
             "The trace data was not saved: " + endSentence(written.error()) +
-                " Choose a folder you can write to and save again.",
+                (refused ? "" : " Choose a folder you can write to and save again."),
             bus::MessageButtons::Ok);
     }
 }

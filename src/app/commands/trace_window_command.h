@@ -38,7 +38,8 @@ class TraceWindowCommand {
     // trace is on display; otherwise why not (the user has been told already, in the error
     // label, a box or the status line).
     Status run(int n);
-    // "Save trace data": the trace text under a name the user chooses, with one more CR LF.
+    // "Save trace data": the trace text under a name the user chooses, with one more CR LF;
+    // a network analyzer's complex channel as Touchstone under a .s1p (or .ts) name.
     void save();
     // Draws the trace on display into the picture area again (after a resize).
     void redraw();
@@ -47,7 +48,7 @@ class TraceWindowCommand {
     // The automatic TXT file of the last trace command that saved one.
     const QString& lastOutputFile() const { return lastOutputFile_; }
 
-    // "TXT file|*.TXT|all files|*.*"
+    // "TXT file|*.TXT|Touchstone file|*.s1p|all files|*.*"
     static QString saveFilter();
 
   private:
@@ -72,6 +73,7 @@ class TraceWindowCommand {
     bool reading_ = false;  // the state is being filled on the bus worker
     int shownTrace_ = 1;    // the number of the trace on display
     QString lastOutputFile_;
+    std::string identity_;  // the *IDN? answer of the trace's instrument
 };
 
 }  // namespace benchcap::app

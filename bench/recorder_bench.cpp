@@ -11,12 +11,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bus/clock.h"
 #include "bus/session.h"
@@ -130,6 +133,59 @@ BENCHMARK(BM_RecordTrace)
     ->Args({6, 1})
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
+
+// Trace 1 every 0.1 s on the real clock, the bench answering at once, to real files: how
+// late each item begins against its due time k*T (schedule_p50_ms, schedule_p99_ms,
+// schedule_max_ms) over BENCHCAP_RECORD_SECONDS of real time (60 by default; 600 for the
+// full ten minutes).
+void BM_ScheduleErrorOnTheRealClock(benchmark::State& state) {
+    const char* seconds = std::getenv("BENCHCAP_RECORD_SECONDS");
+    const int64_t duration = (seconds ? std::max(1LL, std::atoll(seconds)) : 60) * 1'000'000LL;
+    std::vector<int64_t> errors;
+    for (auto _ : state) {
+        const std::filesystem::path folder =
+            std::filesystem::temp_directory_path() /
+            ("benchcap-recorder-schedule-" + std::to_string(getpid()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        Result<sim::BenchConfig> config = sim::parseBenchText(kBench, "recorder bench");
+        if (!config)
+            std::abort();
+        auto clock = std::make_shared<bus::RealClock>();
+        sim::SimBench bench(*config, clock);
+        bus::CurrentInstrument instrument;
+        bus::Session session(bench, instrument);
+        recorder::RecorderSettings settings;
+        settings.rows = {{1, kInterval}};
+        settings.durationMicros = duration;
+        settings.folder = folder;
+        recorder::RecorderServices services{session, *clock};
+        services.address = 7;
+        errors.clear();
+        errors.reserve(static_cast<std::size_t>(duration / kInterval) + 1);
+        services.itemBegun = [&errors](int64_t due, int64_t began) {
+            errors.push_back(began - due);
+        };
+        // The bench keeps its traffic; a long run needs only the latest.
+        services.progress = [&bench](const recorder::RecorderProgress&) { bench.clearTraffic(); };
+        const recorder::RecordingEnd done = recorder::Record(services, settings);
+        if (!done.status)
+            state.SkipWithError(done.status.error().c_str());
+        std::filesystem::remove_all(folder);
+    }
+    std::sort(errors.begin(), errors.end());
+    const auto at = [&errors](double share) {
+        return errors.empty() ? 0.0
+                              : static_cast<double>(errors[static_cast<std::size_t>(
+                                    share * static_cast<double>(errors.size() - 1))]) /
+                                    1000.0;
+    };
+    state.counters["items"] = static_cast<double>(errors.size());
+    state.counters["schedule_p50_ms"] = at(0.50);
+    state.counters["schedule_p99_ms"] = at(0.99);
+    state.counters["schedule_max_ms"] = at(1.0);
+}
+BENCHMARK(BM_ScheduleErrorOnTheRealClock)->Unit(benchmark::kSecond)->Iterations(1);
 
 // The same reads without the recorder, for the recorder's share of cpu_us_per_row.
 void BM_AcquisitionOnly(benchmark::State& state) {

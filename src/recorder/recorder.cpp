@@ -66,9 +66,13 @@ struct Taken {
     std::string message;
     int64_t bytes = 0;
     std::string file;
+    bool cleared = false;  // late answers of an earlier item were read off and discarded
 };
 
 constexpr int64_t kWaitSliceMicros = 50'000;
+// Reads that clear late answers give up after 100 ms (NI-488.2 code T100ms) of silence.
+constexpr int kClearTimeoutCode = 9;
+constexpr int kClearReads = 64;
 
 class Recording {
   public:
@@ -110,7 +114,10 @@ class Recording {
             }
             const ScheduleRow& row = settings_.rows[due.row];
             const int64_t begin = s_.clock.nowMicros();
-            if (const int64_t passed = schedule_.take(due.row, begin); passed > 0)
+            const int64_t passed = schedule_.take(due.row, begin);
+            if (s_.itemBegun)
+                s_.itemBegun(due.dueMicros + passed * row.intervalMicros - start_, begin - start_);
+            if (passed > 0)
                 end.status = writeSkipped(row.trace, passed, begin);
             if (!end.status)
                 break;
@@ -125,6 +132,9 @@ class Recording {
                 break;  // the trace file failed: a record row would name a row that is not there
             end.status = writeRow(row.trace, begin, finished - begin, item);
             ++taken_;
+            // An answer the instrument owed may still come after a time-out or a broken read.
+            mayBeLate_ = !item.cleared && (item.outcome == ItemOutcome::Timeout ||
+                                           item.outcome == ItemOutcome::Lost);
             if (const int64_t missed = schedule_.finish(due.row, finished);
                 missed > 0 && end.status)
                 end.status = writeSkipped(row.trace, missed, finished);
@@ -184,7 +194,15 @@ class Recording {
         out += delimiter_;
         out += item.file;
         out += "\r\n";
-        return record_.append(out, begin + latency);
+        return append(begin + latency);
+    }
+
+    // Appends line_ to record.csv; a row that did not go there is not counted.
+    Status append(int64_t at) {
+        Status status = record_.append(line_, at);
+        if (!status)
+            --sequence_;
+        return status;
     }
 
     Status writeSkipped(int trace, int64_t slots, int64_t at) {
@@ -200,7 +218,7 @@ class Recording {
         out += '0';
         out += delimiter_;
         out += "\r\n";
-        return record_.append(out, at);
+        return append(at);
     }
 
     void report(int trace, const Taken& item) {
@@ -228,16 +246,61 @@ class Recording {
     std::optional<Taken> greet() {
         bus::Session& session = s_.session;
         boxes_.last.clear();  // a box of an earlier item is not this item's reason
+        const bus::CurrentInstrument& ci = session.instrument();
+        if (mayBeLate_ && ci.IsOpen && ci.DeviceHandle > 0) {
+            // A trace read that failed leaves its long time-out on the handle; the
+            // identification waits only the usual time.
+            session.driver().ibtmo(ci.DeviceHandle, ci.TimeoutCode);
+        }
         session.SelectAndIdentify(s_.board, s_.address);
         if (!session.opened())
             return Taken{ItemOutcome::Lost, false, session.opened().error(), 0, {}};
         if (session.interrupted())
             return Taken{ItemOutcome::Timeout, true, {}, 0, {}};
-        if (session.instrument().ModelName == bus::kModelNoAnswer)
+        if (session.instrument().ModelName == bus::kModelNoAnswer) {
+            // The identification does not say why nothing came: an adapter or gateway that
+            // is gone is a lost interface, not a silent instrument.
+            const bus::DriverStatus status = session.driver().status();
+            if ((status.ibsta & bus::ibsta_bits::ERR) != 0 &&
+                (status.iberr == bus::iberr_codes::EDVR || status.iberr == bus::iberr_codes::ENEB))
+                return Taken{
+                    ItemOutcome::Lost, false, bus::driverErrorText(session.driver()), 0, {}};
             return Taken{ItemOutcome::Timeout, false, "no answer to *IDN?", 0, {}};
+        }
+        const std::string reply = trace::CutAnswer(session.lastReply());
         if (identity_.empty())
-            identity_ = trace::CutAnswer(session.lastReply());
+            identity_ = reply;
+        if (mayBeLate_ && reply != identity_) {
+            // The answer of an earlier query came in place of the identification. It and
+            // whatever queued behind it are read off, so that no value of an earlier time
+            // is recorded under this one; the next item starts in step.
+            clearLateAnswers();
+            Taken item{ItemOutcome::Lost,
+                       session.interrupted(),
+                       "a late answer of an earlier query was discarded",
+                       0,
+                       {}};
+            item.cleared = true;
+            return item;
+        }
         return std::nullopt;
+    }
+
+    // Reads until the instrument has nothing more to say. The bus has no device clear here,
+    // so the queue is emptied by reading it, with a short time-out.
+    void clearLateAnswers() {
+        bus::GpibDriver& driver = s_.session.driver();
+        const bus::CurrentInstrument& ci = s_.session.instrument();
+        std::array<char, bus::kReplyLength> sink{};
+        driver.ibtmo(ci.DeviceHandle, kClearTimeoutCode);
+        for (int n = 0; n < kClearReads && !s_.session.interrupted(); ++n) {
+            const int status =
+                driver.ibrd(ci.DeviceHandle, sink.data(), static_cast<long>(sink.size()));
+            if ((status & (bus::ibsta_bits::ERR | bus::ibsta_bits::TIMO)) != 0 ||
+                driver.status().ibcntl == 0)
+                break;
+        }
+        driver.ibtmo(ci.DeviceHandle, ci.TimeoutCode);
     }
 
     Taken failure(const Status& status, const std::string& fallback) {
@@ -427,6 +490,7 @@ class Recording {
     Status traceStatus_;
     int64_t sequence_ = 0;
     int64_t taken_ = 0;
+    bool mayBeLate_ = false;  // the last item ended before its answer came
 };
 
 }  // namespace

@@ -73,6 +73,9 @@ struct RecorderServices {
     std::function<void(const RecorderProgress&)> progress = nullptr;
     hardcopy::PictureCheck checkPicture = nullptr;
     const FileCalls& calls = FileCalls::system();
+    // For measurements of the schedule: each item's due time and the moment it was begun,
+    // in microseconds from the start on the bus clock.
+    std::function<void(int64_t dueMicros, int64_t beganMicros)> itemBegun = nullptr;
 };
 
 // Records until a stop, the duration or the count: waits for the next due item on the bus

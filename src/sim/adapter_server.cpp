@@ -80,7 +80,8 @@ void AdapterServer::serveListener(int listenFd) {
         const int fd = ::accept(listenFd, nullptr, nullptr);
         if (fd < 0)
             continue;
-        serveConnection(fd);
+        if (!outage_.active())
+            serveConnection(fd);
         ::close(fd);
     }
 }
@@ -92,7 +93,7 @@ void AdapterServer::serveConnection(int fd) {
     bench_.ibpad(0, 0);
     bus::adapter::HostLineParser parser;
     char buffer[65536];
-    while (!stopping_) {
+    while (!stopping_ && !outage_.active()) {
         if (!settings_.controller && !pumpDeviceMode(fd))
             return;
         pollfd p{fd, POLLIN, 0};

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -9,6 +11,22 @@
 #include "sim/sim_bench.h"
 
 namespace benchcap::sim {
+
+// An adapter or gateway that is off for a while (unplugged, rebooting): while it lasts, the
+// server drops its connections and closes new ones at once. Set from any thread.
+class Outage {
+  public:
+    void begin(int millis) { untilMillis_ = steadyMillis() + millis; }
+    bool active() const { return steadyMillis() < untilMillis_; }
+
+  private:
+    static int64_t steadyMillis() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    std::atomic<int64_t> untilMillis_{0};
+};
 
 // A "++" GPIB adapter (Prologix GPIB-ETHERNET / GPIB-USB behaviour, as their manuals
 // describe it) in front of the simulated bench, for demos and tests of the adapter driver:
@@ -32,6 +50,10 @@ class AdapterServer {
     // Makes the serve calls return within a tenth of a second (from any thread).
     void stop() { stopping_ = true; }
     bool stopping() const { return stopping_; }
+    // Switched off for `millis` of real time: serveConnection returns within a tenth of a
+    // second (serveListener then closes the connection) and serveListener closes the
+    // connections made meanwhile at once.
+    void switchOffFor(int millis) { outage_.begin(millis); }
 
   private:
     struct Settings {
@@ -73,6 +95,7 @@ class AdapterServer {
     SimBench& bench_;
     std::string version_;
     std::atomic<bool> stopping_{false};
+    Outage outage_;
     Settings settings_;
     std::map<int, int> handles_;  // address -> descriptor on the bench
 };

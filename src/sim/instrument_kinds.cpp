@@ -42,6 +42,12 @@ std::vector<KeySpec> commonKeys() {
              {"silent_from_s", KeyType::Number, numberRange(0, 1e9), {}},
              {"silent_until_s", KeyType::Number, numberRange(0, 1e9), {}},
              {"bus_error_after", KeyType::Int, intRange(0, kMaxFaultBytes), {}},
+             // Bulk answers (traces, pictures) asked for in this bench-time window come
+             // late_answer_by_s (default 2 s) later: after the read's time-out, so the
+             // answer still waits in the output queue when the next query is sent.
+             {"late_answer_from_s", KeyType::Number, numberRange(0, 1e9), {}},
+             {"late_answer_until_s", KeyType::Number, numberRange(0, 1e9), {}},
+             {"late_answer_by_s", KeyType::Number, numberRange(0, 1e6), {}},
          }},
     };
 }

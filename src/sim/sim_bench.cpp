@@ -166,9 +166,15 @@ int SimBench::ibwrt(int ud, const void* data, long count) {
     std::string& pending = pendingInput_[{dev->board, dev->pad}];
     pending += bytes;
     if (dev->eot) {
-        // IEEE 488.2: a new message discards output the controller never read.
-        if (!inst->output().empty()) {
-            inst->output().clear();
+        // IEEE 488.2: a new message discards output the controller never read. An answer
+        // still being made (a late sweep) is not out yet: it stays, and comes first.
+        auto& queue = inst->output();
+        const int64_t now = clock_->nowMicros();
+        const auto ready = std::find_if(queue.begin(), queue.end(), [now](const OutputChunk& c) {
+            return c.readyAtMicros > now;
+        });
+        if (ready != queue.begin()) {
+            queue.erase(queue.begin(), ready);
             inst->pushError(-410, "Query INTERRUPTED");
         }
         const std::string message = std::move(pending);
@@ -187,12 +193,23 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
     double pacedSeconds = 0;
     // As on a board, the handle's time-out bounds the whole call, paced data included.
     const int64_t budgetMicros = bus::timeoutMicros(tmoCode);
+    int64_t waited = 0;  // for a late answer
     if (inst) {
         auto& queue = inst->output();
         const bool eosOn = (eosMode & kReos) != 0;
         const char eosChar = static_cast<char>(eosMode & 0xFF);
         while (n < count && !queue.empty() && !end) {
             OutputChunk& chunk = queue.front();
+            if (const int64_t wait = chunk.readyAtMicros - clock_->nowMicros(); wait > 0) {
+                // A late answer: the read waits for it within its time-out.
+                if (budgetMicros > 0 && waited + wait > budgetMicros)
+                    break;
+                if (!pause(wait)) {
+                    *got = n;
+                    return kStopped;
+                }
+                waited += wait;
+            }
             const char* from = chunk.bytes.data() + chunk.offset;
             size_t take = std::min<size_t>(chunk.remaining(), static_cast<size_t>(count - n));
             if (eosOn) {
@@ -245,7 +262,7 @@ int SimBench::readFrom(SimInstrument* inst, int b, int address, char* out, long 
     if (!outOfTime && (end || n == count))
         return end ? END : 0;
     // Nothing more is coming, or not in time: the read runs into the handle's time-out.
-    if (!pause(std::max<int64_t>(0, budgetMicros - pacedMicros)))
+    if (!pause(std::max<int64_t>(0, budgetMicros - pacedMicros - waited)))
         return kStopped;
     log(b, address, Traffic::Timeout, {}, tmoCode);
     return TIMO;

@@ -80,6 +80,14 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
                                ? std::llround(faults["silent_until_s"].as<double>() * 1e6)
                                : INT64_MAX;
         }
+        if (faults["late_answer_from_s"]) {
+            lateFrom_ = std::llround(faults["late_answer_from_s"].as<double>() * 1e6);
+            lateUntil_ = faults["late_answer_until_s"]
+                             ? std::llround(faults["late_answer_until_s"].as<double>() * 1e6)
+                             : INT64_MAX;
+            lateByMicros_ = std::llround(
+                (faults["late_answer_by_s"] ? faults["late_answer_by_s"].as<double>() : 2.0) * 1e6);
+        }
     }
     if (config_.node["rate_bytes_per_s"])
         bytesPerSecond_ = config_.node["rate_bytes_per_s"].as<double>();
@@ -147,6 +155,8 @@ void SimInstrument::respondBulk(std::string bytes, bool eoi, std::size_t dataSta
     if (busErrorAfter_ &&
         dataStart + static_cast<std::size_t>(*busErrorAfter_) < chunk.bytes.size())
         chunk.busErrorAt = dataStart + static_cast<std::size_t>(*busErrorAfter_);
+    if (const int64_t now = clock_.nowMicros(); now >= lateFrom_ && now < lateUntil_)
+        chunk.readyAtMicros = now + lateByMicros_;
     output_.push_back(std::move(chunk));
 }
 

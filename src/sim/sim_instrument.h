@@ -31,6 +31,9 @@ struct OutputChunk {
     // The read that reaches this byte ends with a bus error (ERR, EBUS); the instrument
     // gives up the rest of its answer.
     std::optional<std::size_t> busErrorAt = std::nullopt;
+    // Bench time the answer is ready to be read (a sweep that outlasts the read's time-out);
+    // until then a read waits for it and a new message does not discard it.
+    int64_t readyAtMicros = 0;
 
     std::size_t remaining() const { return bytes.size() - offset; }
 };
@@ -124,6 +127,9 @@ class SimInstrument {
     int64_t silentFrom_ = -1;  // bench-clock microseconds; -1: never deaf
     int64_t silentUntil_ = -1;
     std::optional<int64_t> busErrorAfter_;
+    int64_t lateFrom_ = -1;  // bulk answers asked for in [lateFrom_, lateUntil_) come late
+    int64_t lateUntil_ = -1;
+    int64_t lateByMicros_ = 0;
     double bytesPerSecond_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/clock.h"
 #include "sim/instrument_modules.h"
 
 // Trace data of the simulated analyzers and network analyzers: the commands a trace
@@ -105,6 +106,7 @@ struct TraceState {
     std::vector<int> shown{1};
     bool knowsInstNsel = true;
     bool vector = false;
+    double driftDbPerS = 0;  // the carriers' level moves with bench time
     VectorMode vm;
     // network analyzers
     double start = 10e6;
@@ -126,7 +128,7 @@ int bitsPerSymbol(const VectorMode& vm) {
 
 // The level of a spectrum analyzer at point i of trace t: a noise floor near -90 dBm
 // and three carriers, or, in zero span, a burst over the middle of the sweep.
-std::vector<float> spectrum(const TraceState& s, int trace) {
+std::vector<float> spectrum(const TraceState& s, int trace, double seconds) {
     Noise noise(static_cast<uint64_t>(s.address) * 131 + static_cast<uint64_t>(trace));
     std::vector<float> v(static_cast<std::size_t>(s.points));
     const double n = s.points > 1 ? s.points - 1 : 1;
@@ -142,7 +144,8 @@ std::vector<float> spectrum(const TraceState& s, int trace) {
             const double f = (i / n) * s.span + (s.centre - s.span / 2);
             for (const Carrier& c : carriers) {
                 const double d = (f - (s.centre + c.offset * s.span)) / (s.span / 150);
-                power += std::pow(10.0, c.level / 10) * std::exp(-d * d);
+                power +=
+                    std::pow(10.0, (c.level + s.driftDbPerS * seconds) / 10) * std::exp(-d * d);
             }
         } else if (i > s.points / 5 && i < s.points * 7 / 10) {
             power += std::pow(10.0, (-30.0 + 0.2 * noise.gauss()) / 10);
@@ -283,7 +286,10 @@ void installAnalyzer(SimInstrument& inst, std::shared_ptr<TraceState> s) {
             inst.respondBlock(std::string(symbols.begin(), symbols.end()));
             return;
         }
-        sendValues(inst, *s, s->vector ? vectorValues(*s, t) : spectrum(*s, t));
+        sendValues(inst, *s,
+                   s->vector
+                       ? vectorValues(*s, t)
+                       : spectrum(*s, t, static_cast<double>(inst.clock().nowMicros()) / 1e6));
     });
     if (s->knowsInstNsel) {
         inst.on("INST:NSEL?", [&inst, s](const Command&) { inst.respond(s->vector ? "2" : "1"); });
@@ -328,6 +334,8 @@ std::vector<KeySpec> traceKeys(const std::string& kind) {
             {"sweep_time_s", KeyType::Number, nonNegativeNumber, {}},
             {"traces_shown", KeyType::IntList, traceList, {}},
             {"knows_inst_nsel", KeyType::Bool, nullptr, {}},
+            // A drifting source: dB per second of bench time added to every carrier.
+            {"drift_db_per_s", KeyType::Number, nullptr, {}},
         };
         if (kind == "vector-analyzer") {
             keys.push_back(
@@ -413,6 +421,7 @@ void installTraceCommands(SimInstrument& inst) {
     if (node["traces_shown"])
         s->shown = node["traces_shown"].as<std::vector<int>>();
     s->knowsInstNsel = get<bool>(node, "knows_inst_nsel", true);
+    s->driftDbPerS = get<double>(node, "drift_db_per_s", 0.0);
     if (const YAML::Node vm = node["vector_mode"]) {
         s->vector = true;
         s->vm.symbols = get<int>(vm, "symbols", 100);

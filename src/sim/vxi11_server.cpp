@@ -786,6 +786,10 @@ void Vxi11Server::serve(int coreFd, int portmapFd, int corePort) {
     while (!stopping_) {
         int pollMillis = 50;
         resumeWaiting(peers, pollMillis);
+        if (outage_.active()) {
+            for (const auto& p : peers)
+                closePeer(*p);
+        }
         std::erase_if(peers, [](const auto& p) { return p->fd < 0; });
         std::vector<pollfd> fds{{coreFd, POLLIN, 0}, {portmapFd, POLLIN, 0}};
         // A peer with a waiting call is not read from (it is asked only whether it closed),
@@ -801,7 +805,8 @@ void Vxi11Server::serve(int coreFd, int portmapFd, int corePort) {
             const int fd = ::accept(fds[static_cast<size_t>(i)].fd, nullptr, nullptr);
             if (fd < 0)
                 continue;
-            if (options_.fault == WireFault::CloseAtAccept || peers.size() >= kMostConnections) {
+            if (options_.fault == WireFault::CloseAtAccept || outage_.active() ||
+                peers.size() >= kMostConnections) {
                 ::close(fd);
                 continue;
             }

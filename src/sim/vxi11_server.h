@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/adapter_server.h"
 #include "sim/sim_bench.h"
 
 namespace benchcap::sim {
@@ -81,6 +82,9 @@ class Vxi11Server {
     // Makes serve() return within a tenth of a second (from any thread); a paced transfer
     // of the bench stops too.
     void stop() { stopping_ = true; }
+    // Switched off for `millis` of real time (a gateway that reboots): its connections
+    // and links go within a tenth of a second, connections made meanwhile are closed at once.
+    void switchOffFor(int millis) { outage_.begin(millis); }
 
   private:
     struct Peer;
@@ -114,6 +118,7 @@ class Vxi11Server {
     SimBench& bench_;
     Vxi11ServerOptions options_;
     std::atomic<bool> stopping_{false};
+    Outage outage_;
     std::map<uint32_t, DeviceLink> links_;
     std::map<std::pair<int, int>, uint32_t> locks_;  // (board, address) -> the holding link
     uint32_t nextLid_ = 1;

@@ -76,6 +76,7 @@ class Emulator {
         return std::make_unique<bus::adapter::PrologixDriver>(address.value(), loopbackOptions());
     }
     sim::SimBench& bench() { return bench_; }
+    void switchOffFor(int millis) { server_.switchOffFor(millis); }
 
   private:
     sim::SimBench bench_;

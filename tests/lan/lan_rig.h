@@ -56,6 +56,7 @@ class LanRig {
         return "socket://127.0.0.1:" + std::to_string(sockets_[n]->listener.port);
     }
     sim::SimBench& bench() { return bench_; }
+    void switchOffFor(int millis) { server_.switchOffFor(millis); }
     std::unique_ptr<bus::lan::LanDriver> gatewayDriver(
         bus::lan::LanOptions options = loopbackLanOptions()) const {
         return bus::lan::makeGatewayDriver(bus::lan::parseGatewayAddress(gateway()).value(),

@@ -4,10 +4,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "base/output_file.h"
 
 namespace benchcap::test {
 
@@ -39,6 +43,31 @@ class FileSizeLimit {
   private:
     sighandler_t oldHandler_;
     rlimit old_{};
+};
+
+// A disk with `bytes` free for every file written through calls(): a write takes what
+// still fits, the next one fails with ENOSPC, as on a full file system.
+class SmallDisk {
+  public:
+    explicit SmallDisk(std::size_t bytes) : calls_(FileCalls::system()), free_(bytes) {
+        calls_.write = [this](int fd, const void* data, std::size_t size) -> ssize_t {
+            if (free_ == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            const ssize_t n = ::write(fd, data, std::min(size, free_));
+            if (n > 0)
+                free_ -= static_cast<std::size_t>(n);
+            return n;
+        };
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    const FileCalls& calls() const { return calls_; }
+
+  private:
+    FileCalls calls_;
+    std::size_t free_;
 };
 
 }  // namespace benchcap::test

@@ -412,7 +412,9 @@ class Recording {
 
     // A hardcopy name of the automatic kind, in the recording's folder, never one in use.
     std::string hardcopyName(std::string_view extension, int64_t begin) const {
-        const std::string stem = "HARDCOPY-" + fileStamp(s_.wallStartMicros + (begin - start_));
+        const int64_t at = s_.wallStartMicros + (begin - start_);
+        const std::string stem =
+            "HARDCOPY-" + (settings_.stamp ? settings_.stamp(at) : fileStamp(at));
         std::error_code ec;
         for (int n = 1;; ++n) {
             const std::string name =

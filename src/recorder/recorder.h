@@ -29,6 +29,9 @@ struct RecorderSettings {
     int64_t rotateBytes = kDefaultRotateBytes;
     std::string interfaceName;  // for the trace files' head
     std::string hardcopyFormat = "BMP";
+    // The stamp in the hardcopies' automatic names for a moment (microseconds since 1970);
+    // none: fileStamp, UTC. The window gives its local-time stamp, as its other names have.
+    std::function<std::string(int64_t unixMicros)> stamp = nullptr;
 };
 
 // How each taken item went, as record.csv writes it.

@@ -356,8 +356,10 @@ TEST_F(TraceWindowTest, RecorderShowsTheNewestHardcopyOrRefusesWhatCannotBeRecor
             continue;
         }
         const Strings files = benchcap::test::filesIn(recorders->folder(), {});
-        ASSERT_EQ(files.size(), 3U);  // two hardcopies and record.csv
-        EXPECT_EQ(files.back(), "record.csv");
+        // Two hardcopies a second apart, named in local time as the folder, and record.csv.
+        EXPECT_EQ(files, (Strings{"HARDCOPY-03.12.05-14.03.09.WMF",
+                                  "HARDCOPY-03.12.05-14.03.10.WMF", "record.csv"}));
+        EXPECT_EQ(recorders->folder().filename(), "RECORD-03.12.05-14.03.09");
         const QImage shown = onScreen();
         EXPECT_NE(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::white));
     }

@@ -160,6 +160,10 @@ Status RecorderWindowCommand::recordOnBus(WindowView& window,
     recorder::RecorderSettings settings = base;
     settings.folder = *made;
     settings.interfaceName = interfaceName_;
+    // Hardcopies are named in local time, as the folder and every automatic name here.
+    settings.stamp = [](int64_t unixMicros) {
+        return OutputFiles::stamp(QDateTime::fromMSecsSinceEpoch(unixMicros / 1000)).toStdString();
+    };
     recorder::RecorderServices services{instrument_.session(), clock_};
     services.board = window.selection().board;
     services.address = static_cast<int16_t>(ci.BusAddress);

@@ -139,7 +139,8 @@ const std::vector<CliCommand>& cliCommands() {
          cmdRender},
         {"hardcopy",
          "hardcopy ADDRESS [--format WMF|BMP] [--bw] [--suppress-config] [--plotter] [-o FILE] "
-         "[--paste-document]",
+         "[--paste-document]\n"
+         "      [--recipe NAME] [--config DIR]",
          cmdHardcopy},
         {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
@@ -162,6 +163,7 @@ const std::vector<CliCommand>& cliCommands() {
          cmdVxi11Sim},
         {"socket-sim", "socket-sim --listen 127.0.0.1:PORT --address N [--bench FILE]",
          cmdSocketSim},
+        {"recipes", "recipes [ADDRESS] [--config DIR] [--bench-entry NAME]", cmdRecipes},
     };
     return commands;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "cli/cli_user_interface.h"
+#include "hardcopy/recipes/recipe_book.h"
 #include "interfaces/backend.h"
 
 namespace benchcap::cli {
@@ -98,6 +100,14 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args);
 int cmdBusLog(CliContext& context, const std::vector<std::string>& args);
 int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args);
 int cmdSocketSim(CliContext& context, const std::vector<std::string>& args);
+int cmdRecipes(CliContext& context, const std::vector<std::string>& args);
+
+// The folder of the user's recipes.yaml: `given`, else $XDG_CONFIG_HOME/benchcap, else
+// ~/.config/benchcap. The recipes (shipped and the user's), or nothing after printing why
+// not as "benchcap-cli COMMAND: ...".
+std::filesystem::path recipesFolder(const std::optional<std::string>& given);
+std::optional<recipes::RecipeBook> loadRecipes(CliContext& context, const char* command,
+                                               const std::optional<std::string>& folder);
 
 // `benchcap-cli --system-info`: Benchcap's version, the OS (PRETTY_NAME of os-release), the
 // Qt run-time version and the driver library loaded (its file) or why none was.

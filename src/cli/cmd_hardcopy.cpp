@@ -80,6 +80,8 @@ struct HardcopyRequest {
     std::string output;  // "": the default name
     bool plotter = false;
     bool pasteDocument = false;
+    std::optional<std::string> recipe;        // a screenshot recipe forced by name
+    std::optional<std::string> recipeFolder;  // the folder of the user's recipes.yaml
 };
 
 // The picture format of --format and the output's name; they must agree, so a file never
@@ -127,7 +129,13 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
         .flag("--listen-only", r.options.plotter.listenOnly,
               "capture a talk-only instrument's plot: a \"++\" adapter listens to all (++lon)")
         .value("-o", output, "FILE", "the output file", "a file name")
-        .flag("--paste-document", r.pasteDocument, "paste the picture into a new document");
+        .flag("--paste-document", r.pasteDocument, "paste the picture into a new document")
+        .value("--recipe", r.recipe, "NAME",
+               "take an instrument of another maker by this screenshot recipe (default: the "
+               "recipe matching its identification)",
+               "a recipe name")
+        .value("--config", r.recipeFolder, "DIR",
+               "the folder of the user's recipes.yaml (default ~/.config/benchcap)", "a folder");
     if (const std::optional<int> done = parser.parse(context.out, context.err, args))
         return *done;
     r.options.color = !bw;
@@ -206,6 +214,10 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         return *done;
     const HardcopyRequest& r = std::get<HardcopyRequest>(parsed);
     const std::string& output = r.output;
+    const std::optional<recipes::RecipeBook> book =
+        loadRecipes(context, "hardcopy", r.recipeFolder);
+    if (!book)
+        return kExitUsage;
     const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
     if (!device)
         return kExitUsage;
@@ -231,6 +243,9 @@ int cmdHardcopy(CliContext& context, const std::vector<std::string>& args) {
         },
     };
     services.checkPicture = picture::checkPictureFile;
+    services.recipes = &*book;
+    services.recipeName = r.recipe.value_or("");
+    services.clock = &context.clock();
     // A generator sends its screen as a bitmap whatever is asked: never under a .wmf name.
     if (const bus::ModelFamily* family = bus::familyNamed(instrument.ModelName);
         family && family->generatorHardcopy &&

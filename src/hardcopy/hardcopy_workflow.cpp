@@ -14,6 +14,7 @@
 #include "hardcopy/block_transfer.h"
 #include "hardcopy/generator_hardcopy.h"
 #include "hardcopy/plotter_capture.h"
+#include "hardcopy/recipes/recipe_runner.h"
 
 namespace benchcap::hardcopy {
 
@@ -90,6 +91,62 @@ void runPlotter(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
     }
 }
 
+// The box of a failed transfer: the fixed text, and below it the cause, so that the user
+// can act on it.
+void transferFailed(HardcopyServices& s, const Error& failure) {
+    if (failure.kind == ErrorKind::Interrupted) {
+        say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
+        return;
+    }
+    say(s, "transfer failed");
+    std::string cause = endSentence(failure.message);
+    if (!cause.empty())
+        cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+    s.ui.messageBox(MessageIcon::Critical, "ERROR:", std::string(kTransferErrorText) + "\n" + cause,
+                    MessageButtons::Ok);
+}
+
+// The recipe for an instrument the model table does not know: the one named in the
+// services, or the first matching its identification; null when there is none (or the
+// named one does not exist, which `outcome` then says).
+const recipes::Recipe* chosenRecipe(HardcopyServices& s, HardcopyOutcome& outcome) {
+    if (!s.recipes)
+        return nullptr;
+    if (s.recipeName.empty())
+        return s.recipes->match(s.session.lastReply());
+    const recipes::Recipe* named = s.recipes->named(s.recipeName);
+    if (!named) {
+        const std::string text = "There is no screenshot recipe named \"" + s.recipeName +
+                                 "\". List the recipes with \"benchcap-cli recipes\".";
+        outcome.status = fail(ErrorKind::Usage, text);
+        s.ui.messageBox(MessageIcon::Critical, "ERROR:", text, MessageButtons::Ok);
+        say(s, "no hardcopy taken");
+    }
+    return named;
+}
+
+void runRecipe(HardcopyServices& s, const recipes::Recipe& recipe, HardcopyOutcome& outcome) {
+    outcome.way = HardcopyWay::Recipe;
+    outcome.file = s.fileName(recipes::pictureTypeName(recipe.screen.format));
+    if (!localFileWritable(s, outcome))
+        return;
+    say(s, "taking hardcopy by recipe " + recipe.name + "...");
+    const Result<int64_t> got =
+        recipes::RunScreenRecipe(s.session, recipe, std::string(bus::TrimBlanks(outcome.file)),
+                                 recipes::RunOptions{s.clock, s.checkPicture});
+    s.session.GoToLocal();
+    if (!got) {
+        outcome.status = got.failure();
+        transferFailed(s, got.failure());
+        return;
+    }
+    say(s, "data transfered.");
+    outcome.written = true;
+    outcome.completed = true;
+    if (s.saysReady)
+        say(s, kReadyText);
+}
+
 }  // namespace
 
 namespace {
@@ -133,18 +190,7 @@ bool TakeScreen(HardcopyServices& s, const HardcopyOptions& options, HardcopyOut
         // The status line never claims a transfer or the end of a command that failed.
         s.session.GoToLocal();
         outcome.status = got.failure();
-        if (got.errorKind() == ErrorKind::Interrupted) {
-            say(s, "transfer stopped");  // the user stopped it: no box to acknowledge
-        } else {
-            say(s, "transfer failed");
-            // The fixed text, and below it the cause, so that the user can act on it.
-            std::string cause = endSentence(got.error());
-            if (!cause.empty())
-                cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
-            s.ui.messageBox(MessageIcon::Critical,
-                            "ERROR:", std::string(kTransferErrorText) + "\n" + cause,
-                            MessageButtons::Ok);
-        }
+        transferFailed(s, got.failure());
         return false;
     }
     return true;
@@ -172,6 +218,12 @@ HardcopyOutcome HardcopyByModel(HardcopyServices& s, const HardcopyOptions& opti
         return outcome;
     }
     if (model == bus::kModelUnknown) {
+        if (const recipes::Recipe* recipe = chosenRecipe(s, outcome)) {
+            runRecipe(s, *recipe, outcome);
+            return outcome;
+        }
+        if (!outcome.status)
+            return outcome;
         s.ui.messageBox(MessageIcon::Information, "", UnsupportedText(), MessageButtons::Ok);
         say(s, "checking firmware...");
         runPlotter(s, options, outcome);

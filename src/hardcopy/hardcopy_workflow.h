@@ -5,10 +5,12 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "bus/clock.h"
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "hardcopy/hardcopy_types.h"
 #include "hardcopy/plotter_capture.h"
+#include "hardcopy/recipes/recipe_book.h"
 
 namespace benchcap::hardcopy {
 
@@ -20,7 +22,7 @@ inline constexpr char kTransferErrorText[] =
     "An error occured. Please check instrument and try again!";
 
 // How the picture was (or would have been) obtained.
-enum class HardcopyWay { None, Transfer, Generator, Plotter };
+enum class HardcopyWay { None, Transfer, Generator, Plotter, Recipe };
 
 struct HardcopyOptions {
     std::string format = "BMP";  // "BMP" or "WMF"
@@ -45,6 +47,13 @@ struct HardcopyServices {
     // Whether a hardcopy that went through ends by saying kReadyText (the window says it
     // itself once the picture is on display).
     bool saysReady = true;
+    // Screenshot recipes for instruments the model table does not know; null: none (the
+    // unsupported box and the plotter offer, as without recipes).
+    const recipes::RecipeBook* recipes = nullptr;
+    // The recipe to use by name; empty: the first row matching the identification.
+    std::string recipeName = {};
+    // Pauses of a recipe's waits; null: the real clock.
+    bus::Clock* clock = nullptr;
 };
 
 struct HardcopyOutcome {
@@ -63,7 +72,9 @@ inline constexpr char kReadyText[] = "ready.";
 
 // The hardcopy "way by model" on an instrument that InitDevice has just identified: the
 // answers for silent, unsupported and unknown instruments, the firmware check, then the
-// transfer, the generator read or the plotter emulation. A local file that cannot be
+// transfer, the generator read or the plotter emulation. An unknown instrument that a
+// screenshot recipe matches (or the recipe named in the services) gives its picture by
+// that recipe instead of the unsupported box and the plotter offer. A local file that cannot be
 // written (missing folder, a file where the folder should be, a name too long) is found
 // before the instrument is asked and named in the box with the reason. Failures are shown as the
 // command's boxes and returned in the outcome; window matters (pointer, picture area,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/instrument_modules.h"
+#include "sim/recipe_instrument.h"
 
 namespace benchcap::sim {
 namespace {
@@ -66,6 +67,10 @@ const std::vector<std::string>& instrumentKinds() {
 }
 
 bool isKnownKind(const std::string& kind) {
+    // Instruments of other makers, each serving one screenshot recipe; not on the
+    // built-in bench, as there is one for every recipe row.
+    if (kind == "recipe")
+        return true;
     const auto& k = instrumentKinds();
     return std::find(k.begin(), k.end(), kind) != k.end();
 }
@@ -80,6 +85,8 @@ std::vector<KeySpec> keysForKind(const std::string& kind) {
     add(traceKeys(kind));
     if (kind == "plotter-only")
         add(plotterKeys());
+    if (kind == "recipe")
+        add(recipeInstrumentKeys());
     return keys;
 }
 
@@ -88,6 +95,8 @@ std::unique_ptr<SimInstrument> createInstrument(const InstrumentConfig& config, 
         return std::make_unique<SilentInstrument>(config, clock);
     if (config.kind == "plotter-only")
         return createPlotterOnly(config, clock);
+    if (config.kind == "recipe")
+        return createRecipeInstrument(config, clock);
     auto inst = std::make_unique<SimInstrument>(config, clock);
     installScreenCommands(*inst);
     installTraceCommands(*inst);

@@ -1,0 +1,289 @@
+#include "sim/recipe_instrument.h"
+
+#include <array>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/screen_picture.h"
+
+namespace benchcap::sim {
+namespace {
+
+constexpr const char* kFormats[] = {"PNG", "BMP", "GIF", "JPEG", "TIFF", "WMF"};
+// Picture files a recipe instrument sends (it sends them whole).
+constexpr std::uintmax_t kMaxPictureFile = std::uintmax_t{64} << 20;
+
+std::string oneOf(const YAML::Node& n, std::initializer_list<const char*> values) {
+    const std::string v = n.as<std::string>();
+    std::string all;
+    for (const char* value : values) {
+        if (v == value)
+            return {};
+        all += std::string(all.empty() ? "" : ", ") + value;
+    }
+    return "must be one of " + all;
+}
+
+std::string formatCheck(const YAML::Node& n) {
+    return oneOf(n, {kFormats[0], kFormats[1], kFormats[2], kFormats[3], kFormats[4], kFormats[5]});
+}
+
+// Commands compare without regard to case or runs of blanks, as an instrument parses them.
+std::string normal(std::string_view text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank)
+            out.push_back(' ');
+        blank = false;
+        out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    }
+    return out;
+}
+
+std::string text(const YAML::Node& node, const char* key) {
+    return node[key] ? node[key].as<std::string>() : std::string();
+}
+
+uint32_t crc32(std::string_view bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void put32(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+}
+
+void chunk(std::string& png, const char* type, const std::string& data) {
+    put32(png, static_cast<uint32_t>(data.size()));
+    const std::string body = std::string(type, 4) + data;
+    png += body;
+    put32(png, crc32(body));
+}
+
+uint32_t le32(const std::string& b, std::size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+class RecipeInstrument final : public SimInstrument {
+  public:
+    RecipeInstrument(const InstrumentConfig& config, bus::Clock& clock)
+        : SimInstrument(config, clock) {
+        const YAML::Node& n = config.node;
+        produce_ = normal(text(n, "produce"));
+        read_ = normal(text(n, "read"));
+        save_ = normal(text(n, "save"));
+        delete_ = normal(text(n, "delete"));
+        poll_ = normal(text(n, "poll"));
+        pollBusy_ = n["poll_busy"] ? text(n, "poll_busy") : "1";
+        pollDone_ = n["poll_done"] ? text(n, "poll_done") : "0";
+        busyPolls_ = n["busy_polls"] ? n["busy_polls"].as<int>() : 1;
+        framing_ = n["framing"] ? text(n, "framing") : "block";
+        neverCompletes_ = n["never_completes"] && n["never_completes"].as<bool>();
+        if (n["accepts"]) {
+            for (const auto& c : n["accepts"])
+                accepts_.push_back(normal(c.as<std::string>()));
+        }
+        picture_ = recipeInstrumentPicture(config);
+    }
+
+  protected:
+    bool unhandled(const Command& cmd) override {
+        const std::string got = normal(cmd.raw);
+        if (got == "*OPC?") {
+            if (!neverCompletes_)
+                respond("1");
+            return true;
+        }
+        if (got == produce_) {
+            if (read_.empty()) {
+                serve();
+            } else {
+                produced_ = true;
+                stored_ = save_.empty();
+            }
+            return true;
+        }
+        if (!save_.empty() && got == save_) {
+            stored_ = produced_;
+            return true;
+        }
+        if (!read_.empty() && got == read_) {
+            if (stored_)
+                serve();
+            else
+                pushError(-256, "File name not found");
+            return true;
+        }
+        if (!delete_.empty() && got == delete_) {
+            stored_ = false;
+            return true;
+        }
+        if (!poll_.empty() && got == poll_) {
+            respond(polls_++ < busyPolls_ ? pollBusy_ : pollDone_);
+            return true;
+        }
+        for (const std::string& a : accepts_) {
+            if (got == a)
+                return true;
+        }
+        return false;  // an error in its queue, and no answer
+    }
+
+  private:
+    void serve() {
+        if (picture_.empty()) {
+            pushError(-200, "Execution error (no picture)");
+            return;
+        }
+        if (framing_ == "block")
+            respondBlock(picture_);
+        else if (framing_ == "end")
+            respondBulk(picture_ + "\n", true);
+        else
+            respondBulk(picture_, true);
+    }
+
+    std::string produce_, read_, save_, delete_, poll_, pollBusy_, pollDone_, framing_;
+    std::vector<std::string> accepts_;
+    std::string picture_;
+    int busyPolls_ = 1;
+    int polls_ = 0;
+    bool neverCompletes_ = false;
+    bool produced_ = false;
+    bool stored_ = false;
+};
+
+}  // namespace
+
+std::vector<KeySpec> recipeInstrumentKeys() {
+    return {
+        {"recipe", KeyType::Text, nullptr, {}},
+        {"produce", KeyType::Text, nullptr, {}},
+        {"save", KeyType::Text, nullptr, {}},
+        {"read", KeyType::Text, nullptr, {}},
+        {"delete", KeyType::Text, nullptr, {}},
+        {"poll", KeyType::Text, nullptr, {}},
+        {"poll_busy", KeyType::Text, nullptr, {}},
+        {"poll_done", KeyType::Text, nullptr, {}},
+        {"busy_polls", KeyType::Int, intRange(0, 1000), {}},
+        {"framing",
+         KeyType::Text,
+         [](const YAML::Node& n) {
+             return oneOf(n, {"block", "end", "raw"});
+         },
+         {}},
+        {"format", KeyType::Text, formatCheck, {}},
+        {"picture_format", KeyType::Text, formatCheck, {}},
+        {"picture", KeyType::Text, nullptr, {}},
+        {"accepts", KeyType::TextList, nullptr, {}},
+        {"never_completes", KeyType::Bool, nullptr, {}},
+    };
+}
+
+std::unique_ptr<SimInstrument> createRecipeInstrument(const InstrumentConfig& config,
+                                                      bus::Clock& clock) {
+    return std::make_unique<RecipeInstrument>(config, clock);
+}
+
+std::string recipeInstrumentPicture(const InstrumentConfig& config) {
+    const YAML::Node& n = config.node;
+    const std::string source = n["picture"] ? text(n, "picture") : "generated";
+    if (source != "generated") {
+        std::filesystem::path path(source);
+        const std::string where = config.where.substr(0, config.where.rfind(':'));
+        if (path.is_relative() && !where.empty())
+            path = std::filesystem::path(where).parent_path() / path;
+        std::error_code ec;
+        if (std::filesystem::file_size(path, ec) > kMaxPictureFile || ec)
+            return {};
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    const std::string format = n["picture_format"] ? text(n, "picture_format")
+                               : n["format"]       ? text(n, "format")
+                                                   : "PNG";
+    std::string model = config.idn;
+    if (const auto comma = model.find(','); comma != std::string::npos) {
+        model = model.substr(comma + 1);
+        model = model.substr(0, model.find(','));
+    }
+    const ScreenPicture screen = SpectrumScreen(ScreenInfo{model, 7, true});
+    if (format == "BMP")
+        return RenderBmp(screen);
+    if (format == "PNG")
+        return PngFromBmp(RenderBmp(screen));
+    if (format == "WMF")
+        return RenderWmf(screen);
+    return {};  // GIF, JPEG, TIFF: give a `picture` file
+}
+
+std::string PngFromBmp(const std::string& bmp) {
+    if (bmp.size() < 54 || bmp[0] != 'B' || bmp[1] != 'M' || le32(bmp, 28) % 65536 != 24)
+        return {};
+    const uint32_t offset = le32(bmp, 10);
+    const uint32_t width = le32(bmp, 18);
+    const uint32_t height = le32(bmp, 22);
+    const std::size_t stride = (width * 3 + 3) / 4 * 4;
+    if (width == 0 || height == 0 || width > 16384 || height > 16384 ||
+        offset + stride * height > bmp.size())
+        return {};
+    // Rows top down, each with filter byte 0, RGB.
+    std::string raw;
+    raw.reserve((width * 3 + 1) * height);
+    for (uint32_t y = 0; y < height; ++y) {
+        const std::size_t row = offset + stride * (height - 1 - y);
+        raw.push_back('\0');
+        for (uint32_t x = 0; x < width; ++x) {
+            raw.push_back(bmp[row + x * 3 + 2]);
+            raw.push_back(bmp[row + x * 3 + 1]);
+            raw.push_back(bmp[row + x * 3]);
+        }
+    }
+    // zlib stream of stored blocks: no compression needed for a test picture.
+    std::string z = "\x78\x01";
+    for (std::size_t at = 0; at < raw.size(); at += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        z.push_back(at + n == raw.size() ? '\1' : '\0');
+        z.push_back(static_cast<char>(n & 0xFF));
+        z.push_back(static_cast<char>(n >> 8));
+        z.push_back(static_cast<char>(~n & 0xFF));
+        z.push_back(static_cast<char>((~n >> 8) & 0xFF));
+        z.append(raw, at, n);
+    }
+    uint32_t a = 1, b = 0;
+    for (char c : raw) {
+        a = (a + static_cast<unsigned char>(c)) % 65521;
+        b = (b + a) % 65521;
+    }
+    put32(z, (b << 16) | a);
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    put32(header, width);
+    put32(header, height);
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB, no interlace
+    chunk(png, "IHDR", header);
+    chunk(png, "IDAT", z);
+    chunk(png, "IEND", "");
+    return png;
+}
+
+}  // namespace benchcap::sim

@@ -17,7 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/commands/bus_worker.h"
@@ -42,6 +46,7 @@
 #include "app/window/main_form.h"
 #include "base/stop_signals.h"
 #include "bus/session.h"
+#include "hardcopy/recipes/recipe_book.h"
 #include "interfaces/backend.h"
 #include "office/uno_office.h"
 #include "scanner/scan_iec.h"
@@ -201,6 +206,23 @@ StartupContext startupContext(IniSettingsStore& settings, const AppOptions& opti
     return context;
 }
 
+// The screenshot recipes: the shipped rows and the user's recipes.yaml beside the settings.
+// A user file that cannot be read leaves the shipped rows, and why comes back to be said.
+std::pair<benchcap::recipes::RecipeBook, QString> loadRecipes() {
+    const std::filesystem::path folder = localPath(IniSettingsStore::defaultFolder()) / "benchcap";
+    benchcap::Result<benchcap::recipes::RecipeBook> book =
+        benchcap::recipes::RecipeBook::load(folder);
+    if (book)
+        return {std::move(*book), QString()};
+    benchcap::Result<benchcap::recipes::RecipeBook> shipped =
+        benchcap::recipes::RecipeBook::shipped();
+    return {
+        shipped ? std::move(*shipped) : benchcap::recipes::RecipeBook(),
+        QStringLiteral("the recipes in %1 were not read, only the shipped ones: %2")
+            .arg(QString::fromStdString((folder / benchcap::recipes::kUserRecipesFile).string()),
+                 QString::fromStdString(book.error()))};
+}
+
 // The replay's verdict and where the log went, as the program ends; the exit code.
 int lastWords(int code, benchcap::interfaces::Backend& backend, BusLogSwitch& busLog) {
     backend.busLog->stop();
@@ -339,6 +361,17 @@ int main(int argc, char** argv) {
     benchcap::office::LibreOfficeBridge office(boxes);  // the running LibreOffice, if any
     QtPrinterFactory printers;
     HardcopyCommand hardcopy(form, instrument, office, printers);
+    // Instruments of other makers: their pictures by recipe, and known as such in a scan.
+    const std::pair<benchcap::recipes::RecipeBook, QString> loaded = loadRecipes();
+    const benchcap::recipes::RecipeBook& recipes = loaded.first;
+    const QString& recipeProblem = loaded.second;
+    hardcopy.setRecipes(&recipes, backend.clock.get());
+    scanner.setRecipeLookup([&recipes](std::string_view idn) {
+        const benchcap::recipes::Recipe* row = recipes.match(idn);
+        return row ? row->name : std::string();
+    });
+    if (!recipeProblem.isEmpty())
+        print(stderr, QStringLiteral("benchcap: %1\n").arg(recipeProblem));
     TraceWindowCommand traceCommand(form, instrument, office);
     RecorderWindowCommand recorder(form, instrument, *backend.clock);
     recorder.setInterfaceName(backend.description);
@@ -363,6 +396,8 @@ int main(int argc, char** argv) {
         print(stderr, QStringLiteral("benchcap: without a display the window runs offscreen until "
                                      "it is ended; add /END to end after the command line\n"));
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&] { form.shutDown(); });
+    if (!recipeProblem.isEmpty())
+        form.view().showStatus(recipeProblem);
     busLog.showWhere();
 
     scheduleScanAndScreenshot(form, options);

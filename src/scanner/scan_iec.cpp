@@ -215,6 +215,16 @@ bool ScanController::chooseBoard() {
     return true;
 }
 
+bool ScanController::byRecipe(int16_t a, int16_t& found) {
+    const std::string& answer = table_[static_cast<size_t>(a)].IDAnswer;
+    const std::string recipe = recipeFor_ ? recipeFor_(answer) : std::string();
+    if (recipe.empty())
+        return false;
+    ++found;
+    setLed(a, LedColour::Green, addr(a) + ": screen by recipe " + recipe);
+    return true;
+}
+
 bool ScanController::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
     DeviceRecord& e = table_[static_cast<size_t>(a)];
     const int b = boardId_;
@@ -252,7 +262,8 @@ bool ScanController::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
             setLed(a, LedColour::Red, addr(a) + ": no response to *IDN?");
         } else if (!IsMakerAnswer(buffer_)) {
             e.DeviceTyp = kTypeOtherMaker;
-            setLed(a, LedColour::Black, unknown);
+            if (!byRecipe(a, found))
+                setLed(a, LedColour::Black, unknown);
             yield();
         } else {
             const std::string answer = DropManufacturer(buffer_, kReadSize);
@@ -272,6 +283,8 @@ bool ScanController::scanAddress(int16_t a, int timeoutCode, int16_t& found) {
                 yield();
             } else if (found != before) {
                 setLed(a, LedColour::Red, tooltip);  // the probes wrote the tooltip
+            } else if (byRecipe(a, found)) {
+                yield();
             }
         }
         setText(TextLine::Answer, FoundText(found));

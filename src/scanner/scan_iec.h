@@ -55,6 +55,12 @@ class ScanController {
 
     // Not to be called from inside a hook: it would replace the function that runs.
     void setHooks(ScanHooks hooks) { hooks_ = std::move(hooks); }
+    // The name of the screenshot recipe that takes an identification's picture, empty when
+    // none does: an instrument the maker's models do not cover but a recipe does shows as
+    // known ("screen by recipe NAME"). None by default.
+    void setRecipeLookup(std::function<std::string(std::string_view idnAnswer)> lookup) {
+        recipeFor_ = std::move(lookup);
+    }
 
     int16_t StartTimeOut() const { return startTimeOut_; }
     void setStartTimeOut(int16_t code) { startTimeOut_ = code; }
@@ -92,6 +98,8 @@ class ScanController {
     bool chooseBoard();
     // False when the board gave no device handle for the address (nothing was sent).
     bool scanAddress(int16_t address, int timeoutCode, int16_t& found);
+    // Shows `address` as known by its recipe when one takes the answer in the buffer.
+    bool byRecipe(int16_t address, int16_t& found);
     void setLed(int16_t address, LedColour colour, std::string tooltip);
     void yield();
 
@@ -99,6 +107,7 @@ class ScanController {
     bus::Clock& clock_;
     bus::UserInterface& ui_;
     ScanHooks hooks_;
+    std::function<std::string(std::string_view)> recipeFor_;
 
     int16_t startTimeOut_ = bus::timeout_codes::T1s;
     int16_t stopTimeOut_ = bus::timeout_codes::T3s;

@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 #include <QPainter>
 #include "app/output/print_hardcopy.h"
+#include "app/window/scan_panel.h"
 #include "hardcopy/hardcopy_workflow.h"
+#include "hardcopy/recipes/recipe_book.h"
 #include "main_form_fixture.h"
 #include "support/bench_texts.h"
 #include "support/file_faults.h"
@@ -289,6 +291,41 @@ TEST_F(HardcopyWindowTest, SaveWritesThePicturesOwnFormat) {
                   QStringLiteral("%1 file|*.%1|all files|*.*").arg(QLatin1String(format)));
         EXPECT_EQ(benchcap::test::readFile(target), command->onDisplay()->picture.bytes());
         TearDown();
+    }
+}
+
+TEST_F(HardcopyWindowTest, AnotherMakersInstrumentIsKnownByItsRecipeAndShotByIt) {
+    // A block PNG and a raw BMP without header, each from its maker's simulated instrument.
+    const recipes::RecipeBook book = recipes::RecipeBook::shipped().value();
+    const std::vector<std::pair<const char*, const char*>> rows = {{"rigol-ds1000z", "PNG"},
+                                                                   {"siglent-sds", "BMP"}};
+    std::string benchText = "instruments:\n";
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        benchText += "  - " +
+                     recipes::benchEntryFor(*book.named(rows[i].first), static_cast<int>(i) + 3) +
+                     "\n";
+    setUp(benchText);
+    command->setRecipes(&book, &bench->clock());
+    core->setRecipeLookup([&book](std::string_view idn) {
+        const recipes::Recipe* row = book.match(idn);
+        return row ? row->name : std::string();
+    });
+    item("StartScan")->trigger();
+    const auto* panel = qobject_cast<ScanIECPanel*>(form->scanPanel());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int address = static_cast<int>(i) + 3;
+        EXPECT_EQ(panel->ledColour(address), QColor(0, 255, 0));
+        EXPECT_EQ(panel->LED(address)->toolTip().toStdString(),
+                  "Addr " + std::to_string(address) + ": screen by recipe " + rows[i].first);
+        hardcopy(address);
+        ASSERT_TRUE(command->onDisplay()) << windowSummary();
+        EXPECT_EQ(command->onDisplay()->format.toStdString(), rows[i].second);
+        EXPECT_EQ(area().tag(), QStringLiteral("BMP"));  // a bitmap, stretched on resize
+        // Saved as what the instrument sent.
+        scripted.saveDialog.queueAnswer(QString::fromStdString((dir / "mine").string()));
+        item("SaveHard")->trigger();
+        EXPECT_EQ(scripted.saveDialog.shownWithFilters().back(),
+                  QStringLiteral("%1 file|*.%1|all files|*.*").arg(QLatin1String(rows[i].second)));
     }
 }
 

@@ -156,6 +156,9 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
             // "ready." ends the whole command, after the picture is on display (below).
             false,
         };
+        // Instruments the model table does not know give their picture by recipe.
+        services.recipes = recipes_;
+        services.clock = recipeClock_;
         outcome = hardcopy::HardcopyByModel(services, options);
         if (outcome.way != hardcopy::HardcopyWay::Transfer &&
             outcome.way != hardcopy::HardcopyWay::Generator)
@@ -165,7 +168,8 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
         return selected;
 
     const bool pictureWay = outcome.way == hardcopy::HardcopyWay::Transfer ||
-                            outcome.way == hardcopy::HardcopyWay::Generator;
+                            outcome.way == hardcopy::HardcopyWay::Generator ||
+                            outcome.way == hardcopy::HardcopyWay::Recipe;
     Status result;
     const bool plotTaken = outcome.way == hardcopy::HardcopyWay::Plotter && outcome.written;
     if (pictureWay || plotTaken) {
@@ -255,14 +259,20 @@ Status HardcopyCommand::showPicture(const QString& file) {
         shown.format = loaded->format() == picture::PictureFormat::Plot ? QStringLiteral("HGL")
                                                                         : QStringLiteral("WMF");
     } else {
-        // The bitmap is kept aside and stretched over the whole area, now and on resize.
-        shown.format = QStringLiteral("BMP");
+        // The bitmap is kept aside and stretched over the whole area, now and on resize. A
+        // recipe's picture keeps its own type (PNG, GIF, ...), which its file is named by.
+        const QString suffix = QFileInfo(file).suffix().toUpper();
+        shown.format = suffix == QLatin1String("PNG") || suffix == QLatin1String("GIF") ||
+                               suffix == QLatin1String("JPEG") || suffix == QLatin1String("TIFF")
+                           ? suffix
+                           : QStringLiteral("BMP");
         form_.pictureParts().bitmap.setPicture(natural.value());
         bild->cls();
         bild->paintStretched(natural.value());
     }
     shown.fileKept = removeUnlessKept();
-    bild->setTag(shown.format);
+    // The tag says how the area redraws: every bitmap is stretched from its holder.
+    bild->setTag(drawnForArea ? shown.format : QStringLiteral("BMP"));
 
     passOn(shown, drawnForArea, natural.value(), options);
     onDisplay_ = std::move(shown);

@@ -10,6 +10,13 @@
 #include "base/result.h"
 #include "hardcopy/picture/picture.h"
 
+namespace benchcap::bus {
+class Clock;
+}
+namespace benchcap::recipes {
+class RecipeBook;
+}
+
 namespace benchcap::app {
 
 class InstrumentSession;
@@ -21,7 +28,7 @@ struct WindowOptions;
 // so printing and saving work after the file was deleted), and where it came from.
 struct HardcopyOnDisplay {
     picture::Picture picture;
-    QString format;  // "WMF", "BMP" or "HGL": what the bytes are, whatever the name says
+    QString format;  // "WMF", "BMP", "HGL" (or a recipe's "PNG", ...): what the bytes are
     QString model;   // the instrument's model name, blanks removed
     QString file;    // the local file of this hardcopy
     bool fileKept = false;
@@ -55,6 +62,14 @@ class HardcopyCommand {
     // "WMF file|*.WMF|all files|*.*" or "BMP file|*.BMP|all files|*.*".
     static QString saveFilter(const QString& format);
 
+    // The screenshot recipes for instruments the model table does not know, and the clock
+    // their waits run on; none: such instruments get the unsupported box and the plotter
+    // offer. Both outlive the command.
+    void setRecipes(const recipes::RecipeBook* book, bus::Clock* clock) {
+        recipes_ = book;
+        recipeClock_ = clock;
+    }
+
   private:
     Status takeHardcopy(BusCommands::Claim& claim);
     Status showPicture(const QString& file);
@@ -73,6 +88,8 @@ class HardcopyCommand {
     std::optional<HardcopyOnDisplay> onDisplay_;
     QString lastOutputFile_;
     bool cameByTransfer_ = false;
+    const recipes::RecipeBook* recipes_ = nullptr;
+    bus::Clock* recipeClock_ = nullptr;
 };
 
 }  // namespace benchcap::app

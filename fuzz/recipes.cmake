@@ -1,3 +1,3 @@
 benchcap_fuzzer(fuzz_recipe
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/recipe_fuzz.cpp
-  LIBS benchcap_hardcopy)
+  LIBS benchcap_recipes)

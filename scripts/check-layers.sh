@@ -5,9 +5,9 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Library levels: base < bus < {scanner, hardcopy, trace, sim} < {simlib, interfaces, office, recorder}
+# Library levels: base < {bus, recipes} < {scanner, hardcopy, trace, sim} < {simlib, interfaces, office, recorder}
 # < {app, cli}.
-LEVELS="base:0 bus:1 scanner:2 hardcopy:2 trace:2 sim:2 simlib:3 interfaces:3 office:3 recorder:3 app:4 cli:4"
+LEVELS="base:0 recipes:1 bus:1 scanner:2 hardcopy:2 trace:2 sim:2 simlib:3 interfaces:3 office:3 recorder:3 app:4 cli:4"
 # The folders of src/app, bottom up; "." is the program itself (app/main.cpp).
 APP_FOLDERS="ui:0 output:1 commands:2 startup:3 window:4 .:5"
 # The one documented reach beside a level: the simulated analyzers write their metafile

@@ -46,9 +46,9 @@
 #include "app/window/main_form.h"
 #include "base/stop_signals.h"
 #include "bus/session.h"
-#include "hardcopy/recipes/recipe_book.h"
 #include "interfaces/backend.h"
 #include "office/uno_office.h"
+#include "recipes/recipe_book.h"
 #include "scanner/scan_iec.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "bus/session.h"
 #include "bus/user_interface.h"
 #include "cli/cli_user_interface.h"
-#include "hardcopy/recipes/recipe_book.h"
 #include "interfaces/backend.h"
+#include "recipes/recipe_book.h"
 
 namespace benchcap::cli {
 

@@ -5,7 +5,7 @@
 #include "bus/session.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
-#include "hardcopy/recipes/recipe_book.h"
+#include "recipes/recipe_book.h"
 
 namespace benchcap::cli {
 

@@ -10,7 +10,7 @@
 #include "bus/user_interface.h"
 #include "hardcopy/hardcopy_types.h"
 #include "hardcopy/plotter_capture.h"
-#include "hardcopy/recipes/recipe_book.h"
+#include "recipes/recipe_book.h"
 
 namespace benchcap::hardcopy {
 

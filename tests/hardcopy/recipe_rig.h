@@ -12,7 +12,7 @@
 #include "bus/clock.h"
 #include "bus/session.h"
 #include "hardcopy/hardcopy_workflow.h"
-#include "hardcopy/recipes/recipe_book.h"
+#include "recipes/recipe_book.h"
 #include "sim/bench_config.h"
 #include "sim/recipe_instrument.h"
 #include "support/bench_rig.h"

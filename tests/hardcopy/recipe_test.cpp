@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "hardcopy/recipes/recipe_book.h"
 #include "recipe_rig.h"
+#include "recipes/recipe_book.h"
 
 namespace benchcap::test {
 namespace {

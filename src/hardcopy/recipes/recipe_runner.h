@@ -8,7 +8,7 @@
 #include "bus/clock.h"
 #include "bus/session.h"
 #include "hardcopy/hardcopy_types.h"
-#include "hardcopy/recipes/recipe_book.h"
+#include "recipes/recipe_book.h"
 
 namespace benchcap::recipes {
 

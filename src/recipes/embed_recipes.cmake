@@ -2,7 +2,7 @@
 # its recipes with nothing installed. Run as: cmake -DIN=recipes.yaml -DOUT=x.cpp -P this.
 file(READ ${IN} content)
 file(WRITE ${OUT} "// Generated from data/recipes.yaml at build time; edit that file instead.
-#include \"hardcopy/recipes/recipe_book.h\"
+#include \"recipes/recipe_book.h\"
 
 namespace benchcap::recipes {
 std::string_view shippedRecipesText() {

@@ -1,4 +1,4 @@
-#include "hardcopy/recipes/recipe_book.h"
+#include "recipes/recipe_book.h"
 
 #include <yaml-cpp/yaml.h>
 

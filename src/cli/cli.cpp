@@ -142,7 +142,7 @@ const std::vector<CliCommand>& cliCommands() {
          "[--paste-document]\n"
          "      [--recipe NAME] [--config DIR]",
          cmdHardcopy},
-        {"scan", "scan [--timeouts START:STOP] [--board N] [--json]", cmdScan},
+        {"scan", "scan [--timeouts START:STOP] [--board N] [--json] [--config DIR]", cmdScan},
         {"board-config", "board-config save|load FILE MASTERKEY [--board N]", cmdBoardConfig},
         {"trace",
          "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "

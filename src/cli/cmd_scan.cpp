@@ -102,9 +102,11 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
     bool json = false;
     std::optional<std::string> timeouts;
     std::optional<std::string> boardText;
+    std::optional<std::string> config;
     CommandOptions options("scan");
     options.value("--timeouts", timeouts, "START:STOP", "time-out codes 1..17 to try, in order")
         .value("--board", boardText, "N", "the board GPIB0..GPIB9 to scan")
+        .value("--config", config, "DIR", "the folder of your recipes.yaml")
         .flag("--json", json, "print one JSON object");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
@@ -144,7 +146,15 @@ int cmdScan(CliContext& context, const std::vector<std::string>& args) {
         context.ui.queueInput(std::to_string(*board));
     }
 
+    // Instruments of other makers that a screenshot recipe takes show as known.
+    const std::optional<recipes::RecipeBook> book = loadRecipes(context, "scan", config);
+    if (!book)
+        return kExitUsage;
     scanner::ScanController scan(*driver, context.clock(), context.ui);
+    scan.setRecipeLookup([&book](std::string_view idn) {
+        const recipes::Recipe* row = book->match(idn);
+        return row ? row->name : std::string();
+    });
     scan.setStartTimeOut(static_cast<int16_t>(start));
     scan.setStopTimeOut(static_cast<int16_t>(stop));
     scan.ScanIECBus();

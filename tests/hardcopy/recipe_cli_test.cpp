@@ -33,6 +33,9 @@ TEST(RecipeCli, ListsMatchesAndTakesPictures) {
          "GPIB 4: Rohde&Schwarz,RTB2004,1333.1005k04/100000,02.300\nrecipe rs-rtb-rtm-rta "
          "(oscilloscope, PNG) from shipped recipes\n"},
         {{"--interface", bench, "recipes", "3"}, 1, "GPIB 3: Acme,X,1,1\n"},
+        {{"--interface", bench, "scan"},
+         0,
+         "04\t99\tgreen\tAddr 4: screen by recipe rs-rtb-rtm-rta\t"},
         {{"--interface", bench, "recipes", "7"}, 0, "Benchcap knows the KLT itself"},
         {{"--interface", bench, "hardcopy", "4", "-o", shot}, 0, "written: " + shot},
         {{"--interface", bench, "hardcopy", "3", "-o", shot, "--recipe", "no-such"}, 1, ""},

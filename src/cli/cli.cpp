@@ -147,7 +147,8 @@ const std::vector<CliCommand>& cliCommands() {
         {"trace",
          "trace ADDRESS N [-o FILE] [--locale NAME] [--plot FILE.(png|svg|pdf) [--size WxH]] "
          "[--paste-spreadsheet]\n"
-         "      [--format text|touchstone [--touchstone-version 1.1|2.0] [--ports 1|2]]",
+         "      [--format text|touchstone [--touchstone-version 1.1|2.0] [--ports 1|2]] "
+         "[--recipe NAME] [--config DIR]",
          cmdTrace},
         {"record",
          "record ADDRESS [--hardcopy-every S] [--trace N:S]... [--duration 24h | --count N] "

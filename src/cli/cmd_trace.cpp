@@ -21,6 +21,7 @@
 #include "trace/plot/trace_plot.h"
 #include "trace/touchstone.h"
 #include "trace/trace_command.h"
+#include "trace/trace_recipe.h"
 #include "trace/trace_text.h"
 
 namespace benchcap::cli {
@@ -91,7 +92,9 @@ struct TraceRequest {
     bool pasteSpreadsheet = false;
     bool touchstone = false;  // --format touchstone
     trace::TouchstoneVersion touchstoneVersion = trace::TouchstoneVersion::V1_1;
-    int ports = 1;  // 2: channels 1 to 4 as S11, S21, S12, S22
+    int ports = 1;                            // 2: channels 1 to 4 as S11, S21, S12, S22
+    std::optional<std::string> recipe;        // a trace recipe forced by name
+    std::optional<std::string> recipeFolder;  // the folder of the user's recipes.yaml
 };
 
 // --format, --touchstone-version and --ports, checked; false after saying what is wrong.
@@ -153,7 +156,13 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
         .value("--format", format, "text|touchstone",
                "touchstone: a network analyzer's channel as a Touchstone file")
         .value("--touchstone-version", version, "1.1|2.0", "the Touchstone version, default 1.1")
-        .value("--ports", ports, "1|2", "2: channels 1 to 4 as S11, S21, S12, S22 (.s2p)");
+        .value("--ports", ports, "1|2", "2: channels 1 to 4 as S11, S21, S12, S22 (.s2p)")
+        .value("--recipe", r.recipe, "NAME",
+               "read an instrument of another maker by this recipe's trace section (default: "
+               "the recipe matching its identification)",
+               "a recipe name")
+        .value("--config", r.recipeFolder, "DIR",
+               "the folder of the user's recipes.yaml (default ~/.config/benchcap)", "a folder");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     const std::optional<int> address = addressArgument(context, "trace", addressText);
@@ -285,6 +294,15 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     const TraceRequest& r = std::get<TraceRequest>(parsed);
     const char separator =
         r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
+    const std::optional<recipes::RecipeBook> book = loadRecipes(context, "trace", r.recipeFolder);
+    if (!book)
+        return kExitUsage;
+    const recipes::Recipe* forced = r.recipe ? book->named(*r.recipe) : nullptr;
+    if (r.recipe && (!forced || !forced->trace)) {
+        context.err << "benchcap-cli trace: there is no recipe named '" << *r.recipe
+                    << "' with a trace section; \"benchcap-cli recipes\" lists the recipes\n";
+        return kExitUsage;
+    }
     // What InitDevice does: select the address, open, identify.
     const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
     if (!device)
@@ -297,6 +315,10 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
 
     // The identification answer, for the Touchstone file's comment.
     const std::string identity = trace::CutAnswer(session.lastReply());
+    // An instrument the model table does not know is read by its recipe's trace section.
+    const recipes::Recipe* byRecipe =
+        trace::TraceRecipeFor(*book, device->instrument, withoutNulFilling(session.lastReply()),
+                              forced ? forced->name : std::string());
 
     // The boxes of the acquisition come back in the result; print each once.
     context.ui.setQuiet(true);
@@ -307,9 +329,12 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     for (std::size_t k = 0; k < reads; ++k) {
         // The text goes from the table straight into the file or the pipe, a few megabytes
         // at a time: a long trace's text is several times the size of its data.
+        const int number = r.traceNumber + static_cast<int>(k);
         const trace::TraceCommandResult result =
-            trace::RunTraceCommand(session, context.ui, r.traceNumber + static_cast<int>(k),
-                                   separator, states[k], {}, trace::TraceTextUse::Streamed);
+            byRecipe ? trace::RunTraceRecipe(session, *byRecipe, number, separator, states[k], {},
+                                             trace::TraceTextUse::Streamed)
+                     : trace::RunTraceCommand(session, context.ui, number, separator, states[k], {},
+                                              trace::TraceTextUse::Streamed);
         if (!result.notice.empty())
             context.err << result.notice << '\n';
         noticed = noticed || !result.notice.empty();

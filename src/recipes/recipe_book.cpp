@@ -255,9 +255,9 @@ Status parseScreen(const Place& at, const YAML::Node& node, Screen& screen) {
 Result<Trace> parseTrace(const Place& at, const YAML::Node& node) {
     if (!node.IsMap())
         return fault(at, node, "trace", "must be a mapping");
-    if (Status keys = checkKeys(
-            at, node, "trace.",
-            {"query", "prepare", "format", "byte_order", "framing", "start", "stop", "step"});
+    if (Status keys = checkKeys(at, node, "trace.",
+                                {"query", "prepare", "format", "byte_order", "framing", "start",
+                                 "stop", "step", "traces"});
         !keys)
         return keys.failure();
     Trace trace;
@@ -292,6 +292,18 @@ Result<Trace> parseTrace(const Place& at, const YAML::Node& node) {
         return fault(at, node, "trace", "give stop or step, not both");
     if ((!stop->empty() || !step->empty()) && start->empty())
         return fault(at, node, "trace.start", "missing (stop and step need a start)");
+    if (const YAML::Node count = node["traces"]) {
+        int value = 0;
+        try {
+            value = count.as<int>();
+        } catch (const YAML::Exception&) {
+            value = 0;
+        }
+        if (value < 1 || value > kMaxTraceCount)
+            return fault(at, count, "trace.traces",
+                         "must be a whole number in 1.." + std::to_string(kMaxTraceCount));
+        trace.traces = value;
+    }
     trace.query = *query;
     trace.prepare = std::move(*prepare);
     trace.format = *format;
@@ -542,8 +554,35 @@ std::string benchEntryFor(const Recipe& recipe, int address) {
     accepts.insert(accepts.end(), s.restore.begin(), s.restore.end());
     if (!accepts.empty())
         out << YAML::Key << "accepts" << YAML::Value << accepts;
+    if (recipe.trace) {
+        const Trace& t = *recipe.trace;
+        static constexpr const char* formats[] = {"ascii", "real32", "real64"};
+        out << YAML::Key << "traces" << YAML::Value << t.traces;
+        out << YAML::Key << "trace_query" << YAML::Value << t.query;
+        out << YAML::Key << "trace_format" << YAML::Value << formats[static_cast<int>(t.format)];
+        out << YAML::Key << "trace_byte_order" << YAML::Value << (t.bigEndian ? "big" : "little");
+        out << YAML::Key << "trace_framing" << YAML::Value << framings[static_cast<int>(t.framing)];
+        for (const auto& [key, query] :
+             {std::pair{"trace_start", &t.start}, std::pair{"trace_stop", &t.stop},
+              std::pair{"trace_step", &t.step}}) {
+            if (!query->empty())
+                out << YAML::Key << key << YAML::Value << *query;
+        }
+        if (!t.prepare.empty())
+            out << YAML::Key << "trace_accepts" << YAML::Value << t.prepare;
+    }
     out << YAML::EndMap;
     return out.c_str();
+}
+
+std::string withTraceNumber(std::string_view command, int traceNumber) {
+    std::string out(command);
+    const std::string number = std::to_string(traceNumber);
+    const std::string_view mark = kTraceNumberMark;
+    for (std::size_t at = out.find(mark); at != std::string::npos;
+         at = out.find(mark, at + number.size()))
+        out.replace(at, mark.size(), number);
+    return out;
 }
 
 }  // namespace benchcap::recipes

@@ -56,9 +56,15 @@ struct Screen {
     double timeoutSeconds = 10;
 };
 
+// Trace commands may hold kTraceNumberMark, replaced by the trace number asked for.
+inline constexpr char kTraceNumberMark[] = "{n}";
+inline constexpr int kDefaultTraceCount = 4;
+inline constexpr int kMaxTraceCount = 8;
+
 struct Trace {
     enum class Format { Ascii, Real32, Real64 };
     std::string query;
+    int traces = kDefaultTraceCount;  // the row offers traces 1..traces
     std::vector<std::string> prepare;
     Format format = Format::Ascii;
     bool bigEndian = false;
@@ -125,6 +131,10 @@ inline constexpr std::size_t kPictureMagicBytes = 8;
 
 // A bench-file instrument (`kind: recipe`, a YAML flow mapping) at `address` that serves
 // `recipe` as its maker's instrument would, answering with the row's example_idn.
+// With a trace section, the entry also serves the trace (trace_* keys, traces).
 std::string benchEntryFor(const Recipe& recipe, int address);
+
+// `command` with every kTraceNumberMark replaced by `traceNumber`.
+std::string withTraceNumber(std::string_view command, int traceNumber);
 
 }  // namespace benchcap::recipes

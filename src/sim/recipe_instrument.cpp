@@ -1,10 +1,15 @@
 #include "sim/recipe_instrument.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "sim/screen_picture.h"
@@ -81,6 +86,37 @@ uint32_t le32(const std::string& b, std::size_t at) {
            static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
 }
 
+constexpr int kTracePoints = 401;
+constexpr double kTraceStart = 1e6;
+constexpr double kTraceStep = 2.5e3;
+
+// The trace commands of one number, normalised.
+struct TraceCommands {
+    std::string query, start, stop, step;
+    std::vector<std::string> accepts;
+};
+
+std::string withNumber(std::string text, int number) {
+    for (std::size_t at = text.find("{n}"); at != std::string::npos; at = text.find("{n}", at))
+        text.replace(at, 3, std::to_string(number));
+    return text;
+}
+
+template <class T>
+void appendValue(std::string& out, T value, bool bigEndian) {
+    char bytes[sizeof(T)];
+    std::memcpy(bytes, &value, sizeof(T));
+    if (bigEndian)
+        std::reverse(std::begin(bytes), std::end(bytes));
+    out.append(bytes, sizeof(T));
+}
+
+std::string numberText(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
 class RecipeInstrument final : public SimInstrument {
   public:
     RecipeInstrument(const InstrumentConfig& config, bus::Clock& clock)
@@ -101,6 +137,23 @@ class RecipeInstrument final : public SimInstrument {
                 accepts_.push_back(normal(c.as<std::string>()));
         }
         picture_ = recipeInstrumentPicture(config);
+        traceFormat_ = text(n, "trace_format");
+        traceFraming_ = n["trace_framing"] ? text(n, "trace_framing") : "block";
+        traceBig_ = text(n, "trace_byte_order") == "big";
+        traceFault_ = text(n, "trace_fault");
+        const int traces = n["traces"] ? n["traces"].as<int>() : 4;
+        for (int k = 1; n["trace_query"] && k <= traces; ++k) {
+            TraceCommands c{normal(withNumber(text(n, "trace_query"), k)),
+                            normal(withNumber(text(n, "trace_start"), k)),
+                            normal(withNumber(text(n, "trace_stop"), k)),
+                            normal(withNumber(text(n, "trace_step"), k)),
+                            {}};
+            if (n["trace_accepts"]) {
+                for (const auto& a : n["trace_accepts"])
+                    c.accepts.push_back(normal(withNumber(a.as<std::string>(), k)));
+            }
+            traces_.push_back(std::move(c));
+        }
     }
 
   protected:
@@ -143,10 +196,70 @@ class RecipeInstrument final : public SimInstrument {
             if (got == a)
                 return true;
         }
-        return false;  // an error in its queue, and no answer
+        return traceCommand(got);  // an error in its queue, and no answer
     }
 
   private:
+    // A trace command: a prepare command, an axis query or the data query of a number.
+    // A command without {n} (a data query after a source command) is for the last number.
+    bool traceCommand(const std::string& got) {
+        for (std::size_t k = 0; k < traces_.size(); ++k) {
+            const TraceCommands& c = traces_[k];
+            if (std::find(c.accepts.begin(), c.accepts.end(), got) != c.accepts.end()) {
+                const auto holders =
+                    std::count_if(traces_.begin(), traces_.end(), [&got](const TraceCommands& t) {
+                        return std::find(t.accepts.begin(), t.accepts.end(), got) !=
+                               t.accepts.end();
+                    });
+                if (holders == 1)
+                    current_ = static_cast<int>(k) + 1;
+                return true;
+            }
+            if (!c.start.empty() && got == c.start) {
+                respond(numberText(kTraceStart));
+                return true;
+            }
+            if (!c.stop.empty() && got == c.stop) {
+                respond(numberText(kTraceStart + kTraceStep * (kTracePoints - 1)));
+                return true;
+            }
+            if (!c.step.empty() && got == c.step) {
+                respond(numberText(kTraceStep));
+                return true;
+            }
+            if (got == c.query) {
+                const bool own = traces_.size() < 2 || traces_[0].query != traces_[1].query;
+                serveTrace(own ? static_cast<int>(k) + 1 : current_);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void serveTrace(int number) {
+        if (traceFault_ == "silent")
+            return;
+        const RecipeTrace shape = recipeInstrumentTrace(number);
+        std::string data;
+        for (float v : shape.values) {
+            if (traceFormat_ == "real32") {
+                appendValue(data, v, traceBig_);
+            } else if (traceFormat_ == "real64") {
+                appendValue(data, static_cast<double>(v), traceBig_);
+            } else {
+                data += (data.empty() ? "" : ",") + numberText(v);
+            }
+        }
+        if (traceFault_ == "garbage")
+            data += ",12..5";
+        if (traceFault_ == "odd_length")
+            data += "xy";
+        if (traceFraming_ == "block")
+            respondBlock(data);
+        else
+            respondBulk(data + "\n", true);
+    }
+
     void serve() {
         if (picture_.empty()) {
             pushError(-200, "Execution error (no picture)");
@@ -166,6 +279,10 @@ class RecipeInstrument final : public SimInstrument {
     int busyPolls_ = 1;
     int polls_ = 0;
     bool neverCompletes_ = false;
+    std::vector<TraceCommands> traces_;
+    std::string traceFormat_, traceFraming_, traceFault_;
+    bool traceBig_ = false;
+    int current_ = 1;
     bool produced_ = false;
     bool stored_ = false;
 };
@@ -194,6 +311,36 @@ std::vector<KeySpec> recipeInstrumentKeys() {
         {"picture", KeyType::Text, nullptr, {}},
         {"accepts", KeyType::TextList, nullptr, {}},
         {"never_completes", KeyType::Bool, nullptr, {}},
+        {"traces", KeyType::Int, intRange(1, 8), {}},
+        {"trace_query", KeyType::Text, nullptr, {}},
+        {"trace_format",
+         KeyType::Text,
+         [](const YAML::Node& n) {
+             return oneOf(n, {"ascii", "real32", "real64"});
+         },
+         {}},
+        {"trace_byte_order",
+         KeyType::Text,
+         [](const YAML::Node& n) {
+             return oneOf(n, {"little", "big"});
+         },
+         {}},
+        {"trace_framing",
+         KeyType::Text,
+         [](const YAML::Node& n) {
+             return oneOf(n, {"block", "end"});
+         },
+         {}},
+        {"trace_start", KeyType::Text, nullptr, {}},
+        {"trace_stop", KeyType::Text, nullptr, {}},
+        {"trace_step", KeyType::Text, nullptr, {}},
+        {"trace_accepts", KeyType::TextList, nullptr, {}},
+        {"trace_fault",
+         KeyType::Text,
+         [](const YAML::Node& n) {
+             return oneOf(n, {"silent", "garbage", "odd_length"});
+         },
+         {}},
     };
 }
 
@@ -234,6 +381,27 @@ std::string recipeInstrumentPicture(const InstrumentConfig& config) {
     if (format == "WMF")
         return RenderWmf(screen);
     return {};  // GIF, JPEG, TIFF: give a `picture` file
+}
+
+RecipeTrace recipeInstrumentTrace(int traceNumber) {
+    RecipeTrace trace;
+    trace.start = kTraceStart;
+    trace.step = kTraceStep;
+    trace.stop = trace.start + trace.step * (kTracePoints - 1);
+    // Noise from a linear congruential generator seeded by the number, and three peaks
+    // whose places move with it.
+    uint32_t seed = 12345u * static_cast<uint32_t>(traceNumber) + 1u;
+    trace.values.reserve(kTracePoints);
+    for (int i = 0; i < kTracePoints; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        double v = -90.0 + static_cast<double>(seed >> 8) / double(1 << 24) * 6.0;
+        for (int peak = 1; peak <= 3; ++peak) {
+            const double at = kTracePoints * (peak + 0.3 * traceNumber) / 4.5;
+            v += (70.0 - 12.0 * peak) * std::exp(-(i - at) * (i - at) / 18.0);
+        }
+        trace.values.push_back(static_cast<float>(v));
+    }
+    return trace;
 }
 
 std::string PngFromBmp(const std::string& bmp) {

@@ -17,6 +17,7 @@
 #include "sim/recipe_instrument.h"
 #include "support/bench_rig.h"
 #include "support/test_paths.h"
+#include "trace/trace_recipe.h"
 
 namespace benchcap::test {
 
@@ -78,6 +79,20 @@ inline RecipeShot takeRecipeShot(bus::GpibDriver& driver, int address,
     shot.boxes = ui.boxes();
     std::filesystem::remove_all(dir);
     return shot;
+}
+
+// Trace `number` of the instrument at `address` by `row`, as the trace command reads it;
+// `stopAfter` as for takeRecipeShot.
+inline trace::TraceCommandResult readRecipeTrace(bus::GpibDriver& driver, int address,
+                                                 const recipes::Recipe& row, int number,
+                                                 trace::TraceState& state, int stopAfter = 0) {
+    bus::CurrentInstrument instrument;
+    bus::Session session(driver, instrument);
+    session.SelectAndIdentify(0, static_cast<int16_t>(address));
+    int checks = 0;
+    if (stopAfter > 0)
+        session.setInterruptCheck([&checks, stopAfter] { return ++checks >= stopAfter; });
+    return trace::RunTraceRecipe(session, row, number, ',', state);
 }
 
 // The picture the instrument for `row` sends.

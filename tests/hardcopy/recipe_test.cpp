@@ -107,6 +107,8 @@ TEST(RecipeFile, BadFilesAreRefusedWithRowAndKey) {
          "f line 1: recipe a, key 'example_idn': the row's match does not take it"},
         {"recipes: [" + good + "}, trace: {query: Q, start: A, stop: B, step: C}}]",
          "f line 1: recipe a, key 'trace': give stop or step, not both"},
+        {"recipes: [" + good + "}, trace: {query: Q, traces: 9}}]",
+         "f line 1: recipe a, key 'trace.traces': must be a whole number in 1..8"},
         {"recipes: [" + good + "}}, " + good + "}}]",
          "f line 1: recipe a, key 'name': given to two rows"},
         {"recipes: [{match: x}]", "f line 1: key 'name': row 1 has no name"},

@@ -373,6 +373,7 @@ int main(int argc, char** argv) {
     if (!recipeProblem.isEmpty())
         print(stderr, QStringLiteral("benchcap: %1\n").arg(recipeProblem));
     TraceWindowCommand traceCommand(form, instrument, office);
+    traceCommand.setRecipes(&recipes);
     RecorderWindowCommand recorder(form, instrument, *backend.clock);
     recorder.setInterfaceName(backend.description);
     form.link(windowLinks(form, scanner, worker, hardcopy, traceCommand, recorder, backend));

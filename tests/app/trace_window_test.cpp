@@ -16,6 +16,8 @@
 
 #include "app/window/recorder_setup.h"
 #include "main_form_fixture.h"
+#include "recipes/recipe_book.h"
+#include "sim/recipe_instrument.h"
 #include "support/bench_texts.h"
 #include "support/golden.h"
 #include "support/test_paths.h"
@@ -142,6 +144,22 @@ TEST_F(TraceWindowTest, SaveTraceDataWritesAComplexChannelAsTouchstone) {
         EXPECT_NE(text.find("! Instrument: Veltronik,NQD8,1,1.45\n"), std::string::npos) << text;
         EXPECT_NE(text.find("\n# HZ S RI R 50\n"), std::string::npos) << text;
     }
+}
+
+TEST_F(TraceWindowTest, AnotherMakersAnalyzerIsReadByItsTraceRecipe) {
+    const recipes::RecipeBook book = recipes::RecipeBook::shipped().value();
+    const recipes::Recipe& row = *book.named("rs-fsv-fsw-fpl");
+    setUpWindow(("instruments:\n  - " + recipes::benchEntryFor(row, 5) + "\n").c_str(),
+                "trace-recipe");
+    makeCommand('.');
+    traces->setRecipes(&book);
+    showWindow();
+    readTrace(5, 2);
+    const trace::TraceState& s = command->state();
+    ASSERT_TRUE(s.hasTrace) << windowSummary();
+    EXPECT_EQ(s.data.values, sim::recipeInstrumentTrace(2).values);
+    EXPECT_EQ(onScreen(), expectedPlot());
+    EXPECT_TRUE(item("SaveTrace")->isEnabled());
 }
 
 TEST_F(TraceWindowTest, UnwritableFileIsReportedAndEverythingElseGoesOn) {

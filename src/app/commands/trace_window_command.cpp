@@ -19,6 +19,7 @@
 #include "trace/acquisition.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/touchstone.h"
+#include "trace/trace_recipe.h"
 
 namespace benchcap::app {
 
@@ -102,6 +103,20 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
         window.showStatus(QStringLiteral("no device found"));
         return fail(text.toStdString());
     }
+    // An instrument the model table does not know is read by its trace recipe, if it has one.
+    const auto status = [&window](std::string_view t) {
+        if (t != "idle")  // "idle" is the window's to say once every output is done
+            window.showStatus(fromLatin1(t));
+    };
+    if (const recipes::Recipe* row =
+            recipes_ ? trace::TraceRecipeFor(*recipes_, ci, instrument_.session().lastReply())
+                     : nullptr) {
+        BusyPointer busy(window);
+        window.enableOutputs(WindowView::Outputs::Hardcopy, false);
+        result = trace::RunTraceRecipe(instrument_.session(), *row, n, decimalSeparator_, state_,
+                                       status);
+        return {};
+    }
     const QString number = QString::number(n);
     if (n < 1 || n > trace::HighestTraceNumber(ci.ModelName)) {
         const QString text = QStringLiteral("Trace ") + number +
@@ -121,12 +136,8 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
         return fail(text);
     }
 
-    // The core reports its steps; "idle" is the window's to say once every output is done.
-    result = trace::RunTraceCommand(instrument_.session(), boxes, n, decimalSeparator_, state_,
-                                    [&window](std::string_view t) {
-                                        if (t != "idle")
-                                            window.showStatus(fromLatin1(t));
-                                    });
+    result =
+        trace::RunTraceCommand(instrument_.session(), boxes, n, decimalSeparator_, state_, status);
     return {};
 }
 

@@ -10,6 +10,10 @@
 #include "base/result.h"
 #include "trace/trace_command.h"
 
+namespace benchcap::recipes {
+class RecipeBook;
+}
+
 namespace benchcap::app {
 
 class InstrumentSession;
@@ -44,6 +48,10 @@ class TraceWindowCommand {
     // Draws the trace on display into the picture area again (after a resize).
     void redraw();
 
+    // The recipes an instrument of another maker is read by; none: such instruments are
+    // refused as now. Outlives the command.
+    void setRecipes(const recipes::RecipeBook* book) { recipes_ = book; }
+
     const trace::TraceState& state() const { return state_; }
     // The automatic TXT file of the last trace command that saved one.
     const QString& lastOutputFile() const { return lastOutputFile_; }
@@ -74,6 +82,7 @@ class TraceWindowCommand {
     int shownTrace_ = 1;    // the number of the trace on display
     QString lastOutputFile_;
     std::string identity_;  // the *IDN? answer of the trace's instrument
+    const recipes::RecipeBook* recipes_ = nullptr;
 };
 
 }  // namespace benchcap::app

@@ -125,6 +125,13 @@ class GpibDriver {
     virtual int ibtmo(int ud, int code) = 0;
     virtual int ibwait(int ud, int mask) = 0;
     virtual int ibloc(int ud) = 0;
+    // Selected Device Clear: the device drops what it was sent and what it has not yet
+    // said. A backend without one fails with ERR and ECAP; a test double that predates it
+    // keeps this default, which fails without touching the status.
+    virtual int ibclr(int ud) {
+        (void)ud;
+        return ibsta_bits::ERR;
+    }
     virtual int ibconfig(int ud, int option, int value) = 0;
     virtual int ibask(int ud, int option, int* value) = 0;
     virtual void SendIFC(int board) = 0;

@@ -161,6 +161,7 @@ struct LibraryDriver::Api {
     IntCall ibtmo = nullptr;
     IntCall ibwait = nullptr;
     int(BENCHCAP_NI488CC* ibloc)(int) = nullptr;
+    int(BENCHCAP_NI488CC* ibclr)(int) = nullptr;  // optional
     int(BENCHCAP_NI488CC* ibconfig)(int, int, int) = nullptr;
     int(BENCHCAP_NI488CC* ibask)(int, int, int*) = nullptr;
     void(BENCHCAP_NI488CC* SendIFC)(int) = nullptr;
@@ -269,6 +270,7 @@ struct LibraryDriver::Api {
         resolve(ibrsc, {"ibrsc"}, nullptr);
         resolve(ibsre, {"ibsre"}, nullptr);
         resolve(ibtmo, {"ibtmo"}, nullptr);
+        resolve(ibclr, {"ibclr"}, nullptr);
 
 #ifdef _WIN32
         // ni4882.dll: Ibsta() and friends; gpib-32.dll: registered status variables.
@@ -592,6 +594,18 @@ int LibraryDriver::ibloc(int ud) {
         return unavailable(kERR, iberr_codes::EDVR);
     beforeCall();
     const int result = api_->ibloc(ud);
+    captureStatus();
+    return result;
+}
+
+int LibraryDriver::ibclr(int ud) {
+    if (!usable())
+        return unavailable(kERR, iberr_codes::EDVR);
+    // A library without it leaves callers to empty the instrument by reading.
+    if (!api_->ibclr)
+        return unavailable(kERR, iberr_codes::ECAP);
+    beforeCall();
+    const int result = api_->ibclr(ud);
     captureStatus();
     return result;
 }

@@ -73,6 +73,30 @@ void Session::GoToLocal() {
     instrument_.IsReady = false;
 }
 
+Status Session::ClearDevice() {
+    if (!instrument_.IsOpen || !instrument_.BusEnabled || !hasHandle())
+        return fail(ErrorKind::NotReachable, "no device clear: the instrument has no handle");
+    if ((driver_.ibclr(instrument_.DeviceHandle) & ibsta_bits::ERR) == 0)
+        return {};
+    ErrorKind kind = ErrorKind::BusError;
+    switch (driver_.status().iberr) {
+        case iberr_codes::ECAP:
+            kind = ErrorKind::Refused;
+            break;
+        case iberr_codes::ENOL:
+        case iberr_codes::EABO:
+            kind = ErrorKind::TimedOut;
+            break;
+        case iberr_codes::EDVR:
+        case iberr_codes::ENEB:
+            kind = ErrorKind::NotReachable;
+            break;
+        default:
+            break;
+    }
+    return fail(kind, "the device clear failed: " + driverErrorText(driver_));
+}
+
 void Session::SelectAndIdentify(int16_t board, int16_t address) {
     SelectInstrument(instrument_, board, address);
     OpenDevice();

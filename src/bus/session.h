@@ -63,6 +63,12 @@ class Session {
     std::string QueryDevice(std::string_view command);
     // Returns the instrument to its front panel and ends the command's readiness.
     void GoToLocal();
+    // Selected Device Clear on the current handle: the instrument drops what it was sent
+    // and every answer it still owes. Fails, naming the driver error, with kind Refused when
+    // the interface has no device clear (ECAP), TimedOut when nobody listened or answered
+    // in time, NotReachable when the interface is gone, BusError otherwise; with no handle
+    // nothing is sent and it fails (NotReachable).
+    Status ClearDevice();
     // Asks "*IDN?" and sets ModelName, FullSupport, FirmwareVersion and IsReady.
     void IdentifyDevice();
     // The bus part of every instrument command's start: SelectInstrument, OpenDevice,

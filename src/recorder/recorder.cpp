@@ -247,10 +247,22 @@ class Recording {
         bus::Session& session = s_.session;
         boxes_.last.clear();  // a box of an earlier item is not this item's reason
         const bus::CurrentInstrument& ci = session.instrument();
+        // Whether the identification may still get an answer an earlier item asked for.
+        bool readOff = mayBeLate_;
         if (mayBeLate_ && ci.IsOpen && ci.DeviceHandle > 0) {
-            // A trace read that failed leaves its long time-out on the handle; the
-            // identification waits only the usual time.
+            // A hardcopy that failed leaves its long time-out on the handle; the clear and
+            // the identification wait only the usual time.
             session.driver().ibtmo(ci.DeviceHandle, ci.TimeoutCode);
+            // A device clear drops the owed answers before anything is asked; only an
+            // interface without one leaves them to be read off.
+            if (const Status cleared = session.ClearDevice(); cleared)
+                readOff = false;
+            else if (cleared.errorKind() != ErrorKind::Refused)
+                return Taken{outcomeOfKind(cleared.errorKind()),
+                             session.interrupted(),
+                             cleared.error(),
+                             0,
+                             {}};
         }
         session.SelectAndIdentify(s_.board, s_.address);
         if (!session.opened())
@@ -270,7 +282,7 @@ class Recording {
         const std::string reply = trace::CutAnswer(session.lastReply());
         if (identity_.empty())
             identity_ = reply;
-        if (mayBeLate_ && reply != identity_) {
+        if (readOff && reply != identity_) {
             // The answer of an earlier query came in place of the identification. It and
             // whatever queued behind it are read off, so that no value of an earlier time
             // is recorded under this one; the next item starts in step.
@@ -286,8 +298,8 @@ class Recording {
         return std::nullopt;
     }
 
-    // Reads until the instrument has nothing more to say. The bus has no device clear here,
-    // so the queue is emptied by reading it, with a short time-out.
+    // Reads until the instrument has nothing more to say: for an interface without a device
+    // clear, the queue is emptied by reading it, with a short time-out.
     void clearLateAnswers() {
         bus::GpibDriver& driver = s_.session.driver();
         const bus::CurrentInstrument& ci = s_.session.instrument();

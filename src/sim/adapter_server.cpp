@@ -325,9 +325,8 @@ const std::map<std::string, AdapterServer::Handler>& AdapterServer::commands() {
          }},
         {"clr",
          [](AdapterServer& a, const Command&) {
-             // Selected Device Clear: the instrument drops its unread output.
-             if (SimInstrument* inst = a.bench_.instrument(0, a.settings_.address))
-                 inst->output().clear();
+             if (int ud = a.handle(a.settings_.address); ud >= 0)
+                 a.bench_.ibclr(ud);
              return true;
          }},
         {"spoll", &AdapterServer::serialPoll},

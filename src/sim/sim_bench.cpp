@@ -388,6 +388,26 @@ int SimBench::ibloc(int ud) {
     return fail(err::EDVR);
 }
 
+int SimBench::ibclr(int ud) {
+    bus::DeviceHandle* dev = device(ud);
+    if (!dev)
+        return fail(board(ud) ? err::EARG : err::EDVR);
+    if (!boards_[dev->board].online)
+        return fail(err::EDVR);
+    if (boardOption(dev->board, bus::ibc::SC) == 0)
+        return fail(err::ECIC);
+    SimInstrument* inst = instrument(dev->board, dev->pad);
+    if (!inst || !inst->listens()) {
+        log(dev->board, dev->pad, Traffic::Clear, {}, -1);
+        return fail(err::ENOL);
+    }
+    log(dev->board, dev->pad, Traffic::Clear);
+    // Answers still being made go too: nothing asked before the clear is answered after it.
+    inst->output().clear();
+    pendingInput_.erase({dev->board, dev->pad});
+    return finish(CMPL | CIC, 0, 0);
+}
+
 int SimBench::ibwait(int ud, int mask) {
     Board* brd = board(ud);
     if (!brd) {

@@ -28,6 +28,7 @@ enum class Traffic {
     Online,      // ibonl: value = 0 or 1
     Config,      // ibconfig / ibpad / ibrsc: data = option number, value = value
     Wait,        // ibwait: value = resulting status word
+    Clear,       // ibclr (Selected Device Clear)
 };
 
 struct TrafficEntry {
@@ -60,6 +61,7 @@ class SimBench final : public bus::DriverBase {
     int ibsre(int ud, int value) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
+    int ibclr(int ud) override;
     int ibconfig(int ud, int option, int value) override;
     void SendIFC(int board) override;
 

@@ -524,9 +524,9 @@ Vxi11Server::Outcome Vxi11Server::coreCall(Peer& peer, const Call& call, bool lo
                            .put(inst ? statusByte(*inst, !inst->output().empty()) : 0)
                            .out);
         case kDeviceClear:
-            if (inst)
-                inst->output().clear();
-            return now(errorResults(proc, kNoError));
+            // The bench's Selected Device Clear: unread and unfinished answers go.
+            return now(
+                errorResults(proc, (bench_.ibclr(link.ud) & ERR) != 0 ? kIoError : kNoError));
         case kDeviceLocal:
             bench_.ibloc(link.ud);
             return now(errorResults(proc, kNoError));

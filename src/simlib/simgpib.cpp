@@ -271,6 +271,10 @@ BENCHCAP_SIMGPIB_EXPORT int ibwait(int ud, int mask) {
     return forward([&](bus::GpibDriver& d) { return d.ibwait(ud, mask); }, kERR, kEDVR);
 }
 
+BENCHCAP_SIMGPIB_EXPORT int ibclr(int ud) {
+    return forward([&](bus::GpibDriver& d) { return d.ibclr(ud); }, kERR, kEDVR);
+}
+
 BENCHCAP_SIMGPIB_EXPORT int ibloc(int ud) {
     return forward([&](bus::GpibDriver& d) { return d.ibloc(ud); }, kERR, kEDVR);
 }

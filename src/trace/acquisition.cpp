@@ -40,6 +40,25 @@ void SetTimeout(bus::Session& session, int code) {
     session.driver().ibtmo(session.instrument().DeviceHandle, code);
 }
 
+// The long time-out of a block read, for as long as the guard lives: the 1 s one comes back
+// however the read ends, so that the next identification does not wait the long one.
+class LongTimeout {
+  public:
+    LongTimeout(bus::Session& session, int code) : session_(session) { SetTimeout(session_, code); }
+    ~LongTimeout() { end(); }
+    LongTimeout(const LongTimeout&) = delete;
+    LongTimeout& operator=(const LongTimeout&) = delete;
+
+    void end() {
+        if (std::exchange(active_, false))
+            SetTimeout(session_, tmo::T1s);
+    }
+
+  private:
+    bus::Session& session_;
+    bool active_ = true;
+};
+
 // Step 1 of every acquisition: open, identify again, go on only when ready.
 bool OpenAndIdentify(bus::Session& session) {
     session.OpenDevice();
@@ -108,9 +127,10 @@ Status ReadSymbolTable(bus::Session& session, const std::string& n, int64_t symb
                     "2FSK or 4FSK on the instrument.");
     }
     session.WriteDevice("FORM UINT,8");
-    SetTimeout(session, tmo::T30s);
+    LongTimeout longRead(session, tmo::T30s);
     session.WriteDevice("TRAC? TRACE" + n);
     Result<std::vector<uint8_t>> table = ReadByteBlock(session);
+    longRead.end();
     if (!table) {
         return table.failure();
     }
@@ -150,9 +170,11 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     const double sweepTime = bus::ParseNumber(session.QueryDevice("SWE:TIME?"));
 
     session.WriteDevice("FORM REAL,32");
-    SetTimeout(session, tmo::T30s);
+    LongTimeout longRead(session, tmo::T30s);
     session.WriteDevice("TRAC? TRACE" + n);
     Result<std::vector<float>> block = ReadReal32Block(session);
+    // Instruments without the next command let its one-character read time out after 1 s.
+    longRead.end();
     if (!block) {
         return block.failure();
     }
@@ -161,8 +183,6 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
         return fail("The instrument sent an empty trace.");
     }
 
-    // Instruments without the command let this one-character read time out after 1 s.
-    SetTimeout(session, tmo::T1s);
     session.WriteDevice("INST:NSEL?");
     char mode = ' ';
     session.ReadBlock(&mode, 1);
@@ -206,7 +226,7 @@ AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, Trace
     const std::string n = std::to_string(channel);
     session.WriteDevice("FORM REAL,32");
     session.WriteDevice("FORM:DEXP:SOUR DDAT");
-    SetTimeout(session, tmo::T30s);
+    LongTimeout longRead(session, tmo::T30s);
 
     session.WriteDevice("TRAC? CH" + n + "DATA");
     Result<std::vector<float>> channelBlock = ReadReal32Block(session);

@@ -295,6 +295,17 @@ TEST_P(ThroughEmulator, ScanTableIsTheBenchs) {
     EXPECT_EQ(scanTable(*adapter), scanTable(direct));
 }
 
+// "++clr" drops the answer left unread: the read after it hears nothing.
+TEST_P(ThroughEmulator, DeviceClearDropsTheUnreadAnswer) {
+    Emulator emulator(GetParam());
+    auto driver = emulator.driver();
+    const int ud = driver->ibdev(0, 7, 0, bus::timeout_codes::T300ms, 1, 0);
+    EXPECT_EQ(driver->ibwrt(ud, "*IDN?", 5), CMPL | CIC);
+    EXPECT_EQ(driver->ibclr(ud), CMPL);
+    char answer[100];
+    EXPECT_EQ(driver->ibrd(ud, answer, 100), ERR | TIMO | CMPL);
+}
+
 TEST_P(ThroughEmulator, HardcopyPlotAndTraceFilesAreTheBenchs) {
     // Plotter emulation: the adapter in device mode at the plotter address.
     for (const auto& [args, file] : {std::pair<std::vector<std::string>, std::string>{

@@ -124,6 +124,9 @@ STUB_EXPORT int ibrd(int ud, void* buffer, long count) {
 STUB_CALL(ibonl, (int ud, int v), ud, v)
 STUB_CALL(ibwait, (int ud, int mask), ud, mask)
 STUB_CALL(ibloc, (int ud), ud)
+#ifdef STUB_NI
+STUB_CALL(ibclr, (int ud), ud)
+#endif
 STUB_CALL(ibconfig, (int ud, int option, int value), ud, option, value)
 STUB_EXPORT int ibask(int ud, int option, int* value) {
     *value = 42;

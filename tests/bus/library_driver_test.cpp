@@ -88,6 +88,7 @@ TEST(LibraryDriver, NiNamesIbconfigAndStatusWidths) {
     driver.ibsre(0, 1);
     driver.ibtmo(41, timeout_codes::T3s);
     driver.ibrdf(41, "/tmp/x.bmp");
+    driver.ibclr(41);
     // Bad arguments never reach the driver.
     EXPECT_EQ(driver.ibwrt(40, "x", -1), ibsta_bits::ERR);
     EXPECT_EQ(driver.status().iberr, iberr_codes::EARG);
@@ -95,7 +96,7 @@ TEST(LibraryDriver, NiNamesIbconfigAndStatusWidths) {
     EXPECT_EQ(driver.ibask(40, ibc::PAD, nullptr), ibsta_bits::ERR);
     EXPECT_EQ(stub.log(),
               "find(GPIB0);find(GPIB7);ibconfig(0,1,5);ibconfig(0,10,0);ibconfig(0,11,1);"
-              "ibconfig(41,3,12);ibrdfA(41,/tmp/x.bmp);");
+              "ibconfig(41,3,12);ibrdfA(41,/tmp/x.bmp);ibclr(41);");
 
     const int ud = driver.ibdev(0, 20, 0, timeout_codes::T1s, 1, 0);
     EXPECT_EQ(driver.ibwrt(ud, "*IDN?", 5), ibsta_bits::CMPL);
@@ -125,6 +126,9 @@ TEST(LibraryDriver, ReadToFileWithoutIbrdfReadsUntilEnd) {
     stub.setRead("data");
     EXPECT_NE(driver.ibrdf(40, (file.parent_path() / "no" / "dir").string()) & ibsta_bits::ERR, 0);
     EXPECT_EQ(driver.status().iberr, iberr_codes::EFSO);
+    // Nor has this library a device clear.
+    EXPECT_EQ(driver.ibclr(40), ibsta_bits::ERR);
+    EXPECT_EQ(driver.status().iberr, iberr_codes::ECAP);
 }
 
 TEST(LibraryDriver, RegisteredStatusVariables) {

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <utility>
 
 #include "bus/session.h"
 #include "sim/sim_bench.h"
@@ -119,6 +121,29 @@ TEST(SessionWithoutBoard, SendsNothingOnTheInvalidHandleAndSaysWhy) {
     EXPECT_FALSE(record.IsReady);
     // The next command opens again: the board may be there by then.
     session.SelectAndIdentify(0, 20);
+}
+
+// How a device clear went, as the recorder tells an interface without one (ECAP: answers are
+// read off instead) from a clear that failed.
+TEST(SessionClear, DriverErrorsBecomeKinds) {
+    const std::pair<int, std::optional<ErrorKind>> rows[] = {
+        {-1, std::nullopt},
+        {iberr_codes::ECAP, ErrorKind::Refused},
+        {iberr_codes::ENOL, ErrorKind::TimedOut},
+        {iberr_codes::EDVR, ErrorKind::NotReachable},
+        {iberr_codes::EBUS, ErrorKind::BusError}};
+    for (const auto& [iberr, kind] : rows) {
+        ::testing::NiceMock<test::MockDriver> driver;
+        const int sta = iberr < 0 ? ibsta_bits::CMPL : ibsta_bits::ERR;
+        ON_CALL(driver, ibclr(0)).WillByDefault(::testing::Return(sta));
+        ON_CALL(driver, status())
+            .WillByDefault(::testing::Return(
+                DriverStatus{LongToInt16(sta), static_cast<int16_t>(std::max(iberr, 0)), 0, 0}));
+        CurrentInstrument record;  // handle 0
+        record.IsOpen = record.BusEnabled = true;
+        const Status cleared = Session(driver, record).ClearDevice();
+        EXPECT_EQ(cleared ? std::nullopt : std::optional(cleared.errorKind()), kind) << iberr;
+    }
 }
 
 }  // namespace

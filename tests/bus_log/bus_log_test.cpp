@@ -16,6 +16,7 @@
 
 #include "bus/log/bus_log_format.h"
 #include "bus/log/logging_driver.h"
+#include "bus/log/replay_driver.h"
 #include "cli/cli_runner.h"
 #include "support/bench_rig.h"
 #include "support/golden.h"
@@ -116,6 +117,28 @@ TEST(LoggingDriver, NamesHandlesOpenedBeforeTheLogStarted) {
     const std::string text = test::readFile(log);
     EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(device) + " dev=1/7 "));
     EXPECT_THAT(text, HasSubstr("ibloc ud=" + std::to_string(board) + " dev=1 "));
+}
+
+// A device clear is logged and replayed like any call; the answer it dropped never comes.
+TEST(BusLogReplay, DeviceClearRoundTrip) {
+    const std::string log = (test::makeTempDir("bus-log-clear") / "clear.log").string();
+    const auto run = [](GpibDriver& d) {
+        const int ud = d.ibdev(0, 7, 0, timeout_codes::T300ms, 1, 0);
+        d.ibwrt(ud, "*IDN?", 5);
+        char answer[100];
+        const int cleared = d.ibclr(ud);
+        return std::to_string(cleared) + " " + std::to_string(d.ibrd(ud, answer, 100));
+    };
+    LoggingDriver logged(
+        test::makeBench(R"(instruments: [{address: 7, kind: spectrum-analyzer, idn: "A,B,1,1"}])"),
+        std::make_shared<VirtualClock>());
+    ASSERT_TRUE(logged.start(log, false, "sim"));
+    const std::string live = run(logged);
+    logged.stop();
+    EXPECT_EQ(live, "288 49408");  // CMPL|CIC, then ERR|TIMO|CMPL
+    ReplayDriver replay(log);
+    EXPECT_EQ(run(replay), live);
+    EXPECT_EQ(replay.verdict(), "");
 }
 
 // Unblocks whoever opens `pipe` for reading (an open that should never have been made), so

@@ -37,9 +37,9 @@ instruments:
 // "BENCH | CALL; CALL; ...": driver calls on the two-board bench ("two-boards") or on a
 // spectrum analyzer at 7 with extra keys ("trace KEYS"), and per call its result, status
 // bits, error, count, the bytes read and the bench time it took. "@" is the handle of the
-// last "dev BOARD ADDRESS [TMO]"; "traffic" lists what the bench has logged; "stop N" asks
-// to stop at the Nth look; "pieces UD N" reads N bytes at a time up to END or an error;
-// "rdf UD LIMIT" reads into a file under a file-size limit (0: none).
+// last "dev BOARD ADDRESS [TMO]"; "clr UD" is ibclr; "traffic" lists what the bench has logged;
+// "stop N" asks to stop at the Nth look; "pieces UD N" reads N bytes at a time up to END or an
+// error; "rdf UD LIMIT" reads into a file under a file-size limit (0: none).
 std::string Calls(const std::string& input);
 
 TEST(SimBench, DriverCallsOnTheBench) {
@@ -106,8 +106,8 @@ std::string Calls(const std::string& input) {
             value = bench.ibwrt(ud, text.data(), static_cast<long>(text.size()));
         } else if (what == "ifc") {
             bench.SendIFC(arg());
-        } else if (what == "loc") {
-            value = bench.ibloc(arg());
+        } else if (what == "loc" || what == "clr") {
+            value = what == "loc" ? bench.ibloc(arg()) : bench.ibclr(arg());
         } else if (what == "rd") {
             const int ud = arg();
             got.resize(static_cast<size_t>(arg()));

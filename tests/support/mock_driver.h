@@ -26,6 +26,7 @@ class MockDriver : public bus::GpibDriver {
     MOCK_METHOD(int, ibtmo, (int, int), (override));
     MOCK_METHOD(int, ibwait, (int, int), (override));
     MOCK_METHOD(int, ibloc, (int), (override));
+    MOCK_METHOD(int, ibclr, (int), (override));
     MOCK_METHOD(int, ibconfig, (int, int, int), (override));
     MOCK_METHOD(int, ibask, (int, int, int*), (override));
     MOCK_METHOD(void, SendIFC, (int), (override));

@@ -22,9 +22,9 @@ inline std::string shownBytes(const std::string& bytes) {
 }
 
 inline std::string trafficText(const sim::TrafficEntry& e) {
-    static const char* kKinds[] = {"open",     "write",  "read",   "read-to-file",
-                                   "time-out", "ifc",    "ren",    "set-time-out",
-                                   "local",    "online", "config", "wait"};
+    static const char* kKinds[] = {"open",   "write", "read",         "read-to-file", "time-out",
+                                   "ifc",    "ren",   "set-time-out", "local",        "online",
+                                   "config", "wait",  "clear"};
     return std::string(kKinds[static_cast<int>(e.kind)]) + " " + std::to_string(e.address) + " " +
            std::to_string(e.value) + " \"" + shownBytes(e.data) + "\"";
 }

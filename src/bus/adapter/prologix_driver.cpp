@@ -450,6 +450,25 @@ int PrologixDriver::ibloc(int ud) {
     return fail(err::EDVR);
 }
 
+int PrologixDriver::ibclr(int ud) {
+    DeviceHandle* dev = device(ud);
+    if (!dev)
+        return fail(isBoard(ud) ? err::EARG : err::EDVR);
+    if (!boardOnline_)
+        return fail(err::EDVR);
+    if (!controllerMode_)
+        return fail(err::ECIC);
+    if (!ensureConnected())
+        return status().ibsta;
+    // What the adapter already passed on belongs to the answer being dropped.
+    endMessage();
+    transport_->drain();
+    incoming_.clear();
+    if (!selectAddress(dev->pad) || !sendLine("++clr\n"))
+        return status().ibsta;
+    return finish(CMPL, 0, 0);
+}
+
 int PrologixDriver::ibwait(int ud, int mask) {
     if (device(ud))
         return finish(CMPL, 0, 0);

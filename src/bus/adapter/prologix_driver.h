@@ -65,6 +65,7 @@ class PrologixDriver final : public DriverBase {
     int ibsre(int ud, int value) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
+    int ibclr(int ud) override;
     int ibconfig(int ud, int option, int value) override;
     void SendIFC(int board) override;
     std::string unavailableReason() const override;

@@ -748,7 +748,7 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
 int LanDriver::ibclr(int ud) {
     DeviceHandle* dev = device(ud);
     if (!dev)
-        return fail(err::EDVR);
+        return fail(isBoard(ud) ? err::EARG : err::EDVR);
     const int64_t deadline = deadlineFor(*dev);
     Link* link = linkFor(ud, *dev, deadline);
     if (!link)

@@ -65,12 +65,12 @@ class LanDriver final : public DriverBase {
     int ibsre(int ud, int value) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
+    int ibclr(int ud) override;
     int ibconfig(int ud, int option, int value) override;
     void SendIFC(int board) override;
     std::string unavailableReason() const override;
 
-    // Device clear and serial poll, which the program's call set does not carry.
-    int ibclr(int ud);
+    // Serial poll, which the program's call set does not carry.
     int ibrsp(int ud, char* statusByte);
 
   private:

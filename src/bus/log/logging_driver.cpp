@@ -306,6 +306,10 @@ int LoggingDriver::ibloc(int ud) {
     BENCHCAP_LOG_CALL("ibloc", ud, inner_->ibloc(ud), end(result));
 }
 
+int LoggingDriver::ibclr(int ud) {
+    BENCHCAP_LOG_CALL("ibclr", ud, inner_->ibclr(ud), end(result));
+}
+
 int LoggingDriver::ibconfig(int ud, int option, int value) {
     const int result = logConfigCall(ud, option, value);
     if (option == ibc::PAD)

@@ -49,6 +49,7 @@ class LoggingDriver final : public GpibDriver {
     int ibtmo(int ud, int code) override;
     int ibwait(int ud, int mask) override;
     int ibloc(int ud) override;
+    int ibclr(int ud) override;
     int ibconfig(int ud, int option, int value) override;
     int ibask(int ud, int option, int* value) override;
     void SendIFC(int board) override;

@@ -208,6 +208,10 @@ int ReplayDriver::ibloc(int ud) {
     return replay(withHandle("ibloc", ud));
 }
 
+int ReplayDriver::ibclr(int ud) {
+    return replay(withHandle("ibclr", ud));
+}
+
 namespace {
 std::string hex(int value) {
     char text[16];

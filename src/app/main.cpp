@@ -376,6 +376,7 @@ int main(int argc, char** argv) {
     traceCommand.setRecipes(&recipes);
     RecorderWindowCommand recorder(form, instrument, *backend.clock);
     recorder.setInterfaceName(backend.description);
+    recorder.setRecipes(&recipes);
     form.link(windowLinks(form, scanner, worker, hardcopy, traceCommand, recorder, backend));
     ShutdownSignals signalWatch([&](int signal) { form.stopBySignal(signal); });
     // Waits end on Stop and on a termination signal alike; long reads show their progress.

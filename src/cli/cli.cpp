@@ -153,7 +153,7 @@ const std::vector<CliCommand>& cliCommands() {
         {"record",
          "record ADDRESS [--hardcopy-every S] [--trace N:S]... [--duration 24h | --count N] "
          "[-o FOLDER]\n"
-         "      [--locale NAME] [--rotate-at SIZE]",
+         "      [--locale NAME] [--rotate-at SIZE] [--touchstone] [--config DIR]",
          cmdRecord},
         {"adapter-sim", "adapter-sim --listen 127.0.0.1:PORT | --pty [--bench FILE]",
          cmdAdapterSim},

@@ -83,6 +83,7 @@ struct RecordRequest {
     recorder::RecorderSettings settings;
     std::optional<std::string> folder;
     std::optional<std::string> locale;
+    std::optional<std::string> config;
 };
 
 std::variant<RecordRequest, int> parseRecordRequest(CliContext& context,
@@ -100,7 +101,10 @@ std::variant<RecordRequest, int> parseRecordRequest(CliContext& context,
         .value("-o", r.folder, "FOLDER", "record into FOLDER, not RECORD-<stamp> here")
         .value("--locale", r.locale, "NAME", "the decimal separator of this locale")
         .value("--rotate-at", rotate, "SIZE",
-               "continue a CSV file in a new part at SIZE bytes (K, M, G; default 100M)");
+               "continue a CSV file in a new part at SIZE bytes (K, M, G; default 100M)")
+        .flag("--touchstone", r.settings.touchstone,
+              "each acquisition of a complex channel also as traceN-SEQ.s1p")
+        .value("--config", r.config, "DIR", "the folder of your recipes.yaml");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     const auto refuse = [&context](const std::string& why) {
@@ -203,6 +207,11 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
         r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
     r.settings.interfaceName =
         context.interfaceChoice().empty() ? "library" : context.interfaceChoice();
+    // Instruments of other makers give their pictures and traces by recipe.
+    const std::optional<recipes::RecipeBook> book = loadRecipes(context, "record", r.config);
+    if (!book)
+        return kExitUsage;
+    r.settings.recipes = &*book;
     const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
     if (!device)
         return kExitUsage;

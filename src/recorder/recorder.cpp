@@ -11,7 +11,9 @@
 #include "recorder/record_files.h"
 #include "trace/acquisition.h"
 #include "trace/general_number.h"
+#include "trace/touchstone.h"
 #include "trace/trace_command.h"
+#include "trace/trace_recipe.h"
 
 namespace benchcap::recorder {
 
@@ -326,11 +328,30 @@ class Recording {
     Taken takeTrace(int number, int64_t begin) {
         if (std::optional<Taken> greeting = greet())
             return *greeting;
+        // An instrument of another maker is read by its trace recipe, if it has one.
+        const recipes::Recipe* row =
+            settings_.recipes ? trace::TraceRecipeFor(*settings_.recipes, s_.session.instrument(),
+                                                      s_.session.lastReply())
+                              : nullptr;
         const trace::TraceCommandResult result =
-            trace::RunTraceCommand(s_.session, boxes_, number, settings_.decimalSeparator, state_,
-                                   {}, trace::TraceTextUse::Streamed);
+            row ? trace::RunTraceRecipe(s_.session, *row, number, settings_.decimalSeparator,
+                                        state_, {}, trace::TraceTextUse::Streamed)
+                : trace::RunTraceCommand(s_.session, boxes_, number, settings_.decimalSeparator,
+                                         state_, {}, trace::TraceTextUse::Streamed);
         if (result.outcome != trace::TraceOutcome::Done)
             return failure(result.status, boxes_.last);
+        // Touchstone is built before anything is written: a channel it cannot hold (a real
+        // format) is a refused item, with no row in traceN.csv either.
+        std::optional<std::string> touchstone;
+        if (settings_.touchstone) {
+            const trace::TouchstoneChannel channel{&state_.data, number, {}};
+            trace::TouchstoneOptions options;
+            options.identity = identity_;
+            Result<std::string> text = trace::TouchstoneText({&channel, 1}, options);
+            if (!text)
+                return Taken{ItemOutcome::Refused, false, text.error(), 0, {}};
+            touchstone = std::move(*text);
+        }
         RotatingCsv& file = *traces_[number - 1];
         Taken item;
         writeTraceRow(begin);
@@ -342,6 +363,18 @@ class Recording {
             traceStatus_ = file.append(line_, begin);
         item.file = file.currentName();
         item.bytes = static_cast<int64_t>(line_.size());
+        if (touchstone && traceStatus_) {
+            // One file per acquisition, named by its sequence number as in record.csv.
+            const std::string stem =
+                "trace" + std::to_string(number) + "-" + std::to_string(sequence_ + 1);
+            std::filesystem::path path = settings_.folder / (stem + ".s1p");
+            std::error_code ec;
+            for (int k = 2; std::filesystem::exists(path, ec); ++k)  // never over a file
+                path = settings_.folder / (stem + "-" + std::to_string(k) + ".s1p");
+            traceStatus_ = writeOutputFile(path, *touchstone, s_.calls);
+            item.file += " " + path.filename().string();
+            item.bytes += static_cast<int64_t>(touchstone->size());
+        }
         return item;
     }
 
@@ -444,6 +477,8 @@ class Recording {
             [this, begin](std::string_view extension) { return hardcopyName(extension, begin); }};
         services.decimalSeparator = settings_.decimalSeparator;
         services.checkPicture = s_.checkPicture;
+        services.recipes = settings_.recipes;
+        services.clock = &s_.clock;
         hardcopy::HardcopyOptions options;
         options.format = settings_.hardcopyFormat;
         const hardcopy::HardcopyOutcome outcome = hardcopy::HardcopyByModel(services, options);

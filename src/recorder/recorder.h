@@ -15,6 +15,10 @@
 #include "recorder/schedule.h"
 #include "trace/trace_data.h"
 
+namespace benchcap::recipes {
+class RecipeBook;
+}
+
 namespace benchcap::recorder {
 
 inline constexpr int64_t kDefaultRotateBytes = 100LL * 1024 * 1024;
@@ -32,6 +36,12 @@ struct RecorderSettings {
     // The stamp in the hardcopies' automatic names for a moment (microseconds since 1970);
     // none: fileStamp, UTC. The window gives its local-time stamp, as its other names have.
     std::function<std::string(int64_t unixMicros)> stamp = nullptr;
+    // The recipes instruments of other makers are read by (pictures and traces); none: such
+    // instruments give refused rows.
+    const recipes::RecipeBook* recipes = nullptr;
+    // Each acquisition of a trace also as traceN-SEQUENCE.s1p (Touchstone 1.1); a channel in
+    // a real format is then a refused item.
+    bool touchstone = false;
 };
 
 // How each taken item went, as record.csv writes it.

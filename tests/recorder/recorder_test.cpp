@@ -20,6 +20,7 @@
 
 #include "adapter/adapter_fixtures.h"
 #include "lan/lan_rig.h"
+#include "recipes/recipe_book.h"
 #include "recorder/record_files.h"
 #include "support/bench_rig.h"
 #include "support/file_faults.h"
@@ -47,7 +48,7 @@ instruments:
      drift_db_per_s: 1, faults: {late_answer_from_s: 5, late_answer_until_s: 15,
      late_answer_by_s: 30.5}}
   - {address: 16, kind: network-analyzer, idn: "Veltronik,NQD8,1,1.45", points: 3,
-     channels: {2: complex}}
+     channels: {1: real, 2: complex}}
 )";
 
 constexpr int64_t kNoonUtc = 1796644800LL * 1'000'000;  // 2026-12-07T12:00:00Z
@@ -107,6 +108,8 @@ std::string Recording(const std::string& input) {
             diskBytes = static_cast<std::size_t>(value);
         else if (key == "comma")
             settings.decimalSeparator = ',';
+        else if (key == "touchstone")
+            settings.touchstone = true;
     }
     const std::filesystem::path folder = test::makeTempDir("recorder");
     settings.folder = folder;
@@ -135,6 +138,35 @@ std::string Recording(const std::string& input) {
 
 TEST(RecorderTest, RecordingsOnTheVirtualBench) {
     test::checkGolden("golden/recordings.txt", Recording);
+}
+
+// Another maker's analyzer, its pictures and traces by its recipe.
+TEST(RecorderTest, AnotherMakersInstrumentIsRecordedByItsRecipe) {
+    const recipes::RecipeBook book = recipes::RecipeBook::shipped().value();
+    test::BenchRig rig("instruments:\n  - " +
+                       recipes::benchEntryFor(*book.named("rs-fsv-fsw-fpl"), 20) + "\n");
+    RecorderSettings settings;
+    settings.rows = {{0, 2'000'000}, {2, 1'000'000}};
+    settings.count = 3;
+    settings.recipes = &book;
+    settings.folder = test::makeTempDir("recorder-recipe");
+    RecorderServices services{.session = rig.session, .clock = rig.bench.clock(), .address = 20};
+    const RecordingEnd end = Record(services, settings);
+    EXPECT_EQ(end.reason, RecordingEndReason::Count) << end.status.error();
+    const std::string record = test::readFile(settings.folder / "record.csv");
+    EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 4) << record;  // head + 3 rows
+    EXPECT_EQ(record.find(",refused,"), std::string::npos) << record;
+    EXPECT_NE(record.find(",hardcopy,"), std::string::npos) << record;
+    // Two acquisitions of 401 values after their three time columns.
+    std::istringstream values(test::readFile(settings.folder / "trace2.csv"));
+    int acquisitions = 0;
+    for (std::string line; std::getline(values, line);) {
+        if (line.empty() || !std::isdigit(static_cast<unsigned char>(line[0])))
+            continue;
+        ++acquisitions;
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 2 + 401);
+    }
+    EXPECT_EQ(acquisitions, 2);
 }
 
 // The rows of STEM.csv and its later parts in `folder`, split at commas. `problems` gets

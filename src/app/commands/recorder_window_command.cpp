@@ -18,6 +18,7 @@
 #include "recorder/record_files.h"
 #include "trace/plot/trace_plot.h"
 #include "trace/trace_command.h"
+#include "trace/trace_recipe.h"
 
 namespace benchcap::app {
 
@@ -132,10 +133,13 @@ Status RecorderWindowCommand::recordOnBus(WindowView& window,
     };
     if (ci.ModelName == bus::kModelNoAnswer)
         return refuse(QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress));
-    // Rows that could only be refused are said before anything is recorded.
+    // Rows that could only be refused are said before anything is recorded. An instrument of
+    // another maker with a trace recipe is read by it.
     const bus::ModelFamily* family = bus::familyNamed(ci.ModelName);
+    const bool byRecipe =
+        recipes_ && trace::TraceRecipeFor(*recipes_, ci, instrument_.session().lastReply());
     for (const recorder::ScheduleRow& row : base.rows) {
-        if (row.trace == 0)
+        if (row.trace == 0 || byRecipe)
             continue;
         if (!ci.FullSupport || (family && family->traces == bus::TraceReadout::None))
             return refuse(fromLatin1("Trace data is not supported for " + ci.ModelName +
@@ -160,6 +164,7 @@ Status RecorderWindowCommand::recordOnBus(WindowView& window,
     recorder::RecorderSettings settings = base;
     settings.folder = *made;
     settings.interfaceName = interfaceName_;
+    settings.recipes = recipes_;
     // Hardcopies are named in local time, as the folder and every automatic name here.
     settings.stamp = [](int64_t unixMicros) {
         return OutputFiles::stamp(QDateTime::fromMSecsSinceEpoch(unixMicros / 1000)).toStdString();

@@ -60,6 +60,8 @@ class RecorderWindowCommand {
     }
     // How the bus is reached, for the trace files' head ("simulated bench: ...").
     void setInterfaceName(std::string name) { interfaceName_ = std::move(name); }
+    // The recipes instruments of other makers are recorded by; outlives the command.
+    void setRecipes(const recipes::RecipeBook* book) { recipes_ = book; }
 
     // "recording: 1,234 rows, next trace 2 in 4 s"
     QString statusText() const;
@@ -86,6 +88,7 @@ class RecorderWindowCommand {
     std::function<void(bool)> showRunning_;
     std::filesystem::path folder_;
     std::string interfaceName_ = "GPIB library";
+    const recipes::RecipeBook* recipes_ = nullptr;
     // The hardcopy on display and its file (window thread only).
     std::string shownHardcopyPath_;
     std::optional<picture::Picture> shownHardcopy_;

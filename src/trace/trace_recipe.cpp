@@ -15,6 +15,7 @@
 #include "bus/block_header.h"
 #include "bus/gpib_driver.h"
 #include "bus/identification.h"
+#include "bus/step_talk.h"
 #include "bus/text.h"
 #include "trace/trace_field.h"
 #include "trace/trace_text.h"
@@ -22,25 +23,9 @@
 namespace benchcap::trace {
 namespace {
 
-namespace sta = bus::ibsta_bits;
 using recipes::Trace;
 
 constexpr int64_t kPiece = int64_t{256} << 10;
-
-// The smallest NI-488.2 time-out code that lasts at least `seconds`.
-int timeoutCodeFor(double seconds) {
-    for (int code = bus::timeout_codes::T300ms; code <= bus::timeout_codes::T1000s; ++code) {
-        if (static_cast<double>(bus::timeoutMicros(code)) >= seconds * 1e6)
-            return code;
-    }
-    return bus::timeout_codes::T1000s;
-}
-
-std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
-}
 
 bool isSeparator(char c) {
     return c == ',' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ';';
@@ -108,50 +93,35 @@ std::vector<float> decodeBinary(std::string_view payload, bool bigEndian) {
 class Run {
   public:
     Run(bus::Session& session, const recipes::Recipe& recipe, int traceNumber)
-        : session_(session), recipe_(recipe), trace_(*recipe.trace), number_(traceNumber) {}
+        : session_(session),
+          talk_(session, "recipe " + recipe.name),
+          recipe_(recipe),
+          trace_(*recipe.trace),
+          number_(traceNumber) {}
 
     Error failed(const std::string& step, ErrorKind kind, const std::string& what) const {
-        if (kind == ErrorKind::Interrupted)
-            return bus::interruptedError();
-        return fail(kind, "recipe " + recipe_.name + ", step " + step + ": " + endSentence(what));
+        return talk_.failed(step, kind, what);
     }
 
+    // Sends a command of the row, `{n}` standing for the trace number.
     Status send(const std::string& step, const std::string& command) {
-        if (session_.interrupted())
-            return bus::interruptedError();
-        const std::string text = recipes::withTraceNumber(command, number_);
-        session_.WriteDevice(text);
-        if (session_.driver().status().ibsta & sta::ERR)
-            return failed(step, ErrorKind::BusError,
-                          "the instrument did not take \"" + text + "\" (" +
-                              bus::driverErrorText(session_.driver()) +
-                              "); check that it is on and listening");
-        return {};
+        return talk_.send(step, recipes::withTraceNumber(command, number_));
     }
 
     // The number an axis query answers.
     Result<double> number(const std::string& step, const std::string& query) {
-        if (Status sent = send(step, query); !sent)
-            return sent.failure();
-        std::string reply(bus::kReplyLength, '\0');
-        const int status = session_.ReadBlock(reply.data(), static_cast<long>(reply.size()));
-        if (status & sta::TIMO)
-            return failed(step, ErrorKind::TimedOut,
-                          "no answer to " + recipes::withTraceNumber(query, number_) +
-                              "; check the query in the recipe, or raise timeout_s");
-        if (status & sta::ERR)
-            return failed(step, ErrorKind::BusError, bus::driverErrorText(session_.driver()));
-        if (status == 0)
-            return failed(step, ErrorKind::NotReachable, "the read did not reach the bus");
-        reply.resize(
-            static_cast<std::size_t>(std::max<int32_t>(0, session_.driver().status().ibcntl)));
-        const std::string_view text = bus::TrimBlanks(std::string_view(reply).substr(
-            0, std::min(reply.find_last_not_of("\r\n") + 1, reply.size())));
-        const std::optional<double> value = numberOf(text);
+        const std::string asked = recipes::withTraceNumber(query, number_);
+        Result<std::string> reply = talk_.ask(step, asked);
+        if (!reply && reply.errorKind() == ErrorKind::TimedOut)
+            return failed(
+                step, ErrorKind::TimedOut,
+                "no answer to " + asked + "; check the query in the recipe, or raise timeout_s");
+        if (!reply)
+            return failed(step, reply.errorKind(), reply.error());
+        const std::optional<double> value = numberOf(*reply);
         if (!value || !std::isfinite(*value))
             return failed(step, ErrorKind::BadData,
-                          "the answer \"" + std::string(text.substr(0, 40)) + "\" to " +
-                              recipes::withTraceNumber(query, number_) +
+                          "the answer \"" + reply->substr(0, 40) + "\" to " + asked +
                               " is not a number; check the query in the recipe");
         return *value;
     }
@@ -164,7 +134,7 @@ class Run {
             if (!length && length.errorKind() == ErrorKind::TimedOut)
                 return failed("data", ErrorKind::TimedOut,
                               "no answer to " + recipes::withTraceNumber(trace_.query, number_) +
-                                  " within " + secondsText(recipe_.screen.timeoutSeconds) +
+                                  " within " + bus::secondsText(recipe_.screen.timeoutSeconds) +
                                   "; check the data query in the recipe, or raise timeout_s");
             if (!length)
                 return failed("data", length.errorKind(),
@@ -184,34 +154,15 @@ class Run {
                 return failed("data", read.errorKind(), read.error());
             return bytes;
         }
-        std::string piece(static_cast<std::size_t>(kPiece), '\0');
-        while (true) {
-            if (session_.interrupted())
-                return bus::interruptedError();
-            const int status = session_.ReadBlock(piece.data(), static_cast<long>(piece.size()));
-            const int32_t count = std::max<int32_t>(0, session_.driver().status().ibcntl);
-            bytes.append(piece.data(), static_cast<std::size_t>(count));
-            if (status & (sta::TIMO | sta::ERR)) {
-                const std::string cause = (status & sta::TIMO)
-                                              ? "the instrument went silent"
-                                              : bus::driverErrorText(session_.driver());
-                return failed("data", bytes.empty() ? ErrorKind::TimedOut : ErrorKind::BadData,
-                              bytes.empty()
-                                  ? "no data came (" + cause +
-                                        "); check the data query in the recipe, or raise "
-                                        "timeout_s"
-                                  : "the data broke off after " + std::to_string(bytes.size()) +
-                                        " bytes (" + cause + " before END)");
-            }
-            if (bytes.size() > kMaxRecipeTraceBytes)
-                return failed("data", ErrorKind::BadData,
-                              "more than " + std::to_string(kMaxRecipeTraceBytes >> 20) +
-                                  " MB came without END; check the recipe's framing");
-            if (status & sta::END)
-                break;
-            if (status == 0)
-                return failed("data", ErrorKind::NotReachable, "the read did not reach the bus");
-        }
+        const Status read = talk_.readToEnd(
+            "data", "data", "check the data query in the recipe, or raise timeout_s", kPiece,
+            static_cast<int64_t>(kMaxRecipeTraceBytes),
+            [&bytes](const char* data, std::size_t size) {
+                bytes.append(data, size);
+                return Status{};
+            });
+        if (!read)
+            return read.failure();
         // A final line feed ends an `end` message; it is not part of binary values.
         const std::size_t size = trace_.format == Trace::Format::Real64 ? 8 : 4;
         if (trace_.framing == recipes::Framing::End && !bytes.empty() && bytes.back() == '\n' &&
@@ -266,6 +217,7 @@ class Run {
 
   private:
     bus::Session& session_;
+    bus::StepTalk talk_;
     const recipes::Recipe& recipe_;
     const Trace& trace_;
     int number_;
@@ -328,7 +280,7 @@ TraceCommandResult RunTraceRecipe(bus::Session& session, const recipes::Recipe& 
     bus::CurrentInstrument& ci = session.instrument();
     // Identification found no family for it, but it answered: the recipe may talk to it.
     ci.IsReady = true;
-    session.driver().ibtmo(ci.DeviceHandle, timeoutCodeFor(recipe.screen.timeoutSeconds));
+    session.driver().ibtmo(ci.DeviceHandle, bus::timeoutCodeAtLeast(recipe.screen.timeoutSeconds));
     say("reading trace...");
     Result<TraceDataSet> read = run.read();
     say("reading finished");

@@ -11,6 +11,7 @@
 #include "base/output_file.h"
 #include "bus/block_header.h"
 #include "bus/gpib_driver.h"
+#include "bus/step_talk.h"
 #include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 
@@ -22,21 +23,6 @@ namespace sta = bus::ibsta_bits;
 constexpr int64_t kPiece = int64_t{256} << 10;
 constexpr int64_t kPollPauseMicros = 200'000;
 constexpr int64_t kDelaySliceMicros = 100'000;
-
-// The smallest NI-488.2 time-out code that lasts at least `seconds`.
-int timeoutCodeFor(double seconds) {
-    for (int code = bus::timeout_codes::T300ms; code <= bus::timeout_codes::T1000s; ++code) {
-        if (static_cast<double>(bus::timeoutMicros(code)) >= seconds * 1e6)
-            return code;
-    }
-    return bus::timeout_codes::T1000s;
-}
-
-std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
-}
 
 std::string hexHead(std::string_view bytes) {
     std::string out;
@@ -53,44 +39,21 @@ std::string hexHead(std::string_view bytes) {
 class Run {
   public:
     Run(bus::Session& session, const Recipe& recipe, const RunOptions& options, bus::Clock& clock)
-        : session_(session), recipe_(recipe), options_(options), clock_(clock) {}
+        : session_(session),
+          talk_(session, "recipe " + recipe.name),
+          recipe_(recipe),
+          options_(options),
+          clock_(clock) {}
 
     Error failed(const std::string& step, ErrorKind kind, const std::string& what) const {
-        if (kind == ErrorKind::Interrupted)
-            return bus::interruptedError();
-        return fail(kind, "recipe " + recipe_.name + ", step " + step + ": " + endSentence(what));
+        return talk_.failed(step, kind, what);
     }
-
     Status send(const std::string& step, const std::string& command) {
-        if (session_.interrupted())
-            return bus::interruptedError();
-        session_.WriteDevice(command);
-        if (session_.driver().status().ibsta & sta::ERR) {
-            return failed(step, ErrorKind::BusError,
-                          "the instrument did not take \"" + command + "\" (" +
-                              bus::driverErrorText(session_.driver()) +
-                              "); check that it is on and listening");
-        }
-        return {};
+        return talk_.send(step, command);
     }
-
-    // One short answer (up to kReplyLength bytes), line feed and blanks removed.
+    // One short answer; the failure is the bare cause, for the caller to phrase.
     Result<std::string> answer(const std::string& step, const std::string& query) {
-        if (Status sent = send(step, query); !sent)
-            return sent.failure();
-        std::string reply(bus::kReplyLength, '\0');
-        const int status = session_.ReadBlock(reply.data(), static_cast<long>(bus::kReplyLength));
-        const bus::DriverStatus after = session_.driver().status();
-        if (status & sta::TIMO)
-            return fail(ErrorKind::TimedOut, "no answer");
-        if (status & sta::ERR)
-            return fail(ErrorKind::BusError, bus::driverErrorText(session_.driver()));
-        if (status == 0)
-            return fail(ErrorKind::NotReachable, "the read did not reach the bus");
-        reply.resize(static_cast<std::size_t>(std::max<int32_t>(0, after.ibcntl)));
-        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
-            reply.pop_back();
-        return std::string(bus::TrimBlanks(reply));
+        return talk_.ask(step, query);
     }
 
     Status pause(int64_t micros) {
@@ -114,7 +77,8 @@ class Run {
                 Result<std::string> done = answer("wait", "*OPC?");
                 if (!done && done.errorKind() == ErrorKind::TimedOut)
                     return failed("wait", ErrorKind::TimedOut,
-                                  "the instrument did not complete within " + secondsText(limit) +
+                                  "the instrument did not complete within " +
+                                      bus::secondsText(limit) +
                                       " (no answer to *OPC?); check it for an error message, "
                                       "or raise timeout_s");
                 if (!done)
@@ -140,7 +104,7 @@ class Run {
                 }
                 return failed("wait", ErrorKind::TimedOut,
                               "the answer to " + w.query + " did not match '" + w.until +
-                                  "' within " + secondsText(limit) + " (last: " + last +
+                                  "' within " + bus::secondsText(limit) + " (last: " + last +
                                   "); check the instrument, or raise timeout_s");
             }
         }
@@ -168,45 +132,20 @@ class Run {
         }
         // Up to END: the last byte is held back, as a final line feed of `end` framing is
         // the message's end, not the picture's.
-        std::string piece(static_cast<std::size_t>(kPiece), '\0');
         std::optional<char> held;
-        int64_t got = 0;
-        while (true) {
-            if (session_.interrupted())
-                return bus::interruptedError();
-            const int status = session_.ReadBlock(piece.data(), static_cast<long>(piece.size()));
-            const int32_t count = std::max<int32_t>(0, session_.driver().status().ibcntl);
-            if (status & (sta::TIMO | sta::ERR)) {
-                const std::string cause = (status & sta::TIMO)
-                                              ? "the instrument went silent"
-                                              : bus::driverErrorText(session_.driver());
-                if (got + count == 0)
-                    return failed("fetch",
-                                  (status & sta::TIMO) ? ErrorKind::TimedOut : ErrorKind::BusError,
-                                  "no picture came (" + cause + ")");
-                return failed("fetch", ErrorKind::BadData,
-                              "the picture broke off after " + std::to_string(got + count) +
-                                  " bytes (" + cause + " before END)");
-            }
-            if (count > 0) {
-                if (held) {
-                    if (Status w = sink(&*held, 1); !w)
-                        return failed("fetch", ErrorKind::File, w.error());
-                }
-                if (Status w = sink(piece.data(), static_cast<std::size_t>(count - 1)); !w)
-                    return failed("fetch", ErrorKind::File, w.error());
-                held = piece[static_cast<std::size_t>(count - 1)];
-                got += count;
-            }
-            if (got > kMaxStreamedPicture)
-                return failed("fetch", ErrorKind::BadData,
-                              "more than " + std::to_string(kMaxStreamedPicture >> 20) +
-                                  " MB came without END; check the recipe's framing");
-            if (status & sta::END)
-                break;
-            if (status == 0)
-                return failed("fetch", ErrorKind::NotReachable, "the read did not reach the bus");
-        }
+        const Status read = talk_.readToEnd("fetch", "picture", "", kPiece, kMaxStreamedPicture,
+                                            [&](const char* data, std::size_t size) -> Status {
+                                                if (held) {
+                                                    if (Status w = sink(&*held, 1); !w)
+                                                        return w;
+                                                }
+                                                if (Status w = sink(data, size - 1); !w)
+                                                    return w;
+                                                held = data[size - 1];
+                                                return {};
+                                            });
+        if (!read)
+            return read;
         if (held && !(recipe_.screen.framing == Framing::End && *held == '\n')) {
             if (Status w = sink(&*held, 1); !w)
                 return failed("fetch", ErrorKind::File, w.error());
@@ -280,6 +219,7 @@ class Run {
 
   private:
     bus::Session& session_;
+    bus::StepTalk talk_;
     const Recipe& recipe_;
     const RunOptions& options_;
     bus::Clock& clock_;
@@ -298,7 +238,7 @@ Result<int64_t> RunScreenRecipe(bus::Session& session, const Recipe& recipe,
     bus::CurrentInstrument& ci = session.instrument();
     // Identification found no family for it, but it answered: the recipe may talk to it.
     ci.IsReady = true;
-    session.driver().ibtmo(ci.DeviceHandle, timeoutCodeFor(recipe.screen.timeoutSeconds));
+    session.driver().ibtmo(ci.DeviceHandle, bus::timeoutCodeAtLeast(recipe.screen.timeoutSeconds));
 
     std::optional<OutputFile> holder;
     OutputFile* done = nullptr;

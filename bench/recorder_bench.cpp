@@ -23,6 +23,7 @@
 
 #include "bus/clock.h"
 #include "bus/session.h"
+#include "memory.h"
 #include "recorder/recorder.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
@@ -55,14 +56,7 @@ double cpuSeconds() {
 }
 
 double residentMB() {
-    long pages = 0, resident = 0;
-    FILE* f = std::fopen("/proc/self/statm", "r");
-    if (f) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
+    return static_cast<double>(benchcap::bench::residentKiB()) * 1024 / 1e6;
 }
 
 // Files that take every byte and keep none: open gives /dev/null.

@@ -3,9 +3,6 @@
 // OutputFile, in both versions. Counters: file_KB, and from one run in a forked child its
 // peak resident memory (peak_rss_MB) and what the run added to it (run_rss_MB).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "memory.h"
 #include "trace/touchstone.h"
 
 namespace {
@@ -44,45 +42,6 @@ struct FourChannels {
     TouchstoneChannel channels[4];
 };
 
-long ResidentKiB() {
-    long pages = 0;
-    long resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Runs `run` once in a forked child; {peak RSS, peak minus RSS at the start} in MB.
-template <class Run>
-std::pair<double, double> PeakMemory(Run run) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {0, 0};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const long before = ResidentKiB();
-        run();
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        const long report[2] = {usage.ru_maxrss, usage.ru_maxrss - before};
-        const ssize_t written = write(fds[1], report, sizeof report);
-        _exit(written == sizeof report ? 0 : 1);
-    }
-    close(fds[1]);
-    long report[2] = {0, 0};
-    const ssize_t got = read(fds[0], report, sizeof report);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (got != sizeof report)
-        return {0, 0};
-    return {static_cast<double>(report[0]) / 1024.0, static_cast<double>(report[1]) / 1024.0};
-}
-
 void Count(benchmark::State& state, std::size_t bytes, std::pair<double, double> memory) {
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["file_KB"] = static_cast<double>(bytes) / 1e3;
@@ -93,8 +52,8 @@ void Count(benchmark::State& state, std::size_t bytes, std::pair<double, double>
 void BM_TwoPortText(benchmark::State& state) {
     const FourChannels four;
     const TouchstoneOptions options{static_cast<TouchstoneVersion>(state.range(0)), "Acme,NA"};
-    const auto memory =
-        PeakMemory([&] { benchmark::DoNotOptimize(TouchstoneText(four.channels, options).ok()); });
+    const auto memory = benchcap::bench::peakMemory(
+        [&] { benchmark::DoNotOptimize(TouchstoneText(four.channels, options).ok()); });
     std::size_t bytes = 0;
     for (auto _ : state) {
         const benchcap::Result<std::string> text = TouchstoneText(four.channels, options);
@@ -112,7 +71,7 @@ void BM_TwoPortFile(benchmark::State& state) {
     const FourChannels four;
     const TouchstoneOptions options{static_cast<TouchstoneVersion>(state.range(0)), "Acme,NA"};
     const auto file = std::filesystem::temp_directory_path() / "benchcap-bench-touchstone.s2p";
-    const auto memory = PeakMemory(
+    const auto memory = benchcap::bench::peakMemory(
         [&] { benchmark::DoNotOptimize(WriteTouchstone(file, four.channels, options).ok()); });
     for (auto _ : state) {
         if (const benchcap::Status written = WriteTouchstone(file, four.channels, options);

@@ -11,8 +11,6 @@
 // earlier, at the bus: the block read in pieces into the float array.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +28,7 @@
 #include "base/output_file.h"
 #include "bus/gpib_driver.h"
 #include "bus/session.h"
+#include "memory.h"
 #include "trace/trace_block.h"
 #include "trace/trace_command.h"
 #include "trace/trace_data.h"
@@ -195,51 +194,10 @@ std::string SnprintfText(const TraceField& field, char separator) {
     return text;
 }
 
-long ResidentKiB() {
-    long pages = 0;
-    long resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Runs `path` once in a forked child; returns {peak RSS, peak minus RSS at start} in MB.
-template <class Path>
-std::pair<double, double> PeakMemory(Path path) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return {0, 0};
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const long before = ResidentKiB();
-        path();
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        const long report[2] = {usage.ru_maxrss, usage.ru_maxrss - before};
-        const ssize_t written = write(fds[1], report, sizeof report);
-        _exit(written == sizeof report ? 0 : 1);
-    }
-    close(fds[1]);
-    long report[2] = {0, 0};
-    const ssize_t got = read(fds[0], report, sizeof report);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (got != sizeof report) {
-        return {0, 0};
-    }
-    return {static_cast<double>(report[0]) / 1024.0, static_cast<double>(report[1]) / 1024.0};
-}
-
 template <class Path>
 void Run(benchmark::State& state, std::size_t rows, Path path) {
-    const auto [peak, added] = PeakMemory([&] { benchmark::DoNotOptimize(path().size()); });
+    const auto [peak, added] =
+        benchcap::bench::peakMemory([&] { benchmark::DoNotOptimize(path().size()); });
     std::size_t bytes = 0;
     for (auto _ : state) {
         std::string text = path();

@@ -7,11 +7,11 @@
 #include <QImage>
 #include <QPainter>
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "memory.h"
 #include "trace/plot/waterfall.h"
 
 namespace {
@@ -39,12 +39,7 @@ std::vector<TraceDataSet> sweeps(std::size_t count) {
 }
 
 double residentMegabytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024;
-    }
-    return 0;
+    return static_cast<double>(benchcap::bench::residentKiB()) / 1024;
 }
 
 // Steady state: the waterfall full and merging, the range settled.

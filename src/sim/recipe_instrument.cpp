@@ -12,6 +12,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "sim/screen_picture.h"
 
 namespace benchcap::sim {
@@ -57,16 +59,6 @@ std::string text(const YAML::Node& node, const char* key) {
     return node[key] ? node[key].as<std::string>() : std::string();
 }
 
-uint32_t crc32(std::string_view bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 void put32(std::string& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<char>((v >> shift) & 0xFF));
@@ -76,7 +68,8 @@ void chunk(std::string& png, const char* type, const std::string& data) {
     put32(png, static_cast<uint32_t>(data.size()));
     const std::string body = std::string(type, 4) + data;
     png += body;
-    put32(png, crc32(body));
+    put32(png, static_cast<uint32_t>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                             static_cast<uInt>(body.size()))));
 }
 
 uint32_t le32(const std::string& b, std::size_t at) {
@@ -426,23 +419,13 @@ std::string PngFromBmp(const std::string& bmp) {
             raw.push_back(bmp[row + x * 3]);
         }
     }
-    // zlib stream of stored blocks: no compression needed for a test picture.
-    std::string z = "\x78\x01";
-    for (std::size_t at = 0; at < raw.size(); at += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
-        z.push_back(at + n == raw.size() ? '\1' : '\0');
-        z.push_back(static_cast<char>(n & 0xFF));
-        z.push_back(static_cast<char>(n >> 8));
-        z.push_back(static_cast<char>(~n & 0xFF));
-        z.push_back(static_cast<char>((~n >> 8) & 0xFF));
-        z.append(raw, at, n);
-    }
-    uint32_t a = 1, b = 0;
-    for (char c : raw) {
-        a = (a + static_cast<unsigned char>(c)) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(z, (b << 16) | a);
+    std::string z(compressBound(static_cast<uLong>(raw.size())), '\0');
+    uLongf zSize = static_cast<uLongf>(z.size());
+    if (compress2(reinterpret_cast<Bytef*>(z.data()), &zSize,
+                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
+                  Z_BEST_SPEED) != Z_OK)
+        return {};
+    z.resize(zSize);
     std::string png = "\x89PNG\r\n\x1a\n";
     std::string header;
     put32(header, width);

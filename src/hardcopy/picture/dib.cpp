@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include <zlib.h>
+
 namespace benchcap::picture {
 namespace {
 
@@ -50,13 +52,8 @@ std::pair<int64_t, int64_t> claimedSize(std::string_view b) {
 }
 
 uint32_t crc32(std::string_view bytes) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (char ch : bytes) {
-        crc ^= static_cast<unsigned char>(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return static_cast<uint32_t>(
+        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
 uint32_t be32(std::string_view b, size_t at) {

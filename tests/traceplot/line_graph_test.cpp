@@ -16,9 +16,6 @@
 namespace benchcap::trace::testing {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
-
 TEST(LineGraphScale, RoundsTiesToEvenAndClampsTo16Bits) {
     struct Row {
         double min, max;

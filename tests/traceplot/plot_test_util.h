@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,9 @@
 #include "trace/plot/trace_plot.h"
 
 namespace benchcap::trace::testing {
+
+inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
 
 inline TraceDataSet plainTrace(std::vector<float> values) {
     TraceDataSet d;

@@ -14,9 +14,6 @@
 namespace benchcap::trace::testing {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
-
 TEST(Waterfall, CellsAndRangeOfEachKindOfTrace) {
     struct Row {
         std::string what;

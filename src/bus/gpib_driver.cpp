@@ -13,6 +13,14 @@ int64_t timeoutMicros(int code) {
     return kMicros[code];
 }
 
+int timeoutCodeAtLeast(double seconds) {
+    for (int code = timeout_codes::T300ms; code <= timeout_codes::T1000s; ++code) {
+        if (static_cast<double>(timeoutMicros(code)) >= seconds * 1e6)
+            return code;
+    }
+    return timeout_codes::T1000s;
+}
+
 std::string iberrName(int iberr) {
     switch (iberr) {
         case iberr_codes::EDVR:

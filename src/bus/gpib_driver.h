@@ -79,6 +79,8 @@ inline constexpr int T1000s = 17;
 
 // Time-out of a code in microseconds (0 for TNONE: wait forever; -1 for an invalid code).
 int64_t timeoutMicros(int code);
+// The smallest code that lasts at least `seconds` (T300ms at the least, T1000s beyond it).
+int timeoutCodeAtLeast(double seconds);
 
 // ibconfig / ibask option codes used by the program.
 namespace ibc {

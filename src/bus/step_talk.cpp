@@ -11,14 +11,6 @@ namespace benchcap::bus {
 
 namespace sta = ibsta_bits;
 
-int timeoutCodeAtLeast(double seconds) {
-    for (int code = timeout_codes::T300ms; code <= timeout_codes::T1000s; ++code) {
-        if (static_cast<double>(timeoutMicros(code)) >= seconds * 1e6)
-            return code;
-    }
-    return timeout_codes::T1000s;
-}
-
 std::string secondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%g s", seconds);

@@ -11,10 +11,6 @@
 
 namespace benchcap::bus {
 
-// The smallest NI-488.2 time-out code that lasts at least `seconds` (T300ms at the least,
-// T1000s beyond it).
-int timeoutCodeAtLeast(double seconds);
-
 // An instrument talked to one named step at a time (a recipe's prepare, wait, fetch ...),
 // every failure naming who asked and the step: "recipe NAME, step fetch: ...". A stop
 // request is the plain interruption, never a fault of the step.

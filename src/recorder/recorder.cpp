@@ -328,11 +328,14 @@ class Recording {
     Taken takeTrace(int number, int64_t begin) {
         if (std::optional<Taken> greeting = greet())
             return *greeting;
-        // An instrument of another maker is read by its trace recipe, if it has one.
-        const recipes::Recipe* row =
-            settings_.recipes ? trace::TraceRecipeFor(*settings_.recipes, s_.session.instrument(),
-                                                      s_.session.lastReply())
-                              : nullptr;
+        // An instrument of another maker is read by its trace recipe, if it has one; the
+        // rows are searched once, as the identity stays the recording's.
+        if (!traceRecipe_)
+            traceRecipe_ = settings_.recipes
+                               ? trace::TraceRecipeFor(*settings_.recipes, s_.session.instrument(),
+                                                       s_.session.lastReply())
+                               : nullptr;
+        const recipes::Recipe* row = *traceRecipe_;
         const trace::TraceCommandResult result =
             row ? trace::RunTraceRecipe(s_.session, *row, number, settings_.decimalSeparator,
                                         state_, {}, trace::TraceTextUse::Streamed)
@@ -539,7 +542,10 @@ class Recording {
     Status traceStatus_;
     int64_t sequence_ = 0;
     int64_t taken_ = 0;
-    bool mayBeLate_ = false;  // the last item ended before its answer came
+    bool mayBeLate_ = false;
+    std::optional<const recipes::Recipe*>
+        traceRecipe_;  // null: read as the model table says  // the last item ended before its
+                       // answer came
 };
 
 }  // namespace

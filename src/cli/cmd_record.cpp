@@ -263,7 +263,8 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
     // The waterfall pictures go beside the CSV files however the recording ended; the rows
     // are complete without them.
     Status pictures;
-    {
+    if (!waterfalls.empty()) {
+        // Fonts for the labels: a GUI application only when there is something to draw.
         const HeadlessGui gui;
         pictures = waterfalls.save(*folder, kWaterfallPicture, trace::DefaultPlotStyle());
     }

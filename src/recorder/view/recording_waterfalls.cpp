@@ -1,5 +1,6 @@
 #include "recorder/view/recording_waterfalls.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "base/output_file.h"
@@ -18,6 +19,11 @@ void RecordingWaterfalls::take(const RecorderProgress& progress) {
 
 const trace::Waterfall* RecordingWaterfalls::of(int n) const {
     return n >= 1 && n <= 4 ? waterfalls_[static_cast<std::size_t>(n - 1)].get() : nullptr;
+}
+
+bool RecordingWaterfalls::empty() const {
+    return std::none_of(waterfalls_.begin(), waterfalls_.end(),
+                        [](const auto& waterfall) { return waterfall && !waterfall->empty(); });
 }
 
 void RecordingWaterfalls::clear() {

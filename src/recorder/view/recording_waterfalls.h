@@ -21,6 +21,8 @@ class RecordingWaterfalls {
     void take(const RecorderProgress& progress);
     // The waterfall of trace `n` (1..4), nullptr before its first acquisition.
     const trace::Waterfall* of(int n) const;
+    // No trace was taken: nothing to draw or save.
+    bool empty() const;
     void clear();
 
     // One PNG of `size` per trace with acquisitions, in `folder`. A name in use is never

@@ -319,7 +319,9 @@ class Recording {
 
     Taken failure(const Status& status, const std::string& fallback) {
         Taken item;
-        item.interrupted = status.errorKind() == ErrorKind::Interrupted;
+        // A stop that came during the item cut its queries short: whatever failure that left
+        // (a trace "not activated", an empty answer) is the stop's, and the item leaves no row.
+        item.interrupted = status.errorKind() == ErrorKind::Interrupted || s_.stopRequested();
         item.outcome = status ? ItemOutcome::Refused : outcomeOfKind(status.errorKind());
         item.message = status ? fallback : status.error();
         return item;

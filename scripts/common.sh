@@ -43,9 +43,24 @@ report_skips() {
   fi
 }
 
-# build DIR [cmake options...]
+# build DIR [cmake options...]: every option is given, the caller's or else the default below,
+# so that a folder's cached choices from an earlier configure (tests off, another compiler)
+# never carry over. Each name once: after a compiler change CMake reconfigures from scratch
+# and would then take the first of two values.
+BUILD_DEFAULTS=(
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DBENCHCAP_WERROR=OFF
+  -DBENCHCAP_TESTS=ON -DBENCHCAP_BENCH=ON -DBENCHCAP_FUZZ=OFF -DBENCHCAP_SANITIZE=OFF
+  -DBENCHCAP_TSAN=OFF
+)
 build() {
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  local options=("$@") default given
+  for default in "${BUILD_DEFAULTS[@]}"; do
+    for given in "$@"; do
+      [ "${given%%[:=]*}" = "${default%%=*}" ] && continue 2
+    done
+    options+=("$default")
+  done
+  cmake -S "$ROOT" -B "$dir" -G Ninja "${options[@]}" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }

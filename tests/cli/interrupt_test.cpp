@@ -33,26 +33,41 @@ using namespace std::chrono_literals;
 
 constexpr const char* kBench = ::benchcap::test::kSlowRealClockBench;
 
-bool hasTemporary(const fs::path& dir) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        const std::string name = e.path().filename().string();
-        if (name.front() == '.' && name.ends_with(".tmp"))
+// Whether the temporary file beside the output has bytes yet.
+bool temporaryFilled(const fs::path& dir) {
+    std::error_code gone;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().front() == '.' && e.path().extension() == ".tmp" &&
+            e.file_size(gone) > 0 && !gone)
             return true;
-    }
     return false;
+}
+
+// Null-terminated pointers to `texts`, as posix_spawn takes them.
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> p;
+    for (auto& t : texts)
+        p.push_back(t.data());
+    p.push_back(nullptr);
+    return p;
 }
 
 // One benchcap-cli run in its own folder, with an earlier output file in place.
 struct CliProcess {
     // `interface` empty: the bench above; "library": the simulated driver library on it in
-    // real time; else as given.
+    // real time; else as given. `busyLine`: the line of the bus log (of record.csv for a
+    // recording) after which the long read runs; without it, the transfer is under way once
+    // its temporary file has bytes.
     CliProcess(const std::string& name, std::vector<std::string> command, int sig,
-               const std::string& interface = {})
+               const std::string& interface = {}, std::string busyWhen = {})
         : dir(makeTempDir("interrupt-" + name)),
           output(dir / (command.front() == "render"   ? "out.png"
                         : command.front() == "record" ? "recording"
                                                       : "out.file")),
-          signal(sig) {
+          signal(sig),
+          busyLine(std::move(busyWhen)),
+          log(command.front() == "record" ? output / "record.csv"
+                                          : makeTempDir("interrupt-log") / "bus.log") {
         std::ofstream(dir / "bench.yaml") << kBench;
         std::ofstream plot(dir / "plot.hpgl");
         for (int i = 0; i < 20000; ++i)
@@ -62,83 +77,89 @@ struct CliProcess {
         std::vector<std::string> args = {
             BENCHCAP_CLI_PATH, "--interface",
             interface.empty() ? "sim:" + (dir / "bench.yaml").string() : interface};
+        if (!busyLine.empty() && command.front() != "record")
+            args.insert(args.end(), {"--bus-log", log.string()});
         args.insert(args.end(), command.begin(), command.end());
         if (command.front() != "idn")
             args.insert(args.end(), {"-o", output.string()});
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e)
             env.emplace_back(*e);
-        if (interface == "library") {
+        if (interface == "library")
             env.insert(env.end(), {"BENCHCAP_GPIB_LIBRARY=" SIMGPIB_PATH,
                                    "BENCHCAP_SIM_BENCH=" + (dir / "bench.yaml").string(),
                                    "BENCHCAP_SIM_REALTIME=1"});
-        }
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-        started = std::chrono::steady_clock::now();
-        EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), envp.data()), 0);
+        EXPECT_EQ(posix_spawn(&pid, args[0].c_str(), &files, nullptr, pointers(args).data(),
+                              pointers(env).data()),
+                  0);
         posix_spawn_file_actions_destroy(&files);
     }
 
-    // Sends the signal once the transfer is under way (its temporary file exists, or a
-    // moment after the start for a trace, which is written only when complete).
-    void interruptWhenBusy(bool waitForTemporary) {
-        const auto limit = started + 2s;
-        while (std::chrono::steady_clock::now() < limit &&
-               (waitForTemporary ? !hasTemporary(dir)
-                                 : std::chrono::steady_clock::now() < started + 400ms)) {
-            std::this_thread::sleep_for(5ms);
-        }
-        EXPECT_TRUE(!waitForTemporary || hasTemporary(dir)) << "no transfer started";
-        std::this_thread::sleep_for(100ms);
-        kill(pid, signal);
-        signalled = std::chrono::steady_clock::now();
+    bool busy() const {
+        return busyLine.empty() ? temporaryFilled(dir)
+                                : readFile(log).find(busyLine) != std::string::npos;
     }
-
-    // The exit code, or -1 when the program did not end within `within` of the signal.
-    int exitCode(std::chrono::milliseconds within = 3s) {
-        const auto limit = signalled + within;
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
+    bool ended() { return pid <= 0 || status >= 0 || waitpid(pid, &status, WNOHANG) == pid; }
+    // The exit code, or -1 when the program did not end before a deadline only a hang
+    // reaches (how soon a stop is seen is told by the bus log, below).
+    int exitCode() {
+        for (const auto limit = std::chrono::steady_clock::now() + 20s; !ended();
+             std::this_thread::sleep_for(5ms))
             if (std::chrono::steady_clock::now() > limit) {
                 kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
                 return -1;
             }
-            std::this_thread::sleep_for(5ms);
-        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+    // The last read of the bus log, which the signal should have ended.
+    std::string lastRead() const {
+        const std::string text = readFile(log);
+        return text.substr(std::min(text.rfind(" ibrd "), text.size()));
     }
 
     fs::path dir;
     fs::path output;
     int signal;
+    std::string busyLine;
+    fs::path log;
     pid_t pid = -1;
-    std::chrono::steady_clock::time_point started;
-    std::chrono::steady_clock::time_point signalled;
+    int status = -1;
 };
+
+// Signals each run as soon as its transfer is under way (they run side by side, so the
+// whole test takes about as long as the slowest); a run that never gets there is signalled
+// at a deadline only a hang reaches, and fails.
+void interruptWhenBusy(std::vector<CliProcess*> runs) {
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    while (!runs.empty()) {
+        std::erase_if(runs, [&](CliProcess* run) {
+            if (run->ended())
+                return true;
+            if (!run->busy() && std::chrono::steady_clock::now() < limit)
+                return false;
+            EXPECT_TRUE(run->busy()) << run->dir << ": no transfer under way";
+            kill(run->pid, run->signal);
+            return true;
+        });
+        std::this_thread::sleep_for(2ms);
+    }
+}
 
 TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
     std::atomic<bool> stopping{false};
     FakeAdapter adapter([&](int fd, int) { neverEndingAnswer(fd, stopping, "x", 1000); });
-    // They run side by side, so the whole test takes about as long as one.
+    const std::string idn = "data=\"*IDN?\"", trace = "data=\"TRAC? TRACE1\"";
     CliProcess hardcopy("hardcopy", {"hardcopy", "16"}, SIGINT);
     CliProcess plotter("plotter", {"hardcopy", "9", "--plotter"}, SIGTERM);
-    CliProcess trace("trace", {"trace", "7", "1"}, SIGINT);
+    CliProcess trace7("trace", {"trace", "7", "1"}, SIGINT, "", trace);
     // Reads that wait for bytes that come one a second and never end, in every backend.
-    CliProcess sim("sim", {"trace", "20", "1"}, SIGTERM);
-    CliProcess library("library", {"trace", "20", "1"}, SIGHUP, "library");
-    CliProcess prologix("prologix", {"idn", "5"}, SIGINT, "prologix:" + adapter.where());
+    CliProcess sim("sim", {"trace", "20", "1"}, SIGTERM, "", trace);
+    CliProcess library("library", {"trace", "20", "1"}, SIGHUP, "library", trace);
+    CliProcess prologix("prologix", {"idn", "5"}, SIGINT, "prologix:" + adapter.where(), idn);
     // Drawing a picture of many pages (each just within the drawing budget).
     const fs::path slow = makeTempDir("interrupt-input") / "slow.hpgl";
     std::ofstream input(slow);
@@ -146,27 +167,28 @@ TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
         input << spikes(45) << "PG;";
     input.close();
     CliProcess render("render", {"render", slow.string()}, SIGTERM);
-    hardcopy.interruptWhenBusy(true);
-    plotter.interruptWhenBusy(true);
-    for (CliProcess* run : {&trace, &sim, &library, &prologix, &render})
-        run->interruptWhenBusy(false);
-    for (CliProcess* run : {&hardcopy, &plotter, &trace, &sim, &library, &prologix, &render}) {
-        // A waiting read ends within half a second; a transfer also cleans up.
-        const bool transfer = run != &sim && run != &library && run != &prologix;
-        EXPECT_EQ(run->exitCode(transfer ? 3s : 500ms), 128 + run->signal) << run->dir;
+    const std::vector<CliProcess*> runs = {&hardcopy, &plotter,  &trace7, &sim,
+                                           &library,  &prologix, &render};
+    interruptWhenBusy(runs);
+    for (CliProcess* run : runs) {
+        EXPECT_EQ(run->exitCode(), 128 + run->signal) << run->dir;
         EXPECT_EQ(
             filesIn(run->dir),
             (std::vector<std::string>{"bench.yaml", run->output.filename().string(), "plot.hpgl"}))
             << run->dir;
         EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
     }
+    // The waiting read ended at the stop (ERR without TIMO), not at its time-out.
+    for (CliProcess* run : {&sim, &library, &prologix})
+        EXPECT_NE(run->lastRead().find("sta=ERR err=EABO "), std::string::npos) << run->lastRead();
     stopping = true;
 }
 
 // A recording ends on SIGTERM as on Stop: 143, and record.csv ends with a whole row.
 TEST(CliInterrupt, SignalEndsARecordingAfterItsLastWholeRow) {
-    CliProcess record("record", {"record", "16", "--trace", "1:0.1", "--duration", "1h"}, SIGTERM);
-    record.interruptWhenBusy(false);
+    CliProcess record("record", {"record", "16", "--trace", "1:0.1", "--duration", "1h"}, SIGTERM,
+                      "", "trace1.csv\r\n");
+    interruptWhenBusy({&record});
     EXPECT_EQ(record.exitCode(), 128 + SIGTERM);
     const std::string rows = readFile(record.output / "record.csv");
     EXPECT_TRUE(rows.ends_with("trace1.csv\r\n")) << rows;

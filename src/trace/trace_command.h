@@ -21,6 +21,9 @@ struct TraceState {
     TraceState() = default;
     TraceState(const TraceState&) = delete;
     TraceState& operator=(const TraceState&) = delete;
+    // A read into a state of its own is handed over whole (the window's bus thread).
+    TraceState(TraceState&&) = default;
+    TraceState& operator=(TraceState&&) = default;
 
     TraceDataSet data;
     TraceField field;

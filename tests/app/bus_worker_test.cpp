@@ -6,7 +6,10 @@
 #include <QTimer>
 
 #include <fstream>
+#include <iterator>
+#include <thread>
 
+#include "app/window/scan_panel.h"
 #include "main_form_fixture.h"
 #include "support/golden.h"
 
@@ -35,8 +38,8 @@ struct Observed {
 
 class SlowBusTest : public BusWindowTest {
   protected:
-    void build() {
-        setUpWindow(kSlowBench, "slowbus", std::make_shared<bus::RealClock>());
+    void build(const char* bench = kSlowBench) {
+        setUpWindow(bench, "slowbus", std::make_shared<bus::RealClock>());
         wireCommands(office);
         showWindow();
         recordStatuses();
@@ -131,6 +134,72 @@ TEST_F(SlowBusTest, ClosingTheWindowStopsTheCommandAndEndsTheProgram) {
     EXPECT_LT(seen.endMs, 2000);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(dataFiles(), std::vector<std::string>());  // nothing half written
+}
+
+// While a bus command runs, what the window does reads nothing the command writes: the bus
+// thread fills values of its own and hands them over when it ends.
+TEST_F(SlowBusTest, WhatTheWindowDoesMeanwhileReadsNothingTheBusWrites) {
+    // "Save trace data" during the next read saves the trace read before, whole, even when
+    // the dialog closes as the new trace is taken over.
+    build(R"(clock: real
+instruments:
+  - {address: 1, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70"}
+  - {address: 2, kind: spectrum-analyzer, idn: "Veltronik,KLT-3,100871/012,1.70",
+     points: 20000, rate_bytes_per_s: 100000}
+)");
+    form->selectAddress(1);
+    ASSERT_TRUE(form->runTrace(1));
+    const std::string before = traces->state().text;
+    const auto saved = dir / "saved.txt";
+    scripted.saveDialog.queueAnswer(QString::fromStdString(saved.string()));
+    scripted.saveDialog.whileShown = [this] {
+        EXPECT_TRUE(runSteps(
+            {[this] { return statusPanel(1)->text() == QStringLiteral("reading finished"); }}));
+    };
+    QTimer::singleShot(0, [this] { item("SaveTrace")->trigger(); });
+    form->selectAddress(2);
+    ASSERT_TRUE(form->runTrace(1));
+    std::ifstream file(saved, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), before + "\r\n");
+    EXPECT_NE(traces->state().text, before);
+
+    // Hovering over an indicator while the scan writes the panel's texts leaves them to the
+    // scan; an address chosen in the menu meanwhile gets its menus when the scan has ended.
+    auto* panel = form->findChild<ScanIECPanel*>(QStringLiteral("ScanIEC"));
+    ASSERT_NE(panel, nullptr);
+    const QPoint overOne = panel->LED(1)->geometry().center();
+    item("GetTheData")->setEnabled(false);
+    QTimer::singleShot(0, [this] { item("StartScan")->trigger(); });
+    ASSERT_TRUE(runSteps({
+        [&] {
+            if (panel->ledColour(1) != QColor(0, 255, 0))
+                return false;
+            panel->hoverAt(overOne);
+            EXPECT_NE(panel->AddressLine()->text(), QStringLiteral("click to select instrument"));
+            item("Adr_1")->trigger();
+            EXPECT_FALSE(item("GetTheData")->isEnabled());
+            stop();
+            return true;
+        },
+        [this] { return !busWorker.running(); },
+    }));
+    EXPECT_TRUE(item("GetTheData")->isEnabled());
+    panel->hoverAt(overOne);
+    EXPECT_EQ(panel->AddressLine()->text(), QStringLiteral("click to select instrument"));
+
+    // A claim runs its job only on a free worker: never beside another job, never in place.
+    EXPECT_FALSE(BusCommands::refused().run([](WindowView&) { ADD_FAILURE(); }));
+    std::atomic<bool> release{false};
+    bool ran = true;
+    QTimer::singleShot(0, [&] {
+        ran = form->view().claimBus().run([](WindowView&) { ADD_FAILURE(); });
+        release = true;
+    });
+    ASSERT_TRUE(busWorker.run([&release] {
+        while (!release)
+            std::this_thread::yield();
+    }));
+    EXPECT_FALSE(ran);
 }
 
 }  // namespace

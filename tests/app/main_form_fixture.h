@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QStatusBar>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,6 +37,23 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace benchcap::app::test {
+
+// A command runs in the window's events until it ends: the user's steps come from a timer
+// inside them. Each step runs every 10 ms until it returns true; whether all were done
+// before a deadline that only a hang reaches.
+inline bool runSteps(const std::vector<std::function<bool()>>& steps) {
+    std::size_t next = 0;
+    QTimer script;
+    QObject::connect(&script, &QTimer::timeout, [&] {
+        if (next < steps.size() && steps[next]())
+            ++next;
+    });
+    script.start(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (next < steps.size() && std::chrono::steady_clock::now() < deadline)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return next == steps.size();
+}
 
 // The office programs as tests see them: counts pastes and the rows pasted.
 class RecordingOffice final : public OfficeBridge {
@@ -75,7 +96,13 @@ class MainFormTest : public ::testing::Test {
     }
 
     testing::ScriptedServices scripted;
-    OutputFiles files{[] { return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9)); }};
+    // The moment of every automatic name; only the window thread may ask for it (the bus
+    // thread asks the window side), which TearDown checks.
+    std::atomic<int> clockAskedOffWindow{0};
+    OutputFiles files{[this] {
+        clockAskedOffWindow += QThread::currentThread() != QCoreApplication::instance()->thread();
+        return QDateTime(QDate(2003, 12, 5), QTime(14, 3, 9));
+    }};
     // The bus thread, as the program has one: outlives the window.
     BusWorker busWorker;
     WindowThreadBoxes scannerBoxes{busWorker, &scripted.boxes};
@@ -139,7 +166,10 @@ class BusWindowTest : public MainFormTest {
         relink();
     }
     // The window goes before the scanner, bench and commands it was linked to.
-    void TearDown() override { form.reset(); }
+    void TearDown() override {
+        form.reset();
+        EXPECT_EQ(clockAskedOffWindow, 0) << "the bus thread read the window's files";
+    }
     QString pdfPath() const { return QString::fromStdString((dir / "page.pdf").string()); }
     void showWindow() {
         form->resize(800, 600);

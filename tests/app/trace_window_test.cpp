@@ -256,23 +256,6 @@ TEST_F(TraceWindowTest, RecorderSetupStartsFreshAndEnablesOnlyItsRow) {
     EXPECT_TRUE(closed());
 }
 
-// A recording runs in the window's events until it ends: the user's steps come from a timer
-// inside them. Each step runs every 10 ms until it returns true; whether all were done in
-// five seconds.
-bool runSteps(const std::vector<std::function<bool()>>& steps) {
-    std::size_t next = 0;
-    QTimer script;
-    QObject::connect(&script, &QTimer::timeout, [&] {
-        if (next < steps.size() && steps[next]())
-            ++next;
-    });
-    script.start(10);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (next < steps.size() && std::chrono::steady_clock::now() < deadline)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return next == steps.size();
-}
-
 // The rows the status line counts while recording; -1 when it shows something else.
 int64_t recordingRows(const QString& status) {
     static const QRegularExpression rows(QStringLiteral("^recording: ([0-9,]+) rows, next "));

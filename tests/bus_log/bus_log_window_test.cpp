@@ -27,8 +27,11 @@ TEST_F(MainFormTest, BusLogItemAsksForTheFileKeepsItAndStartsFromIt) {
     EXPECT_EQ(store.get(QStringLiteral("BusLogFull")), encodeBool(true));
 
     scripted.saveDialog.queueAnswer(file);
+    // The log changes between bus commands: none starts while its dialog is open.
+    scripted.saveDialog.whileShown = [this] { EXPECT_FALSE(form->view().claimBus()); };
     item("BusLog")->trigger();
     ASSERT_TRUE(log.active());
+    EXPECT_TRUE(form->view().claimBus());
     EXPECT_EQ(store.get(QStringLiteral("BusLogFile")), file);
     EXPECT_EQ(statusPanel(1)->text(), QStringLiteral("bus log: writing to ") + file);
     log.ibloc(32);

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -62,6 +63,8 @@ class ScriptedSaveFileDialog final : public SaveFileDialog {
     QString showSave(QWidget*) override {
         shown_.push_back(filter_);
         folders_.push_back(folder_);
+        if (whileShown)
+            whileShown();
         if (answers_.empty())
             return {};
         const auto [name, index] = answers_.front();
@@ -70,6 +73,8 @@ class ScriptedSaveFileDialog final : public SaveFileDialog {
         return name;
     }
     int selectedFilter() const override { return selected_; }
+    // What the user does while the dialog is open (the window's events go on then).
+    std::function<void()> whileShown;
 
   private:
     QString filter_;

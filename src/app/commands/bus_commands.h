@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "base/result.h"
+
 namespace benchcap::app {
 
 class BusWorker;
@@ -28,9 +30,11 @@ class BusCommands {
 
         // Runs the bus part of the command on the bus worker and returns when it has
         // ended; the window's events run meanwhile. `job` sees the window through a view
-        // whose every call is handed to the window thread. Without a worker (or an empty
-        // claim) the job runs here on the window itself.
-        void run(const std::function<void(WindowView& window)>& job);
+        // whose every call is handed to the window thread. Without a worker the job runs
+        // here on the window itself. False, and the job not run, for an empty claim or
+        // while the worker runs another job: the caller refuses the command as it refuses
+        // an empty claim.
+        [[nodiscard]] bool run(const std::function<void(WindowView& window)>& job);
         // The worker the bus part runs on; nullptr when it runs here.
         BusWorker* worker() const { return owner_ ? owner_->worker_ : nullptr; }
 
@@ -61,5 +65,9 @@ class BusCommands {
     BusWorker* worker_ = nullptr;
     WindowView* window_ = nullptr;
 };
+
+// The answer to a command that finds the bus busy: a beep, and why; the command on the bus
+// goes on undisturbed.
+Status refuseBusyBus();
 
 }  // namespace benchcap::app

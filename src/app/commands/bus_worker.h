@@ -44,7 +44,7 @@ class BusWorker {
     // thread handles its events. An exception of the job is thrown again here. Called off
     // the window thread, or with no application, the job runs right here. False (and the job
     // not run) while another job runs: one bus command at a time.
-    bool run(const std::function<void()>& job);
+    [[nodiscard]] bool run(const std::function<void()>& job);
     // Runs `call` on the window thread and waits for it; on the window thread, at once.
     void onWindow(const std::function<void()>& call);
     template <class F>
@@ -81,7 +81,8 @@ class BusWorker {
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> done_{-1};
     std::atomic<int64_t> total_{-1};
-    std::atomic<int64_t> inCall_{0};  // bytes of the read in progress, beyond done_
+    std::atomic<int64_t> inCall_{0};       // bytes of the read in progress, beyond done_
+    std::atomic<uint64_t> handedOver_{0};  // jobs handed to the bus thread
     int64_t startedMs_ = 0;
     std::function<void(const BusProgress&)> show_;
 };

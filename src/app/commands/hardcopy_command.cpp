@@ -1,7 +1,6 @@
 #include "app/commands/hardcopy_command.h"
 #include "app/ui/qt_text.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -102,11 +101,8 @@ QString HardcopyCommand::saveFilter(const QString& format) {
 
 Status HardcopyCommand::run() {
     BusCommands::Claim claim = form_.claimBus();
-    if (!claim) {
-        // The command on the bus goes on undisturbed; this request is dropped.
-        QApplication::beep();
-        return fail("another bus command is running: wait until it has finished and try again");
-    }
+    if (!claim)
+        return refuseBusyBus();
     form_.setBusy(true, WindowView::Events::LetIn);
     Status result = takeHardcopy(claim);
     form_.setBusy(false, WindowView::Events::Wait);
@@ -126,7 +122,7 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
     // The bus part: on the bus worker, with the window's texts and boxes handed back to it.
     Status selected;
     hardcopy::HardcopyOutcome outcome;
-    claim.run([&](WindowView& window) {
+    const bool ran = claim.run([&](WindowView& window) {
         selected = openSelectedInstrument(window, instrument_);
         if (!selected)
             return;
@@ -164,6 +160,8 @@ Status HardcopyCommand::takeHardcopy(BusCommands::Claim& claim) {
             outcome.way != hardcopy::HardcopyWay::Generator)
             giveBackFrontPanel(instrument_);
     });
+    if (!ran)
+        return refuseBusyBus();
     if (!selected)
         return selected;
 

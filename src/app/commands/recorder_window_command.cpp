@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/instrument_init.h"
 #include "app/commands/window_view.h"
 #include "app/output/output_files.h"
@@ -109,18 +110,23 @@ Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows
 
     std::optional<recorder::RecordingEnd> end;
     Status refused;
-    claim.run([&](WindowView& window) { refused = recordOnBus(window, settings, end); });
+    const bool ran = claim.run(
+        [&](WindowView& window) { refused = recordOnBus(window, claim.worker(), settings, end); });
     ticker_.stop();
     recording_ = false;
     if (showRunning_)
         showRunning_(false);
+    if (!ran)
+        return refuse(
+            "Another bus command is running: wait until it has finished and start the recorder "
+            "again.");
     if (!end)
         return refused;
     redraw();
     return finish(*end);
 }
 
-Status RecorderWindowCommand::recordOnBus(WindowView& window,
+Status RecorderWindowCommand::recordOnBus(WindowView& window, BusWorker* worker,
                                           const recorder::RecorderSettings& base,
                                           std::optional<recorder::RecordingEnd>& end) {
     if (Status selected = openSelectedInstrument(window, instrument_); !selected)
@@ -149,9 +155,15 @@ Status RecorderWindowCommand::recordOnBus(WindowView& window,
                 QStringLiteral("Trace %1 is not supported by the instrument!").arg(row.trace));
     }
 
-    OutputFiles& files = window.services().files;
-    const QDateTime started = files.now();
-    const std::filesystem::path dataPath = localPath(files.DataPath);
+    // The moment and the data path in force now, asked on the window thread, where the
+    // user may change the path meanwhile.
+    const auto whereAndWhen = [this] {
+        const OutputFiles& files = form_.services().files;
+        return std::pair(files.now(), files.DataPath);
+    };
+    const auto [started, dataFolder] =
+        worker ? worker->onWindowValue(whereAndWhen) : whereAndWhen();
+    const std::filesystem::path dataPath = localPath(dataFolder);
     Result<std::filesystem::path> made = recorder::makeRecordFolder(
         dataPath / ("RECORD-" + OutputFiles::stamp(started).toStdString()), false);
     if (!made)

@@ -26,6 +26,7 @@ class Clock;
 
 namespace benchcap::app {
 
+class BusWorker;
 class InstrumentSession;
 class WindowView;
 
@@ -72,7 +73,9 @@ class RecorderWindowCommand {
 
   private:
     // The bus part: the instrument opened and checked, the folder made, the recording run.
-    Status recordOnBus(WindowView& window, const recorder::RecorderSettings& base,
+    // `worker` (nullptr: none, all runs here) answers what only the window thread may read.
+    Status recordOnBus(WindowView& window, BusWorker* worker,
+                       const recorder::RecorderSettings& base,
                        std::optional<recorder::RecordingEnd>& end);
     // From the bus thread after every row: what the view needs, then a redraw on the window.
     void takeProgress(const recorder::RecorderProgress& progress);

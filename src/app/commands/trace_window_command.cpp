@@ -1,7 +1,6 @@
 #include "app/commands/trace_window_command.h"
 #include "app/ui/qt_text.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -60,11 +59,8 @@ QString TraceWindowCommand::saveFilter() {
 
 Status TraceWindowCommand::run(int n) {
     BusCommands::Claim claim = form_.claimBus();
-    if (!claim) {
-        // The command on the bus goes on undisturbed; this request is dropped.
-        QApplication::beep();
-        return fail("another bus command is running: wait until it has finished and try again");
-    }
+    if (!claim)
+        return refuseBusyBus();
     return readAndShow(n, claim);
 }
 
@@ -75,28 +71,36 @@ Status TraceWindowCommand::readAndShow(int n, BusCommands::Claim& claim) {
     claimAreaForTrace();
 
     // The bus part: on the bus worker, with the window's texts and boxes handed back to it.
-    // The trace on display is not drawn again while its data are being replaced.
-    std::optional<trace::TraceCommandResult> result;
+    // It reads into a state of its own, taken over here once it has ended: the bus thread
+    // never writes what the window reads meanwhile.
+    BusRead read;
+    read.state.data.BitsPerSymbol = state_.data.BitsPerSymbol;
     Status refused;
     reading_ = true;
-    claim.run([&](WindowView& window) { refused = readOnBus(window, n, result); });
+    const bool ran = claim.run([&](WindowView& window) { refused = readOnBus(window, n, read); });
     reading_ = false;
-    if (!result)
+    if (!ran)
+        return refuseBusyBus();
+    if (!read.result)
         return refused;
+    const trace::TraceCommandResult& result = *read.result;
+    if (result.outcome == trace::TraceOutcome::Done) {
+        state_ = std::move(read.state);
+        identity_ = std::move(read.identity);
+    }
 
     form_.pictureParts().area.setToolTip(QStringLiteral("trace-values"));
     form_.enableOutputs(WindowView::Outputs::Trace, false);
 
-    return showOutcome(*result, n);
+    return showOutcome(result, n);
 }
 
-Status TraceWindowCommand::readOnBus(WindowView& window, int n,
-                                     std::optional<trace::TraceCommandResult>& result) {
+Status TraceWindowCommand::readOnBus(WindowView& window, int n, BusRead& read) {
     if (Status selected = openSelectedInstrument(window, instrument_); !selected)
         return selected;
     const bus::CurrentInstrument& ci = instrument_.record();
     // The identification's answer names the instrument in a Touchstone file's head.
-    identity_ = trace::CutAnswer(instrument_.session().lastReply());
+    read.identity = trace::CutAnswer(instrument_.session().lastReply());
     if (ci.ModelName == bus::kModelNoAnswer) {
         const QString text = QStringLiteral("No device was found on GPIB %1").arg(ci.BusAddress);
         window.showError(text);
@@ -113,8 +117,8 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
                      : nullptr) {
         BusyPointer busy(window);
         window.enableOutputs(WindowView::Outputs::Hardcopy, false);
-        result = trace::RunTraceRecipe(instrument_.session(), *row, n, decimalSeparator_, state_,
-                                       status);
+        read.result = trace::RunTraceRecipe(instrument_.session(), *row, n, decimalSeparator_,
+                                            read.state, status);
         return {};
     }
     const QString number = QString::number(n);
@@ -136,8 +140,8 @@ Status TraceWindowCommand::readOnBus(WindowView& window, int n,
         return fail(text);
     }
 
-    result =
-        trace::RunTraceCommand(instrument_.session(), boxes, n, decimalSeparator_, state_, status);
+    read.result = trace::RunTraceCommand(instrument_.session(), boxes, n, decimalSeparator_,
+                                         read.state, status);
     return {};
 }
 

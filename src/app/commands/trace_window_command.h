@@ -61,9 +61,16 @@ class TraceWindowCommand {
 
   private:
     Status readAndShow(int n, BusCommands::Claim& claim);
+    // What the bus part hands back: the state it read into (the window's stays untouched
+    // meanwhile), the instrument's identity and, when the read was tried, its result.
+    struct BusRead {
+        trace::TraceState state;
+        std::string identity;
+        std::optional<trace::TraceCommandResult> result;
+    };
     // The bus part, on the bus worker: identification, the checks of the model and the
-    // read into the state. `result` is set when the read was tried; otherwise why not.
-    Status readOnBus(WindowView& window, int n, std::optional<trace::TraceCommandResult>& result);
+    // read into `read`. Why not, when the read was not tried.
+    Status readOnBus(WindowView& window, int n, BusRead& read);
     // The area becomes the trace's: white, no hardcopy behind it, redrawn by this command.
     void claimAreaForTrace();
     // The read's end in the window: the error, or the trace drawn and the automatic outputs.
@@ -78,7 +85,7 @@ class TraceWindowCommand {
     OfficeBridge& office_;
     char decimalSeparator_;
     trace::TraceState state_;
-    bool reading_ = false;  // the state is being filled on the bus worker
+    bool reading_ = false;  // a trace is being read on the bus worker
     int shownTrace_ = 1;    // the number of the trace on display
     QString lastOutputFile_;
     std::string identity_;  // the *IDN? answer of the trace's instrument

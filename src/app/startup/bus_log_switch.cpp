@@ -75,8 +75,10 @@ void BusLogSwitch::showWhere() {
 }
 
 void BusLogSwitch::toggled(bool on) {
-    // The log sits between the bus worker and the driver: it changes between commands only.
-    if (form_.busCommandRunning()) {
+    // The log sits between the bus worker and the driver: it changes between commands only,
+    // and none starts while the dialog below is open.
+    const BusCommands::Claim claim = form_.claimBus();
+    if (!claim) {
         form_.busLogItem().setChecked(!on);
         form_.view().showStatus(QStringLiteral(
             "the bus log is switched between bus commands: stop or wait for the running one"));

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include "app/commands/bus_commands.h"
 #include "bus/log/logging_driver.h"
 
 class QAction;
@@ -23,8 +24,9 @@ class BusLogMenu {
     virtual QAction& busLogFullItem() = 0;
     // The status line and where output files go.
     virtual WindowView& view() = 0;
-    // The log changes between bus commands only.
-    virtual bool busCommandRunning() const = 0;
+    // The log changes between bus commands only: the switch holds the bus while it asks
+    // for the file and opens or closes the log (no command starts meanwhile).
+    virtual BusCommands::Claim claimBus() = 0;
     // Owner of the save dialog and of the switch.
     virtual QWidget& dialogOwner() = 0;
 };

@@ -166,7 +166,6 @@ class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     // "Stop" (Esc, the status bar's button, the tray): the running bus command ends through
     // the same path as a termination signal, and the window stays.
     void stopBusCommand();
-    bool busCommandRunning() const override { return busCommands_.busy(); }
 
     // The hardcopy command as the menu runs it, for the command line's SCREEN.
     benchcap::Status runHardcopy();
@@ -338,6 +337,7 @@ class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     BusWorker* worker_ = nullptr;
     bool scanRunning_ = false;
     int16_t clickedDuringScan_ = 0;  // an indicator clicked while the scan ran
+    int chosenDuringScan_ = 0;       // an address chosen in the menu while the scan ran
     HardcopyCommand* hardcopy_ = nullptr;
     TraceWindowCommand* trace_ = nullptr;
     RecorderWindowCommand* recorder_ = nullptr;

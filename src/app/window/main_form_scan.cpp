@@ -68,10 +68,21 @@ void MainForm::startScan() {
     scanner_->setStartTimeOut(bus::timeout_codes::T1s);
     scanner_->setStopTimeOut(bus::timeout_codes::T3s);
     bool scanned = false;
-    scanRunning_ = true;
-    claim.run([&](WindowView&) { scanned = scanner_->ScanIECBus(); });
-    scanRunning_ = false;
+    // While the scan writes the table and the panel's texts, the window only shows them.
+    const auto scanRunning = [this, panel](bool running) {
+        scanRunning_ = running;
+        static_cast<ScanIECPanel*>(panel)->setScanRunning(running);
+    };
+    scanRunning(true);
+    const bool ran = claim.run([&](WindowView&) { scanned = scanner_->ScanIECBus(); });
+    scanRunning(false);
     const bool stopped = worker_ && worker_->stopRequested();
+    if (!ran) {
+        unsetCursor();
+        showError(QString());
+        (void)refuseBusyBus();
+        return;
+    }
     if (!scanned)
         return;
 
@@ -107,7 +118,10 @@ void MainForm::startScan() {
         // A stopped scan lists what it found before the stop.
         showStatus(stopped ? QStringLiteral("scan stopped") : QStringLiteral("bus scanned"));
     }
-    // An indicator clicked while the scan ran is chosen now, by what the scan found.
+    // An address chosen in the menu while the scan ran gets its menus now; an indicator
+    // clicked then is chosen now, by what the scan found.
+    if (const int chosen = std::exchange(chosenDuringScan_, 0))
+        selectAddress(chosen);
     if (const int16_t clicked = std::exchange(clickedDuringScan_, 0))
         selectScannedAddress(clicked);
 }
@@ -140,6 +154,11 @@ void MainForm::selectAddress(int address) {
         addressItem(i)->setChecked(i == address);
     if (address < 1 || address > 30 || !scanner_)
         return;
+    // The table is the scan's until it ends.
+    if (scanRunning_) {
+        chosenDuringScan_ = address;
+        return;
+    }
     QAction* getTheData = item(QStringLiteral("GetTheData"));
     switch (selectionRule(scanner_->deviceType(static_cast<int16_t>(address))).menus) {
         case TraceMenus::Keep:

@@ -123,6 +123,8 @@ int ScanIECPanel::ledAt(QPoint pos) const {
 }
 
 void ScanIECPanel::hoverAt(QPoint pos) {
+    if (scanRunning_)
+        return;
     // Through the scanner, so its text lines stay the one record of what the panel shows.
     if (const int a = ledAt(pos)) {
         core_.setText(scanner::TextLine::Address, "click to select instrument");

@@ -47,8 +47,10 @@ class ScanIECPanel : public QWidget {
     void refreshLed(int address);
     void refreshText(scanner::TextLine line);
 
-    // Pointer over the panel at `pos` (panel coordinates): the hover texts.
+    // Pointer over the panel at `pos` (panel coordinates): the hover texts. Nothing while a
+    // scan runs: the scan writes the texts and the table on the bus thread then.
     void hoverAt(QPoint pos);
+    void setScanRunning(bool running) { scanRunning_ = running; }
     // A click on the indicator of `address`.
     void clickLed(int address);
 
@@ -67,6 +69,7 @@ class ScanIECPanel : public QWidget {
     QLabel* address_;
     QLabel* answer_;
     std::array<QWidget*, 31> leds_{};  // index 0 unused
+    bool scanRunning_ = false;
 };
 
 }  // namespace benchcap::app

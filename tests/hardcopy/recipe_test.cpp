@@ -88,8 +88,19 @@ TEST(ShippedRecipes, ForcedNameMustExist) {
 TEST(RecipeFile, BadFilesAreRefusedWithRowAndKey) {
     const std::string good = "{name: a, match: '^X', kind: meter, screen: {produce: P, format: PNG";
     const std::pair<std::string, std::string> rows[] = {
+        // An unknown key in any section, named with its own line.
         {"recipes: [" + good + ", colour: red}}]",
          "f line 1: recipe a, key 'screen.colour': unknown key"},
+        {"recipes: [" + good + "}, trace: {query: Q,\n  fromat: real32}}]",
+         "f line 2: recipe a, key 'trace.fromat': unknown key"},
+        {"recipes: [" + good + ", wait: {pol: 'BUSY?'}}}]",
+         "f line 1: recipe a, key 'screen.wait.pol': unknown key"},
+        {"recipes: [" + good + ", fetch: {read: R, delet: D}}}]",
+         "f line 1: recipe a, key 'screen.fetch.delet': unknown key"},
+        {"recipes: [" + good + "}, colour: red}]", "f line 1: recipe a, key 'colour': unknown key"},
+        {"recipes: []\nrows: []", "f line 2: key 'rows': unknown key"},
+        {"recipes: [" + good + "}, trace: {query: Q, query: R}}]",
+         "f line 1: recipe a, key 'trace.query': given twice"},
         {"recipes: [{name: a, match: '(', kind: meter, screen: {produce: P, format: PNG}}]",
          "f line 1: recipe a, key 'match': not a valid regular expression"},
         {"recipes: [{name: a, match: x, kind: meter, screen: {format: PNG}}]",

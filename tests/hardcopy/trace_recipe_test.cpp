@@ -48,39 +48,52 @@ TEST(TraceRecipes, EveryShippedTraceRowReadsItsInstrument) {
     EXPECT_GE(rows, 6);
 }
 
-// The same rows sent up to END instead of in a block (a final line feed is no data), and
-// answers in each format and byte order decoded alone.
+// The same rows sent up to END instead of in a block (a final line feed is no data), with
+// axis queries that name the trace twice (rs-rtb-rtm-rta gets a start alone: step 1), and
+// answers in each format and byte order, as a row's trace section names them, decoded alone.
 TEST(TraceRecipes, FramingsFormatsAndByteOrders) {
+    const sim::RecipeTrace sent = sim::recipeInstrumentTrace(3);
     for (const char* name : {"rigol-ds1000z", "rs-rtb-rtm-rta", "agilent-esa"}) {
         recipes::Recipe row = *shippedBook().named(name);
-        row.trace->framing = recipes::Framing::End;
+        recipes::Trace& t = *row.trace;
+        t.framing = recipes::Framing::End;
+        const double step = t.start.empty() ? 1 : sent.step;
+        t.start = t.start.empty() ? "TIMebase:STARt?" : t.start;
+        for (std::string* query : {&t.start, &t.stop, &t.step})
+            *query += query->empty() ? "" : " TR{n},{n}";
         sim::SimBench bench(benchConfig(recipeBench({&row})),
                             std::make_shared<bus::VirtualClock>());
         trace::TraceState state;
         EXPECT_EQ(readRecipeTrace(bench, 1, row, 3, state).status.error(), "") << name;
-        EXPECT_EQ(state.data.values, sim::recipeInstrumentTrace(3).values) << name;
+        EXPECT_EQ(state.data.values, sent.values) << name;
+        EXPECT_EQ(textLine(state.text, 100), trace::FormatGeneral(sent.start + 100 * step, ',') +
+                                                 "\t" + trace::FormatGeneral(sent.values[100], ','))
+            << name;
     }
-    using F = recipes::Trace::Format;
     const struct {
-        F format;
-        bool big;
+        const char* keys;  // of the trace section beside its query, all accepted
         std::string payload;
         std::vector<float> values;  // empty: refused
     } rows[] = {
-        {F::Ascii, false, "+1.5E+00 -2,\r\n3\n", {1.5f, -2, 3}},
-        {F::Ascii, false, "1,,2 ; 4", {1, 2, 4}},
-        {F::Ascii, false, "1,0x2", {}},
-        {F::Ascii, false, "1,++2", {}},
-        {F::Real32, true, std::string("\x3f\xc0\0\0", 4), {1.5f}},
-        {F::Real32, false, std::string("\0\0\xc0\x3f", 4), {1.5f}},
-        {F::Real64, true, std::string("\xc0\x04\0\0\0\0\0\0", 8), {-2.5f}},
-        {F::Real64, false, std::string("\xc0\x04\0\0\0\0\0\0", 8).substr(1), {}},
+        {"", "+1.5E+00 -2,\r\n3\n", {1.5f, -2, 3}},
+        {", format: ascii", "1,,2 ; 4", {1, 2, 4}},
+        {"", "1,0x2", {}},
+        {"", "1,++2", {}},
+        {", format: real32, byte_order: big", std::string("\x3f\xc0\0\0", 4), {1.5f}},
+        {", format: real32, traces: 8", std::string("\0\0\xc0\x3f", 4), {1.5f}},
+        {", format: real64, byte_order: big", std::string("\xc0\x04\0\0\0\0\0\0", 8), {-2.5f}},
+        {", format: real64, byte_order: little", std::string("\0\0\0\0\0\0\x04\xc0", 8), {-2.5f}},
+        {", format: real64", std::string("\xc0\x04\0\0\0\0\0\0", 8).substr(1), {}},
     };
+    const std::string head =
+        "recipes: [{name: a, match: x, kind: k, screen: {produce: P, format: PNG}, "
+        "trace: {query: Q";
     for (const auto& r : rows) {
-        recipes::Trace trace;
-        trace.format = r.format;
-        trace.bigEndian = r.big;
-        const Result<std::vector<float>> got = trace::DecodeTraceAnswer(r.payload, trace);
+        const Result<recipes::RecipeBook> book =
+            recipes::RecipeBook::parse(head + r.keys + "}}]", "f");
+        ASSERT_TRUE(book) << book.error();
+        const Result<std::vector<float>> got =
+            trace::DecodeTraceAnswer(r.payload, *book->rows()[0].trace);
         EXPECT_EQ(got ? *got : std::vector<float>{}, r.values) << r.payload;
         EXPECT_EQ(!got.error().empty(), r.values.empty()) << r.payload;
     }

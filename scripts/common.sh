@@ -43,7 +43,8 @@ report_skips() {
   fi
 }
 
-# build DIR [cmake options...]: every option is given, the caller's or else the default below,
+# build DIR [cmake options...]: builds everything, or the targets named in BUILD_TARGETS.
+# Every option is given, the caller's or else the default below,
 # so that a folder's cached choices from an earlier configure (tests off, another compiler)
 # never carry over. Each name once: after a compiler change CMake reconfigures from scratch
 # and would then take the first of two values.
@@ -61,6 +62,17 @@ build() {
     done
     options+=("$default")
   done
+  # Another compiler than the folder's makes CMake start its cache afresh, and that run drops
+  # the options given with it: start afresh here instead, so that they hold.
+  local compiler="" cached
+  for given in "${options[@]}"; do
+    [[ "$given" == -DCMAKE_CXX_COMPILER[:=]* ]] && compiler="${given#*=}"
+  done
+  cached="$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)"
+  if [ -n "$cached" ] && [ "$(command -v "$cached" || echo "$cached")" != "$(command -v "$compiler" || echo "$compiler")" ]; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
   cmake -S "$ROOT" -B "$dir" -G Ninja "${options[@]}" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+  # shellcheck disable=SC2086 # the targets are words
+  cmake --build "$dir" -j "$JOBS" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 }

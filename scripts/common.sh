@@ -44,10 +44,8 @@ report_skips() {
 }
 
 # build DIR [cmake options...]: builds everything, or the targets named in BUILD_TARGETS.
-# Every option is given, the caller's or else the default below,
-# so that a folder's cached choices from an earlier configure (tests off, another compiler)
-# never carry over. Each name once: after a compiler change CMake reconfigures from scratch
-# and would then take the first of two values.
+# Every option is given once, the caller's or else the default below, so that a folder's
+# cached choices from an earlier configure (tests off, another compiler) never carry over.
 BUILD_DEFAULTS=(
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ -DBENCHCAP_WERROR=OFF
   -DBENCHCAP_TESTS=ON -DBENCHCAP_BENCH=ON -DBENCHCAP_FUZZ=OFF -DBENCHCAP_SANITIZE=OFF

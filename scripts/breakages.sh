@@ -44,6 +44,25 @@ echo "== building the scratch copy (once; later runs are incremental)"
 cmake --build "$TREE/build" -j "$JOBS" >"$SCRATCH/build.log" 2>&1 ||
   { tail -30 "$SCRATCH/build.log"; echo "the unbroken tree does not build"; exit 2; }
 
+# A test program written tsan:NAME runs from a ThreadSanitizer build of the scratch copy
+# (made at the first such row): a race breaks nothing else a test can see.
+build_dir() { [[ "$1" == tsan:* ]] && echo "$TREE/build-tsan" || echo "$TREE/build"; }
+build_targets() {
+  local plain=() tsan=()
+  for t in "$@"; do [[ "$t" == tsan:* ]] && tsan+=("${t#tsan:}") || plain+=("$t"); done
+  if [ ${#plain[@]} -gt 0 ]; then
+    cmake --build "$TREE/build" -j "$JOBS" --target "${plain[@]}" || return 1
+  fi
+  if [ ${#tsan[@]} -gt 0 ]; then
+    [ -f "$TREE/build-tsan/build.ninja" ] ||
+      cmake -S "$TREE" -B "$TREE/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DBENCHCAP_WERROR=ON -DBENCHCAP_TSAN=ON -DBENCHCAP_BENCH=OFF \
+        "${launcher[@]}" >/dev/null || return 1
+    cmake --build "$TREE/build-tsan" -j "$JOBS" --target "${tsan[@]}" || return 1
+  fi
+}
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$TREE/scripts/tsan.supp"
+
 # apply FILE ORIGINAL BROKEN: replaces the one occurrence of ORIGINAL; fails when there is none
 # or more than one (the line changed or the fragment is ambiguous).
 apply() {
@@ -75,13 +94,13 @@ while IFS=$'\t' read -r file original broken tests; do
   verdict=""
   if ! why=$(apply "$TREE/$file" "$original" "$broken" 2>&1); then
     verdict="STALE ($why)"
-  elif ! cmake --build "$TREE/build" -j "$JOBS" --target $tests >"$SCRATCH/last-build.log" 2>&1; then
+  elif ! build_targets $tests >"$SCRATCH/last-build.log" 2>&1; then
     verdict="DOES NOT BUILD"
   else
     failed=()
     for t in $tests; do
-      ctest --test-dir "$TREE/build" -R "^$t\$" --timeout 300 >"$SCRATCH/last-test.log" 2>&1 ||
-        failed+=("$t")
+      ctest --test-dir "$(build_dir "$t")" -R "^${t#tsan:}\$" --timeout 600 \
+        >"$SCRATCH/last-test.log" 2>&1 || failed+=("$t")
     done
     if [ ${#failed[@]} -gt 0 ]; then
       verdict="caught by ${failed[*]}"

@@ -44,9 +44,6 @@ class HardcopyWindowTest : public BusWindowTest {
         command = hardcopies.get();
         showWindow();
     }
-    void TearDown() override {
-        form.reset();  // the window goes before what it shows
-    }
 
     // Chooses the address and the format, then "Start" > "Hardcopy" as the user does.
     void hardcopy(int address, bool wmf = true) {

@@ -41,7 +41,6 @@ class TraceWindowTest : public BusWindowTest {
         makeCommand('.');
         showWindow();
     }
-    void TearDown() override { form.reset(); }
     void makeCommand(char separator) {
         wireCommands(office, separator);
         command = traces.get();

@@ -8,8 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <utility>
 
 #include "bus/gpib_driver.h"
 #include "bus/session.h"
@@ -29,29 +28,64 @@ int64_t monotonicMs() {
 
 }  // namespace
 
+void QueuedCalls::post(std::function<void()> call) {
+    {
+        const std::lock_guard queued(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+}
+
+void QueuedCalls::customEvent(QEvent*) {
+    // One at a time: a call that waits in a nested event loop (a box) lets the later ones
+    // run meanwhile, as queued calls do.
+    for (;;) {
+        std::function<void()> call;
+        {
+            const std::lock_guard lock(mutex_);
+            if (calls_.empty())
+                return;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        call();
+    }
+}
+
 BusWorker::BusWorker()
-    : thread_(new QThread), busSide_(new QObject), windowSide_(new QObject), ticker_(new QTimer) {
-    thread_->setObjectName(QStringLiteral("bus"));
-    busSide_->moveToThread(thread_);
-    thread_->start();
+    : windowSide_(new QueuedCalls), ticker_(new QTimer), thread_([this] { serve(); }) {
     ticker_->setInterval(kTickMs);
     QObject::connect(ticker_, &QTimer::timeout, windowSide_, [this] { tick(); });
 }
 
 BusWorker::~BusWorker() {
     // run() returns only after its job: no job is left when the window goes.
-    thread_->quit();
-    thread_->wait();
-    delete busSide_;
-    delete thread_;
+    {
+        const std::lock_guard lock(slot_);
+        quit_ = true;
+    }
+    jobArrived_.notify_one();
+    thread_.join();
     delete ticker_;
     delete windowSide_;
 }
 
+void BusWorker::serve() {
+    std::unique_lock lock(slot_);
+    for (;;) {
+        jobArrived_.wait(lock, [this] { return quit_ || job_; });
+        if (quit_)
+            return;
+        const std::function<void()> job = std::exchange(job_, nullptr);
+        lock.unlock();
+        job();
+        lock.lock();
+    }
+}
+
 bool BusWorker::run(const std::function<void()>& job) {
     const bool onWindowThread = QCoreApplication::instance() &&
-                                QThread::currentThread() == windowSide_->thread() &&
-                                QThread::currentThread() != thread_;
+                                QThread::currentThread() == windowSide_->thread() && !onBusThread();
     if (running_.exchange(true))
         return false;
     stop_ = false;
@@ -71,15 +105,9 @@ bool BusWorker::run(const std::function<void()>& job) {
     auto ended = std::make_shared<std::atomic<bool>>(false);
     auto failure = std::make_shared<std::exception_ptr>();
     auto loop = std::make_shared<QEventLoop>();
-    QObject* wake = windowSide_;
-    // What the window wrote before the job starts is the job's to read: the release here and
-    // the acquire as the job starts say so in a way ThreadSanitizer sees (Qt's event queue is
-    // not instrumented). The job's end is handed back by `ended`.
-    handedOver_.fetch_add(1, std::memory_order_release);
-    QMetaObject::invokeMethod(
-        busSide_,
-        [this, &job, ended, failure, wake, waiting = std::weak_ptr<QEventLoop>(loop)] {
-            (void)handedOver_.load(std::memory_order_acquire);
+    {
+        const std::lock_guard lock(slot_);
+        job_ = [this, &job, ended, failure, waiting = std::weak_ptr<QEventLoop>(loop)] {
             try {
                 job();
             } catch (...) {
@@ -87,15 +115,13 @@ bool BusWorker::run(const std::function<void()>& job) {
             }
             ended->store(true);
             // Ends the window thread's wait below.
-            QMetaObject::invokeMethod(
-                wake,
-                [waiting] {
-                    if (const auto loop = waiting.lock())
-                        loop->quit();
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+            windowSide_->post([waiting] {
+                if (const auto loop = waiting.lock())
+                    loop->quit();
+            });
+        };
+    }
+    jobArrived_.notify_one();
     ticker_->start();
     // The window's events go on in a loop nested inside the command that waits here. Once
     // the application is quitting no loop runs any more: the job, told to stop by then,
@@ -116,33 +142,30 @@ bool BusWorker::run(const std::function<void()>& job) {
 }
 
 void BusWorker::onWindow(const std::function<void()>& call) {
-    if (QThread::currentThread() != thread_) {
+    if (!onBusThread()) {
         call();
         return;
     }
-    // A blocking queued call, with the hand-over both ways under a mutex of our own, so
-    // that ThreadSanitizer sees it (Qt's own semaphore is not instrumented); an exception
-    // of the call comes back to the bus part that asked.
+    // Waits for the call on the window thread; its exception comes back to the bus part.
     struct Pending {
         std::mutex mutex;
         std::condition_variable answered;
         bool done = false;
         std::exception_ptr failure;
     } pending;
+    windowSide_->post([&pending, &call] {
+        std::exception_ptr failure;
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard held(pending.mutex);
+        pending.failure = failure;
+        pending.done = true;
+        pending.answered.notify_one();
+    });
     std::unique_lock lock(pending.mutex);
-    QMetaObject::invokeMethod(
-        windowSide_,
-        [&pending, &call] {
-            const std::lock_guard held(pending.mutex);
-            try {
-                call();
-            } catch (...) {
-                pending.failure = std::current_exception();
-            }
-            pending.done = true;
-            pending.answered.notify_one();
-        },
-        Qt::QueuedConnection);
     pending.answered.wait(lock, [&pending] { return pending.done; });
     if (pending.failure)
         std::rethrow_exception(pending.failure);

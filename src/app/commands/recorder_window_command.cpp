@@ -213,14 +213,11 @@ void RecorderWindowCommand::takeProgress(const recorder::RecorderProgress& progr
     // One redraw waits at a time: at ten rows a second the window draws what is newest.
     if (redrawQueued_.exchange(true))
         return;
-    QMetaObject::invokeMethod(
-        &windowSide_,
-        [this] {
-            redrawQueued_ = false;
-            redraw();
-            form_.showStatus(statusText());
-        },
-        Qt::QueuedConnection);
+    windowSide_.post([this] {
+        redrawQueued_ = false;
+        redraw();
+        form_.showStatus(statusText());
+    });
 }
 
 void RecorderWindowCommand::redraw() {

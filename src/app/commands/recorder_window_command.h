@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/commands/bus_worker.h"
 #include "app/commands/trace_window_command.h"
 #include "base/result.h"
 #include "hardcopy/picture/picture.h"
@@ -86,8 +87,8 @@ class RecorderWindowCommand {
     bus::Clock& clock_;
     char decimalSeparator_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-    QObject windowSide_;  // lives on the window thread: redraws are queued to it
-    QTimer ticker_;       // the status line's countdown between rows
+    QueuedCalls windowSide_;  // lives on the window thread: redraws are queued to it
+    QTimer ticker_;           // the status line's countdown between rows
     std::function<void(bool)> showRunning_;
     std::filesystem::path folder_;
     std::string interfaceName_ = "GPIB library";

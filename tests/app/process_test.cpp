@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <thread>
 
 #include <string>
@@ -46,17 +47,31 @@ struct ProgramRun {
         }
         return err;
     }
+    // Waits until `state` holds while the program runs; fails at a deadline only a hang
+    // reaches.
+    void waitFor(const std::function<bool()>& state, const char* what) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!state()) {
+            if (process.state() != QProcess::Running || std::chrono::steady_clock::now() > limit) {
+                ADD_FAILURE() << "never came: " << what;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     // Waits until the program catches SIGTERM (its handlers are set), as /proc tells.
     void waitForSignalHandlers() {
-        for (int i = 0; i < 200 && process.state() == QProcess::Running; ++i) {
-            QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-            if (status.open(QIODevice::ReadOnly))
-                for (const QByteArray& line : status.readAll().split('\n'))
-                    if (line.startsWith("SigCgt:") &&
-                        (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
-                        return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        waitFor(
+            [this] {
+                QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+                if (status.open(QIODevice::ReadOnly))
+                    for (const QByteArray& line : status.readAll().split('\n'))
+                        if (line.startsWith("SigCgt:") &&
+                            (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+                            return true;
+                return false;
+            },
+            "signal handlers");
     }
     // A file in the configuration folder.
     std::filesystem::path file(const char* name) const {
@@ -126,8 +141,9 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
         int signal;
         const char* commandLine;
         const char* file;
-    } cases[] = {{SIGTERM, "/HIDE/7/NAME=shot/SCREEN/END", "shot.WMF"},
-                 {SIGINT, "/HIDE/12/NAME=shot/TRACE1/END", "shot.TXT"}};
+        const char* longRead;  // what the bus log shows as the long read begins
+    } cases[] = {{SIGTERM, "/HIDE/7/NAME=shot/SCREEN/END", "shot.WMF", "data=\"MMEM:DATA?"},
+                 {SIGINT, "/HIDE/12/NAME=shot/TRACE1/END", "shot.TXT", "data=\"TRAC? TRACE1\""}};
     for (const auto& c : cases) {
         ProgramRun run("process-stop");
         test::writeBytes(
@@ -139,9 +155,13 @@ TEST(WindowProgram, SignalStopsAnUnattendedJob) {
             " points: 500000, rate_bytes_per_s: 100000}\n");
         test::writeBytes(run.file(c.file), "earlier");
         run.interface = QStringLiteral("sim:") + run.configFolder + QStringLiteral("/bench.yaml");
-        run.start({QStringLiteral("--data-path"), run.configFolder, QLatin1String(c.commandLine)});
+        // The bus log says when the long read has begun; it lies beside the data path.
+        const auto log = test::makeTempDir("process-stop-log") / "bus.log";
+        run.start({QStringLiteral("--bus-log"), QString::fromStdString(log.string()),
+                   QStringLiteral("--data-path"), run.configFolder, QLatin1String(c.commandLine)});
         run.waitForSignalHandlers();
-        std::this_thread::sleep_for(std::chrono::seconds(1));  // into the read
+        run.waitFor([&] { return test::readFile(log).find(c.longRead) != std::string::npos; },
+                    c.longRead);
         ::kill(static_cast<pid_t>(run.process.processId()), c.signal);
         ASSERT_TRUE(run.process.waitForFinished(10000)) << c.commandLine;
         EXPECT_EQ(run.process.exitCode(), 128 + c.signal)

@@ -115,10 +115,12 @@ struct CliProcess {
             }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
     }
-    // The last read of the bus log, which the signal should have ended.
-    std::string lastRead() const {
+    // The read that followed the busy line in the bus log, which the signal should have
+    // ended; empty when the signal came before it began.
+    std::string readAfterBusy() const {
         const std::string text = readFile(log);
-        return text.substr(std::min(text.rfind(" ibrd "), text.size()));
+        const size_t read = text.find(" ibrd ", text.find(busyLine));
+        return read == std::string::npos ? "" : text.substr(read, text.find('\n', read) - read);
     }
 
     fs::path dir;
@@ -178,9 +180,12 @@ TEST(CliInterrupt, SignalDuringATransferEndsItAndKeepsTheEarlierFile) {
             << run->dir;
         EXPECT_EQ(readFile(run->output), "earlier") << run->dir;
     }
-    // The waiting read ended at the stop (ERR without TIMO), not at its time-out.
-    for (CliProcess* run : {&sim, &library, &prologix})
-        EXPECT_NE(run->lastRead().find("sta=ERR err=EABO "), std::string::npos) << run->lastRead();
+    // The waiting read ended at the stop (ERR without TIMO), not at its time-out; on a
+    // loaded machine the stop may come between the query and the read, which then never begins.
+    for (CliProcess* run : {&sim, &library, &prologix}) {
+        const std::string read = run->readAfterBusy();
+        EXPECT_TRUE(read.empty() || read.find("sta=ERR err=EABO ") != std::string::npos) << read;
+    }
     stopping = true;
 }
 

@@ -11,6 +11,8 @@
 # files that differ are copied, so a second run rebuilds little.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# TSAN_ENV: the settings of scripts/test.sh's ThreadSanitizer stage.
+source "$ROOT/scripts/common.sh"
 REV="${1:-HEAD}"
 PATTERN="${2:-.}"
 LIST="$ROOT/scripts/breakages.txt"
@@ -61,7 +63,6 @@ build_targets() {
     cmake --build "$TREE/build-tsan" -j "$JOBS" --target "${tsan[@]}" || return 1
   fi
 }
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$TREE/scripts/tsan.supp"
 
 # apply FILE ORIGINAL BROKEN: replaces the one occurrence of ORIGINAL; fails when there is none
 # or more than one (the line changed or the fragment is ambiguous).
@@ -98,11 +99,16 @@ while IFS=$'\t' read -r file original broken tests; do
     verdict="DOES NOT BUILD"
   else
     failed=()
+    missing=()
     for t in $tests; do
-      ctest --test-dir "$(build_dir "$t")" -R "^${t#tsan:}\$" --timeout 600 \
-        >"$SCRATCH/last-test.log" 2>&1 || failed+=("$t")
+      env "${TSAN_ENV[@]}" ctest --no-tests=error --test-dir "$(build_dir "$t")" \
+        -R "^${t#tsan:}\$" --timeout 600 >"$SCRATCH/last-test.log" 2>&1 && continue
+      # A misspelt program is no catch.
+      if grep -q "No tests were found" "$SCRATCH/last-test.log"; then missing+=("$t"); else failed+=("$t"); fi
     done
-    if [ ${#failed[@]} -gt 0 ]; then
+    if [ ${#missing[@]} -gt 0 ]; then
+      verdict="NO SUCH TEST ${missing[*]}"
+    elif [ ${#failed[@]} -gt 0 ]; then
       verdict="caught by ${failed[*]}"
     else
       verdict="NOT CAUGHT"

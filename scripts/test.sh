@@ -26,18 +26,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 report_skips "$ROOT/build-asan"
 
 echo "== build and test under ThreadSanitizer (clang): the window, bus worker, recorder, adapter and LAN tests"
-# Qt, glib and the C++ library are not instrumented: their own hand-overs (Qt's event queue
-# and thread pool, QThread's end) are invisible to ThreadSanitizer, so accesses made inside
-# them are not checked (ignore_noninstrumented_modules); every access of our code is. No
-# suppressions beyond that. The tests that start programs with QProcess are left out here:
-# ThreadSanitizer aborts in the child of QProcess's clone(); they run in the stages above.
-TSAN_TESTS="app_tests bus_log_window_tests recorder_tests adapter_tests lan_tests"
 BUILD_TARGETS="$TSAN_TESTS" build "$ROOT/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DBENCHCAP_WERROR=ON -DBENCHCAP_TSAN=ON -DBENCHCAP_BENCH=OFF
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1" \
-  GTEST_FILTER="-WindowProgram.*:HardcopyWindowTest.PrintPutsThePictureFramedAndCaptionedOnEachCopy" \
-  ctest --no-tests=error --test-dir "$ROOT/build-tsan" --output-on-failure -j "$JOBS" \
-  -R "^(${TSAN_TESTS// /|})\$"
+env "${TSAN_ENV[@]}" ctest --no-tests=error --test-dir "$ROOT/build-tsan" --output-on-failure \
+  -j "$JOBS" -R "^(${TSAN_TESTS// /|})\$"
 report_skips "$ROOT/build-tsan"
 
 echo "== fuzz targets: regression corpora and a short run each (clang, libFuzzer)"

@@ -30,6 +30,10 @@ constexpr int kTracePercent = 40;
 // The size of the waterfall pictures written at the end.
 constexpr QSize kWaterfallPicture(1200, 800);
 
+// The bus is another command's, found before the recording starts or as it would.
+constexpr char kBusBusy[] =
+    "Another bus command is running: wait until it has finished and start the recorder again.";
+
 QString itemName(int trace) {
     return trace == 0 ? QStringLiteral("hardcopy") : QStringLiteral("trace %1").arg(trace);
 }
@@ -70,9 +74,7 @@ Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows
         return refuse("A recording is running already: stop it before starting another.");
     BusCommands::Claim claim = form_.claimBus();
     if (!claim)
-        return refuse(
-            "Another bus command is running: wait until it has finished and start the recorder "
-            "again.");
+        return refuse(kBusBusy);
     recorder::RecorderSettings settings;
     settings.rows = rows;
     settings.count = count;
@@ -117,9 +119,7 @@ Status RecorderWindowCommand::run(const std::vector<recorder::ScheduleRow>& rows
     if (showRunning_)
         showRunning_(false);
     if (!ran)
-        return refuse(
-            "Another bus command is running: wait until it has finished and start the recorder "
-            "again.");
+        return refuse(kBusBusy);
     if (!end)
         return refused;
     redraw();

@@ -27,7 +27,6 @@ class Clock;
 
 namespace benchcap::app {
 
-class BusWorker;
 class InstrumentSession;
 class WindowView;
 

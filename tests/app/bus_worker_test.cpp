@@ -202,5 +202,17 @@ instruments:
     EXPECT_FALSE(ran);
 }
 
+// Calls handed to the window thread run there in the order they came, from whichever thread.
+TEST(QueuedCallsTest, RunInTheOrderTheyCame) {
+    QueuedCalls calls;
+    std::vector<int> ran;
+    std::thread([&] {
+        for (int i = 0; i < 3; ++i)
+            calls.post([&ran, i] { ran.push_back(i); });
+    }).join();
+    EXPECT_TRUE(runSteps({[&ran] { return ran.size() == 3; }}));
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
 }  // namespace
 }  // namespace benchcap::app::test

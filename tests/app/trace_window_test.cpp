@@ -94,6 +94,13 @@ TEST_F(TraceWindowTest, EveryBranchShowsWhatItShould) {
     });
 }
 
+TEST_F(TraceWindowTest, ATraceNotReadLeavesTheOneReadBefore) {
+    readTrace(7, 1);
+    const std::string before = command->state().text;
+    readTrace(7, 2);  // not activated
+    EXPECT_EQ(command->state().text, before);
+}
+
 TEST_F(TraceWindowTest, SaveAndClipboardTogetherKeepTheStoredTextWhole) {
     makeCommand(',');  // the decimal separator given
     item("TraceAutoSave")->setChecked(true);

@@ -7,7 +7,7 @@ JOBS="${JOBS:-$(nproc 2>/dev/null || echo 2)}"
 PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libpng-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libcli11-dev libssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libyaml-cpp-dev libcli11-dev libssl-dev libre2-dev
   xvfb xauth poppler-utils desktop-file-utils fonts-dejavu-core
   libreoffice-calc-nogui libreoffice-writer-nogui python3-uno
   python3-pyvisa python3-pyvisa-py

@@ -46,7 +46,20 @@ const char* advice(int error) {
 
 Error systemError(const fs::path& file, const char* what, int error) {
     return Error{"Cannot " + std::string(what) + " \"" + file.string() +
-                 "\": " + std::strerror(error) + "." + advice(error)};
+                     "\": " + std::strerror(error) + "." + advice(error),
+                 ErrorKind::File};
+}
+
+const char* specialKind(mode_t mode) {
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISFIFO(mode))
+        return "a FIFO (named pipe)";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return nullptr;
 }
 
 fs::path folderOf(const fs::path& target) {
@@ -80,6 +93,20 @@ std::mt19937_64 tokenSource() {
 
 }  // namespace
 
+Status checkOutputTarget(const fs::path& target) {
+    struct stat seen {};
+    // stat follows a symlink: /dev/stdout is a link to a terminal or a pipe.
+    if (target.empty() || ::stat(target.c_str(), &seen) != 0)
+        return {};
+    if (const char* kind = specialKind(seen.st_mode)) {
+        return Error{"Cannot write \"" + target.string() + "\": it is " + kind +
+                         ", not a regular file, and Benchcap writes only regular files. Give "
+                         "the name of a file.",
+                     ErrorKind::Usage};
+    }
+    return {};
+}
+
 const FileCalls& FileCalls::system() {
     static const FileCalls calls{
         [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
@@ -98,6 +125,8 @@ Result<OutputFile> OutputFile::create(const fs::path& target, const FileCalls& c
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
         return systemError(target, "write", EISDIR);
+    if (Status special = checkOutputTarget(target); !special)
+        return special.failure();
 
     const fs::path folder = folderOf(target);
     const std::string name = target.filename().string();
@@ -227,6 +256,12 @@ Status OutputFile::commit() {
     const int fd = std::exchange(fd_, -1);
     if (calls_->close(fd) != 0)
         return failed("write", errno);
+    // A device or FIFO made at the name meanwhile is not replaced either.
+    if (Status special = checkOutputTarget(target_); !special) {
+        discard();
+        error_ = special.error();
+        return special;
+    }
     if (calls_->rename(temporary_.c_str(), target_.c_str()) != 0)
         return failed("write", errno);
     done_ = true;

@@ -8,7 +8,9 @@
 // a process killed mid-write leaves at most a hidden temporary file beside the target.
 // A new file gets the permissions the umask allows; a replaced regular file keeps its
 // mode (and, where the system allows it, its owner). A symlink at the target is replaced
-// by the new file, never followed into what it points to.
+// by the new file, never followed into what it points to. Only regular files are ever
+// replaced: a device node, FIFO or socket at the target (or behind a symlink there) is
+// refused, so that `-o /dev/null` run as root never turns the device into a plain file.
 
 #include <sys/types.h>
 
@@ -36,11 +38,17 @@ struct FileCalls {
     static const FileCalls& system();
 };
 
+// Why `target` cannot take a new file, or nothing: it is a device node, a FIFO or a socket
+// (itself or behind a symlink). The error's kind is Usage: another name must be given.
+// Callers that can refuse before any work is done (a command line) ask this first.
+Status checkOutputTarget(const std::filesystem::path& target);
+
 class OutputFile {
   public:
     // Creates the temporary file for `target`. Fails (with the file name, the system's
-    // reason and what to do) when the folder is missing or read-only, or the target is a
-    // folder. `calls` must outlive the OutputFile.
+    // reason and what to do; kind File) when the folder is missing or read-only, or the
+    // target is a folder; a target checkOutputTarget refuses fails with its kind Usage. `calls`
+    // must outlive the OutputFile.
     static Result<OutputFile> create(const std::filesystem::path& target,
                                      const FileCalls& calls = FileCalls::system());
 

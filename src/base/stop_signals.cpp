@@ -45,6 +45,11 @@ void installStopSignalHandlers() {
     action.sa_flags = SA_RESTART;
     for (int s : kSignals)
         ::sigaction(s, &action, nullptr);
+    // A closed pipe on standard error, or a file-size limit, must not kill a program in the
+    // middle of its data: the write fails with EPIPE or EFBIG instead, and the writer says
+    // which file (or leaves an unprintable message unprinted). Stays so after uninstalling.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void uninstallStopSignalHandlers() {

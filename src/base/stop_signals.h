@@ -5,7 +5,9 @@ namespace benchcap {
 // SIGINT, SIGTERM and SIGHUP as a request to stop, for both programs. The handler only
 // records the first signal and writes a byte to a self-pipe: long waits (a driver's read,
 // the simulated bench's pacing, drawing) ask stopRequested() in short slices, and an event
-// loop watches stopSignalFd(). Installing again is harmless.
+// loop watches stopSignalFd(). SIGPIPE and SIGXFSZ are ignored from then on, so that a
+// closed pipe or a file-size limit is a failed write, never the end of the program.
+// Installing again is harmless.
 void installStopSignalHandlers();
 // Default actions back and the pipe closed; the recorded signal stays.
 void uninstallStopSignalHandlers();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace benchcap::bus {
@@ -11,6 +12,16 @@ inline std::string_view TrimBlanks(std::string_view text) {
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The text as one line of a comment: every control character (a CR or LF an instrument
+// sent in its identity) becomes a space, so that it cannot start a line of its own.
+inline std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return text;
 }
 
 }  // namespace benchcap::bus

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "base/input_file.h"
+#include "base/output_file.h"
 #include "cli/command_options.h"
 #include "cli/interrupt.h"
 
@@ -121,6 +122,19 @@ std::optional<int> addressArgument(CliContext& context, const char* command,
                     << ": address must be a number from 1 to 30, not '" << text << "'\n";
     }
     return address;
+}
+
+bool outputsUsable(CliContext& context, const char* command,
+                   std::initializer_list<const std::optional<std::string>*> files) {
+    for (const std::optional<std::string>* file : files) {
+        if (!*file)
+            continue;
+        if (const Status usable = checkOutputTarget(**file); !usable) {
+            context.err << "benchcap-cli " << command << ": " << usable.error() << '\n';
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string withoutNulFilling(const std::string& reply) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -85,6 +86,10 @@ std::optional<int> parseAddress(const std::string& text);  // 1..30
 std::optional<int> addressArgument(CliContext& context, const char* command,
                                    const std::string& text);
 std::string withoutNulFilling(const std::string& reply);
+// Whether the output files a command was given can take a file; says why not on
+// `context.err` (a device node, FIFO or socket is never replaced: exit kExitUsage).
+bool outputsUsable(CliContext& context, const char* command,
+                   std::initializer_list<const std::optional<std::string>*> files);
 
 // The commands.
 int cmdIdn(CliContext& context, const std::vector<std::string>& args);
@@ -117,9 +122,14 @@ int printSystemInfo(std::ostream& out, const std::string& interfaceChoice = {});
 std::string systemReport(const std::string& osReleaseFile, const std::string& driverLine);
 std::string operatingSystemName(const std::string& osReleaseFile);
 
-// Decimal separator of a locale name such as "de_DE" or "en_US.UTF-8" ('.' for C/POSIX),
-// and of the user's regional settings (LC_ALL, LC_NUMERIC, LANG, the first one set).
-char decimalSeparatorFor(const std::string& localeName);
+// Decimal separator of a locale name such as "de_DE" or "en_US.UTF-8" ('.' for C/POSIX;
+// nothing for a name no locale has, such as xx_YY or a path), and of the user's regional
+// settings (LC_ALL, LC_NUMERIC, LANG, the first one set; '.' for one unknown).
+std::optional<char> decimalSeparatorFor(const std::string& localeName);
 char decimalSeparatorFromEnvironment();
+// The separator of --locale NAME, or of the environment without it; a NAME no locale has
+// is said on `context.err` and gives nothing (the command ends with kExitUsage).
+std::optional<char> chosenDecimalSeparator(CliContext& context, const std::string& command,
+                                           const std::optional<std::string>& localeName);
 
 }  // namespace benchcap::cli

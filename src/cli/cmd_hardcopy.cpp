@@ -163,6 +163,8 @@ std::variant<HardcopyRequest, int> parseHardcopyRequest(CliContext& context,
                        "named '-')\n";
         return kExitUsage;
     }
+    if (!outputsUsable(context, "hardcopy", {&output}))
+        return kExitUsage;
     r.output = output.value_or("");
     const std::optional<std::string> chosen = pictureFormat(context, format, r.output);
     if (!chosen)

@@ -9,6 +9,7 @@
 
 #include "bus/identification.h"
 #include "bus/model_table.h"
+#include "bus/text.h"
 #include "cli/cli.h"
 #include "cli/command_options.h"
 #include "cli/headless_picture.h"
@@ -17,7 +18,9 @@
 #include "recorder/record_files.h"
 #include "recorder/recorder.h"
 #include "recorder/view/recording_waterfalls.h"
+#include "trace/acquisition.h"
 #include "trace/trace_command.h"
+#include "trace/trace_recipe.h"
 
 namespace benchcap::cli {
 
@@ -95,7 +98,7 @@ std::variant<RecordRequest, int> parseRecordRequest(CliContext& context,
     CommandOptions options("record");
     options.argument("ADDRESS", addressText, "the instrument's bus address, 1..30")
         .value("--hardcopy-every", hardcopyEvery, "S", "a hardcopy every S seconds (10, 0.5, 5m)")
-        .values("--trace", traces, "N:S", "trace N (1..4) every S seconds; once per trace")
+        .values("--trace", traces, "N:S", "trace N (1..8) every S seconds; once per trace")
         .value("--duration", duration, "TIME", "end after TIME (3600, 90m, 24h, 2d)")
         .value("--count", count, "N", "end after N items taken")
         .value("-o", r.folder, "FOLDER", "record into FOLDER, not RECORD-<stamp> here")
@@ -126,12 +129,14 @@ std::variant<RecordRequest, int> parseRecordRequest(CliContext& context,
     for (const std::string& t : traces) {
         const auto colon = t.find(':');
         const std::optional<int> n =
-            colon == std::string::npos ? std::nullopt : parseBoundedInt(t.substr(0, colon), 1, 4);
+            colon == std::string::npos
+                ? std::nullopt
+                : parseBoundedInt(t.substr(0, colon), 1, recorder::kMaxRecordedTraces);
         const std::optional<int64_t> every =
             colon == std::string::npos ? std::nullopt : parseSeconds(t.substr(colon + 1));
         if (!n || !every)
             return refuse(
-                "--trace takes N:S, a trace 1..4 and its interval in seconds (1:10, "
+                "--trace takes N:S, a trace 1..8 and its interval in seconds (1:10, "
                 "2:0.5, 3:5m), not '" +
                 t + "'");
         for (const recorder::ScheduleRow& row : r.settings.rows) {
@@ -170,7 +175,7 @@ std::variant<RecordRequest, int> parseRecordRequest(CliContext& context,
 }
 
 // One line when an item's outcome changes (the instrument went away, came back), not one
-// per row.
+// per row, naming the item's row in record.csv and its time there.
 class OutcomePrinter {
   public:
     explicit OutcomePrinter(std::ostream& err) : err_(err) {}
@@ -179,8 +184,9 @@ class OutcomePrinter {
         if (p.lastOutcome == last)
             return;
         last = p.lastOutcome;
-        err_ << "benchcap-cli record: row " << p.rows << " at "
-             << static_cast<double>(p.elapsedMicros) / 1e6 << " s, "
+        std::string at;
+        recorder::appendSeconds(at, p.rowMicros, '.');
+        err_ << "benchcap-cli record: row " << p.row << " at " << at << " s, "
              << (p.lastTrace == 0 ? std::string("hardcopy")
                                   : "trace " + std::to_string(p.lastTrace))
              << ": " << recorder::outcomeText(p.lastOutcome);
@@ -191,8 +197,36 @@ class OutcomePrinter {
 
   private:
     std::ostream& err_;
-    std::array<recorder::ItemOutcome, 5> last_{};
+    std::array<recorder::ItemOutcome, recorder::kMaxRecordedTraces + 1> last_{};
 };
+
+// Why a trace row of the request cannot give rows but refused ones, or nothing: a model
+// without trace readout, an instrument neither the model table nor a recipe reads traces
+// of, a trace number beyond the instrument's.
+std::optional<std::string> traceRowProblem(CliInstrument& device, const recipes::RecipeBook& book,
+                                           const RecordRequest& r) {
+    const std::string& model = device.instrument.ModelName;
+    const bus::ModelFamily* family = bus::familyNamed(model);
+    const recipes::Recipe* recipe =
+        trace::TraceRecipeFor(book, device.instrument, device.session.lastReply());
+    const int highest =
+        recipe && recipe->trace ? recipe->trace->traces : trace::HighestTraceNumber(model);
+    const std::string at = " at GPIB " + std::to_string(r.address);
+    for (const recorder::ScheduleRow& row : r.settings.rows) {
+        if (row.trace == 0)
+            continue;
+        if (family && family->traces == bus::TraceReadout::None)
+            return "the " + model + at + " gives no trace data";
+        if (!family && !recipe)
+            return "the instrument" + at + " (" +
+                   bus::OneLine(trace::CutAnswer(device.session.lastReply())) +
+                   ") is not one Benchcap reads traces of, and no recipe has a trace section "
+                   "for it; write one (docs/recipes.md) and name its folder with --config DIR";
+        if (row.trace > highest)
+            return "the " + model + at + " has no trace " + std::to_string(row.trace);
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -203,8 +237,10 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
     if (const int* done = std::get_if<int>(&parsed))
         return *done;
     RecordRequest& r = std::get<RecordRequest>(parsed);
-    r.settings.decimalSeparator =
-        r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
+    const std::optional<char> separator = chosenDecimalSeparator(context, "record", r.locale);
+    if (!separator)
+        return kExitUsage;
+    r.settings.decimalSeparator = *separator;
     r.settings.interfaceName =
         context.interfaceChoice().empty() ? "library" : context.interfaceChoice();
     // Instruments of other makers give their pictures and traces by recipe.
@@ -212,37 +248,36 @@ int cmdRecord(CliContext& context, const std::vector<std::string>& args) {
     if (!book)
         return kExitUsage;
     r.settings.recipes = &*book;
-    const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
-    if (!device)
-        return kExitUsage;
-    const std::string& model = device->instrument.ModelName;
-    if (model == bus::kModelNoAnswer) {
-        context.err << "No device was found on GPIB " << r.address << '\n';
-        return kExitNoAnswer;
-    }
-    // A model without trace readout or without the trace would only give refused rows.
-    const bus::ModelFamily* family = bus::familyNamed(model);
-    for (const recorder::ScheduleRow& row : r.settings.rows) {
-        if (row.trace > 0 && family && family->traces == bus::TraceReadout::None) {
-            context.err << "benchcap-cli record: the " << model << " at GPIB " << r.address
-                        << " gives no trace data\n";
-            return kExitUsage;
-        }
-        if (row.trace > trace::HighestTraceNumber(model)) {
-            context.err << "benchcap-cli record: the " << model << " at GPIB " << r.address
-                        << " has no trace " << row.trace << '\n';
-            return kExitUsage;
-        }
-    }
     const int64_t wallStart = std::chrono::duration_cast<std::chrono::microseconds>(
                                   std::chrono::system_clock::now().time_since_epoch())
                                   .count();
+    // The folder before the instrument: a folder that is refused is said before the bus is
+    // asked anything; one made here goes again when the instrument gives no recording.
+    std::error_code ec;
+    const bool folderWasThere = r.folder && std::filesystem::exists(*r.folder, ec);
     Result<std::filesystem::path> folder =
         r.folder ? recorder::makeRecordFolder(*r.folder, true)
                  : recorder::makeRecordFolder("RECORD-" + recorder::fileStamp(wallStart), false);
     if (!folder) {
         context.err << "benchcap-cli record: " << folder.error() << '\n';
-        return kExitNoAnswer;
+        return folder.errorKind() == ErrorKind::Usage ? kExitUsage : kExitNoAnswer;
+    }
+    const auto noRecording = [&](int code) {
+        if (!folderWasThere)
+            std::filesystem::remove(*folder, ec);  // only when still empty
+        return code;
+    };
+    const std::unique_ptr<CliInstrument> device = openInstrument(context, r.address);
+    if (!device)
+        return noRecording(kExitUsage);
+    const std::string& model = device->instrument.ModelName;
+    if (model == bus::kModelNoAnswer) {
+        context.err << "No device was found on GPIB " << r.address << '\n';
+        return noRecording(kExitNoAnswer);
+    }
+    if (const std::optional<std::string> why = traceRowProblem(*device, *book, r)) {
+        context.err << "benchcap-cli record: " << *why << '\n';
+        return noRecording(kExitUsage);
     }
     r.settings.folder = *folder;
     context.out << "recording into " << folder->string() << '\n' << std::flush;

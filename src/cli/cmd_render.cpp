@@ -201,6 +201,8 @@ int cmdRender(CliContext& context, const std::vector<std::string>& args) {
                     << "; choose another name for the output\n";
         return kExitUsage;
     }
+    if (const std::optional<std::string> named = out; !outputsUsable(context, "render", {&named}))
+        return kExitUsage;
     // Once a stop is seen it holds, so that what is said below matches what was done.
     bool stopped = false;
     const std::function<bool()> stopRequested = [&stopped] {

@@ -26,10 +26,15 @@
 
 namespace benchcap::cli {
 
-char decimalSeparatorFor(const std::string& localeName) {
+std::optional<char> decimalSeparatorFor(const std::string& localeName) {
     if (localeName.empty() || localeName == "C" || localeName == "POSIX")
         return '.';
-    const QString point = QLocale(QString::fromLatin1(localeName)).decimalPoint();
+    // Qt falls back to the C locale for a name it does not know; a typing error must not
+    // silently give points where commas were asked for.
+    const QLocale locale(QString::fromLatin1(localeName));
+    if (locale.language() == QLocale::C || localeName.find('/') != std::string::npos)
+        return std::nullopt;
+    const QString point = locale.decimalPoint();
     if (point.size() == 1 && point.at(0).unicode() < 0x80)
         return static_cast<char>(point.at(0).unicode());
     return '.';  // a separator that is not one 8-bit character cannot go into the text
@@ -39,9 +44,22 @@ char decimalSeparatorFromEnvironment() {
     for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value && *value)
-            return decimalSeparatorFor(value);
+            return decimalSeparatorFor(value).value_or('.');
     }
     return '.';
+}
+
+std::optional<char> chosenDecimalSeparator(CliContext& context, const std::string& command,
+                                           const std::optional<std::string>& localeName) {
+    if (!localeName)
+        return decimalSeparatorFromEnvironment();
+    const std::optional<char> separator = decimalSeparatorFor(*localeName);
+    if (!separator) {
+        context.err << "benchcap-cli " << command << ": --locale " << *localeName
+                    << " names no locale this system knows; give a name such as de_DE, "
+                       "en_US.UTF-8 or C\n";
+    }
+    return separator;
 }
 
 namespace {
@@ -182,6 +200,8 @@ std::variant<TraceRequest, int> parseTraceRequest(CliContext& context,
         context.err << "benchcap-cli trace: -o needs a file name\n";
         return kExitUsage;
     }
+    if (!outputsUsable(context, "trace", {&r.outputFile, &r.plotFile}))
+        return kExitUsage;
     if (r.touchstone && r.outputFile) {
         // Refused before the channels are read, not after.
         const Status name = trace::CheckTouchstoneName(
@@ -292,8 +312,10 @@ int cmdTrace(CliContext& context, const std::vector<std::string>& args) {
     if (const int* done = std::get_if<int>(&parsed))
         return *done;
     const TraceRequest& r = std::get<TraceRequest>(parsed);
-    const char separator =
-        r.locale ? decimalSeparatorFor(*r.locale) : decimalSeparatorFromEnvironment();
+    const std::optional<char> chosen = chosenDecimalSeparator(context, "trace", r.locale);
+    if (!chosen)
+        return kExitUsage;
+    const char separator = *chosen;
     const std::optional<recipes::RecipeBook> book = loadRecipes(context, "trace", r.recipeFolder);
     if (!book)
         return kExitUsage;

@@ -49,7 +49,7 @@ void say(const HardcopyServices& s, const std::string& text) {
 Status checkLocalFile(const std::string& file) {
     const std::filesystem::path target{std::string(bus::TrimBlanks(file))};
     if (Result<OutputFile> probe = OutputFile::create(target); !probe)
-        return fail(probe.error());
+        return probe.failure();
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     if (limit > 0 && target.filename().string().size() > static_cast<std::size_t>(limit)) {
@@ -65,7 +65,7 @@ bool localFileWritable(HardcopyServices& s, HardcopyOutcome& outcome) {
     if (writable)
         return true;
     const std::string text = "No hardcopy was taken. " + writable.error();
-    outcome.status = fail(text);
+    outcome.status = fail(writable.errorKind(), text);
     s.ui.messageBox(MessageIcon::Critical, "ERROR:", text, MessageButtons::Ok);
     say(s, "no hardcopy taken");
     return false;

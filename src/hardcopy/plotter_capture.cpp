@@ -179,7 +179,7 @@ Result<PlotCapture> CapturePlot(bus::GpibDriver& driver, const std::string& file
     }
     Result<OutputFile> out = OutputFile::create(fileName);
     if (!out)
-        return fail(out.error());
+        return out.failure();
 
     say(status, "searching board...");
     const int board = driver.ibfind("GPIB0");

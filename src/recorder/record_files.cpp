@@ -28,9 +28,11 @@ Status RotatingCsv::failed(const std::string& what, int error) {
         calls_.close(fd_);
     fd_ = -1;
     failed_ = true;
-    const std::string reason = error == EEXIST ? "a file of that name is there already, and a "
-                                                 "recording never writes over a file"
-                                               : std::strerror(error);
+    const std::string reason =
+        error == EEXIST  ? "a file of that name is there already, and a recording never writes "
+                           "over a file"
+        : error == EFBIG ? std::string(std::strerror(error)) + " (the file-size limit, ulimit -f)"
+                         : std::strerror(error);
     error_ =
         fail(ErrorKind::File, "Cannot " + what + " " + (folder_ / name_).string() + ": " + reason +
                                   ". The recording ends here" +
@@ -95,14 +97,23 @@ Status RotatingCsv::append(std::string_view row, int64_t nowMicros) {
         if (const Status opened = openNextPart(nowMicros); !opened)
             return opened;
     }
-    if (const Status written = writeAll(row); !written)
+    rowStart_ = size_;
+    if (const Status written = writeAll(row); !written) {
+        rowStart_ = -1;
         return written;
+    }
     if (nowMicros - lastSync_ >= kSyncEveryMicros) {
         lastSync_ = nowMicros;
         if (calls_.fsync(fd_) != 0 && errno != EINVAL)
             return failed("write", errno);
     }
     return {};
+}
+
+void RotatingCsv::dropLastRow() {
+    if (fd_ >= 0 && rowStart_ >= 0 && size_ > rowStart_ && ::ftruncate(fd_, rowStart_) == 0)
+        size_ = rowStart_;
+    rowStart_ = -1;
 }
 
 Status RotatingCsv::close() {
@@ -156,9 +167,31 @@ void appendSeconds(std::string& out, int64_t micros, char separator) {
     out += fraction;
 }
 
+namespace {
+
+// A file an earlier recording left that this one would write again: the CSV files (their
+// parts included) and the waterfall pictures. Pictures and Touchstone files get names of
+// their own.
+bool recordingFile(const std::string& name) {
+    return ((name.starts_with("record") || name.starts_with("trace")) && name.ends_with(".csv")) ||
+           (name.starts_with("trace") && name.ends_with("-waterfall.png"));
+}
+
+}  // namespace
+
 Result<std::filesystem::path> makeRecordFolder(const std::filesystem::path& base, bool exact) {
     std::error_code ec;
     if (exact) {
+        for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+            if (recordingFile(entry.path().filename().string())) {
+                return fail(ErrorKind::Usage,
+                            "Cannot record into " + base.string() + ": it holds " +
+                                entry.path().filename().string() +
+                                " of an earlier recording, and a recording never writes over "
+                                "a file; give a new folder");
+            }
+        }
+        ec.clear();
         std::filesystem::create_directories(base, ec);
         if (!ec && std::filesystem::is_directory(base, ec))
             return base;

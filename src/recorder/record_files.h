@@ -31,6 +31,9 @@ class RotatingCsv {
     // Appends one complete row (with its line end). A failure is sticky: the file is closed
     // and every later call returns the same error.
     Status append(std::string_view row, int64_t nowMicros);
+    // Cuts off the row the last append() wrote, for a row that must not stay alone (its
+    // partner in another file failed). Nothing when that append failed.
+    void dropLastRow();
     // Flushes to the disk and closes.
     Status close();
 
@@ -54,6 +57,7 @@ class RotatingCsv {
     int part_ = 0;
     int fd_ = -1;
     int64_t size_ = 0;
+    int64_t rowStart_ = -1;  // where the last appended row begins; -1: none to drop
     int64_t lastSync_ = 0;
     Error error_;
     bool failed_ = false;
@@ -67,7 +71,9 @@ std::string fileStamp(int64_t unixMicros);
 void appendSeconds(std::string& out, int64_t micros, char separator);
 
 // Makes a new folder `base` (or base-2, base-3, ... when that exists) and returns it;
-// for a chosen folder (`exact`), makes it when missing and accepts it when it exists.
+// for a chosen folder (`exact`), makes it when missing and accepts it when it exists and
+// holds no CSV file or waterfall picture of an earlier recording (refused with the kind
+// Usage: another folder must be given).
 Result<std::filesystem::path> makeRecordFolder(const std::filesystem::path& base, bool exact);
 
 }  // namespace benchcap::recorder

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "bus/identification.h"
+#include "bus/text.h"
 #include "bus/user_interface.h"
 #include "hardcopy/hardcopy_workflow.h"
 #include "recorder/record_files.h"
@@ -69,7 +70,20 @@ struct Taken {
     int64_t bytes = 0;
     std::string file;
     bool cleared = false;  // late answers of an earlier item were read off and discarded
+    // A file of the item (its picture) that could not be written: the folder takes no
+    // more (a full disk, a size limit), so the recording ends rather than going on in rows
+    // that each say so.
+    Status fileFailure;
 };
+
+// An item that ended before it gave anything.
+Taken ended(ItemOutcome outcome, bool interrupted, std::string message) {
+    Taken item;
+    item.outcome = outcome;
+    item.interrupted = interrupted;
+    item.message = std::move(message);
+    return item;
+}
 
 constexpr int64_t kWaitSliceMicros = 50'000;
 // Reads that clear late answers give up after 100 ms (NI-488.2 code T100ms) of silence.
@@ -85,7 +99,7 @@ class Recording {
           start_(s.clock.nowMicros()),
           schedule_(settings.rows, start_),
           record_(settings.folder, "record", settings.rotateBytes, s.calls) {
-        for (int n = 1; n <= 4; ++n)
+        for (int n = 1; n <= kMaxRecordedTraces; ++n)
             traces_[n - 1].emplace(settings.folder, "trace" + std::to_string(n),
                                    settings.rotateBytes, s.calls);
     }
@@ -130,9 +144,16 @@ class Recording {
                 break;
             }
             end.status = traceStatus_;
+            if (end.status)
+                end.status = item.fileFailure;
             if (!end.status)
-                break;  // the trace file failed: a record row would name a row that is not there
+                break;  // a record row would name a row or a file that is not there
             end.status = writeRow(row.trace, begin, finished - begin, item);
+            if (!end.status) {
+                dropTraceRow(row.trace, item);  // the two files keep the same sequences
+                break;
+            }
+            const int64_t itemRow = sequence_;
             ++taken_;
             // An answer the instrument owed may still come after a time-out or a broken read.
             mayBeLate_ = !item.cleared && (item.outcome == ItemOutcome::Timeout ||
@@ -140,7 +161,7 @@ class Recording {
             if (const int64_t missed = schedule_.finish(due.row, finished);
                 missed > 0 && end.status)
                 end.status = writeSkipped(row.trace, missed, finished);
-            report(row.trace, item);
+            report(row.trace, item, itemRow, begin - start_);
         }
         if (!end.status)
             end.reason = RecordingEndReason::Failed;
@@ -223,12 +244,25 @@ class Recording {
         return append(at);
     }
 
-    void report(int trace, const Taken& item) {
+    // Takes back what a trace item wrote beside record.csv when its row there failed.
+    void dropTraceRow(int trace, const Taken& item) {
+        if (trace == 0 || item.outcome != ItemOutcome::Ok)
+            return;
+        traces_[static_cast<std::size_t>(trace - 1)]->dropLastRow();
+        if (!touchstoneFile_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(touchstoneFile_, ignored);
+        }
+    }
+
+    void report(int trace, const Taken& item, int64_t row, int64_t rowMicros) {
         if (!s_.progress)
             return;
         const Schedule::Due due = schedule_.next();
         RecorderProgress progress;
         progress.rows = sequence_;
+        progress.row = row;
+        progress.rowMicros = rowMicros;
         progress.lastTrace = trace;
         progress.elapsedMicros = s_.clock.nowMicros() - start_;
         progress.lastOutcome = item.outcome;
@@ -260,26 +294,22 @@ class Recording {
             if (const Status cleared = session.ClearDevice(); cleared)
                 readOff = false;
             else if (cleared.errorKind() != ErrorKind::Refused)
-                return Taken{outcomeOfKind(cleared.errorKind()),
-                             session.interrupted(),
-                             cleared.error(),
-                             0,
-                             {}};
+                return ended(outcomeOfKind(cleared.errorKind()), session.interrupted(),
+                             cleared.error());
         }
         session.SelectAndIdentify(s_.board, s_.address);
         if (!session.opened())
-            return Taken{ItemOutcome::Lost, false, session.opened().error(), 0, {}};
+            return ended(ItemOutcome::Lost, false, session.opened().error());
         if (session.interrupted())
-            return Taken{ItemOutcome::Timeout, true, {}, 0, {}};
+            return ended(ItemOutcome::Timeout, true, {});
         if (session.instrument().ModelName == bus::kModelNoAnswer) {
             // The identification does not say why nothing came: an adapter or gateway that
             // is gone is a lost interface, not a silent instrument.
             const bus::DriverStatus status = session.driver().status();
             if ((status.ibsta & bus::ibsta_bits::ERR) != 0 &&
                 (status.iberr == bus::iberr_codes::EDVR || status.iberr == bus::iberr_codes::ENEB))
-                return Taken{
-                    ItemOutcome::Lost, false, bus::driverErrorText(session.driver()), 0, {}};
-            return Taken{ItemOutcome::Timeout, false, "no answer to *IDN?", 0, {}};
+                return ended(ItemOutcome::Lost, false, bus::driverErrorText(session.driver()));
+            return ended(ItemOutcome::Timeout, false, "no answer to *IDN?");
         }
         const std::string reply = trace::CutAnswer(session.lastReply());
         if (identity_.empty())
@@ -289,11 +319,8 @@ class Recording {
             // whatever queued behind it are read off, so that no value of an earlier time
             // is recorded under this one; the next item starts in step.
             clearLateAnswers();
-            Taken item{ItemOutcome::Lost,
-                       session.interrupted(),
-                       "a late answer of an earlier query was discarded",
-                       0,
-                       {}};
+            Taken item = ended(ItemOutcome::Lost, session.interrupted(),
+                               "a late answer of an earlier query was discarded");
             item.cleared = true;
             return item;
         }
@@ -324,6 +351,8 @@ class Recording {
         item.interrupted = status.errorKind() == ErrorKind::Interrupted || s_.stopRequested();
         item.outcome = status ? ItemOutcome::Refused : outcomeOfKind(status.errorKind());
         item.message = status ? fallback : status.error();
+        if (status.errorKind() == ErrorKind::File)
+            item.fileFailure = status;
         return item;
     }
 
@@ -354,11 +383,12 @@ class Recording {
             options.identity = identity_;
             Result<std::string> text = trace::TouchstoneText({&channel, 1}, options);
             if (!text)
-                return Taken{ItemOutcome::Refused, false, text.error(), 0, {}};
+                return ended(ItemOutcome::Refused, false, text.error());
             touchstone = std::move(*text);
         }
         RotatingCsv& file = *traces_[number - 1];
         Taken item;
+        touchstoneFile_.clear();
         writeTraceRow(begin);
         // The head (the axis above all) is built again only when the trace's settings changed;
         // a changed axis starts a new part, so every file stays one table.
@@ -377,6 +407,9 @@ class Recording {
             for (int k = 2; std::filesystem::exists(path, ec); ++k)  // never over a file
                 path = settings_.folder / (stem + "-" + std::to_string(k) + ".s1p");
             traceStatus_ = writeOutputFile(path, *touchstone, s_.calls);
+            if (!traceStatus_)
+                file.dropLastRow();  // no trace row without its record row
+            touchstoneFile_ = path;
             item.file += " " + path.filename().string();
             item.bytes += static_cast<int64_t>(touchstone->size());
         }
@@ -387,11 +420,11 @@ class Recording {
     std::string traceHead(int number) const {
         const trace::TraceDataSet& data = state_.data;
         const trace::TraceField& field = state_.field;
-        std::string head = "# Benchcap trace recording\r\n# instrument: " + identity_ +
-                           " at GPIB " + std::to_string(s_.address) +
-                           "\r\n# interface: " + settings_.interfaceName + "\r\n# trace " +
-                           std::to_string(number) + ": " + std::to_string(field.RowCount()) +
-                           " points, ";
+        std::string head =
+            "# Benchcap trace recording\r\n# instrument: " + bus::OneLine(identity_) + " at GPIB " +
+            std::to_string(s_.address) +
+            "\r\n# interface: " + bus::OneLine(settings_.interfaceName) + "\r\n# trace " +
+            std::to_string(number) + ": " + std::to_string(field.RowCount()) + " points, ";
         if (data.IsSymbolTable)
             head += "symbol table, " + std::to_string(data.BitsPerSymbol) + " bits per symbol";
         else if (data.IsNetworkTrace)
@@ -534,20 +567,20 @@ class Recording {
     const int64_t start_;
     Schedule schedule_;
     RotatingCsv record_;
-    std::array<std::optional<RotatingCsv>, 4> traces_;
+    std::array<std::optional<RotatingCsv>, kMaxRecordedTraces> traces_;
     UnattendedBoxes boxes_;
     trace::TraceState state_;
     std::string line_;
     std::string identity_;
     std::string hardcopyDrive_;
-    std::array<AxisKey, 4> axes_;
+    std::array<AxisKey, kMaxRecordedTraces> axes_;
+    std::filesystem::path touchstoneFile_;  // of the last trace item, if it wrote one
     Status traceStatus_;
     int64_t sequence_ = 0;
     int64_t taken_ = 0;
-    bool mayBeLate_ = false;
-    std::optional<const recipes::Recipe*>
-        traceRecipe_;  // null: read as the model table says  // the last item ended before its
-                       // answer came
+    bool mayBeLate_ = false;  // the last item ended before its answer came
+    // null: read as the model table says
+    std::optional<const recipes::Recipe*> traceRecipe_;
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ class RecipeBook;
 namespace benchcap::recorder {
 
 inline constexpr int64_t kDefaultRotateBytes = 100LL * 1024 * 1024;
+// Traces 1..8, as many as a recipe may offer.
+inline constexpr int kMaxRecordedTraces = 8;
 
 // What a recording takes and where it ends.
 struct RecorderSettings {
@@ -51,12 +53,16 @@ const char* outcomeText(ItemOutcome outcome);
 // What the owner sees after every row (the status line, a progress print).
 struct RecorderProgress {
     int64_t rows = 0;   // rows in record.csv so far
-    int lastTrace = 0;  // the item of the last row: 0 a hardcopy, 1..4 a trace
+    int lastTrace = 0;  // the item of the last row: 0 a hardcopy, 1..8 a trace
+    // The last item's own row in record.csv and its time there (from the start): the rows
+    // count may have gone on by a `skipped` row since.
+    int64_t row = 0;
+    int64_t rowMicros = 0;
     int64_t elapsedMicros = 0;
     ItemOutcome lastOutcome = ItemOutcome::Ok;
     std::string lastMessage;    // why the last item failed, empty when it went through
     std::size_t nextRow = 0;    // the schedule row due next
-    int nextTrace = 0;          // its item: 0 a hardcopy, 1..4 a trace
+    int nextTrace = 0;          // its item: 0 a hardcopy, 1..8 a trace
     int64_t nextDueMicros = 0;  // its due time, from the start
     // What the last item took, for a live view; valid during the call only. The trace's
     // values when it was read, the hardcopy's file when one was written.
@@ -96,8 +102,9 @@ struct RecorderServices {
 // cleared and never recorded under a later time), writes its row to record.csv and its
 // values to traceN.csv or its picture to its own file. A time-out, a lost interface or a
 // bus error is a row with its outcome, and the schedule goes on; a file that cannot be
-// written ends the recording with the failure. Waits are in short slices that ask
-// `stopRequested`.
+// written (a CSV file, a picture, a Touchstone file: a full disk, a size limit) ends the
+// recording with the failure, and a trace row never stays without its row in record.csv.
+// Waits are in short slices that ask `stopRequested`.
 RecordingEnd Record(RecorderServices& services, const RecorderSettings& settings);
 
 }  // namespace benchcap::recorder

@@ -8,7 +8,7 @@ namespace benchcap::recorder {
 
 // One row of a recording: what it takes and how often.
 struct ScheduleRow {
-    int trace = 0;  // 0: a hardcopy, 1..4: that trace
+    int trace = 0;  // 0: a hardcopy, 1..8: that trace
     int64_t intervalMicros = 0;
 };
 

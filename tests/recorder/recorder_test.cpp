@@ -206,18 +206,31 @@ std::vector<std::vector<std::string>> rowsOf(const std::filesystem::path& folder
     return rows;
 }
 
+// Rows not whole; unless a kill may have cut the last ones (`cutLast`), also trace rows
+// whose sequence record.csv does not have.
 std::string brokenRows(const std::filesystem::path& folder, bool cutLast) {
     std::string problems;
-    for (const char* stem : {"record", "trace1", "trace2"})
-        rowsOf(folder, stem, cutLast, problems);
+    std::vector<std::string> recorded;
+    for (const auto& row : rowsOf(folder, "record", cutLast, problems))
+        recorded.push_back(row[0]);
+    for (const char* stem : {"trace1", "trace2"}) {
+        for (const auto& row : rowsOf(folder, stem, cutLast, problems)) {
+            if (!cutLast && std::find(recorded.begin(), recorded.end(), row[0]) == recorded.end())
+                problems += std::string(stem) + ": row " + row[0] + " is not in record.csv\n";
+        }
+    }
     return problems;
 }
 
-// Trace 1 and 2 of address 7 as fast as the virtual clock goes (until `count` items).
-RecordingEnd recordFast(const std::filesystem::path& folder, int64_t rotateBytes, int64_t count) {
+// Trace 1 and 2 of address 7 as fast as the virtual clock goes (until `count` items), or
+// its hardcopies.
+RecordingEnd recordFast(const std::filesystem::path& folder, int64_t rotateBytes, int64_t count,
+                        bool hardcopies = false) {
     test::BenchRig rig(kBench);
     RecorderSettings settings;
     settings.rows = {{1, 1000}, {2, 1000}};
+    if (hardcopies)
+        settings.rows = {{0, 1000}};
     settings.folder = folder;
     settings.rotateBytes = rotateBytes;
     settings.count = count;
@@ -260,8 +273,12 @@ TEST(RecorderTest, AKilledRecordingLeavesWholeRows) {
 }
 
 // A real full disk: a 64 KiB tmpfs in a mount namespace of a child process (as root, or in
-// a user namespace where the system allows one).
-TEST(RecorderTest, AFullFileSystemEndsTheRecordingWithWholeRows) {
+// a user namespace where the system allows one). A picture that does not fit ends the
+// recording as a CSV row does, rather than giving a row per hardcopy that says so.
+class FullFileSystem : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Recorder, FullFileSystem, ::testing::Values(false, true));
+
+TEST_P(FullFileSystem, EndsTheRecordingWithWholeRows) {
     const std::filesystem::path folder = test::makeTempDir("recorder-tmpfs");
     const std::string problems = inChild([&folder]() -> std::string {
         const std::string uid = std::to_string(::getuid()), gid = std::to_string(::getgid());
@@ -276,9 +293,10 @@ TEST(RecorderTest, AFullFileSystemEndsTheRecordingWithWholeRows) {
         if (!own || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
             return std::string("skip: cannot mount a tmpfs: ") + std::strerror(errno);
-        const RecordingEnd end = recordFast(folder, kDefaultRotateBytes, 100'000);
+        const RecordingEnd end = recordFast(folder, kDefaultRotateBytes, 100'000, GetParam());
         const std::string& error = end.status.error();
-        const bool named = error.find(folder.string() + "/") != std::string::npos &&
+        const std::string file = folder.string() + (GetParam() ? "/HARDCOPY-" : "/");
+        const bool named = error.find(file) != std::string::npos &&
                            error.find("No space left on device") != std::string::npos;
         return brokenRows(folder, false) +
                (end.reason == RecordingEndReason::Failed && named ? "" : "ended: " + error);

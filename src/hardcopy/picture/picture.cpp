@@ -227,7 +227,7 @@ Result<RenderedFile> renderToPng(const std::filesystem::path& in, const std::fil
     if (!png)
         return fail(png.error());
     if (Status written = writeOutputFile(out, *png); !written)
-        return fail(written.error());
+        return written.failure();
     rendered.size = image->size();
     return rendered;
 }

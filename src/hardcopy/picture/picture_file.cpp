@@ -161,7 +161,7 @@ Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
         const std::string& name = names[static_cast<size_t>(page)];
         Result<OutputFile> file = OutputFile::create(std::filesystem::path(name));
         if (!file)
-            return Error{file.error()};
+            return file.failure();
         Status drawn = format == PlotFileFormat::Png   ? drawPng(*file, size, page, draw)
                        : format == PlotFileFormat::Svg ? drawSvg(*file, size, page, draw)
                                                        : drawPdf(*file, size, pages, draw);
@@ -176,7 +176,7 @@ Result<std::vector<std::string>> writePictureFiles(const std::string& fileName,
     // Only now, with every page drawn, do the files take their names.
     for (OutputFile& file : outputs)
         if (Status committed = file.commit(); !committed)
-            return Error{committed.error()};
+            return committed.failure();
     return names;
 }
 

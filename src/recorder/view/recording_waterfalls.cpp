@@ -9,7 +9,7 @@
 namespace benchcap::recorder {
 
 void RecordingWaterfalls::take(const RecorderProgress& progress) {
-    if (!progress.trace || progress.lastTrace < 1 || progress.lastTrace > 4)
+    if (!progress.trace || progress.lastTrace < 1 || progress.lastTrace > kMaxRecordedTraces)
         return;
     auto& waterfall = waterfalls_[static_cast<std::size_t>(progress.lastTrace - 1)];
     if (!waterfall)
@@ -18,7 +18,8 @@ void RecordingWaterfalls::take(const RecorderProgress& progress) {
 }
 
 const trace::Waterfall* RecordingWaterfalls::of(int n) const {
-    return n >= 1 && n <= 4 ? waterfalls_[static_cast<std::size_t>(n - 1)].get() : nullptr;
+    return n >= 1 && n <= kMaxRecordedTraces ? waterfalls_[static_cast<std::size_t>(n - 1)].get()
+                                             : nullptr;
 }
 
 bool RecordingWaterfalls::empty() const {

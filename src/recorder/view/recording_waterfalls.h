@@ -19,7 +19,7 @@ class RecordingWaterfalls {
   public:
     // Adds the trace the last item read; other items change nothing.
     void take(const RecorderProgress& progress);
-    // The waterfall of trace `n` (1..4), nullptr before its first acquisition.
+    // The waterfall of trace `n` (1..8), nullptr before its first acquisition.
     const trace::Waterfall* of(int n) const;
     // No trace was taken: nothing to draw or save.
     bool empty() const;
@@ -31,7 +31,7 @@ class RecordingWaterfalls {
                 const trace::PlotStyle& style) const;
 
   private:
-    std::array<std::unique_ptr<trace::Waterfall>, 4> waterfalls_;
+    std::array<std::unique_ptr<trace::Waterfall>, kMaxRecordedTraces> waterfalls_;
 };
 
 }  // namespace benchcap::recorder

@@ -1,5 +1,6 @@
 #include "recipes/recipe_book.h"
 
+#include <re2/re2.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -95,17 +96,17 @@ Result<std::vector<std::string>> commands(const Place& at, const YAML::Node& nod
     return out;
 }
 
-Result<std::regex> regexOf(const Place& at, const YAML::Node& node, const std::string& key,
-                           const std::string& pattern) {
-    if (pattern.size() > kMaxPatternText)
+Result<Pattern> patternOf(const Place& at, const YAML::Node& node, const std::string& key,
+                          const std::string& text) {
+    if (text.size() > kMaxPatternText)
         return fault(at, node, key,
                      "longer than " + std::to_string(kMaxPatternText) + " characters");
-    try {
-        return std::regex(pattern, std::regex::ECMAScript);
-    } catch (const std::regex_error& e) {
+    Result<Pattern> pattern = Pattern::compile(text);
+    if (!pattern)
         return fault(at, node, key,
-                     "not a valid regular expression (" + std::string(e.what()) + ")");
-    }
+                     "not a valid regular expression in RE2 syntax (" + pattern.error() +
+                         "); RE2 has no backreferences or lookaround");
+    return pattern;
 }
 
 template <class T>
@@ -178,11 +179,12 @@ Status parseWait(const Place& at, const YAML::Node& node, Wait& wait) {
     Result<std::string> until = text(at, node["until"], "screen.wait.until", true);
     if (!until)
         return until.failure();
-    if (Result<std::regex> re = regexOf(at, node["until"], "screen.wait.until", *until); !re)
-        return re.failure();
+    Result<Pattern> pattern = patternOf(at, node["until"], "screen.wait.until", *until);
+    if (!pattern)
+        return pattern.failure();
     wait.kind = Wait::Kind::Poll;
     wait.query = *query;
-    wait.until = *until;
+    wait.until = std::move(*pattern);
     return {};
 }
 
@@ -333,7 +335,7 @@ Result<Recipe> parseRow(const std::string& source, const YAML::Node& node, std::
     Result<std::string> match = text(at, node["match"], "match", true);
     if (!match)
         return match.failure();
-    Result<std::regex> matcher = regexOf(at, node["match"], "match", *match);
+    Result<Pattern> matcher = patternOf(at, node["match"], "match", *match);
     if (!matcher)
         return matcher.failure();
     Result<std::string> kind = text(at, node["kind"], "kind", true);
@@ -349,7 +351,7 @@ Result<Recipe> parseRow(const std::string& source, const YAML::Node& node, std::
     recipe.matcher = std::move(*matcher);
     recipe.kind = *kind;
     recipe.exampleIdn = *example;
-    if (!recipe.exampleIdn.empty() && !std::regex_search(recipe.exampleIdn, recipe.matcher))
+    if (!recipe.exampleIdn.empty() && !recipe.matcher.search(recipe.exampleIdn))
         return fault(at, node["example_idn"], "example_idn", "the row's match does not take it");
     if (Status screen = parseScreen(at, node["screen"], recipe.screen); !screen)
         return screen.failure();
@@ -373,6 +375,27 @@ std::string_view trimmedIdn(std::string_view idn) {
 }
 
 }  // namespace
+
+Result<Pattern> Pattern::compile(const std::string& text) {
+    // Latin-1: the pattern and the answer are taken byte by byte, so an answer that is not
+    // UTF-8 is matched all the same. Errors go into the message, not to stderr.
+    RE2::Options options(RE2::Latin1);
+    options.set_log_errors(false);
+    auto re = std::make_shared<const RE2>(text, options);
+    if (!re->ok())
+        return fail(ErrorKind::BadData, re->error());
+    Pattern pattern;
+    pattern.text_ = text;
+    pattern.re_ = std::move(re);
+    return pattern;
+}
+
+bool Pattern::search(std::string_view answer) const {
+    if (!re_)
+        return false;
+    answer = answer.substr(0, kMaxMatchedText);
+    return RE2::PartialMatch(re2::StringPiece(answer.data(), answer.size()), *re_);
+}
 
 Result<RecipeBook> RecipeBook::parse(std::string_view yamlText, const std::string& source) {
     if (yamlText.size() > kMaxRecipeFileBytes)
@@ -461,11 +484,11 @@ void RecipeBook::merge(const RecipeBook& other) {
 }
 
 const Recipe* RecipeBook::match(std::string_view idnAnswer) const {
-    const std::string idn(trimmedIdn(idnAnswer));
+    const std::string_view idn = trimmedIdn(idnAnswer);
     if (idn.empty())
         return nullptr;
     for (const Recipe& row : rows_) {
-        if (std::regex_search(idn, row.matcher))
+        if (row.matcher.search(idn))
             return &row;
     }
     return nullptr;
@@ -536,10 +559,9 @@ std::string benchEntryFor(const Recipe& recipe, int address) {
     if (s.wait.kind == Wait::Kind::Poll) {
         // The instrument answers "busy" once, then "done": the first of these answers the
         // row's `until` takes, and the first it does not.
-        const std::regex until(s.wait.until, std::regex::ECMAScript);
         std::string busy, done;
         for (const char* answer : {"0", "1", "+1", "+0", "READY", "DONE", "BUSY"}) {
-            std::string& slot = std::regex_search(answer, until) ? done : busy;
+            std::string& slot = s.wait.until.search(answer) ? done : busy;
             if (slot.empty())
                 slot = answer;
         }

@@ -8,22 +8,48 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/result.h"
 
+namespace re2 {
+class RE2;
+}
+
 namespace benchcap::recipes {
+
+// An instrument's answer is matched on its first 64 KiB at most: identifications and
+// status answers are short, and a runaway answer must not take long to look at.
+inline constexpr std::size_t kMaxMatchedText = std::size_t{64} << 10;
+
+// A recipe's regular expression (RE2 syntax, taken byte by byte), compiled when the file is
+// read. It runs on what an instrument answers, so matching takes time linear in the answer
+// whatever the pattern: no answer can stall identification or a wait.
+class Pattern {
+  public:
+    Pattern() = default;
+    // The compiled pattern, or RE2's reason why `text` is not one.
+    static Result<Pattern> compile(const std::string& text);
+    // Whether the pattern matches somewhere in the first kMaxMatchedText bytes of `answer`
+    // (an empty Pattern matches nothing).
+    bool search(std::string_view answer) const;
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+    std::shared_ptr<const re2::RE2> re_;  // shared: rows are copied when files are merged
+};
 
 // How the runner learns that the picture is ready.
 struct Wait {
     enum class Kind { None, Opc, Poll, Delay };
     Kind kind = Kind::None;
     std::string query;  // Poll: the query asked again and again
-    std::string until;  // Poll: the answer (ECMAScript regex) that says "done"
+    Pattern until;      // Poll: the answer that says "done"
     double delaySeconds = 0;
 };
 
@@ -77,8 +103,8 @@ struct Trace {
 
 struct Recipe {
     std::string name;
-    std::string match;  // ECMAScript regex on the *IDN? answer
-    std::regex matcher;
+    std::string match;  // the pattern searched in the *IDN? answer
+    Pattern matcher;
     std::string kind;        // oscilloscope, spectrum-analyzer, ...
     std::string exampleIdn;  // an identification the row is written for (checked to match)
     Screen screen;
@@ -90,15 +116,14 @@ struct Recipe {
 inline constexpr std::size_t kMaxRecipeFileBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kMaxRecipes = 1000;
 inline constexpr std::size_t kMaxRecipeText = 1000;  // one command or query
-// A regex or an example identification: short, so a badly written pattern cannot take
-// long on an identification.
+// A pattern or an example identification: short, so a pattern's compiled form stays small.
 inline constexpr std::size_t kMaxPatternText = 200;
 inline constexpr std::size_t kMaxCommandsPerStep = 32;
 inline constexpr double kMaxTimeoutSeconds = 1000;
 
 class RecipeBook {
   public:
-    // The rows of one file; strict: an unknown key, a bad value or regex, a missing
+    // The rows of one file; strict: an unknown key, a bad value or pattern, a missing
     // `produce` is an error that names the source, the row and the key.
     static Result<RecipeBook> parse(std::string_view yamlText, const std::string& source);
     // The shipped rows merged with `recipes.yaml` in `configFolder` when it exists.
@@ -108,7 +133,7 @@ class RecipeBook {
     // Rows of `other` replace rows of the same name and add the rest at the end.
     void merge(const RecipeBook& other);
 
-    // The first row whose regex matches the whole identification (trailing line feed and
+    // The first row whose pattern matches the identification (trailing line feed and
     // blanks removed), or null.
     const Recipe* match(std::string_view idnAnswer) const;
     const Recipe* named(std::string_view name) const;

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <regex>
 #include <utility>
 
 #include "base/output_file.h"
@@ -86,12 +85,11 @@ class Run {
                 return {};
             }
             case Wait::Kind::Poll: {
-                const std::regex until(w.until, std::regex::ECMAScript);
                 const int64_t deadline = clock_.nowMicros() + std::llround(limit * 1e6);
                 std::string last = "no answer";
                 while (true) {
                     Result<std::string> reply = answer("wait", w.query);
-                    if (reply && std::regex_search(*reply, until))
+                    if (reply && w.until.search(*reply))
                         return {};
                     if (!reply && reply.errorKind() != ErrorKind::TimedOut)
                         return failed("wait", reply.errorKind(),
@@ -103,7 +101,7 @@ class Run {
                         return paused;
                 }
                 return failed("wait", ErrorKind::TimedOut,
-                              "the answer to " + w.query + " did not match '" + w.until +
+                              "the answer to " + w.query + " did not match '" + w.until.text() +
                                   "' within " + bus::secondsText(limit) + " (last: " + last +
                                   "); check the instrument, or raise timeout_s");
             }

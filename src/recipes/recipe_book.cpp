@@ -70,13 +70,25 @@ Result<std::string> text(const Place& at, const YAML::Node& node, const std::str
     return value;
 }
 
+// A text sent to the instrument as one message. A line break or NUL inside would make it
+// two messages on a raw socket (or cut it short), so it is refused where it is read.
+Result<std::string> command(const Place& at, const YAML::Node& node, const std::string& key,
+                            bool required) {
+    Result<std::string> value = text(at, node, key, required);
+    if (value && value->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return fault(at, node, key,
+                     "a command must not hold a line break or NUL (CR, LF, NUL); write one "
+                     "command per list item");
+    return value;
+}
+
 Result<std::vector<std::string>> commands(const Place& at, const YAML::Node& node,
                                           const std::string& key) {
     std::vector<std::string> out;
     if (!node)
         return out;
     if (node.IsScalar()) {
-        Result<std::string> one = text(at, node, key, true);
+        Result<std::string> one = command(at, node, key, true);
         if (!one)
             return one.failure();
         out.push_back(*one);
@@ -88,7 +100,7 @@ Result<std::vector<std::string>> commands(const Place& at, const YAML::Node& nod
         return fault(at, node, key,
                      "more than " + std::to_string(kMaxCommandsPerStep) + " commands");
     for (const auto& item : node) {
-        Result<std::string> one = text(at, item, key, true);
+        Result<std::string> one = command(at, item, key, true);
         if (!one)
             return one.failure();
         out.push_back(*one);
@@ -173,7 +185,7 @@ Status parseWait(const Place& at, const YAML::Node& node, Wait& wait) {
         wait.delaySeconds = *delay;
         return {};
     }
-    Result<std::string> query = text(at, node["poll"], "screen.wait.poll", true);
+    Result<std::string> query = command(at, node["poll"], "screen.wait.poll", true);
     if (!query)
         return query.failure();
     Result<std::string> until = text(at, node["until"], "screen.wait.until", true);
@@ -195,9 +207,9 @@ Status parseFetch(const Place& at, const YAML::Node& node, Fetch& fetch) {
         return fault(at, node, "screen.fetch", "must be query or {save, read, delete}");
     if (Status keys = checkKeys(at, node, "screen.fetch.", {"save", "read", "delete"}); !keys)
         return keys;
-    Result<std::string> save = text(at, node["save"], "screen.fetch.save", false);
-    Result<std::string> read = text(at, node["read"], "screen.fetch.read", true);
-    Result<std::string> remove = text(at, node["delete"], "screen.fetch.delete", false);
+    Result<std::string> save = command(at, node["save"], "screen.fetch.save", false);
+    Result<std::string> read = command(at, node["read"], "screen.fetch.read", true);
+    Result<std::string> remove = command(at, node["delete"], "screen.fetch.delete", false);
     for (const auto* r : {&save, &read, &remove}) {
         if (!*r)
             return r->failure();
@@ -219,7 +231,7 @@ Status parseScreen(const Place& at, const YAML::Node& node, Screen& screen) {
     Result<std::vector<std::string>> prepare = commands(at, node["prepare"], "screen.prepare");
     if (!prepare)
         return prepare.failure();
-    Result<std::string> produce = text(at, node["produce"], "screen.produce", true);
+    Result<std::string> produce = command(at, node["produce"], "screen.produce", true);
     if (!produce)
         return produce.failure();
     Result<std::vector<std::string>> restore = commands(at, node["restore"], "screen.restore");
@@ -263,7 +275,7 @@ Result<Trace> parseTrace(const Place& at, const YAML::Node& node) {
         !keys)
         return keys.failure();
     Trace trace;
-    Result<std::string> query = text(at, node["query"], "trace.query", true);
+    Result<std::string> query = command(at, node["query"], "trace.query", true);
     if (!query)
         return query.failure();
     Result<std::vector<std::string>> prepare = commands(at, node["prepare"], "trace.prepare");
@@ -283,9 +295,9 @@ Result<Trace> parseTrace(const Place& at, const YAML::Node& node) {
     Result<Framing> framing = framingOf(at, node["framing"], "trace.framing");
     if (!framing)
         return framing.failure();
-    Result<std::string> start = text(at, node["start"], "trace.start", false);
-    Result<std::string> stop = text(at, node["stop"], "trace.stop", false);
-    Result<std::string> step = text(at, node["step"], "trace.step", false);
+    Result<std::string> start = command(at, node["start"], "trace.start", false);
+    Result<std::string> stop = command(at, node["stop"], "trace.stop", false);
+    Result<std::string> step = command(at, node["step"], "trace.step", false);
     for (const auto* r : {&start, &stop, &step}) {
         if (!*r)
             return r->failure();

@@ -123,8 +123,8 @@ inline constexpr double kMaxTimeoutSeconds = 1000;
 
 class RecipeBook {
   public:
-    // The rows of one file; strict: an unknown key, a bad value or pattern, a missing
-    // `produce` is an error that names the source, the row and the key.
+    // The rows of one file; strict: an unknown key, a bad value or pattern, a command holding
+    // a line break, a missing `produce` is an error that names the source, the row and the key.
     static Result<RecipeBook> parse(std::string_view yamlText, const std::string& source);
     // The shipped rows merged with `recipes.yaml` in `configFolder` when it exists.
     static Result<RecipeBook> load(const std::filesystem::path& configFolder);

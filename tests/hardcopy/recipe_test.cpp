@@ -110,6 +110,12 @@ TEST(RecipeFile, BadFilesAreRefusedWithRowAndKey) {
         {"recipes: [" + good + ", wait: {poll: 'BUSY?', until: '(a)\\1'}}}]",
          "f line 1: recipe a, key 'screen.wait.until': not a valid regular expression in RE2 "
          "syntax (invalid escape sequence: \\1); RE2 has no backreferences or lookaround"},
+        // A command is one message: a line break or NUL in it would send two, or cut it.
+        {"recipes: [" + good + ",\n  prepare: [A, \"SAVE \\\"x\\\"\\r\\n:SYST:POW OFF\"]}}]",
+         "f line 2: recipe a, key 'screen.prepare': a command must not hold a line break or NUL "
+         "(CR, LF, NUL); write one command per list item"},
+        {"recipes: [" + good + "}, trace: {query: \"Q\\0\"}}]",
+         "f line 1: recipe a, key 'trace.query': a command must not hold"},
         {"recipes: [" + good + ", fetch: {save: S}}}]",
          "f line 1: recipe a, key 'screen.fetch.read': missing"},
         {"recipes: [" + good + ", timeout_s: 5000}}]",

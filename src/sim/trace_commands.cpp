@@ -126,6 +126,21 @@ int bitsPerSymbol(const VectorMode& vm) {
     return std::min(bits, 8);
 }
 
+// How far a drifting source has moved after `seconds`: at `dbPerS`, turning back at
+// +-kDriftSwingDb as a source that wanders does, so that a bench left running for days
+// (a long recording) never drives the levels to infinity.
+constexpr double kDriftSwingDb = 60;
+double driftDb(double dbPerS, double seconds) {
+    const double moved = dbPerS * seconds;
+    if (!std::isfinite(moved))
+        return 0;
+    // A triangle wave of period 4 * kDriftSwingDb, through 0 at moved = 0.
+    const double phase = std::fmod(std::fabs(moved) + kDriftSwingDb, 4 * kDriftSwingDb);
+    const double offset =
+        phase < 2 * kDriftSwingDb ? phase - kDriftSwingDb : 3 * kDriftSwingDb - phase;
+    return moved < 0 ? -offset : offset;
+}
+
 // The level of a spectrum analyzer at point i of trace t: a noise floor near -90 dBm
 // and three carriers, or, in zero span, a burst over the middle of the sweep.
 std::vector<float> spectrum(const TraceState& s, int trace, double seconds) {
@@ -144,8 +159,8 @@ std::vector<float> spectrum(const TraceState& s, int trace, double seconds) {
             const double f = (i / n) * s.span + (s.centre - s.span / 2);
             for (const Carrier& c : carriers) {
                 const double d = (f - (s.centre + c.offset * s.span)) / (s.span / 150);
-                power +=
-                    std::pow(10.0, (c.level + s.driftDbPerS * seconds) / 10) * std::exp(-d * d);
+                power += std::pow(10.0, (c.level + driftDb(s.driftDbPerS, seconds)) / 10) *
+                         std::exp(-d * d);
             }
         } else if (i > s.points / 5 && i < s.points * 7 / 10) {
             power += std::pow(10.0, (-30.0 + 0.2 * noise.gauss()) / 10);
@@ -334,8 +349,9 @@ std::vector<KeySpec> traceKeys(const std::string& kind) {
             {"sweep_time_s", KeyType::Number, nonNegativeNumber, {}},
             {"traces_shown", KeyType::IntList, traceList, {}},
             {"knows_inst_nsel", KeyType::Bool, nullptr, {}},
-            // A drifting source: dB per second of bench time added to every carrier.
-            {"drift_db_per_s", KeyType::Number, nullptr, {}},
+            // A drifting source: dB per second of bench time added to every carrier, up to
+            // +-60 dB and back.
+            {"drift_db_per_s", KeyType::Number, numberRange(-1000, 1000), {}},
         };
         if (kind == "vector-analyzer") {
             keys.push_back(

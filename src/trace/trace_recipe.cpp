@@ -17,6 +17,7 @@
 #include "bus/identification.h"
 #include "bus/step_talk.h"
 #include "bus/text.h"
+#include "trace/general_number.h"
 #include "trace/trace_field.h"
 #include "trace/trace_text.h"
 
@@ -33,9 +34,14 @@ bool isSeparator(char c) {
 
 // One number as instruments write it ("+1.00000E+006", "-5e-3", "9.91E+37"), or nothing.
 std::optional<double> numberOf(std::string_view text) {
-    if (!text.empty() && text.front() == '+')
+    // One sign at most: from_chars takes a '-' but no '+', so a '+' comes off first and no
+    // sign may follow it ("+-2" would read as -2).
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
-    if (text.empty() || text.front() == '+')
+        if (!text.empty() && (text.front() == '+' || text.front() == '-'))
+            return std::nullopt;
+    }
+    if (text.empty())
         return std::nullopt;
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -200,17 +206,12 @@ class Run {
         if (values->empty())
             return failed("data", ErrorKind::BadData,
                           "the instrument sent no values; check that the trace is on");
+        Result<AnalyzerAxis> axis = RecipeAxis(start, stop, step, values->size());
+        if (!axis)
+            return failed("data", ErrorKind::BadData,
+                          axis.error() + "; check the axis queries in the recipe");
         TraceDataSet data;
-        data.axis.count = values->size();
-        if (start && stop) {
-            data.axis = AnalyzerAxis{*start, *stop - *start,
-                                     std::max<double>(1, static_cast<double>(values->size() - 1)),
-                                     values->size()};
-        } else if (start && step) {
-            data.axis = AnalyzerAxis{*start, *step, 1.0, values->size()};
-        } else if (start) {
-            data.axis = AnalyzerAxis{*start, 1.0, 1.0, values->size()};
-        }
+        data.axis = *axis;
         data.values = std::move(*values);
         return data;
     }
@@ -239,6 +240,30 @@ Result<std::vector<float>> DecodeTraceAnswer(std::string_view payload, const Tra
     if (size == 8)
         return decodeBinary<double>(payload, trace.bigEndian);
     return decodeBinary<float>(payload, trace.bigEndian);
+}
+
+Result<AnalyzerAxis> RecipeAxis(std::optional<double> start, std::optional<double> stop,
+                                std::optional<double> step, std::size_t count) {
+    AnalyzerAxis axis;
+    axis.count = count;
+    if (start && stop)
+        axis = {*start, *stop - *start, std::max<double>(1, static_cast<double>(count) - 1), count};
+    else if (start && step)
+        axis = {*start, *step, 1.0, count};
+    else if (start)
+        axis = {*start, 1.0, 1.0, count};
+    if (!std::isfinite(axis.scale))
+        return fail(ErrorKind::BadData, "the stimulus step is too large for a number");
+    // One value needs no step; more on one x value would make a table no one can plot.
+    if (count > 1 && axis.scale == 0) {
+        if (stop)
+            return fail(ErrorKind::BadData, "the stimulus starts and stops at the same value (" +
+                                                FormatGeneral(*start, '.') + ") for " +
+                                                std::to_string(count) + " points");
+        return fail(ErrorKind::BadData,
+                    "the stimulus step is 0 for " + std::to_string(count) + " points");
+    }
+    return axis;
 }
 
 const recipes::Recipe* TraceRecipeFor(const recipes::RecipeBook& book,

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -26,6 +27,13 @@ inline constexpr std::size_t kMaxRecipeTraceValues = std::size_t{4} << 20;
 // singles or doubles in the row's byte order. A failure says what is wrong in a phrase
 // (no recipe name: the caller adds it).
 Result<std::vector<float>> DecodeTraceAnswer(std::string_view payload, const recipes::Trace& trace);
+
+// The x axis of `count` values from the row's axis answers: start..stop, start + i*step,
+// start + i, or the index without a start. Axes whose points would all lie on one x value
+// (start equal to stop, a step of 0, for more than one value) are refused in a phrase, as
+// are steps too large for a number.
+Result<AnalyzerAxis> RecipeAxis(std::optional<double> start, std::optional<double> stop,
+                                std::optional<double> step, std::size_t count);
 
 // The row that reads the traces of `instrument` (identified, `idnAnswer` its *IDN? answer):
 // the row named `forcedName`, or else the first matching row, when it has a trace section

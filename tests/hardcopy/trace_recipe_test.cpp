@@ -79,6 +79,9 @@ TEST(TraceRecipes, FramingsFormatsAndByteOrders) {
         {", format: ascii", "1,,2 ; 4", {1, 2, 4}},
         {"", "1,0x2", {}},
         {"", "1,++2", {}},
+        {"", "1,+-2", {}},
+        {"", "-+2", {}},
+        {"", "2e+-3", {}},
         {", format: real32, byte_order: big", std::string("\x3f\xc0\0\0", 4), {1.5f}},
         {", format: real32, traces: 8", std::string("\0\0\xc0\x3f", 4), {1.5f}},
         {", format: real64, byte_order: big", std::string("\xc0\x04\0\0\0\0\0\0", 8), {-2.5f}},
@@ -97,6 +100,19 @@ TEST(TraceRecipes, FramingsFormatsAndByteOrders) {
         EXPECT_EQ(got ? *got : std::vector<float>{}, r.values) << r.payload;
         EXPECT_EQ(!got.error().empty(), r.values.empty()) << r.payload;
     }
+}
+
+// The x axis from the axis answers: points that would all lie on one x value are refused.
+TEST(TraceRecipes, AxisOnOneValueIsRefused) {
+    using std::nullopt;
+    EXPECT_EQ(trace::RecipeAxis(1e6, 2e6, nullopt, 5)->at(4), 2e6);
+    EXPECT_TRUE(trace::RecipeAxis(1e6, 1e6, nullopt, 1));
+    EXPECT_EQ(trace::RecipeAxis(1e6, 1e6, nullopt, 401).error(),
+              "the stimulus starts and stops at the same value (1000000) for 401 points");
+    EXPECT_EQ(trace::RecipeAxis(1e6, nullopt, 0.0, 401).error(),
+              "the stimulus step is 0 for 401 points");
+    EXPECT_EQ(trace::RecipeAxis(-1e308, 1e308, nullopt, 3).error(),
+              "the stimulus step is too large for a number");
 }
 
 // Faults of the instrument and a number the row does not offer: the trace before stays,

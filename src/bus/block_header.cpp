@@ -30,6 +30,10 @@ std::string shown(std::string_view bytes) {
 }
 
 constexpr char kNoHeader[] = " does not start with a block header ('#' and a digit 1 to 9)";
+// The smallest piece a slow link shrinks the reads to: below it, driver calls would cost
+// more than the bytes they bring.
+constexpr int64_t kSmallestPiece = 64;
+
 constexpr char kOffTheBus[] = "the instrument is not ready, so nothing was read";
 
 // One driver read of up to `count` bytes.
@@ -74,32 +78,33 @@ ErrorKind kindOf(const Piece& p) {
 
 Result<int64_t> ParseBlockHeader(std::string_view header) {
     if (header.empty())
-        return fail("no block header arrived");
+        return fail(ErrorKind::BadData, "no block header arrived");
     if (header.front() != '#')
-        return fail("the answer " + shown(header) + kNoHeader);
+        return fail(ErrorKind::BadData, "the answer " + shown(header) + kNoHeader);
     if (header.size() < 2)
-        return fail("the data ended inside the block header \"#\"");
+        return fail(ErrorKind::BadData, "the data ended inside the block header \"#\"");
     if (header[1] == '0') {
-        return fail(
-            "the instrument sent an indefinite-length block (#0); only a block header with "
-            "a length is supported");
+        return fail(ErrorKind::BadData,
+                    "the instrument sent an indefinite-length block (#0); only a block header with "
+                    "a length is supported");
     }
     if (header[1] < '1' || header[1] > '9') {
-        return fail("the answer " + shown(header) + kNoHeader);
+        return fail(ErrorKind::BadData, "the answer " + shown(header) + kNoHeader);
     }
     const auto digits = static_cast<size_t>(header[1] - '0');
     const std::string_view field = header.substr(2);
     if (field.size() < digits)
-        return fail("the data ended inside the block header " + shown(header));
+        return fail(ErrorKind::BadData, "the data ended inside the block header " + shown(header));
     if (field.size() > digits) {
-        return fail("the block header " + shown(header) + " announces " + std::to_string(digits) +
-                    " length digits but carries " + std::to_string(field.size()));
+        return fail(ErrorKind::BadData, "the block header " + shown(header) + " announces " +
+                                            std::to_string(digits) + " length digits but carries " +
+                                            std::to_string(field.size()));
     }
     int64_t length = 0;
     for (const char c : field) {
         if (c < '0' || c > '9') {
-            return fail("the length field of the block header " + shown(header) +
-                        " is not a decimal number");
+            return fail(ErrorKind::BadData, "the length field of the block header " +
+                                                shown(header) + " is not a decimal number");
         }
         length = length * 10 + (c - '0');
     }
@@ -127,15 +132,18 @@ Result<int64_t> ReadBlockHeader(Session& session) {
             return fail(kOffTheBus);
         header.append(bytes + 2, static_cast<size_t>(p.got));
         if (p.got < digits) {
-            return fail("the data ended inside the block header " + shown(header) + reason(p));
+            return fail(kindOf(p),
+                        "the data ended inside the block header " + shown(header) + reason(p));
         }
         if (p.status & sta::END)
-            return fail("the block header " + shown(header) + " ended the message");
+            return fail(ErrorKind::BadData,
+                        "the block header " + shown(header) + " ended the message");
     }
     return ParseBlockHeader(header);
 }
 
 Status ReadBlockData(Session& session, int64_t length, int64_t piece, const BlockSink& sink) {
+    piece = std::max<int64_t>(piece, 1);
     const auto size = static_cast<size_t>(std::max<int64_t>(1, std::min(length, piece)));
     const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     int64_t done = 0;
@@ -155,6 +163,14 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
         done += p.got;
         session.driver().reportProgress(done, length);
         ended = (p.status & sta::END) != 0;
+        if (p.got > 0 && p.got < want && (p.status & sta::TIMO) && !ended) {
+            // A slow link (a serial adapter, an extender): bytes kept coming, the piece was
+            // only too long for the time-out. The read lasted the whole time-out, so what it
+            // brought is the rate per time-out; the next pieces take about a quarter of it,
+            // which keeps stop requests and progress frequent.
+            piece = std::clamp<int64_t>(p.got / 4, std::min(kSmallestPiece, piece), piece);
+            continue;
+        }
         if (p.got < want || (ended && done < length) || (p.status & sta::ERR)) {
             if (session.interrupted())  // the driver ended the read on the stop request
                 return interruptedError();
@@ -173,11 +189,11 @@ Status ReadBlockData(Session& session, int64_t length, int64_t piece, const Bloc
     if (p.got == 1 && after == '\n' && (p.status & sta::END))
         return {};
     if (p.got == 1) {
-        return fail("the block header announced " + std::to_string(length) +
-                    " bytes, but more data followed them");
+        return fail(ErrorKind::BadData, "the block header announced " + std::to_string(length) +
+                                            " bytes, but more data followed them");
     }
-    return fail("the block of " + std::to_string(length) + " bytes did not end the message" +
-                reason(p));
+    return fail(kindOf(p), "the block of " + std::to_string(length) +
+                               " bytes did not end the message" + reason(p));
 }
 
 }  // namespace benchcap::bus

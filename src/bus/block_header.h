@@ -18,8 +18,8 @@ namespace benchcap::bus {
 // wrap the messages, which are lower-case phrases without a final stop.
 
 // Checks a complete header and returns the length it announces (0 included).
-// Everything else is refused: an indefinite-length "#0" block, bytes before the "#",
-// a digit count that does not match, blanks or letters in the length.
+// Everything else is refused as ErrorKind::BadData: an indefinite-length "#0" block, bytes
+// before the "#", a digit count that does not match, blanks or letters in the length.
 Result<int64_t> ParseBlockHeader(std::string_view header);
 
 // Reads a header as it arrives (two bytes, then as many length digits as they announce)
@@ -31,11 +31,14 @@ Result<int64_t> ReadBlockHeader(Session& session);
 using BlockSink = std::function<Status(const char* data, std::size_t size)>;
 
 // Reads the `length` data bytes of the block whose header was just read, in pieces of at
-// most `piece` bytes handed to `sink`, then checks that the message ends there. Fails
-// when the instrument stops early (END, time-out, driver error), when more data follow
-// than the header announced, when the session keeps a read off the bus, or when the
-// session is asked to stop between two pieces. Memory use is one piece whatever the
-// header says.
+// most `piece` bytes handed to `sink`, then checks that the message ends there. A piece
+// that runs into the time-out with some bytes is no failure: the link is slow, and the
+// following pieces shrink to about a quarter of what came in one time-out (64 bytes at
+// the least). Fails when the instrument stops early (END, no byte for a whole time-out, a
+// driver error), when more data follow than the header announced, when the session keeps
+// a read off the bus, or when the session is asked to stop between two pieces; a broken
+// header or block is ErrorKind::BadData, silence TimedOut. Memory use is one piece
+// whatever the header says.
 Status ReadBlockData(Session& session, int64_t length, int64_t piece, const BlockSink& sink);
 
 }  // namespace benchcap::bus

@@ -2,6 +2,7 @@
 
 #include "base/output_file.h"
 #include "bus/block_header.h"
+#include "bus/identification.h"
 #include "bus/text.h"
 
 namespace benchcap::hardcopy {
@@ -35,7 +36,9 @@ Status checkAsTarget(const PictureCheck& check, const OutputFile& out) {
     const std::string temporary = out.temporaryPath().string();
     if (why.rfind(temporary, 0) == 0)
         why = out.target().string() + why.substr(temporary.size());
-    return fail(why);
+    // A picture that does not read as one is data that are not what they should be.
+    return fail(checked.errorKind() == ErrorKind::Other ? ErrorKind::BadData : checked.errorKind(),
+                why);
 }
 
 Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentFile,
@@ -44,14 +47,16 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
     session.IdentifyDevice();
     const bus::CurrentInstrument& ci = session.instrument();
     if (!ci.IsReady) {
-        return fail("the instrument at GPIB " + std::to_string(ci.BusAddress) +
-                    " did not identify itself (" + ci.ModelName + "); nothing was transferred");
+        return fail(ci.ModelName == bus::kModelNoAnswer ? ErrorKind::TimedOut : ErrorKind::Refused,
+                    "the instrument at GPIB " + std::to_string(ci.BusAddress) +
+                        " did not identify itself (" + ci.ModelName + "); nothing was transferred");
     }
     const std::string name(bus::TrimBlanks(instrumentFile));
     session.WriteDevice("MMEM:DATA? '" + name + "'");
     if (session.driver().status().ibsta & sta::ERR) {
-        return fail("the request for " + name + " did not reach the instrument (" +
-                    bus::driverErrorText(session.driver()) + ")");
+        return fail(ErrorKind::BusError, "the request for " + name +
+                                             " did not reach the instrument (" +
+                                             bus::driverErrorText(session.driver()) + ")");
     }
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length) {
@@ -61,12 +66,12 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
     }
     // A picture of no bytes is no picture; the policy of trace blocks differs.
     if (*length == 0)
-        return fail("no usable block for " + name +
-                    ": the instrument sent an empty block (length 0)");
+        return fail(ErrorKind::BadData, "no usable block for " + name +
+                                            ": the instrument sent an empty block (length 0)");
 
     Result<OutputFile> out = OutputFile::create(std::string(bus::TrimBlanks(localFile)));
     if (!out)
-        return fail(out.error());
+        return out.failure();
     const Status read = bus::ReadBlockData(
         session, *length, kTransferChunk,
         [&out](const char* data, std::size_t size) { return out->write(data, size); });
@@ -78,12 +83,13 @@ Result<int64_t> TransferFile(bus::Session& session, std::string_view instrumentF
     }
     if (check) {
         if (const Status picture = checkAsTarget(check, *out); !picture)
-            return fail("the file " + name + " from the instrument is refused: " + picture.error());
+            return fail(picture.errorKind(),
+                        "the file " + name + " from the instrument is refused: " + picture.error());
     }
     if (session.interrupted())
         return bus::interruptedError();
     if (Status committed = out->commit(); !committed)
-        return fail(committed.error());
+        return committed.failure();
     return *length;
 }
 

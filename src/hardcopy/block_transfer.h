@@ -12,7 +12,8 @@ namespace benchcap::hardcopy {
 
 // Data are read in pieces of at most this size straight into the file, so a hardcopy
 // never needs its announced length in memory, and a stop request (Ctrl+C) is seen after
-// at most one piece (a quarter of a second at a fast bus's 1 MB/s).
+// at most one piece (a quarter of a second at a fast bus's 1 MB/s; on a slow link the
+// reader shrinks the pieces to a quarter of the time-out).
 inline constexpr int64_t kTransferChunk = int64_t{256} << 10;
 
 // Configures the instrument-side hardcopy and starts it: with the configuration, six
@@ -22,7 +23,8 @@ inline constexpr int64_t kTransferChunk = int64_t{256} << 10;
 void StartHardcopy(bus::Session& session, std::string_view instrumentFile, bool color,
                    std::string_view format, bool suppressConfig = false);
 
-// `check` on the file being written, its message naming the file it becomes.
+// `check` on the file being written, its message naming the file it becomes; a refusal
+// without a kind of its own is BadData.
 Status checkAsTarget(const PictureCheck& check, const OutputFile& out);
 
 // Asks the instrument for its file with "MMEM:DATA? '<instrumentFile>'" and stores the data

@@ -10,6 +10,7 @@
 
 #include "base/output_file.h"
 #include "bus/block_header.h"
+#include "bus/identification.h"
 #include "bus/text.h"
 #include "hardcopy/block_transfer.h"
 
@@ -32,8 +33,9 @@ int64_t announcedBitmapSize(const std::string& path) {
 
 // Where the picture lies in the file the driver wrote: a LAN instrument frames its answer
 // as an IEEE 488.2 definite-length block (#NL...L, then the bytes and LF), a GPIB generator
-// sends the bitmap bare. The offset and length of the block's data, or nothing.
-std::optional<std::pair<int64_t, int64_t>> blockData(const std::string& path, int64_t size) {
+// sends the bitmap bare. The offset and length the block's header gives (the data may
+// have stopped short of them), or nothing.
+std::optional<std::pair<int64_t, int64_t>> blockData(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     char head[11] = {};
     in.read(head, sizeof head);
@@ -43,7 +45,7 @@ std::optional<std::pair<int64_t, int64_t>> blockData(const std::string& path, in
     const int64_t headerSize = 2 + (head[1] - '0');
     const Result<int64_t> length =
         bus::ParseBlockHeader(std::string_view(head, static_cast<size_t>(headerSize)));
-    if (!length || headerSize + *length > size)
+    if (!length)
         return std::nullopt;
     return std::pair<int64_t, int64_t>{headerSize, *length};
 }
@@ -60,9 +62,10 @@ Result<OutputFile> unframed(const OutputFile& framed, int64_t offset, int64_t le
         const auto want = static_cast<std::streamsize>(
             std::min<int64_t>(left, static_cast<int64_t>(piece.size())));
         if (!in.read(piece.data(), want))
-            return fail("cannot read back '" + framed.temporaryPath().string() + "'");
+            return fail(ErrorKind::File,
+                        "cannot read back '" + framed.temporaryPath().string() + "'");
         if (Status written = bare->write(piece.data(), static_cast<size_t>(want)); !written)
-            return fail(written.error());
+            return written.failure();
         left -= want;
     }
     return bare;
@@ -87,8 +90,11 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
     session.IdentifyDevice();
     const bus::CurrentInstrument& ci = session.instrument();
     if (!ci.IsReady || !ci.BusEnabled) {
-        return fail("the generator at GPIB " + std::to_string(ci.BusAddress) +
-                    " did not identify itself (" + ci.ModelName + "); nothing was read");
+        // No answer to *IDN? is the generator's silence; anything else is not a generator
+        // Benchcap reads.
+        return fail(ci.ModelName == bus::kModelNoAnswer ? ErrorKind::TimedOut : ErrorKind::Refused,
+                    "the generator at GPIB " + std::to_string(ci.BusAddress) +
+                        " did not identify itself (" + ci.ModelName + "); nothing was read");
     }
     if (session.interrupted())
         return bus::interruptedError();
@@ -96,7 +102,7 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
 
     Result<OutputFile> out = OutputFile::create(std::string(bus::TrimBlanks(localFile)));
     if (!out)
-        return fail(out.error());
+        return out.failure();
     out->closeForOtherWriter();
     bus::GpibDriver& driver = session.driver();
     // One driver call reads the whole picture; a stop request ends it (ERR with EABO).
@@ -105,41 +111,55 @@ Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view lo
     int32_t got = after.ibcntl;
     if (session.interrupted())
         return bus::interruptedError();
+    if ((status & bus::ibsta_bits::ERR) && after.iberr == bus::iberr_codes::EFSO) {
+        return fail(ErrorKind::File,
+                    "cannot write '" + out->target().string() + "': " + whyNotWritten(*out));
+    }
     if (!(status & bus::ibsta_bits::ERR)) {
-        if (const auto block = blockData(out->temporaryPath().string(), got)) {
+        if (const auto block = blockData(out->temporaryPath().string())) {
+            if (block->first + block->second > got) {
+                // The answer ended (END) before the length its block header gives.
+                return fail(ErrorKind::BadData, "the generator's picture block broke off after " +
+                                                    std::to_string(got - block->first) + " of " +
+                                                    std::to_string(block->second) + " bytes");
+            }
             Result<OutputFile> bare = unframed(*out, block->first, block->second);
             if (!bare)
-                return fail(bare.error());
+                return bare.failure();
             out = std::move(bare);
             got = static_cast<int32_t>(block->second);
         }
     }
     if (got <= 0) {
-        return fail((status & bus::ibsta_bits::TIMO)
-                        ? "the generator sent no screen picture (time-out)"
-                        : "the generator sent no screen picture");
+        if (status & bus::ibsta_bits::TIMO)
+            return fail(ErrorKind::TimedOut, "the generator sent no screen picture (time-out)");
+        if (status & bus::ibsta_bits::ERR)
+            return fail(ErrorKind::BusError, "the generator sent no screen picture (" +
+                                                 bus::driverErrorText(driver) + ")");
+        return fail(ErrorKind::BadData, "the generator sent no screen picture");
     }
     if (status & bus::ibsta_bits::TIMO) {
         // An answer cut off by the time-out is kept only when it is a whole bitmap.
         const int64_t announced = announcedBitmapSize(out->temporaryPath().string());
         if (announced < 0 || announced > got) {
-            return fail("the generator stopped sending its screen picture after " +
-                        std::to_string(got) + " bytes (time-out)");
+            return fail(ErrorKind::TimedOut,
+                        "the generator stopped sending its screen picture after " +
+                            std::to_string(got) + " bytes (time-out)");
         }
-    } else if ((status & bus::ibsta_bits::ERR) && after.iberr == bus::iberr_codes::EFSO) {
-        return fail("cannot write '" + out->target().string() + "': " + whyNotWritten(*out));
     } else if (status & bus::ibsta_bits::ERR) {
-        return fail("the read of the generator's screen picture failed after " +
-                    std::to_string(got) + " bytes (" + bus::driverErrorText(driver) + ")");
+        return fail(ErrorKind::BusError,
+                    "the read of the generator's screen picture failed after " +
+                        std::to_string(got) + " bytes (" + bus::driverErrorText(driver) + ")");
     }
     if (check) {
         if (const Status picture = checkAsTarget(check, *out); !picture)
-            return fail("the generator's screen picture is refused: " + picture.error());
+            return fail(picture.errorKind(),
+                        "the generator's screen picture is refused: " + picture.error());
     }
     if (session.interrupted())
         return bus::interruptedError();
     if (Status committed = out->commit(); !committed)
-        return fail(committed.error());
+        return committed.failure();
     return int64_t{got};
 }
 

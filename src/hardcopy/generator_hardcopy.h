@@ -13,7 +13,9 @@ namespace benchcap::hardcopy {
 // whole answer (a bitmap file, up to EOI) into `localFile`; returns the byte count. The
 // read uses the handle's current time-out. No answer, a read that ends with a driver error,
 // a bitmap that stops before the size its own header gives, a picture that `check`
-// refuses, or a stop request is a failure that leaves no new file.
+// refuses, or a stop request is a failure that leaves no new file. Its kind tells a
+// time-out (TimedOut), a bus failure (BusError), a picture or block that is not what it
+// should be (BadData) and a file that cannot be written (File) apart.
 Result<int64_t> ReadGeneratorHardcopy(bus::Session& session, std::string_view localFile,
                                       const PictureCheck& check = {});
 

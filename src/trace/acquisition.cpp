@@ -138,9 +138,9 @@ Status ReadSymbolTable(bus::Session& session, const std::string& n, int64_t symb
     if (static_cast<int64_t>(bytes.size()) != symbols) {
         // Another count than the one just asked for: the bits would not match
         // the trace's symbols.
-        return fail("The symbol table holds " + std::to_string(bytes.size()) +
-                    " symbols, but the instrument reported " + std::to_string(symbols) +
-                    ". Read the trace again.");
+        return fail(ErrorKind::BadData, "The symbol table holds " + std::to_string(bytes.size()) +
+                                            " symbols, but the instrument reported " +
+                                            std::to_string(symbols) + ". Read the trace again.");
     }
     fresh.IsSymbolTable = true;
     fresh.BitsPerSymbol = static_cast<int16_t>(bits);
@@ -180,7 +180,7 @@ AcquisitionResult ReadAnalyzerTrace(bus::Session& session, bus::UserInterface& u
     }
     std::vector<float> values = std::move(block).value();
     if (values.empty()) {
-        return fail("The instrument sent an empty trace.");
+        return fail(ErrorKind::BadData, "The instrument sent an empty trace.");
     }
 
     session.WriteDevice("INST:NSEL?");
@@ -231,25 +231,26 @@ AcquisitionResult ReadNetworkTrace(bus::Session& session, int16_t channel, Trace
     session.WriteDevice("TRAC? CH" + n + "DATA");
     Result<std::vector<float>> channelBlock = ReadReal32Block(session);
     if (!channelBlock) {
-        return fail(channelBlock.error());
+        return channelBlock.failure();
     }
     std::vector<float> values = std::move(channelBlock).value();
     session.WriteDevice("TRAC:STIM? CH" + n + "DATA");
     Result<std::vector<float>> stimulusBlock = ReadReal32Block(session);
     if (!stimulusBlock) {
-        return fail(stimulusBlock.error());
+        return stimulusBlock.failure();
     }
     std::vector<float> stimulus = std::move(stimulusBlock).value();
     if (values.empty() || stimulus.empty()) {
-        return fail("The instrument sent an empty trace.");
+        return fail(ErrorKind::BadData, "The instrument sent an empty trace.");
     }
     if (values.size() != stimulus.size() && values.size() != 2 * stimulus.size()) {
         // Neither real (one value per point) nor complex (two): the table would pair
         // values with the wrong stimulus points.
-        return fail("Channel " + n + " sent " + std::to_string(values.size()) + " values for " +
-                    std::to_string(stimulus.size()) +
-                    " stimulus points; choose a real or complex data format on the "
-                    "instrument.");
+        return fail(ErrorKind::BadData,
+                    "Channel " + n + " sent " + std::to_string(values.size()) + " values for " +
+                        std::to_string(stimulus.size()) +
+                        " stimulus points; choose a real or complex data format on the "
+                        "instrument.");
     }
     // The symbol-table fields stay as they were; network traces do not use them.
     TraceDataSet fresh;

@@ -25,16 +25,35 @@ Error traceError(const Error& why) {
     return fail(why.kind, "The trace data cannot be read: " + why.message + ".");
 }
 
+// A block whose length is no whole number of values: its bytes are read and dropped (up
+// to END, or no byte for a time-out), so that the message can tell how many came and the
+// next command does not meet them. A header that announces a huge length over a few
+// bytes is then told apart from a trace one byte short.
+Error unevenBlock(bus::Session& session, int64_t length) {
+    const std::string bytes =
+        std::to_string(length) + " bytes, not a whole number of 32-bit values";
+    std::size_t came = 0;
+    const Status read =
+        bus::ReadBlockData(session, length, kPiece, [&came](const char*, std::size_t size) {
+            came += size;
+            return Status{};
+        });
+    if (read)
+        return fail(ErrorKind::BadData, "The trace block holds " + bytes + ".");
+    if (read.errorKind() == ErrorKind::Interrupted)
+        return read.failure();
+    return fail(ErrorKind::BadData, "The trace block announces " + bytes + "; " +
+                                        std::to_string(came) + " came (" + read.error() + ").");
+}
+
 }  // namespace
 
 Result<std::vector<float>> ReadReal32Block(bus::Session& session) {
     const Result<int64_t> length = bus::ReadBlockHeader(session);
     if (!length)
         return traceError(length.failure());
-    if (*length % 4 != 0) {
-        return fail("The trace block holds " + std::to_string(*length) +
-                    " bytes, not a whole number of 32-bit values.");
-    }
+    if (*length % 4 != 0)
+        return unevenBlock(session, *length);
     // Straight into the float array: the bytes are IEEE 754 singles, least significant
     // byte first, which is the machine's own layout here.
     static_assert(std::endian::native == std::endian::little);

@@ -111,22 +111,26 @@ std::string faulty(int address, const char* kind, const char* idn, const char* f
 }
 
 // Broken blocks of the analyzer and the generator: failed transfers that keep the earlier
-// picture and leave nothing else.
+// picture and leave nothing else, of the kind the recorder files them under.
 TEST(TransferFile, FaultsOfTheBenchAreFailedTransfersThatKeepTheEarlierFile) {
+    using enum ErrorKind;
     const struct {
         int address;
         const char* fault;
         const char* error;
+        ErrorKind kind;
     } cases[] = {
-        {20, "block_cut_after: 1000", "broke off after 1000 of"},
-        {20, "block_header: \"#9999999999\"", "broke off after 2359351 of 999999999 bytes"},
-        {20, "block_header: \"#0\"", "indefinite-length"},
-        {20, "silent_after: 6", "did not identify itself (TMO)"},
+        {20, "block_cut_after: 1000", "broke off after 1000 of", TimedOut},
+        {20, "block_header: \"#9999999999\"", "broke off after 2359351 of 999999999 bytes",
+         BadData},
+        {20, "block_header: \"#0\"", "indefinite-length", BadData},
+        {20, "block_header: \"#2xx\"", "not a decimal number", BadData},
+        {20, "silent_after: 6", "did not identify itself (TMO)", TimedOut},
         {20, "bus_error_after: 300000",
-         "broke off after 300000 of 2359350 bytes (driver error EBUS)"},
-        {28, "silent_after: 1", ""},
-        {28, "block_cut_after: 5000", ""},
-        {28, "bus_error_after: 5000", "after 5000 bytes (driver error EBUS)"},
+         "broke off after 300000 of 2359350 bytes (driver error EBUS)", BusError},
+        {28, "silent_after: 2", "no screen picture (time-out)", TimedOut},
+        {28, "block_cut_after: 5000", "after 5000 bytes (time-out)", TimedOut},
+        {28, "bus_error_after: 5000", "after 5000 bytes (driver error EBUS)", BusError},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -135,15 +139,13 @@ TEST(TransferFile, FaultsOfTheBenchAreFailedTransfersThatKeepTheEarlierFile) {
                       : faulty(28, "signal-generator", "Veltronik,GWPZ10,100567/001,5.10", c.fault),
                   c.address);
         { std::ofstream(f.local()) << "earlier picture"; }
-        Result<int64_t> result = fail("not run");
-        if (c.address == 20) {
+        if (c.address == 20)
             hardcopy::StartHardcopy(f.session, "C:\\HARDCOPY.BMP", true, "BMP");
-            result = f.transfer();
-        } else {
-            result = hardcopy::ReadGeneratorHardcopy(f.session, f.local());
-        }
+        const Result<int64_t> result =
+            c.address == 20 ? f.transfer() : hardcopy::ReadGeneratorHardcopy(f.session, f.local());
         ASSERT_FALSE(result);
         EXPECT_NE(result.error().find(c.error), std::string::npos) << result.error();
+        EXPECT_EQ(result.errorKind(), c.kind);
         EXPECT_EQ(readFile(f.local()), "earlier picture");
         EXPECT_EQ(filesIn(f.dir), std::vector<std::string>{"shot.bmp"});
     }

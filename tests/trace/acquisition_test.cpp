@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -79,9 +81,13 @@ std::string Acquired(const std::string& input) {
     out +=
         ", " + std::to_string(s.bench.count(sim::Traffic::Timeout, address)) + " reads timed out";
     static const char* kStatus[] = {"read", "not ready", "not active"};
+    static const char* kKinds[] = {"other",     "interrupted", "time-out", "not reachable",
+                                   "bus error", "bad data",    "file",     "refused",
+                                   "declined",  "usage"};
     out += "\n" + (r ? std::string(kStatus[static_cast<int>(r->status)]) +
                            (r->notice.empty() ? "" : ", notice " + r->notice)
-                     : "failed: " + r.error());
+                     : "failed, " + std::string(kKinds[static_cast<int>(r.errorKind())]) + ": " +
+                           r.error());
     for (const auto& box : s.ui.boxes())
         out += "\nbox \"" + box.title + "\" \"" + box.text + "\"";
     out += "\nvalues " + std::to_string(d.values.size()) + ", bits " +
@@ -144,6 +150,24 @@ instruments:
         EXPECT_EQ(block->size(), static_cast<std::size_t>(points));
         EXPECT_EQ(block->capacity(), block->size());
         EXPECT_TRUE(block->back() > -110 && block->back() < 0) << block->back();
+    }
+}
+
+// A drifting source keeps finite levels however long the bench runs: the 6 hours of a
+// recording, and far beyond.
+TEST(ReadReal32Block, DriftingLevelsStayFiniteAndBounded) {
+    BenchRig s(
+        "instruments:\n  - {address: 7, kind: spectrum-analyzer, idn: \"Veltronik,KLT-3,1,"
+        "1.70\", drift_db_per_s: 1000}\n",
+        7);
+    s.identify(7);
+    for (const int64_t seconds : {int64_t{6 * 3600}, int64_t{1} << 40}) {
+        s.bench.clock().sleepMicros(seconds * 1'000'000 - s.bench.clock().nowMicros());
+        s.session.WriteDevice("FORM REAL,32;TRAC? TRACE1");
+        const Result<std::vector<float>> b = ReadReal32Block(s.session);
+        EXPECT_TRUE(b &&
+                    std::ranges::all_of(*b, [](float v) { return std::isfinite(v) && v < 40; }))
+            << b.error() << " after " << seconds << " s";
     }
 }
 

@@ -288,7 +288,7 @@ void OutputFile::discard() {
 Status writeOutputFile(const fs::path& target, std::string_view bytes, const FileCalls& calls) {
     Result<OutputFile> file = OutputFile::create(target, calls);
     if (!file)
-        return Error{file.error()};
+        return file.failure();
     if (Status written = file->write(bytes); !written)
         return written;
     return file->commit();

@@ -163,7 +163,7 @@ TEST_F(OutputFileTest, EveryRefusalIsAClearErrorAndKeepsTheOldFile) {
     }
 }
 
-TEST_F(OutputFileTest, AMissingFolderOrAFolderAtTheTargetIsRefused) {
+TEST_F(OutputFileTest, AMissingFolderOrAFolderOrDeviceAtTheTargetIsRefused) {
     const fs::path nowhere = dir / "no such folder" / "T.TXT";
     expectMentions(writeOutputFile(nowhere, "1").error(),
                    {nowhere.string(), "No such file or directory"});
@@ -182,6 +182,17 @@ TEST_F(OutputFileTest, AMissingFolderOrAFolderAtTheTargetIsRefused) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFile(folder / "inside"), "keep");
     EXPECT_FALSE(writeOutputFile(dir / "", "1"));
+    // Nor is a device, a FIFO or a link to one (as root, rename would replace them).
+    const fs::path fifo = dir / "fifo", toDevice = dir / "to-null";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", toDevice);
+    for (const fs::path& path : {fs::path("/dev/null"), fifo, toDevice}) {
+        const Status status = writeOutputFile(path, "1");
+        EXPECT_EQ(status.errorKind(), ErrorKind::Usage) << path;
+        expectMentions(status.error(), {path.string(), "not a regular file"});
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(toDevice));
 }
 
 TEST_F(OutputFileTest, ASymlinkAtTheTargetIsReplacedNotFollowed) {

@@ -114,6 +114,60 @@ TEST(CliOutput, AFullDiskOrAClosedStandardOutputIsAnError) {
     }
 }
 
+// A file-size limit (ulimit -f) and a standard error whose reader is gone, on the real
+// program: a failed write naming the file, no temporary file or half row left behind, and
+// a message that cannot be printed costs no row.
+TEST(CliOutput, ASizeLimitOrAClosedStandardErrorCostsNoData) {
+    const struct {
+        void (*inChild)();
+        std::vector<std::string> args;
+        int code;
+        const char* said;  // on stderr
+    } runs[] = {
+        {[] {
+             const rlimit limit{50'000, RLIM_INFINITY};
+             setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         {"sim", "hardcopy", "7", "-o", "{tmp}/shot.bmp"},
+         1,
+         "/shot.bmp\": File too large"},
+        {[] {
+             const rlimit limit{10'000, RLIM_INFINITY};
+             setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         {"sim", "record", "7", "--trace", "1:0.1", "--count", "500", "-o", "{tmp}/r"},
+         1,
+         "File too large (the file-size limit, ulimit -f). The recording ends here"},
+        // A broken block in every trace: the outcome is said on stderr, which nobody reads.
+        {[] {
+             int fds[2];
+             if (pipe(fds) == 0 && dup2(fds[1], STDERR_FILENO) >= 0)
+                 close(fds[0]);
+         },
+         {"sim:" + (test::testDataDir() / "cli" / "bad-block.yaml").string(), "record", "4",
+          "--trace", "1:1", "--count", "3", "-o", "{tmp}/r"},
+         0,
+         ""},
+    };
+    for (const auto& run : runs) {
+        const std::filesystem::path tmp = test::makeTempDir("cli-limits");
+        std::vector<std::string> args = {"--interface"};
+        for (std::string a : run.args)
+            args.push_back(a.starts_with("{tmp}") ? (tmp / a.substr(6)).string() : a);
+        SCOPED_TRACE(args[1] + " " + args[2]);
+        const test::CliResult r = test::runCliProcess(args, {}, run.inChild);
+        EXPECT_EQ(r.code, run.code) << r.err;
+        EXPECT_NE(r.err.find(run.said), std::string::npos) << r.err;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(tmp)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_FALSE(name.starts_with(".")) << "a temporary file is left: " << name;
+            EXPECT_TRUE(!name.ends_with(".csv") || test::readFile(entry.path()).ends_with("\r\n"))
+                << name;
+        }
+        EXPECT_TRUE(run.code != 0 || r.out.find("recorded 3 rows") != std::string::npos) << r.out;
+    }
+}
+
 [[maybe_unused]] long addressSpaceKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {

@@ -131,7 +131,8 @@ CliResult runCliInProcess(std::vector<std::string> args, const CliEnvironment& e
     return {code, out.str(), err.str()};
 }
 
-CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env) {
+CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env,
+                        void (*inChild)()) {
     // The child inherits this process's environment with the run's settings applied; the
     // rewrite reads BENCHCAP_INTERFACE as the child will see it.
     const CliEnvironment runEnv = withVirtualTime(env);
@@ -152,6 +153,8 @@ CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(127);
+        if (inChild)
+            inChild();
         execv(argvPtrs[0], argvPtrs.data());
         _exit(127);
     }

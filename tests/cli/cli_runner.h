@@ -24,7 +24,10 @@ struct CliResult {
 using CliEnvironment = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 CliResult runCliInProcess(std::vector<std::string> args, const CliEnvironment& env = {});
-CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env = {});
+// `inChild` runs in the child before the program starts: a file-size limit, a closed pipe
+// as a standard stream.
+CliResult runCliProcess(std::vector<std::string> args, const CliEnvironment& env = {},
+                        void (*inChild)() = nullptr);
 
 // Runs `args` through `--interface via` and on the built-in bench, each writing `file`
 // (with -o, in a fresh folder) or, without `file`, its standard output: both succeed and

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "bus/text.h"
+
 namespace benchcap::trace {
 namespace {
 
@@ -139,15 +141,6 @@ Status checkSameSweep(std::span<const TouchstoneChannel> channels) {
     return {};
 }
 
-// A comment line's text: one line, whatever the instrument sent.
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string TouchstoneExtension(std::size_t ports) {
@@ -186,10 +179,10 @@ Result<std::string> TouchstoneText(std::span<const TouchstoneChannel> channels,
     const std::size_t points = channels.front().data->axis32.size();
     std::string text = "! Written by Benchcap\n";
     if (!options.identity.empty())
-        text += "! Instrument: " + oneLine(options.identity) + "\n";
+        text += "! Instrument: " + bus::OneLine(options.identity) + "\n";
     for (std::size_t c = 0; c < channels.size(); ++c) {
         const std::string parameter =
-            twoPort ? std::string(kTwoPortOrder[c]) : upper(oneLine(channels[c].parameter));
+            twoPort ? std::string(kTwoPortOrder[c]) : upper(bus::OneLine(channels[c].parameter));
         text += "! Channel " + std::to_string(channels[c].number) +
                 (parameter.empty() ? "" : ": " + parameter) + "\n";
     }

@@ -92,7 +92,7 @@ Status WriteTraceFile(const std::filesystem::path& path, const TraceField& field
                       char decimalSeparator, const FileCalls& calls) {
     Result<OutputFile> file = OutputFile::create(path, calls);
     if (!file) {
-        return Error{file.error()};
+        return file.failure();
     }
     if (Status text =
             WriteTraceText(field, decimalSeparator,
@@ -109,7 +109,7 @@ Status WriteTraceFile(const std::filesystem::path& path, const TraceField& field
 Status WriteTraceFile(const std::filesystem::path& path, std::string_view traceText) {
     Result<OutputFile> file = OutputFile::create(path);
     if (!file) {
-        return Error{file.error()};
+        return file.failure();
     }
     if (Status text = file->write(traceText); !text) {
         return text;

@@ -73,7 +73,7 @@ std::string folderText(const std::filesystem::path& folder) {
 }
 
 // "ADDRESS ROW... [count=N | duration=S | stop=ROWS] [rotate=BYTES] [full=BYTES]
-// [disk=BYTES] [comma]" (full: no file may grow beyond BYTES; disk: BYTES are free for all
+// [disk=BYTES] [comma] [crlf]" (full: no file may grow beyond BYTES; disk: BYTES are free for all
 // files, then writes fail with ENOSPC), a row being
 // "h=S" (a hardcopy every S seconds) or "tN=S" (trace N): the recording on the virtual
 // clock, how it ended, and every file of its folder.
@@ -108,6 +108,8 @@ std::string Recording(const std::string& input) {
             diskBytes = static_cast<std::size_t>(value);
         else if (key == "comma")
             settings.decimalSeparator = ',';
+        else if (key == "crlf")  // an interface name with a line break in it
+            settings.interfaceName = "sim\r\nbench";
         else if (key == "touchstone")
             settings.touchstone = true;
     }

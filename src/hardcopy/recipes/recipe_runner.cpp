@@ -171,7 +171,7 @@ class Run {
         }
         Result<OutputFile> out = OutputFile::create(localFile);
         if (!out)
-            return failed("fetch", ErrorKind::File, out.error());
+            return failed("fetch", out.errorKind(), out.error());
         holder.emplace(std::move(*out));
         if (Status sent = send(byFile ? "fetch" : "produce", byFile ? s.fetch.read : s.produce);
             !sent)

@@ -2,8 +2,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDate>
-#include <QDir>
-#include <QFileInfo>
 #include <QPixmap>
 #include <QScreen>
 #include <QSessionManager>
@@ -40,6 +38,7 @@
 #include "app/startup/shutdown_signals.h"
 #include "app/startup/unattended_boxes.h"
 #include "app/startup/version_info.h"
+#include "app/startup/window_settings.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/qt_ui_services.h"
 #include "app/ui/system_report.h"
@@ -65,17 +64,6 @@ QString buildDate() {
     const QDate date =
         QDate::fromString(QString::fromLatin1(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
     return usDate(date);
-}
-
-// The program's folder when files can be written there, else Documents/Benchcap (an
-// installed program's folder belongs to the system).
-QString defaultDataPath() {
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (QFileInfo(programFolder).isWritable())
-        return QDir::toNativeSeparators(programFolder);
-    return QDir::toNativeSeparators(
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("Benchcap")));
 }
 
 // Whether an X server answers at `name`, asked through libxcb as Qt's own platform would
@@ -200,7 +188,12 @@ StartupContext startupContext(IniSettingsStore& settings, const AppOptions& opti
     context.settings = &settings;
     context.version = VersionInfo::current();
     context.commandLine = options.commandLine;
-    context.defaultDataPath = defaultDataPath();
+    const DefaultDataPath fallback =
+        defaultDataPath(QCoreApplication::applicationDirPath(),
+                        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    context.defaultDataPath = fallback.folder;
+    context.defaultDataPathReason = fallback.reason;
     context.dataPathOverride = options.dataPath;
     context.instrument = &instrument.record();
     return context;

@@ -7,8 +7,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <thread>
+
+#include <unistd.h>
 
 #include <string>
 #include "bus/adapter/prologix_driver.h"
@@ -25,17 +28,18 @@ struct ProgramRun {
     QProcess process;
 
     QString interface = QStringLiteral("sim");
+    QString program = QStringLiteral(BENCHCAP_WINDOW_PROGRAM);
 
     explicit ProgramRun(const char* hint)
         : configFolder(QString::fromStdString(test::makeTempDir(hint).string())) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+        env.insert(QStringLiteral("HOME"), configFolder);
         process.setProcessEnvironment(env);
     }
     void start(const QStringList& arguments) {
-        process.start(QStringLiteral(BENCHCAP_WINDOW_PROGRAM),
-                      QStringList{QStringLiteral("--interface"), interface} + arguments);
+        process.start(program, QStringList{QStringLiteral("--interface"), interface} + arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     // Waits until standard error holds `text` (or the program ends).
@@ -78,6 +82,16 @@ struct ProgramRun {
         return std::filesystem::path(configFolder.toStdString()) / name;
     }
     std::string settings() const { return test::readFile(file("BENCHCAP.ini")); }
+    // The program linked into a folder of its own, its default data path; returns the folder.
+    QString placeProgram() {
+        const auto folder = test::makeTempDir("process-program");
+        std::error_code linked;  // a copy where linking is not allowed (another owner's file)
+        std::filesystem::create_hard_link(program.toStdString(), folder / "benchcap", linked);
+        if (linked)
+            std::filesystem::copy_file(program.toStdString(), folder / "benchcap");
+        program = QString::fromStdString((folder / "benchcap").string());
+        return QString::fromStdString(folder.string());
+    }
 };
 
 TEST(WindowProgram, TerminationSignalsStoreTheSettings) {
@@ -130,6 +144,33 @@ TEST(WindowProgram, UnattendedRunsThenEnd) {
         EXPECT_TRUE(c[2] == "-" || QDir::match(QString::fromStdString(c[2]), written.value(0)))
             << commandLine;
         EXPECT_EQ(run.settings(), "") << commandLine;
+    }
+}
+
+// The default folder in force for an unattended job: one that the stored data path (not
+// UTF-8) gave way to is named with the file written; an installed program's (its folder
+// read-only) is the user's Pictures/benchcap, made for it.
+TEST(WindowProgram, UnattendedJobInTheDefaultFolder) {
+    for (const bool installed : {false, true}) {
+        if (installed && ::geteuid() == 0)
+            GTEST_SKIP() << "root can write into a read-only folder: no installed program to try";
+        ProgramRun run("process-default");
+        const QString bin = run.placeProgram();
+        const QString files = installed ? run.configFolder + "/Pictures/benchcap" : bin;
+        const auto owner = QFile::ReadOwner | QFile::ExeOwner;
+        QFile::setPermissions(bin, installed ? owner : owner | QFile::WriteOwner);
+        if (!installed)
+            test::writeBytes(run.file("BENCHCAP.ini"), "[Settings]\nDataPath=/m\xfc\n");
+        run.start({QStringLiteral("/HIDE/20/SCREEN/END")});
+        ASSERT_TRUE(run.process.waitForFinished(30000));
+        QFile::setPermissions(bin, owner | QFile::WriteOwner);
+        const QString err = QString::fromLocal8Bit(run.process.readAllStandardError());
+        const QStringList written = QDir(files).entryList({"HARDCOPY-*.WMF"}, QDir::Files);
+        EXPECT_EQ(run.process.exitCode(), 0) << err.toStdString();
+        ASSERT_EQ(written.size(), 1) << err.toStdString();
+        EXPECT_EQ(err.contains(files + '/' + written[0] + " was written to " + files + " instead"),
+                  !installed)
+            << err.toStdString();
     }
 }
 

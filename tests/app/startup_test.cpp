@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTemporaryDir>
 
 #include <csignal>
 #include <fstream>
 
 #include "app/startup/settings_store.h"
 #include "app/startup/unattended_boxes.h"
+#include "app/startup/window_settings.h"
 #include "app/ui/twips.h"
 #include "bus/session.h"
 #include "main_form_fixture.h"
@@ -192,6 +194,30 @@ TEST_F(StartupTest, DataPathThatIsNotUtf8IsRefusedByNameAndKeptForTheNextStart) 
                        "until a folder is chosen under Setup > Path for auto-save files"));
     form->shutDown();
     EXPECT_NE(benchcap::test::readFile(folder / "BENCHCAP.ini").find(line), std::string::npos);
+}
+
+// An installed program's folder cannot be written: files go to a folder of the user's (the
+// Documents/Benchcap of earlier versions where it exists), which the status line names.
+TEST_F(StartupTest, DefaultDataPathIsTheUsersWhenTheProgramsFolderCannotBeWritten) {
+    QTemporaryDir home;
+    const QString docs = home.path() + "/Documents", pics = home.path() + "/Pictures";
+    for (const auto& [writable, pictures, folder] : {std::tuple{true, pics, QString("/usr/bin")},
+                                                     {false, pics, pics + "/benchcap"},
+                                                     {false, QString(), docs + "/benchcap"},
+                                                     {false, pics, docs + "/Benchcap"}}) {
+        if (folder.endsWith("/Benchcap")) {
+            ASSERT_TRUE(QDir().mkpath(folder));
+        }
+        EXPECT_EQ(defaultDataPath("/usr/bin", pictures, docs, writable).folder.toStdString(),
+                  folder.toStdString());
+    }
+    const DefaultDataPath d = defaultDataPath("/usr/bin", pics, home.path(), false);
+    context.defaultDataPath = d.folder;
+    context.defaultDataPathReason = d.reason;
+    start();
+    EXPECT_EQ(statusPanel(1)->text().toStdString(),
+              ("files go to " + pics + "/benchcap: the program's folder /usr/bin cannot be written")
+                  .toStdString());
 }
 
 class CommandLineRunTest : public StartupTest {

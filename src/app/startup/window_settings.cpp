@@ -1,5 +1,8 @@
 #include "app/startup/window_settings.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include "app/startup/settings_store.h"
 #include "app/ui/qt_text.h"
 
@@ -82,6 +85,21 @@ void writeWindowSettings(SettingsStore& store, const WindowSettings& settings) {
     put("HardcopyFormat", options.hardcopyFormat == WindowOptions::HardcopyFormat::Bmp
                               ? QStringLiteral("BMP")
                               : QStringLiteral("WMF"));
+}
+
+DefaultDataPath defaultDataPath(const QString& programFolder, const QString& pictures,
+                                const QString& documents,
+                                std::optional<bool> programFolderWritable) {
+    if (programFolderWritable.value_or(QFileInfo(programFolder).isWritable()))
+        return {QDir::toNativeSeparators(programFolder), {}};
+    const QString earlier = QDir(documents).filePath(QStringLiteral("Benchcap"));
+    const QString folder =
+        !documents.isEmpty() && QFileInfo(earlier).isDir()
+            ? earlier
+            : QDir(pictures.isEmpty() ? documents : pictures).filePath(QStringLiteral("benchcap"));
+    return {QDir::toNativeSeparators(folder),
+            QStringLiteral("the program's folder %1 cannot be written")
+                .arg(QDir::toNativeSeparators(programFolder))};
 }
 
 }  // namespace benchcap::app

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "app/ui/window_options.h"
 
 namespace benchcap::app {
@@ -37,5 +39,19 @@ struct WindowSettings {
 WindowSettings readWindowSettings(SettingsStore& store, WindowSettings current);
 // Writes the stored settings, under the names the settings file has always had.
 void writeWindowSettings(SettingsStore& store, const WindowSettings& settings);
+
+// The data path when none is stored, and why it is not the program's folder (empty when it is).
+struct DefaultDataPath {
+    QString folder;
+    QString reason;
+};
+// The program's folder while files can be written there (a program unpacked into a folder
+// of the user's). An installed one's folder belongs to the system: then Documents/Benchcap
+// where it exists (earlier versions wrote there; stored files and jobs rely on it), else
+// benchcap in the desktop's Pictures folder, or in Documents when there is none.
+// `programFolderWritable` unset: the file system is asked.
+DefaultDataPath defaultDataPath(const QString& programFolder, const QString& pictures,
+                                const QString& documents,
+                                std::optional<bool> programFolderWritable = std::nullopt);
 
 }  // namespace benchcap::app

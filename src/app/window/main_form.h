@@ -52,8 +52,10 @@ struct StartupContext {
     VersionInfo version;
     // The "/" command line (arguments after the program's own options, joined by blanks).
     QString commandLine;
-    // Default of the setting `DataPath`.
+    // Default of the setting `DataPath`, and why it is not the program's folder (empty when
+    // it is), which the status line says while the default is in force.
     QString defaultDataPath;
+    QString defaultDataPathReason;
     // The program's one instrument record; start-up sets its time-out code to 10 (300 ms).
     bus::CurrentInstrument* instrument = nullptr;
     // --data-path: the data path of this run; the stored one is kept.
@@ -354,6 +356,9 @@ class MainForm : public QMainWindow, public WindowView, public BusLogMenu {
     // back unchanged at the end.
     WindowSettings stored_;
     bool dataPathOverridden_ = false;
+    // The stored data path was refused (not UTF-8): unattended runs name each file they
+    // write to the default folder instead.
+    bool dataPathRefused_ = false;
     int lastValidAddress_ = 20;
     bool commandLineRunning_ = false;
     bool commandLineEnds_ = false;  // the running command line holds END

@@ -2,11 +2,17 @@
 // runs, shutdown, and the about box.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
+#include "app/commands/hardcopy_command.h"
+#include "app/commands/trace_window_command.h"
 #include "app/startup/command_line.h"
 #include "app/startup/settings_store.h"
 #include "app/startup/window_settings.h"
@@ -91,13 +97,37 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     // A stored path whose bytes are not UTF-8 is kept as it is for the next start, and this
     // run writes to the default folder instead of a folder of another name.
     const bool refusedPath = stored_.dataPathNotUtf8 && !context.dataPathOverride;
+    dataPathRefused_ = refusedPath;
     dataPathOverridden_ = dataPathOverridden_ || refusedPath;
     // The data path in force lives in `files_` alone, where every output and dialog reads it.
     files_.DataPath =
         context.dataPathOverride.value_or(refusedPath ? context.defaultDataPath : stored_.dataPath);
 
+    // A command line runs with the window hidden until /SHOW: what start-up finds is reported
+    // as the command line's boxes are, since nobody may look at the window.
+    const bool hasCommandLine = !trimBlanks(context.commandLine).isEmpty();
+    commandLineRunning_ = hasCommandLine;
+    commandLineErrors_ = 0;
     pictureArea_->setScale(1, 1);
     showStartStatus();
+    // An installed program cannot write into its own folder: where the files go instead. That
+    // folder of the user's is made for them; one the user chose is never made up (a missing
+    // share is reported when a file is written).
+    if (!context.defaultDataPathReason.isEmpty() && files_.DataPath == context.defaultDataPath) {
+        std::error_code error;
+        std::filesystem::create_directories(localPath(files_.DataPath), error);
+        const QString text =
+            error ? QStringLiteral(
+                        "files cannot go to %1, which cannot be created (%2), and %3; "
+                        "choose a folder under Setup > Path for auto-save files")
+                        .arg(files_.DataPath, QString::fromStdString(error.message()),
+                             context.defaultDataPathReason)
+                  : QStringLiteral("files go to %1: %2")
+                        .arg(files_.DataPath, context.defaultDataPathReason);
+        showStatus(text);
+        if (error && unattended())
+            reportUnattended(QStringLiteral("Settings"), text, true);
+    }
     if (refusedPath) {
         const QString text =
             QStringLiteral(
@@ -119,10 +149,8 @@ std::optional<int> MainForm::startUp(const StartupContext& context) {
     }
 
     files_.UseManualName = false;
-    if (!trimBlanks(context.commandLine).isEmpty()) {
+    if (hasCommandLine) {
         const std::vector<CommandAction> actions = parseCommandLine(context.commandLine);
-        commandLineRunning_ = true;
-        commandLineErrors_ = 0;
         acceptPlot_ = false;
         refusedAddress_.clear();
         commandLineEnds_ = std::any_of(actions.begin(), actions.end(), [](const auto& a) {
@@ -261,10 +289,30 @@ void MainForm::runCommand(const QString& name, const std::function<benchcap::Sta
         return;
     }
     const int errorsBefore = commandLineErrors_;
+    // The file a command wrote is the one it names last; a name given by NAME= may be the
+    // same as before.
+    auto lastFile = [this, trace = name.startsWith(QLatin1String("TRACE"))] {
+        if (trace)
+            return trace_ ? trace_->lastOutputFile() : QString();
+        return hardcopy_ ? hardcopy_->lastOutputFile() : QString();
+    };
+    const QString before = lastFile();
     const benchcap::Status result = command();
     if (!result && unattended() && commandLineErrors_ == errorsBefore)
         commandLineError(
             QStringLiteral("/%1: %2").arg(name, QString::fromStdString(result.error())));
+    // A job that expects its file in the stored folder is told where it went instead.
+    const QString written = lastFile();
+    if (result && dataPathRefused_ && unattended() && !written.isEmpty() &&
+        (written != before || files_.UseManualName) &&
+        QFileInfo(written).absolutePath() == QDir(files_.DataPath).absolutePath())
+        reportUnattended(
+            QStringLiteral("Settings"),
+            QStringLiteral("%1 was written to %2 instead of the stored data path "
+                           "%3, which is not UTF-8; choose a folder under Setup > "
+                           "Path for auto-save files, or give --data-path")
+                .arg(QDir::toNativeSeparators(written), files_.DataPath, stored_.dataPath),
+            false);
 }
 
 void MainForm::notAvailable(const QString& command) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 #include "bus/clock.h"
 
@@ -28,27 +29,6 @@ std::string_view trimBlanks(std::string_view s) {
 }
 
 }  // namespace
-
-std::vector<std::string> splitCommands(std::string_view message) {
-    std::vector<std::string> out;
-    std::string current;
-    char quote = 0;
-    for (char c : message) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == ';') {
-            out.push_back(current);
-            current.clear();
-            continue;
-        }
-        current.push_back(c);
-    }
-    out.push_back(current);
-    return out;
-}
 
 Command parseCommand(std::string_view command) {
     Command cmd;
@@ -96,7 +76,7 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
     on("*WAI", [](const Command&) {});
     on("*CLS", [this](const Command&) { errors_.clear(); });
     on("*RST", [](const Command&) {});
-    on("SYST:ERR?", [this](const Command&) {
+    on("SYSTem:ERRor[:NEXT]?", [this](const Command&) {
         if (errors_.empty()) {
             respond("0,\"No error\"");
         } else {
@@ -107,14 +87,17 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
 }
 
 void SimInstrument::on(const std::string& header, Handler handler) {
-    const std::string key = upper(header);
+    Result<ScpiPattern> pattern = ScpiPattern::parse(header, false);
+    // The headers are the program's own; a fault in one is a programming error.
+    if (!pattern)
+        throw std::logic_error(pattern.error());
     for (auto& [h, fn] : handlers_) {
-        if (h == key) {
+        if (upper(h.text()) == upper(header)) {
             fn = std::move(handler);
             return;
         }
     }
-    handlers_.emplace_back(key, std::move(handler));
+    handlers_.emplace_back(std::move(pattern.value()), std::move(handler));
 }
 
 void SimInstrument::respond(std::string_view text) {
@@ -171,9 +154,7 @@ void SimInstrument::pushError(int code, const std::string& text) {
 }
 
 void SimInstrument::receiveMessage(std::string_view message) {
-    for (const std::string& command : splitCommands(message)) {
-        if (trimBlanks(command).empty())
-            continue;
+    for (const std::string& command : scpiCommands(message)) {
         if (silentAfter_ && commandsAnswered_ >= *silentAfter_)
             return;
         if (const int64_t now = clock_.nowMicros(); now >= silentFrom_ && now < silentUntil_)
@@ -185,9 +166,10 @@ void SimInstrument::receiveMessage(std::string_view message) {
 
 void SimInstrument::dispatch(std::string_view text) {
     const Command cmd = parseCommand(text);
-    for (const auto& [header, handler] : handlers_) {
-        if (header == cmd.header) {
-            handler(cmd);
+    // The latest registration that takes the command wins (a test replaces one handler).
+    for (auto it = handlers_.rbegin(); it != handlers_.rend(); ++it) {
+        if (it->first.matchesHeader(cmd.header)) {
+            it->second(cmd);
             return;
         }
     }

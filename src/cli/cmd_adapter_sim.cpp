@@ -10,6 +10,7 @@
 #include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "sim/adapter_server.h"
+#include "sim/bench_backend.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
 
@@ -69,9 +70,10 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
         }
         config = std::move(loaded.value());
     }
-    // The adapter's time-outs are real; the instruments behind it answer on their own
-    // (virtual) clock, so a silent address costs only the adapter's read time-out.
-    sim::SimBench bench(config, std::make_shared<bus::VirtualClock>());
+    // As `--interface sim:FILE` runs it: the clock its file chooses, from 0 at the start.
+    // The adapter's time-outs are real either way; on virtual time a silent address costs
+    // only the adapter's read time-out.
+    sim::SimBench bench(config, sim::benchClock(config));
     sim::AdapterServer tcpServer(bench);
 
     std::optional<sim::Listener> listener;

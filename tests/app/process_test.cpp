@@ -149,16 +149,22 @@ TEST(WindowProgram, UnattendedRunsThenEnd) {
 
 // The default folder in force for an unattended job: one that the stored data path (not
 // UTF-8) gave way to is named with the file written; an installed program's (its folder
-// read-only) is the user's Pictures/benchcap, made for it.
+// read-only) is the user's Pictures/benchcap, made for it. Root writes into any folder, so
+// as root the installed program runs as nobody.
 TEST(WindowProgram, UnattendedJobInTheDefaultFolder) {
     for (const bool installed : {false, true}) {
-        if (installed && ::geteuid() == 0)
-            GTEST_SKIP() << "root can write into a read-only folder: no installed program to try";
         ProgramRun run("process-default");
         const QString bin = run.placeProgram();
         const QString files = installed ? run.configFolder + "/Pictures/benchcap" : bin;
-        const auto owner = QFile::ReadOwner | QFile::ExeOwner;
+        const auto owner = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
         QFile::setPermissions(bin, installed ? owner : owner | QFile::WriteOwner);
+        if (installed && ::geteuid() == 0) {
+            QFile::setPermissions(run.configFolder, QFileDevice::Permissions(0x7777));
+            run.process.setChildProcessModifier([] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(126);
+            });
+        }
         if (!installed)
             test::writeBytes(run.file("BENCHCAP.ini"), "[Settings]\nDataPath=/m\xfc\n");
         run.start({QStringLiteral("/HIDE/20/SCREEN/END")});

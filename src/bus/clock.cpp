@@ -5,17 +5,9 @@
 
 namespace benchcap::bus {
 
-namespace {
-int64_t steadyMicros() {
+int64_t RealClock::nowMicros() const {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-}  // namespace
-
-RealClock::RealClock() : startMicros_(steadyMicros()) {}
-
-int64_t RealClock::nowMicros() const {
-    return steadyMicros() - startMicros_;
 }
 
 void RealClock::sleepMicros(int64_t micros) {

@@ -14,16 +14,10 @@ class Clock {
     void sleepMillis(int64_t millis) { sleepMicros(millis * 1000); }
 };
 
-// Real time, counted from the clock's making: a simulated bench's seconds (its faults'
-// `silent_from_s`, its drift) start at 0 when the bench starts, not when the machine did.
 class RealClock final : public Clock {
   public:
-    RealClock();
     int64_t nowMicros() const override;
     void sleepMicros(int64_t micros) override;
-
-  private:
-    int64_t startMicros_;
 };
 
 class VirtualClock final : public Clock {

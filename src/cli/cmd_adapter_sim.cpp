@@ -10,7 +10,6 @@
 #include "cli/command_options.h"
 #include "cli/interrupt.h"
 #include "sim/adapter_server.h"
-#include "sim/bench_backend.h"
 #include "sim/bench_config.h"
 #include "sim/sim_bench.h"
 
@@ -70,10 +69,9 @@ int cmdAdapterSim(CliContext& context, const std::vector<std::string>& args) {
         }
         config = std::move(loaded.value());
     }
-    // As `--interface sim:FILE` runs it: the clock its file chooses, from 0 at the start.
-    // The adapter's time-outs are real either way; on virtual time a silent address costs
-    // only the adapter's read time-out.
-    sim::SimBench bench(config, sim::benchClock(config));
+    // The adapter's time-outs are real; the instruments behind it answer on their own
+    // (virtual) clock, so a silent address costs only the adapter's read time-out.
+    sim::SimBench bench(config, std::make_shared<bus::VirtualClock>());
     sim::AdapterServer tcpServer(bench);
 
     std::optional<sim::Listener> listener;

@@ -19,12 +19,10 @@ int cmdSocketSim(CliContext& context, const std::vector<std::string>& args) {
     std::optional<std::string> listenText;
     std::optional<std::string> addressText;
     std::optional<std::string> benchText;
-    std::optional<std::string> idleText;
     CommandOptions options("socket-sim");
     options.value("--listen", listenText, "127.0.0.1:PORT", "serve the instrument there")
         .value("--address", addressText, "ADDRESS", "the instrument's address on the bench")
-        .value("--bench", benchText, "FILE", "the bench file (the built-in bench unless given)")
-        .value("--idle-timeout", idleText, "S", kIdleTimeoutHelp);
+        .value("--bench", benchText, "FILE", "the bench file (the built-in bench unless given)");
     if (const std::optional<int> done = options.parse(context.out, context.err, args))
         return *done;
     if (!listenText || !addressText) {
@@ -38,9 +36,6 @@ int cmdSocketSim(CliContext& context, const std::vector<std::string>& args) {
                     << *addressText << "'\n";
         return kExitUsage;
     }
-    const std::optional<int> idleMillis = idleMillisFor(context, "socket-sim", idleText);
-    if (!idleMillis)
-        return kExitUsage;
     std::optional<sim::BenchConfig> config = benchFor(context, "socket-sim", benchText);
     if (!config)
         return kExitUsage;
@@ -50,7 +45,7 @@ int cmdSocketSim(CliContext& context, const std::vector<std::string>& args) {
         return code;
     // As `--interface sim:FILE` runs it: the clock its file chooses.
     sim::SimBench bench(*config, sim::benchClock(*config));
-    sim::SocketServer server(bench, *address, *idleMillis);
+    sim::SocketServer server(bench, *address);
     const std::string host = listen.substr(0, listen.rfind(':'));
     context.out << "SCPI socket emulator for address " << *address << " listening on " << host
                 << ':' << listener->port << " (in a LAN bus file: " << *address << " = socket://"

@@ -20,7 +20,6 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
     std::optional<std::string> portmapperText;
     std::optional<std::string> benchText;
     std::optional<std::string> maxLinksText;
-    std::optional<std::string> idleText;
     bool keepLinks = false;
     CommandOptions options("vxi11-sim");
     options.value("--listen", listenText, "127.0.0.1:PORT", "serve the core channel there")
@@ -31,7 +30,6 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
         .value("--max-links", maxLinksText, "N",
                "the link table's size (default 64): create_link beyond it answers error 9, out "
                "of resources")
-        .value("--idle-timeout", idleText, "S", kIdleTimeoutHelp)
         .flag("--keep-links", keepLinks,
               "keep a connection's links when it closes, until destroy_link frees them, as a "
               "gateway with a link table of its own does");
@@ -55,12 +53,8 @@ int cmdVxi11Sim(CliContext& context, const std::vector<std::string>& args) {
             return kExitUsage;
         }
     }
-    const std::optional<int> idleMillis = idleMillisFor(context, "vxi11-sim", idleText);
-    if (!idleMillis)
-        return kExitUsage;
     sim::Vxi11ServerOptions serverOptions;
     serverOptions.keepLinksOfClosedConnections = keepLinks;
-    serverOptions.idleMillis = *idleMillis;
     if (maxLinksText) {
         const std::optional<int> maxLinks = parseBoundedInt(*maxLinksText, 1, 4096);
         if (!maxLinks) {

@@ -53,25 +53,6 @@ inline std::optional<sim::Listener> listenOn(CliContext& context, const char* co
     return bound.value();
 }
 
-inline constexpr char kIdleTimeoutHelp[] =
-    "close a client connection that sends and takes nothing for S seconds (default 60), so "
-    "idle or stuck clients do not keep the places of others";
-
-// --idle-timeout in milliseconds (the default without it); nullopt after saying why not.
-inline std::optional<int> idleMillisFor(CliContext& context, const char* command,
-                                        const std::optional<std::string>& text) {
-    if (!text)
-        return sim::kDefaultIdleMillis;
-    const std::optional<int> seconds = parseBoundedInt(*text, 1, 86400);
-    if (!seconds) {
-        context.err << "benchcap-cli " << command
-                    << ": --idle-timeout needs a number of seconds from 1 to 86400, not '" << *text
-                    << "'\n";
-        return std::nullopt;
-    }
-    return *seconds * 1000;
-}
-
 // Runs `serve` until SIGINT, SIGTERM or SIGHUP makes `stop` end it.
 template <class Server>
 void serveUntilInterrupted(Server& server, const std::function<void()>& serve) {

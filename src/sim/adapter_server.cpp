@@ -32,24 +32,11 @@ std::optional<int> number(const std::string& text) {
     return value;
 }
 
-// Board time-out code for the adapter's read time-out. On virtual time the bench's reads
-// end at once and the adapter's real pause is added separately; on real time the read
-// itself waits, so its code must not outlast the adapter's time-out.
-int timeoutCodeFor(int millis, bool realTime) {
-    if (realTime) {
-        int code = 5;  // 1 ms
-        while (code < bus::timeout_codes::T3s && bus::timeoutMicros(code + 1) <= millis * 1000LL)
-            ++code;
-        return code;
-    }
+// Board time-out code for the adapter's read time-out (the bench's reads end at once on
+// virtual time; the adapter's real pause is added separately).
+int timeoutCodeFor(int millis) {
     return millis <= 300 ? bus::timeout_codes::T300ms
                          : (millis <= 1000 ? bus::timeout_codes::T1s : bus::timeout_codes::T3s);
-}
-
-int64_t millisSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
 }
 
 }  // namespace
@@ -163,13 +150,7 @@ bool AdapterServer::readFromInstrument(int fd, const std::string& how) {
         if (c && *c >= 0 && *c <= 255)
             untilChar = static_cast<char>(*c);
     }
-    const bool realTime = dynamic_cast<const bus::RealClock*>(&bench_.clock()) != nullptr;
-    bench_.ibtmo(ud, timeoutCodeFor(settings_.readMillis, realTime));
-    const auto started = std::chrono::steady_clock::now();
-    // The adapter's time-out is real time: what the bench's own wait took of it counts.
-    const auto waitOut = [&] {
-        pause(static_cast<int>(std::max<int64_t>(0, settings_.readMillis - millisSince(started))));
-    };
+    bench_.ibtmo(ud, timeoutCodeFor(settings_.readMillis));
     std::string chunk(64 * 1024, '\0');
     for (;;) {
         if (stopping_)
@@ -194,12 +175,12 @@ bool AdapterServer::readFromInstrument(int fd, const std::string& how) {
             return true;
         if (sta & (TIMO | ERR)) {
             // Silence: the adapter waits out its read time-out before taking commands again.
-            waitOut();
+            pause(settings_.readMillis);
             return true;
         }
         if (end) {
             // "++read" without an argument reads until the time-out.
-            waitOut();
+            pause(settings_.readMillis);
             return true;
         }
     }
@@ -403,43 +384,6 @@ bool sendAllBytes(int fd, const std::string& bytes, const std::atomic<bool>& sto
     return true;
 }
 
-void Outbox::add(std::string_view more) {
-    if (empty()) {
-        bytes_.clear();
-        sent_ = 0;
-    }
-    bytes_ += more;
-}
-
-ssize_t Outbox::flush(int fd) {
-    ssize_t took = 0;
-    while (!empty()) {
-        const ssize_t n =
-            ::send(fd, bytes_.data() + sent_, bytes_.size() - sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent_ += static_cast<size_t>(n);
-            took += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        return -1;
-    }
-    if (empty()) {
-        bytes_ = std::string();  // a large answer's memory goes with it
-        sent_ = 0;
-    }
-    return took;
-}
-
-int64_t steadyMillisNow() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 Result<Listener> listenTcp(const std::string& host, int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -453,10 +397,7 @@ Result<Listener> listenTcp(const std::string& host, int port) {
         ::close(fd);
         return fail("listen address must be an IPv4 address such as 127.0.0.1, not '" + host + "'");
     }
-    // A full backlog would make the kernel drop new clients' connection requests for a
-    // second or more: the emulators take many at once.
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0) {
         const std::string why = std::strerror(errno);
         ::close(fd);
         return fail("cannot listen on " + host + ":" + std::to_string(port) + ": " + why);

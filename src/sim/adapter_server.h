@@ -6,9 +6,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <string_view>
-
-#include <sys/types.h>
 
 #include "base/result.h"
 #include "sim/sim_bench.h"
@@ -112,27 +109,6 @@ Result<Listener> listenTcp(const std::string& host, int port);
 // Sends all of `bytes` on `fd` (a socket, or a pseudo-terminal's master), waiting while the
 // peer is slow to take them; false when the peer is gone or `stopping` was set first.
 bool sendAllBytes(int fd, const std::string& bytes, const std::atomic<bool>& stopping);
-
-// What an emulator has still to send one client: taken by the client as fast as it reads,
-// never waited for, so a client that does not read holds up nobody but itself.
-class Outbox {
-  public:
-    bool empty() const { return sent_ == bytes_.size(); }
-    void add(std::string_view more);
-    // Sends what the peer takes now, without waiting: the bytes it took (0 when it takes
-    // none now), or -1 when it is gone.
-    ssize_t flush(int fd);
-
-  private:
-    std::string bytes_;
-    size_t sent_ = 0;
-};
-
-// How long an emulator keeps a client connection that moves no byte either way (no call,
-// no answer taken): then it is closed, so idle or stuck clients cannot take all places.
-inline constexpr int kDefaultIdleMillis = 60'000;
-// Milliseconds of the steady clock, for emulators' deadlines.
-int64_t steadyMillisNow();
 
 // A pseudo-terminal for the serial path: the master for the server and the path of the
 // slave end ("/dev/pts/N"), set to raw mode. The slave stays open in `keepSlaveFd` so

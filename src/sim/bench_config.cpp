@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 #include "sim/instrument_kinds.h"
-#include "sim/recipe_instrument.h"
 
 namespace benchcap::sim {
 namespace {
@@ -236,10 +235,6 @@ Result<BenchConfig> parse(const YAML::Node& root, const std::string& source) {
                 checkKeys(source, node, keysForKind(kind), " (instrument of kind " + kind + ")");
             !keys)
             return keys.failure();
-        if (kind == "recipe") {
-            if (const std::string why = recipeInstrumentCheck(node); !why.empty())
-                return fault(source, node["scpi"], why);
-        }
         InstrumentConfig ic;
         ic.address = node["address"].as<int>();
         ic.board = node["board"] ? node["board"].as<int>() : firstBoard;

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 
 #include <zlib.h>
@@ -39,7 +38,7 @@ std::string formatCheck(const YAML::Node& n) {
     return oneOf(n, {kFormats[0], kFormats[1], kFormats[2], kFormats[3], kFormats[4], kFormats[5]});
 }
 
-// Commands that are no SCPI commands compare without regard to case or runs of blanks.
+// Commands compare without regard to case or runs of blanks, as an instrument parses them.
 std::string normal(std::string_view text) {
     std::string out;
     bool blank = false;
@@ -84,83 +83,16 @@ constexpr int kTracePoints = 401;
 constexpr double kTraceStart = 1e6;
 constexpr double kTraceStep = 2.5e3;
 
+// The trace commands of one number, normalised.
+struct TraceCommands {
+    std::string query, start, stop, step;
+    std::vector<std::string> accepts;
+};
+
 std::string withNumber(std::string text, int number) {
     for (std::size_t at = text.find("{n}"); at != std::string::npos; at = text.find("{n}", at))
         text.replace(at, 3, std::to_string(number));
     return text;
-}
-
-// The `scpi` patterns of an entry, for trace number `number` ({n}); the file check has
-// refused any that does not parse.
-std::vector<ScpiPattern> scpiPatterns(const YAML::Node& n, int number) {
-    std::vector<ScpiPattern> out;
-    for (const auto& entry : n["scpi"]) {
-        if (Result<ScpiPattern> p = ScpiPattern::parse(withNumber(entry.as<std::string>(), number)))
-            out.push_back(std::move(p.value()));
-    }
-    return out;
-}
-
-// A command of the row as the instrument takes it: by the first `scpi` pattern that takes
-// the row's own text, else by that text read as a pattern (its mixed-case words give their
-// short forms); a text that is no SCPI command (an instrument's own older syntax) compares
-// as written, without regard to case or runs of blanks.
-class RowCommand {
-  public:
-    RowCommand() = default;
-    RowCommand(const std::string& text, const std::vector<ScpiPattern>& scpi) : text_(text) {
-        if (text.empty())
-            return;
-        const Command row = parseCommand(text);
-        for (const ScpiPattern& p : scpi) {
-            if (p.matches(row.header, row.args)) {
-                pattern_ = p;
-                return;
-            }
-        }
-        // The row's own spelling is always taken, also where it reads as no SCPI command.
-        if (Result<ScpiPattern> own = ScpiPattern::parse(text);
-            own && own->matches(row.header, row.args))
-            pattern_ = std::move(own.value());
-    }
-    bool takes(const Command& cmd) const {
-        if (text_.empty())
-            return false;
-        return pattern_ ? pattern_->matches(cmd.header, cmd.args)
-                        : normal(cmd.raw) == normal(text_);
-    }
-    bool empty() const { return text_.empty(); }
-    const std::string& text() const { return text_; }
-
-  private:
-    std::string text_;
-    std::optional<ScpiPattern> pattern_;
-};
-
-bool anyTakes(const std::vector<RowCommand>& commands, const Command& cmd) {
-    return std::any_of(commands.begin(), commands.end(),
-                       [&cmd](const RowCommand& c) { return c.takes(cmd); });
-}
-
-// The trace commands of one number.
-struct TraceCommands {
-    RowCommand query, start, stop, step;
-    std::vector<RowCommand> accepts;
-};
-
-// Every command text of an entry (trace commands for number 1), for the check of `scpi`.
-std::vector<std::string> rowTexts(const YAML::Node& n) {
-    std::vector<std::string> out;
-    for (const char* key : {"produce", "read", "save", "delete", "poll", "trace_query",
-                            "trace_start", "trace_stop", "trace_step"}) {
-        if (n[key])
-            out.push_back(withNumber(text(n, key), 1));
-    }
-    for (const char* key : {"accepts", "trace_accepts"}) {
-        for (const auto& c : n[key])
-            out.push_back(withNumber(c.as<std::string>(), 1));
-    }
-    return out;
 }
 
 template <class T>
@@ -183,13 +115,11 @@ class RecipeInstrument final : public SimInstrument {
     RecipeInstrument(const InstrumentConfig& config, bus::Clock& clock)
         : SimInstrument(config, clock) {
         const YAML::Node& n = config.node;
-        const std::vector<ScpiPattern> scpi = scpiPatterns(n, 1);
-        produce_ = RowCommand(text(n, "produce"), scpi);
-        read_ = RowCommand(text(n, "read"), scpi);
-        save_ = RowCommand(text(n, "save"), scpi);
-        delete_ = RowCommand(text(n, "delete"), scpi);
-        poll_ = RowCommand(text(n, "poll"), scpi);
-        opc_ = RowCommand("*OPC?", {});
+        produce_ = normal(text(n, "produce"));
+        read_ = normal(text(n, "read"));
+        save_ = normal(text(n, "save"));
+        delete_ = normal(text(n, "delete"));
+        poll_ = normal(text(n, "poll"));
         pollBusy_ = n["poll_busy"] ? text(n, "poll_busy") : "1";
         pollDone_ = n["poll_done"] ? text(n, "poll_done") : "0";
         busyPolls_ = n["busy_polls"] ? n["busy_polls"].as<int>() : 1;
@@ -197,7 +127,7 @@ class RecipeInstrument final : public SimInstrument {
         neverCompletes_ = n["never_completes"] && n["never_completes"].as<bool>();
         if (n["accepts"]) {
             for (const auto& c : n["accepts"])
-                accepts_.emplace_back(c.as<std::string>(), scpi);
+                accepts_.push_back(normal(c.as<std::string>()));
         }
         picture_ = recipeInstrumentPicture(config);
         traceFormat_ = text(n, "trace_format");
@@ -206,28 +136,28 @@ class RecipeInstrument final : public SimInstrument {
         traceFault_ = text(n, "trace_fault");
         const int traces = n["traces"] ? n["traces"].as<int>() : 4;
         for (int k = 1; n["trace_query"] && k <= traces; ++k) {
-            const std::vector<ScpiPattern> own = scpiPatterns(n, k);
-            TraceCommands c{RowCommand(withNumber(text(n, "trace_query"), k), own),
-                            RowCommand(withNumber(text(n, "trace_start"), k), own),
-                            RowCommand(withNumber(text(n, "trace_stop"), k), own),
-                            RowCommand(withNumber(text(n, "trace_step"), k), own),
+            TraceCommands c{normal(withNumber(text(n, "trace_query"), k)),
+                            normal(withNumber(text(n, "trace_start"), k)),
+                            normal(withNumber(text(n, "trace_stop"), k)),
+                            normal(withNumber(text(n, "trace_step"), k)),
                             {}};
             if (n["trace_accepts"]) {
                 for (const auto& a : n["trace_accepts"])
-                    c.accepts.emplace_back(withNumber(a.as<std::string>(), k), own);
+                    c.accepts.push_back(normal(withNumber(a.as<std::string>(), k)));
             }
             traces_.push_back(std::move(c));
         }
     }
 
   protected:
-    bool unhandled(const Command& got) override {
-        if (opc_.takes(got)) {
+    bool unhandled(const Command& cmd) override {
+        const std::string got = normal(cmd.raw);
+        if (got == "*OPC?") {
             if (!neverCompletes_)
                 respond("1");
             return true;
         }
-        if (produce_.takes(got)) {
+        if (got == produce_) {
             if (read_.empty()) {
                 serve();
             } else {
@@ -236,59 +166,62 @@ class RecipeInstrument final : public SimInstrument {
             }
             return true;
         }
-        if (save_.takes(got)) {
+        if (!save_.empty() && got == save_) {
             stored_ = produced_;
             return true;
         }
-        if (read_.takes(got)) {
+        if (!read_.empty() && got == read_) {
             if (stored_)
                 serve();
             else
                 pushError(-256, "File name not found");
             return true;
         }
-        if (delete_.takes(got)) {
+        if (!delete_.empty() && got == delete_) {
             stored_ = false;
             return true;
         }
-        if (poll_.takes(got)) {
+        if (!poll_.empty() && got == poll_) {
             respond(polls_++ < busyPolls_ ? pollBusy_ : pollDone_);
             return true;
         }
-        if (anyTakes(accepts_, got))
-            return true;
+        for (const std::string& a : accepts_) {
+            if (got == a)
+                return true;
+        }
         return traceCommand(got);  // an error in its queue, and no answer
     }
 
   private:
     // A trace command: a prepare command, an axis query or the data query of a number.
     // A command without {n} (a data query after a source command) is for the last number.
-    bool traceCommand(const Command& got) {
+    bool traceCommand(const std::string& got) {
         for (std::size_t k = 0; k < traces_.size(); ++k) {
             const TraceCommands& c = traces_[k];
-            if (anyTakes(c.accepts, got)) {
-                const auto holders = std::count_if(
-                    traces_.begin(), traces_.end(),
-                    [&got](const TraceCommands& t) { return anyTakes(t.accepts, got); });
+            if (std::find(c.accepts.begin(), c.accepts.end(), got) != c.accepts.end()) {
+                const auto holders =
+                    std::count_if(traces_.begin(), traces_.end(), [&got](const TraceCommands& t) {
+                        return std::find(t.accepts.begin(), t.accepts.end(), got) !=
+                               t.accepts.end();
+                    });
                 if (holders == 1)
                     current_ = static_cast<int>(k) + 1;
                 return true;
             }
-            if (c.start.takes(got)) {
+            if (!c.start.empty() && got == c.start) {
                 respond(numberText(kTraceStart));
                 return true;
             }
-            if (c.stop.takes(got)) {
+            if (!c.stop.empty() && got == c.stop) {
                 respond(numberText(kTraceStart + kTraceStep * (kTracePoints - 1)));
                 return true;
             }
-            if (c.step.takes(got)) {
+            if (!c.step.empty() && got == c.step) {
                 respond(numberText(kTraceStep));
                 return true;
             }
-            if (c.query.takes(got)) {
-                const bool own =
-                    traces_.size() < 2 || traces_[0].query.text() != traces_[1].query.text();
+            if (got == c.query) {
+                const bool own = traces_.size() < 2 || traces_[0].query != traces_[1].query;
                 serveTrace(own ? static_cast<int>(k) + 1 : current_);
                 return true;
             }
@@ -333,9 +266,8 @@ class RecipeInstrument final : public SimInstrument {
             respondBulk(picture_, true);
     }
 
-    RowCommand produce_, read_, save_, delete_, poll_, opc_;
-    std::string pollBusy_, pollDone_, framing_;
-    std::vector<RowCommand> accepts_;
+    std::string produce_, read_, save_, delete_, poll_, pollBusy_, pollDone_, framing_;
+    std::vector<std::string> accepts_;
     std::string picture_;
     int busyPolls_ = 1;
     int polls_ = 0;
@@ -371,16 +303,6 @@ std::vector<KeySpec> recipeInstrumentKeys() {
         {"picture_format", KeyType::Text, formatCheck, {}},
         {"picture", KeyType::Text, nullptr, {}},
         {"accepts", KeyType::TextList, nullptr, {}},
-        {"scpi",
-         KeyType::TextList,
-         [](const YAML::Node& list) {
-             for (const auto& entry : list) {
-                 if (Result<ScpiPattern> p = ScpiPattern::parse(entry.as<std::string>()); !p)
-                     return p.error();
-             }
-             return std::string();
-         },
-         {}},
         {"never_completes", KeyType::Bool, nullptr, {}},
         {"traces", KeyType::Int, intRange(1, 8), {}},
         {"trace_query", KeyType::Text, nullptr, {}},
@@ -413,23 +335,6 @@ std::vector<KeySpec> recipeInstrumentKeys() {
          },
          {}},
     };
-}
-
-std::string recipeInstrumentCheck(const YAML::Node& n) {
-    const std::vector<std::string> texts = rowTexts(n);
-    for (const auto& entry : n["scpi"]) {
-        const Result<ScpiPattern> p = ScpiPattern::parse(withNumber(entry.as<std::string>(), 1));
-        const bool used = p && std::any_of(texts.begin(), texts.end(), [&p](const std::string& t) {
-                              const Command row = parseCommand(t);
-                              return p->matches(row.header, row.args);
-                          });
-        if (!used) {
-            return "key 'scpi': '" + entry.as<std::string>() +
-                   "' takes none of the instrument's commands (produce, read, accepts, ...); "
-                   "write the manual's form of one of them";
-        }
-    }
-    return {};
 }
 
 std::unique_ptr<SimInstrument> createRecipeInstrument(const InstrumentConfig& config,

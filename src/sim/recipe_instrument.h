@@ -17,9 +17,6 @@
 namespace benchcap::sim {
 
 std::vector<KeySpec> recipeInstrumentKeys();
-// What is wrong with such an entry beyond its keys' own checks (a `scpi` pattern that
-// takes none of its commands), or an empty text.
-std::string recipeInstrumentCheck(const YAML::Node& entry);
 std::unique_ptr<SimInstrument> createRecipeInstrument(const InstrumentConfig& config,
                                                       bus::Clock& clock);
 

@@ -79,6 +79,15 @@ bool hasDrive(const HardcopyState& st, const std::string& drive) {
     return std::find(st.drives.begin(), st.drives.end(), drive) != st.drives.end();
 }
 
+// Registers a handler under the long and the short form of an HCOPY header.
+void onBoth(SimInstrument& inst, const std::string& longHeader, SimInstrument::Handler handler) {
+    inst.on(longHeader, handler);
+    if (longHeader.rfind("HCOPY:", 0) == 0)
+        inst.on("HCOP:" + longHeader.substr(6), handler);
+    if (longHeader.rfind("MMEM:", 0) == 0)
+        inst.on("MMEMORY:" + longHeader.substr(5), handler);
+}
+
 void installAnalyzer(SimInstrument& inst) {
     auto st = std::make_shared<HardcopyState>();
     const YAML::Node& node = inst.config().node;
@@ -94,9 +103,11 @@ void installAnalyzer(SimInstrument& inst) {
     const bool network = inst.config().kind == "network-analyzer";
     const std::string model = modelField(inst.config().idn);
 
-    inst.on("HCOPy:DESTination1",
-            [st](const Command& c) { st->destination = upper(unquote(c.args)); });
-    inst.on("HCOPy:DEVice:LANGuage1", [st, &inst](const Command& c) {
+    onBoth(inst, "HCOPY:DEST1",
+           [st](const Command& c) { st->destination = upper(unquote(c.args)); });
+    onBoth(inst, "HCOPY:DEST",
+           [st](const Command& c) { st->destination = upper(unquote(c.args)); });
+    onBoth(inst, "HCOPY:DEV:LANG", [st, &inst](const Command& c) {
         const std::string v = upper(c.args);
         if (v == "WMF" || v == "BMP") {
             st->language = v;
@@ -104,7 +115,7 @@ void installAnalyzer(SimInstrument& inst) {
             inst.pushError(-224, "Illegal parameter value");
         }
     });
-    inst.on("HCOPy:DEVice:COLor1", [st, &inst](const Command& c) {
+    onBoth(inst, "HCOPY:DEV:COL", [st, &inst](const Command& c) {
         const std::string v = upper(c.args);
         if (v == "ON" || v == "1") {
             st->colour = true;
@@ -114,8 +125,8 @@ void installAnalyzer(SimInstrument& inst) {
             inst.pushError(-224, "Illegal parameter value");
         }
     });
-    inst.on("MMEMory:NAME", [st](const Command& c) { st->fileName = unquote(c.args); });
-    inst.on("SYSTem:DISPlay:UPDate", [](const Command&) {});
+    onBoth(inst, "MMEM:NAME", [st](const Command& c) { st->fileName = unquote(c.args); });
+    inst.on("SYST:DISP:UPD", [](const Command&) {});
     auto print = [st, &inst, network, model](const Command&) {
         if (st->destination != "MMEM")
             return;  // printed on paper: nothing on the disk
@@ -135,8 +146,9 @@ void installAnalyzer(SimInstrument& inst) {
             st->language == "WMF" ? RenderWmf(screen) : RenderBmp(screen);
         inst.clock().sleepMillis(300);  // printing takes the instrument a moment
     };
-    inst.on("HCOPy:IMMediate1", print);
-    inst.on("MMEMory:DATA?", [st, &inst](const Command& c) {
+    onBoth(inst, "HCOPY:IMM1", print);
+    onBoth(inst, "HCOPY:IMM", print);
+    onBoth(inst, "MMEM:DATA?", [st, &inst](const Command& c) {
         const std::string name = unquote(c.args);
         const std::string drive = driveOf(name, *st);
         if (!hasDrive(*st, drive)) {
@@ -172,7 +184,8 @@ void installGenerator(SimInstrument& inst) {
         }
         inst.respondBulk(std::move(bmp), true);
     };
-    inst.on("HCOPy:DATA?", answer);
+    inst.on("HCOP:DATA?", answer);
+    inst.on("HCOPY:DATA?", answer);
 }
 
 }  // namespace

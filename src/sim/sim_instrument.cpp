@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
-#include <stdexcept>
 
 #include "bus/clock.h"
 
@@ -29,6 +28,27 @@ std::string_view trimBlanks(std::string_view s) {
 }
 
 }  // namespace
+
+std::vector<std::string> splitCommands(std::string_view message) {
+    std::vector<std::string> out;
+    std::string current;
+    char quote = 0;
+    for (char c : message) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';') {
+            out.push_back(current);
+            current.clear();
+            continue;
+        }
+        current.push_back(c);
+    }
+    out.push_back(current);
+    return out;
+}
 
 Command parseCommand(std::string_view command) {
     Command cmd;
@@ -76,7 +96,7 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
     on("*WAI", [](const Command&) {});
     on("*CLS", [this](const Command&) { errors_.clear(); });
     on("*RST", [](const Command&) {});
-    on("SYSTem:ERRor[:NEXT]?", [this](const Command&) {
+    on("SYST:ERR?", [this](const Command&) {
         if (errors_.empty()) {
             respond("0,\"No error\"");
         } else {
@@ -87,17 +107,14 @@ SimInstrument::SimInstrument(InstrumentConfig config, bus::Clock& clock)
 }
 
 void SimInstrument::on(const std::string& header, Handler handler) {
-    Result<ScpiPattern> pattern = ScpiPattern::parse(header, false);
-    // The headers are the program's own; a fault in one is a programming error.
-    if (!pattern)
-        throw std::logic_error(pattern.error());
+    const std::string key = upper(header);
     for (auto& [h, fn] : handlers_) {
-        if (upper(h.text()) == upper(header)) {
+        if (h == key) {
             fn = std::move(handler);
             return;
         }
     }
-    handlers_.emplace_back(std::move(pattern.value()), std::move(handler));
+    handlers_.emplace_back(key, std::move(handler));
 }
 
 void SimInstrument::respond(std::string_view text) {
@@ -154,7 +171,9 @@ void SimInstrument::pushError(int code, const std::string& text) {
 }
 
 void SimInstrument::receiveMessage(std::string_view message) {
-    for (const std::string& command : scpiCommands(message)) {
+    for (const std::string& command : splitCommands(message)) {
+        if (trimBlanks(command).empty())
+            continue;
         if (silentAfter_ && commandsAnswered_ >= *silentAfter_)
             return;
         if (const int64_t now = clock_.nowMicros(); now >= silentFrom_ && now < silentUntil_)
@@ -166,10 +185,9 @@ void SimInstrument::receiveMessage(std::string_view message) {
 
 void SimInstrument::dispatch(std::string_view text) {
     const Command cmd = parseCommand(text);
-    // The latest registration that takes the command wins (a test replaces one handler).
-    for (auto it = handlers_.rbegin(); it != handlers_.rend(); ++it) {
-        if (it->first.matchesHeader(cmd.header)) {
-            it->second(cmd);
+    for (const auto& [header, handler] : handlers_) {
+        if (header == cmd.header) {
+            handler(cmd);
             return;
         }
     }

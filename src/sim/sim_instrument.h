@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "sim/bench_config.h"
-#include "sim/scpi_header.h"
 
 namespace benchcap::bus {
 class Clock;
@@ -39,17 +38,17 @@ struct OutputChunk {
     std::size_t remaining() const { return bytes.size() - offset; }
 };
 
-// A SCPI command as the instrument received it: the header (upper-cased, with the path of
-// the command before it in the message) and the argument text after it.
+// A SCPI command as the instrument received it: the header (upper-cased, for matching)
+// and the argument text after it.
 struct Command {
     std::string header;  // e.g. "MMEM:DATA?", "*IDN?", "HCOPY:DEV:LANG"
     std::string args;    // e.g. "'C:\HARDCOPY.WMF'", "WMF" (surrounding blanks removed)
-    std::string raw;     // the command as received, with that path
+    std::string raw;     // the command exactly as received
 };
 
 // A simulated instrument on the bus. It receives whole messages (the bytes up to EOI),
-// splits them into commands (scpiCommands) and runs the handler whose header pattern
-// takes each; answers go into its output queue, which the bench reads from.
+// splits them into commands at ';' outside quotes and runs the handler registered for
+// each header; answers go into its output queue, which the bench reads from.
 // Unknown commands are ignored, as a real instrument would (it queues an error and
 // sends nothing, so a query it does not know lets the read time out).
 class SimInstrument {
@@ -65,10 +64,8 @@ class SimInstrument {
     int address() const { return config_.address; }
     bus::Clock& clock() const { return clock_; }
 
-    // Registers a handler for a header in the manual's notation (`HCOPy:DEVice:LANGuage1`,
-    // `SYSTem:ERRor[:NEXT]?`, see ScpiPattern); it gets the command's argument text
-    // unchecked. A later registration replaces one of the same text, and wins over an
-    // earlier one that takes the same commands.
+    // Registers a handler for a command header, matched without regard to case. A header
+    // ending in '?' is a query. Later registrations replace earlier ones.
     void on(const std::string& header, Handler handler);
 
     // Answers: text with a line feed and EOI; raw bytes; an IEEE 488.2 definite-length block
@@ -119,7 +116,7 @@ class SimInstrument {
 
     InstrumentConfig config_;
     bus::Clock& clock_;
-    std::vector<std::pair<ScpiPattern, Handler>> handlers_;
+    std::vector<std::pair<std::string, Handler>> handlers_;
     std::deque<OutputChunk> output_;
     std::vector<std::string> errors_;
     int commandsAnswered_ = 0;
@@ -136,6 +133,8 @@ class SimInstrument {
     double bytesPerSecond_ = 0;
 };
 
+// Splits a message into commands at ';' outside single or double quotes.
+std::vector<std::string> splitCommands(std::string_view message);
 // Parses one command into header (upper-cased) and argument text.
 Command parseCommand(std::string_view command);
 

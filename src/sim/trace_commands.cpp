@@ -284,18 +284,15 @@ int traceArgument(const std::string& args, const char* prefix, const char* suffi
 
 void installAnalyzer(SimInstrument& inst, std::shared_ptr<TraceState> s) {
     for (int t = 1; t <= 4; ++t) {
-        inst.on("DISPlay:TRACe" + std::to_string(t) + ":STATe?", [&inst, s, t](const Command&) {
+        inst.on("DISP:TRAC" + std::to_string(t) + ":STAT?", [&inst, s, t](const Command&) {
             const bool shown = std::find(s->shown.begin(), s->shown.end(), t) != s->shown.end();
             inst.respond(shown ? "1" : "0");
         });
     }
-    inst.on("[SENSe:]FREQuency:CENTer?",
-            [&inst, s](const Command&) { inst.respond(number(s->centre)); });
-    inst.on("[SENSe:]FREQuency:SPAN?",
-            [&inst, s](const Command&) { inst.respond(number(s->span)); });
-    inst.on("[SENSe:]SWEep:TIME?",
-            [&inst, s](const Command&) { inst.respond(number(s->sweepTime)); });
-    inst.on("TRACe[:DATA]?", [&inst, s](const Command& c) {
+    inst.on("FREQ:CENT?", [&inst, s](const Command&) { inst.respond(number(s->centre)); });
+    inst.on("FREQ:SPAN?", [&inst, s](const Command&) { inst.respond(number(s->span)); });
+    inst.on("SWE:TIME?", [&inst, s](const Command&) { inst.respond(number(s->sweepTime)); });
+    inst.on("TRAC?", [&inst, s](const Command& c) {
         const int t = traceArgument(c.args, "TRACE", "");
         if (t == 0)
             return;
@@ -310,31 +307,30 @@ void installAnalyzer(SimInstrument& inst, std::shared_ptr<TraceState> s) {
                        : spectrum(*s, t, static_cast<double>(inst.clock().nowMicros()) / 1e6));
     });
     if (s->knowsInstNsel) {
-        inst.on("INSTrument:NSELect?",
-                [&inst, s](const Command&) { inst.respond(s->vector ? "2" : "1"); });
+        inst.on("INST:NSEL?", [&inst, s](const Command&) { inst.respond(s->vector ? "2" : "1"); });
     }
     if (!s->vector)
         return;
-    inst.on("[SENSe:]DDEMod:TIME?",
+    inst.on("SENS:DDEM:TIME?",
             [&inst, s](const Command&) { inst.respond(std::to_string(s->vm.symbols)); });
-    inst.on("[SENSe:]DDEMod:PRATe?",
+    inst.on("SENS:DDEM:PRAT?",
             [&inst, s](const Command&) { inst.respond(std::to_string(s->vm.pointsPerSymbol)); });
-    inst.on("[SENSe:]DDEMod:FORMat?", [&inst, s](const Command&) { inst.respond(s->vm.format); });
+    inst.on("SENS:DDEM:FORM?", [&inst, s](const Command&) { inst.respond(s->vm.format); });
     for (const char* f : {"PSK", "QAM", "FSK"}) {
-        inst.on(std::string("[SENSe:]DDEMod:") + f + ":NSTate?",
+        inst.on(std::string("SENS:DDEM:") + f + ":NST?",
                 [&inst, s](const Command&) { inst.respond(std::to_string(s->vm.states)); });
     }
 }
 
 void installNetworkAnalyzer(SimInstrument& inst, std::shared_ptr<TraceState> s) {
-    inst.on("FORMat:DEXPort:SOURce", [](const Command&) {});
-    inst.on("TRACe[:DATA]?", [&inst, s](const Command& c) {
+    inst.on("FORM:DEXP:SOUR", [](const Command&) {});
+    inst.on("TRAC?", [&inst, s](const Command& c) {
         const int ch = traceArgument(c.args, "CH", "DATA");
         if (ch == 0 || s->channelFormat[ch].empty())
             return;
         sendValues(inst, *s, channelData(*s, ch, s->channelFormat[ch] == "complex"));
     });
-    inst.on("TRACe[:DATA]:STIMulus?", [&inst, s](const Command& c) {
+    inst.on("TRAC:STIM?", [&inst, s](const Command& c) {
         const int ch = traceArgument(c.args, "CH", "DATA");
         if (ch == 0 || s->channelFormat[ch].empty())
             return;
@@ -413,7 +409,7 @@ void installTraceCommands(SimInstrument& inst) {
     auto s = std::make_shared<TraceState>();
     s->kind = config.kind;
     s->address = config.address;
-    inst.on("FORMat[:DATA]", [s](const Command& c) {
+    inst.on("FORM", [s](const Command& c) {
         std::string f;
         for (char ch : c.args) {
             if (ch != ' ')

@@ -39,7 +39,7 @@ constexpr uint32_t kIpProtoTcp = 6;
 constexpr uint32_t kLargestRecord = 8u << 20;
 constexpr uint32_t kCallOverhead = 64 * 1024;
 constexpr int kMostFragments = 4096;
-constexpr size_t kMostConnections = 128;
+constexpr size_t kMostConnections = 64;
 constexpr uint32_t kLongestAuthBody = 400;  // RFC 5531 8.2: opaque_auth body<400>
 
 // accept_stat and reject_stat (RFC 5531 9).
@@ -254,8 +254,6 @@ struct Vxi11Server::Peer {
     int fragments = 0;
     int64_t readBytes = 0;  // read data sent on this connection
     bool silent = false;
-    Outbox out;  // the reply the client has not taken yet
-    int64_t lastActive = 0;
     // A call that waits for a lock (run again when one is freed, or at `due` to fail), or
     // whose reply waits for `due` (a read's time-out). Nothing more is read meanwhile.
     struct Waiting {
@@ -666,9 +664,8 @@ bool Vxi11Server::handleRecord(Peer& peer, const std::string& record) {
     return sendReply(peer, call.xid, call.procedure, body.out);
 }
 
-bool Vxi11Server::sendAll(Peer& peer, const std::string& bytes) {
-    peer.out.add(bytes);
-    return peer.out.flush(peer.fd) >= 0;
+bool Vxi11Server::sendAll(int fd, const std::string& bytes) {
+    return sendAllBytes(fd, bytes, stopping_);
 }
 
 bool Vxi11Server::sendReply(Peer& peer, uint32_t xid, uint32_t procedure, const std::string& body) {
@@ -683,19 +680,19 @@ bool Vxi11Server::sendReply(Peer& peer, uint32_t xid, uint32_t procedure, const 
             peer.silent = true;
             return true;
         case WireFault::HugeRecord:
-            return sendAll(peer, Words().put(0xFFFFFFFFu).out + message);
+            return sendAll(peer.fd, Words().put(0xFFFFFFFFu).out + message);
         case WireFault::EndlessFragments: {
             // More fragments than any client takes, none of them the last.
             std::string fragments;
             for (int i = 0; i < kMostFragments + 100; ++i)
                 fragments += Words().put(4).put(xid).out;
-            return sendAll(peer, fragments);
+            return sendAll(peer.fd, fragments);
         }
         default:
             break;
     }
     // Record marking (RFC 5531 11): one fragment, marked last.
-    return sendAll(peer,
+    return sendAll(peer.fd,
                    Words().put(0x80000000u | static_cast<uint32_t>(message.size())).out + message);
 }
 
@@ -703,7 +700,7 @@ bool Vxi11Server::readRecords(Peer& peer) {
     size_t used = 0;
     bool keep = true;
     // Record marking: fragments behind a 4-byte header, the top bit on the last.
-    while (keep && !peer.waiting && peer.out.empty() && peer.in.size() - used >= 4) {
+    while (keep && !peer.waiting && peer.in.size() - used >= 4) {
         Unpack h{std::string_view(peer.in).substr(used, 4)};
         const uint32_t word = h.get();
         const uint32_t length = word & 0x7FFFFFFFu;
@@ -761,7 +758,6 @@ void Vxi11Server::resumeWaiting(std::vector<std::unique_ptr<Peer>>& peers, int& 
         }
         Peer::Waiting waiting = std::move(w);
         p->waiting.reset();
-        p->lastActive = now;
         bool keep = waiting.forLock
                         ? runCall(*p, waiting.call, waiting.due)
                         : sendReply(*p, waiting.call.xid, waiting.call.procedure, waiting.results);
@@ -785,35 +781,41 @@ void Vxi11Server::serve(int coreFd, int portmapFd, int corePort) {
     }
     // A paced transfer on a real-time bench ends when the gateway stops.
     bench_.setInterruptCheck([this] { return stopping_.load(); });
-    for (const int fd : {coreFd, portmapFd})
-        if (fd >= 0)
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     std::vector<std::unique_ptr<Peer>> peers;
     std::vector<char> buffer(1 << 16);
     while (!stopping_) {
         int pollMillis = 50;
         resumeWaiting(peers, pollMillis);
-        const int64_t before = steadyMillis();
-        for (const auto& p : peers) {
-            // Idle, or not taking its reply: the place goes to others.
-            if (outage_.active() ||
-                (p->fd >= 0 && !p->waiting && before - p->lastActive >= options_.idleMillis))
+        if (outage_.active()) {
+            for (const auto& p : peers)
                 closePeer(*p);
         }
         std::erase_if(peers, [](const auto& p) { return p->fd < 0; });
         std::vector<pollfd> fds{{coreFd, POLLIN, 0}, {portmapFd, POLLIN, 0}};
-        // A peer with a waiting call or a reply it has not taken is not read from (it is
-        // asked only whether it closed, or takes more), so what it may send meanwhile stays
-        // in the kernel's buffers, not in ours.
+        // A peer with a waiting call is not read from (it is asked only whether it closed),
+        // so what it may send meanwhile stays in the kernel's buffers, not in ours.
         for (const auto& p : peers)
-            fds.push_back({p->fd,
-                           static_cast<short>(p->waiting        ? POLLRDHUP
-                                              : !p->out.empty() ? POLLOUT
-                                                                : POLLIN),
-                           0});
+            fds.push_back({p->fd, static_cast<short>(p->waiting ? POLLRDHUP : POLLIN), 0});
         if (::poll(fds.data(), fds.size(), std::max(0, pollMillis)) <= 0)
             continue;
-        const int64_t now = steadyMillis();
+        for (int i = 0; i < 2; ++i) {
+            if (fds[static_cast<size_t>(i)].fd < 0 ||
+                !(fds[static_cast<size_t>(i)].revents & POLLIN))
+                continue;
+            const int fd = ::accept(fds[static_cast<size_t>(i)].fd, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            if (options_.fault == WireFault::CloseAtAccept || outage_.active() ||
+                peers.size() >= kMostConnections) {
+                ::close(fd);
+                continue;
+            }
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            auto peer = std::make_unique<Peer>();
+            peer->fd = fd;
+            peer->portmapper = i == 1;
+            peers.push_back(std::move(peer));
+        }
         for (size_t i = 2; i < fds.size(); ++i) {
             Peer& peer = *peers[i - 2];
             if (!fds[i].revents || peer.fd < 0)
@@ -822,54 +824,16 @@ void Vxi11Server::serve(int coreFd, int portmapFd, int corePort) {
                 closePeer(peer);  // it hung up on its own call
                 continue;
             }
-            bool keep = true;
-            if (!peer.out.empty()) {
-                const ssize_t took = peer.out.flush(peer.fd);
-                keep = took >= 0;
-                if (took > 0)
-                    peer.lastActive = now;
-                // The calls that came behind the reply.
-                if (keep && peer.out.empty())
-                    keep = readRecords(peer);
-            } else {
-                const ssize_t n = ::read(peer.fd, buffer.data(), buffer.size());
-                keep = n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
-                if (n > 0) {
-                    peer.lastActive = now;
-                    peer.in.append(buffer.data(), static_cast<size_t>(n));
-                    keep = readRecords(peer);
-                }
+            const ssize_t n = ::read(peer.fd, buffer.data(), buffer.size());
+            bool keep = n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
+            if (n > 0) {
+                peer.in.append(buffer.data(), static_cast<size_t>(n));
+                keep = readRecords(peer);
             }
             if (!keep)
                 closePeer(peer);
         }
         std::erase_if(peers, [](const auto& p) { return p->fd < 0; });
-        for (int i = 0; i < 2; ++i) {
-            if (fds[static_cast<size_t>(i)].fd < 0 ||
-                !(fds[static_cast<size_t>(i)].revents & POLLIN))
-                continue;
-            for (int fd; (fd = ::accept4(fds[static_cast<size_t>(i)].fd, nullptr, nullptr,
-                                         SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-                if (options_.fault == WireFault::CloseAtAccept || outage_.active()) {
-                    ::close(fd);
-                    continue;
-                }
-                if (peers.size() >= kMostConnections) {
-                    // The longest-idle connection makes room: idle clients cannot lock the
-                    // others out.
-                    auto idlest = std::min_element(
-                        peers.begin(), peers.end(),
-                        [](const auto& a, const auto& b) { return a->lastActive < b->lastActive; });
-                    closePeer(**idlest);
-                    peers.erase(idlest);
-                }
-                auto peer = std::make_unique<Peer>();
-                peer->fd = fd;
-                peer->portmapper = i == 1;
-                peer->lastActive = now;
-                peers.push_back(std::move(peer));
-            }
-        }
     }
     for (const auto& p : peers)
         ::close(p->fd);

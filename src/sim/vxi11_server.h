@@ -45,9 +45,6 @@ struct Vxi11ServerOptions {
     // Links stay when their connection closes (freed only by destroy_link), as on gateways
     // that keep a link table of their own.
     bool keepLinksOfClosedConnections = false;
-    // A connection that moves no byte for so long (no call, no reply taken, no call
-    // waiting) is closed.
-    int idleMillis = kDefaultIdleMillis;
     // The replies to `faultProcedure` broken in this way.
     WireFault fault = WireFault::None;
     uint32_t faultProcedure = 12;  // device_read
@@ -67,14 +64,11 @@ uint8_t statusByte(const SimInstrument& instrument, bool answerWaiting);
 //
 // Reads end at END, at the term char when the call asks for one, or at requestSize; an
 // instrument with nothing (more) to send answers error 15 once the call's io_timeout has
-// passed in real time, and bulk data flow at the bench's rates on the bench's clock; the
-// data are the instrument's bytes as they are. Locks are held per link; a call on a device
-// another link locked waits up to its lock_timeout when it sets waitlock, and fails with
-// error 11 otherwise. Serves many connections side by side, one call at a time, until
-// stop(): a call waiting for a lock or its time-out does not hold up the others, nor does
-// a client that does not take its reply (replies go out as each client reads them; one
-// call of a connection at a time, so each holds one reply at most). A connection idle for
-// `idleMillis` is closed, and when all places are taken the longest-idle one makes room.
+// passed in real time, and bulk data flow at the bench's rates on the bench's clock. Locks
+// are held per link; a call on a device another link locked waits up to its lock_timeout
+// when it sets waitlock, and fails with error 11 otherwise. Serves any number of
+// connections at once, one call at a time, until stop(); a call waiting for a lock or its
+// time-out does not hold up the others.
 class Vxi11Server {
   public:
     explicit Vxi11Server(SimBench& bench, Vxi11ServerOptions options = {});
@@ -119,7 +113,7 @@ class Vxi11Server {
     void dropLink(std::map<uint32_t, DeviceLink>::iterator link);
     void closePeer(Peer& peer);
     bool sendReply(Peer& peer, uint32_t xid, uint32_t procedure, const std::string& body);
-    bool sendAll(Peer& peer, const std::string& bytes);
+    bool sendAll(int fd, const std::string& bytes);
 
     SimBench& bench_;
     Vxi11ServerOptions options_;

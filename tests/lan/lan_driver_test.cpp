@@ -5,20 +5,13 @@
 #include <chrono>
 #include <map>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <filesystem>
 #include <fstream>
 #include "../cli/cli_runner.h"
 #include "bus/lan/lan_resource.h"
 #include "bus/lan/rpc_record.h"
 #include "lan_rig.h"
-#include "recipes/recipe_book.h"
-#include "sim/bench_backend.h"
-#include "support/bench_rig.h"
 #include "support/test_paths.h"
 
 namespace benchcap::test {
@@ -335,146 +328,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, ThroughLan,
                                                 : info.param == Path::LanVxi11 ? "LanVxi11"
                                                                                : "LanSocket");
                          });
-
-// A broken block reaches the client as the bench sent it: read through either emulator it
-// fails as on the bench itself, with the same exit code and message (but for the cause a
-// bus error names, which is the interface's own). A block cut off is a time-out everywhere.
-TEST(LanEmulators, BrokenBlocksFailAsOnTheBench) {
-    const auto dir = makeTempDir("lan-broken-blocks");
-    const auto message = [](const std::string& err, bool withCause) {
-        const std::string text = err.substr(err.find(": ") + 2);
-        return withCause ? text : text.substr(0, text.find(" ("));
-    };
-    for (const char* fault : {"block_header: \"#9999999999\"", "block_header: \"#0\"",
-                              "block_header: \"#2xx\"", "bus_error_after: 300000"}) {
-        const std::string yaml =
-            "instruments:\n  - {address: 20, kind: vector-analyzer, idn: "
-            "\"Veltronik,KLVZ26,100234/003,2.10\", faults: {" +
-            std::string(fault) + "}}\n";
-        LanRig rig({}, {20}, benchConfig(yaml));
-        std::ofstream(dir / "bench.lan") << "20 = " << rig.socket(0) << "\n";
-        std::vector<CliResult> runs;
-        for (const std::string& via :
-             {simBench(yaml), "vxi11:" + rig.gateway(), "lan:" + (dir / "bench.lan").string()})
-            runs.push_back(runCliInProcess({"--interface", via, "hardcopy", "20", "--format", "BMP",
-                                            "-o", (dir / "shot.bmp").string()}));
-        EXPECT_NE(runs[0].err.find("block"), std::string::npos) << fault << ": " << runs[0].err;
-        EXPECT_NE(runs[0].code, 0) << fault;
-        for (const CliResult& r : runs) {
-            EXPECT_EQ(r.code, runs[0].code) << fault << ": " << r.err;
-            const bool withCause = std::string_view(fault).find("bus") == std::string::npos;
-            EXPECT_EQ(message(r.err, withCause), message(runs[0].err, withCause)) << fault;
-        }
-    }
-}
-
-// Pictures of `framing: raw` (and `end`) rows come through a raw socket whole: the same
-// bytes as on the bench, BMP and PNG, LF bytes inside them included.
-TEST(LanEmulators, RawPicturesComeWholeThroughASocket) {
-    const auto book = recipes::RecipeBook::shipped().value();
-    const auto dir = makeTempDir("lan-raw-pictures");
-    for (const char* name : {"siglent-sds", "tektronix-mdo-mso4000", "lecroy-maui"}) {
-        const std::string yaml =
-            "instruments:\n  - " + recipes::benchEntryFor(*book.named(name), 7) + "\n";
-        LanRig rig({}, {7}, benchConfig(yaml));
-        std::ofstream(dir / "bench.lan") << "7 = " << rig.socket(0) << "\n";
-        std::string pictures[2];
-        for (int i = 0; i < 2; ++i) {
-            const auto file = dir / (std::to_string(i) + "-shot");
-            const CliResult r = runCliInProcess(
-                {"--interface", i == 0 ? simBench(yaml) : "lan:" + (dir / "bench.lan").string(),
-                 "hardcopy", "7", "-o", file.string()});
-            EXPECT_EQ(r.code, 0) << name << ": " << r.err;
-            pictures[i] = readFile(file);
-        }
-        EXPECT_GT(pictures[0].size(), 1000u) << name;
-        EXPECT_TRUE(pictures[0] == pictures[1]) << name << ": " << pictures[1].size() << " bytes";
-    }
-}
-
-// A real-clock bench counts its seconds from its start, not from the machine's.
-TEST(LanEmulators, RealClockBenchStartsAtZero) {
-    const auto bench = sim::openBench(simBench("clock: real\n").substr(4));
-    ASSERT_TRUE(bench) << bench.error();
-    const int64_t first = bench->clock->nowMicros();
-    EXPECT_LT(first, 1'000'000);
-    for (const auto start = std::chrono::steady_clock::now();
-         bench->clock->nowMicros() == first && millisSince(start) < 1000;) {
-    }
-    EXPECT_GT(bench->clock->nowMicros(), first);
-}
-
-// A connection of the test's own to loopback `port`; a small receive buffer makes a client
-// that takes (almost) nothing of what it asked for.
-int connectTo(int port, int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    return fd;
-}
-
-// 64 idle connections and one that asked for megabytes (a compound query of 160000 *IDN?)
-// and reads none of them: a good client of either emulator still gets its answer within a
-// second.
-TEST(LanEmulators, IdleAndStuckClientsLockNobodyOut) {
-    LanRig rig({}, {7});
-    const int ports[] = {std::stoi(rig.gateway().substr(10)), rig.socketPort(0)};
-    std::string queries;
-    for (int i = 0; i < 10000; ++i)
-        queries += "*IDN?;";
-    for (const int port : ports) {
-        std::vector<int> idle;
-        for (int i = 0; i < 64; ++i)
-            idle.push_back(connectTo(port));
-        const int stuck = connectTo(port, 4096);
-        const auto put = [&](const std::string& bytes) {
-            ASSERT_EQ(::send(stuck, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-                      ssize_t(bytes.size()));
-        };
-        if (port == ports[0]) {  // create_link, device_writes, then a device_read of 8 MB
-            using bus::lan::XdrWriter;
-            const auto call = [&](uint32_t xid, uint32_t proc, const XdrWriter& args) {
-                put(bus::lan::markRecord(bus::lan::rpcCall(xid, 0x0607AF, 1, proc, args.bytes())));
-            };
-            call(1, 10, XdrWriter().u32(1).u32(0).u32(0).opaque("gpib0,7"));
-            char reply[44];
-            ASSERT_EQ(::recv(stuck, reply, sizeof reply, MSG_WAITALL), ssize_t(sizeof reply));
-            const uint32_t lid = ntohl(*reinterpret_cast<uint32_t*>(reply + 32));
-            for (uint32_t i = 0; i < 17; ++i)
-                call(2 + i, 11,
-                     XdrWriter()
-                         .u32(lid)
-                         .u32(1000)
-                         .u32(0)
-                         .u32(i < 16 ? 0 : 8)
-                         .opaque(i < 16 ? queries : "*IDN?"));
-            call(20, 12, XdrWriter().u32(lid).u32(8u << 20).u32(1000).u32(0).u32(0).u32(0));
-        } else {
-            for (int i = 0; i < 17; ++i)
-                put(i < 16 ? queries : "*IDN?\n");
-        }
-        // The big answer is on its way once its first bytes arrive.
-        pollfd p{stuck, POLLIN, 0};
-        ASSERT_EQ(::poll(&p, 1, 60'000), 1);
-        const std::string via = port == ports[0]
-                                    ? "vxi11:" + rig.gateway()
-                                    : "lan:" + (makeTempDir("lan-stuck") / "bench.lan").string();
-        if (port != ports[0])
-            std::ofstream(via.substr(4)) << "7 = " << rig.socket(0) << "\n";
-        const auto start = std::chrono::steady_clock::now();
-        const CliResult r = runCliInProcess({"--interface", via, "idn", "7"});
-        EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_LT(millisSince(start), 1000) << via;
-        for (const int fd : idle)
-            ::close(fd);
-        ::close(stuck);
-    }
-}
 
 TEST(LanInterfaces, SystemReportSaysWhetherTheGatewayAnswers) {
     LanRig rig;

@@ -27,17 +27,14 @@ inline bus::lan::LanOptions loopbackLanOptions() {
 
 class LanRig {
   public:
-    // A VXI-11 gateway with a portmapper, and a raw SCPI socket for each of `socketAddresses`,
-    // each on its own bench of `config`.
-    explicit LanRig(sim::Vxi11ServerOptions options = {}, std::vector<int> socketAddresses = {},
-                    const sim::BenchConfig& config = sim::builtinBench())
-        : bench_(config, std::make_shared<bus::VirtualClock>()),
-          server_(bench_, std::move(options)) {
+    // A VXI-11 gateway with a portmapper, and a raw SCPI socket for each of `socketAddresses`.
+    explicit LanRig(sim::Vxi11ServerOptions options = {}, std::vector<int> socketAddresses = {})
+        : server_(bench_, std::move(options)) {
         core_ = sim::listenTcp("127.0.0.1", 0).value();
         portmapper_ = sim::listenTcp("127.0.0.1", 0).value();
         threads_.emplace_back([this] { server_.serve(core_.fd, portmapper_.fd, core_.port); });
         for (int address : socketAddresses) {
-            auto socket = std::make_unique<Socket>(config, address);
+            auto socket = std::make_unique<Socket>(address);
             Socket* s = socket.get();
             threads_.emplace_back([s] { s->server.serve(s->listener.fd); });
             sockets_.push_back(std::move(socket));
@@ -52,7 +49,6 @@ class LanRig {
         ::close(core_.fd);
         ::close(portmapper_.fd);
     }
-    int socketPort(size_t n) const { return sockets_[n]->listener.port; }
     std::string gateway() const { return "127.0.0.1:" + std::to_string(core_.port); }
     int portmapperPort() const { return portmapper_.port; }
     // "socket://127.0.0.1:PORT" of the n-th socket address.
@@ -69,13 +65,12 @@ class LanRig {
 
   private:
     struct Socket {
-        Socket(const sim::BenchConfig& config, int address)
-            : bench(config, std::make_shared<bus::VirtualClock>()), server(bench, address) {}
-        sim::SimBench bench;
+        explicit Socket(int address) : server(bench, address) {}
+        sim::SimBench bench{sim::builtinBench(), std::make_shared<bus::VirtualClock>()};
         sim::SocketServer server;
         sim::Listener listener = sim::listenTcp("127.0.0.1", 0).value();
     };
-    sim::SimBench bench_;
+    sim::SimBench bench_{sim::builtinBench(), std::make_shared<bus::VirtualClock>()};
     sim::Vxi11Server server_;
     sim::Listener core_;
     sim::Listener portmapper_;

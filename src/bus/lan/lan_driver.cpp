@@ -60,9 +60,6 @@ uint32_t millisLeft(int64_t deadline) {
     return static_cast<uint32_t>(std::clamp<int64_t>(deadline - nowMillis(), 0, 1'000'000));
 }
 
-// The last chunk of a PNG picture: IEND, empty, and its fixed CRC.
-const std::string kPngEnd("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
-
 // How a message starting with `incoming` is read: "#NL..." is a definite-length block of L
 // bytes (N digits of length) and LF, whose whole length this is; -1 for a message ended by
 // LF; nothing while the block's header has not all arrived.
@@ -155,11 +152,6 @@ struct LanDriver::Connection {
     bool inMessage = false;
     int64_t blockLeft = -1;
     int64_t messageBytes = 0;
-    bool binary = false;     // binary data without a length: read until the stream is quiet
-    bool png = false;        // binary data of a PNG picture: they end with its IEND chunk
-    std::string tail;        // the message's last bytes handed over (the PNG's end)
-    char lastGiven = 0;      // the message's last byte handed over
-    int64_t lastByteAt = 0;  // when the latest byte came (milliseconds)
     Connection(int socket, uint32_t maxRecord) : fd(socket), records(maxRecord) {}
     ~Connection() { ::close(fd); }
     Connection(const Connection&) = delete;
@@ -377,7 +369,6 @@ Status LanDriver::receive(Connection& c, int64_t until, const char* peer) {
     const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n > 0) {
         c.incoming.append(buffer, static_cast<size_t>(n));
-        c.lastByteAt = nowMillis();
         return {};
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -682,12 +673,6 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
     auto give = [&](size_t bytes) {
         if (out)
             std::memcpy(out + n, c.incoming.data(), bytes);
-        if (bytes > 0)
-            c.lastGiven = c.incoming[bytes - 1];
-        c.tail.append(c.incoming, bytes - std::min(bytes, kPngEnd.size()),
-                      std::min(bytes, kPngEnd.size()));
-        if (c.tail.size() > kPngEnd.size())
-            c.tail.erase(0, c.tail.size() - kPngEnd.size());
         c.incoming.erase(0, bytes);
         n += static_cast<long>(bytes);
         c.messageBytes += static_cast<int64_t>(bytes);
@@ -701,9 +686,6 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
             if (!c.inMessage) {
                 c.blockLeft = -1;
                 c.messageBytes = 0;
-                c.binary = false;
-                c.png = false;
-                c.tail.clear();
                 const std::optional<int64_t> length = blockLength(c.incoming);
                 if (!length)
                     break;
@@ -724,47 +706,11 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
             }
             const size_t lf = c.incoming.find('\n');
             const size_t room = static_cast<size_t>(count - n);
-            // Response data in text are 7-bit ASCII (IEEE 488.2 8.7): another byte before
-            // the LF makes binary data, whose LFs are data.
-            c.binary =
-                c.binary ||
-                !std::all_of(
-                    c.incoming.begin(),
-                    lf == std::string::npos ? c.incoming.end()
-                                            : c.incoming.begin() + static_cast<long>(lf),
-                    [](char ch) { return (ch >= 0x20 && ch < 0x7F) || ch == '\t' || ch == '\r'; });
-            if (c.binary && c.messageBytes == 0) {
-                // A picture that gives its own length ends there, and one that stops short
-                // of it broke off: a BMP file's size, a PNG's IEND chunk.
-                const auto byte = [&](size_t i) {
-                    return static_cast<int64_t>(static_cast<unsigned char>(c.incoming[i]));
-                };
-                if (c.incoming.size() >= 6 && c.incoming.compare(0, 2, "BM") == 0) {
-                    const int64_t size = byte(2) | byte(3) << 8 | byte(4) << 16 | byte(5) << 24;
-                    if (size >= 14) {
-                        c.binary = false;
-                        c.blockLeft = size;
-                        continue;
-                    }
-                }
-                c.png = c.incoming.compare(0, 4, "\x89PNG") == 0;
-            }
-            if (!c.binary && lf != std::string::npos && lf < room) {
+            if (lf != std::string::npos && lf < room) {
                 give(lf + 1);
                 return end();
             }
-            size_t take = std::min(room, c.incoming.size());
-            if (c.png) {
-                // Up to the end of the IEND chunk (which may have begun in an earlier piece);
-                // then, as after a block, an LF at once or nothing.
-                const std::string seen = c.tail + c.incoming.substr(0, take);
-                if (const size_t at = seen.find(kPngEnd); at != std::string::npos) {
-                    take = at + kPngEnd.size() - c.tail.size();
-                    c.binary = c.png = false;
-                    c.blockLeft = 0;
-                }
-            }
-            give(take);
+            give(std::min(room, c.incoming.size()));
             if (c.messageBytes > options_.maxMessageBytes) {
                 c.inMessage = false;
                 note_ = label(link) + " sent more than " +
@@ -784,18 +730,9 @@ int LanDriver::socketRead(Link& link, char* out, long count, int64_t deadline) {
         int64_t until = deadline;
         // A block was read whole: its LF follows at once or not at all.
         if (c.inMessage && c.blockLeft == 0)
-            until = std::min(deadline, c.lastByteAt + kSliceMillis);
-        // Binary data end when the stream goes quiet; so does a block that stopped short
-        // after an LF (its header announced more than the instrument sent), as END would
-        // end it on a bus.
-        const bool quietEnds =
-            c.inMessage && ((c.binary && !c.png) ||
-                            (c.blockLeft > 0 && c.messageBytes > 0 && c.lastGiven == '\n'));
-        if (quietEnds)
-            until = std::min(deadline, c.lastByteAt + options_.quietMillis);
+            until = std::min(deadline, nowMillis() + kSliceMillis);
         if (nowMillis() >= until) {
-            if ((c.inMessage && c.blockLeft == 0) ||
-                (quietEnds && nowMillis() - c.lastByteAt >= options_.quietMillis))
+            if (c.inMessage && c.blockLeft == 0)
                 return end();
             note_ = label(link) + ": no end of the answer within the time-out" + after;
             return finish(ERR | TIMO | CMPL, err::EABO, n);

@@ -25,10 +25,6 @@ struct LanOptions {
     uint32_t maxReadRequest = 1u << 20;
     // The longest message read from a raw socket: the largest block the program accepts.
     int64_t maxMessageBytes = 11 + 999'999'999 + 1;
-    // On a raw socket, binary data without a length (a raw picture) end when no byte has
-    // come for this long, as END ends them on a bus; so does a block whose header
-    // announced more than came, once the stream stopped after an LF.
-    int quietMillis = 500;
 };
 
 // GPIB over the LAN behind the NI-488.2 call set: every device address stands for a VXI-11
@@ -40,9 +36,7 @@ struct LanOptions {
 // pieces of at most the link's max_recv_size, END on the last one when EOI is on; reads are
 // device_read until END or the count; local is device_local; ibclr and ibrsp are
 // device_clear and device_readstb. On a raw socket a message ends at LF, or after a
-// definite-length block ("#NLLL...") and its LF; binary data that are neither (a byte that
-// is no text before the first LF) are read to their end, a quiet time after the last byte
-// (LanOptions::quietMillis); clear sends "*CLS", local does nothing.
+// definite-length block ("#NLLL...") and its LF; clear sends "*CLS", local does nothing.
 //
 // As on a board the handle's time-out bounds the whole call (connecting and the name
 // lookup included), and every wait asks interruptRequested() at least every 100 ms. A

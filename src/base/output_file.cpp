@@ -93,18 +93,27 @@ std::mt19937_64 tokenSource() {
 
 }  // namespace
 
-Status checkOutputTarget(const fs::path& target) {
-    struct stat seen {};
-    // stat follows a symlink: /dev/stdout is a link to a terminal or a pipe.
-    if (target.empty() || ::stat(target.c_str(), &seen) != 0)
-        return {};
-    if (const char* kind = specialKind(seen.st_mode)) {
+namespace {
+
+// The refusal of a target whose stat() gave `mode`, or nothing.
+Status specialTarget(const fs::path& target, mode_t mode) {
+    if (const char* kind = specialKind(mode)) {
         return Error{"Cannot write \"" + target.string() + "\": it is " + kind +
                          ", not a regular file, and Benchcap writes only regular files. Give "
                          "the name of a file.",
                      ErrorKind::Usage};
     }
     return {};
+}
+
+}  // namespace
+
+Status checkOutputTarget(const fs::path& target) {
+    struct stat seen {};
+    // stat follows a symlink: /dev/stdout is a link to a terminal or a pipe.
+    if (target.empty() || ::stat(target.c_str(), &seen) != 0)
+        return {};
+    return specialTarget(target, seen.st_mode);
 }
 
 const FileCalls& FileCalls::system() {
@@ -123,10 +132,12 @@ Result<OutputFile> OutputFile::create(const fs::path& target, const FileCalls& c
         return Error{"No output file name given for \"" + target.string() + "\"."};
     // A folder (or a link to one) is never replaced by a file.
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
-        return systemError(target, "write", EISDIR);
-    if (Status special = checkOutputTarget(target); !special)
-        return special.failure();
+    if (::stat(target.c_str(), &old) == 0) {
+        if (S_ISDIR(old.st_mode))
+            return systemError(target, "write", EISDIR);
+        if (Status special = specialTarget(target, old.st_mode); !special)
+            return special.failure();
+    }
 
     const fs::path folder = folderOf(target);
     const std::string name = target.filename().string();
